@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test suite under Xvfb with
+# Mesa's software renderer: once as a normal Release build, once with
+# AddressSanitizer and UndefinedBehaviorSanitizer in a decimal-comma locale.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+"$root/scripts/deps.sh"
+
+jobs=$(nproc)
+export LIBGL_ALWAYS_SOFTWARE=1
+export QT_QPA_PLATFORM=xcb
+export CCACHE_DIR=${CCACHE_DIR:-$root/.cache/ccache}
+# The tests never use the real user's folders.
+test_home=$(mktemp -d)
+trap 'rm -rf "$test_home"' EXIT
+export HOME=$test_home XDG_DATA_HOME=$test_home/data XDG_CACHE_HOME=$test_home/cache
+export XDG_CONFIG_HOME=$test_home/config XDG_RUNTIME_DIR=$test_home/run
+mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+
+werror=OFF
+if [ "${CI:-}" = "true" ]; then werror=ON; fi
+
+run_suite() {
+  local dir=$1
+  xvfb-run -a -s "-screen 0 1280x1024x24" \
+    ctest --test-dir "$dir" --output-on-failure --parallel "$jobs" --timeout 600
+}
+
+echo "== Release build =="
+"$root/scripts/build.sh" "$root/build" -DCMAKE_BUILD_TYPE=Release -DNUVARO_WERROR=$werror
+status=0
+run_suite "$root/build" || status=$?
+
+echo "== Sanitizer build =="
+"$root/scripts/build.sh" "$root/build-asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DNUVARO_SANITIZE=ON -DNUVARO_BUILD_BENCH=OFF -DNUVARO_WERROR=$werror
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
+export LSAN_OPTIONS=suppressions=$root/scripts/lsan.supp:print_suppressions=0
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+LC_ALL=de_DE.UTF-8 LANG=de_DE.UTF-8 run_suite "$root/build-asan" || status=$?
+
+exit $status

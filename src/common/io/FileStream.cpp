@@ -1,0 +1,61 @@
+#include "io/FileStream.h"
+
+#include "io/UnicodeFileHelper.h"
+
+#include <filesystem>
+#include <stdexcept>
+
+FileStream::FileStream(const char* path, std::ios_base::openmode mode)
+{
+    // A folder opens like a file on Linux; it is never a valid stream here.
+    std::error_code ec;
+    if (path == nullptr || std::filesystem::is_directory(path, ec))
+        throw std::runtime_error("File could not be opened.");
+    OpenStream(m_stream, path, mode);
+    if (m_stream.fail())
+        throw std::runtime_error("File could not be opened.");
+}
+
+FileStream::~FileStream()
+{
+    Close();
+}
+
+void FileStream::Read(void* dest, unsigned int count)
+{
+    m_stream.read(static_cast<char*>(dest), static_cast<std::streamsize>(count));
+    if (m_stream.fail())
+        throw std::runtime_error("Error while reading file.");
+}
+
+void FileStream::Write(const void* src, unsigned int count)
+{
+    m_stream.write(static_cast<const char*>(src), static_cast<std::streamsize>(count));
+    if (m_stream.fail())
+        throw std::runtime_error("File could not be written.");
+}
+
+unsigned int FileStream::Tell()
+{
+    return static_cast<unsigned int>(static_cast<std::streamoff>(m_stream.tellp()));
+}
+
+void FileStream::Seek(unsigned int position)
+{
+    m_stream.seekp(static_cast<std::streamoff>(position), std::ios_base::beg);
+    if (m_stream.fail())
+        throw std::runtime_error("File seek failed.");
+}
+
+void FileStream::Skip(unsigned int count)
+{
+    m_stream.seekg(static_cast<std::streamoff>(count), std::ios_base::cur);
+    if (m_stream.fail())
+        throw std::runtime_error("File seek failed.");
+}
+
+void FileStream::Close()
+{
+    if (m_stream.is_open())
+        m_stream.close();
+}
