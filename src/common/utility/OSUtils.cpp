@@ -1,0 +1,50 @@
+#include "utility/OSUtils.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <sys/time.h>
+#include <unistd.h>
+
+void OSUtils::OSSleep(unsigned int ms)
+{
+    usleep(static_cast<useconds_t>(ms) * 1000u);
+}
+
+double OSUtils::GetTime()
+{
+    timeval tv;
+    if (gettimeofday(&tv, nullptr) != 0)
+        return 0.0;
+    return static_cast<double>(tv.tv_sec) + static_cast<double>(tv.tv_usec) * 1e-6;
+}
+
+bool OSUtils::FileExists(const char* path)
+{
+    if (path == nullptr)
+        return false;
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec))
+        return false;
+    FILE* file = std::fopen(path, "rb");
+    if (file == nullptr)
+        return false;
+    std::fclose(file);
+    return true;
+}
+
+bool OSUtils::DeleteFile(const char* path)
+{
+    if (path == nullptr)
+        return false;
+    std::error_code ec;
+    return std::filesystem::remove_all(path, ec) > 0 && !ec;
+}
+
+bool OSUtils::MoveFile(const char* from, const char* to)
+{
+    if (from == nullptr || to == nullptr)
+        return false;
+    std::error_code ec;
+    std::filesystem::rename(from, to, ec);
+    return !ec;
+}

@@ -1,0 +1,23 @@
+#ifndef NUVARO_UTILITY_OSUTILS_H
+#define NUVARO_UTILITY_OSUTILS_H
+
+// Files, time, sleep and the browser, as the portable code sees them. None of
+// these throws: they report by result.
+class OSUtils
+{
+public:
+    // Suspends the calling thread for ms milliseconds.
+    static void OSSleep(unsigned int ms);
+    // Wall-clock seconds with microsecond resolution; 0.0 when the clock cannot be read.
+    static double GetTime();
+    // True when the path names a file that opens for reading (folders count as absent).
+    static bool FileExists(const char* path);
+    // Removes the file or folder at path.
+    static bool DeleteFile(const char* path);
+    // Moves or renames a file.
+    static bool MoveFile(const char* from, const char* to);
+    // Asks the platform to open the URL in the user's browser.
+    static void OpenBrowser(const char* url);
+};
+
+#endif
