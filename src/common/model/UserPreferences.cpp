@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <stdexcept>
 #include <system_error>
+#include <type_traits>
 
 #if defined(__unix__) || defined(__APPLE__)
 #include <sys/utsname.h>
@@ -480,51 +481,50 @@ std::string UserPreferences::FormImageSeriesInfoUrl(std::uint32_t imageSeriesId)
     return m_imageSeriesInfoUrl + UnsignedText(imageSeriesId);
 }
 
-void UserPreferences::ChangeBool(bool& member, bool value, const char* key, int code)
+template <typename T>
+void UserPreferences::ChangeSetting(T& member, T value, const char* key, int code)
 {
     if (value == member)
         return;
     member = value;
-    m_defaults.SetBool(key, value);
+    if constexpr (std::is_same_v<T, bool>)
+        m_defaults.SetBool(key, value);
+    else if constexpr (std::is_same_v<T, int>)
+        m_defaults.SetInt(key, value);
+    else
+        m_defaults.SetFloat(key, value);
     if (code != 0)
         NotifyListeners(code);
 }
 
 void UserPreferences::SetAutoRotate(bool value)
 {
-    ChangeBool(m_autoRotate, value, kAutoRotateKey, kAutoRotateChanged);
+    ChangeSetting(m_autoRotate, value, kAutoRotateKey, kAutoRotateChanged);
 }
 
 void UserPreferences::SetNumSamples(int value)
 {
-    if (value == m_numSamples)
-        return;
-    m_numSamples = value;
-    m_defaults.SetInt(kMultisampleKey, value);
-    NotifyListeners(kNumSamplesChanged);
+    ChangeSetting(m_numSamples, value, kMultisampleKey, kNumSamplesChanged);
 }
 
 void UserPreferences::SetFasterDrawing(bool value)
 {
-    ChangeBool(m_fasterDrawing, value, kFasterDrawingKey, kFasterDrawingChanged);
+    ChangeSetting(m_fasterDrawing, value, kFasterDrawingKey, kFasterDrawingChanged);
 }
 
 void UserPreferences::SetVSync(bool value)
 {
-    ChangeBool(m_vsync, value, kVSyncKey, kVSyncChanged);
+    ChangeSetting(m_vsync, value, kVSyncKey, kVSyncChanged);
 }
 
 void UserPreferences::SetBookmarkAnimationSpeed(float value)
 {
-    if (value == m_bookmarkAnimationSpeed)
-        return;
-    m_bookmarkAnimationSpeed = value;
-    m_defaults.SetFloat(kAnimationSpeedKey, value);
+    ChangeSetting(m_bookmarkAnimationSpeed, value, kAnimationSpeedKey, 0);
 }
 
 void UserPreferences::SetAutoVersionCheck(bool value)
 {
-    ChangeBool(m_autoVersionCheck, value, kAutoVersionCheckKey, 0);
+    ChangeSetting(m_autoVersionCheck, value, kAutoVersionCheckKey, 0);
 }
 
 void UserPreferences::LoadSettings(int& compassLocation, int& toolMode, int& imageAlpha, int& meshDisplayStyle,

@@ -207,7 +207,8 @@ private:
 
     void FormServiceAddresses();
     // Unchanged test, store, write of the key and, when code is not 0, the change code.
-    void ChangeBool(bool& member, bool value, const char* key, int code);
+    template <typename T>
+    void ChangeSetting(T& member, T value, const char* key, int code);
 
     std::vector<UserPreferencesListener*> m_listeners;
     bool m_autoRotate = true;
