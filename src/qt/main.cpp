@@ -1,4 +1,9 @@
+#include "model/UserPreferences.h"
+#include "platform/QSettingsStore.h"
+
 #include <QApplication>
+
+#include <memory>
 
 #include <clocale>
 #include <cstdio>
@@ -8,6 +13,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     // Numbers in files are always read and written with a decimal point.
     std::setlocale(LC_NUMERIC, "C");
+    UserPreferences::SetStore(std::make_shared<QSettingsStore>());
     std::printf("Nuvaro %s (build %d)\n", NUVARO_VERSION_STRING, NUVARO_BUILD_NUMBER);
     return 0;
 }
