@@ -1,0 +1,199 @@
+#include "io/SqlGeneExpressionCache.h"
+
+#include "io/MemoryStream.h"
+#include "io/SqlStatement.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+#include <vector>
+
+namespace
+{
+const char* const kTableName = "SqlGeneExpressionCache";
+const char* const kSchema =
+    "BEGIN TRANSACTION;"
+    "CREATE TABLE SqlGeneExpressionCache (geneId INTEGER, level INTEGER, type INTEGER,"
+    "lastAccessed DATE, fileSize INTEGER, fileData BLOB);"
+    "CREATE INDEX idx_SqlGeneExpressionCacheId on SqlGeneExpressionCache (geneId, level, type);"
+    "CREATE INDEX idx_SqlGeneExpressionCacheAccessTime on SqlGeneExpressionCache (lastAccessed);"
+    "CREATE INDEX idx_SqlGeneExpressionCacheSize on SqlGeneExpressionCache (fileSize);"
+    "COMMIT;";
+
+const char* const kInsert =
+    "INSERT INTO SqlGeneExpressionCache (geneId, level, type, fileSize, fileData, lastAccessed) "
+    "VALUES (?, ?, ?, ?, ?, DATETIME('NOW'));";
+const char* const kSelect = "SELECT fileData FROM SqlGeneExpressionCache WHERE geneId=? AND level=? AND type=?;";
+const char* const kTouch =
+    "UPDATE SqlGeneExpressionCache SET lastAccessed=DATETIME('NOW') WHERE geneId=? AND level=? AND type=?;";
+const char* const kDelete = "DELETE FROM SqlGeneExpressionCache WHERE geneId=? AND level=? AND type=?;";
+const char* const kTotals = "SELECT SUM(fileSize), AVG(fileSize) FROM SqlGeneExpressionCache;";
+const char* const kByAge =
+    "SELECT geneId, level, type, fileSize FROM SqlGeneExpressionCache ORDER BY lastAccessed ASC;";
+
+const char* const kStoreError = "Error storing to gene expression cache.";
+const char* const kRetrieveError = "Error retrieving gene expression from cache.";
+const char* const kRemoveError = "Error removing gene expression from cache.";
+const char* const kCleanError = "Error while cleaning gene expression cache.";
+
+// Keys reserved up front while cleaning are capped so that a cache of tiny
+// entries cannot ask for a huge allocation.
+const std::size_t kMaxReservedKeys = 65536;
+} // namespace
+
+SqlGeneExpressionCache::SqlGeneExpressionCache(const std::string& folder, const char* fileName)
+{
+    m_database.Open(folder + (fileName != nullptr ? fileName : ""));
+    if (!m_database.TableExists(kTableName))
+    {
+        try
+        {
+            SqlStatement(&m_database, kSchema).ExecuteAll();
+        }
+        catch (...)
+        {
+            m_database.RollBack();
+            throw;
+        }
+    }
+}
+
+SqlGeneExpressionCache::~SqlGeneExpressionCache() {}
+
+void SqlGeneExpressionCache::CheckSqlStatus(int rc, const char* message)
+{
+    if (rc == SQLITE_OK)
+        return;
+    throw std::runtime_error(std::string(message) + "\n" + m_database.LastErrorMessage());
+}
+
+void SqlGeneExpressionCache::PrepareForKey(SqlStatement& statement, const GeneInfo& key, const char* message)
+{
+    if (!statement.PrepareNext())
+        throw std::runtime_error(message);
+    // The id is bound as a 64-bit value so that ids above INT_MAX are stored as they are.
+    CheckSqlStatus(sqlite3_bind_int64(statement, 1, key.geneId), message);
+    CheckSqlStatus(sqlite3_bind_int(statement, 2, key.level), message);
+    CheckSqlStatus(sqlite3_bind_int(statement, 3, static_cast<int>(key.type)), message);
+}
+
+void SqlGeneExpressionCache::DeleteKey(const GeneInfo& key, const char* message)
+{
+    SqlStatement remove(&m_database, kDelete);
+    PrepareForKey(remove, key, message);
+    remove.ExecuteAll();
+}
+
+void SqlGeneExpressionCache::AddGene(unsigned int geneId, int level, GeneIdType type, const unsigned char* data,
+                                     unsigned long size)
+{
+    // What GetGene could not hand back through a stream is not stored.
+    if (size > UINT_MAX)
+        throw std::runtime_error("The grid file is too large to be kept in the cache.");
+    if (data == nullptr && size > 0)
+        throw std::runtime_error("No grid file data was given to the cache.");
+
+    LogAdding(geneId, type, size);
+    const GeneInfo key{geneId, level, type};
+    try
+    {
+        // A key holds one row: a new copy replaces the old one, so that a
+        // lookup can never return stale data.
+        SqlStatement(&m_database, "BEGIN TRANSACTION;").ExecuteAll();
+        DeleteKey(key, kStoreError);
+
+        SqlStatement insert(&m_database, kInsert);
+        PrepareForKey(insert, key, kStoreError);
+        CheckSqlStatus(sqlite3_bind_int64(insert, 4, static_cast<sqlite3_int64>(size)), kStoreError);
+        // A zero-length blob is still a blob, not NULL.
+        static const unsigned char kEmpty = 0;
+        CheckSqlStatus(sqlite3_bind_blob64(insert, 5, data != nullptr ? data : &kEmpty, size, SQLITE_TRANSIENT),
+                       kStoreError);
+        insert.ExecuteAll();
+
+        SqlStatement(&m_database, "COMMIT;").ExecuteAll();
+    }
+    catch (...)
+    {
+        m_database.RollBack();
+        throw;
+    }
+}
+
+bool SqlGeneExpressionCache::GetGene(unsigned int geneId, int level, GeneIdType type, MemoryStream& out)
+{
+    const GeneInfo key{geneId, level, type};
+    SqlStatement select(&m_database, kSelect);
+    PrepareForKey(select, key, kRetrieveError);
+    if (!select.Step())
+        return false;
+
+    const int length = sqlite3_column_bytes(select, 0);
+    const void* blob = sqlite3_column_blob(select, 0);
+    out.Resize(static_cast<unsigned int>(std::max(length, 0)));
+    if (blob != nullptr && length > 0)
+        std::memcpy(out.GetBuffer(), blob, static_cast<std::size_t>(length));
+    select.Finalize();
+
+    SqlStatement touch(&m_database, kTouch);
+    PrepareForKey(touch, key, kRetrieveError);
+    touch.ExecuteAll();
+    return true;
+}
+
+void SqlGeneExpressionCache::RemoveGene(unsigned int geneId, int level, GeneIdType type)
+{
+    DeleteKey(GeneInfo{geneId, level, type}, kRemoveError);
+}
+
+void SqlGeneExpressionCache::CleanCache()
+{
+    SqlStatement totals(&m_database, kTotals);
+    if (!totals.PrepareNext())
+        throw std::runtime_error(kCleanError);
+    sqlite3_int64 total = 0;
+    double average = 0.0;
+    if (totals.Step())
+    {
+        total = sqlite3_column_int64(totals, 0);
+        average = sqlite3_column_double(totals, 1);
+    }
+    totals.Finalize();
+    if (total < static_cast<sqlite3_int64>(kCleanThreshold))
+        return;
+
+    std::printf("Cleaning cache.\n");
+    const sqlite3_int64 target = static_cast<sqlite3_int64>(kCleanTarget);
+
+    std::vector<GeneInfo> victims;
+    if (average > 0.0)
+        victims.reserve(std::min(kMaxReservedKeys, static_cast<std::size_t>(target / average * 3.0 / 2.0)));
+    SqlStatement byAge(&m_database, kByAge);
+    if (!byAge.PrepareNext())
+        throw std::runtime_error(kCleanError);
+    while (total > target && byAge.Step())
+    {
+        victims.push_back(GeneInfo{static_cast<unsigned int>(sqlite3_column_int64(byAge, 0)),
+                                   sqlite3_column_int(byAge, 1),
+                                   static_cast<GeneIdType>(sqlite3_column_int(byAge, 2))});
+        total -= sqlite3_column_int64(byAge, 3);
+    }
+    byAge.Finalize();
+
+    try
+    {
+        SqlStatement(&m_database, "BEGIN TRANSACTION;").ExecuteAll();
+        for (const GeneInfo& key : victims)
+            DeleteKey(key, kCleanError);
+        SqlStatement(&m_database, "COMMIT;").ExecuteAll();
+    }
+    catch (...)
+    {
+        m_database.RollBack();
+        throw;
+    }
+}

@@ -1,0 +1,317 @@
+#include "SqlTestSupport.h"
+
+#include "support/TempDir.h"
+#include "utility/OSUtils.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+using sqltest::Execute;
+using sqltest::MessageOf;
+using sqltest::QueryInt;
+using testsupport::TempDir;
+
+namespace
+{
+// The text of the statement currently prepared, or "" when none is.
+std::string CurrentSql(const SqlStatement& statement)
+{
+    sqlite3_stmt* stmt = statement;
+    return stmt != nullptr ? sqlite3_sql(stmt) : "";
+}
+
+// The file's bytes without the header's change counters, which SQLite bumps
+// for every write transaction even when no page changes.
+std::string ContentOf(const std::string& path)
+{
+    std::string bytes = testsupport::ReadFileBytes(path);
+    if (bytes.size() >= 100)
+    {
+        bytes.replace(24, 4, 4, '\0');
+        bytes.replace(92, 4, 4, '\0');
+    }
+    return bytes;
+}
+
+bool SameFile(const std::string& path, const std::string& bytes)
+{
+    return testsupport::ReadFileBytes(path) == bytes;
+}
+} // namespace
+
+TEST(SqlDatabase, NewFileGetsPragmasAndOneVersionRow)
+{
+    TempDir dir;
+    const std::string path = dir.File("new.db");
+    {
+        SqlDatabase db(path);
+        EXPECT_TRUE(db.IsOpen());
+        EXPECT_EQ(db.GetPath(), path);
+        EXPECT_EQ(QueryInt(db, "PRAGMA auto_vacuum;"), 1);
+        EXPECT_EQ(QueryInt(db, "PRAGMA page_size;"), 4096);
+        EXPECT_EQ(QueryInt(db, "PRAGMA synchronous;"), 0);
+        EXPECT_EQ(QueryInt(db, "PRAGMA temp_store;"), 2);
+        EXPECT_TRUE(db.TableExists("version"));
+        EXPECT_EQ(QueryInt(db, "SELECT count(*) FROM version;"), 1);
+        EXPECT_EQ(QueryInt(db, "SELECT version FROM version;"), 1);
+    }
+
+    // Opening again finds version 1 and changes no page of the file.
+    const std::string before = ContentOf(path);
+    ASSERT_FALSE(before.empty());
+    {
+        SqlDatabase again;
+        again.Open(path);
+        EXPECT_EQ(QueryInt(again, "SELECT count(*) FROM version;"), 1);
+    }
+    EXPECT_TRUE(ContentOf(path) == before);
+}
+
+TEST(SqlDatabase, OtherVersionIsReplacedAndOtherTablesKeepTheirRows)
+{
+    TempDir dir;
+    const std::string path = dir.File("old.db");
+    {
+        SqlDatabase db(path);
+        Execute(db, "CREATE TABLE genes (id INTEGER);INSERT INTO genes VALUES (7);INSERT INTO genes VALUES (9);"
+                    "UPDATE version SET version = 2;");
+    }
+    SqlDatabase db(path);
+    EXPECT_EQ(QueryInt(db, "SELECT count(*) FROM version;"), 1);
+    EXPECT_EQ(QueryInt(db, "SELECT version FROM version;"), 1);
+    EXPECT_EQ(QueryInt(db, "SELECT sum(id) FROM genes;"), 16);
+}
+
+TEST(SqlDatabase, CopyOpensItsOwnConnectionWithTheSameAccess)
+{
+    TempDir dir;
+    const std::string path = dir.File("copy.db");
+    SqlDatabase original(path);
+    SqlDatabase copy(original);
+    EXPECT_TRUE(copy.IsOpen());
+    EXPECT_EQ(copy.GetPath(), path);
+    EXPECT_NE(static_cast<sqlite3*>(copy), static_cast<sqlite3*>(original));
+    Execute(original, "CREATE TABLE shared (x INTEGER);");
+    EXPECT_TRUE(copy.TableExists("shared"));
+
+    SqlDatabase readOnly;
+    readOnly.OpenReadOnly(path);
+    SqlDatabase readOnlyCopy(readOnly);
+    EXPECT_TRUE(readOnlyCopy.IsReadOnly());
+    EXPECT_NE(MessageOf([&] { Execute(readOnlyCopy, "CREATE TABLE t (x);"); }), "(nothing thrown)");
+
+    SqlDatabase closed;
+    SqlDatabase closedCopy(closed);
+    EXPECT_FALSE(closedCopy.IsOpen());
+}
+
+TEST(SqlDatabase, TableExistsTakesAnyNameLiterally)
+{
+    TempDir dir;
+    SqlDatabase db(dir.File("names.db"));
+    EXPECT_FALSE(db.TableExists("x' OR '1'='1"));
+    Execute(db, "CREATE TABLE \"it's\" (x INTEGER);");
+    EXPECT_TRUE(db.TableExists("it's"));
+    EXPECT_FALSE(db.TableExists("its"));
+}
+
+TEST(SqlStatement, WalksAScriptOneStatementAtATime)
+{
+    TempDir dir;
+    SqlDatabase db(dir.File("walk.db"));
+    SqlStatement script(&db, "CREATE TABLE t (a INTEGER);  INSERT INTO t VALUES (5);\n"
+                             "-- a comment between statements\n ;; SELECT a FROM t; \n\t ");
+    EXPECT_EQ(CurrentSql(script), "") << "nothing is prepared before PrepareNext";
+    EXPECT_FALSE(script.Step());
+
+    ASSERT_TRUE(script.PrepareNext());
+    EXPECT_EQ(CurrentSql(script), "CREATE TABLE t (a INTEGER);");
+    EXPECT_FALSE(db.TableExists("t")) << "preparing does not run the statement";
+    EXPECT_FALSE(script.Step());
+    EXPECT_TRUE(db.TableExists("t"));
+
+    ASSERT_TRUE(script.PrepareNext());
+    EXPECT_EQ(CurrentSql(script), "INSERT INTO t VALUES (5);");
+    EXPECT_FALSE(script.Step());
+
+    ASSERT_TRUE(script.PrepareNext());
+    const std::string select = CurrentSql(script);
+    EXPECT_EQ(select.substr(select.size() - 16), "SELECT a FROM t;") << select;
+    ASSERT_TRUE(script.Step());
+    EXPECT_EQ(sqlite3_column_int(script, 0), 5);
+    EXPECT_FALSE(script.Step());
+
+    EXPECT_FALSE(script.PrepareNext()) << "trailing white space ends the walk";
+    EXPECT_EQ(CurrentSql(script), "");
+    EXPECT_FALSE(script.PrepareNext());
+
+    SqlStatement blank(&db, " \n-- only a comment\n");
+    EXPECT_FALSE(blank.PrepareNext());
+}
+
+TEST(SqlStatement, ExecuteAllRunsEveryStatementAndDropsRows)
+{
+    TempDir dir;
+    SqlDatabase db(dir.File("all.db"));
+    SqlStatement script(&db, "CREATE TABLE t (a INTEGER);SELECT 1;INSERT INTO t VALUES (1);"
+                             "SELECT * FROM t;INSERT INTO t VALUES (2)");
+    script.ExecuteAll();
+    EXPECT_EQ(CurrentSql(script), "");
+    EXPECT_EQ(QueryInt(db, "SELECT sum(a) FROM t;"), 3);
+}
+
+TEST(SqlStatement, BindsAndReadsColumnsThroughTheRawHandle)
+{
+    TempDir dir;
+    SqlDatabase db(dir.File("bind.db"));
+    Execute(db, "CREATE TABLE t (i INTEGER, d REAL, s TEXT, b BLOB);");
+
+    SqlStatement insert(&db, "INSERT INTO t (i, d, s, b) VALUES (?, 2.5, 'text', ?);");
+    ASSERT_TRUE(insert.PrepareNext());
+    unsigned char bytes[] = {0, 1, 2, 255, 0};
+    ASSERT_EQ(sqlite3_bind_int(insert, 1, -42), SQLITE_OK);
+    ASSERT_EQ(sqlite3_bind_blob(insert, 2, bytes, sizeof(bytes), SQLITE_TRANSIENT), SQLITE_OK);
+    std::memset(bytes, 0x77, sizeof(bytes)); // the blob was copied when bound
+    EXPECT_FALSE(insert.Step());
+
+    Execute(db, "INSERT INTO t (i) VALUES (8);");
+    SqlStatement select(&db, "SELECT i, d, s, b FROM t ORDER BY rowid;");
+    ASSERT_TRUE(select.PrepareNext());
+    ASSERT_TRUE(select.Step());
+    EXPECT_EQ(sqlite3_column_int(select, 0), -42);
+    EXPECT_DOUBLE_EQ(sqlite3_column_double(select, 1), 2.5);
+    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(select, 2)), "text");
+    ASSERT_EQ(sqlite3_column_bytes(select, 3), 5);
+    const unsigned char expected[] = {0, 1, 2, 255, 0};
+    EXPECT_EQ(std::memcmp(sqlite3_column_blob(select, 3), expected, 5), 0);
+
+    ASSERT_TRUE(select.Step());
+    EXPECT_EQ(sqlite3_column_int(select, 0), 8);
+    EXPECT_EQ(sqlite3_column_text(select, 2), nullptr) << "NULL text";
+    EXPECT_EQ(sqlite3_column_bytes(select, 3), 0);
+    EXPECT_FALSE(select.Step());
+}
+
+TEST(SqlStatement, ErrorsCarrySqlitesMessageAndLeaveObjectsUsable)
+{
+    TempDir dir;
+    SqlDatabase db(dir.File("errors.db"));
+    Execute(db, "CREATE TABLE t (a INTEGER PRIMARY KEY);INSERT INTO t VALUES (1);");
+
+    SqlStatement syntax(&db, "SELEC 1;");
+    EXPECT_EQ(MessageOf([&] { syntax.PrepareNext(); }), "near \"SELEC\": syntax error");
+    EXPECT_EQ(CurrentSql(syntax), "");
+
+    EXPECT_EQ(MessageOf([&] { QueryInt(db, "SELECT x FROM missing;"); }), "no such table: missing");
+
+    // A failing statement stops a script: what came before stays, what follows never runs.
+    SqlStatement script(&db, "INSERT INTO t VALUES (2);INSERT INTO t VALUES (1);INSERT INTO t VALUES (3);");
+    EXPECT_EQ(MessageOf([&] { script.ExecuteAll(); }), "UNIQUE constraint failed: t.a");
+    EXPECT_EQ(CurrentSql(script), "");
+    EXPECT_EQ(QueryInt(db, "SELECT group_concat(a) FROM t;"), 1);
+    EXPECT_EQ(QueryInt(db, "SELECT count(*) FROM t;"), 2);
+
+    // The database goes on working after the failures.
+    Execute(db, "INSERT INTO t VALUES (4);");
+    EXPECT_EQ(QueryInt(db, "SELECT count(*) FROM t;"), 3);
+
+    SqlDatabase closed;
+    SqlStatement onClosed(&closed, "SELECT 1;");
+    EXPECT_EQ(MessageOf([&] { onClosed.PrepareNext(); }), "The database is not open.");
+    EXPECT_EQ(MessageOf([&] { closed.TableExists("version"); }), "The database is not open.");
+}
+
+TEST(SqlDatabase, FailedOpenLeavesTheDatabaseClosedAndReusable)
+{
+    TempDir dir;
+    SqlDatabase db;
+    EXPECT_EQ(MessageOf([&] { db.Open(dir.File("no/such/folder/x.db")); }), "Could not open database.");
+    EXPECT_FALSE(db.IsOpen());
+    EXPECT_EQ(db.GetPath(), "");
+
+    const std::string text = dir.File("notes.txt");
+    ASSERT_TRUE(testsupport::WriteFileBytes(text, std::string(2048, 'x')));
+    EXPECT_EQ(MessageOf([&] { db.Open(text); }), "file is not a database");
+    EXPECT_FALSE(db.IsOpen());
+    EXPECT_EQ(db.GetPath(), "");
+    EXPECT_TRUE(SameFile(text, std::string(2048, 'x')));
+
+    db.Open(dir.File("good.db"));
+    EXPECT_TRUE(db.IsOpen());
+    // Opening another file replaces the connection.
+    db.Open(dir.File("other.db"));
+    EXPECT_EQ(db.GetPath(), dir.File("other.db"));
+    EXPECT_TRUE(db.TableExists("version"));
+}
+
+TEST(SqlDatabase, ReadOnlyOpenNeverWritesTheFile)
+{
+    TempDir dir;
+    const std::string path = dir.File("shipped.db");
+    {
+        // A shipped database has no version table.
+        sqlite3* raw = nullptr;
+        ASSERT_EQ(sqlite3_open(path.c_str(), &raw), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(raw, "CREATE TABLE data (x INTEGER);INSERT INTO data VALUES (3);", nullptr,
+                               nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(raw);
+    }
+    const std::string before = testsupport::ReadFileBytes(path);
+
+    SqlDatabase db;
+    db.OpenReadOnly(path);
+    EXPECT_TRUE(db.IsOpen());
+    EXPECT_TRUE(db.IsReadOnly());
+    EXPECT_EQ(db.GetPath(), path);
+    EXPECT_FALSE(db.TableExists("version"));
+    EXPECT_EQ(QueryInt(db, "SELECT x FROM data;"), 3);
+    EXPECT_EQ(MessageOf([&] { Execute(db, "INSERT INTO data VALUES (4);"); }),
+              "attempt to write a readonly database");
+    EXPECT_EQ(MessageOf([&] { db.CreateVersionTable(); }),
+              "The database was opened read-only and cannot be changed.");
+    db.Close();
+    EXPECT_TRUE(SameFile(path, before)) << "not even the change counter moves";
+
+    SqlDatabase constructed(path, SqlDatabase::Access::ReadOnly);
+    EXPECT_EQ(QueryInt(constructed, "SELECT count(*) FROM data;"), 1);
+}
+
+TEST(SqlDatabase, ReadOnlyOpenOfAMissingOrForeignFileFails)
+{
+    TempDir dir;
+    const std::string missing = dir.File("GLM.db");
+    SqlDatabase db;
+    EXPECT_EQ(MessageOf([&] { db.OpenReadOnly(missing); }), "Could not open database.");
+    EXPECT_FALSE(db.IsOpen());
+    EXPECT_FALSE(OSUtils::FileExists(missing.c_str())) << "a read-only open creates nothing";
+
+    const std::string foreign = dir.File("foreign.db");
+    ASSERT_TRUE(testsupport::WriteFileBytes(foreign, std::string(1024, 'z')));
+    EXPECT_EQ(MessageOf([&] { db.OpenReadOnly(foreign); }), "file is not a database");
+    EXPECT_FALSE(db.IsOpen());
+}
+
+TEST(SqlDatabase, BusyDatabaseFailsAfterBoundedRetries)
+{
+    TempDir dir;
+    const std::string path = dir.File("busy.db");
+    SqlDatabase writer(path);
+    Execute(writer, "CREATE TABLE t (a INTEGER);BEGIN EXCLUSIVE;INSERT INTO t VALUES (1);");
+
+    SqlDatabase reader;
+    reader.SetBusyTimeout(0);
+    EXPECT_EQ(MessageOf([&] { reader.OpenReadOnly(path); }), "database is locked");
+    EXPECT_FALSE(reader.IsOpen());
+
+    Execute(writer, "COMMIT;");
+    reader.OpenReadOnly(path);
+    EXPECT_EQ(reader.GetBusyTimeout(), 0);
+
+    Execute(writer, "BEGIN EXCLUSIVE;");
+    EXPECT_EQ(MessageOf([&] { QueryInt(reader, "SELECT count(*) FROM t;"); }), "database is locked");
+    Execute(writer, "ROLLBACK;");
+    EXPECT_EQ(QueryInt(reader, "SELECT count(*) FROM t;"), 1);
+}

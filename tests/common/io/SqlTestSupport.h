@@ -1,0 +1,37 @@
+#ifndef NUVARO_TESTS_IO_SQLTESTSUPPORT_H
+#define NUVARO_TESTS_IO_SQLTESTSUPPORT_H
+
+#include "io/SqlDatabase.h"
+#include "io/SqlStatement.h"
+
+#include <sqlite3.h>
+
+#include <stdexcept>
+#include <string>
+
+namespace sqltest
+{
+// The text of the exception f throws, or a marker when it throws nothing.
+template <typename F>
+std::string MessageOf(F&& f)
+{
+    try { f(); } catch (const std::exception& e) { return e.what(); }
+    return "(nothing thrown)";
+}
+
+// Runs a query expected to give one integer.
+inline int QueryInt(SqlDatabase& db, const std::string& sql)
+{
+    SqlStatement query(&db, sql);
+    if (!query.PrepareNext() || !query.Step())
+        throw std::runtime_error("The query gave no row: " + sql);
+    return sqlite3_column_int(query, 0);
+}
+
+inline void Execute(SqlDatabase& db, const std::string& sql)
+{
+    SqlStatement(&db, sql).ExecuteAll();
+}
+} // namespace sqltest
+
+#endif
