@@ -1,4 +1,6 @@
 #include "model/UserPreferences.h"
+#include "network/NetFile.h"
+#include "network/QtNetFile.h"
 #include "platform/QSettingsStore.h"
 
 #include <QApplication>
@@ -14,6 +16,8 @@ int main(int argc, char** argv)
     // Numbers in files are always read and written with a decimal point.
     std::setlocale(LC_NUMERIC, "C");
     UserPreferences::SetStore(std::make_shared<QSettingsStore>());
+    QtNetFile::Install();
+    NetFile::SetUserAgent(UserPreferences::GetPreferences()->GetUserAgent());
     std::printf("Nuvaro %s (build %d)\n", NUVARO_VERSION_STRING, NUVARO_BUILD_NUMBER);
     return 0;
 }
