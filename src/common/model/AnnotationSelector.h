@@ -11,8 +11,10 @@ namespace ImageGrid
 class AnnotationSelector
 {
 public:
+    // The empty set.
+    AnnotationSelector() : AnnotationSelector(false) {}
     // Every bit set (true) or none (false).
-    explicit AnnotationSelector(bool all = false)
+    explicit AnnotationSelector(bool all)
     {
         const uint64_t word = all ? ~uint64_t(0) : uint64_t(0);
         for (uint64_t& w : m_words)
