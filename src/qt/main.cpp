@@ -2,6 +2,7 @@
 #include "network/NetFile.h"
 #include "network/QtNetFile.h"
 #include "platform/QSettingsStore.h"
+#include "platform/QtPlatformServices.h"
 
 #include <QApplication>
 
@@ -16,6 +17,7 @@ int main(int argc, char** argv)
     // Numbers in files are always read and written with a decimal point.
     std::setlocale(LC_NUMERIC, "C");
     UserPreferences::SetStore(std::make_shared<QSettingsStore>());
+    InstallQtPlatformServices();
     QtNetFile::Install();
     NetFile::SetUserAgent(UserPreferences::GetPreferences()->GetUserAgent());
     std::printf("Nuvaro %s (build %d)\n", NUVARO_VERSION_STRING, NUVARO_BUILD_NUMBER);

@@ -1,5 +1,7 @@
 #include "io/SqlGeneExpressionCache.h"
 
+#include "utility/ResourcePath.h"
+
 #include "io/MemoryStream.h"
 #include "io/SqlStatement.h"
 
@@ -44,6 +46,11 @@ const char* const kCleanError = "Error while cleaning gene expression cache.";
 // entries cannot ask for a huge allocation.
 const std::size_t kMaxReservedKeys = 65536;
 } // namespace
+
+SqlGeneExpressionCache::SqlGeneExpressionCache(const char* fileName)
+    : SqlGeneExpressionCache(ResourcePath::GetCachesPath(), fileName)
+{
+}
 
 SqlGeneExpressionCache::SqlGeneExpressionCache(const std::string& folder, const char* fileName)
 {

@@ -1,5 +1,6 @@
 #include "io/FileStream.h"
 #include "io/MemoryStream.h"
+#include "support/ErrorText.h"
 #include "support/TempDir.h"
 #include "utility/ByteSwapper.h"
 
@@ -10,21 +11,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace
-{
-std::string ErrorOf(const std::function<void()>& f)
-{
-    try
-    {
-        f();
-    }
-    catch (const std::runtime_error& e)
-    {
-        return e.what();
-    }
-    return "";
-}
-} // namespace
+using testsupport::RuntimeErrorOf;
 
 TEST(StreamString, LengthPrefixAndLimits)
 {
@@ -35,7 +22,7 @@ TEST(StreamString, LengthPrefixAndLimits)
     EXPECT_EQ(s.GetBuffer()[0], 0xFF);
 
     const std::string s256(256, 'b');
-    EXPECT_EQ(ErrorOf([&] { s.WriteString(s256); }),
+    EXPECT_EQ(RuntimeErrorOf([&] { s.WriteString(s256); }),
               "Could not write string to stream. The string was too long: " + s256);
     EXPECT_EQ(s.Tell(), 256u) << "a rejected string writes nothing";
 
@@ -66,16 +53,16 @@ TEST(MemoryStreamBounds, EndOfBufferRules)
     char two[2];
     s.Read(two, 2);
     EXPECT_EQ(s.Tell(), 10u);
-    EXPECT_EQ(ErrorOf([&] { s.Read(&byte, 1); }), "Unexpected end of stream while reading.");
+    EXPECT_EQ(RuntimeErrorOf([&] { s.Read(&byte, 1); }), "Unexpected end of stream while reading.");
     EXPECT_EQ(s.Tell(), 10u);
     EXPECT_NO_THROW(s.Seek(10));
-    EXPECT_EQ(ErrorOf([&] { s.Seek(11); }), "Cannot seek past end of stream.");
+    EXPECT_EQ(RuntimeErrorOf([&] { s.Seek(11); }), "Cannot seek past end of stream.");
     s.Seek(8);
-    EXPECT_EQ(ErrorOf([&] { s.Skip(3); }), "Cannot seek past end of stream.");
+    EXPECT_EQ(RuntimeErrorOf([&] { s.Skip(3); }), "Cannot seek past end of stream.");
     EXPECT_EQ(s.Tell(), 8u) << "a failed skip leaves the cursor";
 
     const char three[3] = {1, 2, 3};
-    EXPECT_EQ(ErrorOf([&] { s.Write(three, 3); }), "Unexpected end of stream while writing.");
+    EXPECT_EQ(RuntimeErrorOf([&] { s.Write(three, 3); }), "Unexpected end of stream while writing.");
     EXPECT_EQ(s.GetBufferSize(), 10u) << "writing never enlarges the buffer";
     EXPECT_EQ(s.GetBuffer()[8], 0);
 }
@@ -130,10 +117,10 @@ TEST(FileStreamTest, LittleEndianOnDiskAndErrors)
     char abc[3];
     in.Read(abc, 3);
     EXPECT_EQ(std::string(abc, 3), "abc");
-    EXPECT_EQ(ErrorOf([&] { in.Read(abc, 1); }), "Error while reading file.");
+    EXPECT_EQ(RuntimeErrorOf([&] { in.Read(abc, 1); }), "Error while reading file.");
 
-    EXPECT_EQ(ErrorOf([&] { FileStream missing(dir.File("missing").c_str(), std::ios::in | std::ios::binary); }),
+    EXPECT_EQ(RuntimeErrorOf([&] { FileStream missing(dir.File("missing").c_str(), std::ios::in | std::ios::binary); }),
               "File could not be opened.");
-    EXPECT_EQ(ErrorOf([&] { FileStream folder(dir.Path().c_str(), std::ios::in | std::ios::binary); }),
+    EXPECT_EQ(RuntimeErrorOf([&] { FileStream folder(dir.Path().c_str(), std::ios::in | std::ios::binary); }),
               "File could not be opened.");
 }
