@@ -13,7 +13,8 @@ public:
 
     // Stores the size; the pixel array changes only when its size differs
     // (kept bytes keep their values, added bytes are zero). Throws
-    // std::invalid_argument for negative or absurd sizes.
+    // std::runtime_error for negative or absurd sizes and leaves the image
+    // unchanged then.
     void Initialize(int width, int height);
 
     int GetWidth() const { return m_width; }
@@ -21,8 +22,14 @@ public:
     unsigned char* GetBuffer() { return m_pixels.data(); }
     const unsigned char* GetBuffer() const { return m_pixels.data(); }
 
+    // True when Initialize accepts the size.
+    static bool IsValidSize(int width, int height);
+
     // Largest width or height accepted.
     static constexpr int kMaxDimension = 32768;
+    // Largest pixel count accepted (256 MB of pixels): far beyond any tile or
+    // section image, small enough that a forged size cannot exhaust memory.
+    static constexpr long long kMaxPixels = 64LL * 1024 * 1024;
 
 private:
     int m_width;

@@ -1,0 +1,29 @@
+#ifndef NUVARO_IMAGE_JPEGIO_H
+#define NUVARO_IMAGE_JPEGIO_H
+
+#include <cstdio>
+
+class Image2d;
+
+// JPEG through libjpeg. libjpeg's errors come back as std::runtime_error with
+// libjpeg's own message once every libjpeg frame has returned; a JPEG that
+// ends early or whose data runs into a marker counts as an error, never as a
+// whole image.
+
+// Decodes a colour JPEG held in memory into image as blue, green, red, 255
+// per pixel. Returns false for a null or empty range (image untouched).
+// Throws "Unexpected image format." for anything but three-component RGB
+// output; image is changed only when decoding succeeds.
+bool DecodeJPEGImage(const unsigned char* data, unsigned int length, Image2d* image);
+
+// Decodes the greyscale JPEG at the file's current position into out
+// (width x height bytes, rows from the top). Throws "Unexpected image format."
+// unless it is one-component greyscale and "Unexpected image size." unless it
+// is exactly width x height.
+void ReadJPEG(FILE* file, unsigned char* out, int width, int height);
+
+// Appends pixels (width x height bytes, rows from the top) to the file at its
+// current position as a baseline greyscale JPEG of quality 80.
+void WriteJPEG(FILE* file, const unsigned char* pixels, int width, int height);
+
+#endif
