@@ -1,0 +1,16 @@
+#ifndef NUVARO_UTILITY_STRINGUTILS_H
+#define NUVARO_UTILITY_STRINGUTILS_H
+
+#include <string>
+#include <vector>
+
+namespace StringUtils
+{
+// Splits one line of a comma-separated file. A double quote toggles quoting
+// and is dropped; commas inside quotes belong to the field. Nothing is
+// trimmed (a trailing carriage return stays in the last field) and there is
+// always at least one field.
+void SplitLine(std::string line, std::vector<std::string>& fields);
+} // namespace StringUtils
+
+#endif

@@ -1,0 +1,51 @@
+#ifndef NUVARO_UTILITY_XMLPARSER_H
+#define NUVARO_UTILITY_XMLPARSER_H
+
+#include <exception>
+#include <string>
+
+class XMLElementHandler;
+struct XML_ParserStruct;
+
+// A thin owner of an expat parser that takes a document in chunks, as
+// network replies arrive. A document ends with a call whose final flag is
+// true (readers send Parse(nullptr, 0, true) on completion, failure and abort
+// alike); the next call then starts a new document.
+//
+// An exception thrown by the handler never unwinds through expat: the
+// callback stores it and stops the parser, and Parse rethrows it once expat
+// has returned. The parser then stays stopped until the final call.
+class XMLParser
+{
+public:
+    // The handler is not owned and may be null (nothing is reported then).
+    explicit XMLParser(XMLElementHandler* handler);
+    virtual ~XMLParser();
+
+    XMLParser(const XMLParser&) = delete;
+    XMLParser& operator=(const XMLParser&) = delete;
+
+    virtual void SetHandler(XMLElementHandler* handler);
+    // Feeds one chunk; true when expat accepted it. After a false result on
+    // a non-final chunk every further chunk fails until the final call.
+    virtual bool Parse(const char* data, int length, bool final);
+
+    // A sentence describing the last rejected chunk (empty when none was).
+    const std::string& GetErrorMessage() const { return m_errorMessage; }
+
+private:
+    static void OnStartElement(void* userData, const char* name, const char** attributes);
+    static void OnEndElement(void* userData, const char* name);
+    static void OnCharacterData(void* userData, const char* data, int length);
+    // Hands one event to the handler; an exception it throws is stored and
+    // stops expat.
+    template <typename Event>
+    static void Forward(void* userData, Event&& event);
+
+    XMLElementHandler* m_handler;
+    XML_ParserStruct* m_parser;
+    std::exception_ptr m_pendingException;
+    std::string m_errorMessage;
+};
+
+#endif

@@ -1,0 +1,13 @@
+#ifndef NUVARO_UTILITY_XMLUTILS_H
+#define NUVARO_UTILITY_XMLUTILS_H
+
+#include <string>
+
+namespace XMLUtils
+{
+// `out` becomes `in` with the characters " & ' < > replaced by their XML
+// entities; every other byte is copied unchanged.
+void EscapeString(const std::string& in, std::string& out);
+} // namespace XMLUtils
+
+#endif
