@@ -1,5 +1,7 @@
 #include "utility/OSUtils.h"
 
+#include "utility/PlatformServices.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <sys/time.h>
@@ -47,4 +49,17 @@ bool OSUtils::MoveFile(const char* from, const char* to)
     std::error_code ec;
     std::filesystem::rename(from, to, ec);
     return !ec;
+}
+
+void OSUtils::OpenBrowser(const char* url)
+{
+    if (url == nullptr || *url == '\0')
+        return;
+    if (PlatformServices* services = GetPlatformServices())
+    {
+        services->OpenURL(url);
+        return;
+    }
+    std::fprintf(stderr, "No web browser available to open %s\n", url);
+    std::fflush(stderr);
 }

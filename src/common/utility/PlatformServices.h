@@ -1,0 +1,31 @@
+#ifndef NUVARO_UTILITY_PLATFORMSERVICES_H
+#define NUVARO_UTILITY_PLATFORMSERVICES_H
+
+#include <string>
+
+// The few things the portable code asks of the desktop platform that need a
+// user interface: alerts, yes/no questions and the web browser. The platform
+// layer installs one implementation at start-up; without one, alerts go to
+// standard error, questions are answered "No" and URLs are only printed.
+class PlatformServices
+{
+public:
+    virtual ~PlatformServices();
+
+    // Shows the message as plain text with one "OK" button and returns at
+    // once, without waiting for the user.
+    virtual void ShowAlert(const std::string& message) = 0;
+    // Asks the question with the buttons "No" (the default) and "Yes" and
+    // waits; true only when the user chose "Yes".
+    virtual bool ShowConfirmation(const std::string& message) = 0;
+    // Opens the URL in the user's default web browser.
+    virtual void OpenURL(const std::string& url) = 0;
+};
+
+// Installs the platform's implementation (not owned; null removes it) and
+// returns the one installed before. Called on the main thread.
+PlatformServices* SetPlatformServices(PlatformServices* services);
+// The installed implementation, or null.
+PlatformServices* GetPlatformServices();
+
+#endif

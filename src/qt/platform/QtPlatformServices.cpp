@@ -1,0 +1,114 @@
+#include "platform/QtPlatformServices.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QThread>
+#include <QUrl>
+
+#include <cstdio>
+#include <utility>
+
+namespace
+{
+bool OnMainThread()
+{
+    return QCoreApplication::instance() != nullptr &&
+           QThread::currentThread() == QCoreApplication::instance()->thread();
+}
+
+// Off the main thread, hands call to it and returns true (the caller then
+// returns); on the main thread returns false and does nothing.
+template <typename Call>
+bool PassedToMainThread(Call call, Qt::ConnectionType type)
+{
+    if (OnMainThread())
+        return false;
+    if (QCoreApplication::instance() != nullptr)
+        QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(call), type);
+    return true;
+}
+
+QMessageBox* MakeBox(const std::string& message, QWidget* parent)
+{
+    auto* box = new QMessageBox(parent);
+    box->setWindowTitle(QString());
+    box->setIcon(QMessageBox::NoIcon);
+    box->setTextFormat(Qt::PlainText);
+    box->setText(QString::fromStdString(message));
+    return box;
+}
+} // namespace
+
+QWidget* QtPlatformServices::DocumentWindow()
+{
+    QWidget* active = QApplication::activeWindow();
+    if (active != nullptr && qobject_cast<QMainWindow*>(active) != nullptr)
+        return active;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+    {
+        if (widget->isVisible() && qobject_cast<QMainWindow*>(widget) != nullptr)
+            return widget;
+    }
+    return active;
+}
+
+void QtPlatformServices::ShowAlert(const std::string& message)
+{
+    if (PassedToMainThread([this, message] { ShowAlert(message); }, Qt::QueuedConnection))
+        return;
+    QWidget* window = DocumentWindow();
+    QMessageBox* box = MakeBox(message, window);
+    box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(window != nullptr ? Qt::WindowModal : Qt::NonModal);
+    box->show();
+}
+
+bool QtPlatformServices::ShowConfirmation(const std::string& message)
+{
+    bool passedAnswer = false;
+    if (PassedToMainThread([this, &message, &passedAnswer] { passedAnswer = ShowConfirmation(message); },
+                           Qt::BlockingQueuedConnection))
+        return passedAnswer;
+    QPointer<QMessageBox> box = MakeBox(message, DocumentWindow());
+    QPushButton* no = box->addButton(QStringLiteral("No"), QMessageBox::RejectRole);
+    QPushButton* yes = box->addButton(QStringLiteral("Yes"), QMessageBox::AcceptRole);
+    box->setDefaultButton(no);
+    box->setEscapeButton(no);
+    box->setWindowModality(Qt::ApplicationModal);
+    box->exec();
+    // The box goes with its window should that be closed meanwhile.
+    if (box.isNull())
+        return false;
+    const bool answer = box->clickedButton() == yes;
+    delete box.data();
+    return answer;
+}
+
+void QtPlatformServices::OpenURL(const std::string& url)
+{
+    if (PassedToMainThread([this, url] { OpenURL(url); }, Qt::QueuedConnection))
+        return;
+    const QString text = QString::fromStdString(url);
+    const QUrl target = text.startsWith(QLatin1Char('/')) ? QUrl::fromLocalFile(text)
+                                                          : QUrl(text, QUrl::TolerantMode);
+    if (!target.isValid() || target.scheme().isEmpty())
+    {
+        std::fprintf(stderr, "Not a web address: %s\n", url.c_str());
+        return;
+    }
+    if (!QDesktopServices::openUrl(target))
+        std::fprintf(stderr, "Could not open %s in a web browser.\n", url.c_str());
+}
+
+void InstallQtPlatformServices()
+{
+    // Never deleted, so that alerts raised while the process shuts down still
+    // find a live object.
+    static QtPlatformServices* services = new QtPlatformServices;
+    SetPlatformServices(services);
+}

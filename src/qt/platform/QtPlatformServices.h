@@ -1,0 +1,33 @@
+#ifndef NUVARO_QT_PLATFORM_QTPLATFORMSERVICES_H
+#define NUVARO_QT_PLATFORM_QTPLATFORMSERVICES_H
+
+#include "utility/PlatformServices.h"
+
+class QWidget;
+
+// Alerts, questions and the web browser on Qt. Messages are always shown as
+// plain text. Calls from a thread other than the main thread are passed to
+// the main thread.
+class QtPlatformServices : public PlatformServices
+{
+public:
+    // An untitled message box with one "OK" button, window-modal on the
+    // document window (free-standing when there is none); returns at once and
+    // the box deletes itself when closed.
+    void ShowAlert(const std::string& message) override;
+    // An untitled application-modal box with "No" (default and escape
+    // button) and "Yes"; waits for the answer.
+    bool ShowConfirmation(const std::string& message) override;
+    // QDesktopServices::openUrl; an absolute file path opens as a local file.
+    void OpenURL(const std::string& url) override;
+
+    // The window alerts attach to: the active main window, else the first
+    // visible main window, else the active window; null when there is none.
+    static QWidget* DocumentWindow();
+};
+
+// Installs the Qt services for the whole process. Call once, after the
+// QApplication exists and before any window is shown.
+void InstallQtPlatformServices();
+
+#endif

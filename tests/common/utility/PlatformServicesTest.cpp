@@ -1,0 +1,59 @@
+#include "utility/AlertBox.h"
+#include "utility/OSUtils.h"
+#include "utility/PlatformServices.h"
+
+#include "support/FakePlatformServices.h"
+
+#include <gtest/gtest.h>
+
+using testsupport::FakePlatformServices;
+
+TEST(PlatformServices, MessagesReachTheInstalledServicesVerbatim)
+{
+    FakePlatformServices platform(true);
+    ShowAlertBox("100% done, %s %d stay as typed");
+    ShowAlertBox("");
+    EXPECT_TRUE(ShowConfirmationBox("5000 rows have been imported so far. Do you want to continue?"));
+    platform.SetConfirmationAnswer(false);
+    EXPECT_FALSE(ShowConfirmationBox("Again?"));
+
+    ASSERT_EQ(platform.alerts.size(), 2u);
+    EXPECT_EQ(platform.alerts[0], "100% done, %s %d stay as typed");
+    EXPECT_EQ(platform.alerts[1], "");
+    ASSERT_EQ(platform.confirmations.size(), 2u);
+    EXPECT_EQ(platform.confirmations[0], "5000 rows have been imported so far. Do you want to continue?");
+}
+
+TEST(PlatformServices, InstallingReturnsThePreviousServices)
+{
+    ASSERT_EQ(GetPlatformServices(), nullptr);
+    {
+        FakePlatformServices outer;
+        EXPECT_EQ(GetPlatformServices(), &outer);
+        {
+            FakePlatformServices inner;
+            EXPECT_EQ(GetPlatformServices(), &inner);
+            ShowAlertBox("inner");
+            EXPECT_EQ(inner.alerts.size(), 1u);
+        }
+        EXPECT_EQ(GetPlatformServices(), &outer);
+        EXPECT_EQ(SetPlatformServices(nullptr), &outer);
+        EXPECT_EQ(SetPlatformServices(&outer), nullptr);
+        EXPECT_TRUE(outer.alerts.empty());
+    }
+    EXPECT_EQ(GetPlatformServices(), nullptr);
+}
+
+TEST(PlatformServices, WithoutServicesAlertsGoToStandardErrorAndTheAnswerIsNo)
+{
+    ASSERT_EQ(GetPlatformServices(), nullptr);
+    ::testing::internal::CaptureStderr();
+    ShowAlertBox("Error reading gene data. 50% of it");
+    const bool answer = ShowConfirmationBox("Do you want to continue?");
+    OSUtils::OpenBrowser("https://atlas.example/");
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(answer);
+    EXPECT_NE(err.find("Error reading gene data. 50% of it\n"), std::string::npos) << err;
+    EXPECT_NE(err.find("Do you want to continue?"), std::string::npos) << err;
+    EXPECT_NE(err.find("https://atlas.example/"), std::string::npos) << err;
+}

@@ -1,0 +1,181 @@
+#include "platform/QtPlatformServices.h"
+
+#include "utility/AlertBox.h"
+#include "utility/OSUtils.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <thread>
+
+namespace
+{
+// Installs the Qt services for one test and puts back what was there.
+class QtServicesScope
+{
+public:
+    QtServicesScope() : m_previous(GetPlatformServices()) { InstallQtPlatformServices(); }
+    ~QtServicesScope() { SetPlatformServices(m_previous); }
+
+private:
+    PlatformServices* m_previous;
+};
+
+QList<QMessageBox*> OpenBoxes()
+{
+    QList<QMessageBox*> boxes;
+    for (QWidget* widget : QApplication::allWidgets())
+    {
+        if (auto* box = qobject_cast<QMessageBox*>(widget); box != nullptr && box->isVisible())
+            boxes.append(box);
+    }
+    return boxes;
+}
+
+QStringList ButtonTexts(QMessageBox* box)
+{
+    QStringList texts;
+    for (QAbstractButton* button : box->buttons())
+        texts.append(button->text());
+    texts.sort();
+    return texts;
+}
+
+// Runs act on the question box once its modal loop runs, then asks.
+bool Answer(const std::string& question, const std::function<void(QMessageBox*)>& act)
+{
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr)
+        {
+            ADD_FAILURE() << "no question box is open";
+            if (QWidget* modal = QApplication::activeModalWidget())
+                modal->close();
+            return;
+        }
+        act(box);
+    });
+    return ShowConfirmationBox(question);
+}
+
+QAbstractButton* ButtonNamed(QMessageBox* box, const QString& text)
+{
+    for (QAbstractButton* button : box->buttons())
+    {
+        if (button->text() == text)
+            return button;
+    }
+    return nullptr;
+}
+} // namespace
+
+TEST(QtPlatformServices, AlertIsAPlainTextSheetOnTheDocumentWindowAndReturnsAtOnce)
+{
+    QtServicesScope scope;
+    QMainWindow window;
+    window.resize(400, 300);
+    window.show();
+    ASSERT_EQ(QtPlatformServices::DocumentWindow(), &window);
+
+    ShowAlertBox("Error reading gene data. <b>100%</b> %s\nsecond line");
+    const QList<QMessageBox*> boxes = OpenBoxes();
+    ASSERT_EQ(boxes.size(), 1);
+    QPointer<QMessageBox> box = boxes.front();
+    EXPECT_EQ(box->parentWidget(), &window);
+    EXPECT_EQ(box->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(box->textFormat(), Qt::PlainText);
+    EXPECT_EQ(box->text().toStdString(), "Error reading gene data. <b>100%</b> %s\nsecond line");
+    EXPECT_TRUE(box->windowTitle().isEmpty());
+    EXPECT_EQ(ButtonTexts(box), QStringList{"OK"});
+
+    // Pressing OK closes the box, which then goes away by itself.
+    box->buttons().front()->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(box.isNull());
+}
+
+TEST(QtPlatformServices, AlertWithoutAWindowStandsAlone)
+{
+    QtServicesScope scope;
+    ASSERT_EQ(QtPlatformServices::DocumentWindow(), nullptr);
+    ShowAlertBox("No window");
+    const QList<QMessageBox*> boxes = OpenBoxes();
+    ASSERT_EQ(boxes.size(), 1);
+    QPointer<QMessageBox> box = boxes.front();
+    EXPECT_EQ(box->parentWidget(), nullptr);
+    box->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(box.isNull());
+}
+
+TEST(QtPlatformServices, ConfirmationDefaultsToNo)
+{
+    QtServicesScope scope;
+    QMainWindow window;
+    window.show();
+
+    EXPECT_FALSE(Answer("5000 rows have been imported so far. Do you want to continue?", [](QMessageBox* box) {
+        EXPECT_EQ(box->text().toStdString(), "5000 rows have been imported so far. Do you want to continue?");
+        EXPECT_EQ(box->textFormat(), Qt::PlainText);
+        EXPECT_EQ(box->windowModality(), Qt::ApplicationModal);
+        EXPECT_EQ(ButtonTexts(box), (QStringList{"No", "Yes"}));
+        ASSERT_NE(box->defaultButton(), nullptr);
+        EXPECT_EQ(box->defaultButton()->text(), "No");
+        QTest::keyClick(box, Qt::Key_Return);
+    }));
+    EXPECT_FALSE(Answer("Escape?", [](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); }));
+    EXPECT_FALSE(Answer("Closed?", [](QMessageBox* box) { box->close(); }));
+    EXPECT_TRUE(Answer("<i>Yes</i> 50%?", [](QMessageBox* box) {
+        EXPECT_EQ(box->text().toStdString(), "<i>Yes</i> 50%?");
+        QAbstractButton* yes = ButtonNamed(box, "Yes");
+        ASSERT_NE(yes, nullptr);
+        yes->click();
+    }));
+    EXPECT_TRUE(OpenBoxes().isEmpty());
+}
+
+// Receives the URLs that QDesktopServices would hand to the browser.
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void Open(const QUrl& url) { urls.append(url); }
+};
+
+TEST(QtPlatformServices, OpenBrowserHandsTheUrlToTheDesktop)
+{
+    QtServicesScope scope;
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("https", &catcher, "Open");
+    QDesktopServices::setUrlHandler("file", &catcher, "Open");
+
+    OSUtils::OpenBrowser("https://atlas.example/viewer?imageId=7&x=0.25&y=-0.5&z=80");
+    OSUtils::OpenBrowser("/tmp/neuron launch.jnlp");
+    OSUtils::OpenBrowser("not a url");
+    // From another thread the request reaches the main thread first.
+    std::thread([] { OSUtils::OpenBrowser("https://atlas.example/from-thread"); }).join();
+    EXPECT_EQ(catcher.urls.size(), 2);
+    QCoreApplication::sendPostedEvents();
+
+    QDesktopServices::unsetUrlHandler("https");
+    QDesktopServices::unsetUrlHandler("file");
+    ASSERT_EQ(catcher.urls.size(), 3);
+    EXPECT_EQ(catcher.urls[0].toString().toStdString(), "https://atlas.example/viewer?imageId=7&x=0.25&y=-0.5&z=80");
+    EXPECT_EQ(catcher.urls[1], QUrl::fromLocalFile("/tmp/neuron launch.jnlp"));
+    EXPECT_EQ(catcher.urls[2].toString().toStdString(), "https://atlas.example/from-thread");
+}
+
+#include "QtPlatformServicesTest.moc"

@@ -1,0 +1,19 @@
+#include "support/ErrorText.h"
+
+#include <stdexcept>
+
+namespace testsupport
+{
+std::string RuntimeErrorOf(const std::function<void()>& f)
+{
+    try
+    {
+        f();
+    }
+    catch (const std::runtime_error& e)
+    {
+        return e.what();
+    }
+    return std::string();
+}
+} // namespace testsupport
