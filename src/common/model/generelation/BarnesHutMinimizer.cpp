@@ -1,0 +1,514 @@
+#include "model/generelation/BarnesHutMinimizer.h"
+
+#include "model/generelation/RelationGraph.h"
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+namespace GeneRelation
+{
+namespace
+{
+const int kIterations = 100;
+const int kMaxTreeDepth = 20;
+
+float Weight(const GraphNode* node)
+{
+    return node->GetRepulsionWeight();
+}
+
+bool IsFinite(const float* v)
+{
+    return std::isfinite(v[0]) && std::isfinite(v[1]);
+}
+} // namespace
+
+// ---------------------------------------------------------------------------
+// OctTree
+
+OctTree::OctTree(GraphNode* node, const float* position, float weight, const float* minPos, const float* maxPos)
+    : m_node(node), m_children(), m_weight(weight)
+{
+    for (int axis = 0; axis < 2; ++axis)
+    {
+        m_position[axis] = position[axis];
+        m_minPos[axis] = minPos[axis];
+        m_maxPos[axis] = maxPos[axis];
+    }
+}
+
+OctTree::~OctTree()
+{
+    for (OctTree* child : m_children)
+        delete child;
+}
+
+int OctTree::ChildIndex(const float* position) const
+{
+    int index = 0;
+    for (int axis = 0; axis < 2; ++axis)
+    {
+        if (position[axis] > (m_minPos[axis] + m_maxPos[axis]) / 2.0f)
+            index |= 1 << axis;
+    }
+    return index;
+}
+
+void OctTree::AddNode(GraphNode* node, const float* position, float weight, int depth)
+{
+    if (depth > kMaxTreeDepth)
+    {
+        std::printf("OctTree: Graph node dropped because tree depth > 20.\n");
+        if (node != nullptr)
+            std::printf("Graph node position: %g %g\n", node->GetPosition()[0], node->GetPosition()[1]);
+        std::printf("Tree node position: %g %g\n", m_position[0], m_position[1]);
+        return;
+    }
+    if (m_node != nullptr)
+    {
+        GraphNode* resident = m_node;
+        m_node = nullptr;
+        AddNode2(resident, m_position, m_weight, depth);
+    }
+    float total = m_weight + weight;
+    // Weights of opposite sign can cancel; the centre then stays where it was.
+    if (total != 0.0f)
+    {
+        for (int axis = 0; axis < 2; ++axis)
+            m_position[axis] = (m_position[axis] * m_weight + position[axis] * weight) / total;
+    }
+    m_weight = total;
+    AddNode2(node, position, weight, depth);
+}
+
+void OctTree::AddNode2(GraphNode* node, const float* position, float weight, int depth)
+{
+    int index = ChildIndex(position);
+    if (m_children[index] != nullptr)
+    {
+        m_children[index]->AddNode(node, position, weight, depth + 1);
+        return;
+    }
+    float minPos[2];
+    float maxPos[2];
+    for (int axis = 0; axis < 2; ++axis)
+    {
+        float middle = (m_minPos[axis] + m_maxPos[axis]) / 2.0f;
+        bool upper = (index & (1 << axis)) != 0;
+        minPos[axis] = upper ? middle : m_minPos[axis];
+        maxPos[axis] = upper ? m_maxPos[axis] : middle;
+    }
+    m_children[index] = new OctTree(node, position, weight, minPos, maxPos);
+}
+
+void OctTree::MoveNode(const float* oldPos, const float* newPos, float weight)
+{
+    for (OctTree* cell = this; cell != nullptr; cell = cell->m_children[cell->ChildIndex(oldPos)])
+    {
+        if (cell->m_weight == 0.0f)
+            continue;
+        float share = weight / cell->m_weight;
+        for (int axis = 0; axis < 2; ++axis)
+            cell->m_position[axis] += share * (newPos[axis] - oldPos[axis]);
+    }
+}
+
+float OctTree::GetWidth() const
+{
+    float width = m_maxPos[0] - m_minPos[0];
+    float height = m_maxPos[1] - m_minPos[1];
+    float larger = width > height ? width : height;
+    return larger > 0.0f ? larger : 0.0f;
+}
+
+// ---------------------------------------------------------------------------
+// BarnesHutMinimizer
+
+BarnesHutMinimizer::BarnesHutMinimizer(RelationGraph* graph)
+    : m_graph(graph),
+      m_repulsionExponent(0.0f),
+      m_repulsionFactor(1.0f),
+      m_attractionExponent(1.0f),
+      m_gravitationFactor(0.01f),
+      m_baryCenter()
+{
+}
+
+BarnesHutMinimizer::~BarnesHutMinimizer() = default;
+
+float BarnesHutMinimizer::GetDist(const float* p, const float* q)
+{
+    double dx = static_cast<double>(p[0]) - q[0];
+    double dy = static_cast<double>(p[1]) - q[1];
+    return static_cast<float>(std::sqrt(dx * dx + dy * dy));
+}
+
+float BarnesHutMinimizer::ComputeRepulsionFactor()
+{
+    float weights = 0.0f;
+    float edgeWeights = 0.0f;
+    for (auto it = m_graph->Begin(); it != m_graph->End(); ++it)
+    {
+        const GraphNode* node = it->second;
+        weights += Weight(node);
+        for (auto edge = node->EdgeBegin(); edge != node->EdgeEnd(); ++edge)
+            edgeWeights += edge->second;
+    }
+    if (weights > 0.0f && edgeWeights > 0.0f)
+    {
+        float factor = edgeWeights / weights / weights *
+                       std::pow(weights, 0.5f * (m_attractionExponent - m_repulsionExponent));
+        if (std::isfinite(factor))
+            return factor;
+    }
+    return 1.0f;
+}
+
+float BarnesHutMinimizer::GetRepulsionEnergy(const GraphNode* node, const OctTree* tree)
+{
+    // A node of weight 0 feels no repulsion (and ln 0 must not turn it into NaN).
+    if (tree == nullptr || tree->GetNode() == node || Weight(node) == 0.0f)
+        return 0.0f;
+    float distance = GetDist(node->GetPosition(), tree->GetPosition());
+    if (tree->GetNode() == nullptr && 2.0f * tree->GetWidth() > distance)
+    {
+        float energy = 0.0f;
+        for (int i = 0; i < tree->GetNumChildren(); ++i)
+            energy += GetRepulsionEnergy(node, tree->GetChild(i));
+        return energy;
+    }
+    float scale = -m_repulsionFactor * Weight(node) * tree->GetWeight();
+    if (m_repulsionExponent == 0.0f)
+        return scale * std::log(distance);
+    return scale * std::pow(distance, m_repulsionExponent) / m_repulsionExponent;
+}
+
+float BarnesHutMinimizer::GetAttractionEnergy(const GraphNode* node)
+{
+    float energy = 0.0f;
+    for (auto edge = node->EdgeBegin(); edge != node->EdgeEnd(); ++edge)
+    {
+        if (edge->first == node)
+            continue;
+        float distance = GetDist(edge->first->GetPosition(), node->GetPosition());
+        energy += edge->second * std::pow(distance, m_attractionExponent) / m_attractionExponent;
+    }
+    return energy;
+}
+
+float BarnesHutMinimizer::GetGravitationEnergy(const GraphNode* node)
+{
+    float distance = GetDist(node->GetPosition(), m_baryCenter);
+    return m_gravitationFactor * m_repulsionFactor * Weight(node) * std::pow(distance, m_attractionExponent) /
+           m_attractionExponent;
+}
+
+float BarnesHutMinimizer::GetEnergy(const GraphNode* node, const OctTree* tree)
+{
+    return GetRepulsionEnergy(node, tree) + GetAttractionEnergy(node) + GetGravitationEnergy(node);
+}
+
+float BarnesHutMinimizer::AddRepulsionDir(const GraphNode* node, const OctTree* tree, float* dir)
+{
+    if (tree == nullptr || tree->GetNode() == node || Weight(node) == 0.0f)
+        return 0.0f;
+    const float* position = node->GetPosition();
+    float distance = GetDist(position, tree->GetPosition());
+    if (tree->GetNode() == nullptr && 2.0f * tree->GetWidth() > distance)
+    {
+        float estimate = 0.0f;
+        for (int i = 0; i < tree->GetNumChildren(); ++i)
+            estimate += AddRepulsionDir(node, tree->GetChild(i), dir);
+        return estimate;
+    }
+    if (distance == 0.0f)
+        return 0.0f;
+    float t = m_repulsionFactor * Weight(node) * tree->GetWeight() * std::pow(distance, m_repulsionExponent - 2.0f);
+    for (int axis = 0; axis < 2; ++axis)
+        dir[axis] -= (tree->GetPosition()[axis] - position[axis]) * t;
+    return std::fabs(m_repulsionExponent - 1.0f) * t;
+}
+
+float BarnesHutMinimizer::AddAttractionDir(const GraphNode* node, float* dir)
+{
+    const float* position = node->GetPosition();
+    float estimate = 0.0f;
+    for (auto edge = node->EdgeBegin(); edge != node->EdgeEnd(); ++edge)
+    {
+        if (edge->first == node)
+            continue;
+        const float* other = edge->first->GetPosition();
+        float distance = GetDist(other, position);
+        if (distance == 0.0f)
+            continue;
+        float t = edge->second * std::pow(distance, m_attractionExponent - 2.0f);
+        for (int axis = 0; axis < 2; ++axis)
+            dir[axis] += (other[axis] - position[axis]) * t;
+        estimate += std::fabs(m_attractionExponent - 1.0f) * t;
+    }
+    return estimate;
+}
+
+float BarnesHutMinimizer::AddGravitationDir(const GraphNode* node, float* dir)
+{
+    const float* position = node->GetPosition();
+    float distance = GetDist(position, m_baryCenter);
+    // At the barycentre itself there is no pull (and distance^(a - 2) may be infinite).
+    if (distance == 0.0f)
+        return 0.0f;
+    float t = m_gravitationFactor * m_repulsionFactor * Weight(node) *
+              std::pow(distance, m_attractionExponent - 2.0f);
+    for (int axis = 0; axis < 2; ++axis)
+        dir[axis] += (m_baryCenter[axis] - position[axis]) * t;
+    return std::fabs(m_attractionExponent - 1.0f) * t;
+}
+
+void BarnesHutMinimizer::GetDirection(const GraphNode* node, const OctTree* tree, float* dir)
+{
+    dir[0] = 0.0f;
+    dir[1] = 0.0f;
+    float estimate = AddRepulsionDir(node, tree, dir);
+    estimate += AddAttractionDir(node, dir);
+    estimate += AddGravitationDir(node, dir);
+    if (estimate == 0.0f)
+    {
+        dir[0] = 0.0f;
+        dir[1] = 0.0f;
+        return;
+    }
+    dir[0] /= estimate;
+    dir[1] /= estimate;
+    // Forces that overflow (nodes almost on top of each other) give no usable
+    // direction; the node then stays where it is.
+    if (!IsFinite(dir))
+    {
+        dir[0] = 0.0f;
+        dir[1] = 0.0f;
+        return;
+    }
+    float limit = tree != nullptr ? tree->GetWidth() / 8.0f : 0.0f;
+    float length = static_cast<float>(std::hypot(static_cast<double>(dir[0]), static_cast<double>(dir[1])));
+    if (length > limit)
+    {
+        float scale = limit / length;
+        dir[0] *= scale;
+        dir[1] *= scale;
+    }
+}
+
+void BarnesHutMinimizer::ComputeBaryCenter()
+{
+    double weights = 0.0;
+    double sum[2] = {0.0, 0.0};
+    for (auto it = m_graph->Begin(); it != m_graph->End(); ++it)
+    {
+        const GraphNode* node = it->second;
+        weights += Weight(node);
+        for (int axis = 0; axis < 2; ++axis)
+            sum[axis] += static_cast<double>(node->GetPosition()[axis]) * Weight(node);
+    }
+    for (int axis = 0; axis < 2; ++axis)
+        m_baryCenter[axis] = weights > 0.0 ? static_cast<float>(sum[axis] / weights) : 0.0f;
+}
+
+std::unique_ptr<OctTree> BarnesHutMinimizer::BuildOctTree()
+{
+    float minPos[2] = {std::numeric_limits<float>::max(), std::numeric_limits<float>::max()};
+    float maxPos[2] = {std::numeric_limits<float>::lowest(), std::numeric_limits<float>::lowest()};
+    for (auto it = m_graph->Begin(); it != m_graph->End(); ++it)
+    {
+        const GraphNode* node = it->second;
+        if (Weight(node) == 0.0f)
+            continue;
+        for (int axis = 0; axis < 2; ++axis)
+        {
+            minPos[axis] = std::fmin(minPos[axis], node->GetPosition()[axis]);
+            maxPos[axis] = std::fmax(maxPos[axis], node->GetPosition()[axis]);
+        }
+    }
+    std::unique_ptr<OctTree> tree;
+    for (auto it = m_graph->Begin(); it != m_graph->End(); ++it)
+    {
+        GraphNode* node = it->second;
+        if (Weight(node) == 0.0f)
+            continue;
+        if (tree == nullptr)
+            tree = std::make_unique<OctTree>(node, node->GetPosition(), Weight(node), minPos, maxPos);
+        else
+            tree->AddNode(node, node->GetPosition(), Weight(node), 0);
+    }
+    return tree;
+}
+
+void BarnesHutMinimizer::PrintStatistics(const OctTree* tree)
+{
+    int count = m_graph->GetNumNodes();
+    float attractionWeight = 0.0f;
+    float attractionEnergy = 0.0f;
+    float weights = 0.0f;
+    float squaredWeights = 0.0f;
+    float repulsionEnergy = 0.0f;
+    for (auto it = m_graph->Begin(); it != m_graph->End(); ++it)
+    {
+        const GraphNode* node = it->second;
+        for (auto edge = node->EdgeBegin(); edge != node->EdgeEnd(); ++edge)
+            attractionWeight += edge->second;
+        attractionEnergy += GetAttractionEnergy(node);
+        weights += Weight(node);
+        squaredWeights += Weight(node) * Weight(node);
+        repulsionEnergy += GetRepulsionEnergy(node, tree);
+    }
+    float a = m_attractionExponent;
+    float r = m_repulsionExponent;
+    float meanAttraction = std::pow(a * attractionEnergy / attractionWeight, 1.0f / a);
+    float overallRepulsion = weights * weights - squaredWeights;
+    std::printf("Number of attracting nodes: %d\n", count);
+    std::printf("Overall attraction: %g\n", attractionWeight);
+    std::printf("Weighted mean of attraction energy: %g\n", meanAttraction);
+    std::printf("Number of repulsing nodes: %d\n", count);
+    std::printf("Overall repulsion: %g\n", overallRepulsion);
+    std::printf("Repulsion energy: %g\n", repulsionEnergy);
+    repulsionEnergy /= m_repulsionFactor;
+    float meanRepulsion = r == 0.0f ? std::exp(-repulsionEnergy / overallRepulsion)
+                                    : std::pow(r * -repulsionEnergy / overallRepulsion, 1.0f / r);
+    std::printf("Weighted mean of repulsion energy: %g\n", meanRepulsion);
+    std::printf("Mean attraction / mean repulsion: %g\n", meanAttraction / meanRepulsion);
+}
+
+float BarnesHutMinimizer::TrialEnergy(GraphNode* node, const OctTree* tree, const float* base, const float* dir,
+                                      int multiple)
+{
+    float* position = node->GetPosition();
+    for (int axis = 0; axis < 2; ++axis)
+        position[axis] = base[axis] + static_cast<float>(multiple) * dir[axis];
+    return GetEnergy(node, tree);
+}
+
+float BarnesHutMinimizer::MoveNode(GraphNode* node, OctTree* tree)
+{
+    float bestEnergy = GetEnergy(node, tree);
+    float dir[2];
+    GetDirection(node, tree, dir);
+    float* position = node->GetPosition();
+    const float start[2] = {position[0], position[1]};
+    dir[0] /= 32.0f;
+    dir[1] /= 32.0f;
+
+    // Halve the step from 32 while that helps, then double it past 32 while that helps.
+    // A trial energy that is NaN never counts as lower.
+    int best = 0;
+    for (int multiple = 32; multiple >= 1; multiple /= 2)
+    {
+        if (best != 0 && best / 2 != multiple)
+            break;
+        float energy = TrialEnergy(node, tree, start, dir, multiple);
+        if (energy < bestEnergy)
+        {
+            bestEnergy = energy;
+            best = multiple;
+        }
+    }
+    for (int multiple = 64; multiple <= 128; multiple *= 2)
+    {
+        if (multiple / 2 != best)
+            break;
+        float energy = TrialEnergy(node, tree, start, dir, multiple);
+        if (energy < bestEnergy)
+        {
+            bestEnergy = energy;
+            best = multiple;
+        }
+    }
+    for (int axis = 0; axis < 2; ++axis)
+        position[axis] = start[axis] + static_cast<float>(best) * dir[axis];
+    if (best > 0 && tree != nullptr)
+        tree->MoveNode(start, position, Weight(node));
+    return bestEnergy;
+}
+
+void BarnesHutMinimizer::Normalize(const OctTree* tree)
+{
+    if (tree == nullptr)
+        return;
+    const float* minPos = tree->GetMinPos();
+    const float* maxPos = tree->GetMaxPos();
+    float width = maxPos[0] - minPos[0];
+    float height = maxPos[1] - minPos[1];
+    float scale = 0.0f;
+    float offset[2] = {0.0f, 0.0f};
+    if (width > height && width != 0.0f)
+    {
+        scale = 1.0f / width;
+        offset[0] = -minPos[0];
+        offset[1] = (width - height) / 2.0f - minPos[1];
+    }
+    else if (height != 0.0f)
+    {
+        scale = 1.0f / height;
+        offset[0] = (height - width) / 2.0f - minPos[0];
+        offset[1] = -minPos[1];
+    }
+    // A spread too wide for a float gives no usable scale.
+    if (scale == 0.0f || !std::isfinite(width) || !std::isfinite(height))
+        return;
+    for (auto it = m_graph->Begin(); it != m_graph->End(); ++it)
+    {
+        GraphNode* node = it->second;
+        float* position = node->GetPosition();
+        for (int axis = 0; axis < 2; ++axis)
+            position[axis] = (position[axis] + offset[axis]) * scale;
+        // Negative edge weights can leave a node with a negative weight; it gets no size.
+        float weight = Weight(node) > 0.0f ? Weight(node) : 0.0f;
+        node->SetSize(std::sqrt(weight) * scale / 2.0f);
+    }
+}
+
+void BarnesHutMinimizer::ComputeLayout()
+{
+    const float finalAttraction = 1.0f;
+    const float finalRepulsion = 0.0f;
+    m_attractionExponent = finalAttraction;
+    m_repulsionExponent = finalRepulsion;
+    m_gravitationFactor = 0.01f;
+    if (m_graph->GetNumNodes() < 2)
+        return;
+
+    m_repulsionFactor = ComputeRepulsionFactor();
+    ComputeBaryCenter();
+    std::unique_ptr<OctTree> tree = BuildOctTree();
+    PrintStatistics(tree.get());
+    float energy = 0.0f;
+    for (auto it = m_graph->Begin(); it != m_graph->End(); ++it)
+        energy += GetEnergy(it->second, tree.get());
+    tree.reset();
+    std::printf("initial energy %g\n", energy);
+
+    for (int iteration = 1; iteration <= kIterations; ++iteration)
+    {
+        ComputeBaryCenter();
+        tree.reset();
+        tree = BuildOctTree();
+
+        // Strong exponents first, falling linearly to the final ones over
+        // iterations 61 to 90 (scaled by 1 - final repulsion).
+        m_attractionExponent = finalAttraction;
+        m_repulsionExponent = finalRepulsion;
+        float annealing = 0.0f;
+        if (iteration <= 60)
+            annealing = 1.0f;
+        else if (iteration <= 90)
+            annealing = (0.9f - static_cast<float>(iteration) / 100.0f) / 0.3f;
+        m_attractionExponent += 1.1f * (1.0f - finalRepulsion) * annealing;
+        m_repulsionExponent += 0.9f * (1.0f - finalRepulsion) * annealing;
+
+        energy = 0.0f;
+        for (auto it = m_graph->Begin(); it != m_graph->End(); ++it)
+            energy += MoveNode(it->second, tree.get());
+        std::printf("iteration %d    energy: %g    repulsion: %g\n", iteration, energy, m_repulsionExponent);
+        if (!std::isfinite(energy))
+            break;
+    }
+    Normalize(tree.get());
+}
+} // namespace GeneRelation

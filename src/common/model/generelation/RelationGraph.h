@@ -1,0 +1,115 @@
+#ifndef NUVARO_MODEL_GENERELATION_RELATIONGRAPH_H
+#define NUVARO_MODEL_GENERELATION_RELATIONGRAPH_H
+
+#include <map>
+#include <string>
+
+namespace GeneRelation
+{
+class GraphNode;
+
+// Orders edge neighbours by image series id, so that walking a node's edges
+// visits them in the same order in every run (addresses differ between runs,
+// and the layout sums floats in edge order).
+struct NeighborOrder
+{
+    bool operator()(const GraphNode* left, const GraphNode* right) const;
+};
+
+// One gene (one image series) in a relation graph, with its weighted edges to
+// related genes and its place in the layout.
+class GraphNode
+{
+public:
+    typedef std::map<GraphNode*, float, NeighborOrder> EdgeMap;
+
+    // The node starts at a position drawn from rand() in [-0.5, 0.5) per
+    // axis; rand() is never reseeded, so the same input lays out the same way.
+    GraphNode(int imageSeriesId, int geneId, const char* name, const char* symbol);
+    virtual ~GraphNode();
+
+    GraphNode(const GraphNode&) = delete;
+    GraphNode& operator=(const GraphNode&) = delete;
+
+    // The two coordinates x, y.
+    virtual float* GetPosition();
+    virtual const float* GetPosition() const;
+    virtual const std::string& GetSymbol() const;
+    virtual const std::string& GetName() const;
+    virtual int GetImageSeriesId() const;
+    virtual int GetGeneId() const;
+    // The sum of the weights of the node's edges.
+    virtual float GetRepulsionWeight() const;
+    // Adds an edge to the neighbour; an existing edge keeps its first weight.
+    virtual void AddEdge(GraphNode* neighbor, float weight);
+    virtual EdgeMap::const_iterator EdgeBegin() const;
+    virtual EdgeMap::const_iterator EdgeEnd() const;
+    virtual int GetNumEdges() const;
+    virtual float GetSize() const;
+    virtual void SetSize(float size);
+    // Distance to the nearest edge neighbour, as last computed.
+    virtual float GetClosestNeighborDistance() const;
+    virtual GraphNode* GetClosestNeighbor() const;
+    // Finds the nearest edge neighbour (the first in edge order among equals).
+    virtual void ComputeNeighborDistance();
+
+private:
+    EdgeMap m_edges;
+    float m_position[2];
+    float m_repulsionWeight;
+    float m_closestNeighborDistance;
+    float m_size;
+    int m_imageSeriesId;
+    int m_geneId;
+    std::string m_name;
+    std::string m_symbol;
+    GraphNode* m_closestNeighbor;
+};
+
+// A graph of genes joined by weighted, undirected relations, with one node per
+// image series. The graph owns its nodes.
+class RelationGraph
+{
+public:
+    typedef std::map<int, GraphNode*> NodeMap;
+
+    RelationGraph();
+    virtual ~RelationGraph();
+
+    RelationGraph(const RelationGraph&) = delete;
+    RelationGraph& operator=(const RelationGraph&) = delete;
+
+    virtual void DeleteNodes();
+    // Replaces the graph with the relations of a gene relation file and lays
+    // it out. Throws std::runtime_error when the file cannot be opened.
+    virtual void ImportFile(const char* path);
+    // Places the nodes in the unit square and sets their sizes.
+    virtual void ComputeLayout();
+    // Relates two genes, creating their nodes when needed.
+    virtual void AddRelation(int seriesId1, int geneId1, const char* name1, const char* symbol1, int seriesId2,
+                             int geneId2, const char* name2, const char* symbol2, float weight);
+    // The node of the series, or null.
+    virtual GraphNode* GetNode(int seriesId);
+    // The node of the series, created with these details when there is none.
+    virtual GraphNode* GetNode(int seriesId, int geneId, const char* name, const char* symbol);
+    // The nodes in ascending image series id.
+    virtual NodeMap::const_iterator Begin() const;
+    virtual NodeMap::const_iterator End() const;
+    virtual int GetNumNodes() const;
+    // The mean node size after the last layout (0 for an empty graph).
+    virtual float GetAverageSize() const;
+
+private:
+    NodeMap m_nodes;
+    float m_averageSize;
+};
+
+// Reads the number at the start of a text field the way the relation files
+// have always been read (leading blanks skipped, then the longest number;
+// 0 when there is none), but independently of the locale. A float that is
+// not finite, and an integer out of range, read as 0.
+int ReadLeadingInt(const std::string& text);
+float ReadLeadingFloat(const std::string& text);
+} // namespace GeneRelation
+
+#endif

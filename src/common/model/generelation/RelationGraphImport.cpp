@@ -1,0 +1,149 @@
+// Reading gene relation files into a RelationGraph.
+
+#include "model/generelation/RelationGraph.h"
+
+#include "utility/AlertBox.h"
+#include "utility/OSUtils.h"
+#include "utility/StringUtils.h"
+
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace GeneRelation
+{
+namespace
+{
+// Relations read before the user is asked whether to go on.
+const int kRelationsBeforeQuestion = 5000;
+// A relation line is a few hundred bytes; longer lines are not relations and
+// are skipped without being kept in memory.
+const std::size_t kMaxLineLength = 64 * 1024;
+
+// Reads a text file line by line. Lines end with LF, CR LF or a lone CR (as
+// written by older Mac spreadsheets); the ends are not part of the line.
+class LineReader
+{
+public:
+    explicit LineReader(const char* path) { m_file.open(path, std::ios::in | std::ios::binary); }
+
+    bool IsOpen() const { return m_file.is_open(); }
+
+    // The next line in line; false at the end of the file. A line longer
+    // than kMaxLineLength comes back empty with tooLong set.
+    bool ReadLine(std::string& line, bool& tooLong)
+    {
+        typedef std::filebuf::traits_type Traits;
+        line.clear();
+        tooLong = false;
+        int c = m_file.sbumpc();
+        if (c == Traits::eof())
+            return false;
+        for (; c != Traits::eof(); c = m_file.sbumpc())
+        {
+            if (c == '\n')
+                break;
+            if (c == '\r')
+            {
+                if (m_file.sgetc() == '\n')
+                    m_file.sbumpc();
+                break;
+            }
+            if (tooLong)
+                continue;
+            if (line.size() == kMaxLineLength)
+            {
+                tooLong = true;
+                line.clear();
+                line.shrink_to_fit();
+                continue;
+            }
+            line += static_cast<char>(c);
+        }
+        return true;
+    }
+
+private:
+    std::filebuf m_file;
+};
+
+// One relation as read from a line.
+struct RelationLine
+{
+    int seriesId[2] = {0, 0};
+    int geneId[2] = {0, 0};
+    std::string name[2];
+    std::string symbol[2];
+    float weight = 0.0f;
+};
+
+// Fills relation from the fields of a line; false when the line holds no
+// relation (too few fields, or a series id that does not read as non-zero).
+bool ReadRelation(const std::vector<std::string>& fields, RelationLine& relation)
+{
+    if (fields.size() >= 9)
+    {
+        for (int i = 0; i < 2; ++i)
+        {
+            relation.seriesId[i] = ReadLeadingInt(fields[4 * i]);
+            relation.geneId[i] = ReadLeadingInt(fields[4 * i + 1]);
+            relation.symbol[i] = fields[4 * i + 2];
+            relation.name[i] = fields[4 * i + 3];
+        }
+        relation.weight = ReadLeadingFloat(fields[8]);
+    }
+    else if (fields.size() >= 5)
+    {
+        for (int i = 0; i < 2; ++i)
+        {
+            relation.seriesId[i] = ReadLeadingInt(fields[2 * i]);
+            relation.geneId[i] = 0;
+            relation.symbol[i] = fields[2 * i + 1];
+            relation.name[i] = fields[2 * i + 1];
+        }
+        relation.weight = ReadLeadingFloat(fields[4]);
+    }
+    else
+        return false;
+    return relation.seriesId[0] != 0 && relation.seriesId[1] != 0;
+}
+} // namespace
+
+void RelationGraph::ImportFile(const char* path)
+{
+    DeleteNodes();
+    const std::string failure = std::string("Gene relation file could not be opened: ") + (path ? path : "");
+    // A folder opens like a file on some systems but holds no lines.
+    if (path == nullptr || !OSUtils::FileExists(path))
+        throw std::runtime_error(failure);
+    LineReader reader(path);
+    if (!reader.IsOpen())
+        throw std::runtime_error(failure);
+
+    std::string line;
+    bool tooLong = false;
+    std::vector<std::string> fields;
+    RelationLine relation;
+    int count = 0;
+    bool asked = false;
+    while (reader.ReadLine(line, tooLong))
+    {
+        if (tooLong)
+            continue;
+        StringUtils::SplitLine(line, fields);
+        if (!ReadRelation(fields, relation))
+            continue;
+        if (++count > kRelationsBeforeQuestion && !asked)
+        {
+            asked = true;
+            if (!ShowConfirmationBox("5000 rows have been imported so far. Do you want to continue?"))
+                break;
+        }
+        AddRelation(relation.seriesId[0], relation.geneId[0], relation.name[0].c_str(), relation.symbol[0].c_str(),
+                    relation.seriesId[1], relation.geneId[1], relation.name[1].c_str(),
+                    relation.symbol[1].c_str(), relation.weight);
+    }
+    ComputeLayout();
+}
+} // namespace GeneRelation
