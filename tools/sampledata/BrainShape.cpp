@@ -382,10 +382,11 @@ int BrainShape::Classify(const BrainPoint& p)
     {
         if (p.l < 0.05f)
             return 0; // the fissure between the hemispheres
-        if (p.v > 4.1f && p.a > -2.4f)
-            return 19; // PIR
-        if (p.a < -2.6f && p.v > 3.3f && p.l > 2.4f)
-            return 40; // ENT
+        // Below the rhinal fissure, which rises towards the back, lie the
+        // piriform area and, behind it, the entorhinal area.
+        const float rhinal = 4.2f - 0.4f * std::clamp(-1.0f - p.a, 0.0f, 2.5f);
+        if (p.v > rhinal && p.l > 1.8f)
+            return p.a > -2.5f ? 19 : 40; // PIR, ENT
         float layerDepth = std::min(depth, p.l - 0.05f);
         return CorticalLayer(layerDepth / thickness);
     }
