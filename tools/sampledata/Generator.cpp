@@ -128,7 +128,9 @@ void GenerateDataFolder(const std::string& folder, int threads, std::ostream& lo
     WriteFile(Join(folder, "Colormaps/Expression.map"), ExpressionColormap());
     WriteFile(Join(folder, "Colormaps/Jet.map"), JetColormap());
     WriteFile(Join(folder, "SearchDomains.xml"), SearchDomainsXml());
-    WriteFile(Join(folder, "drxrid.txt"), NeuronTable(ChooseNeuronVoxels(view)));
+    // The neuron-class voxels also make the shipped neuron-class grids.
+    const auto neuronVoxels = ChooseNeuronVoxels(view);
+    WriteFile(Join(folder, "drxrid.txt"), NeuronTable(neuronVoxels));
     timer.Done("colormaps, search domains, neuron table");
 
     // Largest structures first, so that the threads finish together.
