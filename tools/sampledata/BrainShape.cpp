@@ -385,7 +385,7 @@ int BrainShape::Classify(const BrainPoint& p)
         // Below the rhinal fissure, which rises towards the back, lie the
         // piriform area and, behind it, the entorhinal area.
         const float rhinal = 4.2f - 0.4f * std::clamp(-1.0f - p.a, 0.0f, 2.5f);
-        if (p.v > rhinal && p.l > 1.8f)
+        if (p.v + 0.6f * (p.l - 3.0f) > rhinal)
             return p.a > -2.5f ? 19 : 40; // PIR, ENT
         float layerDepth = std::min(depth, p.l - 0.05f);
         return CorticalLayer(layerDepth / thickness);
