@@ -142,13 +142,18 @@ void GenerateDataFolder(const std::string& folder, int threads, std::ostream& lo
     };
     std::stable_sort(order.begin(), order.end(), [&](int p, int q) { return boxVolume(p) > boxVolume(q); });
     std::atomic<size_t> triangles{0};
+    std::vector<int> steps(all.size());
     ParallelFor(int(order.size()), threads, [&](int k) {
         int i = order[k];
-        TriangleMesh mesh = StructureMesh(atlas, tables[i], extents[i].min, extents[i].max);
+        TriangleMesh mesh = StructureMesh(atlas, tables[i], extents[i].min, extents[i].max, &steps[i]);
         triangles += mesh.TriangleCount();
         WriteFile(Join(folder, std::string("Mesh25/") + all[i].abbreviation + ".msh"), EncodeMeshFile(mesh));
     });
-    timer.Done("Mesh25 (" + std::to_string(triangles.load()) + " triangles)");
+    std::string coarse;
+    for (size_t i = 0; i < all.size(); ++i)
+        if (steps[i] == 4)
+            coarse += std::string(" ") + all[i].abbreviation;
+    timer.Done("Mesh25 (" + std::to_string(triangles.load()) + " triangles; at 100 micrometres:" + coarse + ")");
     log << "Sample atlas written in " << timer.Total() << " s\n";
 }
 } // namespace sampledata

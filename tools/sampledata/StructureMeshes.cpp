@@ -82,13 +82,20 @@ double EnclosedVolume(const TriangleMesh& mesh)
 }
 
 TriangleMesh StructureMesh(const Volume& atlas, const std::array<bool, 256>& members,
-                           const std::array<int, 3>& min, const std::array<int, 3>& max)
+                           const std::array<int, 3>& min, const std::array<int, 3>& max, int* step)
 {
+    int used = 2;
+    if (step == nullptr)
+        step = &used;
+    *step = 2;
     TriangleMesh mesh = StructureSurface(atlas, members, min, max, 2);
     // Halving the step makes about four times as many triangles.
-    if (mesh.TriangleCount() * 4 <= kTriangleBudget)
+    if (mesh.TriangleCount() * 4 <= kFineBudget)
+    {
+        *step = 1;
         return StructureSurface(atlas, members, min, max, 1);
-    if (mesh.TriangleCount() > kTriangleBudget)
+    }
+    if (mesh.TriangleCount() > kCoarseBudget)
     {
         // Large structures at 100 micrometres, unless that loses thin parts.
         TriangleMesh coarse = StructureSurface(atlas, members, min, max, 4);
@@ -102,7 +109,10 @@ TriangleMesh StructureMesh(const Volume& atlas, const std::array<bool, 256>& mem
             }
         double volume = EnclosedVolume(coarse);
         if (volume > 0.85 * double(voxels) && volume < 1.5 * double(voxels))
+        {
+            *step = 4;
             return coarse;
+        }
     }
     return mesh;
 }

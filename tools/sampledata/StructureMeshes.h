@@ -9,10 +9,12 @@
 
 namespace sampledata
 {
-// Meshes are made at the finest step (25, 50 or 100 micrometres) that keeps
-// them within this many triangles; 100 micrometres only when the coarser
-// surface still encloses the structure's volume.
-constexpr size_t kTriangleBudget = 60000;
+// Meshes are made at 25 micrometres when that stays within kFineBudget
+// triangles, else at 50 micrometres; only a surface that would still exceed
+// kCoarseBudget there is made at 100 micrometres, and only when that
+// coarser surface still encloses the structure's volume.
+constexpr size_t kFineBudget = 60000;
+constexpr size_t kCoarseBudget = 150000;
 
 // The surface of the voxels whose value is in `members` (a 256-entry table),
 // made from the 25-micrometre volume at the given step (1 or 2 voxels): the
@@ -24,9 +26,10 @@ TriangleMesh StructureSurface(const Volume& atlas, const std::array<bool, 256>& 
 // The volume enclosed by a closed mesh (positive when it faces outwards).
 double EnclosedVolume(const TriangleMesh& mesh);
 
-// The surface at the finest step within the triangle budget.
+// The surface at the finest step within the triangle budget; `step`
+// receives the step used when given.
 TriangleMesh StructureMesh(const Volume& atlas, const std::array<bool, 256>& members,
-                           const std::array<int, 3>& min, const std::array<int, 3>& max);
+                           const std::array<int, 3>& min, const std::array<int, 3>& max, int* step = nullptr);
 } // namespace sampledata
 
 #endif
