@@ -35,7 +35,8 @@ run_suite "$root/build" || status=$?
 
 echo "== Sanitizer build =="
 "$root/scripts/build.sh" "$root/build-asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DNUVARO_SANITIZE=ON -DNUVARO_BUILD_BENCH=OFF -DNUVARO_WERROR=$werror
+  -DNUVARO_SANITIZE=ON -DNUVARO_BUILD_BENCH=OFF -DNUVARO_WERROR=$werror \
+  -DNUVARO_SAMPLE_DATA_FROM="$root/build/Nuvaro.app/Contents/Resources/Data"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
 export LSAN_OPTIONS=suppressions=$root/scripts/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

@@ -1,0 +1,89 @@
+#include "MarchingCubes.h"
+#include "MeshChecks.h"
+#include "NeuronClasses.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace sampledata;
+
+namespace
+{
+sampletest::MeshFile Reparse(const TriangleMesh& mesh)
+{
+    sampletest::MeshFile file;
+    EXPECT_EQ(sampletest::ParseMesh(EncodeMeshFile(mesh), file), "");
+    return file;
+}
+
+ScalarField EmptyField(int n)
+{
+    ScalarField f;
+    f.nx = f.ny = f.nz = n;
+    f.values.assign(size_t(n) * n * n, 0.0f);
+    return f;
+}
+} // namespace
+
+TEST(MarchingCubes, SphereIsClosedOutwardAndOfTheRightSize)
+{
+    ScalarField f = EmptyField(24);
+    f.spacing = 0.5f;
+    f.origin = {10, 20, 30};
+    const float r = 4.0f; // in field units: radius 8 grid steps
+    for (int k = 0; k < 24; ++k)
+        for (int j = 0; j < 24; ++j)
+            for (int i = 0; i < 24; ++i)
+            {
+                float d = std::sqrt(float((i - 11.5) * (i - 11.5) + (j - 11.5) * (j - 11.5) + (k - 11.5) * (k - 11.5)));
+                f.values[i + 24 * (j + 24 * k)] = r - 0.5f * d; // > 0 inside
+            }
+    TriangleMesh mesh = ExtractSurface(f, 0.0f);
+    sampletest::MeshFile file = Reparse(mesh);
+    auto triangles = sampletest::Triangles(file);
+    ASSERT_GT(triangles.size(), 300u);
+    EXPECT_EQ(sampletest::CheckClosedAndOriented(triangles), "");
+    const double expected = 4.0 / 3.0 * M_PI * r * r * r;
+    EXPECT_NEAR(sampletest::EnclosedVolume(file, triangles), expected, 0.03 * expected);
+    EXPECT_GT(sampletest::NormalAgreement(file, triangles), 0.99);
+    // Positions are placed through the origin and spacing.
+    for (size_t v = 0; v < file.records.size() / 6; ++v)
+    {
+        const float* p = &file.records[6 * v + 3];
+        float dx = p[0] - (10 + 0.5f * 11.5f), dy = p[1] - (20 + 0.5f * 11.5f), dz = p[2] - (30 + 0.5f * 11.5f);
+        EXPECT_NEAR(std::sqrt(dx * dx + dy * dy + dz * dz), r, 0.05f);
+        float n = std::sqrt(file.records[6 * v] * file.records[6 * v] + file.records[6 * v + 1] * file.records[6 * v + 1] +
+                            file.records[6 * v + 2] * file.records[6 * v + 2]);
+        EXPECT_NEAR(n, 1.0f, 1e-4f);
+    }
+}
+
+TEST(MarchingCubes, AmbiguousNoiseStillGivesAClosedOrientedSurface)
+{
+    // Random binary voxels produce every cube pattern, the ambiguous ones included.
+    for (uint64_t seed = 1; seed <= 4; ++seed)
+    {
+        ScalarField f = EmptyField(14);
+        for (int k = 2; k < 12; ++k)
+            for (int j = 2; j < 12; ++j)
+                for (int i = 2; i < 12; ++i)
+                    f.values[i + 14 * (j + 14 * k)] = Uniform(seed, i, j, k) < 0.5 ? 1.0f : 0.0f;
+        TriangleMesh mesh = ExtractSurface(f, 0.5f);
+        sampletest::MeshFile file = Reparse(mesh);
+        auto triangles = sampletest::Triangles(file);
+        ASSERT_FALSE(triangles.empty());
+        EXPECT_EQ(sampletest::CheckClosedAndOriented(triangles), "") << "seed " << seed;
+        EXPECT_GT(sampletest::EnclosedVolume(file, triangles), 0.0);
+    }
+}
+
+TEST(MarchingCubes, EmptyAndFullFieldsGiveNoTriangles)
+{
+    ScalarField f = EmptyField(5);
+    EXPECT_EQ(ExtractSurface(f, 0.5f).TriangleCount(), 0u);
+    std::fill(f.values.begin(), f.values.end(), 1.0f);
+    EXPECT_EQ(ExtractSurface(f, 0.5f).TriangleCount(), 0u);
+    // An empty mesh is a valid file of 0 vertices and 0 strips.
+    EXPECT_EQ(EncodeMeshFile(TriangleMesh()), std::string(8, '\0'));
+}
