@@ -27,7 +27,7 @@ IconImageSource* GetIconImageSource()
     return sIconImageSource;
 }
 
-bool ConvertPlatformBitmap(const PlatformBitmap& bitmap, GLTexture& texture, bool invert)
+bool ConvertIconBitmap(const PlatformBitmap& bitmap, GLTexture& texture, bool invert)
 {
     const int sourceBytes = bitmap.hasAlpha ? 4 : 3;
     if (bitmap.bitsPerPixel != sourceBytes * 8)
@@ -69,9 +69,9 @@ bool LoadIconTexture(const char* name, GLTexture& texture, bool invert)
     if (!sIconImageSource || !name)
         return false;
     PlatformBitmap bitmap;
-    if (!sIconImageSource->GetPlatformBitmap(name, bitmap))
+    if (!sIconImageSource->GetIconBitmap(name, bitmap))
         return false;
-    return ConvertPlatformBitmap(bitmap, texture, invert);
+    return ConvertIconBitmap(bitmap, texture, invert);
 }
 
 void BrightenIcon(GLTexture& texture)

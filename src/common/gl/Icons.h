@@ -11,7 +11,7 @@ class IconImageSource
 public:
     virtual ~IconImageSource() {}
     // Fills the bitmap for the named image; false when there is none.
-    virtual bool GetPlatformBitmap(const char* name, PlatformBitmap& bitmap) = 0;
+    virtual bool GetIconBitmap(const char* name, PlatformBitmap& bitmap) = 0;
 };
 
 // Installs the process-wide image source (not owned; null removes it).
@@ -25,7 +25,7 @@ IconImageSource* GetIconImageSource();
 // the complements of source bytes 0-2, opaque where the red byte is 0 and
 // transparent elsewhere, so dark shapes on a light ground become light shapes
 // on a transparent ground.
-bool ConvertPlatformBitmap(const PlatformBitmap& bitmap, GLTexture& texture, bool invert);
+bool ConvertIconBitmap(const PlatformBitmap& bitmap, GLTexture& texture, bool invert);
 
 // The named image of the installed source as a texture; false when there is
 // no source, no such image or an unsuitable bitmap.

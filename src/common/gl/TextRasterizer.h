@@ -2,7 +2,6 @@
 #define NUVARO_GL_TEXTRASTERIZER_H
 
 #include "gl/GLTextBox.h"
-
 #include "gl/PlatformBitmap.h"
 
 #include <string>
