@@ -11,6 +11,35 @@
 
 #include <GL/gl.h>
 
+#include <dlfcn.h>
+#include <link.h>
+
+#include <cstring>
+
+namespace
+{
+// Keeps the GL driver libraries loaded until the process ends. The driver is
+// unloaded when the X connection closes, before the leak checker of the
+// sanitizer build runs; its own allocations would then show without a
+// library name and could not be told apart from the project's.
+void PinGLDrivers()
+{
+    static bool sPinned = false;
+    if (sPinned)
+        return;
+    sPinned = true;
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void*) -> int {
+            const char* name = info->dlpi_name;
+            if (name && (std::strstr(name, "_dri.so") || std::strstr(name, "libgallium") ||
+                         std::strstr(name, "libLLVM") || std::strstr(name, "libGLX_mesa")))
+                dlopen(name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+            return 0;
+        },
+        nullptr);
+}
+} // namespace
+
 HeadlessGLDisplay::HeadlessGLDisplay(int w, int h)
 {
     width = w;
@@ -25,6 +54,7 @@ HeadlessGLDisplay::HeadlessGLDisplay(int w, int h)
     m_context->setShareContext(QOpenGLContext::globalShareContext());
     if (!m_context->create() || !m_context->makeCurrent(m_surface.get()))
         return;
+    PinGLDrivers();
     MakeFramebuffer();
 }
 
