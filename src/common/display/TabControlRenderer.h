@@ -34,7 +34,8 @@ public:
     };
 
     TabControlRenderer(GLDisplay* display, TabControlListener* listener);
-    // Reports every remaining tab as closed, last first.
+    // Reports every remaining tab as closed, last first. Deletes GL textures:
+    // the display's context must be current.
     ~TabControlRenderer() override;
 
     TabControlRenderer(const TabControlRenderer&) = delete;

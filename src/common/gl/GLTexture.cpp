@@ -8,7 +8,14 @@
 #include <cstdio>
 
 GLTexture::GLTexture()
-    : m_format(0), m_width(0), m_height(0), m_glWidth(0), m_glHeight(0), m_texture(0), m_needsUpload(false)
+    : m_format(0),
+      m_width(0),
+      m_height(0),
+      m_glWidth(0),
+      m_glHeight(0),
+      m_texture(0),
+      m_needsUpload(false),
+      m_needsStorage(false)
 {
 }
 
@@ -32,18 +39,29 @@ int GLTexture::NextPower2(int x)
 
 void GLTexture::Initialize(int width, int height, unsigned format)
 {
-    Unload();
+    // An existing GL texture keeps its name and, when its size or format
+    // changes, gets new storage at the next upload: no GL call is made here.
+    const int oldGLWidth = m_glWidth;
+    const int oldGLHeight = m_glHeight;
+    const unsigned oldFormat = m_format;
+    m_width = m_height = m_glWidth = m_glHeight = 0;
+    m_buffer.clear();
+    m_buffer.shrink_to_fit();
+    m_needsUpload = false;
     if (width < 1 || height < 1 || width > kMaxSize || height > kMaxSize)
     {
         printf("Bad texture size.\n");
         return;
     }
+    // The buffer first: when it cannot be had the texture stays empty.
+    m_buffer.assign(static_cast<size_t>(width) * height * 4, 0);
     m_format = format;
     m_width = width;
     m_height = height;
     m_glWidth = NextPower2(width);
     m_glHeight = NextPower2(height);
-    m_buffer.assign(static_cast<size_t>(width) * height * 4, 0);
+    if (m_glWidth != oldGLWidth || m_glHeight != oldGLHeight || m_format != oldFormat)
+        m_needsStorage = true;
     m_needsUpload = true;
 }
 
@@ -58,6 +76,7 @@ void GLTexture::Unload()
     m_buffer.clear();
     m_buffer.shrink_to_fit();
     m_needsUpload = false;
+    m_needsStorage = false;
 }
 
 void GLTexture::Fill()
@@ -71,11 +90,13 @@ void GLTexture::LoadTexture()
         m_needsUpload = true;
 }
 
-// Makes the texture name and its power-of-two storage, zero-filled so that the
-// padding beyond the buffer never shows at the edges of a filtered draw.
+// Makes the texture name (when there is none) and its power-of-two storage,
+// zero-filled so that the padding beyond the buffer never shows at the edges
+// of a filtered draw.
 void GLTexture::CreateTexture()
 {
-    glGenTextures(1, &m_texture);
+    if (m_texture == 0)
+        glGenTextures(1, &m_texture);
     glBindTexture(GL_TEXTURE_2D, m_texture);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP);
@@ -83,11 +104,12 @@ void GLTexture::CreateTexture()
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     std::vector<unsigned char> zeros(static_cast<size_t>(m_glWidth) * m_glHeight * 4, 0);
     glTexImage2D(GL_TEXTURE_2D, 0, 4, m_glWidth, m_glHeight, 0, m_format, GL_UNSIGNED_BYTE, zeros.data());
+    m_needsStorage = false;
 }
 
 void GLTexture::Upload()
 {
-    if (m_texture == 0)
+    if (m_texture == 0 || m_needsStorage)
         CreateTexture();
     glBindTexture(GL_TEXTURE_2D, m_texture);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
@@ -99,6 +121,7 @@ void GLTexture::Upload()
                static_cast<int>(m_texture));
         printf("Width %d Height %d\n", m_width, m_height);
         glDeleteTextures(1, &m_texture);
+        m_texture = 0;
         CreateTexture();
         glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, m_width, m_height, m_format, GL_UNSIGNED_BYTE, m_buffer.data());
         CheckGLError("TexSubImage2D");

@@ -15,10 +15,11 @@ class Rectangle;
 // colour of the tint rule. The buffer stays with the texture so that changed
 // pixels can be uploaded again with LoadTexture.
 //
-// The GL texture is made lazily: Initialize and LoadTexture touch no GL state,
-// and the texture is created (zero-filled, then given the buffer) at the next
-// Draw or BindTexture, which run while a context is current. Unload and the
-// destructor delete an existing texture and must run with a context current.
+// GL work is done lazily: Initialize and LoadTexture touch no GL state, and
+// the texture is created or resized (zero-filled, then given the buffer) at
+// the next Draw or BindTexture, which run while a context is current. Unload
+// and the destructor delete an existing texture and must run with a context
+// current.
 class GLTexture
 {
 public:
@@ -32,6 +33,7 @@ public:
     // Sizes the buffer (zero-filled) for width x height pixels in the format
     // (GL_RGBA or GL_BGRA). A size below 1, or above kMaxSize, prints
     // "Bad texture size." and leaves an empty texture that draws nothing.
+    // An existing GL texture is kept and resized at the next upload.
     void Initialize(int width, int height, unsigned format);
     // Deletes the texture and empties the buffer.
     void Unload();
@@ -84,6 +86,7 @@ private:
     GLuint m_texture;
     std::vector<unsigned char> m_buffer;
     bool m_needsUpload;
+    bool m_needsStorage;
 };
 
 #endif

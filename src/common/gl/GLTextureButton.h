@@ -18,6 +18,7 @@ public:
     GLTextureButton(GLDisplay* display, const char* text);
     GLTextureButton(GLDisplay* display, const char* text, int x, int y);
     GLTextureButton(int x, int y, int width, int height);
+    // Deletes the label and the icon (GL objects: with the context current).
     ~GLTextureButton();
 
     GLTextureButton(const GLTextureButton&) = delete;

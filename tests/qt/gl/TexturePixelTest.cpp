@@ -141,6 +141,17 @@ TEST_F(TexturePixelTest, TexturesMadeWithoutAContextAppearAtTheFirstDraw)
     EXPECT_EQ(t.GetTextureName(), name);
     EXPECT_TRUE(Near(display.PixelAt(31, 31), 0, 0, 90)) << Describe(display.PixelAt(31, 31));
 
+    // Resized and refilled without a context: the same texture object gets
+    // new storage at the next draw.
+    display.DoneCurrent();
+    t.Initialize(20, 3, GL_RGBA);
+    FillTexture(t, 0, 0, 250, 255);
+    Frame([&]() { t.Draw(30, 30); });
+    EXPECT_EQ(t.GetTextureName(), name);
+    EXPECT_EQ(t.GetGLWidth(), 32);
+    EXPECT_TRUE(Near(display.PixelAt(48, 32), 0, 0, 250)) << Describe(display.PixelAt(48, 32));
+    EXPECT_TRUE(Near(display.PixelAt(50, 32), 0, 0, 0));
+
     // An empty texture draws nothing.
     GLTexture empty;
     Frame([&]() { empty.Draw(30, 30); });
