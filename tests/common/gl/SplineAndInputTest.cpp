@@ -60,19 +60,6 @@ TEST(HermiteSpline, AnEmptyRangeEvaluatesToTheEndValue)
     EXPECT_FLOAT_EQ(spline.Evaluate(-50.0f), 7.0f);
 }
 
-TEST(HermiteSpline, MatrixHelpersMultiplyRowsByTheVector)
-{
-    const float m[4][4] = {{1, 2, 3, 4}, {0, 1, 0, 0}, {-1, 0, 0, 1}, {2, 2, 2, 2}};
-    float v[4] = {1, 2, 3, 4};
-    float out[4];
-    MtimesV(m, v, out);
-    EXPECT_FLOAT_EQ(out[0], 30.0f);
-    EXPECT_FLOAT_EQ(out[1], 2.0f);
-    EXPECT_FLOAT_EQ(out[2], 3.0f);
-    EXPECT_FLOAT_EQ(out[3], 20.0f);
-    EXPECT_FLOAT_EQ(dot(m[0], v), 30.0f);
-}
-
 TEST(InputConventions, CornerPixelsOfAView)
 {
     // Platform points measured upwards; the top-left pixel of a 400 x 300
