@@ -9,8 +9,7 @@ FakeTextBox::FakeTextBox(int width, int lines, bool smallFont, Alignment alignme
       smallFont(smallFont),
       alignment(alignment),
       advance(advance)
-{
-}
+{}
 
 void FakeTextBox::SetText(const std::string& newText)
 {

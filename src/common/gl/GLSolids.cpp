@@ -132,14 +132,15 @@ const float (&GLIcosahedron::GetVertices())[12][3]
 {
     static const float X = FloatFromBits(0x3F069650); // 0.525731087
     static const float Z = FloatFromBits(0x3F59C440); // 0.850650787
-    static const float vertices[12][3] = {{-X, 0, Z}, {X, 0, Z},  {-X, 0, -Z}, {X, 0, -Z}, {0, Z, X},  {0, Z, -X},
-                                          {0, -Z, X}, {0, -Z, -X}, {Z, X, 0},  {-Z, X, 0}, {Z, -X, 0}, {-Z, -X, 0}};
+    static const float vertices[12][3] = {{-X, 0, Z}, {X, 0, Z},   {-X, 0, -Z}, {X, 0, -Z}, {0, Z, X},  {0, Z, -X},
+                                          {0, -Z, X}, {0, -Z, -X}, {Z, X, 0},   {-Z, X, 0}, {Z, -X, 0}, {-Z, -X, 0}};
     return vertices;
 }
 
-const int GLIcosahedron::m_triangles[20][3] = {
-    {0, 1, 4},  {0, 4, 9},  {9, 4, 5},  {4, 8, 5},  {4, 1, 8},  {8, 1, 10}, {8, 10, 3}, {5, 8, 3},  {5, 3, 2},  {2, 3, 7},
-    {7, 3, 10}, {7, 10, 6}, {7, 6, 11}, {11, 6, 0}, {0, 6, 1},  {6, 10, 1}, {9, 11, 0}, {9, 2, 11}, {9, 5, 2},  {7, 11, 2}};
+const int GLIcosahedron::m_triangles[20][3] = {{0, 1, 4},  {0, 4, 9},  {9, 4, 5},  {4, 8, 5},  {4, 1, 8},
+                                               {8, 1, 10}, {8, 10, 3}, {5, 8, 3},  {5, 3, 2},  {2, 3, 7},
+                                               {7, 3, 10}, {7, 10, 6}, {7, 6, 11}, {11, 6, 0}, {0, 6, 1},
+                                               {6, 10, 1}, {9, 11, 0}, {9, 2, 11}, {9, 5, 2},  {7, 11, 2}};
 
 void GLIcosahedron::DrawAt(float x, float y, float z, float size, bool ownBlock)
 {

@@ -16,8 +16,7 @@ GLTexture::GLTexture()
       m_texture(0),
       m_needsUpload(false),
       m_needsStorage(false)
-{
-}
+{}
 
 GLTexture::GLTexture(int width, int height, unsigned format) : GLTexture()
 {

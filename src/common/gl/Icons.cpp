@@ -95,17 +95,59 @@ void BrightenIcon(GLTexture& texture)
     texture.LoadTexture();
 }
 
-void MakeCloseTabIcon(GLTexture& texture) { MakeIcon("CloseTab", texture, false, false); }
-void MakeActiveCloseTabIcon(GLTexture& texture) { MakeIcon("CloseTab", texture, false, true); }
-void MakeShowBrowserImageIcon(GLTexture& texture) { MakeIcon("ShowImageInBrowser", texture, false, false); }
-void MakeActiveShowBrowserImageIcon(GLTexture& texture) { MakeIcon("ShowImageInBrowser", texture, false, true); }
-void MakeISHImageIcon(GLTexture& texture) { MakeIcon("ISHSectionMode", texture, false, false); }
-void MakeSagittalPlaneIcon(GLTexture& texture) { MakeIcon("SagittalPlane", texture, false, false); }
-void MakeCoronalPlaneIcon(GLTexture& texture) { MakeIcon("CoronalPlane", texture, false, false); }
-void MakeFindSimilarIcon(GLTexture& texture) { MakeIcon("FindSimilarGenes", texture, true, false); }
-void MakeFindMoreIcon(GLTexture& texture) { MakeIcon("FindMore", texture, true, false); }
-void MakePauseIcon(GLTexture& texture) { MakeIcon("Pause", texture, true, false); }
-void MakePrevArrow(GLTexture& texture) { MakeIcon("LeftArrow", texture, true, false); }
-void MakeNextArrow(GLTexture& texture) { MakeIcon("RightArrow", texture, true, false); }
-void MakeEndArrow(GLTexture& texture) { MakeIcon("EndArrow", texture, true, false); }
-void MakeStartArrow(GLTexture& texture) { MakeIcon("StartArrow", texture, true, false); }
+void MakeCloseTabIcon(GLTexture& texture)
+{
+    MakeIcon("CloseTab", texture, false, false);
+}
+void MakeActiveCloseTabIcon(GLTexture& texture)
+{
+    MakeIcon("CloseTab", texture, false, true);
+}
+void MakeShowBrowserImageIcon(GLTexture& texture)
+{
+    MakeIcon("ShowImageInBrowser", texture, false, false);
+}
+void MakeActiveShowBrowserImageIcon(GLTexture& texture)
+{
+    MakeIcon("ShowImageInBrowser", texture, false, true);
+}
+void MakeISHImageIcon(GLTexture& texture)
+{
+    MakeIcon("ISHSectionMode", texture, false, false);
+}
+void MakeSagittalPlaneIcon(GLTexture& texture)
+{
+    MakeIcon("SagittalPlane", texture, false, false);
+}
+void MakeCoronalPlaneIcon(GLTexture& texture)
+{
+    MakeIcon("CoronalPlane", texture, false, false);
+}
+void MakeFindSimilarIcon(GLTexture& texture)
+{
+    MakeIcon("FindSimilarGenes", texture, true, false);
+}
+void MakeFindMoreIcon(GLTexture& texture)
+{
+    MakeIcon("FindMore", texture, true, false);
+}
+void MakePauseIcon(GLTexture& texture)
+{
+    MakeIcon("Pause", texture, true, false);
+}
+void MakePrevArrow(GLTexture& texture)
+{
+    MakeIcon("LeftArrow", texture, true, false);
+}
+void MakeNextArrow(GLTexture& texture)
+{
+    MakeIcon("RightArrow", texture, true, false);
+}
+void MakeEndArrow(GLTexture& texture)
+{
+    MakeIcon("EndArrow", texture, true, false);
+}
+void MakeStartArrow(GLTexture& texture)
+{
+    MakeIcon("StartArrow", texture, true, false);
+}

@@ -19,8 +19,8 @@ public:
     // Draws the UTF-8 text into a transparent width x height bitmap, from the
     // top, aligned in the box and clipped to it; textWidth and textHeight get
     // the size of the whole text, truncated.
-    virtual void Render(const std::string& text, bool smallFont, GLTextBox::Alignment alignment, int width,
-                        int height, PlatformBitmap& bitmap, int& textWidth, int& textHeight) = 0;
+    virtual void Render(const std::string& text, bool smallFont, GLTextBox::Alignment alignment, int width, int height,
+                        PlatformBitmap& bitmap, int& textWidth, int& textHeight) = 0;
 };
 
 #endif

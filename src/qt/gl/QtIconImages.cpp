@@ -6,10 +6,10 @@
 
 #include <cstring>
 
-const char* const QtIconImages::kNames[] = {
-    "CloseTab",  "ShowImageInBrowser", "ISHSectionMode", "SagittalPlane", "CoronalPlane",
-    "FindSimilarGenes", "FindMore", "Pause", "LeftArrow", "RightArrow", "EndArrow", "StartArrow",
-    "ResizeNECursor", "ResizeNWCursor", "MoveCursor"};
+const char* const QtIconImages::kNames[] = {"CloseTab",       "ShowImageInBrowser", "ISHSectionMode", "SagittalPlane",
+                                            "CoronalPlane",   "FindSimilarGenes",   "FindMore",       "Pause",
+                                            "LeftArrow",      "RightArrow",         "EndArrow",       "StartArrow",
+                                            "ResizeNECursor", "ResizeNWCursor",     "MoveCursor"};
 const int QtIconImages::kNameCount = static_cast<int>(sizeof(kNames) / sizeof(kNames[0]));
 
 namespace
@@ -185,10 +185,9 @@ QImage MoveCursor()
     p.setRenderHint(QPainter::Antialiasing);
     QPainterPath path;
     // A four-headed arrow centred on (7, 7).
-    const QPointF points[] = {{7, 0},  {10, 3}, {8, 3},  {8, 6},  {11, 6}, {11, 4},  {14, 7},
-                              {11, 10}, {11, 8}, {8, 8},  {8, 11}, {10, 11}, {7, 14}, {4, 11},
-                              {6, 11}, {6, 8},  {3, 8},  {3, 10}, {0, 7},  {3, 4},   {3, 6},
-                              {6, 6},  {6, 3},  {4, 3}};
+    const QPointF points[] = {{7, 0},  {10, 3}, {8, 3},  {8, 6},   {11, 6}, {11, 4}, {14, 7}, {11, 10},
+                              {11, 8}, {8, 8},  {8, 11}, {10, 11}, {7, 14}, {4, 11}, {6, 11}, {6, 8},
+                              {3, 8},  {3, 10}, {0, 7},  {3, 4},   {3, 6},  {6, 6},  {6, 3},  {4, 3}};
     path.addPolygon(QPolygonF(QList<QPointF>(std::begin(points), std::end(points))));
     path.closeSubpath();
     p.setPen(QPen(Qt::white, 1.0));

@@ -11,10 +11,22 @@ struct V
 {
     float x, y, z;
 };
-V Sub(V a, V b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-V Cross(V a, V b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
-float Dot(V a, V b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-V FromArray(const float* p) { return {p[0], p[1], p[2]}; }
+V Sub(V a, V b)
+{
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+V Cross(V a, V b)
+{
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+float Dot(V a, V b)
+{
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+V FromArray(const float* p)
+{
+    return {p[0], p[1], p[2]};
+}
 
 // For a solid centred on the origin: the triangle's winding normal points
 // away from the centre (counter-clockwise seen from outside). Degenerate

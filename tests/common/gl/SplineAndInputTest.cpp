@@ -1,8 +1,8 @@
 #include "gl/Cursors.h"
 #include "gl/HermiteSpline.h"
 #include "gl/InputConventions.h"
-#include "gl/MouseListener.h"
 #include "gl/KeyListener.h"
+#include "gl/MouseListener.h"
 
 #include <gtest/gtest.h>
 

@@ -61,8 +61,8 @@ protected:
 TEST_F(TabControlTest, TabsAbutWithWidthsFromLabelsAndIcons)
 {
     TabControlRenderer& b = MakeBar(0);
-    b.AddTab("abcd", false, nullptr);                 // 20-pixel label
-    b.AddTab(std::string(20, 'x').c_str(), true, nullptr); // 100-pixel label, 12-pixel icon
+    b.AddTab("abcd", false, nullptr);                       // 20-pixel label
+    b.AddTab(std::string(20, 'x').c_str(), true, nullptr);  // 100-pixel label, 12-pixel icon
     b.AddTab(std::string(16, 'y').c_str(), false, nullptr); // 80 + 8 + 24
     EXPECT_EQ(b.GetTabLeft(0), 6);
     EXPECT_EQ(b.GetTabRight(0), 6 + 75);

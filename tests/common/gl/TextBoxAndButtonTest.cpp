@@ -1,5 +1,5 @@
-#include "gl/GLTextureButton.h"
 #include "gl/GLTexture.h"
+#include "gl/GLTextureButton.h"
 #include "gl/TextRasterizer.h"
 #include "gl/TextureTextBox.h"
 #include "support/FakeGLDisplay.h"

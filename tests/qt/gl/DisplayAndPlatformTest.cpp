@@ -73,8 +73,7 @@ TEST(HeadlessGLDisplay, InputFollowsTheListenerConventions)
     display.Wheel(10, 20, -0.014);
     display.Wheel(10, 20, 0.25);
     EXPECT_EQ(listener.calls, (std::vector<std::string>{"down 2 399 299 5", "up 2 399 299 5", "down 2 399 299 5",
-                                                        "double 2 399 299 5", "wheel -1 10 20 0",
-                                                        "wheel 25 10 20 0"}));
+                                                        "double 2 399 299 5", "wheel -1 10 20 0", "wheel 25 10 20 0"}));
     listener.cursors = [&]() { display.AddCursorRect(1, 2, 3, 4, Cursors::MOVE); };
     display.SetRenderer(&listener);
     display.RebuildCursorRects();
@@ -88,9 +87,9 @@ TEST(QtIconImages, EveryIconMakerFindsItsImage)
 {
     QtIconImages::Install();
     using Maker = void (*)(GLTexture&);
-    const Maker colour[] = {MakeCloseTabIcon, MakeActiveCloseTabIcon, MakeShowBrowserImageIcon,
-                            MakeActiveShowBrowserImageIcon, MakeISHImageIcon, MakeSagittalPlaneIcon,
-                            MakeCoronalPlaneIcon};
+    const Maker colour[] = {
+        MakeCloseTabIcon, MakeActiveCloseTabIcon, MakeShowBrowserImageIcon, MakeActiveShowBrowserImageIcon,
+        MakeISHImageIcon, MakeSagittalPlaneIcon,  MakeCoronalPlaneIcon};
     const Maker inverted[] = {MakeFindSimilarIcon, MakeFindMoreIcon, MakePauseIcon, MakePrevArrow,
                               MakeNextArrow,       MakeEndArrow,     MakeStartArrow};
     for (Maker make : colour)

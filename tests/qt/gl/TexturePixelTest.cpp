@@ -107,12 +107,8 @@ TEST_F(TexturePixelTest, TexturesAreTintedByTheClickState)
     {
         int clicked, moused, r, g, b;
     };
-    const Case cases[] = {{0, 0, 255, 255, 255},
-                          {1, 0, 0, 87, 40},
-                          {3, 1, 2, 2, 2},
-                          {0, 1, 153, 255, 178},
-                          {0, 4, 174, 188, 85},
-                          {-7, -1, 255, 255, 255}};
+    const Case cases[] = {{0, 0, 255, 255, 255}, {1, 0, 0, 87, 40},    {3, 1, 2, 2, 2},
+                          {0, 1, 153, 255, 178}, {0, 4, 174, 188, 85}, {-7, -1, 255, 255, 255}};
     for (const Case& c : cases)
     {
         gTintState.QMB_expressor_clicked = c.clicked;
@@ -212,9 +208,39 @@ TEST_F(TexturePixelTest, TextBoxesDrawLightTextAtTheTopOfTheBoxOnAnOptionalBacki
     });
     // Backing: 6 pixels left of the box, 4 below the text, grey 0.1.
     const int textBottom = y + h - textureBox->GetTextHeight();
-    EXPECT_TRUE(Near(display.PixelAt(x - 5, textBottom - 3), 26, 26, 26)) << Describe(display.PixelAt(x - 5, textBottom - 3));
+    EXPECT_TRUE(Near(display.PixelAt(x - 5, textBottom - 3), 26, 26, 26))
+        << Describe(display.PixelAt(x - 5, textBottom - 3));
     EXPECT_TRUE(Near(display.PixelAt(x - 7, textBottom), 0, 0, 0));
     EXPECT_TRUE(Near(display.PixelAt(x, textBottom - 5), 0, 0, 0));
+}
+
+TEST_F(TexturePixelTest, AClickedExpressorGivesEveryTextBoxATintedBacking)
+{
+    std::unique_ptr<GLTextBox> box(display.CreateTextBox(100, 1, false, GLTextBox::LEFT));
+    box->SetText("Label");
+    const int textHeight = static_cast<TextureTextBox*>(box.get())->GetTextHeight();
+    const int x = 40, y = 30;
+    const int textBottom = y + box->GetHeight() - textHeight;
+    auto draw = [&]() {
+        Frame([&]() {
+            glEnable(GL_BLEND);
+            glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+            box->Draw(x, y);
+        });
+    };
+    gTintState.QMB_expressor_clicked = 1;
+    draw();
+    // No background asked for, yet the backing shows, raised by 8 pixels.
+    EXPECT_TRUE(Near(display.PixelAt(x - 5, textBottom + 5), 174, 188, 85))
+        << Describe(display.PixelAt(x - 5, textBottom + 5));
+    EXPECT_TRUE(Near(display.PixelAt(x - 5, textBottom + 3), 0, 0, 0));
+    gTintState.QMB_expressor_clicked = 2;
+    draw();
+    EXPECT_TRUE(Near(display.PixelAt(x - 5, textBottom + 5), 232, 232, 232))
+        << Describe(display.PixelAt(x - 5, textBottom + 5));
+    gTintState.QMB_expressor_clicked = 0;
+    draw();
+    EXPECT_TRUE(Near(display.PixelAt(x - 5, textBottom + 5), 0, 0, 0));
 }
 
 TEST_F(TexturePixelTest, TextBoxesClipLongTextToTheirWidth)
