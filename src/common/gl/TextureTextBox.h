@@ -1,0 +1,52 @@
+#ifndef NUVARO_GL_TEXTURETEXTBOX_H
+#define NUVARO_GL_TEXTURETEXTBOX_H
+
+#include "gl/GLTextBox.h"
+#include "gl/GLTexture.h"
+
+class TextRasterizer;
+
+// A text box that renders its text once per SetText through the platform's
+// rasteriser into a GL_RGBA buffer and draws it as a texture, optionally on a
+// dark backing rectangle. The pixels stay on the CPU until the next Draw, so
+// a box may be made and filled while no GL context is current.
+class TextureTextBox : public GLTextBox
+{
+public:
+    // lines below 1 count as 1. The rasteriser is not owned and must outlive
+    // the box.
+    TextureTextBox(TextRasterizer* rasterizer, int width, int lines, bool smallFont, Alignment alignment);
+
+    // Throws std::runtime_error "Cannot render text. Unexpected bitmap
+    // format." when the platform's bitmap has another layout; the box then
+    // keeps its previous text and pixels.
+    void SetText(const std::string& text) override;
+    void Draw(int x, int y) override;
+    void ShowBackground(bool show) override { m_showBackground = show; }
+    int GetLineHeight() override { return m_lineHeight; }
+    int GetTextWidth() override { return m_textWidth; }
+    int GetWidth() override { return m_width; }
+    int GetHeight() override { return m_height; }
+
+    int GetTextHeight() const { return m_textHeight; }
+    const std::string& GetText() const { return m_text; }
+    const GLTexture& GetTexture() const { return m_texture; }
+
+private:
+    void DrawBacking(int x, int y);
+
+    TextRasterizer* m_rasterizer;
+    bool m_needsUpload;
+    bool m_showBackground;
+    int m_lineHeight;
+    int m_textWidth;
+    int m_textHeight;
+    int m_width;
+    int m_height;
+    Alignment m_alignment;
+    bool m_smallFont;
+    GLTexture m_texture;
+    std::string m_text;
+};
+
+#endif

@@ -1,0 +1,3 @@
+#include "gl/TintState.h"
+
+TintState gTintState;

@@ -1,0 +1,257 @@
+#include "display/TabControlRenderer.h"
+#include "gl/TabControlListener.h"
+#include "support/FakeGLDisplay.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace
+{
+class RecordingListener : public TabControlListener
+{
+public:
+    void TabWillSwitch(int tab, void* data) override { Record("will", tab, data); }
+    void TabSwitched(int tab, void* data) override { Record("switched", tab, data); }
+    void TabClosed(int tab, void* data) override { Record("closed", tab, data); }
+
+    void Record(const char* what, int tab, void* data)
+    {
+        std::ostringstream s;
+        s << what << " " << tab << " " << (data ? *static_cast<const char*>(data) : '-');
+        calls.push_back(s.str());
+    }
+    std::vector<std::string> calls;
+};
+
+// Data pointers that print as one letter each.
+char kData[] = "abcdefgh";
+
+// Listener coordinates (origin top left) of points in the bar: rows 0..21
+// are the bar whatever the view height; the close icon spans rows 2..19 and
+// columns left+4 .. left+4+iconWidth-1.
+constexpr int kBarRow = 10;
+
+class TabControlTest : public testing::Test
+{
+protected:
+    TabControlTest() : icons(12), scoped(&icons) { display.textAdvance = 5; }
+
+    TabControlRenderer& MakeBar(int tabs, int closableFrom = 1)
+    {
+        bar = std::make_unique<TabControlRenderer>(&display, &listener);
+        for (int i = 0; i < tabs; ++i)
+            bar->AddTab((std::string("Tab") + char('0' + i)).c_str(), i >= closableFrom, &kData[i]);
+        return *bar;
+    }
+    int CloseX(int tab) { return bar->GetTabLeft(tab) + 6; }
+    int BodyX(int tab) { return bar->GetTabRight(tab) - 3; }
+
+    FakeGLDisplay display;
+    FakeIconImageSource icons;
+    ScopedIconImageSource scoped;
+    RecordingListener listener;
+    std::unique_ptr<TabControlRenderer> bar;
+};
+} // namespace
+
+TEST_F(TabControlTest, TabsAbutWithWidthsFromLabelsAndIcons)
+{
+    TabControlRenderer& b = MakeBar(0);
+    b.AddTab("abcd", false, nullptr);                       // 20-pixel label
+    b.AddTab(std::string(20, 'x').c_str(), true, nullptr);  // 100-pixel label, 12-pixel icon
+    b.AddTab(std::string(16, 'y').c_str(), false, nullptr); // 80 + 8 + 24
+    EXPECT_EQ(b.GetTabLeft(0), 6);
+    EXPECT_EQ(b.GetTabRight(0), 6 + 75);
+    EXPECT_EQ(b.GetTabLeft(1), 81);
+    EXPECT_EQ(b.GetTabRight(1), 81 + 128);
+    EXPECT_EQ(b.GetTabRight(2), 209 + 112);
+    EXPECT_EQ(b.GetHeight(), 22);
+    // Each label is a 200-pixel, one-line, normal-font, left-aligned box.
+    const FakeTextBox* label = display.textBoxes[0];
+    EXPECT_EQ(label->width, 200);
+    EXPECT_EQ(label->height, FakeTextBox::kLineHeight);
+    EXPECT_FALSE(label->smallFont);
+}
+
+TEST_F(TabControlTest, LongNamesAreCutByCharacters)
+{
+    EXPECT_EQ(TabControlRenderer::ShortenName("123456789012345678901234"), "123456789012345678901234");
+    EXPECT_EQ(TabControlRenderer::ShortenName("abcdefghijklmnopqrstuvwxyz1234"), "abcdefghijklmnopqrstu...");
+    // 30 two-byte characters: 21 of them are kept whole.
+    std::string umlauts;
+    for (int i = 0; i < 30; ++i)
+        umlauts += "\xC3\xBC";
+    EXPECT_EQ(TabControlRenderer::ShortenName(umlauts.c_str()), umlauts.substr(0, 42) + "...");
+    EXPECT_EQ(TabControlRenderer::ShortenName(nullptr), "");
+
+    TabControlRenderer& b = MakeBar(2);
+    b.SetTabName(1, umlauts.c_str());
+    EXPECT_EQ(display.textBoxes[1]->text, umlauts.substr(0, 42) + "...");
+    EXPECT_EQ(b.GetTabRight(1) - b.GetTabLeft(1), 24 * 5 + 8 + 12 + 8);
+    const int invalidations = display.invalidateCount;
+    b.SetTabName(5, "ignored");
+    b.SetTabName(-1, "ignored");
+    EXPECT_EQ(display.invalidateCount, invalidations);
+}
+
+TEST_F(TabControlTest, AddingTabsKeepsTheActiveTabAndAsksForARedraw)
+{
+    TabControlRenderer& b = MakeBar(0);
+    EXPECT_EQ(b.GetActiveTab(), 0);
+    EXPECT_FALSE(b.IsVisible());
+    EXPECT_EQ(b.AddTab("one", false, &kData[0]), 0);
+    EXPECT_FALSE(b.IsVisible());
+    EXPECT_EQ(b.AddTab("two", true, &kData[1]), 1);
+    EXPECT_TRUE(b.IsVisible());
+    EXPECT_EQ(b.GetActiveTab(), 0);
+    EXPECT_EQ(display.invalidateCount, 2);
+    EXPECT_EQ(b.GetTabData(1), &kData[1]);
+    EXPECT_EQ(b.GetTabData(2), nullptr);
+    EXPECT_EQ(b.GetTabData(-1), nullptr);
+    EXPECT_TRUE(listener.calls.empty());
+}
+
+TEST_F(TabControlTest, WithOneTabTheBarIgnoresPresses)
+{
+    TabControlRenderer& b = MakeBar(1, 0);
+    EXPECT_FALSE(b.OnButtonDown(0, CloseX(0), kBarRow, 0, 0));
+    EXPECT_EQ(b.GetPressedTab(), -1);
+    EXPECT_TRUE(listener.calls.empty());
+}
+
+TEST_F(TabControlTest, PressingATabSwitchesAndLetsTheClickThrough)
+{
+    TabControlRenderer& b = MakeBar(3);
+    EXPECT_FALSE(b.OnButtonDown(0, BodyX(2), kBarRow, 0, 0));
+    EXPECT_EQ(b.GetActiveTab(), 2);
+    EXPECT_EQ(listener.calls, (std::vector<std::string>{"will 0 a", "switched 2 c"}));
+    listener.calls.clear();
+    // Other buttons, points below the bar and gaps beyond the last tab do nothing.
+    EXPECT_FALSE(b.OnButtonDown(2, BodyX(1), kBarRow, 0, 0));
+    EXPECT_FALSE(b.OnButtonDown(0, BodyX(1), 22, 0, 0));
+    EXPECT_FALSE(b.OnButtonDown(0, b.GetTabRight(2) + 5, kBarRow, 0, 0));
+    EXPECT_FALSE(b.OnButtonDown(0, 2, kBarRow, 0, 0));
+    EXPECT_TRUE(listener.calls.empty());
+    EXPECT_FALSE(b.OnButtonDown(0, BodyX(1), 21, 0, 0)); // last row of the bar
+    EXPECT_EQ(b.GetActiveTab(), 1);
+}
+
+TEST_F(TabControlTest, ClosingThroughTheIconNeedsPressAndReleaseOnIt)
+{
+    TabControlRenderer& b = MakeBar(3);
+    ASSERT_TRUE(b.OnButtonDown(0, CloseX(1), kBarRow, 0, 0));
+    EXPECT_EQ(b.GetPressedTab(), 1);
+    EXPECT_TRUE(b.IsCloseHover());
+    EXPECT_TRUE(b.OnMouseMove(BodyX(1), kBarRow, 0, 0));
+    EXPECT_FALSE(b.IsCloseHover());
+    EXPECT_TRUE(b.OnMouseMove(CloseX(1), kBarRow, 0, 0));
+    EXPECT_TRUE(b.IsCloseHover());
+    // Released elsewhere: nothing closes and the press is over.
+    EXPECT_TRUE(b.OnButtonUp(0, CloseX(1), 150, 0, 0));
+    EXPECT_EQ(b.GetNumTabs(), 3);
+    EXPECT_EQ(b.GetPressedTab(), -1);
+    EXPECT_FALSE(b.IsCloseHover());
+    EXPECT_TRUE(listener.calls.empty());
+
+    ASSERT_TRUE(b.OnButtonDown(0, CloseX(1), 2, 0, 0));
+    EXPECT_TRUE(b.OnButtonUp(0, CloseX(1), 19, 0, 0));
+    EXPECT_EQ(b.GetNumTabs(), 2);
+    EXPECT_EQ(listener.calls, (std::vector<std::string>{"will 0 b", "switched 0 a", "closed 1 b"}));
+}
+
+TEST_F(TabControlTest, CloseIconBounds)
+{
+    TabControlRenderer& b = MakeBar(2);
+    const int left = b.GetTabLeft(1);
+    bool onClose = true;
+    // Columns left+4 .. left+16 (before icon width 12 + 5), listener rows 2..19
+    // (y counted upwards here: -3 .. -20 in a view whose height is not known yet).
+    for (int row : {1, 20})
+    {
+        EXPECT_EQ(b.GetTab(left + 4, -row - 1, &onClose), 1);
+        EXPECT_FALSE(onClose) << row;
+    }
+    EXPECT_EQ(b.GetTab(left + 4, -3, &onClose), 1);
+    EXPECT_TRUE(onClose);
+    EXPECT_EQ(b.GetTab(left + 16, -20, &onClose), 1);
+    EXPECT_TRUE(onClose);
+    EXPECT_EQ(b.GetTab(left + 17, -10, &onClose), 1);
+    EXPECT_FALSE(onClose);
+    EXPECT_EQ(b.GetTab(left + 3, -10, &onClose), 1);
+    EXPECT_FALSE(onClose);
+    // Tab 0 is not closable.
+    EXPECT_EQ(b.GetTab(b.GetTabLeft(0) + 6, -10, &onClose), 0);
+    EXPECT_FALSE(onClose);
+    EXPECT_EQ(b.GetTab(5, -10, &onClose), -1);
+    EXPECT_EQ(b.GetTab(left, -10, nullptr), 1);
+}
+
+TEST_F(TabControlTest, ClosingATabBeforeTheActiveOneKeepsTheSameTabActive)
+{
+    TabControlRenderer& b = MakeBar(4);
+    b.SwitchTab(3);
+    listener.calls.clear();
+    b.CloseTab(2);
+    EXPECT_EQ(b.GetActiveTab(), 2);
+    EXPECT_EQ(b.GetTabData(2), &kData[3]);
+    EXPECT_EQ(listener.calls, (std::vector<std::string>{"will 3 c", "switched 2 d", "closed 2 c"}));
+}
+
+TEST_F(TabControlTest, ClosingTheLastTabLeavesNoneActive)
+{
+    TabControlRenderer& b = MakeBar(1);
+    b.CloseTab(0);
+    EXPECT_EQ(b.GetActiveTab(), -1);
+    EXPECT_EQ(listener.calls, (std::vector<std::string>{"will 0 a", "switched -1 -", "closed 0 a"}));
+    listener.calls.clear();
+    b.CloseTab(0); // out of range now
+    b.SwitchTab(0);
+    EXPECT_EQ(listener.calls, (std::vector<std::string>{"will -1 -", "switched 0 -"}));
+    EXPECT_EQ(b.GetActiveTab(), -1);
+}
+
+TEST_F(TabControlTest, ClosingTheActiveLastTabActivatesItsLeftNeighbour)
+{
+    TabControlRenderer& b = MakeBar(3);
+    b.SwitchTab(2);
+    listener.calls.clear();
+    b.CloseTab(2);
+    EXPECT_EQ(b.GetActiveTab(), 1);
+    b.CloseTab(0);
+    EXPECT_EQ(b.GetActiveTab(), 0);
+    EXPECT_EQ(listener.calls, (std::vector<std::string>{"will 2 c", "switched 1 b", "closed 2 c", "will 1 a",
+                                                        "switched 0 b", "closed 0 a"}));
+}
+
+TEST_F(TabControlTest, DestructionReportsEveryTabLastFirst)
+{
+    MakeBar(3);
+    bar.reset();
+    EXPECT_EQ(listener.calls, (std::vector<std::string>{"closed 2 c", "closed 1 b", "closed 0 a"}));
+}
+
+TEST_F(TabControlTest, FlashingTheActiveTabDoesNothing)
+{
+    TabControlRenderer& b = MakeBar(2);
+    const int invalidations = display.invalidateCount;
+    b.FlashTab(0);
+    EXPECT_EQ(display.displayCount, 0);
+    EXPECT_EQ(display.invalidateCount, invalidations);
+}
+
+TEST_F(TabControlTest, WithoutListenerOrIconsTheBarStillWorks)
+{
+    ScopedIconImageSource none(nullptr);
+    TabControlRenderer b(&display, nullptr);
+    b.AddTab("x", true, nullptr);
+    b.AddTab("y", true, nullptr);
+    EXPECT_EQ(b.GetTabRight(0) - b.GetTabLeft(0), 75);
+    b.SwitchTab(1);
+    b.CloseTab(0);
+    EXPECT_EQ(b.GetActiveTab(), 0);
+    EXPECT_EQ(b.GetNumTabs(), 1);
+}

@@ -1,0 +1,298 @@
+#include "GLTestRenderer.h"
+
+#include "gl/GLTexture.h"
+#include "gl/GLTextureButton.h"
+#include "gl/TextureTextBox.h"
+#include "gl/TintState.h"
+#include "support/qt/HeadlessGLDisplay.h"
+
+#include <gtest/gtest.h>
+
+#include <GL/gl.h>
+
+#include <memory>
+
+namespace
+{
+using Pixel = std::array<int, 4>;
+
+bool Near(const Pixel& p, int r, int g, int b, int tolerance = 2)
+{
+    return std::abs(p[0] - r) <= tolerance && std::abs(p[1] - g) <= tolerance && std::abs(p[2] - b) <= tolerance;
+}
+
+std::string Describe(const Pixel& p)
+{
+    return std::to_string(p[0]) + "," + std::to_string(p[1]) + "," + std::to_string(p[2]) + "," + std::to_string(p[3]);
+}
+
+void SetPixel(GLTexture& t, int x, int y, unsigned char a, unsigned char b, unsigned char c, unsigned char d)
+{
+    unsigned char* p = t.GetBuffer() + (static_cast<size_t>(y) * t.GetWidth() + x) * 4;
+    p[0] = a;
+    p[1] = b;
+    p[2] = c;
+    p[3] = d;
+}
+
+void FillTexture(GLTexture& t, unsigned char a, unsigned char b, unsigned char c, unsigned char d)
+{
+    for (int y = 0; y < t.GetHeight(); ++y)
+        for (int x = 0; x < t.GetWidth(); ++x)
+            SetPixel(t, x, y, a, b, c, d);
+    t.LoadTexture();
+}
+
+class TexturePixelTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(display.IsValid());
+        display.SetRenderer(&renderer);
+    }
+    void TearDown() override
+    {
+        gTintState = TintState();
+        display.MakeCurrent(); // textures die with the context current
+    }
+    // Draws one frame over a black ground with the given drawing.
+    void Frame(std::function<void()> draw)
+    {
+        renderer.draw = [this, draw]() {
+            display.BeginPixelFrame(0.0f);
+            glDisable(GL_BLEND);
+            draw();
+        };
+        display.Display();
+    }
+
+    HeadlessGLDisplay display{200, 120};
+    GLTestRenderer renderer;
+};
+} // namespace
+
+TEST_F(TexturePixelTest, BufferRowZeroLandsAtTheTopAndFormatsOrderTheBytes)
+{
+    GLTexture rgba(2, 2, GL_RGBA);
+    GLTexture bgra(2, 2, GL_BGRA);
+    for (GLTexture* t : {&rgba, &bgra})
+    {
+        SetPixel(*t, 0, 0, 255, 0, 0, 255);
+        SetPixel(*t, 1, 0, 0, 255, 0, 255);
+        SetPixel(*t, 0, 1, 0, 0, 255, 255);
+        SetPixel(*t, 1, 1, 255, 255, 255, 255);
+        t->LoadTexture();
+    }
+    Frame([&]() {
+        rgba.Draw(10, 10);
+        bgra.Draw(20, 10);
+    });
+    EXPECT_TRUE(Near(display.PixelAt(10, 11), 255, 0, 0)) << Describe(display.PixelAt(10, 11));
+    EXPECT_TRUE(Near(display.PixelAt(11, 11), 0, 255, 0));
+    EXPECT_TRUE(Near(display.PixelAt(10, 10), 0, 0, 255));
+    EXPECT_TRUE(Near(display.PixelAt(11, 10), 255, 255, 255));
+    // The same bytes as blue, green, red.
+    EXPECT_TRUE(Near(display.PixelAt(20, 11), 0, 0, 255)) << Describe(display.PixelAt(20, 11));
+    EXPECT_TRUE(Near(display.PixelAt(20, 10), 255, 0, 0));
+    EXPECT_TRUE(Near(display.PixelAt(12, 11), 0, 0, 0)); // nothing beyond the texture
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
+}
+
+TEST_F(TexturePixelTest, TexturesAreTintedByTheClickState)
+{
+    GLTexture white(4, 4, GL_RGBA);
+    FillTexture(white, 255, 255, 255, 255);
+    struct Case
+    {
+        int clicked, moused, r, g, b;
+    };
+    const Case cases[] = {{0, 0, 255, 255, 255}, {1, 0, 0, 87, 40},    {3, 1, 2, 2, 2},
+                          {0, 1, 153, 255, 178}, {0, 4, 174, 188, 85}, {-7, -1, 255, 255, 255}};
+    for (const Case& c : cases)
+    {
+        gTintState.QMB_expressor_clicked = c.clicked;
+        gTintState.QMB_moused_known = c.moused;
+        Frame([&]() { white.Draw(5, 5); });
+        const Pixel p = display.PixelAt(6, 6);
+        EXPECT_TRUE(Near(p, c.r, c.g, c.b)) << c.clicked << "/" << c.moused << ": " << Describe(p);
+    }
+}
+
+TEST_F(TexturePixelTest, TexturesMadeWithoutAContextAppearAtTheFirstDraw)
+{
+    display.DoneCurrent();
+    GLTexture t(3, 2, GL_BGRA);
+    FillTexture(t, 0, 200, 0, 255);
+    EXPECT_EQ(t.GetTextureName(), 0u);
+
+    Frame([&]() { t.Draw(30, 30); });
+    EXPECT_NE(t.GetTextureName(), 0u);
+    EXPECT_TRUE(Near(display.PixelAt(31, 31), 0, 200, 0)) << Describe(display.PixelAt(31, 31));
+
+    // New pixels reach the same texture object at the next draw.
+    const GLuint name = t.GetTextureName();
+    FillTexture(t, 90, 0, 0, 255);
+    Frame([&]() { t.Draw(30, 30); });
+    EXPECT_EQ(t.GetTextureName(), name);
+    EXPECT_TRUE(Near(display.PixelAt(31, 31), 0, 0, 90)) << Describe(display.PixelAt(31, 31));
+
+    // Resized and refilled without a context: the same texture object gets
+    // new storage at the next draw.
+    display.DoneCurrent();
+    t.Initialize(20, 3, GL_RGBA);
+    FillTexture(t, 0, 0, 250, 255);
+    Frame([&]() { t.Draw(30, 30); });
+    EXPECT_EQ(t.GetTextureName(), name);
+    EXPECT_EQ(t.GetGLWidth(), 32);
+    EXPECT_TRUE(Near(display.PixelAt(48, 32), 0, 0, 250)) << Describe(display.PixelAt(48, 32));
+    EXPECT_TRUE(Near(display.PixelAt(50, 32), 0, 0, 0));
+
+    // An empty texture draws nothing.
+    GLTexture empty;
+    Frame([&]() { empty.Draw(30, 30); });
+    EXPECT_TRUE(Near(display.PixelAt(31, 31), 0, 0, 0));
+}
+
+TEST_F(TexturePixelTest, PaddingBeyondTheBufferIsTransparentBlack)
+{
+    GLTexture t(3, 3, GL_RGBA);
+    FillTexture(t, 255, 255, 255, 255);
+    // Source rectangle over the whole power-of-two storage (4 x 4), scaled by 10.
+    Frame([&]() { t.Draw(0, 0, 4, 4, 0, 0, 40, 40); });
+    EXPECT_TRUE(Near(display.PixelAt(5, 5), 255, 255, 255));
+    EXPECT_TRUE(Near(display.PixelAt(37, 5), 0, 0, 0)) << Describe(display.PixelAt(37, 5));
+    EXPECT_TRUE(Near(display.PixelAt(5, 37), 0, 0, 0));
+}
+
+TEST_F(TexturePixelTest, BadCoordinatesAreReportedButDrawn)
+{
+    GLTexture t(2, 2, GL_RGBA);
+    FillTexture(t, 255, 255, 255, 255);
+    testing::internal::CaptureStdout();
+    Frame([&]() { t.Draw(2, 0, 0, 2, 10, 10, 12, 10); });
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out, "Bad texture coordinates 2 0 0 2.\nBad destination coordinates.\n");
+}
+
+TEST_F(TexturePixelTest, TextBoxesDrawLightTextAtTheTopOfTheBoxOnAnOptionalBacking)
+{
+    std::unique_ptr<GLTextBox> box(display.CreateTextBox(120, 2, false, GLTextBox::LEFT));
+    box->SetText("Hello world");
+    auto* textureBox = static_cast<TextureTextBox*>(box.get());
+    ASSERT_GT(box->GetTextWidth(), 30);
+    ASSERT_GT(textureBox->GetTextHeight(), 5);
+    const int x = 40, y = 30, h = box->GetHeight();
+    Frame([&]() {
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+        box->Draw(x, y);
+    });
+    auto brightest = [&](int y0, int y1) {
+        int best = 0;
+        for (int yy = y0; yy < y1; ++yy)
+            for (int xx = x; xx < x + box->GetTextWidth(); ++xx)
+                best = std::max(best, display.PixelAt(xx, yy)[0]);
+        return best;
+    };
+    // Two lines high: the one-line text fills the upper line only.
+    EXPECT_GT(brightest(y + h / 2, y + h), 180);
+    EXPECT_EQ(brightest(y, y + h / 2 - 2), 0);
+    EXPECT_LE(brightest(y, y + h), 232); // white at alpha 0.9
+
+    box->ShowBackground(true);
+    Frame([&]() {
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+        box->Draw(x, y);
+    });
+    // Backing: 6 pixels left of the box, 4 below the text, grey 0.1.
+    const int textBottom = y + h - textureBox->GetTextHeight();
+    EXPECT_TRUE(Near(display.PixelAt(x - 5, textBottom - 3), 26, 26, 26))
+        << Describe(display.PixelAt(x - 5, textBottom - 3));
+    EXPECT_TRUE(Near(display.PixelAt(x - 7, textBottom), 0, 0, 0));
+    EXPECT_TRUE(Near(display.PixelAt(x, textBottom - 5), 0, 0, 0));
+}
+
+TEST_F(TexturePixelTest, AClickedExpressorGivesEveryTextBoxATintedBacking)
+{
+    std::unique_ptr<GLTextBox> box(display.CreateTextBox(100, 1, false, GLTextBox::LEFT));
+    box->SetText("Label");
+    const int textHeight = static_cast<TextureTextBox*>(box.get())->GetTextHeight();
+    const int x = 40, y = 30;
+    const int textBottom = y + box->GetHeight() - textHeight;
+    auto draw = [&]() {
+        Frame([&]() {
+            glEnable(GL_BLEND);
+            glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+            box->Draw(x, y);
+        });
+    };
+    gTintState.QMB_expressor_clicked = 1;
+    draw();
+    // No background asked for, yet the backing shows, raised by 8 pixels.
+    EXPECT_TRUE(Near(display.PixelAt(x - 5, textBottom + 5), 174, 188, 85))
+        << Describe(display.PixelAt(x - 5, textBottom + 5));
+    EXPECT_TRUE(Near(display.PixelAt(x - 5, textBottom + 3), 0, 0, 0));
+    gTintState.QMB_expressor_clicked = 2;
+    draw();
+    EXPECT_TRUE(Near(display.PixelAt(x - 5, textBottom + 5), 232, 232, 232))
+        << Describe(display.PixelAt(x - 5, textBottom + 5));
+    gTintState.QMB_expressor_clicked = 0;
+    draw();
+    EXPECT_TRUE(Near(display.PixelAt(x - 5, textBottom + 5), 0, 0, 0));
+}
+
+TEST_F(TexturePixelTest, TextBoxesClipLongTextToTheirWidth)
+{
+    std::unique_ptr<GLTextBox> box(display.CreateTextBox(40, 1, true, GLTextBox::LEFT));
+    box->SetText("A rather long text for a narrow box");
+    EXPECT_GT(box->GetTextWidth(), 100);
+    EXPECT_EQ(box->GetWidth(), 40);
+    Frame([&]() { box->Draw(10, 10); });
+    int lit = 0;
+    for (int xx = 50; xx < 120; ++xx)
+        for (int yy = 10; yy < 10 + box->GetHeight(); ++yy)
+            lit += display.PixelAt(xx, yy)[0] > 0;
+    EXPECT_EQ(lit, 0);
+}
+
+TEST_F(TexturePixelTest, IconButtonsShowDisabledAndPressedStates)
+{
+    GLTextureButton button(20, 20, 16, 16);
+    GLTexture* icon = button.GetIconTexture();
+    FillTexture(*icon, 200, 100, 50, 255); // BGRA: red 50, green 100, blue 200
+    auto draw = [&](bool pressed) {
+        Frame([&]() {
+            glEnable(GL_BLEND);
+            glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+            button.Draw(pressed);
+        });
+    };
+    draw(false);
+    EXPECT_TRUE(Near(display.PixelAt(25, 25), 50, 100, 200)) << Describe(display.PixelAt(25, 25));
+    EXPECT_TRUE(Near(display.PixelAt(19, 19), 0, 0, 0));
+    draw(true);
+    EXPECT_TRUE(Near(display.PixelAt(25, 25), 205, 155, 55)) << Describe(display.PixelAt(25, 25));
+    EXPECT_TRUE(Near(display.PixelAt(19, 19), 255, 255, 255)); // the one-pixel margin is inverted too
+    EXPECT_TRUE(Near(display.PixelAt(18, 18), 0, 0, 0));
+
+    button.SetEnabled(false);
+    draw(false);
+    EXPECT_TRUE(Near(display.PixelAt(25, 25), 13, 25, 50, 3)) << Describe(display.PixelAt(25, 25));
+    draw(true);
+    EXPECT_TRUE(Near(display.PixelAt(25, 25), 242, 230, 205, 3)) << Describe(display.PixelAt(25, 25));
+    EXPECT_FALSE(glIsEnabled(GL_COLOR_LOGIC_OP));
+}
+
+TEST_F(TexturePixelTest, TextButtonsDrawAGreyPlateThatLightensWhenPressed)
+{
+    GLTextureButton button(&display, "OK", 30, 30);
+    const int plateRight = 30 + button.GetWidth();
+    Frame([&]() { button.Draw(false); });
+    EXPECT_TRUE(Near(display.PixelAt(31, 31), 64, 64, 64)) << Describe(display.PixelAt(31, 31));
+    EXPECT_TRUE(Near(display.PixelAt(plateRight - 1, 31), 64, 64, 64));
+    EXPECT_TRUE(Near(display.PixelAt(plateRight + 1, 31), 0, 0, 0));
+    Frame([&]() { button.Draw(true); });
+    EXPECT_TRUE(Near(display.PixelAt(31, 31), 128, 128, 128)) << Describe(display.PixelAt(31, 31));
+}
