@@ -1,5 +1,6 @@
 #include "model/UserPreferences.h"
 #include "network/NetFile.h"
+#include "gl/QtIconImages.h"
 #include "network/QtNetFile.h"
 #include "platform/QSettingsStore.h"
 #include "platform/QtPlatformServices.h"
@@ -19,6 +20,7 @@ int main(int argc, char** argv)
     UserPreferences::SetStore(std::make_shared<QSettingsStore>());
     InstallQtPlatformServices();
     QtNetFile::Install();
+    QtIconImages::Install();
     NetFile::SetUserAgent(UserPreferences::GetPreferences()->GetUserAgent());
     std::printf("Nuvaro %s (build %d)\n", NUVARO_VERSION_STRING, NUVARO_BUILD_NUMBER);
     return 0;
