@@ -7,6 +7,12 @@
 
 #include <httplib.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <cstdio>
@@ -106,6 +112,22 @@ std::string FaultText(const FaultSettings& f)
     return out;
 }
 
+// Whether a plain socket can bind the port. The HTTP library allows several
+// listeners on one port, which would let a second service start silently.
+bool PortIsFree(int port)
+{
+    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (probe < 0)
+        return true;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool free = ::bind(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    ::close(probe);
+    return free;
+}
+
 bool ParseSwitchInt(const std::string& text, int low, int high, int& value)
 {
     return ParseInt(text, value) && value >= low && value <= high;
@@ -167,6 +189,12 @@ void SampleService::Start(int port)
     m_server->Post(".*", handler);
     m_server->Put(".*", handler);
     m_server->Delete(".*", handler);
+    if (port != 0 && !PortIsFree(port))
+    {
+        m_server.reset();
+        throw std::runtime_error("The sample service could not listen on 127.0.0.1 port " + std::to_string(port) +
+                                 ": another program is using it.");
+    }
     int bound = 0;
     if (port == 0)
         bound = m_server->bind_to_any_port("127.0.0.1");
@@ -179,14 +207,15 @@ void SampleService::Start(int port)
                                  " (is another program using it?).");
     }
     m_port = bound;
-    m_thread = std::thread([this] { m_server->listen_after_bind(); });
-}
-
-void SampleService::Run(int port)
-{
-    Start(port);
-    if (m_thread.joinable())
-        m_thread.join();
+    auto finished = std::make_shared<std::atomic<bool>>(false);
+    m_thread = std::thread([this, finished] {
+        m_server->listen_after_bind();
+        *finished = true;
+    });
+    // Stopping before the accept loop runs would be lost, so Start returns
+    // only once the server is running (or has already given up).
+    while (!m_server->is_running() && !*finished)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 void SampleService::Stop()

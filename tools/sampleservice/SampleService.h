@@ -87,8 +87,6 @@ public:
     void Stop();
     int Port() const { return m_port; }
     std::string BaseUrl() const;
-    // Start and serve on the calling thread until Stop (from another thread).
-    void Run(int port);
 
     // The reply to a request, without faults (used by the HTTP layer and by
     // tests). query holds the decoded query parameters.
