@@ -307,14 +307,20 @@ void GeneCatalogue::Index()
     m_geneIndex.clear();
     m_seriesIndex.clear();
     m_structureIndex.clear();
+    m_abbreviationIndex.clear();
+    m_seriesOfGene.clear();
     m_imagePaths.clear();
     for (size_t i = 0; i < genes.size(); ++i)
         m_geneIndex.emplace(genes[i].geneId, i);
     for (size_t i = 0; i < structures.size(); ++i)
+    {
         m_structureIndex.emplace(structures[i].id, i);
+        m_abbreviationIndex.emplace(structures[i].abbreviation, i);
+    }
     for (size_t i = 0; i < series.size(); ++i)
     {
         m_seriesIndex.emplace(series[i].imageSeriesId, i);
+        m_seriesOfGene[series[i].geneId].push_back(i);
         for (size_t k = 0; k < series[i].images.size(); ++k)
         {
             m_imagePaths.emplace(series[i].images[k].path, std::make_pair(i, k));
@@ -364,26 +370,23 @@ const CatalogueStructure* GeneCatalogue::FindStructure(int id) const
 
 const CatalogueStructure* GeneCatalogue::FindStructureByAbbreviation(const std::string& abbreviation) const
 {
-    for (const auto& s : structures)
-        if (s.abbreviation == abbreviation)
-            return &s;
-    return nullptr;
+    const auto found = m_abbreviationIndex.find(abbreviation);
+    return found == m_abbreviationIndex.end() ? nullptr : &structures[found->second];
 }
 
 const ImageSeries* GeneCatalogue::FirstSeriesOfGene(int geneId) const
 {
-    for (const auto& s : series)
-        if (s.geneId == geneId)
-            return &s;
-    return nullptr;
+    const auto found = m_seriesOfGene.find(geneId);
+    return found == m_seriesOfGene.end() ? nullptr : &series[found->second.front()];
 }
 
 std::vector<const ImageSeries*> GeneCatalogue::SeriesOfGene(int geneId) const
 {
     std::vector<const ImageSeries*> result;
-    for (const auto& s : series)
-        if (s.geneId == geneId)
-            result.push_back(&s);
+    const auto found = m_seriesOfGene.find(geneId);
+    if (found != m_seriesOfGene.end())
+        for (size_t index : found->second)
+            result.push_back(&series[index]);
     return result;
 }
 

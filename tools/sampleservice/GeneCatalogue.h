@@ -128,6 +128,8 @@ private:
     std::map<int, size_t> m_geneIndex;
     std::map<int, size_t> m_seriesIndex;
     std::map<int, size_t> m_structureIndex;
+    std::map<std::string, size_t> m_abbreviationIndex;
+    std::map<int, std::vector<size_t>> m_seriesOfGene;
     std::map<std::string, std::pair<size_t, size_t>> m_imagePaths; // path -> series, image
 };
 
