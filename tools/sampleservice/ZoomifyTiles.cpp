@@ -401,6 +401,16 @@ bool ResolvePyramid(const std::string& path, const GeneCatalogue& catalogue, Pyr
         source.seed = Hash(static_cast<uint32_t>(image->imageId));
         return true;
     }
+    // "express/" + a section image's path is that image's overlay, also when
+    // the catalogue names no overlay path of its own.
+    static const std::string kOverlayPrefix = "express/";
+    if (path.compare(0, kOverlayPrefix.size(), kOverlayPrefix) == 0 &&
+        ResolvePyramid(path.substr(kOverlayPrefix.size()), catalogue, source) &&
+        source.kind == PyramidKind::NisslSection)
+    {
+        source.kind = PyramidKind::ExpressionOverlay;
+        return true;
+    }
     const std::vector<std::string> coronal = CoronalPlatePaths();
     for (size_t i = 0; i < coronal.size(); ++i)
         if (coronal[i] == path)

@@ -64,8 +64,8 @@ struct PyramidSource
 };
 
 // Finds the pyramid at a path (relative to "/pyramid/"): the section images
-// and overlays of the catalogue and every reference atlas plate. False when
-// the path names none.
+// and overlays of the catalogue ("express/" + a section image's path is its
+// overlay too) and every reference atlas plate. False when the path names none.
 bool ResolvePyramid(const std::string& path, const GeneCatalogue& catalogue, PyramidSource& source);
 
 // Sizes of the reference atlas plates.

@@ -185,6 +185,12 @@ TEST(ZoomifyPyramids, EveryAtlasPlateResolvesWithItsSize)
     ASSERT_TRUE(ResolvePyramid("sections/5002.aff", catalogue, source));
     EXPECT_EQ(source.kind, PyramidKind::NisslSection);
     EXPECT_EQ(source.plane, 1);
+    // Section 5002 names no overlay; its "express/" path still gives one, of the same size.
+    ASSERT_TRUE(ResolvePyramid("express/sections/5002.aff", catalogue, source));
+    EXPECT_EQ(source.kind, PyramidKind::ExpressionOverlay);
+    EXPECT_EQ(source.width, 7000);
+    EXPECT_FALSE(ResolvePyramid("express/express/sections/5001.aff", catalogue, source));
+    EXPECT_FALSE(ResolvePyramid("express/" + CoronalPlatePaths()[0], catalogue, source));
 }
 
 TEST(ZoomifyPyramids, ImagePropertiesDocument)
