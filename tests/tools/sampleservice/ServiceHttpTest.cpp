@@ -61,6 +61,19 @@ protected:
     std::unique_ptr<httplib::Client> client;
 };
 
+// Status and body of a reply; -1 and "" (with a test failure) when none came.
+int StatusOf(const httplib::Result& result)
+{
+    EXPECT_TRUE(result);
+    return result ? result->status : -1;
+}
+
+std::string BodyOf(const httplib::Result& result)
+{
+    EXPECT_TRUE(result);
+    return result ? result->body : std::string();
+}
+
 void ExpectLength(const httplib::Result& result)
 {
     ASSERT_TRUE(result);
@@ -74,7 +87,7 @@ TEST_F(ServiceHttpTest, GeneSearchOverHttpIsNeverCompressed)
 {
     httplib::Headers headers = {{"SOAPAction", ""}, {"Accept-Encoding", "gzip, deflate"}};
     auto result = client->Post("/services/GeneSearchService", headers, GeneSearchBody("pv"), "text/xml");
-    ExpectLength(result);
+    ASSERT_NO_FATAL_FAILURE(ExpectLength(result));
     EXPECT_EQ(result->status, 200);
     EXPECT_EQ(result->get_header_value("Content-Type").rfind("text/xml", 0), 0u);
     const auto reply = servicetest::ParseReply(result->body);
@@ -106,20 +119,20 @@ TEST_F(ServiceHttpTest, GridFilesInEveryAddressForm)
 {
     const std::string full100 = testsupport::ReadFileBytes(dir.File("grids/100.xpr"));
     auto result = Get("/GridFile?imageseriesid=100&level=0");
-    ExpectLength(result);
+    ASSERT_NO_FATAL_FAILURE(ExpectLength(result));
     EXPECT_EQ(result->body, "thumbnail of 100");
     EXPECT_EQ(result->get_header_value("Content-Type"), "application/octet-stream");
     result = Get("/GridFile?imageseriesid=100&level=2");
-    ExpectLength(result);
+    ASSERT_NO_FATAL_FAILURE(ExpectLength(result));
     EXPECT_EQ(result->body, full100);
     result = Get("/GridFile?geneid=10&project=0310&level=2");
-    ExpectLength(result);
+    ASSERT_NO_FATAL_FAILURE(ExpectLength(result));
     EXPECT_EQ(result->body, full100);
     result = Get("/GridFile/grids/101.xpr&level=2");
-    ExpectLength(result);
+    ASSERT_NO_FATAL_FAILURE(ExpectLength(result));
     EXPECT_EQ(result->body, "full grid of 101");
     result = Get("/GridFile?experimentid=7000&level=0");
-    ExpectLength(result);
+    ASSERT_NO_FATAL_FAILURE(ExpectLength(result));
     EXPECT_EQ(result->body, "thumbnail of 100");
 
     for (const char* missing : {"/GridFile?imageseriesid=999&level=0", "/GridFile?imageseriesid=100&level=1",
@@ -136,13 +149,13 @@ TEST_F(ServiceHttpTest, GridFilesInEveryAddressForm)
 TEST_F(ServiceHttpTest, VersionFileAndDomainListFollowTheSwitches)
 {
     auto result = Get("/Nuvaro/versions.xml");
-    ExpectLength(result);
+    ASSERT_NO_FATAL_FAILURE(ExpectLength(result));
     EXPECT_NE(result->body.find("<mac build=\"" + std::to_string(NUVARO_BUILD_NUMBER) + "\""), std::string::npos);
     EXPECT_NE(result->body.find("oldest=\"1\" domains=\"3\""), std::string::npos);
     EXPECT_NE(result->body.find("<infoUrl>" + service->BaseUrl() + "/Nuvaro/info.html</infoUrl>"), std::string::npos);
     EXPECT_TRUE(servicetest::ParseReply(result->body).wellFormed);
     result = Get("/Nuvaro/SearchDomains.xml");
-    ExpectLength(result);
+    ASSERT_NO_FATAL_FAILURE(ExpectLength(result));
     EXPECT_EQ(result->body, kDomains);
 
     EXPECT_EQ(Control("set?build=34&oldest=2&domains=5"), "set\n");
@@ -212,7 +225,7 @@ TEST(ServiceWithoutData, RefusesABrokenCatalogueAndABusyPort)
 TEST_F(ServiceHttpTest, BrowserAndNeuronArchivePages)
 {
     auto result = Get("/viewImage.do?imageId=5001&x=0.25&y=-0.1&z=80");
-    ExpectLength(result);
+    ASSERT_NO_FATAL_FAILURE(ExpectLength(result));
     EXPECT_EQ(result->status, 200);
     EXPECT_EQ(result->get_header_value("Content-Type").rfind("text/html", 0), 0u);
     EXPECT_NE(result->body.find("Pvalb"), std::string::npos);
@@ -237,7 +250,7 @@ TEST_F(ServiceHttpTest, BrowserAndNeuronArchivePages)
     ASSERT_TRUE(result);
     EXPECT_EQ(result->status, 200);
     EXPECT_NE(result->body.find("n123"), std::string::npos);
-    EXPECT_EQ(Get("/Arbolex/dableFiles/archive/DRX%20version/n123.DRX.swc")->body, result->body);
+    EXPECT_EQ(BodyOf(Get("/Arbolex/dableFiles/archive/DRX%20version/n123.DRX.swc")), result->body);
     result = Get("/nothing/here");
     ASSERT_TRUE(result);
     EXPECT_EQ(result->status, 404);
@@ -246,10 +259,10 @@ TEST_F(ServiceHttpTest, BrowserAndNeuronArchivePages)
 TEST_F(ServiceHttpTest, TilesAndImagePropertiesOverHttp)
 {
     auto result = Get("/pyramid/sections/5002.aff/ImageProperties.xml");
-    ExpectLength(result);
+    ASSERT_NO_FATAL_FAILURE(ExpectLength(result));
     EXPECT_NE(result->body.find("WIDTH=\"7000\" HEIGHT=\"4000\""), std::string::npos);
     result = Get("/pyramid/sections/5002.aff/TileGroup/0-0-0.jpg");
-    ExpectLength(result);
+    ASSERT_NO_FATAL_FAILURE(ExpectLength(result));
     EXPECT_EQ(result->get_header_value("Content-Type"), "image/jpeg");
     int w = 0, h = 0;
     std::vector<unsigned char> rgb;
@@ -277,12 +290,12 @@ TEST_F(ServiceHttpTest, ErrorStatusForTheNextMatchingRequests)
     EXPECT_EQ(result->status, 200);
 
     EXPECT_EQ(Control("set?error=500&count=-1&match=/GridFile"), "set\n");
-    EXPECT_EQ(Get("/Nuvaro/versions.xml")->status, 200);
-    EXPECT_EQ(Get("/GridFile?imageseriesid=100&level=0")->status, 500);
-    EXPECT_EQ(Get("/GridFile?imageseriesid=100&level=0")->status, 500);
-    EXPECT_EQ(Post(GeneSearchBody("pv"))->status, 200);
+    EXPECT_EQ(StatusOf(Get("/Nuvaro/versions.xml")), 200);
+    EXPECT_EQ(StatusOf(Get("/GridFile?imageseriesid=100&level=0")), 500);
+    EXPECT_EQ(StatusOf(Get("/GridFile?imageseriesid=100&level=0")), 500);
+    EXPECT_EQ(StatusOf(Post(GeneSearchBody("pv"))), 200);
     Control("reset");
-    EXPECT_EQ(Get("/GridFile?imageseriesid=100&level=0")->status, 200);
+    EXPECT_EQ(StatusOf(Get("/GridFile?imageseriesid=100&level=0")), 200);
 }
 
 TEST_F(ServiceHttpTest, SlowReplies)
@@ -316,7 +329,7 @@ TEST_F(ServiceHttpTest, TruncatedBodies)
     // The connection closes after half the announced bytes: the transfer fails.
     EXPECT_FALSE(result && result->body.size() == 3010u);
     result = Get("/GridFile?imageseriesid=100&level=2");
-    ExpectLength(result);
+    ASSERT_NO_FATAL_FAILURE(ExpectLength(result));
     EXPECT_EQ(result->body.size(), 3010u);
 }
 
@@ -324,36 +337,36 @@ TEST_F(ServiceHttpTest, CorruptTilesAndGrids)
 {
     Control("set?corruptjpeg=1&corruptgrid=1");
     auto tile = Get("/pyramid/sections/5002.aff/TileGroup/0-0-0.jpg");
-    ExpectLength(tile);
+    ASSERT_NO_FATAL_FAILURE(ExpectLength(tile));
     int w = 0, h = 0;
     std::vector<unsigned char> rgb;
-    EXPECT_FALSE(servicetest::DecodeJpeg(tile->body, w, h, rgb));
+    EXPECT_FALSE(servicetest::DecodeJpeg(BodyOf(tile), w, h, rgb));
     auto grid = Get("/GridFile?imageseriesid=100&level=2");
-    ExpectLength(grid);
+    ASSERT_NO_FATAL_FAILURE(ExpectLength(grid));
     const std::string original = testsupport::ReadFileBytes(dir.File("grids/100.xpr"));
-    EXPECT_EQ(grid->body.size(), original.size());
-    EXPECT_NE(grid->body.substr(0, 8), original.substr(0, 8));
+    EXPECT_EQ(BodyOf(grid).size(), original.size());
+    EXPECT_NE(BodyOf(grid).substr(0, 8), original.substr(0, 8));
     // Each switch touches its own kind of reply only.
-    EXPECT_EQ(Get("/Nuvaro/SearchDomains.xml")->body, kDomains);
+    EXPECT_EQ(BodyOf(Get("/Nuvaro/SearchDomains.xml")), kDomains);
     Control("reset");
     tile = Get("/pyramid/sections/5002.aff/TileGroup/0-0-0.jpg");
-    EXPECT_TRUE(servicetest::DecodeJpeg(tile->body, w, h, rgb));
+    EXPECT_TRUE(servicetest::DecodeJpeg(BodyOf(tile), w, h, rgb));
 }
 
 TEST_F(ServiceHttpTest, MalformedXmlKeepsTheFirstRecord)
 {
     Control("set?malformedxml=1");
     auto result = Post(GeneSearchBody("p"));
-    ExpectLength(result);
+    ASSERT_NO_FATAL_FAILURE(ExpectLength(result));
     const auto reply = servicetest::ParseReply(result->body);
     EXPECT_FALSE(reply.wellFormed);
     ASSERT_EQ(reply.records.size(), 1u);
     EXPECT_EQ(reply.Field(0, "totalResultsSize"), "3");
     EXPECT_EQ(reply.Field(0, "geneSymbol"), "Pvalb");
-    EXPECT_FALSE(servicetest::ParseReply(Get("/Nuvaro/versions.xml")->body).wellFormed);
-    EXPECT_FALSE(servicetest::ParseReply(Get("/Nuvaro/SearchDomains.xml")->body).wellFormed);
+    EXPECT_FALSE(servicetest::ParseReply(BodyOf(Get("/Nuvaro/versions.xml"))).wellFormed);
+    EXPECT_FALSE(servicetest::ParseReply(BodyOf(Get("/Nuvaro/SearchDomains.xml"))).wellFormed);
     // Grids are not XML and stay whole.
-    EXPECT_EQ(Get("/GridFile?imageseriesid=100&level=0")->body, "thumbnail of 100");
+    EXPECT_EQ(BodyOf(Get("/GridFile?imageseriesid=100&level=0")), "thumbnail of 100");
 }
 
 TEST_F(ServiceHttpTest, RequestCounterLogAndControlEndpoint)
@@ -379,7 +392,7 @@ TEST_F(ServiceHttpTest, RequestCounterLogAndControlEndpoint)
         ASSERT_TRUE(result);
         EXPECT_EQ(result->status, 400) << bad;
     }
-    EXPECT_EQ(Get("/control/unknown")->status, 404);
+    EXPECT_EQ(StatusOf(Get("/control/unknown")), 404);
     EXPECT_FALSE(service->Faults().Any());
     Control("set?error=500&delay=5&nolength=1&truncate=1&corruptjpeg=1&corruptgrid=1&malformedxml=1&match=x&count=4");
     const FaultSettings faults = service->Faults();
@@ -439,6 +452,6 @@ TEST(ServiceArguments, FaultsFromTheCommandLineApply)
     SampleService service(options);
     service.Start(0);
     httplib::Client client("127.0.0.1", service.Port());
-    EXPECT_EQ(client.Get("/Nuvaro/versions.xml")->status, 500);
-    EXPECT_EQ(client.Get("/viewImage.do?imageId=1")->status, 404);
+    EXPECT_EQ(StatusOf(client.Get("/Nuvaro/versions.xml")), 500);
+    EXPECT_EQ(StatusOf(client.Get("/viewImage.do?imageId=1")), 404);
 }
