@@ -374,7 +374,8 @@ void GeneQuery::EndDocument()
     }
     catch (const std::exception&)
     {
-        // The reader records; it has nothing to report at the end.
+        // Only a malformed or cut-off reply fails here; ending it is all
+        // that matters.
     }
 }
 
