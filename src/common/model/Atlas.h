@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace ImageGrid
 {
@@ -171,6 +172,8 @@ private:
     bool LoadFullAnnotation(IntermediateCallback& progress, bool* cancel);
     bool LoadNissl(IntermediateCallback& progress, bool* cancel);
     void OpenSagittalMap();
+    // The unpacked sagittal map records from the packed map of the data folder.
+    std::vector<unsigned char> UnpackSagittalAtlasMap() const;
 
     static Atlas* sAtlas;
 

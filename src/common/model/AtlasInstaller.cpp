@@ -16,6 +16,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <future>
 #include <stdexcept>
 #include <vector>
 
@@ -25,6 +26,7 @@ const char* const kNisslFile = "Atlas25";
 const char* const kMapFile = "SagittalAtlasMap";
 const char* const kVersionFile = "Version";
 const char* const kPartialSuffix = ".installing";
+const char* const kSaveFailure = "Unable to save unpacked atlas at ";
 
 // Removes a temporary file unless released (after its rename).
 class PartialFile
@@ -70,15 +72,52 @@ bool ReadVersion(const std::string& path, long long& version)
     return ParseInteger(token, version);
 }
 
-void WriteVersion(const std::string& path)
+// Runs f, turning what it throws into the sagittal map's messages.
+template <typename F>
+void WithMapMessages(F f)
+{
+    try
+    {
+        f();
+    }
+    catch (const std::exception& e)
+    {
+        throw std::runtime_error(
+            std::string(
+                "Could not load sagittal reference atlas mapping. Your installation of Nuvaro may be damaged.\n\n") +
+            e.what());
+    }
+    catch (...)
+    {
+        throw std::runtime_error(
+            "Could not load sagittal reference atlas. Your installation of Nuvaro may be damaged.");
+    }
+}
+
+// Writes the unpacked map records, all in one write.
+void WriteMapRecords(const std::string& path, const std::vector<unsigned char>& records)
+{
+    {
+        FileStream out(path.c_str(), std::ios::out | std::ios::binary | std::ios::trunc);
+        out.Write(records.data(), static_cast<unsigned int>(records.size()));
+        out.Close();
+    }
+    // The stream reports no failure of its final flush; a short file shows it.
+    std::error_code ec;
+    if (std::filesystem::file_size(path, ec) != records.size() || ec)
+        throw std::runtime_error(kSaveFailure + path);
+}
+
+// Writes "Version" at path; messages name the file as shown.
+void WriteVersion(const std::string& path, const std::string& shown)
 {
     std::FILE* file = std::fopen(path.c_str(), "w");
     if (file == nullptr)
-        throw std::runtime_error("Unable to save unpacked atlas at " + path);
+        throw std::runtime_error(kSaveFailure + shown);
     const bool written = std::fprintf(file, "%d\n", Atlas::kInstalledAtlasVersion) > 0;
     const bool closed = std::fclose(file) == 0;
     if (!written || !closed)
-        throw std::runtime_error("Unable to save unpacked atlas " + path);
+        throw std::runtime_error("Unable to save unpacked atlas " + shown);
 }
 } // namespace
 
@@ -107,6 +146,12 @@ bool Atlas::InstallAtlas(ProgressCallback progress, void* context, bool* cancel)
     IntermediateCallback steps(progress, context);
     steps.range = 1.0f / 2.0f;
 
+    // The map is unpacked in memory on a second thread while the slices are
+    // decoded; nothing is written before both are done. (The future waits for
+    // that thread on every way out.)
+    std::future<std::vector<unsigned char>> mapRecords =
+        std::async(std::launch::async, [this] { return UnpackSagittalAtlasMap(); });
+
     // The slices go into a volume of their own: a Nissl volume already in use
     // is never replaced under its readers.
     std::unique_ptr<Image3d> nissl(new Image3d());
@@ -127,6 +172,7 @@ bool Atlas::InstallAtlas(ProgressCallback progress, void* context, bool* cancel)
         throw std::runtime_error("Could not load 3D Nissl image. Your installation of Nuvaro may be corrupted.");
     }
     steps.start += steps.range;
+    const std::vector<unsigned char> records = mapRecords.get();
 
     // From here on the folder holds no complete installation until the new
     // "Version" is in place.
@@ -137,13 +183,15 @@ bool Atlas::InstallAtlas(ProgressCallback progress, void* context, bool* cancel)
     PartialFile partialNissl(nisslPath + kPartialSuffix);
     if (!nissl->Save(partialNissl.Path().c_str(), IntermediateCallback::Progress, &steps, cancel))
         return false;
-    partialNissl.Commit(nisslPath, "Unable to save unpacked atlas at ");
-
-    InstallSagittalAtlasMap(progress, context, cancel);
+    const std::string mapPath = m_userAtlasPath + kMapFile;
+    PartialFile partialMap(mapPath + kPartialSuffix);
+    WithMapMessages([&] { WriteMapRecords(partialMap.Path(), records); });
+    partialNissl.Commit(nisslPath, kSaveFailure);
+    partialMap.Commit(mapPath, kSaveFailure);
 
     PartialFile partialVersion(versionPath + kPartialSuffix);
-    WriteVersion(partialVersion.Path());
-    partialVersion.Commit(versionPath, "Unable to save unpacked atlas at ");
+    WriteVersion(partialVersion.Path(), versionPath);
+    partialVersion.Commit(versionPath, kSaveFailure);
 
     {
         std::lock_guard<std::mutex> lock(m_loadMutex);
@@ -158,9 +206,21 @@ bool Atlas::InstallAtlas(ProgressCallback progress, void* context, bool* cancel)
 
 void Atlas::InstallSagittalAtlasMap(ProgressCallback /*progress*/, void* /*context*/, bool* /*cancel*/)
 {
-    const unsigned int n = static_cast<unsigned int>(m_viewDimensions[0]) * m_viewDimensions[1] * m_viewDimensions[2];
-    try
-    {
+    const std::vector<unsigned char> records = UnpackSagittalAtlasMap();
+    const std::string mapPath = m_userAtlasPath + kMapFile;
+    PartialFile partial(mapPath + kPartialSuffix);
+    WithMapMessages([&] {
+        WriteMapRecords(partial.Path(), records);
+        partial.Commit(mapPath, kSaveFailure);
+    });
+}
+
+std::vector<unsigned char> Atlas::UnpackSagittalAtlasMap() const
+{
+    std::vector<unsigned char> records;
+    WithMapMessages([&] {
+        const unsigned int n =
+            static_cast<unsigned int>(m_viewDimensions[0]) * m_viewDimensions[1] * m_viewDimensions[2];
         MemoryStream plates(0), xs(0), ys(0);
         {
             FileStream in((m_dataPath + "SagittalAtlasMap.comp").c_str(), std::ios::in | std::ios::binary);
@@ -173,11 +233,11 @@ void Atlas::InstallSagittalAtlasMap(ProgressCallback /*progress*/, void* /*conte
             throw std::runtime_error("Unexpected file format.");
 
         // Records of voxels on no plate keep x = 0, y = 0, plate 255; every
-        // field is written little-endian, the pad byte as zero.
+        // field is little-endian (as in the blocks), the pad byte zero.
         const unsigned char* plate = plates.GetBuffer();
         const unsigned char* x = xs.GetBuffer();
         const unsigned char* y = ys.GetBuffer();
-        std::vector<unsigned char> records(static_cast<size_t>(n) * kGridMappingRecordSize, 0);
+        records.assign(static_cast<size_t>(n) * kGridMappingRecordSize, 0);
         for (unsigned int k = 0; k < n; ++k)
         {
             unsigned char* record = &records[static_cast<size_t>(k) * kGridMappingRecordSize];
@@ -192,30 +252,6 @@ void Atlas::InstallSagittalAtlasMap(ProgressCallback /*progress*/, void* /*conte
             record[3] = y[2 * k + 1];
             record[4] = plate[k];
         }
-
-        const std::string mapPath = m_userAtlasPath + kMapFile;
-        PartialFile partial(mapPath + kPartialSuffix);
-        {
-            FileStream out(partial.Path().c_str(), std::ios::out | std::ios::binary | std::ios::trunc);
-            out.Write(records.data(), static_cast<unsigned int>(records.size()));
-            out.Close();
-        }
-        // The stream reports no failure of its final flush; a short file shows it.
-        std::error_code ec;
-        if (std::filesystem::file_size(partial.Path(), ec) != records.size() || ec)
-            throw std::runtime_error("Unable to save unpacked atlas at " + mapPath);
-        partial.Commit(mapPath, "Unable to save unpacked atlas at ");
-    }
-    catch (const std::exception& e)
-    {
-        throw std::runtime_error(
-            std::string(
-                "Could not load sagittal reference atlas mapping. Your installation of Nuvaro may be damaged.\n\n") +
-            e.what());
-    }
-    catch (...)
-    {
-        throw std::runtime_error(
-            "Could not load sagittal reference atlas. Your installation of Nuvaro may be damaged.");
-    }
+    });
+    return records;
 }
