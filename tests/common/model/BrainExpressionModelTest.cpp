@@ -262,16 +262,6 @@ TEST_F(BrainExpressionModelTest, EverySetterSendsItsCodeOnlyWhenAskedAndWhenChan
     }
 }
 
-TEST_F(BrainExpressionModelTest, SettersWithoutChangeCodesStayQuiet)
-{
-    Document doc;
-    doc.model.SetToolMode(BrainExpressionModel::kPickTool);
-    doc.model.SetLiveUpdate(true);
-    EXPECT_EQ(doc.model.GetToolMode(), BrainExpressionModel::kPickTool);
-    EXPECT_TRUE(doc.model.GetLiveUpdate());
-    EXPECT_TRUE(doc.listener.changes.empty());
-}
-
 // ---------------------------------------------------------------------------
 // Clamps and checks
 
