@@ -534,7 +534,10 @@ void GeneExpression::Write(const std::string& path)
     {
         MemoryStream content(0);
         BuildContent20000(content);
-        file.Resize(16 + static_cast<unsigned>(compressBound(content.GetBufferSize())));
+        const uint64_t fileSize = 16 + uint64_t(compressBound(content.GetBufferSize()));
+        if (fileSize > 0xFFFFFFFFu)
+            throw std::runtime_error("The data set is too large for a grid file.");
+        file.Resize(static_cast<unsigned>(fileSize));
         WriteU32(file, kGridMagic);
         WriteU32(file, kVersion20000);
         WriteCompressedBuffer(file, content.GetBuffer(), content.GetBufferSize());

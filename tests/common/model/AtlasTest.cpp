@@ -162,24 +162,30 @@ TEST(Atlas, ConstantsAndAxisChecks)
 TEST(Atlas, ConstructionReadsTheDataFolder)
 {
     Folders folders;
+    // Colormaps that tell each file apart: entry i is (i, i * k, k).
+    for (int k : {2, 3})
+    {
+        std::string text;
+        for (int i = 0; i < 256; ++i)
+            text += std::to_string(i) + " " + std::to_string((i * k) & 0xFF) + " " + std::to_string(k) + "\n";
+        atlastest::WriteBytes(folders.data + (k == 2 ? "Colormaps/Expression.map" : "Colormaps/Jet.map"), text);
+    }
     const std::unique_ptr<Atlas> atlas = folders.Make();
     const Image3d* annotation = atlas->GetAnnotationImage();
     ASSERT_TRUE(annotation->IsOpen());
     EXPECT_EQ(annotation->GetNX(), 133);
     EXPECT_EQ(annotation->GetNZ(), 115);
     EXPECT_FLOAT_EQ(annotation->GetVoxelSize(), 100.0f);
-    EXPECT_EQ(annotation->GetValue(30, 40, 50), 1);
-    EXPECT_EQ(annotation->GetValue(100, 40, 50), 2);
-    EXPECT_EQ(annotation->GetValue(5, 40, 50), 0);
+    for (int x : {5, 30, 100})
+        EXPECT_EQ(annotation->GetValue(x, 40, 50), testsupport::TestAtlasValueAt(x, 40, 50));
 
-    // Each colormap from its own file.
-    EXPECT_EQ(atlas->GetAnnotationColormap()->GetMap()[3 * 100 + 1], 200);
-    EXPECT_EQ(atlas->GetExpressionColormap()->GetMap()[3 * 100 + 1], 44); // 300 & 0xFF
-    EXPECT_EQ(atlas->GetJetColormap()->GetMap()[3 * 100 + 1], 144);       // 400 & 0xFF
-    EXPECT_EQ(atlas->GetJetColormap()->GetMap()[3 * 100 + 2], 2);
+    EXPECT_EQ(atlas->GetAnnotationColormap()->GetMap()[3 * 100 + 1], 155);
+    EXPECT_EQ(atlas->GetExpressionColormap()->GetMap()[3 * 100 + 1], 200);
+    EXPECT_EQ(atlas->GetJetColormap()->GetMap()[3 * 100 + 1], 44); // 300 & 0xFF
+    EXPECT_EQ(atlas->GetJetColormap()->GetMap()[3 * 100 + 2], 3);
 
     ASSERT_NE(atlas->GetOntology(), nullptr);
-    EXPECT_EQ(atlas->GetOntology()->GetAnnotationLabel(2)->abbreviation, "CTX");
+    EXPECT_EQ(atlas->GetOntology()->GetAnnotationLabel(20)->abbreviation, "CB");
     EXPECT_FALSE(atlas->FullAtlasIsLoaded());
 }
 

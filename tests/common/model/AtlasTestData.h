@@ -9,6 +9,8 @@
 #include "io/FileStream.h"
 #include "io/Image3d.h"
 
+#include "../../support/AtlasFixture.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -18,8 +20,9 @@
 
 namespace atlastest
 {
-constexpr int kViewNX = 133, kViewNY = 81, kViewNZ = 115;
-constexpr unsigned int kViewVoxels = 133u * 81u * 115u;
+constexpr int kViewNX = testsupport::kTestViewNX, kViewNY = testsupport::kTestViewNY,
+              kViewNZ = testsupport::kTestViewNZ;
+constexpr unsigned int kViewVoxels = testsupport::kTestViewVoxels;
 
 inline void WriteBytes(const std::string& path, const std::string& bytes)
 {
@@ -110,29 +113,11 @@ struct SagittalMap
     }
 };
 
-// The files every atlas needs in its data folder (ending in "/"): the view
-// annotation volume (structure 1 inside a box, 0 elsewhere), the three
-// colormaps and an ontology of one structure with one child.
+// The files every atlas needs in its data folder (ending in "/"): the small
+// test atlas of the shared fixture.
 inline void WriteBaseData(const std::string& folder)
 {
-    std::string annotation(kViewVoxels, '\0');
-    for (int z = 20; z < 90; ++z)
-        for (int y = 10; y < 70; ++y)
-            for (int x = 10; x < 120; ++x)
-                annotation[SagittalMap::Index(x, y, z)] = static_cast<char>(x < 60 ? 1 : 2);
-    WriteBytes(folder + "Annotation100", annotation);
-
-    std::filesystem::create_directories(folder + "Colormaps");
-    const char* names[3] = {"ZUK.map", "Expression.map", "Jet.map"};
-    for (int m = 0; m < 3; ++m)
-    {
-        std::string text;
-        for (int i = 0; i < 256; ++i)
-            text += std::to_string(i) + " " + std::to_string((i * (m + 2)) & 0xFF) + " " + std::to_string(m) + "\n";
-        WriteBytes(folder + "Colormaps/" + names[m], text);
-    }
-    WriteBytes(folder + "ontology.csv", "Brain,BRN,,200,200,200,1,8,0,0,0,0\n"
-                                        "Cortex,CTX,BRN,10,120,30,2,567,0,0,0,0\n");
+    testsupport::WriteTestAtlasData(folder);
 }
 } // namespace atlastest
 
