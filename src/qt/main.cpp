@@ -3,6 +3,7 @@
 #include "gl/QtIconImages.h"
 #include "network/QtNetFile.h"
 #include "platform/QSettingsStore.h"
+#include "platform/QtMainThreadDispatcher.h"
 #include "platform/QtPlatformServices.h"
 
 #include <QApplication>
@@ -19,6 +20,7 @@ int main(int argc, char** argv)
     std::setlocale(LC_NUMERIC, "C");
     UserPreferences::SetStore(std::make_shared<QSettingsStore>());
     InstallQtPlatformServices();
+    InstallQtMainThreadDispatcher();
     QtNetFile::Install();
     QtIconImages::Install();
     NetFile::SetUserAgent(UserPreferences::GetPreferences()->GetUserAgent());

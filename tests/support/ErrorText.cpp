@@ -16,4 +16,17 @@ std::string RuntimeErrorOf(const std::function<void()>& f)
     }
     return std::string();
 }
+
+std::string InvalidArgumentOf(const std::function<void()>& f)
+{
+    try
+    {
+        f();
+    }
+    catch (const std::invalid_argument& e)
+    {
+        return e.what();
+    }
+    return "";
+}
 } // namespace testsupport

@@ -9,6 +9,8 @@ namespace testsupport
 // Runs f and returns the text of the std::runtime_error it throws; empty when
 // it throws nothing.
 std::string RuntimeErrorOf(const std::function<void()>& f);
+// Likewise for std::invalid_argument.
+std::string InvalidArgumentOf(const std::function<void()>& f);
 } // namespace testsupport
 
 #endif

@@ -363,10 +363,8 @@ void BrainExpressionModel::ComputeGeneIntersection(const unsigned* geneIndices, 
     }
 
     auto result = std::make_unique<GeneExpression>(symbols.c_str(), symbols.c_str());
-    // GeneExpression fills its expressor list only from grid files; the new
-    // data set is not const, so its list is filled here directly, and
-    // ComputeBrainFeatures then sorts it and builds the features over it.
-    const_cast<std::vector<Expressor>&>(result->GetExpressors()) = std::move(intersection);
+    // ComputeBrainFeatures sorts the list and builds the features over it.
+    result->SetExpressors(std::move(intersection));
     result->ComputeBrainFeatures(Atlas::GetAtlas());
     // Added without a palette colour of its own.
     m_genes.push_back(result.get());

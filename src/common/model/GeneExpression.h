@@ -139,6 +139,9 @@ public:
     bool GetProcessingStatusGood() const { return m_processingStatusGood; }
 
     const std::vector<Expressor>& GetExpressors() const { return m_expressors; }
+    // Replaces the expressor list of a data set made in memory (not read from
+    // a grid file); call ComputeBrainFeatures afterwards.
+    void SetExpressors(std::vector<Expressor> expressors) { m_expressors = std::move(expressors); }
     std::vector<BrainFeature>& GetBrainFeatures() { return m_brainFeatures; }
     const std::vector<BrainFeature>& GetBrainFeatures() const { return m_brainFeatures; }
     const std::map<int, ImageInfo>& GetImages() const { return m_images; }

@@ -58,18 +58,7 @@ void WriteFullVolumes(const std::string& annotationFolder, const std::string& ni
 }
 
 // The text of the std::invalid_argument that f throws; empty when none.
-std::string InvalidArgumentOf(const std::function<void()>& f)
-{
-    try
-    {
-        f();
-    }
-    catch (const std::invalid_argument& e)
-    {
-        return e.what();
-    }
-    return "";
-}
+using testsupport::InvalidArgumentOf;
 
 struct ProgressLog
 {

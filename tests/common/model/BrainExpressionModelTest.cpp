@@ -12,6 +12,8 @@
 #include "support/RecordingModel.h"
 #include "support/TempDir.h"
 
+#include "support/ErrorText.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -109,18 +111,7 @@ protected:
     void SetUp() override { testsupport::EnsureTestAtlas(); }
 };
 
-std::string InvalidArgumentOf(const std::function<void()>& f)
-{
-    try
-    {
-        f();
-    }
-    catch (const std::invalid_argument& error)
-    {
-        return error.what();
-    }
-    return "";
-}
+using testsupport::InvalidArgumentOf;
 
 TEST_F(BrainExpressionModelTest, StartsWithTheDocumentedState)
 {
