@@ -6,6 +6,7 @@
 #include "utility/OSUtils.h"
 #include "utility/PlatformServices.h"
 #include "utility/ResourcePath.h"
+#include "utility/StringUtils.h"
 #include "utility/TextParsing.h"
 #include "utility/XMLUtils.h"
 
@@ -43,26 +44,6 @@ std::string Escaped(const std::string& text)
     return out;
 }
 
-// Everything but the unreserved characters of RFC 3986 as %XX.
-std::string PercentEncode(const std::string& text)
-{
-    static const char* const kHex = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : text)
-    {
-        const bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                                c == '-' || c == '_' || c == '.' || c == '~';
-        if (unreserved)
-        {
-            out += static_cast<char>(c);
-            continue;
-        }
-        out += '%';
-        out += kHex[c >> 4];
-        out += kHex[c & 15];
-    }
-    return out;
-}
 
 bool ParseCoordinate(std::string_view field, int& value)
 {
@@ -205,7 +186,7 @@ std::string MakeLaunchFileText(const std::string& neuronName, const std::string&
 
 std::string NeuronPageAddress(const std::string& neuronName)
 {
-    return std::string(kBaseAddress) + "/Arbolex/neuron_info.jsp?neuron_name=" + PercentEncode(neuronName);
+    return std::string(kBaseAddress) + "/Arbolex/neuron_info.jsp?neuron_name=" + StringUtils::PercentEncode(neuronName);
 }
 
 void SetLocations(const std::string& tableFile, const std::string& launchFolder)

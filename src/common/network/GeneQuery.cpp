@@ -4,6 +4,7 @@
 #include "model/SearchConfig.h"
 #include "network/NetFile.h"
 #include "utility/XMLUtils.h"
+#include "utility/StringUtils.h"
 
 #include <algorithm>
 #include <charconv>
@@ -149,27 +150,6 @@ bool EqualsIgnoringCase(const std::string& text, const char* word)
     return true;
 }
 
-// Every byte but letters, digits and "-_.~" as %XX, for a query parameter.
-std::string PercentEncode(const std::string& text)
-{
-    static const char* const kHex = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : text)
-    {
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
-            c == '.' || c == '~')
-        {
-            out += static_cast<char>(c);
-        }
-        else
-        {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        }
-    }
-    return out;
-}
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -401,7 +381,7 @@ void GeneQuery::RequestPage(int page)
     {
         // The plain form carries only the term; an anatomic term is already
         // a query string.
-        const std::string query = m_anatomic ? m_term : "name=" + PercentEncode(m_term);
+        const std::string query = m_anatomic ? m_term : "name=" + StringUtils::PercentEncode(m_term);
         StartReply(false);
         transfer = NetFile::Create(m_url + "?" + query + "&page=" + std::to_string(page + 1), this, false);
     }

@@ -19,3 +19,24 @@ void StringUtils::SplitLine(std::string line, std::vector<std::string>& fields)
     }
     fields.push_back(field);
 }
+
+std::string StringUtils::PercentEncode(const std::string& text)
+{
+    static const char* const kHex = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : text)
+    {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
+            c == '.' || c == '~')
+        {
+            out += static_cast<char>(c);
+        }
+        else
+        {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+    }
+    return out;
+}

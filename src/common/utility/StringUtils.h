@@ -11,6 +11,9 @@ namespace StringUtils
 // trimmed (a trailing carriage return stays in the last field) and there is
 // always at least one field.
 void SplitLine(std::string line, std::vector<std::string>& fields);
+
+// Every byte but letters, digits and "-_.~" as %XX, for a URL query value.
+std::string PercentEncode(const std::string& text);
 } // namespace StringUtils
 
 #endif
