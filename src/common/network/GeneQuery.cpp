@@ -1,0 +1,571 @@
+#include "network/GeneQuery.h"
+
+#include "model/GeneExpression.h"
+#include "model/SearchConfig.h"
+#include "network/NetFile.h"
+#include "utility/XMLUtils.h"
+
+#include <algorithm>
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+#include <string_view>
+
+const char* const GeneQuery::kServiceNamespace = "http://services.nuvaro.org/GeneSearchService";
+
+namespace
+{
+// What an element of a reply sets.
+enum FieldType
+{
+    kNoField = 0,
+    kTotalField,
+    kGeneIdField,
+    kImageSeriesIdField,
+    kSymbolField,
+    kNameField,
+    kFileSizeField,
+    kDateField,
+    kUrlField,
+    kPlaneField,
+    kProbeOrientationField,
+    kScoreField,
+    kProcessingStatusField,
+    kQcStateField,
+    kConditionField
+};
+
+struct FieldName
+{
+    const char* name;
+    FieldType type;
+};
+
+const FieldName kSoapFields[] = {
+    {"totalResultsSize", kTotalField},
+    {"geneId", kGeneIdField},
+    {"imageSeriesId", kImageSeriesIdField},
+    {"geneSymbol", kSymbolField},
+    {"geneName", kNameField},
+    {"expressionFileSize", kFileSizeField},
+    {"lastProcessedDate", kDateField},
+    {"expressionFileUrl", kUrlField},
+    {"plane", kPlaneField},
+    {"probeOrientation", kProbeOrientationField},
+    {"score", kScoreField},
+    {"processingStatus", kProcessingStatusField},
+    {"qcState", kQcStateField},
+    {"condition", kConditionField},
+};
+
+const FieldName kGetFields[] = {
+    {"numberOfRows", kTotalField},
+    {"geneId", kGeneIdField},
+    {"id", kImageSeriesIdField},
+    {"symbol", kSymbolField},
+    {"name", kNameField},
+    {"size", kFileSizeField},
+    {"date", kDateField},
+    {"path", kUrlField},
+    {"planeOfSection", kPlaneField},
+};
+
+template <size_t N>
+FieldType Lookup(const FieldName (&table)[N], const char* name)
+{
+    for (const FieldName& field : table)
+        if (std::strcmp(field.name, name) == 0)
+            return field.type;
+    return kNoField;
+}
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+std::string_view WithoutLeadingBlanks(const std::string& text)
+{
+    std::string_view view(text);
+    while (!view.empty() && IsBlank(view.front()))
+        view.remove_prefix(1);
+    return view;
+}
+
+// The decimal integer at the start of text (after blanks, with an optional
+// sign); 0 when there is none. Values beyond the range of int are clamped.
+int LeadingInteger(const std::string& text)
+{
+    std::string_view view = WithoutLeadingBlanks(text);
+    bool negative = false;
+    if (!view.empty() && (view.front() == '+' || view.front() == '-'))
+    {
+        negative = view.front() == '-';
+        view.remove_prefix(1);
+    }
+    long long value = 0;
+    for (char c : view)
+    {
+        if (c < '0' || c > '9')
+            break;
+        value = std::min(value * 10 + (c - '0'), static_cast<long long>(INT_MAX) + 1);
+    }
+    if (negative)
+        return static_cast<int>(-value);
+    return static_cast<int>(std::min(value, static_cast<long long>(INT_MAX)));
+}
+
+// The decimal number at the start of text (after blanks, with an optional
+// sign); 0 when there is none or when it is not a finite float.
+float LeadingFloat(const std::string& text)
+{
+    std::string_view view = WithoutLeadingBlanks(text);
+    if (view.size() > 1 && view.front() == '+' && view[1] != '-')
+        view.remove_prefix(1);
+    double value = 0.0;
+    const auto result = std::from_chars(view.data(), view.data() + view.size(), value, std::chars_format::general);
+    if (result.ec != std::errc() || !std::isfinite(value) || std::fabs(value) > 3.4028234663852886e38)
+        return 0.0f;
+    return static_cast<float>(value);
+}
+
+bool EqualsIgnoringCase(const std::string& text, const char* word)
+{
+    const size_t length = std::strlen(word);
+    if (text.size() != length)
+        return false;
+    for (size_t i = 0; i < length; ++i)
+    {
+        char c = text[i];
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+        if (c != word[i])
+            return false;
+    }
+    return true;
+}
+
+// Every byte but letters, digits and "-_.~" as %XX, for a query parameter.
+std::string PercentEncode(const std::string& text)
+{
+    static const char* const kHex = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : text)
+    {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
+            c == '.' || c == '~')
+        {
+            out += static_cast<char>(c);
+        }
+        else
+        {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+    }
+    return out;
+}
+} // namespace
+
+// ---------------------------------------------------------------------------
+// GeneQueryReplyReader
+
+GeneQueryReplyReader::GeneQueryReplyReader() : m_soap(true), m_inGene(false)
+{
+}
+
+void GeneQueryReplyReader::StartReply(bool soap)
+{
+    m_soap = soap;
+    m_inGene = false;
+    m_text.clear();
+    m_record = Record();
+    m_items.clear();
+}
+
+std::vector<GeneQueryReplyReader::Item> GeneQueryReplyReader::TakeItems()
+{
+    std::vector<Item> items;
+    items.swap(m_items);
+    return items;
+}
+
+void GeneQueryReplyReader::StartElement(const char* name, const char**)
+{
+    m_text.clear();
+    if (std::strcmp(name, "Gene") == 0)
+        m_inGene = true;
+}
+
+void GeneQueryReplyReader::DataHandler(const char* data, int length)
+{
+    m_text.append(data, static_cast<size_t>(length));
+}
+
+void GeneQueryReplyReader::EndElement(const char* name)
+{
+    switch (m_soap ? Lookup(kSoapFields, name) : Lookup(kGetFields, name))
+    {
+    case kTotalField:
+        m_items.push_back(Item{true, LeadingInteger(m_text), Record()});
+        return;
+    case kGeneIdField:
+        m_record.geneId = LeadingInteger(m_text);
+        return;
+    case kImageSeriesIdField:
+        m_record.imageSeriesId = LeadingInteger(m_text);
+        return;
+    case kSymbolField:
+        m_record.symbol = m_text;
+        return;
+    case kNameField:
+        m_record.name = m_text;
+        return;
+    case kFileSizeField:
+        m_record.fileSize = LeadingInteger(m_text);
+        return;
+    case kDateField:
+        m_record.date = m_text;
+        return;
+    case kUrlField:
+        m_record.url = m_text;
+        return;
+    case kPlaneField:
+        if (EqualsIgnoringCase(m_text, "coronal"))
+            m_record.planeOfSection = 0;
+        else if (EqualsIgnoringCase(m_text, "sagittal"))
+            m_record.planeOfSection = 1;
+        return;
+    case kProbeOrientationField:
+        if (EqualsIgnoringCase(m_text, "sense"))
+            m_record.probeOrientation = 0;
+        else if (EqualsIgnoringCase(m_text, "antisense"))
+            m_record.probeOrientation = 1;
+        return;
+    case kScoreField:
+        m_record.score = LeadingFloat(m_text);
+        return;
+    case kProcessingStatusField:
+        m_record.available = EqualsIgnoringCase(m_text, "available");
+        return;
+    case kQcStateField:
+        m_record.available = LeadingInteger(m_text) == 1;
+        return;
+    case kConditionField:
+        m_record.condition = m_text;
+        return;
+    case kNoField:
+        break;
+    }
+
+    if (m_inGene)
+    {
+        // In the SOAP form a Gene element carries its gene id as "id".
+        if (std::strcmp(name, "id") == 0)
+        {
+            m_record.geneId = LeadingInteger(m_text);
+        }
+        else if (std::strcmp(name, "Gene") == 0)
+        {
+            m_inGene = false;
+            EndRecord();
+        }
+    }
+    else if (m_soap ? std::strcmp(name, "ImageSeries") == 0 || std::strcmp(name, "Correlation") == 0
+                    : std::strcmp(name, "gene") == 0)
+    {
+        EndRecord();
+    }
+}
+
+void GeneQueryReplyReader::EndRecord()
+{
+    m_items.push_back(Item{false, 0, m_record});
+    m_record = Record();
+}
+
+// ---------------------------------------------------------------------------
+// GeneQuery
+
+GeneQuery::GeneQuery(GeneQueryResultList* list, GeneQueryCompletionListener* listener)
+    : m_soap(true)
+    , m_anatomic(false)
+    , m_imageSeriesId(0)
+    , m_seed(0)
+    , m_domain(0)
+    , m_extra(0)
+    , m_transfer(nullptr)
+    , m_listener(listener)
+    , m_total(0)
+    , m_nextIndex(0)
+    , m_pageSize(kPageSize)
+    , m_parser(this)
+    , m_list(list)
+    , m_generation(0)
+    , m_deletedFlag(nullptr)
+{
+}
+
+GeneQuery::~GeneQuery()
+{
+    m_list = nullptr;
+    if (m_transfer != nullptr)
+        m_transfer->Abort();
+    m_transfer = nullptr;
+    if (m_deletedFlag != nullptr)
+        *m_deletedFlag = true;
+}
+
+void GeneQuery::Search(const std::string& url, const std::string& term, bool anatomic, bool soap)
+{
+    StartSearch(url, term, anatomic, 0, 0, 0, m_extra, soap);
+}
+
+void GeneQuery::Search(const std::string& url, int imageSeriesId, bool soap)
+{
+    StartSearch(url, std::string(), false, imageSeriesId, 0, 0, m_extra, soap);
+}
+
+void GeneQuery::Simlara(const std::string& url, int seed, int domain, int extra, bool soap)
+{
+    StartSearch(url, std::string(), false, 0, seed, domain, extra, soap);
+}
+
+void GeneQuery::StartSearch(const std::string& url, const std::string& term, bool anatomic, int imageSeriesId,
+                            int seed, int domain, int extra, bool soap)
+{
+    Abort();
+    m_url = url;
+    m_term = term;
+    m_anatomic = anatomic;
+    m_soap = soap;
+    m_imageSeriesId = imageSeriesId;
+    m_seed = seed;
+    m_domain = domain;
+    m_extra = extra;
+    if (m_list != nullptr)
+        m_list->RemoveGenes(true);
+    RequestPage(0);
+}
+
+void GeneQuery::Abort()
+{
+    ++m_generation;
+    if (m_transfer != nullptr)
+    {
+        NetFile* transfer = m_transfer;
+        m_transfer = nullptr;
+        transfer->Abort();
+    }
+    EndDocument();
+    TakeItems();
+}
+
+void GeneQuery::EndDocument()
+{
+    try
+    {
+        m_parser.Parse(nullptr, 0, true);
+    }
+    catch (const std::exception&)
+    {
+        // The reader records; it has nothing to report at the end.
+    }
+}
+
+void GeneQuery::RequestPage(int page)
+{
+    Abort();
+    std::printf("Starting query %s %s\n", m_url.c_str(), m_term.c_str());
+    if (page < 0 || page > (kMaxResults - 1) / m_pageSize)
+        throw std::invalid_argument("RequestPage page out of range.");
+    m_nextIndex = m_pageSize * page;
+    const std::string project = m_list != nullptr ? m_list->GetProject() : std::string();
+
+    NetFile* transfer = nullptr;
+    if (m_soap)
+    {
+        const std::string body =
+            FormSoapBody(m_term, m_anatomic, m_imageSeriesId, m_seed, m_domain, m_extra, m_pageSize, m_nextIndex,
+                         project);
+        StartReply(true);
+        transfer = NetFile::Create(m_url, body, this, false);
+    }
+    else
+    {
+        // The plain form carries only the term; an anatomic term is already
+        // a query string.
+        const std::string query = m_anatomic ? m_term : "name=" + PercentEncode(m_term);
+        StartReply(false);
+        transfer = NetFile::Create(m_url + "?" + query + "&page=" + std::to_string(page + 1), this, false);
+    }
+    transfer->SetMaxBodySize(NetFile::kMaxXMLBodySize);
+    m_transfer = transfer;
+}
+
+std::string GeneQuery::FormSoapBody(const std::string& term, bool anatomic, int imageSeriesId, int seed, int domain,
+                                    int extra, int pageSize, int firstIndex, const std::string& project)
+{
+    auto argument = [](const char* name, const std::string& value) {
+        return std::string("<") + name + ">" + value + "</" + name + ">\n";
+    };
+    auto open = [](const char* operation) {
+        return std::string("<") + operation + " xmlns=\"" + kServiceNamespace + "\">\n";
+    };
+    std::string operation;
+    if (!term.empty())
+    {
+        std::string escaped;
+        XMLUtils::EscapeString(term, escaped);
+        operation = open("getGeneList1") + argument("in0", escaped) + argument("in1", std::to_string(pageSize)) +
+                    argument("in2", std::to_string(firstIndex)) + argument("in3", anatomic ? "anatomic" : "gene") +
+                    argument("in4", "false") + "<in5 />\n" + argument("in6", project) + "</getGeneList1>\n";
+    }
+    else if (imageSeriesId >= 1)
+    {
+        operation = open("getImageSeriesList") + argument("in0", std::to_string(imageSeriesId)) +
+                    argument("in1", project) + "</getImageSeriesList>\n";
+    }
+    else if (seed >= 1)
+    {
+        operation = open("getSimlara1") + argument("in0", std::to_string(pageSize)) +
+                    argument("in1", std::to_string(firstIndex)) + argument("in2", project) +
+                    argument("in3", std::to_string(domain)) + argument("in4", std::to_string(seed)) +
+                    argument("in5", std::to_string(extra)) + "</getSimlara1>\n";
+    }
+    else
+    {
+        throw std::runtime_error("Bad query.");
+    }
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+           "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"\n"
+           "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\n"
+           "xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\">\n"
+           "<soap:Body>\n" +
+           operation + "</soap:Body></soap:Envelope>\n";
+}
+
+void GeneQuery::ResponseReceived(const std::string&, unsigned long)
+{
+    if (m_listener != nullptr)
+        m_listener->GeneQueryResponseReceived(this);
+}
+
+void GeneQuery::DataReceived(const void* data, unsigned long length)
+{
+    ParseAndDeliver(static_cast<const char*>(data), length, false);
+}
+
+void GeneQuery::DownloadComplete(const void*, unsigned long)
+{
+    m_transfer = nullptr;
+    const unsigned generation = m_generation;
+    if (!ParseAndDeliver(nullptr, 0, true) || generation != m_generation)
+        return;
+    std::printf("Query complete.  Number of genes: %d\n", m_total);
+    if (m_listener != nullptr)
+        m_listener->GeneQueryComplete(this);
+}
+
+void GeneQuery::DownloadFailed(const std::string& message)
+{
+    m_transfer = nullptr;
+    const unsigned generation = m_generation;
+    if (!ParseAndDeliver(nullptr, 0, true) || generation != m_generation)
+        return;
+    std::printf("Query failed: %s\n", message.c_str());
+    if (m_listener != nullptr)
+        m_listener->GeneQueryError(this, message);
+}
+
+bool GeneQuery::ParseAndDeliver(const char* data, unsigned long length, bool final)
+{
+    // A reply that breaks off is not reported: the records read before the
+    // fault stay, later ones are not seen.
+    try
+    {
+        do
+        {
+            const int chunk = static_cast<int>(std::min<unsigned long>(length, INT_MAX));
+            m_parser.Parse(data, chunk, final && static_cast<unsigned long>(chunk) == length);
+            data += chunk;
+            length -= static_cast<unsigned long>(chunk);
+        } while (length > 0);
+    }
+    catch (const std::exception&)
+    {
+    }
+    return Deliver();
+}
+
+bool GeneQuery::Deliver()
+{
+    const std::vector<Item> items = TakeItems();
+    const unsigned generation = m_generation;
+    bool deleted = false;
+    bool* const outerFlag = m_deletedFlag;
+    m_deletedFlag = &deleted;
+
+    for (const Item& item : items)
+    {
+        if (item.isTotal)
+        {
+            m_total = std::min(item.total, kMaxResults);
+            if (m_list != nullptr && m_total >= 0 && m_total >= m_list->GetNumGenes())
+                m_list->Resize(m_total);
+        }
+        else
+        {
+            const LocalGene& r = item.record;
+            std::printf("%d %d %s %s %s %d %s %s %s %g\n", r.imageSeriesId, r.geneId, r.symbol.c_str(),
+                        r.name.c_str(), r.url.c_str(), r.fileSize, r.date.c_str(), r.condition.c_str(),
+                        r.available ? "available" : "not available", static_cast<double>(r.score));
+            if (m_list == nullptr)
+                continue;
+            if (m_nextIndex >= kMaxResults)
+            {
+                std::printf("Query result beyond %d records ignored.\n", kMaxResults);
+                continue;
+            }
+            auto gene = std::make_unique<GeneExpression>(
+                r.name.c_str(), r.symbol.c_str(), r.url.c_str(), r.condition.c_str(), r.planeOfSection,
+                r.probeOrientation, r.imageSeriesId, r.geneId, static_cast<unsigned>(std::max(r.fileSize, 0)), r.score,
+                r.available);
+            m_list->AddGene(gene.release(), m_nextIndex++);
+        }
+        // A list call may have deleted, aborted or restarted this query.
+        if (deleted)
+            break;
+        if (generation != m_generation)
+            break;
+    }
+
+    if (deleted)
+    {
+        if (outerFlag != nullptr)
+            *outerFlag = true;
+        return false;
+    }
+    m_deletedFlag = outerFlag;
+    return true;
+}
+
+bool GeneQuery::CanSimlara(const GeneExpression* gene)
+{
+    if (gene == nullptr || gene->GetImageSeriesId() == 0)
+        return false;
+    switch (static_cast<int>(gene->GetPlaneOfSection()))
+    {
+    case 0:
+        return SearchConfig::GetConfig()->GetSimlaraCoronalAllowed();
+    case 1:
+        return SearchConfig::GetConfig()->GetSimlaraSagittalAllowed();
+    default:
+        return true;
+    }
+}

@@ -1,0 +1,566 @@
+#include "network/GeneQuery.h"
+
+#include "model/BrainOntology.h"
+#include "model/GeneExpression.h"
+#include "model/SearchConfig.h"
+#include "utility/XMLParser.h"
+
+#include "support/ErrorText.h"
+#include "support/FakeNetFile.h"
+#include "support/QuietStdout.h"
+#include "support/RecordingGeneList.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+using testsupport::FakeNetFile;
+using testsupport::RecordingGeneList;
+using testsupport::RuntimeErrorOf;
+using Item = GeneQueryReplyReader::Item;
+using Calls = std::vector<std::string>;
+
+namespace
+{
+const std::string kUrl = "http://127.0.0.1:8640/services/GeneSearchService";
+
+// A reply of the SOAP form around the given records.
+std::string SoapReply(const std::string& records, int total)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Body>\n"
+           "<ns1:getGeneList1Response xmlns:ns1=\"http://services.nuvaro.org/GeneSearchService\"><out>\n"
+           "<totalResultsSize>" +
+           std::to_string(total) + "</totalResultsSize>\n<records>\n" + records +
+           "</records></out></ns1:getGeneList1Response>\n</soap:Body></soap:Envelope>\n";
+}
+
+// A Gene record of the SOAP form with the gene id given as "id".
+std::string GeneRecord(int geneId, const std::string& symbol, int imageSeriesId)
+{
+    return "<Gene><id>" + std::to_string(geneId) + "</id><geneSymbol>" + symbol + "</geneSymbol><geneName>" + symbol +
+           " name</geneName><imageSeriesId>" + std::to_string(imageSeriesId) +
+           "</imageSeriesId><plane>coronal</plane></Gene>\n";
+}
+
+std::string Records(int first, int count)
+{
+    std::string out;
+    for (int i = first; i < first + count; ++i)
+        out += GeneRecord(100 + i, "G" + std::to_string(i), 1000 + i);
+    return out;
+}
+
+// Parses a reply with the reader alone, in chunks of chunkSize bytes.
+std::vector<Item> ReadReply(const std::string& xml, bool soap, size_t chunkSize = 0)
+{
+    GeneQueryReplyReader reader;
+    reader.StartReply(soap);
+    XMLParser parser(&reader);
+    if (chunkSize == 0)
+        chunkSize = xml.size();
+    for (size_t at = 0; at < xml.size(); at += chunkSize)
+        EXPECT_TRUE(parser.Parse(xml.data() + at, static_cast<int>(std::min(chunkSize, xml.size() - at)), false));
+    EXPECT_TRUE(parser.Parse(nullptr, 0, true)) << parser.GetErrorMessage();
+    return reader.TakeItems();
+}
+
+class GeneQueryTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { FakeNetFile::Install(); }
+    void TearDown() override { FakeNetFile::Uninstall(); }
+
+    static std::string LastBody() { return FakeNetFile::Requests().back().body; }
+
+    // Each record and request writes a log line.
+    testsupport::QuietStdout m_quiet;
+};
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Request bodies
+
+TEST(GeneQueryBodyTest, EachOperationHasItsExactBody)
+{
+    const std::string kBodyHead = R"(<?xml version="1.0" encoding="utf-8"?>
+<soap:Envelope xmlns:soap="http://schemas.xmlsoap.org/soap/envelope/"
+xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance"
+xmlns:xsd="http://www.w3.org/2001/XMLSchema">
+<soap:Body>
+)";
+    const std::string kBodyTail = "</soap:Body></soap:Envelope>\n";
+
+    EXPECT_EQ(GeneQuery::FormSoapBody("Pax6", false, 0, 0, 0, 0, 10, 0, "0310"),
+              kBodyHead + R"(<getGeneList1 xmlns="http://services.nuvaro.org/GeneSearchService">
+<in0>Pax6</in0>
+<in1>10</in1>
+<in2>0</in2>
+<in3>gene</in3>
+<in4>false</in4>
+<in5 />
+<in6>0310</in6>
+</getGeneList1>
+)" + kBodyTail);
+
+    EXPECT_EQ(GeneQuery::FormSoapBody("", false, 71587, 0, 0, 0, 10, 20, "0310"),
+              kBodyHead + R"(<getImageSeriesList xmlns="http://services.nuvaro.org/GeneSearchService">
+<in0>71587</in0>
+<in1>0310</in1>
+</getImageSeriesList>
+)" + kBodyTail);
+
+    EXPECT_EQ(GeneQuery::FormSoapBody("", false, 0, 73520, 4013, 2, 10, 30, "0310"),
+              kBodyHead + R"(<getSimlara1 xmlns="http://services.nuvaro.org/GeneSearchService">
+<in0>10</in0>
+<in1>30</in1>
+<in2>0310</in2>
+<in3>4013</in3>
+<in4>73520</in4>
+<in5>2</in5>
+</getSimlara1>
+)" + kBodyTail);
+}
+
+TEST(GeneQueryBodyTest, OperationChoiceAndEscaping)
+{
+    // The term wins over an id and a seed; an id over a seed.
+    EXPECT_NE(GeneQuery::FormSoapBody("a", true, 5, 6, 1, 0, 10, 0, "").find("<getGeneList1 "), std::string::npos);
+    EXPECT_NE(GeneQuery::FormSoapBody("a", true, 5, 6, 1, 0, 10, 0, "").find("<in3>anatomic</in3>"),
+              std::string::npos);
+    EXPECT_NE(GeneQuery::FormSoapBody("", false, 5, 6, 1, 0, 10, 0, "").find("<getImageSeriesList "),
+              std::string::npos);
+    EXPECT_NE(GeneQuery::FormSoapBody("", false, 0, 6, 1, 0, 10, 0, "").find("<getSimlara1 "), std::string::npos);
+    for (int id : {0, -4})
+        EXPECT_EQ(RuntimeErrorOf([&] { GeneQuery::FormSoapBody("", false, id, id, 1, 0, 10, 0, "0310"); }),
+                  "Bad query.");
+
+    const std::string body = GeneQuery::FormSoapBody("Cd&<4>\"x'", false, 0, 0, 0, 0, 10, 0, "0310");
+    EXPECT_NE(body.find("<in0>Cd&amp;&lt;4&gt;&quot;x&apos;</in0>\n"), std::string::npos) << body;
+    // The escaped body is well-formed XML.
+    XMLParser parser(nullptr);
+    EXPECT_TRUE(parser.Parse(body.data(), static_cast<int>(body.size()), true)) << parser.GetErrorMessage();
+}
+
+// ---------------------------------------------------------------------------
+// Reply reading
+
+TEST(GeneQueryReplyTest, ReadsEveryFieldOfTheSoapForm)
+{
+    const std::string xml = SoapReply("<Gene><id>18508</id><geneSymbol>Pax6</geneSymbol>"
+                                      "<geneName>paired box 6</geneName><imageSeriesId>73520</imageSeriesId>"
+                                      "<plane>Sagittal</plane><probeOrientation>AntiSense</probeOrientation>"
+                                      "<expressionFileUrl>grids/73520.xpr</expressionFileUrl>"
+                                      "<expressionFileSize> 123456</expressionFileSize>"
+                                      "<lastProcessedDate>2006-05-04</lastProcessedDate>"
+                                      "<processingStatus>available</processingStatus>"
+                                      "<condition>wild type &amp; adult</condition>"
+                                      "<score>0.875</score><unknown>7</unknown></Gene>\n",
+                                      23);
+    // Chunks of 7 bytes split names and text anywhere.
+    for (size_t chunk : {size_t(0), size_t(7), size_t(1)})
+    {
+        SCOPED_TRACE(chunk);
+        const std::vector<Item> items = ReadReply(xml, true, chunk);
+        ASSERT_EQ(items.size(), 2u);
+        EXPECT_TRUE(items[0].isTotal);
+        EXPECT_EQ(items[0].total, 23);
+        ASSERT_FALSE(items[1].isTotal);
+        const GeneQuery::LocalGene& r = items[1].record;
+        EXPECT_EQ(r.geneId, 18508);
+        EXPECT_EQ(r.symbol, "Pax6");
+        EXPECT_EQ(r.name, "paired box 6");
+        EXPECT_EQ(r.imageSeriesId, 73520);
+        EXPECT_EQ(r.planeOfSection, 1);
+        EXPECT_EQ(r.probeOrientation, 1);
+        EXPECT_EQ(r.url, "grids/73520.xpr");
+        EXPECT_EQ(r.fileSize, 123456);
+        EXPECT_EQ(r.date, "2006-05-04");
+        EXPECT_TRUE(r.available);
+        EXPECT_EQ(r.condition, "wild type & adult");
+        EXPECT_FLOAT_EQ(r.score, 0.875f);
+    }
+}
+
+TEST(GeneQueryReplyTest, MissingAndOddFieldsKeepTheDefaults)
+{
+    const std::string xml =
+        SoapReply("<Gene><geneSymbol>A</geneSymbol></Gene>\n"
+                  "<ImageSeries><geneId>7</geneId><plane>oblique</plane><probeOrientation>both</probeOrientation>"
+                  "<score>high</score><imageSeriesId>12abc</imageSeriesId><expressionFileSize>-3</expressionFileSize>"
+                  "</ImageSeries>\n"
+                  "<Correlation><plane>CORONAL</plane><probeOrientation>sense</probeOrientation>"
+                  "<score>-0.25e1</score><geneId>99999999999</geneId></Correlation>\n",
+                  -1);
+    const std::vector<Item> items = ReadReply(xml, true);
+    ASSERT_EQ(items.size(), 4u);
+    EXPECT_EQ(items[0].total, -1);
+
+    const GeneQuery::LocalGene& bare = items[1].record;
+    EXPECT_EQ(bare.symbol, "A");
+    EXPECT_EQ(bare.name, "");
+    EXPECT_EQ(bare.planeOfSection, -1);
+    EXPECT_EQ(bare.probeOrientation, -1);
+    EXPECT_EQ(bare.score, -1.0f);
+    EXPECT_EQ(bare.geneId, 0);
+    EXPECT_EQ(bare.imageSeriesId, 0);
+    EXPECT_TRUE(bare.available);
+
+    const GeneQuery::LocalGene& odd = items[2].record;
+    EXPECT_EQ(odd.geneId, 7);
+    EXPECT_EQ(odd.symbol, "") << "fields do not leak from the record before";
+    EXPECT_EQ(odd.planeOfSection, -1);
+    EXPECT_EQ(odd.probeOrientation, -1);
+    EXPECT_EQ(odd.score, 0.0f);
+    EXPECT_EQ(odd.imageSeriesId, 12);
+    EXPECT_EQ(odd.fileSize, -3);
+
+    const GeneQuery::LocalGene& correlation = items[3].record;
+    EXPECT_EQ(correlation.planeOfSection, 0);
+    EXPECT_EQ(correlation.probeOrientation, 0);
+    EXPECT_FLOAT_EQ(correlation.score, -2.5f);
+    EXPECT_EQ(correlation.geneId, 2147483647);
+}
+
+TEST(GeneQueryReplyTest, TheLaterAvailabilityElementWins)
+{
+    struct Case
+    {
+        const char* fields;
+        bool available;
+    };
+    const Case cases[] = {
+        {"<processingStatus>Available</processingStatus>", true},
+        {"<processingStatus>Failed</processingStatus>", false},
+        {"<qcState>1</qcState>", true},
+        {"<qcState>2</qcState>", false},
+        {"<processingStatus>Available</processingStatus><qcState>0</qcState>", false},
+        {"<qcState>0</qcState><processingStatus>AVAILABLE</processingStatus>", true},
+        {"<processingStatus>failed</processingStatus><qcState> 1</qcState>", true},
+        {"<qcState>1</qcState><processingStatus>pending</processingStatus>", false},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.fields);
+        const std::vector<Item> items = ReadReply(SoapReply(std::string("<Gene>") + c.fields + "</Gene>", 1), true);
+        ASSERT_EQ(items.size(), 2u);
+        EXPECT_EQ(items[1].record.available, c.available);
+    }
+}
+
+TEST(GeneQueryReplyTest, RecordBoundariesOfBothForms)
+{
+    // SOAP: "id" counts only inside a Gene; "gene" ends nothing.
+    const std::vector<Item> soap =
+        ReadReply(SoapReply("<id>5</id><gene><geneId>1</geneId></gene><ImageSeries><geneId>2</geneId></ImageSeries>"
+                            "<Gene><ImageSeries/><id>3</id></Gene>",
+                            2),
+                  true);
+    ASSERT_EQ(soap.size(), 3u);
+    EXPECT_EQ(soap[1].record.geneId, 2) << "the first record carries the gene id read before it";
+    EXPECT_EQ(soap[2].record.geneId, 3);
+
+    // The plain form: its own names, records end with "gene".
+    const std::string plain = "<result><numberOfRows>12</numberOfRows>"
+                              "<gene><geneId>11</geneId><id>22</id><symbol>Sym</symbol><name>Name</name>"
+                              "<size>33</size><date>d</date><path>p.xpr</path><planeOfSection>sagittal</planeOfSection>"
+                              "<score>0.5</score><geneSymbol>ignored</geneSymbol></gene>"
+                              "<ImageSeries/></result>";
+    const std::vector<Item> items = ReadReply(plain, false);
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(items[0].total, 12);
+    const GeneQuery::LocalGene& r = items[1].record;
+    EXPECT_EQ(r.geneId, 11);
+    EXPECT_EQ(r.imageSeriesId, 22);
+    EXPECT_EQ(r.symbol, "Sym");
+    EXPECT_EQ(r.name, "Name");
+    EXPECT_EQ(r.fileSize, 33);
+    EXPECT_EQ(r.date, "d");
+    EXPECT_EQ(r.url, "p.xpr");
+    EXPECT_EQ(r.planeOfSection, 1);
+    EXPECT_EQ(r.score, -1.0f) << "the plain form has no score";
+}
+
+// ---------------------------------------------------------------------------
+// Searching through a transfer
+
+TEST_F(GeneQueryTest, SearchesPostTheirBodiesToTheRawAddress)
+{
+    RecordingGeneList list;
+    GeneQuery query(&list, &list);
+    // The address goes out as given, "&" and all.
+    const std::string url = kUrl + "?a=1&b=2";
+    query.Search(url, "Pax<6> & co", false, true);
+    ASSERT_EQ(FakeNetFile::Requests().size(), 1u);
+    const FakeNetFile::Request& request = FakeNetFile::Requests().back();
+    EXPECT_EQ(request.url, url);
+    EXPECT_TRUE(request.post);
+    EXPECT_FALSE(request.storeData);
+    EXPECT_EQ(request.body, GeneQuery::FormSoapBody("Pax<6> & co", false, 0, 0, 0, 0, 10, 0, "0310"));
+    EXPECT_NE(request.body.find("<in0>Pax&lt;6&gt; &amp; co</in0>"), std::string::npos);
+    EXPECT_EQ(list.calls, Calls{"remove new"});
+    EXPECT_EQ(FakeNetFile::Latest()->GetMaxBodySize(), NetFile::kMaxXMLBodySize);
+
+    query.Search(kUrl, 71587, true);
+    EXPECT_EQ(LastBody(), GeneQuery::FormSoapBody("", false, 71587, 0, 0, 0, 10, 0, "0310"));
+    query.Simlara(kUrl, 73520, 4013, 2, true);
+    EXPECT_EQ(LastBody(), GeneQuery::FormSoapBody("", false, 0, 73520, 4013, 2, 10, 0, "0310"));
+    query.Search(kUrl, "brain", true, true);
+    EXPECT_EQ(LastBody(), GeneQuery::FormSoapBody("brain", true, 0, 0, 0, 0, 10, 0, "0310"));
+    // Each new search aborted the one in flight.
+    EXPECT_EQ(FakeNetFile::AbortCount(), 3);
+    EXPECT_EQ(FakeNetFile::LiveCount(), 1);
+
+    // The plain form, which no caller selects, carries the term in the address.
+    query.Search(kUrl, "Pax 6&x", false, false);
+    EXPECT_EQ(FakeNetFile::Requests().back().url, kUrl + "?name=Pax%206%26x&page=1");
+    EXPECT_FALSE(FakeNetFile::Requests().back().post);
+}
+
+TEST_F(GeneQueryTest, PageThreeStartsAtIndexThirty)
+{
+    RecordingGeneList list;
+    GeneQuery query(&list, &list);
+    query.Search(kUrl, "Pax6", false, true);
+    ASSERT_TRUE(FakeNetFile::Latest()->Reply(SoapReply(Records(0, 10), 35), 64));
+    EXPECT_EQ(list.GetNumGenes(), 35);
+
+    list.calls.clear();
+    query.RequestPage(3);
+    EXPECT_EQ(FakeNetFile::AbortCount(), 0) << "nothing was in flight";
+    EXPECT_NE(LastBody().find("<in2>30</in2>"), std::string::npos) << LastBody();
+    EXPECT_EQ(LastBody(), GeneQuery::FormSoapBody("Pax6", false, 0, 0, 0, 0, 10, 30, "0310"));
+    ASSERT_TRUE(FakeNetFile::Latest()->Reply(SoapReply(Records(30, 5), 35)));
+    EXPECT_EQ(list.calls, (Calls{"response", "resize 35", "add 30", "add 31", "add 32", "add 33", "add 34",
+                                 "complete"}));
+    const GeneExpression* first = list.GetGene(30);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->GetSymbol(), "G30");
+    EXPECT_EQ(first->GetName(), "G30 name");
+    EXPECT_EQ(first->GetGeneId(), 130);
+    EXPECT_EQ(first->GetImageSeriesId(), 1030);
+    EXPECT_EQ(static_cast<int>(first->GetPlaneOfSection()), 0);
+    EXPECT_EQ(query.GetTotal(), 35);
+
+    // Similar-gene pages count the same way.
+    query.Simlara(kUrl, 73520, 4013, 2, true);
+    query.RequestPage(2);
+    EXPECT_NE(LastBody().find("<in1>20</in1>"), std::string::npos) << LastBody();
+    EXPECT_THROW(query.RequestPage(-1), std::invalid_argument);
+}
+
+TEST_F(GeneQueryTest, RecordsAreBuiltFromEveryField)
+{
+    RecordingGeneList list;
+    GeneQuery query(&list, &list);
+    query.Simlara(kUrl, 73520, 4013, 0, true);
+    const std::string record = "<Correlation><geneId>18508</geneId><geneSymbol>Pax6</geneSymbol>"
+                               "<geneName>paired box 6</geneName><score>0.75</score>"
+                               "<imageSeriesId>73520</imageSeriesId><plane>sagittal</plane>"
+                               "<probeOrientation>antisense</probeOrientation>"
+                               "<expressionFileUrl>g/73520.xpr</expressionFileUrl>"
+                               "<expressionFileSize>4096</expressionFileSize><condition>adult</condition>"
+                               "<qcState>0</qcState></Correlation>"
+                               "<Correlation><expressionFileSize>-7</expressionFileSize></Correlation>";
+    ASSERT_TRUE(FakeNetFile::Latest()->Reply(SoapReply(record, 2)));
+    const GeneExpression* gene = list.GetGene(0);
+    ASSERT_NE(gene, nullptr);
+    EXPECT_EQ(gene->GetName(), "paired box 6");
+    EXPECT_EQ(gene->GetSymbol(), "Pax6");
+    EXPECT_EQ(gene->GetUrl(), "g/73520.xpr");
+    EXPECT_EQ(gene->GetExtra(), "adult");
+    EXPECT_EQ(static_cast<int>(gene->GetPlaneOfSection()), 1);
+    EXPECT_EQ(gene->GetProbeOrientation(), 1);
+    EXPECT_EQ(gene->GetImageSeriesId(), 73520);
+    EXPECT_EQ(gene->GetGeneId(), 18508);
+    EXPECT_EQ(gene->GetFileSize(), 4096u);
+    EXPECT_FLOAT_EQ(gene->GetScore(), 0.75f);
+    EXPECT_FALSE(gene->GetProcessingStatusGood());
+    ASSERT_NE(list.GetGene(1), nullptr);
+    EXPECT_EQ(list.GetGene(1)->GetFileSize(), 0u) << "a negative size is no size";
+}
+
+TEST_F(GeneQueryTest, TotalsNeverShrinkAndAreCapped)
+{
+    RecordingGeneList list;
+    GeneQuery query(&list, &list);
+    query.Search(kUrl, "Pax6", false, true);
+    ASSERT_TRUE(FakeNetFile::Latest()->Reply(SoapReply(Records(0, 10), 40)));
+    ASSERT_EQ(list.GetNumGenes(), 40);
+
+    // A later page whose reply claims fewer results than the list holds.
+    list.calls.clear();
+    query.RequestPage(1);
+    ASSERT_TRUE(FakeNetFile::Latest()->Reply(SoapReply(Records(10, 2), 12)));
+    EXPECT_EQ(list.GetNumGenes(), 40);
+    EXPECT_EQ(list.calls, (Calls{"response", "add 10", "add 11", "complete"}));
+    EXPECT_EQ(query.GetTotal(), 12);
+
+    // Negative totals resize nothing; absurd ones are capped.
+    query.RequestPage(0);
+    ASSERT_TRUE(FakeNetFile::Latest()->Reply(SoapReply("", -5)));
+    EXPECT_EQ(list.GetNumGenes(), 40);
+    query.RequestPage(0);
+    ASSERT_TRUE(FakeNetFile::Latest()->Reply(SoapReply("", 2000000000)));
+    EXPECT_EQ(list.GetNumGenes(), GeneQuery::kMaxResults);
+
+    // Nor do records beyond the cap grow the list.
+    query.RequestPage(GeneQuery::kMaxResults / 10 - 1);
+    ASSERT_TRUE(FakeNetFile::Latest()->Reply(SoapReply(Records(0, 12), 12)));
+    EXPECT_EQ(list.GetNumGenes(), GeneQuery::kMaxResults);
+    EXPECT_NE(list.GetGene(GeneQuery::kMaxResults - 1), nullptr);
+    EXPECT_THROW(query.RequestPage(GeneQuery::kMaxResults / 10), std::invalid_argument);
+}
+
+TEST_F(GeneQueryTest, MalformedRepliesKeepTheRecordsBeforeTheFault)
+{
+    RecordingGeneList list;
+    GeneQuery query(&list, &list);
+    query.Search(kUrl, "Pax6", false, true);
+    std::string reply = SoapReply(Records(0, 3), 3);
+    // The third record is broken; the transfer still completes.
+    reply.replace(reply.find("<Gene><id>102"), 6, "<Gene <");
+    ASSERT_TRUE(FakeNetFile::Latest()->Reply(reply, 50));
+    EXPECT_EQ(list.FilledSlots(), (std::vector<int>{0, 1}));
+    EXPECT_EQ(list.calls.back(), "complete");
+
+    // Not XML at all, and an empty body.
+    for (const std::string& body : {std::string("Internal trouble, try later."), std::string()})
+    {
+        list.calls.clear();
+        query.RequestPage(0);
+        ASSERT_TRUE(FakeNetFile::Latest()->Reply(body));
+        EXPECT_EQ(list.calls, (Calls{"response", "complete"}));
+    }
+
+    // A reply cut off in the middle of a record adds nothing of it.
+    list.calls.clear();
+    query.Search(kUrl, "Pax6", false, true);
+    const std::string cut = SoapReply(Records(0, 2), 2);
+    FakeNetFile::Latest()->Respond();
+    FakeNetFile::Latest()->Deliver(cut.substr(0, cut.find("</Gene>", cut.find("G1"))));
+    FakeNetFile::Latest()->Complete();
+    EXPECT_EQ(list.calls, (Calls{"remove new", "response", "resize 2", "add 0", "complete"}));
+
+    // The next request reads its reply from a fresh document.
+    query.RequestPage(0);
+    ASSERT_TRUE(FakeNetFile::Latest()->Reply(SoapReply(Records(0, 2), 2)));
+    EXPECT_EQ(list.FilledSlots(), (std::vector<int>{0, 1}));
+}
+
+TEST_F(GeneQueryTest, FailuresAndRefusedConnections)
+{
+    RecordingGeneList list;
+    GeneQuery query(&list, &list);
+    query.Search(kUrl, "Pax6", false, true);
+    FakeNetFile::Latest()->Respond();
+    FakeNetFile::Latest()->Deliver(SoapReply(Records(0, 1), 1).substr(0, 300));
+    FakeNetFile::Latest()->Fail("The request timed out.");
+    EXPECT_EQ(list.calls.back(), "error The request timed out.");
+    EXPECT_EQ(FakeNetFile::LiveCount(), 0);
+
+    // No connection: the error passes out and nothing is sent.
+    FakeNetFile::RefuseConnections(true);
+    list.calls.clear();
+    EXPECT_EQ(RuntimeErrorOf([&] { query.Search(kUrl, "Pax6", false, true); }), "Could not open connection.");
+    EXPECT_EQ(list.calls, Calls{"remove new"});
+    FakeNetFile::RefuseConnections(false);
+
+    // No operation fits: nothing is sent.
+    const size_t sent = FakeNetFile::Requests().size();
+    EXPECT_EQ(RuntimeErrorOf([&] { query.Search(kUrl, "", false, true); }), "Bad query.");
+    EXPECT_EQ(RuntimeErrorOf([&] { query.Search(kUrl, 0, true); }), "Bad query.");
+    EXPECT_EQ(RuntimeErrorOf([&] { query.Simlara(kUrl, 0, 4013, 0, true); }), "Bad query.");
+    EXPECT_EQ(FakeNetFile::Requests().size(), sent);
+    EXPECT_EQ(FakeNetFile::LiveCount(), 0);
+}
+
+TEST_F(GeneQueryTest, AbortAndRestartFromInsideTheList)
+{
+    RecordingGeneList list;
+    GeneQuery query(&list, &list);
+
+    // Abort ends the transfer with no callback.
+    query.Search(kUrl, "Pax6", false, true);
+    FakeNetFile::Latest()->Respond();
+    list.calls.clear();
+    query.Abort();
+    EXPECT_EQ(FakeNetFile::LiveCount(), 0);
+    EXPECT_EQ(FakeNetFile::AbortCount(), 1);
+    EXPECT_TRUE(list.calls.empty());
+
+    // A list listener starts a new search on the second record: the rest of
+    // the old reply never reaches the new content and the old search does
+    // not report completion.
+    query.Search(kUrl, "Pax6", false, true);
+    FakeNetFile* old = FakeNetFile::Latest();
+    list.onAdd = [&](int index) {
+        if (index == 1)
+        {
+            list.onAdd = nullptr;
+            query.Search(kUrl, "Shh", false, true);
+        }
+    };
+    list.calls.clear();
+    EXPECT_FALSE(old->Reply(SoapReply(Records(0, 5), 5))) << "the old transfer was aborted";
+    EXPECT_EQ(list.calls, (Calls{"response", "resize 5", "add 0", "add 1", "remove new"}));
+    EXPECT_EQ(FakeNetFile::LiveCount(), 1);
+    ASSERT_TRUE(FakeNetFile::Latest()->Reply(SoapReply(Records(0, 1), 1)));
+    EXPECT_EQ(list.FilledSlots(), std::vector<int>{0});
+    EXPECT_EQ(list.calls.back(), "complete");
+}
+
+TEST_F(GeneQueryTest, DeletionFromInsideTheListIsSafe)
+{
+    RecordingGeneList list;
+    auto* query = new GeneQuery(&list, &list);
+    query->Search(kUrl, "Pax6", false, true);
+    list.onAdd = [&](int) {
+        list.onAdd = nullptr;
+        delete query;
+        query = nullptr;
+    };
+    EXPECT_FALSE(FakeNetFile::Latest()->Reply(SoapReply(Records(0, 3), 3), 40));
+    EXPECT_EQ(list.FilledSlots(), std::vector<int>{0});
+    EXPECT_EQ(FakeNetFile::LiveCount(), 0);
+}
+
+TEST_F(GeneQueryTest, QueryWithoutListOrListenerStillRuns)
+{
+    GeneQuery query(nullptr, nullptr);
+    query.Search(kUrl, "Pax6", false, true);
+    EXPECT_NE(LastBody().find("<in6></in6>"), std::string::npos) << "no list, no project";
+    ASSERT_TRUE(FakeNetFile::Latest()->Reply(SoapReply(Records(0, 2), 2)));
+    EXPECT_EQ(query.GetTotal(), 2);
+}
+
+TEST(GeneQueryCanSimlaraTest, PlanesFollowTheSearchDomains)
+{
+    testsupport::TempDir t;
+    ASSERT_TRUE(testsupport::WriteFileBytes(t.File("ontology.csv"), "Basic cell groups,grey,,1,2,3,1,8\n"));
+    ::testing::internal::CaptureStdout();
+    ImageGrid::BrainOntology ontology(t.File("ontology.csv").c_str());
+    ::testing::internal::GetCapturedStdout();
+    auto* config = new SearchConfig(ontology, false);
+    config->SetSimlaraCoronalAllowed(true);
+    SearchConfig::SetConfig(config);
+
+    auto gene = [](int imageSeriesId, int plane) {
+        return GeneExpression("n", "s", "", "", plane, -1, imageSeriesId, 1, 0, -1.0f, true);
+    };
+    EXPECT_FALSE(GeneQuery::CanSimlara(nullptr));
+    const GeneExpression noSeries = gene(0, 0), coronal = gene(5, 0), sagittal = gene(5, 1), unknown = gene(5, -1);
+    EXPECT_FALSE(GeneQuery::CanSimlara(&noSeries));
+    EXPECT_TRUE(GeneQuery::CanSimlara(&coronal));
+    EXPECT_FALSE(GeneQuery::CanSimlara(&sagittal));
+    EXPECT_TRUE(GeneQuery::CanSimlara(&unknown));
+    config->SetSimlaraCoronalAllowed(false);
+    config->SetSimlaraSagittalAllowed(true);
+    EXPECT_FALSE(GeneQuery::CanSimlara(&coronal));
+    EXPECT_TRUE(GeneQuery::CanSimlara(&sagittal));
+    SearchConfig::DeleteConfig();
+}
