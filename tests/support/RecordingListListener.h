@@ -9,9 +9,17 @@
 
 namespace testsupport
 {
+// The list's status string.
+inline std::string StatusOf(PagedGeneList& list)
+{
+    std::string status;
+    list.GetStatusString(status);
+    return status;
+}
+
 // Notes every event of the lists it listens to as "event:arg" (e.g. "0:12",
-// "5:2"), and the status at events 2, 6 and 7 as "status <text>". The hook
-// runs after the event was noted, so a test can act from inside it.
+// "5:2"), and the status string at events 2, 6 and 7. The hook runs after
+// the event was noted, so a test can act from inside it.
 class RecordingListListener : public PagedGeneListListener
 {
 public:
@@ -20,11 +28,7 @@ public:
         events.push_back(std::to_string(event) + ":" + std::to_string(arg));
         if (event == PagedGeneList::kStatusChanged || event == PagedGeneList::kSearchComplete ||
             event == PagedGeneList::kSearchFailed)
-        {
-            std::string status;
-            list->GetStatusString(status);
-            statuses.push_back(status);
-        }
+            statuses.push_back(StatusOf(*list));
         if (onEvent)
             onEvent(event, list, arg);
     }

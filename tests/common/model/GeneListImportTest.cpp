@@ -50,13 +50,6 @@ protected:
         m_list.LoadFile(path.c_str());
     }
 
-    std::string Status()
-    {
-        std::string status;
-        m_list.GetStatusString(status);
-        return status;
-    }
-
     testsupport::QuietStdout m_quiet;
     testsupport::ScopedPreferenceStore m_preferences;
     testsupport::FakePlatformServices m_platform;
@@ -79,7 +72,7 @@ TEST_F(GeneListImportTest, GeneIdFormReadsIdNameAndSymbol)
     EXPECT_EQ(m_listener.Take(), (Events{"3:0", "0:0", "0:1", "0:2", "4:0"}));
     EXPECT_STREQ(m_list.GetName(), "genes.csv");
     EXPECT_TRUE(m_list.CanSearchByGeneId());
-    EXPECT_EQ(Status(), "     3 experiments, displaying 1-3");
+    EXPECT_EQ(testsupport::StatusOf(m_list), "     3 experiments, displaying 1-3");
     EXPECT_TRUE(m_list.GetGene(0)->IsDataAvailable());
 }
 
@@ -128,11 +121,11 @@ TEST_F(GeneListImportTest, HeaderOnlyOrEmptyFilesGiveAnEmptySizedList)
     EXPECT_EQ(m_listener.Take(), (Events{"3:0", "4:0"}));
     EXPECT_EQ(m_list.GetNumGenes(), 0);
     EXPECT_EQ(m_list.GetNumPages(), 0);
-    EXPECT_EQ(Status(), "     0 experiments");
+    EXPECT_EQ(testsupport::StatusOf(m_list), "     0 experiments");
 
     Import("empty.csv", "");
     EXPECT_EQ(m_listener.Take(), (Events{"3:0", "4:0"}));
-    EXPECT_EQ(Status(), "     0 experiments");
+    EXPECT_EQ(testsupport::StatusOf(m_list), "     0 experiments");
 }
 
 TEST_F(GeneListImportTest, BadFilesGiveClearErrors)
@@ -143,7 +136,7 @@ TEST_F(GeneListImportTest, BadFilesGiveClearErrors)
               "The gene list file is not in the expected format: " + oneField);
     EXPECT_EQ(m_listener.Take(), (Events{"3:0", "4:0"}));
     EXPECT_TRUE(m_list.IsSized());
-    EXPECT_EQ(Status(), "     0 experiments");
+    EXPECT_EQ(testsupport::StatusOf(m_list), "     0 experiments");
 
     const std::string binary = m_dir.File("binary.csv");
     ASSERT_TRUE(testsupport::WriteFileBytes(binary, std::string(100000, '\x01')));

@@ -9,6 +9,7 @@
 #include "support/MemoryPreferenceStore.h"
 #include "support/QuietStdout.h"
 #include "support/RecordingListListener.h"
+#include "support/SoapText.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -21,6 +22,8 @@
 
 using testsupport::FakeNetFile;
 using testsupport::RecordingListListener;
+using testsupport::SoapArgument;
+using testsupport::StatusOf;
 using Events = std::vector<std::string>;
 
 namespace
@@ -44,23 +47,6 @@ std::string Reply(int total, int first, int count)
            "<soap:Body><out><totalResultsSize>" +
            std::to_string(total) + "</totalResultsSize><records>" + records +
            "</records></out></soap:Body></soap:Envelope>";
-}
-
-// The value of an element in a request body, e.g. in2.
-std::string Argument(const std::string& body, const std::string& name)
-{
-    const size_t start = body.find("<" + name + ">");
-    if (start == std::string::npos)
-        return "(none)";
-    const size_t from = start + name.size() + 2;
-    return body.substr(from, body.find("</", from) - from);
-}
-
-std::string Status(PagedGeneList& list)
-{
-    std::string status;
-    list.GetStatusString(status);
-    return status;
 }
 
 class PagedGeneListTest : public ::testing::Test
@@ -159,19 +145,19 @@ TEST_F(PagedGeneListTest, RecordsAreStoredByIndexAndOwned)
 
 TEST_F(PagedGeneListTest, StatusStringShowsTheCountsOnceSized)
 {
-    EXPECT_EQ(Status(m_list), "");
+    EXPECT_EQ(StatusOf(m_list), "");
     for (int i = 0; i < 23; ++i)
         m_list.AddGene(Record("R", i + 1));
-    EXPECT_EQ(Status(m_list), "") << "not sized yet";
+    EXPECT_EQ(StatusOf(m_list), "") << "not sized yet";
     m_list.Resize(23);
-    EXPECT_EQ(Status(m_list), "     23 experiments, displaying 1-10");
+    EXPECT_EQ(StatusOf(m_list), "     23 experiments, displaying 1-10");
     m_list.ChangePage(1);
-    EXPECT_EQ(Status(m_list), "     23 experiments, displaying 11-20");
+    EXPECT_EQ(StatusOf(m_list), "     23 experiments, displaying 11-20");
     m_list.ChangePage(7); // clamped to the last page
     EXPECT_EQ(m_list.GetCurrentPage(), 2);
-    EXPECT_EQ(Status(m_list), "     23 experiments, displaying 21-23");
+    EXPECT_EQ(StatusOf(m_list), "     23 experiments, displaying 21-23");
     m_list.Resize(0);
-    EXPECT_EQ(Status(m_list), "     0 experiments");
+    EXPECT_EQ(StatusOf(m_list), "     0 experiments");
 }
 
 TEST_F(PagedGeneListTest, AFullyPresentPageIsShownWithoutARequest)
@@ -192,12 +178,12 @@ TEST_F(PagedGeneListTest, ASearchReportsItsProgressInOrder)
 {
     m_list.Search(kService, "Pcp2 & <x>", "Pcp2", "0310", false, true);
     EXPECT_EQ(m_listener.Take(), Events{"3:0"});
-    EXPECT_EQ(Status(m_list), "Searching...");
+    EXPECT_EQ(StatusOf(m_list), "Searching...");
     ASSERT_EQ(FakeNetFile::Requests().size(), 1u);
     const std::string body = FakeNetFile::Requests()[0].body;
-    EXPECT_EQ(Argument(body, "in0"), "Pcp2 &amp; &lt;x&gt;");
-    EXPECT_EQ(Argument(body, "in2"), "0");
-    EXPECT_EQ(Argument(body, "in6"), "0310");
+    EXPECT_EQ(SoapArgument(body, "in0"), "Pcp2 &amp; &lt;x&gt;");
+    EXPECT_EQ(SoapArgument(body, "in2"), "0");
+    EXPECT_EQ(SoapArgument(body, "in6"), "0310");
     EXPECT_STREQ(m_list.GetName(), "Pcp2");
     EXPECT_TRUE(m_list.CanSearchByGeneId());
 
@@ -212,7 +198,7 @@ TEST_F(PagedGeneListTest, ASearchReportsItsProgressInOrder)
     EXPECT_EQ(m_list.GetNumPages(), 3);
     EXPECT_EQ(m_list.GetGene(9)->GetSymbol(), "G9");
     EXPECT_EQ(m_list.GetGene(10), nullptr);
-    EXPECT_EQ(Status(m_list), "     23 experiments, displaying 1-10");
+    EXPECT_EQ(StatusOf(m_list), "     23 experiments, displaying 1-10");
 }
 
 TEST_F(PagedGeneListTest, PagingFetchesMissingPagesOnly)
@@ -222,9 +208,9 @@ TEST_F(PagedGeneListTest, PagingFetchesMissingPagesOnly)
 
     m_list.ChangePage(2);
     EXPECT_EQ(m_listener.Take(), (Events{"5:2", "2:2"}));
-    EXPECT_EQ(Status(m_list), "Searching...     23 experiments, displaying 21-23");
+    EXPECT_EQ(StatusOf(m_list), "Searching...     23 experiments, displaying 21-23");
     ASSERT_EQ(FakeNetFile::Requests().size(), 2u);
-    EXPECT_EQ(Argument(FakeNetFile::Requests()[1].body, "in2"), "20");
+    EXPECT_EQ(SoapArgument(FakeNetFile::Requests()[1].body, "in2"), "20");
     ASSERT_TRUE(FakeNetFile::Latest()->Reply(Reply(23, 20, 3)));
     EXPECT_EQ(m_listener.Take(), (Events{"2:0", "4:0", "0:20", "0:21", "0:22", "6:0"}));
     EXPECT_EQ(m_list.GetGene(22)->GetImageSeriesId(), 9022);
@@ -240,7 +226,7 @@ TEST_F(PagedGeneListTest, FailuresAreReportedWithTheirMessage)
     m_list.Search(kService, "Pcp2", "Pcp2", "0310", false, true);
     FakeNetFile::Latest()->Fail("Server returned error 404");
     EXPECT_EQ(m_listener.Take(), (Events{"3:0", "7:0"}));
-    EXPECT_EQ(Status(m_list), "Error: Server returned error 404");
+    EXPECT_EQ(StatusOf(m_list), "Error: Server returned error 404");
 
     // A malformed reply keeps the records read before the fault.
     m_list.Search(kService, "Pcp2", "Pcp2", "0310", false, true);
@@ -252,7 +238,7 @@ TEST_F(PagedGeneListTest, FailuresAreReportedWithTheirMessage)
     FakeNetFile::RefuseConnections(true);
     EXPECT_EQ(testsupport::RuntimeErrorOf([&] { m_list.Search(kService, "Pcp2", "x", "0310", false, true); }),
               "Could not open connection.");
-    EXPECT_EQ(Status(m_list), "");
+    EXPECT_EQ(StatusOf(m_list), "");
     EXPECT_EQ(testsupport::RuntimeErrorOf([&] { m_list.Search(kService, "", "x", "0310", false, true); }),
               "Bad query.");
     FakeNetFile::RefuseConnections(false);
@@ -278,14 +264,14 @@ TEST_F(PagedGeneListTest, ANewSearchOrAbortStopsTheRequestInFlight)
     EXPECT_EQ(FakeNetFile::AbortCount(), 1);
     EXPECT_EQ(FakeNetFile::LiveCount(), 1);
     EXPECT_FALSE(m_list.CanSearchByGeneId());
-    EXPECT_EQ(Argument(FakeNetFile::Requests().back().body, "in0"), "4711");
+    EXPECT_EQ(SoapArgument(FakeNetFile::Requests().back().body, "in0"), "4711");
     EXPECT_EQ(m_list.GetNumGenes(), 0);
 
     m_listener.Take();
     m_list.AbortSearch();
     EXPECT_EQ(FakeNetFile::LiveCount(), 0);
     EXPECT_EQ(m_listener.Take(), Events{"2:0"});
-    EXPECT_EQ(Status(m_list), "");
+    EXPECT_EQ(StatusOf(m_list), "");
 }
 
 TEST_F(PagedGeneListTest, ARemoteSimilarGeneSearchSendsSeedAndDomain)
@@ -295,10 +281,10 @@ TEST_F(PagedGeneListTest, ARemoteSimilarGeneSearchSendsSeedAndDomain)
     ASSERT_EQ(FakeNetFile::Requests().size(), 1u);
     const std::string body = FakeNetFile::Requests()[0].body;
     EXPECT_NE(body.find("<getSimlara1"), std::string::npos);
-    EXPECT_EQ(Argument(body, "in3"), "8");
-    EXPECT_EQ(Argument(body, "in4"), "1001");
-    EXPECT_EQ(Argument(body, "in5"), "2");
-    EXPECT_EQ(Status(m_list), "Searching...");
+    EXPECT_EQ(SoapArgument(body, "in3"), "8");
+    EXPECT_EQ(SoapArgument(body, "in4"), "1001");
+    EXPECT_EQ(SoapArgument(body, "in5"), "2");
+    EXPECT_EQ(StatusOf(m_list), "Searching...");
 }
 
 TEST_F(PagedGeneListTest, ALocalSimilarGeneSearchStopsTheRemoteOneFirst)
@@ -330,7 +316,7 @@ TEST_F(PagedGeneListTest, ALocalSimilarGeneSearchStopsTheRemoteOneFirst)
     EXPECT_EQ(m_listener.Take(), (Events{"3:0", "0:0", "4:0", "6:0"}));
     EXPECT_EQ(m_list.GetGene(0)->GetSymbol(), "B");
     EXPECT_EQ(m_list.GetGene(0)->GetScore(), 0.5f);
-    EXPECT_EQ(Status(m_list), "     1 experiments, displaying 1-1");
+    EXPECT_EQ(StatusOf(m_list), "     1 experiments, displaying 1-1");
 }
 
 TEST_F(PagedGeneListTest, AListenerMayStartANewSearchFromInsideAnEvent)

@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -64,23 +63,17 @@ public:
             res.set_content("<html>no such grid</html>", "text/html");
         });
         Server().Get("/slow", [this](const httplib::Request&, httplib::Response& res) {
-            std::unique_lock<std::mutex> lock(m_mutex);
-            ++m_slowSeen;
-            m_releaseSignal.wait_for(lock, std::chrono::seconds(10), [this] { return m_release; });
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                ++m_slowSeen;
+            }
+            HoldUntilStopped();
             res.set_content("late", "application/octet-stream");
         });
         Start();
     }
 
-    ~GridService() override
-    {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_release = true;
-        }
-        m_releaseSignal.notify_all();
-        Stop();
-    }
+    ~GridService() override { Stop(); }
 
     std::vector<std::string> Requests()
     {
@@ -112,8 +105,6 @@ private:
     }
 
     std::mutex m_mutex;
-    std::condition_variable m_releaseSignal;
-    bool m_release = false;
     std::vector<std::string> m_requests;
     int m_running = 0;
     int m_mostAtOnce = 0;

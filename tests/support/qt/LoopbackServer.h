@@ -11,7 +11,9 @@
 #include <httplib.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -45,9 +47,15 @@ public:
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 
-    // Call before members that the handlers use are destroyed.
+    // Call before members that the handlers use are destroyed. Releases
+    // every handler held in HoldUntilStopped first.
     void Stop()
     {
+        {
+            std::lock_guard<std::mutex> lock(m_holdMutex);
+            m_stopping = true;
+        }
+        m_holdEnded.notify_all();
         if (m_thread.joinable())
         {
             m_server.stop();
@@ -57,7 +65,18 @@ public:
 
     std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(m_port) + path; }
 
+    // For handlers: keeps the reply back until the server stops (at most
+    // 10 s), as a server that never answers would.
+    void HoldUntilStopped()
+    {
+        std::unique_lock<std::mutex> lock(m_holdMutex);
+        m_holdEnded.wait_for(lock, std::chrono::seconds(10), [this] { return m_stopping; });
+    }
+
 private:
+    std::mutex m_holdMutex;
+    std::condition_variable m_holdEnded;
+    bool m_stopping = false;
     httplib::Server m_server;
     int m_port = 0;
     std::thread m_thread;
