@@ -76,9 +76,9 @@ FakeNetFile::~FakeNetFile()
     sLive.erase(std::remove(sLive.begin(), sLive.end(), this), sLive.end());
 }
 
-bool FakeNetFile::Alive() const
+bool FakeNetFile::IsLive(const FakeNetFile* transfer)
 {
-    return std::find(sLive.begin(), sLive.end(), this) != sLive.end();
+    return std::find(sLive.begin(), sLive.end(), transfer) != sLive.end();
 }
 
 void FakeNetFile::Abort()
@@ -96,7 +96,7 @@ bool FakeNetFile::Respond(const std::string& mimeType, unsigned long expectedLen
 {
     m_received.clear();
     m_listener->ResponseReceived(mimeType, expectedLength);
-    return Alive();
+    return IsLive(this);
 }
 
 bool FakeNetFile::Deliver(const std::string& bytes, size_t chunkSize)
@@ -109,7 +109,7 @@ bool FakeNetFile::Deliver(const std::string& bytes, size_t chunkSize)
         if (m_request.storeData)
             m_received += chunk;
         m_listener->DataReceived(chunk.data(), chunk.size());
-        if (!Alive())
+        if (!IsLive(this))
             return false;
     }
     return true;

@@ -64,7 +64,9 @@ public:
 
 private:
     FakeNetFile(Request request, NetEventListener* listener);
-    bool Alive() const;
+    // Whether the transfer still exists; a static so that it may be asked
+    // about an object that a callback deleted.
+    static bool IsLive(const FakeNetFile* transfer);
 
     Request m_request;
     NetEventListener* m_listener;

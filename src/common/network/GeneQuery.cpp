@@ -374,7 +374,8 @@ void GeneQuery::EndDocument()
     }
     catch (const std::exception&)
     {
-        // The reader records; it has nothing to report at the end.
+        // Only a malformed or cut-off reply fails here; ending it is all
+        // that matters.
     }
 }
 
@@ -503,13 +504,40 @@ bool GeneQuery::ParseAndDeliver(const char* data, unsigned long length, bool fin
     return Deliver();
 }
 
+namespace
+{
+// Lets a callback learn whether the query was deleted while it ran: the
+// query's destructor sets the flag this watch installs. Nested watches pass a
+// deletion on to the outer one; the outer flag is back in place when the
+// watch ends, exceptions included.
+class DeletionWatch
+{
+public:
+    explicit DeletionWatch(bool*& slot) : m_slot(slot), m_outer(slot) { m_slot = &m_deleted; }
+    ~DeletionWatch()
+    {
+        if (!m_deleted)
+            m_slot = m_outer; // the slot is gone with the query otherwise
+        else if (m_outer != nullptr)
+            *m_outer = true;
+    }
+    DeletionWatch(const DeletionWatch&) = delete;
+    DeletionWatch& operator=(const DeletionWatch&) = delete;
+
+    bool Deleted() const { return m_deleted; }
+
+private:
+    bool*& m_slot;
+    bool* m_outer;
+    bool m_deleted = false;
+};
+} // namespace
+
 bool GeneQuery::Deliver()
 {
     const std::vector<Item> items = TakeItems();
     const unsigned generation = m_generation;
-    bool deleted = false;
-    bool* const outerFlag = m_deletedFlag;
-    m_deletedFlag = &deleted;
+    DeletionWatch watch(m_deletedFlag);
 
     for (const Item& item : items)
     {
@@ -539,19 +567,11 @@ bool GeneQuery::Deliver()
             m_list->AddGene(gene.release(), m_nextIndex++);
         }
         // A list call may have deleted, aborted or restarted this query.
-        if (deleted)
-            break;
+        if (watch.Deleted())
+            return false;
         if (generation != m_generation)
             break;
     }
-
-    if (deleted)
-    {
-        if (outerFlag != nullptr)
-            *outerFlag = true;
-        return false;
-    }
-    m_deletedFlag = outerFlag;
     return true;
 }
 

@@ -529,6 +529,25 @@ TEST_F(GeneQueryTest, DeletionFromInsideTheListIsSafe)
     EXPECT_EQ(FakeNetFile::LiveCount(), 0);
 }
 
+TEST_F(GeneQueryTest, ListFailuresPassOutOfTheTransferCallback)
+{
+    RecordingGeneList list;
+    auto query = std::make_unique<GeneQuery>(&list, &list);
+    query->Search(kUrl, "Pax6", false, true);
+    list.onAdd = [](int) { throw std::runtime_error("The list is full."); };
+    FakeNetFile* transfer = FakeNetFile::Latest();
+    transfer->Respond();
+    EXPECT_THROW(transfer->Deliver(SoapReply(Records(0, 2), 2)), std::runtime_error);
+    // The transport reports the failure; the query stays usable and can go.
+    transfer->Fail("The list is full.");
+    EXPECT_EQ(list.calls.back(), "error The list is full.");
+    list.onAdd = nullptr;
+    query->RequestPage(0);
+    ASSERT_TRUE(FakeNetFile::Latest()->Reply(SoapReply(Records(0, 2), 2)));
+    EXPECT_EQ(list.FilledSlots(), (std::vector<int>{0, 1}));
+    query.reset();
+}
+
 TEST_F(GeneQueryTest, QueryWithoutListOrListenerStillRuns)
 {
     GeneQuery query(nullptr, nullptr);

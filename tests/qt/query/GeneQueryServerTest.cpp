@@ -185,7 +185,7 @@ TEST_F(GeneQueryServerTest, TheAddressIsUsedAsGiven)
     query.Search(m_service.Url("/services/GeneSearchService?key=a&b=c%26d"), 9001, true);
     ASSERT_TRUE(RunUntilFinished(list));
     ASSERT_EQ(m_service.Params().size(), 1u);
-    const httplib::Params& params = m_service.Params()[0];
+    const httplib::Params params = m_service.Params()[0];
     ASSERT_EQ(params.size(), 2u);
     EXPECT_EQ(params.find("key")->second, "a");
     EXPECT_EQ(params.find("b")->second, "c&d");
