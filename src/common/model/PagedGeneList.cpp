@@ -133,6 +133,7 @@ void PagedGeneList::StartRemoteSearch(Start&& start)
     {
         // Nothing is in flight: the status must not claim a search.
         m_status.clear();
+        Notify(kStatusChanged, 0);
         throw;
     }
 }

@@ -239,6 +239,7 @@ TEST_F(PagedGeneListTest, FailuresAreReportedWithTheirMessage)
     EXPECT_EQ(testsupport::RuntimeErrorOf([&] { m_list.Search(kService, "Pcp2", "x", "0310", false, true); }),
               "Could not open connection.");
     EXPECT_EQ(StatusOf(m_list), "");
+    EXPECT_EQ(m_listener.Take(), (Events{"3:0", "2:0"}));
     EXPECT_EQ(testsupport::RuntimeErrorOf([&] { m_list.Search(kService, "", "x", "0310", false, true); }),
               "Bad query.");
     FakeNetFile::RefuseConnections(false);
