@@ -105,10 +105,10 @@ void GenerateDataFolder(const std::string& folder, int threads, std::ostream& lo
     PrepareFolders(folder);
 
     Volume atlas = BuildAnnotation25(threads);
-    WriteRawVolume(Join(folder, "Annotation25"), atlas);
+    WriteRawVolume(Join(folder, "Annotation25"), atlas, 25.0f);
     timer.Done("Annotation25");
     Volume view = BuildAnnotation100(atlas);
-    WriteRawVolume(Join(folder, "Annotation100"), view);
+    WriteRawVolume(Join(folder, "Annotation100"), view, 100.0f);
     timer.Done("Annotation100");
 
     const auto tables = SubtreeValueTables();
