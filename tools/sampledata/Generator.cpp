@@ -1,5 +1,6 @@
 #include "Generator.h"
 
+#include "AtlasImages.h"
 #include "BrainShape.h"
 #include "NeuronClasses.h"
 #include "Parallel.h"
@@ -133,7 +134,12 @@ void GenerateDataFolder(const std::string& folder, int threads, std::ostream& lo
     WriteFile(Join(folder, "drxrid.txt"), NeuronTable(neuronVoxels));
     timer.Done("colormaps, search domains, neuron table");
 
-    // Largest structures first, so that the threads finish together.
+    const Volume nissl = BuildNisslStain(atlas, threads);
+    WriteSagittalMap(Join(folder, "SagittalAtlasMap.comp"), BuildSagittalMap(view));
+    timer.Done("Nissl stain, SagittalAtlasMap.comp");
+
+    // The Nissl slices are one long task among the meshes; the largest
+    // meshes follow it, so that the threads finish together.
     std::vector<int> order(all.size());
     std::iota(order.begin(), order.end(), 0);
     auto boxVolume = [&](int i) {
@@ -143,8 +149,13 @@ void GenerateDataFolder(const std::string& folder, int threads, std::ostream& lo
     std::stable_sort(order.begin(), order.end(), [&](int p, int q) { return boxVolume(p) > boxVolume(q); });
     std::atomic<size_t> triangles{0};
     std::vector<int> steps(all.size());
-    ParallelFor(int(order.size()), threads, [&](int k) {
-        int i = order[k];
+    ParallelFor(int(order.size()) + 1, threads, [&](int k) {
+        if (k == 0)
+        {
+            WriteNisslSlices(Join(folder, "Atlas25.comp"), nissl);
+            return;
+        }
+        int i = order[k - 1];
         TriangleMesh mesh = StructureMesh(atlas, tables[i], extents[i].min, extents[i].max, &steps[i]);
         triangles += mesh.TriangleCount();
         WriteFile(Join(folder, std::string("Mesh25/") + all[i].abbreviation + ".msh"), EncodeMeshFile(mesh));
@@ -153,7 +164,8 @@ void GenerateDataFolder(const std::string& folder, int threads, std::ostream& lo
     for (size_t i = 0; i < all.size(); ++i)
         if (steps[i] == 4)
             coarse += std::string(" ") + all[i].abbreviation;
-    timer.Done("Mesh25 (" + std::to_string(triangles.load()) + " triangles; at 100 micrometres:" + coarse + ")");
+    timer.Done("Atlas25.comp and Mesh25 (" + std::to_string(triangles.load()) + " triangles; at 100 micrometres:" +
+               coarse + ")");
     log << "Sample atlas written in " << timer.Total() << " s\n";
 }
 } // namespace sampledata
