@@ -1,0 +1,17 @@
+#ifndef NUVARO_SAMPLEDATA_CHECKER_H
+#define NUVARO_SAMPLEDATA_CHECKER_H
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace sampledata
+{
+// Re-reads every file of a data folder with the application's own readers
+// and checks sizes, ranges and the agreement between the files on its own
+// terms (never through the generator). Returns one sentence per problem,
+// none for a sound folder; each file's result goes to `log`.
+std::vector<std::string> CheckDataFolder(const std::string& folder, int threads, std::ostream& log);
+} // namespace sampledata
+
+#endif
