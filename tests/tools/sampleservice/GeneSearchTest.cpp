@@ -1,0 +1,225 @@
+#include "GeneSearch.h"
+#include "TinyCatalogue.h"
+
+#include <gtest/gtest.h>
+
+using namespace sampleservice;
+using servicetest::Envelope;
+using servicetest::ParseReply;
+
+namespace
+{
+class GeneSearchTest : public ::testing::Test
+{
+protected:
+    GeneCatalogue catalogue = servicetest::TinyCatalogue();
+    GeneSearch search{catalogue, {{100, 4321}, {101, 77}}};
+
+    servicetest::ParsedReply Ask(const std::string& operation, const std::vector<std::string>& arguments)
+    {
+        const servicetest::ParsedReply reply = ParseReply(search.Answer(ParseSoapRequest(Envelope(operation, arguments))));
+        EXPECT_TRUE(reply.wellFormed);
+        return reply;
+    }
+
+    std::vector<std::string> Symbols(const std::string& term)
+    {
+        std::vector<std::string> symbols;
+        for (const auto& entry : search.FindGenes(term, false))
+            symbols.push_back(entry.first->symbol);
+        return symbols;
+    }
+};
+
+// Position of an element in the reply's element sequence.
+size_t IndexOf(const servicetest::ParsedReply& reply, const std::string& name)
+{
+    for (size_t i = 0; i < reply.elements.size(); ++i)
+        if (reply.elements[i] == name)
+            return i;
+    return reply.elements.size();
+}
+} // namespace
+
+TEST_F(GeneSearchTest, NameSearchRanksExactSymbolsThenPrefixesThenNameWords)
+{
+    EXPECT_EQ(Symbols("pvr"), (std::vector<std::string>{"Pvr", "Pvrl1"}));
+    EXPECT_EQ(Symbols("P"), (std::vector<std::string>{"Pvalb", "Pvr", "Pvrl1"}));
+    EXPECT_EQ(Symbols("calb"), (std::vector<std::string>{"Calb1"}));
+    // "decarboxylase" is the second word of Gad1's name; "receptor" of Pvr's.
+    EXPECT_EQ(Symbols("decarb"), (std::vector<std::string>{"Gad1"}));
+    EXPECT_EQ(Symbols("rec"), (std::vector<std::string>{"Pvr"}));
+    EXPECT_TRUE(Symbols("  ").empty());
+    EXPECT_TRUE(Symbols("zzz").empty());
+    EXPECT_EQ(Symbols("genesym=pvr"), (std::vector<std::string>{"Pvr"}));
+    EXPECT_TRUE(Symbols("genesym=Pv").empty());
+}
+
+TEST_F(GeneSearchTest, GeneListReplyHasTheTotalFirstAndFlatRecords)
+{
+    const auto reply = Ask("getGeneList1", {"p", "10", "0", "gene", "false", "", "0310"});
+    EXPECT_LT(IndexOf(reply, "totalResultsSize"), IndexOf(reply, "Gene"));
+    ASSERT_EQ(reply.records.size(), 3u);
+    EXPECT_EQ(reply.Field(0, "totalResultsSize"), "3");
+    EXPECT_EQ(reply.Field(0, "id"), "10");
+    EXPECT_EQ(reply.Field(0, "geneSymbol"), "Pvalb");
+    EXPECT_EQ(reply.Field(0, "geneName"), "parvalbumin");
+    EXPECT_EQ(reply.Field(0, "imageSeriesId"), "100");
+    EXPECT_EQ(reply.Field(0, "plane"), "coronal");
+    EXPECT_EQ(reply.Field(0, "probeOrientation"), "antisense");
+    EXPECT_EQ(reply.Field(0, "expressionFileUrl"), "grids/100.xpr");
+    EXPECT_EQ(reply.Field(0, "expressionFileSize"), "4321");
+    EXPECT_EQ(reply.Field(0, "processingStatus"), "Available");
+    // A gene without series has no series fields at all.
+    EXPECT_EQ(reply.Field(2, "geneSymbol"), "Pvrl1");
+    EXPECT_EQ(reply.Field(2, "imageSeriesId"), "<missing>");
+    EXPECT_EQ(reply.Field(2, "plane"), "<missing>");
+    // Record elements carry no namespace prefix.
+    for (const auto& name : reply.elements)
+    {
+        if (name != "soap:Envelope" && name != "soap:Body" && name.rfind("ns1:", 0) != 0)
+        {
+            EXPECT_EQ(name.find(':'), std::string::npos) << name;
+        }
+    }
+}
+
+TEST_F(GeneSearchTest, TextIsEscapedInReplies)
+{
+    const auto reply = Ask("getGeneList1", {"calb", "10", "0", "gene", "false", "", "0310"});
+    ASSERT_EQ(reply.records.size(), 1u);
+    EXPECT_EQ(reply.Field(0, "processingStatus"), "Failed");
+    EXPECT_EQ(reply.Field(0, "condition"), "adult & aged");
+}
+
+TEST(GeneSearchPaging, PageArithmetic)
+{
+    auto page = [](int total, int start, int size) {
+        const PageBounds b = GeneSearch::Page(total, start, size);
+        return std::make_pair(b.first, b.last);
+    };
+    EXPECT_EQ(page(23, 0, 10), std::make_pair(0, 10));
+    EXPECT_EQ(page(23, 10, 10), std::make_pair(10, 20));
+    EXPECT_EQ(page(23, 20, 10), std::make_pair(20, 23));
+    EXPECT_EQ(page(23, 30, 10), std::make_pair(23, 23));
+    EXPECT_EQ(page(23, -5, 10), std::make_pair(0, 10));
+    EXPECT_EQ(page(23, 0, 0), std::make_pair(0, 10));
+    EXPECT_EQ(page(100, 0, 1000), std::make_pair(0, GeneSearch::kMaxPageSize));
+    EXPECT_EQ(page(0, 0, 10), std::make_pair(0, 0));
+    EXPECT_EQ(page(5, 2147483647, 10), std::make_pair(5, 5));
+}
+
+TEST_F(GeneSearchTest, PagingByIn1AndIn2)
+{
+    auto second = Ask("getGeneList1", {"p", "2", "2", "gene", "false", "", "0310"});
+    ASSERT_EQ(second.records.size(), 1u);
+    EXPECT_EQ(second.Field(0, "totalResultsSize"), "3");
+    EXPECT_EQ(second.Field(0, "geneSymbol"), "Pvrl1");
+    auto beyond = Ask("getGeneList1", {"p", "10", "10", "gene", "false", "", "0310"});
+    EXPECT_TRUE(beyond.records.empty());
+    EXPECT_EQ(IndexOf(beyond, "totalResultsSize") < beyond.elements.size(), true);
+    auto firstTwo = Ask("getGeneList1", {"p", "2", "0", "gene", "false", "", "0310"});
+    ASSERT_EQ(firstTwo.records.size(), 2u);
+    EXPECT_EQ(firstTwo.Field(1, "geneSymbol"), "Pvr");
+}
+
+TEST_F(GeneSearchTest, AnatomicSearchListsStrongestFirst)
+{
+    // The term arrives as a gene term (the client marks it "gene") and is recognised by its form.
+    const auto reply = Ask("getGeneList1", {"structac=CTX[xlevel=1]", "10", "0", "gene", "false", "", "0310"});
+    ASSERT_EQ(reply.records.size(), 2u);
+    EXPECT_EQ(reply.Field(0, "totalResultsSize"), "2");
+    EXPECT_EQ(reply.Field(0, "geneSymbol"), "Pvalb"); // CTX level 0.6
+    EXPECT_EQ(reply.Field(0, "imageSeriesId"), "100"); // its stronger series
+    EXPECT_EQ(reply.Field(1, "geneSymbol"), "Gad1");  // CTX level 0.3
+    const auto cerebellum =
+        Ask("getGeneList1", {"structac=CB[xlevel=2] or structac=CA1[xlevel=2]", "10", "0", "anatomic", "false", "", ""});
+    // Ordered by the first term's structure: Calb1 (CB 0.9), Gad1 (0.2), Pvalb (0.15, its series 101).
+    ASSERT_EQ(cerebellum.records.size(), 3u);
+    EXPECT_EQ(cerebellum.Field(0, "geneSymbol"), "Calb1");
+    EXPECT_EQ(cerebellum.Field(1, "geneSymbol"), "Gad1");
+    EXPECT_EQ(cerebellum.Field(2, "geneSymbol"), "Pvalb");
+    EXPECT_EQ(cerebellum.Field(2, "imageSeriesId"), "101");
+}
+
+TEST_F(GeneSearchTest, MalformedAnatomicQueryIsAFault)
+{
+    EXPECT_THROW(search.Answer(ParseSoapRequest(
+                     Envelope("getGeneList1", {"structac=CTX[xlevel=9]", "10", "0", "anatomic", "false", "", ""}))),
+                 SoapFault);
+    EXPECT_THROW(search.Answer(ParseSoapRequest(Envelope("getGeneList1", {"p", "ten", "0"}))), SoapFault);
+    EXPECT_THROW(search.Answer(ParseSoapRequest(Envelope("deleteEverything", {}))), SoapFault);
+    const auto fault = ParseReply(GeneSearch::FaultEnvelope("Bad <thing>."));
+    EXPECT_TRUE(fault.wellFormed);
+    EXPECT_LT(IndexOf(fault, "faultstring"), fault.elements.size());
+}
+
+TEST_F(GeneSearchTest, ImageSeriesListGivesEverySeriesOfTheGene)
+{
+    const auto reply = Ask("getImageSeriesList", {"10", "0310"});
+    ASSERT_EQ(reply.records.size(), 2u);
+    EXPECT_EQ(reply.Field(0, "totalResultsSize"), "2");
+    EXPECT_EQ(reply.Field(0, "geneId"), "10");
+    EXPECT_EQ(reply.Field(0, "imageSeriesId"), "100");
+    EXPECT_EQ(reply.Field(1, "imageSeriesId"), "101");
+    EXPECT_EQ(reply.Field(1, "plane"), "sagittal");
+    EXPECT_EQ(reply.Field(1, "probeOrientation"), "sense");
+    EXPECT_EQ(reply.Field(1, "geneSymbol"), "Pvalb");
+    // A series id finds the series of its gene; an unknown id nothing.
+    EXPECT_EQ(Ask("getImageSeriesList", {"101", "0310"}).records.size(), 2u);
+    const auto none = Ask("getImageSeriesList", {"999", "0310"});
+    EXPECT_TRUE(none.records.empty());
+    EXPECT_EQ(none.elements[IndexOf(none, "totalResultsSize")], "totalResultsSize");
+}
+
+TEST_F(GeneSearchTest, SimilarSeriesStartWithTheSeedAndFollowTheCorrelation)
+{
+    const auto similar = search.FindSimilar(100, 0, 2);
+    ASSERT_EQ(similar.size(), 4u);
+    EXPECT_EQ(similar[0].first->imageSeriesId, 100);
+    EXPECT_FLOAT_EQ(similar[0].second, 1.0f);
+    // 101 follows 100's profile closely, 120 runs against it.
+    EXPECT_EQ(similar[1].first->imageSeriesId, 101);
+    EXPECT_GT(similar[1].second, 0.95f);
+    EXPECT_EQ(similar.back().first->imageSeriesId, 120);
+    EXPECT_LT(similar.back().second, 0.0f);
+    for (size_t i = 1; i + 1 < similar.size(); ++i)
+        EXPECT_GE(similar[i].second, similar[i + 1].second);
+
+    // Plane restriction: 0 keeps coronal series, 1 sagittal ones (the seed always leads).
+    const auto coronal = search.FindSimilar(100, 0, 0);
+    EXPECT_EQ(coronal.size(), 3u);
+    const auto sagittal = search.FindSimilar(100, 0, 1);
+    ASSERT_EQ(sagittal.size(), 2u);
+    EXPECT_EQ(sagittal[1].first->imageSeriesId, 101);
+    EXPECT_TRUE(search.FindSimilar(999, 0, 2).empty());
+}
+
+TEST_F(GeneSearchTest, SimilarityUsesTheDomainsStructuresOnly)
+{
+    auto scoreOf120 = [this](int domain) {
+        for (const auto& entry : search.FindSimilar(100, domain, 2))
+            if (entry.first->imageSeriesId == 120)
+                return entry.second;
+        return 99.0f;
+    };
+    // Over CTX and its child CA1 alone, 120 (0.1, 0.0) falls where 100 (0.6, 0.9) rises.
+    EXPECT_FLOAT_EQ(scoreOf120(2), -1.0f);
+    // Over every structure (domain 0, or an unknown one) the two are less strictly opposed.
+    EXPECT_GT(scoreOf120(0), -0.99f);
+    EXPECT_FLOAT_EQ(scoreOf120(0), scoreOf120(12345));
+}
+
+TEST_F(GeneSearchTest, SimilarityReplyPagesByIn0AndIn1)
+{
+    const auto page = Ask("getSimlara1", {"2", "2", "0310", "0", "100", "2"});
+    EXPECT_LT(IndexOf(page, "totalResultsSize"), IndexOf(page, "Correlation"));
+    ASSERT_EQ(page.records.size(), 2u);
+    EXPECT_EQ(page.Field(0, "totalResultsSize"), "4");
+    EXPECT_EQ(page.Field(1, "imageSeriesId"), "120");
+    EXPECT_NE(page.Field(1, "score").find('-'), std::string::npos);
+    EXPECT_EQ(page.Field(1, "geneSymbol"), "Calb1");
+    const auto first = Ask("getSimlara1", {"10", "0", "0310", "0", "100", "2"});
+    ASSERT_EQ(first.records.size(), 4u);
+    EXPECT_EQ(first.Field(0, "score"), "1");
+}
