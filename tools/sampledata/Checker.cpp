@@ -9,6 +9,7 @@
 #include "io/Image3d.h"
 #include "io/MemoryStream.h"
 #include "model/BrainOntology.h"
+#include "model/GeneExpression.h"
 #include "utility/StringUtils.h"
 #include "utility/TextParsing.h"
 #include "utility/XMLElementHandler.h"
@@ -121,7 +122,8 @@ public:
             Step("Atlas25.comp", [&] { CheckNissl(); });
             Step("SagittalAtlasMap.comp", [&] { CheckSagittalMap(); });
             Step("Mesh25", [&] { CheckMeshes(); });
-            Step("drxrid.txt", [&] { CheckNeuronTable(); });
+            if (Step("drxrid.txt", [&] { CheckNeuronTable(); }))
+                Step("xprs", [&] { CheckNeuronGrids(); });
         }
         if (ontology)
             Step("SearchDomains.xml", [&] { CheckSearchDomains(); });
@@ -568,6 +570,7 @@ private:
             if (m_view.GetValue(x, y, z) == 0)
                 return Fail("drxrid.txt line \"" + line + "\" lies outside the brain.");
             unknown += fields[3] == "unknown_cell";
+            m_neuronLines.insert(uint32_t(x + 1 + kView[0] * (y + kView[1] * z)));
             // The lookup searches the text for "x,y,z,": it must find this line first.
             const std::string key = fields[0] + "," + fields[1] + "," + fields[2] + ",";
             if (text.find(key) != lineStart)
@@ -580,6 +583,41 @@ private:
             Fail("drxrid.txt names unknown_cell on " + std::to_string(share * 100) + " % of its lines, not about 5 %.");
         if (crlf == 0 || crlf == lines)
             Fail("drxrid.txt does not mix CR LF and LF line ends.");
+    }
+
+    // ---- Neuron-class grids -------------------------------------------------
+
+    void CheckNeuronGrids()
+    {
+        std::set<uint32_t> all;
+        size_t voxels = 0;
+        for (const char* name : {"Non_Pyr_Principal", "Pyramidal", "Interneuron"})
+        {
+            const std::string file = std::string("xprs/") + name + ".xpr";
+            const std::string bytes = ReadBytes(Path(file));
+            if (bytes.size() < 8 || bytes.compare(0, 8, std::string("\xDD\xDD\xEE\xEE\x20\x4E\0\0", 8)) != 0)
+                Fail(file + " is not a version 20000 grid file.");
+            GeneExpression grid(Path(file).c_str());
+            const auto& expressors = grid.GetExpressors();
+            if (expressors.size() < 1000 || expressors.size() > 10000)
+                Fail(file + " holds " + std::to_string(expressors.size()) + " voxels, not a few thousand.");
+            if (grid.GetSymbol() != name)
+                Fail(file + " is named " + grid.GetSymbol() + ".");
+            for (const Expressor& e : expressors)
+            {
+                if (e.label == nullptr || e.label->annotationValue == 0 || e.count == 0 || !(e.a > 0))
+                    return Fail(file + " has an empty voxel or one outside the brain (grid id " +
+                                std::to_string(e.gridId) + ").");
+                if (!all.insert(e.gridId).second)
+                    return Fail(file + " shares grid id " + std::to_string(e.gridId) + " with another class.");
+            }
+            voxels += expressors.size();
+        }
+        for (uint32_t id : m_neuronLines)
+            if (!all.count(id))
+                return Fail("drxrid.txt names grid id " + std::to_string(id) + ", which no neuron-class grid holds.");
+        if (voxels <= m_neuronLines.size())
+            Fail("drxrid.txt has a line for every neuron-class voxel.");
     }
 
     // ---- Search domains -----------------------------------------------------
@@ -626,6 +664,7 @@ private:
     std::unique_ptr<ImageGrid::BrainOntology> m_ontology;
     Image3d m_atlas, m_view;
     std::array<uint64_t, 256> m_atlasCounts{};
+    std::set<uint32_t> m_neuronLines; // grid ids of the neuron table's lines
 };
 } // namespace
 

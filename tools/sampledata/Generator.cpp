@@ -2,6 +2,7 @@
 
 #include "AtlasImages.h"
 #include "BrainShape.h"
+#include "GridFiles.h"
 #include "NeuronClasses.h"
 #include "Parallel.h"
 #include "StructureMeshes.h"
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <numeric>
 #include <stdexcept>
@@ -93,6 +95,7 @@ void PrepareFolders(const std::string& folder)
     namespace fs = std::filesystem;
     fs::create_directories(folder);
     fs::create_directories(Join(folder, "Colormaps"));
+    fs::create_directories(Join(folder, "xprs"));
     // Meshes of structures that no longer exist must not linger.
     fs::remove_all(Join(folder, "Mesh25"));
     fs::create_directories(Join(folder, "Mesh25"));
@@ -166,6 +169,14 @@ void GenerateDataFolder(const std::string& folder, int threads, std::ostream& lo
             coarse += std::string(" ") + all[i].abbreviation;
     timer.Done("Atlas25.comp and Mesh25 (" + std::to_string(triangles.load()) + " triangles; at 100 micrometres:" +
                coarse + ")");
+
+    // The grid files are written by the application's own writer, which
+    // reads the atlas of this very folder.
+    setenv("NUVARO_DATA_DIR", std::filesystem::absolute(folder).string().c_str(), 1);
+    const auto neuronGrids = NeuronClassGrids(neuronVoxels);
+    for (int c = 0; c < kNeuronClassCount; ++c)
+        WriteGridFile(Join(folder, std::string("xprs/") + NeuronClassName(c) + ".xpr"), neuronGrids[c]);
+    timer.Done("xprs");
     log << "Sample atlas written in " << timer.Total() << " s\n";
 }
 } // namespace sampledata

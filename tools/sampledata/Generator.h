@@ -8,7 +8,9 @@ namespace sampledata
 {
 // Writes the whole sample data folder into `folder` (created when missing),
 // reporting each step's time to `log`. The result depends only on the
-// generator, never on the number of threads.
+// generator, never on the number of threads. The grid files are written
+// through the process-wide atlas, which is made from this folder (the
+// environment's NUVARO_DATA_DIR is set to it) unless it already exists.
 void GenerateDataFolder(const std::string& folder, int threads, std::ostream& log);
 } // namespace sampledata
 

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <iostream>
 #include <string>
 
@@ -45,6 +46,8 @@ int main(int argc, char** argv)
             sampledata::GenerateDataFolder(folder, threads, std::cout);
             return 0;
         }
+        // The grid file reader takes the structures from the atlas of this folder.
+        setenv("NUVARO_DATA_DIR", std::filesystem::absolute(folder).string().c_str(), 1);
         const auto problems = sampledata::CheckDataFolder(folder, threads, std::cout);
         for (const auto& problem : problems)
             std::cerr << problem << "\n";

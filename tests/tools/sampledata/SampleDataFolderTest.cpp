@@ -153,12 +153,16 @@ TEST(SampleDataFolder, CheckerFindsDamageInEachFile)
 
 TEST(SampleDataFolder, CheckerFindsBrokenContainers)
 {
-    // A plane offset that points into the previous plane, and a map block cut short.
+    // A plane offset that points into the previous plane, a map block cut
+    // short, and one neuron class's grid in place of another's.
     std::string slices = ReadFileBytes(SampleDataDir() + "Atlas25.comp");
     slices[4 * 100] = char(uint8_t(slices[4 * 100]) + 7);
     std::string map = ReadFileBytes(SampleDataDir() + "SagittalAtlasMap.comp");
-    const DamagedFolder damaged({{"Atlas25.comp", slices}, {"SagittalAtlasMap.comp", map.substr(0, map.size() - 9)}});
+    const DamagedFolder damaged({{"Atlas25.comp", slices},
+                                 {"SagittalAtlasMap.comp", map.substr(0, map.size() - 9)},
+                                 {"xprs/Pyramidal.xpr", ReadFileBytes(SampleDataDir() + "xprs/Interneuron.xpr")}});
     const std::string problems = damaged.Problems();
+    EXPECT_NE(problems.find("xprs/Pyramidal.xpr is named Interneuron"), std::string::npos) << problems;
     EXPECT_NE(problems.find("Atlas25.comp plane 99 is not one whole JPEG stream"), std::string::npos) << problems;
     EXPECT_NE(problems.find("SagittalAtlasMap.comp: "), std::string::npos) << problems;
 
