@@ -1,5 +1,6 @@
 #include "Checker.h"
 
+#include "GeneCatalogue.h"
 #include "MeshChecks.h"
 #include "Parallel.h"
 
@@ -8,6 +9,8 @@
 #include "io/FileStream.h"
 #include "io/Image3d.h"
 #include "io/MemoryStream.h"
+#include "io/SqlDatabase.h"
+#include "io/SqlStatement.h"
 #include "model/BrainOntology.h"
 #include "model/GeneExpression.h"
 #include "utility/StringUtils.h"
@@ -15,8 +18,11 @@
 #include "utility/XMLElementHandler.h"
 #include "utility/XMLParser.h"
 
+#include <sqlite3.h>
+
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -125,8 +131,14 @@ public:
             if (Step("drxrid.txt", [&] { CheckNeuronTable(); }))
                 Step("xprs", [&] { CheckNeuronGrids(); });
         }
-        if (ontology)
-            Step("SearchDomains.xml", [&] { CheckSearchDomains(); });
+        if (ontology && Step("SearchDomains.xml", [&] { CheckSearchDomains(); }))
+            Step("GLM.db", [&] { CheckCorrelationDatabase(); });
+        return m_problems;
+    }
+
+    std::vector<std::string> RunService()
+    {
+        Step("catalogue.txt and grids", [&] { CheckCatalogue(); });
         return m_problems;
     }
 
@@ -654,6 +666,143 @@ private:
                 open.push_back(label);
             }
         }
+        for (const auto& d : handler.similar)
+            m_similarDomains.push_back(d.id);
+    }
+
+    // ---- Correlation database -----------------------------------------------
+
+    // Runs a query and returns its rows, every column as text.
+    static std::vector<std::vector<std::string>> Rows(SqlDatabase& db, const std::string& sql, int bound = -1)
+    {
+        std::vector<std::vector<std::string>> rows;
+        SqlStatement statement(&db, sql);
+        if (!statement.PrepareNext())
+            return rows;
+        if (bound >= 0)
+            sqlite3_bind_int(statement, 1, bound);
+        while (statement.Step())
+        {
+            std::vector<std::string> row;
+            for (int c = 0; c < sqlite3_column_count(statement); ++c)
+            {
+                const unsigned char* text = sqlite3_column_text(statement, c);
+                row.emplace_back(text != nullptr ? reinterpret_cast<const char*>(text) : "");
+            }
+            rows.push_back(std::move(row));
+        }
+        return rows;
+    }
+
+    void CheckCorrelationDatabase()
+    {
+        SqlDatabase db(Path("GLM.db"), SqlDatabase::Access::ReadOnly);
+        const auto experiments = Rows(db, "SELECT name, symbol, experimentId, imageSeriesId, geneId FROM Experiments;");
+        if (experiments.size() < 300)
+            return Fail("GLM.db lists only " + std::to_string(experiments.size()) + " experiments.");
+        std::set<std::string> experimentIds;
+        for (const auto& row : experiments)
+            if (row[0].empty() || row[1].empty() || !experimentIds.insert(row[2]).second)
+                return Fail("GLM.db has an experiment without a name or symbol, or twice.");
+        const std::string seed = experiments.front()[3];
+        for (int domain : m_similarDomains)
+        {
+            const std::string table = "S" + std::to_string(domain);
+            if (!db.TableExists(table))
+                return Fail("GLM.db has no table " + table + " for a similar-gene domain.");
+            for (const auto& row : Rows(db, "SELECT experiment1, experiment2, correlation FROM " + table + ";"))
+            {
+                float r = 2;
+                if (!experimentIds.count(row[0]) || !experimentIds.count(row[1]) || row[0] == row[1] ||
+                    !ParseFloat(row[2], r) || r < -1.0001f || r > 1.0001f)
+                    return Fail("GLM.db table " + table + " holds the row " + row[0] + ", " + row[1] + ", " + row[2] +
+                                ".");
+            }
+            // The application's query for the first experiment finds partners.
+            const std::string d = std::to_string(domain);
+            const auto found = Rows(db,
+                                    "SELECT Experiments.name, S" + d + ".correlation FROM S" + d +
+                                        " INNER JOIN Experiments on S" + d +
+                                        ".experiment2 = Experiments.experimentId WHERE S" + d +
+                                        ".experiment1 = (select experimentId from Experiments where imageSeriesId = ?) "
+                                        "order by S" + d + ".correlation desc;",
+                                    std::stoi(seed));
+            if (found.size() < 10)
+                return Fail("GLM.db finds too few genes similar to series " + seed + " in domain " + d + ".");
+        }
+    }
+
+    // ---- Sample service catalogue -------------------------------------------
+
+    void CheckCatalogue()
+    {
+        const auto catalogue = sampleservice::GeneCatalogue::ReadFile(Path("catalogue.txt"));
+        if (catalogue.genes.size() < 300)
+            Fail("catalogue.txt lists only " + std::to_string(catalogue.genes.size()) + " genes.");
+        std::map<int, int> seriesPerGene;
+        std::set<std::string> symbols;
+        for (const auto& gene : catalogue.genes)
+            if (gene.symbol.empty() || gene.name.empty() || !symbols.insert(gene.symbol).second)
+                Fail("catalogue.txt gene " + std::to_string(gene.geneId) + " has no name or a repeated symbol.");
+        std::array<int, 2> planes{}, probes{};
+        for (const auto& s : catalogue.series)
+        {
+            ++seriesPerGene[s.geneId];
+            ++planes[s.plane != 0];
+            ++probes[s.probeOrientation == 1];
+            for (const auto& image : s.images)
+                if (image.path.find("/primary/") == std::string::npos)
+                    Fail("catalogue.txt image " + std::to_string(image.imageId) + " has no primary path.");
+            if (s.expression.size() < catalogue.structures.size())
+                Fail("catalogue.txt series " + std::to_string(s.imageSeriesId) + " lacks structure levels.");
+        }
+        for (const auto& gene : catalogue.genes)
+            if (seriesPerGene[gene.geneId] < 1 || seriesPerGene[gene.geneId] > 3)
+                Fail("catalogue.txt gene " + gene.symbol + " has not one to three image series.");
+        if (planes[0] == 0 || planes[1] == 0 || probes[0] == 0 || probes[1] == 0)
+            Fail("catalogue.txt lacks coronal or sagittal, sense or antisense series.");
+
+        // Every grid file reads; the versions are mixed as the service's clients meet them.
+        std::array<std::atomic<int>, 4> versions{}; // 20000, 3, 30001, 30000
+        std::array<std::atomic<int>, 2> sizes{};    // section images of unknown, of true size
+        ParallelFor(int(catalogue.series.size()), m_threads, [&](int i) {
+            const auto& s = catalogue.series[size_t(i)];
+            for (const std::string* name : {&s.fullGrid, &s.thumbnailGrid})
+            {
+                const std::string bytes = ReadBytes(Path(*name));
+                uint32_t first = 0, second = 0;
+                if (bytes.size() >= 8)
+                    for (int k = 3; k >= 0; --k)
+                    {
+                        first = first << 8 | uint8_t(bytes[size_t(k)]);
+                        second = second << 8 | uint8_t(bytes[size_t(4 + k)]);
+                    }
+                const int kind = first == 3 ? 1 : second == 20000 ? 0 : second == 30001 ? 2 : second == 30000 ? 3 : -1;
+                if (kind < 0 || (name == &s.fullGrid) != (kind < 2))
+                    return Fail(*name + " is not a grid file of the expected kind.");
+                ++versions[size_t(kind)];
+                GeneExpression grid(Path(*name).c_str());
+                if (grid.GetExpressors().empty())
+                    return Fail(*name + " holds no expression.");
+                if (kind == 2 && grid.GetFileSize() != fs::file_size(Path(s.fullGrid)))
+                    return Fail(*name + " does not give its full grid's size.");
+                if (kind < 2 && (grid.GetImageSeriesId() != s.imageSeriesId || grid.GetGeneId() != s.geneId))
+                    return Fail(*name + " belongs to another series.");
+                for (const auto& image : grid.GetImages())
+                {
+                    ++sizes[image.second.width != 0];
+                    if (image.second.imagePath.find("/primary/") == std::string::npos)
+                        return Fail(*name + " names a section image without a primary path.");
+                    if (catalogue.FindImageById(int(image.second.imageId), nullptr) == nullptr)
+                        return Fail(*name + " names a section image the catalogue does not know.");
+                }
+            }
+        });
+        for (const auto& count : versions)
+            if (count == 0)
+                Fail("The sample service's grid files lack one of the versions 20000, 3, 30001 and 30000.");
+        if (sizes[0] == 0 || sizes[1] == 0)
+            Fail("The sample service's grid files do not mix section images of known and unknown size.");
     }
 
     std::string m_folder;
@@ -665,6 +814,7 @@ private:
     Image3d m_atlas, m_view;
     std::array<uint64_t, 256> m_atlasCounts{};
     std::set<uint32_t> m_neuronLines; // grid ids of the neuron table's lines
+    std::vector<int> m_similarDomains; // database ids, from the search-domain list
 };
 } // namespace
 
@@ -672,5 +822,11 @@ std::vector<std::string> CheckDataFolder(const std::string& folder, int threads,
 {
     log << "Checking the data folder " << folder << "\n";
     return FolderChecker(folder, threads, log).Run();
+}
+
+std::vector<std::string> CheckServiceFolder(const std::string& folder, int threads, std::ostream& log)
+{
+    log << "Checking the sample service folder " << folder << "\n";
+    return FolderChecker(folder, threads, log).RunService();
 }
 } // namespace sampledata

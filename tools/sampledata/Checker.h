@@ -13,6 +13,10 @@ namespace sampledata
 // none for a sound folder; each file's result goes to `log`. The grid files
 // are read through the process-wide atlas (see ResourcePath's data folder).
 std::vector<std::string> CheckDataFolder(const std::string& folder, int threads, std::ostream& log);
+
+// Checks the sample atlas service's folder the same way: its gene catalogue
+// and every grid file it names.
+std::vector<std::string> CheckServiceFolder(const std::string& folder, int threads, std::ostream& log);
 } // namespace sampledata
 
 #endif

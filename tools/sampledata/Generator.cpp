@@ -5,6 +5,7 @@
 #include "GridFiles.h"
 #include "NeuronClasses.h"
 #include "Parallel.h"
+#include "SampleGenes.h"
 #include "StructureMeshes.h"
 #include "Structures.h"
 #include "TextFiles.h"
@@ -102,7 +103,7 @@ void PrepareFolders(const std::string& folder)
 }
 } // namespace
 
-void GenerateDataFolder(const std::string& folder, int threads, std::ostream& log)
+void GenerateDataFolder(const std::string& folder, int threads, std::ostream& log, const std::string& serviceFolder)
 {
     StepTimer timer(log);
     log << "Writing the sample atlas into " << folder << " with " << threads << " threads\n";
@@ -177,6 +178,16 @@ void GenerateDataFolder(const std::string& folder, int threads, std::ostream& lo
     for (int c = 0; c < kNeuronClassCount; ++c)
         WriteGridFile(Join(folder, std::string("xprs/") + NeuronClassName(c) + ".xpr"), neuronGrids[c]);
     timer.Done("xprs");
+
+    const SampleGeneSet genes = MakeSampleGenes();
+    const StructureLevels levels = ComputeStructureLevels(genes, view);
+    WriteCorrelationDatabase(Join(folder, "GLM.db"), genes, levels);
+    timer.Done("GLM.db (" + std::to_string(genes.series.size()) + " series)");
+    if (!serviceFolder.empty())
+    {
+        WriteSampleService(serviceFolder, genes, levels, view, SearchDomainsXml(), threads);
+        timer.Done("sample service catalogue and grids (" + std::to_string(genes.symbols.size()) + " genes)");
+    }
     log << "Sample atlas written in " << timer.Total() << " s\n";
 }
 } // namespace sampledata

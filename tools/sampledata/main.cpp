@@ -1,6 +1,6 @@
 // Makes the procedural sample atlas, or checks a data folder:
-//   nuvaro-sampledata [--threads N] FOLDER
-//   nuvaro-sampledata [--threads N] --check FOLDER
+//   nuvaro-sampledata [--threads N] [--service SERVICEFOLDER] FOLDER
+//   nuvaro-sampledata [--threads N] [--service SERVICEFOLDER] --check FOLDER
 #include "Checker.h"
 #include "Generator.h"
 #include "Parallel.h"
@@ -16,20 +16,22 @@ namespace
 {
 int Usage()
 {
-    std::cerr << "Usage: nuvaro-sampledata [--threads N] [--check] FOLDER\n";
+    std::cerr << "Usage: nuvaro-sampledata [--threads N] [--service SERVICEFOLDER] [--check] FOLDER\n";
     return 2;
 }
 } // namespace
 
 int main(int argc, char** argv)
 {
-    std::string folder;
+    std::string folder, service;
     bool check = false;
     int threads = sampledata::DefaultThreads();
     for (int i = 1; i < argc; ++i)
     {
         if (std::strcmp(argv[i], "--threads") == 0 && i + 1 < argc)
             threads = std::max(1, std::atoi(argv[++i]));
+        else if (std::strcmp(argv[i], "--service") == 0 && i + 1 < argc)
+            service = argv[++i];
         else if (std::strcmp(argv[i], "--check") == 0)
             check = true;
         else if (folder.empty() && argv[i][0] != '-')
@@ -43,12 +45,15 @@ int main(int argc, char** argv)
     {
         if (!check)
         {
-            sampledata::GenerateDataFolder(folder, threads, std::cout);
+            sampledata::GenerateDataFolder(folder, threads, std::cout, service);
             return 0;
         }
         // The grid file reader takes the structures from the atlas of this folder.
         setenv("NUVARO_DATA_DIR", std::filesystem::absolute(folder).string().c_str(), 1);
-        const auto problems = sampledata::CheckDataFolder(folder, threads, std::cout);
+        auto problems = sampledata::CheckDataFolder(folder, threads, std::cout);
+        if (!service.empty())
+            for (const auto& problem : sampledata::CheckServiceFolder(service, threads, std::cout))
+                problems.push_back(problem);
         for (const auto& problem : problems)
             std::cerr << problem << "\n";
         std::cout << (problems.empty() ? "The data folder is sound.\n" : "The data folder has problems.\n");
