@@ -17,7 +17,6 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <numeric>
 #include <stdexcept>
 
 namespace sampledata
@@ -367,8 +366,8 @@ void WriteCorrelationDatabase(const std::string& path, const SampleGeneSet& gene
             CheckSql(db, sqlite3_step(insert));
         }
     }
-    // Per domain: each experiment's level vector over the domain's leaf
-    // structures, correlated with every other experiment's.
+    // Per domain: each experiment's level vector over the leaf structures,
+    // correlated with every other experiment's.
     const auto& all = Structures();
     const auto tables = SubtreeValueTables();
     for (int domain : SimilarGeneDomainIds())
@@ -379,15 +378,14 @@ void WriteCorrelationDatabase(const std::string& path, const SampleGeneSet& gene
                 domainIndex = int(k);
         if (domainIndex < 0)
             throw std::logic_error("A similar-gene domain is no structure.");
+        // Every leaf structure takes part, those of the domain three times
+        // over: genes are similar in a domain when they share its structures
+        // and differ from the rest of the brain alike.
         std::vector<size_t> parts;
         for (size_t k = 0; k < all.size(); ++k)
-            if (tables[size_t(domainIndex)][all[k].value] && k != size_t(domainIndex))
-                parts.push_back(k);
-        if (parts.size() < 3) // too few parts to correlate: the whole brain decides
-        {
-            parts.resize(all.size());
-            std::iota(parts.begin(), parts.end(), size_t(0));
-        }
+            if (IsLeaf(int(k)))
+                for (int copies = tables[size_t(domainIndex)][all[k].value] ? 3 : 1; copies > 0; --copies)
+                    parts.push_back(k);
         std::vector<size_t> members;
         std::vector<std::vector<float>> vectors;
         for (size_t i = 0; i < genes.series.size(); ++i)

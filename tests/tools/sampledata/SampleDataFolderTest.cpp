@@ -52,24 +52,30 @@ sampledata::Volume MakeVolume(const std::string& bytes, int nx, int ny, int nz)
 sampledata::Volume AtlasVolume() { return MakeVolume(Atlas25(), 528, 320, 456); }
 sampledata::Volume ViewVolume() { return MakeVolume(View100(), 133, 81, 115); }
 
-// A copy of the sample data folder in which the named files are replaced:
-// everything else is linked to the original.
+// The sample atlas service's folder, beside the application bundle.
+std::string ServiceDir() { return SampleDataDir() + "../../../../sample-service/"; }
+
+// A copy of the sample data folder (or another) in which the named files are
+// replaced: everything else is linked to the original.
 class DamagedFolder
 {
 public:
-    explicit DamagedFolder(const std::map<std::string, std::string>& replaced)
+    explicit DamagedFolder(const std::map<std::string, std::string>& replaced,
+                           const std::string& source = SampleDataDir())
     {
-        Link(fs::path(SampleDataDir()), fs::path(m_dir.Path()), "", replaced);
+        Link(fs::path(source), fs::path(m_dir.Path()), "", replaced);
         for (const auto& file : replaced)
             EXPECT_TRUE(WriteFileBytes(m_dir.File(file.first), file.second)) << file.first;
     }
 
     // The checker's problems, all in one text.
-    std::string Problems() const
+    std::string Problems(bool service = false) const
     {
         std::ostringstream log;
         std::string all;
-        for (const auto& problem : sampledata::CheckDataFolder(m_dir.Path(), sampledata::DefaultThreads(), log))
+        const int threads = sampledata::DefaultThreads();
+        for (const auto& problem : service ? sampledata::CheckServiceFolder(m_dir.Path(), threads, log)
+                                           : sampledata::CheckDataFolder(m_dir.Path(), threads, log))
             all += problem + "\n";
         return all;
     }
@@ -176,6 +182,22 @@ TEST(SampleDataFolder, CheckerFindsBrokenContainers)
     ontology += ontology.substr(ontology.find('\n') + 1, ontology.find('\n', ontology.find('\n') + 1) - ontology.find('\n'));
     const DamagedFolder badOntology({{"ontology.csv", ontology}});
     EXPECT_EQ(badOntology.Problems().rfind("ontology.csv: ", 0), 0u) << badOntology.Problems();
+}
+
+TEST(SampleDataFolder, CheckerFindsDamageInTheServiceFolder)
+{
+    // A full grid in place of a thumbnail, and a gene without any series.
+    std::string catalogue = ReadFileBytes(ServiceDir() + "catalogue.txt");
+    const size_t gene = catalogue.find("\ngene\t");
+    ASSERT_NE(gene, std::string::npos);
+    catalogue.insert(gene + 1, "gene\t9\tLone1\tlonely gene 1\n");
+    const DamagedFolder damaged({{"grids/100000-thumb.xpr", ReadFileBytes(ServiceDir() + "grids/100000.xpr")},
+                                 {"catalogue.txt", catalogue}},
+                                ServiceDir());
+    const std::string problems = damaged.Problems(true);
+    EXPECT_NE(problems.find("grids/100000-thumb.xpr is not a grid file of the expected kind"), std::string::npos)
+        << problems;
+    EXPECT_NE(problems.find("gene Lone1 has not one to three image series"), std::string::npos) << problems;
 }
 
 TEST(SampleDataFolder, GenerationIsReproducible)
