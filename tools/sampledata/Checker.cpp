@@ -617,7 +617,8 @@ private:
                 Fail(file + " is named " + grid.GetSymbol() + ".");
             for (const Expressor& e : expressors)
             {
-                if (e.label == nullptr || e.label->annotationValue == 0 || e.count == 0 || !(e.a > 0))
+                if (e.label == nullptr || e.label->annotationValue == 0 || e.count == 0 || !(e.a > 0) ||
+                    !(e.score >= 0 && e.score <= 255))
                     return Fail(file + " has an empty voxel or one outside the brain (grid id " +
                                 std::to_string(e.gridId) + ").");
                 if (!all.insert(e.gridId).second)
@@ -788,6 +789,11 @@ private:
                     return Fail(*name + " does not give its full grid's size.");
                 if (kind < 2 && (grid.GetImageSeriesId() != s.imageSeriesId || grid.GetGeneId() != s.geneId))
                     return Fail(*name + " belongs to another series.");
+                // Levels on the colormap's scale, at least one expressing cell.
+                for (const Expressor& e : grid.GetExpressors())
+                    if (kind < 2 && (e.count == 0 || !(e.score >= 0 && e.score <= 255) || e.label == nullptr))
+                        return Fail(*name + " has an expressor out of range at grid id " + std::to_string(e.gridId) +
+                                    ".");
                 for (const auto& image : grid.GetImages())
                 {
                     ++sizes[image.second.width != 0];

@@ -105,9 +105,8 @@ std::string EncodeThumbnail(const GridData& data, uint32_t version, uint32_t ful
         const uint32_t z = index / slice;
         if (z % 2 != 0 || z / 2 >= planes)
             continue;
-        // Levels 0..4 mean no expression to the reader.
-        volume[size_t(z / 2) * slice + index % slice] =
-            static_cast<unsigned char>(std::clamp(int(5 + 250 * v.score), 5, 255));
+        // The voxel's level; 0..4 mean no expression to the reader.
+        volume[size_t(z / 2) * slice + index % slice] = static_cast<unsigned char>(std::clamp(int(v.score), 5, 255));
         ++expected;
     }
     MemoryStream block(16 + uint32_t(volume.size()) + uint32_t(volume.size()) / 100 + 64);
@@ -137,8 +136,8 @@ std::vector<GridData> NeuronClassGrids(const std::array<std::vector<NeuronVoxel>
 {
     static const char* const descriptions[kNeuronClassCount] = {
         "Principal neurons without pyramidal dendrites", "Pyramidal neurons", "Local-circuit interneurons"};
-    // Typical net arbor length (micrometres) of each class's reconstructions.
-    static const float arbor[kNeuronClassCount] = {2600.0f, 5200.0f, 3400.0f};
+    // Typical net arbor length (micrometres) of one reconstructed neuron of each class.
+    static const float arbor[kNeuronClassCount] = {1200.0f, 2000.0f, 1500.0f};
     std::vector<GridData> grids(kNeuronClassCount);
     for (int c = 0; c < kNeuronClassCount; ++c)
     {
@@ -152,11 +151,16 @@ std::vector<GridData> NeuronClassGrids(const std::array<std::vector<NeuronVoxel>
         {
             GridVoxel v;
             v.gridId = uint32_t(n.x + 1 + kViewNx * (n.y + kViewNy * n.z));
+            // The net arbor length of the voxel's neurons in micrometres
+            // (a) and in tenths of a millimetre (count, the axis the
+            // threshold control shows); the level on the colormap's scale.
             const double u = Uniform(kNeuronGridSeed, v.gridId, uint64_t(c));
-            v.count = static_cast<uint16_t>(1 + int(4 * Uniform(kNeuronGridSeed + 1, v.gridId)));
-            v.a = float(arbor[c] * (0.5 + u) * v.count);
-            v.b = float(v.count);
-            v.score = float(0.2 + 0.8 * u);
+            const double neurons = 1 + int(3 * Uniform(kNeuronGridSeed + 1, v.gridId));
+            const double length = arbor[c] * (0.5 + u) * (0.6 + 0.4 * neurons);
+            v.a = float(length);
+            v.b = float(0.1 * neurons);
+            v.count = static_cast<uint16_t>(std::clamp(int(length / 100.0 + 0.5), 1, 65535));
+            v.score = float(40.0 + 200.0 * u);
             g.voxels.push_back(v);
         }
         std::sort(g.voxels.begin(), g.voxels.end(),

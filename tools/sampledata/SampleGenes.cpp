@@ -142,10 +142,12 @@ GridData SeriesGrid(const SampleSeries& s, const SampleGeneSet& genes, const Vol
                 const double e = s.level[value] * (0.6 + 0.8 * Uniform(kGeneSeed + 1, uint64_t(s.imageSeriesId), index));
                 GridVoxel voxel;
                 voxel.gridId = uint32_t(index + 1);
+                // Size of the stained area, its density, the level on the
+                // colormap's scale and the number of stained cells.
                 voxel.a = float(10.0 + 60.0 * e);
-                voxel.b = float(e);
-                voxel.score = float(std::min(1.0, e));
-                voxel.count = static_cast<uint16_t>(1 + int(6 * e));
+                voxel.b = float(std::min(1.0, e));
+                voxel.score = float(std::min(255.0, 12.0 + 240.0 * e));
+                voxel.count = static_cast<uint16_t>(1 + int(30 * std::min(1.0, e)));
                 const int along = s.plane == 0 ? x : z;
                 voxel.imageKey = static_cast<uint16_t>(
                     1 + std::clamp(along * kImagesPerSeries / axisLength, 0, kImagesPerSeries - 1));
