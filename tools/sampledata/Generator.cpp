@@ -1,8 +1,11 @@
 #include "Generator.h"
 
+#include "AtlasImages.h"
 #include "BrainShape.h"
+#include "GridFiles.h"
 #include "NeuronClasses.h"
 #include "Parallel.h"
+#include "SampleGenes.h"
 #include "StructureMeshes.h"
 #include "Structures.h"
 #include "TextFiles.h"
@@ -11,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <numeric>
 #include <stdexcept>
@@ -92,23 +96,24 @@ void PrepareFolders(const std::string& folder)
     namespace fs = std::filesystem;
     fs::create_directories(folder);
     fs::create_directories(Join(folder, "Colormaps"));
+    fs::create_directories(Join(folder, "xprs"));
     // Meshes of structures that no longer exist must not linger.
     fs::remove_all(Join(folder, "Mesh25"));
     fs::create_directories(Join(folder, "Mesh25"));
 }
 } // namespace
 
-void GenerateDataFolder(const std::string& folder, int threads, std::ostream& log)
+void GenerateDataFolder(const std::string& folder, int threads, std::ostream& log, const std::string& serviceFolder)
 {
     StepTimer timer(log);
     log << "Writing the sample atlas into " << folder << " with " << threads << " threads\n";
     PrepareFolders(folder);
 
     Volume atlas = BuildAnnotation25(threads);
-    WriteRawVolume(Join(folder, "Annotation25"), atlas);
+    WriteRawVolume(Join(folder, "Annotation25"), atlas, 25.0f);
     timer.Done("Annotation25");
     Volume view = BuildAnnotation100(atlas);
-    WriteRawVolume(Join(folder, "Annotation100"), view);
+    WriteRawVolume(Join(folder, "Annotation100"), view, 100.0f);
     timer.Done("Annotation100");
 
     const auto tables = SubtreeValueTables();
@@ -133,7 +138,12 @@ void GenerateDataFolder(const std::string& folder, int threads, std::ostream& lo
     WriteFile(Join(folder, "drxrid.txt"), NeuronTable(neuronVoxels));
     timer.Done("colormaps, search domains, neuron table");
 
-    // Largest structures first, so that the threads finish together.
+    const Volume nissl = BuildNisslStain(atlas, threads);
+    WriteSagittalMap(Join(folder, "SagittalAtlasMap.comp"), BuildSagittalMap(view));
+    timer.Done("Nissl stain, SagittalAtlasMap.comp");
+
+    // The Nissl slices are one long task among the meshes; the largest
+    // meshes follow it, so that the threads finish together.
     std::vector<int> order(all.size());
     std::iota(order.begin(), order.end(), 0);
     auto boxVolume = [&](int i) {
@@ -143,8 +153,13 @@ void GenerateDataFolder(const std::string& folder, int threads, std::ostream& lo
     std::stable_sort(order.begin(), order.end(), [&](int p, int q) { return boxVolume(p) > boxVolume(q); });
     std::atomic<size_t> triangles{0};
     std::vector<int> steps(all.size());
-    ParallelFor(int(order.size()), threads, [&](int k) {
-        int i = order[k];
+    ParallelFor(int(order.size()) + 1, threads, [&](int k) {
+        if (k == 0)
+        {
+            WriteNisslSlices(Join(folder, "Atlas25.comp"), nissl);
+            return;
+        }
+        int i = order[k - 1];
         TriangleMesh mesh = StructureMesh(atlas, tables[i], extents[i].min, extents[i].max, &steps[i]);
         triangles += mesh.TriangleCount();
         WriteFile(Join(folder, std::string("Mesh25/") + all[i].abbreviation + ".msh"), EncodeMeshFile(mesh));
@@ -153,7 +168,26 @@ void GenerateDataFolder(const std::string& folder, int threads, std::ostream& lo
     for (size_t i = 0; i < all.size(); ++i)
         if (steps[i] == 4)
             coarse += std::string(" ") + all[i].abbreviation;
-    timer.Done("Mesh25 (" + std::to_string(triangles.load()) + " triangles; at 100 micrometres:" + coarse + ")");
+    timer.Done("Atlas25.comp and Mesh25 (" + std::to_string(triangles.load()) + " triangles; at 100 micrometres:" +
+               coarse + ")");
+
+    // The grid files are written by the application's own writer, which
+    // reads the atlas of this very folder.
+    setenv("NUVARO_DATA_DIR", std::filesystem::absolute(folder).string().c_str(), 1);
+    const auto neuronGrids = NeuronClassGrids(neuronVoxels);
+    for (int c = 0; c < kNeuronClassCount; ++c)
+        WriteGridFile(Join(folder, std::string("xprs/") + NeuronClassName(c) + ".xpr"), neuronGrids[c]);
+    timer.Done("xprs");
+
+    const SampleGeneSet genes = MakeSampleGenes();
+    const StructureLevels levels = ComputeStructureLevels(genes, view);
+    WriteCorrelationDatabase(Join(folder, "GLM.db"), genes, levels);
+    timer.Done("GLM.db (" + std::to_string(genes.series.size()) + " series)");
+    if (!serviceFolder.empty())
+    {
+        WriteSampleService(serviceFolder, genes, levels, view, SearchDomainsXml(), threads);
+        timer.Done("sample service catalogue and grids (" + std::to_string(genes.symbols.size()) + " genes)");
+    }
     log << "Sample atlas written in " << timer.Total() << " s\n";
 }
 } // namespace sampledata

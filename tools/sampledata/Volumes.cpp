@@ -2,9 +2,10 @@
 
 #include "BrainShape.h"
 #include "Parallel.h"
-#include "TextFiles.h"
+#include "io/Image3d.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace sampledata
 {
@@ -121,8 +122,17 @@ ValueStats ComputeValueStats(const Volume& volume, int threads)
     return total;
 }
 
-void WriteRawVolume(const std::string& path, const Volume& volume)
+std::unique_ptr<Image3d> ToImage3d(const Volume& volume, float voxelSizeMicrometres)
 {
-    WriteFile(path, volume.voxels.data(), volume.voxels.size());
+    auto image = std::make_unique<Image3d>(volume.nx, volume.ny, volume.nz, voxelSizeMicrometres);
+    // Image3d hands out its voxels read-only, but they are a plain array of
+    // its own, allocated writable: filling it before anyone reads is sound.
+    std::memcpy(const_cast<unsigned char*>(image->GetBuffer()), volume.voxels.data(), volume.voxels.size());
+    return image;
+}
+
+void WriteRawVolume(const std::string& path, const Volume& volume, float voxelSizeMicrometres)
+{
+    ToImage3d(volume, voxelSizeMicrometres)->Save(path.c_str(), nullptr, nullptr, nullptr);
 }
 } // namespace sampledata

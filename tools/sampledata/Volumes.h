@@ -3,8 +3,11 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+class Image3d;
 
 namespace sampledata
 {
@@ -34,8 +37,11 @@ struct ValueStats
 };
 ValueStats ComputeValueStats(const Volume& volume, int threads);
 
+// The volume as the project's own volume class, which writes the files.
+std::unique_ptr<Image3d> ToImage3d(const Volume& volume, float voxelSizeMicrometres);
+
 // Writes a volume as a raw file: every voxel in order, one byte each.
-void WriteRawVolume(const std::string& path, const Volume& volume);
+void WriteRawVolume(const std::string& path, const Volume& volume, float voxelSizeMicrometres);
 } // namespace sampledata
 
 #endif

@@ -10,10 +10,10 @@ using namespace sampledata;
 
 namespace
 {
-sampletest::MeshFile Reparse(const TriangleMesh& mesh)
+sampledata::check::MeshFile Reparse(const TriangleMesh& mesh)
 {
-    sampletest::MeshFile file;
-    EXPECT_EQ(sampletest::ParseMesh(EncodeMeshFile(mesh), file), "");
+    sampledata::check::MeshFile file;
+    EXPECT_EQ(sampledata::check::ParseMesh(EncodeMeshFile(mesh), file), "");
     return file;
 }
 
@@ -40,13 +40,13 @@ TEST(MarchingCubes, SphereIsClosedOutwardAndOfTheRightSize)
                 f.values[i + 24 * (j + 24 * k)] = r - 0.5f * d; // > 0 inside
             }
     TriangleMesh mesh = ExtractSurface(f, 0.0f);
-    sampletest::MeshFile file = Reparse(mesh);
-    auto triangles = sampletest::Triangles(file);
+    sampledata::check::MeshFile file = Reparse(mesh);
+    auto triangles = sampledata::check::Triangles(file);
     ASSERT_GT(triangles.size(), 300u);
-    EXPECT_EQ(sampletest::CheckClosedAndOriented(triangles), "");
+    EXPECT_EQ(sampledata::check::CheckClosedAndOriented(triangles), "");
     const double expected = 4.0 / 3.0 * M_PI * r * r * r;
-    EXPECT_NEAR(sampletest::EnclosedVolume(file, triangles), expected, 0.03 * expected);
-    EXPECT_GT(sampletest::NormalAgreement(file, triangles), 0.99);
+    EXPECT_NEAR(sampledata::check::EnclosedVolume(file, triangles), expected, 0.03 * expected);
+    EXPECT_GT(sampledata::check::NormalAgreement(file, triangles), 0.99);
     // Positions are placed through the origin and spacing.
     for (size_t v = 0; v < file.records.size() / 6; ++v)
     {
@@ -70,11 +70,11 @@ TEST(MarchingCubes, AmbiguousNoiseStillGivesAClosedOrientedSurface)
                 for (int i = 2; i < 12; ++i)
                     f.values[i + 14 * (j + 14 * k)] = Uniform(seed, i, j, k) < 0.5 ? 1.0f : 0.0f;
         TriangleMesh mesh = ExtractSurface(f, 0.5f);
-        sampletest::MeshFile file = Reparse(mesh);
-        auto triangles = sampletest::Triangles(file);
+        sampledata::check::MeshFile file = Reparse(mesh);
+        auto triangles = sampledata::check::Triangles(file);
         ASSERT_FALSE(triangles.empty());
-        EXPECT_EQ(sampletest::CheckClosedAndOriented(triangles), "") << "seed " << seed;
-        EXPECT_GT(sampletest::EnclosedVolume(file, triangles), 0.0);
+        EXPECT_EQ(sampledata::check::CheckClosedAndOriented(triangles), "") << "seed " << seed;
+        EXPECT_GT(sampledata::check::EnclosedVolume(file, triangles), 0.0);
     }
 }
 

@@ -1,8 +1,11 @@
-// Checks the data folder made by the build, reading every file on its own
-// terms rather than through the generator.
+// The data folder made by the build (which the checker itself goes over as a
+// test of its own): the checker finds each kind of damage in a copy, and the
+// files are what the generator makes.
+#include "AtlasImages.h"
 #include "BrainShape.h"
-#include "MeshChecks.h"
+#include "Checker.h"
 #include "NeuronClasses.h"
+#include "Parallel.h"
 #include "StructureMeshes.h"
 #include "Structures.h"
 #include "Volumes.h"
@@ -10,42 +13,19 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
-#include <cmath>
+#include <algorithm>
+#include <filesystem>
 #include <map>
-#include <set>
 #include <sstream>
 
 using testsupport::ReadFileBytes;
 using testsupport::SampleDataDir;
+using testsupport::TempDir;
+using testsupport::WriteFileBytes;
 
 namespace
 {
-struct Row
-{
-    std::vector<std::string> fields;
-    int value() const { return std::stoi(fields[6]); }
-};
-
-std::vector<std::string> Split(const std::string& line, char separator)
-{
-    std::vector<std::string> out;
-    std::string field;
-    std::istringstream in(line);
-    while (std::getline(in, field, separator))
-        out.push_back(field);
-    return out;
-}
-
-std::vector<Row> ReadOntology()
-{
-    std::vector<Row> rows;
-    std::istringstream in(ReadFileBytes(SampleDataDir() + "ontology.csv"));
-    std::string line;
-    while (std::getline(in, line))
-        rows.push_back({Split(line, ',')});
-    return rows;
-}
+namespace fs = std::filesystem;
 
 // The two annotation volumes, read once for the whole suite.
 const std::string& Atlas25()
@@ -59,271 +39,165 @@ const std::string& View100()
     return bytes;
 }
 uint8_t A25(int x, int y, int z) { return uint8_t(Atlas25()[size_t(x) + 528 * (size_t(y) + 320 * size_t(z))]); }
-uint8_t V100(int x, int y, int z) { return uint8_t(View100()[size_t(x) + 133 * (size_t(y) + 81 * size_t(z))]); }
 
-std::set<int> LeafValues(const std::vector<Row>& rows)
+sampledata::Volume MakeVolume(const std::string& bytes, int nx, int ny, int nz)
 {
-    std::set<std::string> parents;
-    for (const Row& r : rows)
-        parents.insert(r.fields[2]);
-    std::set<int> leaves;
-    for (const Row& r : rows)
-        if (!parents.count(r.fields[1]))
-            leaves.insert(r.value());
-    return leaves;
+    sampledata::Volume volume;
+    volume.nx = nx;
+    volume.ny = ny;
+    volume.nz = nz;
+    volume.voxels.assign(bytes.begin(), bytes.end());
+    return volume;
+}
+sampledata::Volume AtlasVolume() { return MakeVolume(Atlas25(), 528, 320, 456); }
+sampledata::Volume ViewVolume() { return MakeVolume(View100(), 133, 81, 115); }
+
+// The sample atlas service's folder, beside the application bundle.
+std::string ServiceDir() { return SampleDataDir() + "../../../../sample-service/"; }
+
+// A copy of the sample data folder (or another) in which the named files are
+// replaced: everything else is linked to the original.
+class DamagedFolder
+{
+public:
+    explicit DamagedFolder(const std::map<std::string, std::string>& replaced,
+                           const std::string& source = SampleDataDir())
+    {
+        Link(fs::path(source), fs::path(m_dir.Path()), "", replaced);
+        for (const auto& file : replaced)
+            EXPECT_TRUE(WriteFileBytes(m_dir.File(file.first), file.second)) << file.first;
+    }
+
+    // The checker's problems, all in one text.
+    std::string Problems(bool service = false) const
+    {
+        std::ostringstream log;
+        std::string all;
+        const int threads = sampledata::DefaultThreads();
+        for (const auto& problem : service ? sampledata::CheckServiceFolder(m_dir.Path(), threads, log)
+                                           : sampledata::CheckDataFolder(m_dir.Path(), threads, log))
+            all += problem + "\n";
+        return all;
+    }
+
+private:
+    static void Link(const fs::path& from, const fs::path& to, const std::string& prefix,
+                     const std::map<std::string, std::string>& replaced)
+    {
+        for (const auto& entry : fs::directory_iterator(from))
+        {
+            const std::string name = prefix + entry.path().filename().string();
+            if (entry.is_directory())
+            {
+                fs::create_directories(to / entry.path().filename());
+                Link(entry.path(), to / entry.path().filename(), name + "/", replaced);
+            }
+            else if (!replaced.count(name))
+                fs::create_symlink(fs::absolute(entry.path()), to / entry.path().filename());
+        }
+    }
+
+    TempDir m_dir;
+};
+
+// The mesh with every triangle turned the other way round.
+std::string InsideOut(std::string mesh)
+{
+    auto u32 = [&](size_t at) {
+        return uint32_t(uint8_t(mesh[at])) | uint32_t(uint8_t(mesh[at + 1])) << 8 |
+               uint32_t(uint8_t(mesh[at + 2])) << 16 | uint32_t(uint8_t(mesh[at + 3])) << 24;
+    };
+    size_t at = 4 + size_t(u32(0)) * 24;
+    const uint32_t strips = u32(at);
+    at += 4;
+    for (uint32_t s = 0; s < strips; ++s)
+    {
+        const unsigned n = uint8_t(mesh[at]) | unsigned(uint8_t(mesh[at + 1])) << 8;
+        // Swapping the last two indices of a 3-index strip reverses it.
+        std::swap_ranges(mesh.begin() + long(at + 2 + 4 * (n - 2)), mesh.begin() + long(at + 2 + 4 * (n - 1)),
+                         mesh.begin() + long(at + 2 + 4 * (n - 1)));
+        at += 2 + 4 * size_t(n);
+    }
+    return mesh;
 }
 } // namespace
 
-TEST(SampleDataFolder, OntologyHasTheStructuresTheApplicationNames)
+TEST(SampleDataFolder, CheckerFindsDamageInEachFile)
 {
-    auto rows = ReadOntology();
-    ASSERT_GE(rows.size(), 40u);
-    ASSERT_LE(rows.size(), 80u);
-    std::map<std::string, const Row*> byAbbreviation;
-    std::set<int> values, ids;
-    for (const Row& r : rows)
-    {
-        ASSERT_EQ(r.fields.size(), 12u) << r.fields[0];
-        // Abbreviations become file names.
-        EXPECT_FALSE(r.fields[1].empty());
-        for (char c : r.fields[1])
-            EXPECT_TRUE(std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-') << r.fields[1];
-        EXPECT_TRUE(byAbbreviation.emplace(r.fields[1], &r).second) << "duplicate " << r.fields[1];
-        EXPECT_TRUE(values.insert(r.value()).second) << "duplicate value " << r.value();
-        EXPECT_TRUE(ids.insert(std::stoi(r.fields[7])).second);
-        EXPECT_GE(r.value(), 1);
-        EXPECT_LE(r.value(), 255);
-        EXPECT_LT(std::stoi(r.fields[7]), 65535);
-        // The centroid lies inside the view grid.
-        EXPECT_GT(std::stod(r.fields[9]), 0.0);
-        EXPECT_LT(std::stod(r.fields[9]), 133.0);
-        EXPECT_LT(std::stod(r.fields[10]), 81.0);
-        EXPECT_LT(std::stod(r.fields[11]), 115.0);
-    }
-    for (int v : {1, 3, 8, 24, 26, 28, 31, 35, 49, 62, 100, 128, 165, 189, 224})
-        EXPECT_TRUE(values.count(v)) << "missing value " << v;
-    // One root (value 1), every other structure below it, 3 to 5 levels.
-    int maxLevel = 0;
-    for (const Row& r : rows)
-    {
-        int level = 1;
-        const Row* at = &r;
-        while (!at->fields[2].empty())
-        {
-            auto parent = byAbbreviation.find(at->fields[2]);
-            ASSERT_NE(parent, byAbbreviation.end()) << "unknown parent of " << r.fields[1];
-            at = parent->second;
-            ASSERT_LT(++level, 10);
-        }
-        EXPECT_EQ(at->value(), 1) << r.fields[1];
-        maxLevel = std::max(maxLevel, level);
-    }
-    EXPECT_GE(maxLevel, 3);
-    EXPECT_LE(maxLevel, 5);
-    // The root's centroid sits near the middle of the brain, on the midline.
-    EXPECT_NEAR(std::stod(rows[0].fields[11]), 223 / 4.0, 0.01);
+    // The inverted stain: white matter dark becomes bright, the background white.
+    sampledata::Volume negative = sampledata::BuildNisslStain(AtlasVolume(), sampledata::DefaultThreads());
+    for (auto& v : negative.voxels)
+        v = uint8_t(255 - v);
+    TempDir scratch;
+    sampledata::WriteNisslSlices(scratch.File("negative.comp"), negative);
+    // A plate index past the last plate.
+    sampledata::SagittalMap map = sampledata::BuildSagittalMap(ViewVolume());
+    for (size_t i = 0; i < map.plate.size(); ++i)
+        if (map.plate[i] == 20)
+            map.plate[i] = 21;
+    sampledata::WriteSagittalMap(scratch.File("map.comp"), map);
+
+    std::string zuk = ReadFileBytes(SampleDataDir() + "Colormaps/ZUK.map");
+    zuk.replace(zuk.find("204 204 204"), 11, "204 204 205");
+    std::string domains = ReadFileBytes(SampleDataDir() + "SearchDomains.xml");
+    domains.replace(domains.rfind("<Domain id=\"") + 12, 1, "9");
+    const DamagedFolder folder({
+        {"Atlas25.comp", ReadFileBytes(scratch.File("negative.comp"))},
+        {"SagittalAtlasMap.comp", ReadFileBytes(scratch.File("map.comp"))},
+        {"Mesh25/LG.msh", InsideOut(ReadFileBytes(SampleDataDir() + "Mesh25/LG.msh"))},
+        {"drxrid.txt", "0,0,0,n1,SomeArchive\n" + ReadFileBytes(SampleDataDir() + "drxrid.txt")},
+        {"Colormaps/ZUK.map", zuk},
+        {"SearchDomains.xml", domains},
+    });
+    const std::string problems = folder.Problems();
+    for (const char* expected : {"Atlas25.comp does not look like a Nissl stain", "plate index 21", "Mesh25/LG.msh",
+                                 "drxrid.txt line \"0,0,0,n1,SomeArchive\" lies outside the brain",
+                                 "ZUK.map colour of value 240", "SearchDomains.xml names id 9"})
+        EXPECT_NE(problems.find(expected), std::string::npos) << expected << " in:\n" << problems;
+    EXPECT_EQ(problems.find("Annotation"), std::string::npos) << problems;
 }
 
-TEST(SampleDataFolder, VolumesHaveTheirSizesAndOnlyLeafValues)
+TEST(SampleDataFolder, CheckerFindsBrokenContainers)
 {
-    ASSERT_EQ(Atlas25().size(), 528u * 320u * 456u);
-    ASSERT_EQ(View100().size(), 133u * 81u * 115u);
-    auto rows = ReadOntology();
-    std::set<int> leaves = LeafValues(rows);
-    std::map<int, size_t> seen;
-    for (char c : Atlas25())
-        ++seen[uint8_t(c)];
-    for (const auto& entry : seen)
-        EXPECT_TRUE(entry.first == 0 || leaves.count(entry.first)) << "value " << entry.first;
-    for (int leaf : leaves)
-        EXPECT_GT(seen[leaf], 1000u) << "leaf " << leaf << " is (nearly) absent";
+    // A plane offset that points into the previous plane, a map block cut
+    // short, and one neuron class's grid in place of another's.
+    std::string slices = ReadFileBytes(SampleDataDir() + "Atlas25.comp");
+    slices[4 * 100] = char(uint8_t(slices[4 * 100]) + 7);
+    std::string map = ReadFileBytes(SampleDataDir() + "SagittalAtlasMap.comp");
+    const DamagedFolder damaged({{"Atlas25.comp", slices},
+                                 {"SagittalAtlasMap.comp", map.substr(0, map.size() - 9)},
+                                 {"xprs/Pyramidal.xpr", ReadFileBytes(SampleDataDir() + "xprs/Interneuron.xpr")}});
+    const std::string problems = damaged.Problems();
+    EXPECT_NE(problems.find("xprs/Pyramidal.xpr is named Interneuron"), std::string::npos) << problems;
+    EXPECT_NE(problems.find("Atlas25.comp plane 99 is not one whole JPEG stream"), std::string::npos) << problems;
+    EXPECT_NE(problems.find("SagittalAtlasMap.comp: "), std::string::npos) << problems;
 
-    // The view volume is the atlas volume sampled at every fourth voxel.
-    for (int z = 0; z < 115; ++z)
-        for (int y = 0; y < 81; ++y)
-            for (int x = 0; x < 133; ++x)
-            {
-                int expected = (4 * x < 528 && 4 * y < 320 && 4 * z < 456) ? A25(4 * x, 4 * y, 4 * z) : 0;
-                ASSERT_EQ(V100(x, y, z), expected) << x << "," << y << "," << z;
-            }
-    // Its last three planes, which a reader in chunks of 8 planes skips, are empty.
-    for (size_t i = 112u * 133 * 81; i < View100().size(); ++i)
-        ASSERT_EQ(View100()[i], 0);
+    // A volume one byte short stops the checks that depend on it.
+    const DamagedFolder shortVolume({{"Annotation100", View100().substr(1)}});
+    EXPECT_NE(shortVolume.Problems().find("Annotation100 is not exactly 133 x 81 x 115 bytes long."),
+              std::string::npos);
+
+    // An ontology that its reader rejects.
+    std::string ontology = ReadFileBytes(SampleDataDir() + "ontology.csv");
+    ontology += ontology.substr(ontology.find('\n') + 1, ontology.find('\n', ontology.find('\n') + 1) - ontology.find('\n'));
+    const DamagedFolder badOntology({{"ontology.csv", ontology}});
+    EXPECT_EQ(badOntology.Problems().rfind("ontology.csv: ", 0), 0u) << badOntology.Problems();
 }
 
-TEST(SampleDataFolder, BrainIsSymmetricAndRegisteredToBregma)
+TEST(SampleDataFolder, CheckerFindsDamageInTheServiceFolder)
 {
-    for (int z = 1; z < 223; z += 7)
-        for (int y = 0; y < 320; y += 5)
-            for (int x = 0; x < 528; x += 5)
-                ASSERT_EQ(A25(x, y, 223 - z), A25(x, y, 223 + z)) << x << "," << y << "," << z;
-    // Bregma lies on the skull, just above the dorsal surface of the cortex.
-    EXPECT_EQ(A25(213, 41, 223), 0);
-    int surface = -1;
-    for (int y = 0; y < 320 && surface < 0; ++y)
-        if (A25(213, y, 233) != 0)
-            surface = y;
-    EXPECT_GT(surface, 41);
-    EXPECT_LT(surface, 41 + 40); // within a millimetre
-    // The brain runs from the olfactory bulbs in front to the medulla behind.
-    EXPECT_EQ(A25(5, 150, 250), 0);
-    EXPECT_EQ(A25(527, 250, 223), 0);
-}
-
-TEST(SampleDataFolder, ColormapsHold256Colours)
-{
-    auto rows = ReadOntology();
-    for (const char* name : {"ZUK.map", "Expression.map", "Jet.map"})
-    {
-        std::istringstream in(ReadFileBytes(SampleDataDir() + "Colormaps/" + name));
-        std::vector<int> numbers;
-        int n;
-        while (in >> n)
-            numbers.push_back(n);
-        ASSERT_EQ(numbers.size(), 768u) << name;
-        for (int v : numbers)
-            ASSERT_TRUE(v >= 0 && v <= 255) << name;
-        if (std::string(name) == "ZUK.map")
-        {
-            EXPECT_EQ(numbers[0] + numbers[1] + numbers[2], 0);
-            for (const Row& r : rows)
-                for (int c = 0; c < 3; ++c)
-                    EXPECT_EQ(numbers[3 * r.value() + c], std::stoi(r.fields[3 + c])) << r.fields[1];
-        }
-        if (std::string(name) == "Expression.map")
-        {
-            EXPECT_EQ(numbers[0] + numbers[1] + numbers[2], 0); // low levels stay hidden
-        }
-    }
-}
-
-TEST(SampleDataFolder, EveryStructureHasAValidMesh)
-{
-    auto rows = ReadOntology();
-    size_t totalTriangles = 0;
-    for (const Row& r : rows)
-    {
-        sampletest::MeshFile mesh;
-        std::string bytes = ReadFileBytes(SampleDataDir() + "Mesh25/" + r.fields[1] + ".msh");
-        ASSERT_EQ(sampletest::ParseMesh(bytes, mesh), "") << r.fields[1];
-        size_t triangles = 0;
-        for (const auto& strip : mesh.strips)
-            triangles += strip.size() - 2;
-        EXPECT_GE(triangles, 1000u) << r.fields[1];
-        totalTriangles += triangles;
-        for (size_t v = 0; v < mesh.records.size(); v += 6)
-        {
-            const float* n = &mesh.records[v];
-            ASSERT_NEAR(std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]), 1.0, 1e-3) << r.fields[1];
-            ASSERT_TRUE(n[3] > 0 && n[3] < 528 && n[4] > 0 && n[4] < 320 && n[5] > 0 && n[5] < 456) << r.fields[1];
-        }
-    }
-    EXPECT_GE(totalTriangles, 1000000u);
-}
-
-TEST(SampleDataFolder, SampledMeshesAreClosedOutwardAndEncloseTheirStructure)
-{
-    auto rows = ReadOntology();
-    std::map<std::string, std::set<int>> subtree;
-    for (const Row& r : rows)
-        for (const Row* at = &r;;)
-        {
-            subtree[at->fields[1]].insert(r.value());
-            if (at->fields[2].empty())
-                break;
-            for (const Row& p : rows)
-                if (p.fields[1] == at->fields[2])
-                    at = &p;
-        }
-    std::map<int, size_t> voxels;
-    for (char c : Atlas25())
-        ++voxels[uint8_t(c)];
-    for (const char* abbreviation : {"root", "CB", "DG", "V4", "ac", "ISO4", "LG", "SUB"})
-    {
-        sampletest::MeshFile mesh;
-        ASSERT_EQ(sampletest::ParseMesh(ReadFileBytes(SampleDataDir() + "Mesh25/" + abbreviation + ".msh"), mesh), "");
-        auto triangles = sampletest::Triangles(mesh);
-        EXPECT_EQ(sampletest::CheckClosedAndOriented(triangles), "") << abbreviation;
-        double expected = 0;
-        for (int v : subtree[abbreviation])
-            expected += double(voxels[v]);
-        double volume = sampletest::EnclosedVolume(mesh, triangles); // in voxels
-        EXPECT_GT(volume, 0.8 * expected) << abbreviation;
-        EXPECT_LT(volume, 1.5 * expected) << abbreviation;
-        EXPECT_GT(sampletest::NormalAgreement(mesh, triangles), 0.97) << abbreviation;
-    }
-}
-
-TEST(SampleDataFolder, NeuronTableLinesFollowTheFormat)
-{
-    std::string text = ReadFileBytes(SampleDataDir() + "drxrid.txt");
-    std::istringstream in(text);
-    std::string line;
-    size_t lines = 0, unknown = 0, crlf = 0;
-    size_t offset = 0;
-    while (std::getline(in, line))
-    {
-        size_t lineStart = offset;
-        offset += line.size() + 1;
-        ++lines;
-        if (!line.empty() && line.back() == '\r')
-        {
-            ++crlf;
-            line.pop_back();
-        }
-        auto fields = Split(line, ',');
-        ASSERT_EQ(fields.size(), 5u) << line;
-        int x = std::stoi(fields[0]), y = std::stoi(fields[1]), z = std::stoi(fields[2]);
-        ASSERT_TRUE(x >= 0 && x < 133 && y >= 0 && y < 81 && z >= 0 && z < 112) << line;
-        EXPECT_NE(V100(x, y, z), 0) << line;
-        unknown += fields[3] == "unknown_cell";
-        // The lookup searches the text for "x,y,z,": it must first find this line.
-        std::string key = fields[0] + "," + fields[1] + "," + fields[2] + ",";
-        ASSERT_EQ(text.find(key), lineStart) << key;
-    }
-    EXPECT_GT(lines, 5000u);
-    EXPECT_NEAR(double(unknown) / double(lines), 0.05, 0.02);
-    EXPECT_GT(crlf, 0u);
-    EXPECT_LT(crlf, lines);
-    // Some neuron-class voxels have no line at all.
-    auto classes = sampledata::ChooseNeuronVoxels([] {
-        sampledata::Volume v;
-        v.nx = 133;
-        v.ny = 81;
-        v.nz = 115;
-        v.voxels.assign(View100().begin(), View100().end());
-        return v;
-    }());
-    size_t voxels = 0;
-    for (const auto& c : classes)
-    {
-        EXPECT_GT(c.size(), 1000u);
-        voxels += c.size();
-    }
-    EXPECT_GT(voxels, lines);
-}
-
-TEST(SampleDataFolder, SearchDomainsNameOntologyStructures)
-{
-    std::string xml = ReadFileBytes(SampleDataDir() + "SearchDomains.xml");
-    std::set<int> ids;
-    for (const Row& r : ReadOntology())
-        ids.insert(std::stoi(r.fields[7]));
-    size_t anatomic = xml.find("<AnatomicSearch>"), similar = xml.find("<Simlara ");
-    ASSERT_NE(anatomic, std::string::npos);
-    ASSERT_NE(similar, std::string::npos);
-    size_t inAnatomic = 0, inSimilar = 0;
-    const std::string open = "<Domain id=\"";
-    for (size_t at = xml.find(open); at != std::string::npos; at = xml.find(open, at + 1))
-    {
-        size_t end = xml.find("\" indent=\"", at);
-        ASSERT_NE(end, std::string::npos);
-        int id = std::stoi(xml.substr(at + open.size(), end - at - open.size()));
-        EXPECT_TRUE(ids.count(id)) << id;
-        (at > similar ? inSimilar : inAnatomic)++;
-    }
-    EXPECT_GT(inAnatomic, 5u);
-    EXPECT_GT(inSimilar, 3u);
+    // A full grid in place of a thumbnail, and a gene without any series.
+    std::string catalogue = ReadFileBytes(ServiceDir() + "catalogue.txt");
+    const size_t gene = catalogue.find("\ngene\t");
+    ASSERT_NE(gene, std::string::npos);
+    catalogue.insert(gene + 1, "gene\t9\tLone1\tlonely gene 1\n");
+    const DamagedFolder damaged({{"grids/100000-thumb.xpr", ReadFileBytes(ServiceDir() + "grids/100000.xpr")},
+                                 {"catalogue.txt", catalogue}},
+                                ServiceDir());
+    const std::string problems = damaged.Problems(true);
+    EXPECT_NE(problems.find("grids/100000-thumb.xpr is not a grid file of the expected kind"), std::string::npos)
+        << problems;
+    EXPECT_NE(problems.find("gene Lone1 has not one to three image series"), std::string::npos) << problems;
 }
 
 TEST(SampleDataFolder, GenerationIsReproducible)
@@ -335,11 +209,7 @@ TEST(SampleDataFolder, GenerationIsReproducible)
                 ASSERT_EQ(A25(x, y, z),
                           sampledata::BrainShape::Classify(sampledata::AtlasVoxelToPoint(float(x), float(y), float(z))))
                     << x << "," << y << "," << z;
-    sampledata::Volume atlas;
-    atlas.nx = 528;
-    atlas.ny = 320;
-    atlas.nz = 456;
-    atlas.voxels.assign(Atlas25().begin(), Atlas25().end());
+    const sampledata::Volume atlas = AtlasVolume();
     const auto tables = sampledata::SubtreeValueTables();
     const int lg = sampledata::StructureIndexOfValue(64);
     const auto stats = sampledata::ComputeValueStats(atlas, 2);
@@ -349,6 +219,22 @@ TEST(SampleDataFolder, GenerationIsReproducible)
     const auto single = sampledata::ComputeValueStats(atlas, 1);
     EXPECT_EQ(single.count, stats.count);
     EXPECT_EQ(single.sum, stats.sum);
-    EXPECT_EQ(sampledata::NeuronTable(sampledata::ChooseNeuronVoxels(sampledata::BuildAnnotation100(atlas))),
-              ReadFileBytes(SampleDataDir() + "drxrid.txt"));
+    const auto neurons = sampledata::ChooseNeuronVoxels(sampledata::BuildAnnotation100(atlas));
+    const std::string table = sampledata::NeuronTable(neurons);
+    EXPECT_EQ(table, ReadFileBytes(SampleDataDir() + "drxrid.txt"));
+    // Some neuron-class voxels have no line in the table.
+    size_t voxels = 0;
+    for (const auto& c : neurons)
+        voxels += c.size();
+    EXPECT_GT(voxels, size_t(std::count(table.begin(), table.end(), '\n')));
+
+    // The stain does not depend on the threads, and its slices and the plate
+    // map come out byte for byte as shipped.
+    const sampledata::Volume stain = sampledata::BuildNisslStain(atlas, 3);
+    EXPECT_TRUE(sampledata::BuildNisslStain(atlas, 1).voxels == stain.voxels);
+    TempDir scratch;
+    sampledata::WriteNisslSlices(scratch.File("Atlas25.comp"), stain);
+    EXPECT_TRUE(ReadFileBytes(scratch.File("Atlas25.comp")) == ReadFileBytes(SampleDataDir() + "Atlas25.comp"));
+    sampledata::WriteSagittalMap(scratch.File("map.comp"), sampledata::BuildSagittalMap(ViewVolume()));
+    EXPECT_TRUE(ReadFileBytes(scratch.File("map.comp")) == ReadFileBytes(SampleDataDir() + "SagittalAtlasMap.comp"));
 }

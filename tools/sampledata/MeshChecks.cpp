@@ -4,7 +4,7 @@
 #include <cstring>
 #include <unordered_map>
 
-namespace sampletest
+namespace sampledata::check
 {
 namespace
 {
@@ -128,4 +128,4 @@ double NormalAgreement(const MeshFile& mesh, const std::vector<uint32_t>& triang
     }
     return total ? double(agree) / double(total) : 1.0;
 }
-} // namespace sampletest
+} // namespace sampledata::check

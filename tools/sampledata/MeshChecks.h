@@ -1,13 +1,13 @@
-#ifndef NUVARO_TESTS_SAMPLEDATA_MESHCHECKS_H
-#define NUVARO_TESTS_SAMPLEDATA_MESHCHECKS_H
+#ifndef NUVARO_SAMPLEDATA_MESHCHECKS_H
+#define NUVARO_SAMPLEDATA_MESHCHECKS_H
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-namespace sampletest
+namespace sampledata::check
 {
-// A mesh file read independently of the generator.
+// A mesh file read independently of the generator's writer.
 struct MeshFile
 {
     std::vector<float> records;            // nx, ny, nz, x, y, z per vertex
@@ -29,6 +29,6 @@ double EnclosedVolume(const MeshFile& mesh, const std::vector<uint32_t>& triangl
 
 // Fraction of triangle corners whose vertex normal points the same way as the triangle.
 double NormalAgreement(const MeshFile& mesh, const std::vector<uint32_t>& triangles);
-} // namespace sampletest
+} // namespace sampledata::check
 
 #endif

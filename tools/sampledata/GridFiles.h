@@ -1,0 +1,57 @@
+#ifndef NUVARO_SAMPLEDATA_GRIDFILES_H
+#define NUVARO_SAMPLEDATA_GRIDFILES_H
+
+#include "NeuronClasses.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sampledata
+{
+// One section image of a data set.
+struct GridImage
+{
+    uint32_t key = 0, imageId = 0, width = 0, height = 0;
+    std::string imagePath, expressionPath;
+};
+
+// One view voxel with expression.
+struct GridVoxel
+{
+    uint32_t gridId = 0; // x + 1 + 133 y + 133 * 81 z
+    float a = 0, b = 0, score = 0;
+    uint16_t imageKey = 0, x = 0, y = 0, count = 0;
+};
+
+// A data set as the grid files carry it.
+struct GridData
+{
+    // Search header words 0..13: 0 experiment id, 1 image series id, 5 gene
+    // id, 6 Entrez gene id, 8 plane of section, 9 probe orientation.
+    int32_t header[14] = {0, 0, 0, 0, 0, 0, 0, 0, -1, -1, 0, 0, 0, 0};
+    bool finePixels = false; // scanned at the finer pixel size
+    std::string name, symbol, descriptions[3];
+    std::vector<GridImage> images;
+    std::vector<GridVoxel> voxels; // by grid id
+};
+
+// The data set as a version 3 grid file.
+std::string EncodeVersion3(const GridData& data);
+
+// The thumbnail grid (version 30000, or 30001 with the full file's size):
+// a byte volume of the view grid, every second plane, holding each voxel's
+// expression level (above 4 where there is expression).
+std::string EncodeThumbnail(const GridData& data, uint32_t version, uint32_t fullFileSize);
+
+// Writes the data set as a version 20000 grid file with the application's
+// own writer (which reads it back from its version 3 form first). Needs the
+// process-wide atlas, i.e. a data folder with the ontology and annotation.
+void WriteGridFile(const std::string& path, const GridData& data);
+
+// The three neuron-class data sets: one expressor per neuron-class voxel,
+// measured as the net arbor length of the neurons there.
+std::vector<GridData> NeuronClassGrids(const std::array<std::vector<NeuronVoxel>, kNeuronClassCount>& voxels);
+} // namespace sampledata
+
+#endif
