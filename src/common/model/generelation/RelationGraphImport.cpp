@@ -3,10 +3,10 @@
 #include "model/generelation/RelationGraph.h"
 
 #include "utility/AlertBox.h"
+#include "utility/LineReader.h"
 #include "utility/OSUtils.h"
 #include "utility/StringUtils.h"
 
-#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -17,56 +17,6 @@ namespace
 {
 // Relations read before the user is asked whether to go on.
 const int kRelationsBeforeQuestion = 5000;
-// A relation line is a few hundred bytes; longer lines are not relations and
-// are skipped without being kept in memory.
-const std::size_t kMaxLineLength = 64 * 1024;
-
-// Reads a text file line by line. Lines end with LF, CR LF or a lone CR (as
-// written by older Mac spreadsheets); the ends are not part of the line.
-class LineReader
-{
-public:
-    explicit LineReader(const char* path) { m_file.open(path, std::ios::in | std::ios::binary); }
-
-    bool IsOpen() const { return m_file.is_open(); }
-
-    // The next line in line; false at the end of the file. A line longer
-    // than kMaxLineLength comes back empty with tooLong set.
-    bool ReadLine(std::string& line, bool& tooLong)
-    {
-        typedef std::filebuf::traits_type Traits;
-        line.clear();
-        tooLong = false;
-        int c = m_file.sbumpc();
-        if (c == Traits::eof())
-            return false;
-        for (; c != Traits::eof(); c = m_file.sbumpc())
-        {
-            if (c == '\n')
-                break;
-            if (c == '\r')
-            {
-                if (m_file.sgetc() == '\n')
-                    m_file.sbumpc();
-                break;
-            }
-            if (tooLong)
-                continue;
-            if (line.size() == kMaxLineLength)
-            {
-                tooLong = true;
-                line.clear();
-                line.shrink_to_fit();
-                continue;
-            }
-            line += static_cast<char>(c);
-        }
-        return true;
-    }
-
-private:
-    std::filebuf m_file;
-};
 
 // One relation as read from a line.
 struct RelationLine
