@@ -196,7 +196,7 @@ protected:
             // Each gene shows a different share of the voxels.
             std::vector<uint32_t> voxels(allVoxels.begin(), allVoxels.begin() + 100 + 10 * i);
             const std::string full = i == kCorruptFullGrid
-                                         ? std::string("\xDD\xDD\xEE\xEE this is no grid file", 27)
+                                         ? std::string("\xDD\xDD\xEE\xEE this is no grid file")
                                          : thumbtest::FullGrid(voxels, SeriesId(i), 500 + i, Symbol(i), "test");
             if (!testsupport::WriteFileBytes(dir.File(series.fullGrid), full))
                 throw std::runtime_error("The test grids could not be written.");
