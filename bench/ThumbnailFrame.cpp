@@ -3,6 +3,7 @@
 // same points from one display list per gene. Runs under Xvfb with
 // LIBGL_ALWAYS_SOFTWARE=1; the list's timer fires every 50 ms, so a frame
 // should stay well below that (target: 20 ms on llvmpipe).
+#include "gl/SurfaceFormat.h"
 #include "display/BrainThumbnailRenderer.h"
 #include "gl/GLBegin.h"
 #include "gl/QtIconImages.h"
@@ -16,7 +17,6 @@
 #include "support/qt/HeadlessGLDisplay.h"
 
 #include <QGuiApplication>
-#include <QSurfaceFormat>
 
 #include <benchmark/benchmark.h>
 
@@ -161,16 +161,7 @@ BENCHMARK(BM_BarePointLists)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 int main(int argc, char** argv)
 {
     setenv("NUVARO_DATA_DIR", NUVARO_BENCH_DATA_DIR, 0);
-    QSurfaceFormat format;
-    format.setRenderableType(QSurfaceFormat::OpenGL);
-    format.setProfile(QSurfaceFormat::CompatibilityProfile);
-    format.setVersion(2, 1);
-    format.setDepthBufferSize(24);
-    format.setAlphaBufferSize(8);
-    format.setStencilBufferSize(0);
-    format.setSamples(0);
-    QSurfaceFormat::setDefaultFormat(format);
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    ApplyDefaultSurfaceFormat();
     QGuiApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
 

@@ -1,6 +1,7 @@
 #include "model/UserPreferences.h"
 #include "network/NetFile.h"
 #include "gl/QtIconImages.h"
+#include "gl/SurfaceFormat.h"
 #include "network/QtNetFile.h"
 #include "platform/QSettingsStore.h"
 #include "platform/QtMainThreadDispatcher.h"
@@ -15,6 +16,7 @@
 
 int main(int argc, char** argv)
 {
+    ApplyDefaultSurfaceFormat();
     QApplication app(argc, argv);
     // Numbers in files are always read and written with a decimal point.
     std::setlocale(LC_NUMERIC, "C");

@@ -2,6 +2,7 @@
 #include "network/NetEventListener.h"
 #include "network/NetFile.h"
 #include "network/QtNetFile.h"
+#include "support/qt/LoopbackServer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -35,11 +36,12 @@ struct SeenRequest
     httplib::Headers headers;
 };
 
-class TestServer
+class TestServer : public testsupport::LoopbackServer
 {
 public:
     TestServer()
     {
+        httplib::Server& m_server = Server();
         m_server.Get("/hello", [this](const httplib::Request& req, httplib::Response& res) {
             Record(req);
             res.set_content(kHello, "text/plain; charset=utf-8");
@@ -80,34 +82,14 @@ public:
             res.set_content(std::string(200000, 'x'), "application/octet-stream");
         });
         m_server.Get("/slow", [this](const httplib::Request&, httplib::Response& res) {
-            std::unique_lock<std::mutex> lock(m_mutex);
-            m_released.wait_for(lock, std::chrono::seconds(10), [this] { return m_release; });
+            HoldUntilStopped();
             res.set_content("late", "text/plain");
         });
-
-        m_port = m_server.bind_to_any_port("127.0.0.1");
-        if (m_port <= 0)
-            throw std::runtime_error("The test server could not bind a port.");
-        m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        while (!m_server.is_running())
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        Start();
     }
 
-    ~TestServer()
-    {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_release = true;
-        }
-        m_released.notify_all();
-        m_server.stop();
-        m_thread.join();
-    }
-
-    std::string Url(const std::string& path) const
-    {
-        return "http://127.0.0.1:" + std::to_string(m_port) + path;
-    }
+    // The handlers use the members below: stop before they go.
+    ~TestServer() override { Stop(); }
 
     SeenRequest Seen(const std::string& path)
     {
@@ -122,12 +104,7 @@ private:
         m_seen[req.path] = SeenRequest{req.method, req.body, req.headers};
     }
 
-    httplib::Server m_server;
-    int m_port = 0;
-    std::thread m_thread;
     std::mutex m_mutex;
-    std::condition_variable m_released;
-    bool m_release = false;
     std::map<std::string, SeenRequest> m_seen;
 };
 
@@ -250,14 +227,9 @@ public:
     int dataCalls = 0;
 };
 
-// Runs the event loop until the condition holds or the time is up.
 bool RunUntil(const std::function<bool()>& condition, int milliseconds = 5000)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition() && timer.elapsed() < milliseconds)
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
-    return condition();
+    return testsupport::RunEventsUntil(condition, milliseconds);
 }
 
 void RunFor(int milliseconds)

@@ -7,6 +7,7 @@
 
 #include "support/QuietStdout.h"
 #include "support/RecordingGeneList.h"
+#include "support/qt/LoopbackServer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -30,11 +31,12 @@ namespace
 {
 // Answers getGeneList1 from a catalogue of 35 genes, paging by in1 and in2,
 // and streams the reply in small chunks without a length.
-class FakeSearchService
+class FakeSearchService : public testsupport::LoopbackServer
 {
 public:
     FakeSearchService()
     {
+        httplib::Server& m_server = Server();
         m_server.Post("/services/GeneSearchService", [this](const httplib::Request& req, httplib::Response& res) {
             std::string body = req.body;
             {
@@ -63,24 +65,11 @@ public:
                             "text/xml");
         });
 
-        // One request per connection, so that stopping never waits for an
-        // idle connection to time out.
-        m_server.set_keep_alive_max_count(1);
-        m_port = m_server.bind_to_any_port("127.0.0.1");
-        if (m_port <= 0)
-            throw std::runtime_error("The test server could not bind a port.");
-        m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        while (!m_server.is_running())
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        Start();
     }
 
-    ~FakeSearchService()
-    {
-        m_server.stop();
-        m_thread.join();
-    }
-
-    std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(m_port) + path; }
+    // The handlers use the members below: stop before they go.
+    ~FakeSearchService() override { Stop(); }
 
     std::vector<std::string> Bodies()
     {
@@ -122,9 +111,6 @@ private:
                "</records></out></ns1:getGeneList1Response></soap:Body></soap:Envelope>\n";
     }
 
-    httplib::Server m_server;
-    int m_port = 0;
-    std::thread m_thread;
     std::mutex m_mutex;
     std::vector<std::string> m_bodies;
     std::vector<httplib::Params> m_params;
@@ -136,11 +122,7 @@ bool RunUntilFinished(const RecordingGeneList& list)
     auto finished = [&] {
         return !list.calls.empty() && (list.calls.back() == "complete" || list.calls.back().rfind("error", 0) == 0);
     };
-    QElapsedTimer timer;
-    timer.start();
-    while (!finished() && timer.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
-    return finished();
+    return testsupport::RunEventsUntil(finished);
 }
 
 class GeneQueryServerTest : public ::testing::Test
