@@ -1,0 +1,552 @@
+// Reading and writing grid files (".xpr") for GeneExpression.
+
+#include "model/GeneExpression.h"
+
+#include "io/BufferCompression.h"
+#include "io/FileStream.h"
+#include "io/MemoryStream.h"
+#include "model/Atlas.h"
+#include "utility/ByteSwapper.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace
+{
+const uint32_t kVersion2 = 2;
+const uint32_t kVersion3 = 3;
+const uint32_t kVersion20000 = 20000;
+const uint32_t kThumbnailVersion = 30000;
+const uint32_t kThumbnailWithSizeVersion = 30001;
+
+const int kVersion2RecordWords = 17;
+const int kVersion3HeaderWords = 21;
+const unsigned kVersion3RecordBytes = 88;
+const unsigned kImageEntryBytes = 16;
+const int kStringCount = 5;
+// Quadrat records name their section image by a 16-bit key, so no sound file
+// has more image entries than this; it bounds the block a reader accepts.
+const uint64_t kMaxImageEntries = 65536;
+
+const char* const kInvalidQuadratCount = "Invalid number of quadrats.";
+const char* const kInvalidQuadratCoordinates = "Invalid quadrat coordinates.";
+
+// One version 20000 quadrat record as it lies in the file.
+struct QuadratRecord
+{
+    uint32_t gridId;
+    float values[3];    // a, b, score
+    uint16_t fields[4]; // imageKey, x, y, count
+
+    // Converts between file (little-endian) and host order, both ways.
+    void SwapOrder()
+    {
+        ReverseLongWordRange(&gridId, 1);
+        ReverseLongWordRange(values, 3);
+        SwapByteRange(fields, 4);
+    }
+};
+static_assert(sizeof(QuadratRecord) == 24, "quadrat records are 24 bytes");
+
+uint32_t ReadU32(IOStream& stream)
+{
+    return LittleEndianToHost(stream.ReadValue<uint32_t>());
+}
+
+void WriteU32(IOStream& stream, uint32_t value)
+{
+    stream.WriteValue<uint32_t>(HostToLittleEndian(value));
+}
+
+// Values inside a record read byte-wise from a buffer.
+uint32_t U32At(const unsigned char* p)
+{
+    uint32_t v;
+    std::memcpy(&v, p, sizeof(v));
+    return LittleEndianToHost(v);
+}
+
+float F32At(const unsigned char* p)
+{
+    float v;
+    std::memcpy(&v, p, sizeof(v));
+    ReverseLongWordRange(&v, 1);
+    return v;
+}
+
+uint16_t U16At(const unsigned char* p)
+{
+    uint16_t v;
+    std::memcpy(&v, p, sizeof(v));
+    SwapByteRange(&v, 1);
+    return v;
+}
+
+bool IsValidGridId(uint32_t gridId, uint32_t maxGridId)
+{
+    return gridId != 0 && gridId <= maxGridId;
+}
+
+// The largest version 20000 content a reader accepts: header, five strings
+// of at most 255 bytes, the image entries and a record (or a slot of the
+// zero tail) for every grid id.
+unsigned MaxContent20000(uint32_t maxGridId)
+{
+    const uint64_t bound = 64 + kStringCount * 256 + kMaxImageEntries * (kImageEntryBytes + 2 * 256) +
+                           uint64_t(sizeof(QuadratRecord)) * maxGridId;
+    return static_cast<unsigned>(std::min<uint64_t>(bound, 0xFFFFFFFFu));
+}
+
+// A word read from memory with its lowest-addressed byte in the low bits.
+inline uint64_t LowBytesFirst(uint64_t word)
+{
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    return __builtin_bswap64(word);
+#else
+    return word;
+#endif
+}
+
+// The high bit of each of the 8 bytes of word that is above 4 (a thumbnail
+// voxel with expression). The high bits are tested apart so that no addition
+// carries into the next byte.
+inline uint64_t BytesAbove4(uint64_t word)
+{
+    const uint64_t high = 0x8080808080808080ull;
+    const uint64_t low = (word & ~high) + 0x7B7B7B7B7B7B7B7Bull; // b + 123 >= 128 exactly when b >= 5
+    return (word | low) & high;
+}
+
+// The byte offsets in volume[0, size) whose values are above 4, each passed
+// to emit in increasing order; 8 bytes are looked at a time.
+template <typename Emit>
+void ForEachByteAbove4(const unsigned char* volume, uint32_t size, Emit emit)
+{
+    uint32_t i = 0;
+    for (; i + 8 <= size; i += 8)
+    {
+        uint64_t word;
+        std::memcpy(&word, volume + i, sizeof(word));
+        for (uint64_t mask = LowBytesFirst(BytesAbove4(word)); mask != 0; mask &= mask - 1)
+            emit(i + static_cast<uint32_t>(__builtin_ctzll(mask)) / 8);
+    }
+    for (; i < size; ++i)
+    {
+        if (volume[i] > 4)
+            emit(i);
+    }
+}
+
+// The number of bytes in volume[0, size) above 4.
+uint32_t CountBytesAbove4(const unsigned char* volume, uint32_t size)
+{
+    uint32_t count = 0;
+    uint32_t i = 0;
+    for (; i + 8 <= size; i += 8)
+    {
+        uint64_t word;
+        std::memcpy(&word, volume + i, sizeof(word));
+        // One bit per byte at the bottom of each byte, summed into the top byte.
+        count += static_cast<uint32_t>(((BytesAbove4(word) >> 7) * 0x0101010101010101ull) >> 56);
+    }
+    for (; i < size; ++i)
+        count += volume[i] > 4 ? 1 : 0;
+    return count;
+}
+
+void ReadCompressedBlock(IOStream& stream, MemoryStream& out, unsigned maxSize)
+{
+    // Memory streams inflate in place, without copying the compressed bytes.
+    if (MemoryStream* memory = dynamic_cast<MemoryStream*>(&stream))
+        ReadCompressedBuffer(*memory, out, maxSize);
+    else
+        ReadCompressedBuffer(stream, out, maxSize);
+}
+
+std::string UnsupportedVersion(uint32_t version)
+{
+    return "Expression file version " + std::to_string(version) + " not supported.";
+}
+
+// Writes bytes to a new file beside path and renames it over path, so that
+// readers see either the old file or the whole new one. Returns an empty
+// string on success, else why it failed.
+std::string ReplaceFile(const std::string& path, const unsigned char* data, size_t size)
+{
+    static std::atomic<unsigned> sCounter(0);
+    std::string temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt)
+    {
+        temporary = path + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(sCounter++);
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            return std::strerror(errno);
+    }
+    if (fd < 0)
+        return "no temporary file could be created beside it";
+
+    std::string error;
+    size_t done = 0;
+    while (done < size && error.empty())
+    {
+        const ssize_t written = ::write(fd, data + done, size - done);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            error = std::strerror(written < 0 ? errno : EIO);
+        else
+            done += static_cast<size_t>(written);
+    }
+    if (error.empty() && ::fsync(fd) != 0)
+        error = std::strerror(errno);
+    if (::close(fd) != 0 && error.empty())
+        error = std::strerror(errno);
+    if (error.empty() && std::rename(temporary.c_str(), path.c_str()) != 0)
+        error = std::strerror(errno);
+    if (!error.empty())
+        ::unlink(temporary.c_str());
+    return error;
+}
+} // namespace
+
+void GeneExpression::ReadFile(const char* path)
+{
+    FileStream file(path != nullptr ? path : "", std::ios::in | std::ios::binary);
+    Read(file);
+}
+
+void GeneExpression::Read(IOStream& stream)
+{
+    ClearLoadedData();
+    m_pixelSpacing = 0.0f;
+    // The identifiers and names as they are: a failed read gives them back.
+    GeneExpression before(*this);
+    try
+    {
+        Atlas* atlas = Atlas::GetAtlas();
+        const unsigned start = stream.Tell();
+        // A server error page saved in place of the data.
+        if (stream.ReadValue<char>() == '<')
+            throw std::runtime_error("Unsupported gene expression data format.");
+        stream.Seek(start);
+
+        const uint32_t first = ReadU32(stream);
+        if (first == kGridMagic)
+        {
+            const uint32_t version = ReadU32(stream);
+            if (version == kVersion20000)
+                ReadVersion20000(&stream);
+            else if (version == kThumbnailVersion || version == kThumbnailWithSizeVersion)
+                ReadThumbnail(atlas, &stream, version);
+            else
+                throw std::runtime_error(UnsupportedVersion(version));
+        }
+        else if (first == kVersion2)
+            ReadVersion2(&stream);
+        else if (first == kVersion3)
+            ReadVersion3(&stream);
+        else
+            throw std::runtime_error(UnsupportedVersion(first));
+
+        m_dataLoaded = true;
+        DeriveExpressorData(atlas);
+    }
+    catch (...)
+    {
+        *this = std::move(before);
+        m_dataLoaded = false;
+        m_dataAvailable = false;
+        throw;
+    }
+}
+
+void GeneExpression::ReadStrings(IOStream& stream)
+{
+    std::string* const targets[kStringCount] = {&m_name, &m_symbol, &m_descriptions[0], &m_descriptions[1],
+                                                &m_descriptions[2]};
+    for (std::string* target : targets)
+    {
+        // The stream leaves its argument alone for an empty string.
+        std::string value;
+        stream.ReadString(value);
+        *target = std::move(value);
+    }
+}
+
+void GeneExpression::ReadImages(IOStream& stream, uint32_t count)
+{
+    // One entry at a time: the count comes from the file and is not trusted.
+    for (uint32_t i = 0; i < count; ++i)
+    {
+        uint32_t fields[4];
+        stream.Read(fields, kImageEntryBytes);
+        ReverseLongWordRange(fields, 4);
+        ImageInfo info;
+        info.key = fields[0];
+        info.imageId = fields[1];
+        info.width = fields[2];
+        info.height = fields[3];
+        std::string imagePath;
+        std::string expressionPath;
+        stream.ReadString(imagePath);
+        stream.ReadString(expressionPath);
+        info.imagePath = TranslatePath(imagePath);
+        info.expressionPath = TranslatePath(expressionPath);
+        ConvertToExpressionPath(info);
+        m_images[static_cast<int>(info.key)] = std::move(info);
+    }
+}
+
+void GeneExpression::ReadVersion2(IOStream* stream)
+{
+    const uint32_t maxGridId = Atlas::GetAtlas()->GetMaxGridId();
+    std::string symbol;
+    stream->ReadString(symbol);
+    m_symbol = std::move(symbol);
+    const uint32_t count = ReadU32(*stream);
+    if (count > maxGridId)
+        throw std::runtime_error(kInvalidQuadratCount);
+
+    // The stored area is turned into the diameter of a disc of that area.
+    const double pi = static_cast<double>(3.14159265358979f);
+    for (uint32_t i = 0; i < count; ++i)
+    {
+        uint32_t words[kVersion2RecordWords];
+        stream->Read(words, sizeof(words));
+        ReverseLongWordRange(words, kVersion2RecordWords);
+        if (words[8] != 0)
+            continue;
+        float area;
+        Expressor e;
+        std::memcpy(&area, &words[3], sizeof(area));
+        std::memcpy(&e.b, &words[4], sizeof(e.b));
+        std::memcpy(&e.score, &words[9], sizeof(e.score));
+        e.gridId = words[0];
+        e.count = static_cast<uint16_t>(words[2] & 0xFFFFu);
+        e.a = static_cast<float>(2.0 * std::sqrt(static_cast<double>(area) / pi));
+        e.imageKey = 255;
+        if (!IsValidGridId(e.gridId, maxGridId))
+            throw std::runtime_error(kInvalidQuadratCoordinates);
+        m_expressors.push_back(e);
+    }
+}
+
+void GeneExpression::ReadVersion3(IOStream* stream)
+{
+    const uint32_t maxGridId = Atlas::GetAtlas()->GetMaxGridId();
+    uint32_t words[kVersion3HeaderWords];
+    stream->Read(words, sizeof(words));
+    ReverseLongWordRange(words, kVersion3HeaderWords);
+    const uint32_t imageCount = words[17];
+    const uint32_t recordCount = words[18];
+    if (recordCount > maxGridId)
+        throw std::runtime_error(kInvalidQuadratCount);
+
+    for (int i = 0; i < 14; ++i)
+        m_header[i] = static_cast<int32_t>(words[i + 2]);
+    m_header[kImageCountWord] = static_cast<int32_t>(imageCount);
+    m_header[kExpressorCountWord] = 0;
+    // Series scanned at the finer resolution have smaller pixels.
+    m_pixelSpacing = words[12] != 0 ? 0.95f : 1.63f;
+
+    ReadStrings(*stream);
+    stream->Skip(4);
+    ReadImages(*stream, imageCount);
+
+    for (uint32_t i = 0; i < recordCount; ++i)
+    {
+        unsigned char record[kVersion3RecordBytes];
+        stream->Read(record, kVersion3RecordBytes);
+        Expressor e;
+        e.count = U16At(record + 84);
+        if (e.count == 0)
+            continue;
+        e.gridId = U32At(record);
+        if (!IsValidGridId(e.gridId, maxGridId))
+            throw std::runtime_error(kInvalidQuadratCoordinates);
+        e.a = F32At(record + 8);
+        e.b = F32At(record + 12);
+        e.score = F32At(record + 40);
+        e.imageKey = U16At(record + 78);
+        e.x = U16At(record + 80);
+        e.y = U16At(record + 82);
+        m_expressors.push_back(e);
+    }
+    m_header[kExpressorCountWord] = static_cast<int32_t>(m_expressors.size());
+}
+
+void GeneExpression::ReadVersion20000(IOStream* stream)
+{
+    const uint32_t maxGridId = Atlas::GetAtlas()->GetMaxGridId();
+    MemoryStream content(0);
+    ReadCompressedBlock(*stream, content, MaxContent20000(maxGridId));
+    ReadContent20000(content, maxGridId);
+}
+
+void GeneExpression::ReadContent20000(MemoryStream& content, uint32_t maxGridId)
+{
+    int32_t header[kHeaderWords];
+    content.Read(header, sizeof(header));
+    ReverseLongWordRange(header, kHeaderWords);
+    const uint32_t count = static_cast<uint32_t>(header[kExpressorCountWord]);
+    if (count > maxGridId)
+        throw std::runtime_error(kInvalidQuadratCount);
+    std::memcpy(m_header, header, sizeof(m_header));
+
+    ReadStrings(content);
+    std::printf("Loaded VERSION20000 '%25s' (%25s) %s %s %s ", m_name.c_str(), m_symbol.c_str(),
+                m_descriptions[0].c_str(), m_descriptions[1].c_str(), m_descriptions[2].c_str());
+    ReadImages(content, static_cast<uint32_t>(header[kImageCountWord]));
+
+    const uint32_t remaining = content.GetBufferSize() - content.Tell();
+    if (remaining / sizeof(QuadratRecord) < count)
+        throw std::runtime_error("The grid file is damaged: it holds fewer quadrats than its header announces.");
+
+    m_expressors.resize(count);
+    const unsigned char* p = content.GetCurrentPosition();
+    for (Expressor& e : m_expressors)
+    {
+        QuadratRecord record;
+        std::memcpy(&record, p, sizeof(record));
+        p += sizeof(record);
+        record.SwapOrder();
+        if (!IsValidGridId(record.gridId, maxGridId))
+            throw std::runtime_error(kInvalidQuadratCoordinates);
+        e.gridId = record.gridId;
+        e.a = record.values[0];
+        e.b = record.values[1];
+        e.score = record.values[2];
+        e.imageKey = record.fields[0];
+        e.x = record.fields[1];
+        e.y = record.fields[2];
+        e.count = record.fields[3];
+    }
+}
+
+void GeneExpression::ReadThumbnail(const Atlas* atlas, IOStream* stream, unsigned version)
+{
+    const uint32_t step = ReadU32(*stream);
+    if (step >= 2)
+        throw std::runtime_error("Unrecognized grid file format.");
+    if (version == kThumbnailWithSizeVersion)
+        m_fileSize = ReadU32(*stream);
+    // The expected expressor count: a hint only. The volume itself tells how
+    // many there are, so the list is allocated once at its true size.
+    ReadU32(*stream);
+
+    const uint32_t nx = static_cast<uint32_t>(atlas->GetViewDimension(0));
+    const uint32_t sliceSize = nx * static_cast<uint32_t>(atlas->GetViewDimension(1));
+    const uint32_t planes = static_cast<uint32_t>(atlas->GetViewDimension(2)) / (step + 1);
+    const uint32_t volumeSize = sliceSize * planes;
+    MemoryStream volume(0);
+    ReadCompressedBlock(*stream, volume, volumeSize);
+    if (volume.GetBufferSize() < volumeSize)
+        throw std::runtime_error("The thumbnail grid is damaged: its volume is smaller than the view grid.");
+
+    const unsigned char* voxels = volume.GetBuffer();
+    uint32_t found = 0;
+    for (uint32_t k = 0; k < planes; ++k)
+        found += CountBytesAbove4(voxels + static_cast<size_t>(k) * sliceSize, sliceSize);
+    m_expressors.resize(found);
+
+    Expressor* out = m_expressors.data();
+    for (uint32_t k = 0; k < planes; ++k)
+    {
+        const unsigned char* plane = voxels + static_cast<size_t>(k) * sliceSize;
+        const uint32_t firstGridId = sliceSize * k * (step + 1) + 1;
+        ForEachByteAbove4(plane, sliceSize, [&](uint32_t offset) {
+            out->gridId = firstGridId + offset;
+            out->count = plane[offset];
+            ++out;
+        });
+    }
+}
+
+void GeneExpression::BuildContent20000(MemoryStream& content) const
+{
+    const std::string* const strings[kStringCount] = {&m_name, &m_symbol, &m_descriptions[0], &m_descriptions[1],
+                                                      &m_descriptions[2]};
+    uint64_t size = sizeof(m_header) + kStringCount;
+    for (const std::string* s : strings)
+        size += s->size();
+    for (const auto& entry : m_images)
+        size += kImageEntryBytes + 2 + entry.second.imagePath.size() + entry.second.expressionPath.size();
+    // Room for every expressor; the slots of those not written stay a zero tail.
+    size += uint64_t(sizeof(QuadratRecord)) * m_expressors.size();
+    if (size > 0xFFFFFFFFu)
+        throw std::runtime_error("The data set is too large for a grid file.");
+    content.Resize(static_cast<unsigned>(size));
+    content.Seek(0);
+
+    int32_t header[kHeaderWords];
+    std::memcpy(header, m_header, sizeof(header));
+    header[kImageCountWord] = static_cast<int32_t>(m_images.size());
+    header[kExpressorCountWord] = static_cast<int32_t>(
+        std::count_if(m_expressors.begin(), m_expressors.end(), [](const Expressor& e) { return e.count != 0; }));
+    ReverseLongWordRange(header, kHeaderWords);
+    content.Write(header, sizeof(header));
+
+    for (const std::string* s : strings)
+        content.WriteString(*s);
+    for (const auto& entry : m_images)
+    {
+        const ImageInfo& info = entry.second;
+        uint32_t fields[4] = {info.key, info.imageId, info.width, info.height};
+        ReverseLongWordRange(fields, 4);
+        content.Write(fields, kImageEntryBytes);
+        content.WriteString(info.imagePath);
+        content.WriteString(info.expressionPath);
+    }
+    for (const Expressor& e : m_expressors)
+    {
+        if (e.count == 0)
+            continue;
+        QuadratRecord record;
+        record.gridId = e.gridId;
+        record.values[0] = e.a;
+        record.values[1] = e.b;
+        record.values[2] = e.score;
+        record.fields[0] = e.imageKey;
+        record.fields[1] = e.x;
+        record.fields[2] = e.y;
+        record.fields[3] = e.count;
+        record.SwapOrder();
+        content.Write(&record, sizeof(record));
+    }
+}
+
+void GeneExpression::Write(const std::string& path)
+{
+    const std::string failure = "Could not write the grid file \"" + path + "\": ";
+    MemoryStream file(0);
+    try
+    {
+        MemoryStream content(0);
+        BuildContent20000(content);
+        const uint64_t fileSize = 16 + uint64_t(compressBound(content.GetBufferSize()));
+        if (fileSize > 0xFFFFFFFFu)
+            throw std::runtime_error("The data set is too large for a grid file.");
+        file.Resize(static_cast<unsigned>(fileSize));
+        WriteU32(file, kGridMagic);
+        WriteU32(file, kVersion20000);
+        WriteCompressedBuffer(file, content.GetBuffer(), content.GetBufferSize());
+    }
+    catch (const std::exception& e)
+    {
+        throw std::runtime_error(failure + e.what());
+    }
+    const std::string error = ReplaceFile(path, file.GetBuffer(), file.Tell());
+    if (!error.empty())
+        throw std::runtime_error(failure + error + ".");
+}

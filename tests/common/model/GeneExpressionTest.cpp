@@ -1,0 +1,316 @@
+#include "model/GeneExpression.h"
+
+#include "io/MemoryStream.h"
+#include "model/AnnotationLabel.h"
+#include "model/Atlas.h"
+#include "model/BrainOntology.h"
+#include "support/AtlasFixture.h"
+#include "support/GridFileBuilder.h"
+#include "support/MemoryPreferenceStore.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+using testsupport::Grid20000;
+using testsupport::TestGridId;
+
+namespace
+{
+// The process-wide atlas of this test program is the small test atlas, made
+// before any test runs.
+class TestAtlasEnvironment : public ::testing::Environment
+{
+public:
+    void SetUp() override { testsupport::EnsureTestAtlas(); }
+};
+const ::testing::Environment* const sTestAtlasEnvironment =
+    ::testing::AddGlobalTestEnvironment(new TestAtlasEnvironment);
+
+std::unique_ptr<GeneExpression> Load(const Grid20000& grid)
+{
+    const std::string bytes = grid.File();
+    MemoryStream stream(static_cast<unsigned>(bytes.size()));
+    std::memcpy(stream.GetBuffer(), bytes.data(), bytes.size());
+    return std::make_unique<GeneExpression>(stream);
+}
+
+// Quadrats in every structure of the test atlas, and outside the brain.
+Grid20000 StructureGrid()
+{
+    Grid20000 g;
+    g.header[0] = 11;
+    g.header[1] = 1234;
+    g.strings[1] = "Pcp2";
+    g.images = {{1, 501, 10, 10, "a/primary/1.jpg", ""}, {2, 502, 10, 10, "b.jpg", "b-expr.jpg"}};
+    const int voxels[][3] = {{70, 10, 10},  {35, 25, 30}, {36, 26, 31}, {20, 40, 50},
+                             {100, 40, 60}, {0, 0, 0},    {132, 80, 114}};
+    for (const auto& v : voxels)
+        g.quadrats.push_back({TestGridId(v[0], v[1], v[2]), 1, 1, 1, 1, 0, 0, 1});
+    g.CountsFromLists();
+    return g;
+}
+
+size_t FeatureSize(const GeneExpression& data, size_t index)
+{
+    return data.GetBrainFeatures().at(index).expressors.size();
+}
+
+// Every feature pointer points into data's own expressor list, at an
+// expressor of the feature's structure.
+void ExpectFeaturesPointIntoOwnList(const GeneExpression& data)
+{
+    const std::vector<Expressor>& list = data.GetExpressors();
+    for (const BrainFeature& f : data.GetBrainFeatures())
+    {
+        for (const Expressor* e : f.expressors)
+        {
+            ASSERT_TRUE(e >= list.data() && e < list.data() + list.size());
+            EXPECT_EQ(e->label->index, f.label->index);
+        }
+    }
+}
+
+TEST(GeneExpressionTest, SearchResultAvailability)
+{
+    testsupport::ScopedPreferenceStore prefs;
+    // Gene list imports and local correlation results.
+    GeneExpression none("n", "s", 0, 0, 0, 0.5f);
+    EXPECT_FALSE(none.IsDataAvailable());
+    EXPECT_FALSE(none.IsDataLoaded());
+    EXPECT_EQ(none.GetScore(), 0.5f);
+    EXPECT_EQ(none.GetPlaneOfSection(), GeneExpression::kPlaneNotGiven);
+    EXPECT_EQ(none.GetProbeOrientation(), -1);
+    EXPECT_TRUE(GeneExpression("n", "s", 0, 0, 7, 0.5f).IsDataAvailable());
+    EXPECT_TRUE(GeneExpression("n", "s", 5, 6, 0, 0.5f).IsDataAvailable());
+    // An experiment alone needs the experiment lookup host, which is not set.
+    GeneExpression experimentOnly("n", "s", 5, 0, 0, 0.5f);
+    EXPECT_FALSE(experimentOnly.IsDataAvailable());
+    EXPECT_EQ(experimentOnly.GetExperimentId(), 5);
+    EXPECT_FALSE(GeneExpression("n", "s", 5, 0, 9, 0.5f).IsDataAvailable());
+
+    GeneExpression nulls(nullptr, nullptr, 1, 2, 3, 0.0f);
+    EXPECT_EQ(nulls.GetName(), "");
+    EXPECT_EQ(nulls.GetSymbol(), "");
+    EXPECT_EQ(nulls.GetImageSeriesId(), 2);
+    EXPECT_EQ(nulls.GetGeneId(), 3);
+
+    // Service search results: any of image series id, gene id or url will do.
+    auto soap = [](const char* url, int series, int gene) {
+        return GeneExpression("name", "sym", url, "extra", 1, 2, series, gene, 77, 0.25f, false);
+    };
+    EXPECT_FALSE(soap(nullptr, 0, 0).IsDataAvailable());
+    EXPECT_FALSE(soap("", 0, 0).IsDataAvailable());
+    EXPECT_TRUE(soap("http://h/g.xpr", 0, 0).IsDataAvailable());
+    EXPECT_TRUE(soap(nullptr, 4, 0).IsDataAvailable());
+    EXPECT_TRUE(soap(nullptr, 0, 4).IsDataAvailable());
+    const GeneExpression full = soap("http://h/g.xpr", 4, 8);
+    EXPECT_EQ(full.GetUrl(), "http://h/g.xpr");
+    EXPECT_EQ(full.GetExtra(), "extra");
+    EXPECT_EQ(full.GetPlaneOfSection(), GeneExpression::kSagittal);
+    EXPECT_EQ(full.GetProbeOrientation(), 2);
+    EXPECT_EQ(full.GetFileSize(), 77u);
+    EXPECT_FALSE(full.GetProcessingStatusGood());
+    EXPECT_FALSE(full.IsDataLoaded());
+    EXPECT_EQ(full.GetExperimentId(), 0);
+
+    const GeneExpression named("Name", "Sym");
+    EXPECT_TRUE(named.IsDataAvailable());
+    EXPECT_TRUE(named.GetProcessingStatusGood());
+    EXPECT_FALSE(named.IsDataLoaded());
+    EXPECT_EQ(named.GetScore(), -1.0f);
+    EXPECT_TRUE(named.IsVisible());
+    float r, g, b;
+    named.GetColor(r, g, b);
+    EXPECT_FLOAT_EQ(r, 0.9f);
+    EXPECT_FLOAT_EQ(g, 0.9f);
+    EXPECT_FLOAT_EQ(b, 0.0f);
+}
+
+TEST(GeneExpressionTest, ExperimentOnlyResultWithLookupHost)
+{
+    testsupport::ScopedPreferenceStore prefs;
+    prefs.Store().values["ExperimentGridLookupHost"] = "http://internal/grid/";
+    EXPECT_TRUE(GeneExpression("n", "s", 5, 0, 0, 0.5f).IsDataAvailable());
+}
+
+TEST(GeneExpressionTest, ExportedFileName)
+{
+    GeneExpression coronal("n", "Pcp2-a", "", "", 0, 0, 1234, 0, 0, 0.0f, true);
+    EXPECT_EQ(coronal.GetExportedFileName(), "Pcp2a_coronal_1234.xpr");
+    GeneExpression sagittal("n", "(Calb1) \xC3\xA9t\xE9", "", "", 1, 0, 77, 0, 0, 0.0f, true);
+    EXPECT_EQ(sagittal.GetExportedFileName(), "Calb1t_sagittal_77.xpr");
+    GeneExpression punctuation("n", "-+/.", "", "", 0, 0, 5, 0, 0, 0.0f, true);
+    EXPECT_EQ(punctuation.GetExportedFileName(), "_coronal_5.xpr");
+    // The plane is unknown (-1), which counts as not coronal.
+    EXPECT_EQ(GeneExpression("n", "").GetExportedFileName(), "_sagittal_0.xpr");
+}
+
+TEST(GeneExpressionTest, Lookups)
+{
+    const auto data = Load(StructureGrid());
+    const std::vector<Expressor>& e = data->GetExpressors();
+    ASSERT_EQ(e.size(), 7u);
+    EXPECT_EQ(data->GetExpressorAtGrid(e.front().gridId), &e.front());
+    EXPECT_EQ(data->GetExpressorAtGrid(e.back().gridId), &e.back());
+    EXPECT_EQ(data->GetExpressorAtGrid(e[3].gridId), &e[3]);
+    EXPECT_EQ(data->GetExpressorAtGrid(e[3].gridId + 1), nullptr);
+    EXPECT_EQ(data->GetExpressorAtGrid(e[3].gridId - 1), nullptr);
+    EXPECT_EQ(data->GetExpressorAtGrid(0), nullptr);
+    EXPECT_EQ(data->GetExpressorAtGrid(e.back().gridId + 1), nullptr);
+    EXPECT_EQ(GeneExpression("n", "s").GetExpressorAtGrid(1), nullptr);
+
+    EXPECT_NE(data->GetImageInfo(2), nullptr);
+    EXPECT_EQ(data->GetImageInfo(3), nullptr);
+    EXPECT_EQ(data->GetImageInfo(-1), nullptr);
+}
+
+TEST(GeneExpressionTest, BrainFeaturesFollowTheOntologyOrder)
+{
+    const auto data = Load(StructureGrid());
+    const std::vector<BrainFeature>& f = data->GetBrainFeatures();
+    // Label 0 and the four structures, by position in the ontology file.
+    ASSERT_EQ(f.size(), 5u);
+    EXPECT_EQ(f[0].label->annotationValue, 0);
+    EXPECT_EQ(f[1].label->abbreviation, "BRN");
+    EXPECT_EQ(f[2].label->abbreviation, "CB");
+    EXPECT_EQ(f[3].label->abbreviation, "CH");
+    EXPECT_EQ(f[4].label->abbreviation, "HIP");
+    EXPECT_EQ(FeatureSize(*data, 0), 2u); // the grid corners
+    EXPECT_EQ(FeatureSize(*data, 1), 1u);
+    EXPECT_EQ(FeatureSize(*data, 2), 1u);
+    EXPECT_EQ(FeatureSize(*data, 3), 1u);
+    EXPECT_EQ(FeatureSize(*data, 4), 2u);
+    for (const BrainFeature& feature : f)
+    {
+        EXPECT_EQ(feature.value, 0u);
+        EXPECT_EQ(feature.measures[0], 0.0f);
+    }
+    ExpectFeaturesPointIntoOwnList(*data);
+}
+
+TEST(GeneExpressionTest, CopiesHaveTheirOwnFeatures)
+{
+    auto original = Load(StructureGrid());
+    GeneExpression copy(*original);
+    GeneExpression assigned("x", "y");
+    assigned = *original;
+    original.reset();
+
+    for (const GeneExpression* data : {&copy, &assigned})
+    {
+        EXPECT_EQ(data->GetExpressors().size(), 7u);
+        EXPECT_EQ(data->GetSymbol(), "Pcp2");
+        EXPECT_EQ(data->GetImages().size(), 2u);
+        EXPECT_EQ(FeatureSize(*data, 4), 2u);
+        ExpectFeaturesPointIntoOwnList(*data);
+    }
+
+    GeneExpression& self = assigned;
+    assigned = self;
+    ExpectFeaturesPointIntoOwnList(assigned);
+    GeneExpression moved(std::move(assigned));
+    EXPECT_EQ(FeatureSize(moved, 4), 2u);
+    ExpectFeaturesPointIntoOwnList(moved);
+}
+
+TEST(GeneExpressionTest, SlimDown)
+{
+    auto data = Load(StructureGrid());
+    EXPECT_EQ(data->SlimDown(), data.get());
+    EXPECT_FALSE(data->IsDataLoaded());
+    EXPECT_TRUE(data->GetExpressors().empty());
+    EXPECT_TRUE(data->GetBrainFeatures().empty());
+    EXPECT_TRUE(data->GetImages().empty());
+    EXPECT_EQ(data->GetSymbol(), "Pcp2");
+
+    // Without any id or url the data could not be fetched again: it stays.
+    Grid20000 anonymous = StructureGrid();
+    anonymous.header[0] = anonymous.header[1] = 0;
+    auto kept = Load(anonymous);
+    EXPECT_EQ(kept->SlimDown(), nullptr);
+    EXPECT_TRUE(kept->IsDataLoaded());
+    EXPECT_EQ(kept->GetExpressors().size(), 7u);
+    ExpectFeaturesPointIntoOwnList(*kept);
+}
+
+TEST(GeneExpressionTest, MemoryEstimate)
+{
+    // 64 + 40 per expressor + the strings + 24 and the paths per image + 176.
+    const auto data = Load(StructureGrid());
+    EXPECT_EQ(data->GetMemoryUsed(),
+              64u + 40u * 7u + 4u + (24u + 15u + 15u) + (24u + 5u + 10u) + 176u);
+    EXPECT_EQ(GeneExpression("ab", "c").GetMemoryUsed(), 64u + 3u + 176u);
+}
+
+TEST(GeneExpressionTest, PathHelpers)
+{
+    EXPECT_EQ(GeneExpression::TranslatePath("\\\\srv\\data\\a.jpg"), "data/a.jpg");
+    EXPECT_EQ(GeneExpression::TranslatePath("/srv/data/sub/a.jpg"), "data/sub/a.jpg");
+    EXPECT_EQ(GeneExpression::TranslatePath("\\srv/mixed\\a.jpg"), "mixed/a.jpg");
+    EXPECT_EQ(GeneExpression::TranslatePath("data\\a.jpg"), "data\\a.jpg");
+    EXPECT_EQ(GeneExpression::TranslatePath(""), "");
+    EXPECT_EQ(GeneExpression::TranslatePath("/"), "");
+    EXPECT_EQ(GeneExpression::TranslatePath("\\\\\\"), "");
+    EXPECT_EQ(GeneExpression::TranslatePath("/server"), "");
+    EXPECT_EQ(GeneExpression::TranslatePath("//server/"), "");
+
+    GeneExpression::ImageInfo info;
+    info.imagePath = "x/primary/y/primary/z.jpg";
+    GeneExpression::ConvertToExpressionPath(info);
+    EXPECT_EQ(info.expressionPath, "x/express/y/primary/z.jpg");
+    info.expressionPath = "given.jpg";
+    GeneExpression::ConvertToExpressionPath(info);
+    EXPECT_EQ(info.expressionPath, "given.jpg");
+    info.expressionPath.clear();
+    info.imagePath = "primary/z.jpg";
+    GeneExpression::ConvertToExpressionPath(info);
+    EXPECT_EQ(info.expressionPath, "");
+    info.imagePath.clear();
+    GeneExpression::ConvertToExpressionPath(info);
+    EXPECT_EQ(info.expressionPath, "");
+}
+
+// Atlases besides the process-wide one, with other ontologies.
+class OtherAtlasTest : public ::testing::Test
+{
+protected:
+    std::unique_ptr<Atlas> MakeAtlas(const std::string& ontology)
+    {
+        const std::string data = dir.File("data" + std::to_string(++count) + "/");
+        std::filesystem::create_directories(data);
+        testsupport::WriteTestAtlasData(data);
+        EXPECT_TRUE(testsupport::WriteFileBytes(data + "ontology.csv", ontology));
+        return std::make_unique<Atlas>(data, dir.File("user/"));
+    }
+
+    testsupport::TempDir dir;
+    int count = 0;
+};
+
+TEST_F(OtherAtlasTest, FeaturesNeverReachPastTheOntology)
+{
+    auto data = Load(StructureGrid());
+    // Labels from the test atlas, features from an empty ontology.
+    auto empty = MakeAtlas("");
+    ASSERT_EQ(empty->GetOntology()->GetNumStructures(), 0u);
+    data->ComputeBrainFeatures(empty.get());
+    EXPECT_TRUE(data->GetBrainFeatures().empty());
+
+    // One structure: only label 0 and index 1 find a feature.
+    auto small = MakeAtlas("Root,R,,1,2,3,1,5\n");
+    data->ComputeBrainFeatures(small.get());
+    ASSERT_EQ(data->GetBrainFeatures().size(), 2u);
+    EXPECT_EQ(FeatureSize(*data, 0), 2u);
+    EXPECT_EQ(FeatureSize(*data, 1), 1u);
+    EXPECT_EQ(data->GetBrainFeatures()[1].label->abbreviation, "R");
+
+    data->ComputeBrainFeatures(testsupport::EnsureTestAtlas());
+    EXPECT_EQ(FeatureSize(*data, 4), 2u);
+    ExpectFeaturesPointIntoOwnList(*data);
+}
+} // namespace
