@@ -6,9 +6,19 @@
 // Header-only so that benchmark programs can use it.
 
 #include "display/BrainScene.h"
+#include "model/BrainExpressionModel.h"
 
 namespace testsupport
 {
+// A real model whose annotation alpha the test chooses (the program has no
+// setter for it).
+class SceneTestModel : public BrainExpressionModel
+{
+public:
+    float GetAnnotationAlpha() const override { return alpha; }
+    float alpha = 0.0f;
+};
+
 class FakeBrainScene : public BrainScene
 {
 public:

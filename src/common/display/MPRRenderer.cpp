@@ -237,12 +237,7 @@ void MPRRenderer::Display(unsigned int base)
         if (!m_model->GetMPRPlaneVisible(static_cast<Image3d::MPRPlane>(plane)))
             continue;
         glLoadName(base + static_cast<unsigned int>(plane));
-        if (plane == Image3d::kCoronal)
-            DrawCoronalSlice();
-        else if (plane == Image3d::kHorizontal)
-            DrawAxialSlice();
-        else
-            DrawSagittalSlice();
+        DrawSlice(plane);
     }
 }
 
@@ -257,31 +252,29 @@ float ViewToAtlas(const Atlas* atlas)
 
 void MPRRenderer::DrawCoronalSlice()
 {
-    const Atlas* atlas = Atlas::GetAtlas();
-    const float a = m_model->GetMPRSliceLocation(Image3d::kCoronal) * ViewToAtlas(atlas);
-    LoadCoronalSlice(a);
-    DrawSlice(0, a);
+    DrawSlice(Image3d::kCoronal);
 }
 
 void MPRRenderer::DrawAxialSlice()
 {
-    const Atlas* atlas = Atlas::GetAtlas();
-    const float a = m_model->GetMPRSliceLocation(Image3d::kHorizontal) * ViewToAtlas(atlas);
-    LoadAxialSlice(a);
-    DrawSlice(1, a);
+    DrawSlice(Image3d::kHorizontal);
 }
 
 void MPRRenderer::DrawSagittalSlice()
 {
-    const Atlas* atlas = Atlas::GetAtlas();
-    const float a = m_model->GetMPRSliceLocation(Image3d::kSagittal) * ViewToAtlas(atlas);
-    LoadSagittalSlice(a);
-    DrawSlice(2, a);
+    DrawSlice(Image3d::kSagittal);
 }
 
-void MPRRenderer::DrawSlice(int plane, float a)
+void MPRRenderer::DrawSlice(int plane)
 {
     const Atlas* atlas = Atlas::GetAtlas();
+    const float a = m_model->GetMPRSliceLocation(static_cast<Image3d::MPRPlane>(plane)) * ViewToAtlas(atlas);
+    if (plane == Image3d::kCoronal)
+        LoadCoronalSlice(a);
+    else if (plane == Image3d::kHorizontal)
+        LoadAxialSlice(a);
+    else
+        LoadSagittalSlice(a);
     float corners[4][3];
     SliceCorners(plane, a, atlas, corners);
     glPushMatrix();

@@ -86,8 +86,9 @@ public:
 private:
     // The atlas index of coordinate a on the axis (rounded, held inside it).
     int SliceIndex(float a, int axis) const;
-    // Draws the plane's loaded slice at atlas coordinate a on its axis.
-    void DrawSlice(int plane, float a);
+    // Loads the plane's slice at the model's slice location when needed and
+    // draws it.
+    void DrawSlice(int plane);
 
     const BrainScene* m_scene;
     BrainExpressionModel* m_model;

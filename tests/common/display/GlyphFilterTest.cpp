@@ -1,15 +1,14 @@
 #include "display/ExpressionRenderer.h"
 
 #include "display/Colormap.h"
-#include "io/MemoryStream.h"
 #include "model/Atlas.h"
 #include "model/BrainExpressionModel.h"
 #include "model/BrainOntology.h"
 #include "model/GeneExpression.h"
 #include "support/AtlasFixture.h"
-#include "support/GridFileBuilder.h"
 #include "support/MemoryPreferenceStore.h"
 #include "support/TempDir.h"
+#include "support/TestGenes.h"
 #include "utility/ResourcePath.h"
 
 #include <gtest/gtest.h>
@@ -39,16 +38,10 @@ const VoxelSpec kInBRN{80, 40, 50, 6, 0.5f};
 
 std::unique_ptr<GeneExpression> MakeGene(std::initializer_list<VoxelSpec> voxels)
 {
-    testsupport::Grid20000 grid;
-    grid.strings[1] = "Glyph";
+    std::vector<GridQuadrat> quadrats;
     for (const VoxelSpec& v : voxels)
-        grid.quadrats.push_back(GridQuadrat{TestGridId(v.x, v.y, v.z), 1.0f, 1.0f, v.score, 0, 0, 0, v.count});
-    grid.CountsFromLists();
-    const std::string bytes = grid.File();
-    MemoryStream stream(static_cast<unsigned>(bytes.size()));
-    stream.Write(bytes.data(), static_cast<unsigned>(bytes.size()));
-    stream.Seek(0);
-    return std::make_unique<GeneExpression>(stream);
+        quadrats.push_back(GridQuadrat{TestGridId(v.x, v.y, v.z), 1.0f, 1.0f, v.score, 0, 0, 0, v.count});
+    return testsupport::ReadTestGene("Glyph", quadrats);
 }
 
 // Colormap text: black for levels lo..hi, grey elsewhere.

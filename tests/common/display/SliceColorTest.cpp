@@ -20,14 +20,6 @@ using Texel = std::array<int, 4>;
 
 namespace
 {
-// A model whose annotation alpha the test chooses.
-class AlphaModel : public BrainExpressionModel
-{
-public:
-    float GetAnnotationAlpha() const override { return alpha; }
-    float alpha = 0.5f;
-};
-
 class SliceColorTest : public testing::Test
 {
 protected:
@@ -116,7 +108,8 @@ protected:
     void SetUp() override
     {
         atlas = testsupport::EnsureFullTestAtlas();
-        model = std::make_unique<AlphaModel>();
+        model = std::make_unique<testsupport::SceneTestModel>();
+        model->alpha = 0.5f;
         scene = std::make_unique<testsupport::FakeBrainScene>(model.get());
         renderer = std::make_unique<MPRRenderer>(scene.get(), model.get());
     }
@@ -147,7 +140,7 @@ protected:
 
     testsupport::ScopedPreferenceStore preferences;
     Atlas* atlas = nullptr;
-    std::unique_ptr<AlphaModel> model;
+    std::unique_ptr<testsupport::SceneTestModel> model;
     std::unique_ptr<testsupport::FakeBrainScene> scene;
     std::unique_ptr<MPRRenderer> renderer;
 };

@@ -245,24 +245,14 @@ TEST_F(BrainMeshSetTest, PickNamesAreAnnotationValuePlusBase)
     DrawFrame(Select({"LFT", "RGT"}));
     std::vector<GLuint> names;
     renderer.draw = [&]() {
-        GLuint buffer[64];
-        glSelectBuffer(64, buffer);
-        glRenderMode(GL_SELECT);
-        glInitNames();
-        glPushName(0);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glOrtho(15, 25, 0, 10, -10, 10); // only RGT's square
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
-        set->Draw(Select({"LFT", "RGT", "MIS"}), nullptr, 10);
-        const GLint hits = glRenderMode(GL_RENDER);
-        for (GLint h = 0, i = 0; h < hits; ++h)
-        {
-            const GLuint count = buffer[i];
-            names.insert(names.end(), buffer + i + 3, buffer + i + 3 + count);
-            i += 3 + static_cast<GLint>(count);
-        }
+        names = SelectedNames([&]() {
+            glMatrixMode(GL_PROJECTION);
+            glLoadIdentity();
+            glOrtho(15, 25, 0, 10, -10, 10); // only RGT's square
+            glMatrixMode(GL_MODELVIEW);
+            glLoadIdentity();
+            set->Draw(Select({"LFT", "RGT", "MIS"}), nullptr, 10);
+        });
     };
     display.Display();
     EXPECT_EQ(names, std::vector<GLuint>({3 + 10}));

@@ -29,3 +29,22 @@ std::vector<std::vector<float>> FeedbackPolygons(const std::function<void()>& dr
     }
     return polygons;
 }
+
+std::vector<GLuint> SelectedNames(const std::function<void()>& draw)
+{
+    std::vector<GLuint> buffer(4096);
+    glSelectBuffer(static_cast<GLsizei>(buffer.size()), buffer.data());
+    glRenderMode(GL_SELECT);
+    glInitNames();
+    glPushName(0);
+    draw();
+    const GLint hits = glRenderMode(GL_RENDER);
+    std::vector<GLuint> names;
+    for (GLint h = 0, i = 0; h < hits; ++h)
+    {
+        const GLuint count = buffer[static_cast<size_t>(i)];
+        names.insert(names.end(), buffer.begin() + i + 3, buffer.begin() + i + 3 + count);
+        i += 3 + static_cast<GLint>(count);
+    }
+    return names;
+}
