@@ -6,7 +6,7 @@
 // voxel's value over its 4 x 4 x 4 atlas voxels, "Atlas25" holds the Nissl
 // bytes of TestNisslAt. Header-only so that benchmark programs can use it.
 
-#include "support/AtlasFixture.h"
+#include "AtlasFixture.h"
 #include "model/Atlas.h"
 #include "utility/OSUtils.h"
 #include "utility/ResourcePath.h"

@@ -7,7 +7,7 @@
 
 #include "io/MemoryStream.h"
 #include "model/GeneExpression.h"
-#include "support/GridFileBuilder.h"
+#include "GridFileBuilder.h"
 
 #include <memory>
 #include <string>
