@@ -86,12 +86,6 @@ void RecordingModel::SetCuttingPlaneLocation(Image3d::MPRPlane plane, float loca
     BrainExpressionModel::SetCuttingPlaneLocation(plane, location, lower, notify);
 }
 
-void RecordingModel::SetCuttingPlanesVisible(bool visible, bool notify)
-{
-    Log(visible ? "SetCuttingPlanesVisible shown" : "SetCuttingPlanesVisible hidden", notify);
-    BrainExpressionModel::SetCuttingPlanesVisible(visible, notify);
-}
-
 void RecordingModel::SetExpressionScoreThreshold(float lower, float upper, bool notify)
 {
     Log("SetExpressionScoreThreshold " + FloatText(lower) + " " + FloatText(upper), notify);
@@ -102,29 +96,5 @@ void RecordingModel::SetNumExpressorsThreshold(float lower, float upper, bool no
 {
     Log("SetNumExpressorsThreshold " + FloatText(lower) + " " + FloatText(upper), notify);
     BrainExpressionModel::SetNumExpressorsThreshold(lower, upper, notify);
-}
-
-void RecordingModel::ShowInnerStructures()
-{
-    Log("ShowInnerStructures", false);
-    BrainExpressionModel::ShowInnerStructures();
-}
-
-void RecordingModel::ShowSearchableStructures()
-{
-    Log("ShowSearchableStructures", false);
-    BrainExpressionModel::ShowSearchableStructures();
-}
-
-void RecordingModel::ResetView()
-{
-    Log("ResetView", false);
-    BrainExpressionModel::ResetView();
-}
-
-void RecordingModel::Reset()
-{
-    Log("Reset", false);
-    BrainExpressionModel::Reset();
 }
 } // namespace testsupport

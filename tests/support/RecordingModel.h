@@ -43,13 +43,8 @@ public:
     void SetMPRPlaneVisible(Image3d::MPRPlane plane, bool visible, bool notify) override;
     void SetMPRSliceLocation(Image3d::MPRPlane plane, float location, bool notify) override;
     void SetCuttingPlaneLocation(Image3d::MPRPlane plane, float location, bool lower, bool notify) override;
-    void SetCuttingPlanesVisible(bool visible, bool notify) override;
     void SetExpressionScoreThreshold(float lower, float upper, bool notify) override;
     void SetNumExpressorsThreshold(float lower, float upper, bool notify) override;
-    void ShowInnerStructures() override;
-    void ShowSearchableStructures() override;
-    void ResetView() override;
-    void Reset() override;
 
     std::vector<std::string> calls;
 

@@ -103,7 +103,7 @@ public:
 
     // The count threshold that hides voxels with few expressing objects.
     static constexpr float DEFAULT_MIN_NUM_EXPRESSORS = 5.0f;
-    static constexpr float kDefaultZoom = 40.0f;
+    static constexpr float kDefaultZoom = Bookmark::kDefaultZoom;
     static constexpr float kMinZoom = 15.0f;
     static constexpr float kMaxZoom = 250.0f;
     // Expressors with more expressing objects than this count as expressing
@@ -145,8 +145,8 @@ public:
     // to the caller and nothing is added then.
     virtual void AddGene(const char* path);
     // Takes the gene over, gives it the next colour of the palette shared by
-    // every model of the process, appends it; code 3. Null throws
-    // std::invalid_argument.
+    // every model of the process, appends it; code 3. Null, or a gene the
+    // model already holds, throws std::invalid_argument (and is not taken).
     virtual void AddGene(GeneExpression* gene);
     virtual int GetNumGenes() const { return static_cast<int>(m_genes.size()); }
     // Throws std::invalid_argument for an index outside 0..count-1.
