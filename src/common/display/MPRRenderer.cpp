@@ -94,7 +94,7 @@ void MPRRenderer::SlicePixel(const SliceColors& colors, unsigned char nissl, uns
                bgra);
 }
 
-void MPRRenderer::LoadSlice(int plane, int index, int nu, int nv, int64_t start, int64_t stepU, int64_t stepV)
+void MPRRenderer::LoadSlice(int plane, int /*index*/, int nu, int nv, int64_t start, int64_t stepU, int64_t stepV)
 {
     Atlas* atlas = Atlas::GetAtlas();
     const Image3d* nissl = atlas->GetAtlasImage();
@@ -131,7 +131,6 @@ void MPRRenderer::LoadSlice(int plane, int index, int nu, int nv, int64_t start,
         offset += stepV;
     }
     texture.LoadTexture();
-    (void)index;
 }
 
 int MPRRenderer::SliceIndex(float a, int axis) const
