@@ -3,7 +3,6 @@
 // same points from one display list per gene. Runs under Xvfb with
 // LIBGL_ALWAYS_SOFTWARE=1; the list's timer fires every 50 ms, so a frame
 // should stay well below that (target: 20 ms on llvmpipe).
-#include "gl/SurfaceFormat.h"
 #include "display/BrainThumbnailRenderer.h"
 #include "gl/GLBegin.h"
 #include "gl/QtIconImages.h"
@@ -15,6 +14,8 @@
 
 #include "support/GridFileBuilder.h"
 #include "support/qt/HeadlessGLDisplay.h"
+
+#include "GLBenchmarkMain.h"
 
 #include <QGuiApplication>
 
@@ -158,18 +159,5 @@ void BM_BarePointLists(benchmark::State& state)
 BENCHMARK(BM_BarePointLists)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 } // namespace
 
-int main(int argc, char** argv)
-{
-    setenv("NUVARO_DATA_DIR", NUVARO_BENCH_DATA_DIR, 0);
-    ApplyDefaultSurfaceFormat();
-    QGuiApplication app(argc, argv);
-    std::setlocale(LC_NUMERIC, "C");
-
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    gScene.reset();
-    return 0;
-}
+// The scene holds GL objects: drop it while the application still exists.
+[[maybe_unused]] const bool kCleanupRegistered = (BenchmarkCleanup() = [] { gScene.reset(); }, true);

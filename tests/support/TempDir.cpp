@@ -37,8 +37,9 @@ std::string ReadFileBytes(const std::string& path)
 
 std::string SampleDataDir()
 {
-    const char* env = std::getenv("NUVARO_DATA_DIR");
-    std::string dir = (env != nullptr && *env != '\0') ? env : NUVARO_TEST_DATA_DIR;
+    // The build's own folder, not NUVARO_DATA_DIR: tests point that variable
+    // at small fixture atlases of their own.
+    std::string dir = NUVARO_TEST_DATA_DIR;
     if (!dir.empty() && dir.back() != '/')
         dir += '/';
     return dir;

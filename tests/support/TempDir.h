@@ -29,7 +29,8 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes);
 // Reads a whole file; empty when it cannot be read.
 std::string ReadFileBytes(const std::string& path);
 
-// The sample data folder made by the build (ends in "/").
+// The sample data folder made by the build (ends in "/"), whatever
+// NUVARO_DATA_DIR says.
 std::string SampleDataDir();
 } // namespace testsupport
 

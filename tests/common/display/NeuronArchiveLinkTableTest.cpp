@@ -196,9 +196,10 @@ TEST_F(NeuronArchiveLinkTest, UnwritableLaunchFileIsReportedAndOpensNothing)
 
 TEST_F(NeuronArchiveLinkTest, SampleTableFromTheDataFolder)
 {
-    const std::string text = ReadFileBytes(testsupport::SampleDataDir() + "drxrid.txt");
+    const std::string table = testsupport::SampleDataDir() + "drxrid.txt";
+    const std::string text = ReadFileBytes(table);
     ASSERT_FALSE(text.empty());
-    SetLocations("", folder.Path());
+    SetLocations(table, folder.Path());
     std::istringstream lines(text);
     std::string line, named;
     size_t count = 0;
