@@ -807,7 +807,7 @@ TEST_F(BrainExpressionModelTest, SettingsAreReadAtStartAndWrittenAtTheEnd)
 
     model->SetCompassLocation(BrainExpressionModel::kCompassAtBregma, false);
     model->SetToolMode(BrainExpressionModel::kPickTool);
-    model->SetImageAlpha(0.29f, false); // 28.99999 percent: rounded, not cut
+    model->SetImageAlpha(0.566f, false); // 56.6 percent: rounded, not cut
     model->SetMeshDisplayStyle(BrainExpressionModel::kOpaqueMeshes, false);
     model->SetGeneColorMode(BrainExpressionModel::kStructureColor, false);
     model->ShowThresholdControls(true, false);
@@ -815,7 +815,7 @@ TEST_F(BrainExpressionModelTest, SettingsAreReadAtStartAndWrittenAtTheEnd)
     const auto& stored = preferences.Store().values;
     EXPECT_EQ(stored.at("CompassLocation"), "1");
     EXPECT_EQ(stored.at("ToolMode"), "2");
-    EXPECT_EQ(stored.at("ImageAlpha"), "29");
+    EXPECT_EQ(stored.at("ImageAlpha"), "57");
     EXPECT_EQ(stored.at("MeshDisplayStyle"), "0");
     EXPECT_EQ(stored.at("GeneColorMode"), "1");
     EXPECT_EQ(stored.at("GeneTresholdControlsVisible"), "1");
