@@ -1,6 +1,7 @@
 #ifndef NUVARO_DISPLAY_BRAINSCENERENDERER_H
 #define NUVARO_DISPLAY_BRAINSCENERENDERER_H
 
+#include "display/BrainScene.h"
 #include "display/PanMouseTool.h"
 #include "display/Trackball.h"
 #include "gl/GLRenderer.h"
@@ -10,6 +11,7 @@
 #include "model/UserPreferences.h"
 
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -49,7 +51,8 @@ extern int QMB_user_hint;
 class BrainSceneRenderer : public GLInteractiveRenderer,
                            public BrainExpressionModelListener,
                            public TimerListener,
-                           public UserPreferencesListener
+                           public UserPreferencesListener,
+                           public BrainScene
 {
 public:
     // Makes one glyph renderer per model gene, the slice and cutting-box
@@ -93,7 +96,7 @@ public:
     virtual void Animate(bool on);
     // Pans the view by a number of pixels (x right, y up); no notification.
     virtual void TranslateOrigin(int dx, int dy);
-    virtual void RegenerateExpressionDisplays();
+    void RegenerateExpressionDisplays() override;
     virtual void AddGene(const GeneExpression* gene);
     virtual void RemoveGene(const GeneExpression* gene);
     virtual void DoProjectionTransforms();
@@ -119,12 +122,14 @@ public:
     virtual ExpressionThresholdControl* GetActiveThresholdControl();
 
     GLDisplay* GetContext() const { return m_display; }
-    BrainExpressionModel* GetModel() const { return m_model; }
+    BrainExpressionModel* GetModel() const override { return m_model; }
     Trackball& GetTrackball() { return m_trackball; }
     MouseListener* GetActiveTool() const { return m_activeTool; }
     PanMouseTool* GetPanTool() { return &m_panTool; }
     MovePlaneMouseTool* GetMovePlaneTool() { return m_movePlaneTool.get(); }
     GLTextBox* GetInfoText() const { return m_infoText; }
+    // The text last given to the info text box.
+    const std::string& GetInfoString() const { return m_infoString; }
     GLTextBox* GetFPSText() const { return m_fpsText; }
     bool IsShowingFPS() const { return m_showFPS; }
     bool IsAnimating() const { return m_animating; }
@@ -169,8 +174,8 @@ private:
     void ThresholdControlMouseMove(int x, int y, int flags, unsigned time);
     void DisplayThresholdControl();
 
-    // Hook points of the neuron archive link, called on every glyph pick and
-    // for the selection text.
+    // The neuron archive link's bookkeeping on picks, its selection text and
+    // its hover and reset calls.
     void NeuronLinkAfterExpressorPick(const Expressor* expressor, unsigned gridId, int mode);
     std::string NeuronLinkSelectionText(const GeneExpression* gene, const Expressor* expressor);
     void NeuronLinkStructurePicked();
@@ -185,6 +190,7 @@ private:
     MPRRenderer* m_mprRenderer;
     CuttingPlaneRenderer* m_cuttingPlaneRenderer;
     GLTextBox* m_infoText;
+    std::string m_infoString;
     GLTextBox* m_fpsText;
     bool m_showFPS;
     PanMouseTool m_panTool;

@@ -1,5 +1,6 @@
 #include "display/SceneInteraction.h"
 
+#include "gl/InputConventions.h"
 #include "model/AnnotationLabel.h"
 #include "model/BrainOntology.h"
 #include "utility/Matrix.h"
@@ -13,9 +14,9 @@ namespace scene
 {
 namespace
 {
-constexpr int kShift = 1;
-constexpr int kCommand = 2;
-constexpr int kOption = 4;
+constexpr int kShift = InputConventions::FLAG_SHIFT;
+constexpr int kCommand = InputConventions::FLAG_COMMAND;
+constexpr int kOption = InputConventions::FLAG_OPTION;
 
 // The nearest of one kind of hit so far.
 struct BestHit
