@@ -131,13 +131,12 @@ PickCubeCuller::PickCubeCuller(const float* projection, const float* modelView)
     // projection x model-view.
     multiplyMatrices(modelView, projection, m_m);
     m_affine = m_m[3] == 0.0f && m_m[7] == 0.0f && m_m[11] == 0.0f && m_m[15] == 1.0f;
-    // Half-extent of the projected unit cube per clip axis: the sum of the
-    // absolute contributions of the three cube axes.
+    // A box reaches as far along a clip axis as the absolute contributions of
+    // its three half-extents; a little slack keeps rounding from culling a box
+    // that grazes the pixel.
     for (int row = 0; row < 3; ++row)
-        m_extent[row] = std::fabs(m_m[row]) + std::fabs(m_m[4 + row]) + std::fabs(m_m[8 + row]);
-    // A little slack keeps rounding from culling a cube that grazes the pixel.
-    for (float& extent : m_extent)
-        extent = extent * 1.001f + 1e-4f;
+        for (int axis = 0; axis < 3; ++axis)
+            m_extent[row][axis] = std::fabs(m_m[4 * axis + row]) * 1.001f + 1e-4f;
 }
 
 PickCubeCuller PickCubeCuller::FromCurrentMatrices()

@@ -67,13 +67,18 @@ public:
     // outside the clip volume, so that drawing it could not make a hit.
     bool MayHit(float x, float y, float z, float size) const
     {
+        const float half = 0.5f * size;
+        return MayHitBox(x, y, z, half, half, half);
+    }
+    // The same for the axis-aligned box with that centre and half-extents.
+    bool MayHitBox(float x, float y, float z, float hx, float hy, float hz) const
+    {
         if (!m_affine)
             return true;
-        const float half = 0.5f * size;
         for (int row = 0; row < 3; ++row)
         {
             const float centre = m_m[row] * x + m_m[4 + row] * y + m_m[8 + row] * z + m_m[12 + row];
-            const float extent = half * m_extent[row];
+            const float extent = hx * m_extent[row][0] + hy * m_extent[row][1] + hz * m_extent[row][2];
             if (centre - extent > 1.0f || centre + extent < -1.0f)
                 return false;
         }
@@ -82,7 +87,8 @@ public:
 
 private:
     float m_m[16];
-    float m_extent[3];
+    // Per clip axis, how far one unit along each object axis reaches.
+    float m_extent[3][3];
     bool m_affine;
 };
 

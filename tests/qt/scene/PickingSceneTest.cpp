@@ -2,11 +2,15 @@
 
 #include "BrainSceneFixture.h"
 
+#include "display/BrainMeshSet.h"
 #include "display/MovePlaneMouseTool.h"
 #include "display/SceneInteraction.h"
 #include "model/AnnotationLabel.h"
 #include "model/BrainOntology.h"
 #include "model/Expressor.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
 
 namespace
 {
@@ -144,5 +148,72 @@ TEST_F(PickingSceneTest, HidingTheSelectedGlyphDeselectsIt)
     // A count threshold above the voxel's count hides it.
     model->SetNumExpressorsThreshold(50.0f, -1.0f, true);
     EXPECT_EQ(nullptr, Selected());
+}
+} // namespace
+
+namespace
+{
+// The structure a plain selection pass over every shown mesh finds at the
+// window point, without the scene.
+const ImageGrid::AnnotationLabel* ReferencePick(BrainSceneRenderer& scene, BrainExpressionModel& model, int x,
+                                                int y)
+{
+    std::vector<GLuint> buffer(1 << 16);
+    glSelectBuffer(static_cast<GLsizei>(buffer.size()), buffer.data());
+    glRenderMode(GL_SELECT);
+    glInitNames();
+    glPushName(0);
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    gluPickMatrix(x, viewport[3] - y, 1.0, 1.0, viewport);
+    scene.DoProjectionTransforms();
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    scene.DoViewTransforms();
+    Atlas::GetAtlas()->GetBrainMeshes()->Draw(model.GetStructureSelector(), model.GetSelectedStructure(),
+                                              scene::kFirstStructureName);
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+    const GLint hits = glRenderMode(GL_RENDER);
+    return scene::ChoosePickHit(buffer.data(), hits, buffer.size(),
+                                model.GetMeshDisplayStyle() == BrainExpressionModel::kTransparentMeshes,
+                                *Atlas::GetAtlas()->GetOntology())
+        .structure;
+}
+
+TEST_F(PickingSceneTest, LeavingFarMeshesOutOfThePickChangesNoResult)
+{
+    // Nested and neighbouring structures.
+    ImageGrid::AnnotationSelector shown;
+    for (const char* abbreviation : {"root", "CH", "CTX", "Isocortex", "HIP", "CA1", "STR", "CP", "TH", "CB", "MY"})
+        shown.Set(Atlas::GetAtlas()->GetOntology()->GetAnnotationLabel(std::string(abbreviation))->own, true);
+    model->SetStructureSelector(shown, true);
+    const float rotation[4] = {0.2f, 0.3f, 0.1f, 0.927f};
+    model->SetRotation(rotation, true);
+    for (int style = 0; style < 2; ++style)
+    {
+        model->SetMeshDisplayStyle(static_cast<BrainExpressionModel::MeshDisplayStyle>(style), true);
+        display.Display();
+        int structures = 0;
+        for (int y = 40; y < scenetest::kHeight; y += 60)
+        {
+            for (int x = 30; x < scenetest::kWidth; x += 57)
+            {
+                const ImageGrid::AnnotationLabel* expected = ReferencePick(*scene, *model, x, y);
+                model->SelectStructure(nullptr, false);
+                display.Move(x, y);
+                // A hover that hits nothing keeps the selection, here none.
+                ASSERT_EQ(expected, model->GetSelectedStructure()) << x << ", " << y << " style " << style;
+                structures += expected != nullptr;
+            }
+        }
+        EXPECT_GT(structures, 10);
+    }
 }
 } // namespace
