@@ -3,8 +3,9 @@
 // transparent and the three Nissl slices shown:
 //   BM_SceneFrame       a steady frame (glyph lists compiled); counters "fps"
 //                       (target at least 10 on two cores) and "ratio" against
-//                       a bare frame that calls the same glyph, mesh and slice
-//                       lists with no scene around them
+//                       a bare frame that calls the same glyph and mesh lists
+//                       with no scene around them; argument 1 leaves the
+//                       meshes out, 2 the glyphs, to show what each costs
 //   BM_SceneHoverPick   a hover pick at a pixel dense with glyphs and meshes;
 //                       counters "ms" (target under 30) and "frames" (pick time
 //                       / steady frame time, target at most 1); argument 0
@@ -167,6 +168,12 @@ Bench& TheBench()
 void BM_SceneFrame(benchmark::State& state)
 {
     Bench& bench = TheBench();
+    // Argument 0: everything; 1: no structure meshes; 2: no glyphs.
+    const ImageGrid::AnnotationSelector shown = bench.model->GetStructureSelector();
+    if (state.range(0) == 1)
+        bench.model->SetStructureSelector(ImageGrid::AnnotationSelector(), false);
+    for (int i = 0; state.range(0) == 2 && i < kGenes; ++i)
+        bench.model->SetGeneVisible(i, false);
     double scene = 0.0;
     double bare = 0.0;
     int frames = 0;
@@ -196,8 +203,11 @@ void BM_SceneFrame(benchmark::State& state)
     }
     state.counters["fps"] = frames / scene;
     state.counters["ratio"] = scene / bare;
+    bench.model->SetStructureSelector(shown, false);
+    for (int i = 0; i < kGenes; ++i)
+        bench.model->SetGeneVisible(i, true);
 }
-BENCHMARK(BM_SceneFrame)->Unit(benchmark::kMillisecond)->Iterations(10)->UseRealTime();
+BENCHMARK(BM_SceneFrame)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->Iterations(10)->UseRealTime();
 
 void BM_SceneHoverPick(benchmark::State& state)
 {
