@@ -169,7 +169,7 @@ BrainSceneRenderer::~BrainSceneRenderer()
     for (ExpressionRenderer* renderer : m_expressionRenderers)
         delete renderer;
     while (!m_thresholdControls.empty())
-        DeleteThresholdControl(nullptr);
+        DeleteThresholdControl(m_thresholdControls.size() - 1);
     delete m_mprRenderer;
     delete m_cuttingPlaneRenderer;
     delete m_infoText;
@@ -570,10 +570,11 @@ void BrainSceneRenderer::RemoveGene(const GeneExpression* gene)
                               [gene](const ExpressionRenderer* renderer) { return renderer->GetGene() == gene; });
     if (found != m_expressionRenderers.end())
     {
+        const size_t index = static_cast<size_t>(found - m_expressionRenderers.begin());
         delete *found;
         m_expressionRenderers.erase(found);
+        DeleteThresholdControl(index);
     }
-    DeleteThresholdControl(gene);
     m_display->Invalidate();
 }
 
@@ -623,8 +624,8 @@ ExpressionThresholdControl* BrainSceneRenderer::GetActiveThresholdControl()
 
 void BrainSceneRenderer::ResetCursorRects()
 {
-    // The active threshold control declares its cursor rectangles here once
-    // the controls exist.
+    // The active threshold control (GetActiveThresholdControl) declares its
+    // cursor rectangles here.
 }
 
 void BrainSceneRenderer::SetActive(bool active)
@@ -1421,32 +1422,42 @@ void BrainSceneRenderer::UpdateSelection()
 }
 
 // ---------------------------------------------------------------------------
-// Threshold control hook points
+// Threshold controls: one per gene, kept at the index of the gene's glyph
+// renderer. The controls themselves come with the threshold scatter plot;
+// these are the places that make, delete, draw and feed them.
 
 void BrainSceneRenderer::CreateThresholdControl(const GeneExpression* /*gene*/)
 {
+    // Appends the gene's control to m_thresholdControls.
 }
 
-void BrainSceneRenderer::DeleteThresholdControl(const GeneExpression* /*gene*/)
+void BrainSceneRenderer::DeleteThresholdControl(size_t index)
 {
-    if (!m_thresholdControls.empty())
-        m_thresholdControls.pop_back();
-    m_activeThresholdControl = nullptr;
+    if (index >= m_thresholdControls.size())
+        return;
+    if (m_thresholdControls[index] == m_activeThresholdControl)
+        m_activeThresholdControl = nullptr;
+    // The control itself is deleted here.
+    m_thresholdControls.erase(m_thresholdControls.begin() + static_cast<std::ptrdiff_t>(index));
     m_thresholdControlDirty = true;
 }
 
 bool BrainSceneRenderer::ThresholdControlButtonDown(int /*button*/, int /*x*/, int /*y*/, int /*flags*/,
                                                     unsigned /*time*/)
 {
+    // The active control gets the press; when it takes it, it becomes the
+    // active tool and this returns true.
     return false;
 }
 
 void BrainSceneRenderer::ThresholdControlMouseMove(int /*x*/, int /*y*/, int /*flags*/, unsigned /*time*/)
 {
+    // The active control gets moves while no tool is active.
 }
 
 void BrainSceneRenderer::DisplayThresholdControl()
 {
+    // The active control draws its plot over the scene.
 }
 
 // ---------------------------------------------------------------------------

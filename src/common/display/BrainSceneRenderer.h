@@ -11,6 +11,7 @@
 #include "model/GeneExpression.h"
 #include "model/UserPreferences.h"
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <thread>
@@ -172,10 +173,10 @@ private:
     void DrawCompassFigure(bool atBregma);
     void DrawPickCubes(int geneIndex, unsigned int pickBase);
 
-    // Hook points of the threshold controls (one per gene, same order as the
-    // glyph renderers); they draw and take input once the controls exist.
+    // The places where the threshold controls (one per gene, at the index of
+    // the gene's glyph renderer) are made, deleted, drawn and fed input.
     void CreateThresholdControl(const GeneExpression* gene);
-    void DeleteThresholdControl(const GeneExpression* gene);
+    void DeleteThresholdControl(size_t index);
     bool ThresholdControlButtonDown(int button, int x, int y, int flags, unsigned time);
     void ThresholdControlMouseMove(int x, int y, int flags, unsigned time);
     void DisplayThresholdControl();
