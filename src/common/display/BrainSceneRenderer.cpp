@@ -858,7 +858,9 @@ bool SendMove(MouseListener* tool, void* e)
 
 bool BrainSceneRenderer::SendToActiveTool(bool (*send)(MouseListener*, void*), void* event)
 {
-    // Tools that unproject the mouse read the matrices of the drawn scene.
+    // Tools that unproject the mouse read the matrices of the drawn scene;
+    // input arrives outside drawing, so the context is made current first.
+    m_display->MakeCurrent();
     GLStateGuard guard;
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
@@ -1266,6 +1268,10 @@ unsigned BrainSceneRenderer::PickName(int x, int y, const ImageGrid::AnnotationL
 {
     Atlas* atlas = Atlas::GetAtlas();
     const bool transparent = m_model->GetMeshDisplayStyle() == BrainExpressionModel::kTransparentMeshes;
+    // Input arrives outside drawing: the selection pass needs the context.
+    // Without one (a view not shown yet) nothing can be under the mouse.
+    if (!m_display->MakeCurrent())
+        return 0;
     const bool meshesPickable = !m_model->GetCuttingPlanesVisible();
     if (meshesPickable)
         MeasureStructureMeshes(m_model->GetStructureSelector());
