@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <utility>
 
 namespace
 {
@@ -36,6 +37,22 @@ float Ease(float from, float delta, float s)
 {
     return from + delta * s;
 }
+
+BookmarkInterpolator::Clock& DefaultClock()
+{
+    static BookmarkInterpolator::Clock sClock;
+    return sClock;
+}
+
+// The given clock, else the default one, else the steady clock.
+BookmarkInterpolator::Clock ChosenClock(BookmarkInterpolator::Clock clock)
+{
+    if (clock)
+        return clock;
+    if (DefaultClock())
+        return DefaultClock();
+    return &BookmarkInterpolator::MonotonicSeconds;
+}
 } // namespace
 
 BookmarkInterpolator::BookmarkInterpolator(const Bookmark& from, const Bookmark& to, BrainExpressionModel* model,
@@ -46,7 +63,7 @@ BookmarkInterpolator::BookmarkInterpolator(const Bookmark& from, const Bookmark&
       m_to(to),
       m_target(to),
       m_model(model),
-      m_clock(clock ? std::move(clock) : Clock(&BookmarkInterpolator::MonotonicSeconds)),
+      m_clock(ChosenClock(std::move(clock))),
       m_easing(0.0f, 1.0f, 0.0f, 1.0f, 0.0f, 0.0f),
       m_zoomDelta(0.0f),
       m_scoreDelta(),
@@ -114,6 +131,11 @@ double BookmarkInterpolator::MonotonicSeconds()
 {
     using namespace std::chrono;
     return duration_cast<duration<double>>(steady_clock::now().time_since_epoch()).count();
+}
+
+void BookmarkInterpolator::SetDefaultClock(Clock clock)
+{
+    DefaultClock() = std::move(clock);
 }
 
 bool BookmarkInterpolator::CanInterpolate(const Bookmark& bookmark)

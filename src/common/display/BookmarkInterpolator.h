@@ -28,7 +28,7 @@ public:
 
     // from: the model's current state captured with the target's type, so
     // that both carry the same parts. duration in seconds. Without a clock
-    // the steady system clock is used. Switches the model's live update on
+    // the default clock is used. Switches the model's live update on
     // when cutting planes or thresholds will move.
     BookmarkInterpolator(const Bookmark& from, const Bookmark& to, BrainExpressionModel* model, float duration,
                          Clock clock = Clock());
@@ -54,8 +54,11 @@ public:
     // angle, zoom, sections, clipping planes, thresholds); bookmarks of
     // selectors only are restored at once.
     static bool CanInterpolate(const Bookmark& bookmark);
-    // The steady clock in seconds, the default clock.
+    // The steady system clock in seconds.
     static double MonotonicSeconds();
+    // Replaces the clock of interpolators made without one (tests drive the
+    // scene's transitions this way); an empty clock restores MonotonicSeconds.
+    static void SetDefaultClock(Clock clock);
 
     // The tops that stand for "no upper limit" while thresholds move: the
     // ends of the threshold control's axes.

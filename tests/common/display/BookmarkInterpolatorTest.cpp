@@ -112,7 +112,7 @@ TEST(BookmarkInterpolatorTypes, OnlyBookmarksWithMovingPartsAreAnimated)
         EXPECT_TRUE(BookmarkInterpolator::CanInterpolate(Bookmark("b", type))) << type;
 }
 
-TEST(BookmarkInterpolatorClock, DefaultClockNeverGoesBack)
+TEST(BookmarkInterpolatorClock, SteadyClockNeverGoesBack)
 {
     double last = BookmarkInterpolator::MonotonicSeconds();
     for (int i = 0; i < 1000; ++i)
@@ -121,6 +121,26 @@ TEST(BookmarkInterpolatorClock, DefaultClockNeverGoesBack)
         ASSERT_GE(t, last);
         last = t;
     }
+}
+
+TEST_F(BookmarkInterpolatorTest, InterpolatorsWithoutAClockUseTheDefaultClock)
+{
+    Bookmark target("Near", Bookmark::kZoom);
+    target.m_zoom = 140.0f;
+    const Bookmark from("Temp", target.m_type, &model);
+    BookmarkInterpolator::SetDefaultClock([this]() { return now; });
+    BookmarkInterpolator faked(from, target, &model, 2.0f);
+    BookmarkInterpolator::SetDefaultClock(BookmarkInterpolator::Clock());
+    BookmarkInterpolator steady(from, target, &model, 3600.0f);
+
+    now = kStart + 1.0;
+    EXPECT_TRUE(faked.Step());
+    EXPECT_FLOAT_EQ(model.GetZoom(), 90.0f);
+    EXPECT_TRUE(steady.Step());
+    EXPECT_LT(model.GetZoom(), 41.0f); // an hour-long transition has barely begun
+    now = kStart + 2.0;
+    EXPECT_FALSE(faked.Step());
+    EXPECT_EQ(model.GetZoom(), 140.0f);
 }
 
 TEST_F(BookmarkInterpolatorTest, ZoomFollowsTheEasingCurveOnTheClock)
