@@ -27,4 +27,9 @@ void FakePlatformServices::OpenURL(const std::string& url)
 {
     urls.push_back(url);
 }
+
+void FakePlatformServices::OpenFile(const std::string& path)
+{
+    files.push_back(path);
+}
 } // namespace testsupport

@@ -8,7 +8,7 @@
 
 namespace testsupport
 {
-// Records every alert, question and URL instead of showing them, and answers
+// Records every alert, question, URL and opened file instead of showing them, and answers
 // questions with a preset answer. Installed for its lifetime; the services
 // installed before come back when it goes away.
 class FakePlatformServices : public PlatformServices
@@ -22,12 +22,14 @@ public:
     void ShowAlert(const std::string& message) override;
     bool ShowConfirmation(const std::string& message) override;
     void OpenURL(const std::string& url) override;
+    void OpenFile(const std::string& path) override;
 
     void SetConfirmationAnswer(bool answer) { m_answer = answer; }
 
     std::vector<std::string> alerts;
     std::vector<std::string> confirmations;
     std::vector<std::string> urls;
+    std::vector<std::string> files;
 
 private:
     bool m_answer;

@@ -1,5 +1,6 @@
 #include "model/Atlas.h"
 
+#include "display/BrainMeshSet.h"
 #include "io/FileStream.h"
 #include "model/BrainOntology.h"
 #include "utility/OSUtils.h"
@@ -235,7 +236,15 @@ bool Atlas::LoadNissl(IntermediateCallback& progress, bool* cancel)
 
 BrainMeshSet* Atlas::GetBrainMeshes()
 {
-    if (m_brainMeshes == nullptr && sMeshFactory != nullptr)
+    // Without a factory of its own the program uses the structure meshes of
+    // the data folder.
+    if (sMeshFactory == nullptr)
+        SetBrainMeshFactory(
+            [](ImageGrid::BrainOntology* ontology, const ImageGrid::AnnotationLabel* root) {
+                return new BrainMeshSet(ontology, root);
+            },
+            [](BrainMeshSet* meshes) { delete meshes; });
+    if (m_brainMeshes == nullptr)
         m_brainMeshes = sMeshFactory(m_ontology, m_ontology->GetAnnotationLabel(1));
     return m_brainMeshes;
 }

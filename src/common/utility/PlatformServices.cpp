@@ -42,3 +42,14 @@ bool ShowConfirmationBox(const std::string& message)
     std::fflush(stderr);
     return false;
 }
+
+void OpenWithDefaultApplication(const std::string& path)
+{
+    if (PlatformServices* services = GetPlatformServices(); services != nullptr && !path.empty())
+    {
+        services->OpenFile(path);
+        return;
+    }
+    std::fprintf(stderr, "No application available to open \"%s\"\n", path.c_str());
+    std::fflush(stderr);
+}

@@ -4,9 +4,10 @@
 #include <string>
 
 // The few things the portable code asks of the desktop platform that need a
-// user interface: alerts, yes/no questions and the web browser. The platform
-// layer installs one implementation at start-up; without one, alerts go to
-// standard error, questions are answered "No" and URLs are only printed.
+// user interface: alerts, yes/no questions, the web browser and the desktop's
+// default applications. The platform layer installs one implementation at
+// start-up; without one, alerts go to standard error, questions are answered
+// "No" and URLs and files are only printed.
 class PlatformServices
 {
 public:
@@ -20,6 +21,9 @@ public:
     virtual bool ShowConfirmation(const std::string& message) = 0;
     // Opens the URL in the user's default web browser.
     virtual void OpenURL(const std::string& url) = 0;
+    // Opens the local file with the desktop's default application for its
+    // type; returns without waiting for that application.
+    virtual void OpenFile(const std::string& path) = 0;
 };
 
 // Installs the platform's implementation (not owned; null removes it) and
@@ -27,5 +31,9 @@ public:
 PlatformServices* SetPlatformServices(PlatformServices* services);
 // The installed implementation, or null.
 PlatformServices* GetPlatformServices();
+
+// Opens the file through the installed services' OpenFile; without services
+// (or with an empty path) only prints the path to standard error.
+void OpenWithDefaultApplication(const std::string& path);
 
 #endif

@@ -105,6 +105,14 @@ void QtPlatformServices::OpenURL(const std::string& url)
         std::fprintf(stderr, "Could not open %s in a web browser.\n", url.c_str());
 }
 
+void QtPlatformServices::OpenFile(const std::string& path)
+{
+    if (PassedToMainThread([this, path] { OpenFile(path); }, Qt::QueuedConnection))
+        return;
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path))))
+        std::fprintf(stderr, "Could not open %s.\n", path.c_str());
+}
+
 void InstallQtPlatformServices()
 {
     // Never deleted, so that alerts raised while the process shuts down still

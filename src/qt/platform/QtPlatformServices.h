@@ -5,9 +5,9 @@
 
 class QWidget;
 
-// Alerts, questions and the web browser on Qt. Messages are always shown as
-// plain text. Calls from a thread other than the main thread are passed to
-// the main thread.
+// Alerts, questions, the web browser and default applications on Qt.
+// Messages are always shown as plain text. Calls from a thread other than the
+// main thread are passed to the main thread.
 class QtPlatformServices : public PlatformServices
 {
 public:
@@ -20,6 +20,8 @@ public:
     bool ShowConfirmation(const std::string& message) override;
     // QDesktopServices::openUrl; an absolute file path opens as a local file.
     void OpenURL(const std::string& url) override;
+    // QDesktopServices::openUrl of the local file; a failure is printed.
+    void OpenFile(const std::string& path) override;
 
     // The window alerts attach to: the active main window, else the first
     // visible main window, else the active window; null when there is none.

@@ -2,6 +2,7 @@
 
 #include "gl/GLBegin.h"
 #include "gl/GLSolids.h"
+#include "support/qt/GLFeedback.h"
 #include "support/qt/HeadlessGLDisplay.h"
 
 #include <gtest/gtest.h>
@@ -135,37 +136,6 @@ TEST_F(SolidsPixelTest, CullingBackFacesRemovesNothingVisible)
     }
 }
 
-namespace
-{
-// Feeds the drawing through GL feedback and returns the polygons' window
-// vertices (x, y, z per vertex, one vector per polygon).
-std::vector<std::vector<float>> Feedback(const std::function<void()>& draw)
-{
-    std::vector<GLfloat> buffer(200000);
-    glFeedbackBuffer(static_cast<GLsizei>(buffer.size()), GL_3D, buffer.data());
-    glRenderMode(GL_FEEDBACK);
-    draw();
-    const GLint used = glRenderMode(GL_RENDER);
-    std::vector<std::vector<float>> polygons;
-    for (GLint i = 0; i < used;)
-    {
-        const GLint token = static_cast<GLint>(buffer[i++]);
-        if (token == GL_POLYGON_TOKEN)
-        {
-            const int n = static_cast<int>(buffer[i++]);
-            polygons.emplace_back(buffer.begin() + i, buffer.begin() + i + 3 * n);
-            i += 3 * n;
-        }
-        else
-        {
-            ADD_FAILURE() << "unexpected feedback token " << token;
-            break;
-        }
-    }
-    return polygons;
-}
-} // namespace
-
 TEST_F(SolidsPixelTest, SolidsEmitTheirPrimitivesInTheRequestedBlocks)
 {
     std::vector<std::vector<float>> octahedra, cube;
@@ -177,13 +147,13 @@ TEST_F(SolidsPixelTest, SolidsEmitTheirPrimitivesInTheRequestedBlocks)
         glMatrixMode(GL_MODELVIEW);
         glLoadIdentity();
         GLOctahedron o;
-        octahedra = Feedback([&]() {
+        octahedra = FeedbackPolygons([&]() {
             GLBegin block(GL_TRIANGLES);
             o.DrawAt(0, 0, 0, 1, true);
             o.DrawAt(1, 0, 0, 1, true);
         });
         GLCube c;
-        cube = Feedback([&]() { c.DrawAt(0, 0, 0, 2, 1, 1); });
+        cube = FeedbackPolygons([&]() { c.DrawAt(0, 0, 0, 2, 1, 1); });
     };
     display.Display();
     EXPECT_EQ(octahedra.size(), 16u);

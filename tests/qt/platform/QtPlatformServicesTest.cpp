@@ -178,4 +178,21 @@ TEST(QtPlatformServices, OpenBrowserHandsTheUrlToTheDesktop)
     EXPECT_EQ(catcher.urls[2].toString().toStdString(), "https://atlas.example/from-thread");
 }
 
+TEST(QtPlatformServices, OpenFileHandsTheLocalFileToTheDesktop)
+{
+    QtServicesScope scope;
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("file", &catcher, "Open");
+
+    OpenWithDefaultApplication("/tmp/neuron cache/META_JNLP.jnlp");
+    std::thread([] { OpenWithDefaultApplication("/tmp/from thread.jnlp"); }).join();
+    EXPECT_EQ(catcher.urls.size(), 1);
+    QCoreApplication::sendPostedEvents();
+
+    QDesktopServices::unsetUrlHandler("file");
+    ASSERT_EQ(catcher.urls.size(), 2);
+    EXPECT_EQ(catcher.urls[0], QUrl::fromLocalFile("/tmp/neuron cache/META_JNLP.jnlp"));
+    EXPECT_EQ(catcher.urls[1], QUrl::fromLocalFile("/tmp/from thread.jnlp"));
+}
+
 #include "QtPlatformServicesTest.moc"

@@ -1,0 +1,252 @@
+// The 3D scene on the headless display at 1024 x 768 over the sample atlas,
+// with three genes of 50,000 glyphs each, every structure mesh shown
+// transparent and the three Nissl slices shown:
+//   BM_SceneFrame       a steady frame (glyph lists compiled); counters "fps"
+//                       (target at least 10 on two cores) and "ratio" against
+//                       a bare frame that calls the same glyph, mesh and slice
+//                       lists with no scene around them
+//   BM_SceneHoverPick   a hover pick at a pixel dense with glyphs and meshes;
+//                       counters "ms" (target under 30) and "frames" (pick time
+//                       / steady frame time, target at most 1); argument 0
+//                       picks with no structure mesh shown
+//   BM_SceneLiveUpdate  a frame while a threshold is dragged (glyphs drawn
+//                       directly); counter "ratio" against the steady frame
+// Runs under Xvfb with LIBGL_ALWAYS_SOFTWARE=1. Without a Nissl volume in the
+// data folder a synthetic one is written to a temporary user folder.
+
+#include "GLBenchmarkMain.h"
+
+#include "display/BrainMeshSet.h"
+#include "display/BrainSceneRenderer.h"
+#include "io/MemoryStream.h"
+#include "model/Atlas.h"
+#include "model/BrainExpressionModel.h"
+#include "model/GeneExpression.h"
+#include "model/UserPreferences.h"
+#include "support/GridFileBuilder.h"
+#include "support/MemoryPreferenceStore.h"
+#include "support/qt/HeadlessGLDisplay.h"
+#include "utility/ResourcePath.h"
+
+#include <benchmark/benchmark.h>
+
+#include <GL/gl.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace
+{
+using Clock = std::chrono::steady_clock;
+
+constexpr int kWidth = 1024;
+constexpr int kHeight = 768;
+constexpr int kGenes = 3;
+constexpr int kGlyphsPerGene = 50000;
+
+double Seconds(Clock::time_point since)
+{
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+// A Nissl volume for the slices when neither the data folder nor the user's
+// atlas folder has one: a synthetic one in a temporary user folder.
+void EnsureNisslVolume()
+{
+    static const std::string home = std::filesystem::temp_directory_path().string() + "/nuvaro-bench-scene";
+    setenv("XDG_DATA_HOME", home.c_str(), 1);
+    if (std::filesystem::exists(ResourcePath::GetResourcePath() + "Atlas25"))
+        return;
+    const std::string path = ResourcePath::GetUserAtlasPath() + "Atlas25";
+    if (std::filesystem::exists(path))
+        return;
+    std::filesystem::create_directories(ResourcePath::GetUserAtlasPath());
+    std::ofstream out(path, std::ios::binary);
+    std::vector<char> plane(528u * 320u);
+    for (int z = 0; z < 456; ++z)
+    {
+        for (size_t i = 0; i < plane.size(); ++i)
+            plane[i] = static_cast<char>((i * 7 + static_cast<size_t>(z) * 3) & 0xFF);
+        out.write(plane.data(), static_cast<std::streamsize>(plane.size()));
+    }
+}
+
+// Genes whose voxels lie in the brain, spread over all of it.
+GeneExpression* MakeGene(int index)
+{
+    const Atlas* atlas = Atlas::GetAtlas();
+    const unsigned char* voxels = atlas->GetAnnotationImage()->GetBuffer();
+    const unsigned count = atlas->GetMaxGridId();
+    std::vector<unsigned> brain;
+    for (unsigned i = 0; i < count; ++i)
+        if (voxels[i] != 0)
+            brain.push_back(i + 1);
+    std::mt19937 random(static_cast<unsigned>(index + 1));
+    std::uniform_int_distribution<int> counts(5, 40);
+    std::uniform_real_distribution<float> scores(0.0f, 255.0f);
+    testsupport::Grid20000 grid;
+    grid.header[1] = 9000 + index;
+    grid.strings[1] = "Bench" + std::to_string(index);
+    const size_t step = brain.size() / kGlyphsPerGene;
+    for (int i = 0; i < kGlyphsPerGene; ++i)
+        grid.quadrats.push_back({brain[i * step + static_cast<size_t>(index) % step], 1.0f, 1.0f, scores(random), 0,
+                                 0, 0, static_cast<uint16_t>(counts(random))});
+    grid.CountsFromLists();
+    const std::string bytes = grid.File();
+    MemoryStream stream(static_cast<unsigned>(bytes.size()));
+    std::memcpy(stream.GetBuffer(), bytes.data(), bytes.size());
+    return new GeneExpression(stream);
+}
+
+struct Bench
+{
+    Bench() : display(kWidth, kHeight)
+    {
+        EnsureNisslVolume();
+        UserPreferences::SetStore(std::make_shared<testsupport::MemoryPreferenceStore>());
+        Atlas* atlas = Atlas::GetAtlas();
+        if (!atlas->FullAtlasIsLoaded())
+            atlas->LoadFullAtlas(nullptr, nullptr, nullptr);
+        model = std::make_unique<BrainExpressionModel>();
+        model->SetCompassLocation(BrainExpressionModel::kCompassInCorner, false);
+        model->SetMeshDisplayStyle(BrainExpressionModel::kTransparentMeshes, false);
+        model->SetStructureSelector(ImageGrid::AnnotationSelector(true), false);
+        for (int plane = 0; plane < 3; ++plane)
+            model->SetMPRPlaneVisible(static_cast<Image3d::MPRPlane>(plane), true, false);
+        display.MakeCurrent();
+        scene = std::make_unique<BrainSceneRenderer>(&display, model.get(), nullptr);
+        for (int i = 0; i < kGenes; ++i)
+            model->AddGene(MakeGene(i));
+        display.SetRenderer(scene.get());
+        // Compile every list and load every slice.
+        Frame();
+        Frame();
+    }
+
+    ~Bench()
+    {
+        display.MakeCurrent();
+        scene.reset();
+        model.reset();
+    }
+
+    void Frame()
+    {
+        display.Display();
+        glFinish();
+    }
+
+    // Steady frame time, measured over a few frames.
+    double FrameSeconds()
+    {
+        const auto start = Clock::now();
+        for (int i = 0; i < 3; ++i)
+            Frame();
+        return Seconds(start) / 3.0;
+    }
+
+    HeadlessGLDisplay display;
+    std::unique_ptr<BrainExpressionModel> model;
+    std::unique_ptr<BrainSceneRenderer> scene;
+};
+
+// Made once and kept to the end of the process: the GL context must not be
+// torn down after the application object is gone.
+Bench& TheBench()
+{
+    static Bench* bench = new Bench;
+    return *bench;
+}
+
+void BM_SceneFrame(benchmark::State& state)
+{
+    Bench& bench = TheBench();
+    double scene = 0.0;
+    double bare = 0.0;
+    int frames = 0;
+    for (auto _ : state)
+    {
+        auto start = Clock::now();
+        bench.Frame();
+        scene += Seconds(start);
+
+        // The bare frame: clear, then only the expensive content the scene
+        // draws, through the same calls, without the scene's own work.
+        start = Clock::now();
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glMatrixMode(GL_MODELVIEW);
+        glPushMatrix();
+        bench.scene->DoViewTransforms();
+        bench.scene->DrawExpression(0);
+        glEnable(GL_BLEND);
+        glDepthMask(GL_FALSE);
+        Atlas::GetAtlas()->GetBrainMeshes()->Draw(bench.model->GetStructureSelector(), nullptr, 0);
+        glDepthMask(GL_TRUE);
+        glDisable(GL_BLEND);
+        glPopMatrix();
+        glFinish();
+        bare += Seconds(start);
+        ++frames;
+    }
+    state.counters["fps"] = frames / scene;
+    state.counters["ratio"] = scene / bare;
+}
+BENCHMARK(BM_SceneFrame)->Unit(benchmark::kMillisecond)->Iterations(10)->UseRealTime();
+
+void BM_SceneHoverPick(benchmark::State& state)
+{
+    Bench& bench = TheBench();
+    const ImageGrid::AnnotationSelector shown = bench.model->GetStructureSelector();
+    if (state.range(0) == 0)
+        bench.model->SetStructureSelector(ImageGrid::AnnotationSelector(), false);
+    const double frame = bench.FrameSeconds();
+    double picks = 0.0;
+    int count = 0;
+    for (auto _ : state)
+    {
+        // Near the centre of the view: many glyphs and every nested mesh.
+        const int x = kWidth / 2 + (count % 5);
+        const int y = kHeight / 2 + (count % 3);
+        bench.display.MakeCurrent();
+        const auto start = Clock::now();
+        bench.scene->OnMouseMove(x, y, 0, 1000u + count);
+        picks += Seconds(start);
+        ++count;
+    }
+    state.counters["ms"] = 1000.0 * picks / count;
+    state.counters["frames"] = picks / count / frame;
+    state.counters["selected"] = bench.model->GetSelectedExpressor() != nullptr ? 1 : 0;
+    bench.model->SetStructureSelector(shown, false);
+}
+// Argument 1: every structure mesh shown (the target case); 0: glyphs and
+// slices only, to show what the meshes cost.
+BENCHMARK(BM_SceneHoverPick)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(20)->UseRealTime();
+
+void BM_SceneLiveUpdate(benchmark::State& state)
+{
+    Bench& bench = TheBench();
+    const double frame = bench.FrameSeconds();
+    double live = 0.0;
+    int count = 0;
+    bench.model->SetLiveUpdate(true);
+    for (auto _ : state)
+    {
+        const auto start = Clock::now();
+        bench.model->SetExpressionScoreThreshold(static_cast<float>(count % 50), -1.0f, true);
+        bench.Frame();
+        live += Seconds(start);
+        ++count;
+    }
+    bench.model->SetLiveUpdate(false);
+    bench.model->SetExpressionScoreThreshold(0.0f, -1.0f, true);
+    state.counters["fps"] = count / live;
+    state.counters["ratio"] = live / count / frame;
+}
+BENCHMARK(BM_SceneLiveUpdate)->Unit(benchmark::kMillisecond)->Iterations(10)->UseRealTime();
+} // namespace

@@ -1,0 +1,137 @@
+#include "display/BrainMeshSet.h"
+
+#include "gl/GLTriangleMesh.h"
+#include "model/AnnotationLabel.h"
+#include "model/BrainOntology.h"
+#include "utility/ResourcePath.h"
+
+#include <algorithm>
+#include <fstream>
+#include <locale>
+
+namespace
+{
+// Mesh files are in 25-micrometre atlas voxels, the scene in 100-micrometre
+// view voxels.
+constexpr float kAtlasToViewScale = 0.25f;
+constexpr float kMeshAlpha = 0.25f;
+constexpr float kColorDimming = 0.7f;
+} // namespace
+
+BrainMeshSet::BrainMeshSet(const ImageGrid::BrainOntology* ontology, const ImageGrid::AnnotationLabel* root,
+                           const std::string& meshFolder)
+    : m_listBase(0), m_listCount(0), m_meshFolder(meshFolder)
+{
+    const size_t n = ontology->GetNumStructures();
+    m_nodes.reserve(n);
+    if (root != nullptr)
+        AddNode(root);
+    // Every node needs its own list, whatever the ontology counts.
+    m_listCount = static_cast<GLsizei>(std::max(n, m_nodes.size()));
+    m_generated.assign(static_cast<size_t>(m_listCount), false);
+}
+
+BrainMeshSet::~BrainMeshSet()
+{
+    if (m_listBase != 0)
+        glDeleteLists(m_listBase, m_listCount);
+}
+
+void BrainMeshSet::AddNode(const ImageGrid::AnnotationLabel* label)
+{
+    m_nodes.push_back(label);
+    for (const ImageGrid::AnnotationLabel* child : label->children)
+        AddNode(child);
+}
+
+std::string BrainMeshSet::MeshPath(int i) const
+{
+    const std::string folder = m_meshFolder.empty() ? ResourcePath::GetResourcePath() + "Mesh25/" : m_meshFolder;
+    return folder + m_nodes[i]->abbreviation + ".msh";
+}
+
+void BrainMeshSet::GenerateDisplayList(int i)
+{
+    if (m_listBase == 0)
+        return;
+    try
+    {
+        GLTriangleMesh mesh;
+        mesh.Load(MeshPath(i).c_str());
+        mesh.Scale(kAtlasToViewScale);
+        glNewList(m_listBase + static_cast<GLuint>(i), GL_COMPILE);
+        mesh.Draw();
+        glEndList();
+        m_generated[i] = true;
+    }
+    catch (const std::exception&)
+    {
+        // No mesh for this structure: it draws nothing and is tried again.
+    }
+}
+
+void BrainMeshSet::Draw(ImageGrid::AnnotationSelector selector, const ImageGrid::AnnotationLabel* selected,
+                        int pickBase)
+{
+    if (m_listBase == 0 && m_listCount > 0)
+        m_listBase = glGenLists(m_listCount);
+    if (m_listBase == 0)
+        return;
+    GLint renderMode = GL_RENDER;
+    glGetIntegerv(GL_RENDER_MODE, &renderMode);
+    const bool picking = renderMode == GL_SELECT;
+
+    for (int i = 0; i < GetNumNodes(); ++i)
+    {
+        const ImageGrid::AnnotationLabel* label = m_nodes[i];
+        if (!selector.Intersects(label->own))
+            continue;
+        if (!m_generated[i])
+            GenerateDisplayList(i);
+        if (label == selected)
+            glColor4f(0.0f, 0.8f, 0.0f, kMeshAlpha);
+        else
+            glColor4f(label->red / 255.0f * kColorDimming, label->green / 255.0f * kColorDimming,
+                      label->blue / 255.0f * kColorDimming, kMeshAlpha);
+        if (picking)
+            glLoadName(static_cast<GLuint>(label->annotationValue + pickBase));
+        glCallList(m_listBase + static_cast<GLuint>(i));
+    }
+}
+
+void BrainMeshSet::ExportPOVRay(ImageGrid::AnnotationSelector selector, const char* directory)
+{
+    bool first = true;
+    for (int i = 0; i < GetNumNodes(); ++i)
+    {
+        const ImageGrid::AnnotationLabel* label = m_nodes[i];
+        if (!selector.Intersects(label->own))
+            continue;
+        try
+        {
+            GLTriangleMesh mesh;
+            mesh.Load(MeshPath(i).c_str());
+            mesh.Scale(kAtlasToViewScale);
+            mesh.ExportPOVRay(directory, label->abbreviation.c_str());
+
+            std::ofstream usage(std::string(directory) + "mesh_usage.pov",
+                                first ? std::ios::out | std::ios::trunc : std::ios::out | std::ios::app);
+            if (!usage)
+                continue;
+            first = false;
+            usage.imbue(std::locale::classic());
+            usage << "#include \"" << label->abbreviation << ".pov\"\n";
+            usage << "object {\n";
+            usage << "\t" << label->abbreviation << "\n";
+            usage << "\tmake_color(" << label->red / 255.0f << ", " << label->green / 255.0f << ", "
+                  << label->blue / 255.0f << ")\n";
+            usage << "\tfinish { structFinish }\n";
+            usage << "}\n";
+            usage << "\n";
+        }
+        catch (const std::exception&)
+        {
+            // This structure is left out; the next one is tried.
+        }
+    }
+}

@@ -1,0 +1,71 @@
+#ifndef NUVARO_DISPLAY_BRAINMESHSET_H
+#define NUVARO_DISPLAY_BRAINMESHSET_H
+
+#include "model/AnnotationSelector.h"
+
+#include <GL/gl.h>
+
+#include <string>
+#include <vector>
+
+namespace ImageGrid
+{
+class AnnotationLabel;
+class BrainOntology;
+} // namespace ImageGrid
+
+// The surface meshes of the ontology's structures as OpenGL display lists,
+// drawn translucent in their structure colours with the selected structure in
+// green. A structure's mesh file ("<abbreviation>.msh" in the mesh folder, in
+// 25-micrometre atlas voxels) is read and compiled, scaled to 100-micrometre
+// view voxels, the first time the structure is drawn. The lists live in the
+// process's shared GL context, so every view can draw them.
+//
+// Making the set touches no GL state; Draw and the destructor need a context
+// current.
+class BrainMeshSet
+{
+public:
+    // The root and its descendants in depth-first pre-order. meshFolder (ending
+    // in "/") holds the mesh files; empty means "Mesh25/" in the data folder.
+    BrainMeshSet(const ImageGrid::BrainOntology* ontology, const ImageGrid::AnnotationLabel* root,
+                 const std::string& meshFolder = std::string());
+    virtual ~BrainMeshSet();
+
+    BrainMeshSet(const BrainMeshSet&) = delete;
+    BrainMeshSet& operator=(const BrainMeshSet&) = delete;
+
+    // Draws every node whose structure is in the selector, with the pick name
+    // annotation value + pickBase (in selection mode). A structure whose mesh
+    // cannot be read draws nothing and is tried again at the next draw.
+    void Draw(ImageGrid::AnnotationSelector selector, const ImageGrid::AnnotationLabel* selected, int pickBase);
+
+    // Compiles node i's list from its mesh file; failures are swallowed and
+    // leave the node not generated.
+    void GenerateDisplayList(int i);
+
+    // For each node in the selector: the mesh object file "<abbreviation>.pov"
+    // and a block of "mesh_usage.pov" (made anew by the first structure,
+    // appended by the others) in directory, which ends with its separator.
+    // Structures whose mesh cannot be read or written are skipped.
+    void ExportPOVRay(ImageGrid::AnnotationSelector selector, const char* directory);
+
+    int GetNumNodes() const { return static_cast<int>(m_nodes.size()); }
+    const ImageGrid::AnnotationLabel* GetNode(int i) const { return m_nodes[i]; }
+    bool IsGenerated(int i) const { return m_generated[i]; }
+
+private:
+    // Appends the label, then each child's subtree in order.
+    void AddNode(const ImageGrid::AnnotationLabel* label);
+    std::string MeshPath(int i) const;
+
+    std::vector<const ImageGrid::AnnotationLabel*> m_nodes;
+    std::vector<bool> m_generated;
+    GLuint m_listBase;
+    // The size of the block of lists, fixed at construction; the block is
+    // made at the first draw.
+    GLsizei m_listCount;
+    std::string m_meshFolder;
+};
+
+#endif

@@ -1,0 +1,1485 @@
+#include "display/BrainSceneRenderer.h"
+
+#include "display/BrainMeshSet.h"
+#include "display/CuttingPlaneRenderer.h"
+#include "display/ExpressionRenderer.h"
+#include "display/MPRRenderer.h"
+#include "display/MovePlaneMouseTool.h"
+#include "display/NeuronArchiveLink.h"
+#include "display/SceneInteraction.h"
+#include "display/TabControlRenderer.h"
+#include "gl/GLDisplay.h"
+#include "gl/GLSolids.h"
+#include "gl/GLTextBox.h"
+#include "gl/InputConventions.h"
+#include "model/AnnotationLabel.h"
+#include "model/Atlas.h"
+#include "model/Bookmark.h"
+#include "model/BrainExpressionModel.h"
+#include "model/BrainOntology.h"
+#include "model/Expressor.h"
+#include "utility/AlertBox.h"
+#include "utility/MainThreadDispatch.h"
+#include "utility/OSUtils.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <iomanip>
+#include <locale>
+#include <sstream>
+#include <stdexcept>
+
+int QMB_btn_mode = 0;
+int QMB_user_hint = 0;
+
+const float BrainSceneRenderer::offsets[8][3] = {{-1, -1, -1}, {1, 1, 1},  {1, -1, -1}, {-1, -1, 1},
+                                                 {-1, 1, -1},  {1, 1, -1}, {1, -1, 1},  {-1, 1, 1}};
+
+namespace
+{
+constexpr int kShift = InputConventions::FLAG_SHIFT;
+constexpr int kCommand = InputConventions::FLAG_COMMAND;
+constexpr int kOption = InputConventions::FLAG_OPTION;
+constexpr unsigned kTimerMs = 40;
+// Glyphs of different genes are moved apart by this much (view voxels).
+constexpr float kGeneOffset = 0.1f;
+// Transition times at or below this (seconds) jump instead of animating.
+constexpr float kMinTransitionTime = 0.04f;
+constexpr float kCenterTransitionTime = 0.5f;
+constexpr float kWheelZoomStep = 3.0f;
+constexpr float kClickZoomStep = 15.0f;
+constexpr float kClickZoomOutLimit = 20.0f;
+constexpr float kClickZoomInLimit = 250.0f;
+constexpr float kClickZoomReset = 40.0f;
+
+unsigned ViewVoxelCount(const Atlas* atlas)
+{
+    return static_cast<unsigned>(atlas->GetViewDimension(0)) * static_cast<unsigned>(atlas->GetViewDimension(1)) *
+           static_cast<unsigned>(atlas->GetViewDimension(2));
+}
+
+std::string FloatText(float value)
+{
+    std::ostringstream text;
+    text.imbue(std::locale::classic());
+    text << value;
+    return text.str();
+}
+
+// Restores the matrix stacks and the render mode of a pass that an exception
+// left half way.
+class GLStateGuard
+{
+public:
+    GLStateGuard()
+    {
+        glGetIntegerv(GL_PROJECTION_STACK_DEPTH, &m_projectionDepth);
+        glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &m_modelViewDepth);
+    }
+    ~GLStateGuard()
+    {
+        if (!m_armed)
+            return;
+        GLint renderMode = GL_RENDER;
+        glGetIntegerv(GL_RENDER_MODE, &renderMode);
+        if (renderMode != GL_RENDER)
+            glRenderMode(GL_RENDER);
+        Unwind(GL_PROJECTION, GL_PROJECTION_STACK_DEPTH, m_projectionDepth);
+        Unwind(GL_MODELVIEW, GL_MODELVIEW_STACK_DEPTH, m_modelViewDepth);
+        glDepthMask(GL_TRUE);
+        glDisable(GL_BLEND);
+        for (int i = 0; i < 6; ++i)
+            glDisable(GL_CLIP_PLANE0 + i);
+    }
+    void Release() { m_armed = false; }
+
+private:
+    static void Unwind(GLenum mode, GLenum depthQuery, GLint depth)
+    {
+        glMatrixMode(mode);
+        GLint now = depth;
+        glGetIntegerv(depthQuery, &now);
+        for (; now > depth; --now)
+            glPopMatrix();
+        glMatrixMode(GL_MODELVIEW);
+    }
+    GLint m_projectionDepth = 1;
+    GLint m_modelViewDepth = 1;
+    bool m_armed = true;
+};
+} // namespace
+
+BrainSceneRenderer::BrainSceneRenderer(GLDisplay* display, BrainExpressionModel* model, TabControlRenderer* tabs)
+    : m_model(model), m_display(display), m_viewport{0, 0, 0, 0}, m_mprRenderer(nullptr),
+      m_cuttingPlaneRenderer(nullptr), m_infoText(nullptr), m_fpsText(nullptr), m_showFPS(false),
+      m_panTool(nullptr), m_movePlaneTool(new MovePlaneMouseTool(nullptr)), m_trackball(nullptr),
+      m_activeTool(nullptr), m_animating(false), m_tabControl(tabs), m_activeThresholdControl(nullptr),
+      m_thresholdControlDirty(true), m_interpolator(nullptr), m_saveFrames(false), m_frameNumber(0),
+      m_mainThread(std::this_thread::get_id()), m_alive(std::make_shared<bool>(true))
+{
+    if (display == nullptr || model == nullptr)
+        throw std::invalid_argument("The scene needs a display and a model.");
+    try
+    {
+        for (int i = 0; i < m_model->GetNumGenes(); ++i)
+            AddGene(m_model->GetGene(i));
+        m_mprRenderer = new MPRRenderer(this, m_model);
+        m_cuttingPlaneRenderer = new CuttingPlaneRenderer(this, m_model);
+        m_infoText = m_display->CreateTextBox(340, 11, false, GLTextBox::LEFT);
+        m_infoText->ShowBackground(false);
+        m_fpsText = m_display->CreateTextBox(40, 1, false, GLTextBox::LEFT);
+    }
+    catch (...)
+    {
+        for (ExpressionRenderer* renderer : m_expressionRenderers)
+            delete renderer;
+        delete m_mprRenderer;
+        delete m_cuttingPlaneRenderer;
+        delete m_infoText;
+        throw;
+    }
+    // The glyphs of voxels the neuron archive link remembers are tinted.
+    ExpressionRenderer::TintHooks tints;
+    tints.modify = ModifyAnyExpressorColor;
+    tints.restore = RestoreAnyExpressorColor;
+    tints.highlight = ModifyHilightExpressorColor;
+    ExpressionRenderer::SetTintHooks(tints);
+
+    m_panTool.SetParent(this);
+    m_trackball.SetParent(this);
+    m_movePlaneTool->SetParent(this);
+    // The view starts where the model's camera is.
+    m_trackball.SetQuaternion(m_model->GetRotation());
+
+    m_model->AddListener(this);
+    UserPreferences::GetPreferences()->AddListener(this);
+    m_display->SetSendMouseMoved(true);
+}
+
+BrainSceneRenderer::~BrainSceneRenderer()
+{
+    m_model->RemoveListener(this);
+    *m_alive = false;
+    // The display's timer must not call a scene that is gone.
+    if (m_animating)
+        m_display->StopTimer();
+    for (ExpressionRenderer* renderer : m_expressionRenderers)
+        delete renderer;
+    while (!m_thresholdControls.empty())
+        DeleteThresholdControl(nullptr);
+    delete m_mprRenderer;
+    delete m_cuttingPlaneRenderer;
+    delete m_infoText;
+    delete m_fpsText;
+    UserPreferences::GetPreferences()->RemoveListener(this);
+}
+
+template <typename F>
+bool BrainSceneRenderer::Guarded(F&& handler)
+{
+    try
+    {
+        return handler();
+    }
+    catch (const std::exception& error)
+    {
+        ShowAlertBox(error.what());
+    }
+    catch (...)
+    {
+        ShowAlertBox("An unexpected error occurred in the 3D view.");
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Drawing
+
+void BrainSceneRenderer::Initialize()
+{
+    const float ambient[4] = {0.2f, 0.2f, 0.2f, 1.0f};
+    const float diffuse[4] = {0.75f, 0.75f, 0.75f, 1.0f};
+    const float specular[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+    glLightfv(GL_LIGHT0, GL_AMBIENT, ambient);
+    for (GLenum light : {GL_LIGHT0, GL_LIGHT1})
+    {
+        glLightfv(light, GL_DIFFUSE, diffuse);
+        glLightfv(light, GL_SPECULAR, specular);
+    }
+    glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_TRUE);
+    glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
+    glEnable(GL_COLOR_MATERIAL);
+    glEnable(GL_LIGHTING);
+    glEnable(GL_LIGHT0);
+    glEnable(GL_LIGHT1);
+    glEnable(GL_NORMALIZE);
+    glDepthFunc(GL_LEQUAL);
+    glEnable(GL_DEPTH_TEST);
+    glShadeModel(GL_SMOOTH);
+}
+
+void BrainSceneRenderer::PositionLights()
+{
+    const float light0[4] = {1.0f, 1.0f, -1.0f, 0.0f};
+    const float light1[4] = {-1.0f, -1.0f, 1.0f, 0.0f};
+    glLightfv(GL_LIGHT0, GL_POSITION, light0);
+    glLightfv(GL_LIGHT1, GL_POSITION, light1);
+}
+
+void BrainSceneRenderer::Reshape(int width, int height)
+{
+    m_viewport[0] = 0;
+    m_viewport[1] = 0;
+    m_viewport[2] = std::max(width, 0);
+    m_viewport[3] = std::max(height, 0);
+    glViewport(0, 0, m_viewport[2], m_viewport[3]);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    DoProjectionTransforms();
+    glMatrixMode(GL_MODELVIEW);
+    m_trackball.Reshape(static_cast<unsigned>(m_viewport[2]), static_cast<unsigned>(m_viewport[3]));
+}
+
+void BrainSceneRenderer::DoProjectionTransforms()
+{
+    const double h = Atlas::GetAtlas()->GetViewDimension(0) / 2;
+    // An empty view keeps a square aspect instead of dividing by zero.
+    const double a = (m_viewport[2] > 0 && m_viewport[3] > 0)
+                         ? static_cast<double>(m_viewport[3]) / static_cast<double>(m_viewport[2])
+                         : 1.0;
+    glOrtho(-h, h, -h * a, h * a, -10.0 * h, 10.0 * h);
+}
+
+void BrainSceneRenderer::DoViewTransforms()
+{
+    const Atlas* atlas = Atlas::GetAtlas();
+    m_trackball.MultiplyMatrix();
+    const float s = 2.0f * m_model->GetZoom() / 100.0f;
+    glScalef(s, s, s);
+    const float* origin = m_model->GetOrigin();
+    glTranslatef(origin[0], origin[1], origin[2]);
+    glScalef(1.0f, -1.0f, -1.0f);
+    glTranslatef(-atlas->GetViewDimension(0) / 2.0f, -atlas->GetViewDimension(1) / 2.0f,
+                 -atlas->GetViewDimension(2) / 2.0f);
+}
+
+void BrainSceneRenderer::SetupClipping(bool on)
+{
+    if (!on)
+    {
+        for (int i = 0; i < 6; ++i)
+            glDisable(GL_CLIP_PLANE0 + i);
+        return;
+    }
+    const Atlas* atlas = Atlas::GetAtlas();
+    for (int k = 0; k < 3; ++k)
+    {
+        const Image3d::MPRPlane plane = static_cast<Image3d::MPRPlane>(k);
+        const float lower = m_model->GetCuttingPlaneLocation(plane, true);
+        const float upper = m_model->GetCuttingPlaneLocation(plane, false);
+        if (lower >= 1.0f)
+        {
+            double equation[4] = {0.0, 0.0, 0.0, -(lower + 0.1)};
+            equation[k] = 1.0;
+            glClipPlane(GL_CLIP_PLANE0 + 2 * k, equation);
+            glEnable(GL_CLIP_PLANE0 + 2 * k);
+        }
+        if (upper < atlas->GetViewDimension(k) - 1)
+        {
+            double equation[4] = {0.0, 0.0, 0.0, upper - 0.1};
+            equation[k] = -1.0;
+            glClipPlane(GL_CLIP_PLANE0 + 2 * k + 1, equation);
+            glEnable(GL_CLIP_PLANE0 + 2 * k + 1);
+        }
+    }
+}
+
+void BrainSceneRenderer::Display()
+{
+    GLStateGuard guard;
+    try
+    {
+        const int compass = m_model->GetCompassLocation();
+        const bool fast = UserPreferences::GetPreferences()->GetFasterDrawing() || m_model->GetLiveUpdate();
+
+        glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glPushMatrix();
+        if (compass == BrainExpressionModel::kCompassInCorner)
+        {
+            PositionLights();
+            DrawAxes();
+        }
+        DoViewTransforms();
+        PositionLights();
+        if (compass == BrainExpressionModel::kCompassAtBregma)
+            DrawBregma();
+
+        glDisable(GL_LIGHTING);
+        if (m_model->GetCuttingPlanesVisible())
+            m_cuttingPlaneRenderer->Display(false, 0);
+        m_mprRenderer->Display(0);
+        if (!fast)
+            glEnable(GL_LIGHTING);
+        DrawExpression(0);
+        glEnable(GL_LIGHTING);
+
+        SetupClipping(true);
+        if (m_model->GetMeshDisplayStyle() == BrainExpressionModel::kTransparentMeshes)
+        {
+            glDepthMask(GL_FALSE);
+            glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+            glEnable(GL_BLEND);
+        }
+        if (BrainMeshSet* meshes = Atlas::GetAtlas()->GetBrainMeshes())
+            meshes->Draw(m_model->GetStructureSelector(), m_model->GetSelectedStructure(), 0);
+        glDepthMask(GL_TRUE);
+        glDisable(GL_BLEND);
+        SetupClipping(false);
+        glPopMatrix();
+
+        DrawText();
+        guard.Release();
+    }
+    catch (const std::exception& error)
+    {
+        // The slices need the full atlas; when it cannot be loaded, hide them
+        // so that the next frame does not fail (and alert) again.
+        for (int k = 0; k < 3; ++k)
+            m_model->SetMPRPlaneVisible(static_cast<Image3d::MPRPlane>(k), false, true);
+        ShowAlertBox(error.what());
+        m_display->Invalidate();
+    }
+}
+
+void BrainSceneRenderer::DrawExpression(unsigned int pickBase)
+{
+    const unsigned v = ViewVoxelCount(Atlas::GetAtlas());
+    const Expressor* selected = m_model->GetSelectedExpressor();
+    const GeneExpression* selectedGene = m_model->GetSelectedExpressorsGene();
+    for (size_t i = 0; i < m_expressionRenderers.size(); ++i)
+    {
+        ExpressionRenderer* renderer = m_expressionRenderers[i];
+        const float* offset = offsets[i % 8];
+        glPushMatrix();
+        glTranslatef(kGeneOffset * offset[0], kGeneOffset * offset[1], kGeneOffset * offset[2]);
+        float r, g, b;
+        renderer->GetGene()->GetColor(r, g, b);
+        glColor4f(r, g, b, 1.0f);
+        const unsigned base = static_cast<unsigned>(i) * v + pickBase;
+        if (pickBase != 0)
+            DrawPickCubes(static_cast<int>(i), base);
+        else
+        {
+            renderer->Display(false, base);
+            if (selected != nullptr && selectedGene == renderer->GetGene())
+                renderer->HighlightExpressor(selected);
+        }
+        glPopMatrix();
+    }
+}
+
+void BrainSceneRenderer::DrawPickCubes(int geneIndex, unsigned int pickBase)
+{
+    // The pick cubes of the glyph renderer's pick pass, with the cubes that
+    // cannot reach the pick pixel left out on the CPU: with tens of thousands
+    // of glyphs per gene, sending every cube through selection mode makes a
+    // hover pick slower than a frame.
+    const ExpressionRenderer* renderer = m_expressionRenderers[static_cast<size_t>(geneIndex)];
+    const GeneExpression* gene = renderer->GetGene();
+    if (!gene->IsVisible())
+        return;
+    const scene::PickCubeCuller culler = scene::PickCubeCuller::FromCurrentMatrices();
+    const ImageGrid::AnnotationSelector selector = m_model->GetExpressionSelector();
+    GLCube cube;
+    for (const BrainFeature& feature : gene->GetBrainFeatures())
+    {
+        if (feature.expressors.empty() || feature.label == nullptr || !selector.Intersects(feature.label->own))
+            continue;
+        for (const Expressor* expressor : feature.expressors)
+        {
+            const float size = renderer->GetExpressorSize(*expressor);
+            if (!culler.MayHit(expressor->gridX, expressor->gridY, expressor->gridZ, size))
+                continue;
+            if (!ExpressionRenderer::ExpressorVisible(m_model, expressor))
+                continue;
+            glLoadName(expressor->gridId + pickBase);
+            cube.DrawAt(expressor->gridX, expressor->gridY, expressor->gridZ, size);
+        }
+    }
+}
+
+void BrainSceneRenderer::DrawCompassFigure(bool atBregma)
+{
+    GLCube cube;
+    glColor3f(1.0f, 0.0f, 0.0f);
+    cube.DrawAt(0.0f, 0.0f, 0.0f, 2.0f, 0.15f, 0.15f);
+    cube.DrawAt(1.4f, 0.0f, 0.0f, 0.4f, 0.1f, 0.1f);
+    cube.DrawAt(-1.4f, 0.0f, 0.0f, 0.4f, 0.1f, 0.1f);
+    cube.DrawAt(-1.4f, 0.0f, 0.0f, 0.1f, 0.4f, 0.1f);
+    cube.DrawAt(-1.4f, 0.0f, 0.0f, 0.1f, 0.1f, 0.4f);
+
+    GLUquadric* quadric = gluNewQuadric();
+    auto cone = [quadric](float x, float y, float z, float angle, float sx, float sy, float sz) {
+        glPushMatrix();
+        glTranslatef(x, y, z);
+        if (angle != 0.0f)
+            glRotatef(angle, 1.0f, 0.0f, 0.0f);
+        glScalef(sx, sy, sz);
+        if (quadric != nullptr)
+            gluCylinder(quadric, 0.0, 1.0, 1.0, 10, 2);
+        glPopMatrix();
+    };
+    glColor3f(0.0f, 1.0f, 0.0f);
+    cube.DrawAt(0.0f, 0.0f, 0.0f, 0.15f, 2.0f, 0.15f);
+    if (atBregma)
+        cone(0.0f, 1.0f, 0.0f, -90.0f, 0.25f, 0.25f, 0.25f);
+    else
+        cone(0.0f, -1.0f, 0.0f, 90.0f, 0.25f, 0.25f, 0.25f);
+
+    glColor3f(1.0f, 1.0f, 0.0f);
+    cube.DrawAt(0.0f, 0.0f, 0.0f, 0.15f, 0.15f, 2.0f);
+    cone(0.0f, 0.0f, 1.0f, 0.0f, 0.25f, 0.25f, 0.25f);
+    cone(0.0f, 0.0f, -1.0f, 0.0f, 0.25f, 0.25f, -0.25f);
+    if (quadric != nullptr)
+        gluDeleteQuadric(quadric);
+}
+
+void BrainSceneRenderer::DrawAxes()
+{
+    const int width = m_viewport[2];
+    const int height = m_viewport[3];
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(0.0, width, 0.0, height, -100.0, 100.0);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    glTranslatef(static_cast<float>(width - 40), static_cast<float>(height - 35 - TabBarHeight()), 75.0f);
+    m_trackball.MultiplyMatrix();
+    glScalef(20.0f, 20.0f, 20.0f);
+    DrawCompassFigure(false);
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+}
+
+void BrainSceneRenderer::DrawBregma()
+{
+    const Atlas* atlas = Atlas::GetAtlas();
+    glPushMatrix();
+    glTranslatef(atlas->GetViewBregma(0), atlas->GetViewBregma(1), atlas->GetViewBregma(2));
+    glScalef(3.5f, 3.5f, 3.5f);
+    DrawCompassFigure(true);
+    glPopMatrix();
+}
+
+int BrainSceneRenderer::TabBarHeight() const
+{
+    return (m_tabControl != nullptr && m_tabControl->IsVisible()) ? m_tabControl->GetHeight() : 0;
+}
+
+void BrainSceneRenderer::DrawText()
+{
+    // Frame rate: the mean of the last 10 samples, refreshed every 10th.
+    static double frameCount = 1.0;
+    static double previousTime = 0.0;
+    static double timing[10] = {0.0};
+    static int timingIndex = 0;
+    static double runningTotal = 0.0;
+
+    const int width = m_viewport[2];
+    const int height = m_viewport[3];
+    glPushAttrib(GL_ENABLE_BIT);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_LINE_SMOOTH);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    gluOrtho2D(0.0, width, 0.0, height);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+
+    const int tabHeight = TabBarHeight();
+    if (tabHeight > 0)
+        m_tabControl->Display(width);
+    m_infoText->Draw(5, height - m_infoText->GetHeight() - tabHeight - 5);
+
+    // The section image and its control bar draw here once the scene has one.
+
+    if (m_showFPS)
+    {
+        const double t = OSUtils::GetTime();
+        const double d = t - previousTime;
+        if (d > 0.0)
+        {
+            const double sample = frameCount / d;
+            runningTotal += sample - timing[timingIndex];
+            if (timingIndex == 0)
+            {
+                std::ostringstream text;
+                text.imbue(std::locale::classic());
+                text << std::fixed << std::setprecision(1) << runningTotal / 10.0;
+                m_fpsText->SetText(text.str());
+            }
+            previousTime = t;
+            timing[timingIndex] = sample;
+            timingIndex = (timingIndex + 1) % 10;
+            frameCount = 1.0;
+        }
+        else
+        {
+            frameCount += 1.0;
+        }
+        m_fpsText->Draw(width - 35, 0);
+    }
+
+    DisplayThresholdControl();
+
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+    glPopAttrib();
+}
+
+// ---------------------------------------------------------------------------
+// Genes and model changes
+
+void BrainSceneRenderer::AddGene(const GeneExpression* gene)
+{
+    std::unique_ptr<ExpressionRenderer> renderer(new ExpressionRenderer(this, gene));
+    m_expressionRenderers.push_back(renderer.get());
+    renderer.release();
+    CreateThresholdControl(gene);
+    m_display->Invalidate();
+}
+
+void BrainSceneRenderer::RemoveGene(const GeneExpression* gene)
+{
+    auto found = std::find_if(m_expressionRenderers.begin(), m_expressionRenderers.end(),
+                              [gene](const ExpressionRenderer* renderer) { return renderer->GetGene() == gene; });
+    if (found != m_expressionRenderers.end())
+    {
+        delete *found;
+        m_expressionRenderers.erase(found);
+    }
+    DeleteThresholdControl(gene);
+    m_display->Invalidate();
+}
+
+void BrainSceneRenderer::RegenerateExpressionDisplays()
+{
+    for (ExpressionRenderer* renderer : m_expressionRenderers)
+        renderer->ThresholdChanged();
+    m_display->Invalidate();
+}
+
+void BrainSceneRenderer::ResetView()
+{
+    m_trackball.SetQuaternion(m_model->GetRotation());
+    m_display->Invalidate();
+}
+
+void BrainSceneRenderer::CheckSelectionVisibility()
+{
+    const Expressor* expressor = m_model->GetSelectedExpressor();
+    if (expressor != nullptr && !ExpressionRenderer::ExpressorVisible(m_model, expressor))
+        m_model->SelectExpressor(nullptr, nullptr, true);
+}
+
+ExpressionThresholdControl* BrainSceneRenderer::GetActiveThresholdControl()
+{
+    if (!m_model->ThresholdControlsVisible())
+        return nullptr;
+    if (m_thresholdControlDirty)
+    {
+        const GeneExpression* selected = m_model->GetSelectedGene();
+        if (selected == nullptr)
+            m_activeThresholdControl = nullptr;
+        else
+        {
+            // The controls are kept in the order of the glyph renderers.
+            for (size_t i = 0; i < m_expressionRenderers.size() && i < m_thresholdControls.size(); ++i)
+            {
+                if (m_expressionRenderers[i]->GetGene() == selected)
+                    m_activeThresholdControl = m_thresholdControls[i];
+            }
+        }
+        m_display->InvalidateCursorRects();
+        m_thresholdControlDirty = false;
+    }
+    return m_activeThresholdControl;
+}
+
+void BrainSceneRenderer::ResetCursorRects()
+{
+    // The active threshold control declares its cursor rectangles here once
+    // the controls exist.
+}
+
+void BrainSceneRenderer::SetActive(bool active)
+{
+    if (!active)
+        Animate(false);
+}
+
+void BrainSceneRenderer::ModelChanged(int code, BrainExpressionModel* /*model*/, int argument)
+{
+    if (std::this_thread::get_id() != m_mainThread)
+    {
+        // The atlas loader shows a slice plane from its own thread; views and
+        // GL belong to the main thread, so the change is handled there.
+        std::weak_ptr<bool> alive = m_alive;
+        PostToMainThread([this, alive, code, argument]() {
+            std::shared_ptr<bool> token = alive.lock();
+            if (token && *token)
+                DoModelChanged(code, argument);
+        });
+        return;
+    }
+    DoModelChanged(code, argument);
+}
+
+void BrainSceneRenderer::DoModelChanged(int code, int argument)
+{
+    switch (code)
+    {
+    case BrainExpressionModel::kExpressionSelectorChanged:
+    case BrainExpressionModel::kStructureSelectorChanged:
+    case BrainExpressionModel::kSliceLocationChanged:
+    case BrainExpressionModel::kSlicePlaneVisibilityChanged:
+    case BrainExpressionModel::kMeshDisplayStyleChanged:
+    case BrainExpressionModel::kCompassLocationChanged:
+    case BrainExpressionModel::kOriginChanged:
+    case BrainExpressionModel::kZoomChanged:
+    case BrainExpressionModel::kCuttingPlanesVisibilityChanged:
+    case BrainExpressionModel::kGeneColorChanged:
+        m_display->Invalidate();
+        break;
+    case BrainExpressionModel::kGeneAdded:
+        if (argument >= 0 && argument < m_model->GetNumGenes())
+            AddGene(m_model->GetGene(argument));
+        break;
+    case BrainExpressionModel::kGeneWillBeRemoved:
+        if (argument >= 0 && argument < m_model->GetNumGenes())
+            RemoveGene(m_model->GetGene(argument));
+        break;
+    case BrainExpressionModel::kGeneColorModeChanged:
+        for (ExpressionRenderer* renderer : m_expressionRenderers)
+            renderer->ColorModeChanged(false);
+        CheckSelectionVisibility();
+        m_display->Invalidate();
+        break;
+    case BrainExpressionModel::kRotationChanged:
+        m_trackball.SetQuaternion(m_model->GetRotation());
+        m_display->Invalidate();
+        break;
+    case BrainExpressionModel::kCuttingPlaneLocationChanged:
+        RegenerateExpressionDisplays();
+        m_display->Invalidate();
+        break;
+    case BrainExpressionModel::kGeneVisibilityChanged:
+        CheckSelectionVisibility();
+        m_display->Invalidate();
+        break;
+    case BrainExpressionModel::kExpressorSelectionChanged:
+        UpdateSelection();
+        m_display->Invalidate();
+        break;
+    case BrainExpressionModel::kGeneSelectionChanged:
+        m_thresholdControlDirty = true;
+        if (m_model->ThresholdControlsVisible())
+            m_display->Invalidate();
+        break;
+    case BrainExpressionModel::kStructureSelectionChanged:
+        m_mprRenderer->ResetSlices();
+        UpdateSelection();
+        m_display->Invalidate();
+        break;
+    case BrainExpressionModel::kViewReset:
+        ResetView();
+        break;
+    case BrainExpressionModel::kImageAlphaChanged:
+        // Only a shown section image depends on it.
+        break;
+    case BrainExpressionModel::kThresholdChanged:
+        RegenerateExpressionDisplays();
+        CheckSelectionVisibility();
+        if (!m_model->GetLiveUpdate() && m_model->ThresholdControlsVisible())
+            m_display->InvalidateCursorRects();
+        m_display->Invalidate();
+        break;
+    case BrainExpressionModel::kThresholdControlsToggled:
+        m_display->InvalidateCursorRects();
+        m_display->Invalidate();
+        break;
+    case BrainExpressionModel::kImageDisplayModeChanged:
+        if (m_model->GetImageDisplayMode() == BrainExpressionModel::kSectionImage)
+            UpdateSelection();
+        m_display->Invalidate();
+        break;
+    default:
+        break;
+    }
+}
+
+void BrainSceneRenderer::PreferenceChanged(int code)
+{
+    if (code != UserPreferences::kFasterDrawingChanged)
+        return;
+    for (ExpressionRenderer* renderer : m_expressionRenderers)
+        renderer->ColorModeChanged(true);
+    m_display->Invalidate();
+}
+
+// ---------------------------------------------------------------------------
+// Animation and camera
+
+void BrainSceneRenderer::Animate(bool on)
+{
+    if (!on)
+    {
+        // Stopping always ends everything, so that a later transition starts
+        // from a clean state.
+        m_display->StopTimer();
+        m_interpolator = nullptr;
+        m_animating = false;
+        return;
+    }
+    const bool idle = m_interpolator == nullptr && !UserPreferences::GetPreferences()->GetAutoRotate();
+    if (idle)
+    {
+        if (m_animating)
+        {
+            m_display->StopTimer();
+            m_animating = false;
+        }
+        return;
+    }
+    if (!m_animating)
+    {
+        m_display->StartTimer(kTimerMs, this);
+        m_animating = true;
+    }
+}
+
+void BrainSceneRenderer::StopTransition()
+{
+    if (m_interpolator != nullptr)
+        Animate(false);
+}
+
+void BrainSceneRenderer::TimerElapsed()
+{
+    Guarded([this]() {
+        if (m_animating)
+        {
+            m_trackball.Animate();
+            m_display->Invalidate();
+        }
+        return true;
+    });
+}
+
+void BrainSceneRenderer::GoToBookmark(const Bookmark& bookmark, bool /*immediate*/)
+{
+    // Animated transitions come with the bookmark interpolator; until then
+    // every bookmark is a jump.
+    Animate(false);
+    bookmark.Restore(m_model);
+}
+
+void BrainSceneRenderer::CenterViewAt(const float* point, bool /*animate*/)
+{
+    const Atlas* atlas = Atlas::GetAtlas();
+    const float origin[3] = {atlas->GetViewDimension(0) / 2.0f - point[0], point[1] - atlas->GetViewDimension(1) / 2.0f,
+                             point[2] - atlas->GetViewDimension(2) / 2.0f};
+    Animate(false);
+    m_model->SetOrigin(origin, true);
+}
+
+void BrainSceneRenderer::TranslateOrigin(int dx, int dy)
+{
+    const float zoomScale = 2.0f * m_model->GetZoom() / 100.0f;
+    const float s = static_cast<float>(m_viewport[2]) / static_cast<float>(Atlas::GetAtlas()->GetViewDimension(0)) *
+                    zoomScale;
+    if (!(s > 0.0f))
+        return;
+    const float (&r)[4][4] = m_trackball.GetMatrix();
+    const float* current = m_model->GetOrigin();
+    float origin[3];
+    for (int i = 0; i < 3; ++i)
+        origin[i] = current[i] + static_cast<float>(dx) / s * r[i][0] + static_cast<float>(dy) / s * r[i][1];
+    m_model->SetOrigin(origin, false);
+}
+
+// ---------------------------------------------------------------------------
+// Input
+
+namespace
+{
+struct ButtonEvent
+{
+    int button, x, y, flags;
+    unsigned time;
+};
+struct MoveEvent
+{
+    int x, y, flags;
+    unsigned time;
+};
+bool SendButtonDown(MouseListener* tool, void* e)
+{
+    const ButtonEvent& event = *static_cast<ButtonEvent*>(e);
+    return tool->OnButtonDown(event.button, event.x, event.y, event.flags, event.time);
+}
+bool SendButtonUp(MouseListener* tool, void* e)
+{
+    const ButtonEvent& event = *static_cast<ButtonEvent*>(e);
+    return tool->OnButtonUp(event.button, event.x, event.y, event.flags, event.time);
+}
+bool SendMove(MouseListener* tool, void* e)
+{
+    const MoveEvent& event = *static_cast<MoveEvent*>(e);
+    return tool->OnMouseMove(event.x, event.y, event.flags, event.time);
+}
+} // namespace
+
+bool BrainSceneRenderer::SendToActiveTool(bool (*send)(MouseListener*, void*), void* event)
+{
+    // Tools that unproject the mouse read the matrices of the drawn scene.
+    GLStateGuard guard;
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    DoViewTransforms();
+    const bool changed = send(m_activeTool, event);
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+    guard.Release();
+    return changed;
+}
+
+void BrainSceneRenderer::SetInfoText(const std::string& text)
+{
+    m_infoString = text;
+    m_infoText->SetText(text);
+}
+
+bool BrainSceneRenderer::OnButtonDown(int button, int x, int y, int flags, unsigned time)
+{
+    return Guarded([&]() {
+        QMB_btn_mode = 1;
+        StopTransition();
+        if (m_activeTool == nullptr)
+        {
+            if (m_tabControl != nullptr && m_tabControl->IsVisible() && m_tabControl->GetHeight() >= y)
+            {
+                if (m_tabControl->OnButtonDown(button, x, y, flags, time))
+                {
+                    m_activeTool = m_tabControl;
+                    m_display->Invalidate();
+                }
+                return true;
+            }
+            // The section image and its control bar take presses here once the
+            // scene shows one.
+            if (ThresholdControlButtonDown(button, x, y, flags, time))
+                return true;
+            if (m_animating)
+                Animate(false);
+            const bool center = (flags & kCommand) != 0;
+            switch (scene::ChooseMouseTool(button, flags, m_model->GetToolMode()))
+            {
+            case scene::kPanTool:
+                m_activeTool = &m_panTool;
+                PickExpression(x, y, center, 1);
+                break;
+            case scene::kPickOnlyTool:
+                m_activeTool = nullptr;
+                PickExpression(x, y, center, 1);
+                break;
+            case scene::kTrackballTool:
+                m_activeTool = &m_trackball;
+                if ((flags & kOption) == 0)
+                    PickExpression(x, y, center, ((flags & kShift) != 0 || button == 2) ? -1 : 1);
+                break;
+            }
+        }
+        if (m_activeTool != nullptr)
+        {
+            ButtonEvent event{button, x, y, flags, time};
+            SendToActiveTool(SendButtonDown, &event);
+            m_display->Invalidate();
+        }
+        return true;
+    });
+}
+
+bool BrainSceneRenderer::OnButtonUp(int button, int x, int y, int flags, unsigned time)
+{
+    return Guarded([&]() {
+        QMB_btn_mode = 0;
+        if (m_activeTool != nullptr)
+        {
+            ButtonEvent event{button, x, y, flags, time};
+            if (SendToActiveTool(SendButtonUp, &event))
+                m_display->Invalidate();
+        }
+        m_activeTool = nullptr;
+        return true;
+    });
+}
+
+void BrainSceneRenderer::FinishPress(int button, int x, int y, int flags, unsigned time)
+{
+    if (m_activeTool != nullptr)
+    {
+        ButtonEvent event{button, x, y, flags, time};
+        if (SendToActiveTool(SendButtonUp, &event))
+            m_display->Invalidate();
+    }
+    m_activeTool = nullptr;
+    QMB_btn_mode = 0;
+    if (m_model->GetLiveUpdate())
+    {
+        m_model->SetLiveUpdate(false);
+        RegenerateExpressionDisplays();
+    }
+}
+
+bool BrainSceneRenderer::OnMouseMove(int x, int y, int flags, unsigned time)
+{
+    return Guarded([&]() {
+        if (QMB_user_hint > 0)
+        {
+            QMB_user_hint = 0;
+            SetInfoText("");
+            m_display->Invalidate();
+        }
+        if (QMB_btn_mode == 0)
+        {
+            PickExpression(x, y, (flags & kCommand) != 0, 0);
+            if ((flags & kShift) != 0)
+                NeuronLinkShiftHover();
+        }
+        if (m_activeTool != nullptr)
+        {
+            MoveEvent event{x, y, flags, time};
+            if (SendToActiveTool(SendMove, &event))
+                m_display->Invalidate();
+        }
+        else
+        {
+            ThresholdControlMouseMove(x, y, flags, time);
+        }
+        return true;
+    });
+}
+
+bool BrainSceneRenderer::OnMouseWheel(int /*x*/, int /*y*/, int /*flags*/, int delta, unsigned /*time*/)
+{
+    return Guarded([&]() {
+        StopTransition();
+        if (delta < 0)
+            m_model->SetZoom(m_model->GetZoom() - kWheelZoomStep, true);
+        else if (delta > 0)
+            m_model->SetZoom(m_model->GetZoom() + kWheelZoomStep, true);
+        return true;
+    });
+}
+
+bool BrainSceneRenderer::OnDoubleClick(int button, int x, int y, int flags, unsigned time)
+{
+    return Guarded([&]() {
+        // The double click replaces the release of the second press: end that
+        // press first, so that no tool stays active and hover picking resumes.
+        FinishPress(button, x, y, flags, time);
+        // A shown section image gets the double click first here once the
+        // scene has one; it falls through when the image does not take it.
+
+        const bool shift = (flags & kShift) != 0;
+        const bool option = (flags & kOption) != 0;
+        if (shift && option)
+        {
+            m_model->ResetView();
+            m_model->SelectExpressor(nullptr, nullptr, true);
+            NeuronLinkResetHighlights();
+            RegenerateExpressionDisplays();
+            QMB_user_hint = 1;
+            SetInfoText("(Reset via SHIFT-ALT-DBLCLICK)\n");
+            return false;
+        }
+        if (button == 1)
+            return false;
+        float z = m_model->GetZoom();
+        const bool zoomOut = button == 2 || (button == 0 && shift);
+        if (zoomOut)
+        {
+            if (z > kClickZoomOutLimit)
+                z -= kClickZoomStep;
+            else if (option)
+                z = kClickZoomReset;
+        }
+        else
+        {
+            if (z < kClickZoomInLimit)
+                z += kClickZoomStep;
+            else if (option)
+                z = kClickZoomReset;
+        }
+        m_model->SetZoom(z, true);
+        QMB_user_hint = 1;
+        // The model clamps the zoom: show what it stored.
+        SetInfoText("Zoom " + FloatText(m_model->GetZoom()) + "\n");
+        m_display->Invalidate();
+        return true;
+    });
+}
+
+bool BrainSceneRenderer::OnKeyDown(unsigned character, int /*flags*/, unsigned /*time*/)
+{
+    return Guarded([&]() {
+        StopTransition();
+        const Atlas* atlas = Atlas::GetAtlas();
+        const float step = atlas->GetAtlasResolution() / atlas->GetViewResolution();
+        int plane = -1;
+        float direction = 1.0f;
+        switch (character)
+        {
+        case '\'':
+            plane = 1;
+            direction = -1.0f;
+            break;
+        case '/':
+            plane = 1;
+            break;
+        case '-':
+            plane = 2;
+            direction = -1.0f;
+            break;
+        case '=':
+            plane = 2;
+            break;
+        case '[':
+            plane = 0;
+            direction = -1.0f;
+            break;
+        case ']':
+            plane = 0;
+            break;
+        case 'R':
+        case 'r':
+            m_showFPS = !m_showFPS;
+            m_display->Invalidate();
+            return true;
+        case 'e':
+        case 'm':
+            return false;
+        case 's':
+            return true;
+        default:
+            Animate(false);
+            return false;
+        }
+        const Image3d::MPRPlane mpr = static_cast<Image3d::MPRPlane>(plane);
+        if (!m_model->GetMPRPlaneVisible(mpr))
+            return false;
+        m_model->SetMPRSliceLocation(mpr, m_model->GetMPRSliceLocation(mpr) + direction * step, true);
+        return true;
+    });
+}
+
+bool BrainSceneRenderer::OnSpecialKeyDown(int key, int flags, unsigned /*time*/)
+{
+    return Guarded([&]() {
+        StopTransition();
+        const float a = 3.1415927f / 180.0f;
+        const bool spin = (flags & kOption) != 0;
+        const bool pan = (flags & kCommand) != 0;
+        float xAxis[3] = {1.0f, 0.0f, 0.0f};
+        float yAxis[3] = {0.0f, 1.0f, 0.0f};
+        switch (key)
+        {
+        case KEY_UP:
+            pan ? TranslateOrigin(0, 1) : m_trackball.AddRotation(xAxis, a, spin);
+            break;
+        case KEY_DOWN:
+            pan ? TranslateOrigin(0, -1) : m_trackball.AddRotation(xAxis, -a, spin);
+            break;
+        case KEY_LEFT:
+            pan ? TranslateOrigin(-1, 0) : m_trackball.AddRotation(yAxis, a, spin);
+            break;
+        case KEY_RIGHT:
+            pan ? TranslateOrigin(1, 0) : m_trackball.AddRotation(yAxis, -a, spin);
+            break;
+        default:
+            return true;
+        }
+        m_display->Invalidate();
+        return true;
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Picking
+
+void BrainSceneRenderer::MeasureStructureMeshes(ImageGrid::AnnotationSelector selector)
+{
+    // Each mesh is drawn once in feedback mode through an orthographic box
+    // far larger than the atlas, so that nothing is clipped and the window
+    // coordinates give back the view coordinates of every vertex.
+    constexpr double kRange = 1000.0;
+    constexpr GLsizei kFirstBuffer = 1 << 20;
+    constexpr GLsizei kMaxBuffer = 1 << 24;
+    BrainMeshSet* meshes = Atlas::GetAtlas()->GetBrainMeshes();
+    const ImageGrid::BrainOntology* ontology = Atlas::GetAtlas()->GetOntology();
+    if (meshes == nullptr || ontology == nullptr)
+        return;
+    m_meshExtents.resize(256);
+    std::vector<GLfloat> feedback;
+    for (uint32_t i = 1; i <= ontology->GetNumStructures(); ++i)
+    {
+        const ImageGrid::AnnotationLabel* label = ontology->GetAnnotationLabelByIndex(static_cast<unsigned char>(i));
+        if (label == nullptr || !selector.Intersects(label->own) || m_meshExtents[label->annotationValue].known)
+            continue;
+        GLint values = -1;
+        for (GLsizei size = kFirstBuffer; values < 0 && size <= kMaxBuffer; size *= 4)
+        {
+            feedback.assign(static_cast<size_t>(size), 0.0f);
+            GLStateGuard guard;
+            glPushAttrib(GL_VIEWPORT_BIT | GL_ENABLE_BIT);
+            glDisable(GL_CULL_FACE);
+            for (int k = 0; k < 6; ++k)
+                glDisable(GL_CLIP_PLANE0 + k);
+            glViewport(0, 0, 2, 2);
+            glDepthRange(0.0, 1.0);
+            glMatrixMode(GL_PROJECTION);
+            glPushMatrix();
+            glLoadIdentity();
+            glOrtho(-kRange, kRange, -kRange, kRange, -kRange, kRange);
+            glMatrixMode(GL_MODELVIEW);
+            glPushMatrix();
+            glLoadIdentity();
+            glFeedbackBuffer(size, GL_3D, feedback.data());
+            glRenderMode(GL_FEEDBACK);
+            meshes->Draw(label->own, nullptr, 0);
+            values = glRenderMode(GL_RENDER);
+            glMatrixMode(GL_PROJECTION);
+            glPopMatrix();
+            glMatrixMode(GL_MODELVIEW);
+            glPopMatrix();
+            glPopAttrib();
+            guard.Release();
+        }
+        // Vertices follow their tokens as (x, y, z) window coordinates.
+        float low[3] = {1e30f, 1e30f, 1e30f};
+        float high[3] = {-1e30f, -1e30f, -1e30f};
+        bool any = false;
+        auto addVertex = [&](const GLfloat* v) {
+            const float p[3] = {static_cast<float>((v[0] - 1.0) * kRange), static_cast<float>((v[1] - 1.0) * kRange),
+                                static_cast<float>((1.0 - 2.0 * v[2]) * kRange)};
+            for (int k = 0; k < 3; ++k)
+            {
+                low[k] = std::min(low[k], p[k]);
+                high[k] = std::max(high[k], p[k]);
+            }
+            any = true;
+        };
+        for (GLint at = 0; at < values;)
+        {
+            const GLint token = static_cast<GLint>(feedback[static_cast<size_t>(at++)]);
+            GLint vertices = 0;
+            if (token == GL_POLYGON_TOKEN && at < values)
+                vertices = static_cast<GLint>(feedback[static_cast<size_t>(at++)]);
+            else if (token == GL_LINE_TOKEN || token == GL_LINE_RESET_TOKEN)
+                vertices = 2;
+            else if (token == GL_POINT_TOKEN || token == GL_BITMAP_TOKEN || token == GL_DRAW_PIXEL_TOKEN ||
+                     token == GL_COPY_PIXEL_TOKEN)
+                vertices = 1;
+            else if (token == GL_PASS_THROUGH_TOKEN)
+            {
+                ++at;
+                continue;
+            }
+            else
+                break;
+            for (GLint n = 0; n < vertices && at + 3 <= values; ++n, at += 3)
+                addVertex(&feedback[static_cast<size_t>(at)]);
+        }
+        // A mesh that drew nothing (not readable yet) is measured again later;
+        // one too large to measure is never left out.
+        MeshExtent& extent = m_meshExtents[label->annotationValue];
+        if (values < 0)
+        {
+            extent.known = true;
+            for (int k = 0; k < 3; ++k)
+            {
+                extent.centre[k] = 0.0f;
+                extent.half[k] = 1e30f;
+            }
+        }
+        else if (any)
+        {
+            extent.known = true;
+            for (int k = 0; k < 3; ++k)
+            {
+                extent.centre[k] = 0.5f * (low[k] + high[k]);
+                extent.half[k] = 0.5f * (high[k] - low[k]) + 0.01f;
+            }
+        }
+    }
+}
+
+ImageGrid::AnnotationSelector BrainSceneRenderer::PickableStructures(ImageGrid::AnnotationSelector selector) const
+{
+    const ImageGrid::BrainOntology* ontology = Atlas::GetAtlas()->GetOntology();
+    if (ontology == nullptr || m_meshExtents.empty())
+        return selector;
+    const scene::PickCubeCuller culler = scene::PickCubeCuller::FromCurrentMatrices();
+    ImageGrid::AnnotationSelector pickable = selector;
+    for (uint32_t i = 1; i <= ontology->GetNumStructures(); ++i)
+    {
+        const ImageGrid::AnnotationLabel* label = ontology->GetAnnotationLabelByIndex(static_cast<unsigned char>(i));
+        if (label == nullptr || !selector.Intersects(label->own))
+            continue;
+        const MeshExtent& extent = m_meshExtents[label->annotationValue];
+        if (extent.known && extent.half[0] < 1e29f &&
+            !culler.MayHitBox(extent.centre[0], extent.centre[1], extent.centre[2], extent.half[0], extent.half[1],
+                              extent.half[2]))
+            pickable.Set(label->own, false);
+    }
+    return pickable;
+}
+
+unsigned BrainSceneRenderer::PickName(int x, int y, const ImageGrid::AnnotationLabel** structure)
+{
+    Atlas* atlas = Atlas::GetAtlas();
+    const bool transparent = m_model->GetMeshDisplayStyle() == BrainExpressionModel::kTransparentMeshes;
+    const bool meshesPickable = !m_model->GetCuttingPlanesVisible();
+    if (meshesPickable)
+        MeasureStructureMeshes(m_model->GetStructureSelector());
+    std::vector<GLuint> buffer;
+    int size = kPickBufferSize;
+    for (;;)
+    {
+        buffer.assign(static_cast<size_t>(size), 0u);
+        GLStateGuard guard;
+        glDisable(GL_NORMALIZE);
+        GLint viewport[4];
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        glSelectBuffer(size, buffer.data());
+        glRenderMode(GL_SELECT);
+        glInitNames();
+        glPushName(0);
+
+        glMatrixMode(GL_PROJECTION);
+        glPushMatrix();
+        glLoadIdentity();
+        gluPickMatrix(x, viewport[3] - y, 1.0, 1.0, viewport);
+        DoProjectionTransforms();
+        glMatrixMode(GL_MODELVIEW);
+        glPushMatrix();
+        glLoadIdentity();
+        DoViewTransforms();
+
+        if (m_model->GetCuttingPlanesVisible())
+        {
+            m_cuttingPlaneRenderer->Display(true, scene::kFirstCuttingFaceName);
+            m_mprRenderer->Display(scene::kFirstSliceName);
+        }
+        else
+        {
+            m_mprRenderer->Display(scene::kFirstSliceName);
+            SetupClipping(true);
+            // Meshes that cannot reach the pick pixel would make no hit: they
+            // are left out, since selection mode handles every triangle on the CPU.
+            if (BrainMeshSet* meshes = atlas->GetBrainMeshes())
+                meshes->Draw(PickableStructures(m_model->GetStructureSelector()), m_model->GetSelectedStructure(),
+                             scene::kFirstStructureName);
+            DrawExpression(scene::kFirstExpressorName);
+            SetupClipping(false);
+        }
+
+        glMatrixMode(GL_PROJECTION);
+        glPopMatrix();
+        glMatrixMode(GL_MODELVIEW);
+        glPopMatrix();
+        const GLint hits = glRenderMode(GL_RENDER);
+        glPopName();
+        glEnable(GL_NORMALIZE);
+        guard.Release();
+
+        if (hits >= 0)
+        {
+            const scene::PickChoice choice =
+                scene::ChoosePickHit(buffer.data(), hits, buffer.size(), transparent, *atlas->GetOntology());
+            *structure = choice.structure;
+            return choice.name;
+        }
+        // The hits did not fit: pick again with room for more, up to a limit
+        // beyond which the pick counts as a miss.
+        if (size >= kMaxPickBufferSize)
+            return 0;
+        size = std::min(size * 8, kMaxPickBufferSize);
+    }
+}
+
+void BrainSceneRenderer::PickExpression(int x, int y, bool center, int mode)
+{
+    const ImageGrid::AnnotationLabel* label = nullptr;
+    const unsigned name = PickName(x, y, &label);
+
+    if (name == 0)
+    {
+        if (mode == 0 && m_activeTool == nullptr)
+            return;
+        m_model->SelectStructure(nullptr, true);
+        m_model->SelectExpressor(nullptr, nullptr, true);
+        return;
+    }
+    if (name < scene::kFirstSliceName)
+    {
+        if (mode != 0)
+        {
+            const bool lower = name < scene::kFirstCuttingFaceName + 3;
+            const int plane = static_cast<int>(name - scene::kFirstCuttingFaceName) - (lower ? 0 : 3);
+            m_movePlaneTool->SetCuttingPlane(plane, lower);
+            m_activeTool = m_movePlaneTool.get();
+        }
+        return;
+    }
+    if (name < scene::kFirstStructureName)
+    {
+        if (mode != 0)
+        {
+            m_movePlaneTool->SetMPRPlane(static_cast<int>(name - scene::kFirstSliceName));
+            m_activeTool = m_movePlaneTool.get();
+        }
+        return;
+    }
+    if (name < scene::kFirstExpressorName)
+    {
+        NeuronLinkStructurePicked();
+        m_model->SelectExpressor(nullptr, nullptr, true);
+        m_model->SelectStructure(label, true);
+        if (center && label != nullptr)
+            CenterViewAt(label->values, true);
+        return;
+    }
+
+    m_model->SelectStructure(nullptr, true);
+    const unsigned v = ViewVoxelCount(Atlas::GetAtlas());
+    const unsigned id = name - scene::kFirstExpressorName;
+    const unsigned g = id / v;
+    const unsigned gridId = id - g * v;
+    GeneExpression* gene = nullptr;
+    const Expressor* expressor = nullptr;
+    if (g < static_cast<unsigned>(m_model->GetNumGenes()))
+    {
+        gene = m_model->GetGene(static_cast<int>(g));
+        expressor = gene->GetExpressorAtGrid(gridId);
+        if (expressor == nullptr)
+            gene = nullptr;
+    }
+    m_model->SelectExpressor(gene, expressor, true);
+    if (center && expressor != nullptr)
+    {
+        const float point[3] = {expressor->gridX, expressor->gridY, expressor->gridZ};
+        CenterViewAt(point, true);
+    }
+    if (center)
+        std::printf("center via CTRLKEY?\n");
+    NeuronLinkAfterExpressorPick(expressor, gridId, mode);
+}
+
+void BrainSceneRenderer::UpdateSelection()
+{
+    const Expressor* expressor = m_model->GetSelectedExpressor();
+    if (expressor == nullptr)
+    {
+        const ImageGrid::AnnotationLabel* structure = m_model->GetSelectedStructure();
+        std::ostringstream text;
+        if (structure != nullptr && structure->annotationValue != 0)
+            scene::MakeStructureString(structure, 0, text);
+        SetInfoText(text.str());
+        // The section image is hidden here once the scene has one.
+        return;
+    }
+    // The section image or atlas plate of the expressor is shown here once
+    // the scene has one.
+    SetInfoText(NeuronLinkSelectionText(m_model->GetSelectedExpressorsGene(), expressor));
+}
+
+// ---------------------------------------------------------------------------
+// Threshold control hook points
+
+void BrainSceneRenderer::CreateThresholdControl(const GeneExpression* /*gene*/)
+{
+}
+
+void BrainSceneRenderer::DeleteThresholdControl(const GeneExpression* /*gene*/)
+{
+    if (!m_thresholdControls.empty())
+        m_thresholdControls.pop_back();
+    m_activeThresholdControl = nullptr;
+    m_thresholdControlDirty = true;
+}
+
+bool BrainSceneRenderer::ThresholdControlButtonDown(int /*button*/, int /*x*/, int /*y*/, int /*flags*/,
+                                                    unsigned /*time*/)
+{
+    return false;
+}
+
+void BrainSceneRenderer::ThresholdControlMouseMove(int /*x*/, int /*y*/, int /*flags*/, unsigned /*time*/)
+{
+}
+
+void BrainSceneRenderer::DisplayThresholdControl()
+{
+}
+
+// ---------------------------------------------------------------------------
+// Neuron archive link
+
+void BrainSceneRenderer::NeuronLinkAfterExpressorPick(const Expressor* expressor, unsigned gridId, int mode)
+{
+    NeuronArchive::NoteExpressorPicked(expressor, gridId, mode);
+    UpdateSelection();
+    NeuronArchive::NoteSelectionShown(mode);
+    // The glyph renderers draw the remembered voxels' tints after their lists,
+    // so a pick needs a redraw but no rebuild of every gene's lists.
+    m_display->Invalidate();
+    if (mode != 0)
+        UseDrxJNLPInfo(mode);
+}
+
+std::string BrainSceneRenderer::NeuronLinkSelectionText(const GeneExpression* gene, const Expressor* expressor)
+{
+    return NeuronArchive::SelectionText(gene != nullptr ? gene->GetSymbol() : std::string(), expressor);
+}
+
+void BrainSceneRenderer::NeuronLinkStructurePicked()
+{
+    NeuronArchive::NoteStructurePicked();
+}
+
+void BrainSceneRenderer::NeuronLinkResetHighlights()
+{
+    ResetHighlitItems();
+}
+
+void BrainSceneRenderer::NeuronLinkShiftHover()
+{
+    NeuronArchive::NoteShiftHover();
+}

@@ -1,0 +1,211 @@
+#include "gl/GLTriangleMesh.h"
+
+#include "gl/GLBegin.h"
+#include "io/FileStream.h"
+#include "utility/ByteSwapper.h"
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <locale>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+unsigned GLTriangleMesh::sTriangleStripCount = 0;
+unsigned GLTriangleMesh::sTriangleCount = 0;
+
+static_assert(sizeof(GLTriangleMesh::Point3d) == 24, "a vertex record is six packed floats");
+
+namespace
+{
+// Strips of at most this many indices are sent as separate triangles.
+constexpr uint32_t kMaxBatchedStripLength = 5;
+
+[[noreturn]] void ThrowReadError(const char* path)
+{
+    throw std::runtime_error(std::string("Error while reading mesh file: ") + path);
+}
+
+void SendVertex(const GLTriangleMesh::Point3d& p)
+{
+    glNormal3f(p.nx, p.ny, p.nz);
+    glVertex3f(p.x, p.y, p.z);
+}
+
+void PrintVector(std::ostream& out, const float* v)
+{
+    out << '<' << v[0] << ',' << v[1] << ',' << v[2] << '>';
+}
+} // namespace
+
+void GLTriangleMesh::Load(const char* path)
+{
+    std::unique_ptr<FileStream> file;
+    try
+    {
+        file.reset(new FileStream(path, std::ios::in | std::ios::binary));
+    }
+    catch (const std::exception&)
+    {
+        throw std::runtime_error(std::string("Mesh file could not be opened: ") + path);
+    }
+
+    std::error_code ec;
+    const std::uintmax_t fileSize = std::filesystem::file_size(path, ec);
+    // Positions of the stream are 32-bit.
+    if (ec || fileSize > 0xFFFFFFFFu)
+        ThrowReadError(path);
+    uint64_t remaining = fileSize;
+
+    std::vector<Point3d> vertices;
+    std::vector<uint32_t> indices;
+    std::vector<uint32_t> stripStarts;
+    uint64_t triangles = 0;
+    try
+    {
+        if (remaining < 4)
+            ThrowReadError(path);
+        const uint32_t vertexCount = LittleEndianToHost(file->ReadValue<uint32_t>());
+        remaining -= 4;
+        if (uint64_t(vertexCount) * sizeof(Point3d) > remaining)
+            ThrowReadError(path);
+        vertices.resize(vertexCount);
+        if (vertexCount > 0)
+            file->Read(vertices.data(), vertexCount * unsigned(sizeof(Point3d)));
+        ReverseLongWordRange(reinterpret_cast<float*>(vertices.data()), int(vertexCount * 6));
+        remaining -= uint64_t(vertexCount) * sizeof(Point3d);
+
+        // The strips: the rest of the file in one read, then walked in memory.
+        if (remaining < 4)
+            ThrowReadError(path);
+        const uint32_t stripCount = LittleEndianToHost(file->ReadValue<uint32_t>());
+        remaining -= 4;
+        // Each strip takes at least its length field and 3 indices.
+        if (uint64_t(stripCount) * (2 + 3 * 4) > remaining)
+            ThrowReadError(path);
+        std::vector<unsigned char> bytes(static_cast<size_t>(remaining));
+        if (!bytes.empty())
+            file->Read(bytes.data(), unsigned(bytes.size()));
+
+        stripStarts.reserve(size_t(stripCount) + 1);
+        stripStarts.push_back(0);
+        indices.reserve(size_t(stripCount) * 3);
+        const unsigned char* p = bytes.data();
+        const unsigned char* end = p + bytes.size();
+        for (uint32_t s = 0; s < stripCount; ++s)
+        {
+            if (end - p < 2)
+                ThrowReadError(path);
+            uint16_t n;
+            std::memcpy(&n, p, sizeof(n));
+            SwapByteRange(&n, 1);
+            p += 2;
+            if (n < 3 || uint64_t(end - p) < uint64_t(n) * 4)
+                ThrowReadError(path);
+            const size_t first = indices.size();
+            indices.resize(first + n);
+            std::memcpy(&indices[first], p, size_t(n) * 4);
+            ReverseLongWordRange(&indices[first], n);
+            p += size_t(n) * 4;
+            for (size_t k = first; k < indices.size(); ++k)
+            {
+                if (indices[k] >= vertexCount)
+                    ThrowReadError(path);
+            }
+            stripStarts.push_back(uint32_t(indices.size()));
+            triangles += n - 2u;
+        }
+        if (stripCount == 0)
+            stripStarts.clear();
+    }
+    catch (const std::exception&)
+    {
+        // Short reads of the stream and failed allocations alike.
+        ThrowReadError(path);
+    }
+
+    m_vertices.swap(vertices);
+    m_indices.swap(indices);
+    m_stripStarts.swap(stripStarts);
+    sTriangleStripCount += unsigned(GetStripCount());
+    sTriangleCount += unsigned(triangles);
+}
+
+void GLTriangleMesh::Scale(float factor)
+{
+    for (Point3d& p : m_vertices)
+    {
+        p.x *= factor;
+        p.y *= factor;
+        p.z *= factor;
+    }
+}
+
+size_t GLTriangleMesh::GetTriangleCount() const
+{
+    return m_indices.size() - 2 * GetStripCount();
+}
+
+void GLTriangleMesh::Draw() const
+{
+    const size_t strips = GetStripCount();
+    size_t s = 0;
+    if (strips > 0 && GetStripLength(0) <= kMaxBatchedStripLength)
+    {
+        GLBegin triangles(GL_TRIANGLES);
+        for (; s < strips && GetStripLength(s) <= kMaxBatchedStripLength; ++s)
+        {
+            const uint32_t* strip = GetStrip(s);
+            const uint32_t n = GetStripLength(s);
+            for (uint32_t i = 0; i + 2 < n; ++i)
+            {
+                SendVertex(m_vertices[strip[i]]);
+                SendVertex(m_vertices[strip[i + 1]]);
+                SendVertex(m_vertices[strip[i + 2]]);
+            }
+        }
+    }
+    for (; s < strips; ++s)
+    {
+        GLBegin strip(GL_TRIANGLE_STRIP);
+        const uint32_t* indices = GetStrip(s);
+        const uint32_t n = GetStripLength(s);
+        for (uint32_t i = 0; i < n; ++i)
+            SendVertex(m_vertices[indices[i]]);
+    }
+}
+
+void GLTriangleMesh::ExportPOVRay(const char* directory, const char* name) const
+{
+    std::ofstream out(std::string(directory) + name + ".pov", std::ios::out | std::ios::trunc);
+    if (!out)
+        throw std::runtime_error("File could not be written.");
+    out.imbue(std::locale::classic());
+    out << "#declare " << name << " = object {\n";
+    out << "mesh { \n";
+    for (size_t s = 0; s < GetStripCount(); ++s)
+    {
+        const uint32_t* strip = GetStrip(s);
+        const uint32_t n = GetStripLength(s);
+        for (uint32_t i = 0; i + 2 < n; ++i)
+        {
+            out << "smooth_triangle { ";
+            for (int k = 0; k < 3; ++k)
+            {
+                const Point3d& p = m_vertices[strip[i + k]];
+                if (k > 0)
+                    out << ", ";
+                PrintVector(out, &p.x);
+                out << ", ";
+                PrintVector(out, &p.nx);
+            }
+            out << " }\n";
+        }
+    }
+    out << "}\n";
+    out << "}\n";
+    out.close();
+    if (!out)
+        throw std::runtime_error("File could not be written.");
+}
