@@ -1,8 +1,10 @@
 #include "display/BrainSceneRenderer.h"
 
+#include "display/BookmarkInterpolator.h"
 #include "display/BrainMeshSet.h"
 #include "display/CuttingPlaneRenderer.h"
 #include "display/ExpressionRenderer.h"
+#include "display/ExpressionThresholdControl.h"
 #include "display/MPRRenderer.h"
 #include "display/MovePlaneMouseTool.h"
 #include "display/NeuronArchiveLink.h"
@@ -170,6 +172,7 @@ BrainSceneRenderer::~BrainSceneRenderer()
         delete renderer;
     while (!m_thresholdControls.empty())
         DeleteThresholdControl(nullptr);
+    delete m_interpolator;
     delete m_mprRenderer;
     delete m_cuttingPlaneRenderer;
     delete m_infoText;
@@ -623,8 +626,8 @@ ExpressionThresholdControl* BrainSceneRenderer::GetActiveThresholdControl()
 
 void BrainSceneRenderer::ResetCursorRects()
 {
-    // The active threshold control declares its cursor rectangles here once
-    // the controls exist.
+    if (ExpressionThresholdControl* control = GetActiveThresholdControl())
+        control->ResetCursorRects();
 }
 
 void BrainSceneRenderer::SetActive(bool active)
@@ -752,6 +755,7 @@ void BrainSceneRenderer::Animate(bool on)
         // Stopping always ends everything, so that a later transition starts
         // from a clean state.
         m_display->StopTimer();
+        delete m_interpolator;
         m_interpolator = nullptr;
         m_animating = false;
         return;
@@ -782,7 +786,12 @@ void BrainSceneRenderer::StopTransition()
 void BrainSceneRenderer::TimerElapsed()
 {
     Guarded([this]() {
-        if (m_animating)
+        if (m_interpolator != nullptr)
+        {
+            if (!m_interpolator->Step())
+                Animate(false);
+        }
+        else if (m_animating)
         {
             m_trackball.Animate();
             m_display->Invalidate();
@@ -791,12 +800,22 @@ void BrainSceneRenderer::TimerElapsed()
     });
 }
 
-void BrainSceneRenderer::GoToBookmark(const Bookmark& bookmark, bool /*immediate*/)
+void BrainSceneRenderer::GoToBookmark(const Bookmark& bookmark, bool immediate)
 {
-    // Animated transitions come with the bookmark interpolator; until then
-    // every bookmark is a jump.
-    Animate(false);
-    bookmark.Restore(m_model);
+    // A new request starts over from wherever a running transition got to.
+    delete m_interpolator;
+    m_interpolator = nullptr;
+    // The preference is the transition's length in seconds.
+    const float duration = UserPreferences::GetPreferences()->GetBookmarkAnimationSpeed();
+    if (duration <= 0.04f || immediate || !BookmarkInterpolator::CanInterpolate(bookmark))
+    {
+        Animate(false);
+        bookmark.Restore(m_model);
+        return;
+    }
+    const Bookmark current("Temp", bookmark.m_type, m_model);
+    m_interpolator = new BookmarkInterpolator(current, bookmark, m_model, duration);
+    Animate(true);
 }
 
 void BrainSceneRenderer::CenterViewAt(const float* point, bool /*animate*/)
@@ -1423,30 +1442,53 @@ void BrainSceneRenderer::UpdateSelection()
 // ---------------------------------------------------------------------------
 // Threshold control hook points
 
-void BrainSceneRenderer::CreateThresholdControl(const GeneExpression* /*gene*/)
+void BrainSceneRenderer::CreateThresholdControl(const GeneExpression* gene)
 {
+    std::unique_ptr<ExpressionThresholdControl> control(new ExpressionThresholdControl(this, gene));
+    m_thresholdControls.push_back(control.get());
+    control.release();
 }
 
-void BrainSceneRenderer::DeleteThresholdControl(const GeneExpression* /*gene*/)
+void BrainSceneRenderer::DeleteThresholdControl(const GeneExpression* gene)
 {
-    if (!m_thresholdControls.empty())
-        m_thresholdControls.pop_back();
-    m_activeThresholdControl = nullptr;
+    if (m_thresholdControls.empty())
+        return;
+    // Null: the last control (the destructor empties the list this way).
+    auto found = m_thresholdControls.end() - 1;
+    if (gene != nullptr)
+        found = std::find_if(m_thresholdControls.begin(), m_thresholdControls.end(),
+                             [gene](const ExpressionThresholdControl* control) { return control->GetGene() == gene; });
+    if (found == m_thresholdControls.end())
+        return;
+    if (*found == m_activeThresholdControl)
+        m_activeThresholdControl = nullptr;
+    // The plot texture goes with the control.
+    m_display->MakeCurrent();
+    delete *found;
+    m_thresholdControls.erase(found);
     m_thresholdControlDirty = true;
 }
 
-bool BrainSceneRenderer::ThresholdControlButtonDown(int /*button*/, int /*x*/, int /*y*/, int /*flags*/,
-                                                    unsigned /*time*/)
+bool BrainSceneRenderer::ThresholdControlButtonDown(int button, int x, int y, int flags, unsigned time)
 {
-    return false;
+    ExpressionThresholdControl* control = GetActiveThresholdControl();
+    if (control == nullptr || !control->OnButtonDown(button, x, y, flags, time))
+        return false;
+    m_activeTool = control;
+    m_display->Invalidate();
+    return true;
 }
 
-void BrainSceneRenderer::ThresholdControlMouseMove(int /*x*/, int /*y*/, int /*flags*/, unsigned /*time*/)
+void BrainSceneRenderer::ThresholdControlMouseMove(int x, int y, int flags, unsigned time)
 {
+    if (ExpressionThresholdControl* control = GetActiveThresholdControl())
+        control->OnMouseMove(x, y, flags, time);
 }
 
 void BrainSceneRenderer::DisplayThresholdControl()
 {
+    if (ExpressionThresholdControl* control = GetActiveThresholdControl())
+        control->Display();
 }
 
 // ---------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 #include "display/ExpressionThresholdControl.h"
 
+#include "display/BrainSceneRenderer.h"
 #include "display/Colormap.h"
 #include "gl/GLBegin.h"
 #include "gl/GLDisplay.h"
@@ -139,6 +140,11 @@ ExpressionThresholdControl::ExpressionThresholdControl(GLDisplay* display, Brain
     m_countLowLabel = m_display->CreateTextBox(50, 1, true, GLTextBox::LEFT);
     m_countHighLabel = m_display->CreateTextBox(50, 1, true, GLTextBox::RIGHT);
     FindMinY();
+}
+
+ExpressionThresholdControl::ExpressionThresholdControl(BrainSceneRenderer* scene, const GeneExpression* gene)
+    : ExpressionThresholdControl(scene->GetContext(), scene->GetModel(), gene)
+{
 }
 
 ExpressionThresholdControl::~ExpressionThresholdControl()

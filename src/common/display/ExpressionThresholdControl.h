@@ -7,6 +7,7 @@
 #include "image/Rectangle.h"
 
 class BrainExpressionModel;
+class BrainSceneRenderer;
 class GeneExpression;
 class GLDisplay;
 class GLTextBox;
@@ -53,6 +54,8 @@ public:
     // axis labels, then the level-low, level-high, count-low and count-high
     // value labels. Neither the display, the model nor the gene is owned.
     ExpressionThresholdControl(GLDisplay* display, BrainExpressionModel* model, const GeneExpression* gene);
+    // On the scene's display, for the scene's model.
+    ExpressionThresholdControl(BrainSceneRenderer* scene, const GeneExpression* gene);
     // Deletes the text boxes and the plot texture: needs the context current.
     ~ExpressionThresholdControl() override;
     ExpressionThresholdControl(const ExpressionThresholdControl&) = delete;
