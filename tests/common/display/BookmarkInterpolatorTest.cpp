@@ -112,17 +112,6 @@ TEST(BookmarkInterpolatorTypes, OnlyBookmarksWithMovingPartsAreAnimated)
         EXPECT_TRUE(BookmarkInterpolator::CanInterpolate(Bookmark("b", type))) << type;
 }
 
-TEST(BookmarkInterpolatorClock, SteadyClockNeverGoesBack)
-{
-    double last = BookmarkInterpolator::MonotonicSeconds();
-    for (int i = 0; i < 1000; ++i)
-    {
-        const double t = BookmarkInterpolator::MonotonicSeconds();
-        ASSERT_GE(t, last);
-        last = t;
-    }
-}
-
 TEST_F(BookmarkInterpolatorTest, InterpolatorsWithoutAClockUseTheDefaultClock)
 {
     Bookmark target("Near", Bookmark::kZoom);
