@@ -1,8 +1,10 @@
 #include "display/BrainSceneRenderer.h"
 
+#include "display/BookmarkInterpolator.h"
 #include "display/BrainMeshSet.h"
 #include "display/CuttingPlaneRenderer.h"
 #include "display/ExpressionRenderer.h"
+#include "display/ExpressionThresholdControl.h"
 #include "display/MPRRenderer.h"
 #include "display/MovePlaneMouseTool.h"
 #include "display/NeuronArchiveLink.h"
@@ -170,6 +172,7 @@ BrainSceneRenderer::~BrainSceneRenderer()
         delete renderer;
     while (!m_thresholdControls.empty())
         DeleteThresholdControl(m_thresholdControls.size() - 1);
+    delete m_interpolator;
     delete m_mprRenderer;
     delete m_cuttingPlaneRenderer;
     delete m_infoText;
@@ -624,8 +627,8 @@ ExpressionThresholdControl* BrainSceneRenderer::GetActiveThresholdControl()
 
 void BrainSceneRenderer::ResetCursorRects()
 {
-    // The active threshold control (GetActiveThresholdControl) declares its
-    // cursor rectangles here.
+    if (ExpressionThresholdControl* control = GetActiveThresholdControl())
+        control->ResetCursorRects();
 }
 
 void BrainSceneRenderer::SetActive(bool active)
@@ -753,6 +756,7 @@ void BrainSceneRenderer::Animate(bool on)
         // Stopping always ends everything, so that a later transition starts
         // from a clean state.
         m_display->StopTimer();
+        delete m_interpolator;
         m_interpolator = nullptr;
         m_animating = false;
         return;
@@ -783,7 +787,12 @@ void BrainSceneRenderer::StopTransition()
 void BrainSceneRenderer::TimerElapsed()
 {
     Guarded([this]() {
-        if (m_animating)
+        if (m_interpolator != nullptr)
+        {
+            if (!m_interpolator->Step())
+                Animate(false);
+        }
+        else if (m_animating)
         {
             m_trackball.Animate();
             m_display->Invalidate();
@@ -792,12 +801,22 @@ void BrainSceneRenderer::TimerElapsed()
     });
 }
 
-void BrainSceneRenderer::GoToBookmark(const Bookmark& bookmark, bool /*immediate*/)
+void BrainSceneRenderer::GoToBookmark(const Bookmark& bookmark, bool immediate)
 {
-    // Animated transitions come with the bookmark interpolator; until then
-    // every bookmark is a jump.
-    Animate(false);
-    bookmark.Restore(m_model);
+    // A new request starts over from wherever a running transition got to.
+    delete m_interpolator;
+    m_interpolator = nullptr;
+    // The preference is the transition's length in seconds.
+    const float duration = UserPreferences::GetPreferences()->GetBookmarkAnimationSpeed();
+    if (duration <= 0.04f || immediate || !BookmarkInterpolator::CanInterpolate(bookmark))
+    {
+        Animate(false);
+        bookmark.Restore(m_model);
+        return;
+    }
+    const Bookmark current("Temp", bookmark.m_type, m_model);
+    m_interpolator = new BookmarkInterpolator(current, bookmark, m_model, duration);
+    Animate(true);
 }
 
 void BrainSceneRenderer::CenterViewAt(const float* point, bool /*animate*/)
@@ -1432,38 +1451,47 @@ void BrainSceneRenderer::UpdateSelection()
 // renderer. The controls themselves come with the threshold scatter plot;
 // these are the places that make, delete, draw and feed them.
 
-void BrainSceneRenderer::CreateThresholdControl(const GeneExpression* /*gene*/)
+void BrainSceneRenderer::CreateThresholdControl(const GeneExpression* gene)
 {
-    // Appends the gene's control to m_thresholdControls.
+    std::unique_ptr<ExpressionThresholdControl> control(new ExpressionThresholdControl(this, gene));
+    m_thresholdControls.push_back(control.get());
+    control.release();
 }
 
 void BrainSceneRenderer::DeleteThresholdControl(size_t index)
 {
     if (index >= m_thresholdControls.size())
         return;
-    if (m_thresholdControls[index] == m_activeThresholdControl)
+    ExpressionThresholdControl* control = m_thresholdControls[index];
+    if (control == m_activeThresholdControl)
         m_activeThresholdControl = nullptr;
-    // The control itself is deleted here.
     m_thresholdControls.erase(m_thresholdControls.begin() + static_cast<std::ptrdiff_t>(index));
+    // The plot texture goes with the control.
+    m_display->MakeCurrent();
+    delete control;
     m_thresholdControlDirty = true;
 }
 
-bool BrainSceneRenderer::ThresholdControlButtonDown(int /*button*/, int /*x*/, int /*y*/, int /*flags*/,
-                                                    unsigned /*time*/)
+bool BrainSceneRenderer::ThresholdControlButtonDown(int button, int x, int y, int flags, unsigned time)
 {
-    // The active control gets the press; when it takes it, it becomes the
-    // active tool and this returns true.
-    return false;
+    ExpressionThresholdControl* control = GetActiveThresholdControl();
+    if (control == nullptr || !control->OnButtonDown(button, x, y, flags, time))
+        return false;
+    m_activeTool = control;
+    m_display->Invalidate();
+    return true;
 }
 
-void BrainSceneRenderer::ThresholdControlMouseMove(int /*x*/, int /*y*/, int /*flags*/, unsigned /*time*/)
+void BrainSceneRenderer::ThresholdControlMouseMove(int x, int y, int flags, unsigned time)
 {
-    // The active control gets moves while no tool is active.
+    if (ExpressionThresholdControl* control = GetActiveThresholdControl())
+        control->OnMouseMove(x, y, flags, time);
 }
 
 void BrainSceneRenderer::DisplayThresholdControl()
 {
-    // The active control draws its plot over the scene.
+    if (ExpressionThresholdControl* control = GetActiveThresholdControl())
+        control->Display();
 }
 
 // ---------------------------------------------------------------------------
