@@ -1,6 +1,7 @@
 // The service over the build's sample atlas: grid files read by the
 // application's reader, and section and plate tiles cut from the sample brain
 // where the grid files and the application's plate lookup expect them.
+#include "ReplyReading.h"
 #include "SampleAtlasFolders.h"
 #include "SampleBrain.h"
 #include "SampleService.h"
@@ -10,6 +11,7 @@
 #include "model/Atlas.h"
 #include "model/BrainOntology.h"
 #include "model/GeneExpression.h"
+#include "model/SearchConfig.h"
 #include "support/QuietStdout.h"
 #include "support/TempDir.h"
 
@@ -278,4 +280,26 @@ TEST_F(SampleAtlasServiceTest, TilesOverHttpAreJpegsOfTheSample)
     EXPECT_EQ(result->status, 200);
     EXPECT_EQ(result->get_header_value("Content-Type"), "image/jpeg");
     EXPECT_EQ(result->body.compare(0, 2, "\xFF\xD8"), 0);
+}
+
+TEST_F(SampleAtlasServiceTest, DomainListAndVersionFileReadAsTheApplicationReadsThem)
+{
+    auto result = client->Get("/Nuvaro/SearchDomains.xml");
+    ASSERT_TRUE(result);
+    ASSERT_EQ(result->status, 200);
+    testsupport::TempDir dir;
+    ASSERT_TRUE(testsupport::WriteFileBytes(dir.File("SearchDomains.new"), result->body));
+    SearchConfig config(s_brain->Ontology(), false);
+    SearchConfigReader reader(dir.File("SearchDomains.new").c_str(), &config);
+    EXPECT_GT(config.GetNumAnatomicSearchDomains(), 0);
+    EXPECT_GT(config.GetNumSimlaraDomains(), 0);
+
+    result = client->Get("/Nuvaro/versions.xml");
+    ASSERT_TRUE(result);
+    const servicetest::VersionFile version = servicetest::ParseVersionFile(result->body);
+    EXPECT_TRUE(version.wellFormed);
+    EXPECT_EQ(version.build, NUVARO_BUILD_NUMBER);
+    // The list the service offers is the one it serves.
+    EXPECT_EQ(version.domains, config.GetVersion());
+    EXPECT_EQ(version.infoUrl.rfind(s_service->BaseUrl(), 0), 0u);
 }

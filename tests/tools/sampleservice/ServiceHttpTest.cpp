@@ -440,10 +440,11 @@ TEST(ServiceArguments, CommandLineSwitches)
     const char* good[] = {"sampleservice", "--port", "9000", "--data", "/tmp/x", "--build", "40", "--domains-version",
                           "7", "--error", "404", "--delay", "20", "--no-content-length", "--truncate",
                           "--corrupt-jpeg", "--corrupt-grid", "--malformed-xml", "--fault-match", "/pyramid",
-                          "--fault-count", "2", "--no-cache", "--log"};
+                          "--fault-count", "2", "--no-cache", "--log", "--atlas", "/tmp/atlas"};
     ASSERT_TRUE(ParseServiceArguments(static_cast<int>(std::size(good)), good, options, port, error)) << error;
     EXPECT_EQ(port, 9000);
     EXPECT_EQ(options.dataDir, "/tmp/x");
+    EXPECT_EQ(options.atlasDir, "/tmp/atlas");
     EXPECT_EQ(options.buildNumber, 40);
     EXPECT_EQ(options.domainsVersion, 7);
     EXPECT_EQ(options.faults.errorStatus, 404);
@@ -457,7 +458,7 @@ TEST(ServiceArguments, CommandLineSwitches)
 
     const std::vector<std::vector<const char*>> bad = {
         {"s", "--port"}, {"s", "--port", "0"}, {"s", "--port", "70000"}, {"s", "--error", "200"},
-        {"s", "--delay", "soon"}, {"s", "--wobble"}};
+        {"s", "--delay", "soon"}, {"s", "--wobble"}, {"s", "--atlas"}};
     for (const auto& arguments : bad)
     {
         ServiceOptions o;
