@@ -1,6 +1,7 @@
 #include "SampleService.h"
 
 #include "GeneSearch.h"
+#include "SampleBrain.h"
 #include "ServiceFiles.h"
 #include "SoapRequest.h"
 #include "ZoomifyTiles.h"
@@ -593,6 +594,7 @@ Reply SampleService::PyramidReply(const std::string& rest)
         return NotFound("The sample atlas has no image at " + pyramid + ".");
     if (properties)
         return XmlReply(ImagePropertiesXml(PyramidGeometry(source.width, source.height)));
+    source.brain = SampleBrain::ForFolder(AtlasFolder());
     Reply reply;
     reply.kind = Reply::Kind::Jpeg;
     reply.contentType = "image/jpeg";
@@ -642,6 +644,12 @@ Reply SampleService::SearchDomainsReply()
     return XmlReply(version >= 0 ? WithDomainsVersion(xml, version) : xml);
 }
 
+std::string SampleService::AtlasFolder() const
+{
+    return m_options.atlasDir.empty() ? JoinPath(m_options.dataDir, "../Nuvaro.app/Contents/Resources/Data")
+                                      : m_options.atlasDir;
+}
+
 std::string ServiceUsage()
 {
     return "Usage: sampleservice [switches]\n"
@@ -650,6 +658,8 @@ std::string ServiceUsage()
            "  --data DIR            folder with catalogue.txt, the grid files and SearchDomains.xml\n"
            "                        (default: sample-service beside the program)\n"
            "  --catalogue FILE      catalogue file name inside the data folder (default catalogue.txt)\n"
+           "  --atlas DIR           the application's data folder the section and plate tiles are cut from\n"
+           "                        (default: DIR/../Nuvaro.app/Contents/Resources/Data)\n"
            "  --cache DIR           tile cache folder (default DIR/tile-cache); --no-cache renders every tile\n"
            "  --build N             build number in the version file (default this build's)\n"
            "  --oldest-api N        oldest search interface in the version file (default 1)\n"
@@ -698,6 +708,8 @@ bool ParseServiceArguments(int argc, const char* const* argv, ServiceOptions& op
             ok = number(1, 65535, port);
         else if (name == "--data")
             ok = value(options.dataDir);
+        else if (name == "--atlas")
+            ok = value(options.atlasDir);
         else if (name == "--catalogue")
             ok = value(options.catalogueFile);
         else if (name == "--cache")

@@ -51,6 +51,11 @@ struct ServiceOptions
 {
     std::string dataDir;        // holds the catalogue, grids and SearchDomains.xml
     std::string catalogueFile = "catalogue.txt"; // relative to dataDir
+    // The application's data folder, whose Nissl stain, annotation and
+    // ontology the section and plate tiles are cut from (read on the first
+    // tile). Empty: "Nuvaro.app/Contents/Resources/Data" beside dataDir, as
+    // the build lays them out. Without those files tiles are drawn from noise.
+    std::string atlasDir;
     std::string cacheDir;       // tile cache; empty: dataDir + "/tile-cache"
     bool tileCache = true;
     int buildNumber = -1;       // version file "build"; -1: this build's number
@@ -114,6 +119,7 @@ private:
     Reply SearchDomainsReply();
     int DomainsVersion();
     std::string BaseForPages() const;
+    std::string AtlasFolder() const;
 
     ServiceOptions m_options;
     GeneCatalogue m_catalogue;

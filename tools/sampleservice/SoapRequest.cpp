@@ -1,7 +1,9 @@
 #include "SoapRequest.h"
 
-#include <expat.h>
+#include "utility/XMLElementHandler.h"
+#include "utility/XMLParser.h"
 
+#include <climits>
 #include <stdexcept>
 
 namespace sampleservice
@@ -15,10 +17,11 @@ std::string LocalName(const char* name)
     return colon == std::string::npos ? text : text.substr(colon + 1);
 }
 
-// Collects the envelope while expat runs. The callbacks never throw: they only
-// record, and the outcome is judged after parsing.
-struct EnvelopeState
+// Collects the envelope while the parser runs; the outcome is judged after
+// parsing.
+class EnvelopeReader : public XMLElementHandler
 {
+public:
     int depth = 0;
     bool rootIsEnvelope = false;
     bool sawBody = false;
@@ -27,47 +30,44 @@ struct EnvelopeState
     std::string currentArgument;
     bool inArgument = false;
     SoapRequest request;
+
+    void StartElement(const char* name, const char**) override
+    {
+        ++depth;
+        const std::string local = LocalName(name);
+        if (depth == 1)
+            rootIsEnvelope = local == "Envelope";
+        else if (depth == 2 && local == "Body" && bodyDepth < 0)
+        {
+            sawBody = true;
+            bodyDepth = depth;
+        }
+        else if (bodyDepth > 0 && depth == bodyDepth + 1 && operationDepth < 0)
+        {
+            operationDepth = depth;
+            request.operation = local;
+        }
+        else if (operationDepth > 0 && depth == operationDepth + 1)
+        {
+            currentArgument = local;
+            inArgument = true;
+            request.arguments[local];
+        }
+    }
+
+    void EndElement(const char*) override
+    {
+        if (operationDepth > 0 && depth == operationDepth + 1)
+            inArgument = false;
+        --depth;
+    }
+
+    void DataHandler(const char* text, int length) override
+    {
+        if (inArgument && depth == operationDepth + 1)
+            request.arguments[currentArgument].append(text, static_cast<size_t>(length));
+    }
 };
-
-void XMLCALL OnStart(void* data, const char* name, const char**)
-{
-    auto* state = static_cast<EnvelopeState*>(data);
-    ++state->depth;
-    const std::string local = LocalName(name);
-    if (state->depth == 1)
-        state->rootIsEnvelope = local == "Envelope";
-    else if (state->depth == 2 && local == "Body" && state->bodyDepth < 0)
-    {
-        state->sawBody = true;
-        state->bodyDepth = state->depth;
-    }
-    else if (state->bodyDepth > 0 && state->depth == state->bodyDepth + 1 && state->operationDepth < 0)
-    {
-        state->operationDepth = state->depth;
-        state->request.operation = local;
-    }
-    else if (state->operationDepth > 0 && state->depth == state->operationDepth + 1)
-    {
-        state->currentArgument = local;
-        state->inArgument = true;
-        state->request.arguments[local];
-    }
-}
-
-void XMLCALL OnEnd(void* data, const char*)
-{
-    auto* state = static_cast<EnvelopeState*>(data);
-    if (state->operationDepth > 0 && state->depth == state->operationDepth + 1)
-        state->inArgument = false;
-    --state->depth;
-}
-
-void XMLCALL OnText(void* data, const char* text, int length)
-{
-    auto* state = static_cast<EnvelopeState*>(data);
-    if (state->inArgument && state->depth == state->operationDepth + 1)
-        state->request.arguments[state->currentArgument].append(text, static_cast<size_t>(length));
-}
 } // namespace
 
 std::string SoapRequest::Argument(const std::string& name, const std::string& fallback) const
@@ -78,26 +78,17 @@ std::string SoapRequest::Argument(const std::string& name, const std::string& fa
 
 SoapRequest ParseSoapRequest(const std::string& xml)
 {
-    EnvelopeState state;
-    XML_Parser parser = XML_ParserCreate(nullptr);
-    if (!parser)
-        throw std::runtime_error("The XML parser could not be created.");
-    XML_SetUserData(parser, &state);
-    XML_SetElementHandler(parser, OnStart, OnEnd);
-    XML_SetCharacterDataHandler(parser, OnText);
-    const bool ok = XML_Parse(parser, xml.data(), static_cast<int>(xml.size()), 1) == XML_STATUS_OK;
-    std::string error;
-    if (!ok)
-        error = std::string(XML_ErrorString(XML_GetErrorCode(parser))) + " at line " +
-                std::to_string(XML_GetCurrentLineNumber(parser));
-    XML_ParserFree(parser);
-    if (!ok)
-        throw std::runtime_error("The request is not well-formed XML (" + error + ").");
-    if (!state.rootIsEnvelope || !state.sawBody)
+    if (xml.size() > static_cast<size_t>(INT_MAX))
+        throw std::runtime_error("The request is too large to be read.");
+    EnvelopeReader reader;
+    XMLParser parser(&reader);
+    if (!parser.Parse(xml.data(), static_cast<int>(xml.size()), true))
+        throw std::runtime_error("The request could not be read. " + parser.GetErrorMessage());
+    if (!reader.rootIsEnvelope || !reader.sawBody)
         throw std::runtime_error("The request is not a SOAP envelope with a Body.");
-    if (state.request.operation.empty())
+    if (reader.request.operation.empty())
         throw std::runtime_error("The SOAP Body names no operation.");
-    return state.request;
+    return reader.request;
 }
 
 std::string XmlEscape(const std::string& text)

@@ -20,7 +20,7 @@ struct SoapRequest
 
 // Parses a SOAP envelope. Throws std::runtime_error with a sentence when the
 // text is not well-formed XML, is not an Envelope with a Body, or the Body
-// holds no operation. This is the service's only XML reader.
+// holds no operation. Read with the project's XMLParser.
 SoapRequest ParseSoapRequest(const std::string& xml);
 
 // Text with "&", "<", ">", and double quotes escaped for XML content and attributes.

@@ -1,6 +1,9 @@
 #include "ZoomifyTiles.h"
 
+#include "SampleBrain.h"
 #include "ServiceFiles.h"
+
+#include "model/Atlas.h"
 
 #include <jpeglib.h>
 
@@ -17,22 +20,12 @@ namespace sampleservice
 {
 namespace
 {
-const int kCoronalPlates[] = {
-    1,   6,   11,  15,  19,  23,  27,  31,  35,  39,  43,  47,  51,  55,  59,  63,  67,  70,  75,  79,  83,  86,
-    91,  95,  99,  102, 107, 111, 115, 119, 123, 126, 131, 135, 139, 142, 146, 151, 154, 158, 162, 166, 170, 174,
-    179, 182, 186, 190, 194, 198, 202, 206, 211, 214, 219, 223, 227, 231, 235, 239, 243, 247, 251, 255, 259, 263,
-    267, 271, 275, 278, 283, 287, 291, 293, 299, 302, 306, 310, 314, 319, 323, 327, 331, 335, 338, 343, 347, 351,
-    355, 359, 363, 367, 370, 375, 379, 383, 387, 391, 395, 399, 403, 407, 411, 415, 419, 423, 427, 431, 435, 439,
-    442, 447, 451, 455, 459, 463, 467, 471, 475, 479, 483, 487, 491, 495, 499, 503, 507, 511, 515, 519, 523, 527};
-const char* const kSagittalPlates[] = {"10-B", "12-B", "14-A", "16-B", "18-A", "20-A", "22-B",
-                                       "24-B", "26-A", "28-A", "30-A", "32-B", "34-B", "36-A",
-                                       "38-C", "40-D", "42-D", "44-D", "46-B", "48-C", "50-A"};
 const char* const kCoronalPrefix = "production1/TALMReferenceAtlas/Coronal/Zoomify/Atlas-Coronal-";
 const char* const kSagittalPrefix = "production1/TALMReferenceAtlas/Sagittal_Annotated/zoomify/Atlas-Sagittal-";
 
 // Bumped whenever the pictures change, so that cached tiles of an older
 // renderer are never served.
-const int kRendererVersion = 1;
+const int kRendererVersion = 2;
 
 uint32_t Hash(uint32_t x)
 {
@@ -128,6 +121,21 @@ void Put(unsigned char* pixel, float r, float g, float b)
     pixel[2] = static_cast<unsigned char>(std::clamp(b, 0.0f, 255.0f));
 }
 
+// 1 on a stained cell body, 0 between: dots of 3 to 6 pixels on a 14-pixel
+// lattice of full-image pixels.
+float CellAt(float x, float y, uint32_t seed)
+{
+    const float cell = 14.0f;
+    const auto cx = static_cast<int32_t>(std::floor(x / cell));
+    const auto cy = static_cast<int32_t>(std::floor(y / cell));
+    const uint32_t h = Hash(static_cast<uint32_t>(cx), static_cast<uint32_t>(cy), seed + 11);
+    const float px = (static_cast<float>(cx) + 0.2f + 0.6f * Unit(h)) * cell;
+    const float py = (static_cast<float>(cy) + 0.2f + 0.6f * Unit(Hash(h))) * cell;
+    const float d2 = (x - px) * (x - px) + (y - py) * (y - py);
+    const float size = 3.0f + 3.0f * Unit(Hash(h + 1));
+    return d2 < size * size && Unit(Hash(h + 2)) < 0.7f ? 1.0f : 0.0f;
+}
+
 void NisslPixel(const PyramidSource& s, const Outline& outline, float x, float y, int factor, unsigned char* out)
 {
     const float u = x / static_cast<float>(s.width);
@@ -151,19 +159,36 @@ void NisslPixel(const PyramidSource& s, const Outline& outline, float x, float y
     }
     else
     {
-        const float cell = 14.0f;
-        const auto cx = static_cast<int32_t>(std::floor(x / cell));
-        const auto cy = static_cast<int32_t>(std::floor(y / cell));
-        const uint32_t h = Hash(static_cast<uint32_t>(cx), static_cast<uint32_t>(cy), s.seed + 11);
-        const float px = (static_cast<float>(cx) + 0.2f + 0.6f * Unit(h)) * cell;
-        const float py = (static_cast<float>(cy) + 0.2f + 0.6f * Unit(Hash(h))) * cell;
-        const float d2 = (x - px) * (x - px) + (y - py) * (y - py);
-        const float size = 3.0f + 3.0f * Unit(Hash(h + 1));
-        cells = d2 < size * size && Unit(Hash(h + 2)) < 0.7f ? 1.0f : 0.0f;
+        cells = CellAt(x, y, s.seed);
     }
     const float edge = std::clamp((1.0f - inside) * 6.0f, 0.0f, 1.0f);
     const float dark = edge * (0.25f + 0.25f * layers + 0.5f * cells);
     Put(out, 232.0f - 120.0f * dark, 222.0f - 150.0f * dark, 238.0f - 80.0f * dark);
+}
+
+// Blue, green, yellow, red as the signal t (0..1) grows.
+void ExpressionColour(float t, unsigned char* out)
+{
+    float r, g, b;
+    if (t < 0.33f)
+    {
+        r = 0.0f;
+        g = t / 0.33f;
+        b = 1.0f - t / 0.33f;
+    }
+    else if (t < 0.66f)
+    {
+        r = (t - 0.33f) / 0.33f;
+        g = 1.0f;
+        b = 0.0f;
+    }
+    else
+    {
+        r = 1.0f;
+        g = 1.0f - (t - 0.66f) / 0.34f;
+        b = 0.0f;
+    }
+    Put(out, 255.0f * r, 255.0f * g, 255.0f * b);
 }
 
 void ExpressionPixel(const PyramidSource& s, const Outline& outline, float x, float y, unsigned char* out)
@@ -191,28 +216,7 @@ void ExpressionPixel(const PyramidSource& s, const Outline& outline, float x, fl
         Put(out, 0.0f, 0.0f, 0.0f);
         return;
     }
-    // Blue, green, yellow, red as the signal grows.
-    const float t = std::clamp((field - 0.15f) / 1.1f, 0.0f, 1.0f);
-    float r, g, b;
-    if (t < 0.33f)
-    {
-        r = 0.0f;
-        g = t / 0.33f;
-        b = 1.0f - t / 0.33f;
-    }
-    else if (t < 0.66f)
-    {
-        r = (t - 0.33f) / 0.33f;
-        g = 1.0f;
-        b = 0.0f;
-    }
-    else
-    {
-        r = 1.0f;
-        g = 1.0f - (t - 0.66f) / 0.34f;
-        b = 0.0f;
-    }
-    Put(out, 255.0f * r, 255.0f * g, 255.0f * b);
+    ExpressionColour(std::clamp((field - 0.15f) / 1.1f, 0.0f, 1.0f), out);
 }
 
 void PlatePixel(const PyramidSource& s, const Outline& outline, float x, float y, int factor, unsigned char* out)
@@ -258,6 +262,209 @@ void PlatePixel(const PyramidSource& s, const Outline& outline, float x, float y
     }
     Put(out, 150.0f + 100.0f * Unit(Hash(region + 1)), 150.0f + 100.0f * Unit(Hash(region + 2)),
         150.0f + 100.0f * Unit(Hash(region + 3)));
+}
+
+// Where an image lies in the sample brain: one atlas plane (x or z fixed)
+// and the atlas coordinates (in voxels) of a full-image pixel along the
+// image's two axes: across = a0 + aStep * px (z for a coronal cut, x for a
+// sagittal one) and y = y0 + yStep * py.
+struct Cut
+{
+    bool fixedX = true;
+    int fixed = 0;
+    float a0 = 0.0f, aStep = 0.0f;
+    float y0 = 0.0f, yStep = 0.0f;
+};
+
+// Atlas voxels per view voxel, and the view grid's size along x and z.
+constexpr float kViewVoxels = 4.0f;
+constexpr int kViewNX = 133;
+constexpr int kViewNZ = 115;
+// Bregma in atlas voxels (y, z).
+constexpr int kBregmaY = 41;
+constexpr int kBregmaZ = 223;
+// Micrometres per pixel of the section images and of the plates.
+constexpr float kSectionPixel = 1.05f;
+constexpr float kPlatePixel = 1.9f;
+
+Cut CutOf(const PyramidSource& s)
+{
+    const float voxel = SampleBrain::kVoxelMicrometres;
+    Cut cut;
+    switch (s.kind)
+    {
+    case PyramidKind::NisslSection:
+    case PyramidKind::ExpressionOverlay:
+    {
+        // The series' grid files put a voxel (view v across, w down) at pixel
+        // ((100 v + 300) / 1.05, (100 w - 200) / 1.05) of the image whose key
+        // is the voxel's share of the cutting axis.
+        const int count = std::max<int>(1, static_cast<int>(s.series ? s.series->images.size() : 1));
+        const int key = std::clamp(s.imageKey, 1, count);
+        const float along = (static_cast<float>(key) - 0.5f) * static_cast<float>(s.plane == 0 ? kViewNX : kViewNZ) /
+                            static_cast<float>(count);
+        cut.fixedX = s.plane == 0;
+        cut.fixed = static_cast<int>(std::lround(along * kViewVoxels));
+        cut.aStep = kSectionPixel / voxel;
+        cut.a0 = -300.0f / voxel;
+        cut.yStep = kSectionPixel / voxel;
+        cut.y0 = 200.0f / voxel;
+        break;
+    }
+    case PyramidKind::CoronalPlate:
+    {
+        // As the application finds the plate nearest to a point: plate number
+        // n lies at atlas x = NX - 1 - n, z runs mirrored about bregma.
+        cut.fixedX = true;
+        cut.fixed = SampleBrain::kNX - 1 - Atlas::m_coronalAtlasIndexes[std::clamp(s.plateIndex, 0, 131)];
+        const float bx = static_cast<float>(Atlas::m_coronalAtlasBregma[0]) * kPlatePixel;
+        const float by = static_cast<float>(Atlas::m_coronalAtlasBregma[1]) * kPlatePixel;
+        const float offset = voxel * static_cast<float>(SampleBrain::kNZ - kBregmaZ - 1);
+        // z = 4 (NZview - 1 - (1.9 px - bx + offset) / 100)
+        cut.aStep = -kViewVoxels * kPlatePixel / 100.0f;
+        cut.a0 = kViewVoxels * (static_cast<float>(kViewNZ - 1) - (offset - bx) / 100.0f);
+        cut.yStep = kPlatePixel / voxel;
+        cut.y0 = (voxel * static_cast<float>(kBregmaY) - by) / voxel;
+        break;
+    }
+    case PyramidKind::SagittalPlate:
+        // Plate k lies 0.1 + 0.2 k millimetres lateral of the midline.
+        cut.fixedX = false;
+        cut.fixed = kBregmaZ + static_cast<int>(std::lround((100.0f + 200.0f * static_cast<float>(
+                                                                            std::clamp(s.plateIndex, 0, 20))) /
+                                                                   voxel));
+        cut.aStep = kPlatePixel / voxel;
+        cut.a0 = -480.0f / voxel;
+        cut.yStep = kPlatePixel / voxel;
+        cut.y0 = 50.0f / voxel;
+        break;
+    }
+    return cut;
+}
+
+// Reads voxels of one atlas plane by (across, y); 0 outside the grid.
+class PlaneReader
+{
+public:
+    PlaneReader(const unsigned char* volume, const Cut& cut) : m_volume(volume)
+    {
+        const size_t nx = SampleBrain::kNX, ny = SampleBrain::kNY;
+        if (cut.fixedX)
+        {
+            m_acrossCount = SampleBrain::kNZ;
+            m_acrossStride = nx * ny;
+            m_base = static_cast<size_t>(std::clamp(cut.fixed, 0, SampleBrain::kNX - 1));
+        }
+        else
+        {
+            m_acrossCount = SampleBrain::kNX;
+            m_acrossStride = 1;
+            m_base = static_cast<size_t>(std::clamp(cut.fixed, 0, SampleBrain::kNZ - 1)) * nx * ny;
+        }
+        m_yStride = nx;
+    }
+
+    int At(int across, int y) const
+    {
+        if (across < 0 || across >= m_acrossCount || y < 0 || y >= SampleBrain::kNY)
+            return 0;
+        return m_volume[m_base + static_cast<size_t>(across) * m_acrossStride + static_cast<size_t>(y) * m_yStride];
+    }
+
+    int Nearest(float across, float y) const
+    {
+        return At(static_cast<int>(std::floor(across + 0.5f)), static_cast<int>(std::floor(y + 0.5f)));
+    }
+
+    float Bilinear(float across, float y) const
+    {
+        const float fa = std::floor(across), fy = std::floor(y);
+        const int a = static_cast<int>(fa), b = static_cast<int>(fy);
+        const float ta = across - fa, tb = y - fy;
+        const float top = static_cast<float>(At(a, b)) + (static_cast<float>(At(a + 1, b)) - static_cast<float>(At(a, b))) * ta;
+        const float bottom =
+            static_cast<float>(At(a, b + 1)) + (static_cast<float>(At(a + 1, b + 1)) - static_cast<float>(At(a, b + 1))) * ta;
+        return top + (bottom - top) * tb;
+    }
+
+private:
+    const unsigned char* m_volume;
+    size_t m_base = 0;
+    size_t m_acrossStride = 0;
+    size_t m_yStride = 0;
+    int m_acrossCount = 0;
+};
+
+void PutPacked(unsigned char* out, unsigned int rgb)
+{
+    out[0] = static_cast<unsigned char>(rgb >> 16);
+    out[1] = static_cast<unsigned char>(rgb >> 8);
+    out[2] = static_cast<unsigned char>(rgb);
+}
+
+// Draws a tile cut from the sample brain; left, top and factor place the tile
+// in full-image pixels.
+void RenderFromBrain(const PyramidSource& s, int left, int top, int factor, int width, int height, unsigned char* rgb)
+{
+    const SampleBrain& brain = *s.brain;
+    const Cut cut = CutOf(s);
+    const PlaneReader stain(brain.Nissl(), cut);
+    const PlaneReader labels(brain.Annotation(), cut);
+    SampleBrain::ExpressionTable expression;
+    if (s.kind == PyramidKind::ExpressionOverlay && s.series)
+        expression = brain.ExpressionOf(*s.series);
+    const auto& colours = brain.Colours();
+    // Structure borders on plates: about two tile pixels wide.
+    const float border = 2.0f * static_cast<float>(factor) * std::abs(cut.aStep);
+    const float f = static_cast<float>(factor);
+    for (int y = 0; y < height; ++y)
+    {
+        const float py = (static_cast<float>(top + y) + 0.5f) * f;
+        const float ay = cut.y0 + cut.yStep * py;
+        unsigned char* out = rgb + static_cast<size_t>(y) * static_cast<size_t>(width) * 3u;
+        for (int x = 0; x < width; ++x, out += 3)
+        {
+            const float px = (static_cast<float>(left + x) + 0.5f) * f;
+            const float across = cut.a0 + cut.aStep * px;
+            switch (s.kind)
+            {
+            case PyramidKind::NisslSection:
+            {
+                float dark = stain.Bilinear(across, ay) / 255.0f;
+                if (factor < 8 && dark > 0.05f)
+                    dark = std::min(1.0f, dark * (0.8f + 0.45f * CellAt(px, py, s.seed)));
+                Put(out, 246.0f - 150.0f * dark, 245.0f - 190.0f * dark, 249.0f - 100.0f * dark);
+                break;
+            }
+            case PyramidKind::ExpressionOverlay:
+            {
+                const int value = labels.Nearest(across, ay);
+                const float level = expression.level[static_cast<size_t>(value)];
+                // Expressing cells: a share of a 10-pixel lattice as large as the density.
+                const float cell = std::max(10.0f, f);
+                const uint32_t h = Hash(static_cast<uint32_t>(static_cast<int32_t>(std::floor(px / cell))),
+                                        static_cast<uint32_t>(static_cast<int32_t>(std::floor(py / cell))), s.seed);
+                if (value == 0 || level <= 0.0f || Unit(h) >= expression.density[static_cast<size_t>(value)])
+                    Put(out, 0.0f, 0.0f, 0.0f);
+                else
+                    ExpressionColour(std::clamp(level * (0.75f + 0.5f * Unit(Hash(h))), 0.0f, 1.0f), out);
+                break;
+            }
+            case PyramidKind::CoronalPlate:
+            case PyramidKind::SagittalPlate:
+            {
+                const int value = labels.Nearest(across, ay);
+                if (value == 0)
+                    Put(out, 255.0f, 255.0f, 255.0f);
+                else if (labels.Nearest(across + border, ay) != value || labels.Nearest(across, ay + border) != value)
+                    Put(out, 70.0f, 70.0f, 80.0f);
+                else
+                    PutPacked(out, colours[static_cast<size_t>(value)]);
+                break;
+            }
+            }
+        }
+    }
 }
 
 // libjpeg reports fatal errors through error_exit, which must not return:
@@ -371,7 +578,7 @@ bool PyramidGeometry::TileSizeAt(int tier, int column, int row, int& tileWidth, 
 std::vector<std::string> CoronalPlatePaths()
 {
     std::vector<std::string> paths;
-    for (int plate : kCoronalPlates)
+    for (int plate : Atlas::m_coronalAtlasIndexes)
     {
         char number[16];
         std::snprintf(number, sizeof number, "%03d", plate);
@@ -383,7 +590,7 @@ std::vector<std::string> CoronalPlatePaths()
 std::vector<std::string> SagittalPlatePaths()
 {
     std::vector<std::string> paths;
-    for (const char* plate : kSagittalPlates)
+    for (const char* plate : Atlas::m_sagittalAtlasSections)
         paths.push_back(std::string(kSagittalPrefix) + plate + ".aff");
     return paths;
 }
@@ -399,6 +606,8 @@ bool ResolvePyramid(const std::string& path, const GeneCatalogue& catalogue, Pyr
         source.height = image->height;
         source.plane = series->plane;
         source.seed = Hash(static_cast<uint32_t>(image->imageId));
+        source.series = series;
+        source.imageKey = image->key;
         return true;
     }
     // "express/" + a section image's path is that image's overlay, also when
@@ -415,16 +624,25 @@ bool ResolvePyramid(const std::string& path, const GeneCatalogue& catalogue, Pyr
     for (size_t i = 0; i < coronal.size(); ++i)
         if (coronal[i] == path)
         {
-            source = {PyramidKind::CoronalPlate, kCoronalPlateWidth, kCoronalPlateHeight, 0,
-                      Hash(static_cast<uint32_t>(130879 + i))};
+            source = PyramidSource();
+            source.kind = PyramidKind::CoronalPlate;
+            source.width = kCoronalPlateWidth;
+            source.height = kCoronalPlateHeight;
+            source.seed = Hash(static_cast<uint32_t>(130879 + i));
+            source.plateIndex = static_cast<int>(i);
             return true;
         }
     const std::vector<std::string> sagittal = SagittalPlatePaths();
     for (size_t i = 0; i < sagittal.size(); ++i)
         if (sagittal[i] == path)
         {
-            source = {PyramidKind::SagittalPlate, kSagittalPlateWidth, kSagittalPlateHeight, 1,
-                      Hash(static_cast<uint32_t>(130858 + i))};
+            source = PyramidSource();
+            source.kind = PyramidKind::SagittalPlate;
+            source.width = kSagittalPlateWidth;
+            source.height = kSagittalPlateHeight;
+            source.plane = 1;
+            source.seed = Hash(static_cast<uint32_t>(130858 + i));
+            source.plateIndex = static_cast<int>(i);
             return true;
         }
     return false;
@@ -444,10 +662,15 @@ bool RenderTile(const PyramidSource& source, int tier, int column, int row, std:
     if (!geometry.TileSizeAt(tier, column, row, width, height))
         return false;
     const int factor = geometry.Factor(tier);
-    const Outline outline(source.plane, source.seed);
     rgb.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 3u);
     const int left = column * geometry.TileSize();
     const int top = row * geometry.TileSize();
+    if (source.brain)
+    {
+        RenderFromBrain(source, left, top, factor, width, height, rgb.data());
+        return true;
+    }
+    const Outline outline(source.plane, source.seed);
     for (int y = 0; y < height; ++y)
     {
         const float fy = (static_cast<float>(top + y) + 0.5f) * static_cast<float>(factor);
@@ -495,11 +718,12 @@ TileStore::TileStore(std::string folder, uint64_t maxBytes) : m_folder(std::move
     }
 }
 
-std::string TileStore::CachePath(const std::string& pyramidPath, int tier, int column, int row) const
+std::string TileStore::CachePath(const std::string& pyramidPath, bool fromBrain, int tier, int column, int row) const
 {
     char name[96];
-    std::snprintf(name, sizeof name, "%016llx-%d-%d-%d-%d.jpg",
-                  static_cast<unsigned long long>(StableHash(pyramidPath)), kRendererVersion, tier, column, row);
+    std::snprintf(name, sizeof name, "%016llx-%d%s-%d-%d-%d.jpg",
+                  static_cast<unsigned long long>(StableHash(pyramidPath)), kRendererVersion, fromBrain ? "b" : "",
+                  tier, column, row);
     return JoinPath(m_folder, name);
 }
 
@@ -507,7 +731,7 @@ std::string TileStore::Tile(const std::string& pyramidPath, const PyramidSource&
                             int row)
 {
     std::string bytes;
-    const std::string cached = m_folder.empty() ? std::string() : CachePath(pyramidPath, tier, column, row);
+    const std::string cached = m_folder.empty() ? std::string() : CachePath(pyramidPath, source.brain != nullptr, tier, column, row);
     if (!cached.empty())
     {
         try

@@ -4,6 +4,7 @@
 #include "GeneCatalogue.h"
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -54,6 +55,8 @@ enum class PyramidKind
     SagittalPlate      // a sagittal reference atlas plate
 };
 
+class SampleBrain;
+
 struct PyramidSource
 {
     PyramidKind kind = PyramidKind::NisslSection;
@@ -61,6 +64,14 @@ struct PyramidSource
     int height = 0;
     int plane = 0;      // 0 coronal, 1 sagittal
     uint32_t seed = 0;  // varies the picture between images
+    // Sections: the series and the image's key in it; plates: the plate's
+    // position in plate order.
+    const ImageSeries* series = nullptr;
+    int imageKey = 0;
+    int plateIndex = -1;
+    // The sample brain to cut the pictures from; without one the pictures
+    // are drawn from noise in the brain's rough outline.
+    std::shared_ptr<const SampleBrain> brain;
 };
 
 // Finds the pyramid at a path (relative to "/pyramid/"): the section images
@@ -81,8 +92,12 @@ std::vector<std::string> SagittalPlatePaths();
 std::string ImagePropertiesXml(const PyramidGeometry& geometry);
 
 // Draws one tile as RGB bytes (rows from the top). The picture is a function
-// of full-image coordinates, so every tier shows the same image. False when
-// the tile does not exist.
+// of full-image coordinates, so every tier shows the same image. With the
+// sample brain, a section shows the Nissl stain at the section's place (as
+// the series' grid files place their voxels on it), its overlay the series'
+// level per structure, and a plate the annotation in the ontology's colours
+// with dark structure borders, at the plate's place as the application looks
+// plates up. False when the tile does not exist.
 bool RenderTile(const PyramidSource& source, int tier, int column, int row, std::vector<unsigned char>& rgb,
                 int& width, int& height);
 
@@ -106,7 +121,8 @@ public:
     unsigned long Rendered() const;
 
 private:
-    std::string CachePath(const std::string& pyramidPath, int tier, int column, int row) const;
+    // Tiles cut from a sample brain and procedural ones are cached apart.
+    std::string CachePath(const std::string& pyramidPath, bool fromBrain, int tier, int column, int row) const;
 
     std::string m_folder;
     uint64_t m_maxBytes;

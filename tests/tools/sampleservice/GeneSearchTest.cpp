@@ -60,20 +60,20 @@ TEST_F(GeneSearchTest, GeneListReplyHasTheTotalFirstAndFlatRecords)
     const auto reply = Ask("getGeneList1", {"p", "10", "0", "gene", "false", "", "0310"});
     EXPECT_LT(IndexOf(reply, "totalResultsSize"), IndexOf(reply, "Gene"));
     ASSERT_EQ(reply.records.size(), 3u);
-    EXPECT_EQ(reply.Field(0, "totalResultsSize"), "3");
-    EXPECT_EQ(reply.Field(0, "id"), "10");
-    EXPECT_EQ(reply.Field(0, "geneSymbol"), "Pvalb");
-    EXPECT_EQ(reply.Field(0, "geneName"), "parvalbumin");
-    EXPECT_EQ(reply.Field(0, "imageSeriesId"), "100");
-    EXPECT_EQ(reply.Field(0, "plane"), "coronal");
-    EXPECT_EQ(reply.Field(0, "probeOrientation"), "antisense");
-    EXPECT_EQ(reply.Field(0, "expressionFileUrl"), "grids/100.xpr");
-    EXPECT_EQ(reply.Field(0, "expressionFileSize"), "4321");
-    EXPECT_EQ(reply.Field(0, "processingStatus"), "Available");
+    EXPECT_EQ(reply.Total(), 3);
+    EXPECT_EQ(reply.records[0].geneId, 10);
+    EXPECT_EQ(reply.records[0].symbol, "Pvalb");
+    EXPECT_EQ(reply.records[0].name, "parvalbumin");
+    EXPECT_EQ(reply.records[0].imageSeriesId, 100);
+    EXPECT_EQ(reply.records[0].planeOfSection, 0);
+    EXPECT_EQ(reply.records[0].probeOrientation, 1);
+    EXPECT_EQ(reply.records[0].url, "grids/100.xpr");
+    EXPECT_EQ(reply.records[0].fileSize, 4321);
+    EXPECT_TRUE(reply.records[0].available);
     // A gene without series has no series fields at all.
-    EXPECT_EQ(reply.Field(2, "geneSymbol"), "Pvrl1");
-    EXPECT_EQ(reply.Field(2, "imageSeriesId"), "<missing>");
-    EXPECT_EQ(reply.Field(2, "plane"), "<missing>");
+    EXPECT_EQ(reply.records[2].symbol, "Pvrl1");
+    EXPECT_EQ(reply.records[2].imageSeriesId, 0);
+    EXPECT_EQ(reply.records[2].planeOfSection, -1);
     // Record elements carry no namespace prefix.
     for (const auto& name : reply.elements)
     {
@@ -88,8 +88,8 @@ TEST_F(GeneSearchTest, TextIsEscapedInReplies)
 {
     const auto reply = Ask("getGeneList1", {"calb", "10", "0", "gene", "false", "", "0310"});
     ASSERT_EQ(reply.records.size(), 1u);
-    EXPECT_EQ(reply.Field(0, "processingStatus"), "Failed");
-    EXPECT_EQ(reply.Field(0, "condition"), "adult & aged");
+    EXPECT_FALSE(reply.records[0].available);
+    EXPECT_EQ(reply.records[0].condition, "adult & aged");
 }
 
 TEST(GeneSearchPaging, PageArithmetic)
@@ -113,14 +113,14 @@ TEST_F(GeneSearchTest, PagingByIn1AndIn2)
 {
     auto second = Ask("getGeneList1", {"p", "2", "2", "gene", "false", "", "0310"});
     ASSERT_EQ(second.records.size(), 1u);
-    EXPECT_EQ(second.Field(0, "totalResultsSize"), "3");
-    EXPECT_EQ(second.Field(0, "geneSymbol"), "Pvrl1");
+    EXPECT_EQ(second.Total(), 3);
+    EXPECT_EQ(second.records[0].symbol, "Pvrl1");
     auto beyond = Ask("getGeneList1", {"p", "10", "10", "gene", "false", "", "0310"});
     EXPECT_TRUE(beyond.records.empty());
     EXPECT_EQ(IndexOf(beyond, "totalResultsSize") < beyond.elements.size(), true);
     auto firstTwo = Ask("getGeneList1", {"p", "2", "0", "gene", "false", "", "0310"});
     ASSERT_EQ(firstTwo.records.size(), 2u);
-    EXPECT_EQ(firstTwo.Field(1, "geneSymbol"), "Pvr");
+    EXPECT_EQ(firstTwo.records[1].symbol, "Pvr");
 }
 
 TEST_F(GeneSearchTest, AnatomicSearchListsStrongestFirst)
@@ -128,18 +128,18 @@ TEST_F(GeneSearchTest, AnatomicSearchListsStrongestFirst)
     // The term arrives as a gene term (the client marks it "gene") and is recognised by its form.
     const auto reply = Ask("getGeneList1", {"structac=CTX[xlevel=1]", "10", "0", "gene", "false", "", "0310"});
     ASSERT_EQ(reply.records.size(), 2u);
-    EXPECT_EQ(reply.Field(0, "totalResultsSize"), "2");
-    EXPECT_EQ(reply.Field(0, "geneSymbol"), "Pvalb"); // CTX level 0.6
-    EXPECT_EQ(reply.Field(0, "imageSeriesId"), "100"); // its stronger series
-    EXPECT_EQ(reply.Field(1, "geneSymbol"), "Gad1");  // CTX level 0.3
+    EXPECT_EQ(reply.Total(), 2);
+    EXPECT_EQ(reply.records[0].symbol, "Pvalb"); // CTX level 0.6
+    EXPECT_EQ(reply.records[0].imageSeriesId, 100); // its stronger series
+    EXPECT_EQ(reply.records[1].symbol, "Gad1");  // CTX level 0.3
     const auto cerebellum =
         Ask("getGeneList1", {"structac=CB[xlevel=2] or structac=CA1[xlevel=2]", "10", "0", "anatomic", "false", "", ""});
     // Ordered by the first term's structure: Calb1 (CB 0.9), Gad1 (0.2), Pvalb (0.15, its series 101).
     ASSERT_EQ(cerebellum.records.size(), 3u);
-    EXPECT_EQ(cerebellum.Field(0, "geneSymbol"), "Calb1");
-    EXPECT_EQ(cerebellum.Field(1, "geneSymbol"), "Gad1");
-    EXPECT_EQ(cerebellum.Field(2, "geneSymbol"), "Pvalb");
-    EXPECT_EQ(cerebellum.Field(2, "imageSeriesId"), "101");
+    EXPECT_EQ(cerebellum.records[0].symbol, "Calb1");
+    EXPECT_EQ(cerebellum.records[1].symbol, "Gad1");
+    EXPECT_EQ(cerebellum.records[2].symbol, "Pvalb");
+    EXPECT_EQ(cerebellum.records[2].imageSeriesId, 101);
 }
 
 TEST_F(GeneSearchTest, MalformedAnatomicQueryIsAFault)
@@ -158,13 +158,13 @@ TEST_F(GeneSearchTest, ImageSeriesListGivesEverySeriesOfTheGene)
 {
     const auto reply = Ask("getImageSeriesList", {"10", "0310"});
     ASSERT_EQ(reply.records.size(), 2u);
-    EXPECT_EQ(reply.Field(0, "totalResultsSize"), "2");
-    EXPECT_EQ(reply.Field(0, "geneId"), "10");
-    EXPECT_EQ(reply.Field(0, "imageSeriesId"), "100");
-    EXPECT_EQ(reply.Field(1, "imageSeriesId"), "101");
-    EXPECT_EQ(reply.Field(1, "plane"), "sagittal");
-    EXPECT_EQ(reply.Field(1, "probeOrientation"), "sense");
-    EXPECT_EQ(reply.Field(1, "geneSymbol"), "Pvalb");
+    EXPECT_EQ(reply.Total(), 2);
+    EXPECT_EQ(reply.records[0].geneId, 10);
+    EXPECT_EQ(reply.records[0].imageSeriesId, 100);
+    EXPECT_EQ(reply.records[1].imageSeriesId, 101);
+    EXPECT_EQ(reply.records[1].planeOfSection, 1);
+    EXPECT_EQ(reply.records[1].probeOrientation, 0);
+    EXPECT_EQ(reply.records[1].symbol, "Pvalb");
     // A series id finds the series of its gene; an unknown id nothing.
     EXPECT_EQ(Ask("getImageSeriesList", {"101", "0310"}).records.size(), 2u);
     const auto none = Ask("getImageSeriesList", {"999", "0310"});
@@ -215,11 +215,11 @@ TEST_F(GeneSearchTest, SimilarityReplyPagesByIn0AndIn1)
     const auto page = Ask("getSimlara1", {"2", "2", "0310", "0", "100", "2"});
     EXPECT_LT(IndexOf(page, "totalResultsSize"), IndexOf(page, "Correlation"));
     ASSERT_EQ(page.records.size(), 2u);
-    EXPECT_EQ(page.Field(0, "totalResultsSize"), "4");
-    EXPECT_EQ(page.Field(1, "imageSeriesId"), "120");
-    EXPECT_NE(page.Field(1, "score").find('-'), std::string::npos);
-    EXPECT_EQ(page.Field(1, "geneSymbol"), "Calb1");
+    EXPECT_EQ(page.Total(), 4);
+    EXPECT_EQ(page.records[1].imageSeriesId, 120);
+    EXPECT_LT(page.records[1].score, 0.0f);
+    EXPECT_EQ(page.records[1].symbol, "Calb1");
     const auto first = Ask("getSimlara1", {"10", "0", "0310", "0", "100", "2"});
     ASSERT_EQ(first.records.size(), 4u);
-    EXPECT_EQ(first.Field(0, "score"), "1");
+    EXPECT_FLOAT_EQ(first.records[0].score, 1.0f);
 }

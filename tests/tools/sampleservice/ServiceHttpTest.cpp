@@ -2,6 +2,8 @@
 #include "SampleService.h"
 #include "TinyCatalogue.h"
 
+#include "model/BrainOntology.h"
+#include "model/SearchConfig.h"
 #include "support/TempDir.h"
 
 #include <httplib.h>
@@ -19,6 +21,10 @@ const char* const kDomains =
     "</AnatomicSearch>\n<Simlara coronal=\"true\" sagittal=\"false\">\n<Domain id=\"1\" indent=\"0\"/>\n"
     "</Simlara>\n</SearchDomains>\n";
 
+// The tiny catalogue's structures as an ontology file, database id = annotation value.
+const char* const kOntology = "Brain,BR,,200,200,200,1,1\nCortex,CTX,BR,50,120,60,2,2\n"
+                              "Field CA1,CA1,CTX,90,160,90,3,3\nCerebellum,CB,BR,240,240,130,4,4\n";
+
 class ServiceHttpTest : public ::testing::Test
 {
 protected:
@@ -30,6 +36,7 @@ protected:
         ASSERT_TRUE(testsupport::WriteFileBytes(dir.File("grids/100.xpr"), std::string(3000, 'G') + "end of 100"));
         ASSERT_TRUE(testsupport::WriteFileBytes(dir.File("grids/101.xpr"), "full grid of 101"));
         ASSERT_TRUE(testsupport::WriteFileBytes(dir.File("SearchDomains.xml"), kDomains));
+        ASSERT_TRUE(testsupport::WriteFileBytes(dir.File("ontology.csv"), kOntology));
         ServiceOptions options;
         options.dataDir = dir.Path();
         service = std::make_unique<SampleService>(options);
@@ -92,7 +99,7 @@ TEST_F(ServiceHttpTest, GeneSearchOverHttpIsNeverCompressed)
     EXPECT_EQ(result->get_header_value("Content-Type").rfind("text/xml", 0), 0u);
     const auto reply = servicetest::ParseReply(result->body);
     ASSERT_EQ(reply.records.size(), 3u);
-    EXPECT_EQ(reply.Field(1, "geneSymbol"), "Pvr");
+    EXPECT_EQ(reply.records[1].symbol, "Pvr");
 
     // An ampersand in the term arrives escaped, as the client sends it.
     result = Post(GeneSearchBody("a&amp;b"));
@@ -150,19 +157,37 @@ TEST_F(ServiceHttpTest, VersionFileAndDomainListFollowTheSwitches)
 {
     auto result = Get("/Nuvaro/versions.xml");
     ASSERT_NO_FATAL_FAILURE(ExpectLength(result));
-    EXPECT_NE(result->body.find("<mac build=\"" + std::to_string(NUVARO_BUILD_NUMBER) + "\""), std::string::npos);
-    EXPECT_NE(result->body.find("oldest=\"1\" domains=\"3\""), std::string::npos);
-    EXPECT_NE(result->body.find("<infoUrl>" + service->BaseUrl() + "/Nuvaro/info.html</infoUrl>"), std::string::npos);
-    EXPECT_TRUE(servicetest::ParseReply(result->body).wellFormed);
+    auto version = servicetest::ParseVersionFile(result->body);
+    EXPECT_TRUE(version.wellFormed);
+    EXPECT_EQ(version.build, NUVARO_BUILD_NUMBER);
+    EXPECT_EQ(version.oldest, 1);
+    EXPECT_EQ(version.domains, 3);
+    EXPECT_EQ(version.infoUrl, service->BaseUrl() + "/Nuvaro/info.html");
     result = Get("/Nuvaro/SearchDomains.xml");
     ASSERT_NO_FATAL_FAILURE(ExpectLength(result));
     EXPECT_EQ(result->body, kDomains);
+    {
+        // The application installs the list it downloads only when it reads.
+        ImageGrid::BrainOntology ontology(dir.File("ontology.csv").c_str());
+        SearchConfig config(ontology, false);
+        ASSERT_TRUE(testsupport::WriteFileBytes(dir.File("downloaded.xml"), result->body));
+        SearchConfigReader reader(dir.File("downloaded.xml").c_str(), &config);
+        EXPECT_EQ(config.GetVersion(), 3);
+        ASSERT_EQ(config.GetNumAnatomicSearchDomains(), 1);
+        EXPECT_EQ(config.GetAnatomicSearchDomain(0)->abbreviation, "CTX");
+        ASSERT_EQ(config.GetNumSimlaraDomains(), 1);
+        EXPECT_EQ(config.GetSimlaraDomain(0)->abbreviation, "BR");
+        EXPECT_TRUE(config.GetSimlaraCoronalAllowed());
+        EXPECT_FALSE(config.GetSimlaraSagittalAllowed());
+    }
 
     EXPECT_EQ(Control("set?build=34&oldest=2&domains=5"), "set\n");
     result = Get("/Nuvaro/versions.xml");
     ASSERT_TRUE(result);
-    EXPECT_NE(result->body.find("<mac build=\"34\""), std::string::npos);
-    EXPECT_NE(result->body.find("oldest=\"2\" domains=\"5\""), std::string::npos);
+    version = servicetest::ParseVersionFile(result->body);
+    EXPECT_EQ(version.build, 34);
+    EXPECT_EQ(version.oldest, 2);
+    EXPECT_EQ(version.domains, 5);
     result = Get("/Nuvaro/SearchDomains.xml");
     ASSERT_TRUE(result);
     EXPECT_NE(result->body.find("<SearchDomains version=\"5\">"), std::string::npos);
@@ -195,7 +220,7 @@ TEST(ServiceWithoutData, AnswersWithEmptyResultsAndMissingFiles)
     EXPECT_EQ(result->status, 404);
     result = client.Get("/Nuvaro/versions.xml");
     ASSERT_TRUE(result);
-    EXPECT_NE(result->body.find("domains=\"0\""), std::string::npos);
+    EXPECT_EQ(servicetest::ParseVersionFile(result->body).domains, 0);
     result = client.Post("/services/GeneSearchService",
                          servicetest::Envelope("getGeneList1", {"pv", "10", "0", "gene", "false", "", "0310"}),
                          "text/xml");
@@ -361,9 +386,9 @@ TEST_F(ServiceHttpTest, MalformedXmlKeepsTheFirstRecord)
     const auto reply = servicetest::ParseReply(result->body);
     EXPECT_FALSE(reply.wellFormed);
     ASSERT_EQ(reply.records.size(), 1u);
-    EXPECT_EQ(reply.Field(0, "totalResultsSize"), "3");
-    EXPECT_EQ(reply.Field(0, "geneSymbol"), "Pvalb");
-    EXPECT_FALSE(servicetest::ParseReply(BodyOf(Get("/Nuvaro/versions.xml"))).wellFormed);
+    EXPECT_EQ(reply.Total(), 3);
+    EXPECT_EQ(reply.records[0].symbol, "Pvalb");
+    EXPECT_FALSE(servicetest::ParseVersionFile(BodyOf(Get("/Nuvaro/versions.xml"))).wellFormed);
     EXPECT_FALSE(servicetest::ParseReply(BodyOf(Get("/Nuvaro/SearchDomains.xml"))).wellFormed);
     // Grids are not XML and stay whole.
     EXPECT_EQ(BodyOf(Get("/GridFile?imageseriesid=100&level=0")), "thumbnail of 100");
@@ -415,10 +440,11 @@ TEST(ServiceArguments, CommandLineSwitches)
     const char* good[] = {"sampleservice", "--port", "9000", "--data", "/tmp/x", "--build", "40", "--domains-version",
                           "7", "--error", "404", "--delay", "20", "--no-content-length", "--truncate",
                           "--corrupt-jpeg", "--corrupt-grid", "--malformed-xml", "--fault-match", "/pyramid",
-                          "--fault-count", "2", "--no-cache", "--log"};
+                          "--fault-count", "2", "--no-cache", "--log", "--atlas", "/tmp/atlas"};
     ASSERT_TRUE(ParseServiceArguments(static_cast<int>(std::size(good)), good, options, port, error)) << error;
     EXPECT_EQ(port, 9000);
     EXPECT_EQ(options.dataDir, "/tmp/x");
+    EXPECT_EQ(options.atlasDir, "/tmp/atlas");
     EXPECT_EQ(options.buildNumber, 40);
     EXPECT_EQ(options.domainsVersion, 7);
     EXPECT_EQ(options.faults.errorStatus, 404);
@@ -432,7 +458,7 @@ TEST(ServiceArguments, CommandLineSwitches)
 
     const std::vector<std::vector<const char*>> bad = {
         {"s", "--port"}, {"s", "--port", "0"}, {"s", "--port", "70000"}, {"s", "--error", "200"},
-        {"s", "--delay", "soon"}, {"s", "--wobble"}};
+        {"s", "--delay", "soon"}, {"s", "--wobble"}, {"s", "--atlas"}};
     for (const auto& arguments : bad)
     {
         ServiceOptions o;

@@ -2,8 +2,7 @@
 #define NUVARO_TESTS_SAMPLESERVICE_TINYCATALOGUE_H
 
 #include "GeneCatalogue.h"
-
-#include <expat.h>
+#include "ReplyReading.h"
 
 #include <string>
 #include <utility>
@@ -68,63 +67,6 @@ inline sampleservice::GeneCatalogue TinyCatalogue()
     c.genes.push_back({14, "Pvrl1", "no data"});
     c.Index();
     return c;
-}
-
-// The records of an XML reply as the client sees them: a record ends with a
-// "Gene", "ImageSeries" or "Correlation" element; each holds its fields in
-// order as (element, text) pairs. elements lists every element name in order.
-struct ParsedReply
-{
-    bool wellFormed = true;
-    std::vector<std::string> elements;
-    std::vector<std::vector<std::pair<std::string, std::string>>> records;
-
-    std::string Field(size_t record, const std::string& name) const
-    {
-        for (const auto& field : records.at(record))
-            if (field.first == name)
-                return field.second;
-        return "<missing>";
-    }
-};
-
-inline ParsedReply ParseReply(const std::string& xml)
-{
-    struct State
-    {
-        ParsedReply reply;
-        std::string text;
-        std::vector<std::pair<std::string, std::string>> current;
-    } state;
-    XML_Parser parser = XML_ParserCreate(nullptr);
-    XML_SetUserData(parser, &state);
-    XML_SetElementHandler(
-        parser,
-        [](void* data, const char* name, const char**) {
-            auto* s = static_cast<State*>(data);
-            s->text.clear();
-            s->reply.elements.push_back(name);
-        },
-        [](void* data, const char* name) {
-            auto* s = static_cast<State*>(data);
-            const std::string element = name;
-            if (element == "Gene" || element == "ImageSeries" || element == "Correlation")
-            {
-                s->reply.records.push_back(s->current);
-                s->current.clear();
-            }
-            else
-            {
-                s->current.emplace_back(element, s->text);
-            }
-            s->text.clear();
-        });
-    XML_SetCharacterDataHandler(parser, [](void* data, const char* text, int length) {
-        static_cast<State*>(data)->text.append(text, static_cast<size_t>(length));
-    });
-    state.reply.wellFormed = XML_Parse(parser, xml.data(), static_cast<int>(xml.size()), 1) == XML_STATUS_OK;
-    XML_ParserFree(parser);
-    return state.reply;
 }
 
 // A SOAP envelope in the form the client sends.

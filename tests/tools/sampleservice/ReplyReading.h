@@ -1,0 +1,111 @@
+#ifndef NUVARO_TESTS_SAMPLESERVICE_REPLYREADING_H
+#define NUVARO_TESTS_SAMPLESERVICE_REPLYREADING_H
+
+// The service's replies read as the application reads them: search replies
+// with the gene query's reply reader, the version file by the element and
+// attribute names the version check looks for.
+#include "network/GeneQuery.h"
+#include "utility/XMLElementHandler.h"
+#include "utility/XMLParser.h"
+
+#include <cstring>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace servicetest
+{
+struct ParsedReply
+{
+    bool wellFormed = true;
+    std::vector<std::string> elements; // every element name, in order
+    std::vector<int> totals;           // the total counts, in reply order
+    // Items of the reader, totals and records in reply order.
+    std::vector<GeneQueryReplyReader::Item> items;
+    std::vector<GeneQueryReplyReader::Record> records;
+
+    // The first total count; -1 when the reply gave none.
+    int Total() const { return totals.empty() ? -1 : totals.front(); }
+};
+
+// Forwards to the gene query's reader and notes each element's name.
+class ElementRecordingReader : public GeneQueryReplyReader
+{
+public:
+    std::vector<std::string> elements;
+
+    void StartElement(const char* name, const char** attributes) override
+    {
+        elements.emplace_back(name);
+        GeneQueryReplyReader::StartElement(name, attributes);
+    }
+};
+
+inline ParsedReply ParseReply(const std::string& xml)
+{
+    ElementRecordingReader reader;
+    reader.StartReply(true);
+    XMLParser parser(&reader);
+    ParsedReply reply;
+    reply.wellFormed = parser.Parse(xml.data(), static_cast<int>(xml.size()), true);
+    reply.elements = reader.elements;
+    reply.items = reader.TakeItems();
+    for (const auto& item : reply.items)
+    {
+        if (item.isTotal)
+            reply.totals.push_back(item.total);
+        else
+            reply.records.push_back(item.record);
+    }
+    return reply;
+}
+
+// The fields of a version file the application's version check reads: the
+// first "build" of a "mac" element, "oldest" and "domains" of "searchAPI"
+// and the text of "infoUrl" (-1 and "" when absent).
+struct VersionFile
+{
+    bool wellFormed = true;
+    int build = -1;
+    int oldest = -1;
+    int domains = -1;
+    std::string infoUrl;
+};
+
+inline VersionFile ParseVersionFile(const std::string& xml)
+{
+    class Reader : public XMLElementHandler
+    {
+    public:
+        VersionFile file;
+        std::string text;
+
+        void StartElement(const char* name, const char** attributes) override
+        {
+            text.clear();
+            for (int i = 0; attributes[i]; i += 2)
+            {
+                const std::string attribute = attributes[i];
+                const int value = std::atoi(attributes[i + 1]);
+                if (std::strcmp(name, "mac") == 0 && attribute == "build" && file.build < 0)
+                    file.build = value;
+                else if (std::strcmp(name, "searchAPI") == 0 && attribute == "oldest")
+                    file.oldest = value;
+                else if (std::strcmp(name, "searchAPI") == 0 && attribute == "domains")
+                    file.domains = value;
+            }
+        }
+        void EndElement(const char* name) override
+        {
+            if (std::strcmp(name, "infoUrl") == 0)
+                file.infoUrl = text;
+        }
+        void DataHandler(const char* data, int length) override { text.append(data, static_cast<size_t>(length)); }
+    } reader;
+    XMLParser parser(&reader);
+    reader.file.wellFormed = parser.Parse(xml.data(), static_cast<int>(xml.size()), true);
+    return reader.file;
+}
+} // namespace servicetest
+
+#endif
