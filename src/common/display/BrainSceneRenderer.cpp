@@ -808,7 +808,7 @@ void BrainSceneRenderer::GoToBookmark(const Bookmark& bookmark, bool immediate)
     m_interpolator = nullptr;
     // The preference is the transition's length in seconds.
     const float duration = UserPreferences::GetPreferences()->GetBookmarkAnimationSpeed();
-    if (duration <= 0.04f || immediate || !BookmarkInterpolator::CanInterpolate(bookmark))
+    if (duration <= kMinTransitionTime || immediate || !BookmarkInterpolator::CanInterpolate(bookmark))
     {
         Animate(false);
         bookmark.Restore(m_model);
@@ -824,6 +824,21 @@ void BrainSceneRenderer::CenterViewAt(const float* point, bool /*animate*/)
     const Atlas* atlas = Atlas::GetAtlas();
     const float origin[3] = {atlas->GetViewDimension(0) / 2.0f - point[0], point[1] - atlas->GetViewDimension(1) / 2.0f,
                              point[2] - atlas->GetViewDimension(2) / 2.0f};
+    // The view glides to the new centre in a fixed half second whenever
+    // transitions are on; only their on/off setting comes from the preference.
+    Bookmark target("Origin Shift", Bookmark::kViewAngle);
+    std::copy(m_model->GetRotation(), m_model->GetRotation() + 4, target.m_rotation);
+    std::copy(origin, origin + 3, target.m_origin);
+    if (UserPreferences::GetPreferences()->GetBookmarkAnimationSpeed() > kMinTransitionTime &&
+        BookmarkInterpolator::CanInterpolate(target))
+    {
+        delete m_interpolator;
+        m_interpolator = nullptr;
+        const Bookmark current("Temp", target.m_type, m_model);
+        m_interpolator = new BookmarkInterpolator(current, target, m_model, kCenterTransitionTime);
+        Animate(true);
+        return;
+    }
     Animate(false);
     m_model->SetOrigin(origin, true);
 }

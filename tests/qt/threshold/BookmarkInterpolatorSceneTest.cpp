@@ -2,8 +2,11 @@
 
 #include "display/BookmarkInterpolator.h"
 
+#include "gl/InputConventions.h"
+#include "model/Expressor.h"
 #include "model/UserPreferences.h"
 #include "qt/scene/BrainSceneFixture.h"
+#include "support/QuietStdout.h"
 
 #include <gtest/gtest.h>
 
@@ -154,5 +157,106 @@ TEST_F(BookmarkInterpolatorSceneTest, ASceneGoneMidTransitionLeavesNoLiveUpdate)
     EXPECT_FALSE(model->GetLiveUpdate());
     EXPECT_EQ(display.timerListener, nullptr);
     display.SetRenderer(nullptr);
+}
+
+// Centring the view on a point: the model origin that puts it in the middle.
+std::array<float, 3> CentredOrigin(float x, float y, float z)
+{
+    return {scenetest::kNX / 2.0f - x, y - scenetest::kNY / 2.0f, z - scenetest::kNZ / 2.0f};
+}
+
+void ExpectOrigin(const BrainExpressionModel& model, const std::array<float, 3>& expected)
+{
+    const float* origin = model.GetOrigin();
+    for (int k = 0; k < 3; ++k)
+        EXPECT_FLOAT_EQ(origin[k], expected[k]) << "axis " << k;
+}
+
+TEST_F(BookmarkInterpolatorSceneTest, CentringGlidesToThePointInHalfASecondKeepingRotationAndZoom)
+{
+    SetDuration(2.0f); // the preference only switches the glide on
+    const float rotation[4] = {0.0f, 0.0f, 0.6f, 0.8f};
+    model->SetRotation(rotation, true);
+    const float start[3] = {4.0f, -2.0f, 6.0f};
+    model->SetOrigin(start, true);
+    const int starts = display.timerStarts;
+
+    const float point[3] = {30.0f, 20.0f, 40.0f};
+    scene->CenterViewAt(point, true);
+    const std::array<float, 3> target = CentredOrigin(30.0f, 20.0f, 40.0f);
+    ExpectOrigin(*model, {start[0], start[1], start[2]});
+    EXPECT_TRUE(scene->HasInterpolator());
+    EXPECT_TRUE(scene->IsAnimating());
+    EXPECT_EQ(display.timerStarts, starts + 1);
+    EXPECT_EQ(display.timerInterval, 40u);
+
+    // A quarter of the way in time is 0.15625 of the way along the ease.
+    TickAt(0.125);
+    const float s = 0.15625f;
+    ExpectOrigin(*model, {start[0] + (target[0] - start[0]) * s, start[1] + (target[1] - start[1]) * s,
+                          start[2] + (target[2] - start[2]) * s});
+    TickAt(0.25);
+    ExpectOrigin(*model, {(start[0] + target[0]) / 2, (start[1] + target[1]) / 2, (start[2] + target[2]) / 2});
+    for (int k = 0; k < 4; ++k)
+        EXPECT_NEAR(model->GetRotation()[k], rotation[k], 1e-6f);
+    EXPECT_FLOAT_EQ(model->GetZoom(), 40.0f);
+    EXPECT_FALSE(model->GetLiveUpdate()) << "moving the camera needs no fast drawing";
+
+    TickAt(0.5);
+    ExpectOrigin(*model, target);
+    for (int k = 0; k < 4; ++k)
+        EXPECT_FLOAT_EQ(model->GetRotation()[k], rotation[k]);
+    EXPECT_FALSE(scene->HasInterpolator());
+    EXPECT_FALSE(scene->IsAnimating());
+    EXPECT_EQ(display.timerListener, nullptr);
+}
+
+TEST_F(BookmarkInterpolatorSceneTest, CentringJumpsWhenTransitionsAreOff)
+{
+    SetDuration(0.04f);
+    const int starts = display.timerStarts;
+    const float point[3] = {30.0f, 20.0f, 40.0f};
+    scene->CenterViewAt(point, true);
+    ExpectOrigin(*model, CentredOrigin(30.0f, 20.0f, 40.0f));
+    EXPECT_FALSE(scene->HasInterpolator());
+    EXPECT_FALSE(scene->IsAnimating());
+    EXPECT_EQ(display.timerStarts, starts);
+}
+
+TEST_F(BookmarkInterpolatorSceneTest, CentringReplacesARunningTransition)
+{
+    SetDuration(1.0f);
+    scene->GoToBookmark(Zoom(140.0f), false);
+    TickAt(0.5);
+    ASSERT_FLOAT_EQ(model->GetZoom(), 90.0f);
+    const float point[3] = {30.0f, 20.0f, 40.0f};
+    scene->CenterViewAt(point, true);
+    EXPECT_TRUE(scene->HasInterpolator());
+    const std::array<float, 3> target = CentredOrigin(30.0f, 20.0f, 40.0f);
+    TickAt(0.75);
+    ExpectOrigin(*model, {target[0] / 2, target[1] / 2, target[2] / 2});
+    TickAt(1.0);
+    ExpectOrigin(*model, target);
+    EXPECT_FLOAT_EQ(model->GetZoom(), 90.0f) << "the zoom transition was dropped";
+    EXPECT_FALSE(scene->HasInterpolator());
+}
+
+TEST_F(BookmarkInterpolatorSceneTest, ACommandPressOnAGlyphCentresTheViewOnIt)
+{
+    testsupport::QuietStdout quiet;
+    SetDuration(2.0f);
+    model->SetZoom(100.0f, false);
+    AddGene("Gene", {{scenetest::kColumnX, scenetest::kColumnY, 60, 20}});
+    display.Display();
+    const auto at = ScreenPoint(scenetest::kColumnX, scenetest::kColumnY, 60);
+    display.Press(0, at[0], at[1], InputConventions::FLAG_COMMAND);
+    display.Release(0, at[0], at[1], InputConventions::FLAG_COMMAND);
+    ASSERT_NE(nullptr, model->GetSelectedExpressor());
+    ExpectOrigin(*model, {0.0f, 0.0f, 0.0f});
+    EXPECT_TRUE(scene->HasInterpolator());
+    TickAt(0.5);
+    const Expressor& voxel = *model->GetSelectedExpressor();
+    ExpectOrigin(*model, CentredOrigin(voxel.gridX, voxel.gridY, voxel.gridZ));
+    EXPECT_FALSE(scene->IsAnimating());
 }
 } // namespace
