@@ -1,0 +1,222 @@
+// Picking voxels of the shipped neuron-class grids in the drawn scene: the
+// selection text names the neuron, and presses open the archive page or the
+// viewer's launch file through the platform hooks.
+
+#include "BrainSceneFixture.h"
+
+#include "display/ExpressionRenderer.h"
+#include "display/NeuronArchiveLink.h"
+#include "gl/InputConventions.h"
+#include "model/Expressor.h"
+#include "support/QuietStdout.h"
+#include "support/TempDir.h"
+
+#include <cctype>
+#include <cmath>
+#include <map>
+#include <sstream>
+
+namespace
+{
+using scenetest::BrainSceneFixture;
+
+// The table's lines by grid position: neuron name and archive name.
+struct TableLine
+{
+    std::string neuron;
+    std::string archive;
+};
+
+std::map<std::array<int, 3>, TableLine> ReadSampleTable()
+{
+    std::map<std::array<int, 3>, TableLine> table;
+    std::istringstream lines(testsupport::ReadFileBytes(testsupport::SampleDataDir() + "drxrid.txt"));
+    std::string line;
+    while (std::getline(lines, line))
+    {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        std::istringstream fields(line);
+        std::array<std::string, 5> f;
+        for (std::string& field : f)
+            std::getline(fields, field, ',');
+        table.emplace(std::array<int, 3>{std::stoi(f[0]), std::stoi(f[1]), std::stoi(f[2])}, TableLine{f[3], f[4]});
+    }
+    return table;
+}
+
+bool Unreserved(const std::string& text)
+{
+    for (unsigned char c : text)
+        if (!std::isalnum(c) && c != '-' && c != '_' && c != '.' && c != '~')
+            return false;
+    return !text.empty();
+}
+
+class NeuronPickSceneTest : public BrainSceneFixture
+{
+protected:
+    struct Target
+    {
+        int gene = -1;
+        const Expressor* voxel = nullptr;
+    };
+
+    void SetUp() override
+    {
+        gTintState = TintState();
+        // The table comes from the data folder; the launch file goes to a
+        // private folder instead of the user's caches.
+        NeuronArchive::SetLocations("", launchFolder.Path());
+        BrainSceneFixture::SetUp();
+        model->SetZoom(100.0f, false);
+        for (const char* name : {"Non_Pyr_Principal", "Pyramidal", "Interneuron"})
+        {
+            const std::string path = testsupport::SampleDataDir() + "xprs/" + name + ".xpr";
+            model->AddGene(path.c_str());
+        }
+        table = ReadSampleTable();
+        display.Display();
+    }
+
+    void TearDown() override
+    {
+        BrainSceneFixture::TearDown();
+        NeuronArchive::SetLocations("", "");
+        gTintState = TintState();
+    }
+
+    // A drawn voxel that no other drawn voxel can hide or share a pixel with
+    // (in the unrotated view smaller z is nearer) and whose table line is
+    // accepted by the predicate.
+    Target FindFrontVoxel(bool (*accept)(const TableLine*))
+    {
+        struct Drawn
+        {
+            int gene;
+            const Expressor* voxel;
+        };
+        std::vector<Drawn> drawn;
+        for (int g = 0; g < model->GetNumGenes(); ++g)
+            for (const BrainFeature& feature : model->GetGene(g)->GetBrainFeatures())
+                for (const Expressor* e : feature.expressors)
+                    if (ExpressionRenderer::ExpressorVisible(model.get(), e))
+                        drawn.push_back({g, e});
+        for (const Drawn& candidate : drawn)
+        {
+            const Expressor& c = *candidate.voxel;
+            const auto line = table.find({int(c.gridX), int(c.gridY), int(c.gridZ)});
+            if (!accept(line == table.end() ? nullptr : &line->second))
+                continue;
+            bool hidden = false;
+            for (const Drawn& other : drawn)
+            {
+                const Expressor& o = *other.voxel;
+                if (&o != &c && std::fabs(o.gridX - c.gridX) < 1.5f && std::fabs(o.gridY - c.gridY) < 1.5f &&
+                    o.gridZ < c.gridZ + 1.5f)
+                {
+                    hidden = true;
+                    break;
+                }
+            }
+            if (!hidden)
+                return {candidate.gene, candidate.voxel};
+        }
+        return {};
+    }
+
+    static bool KnownNeuron(const TableLine* line)
+    {
+        return line != nullptr && line->neuron != "unknown_cell" && Unreserved(line->neuron);
+    }
+
+    // Presses and releases on the voxel's pixel with that button and flags.
+    void PressOn(const Target& target, int button, int flags)
+    {
+        const Expressor& v = *target.voxel;
+        const auto at = ScreenPoint(v.gridX, v.gridY, v.gridZ, target.gene);
+        display.Press(button, at[0], at[1], flags);
+        display.Release(button, at[0], at[1], flags);
+    }
+
+    const TableLine& LineOf(const Expressor& v) { return table.at({int(v.gridX), int(v.gridY), int(v.gridZ)}); }
+
+    testsupport::QuietStdout quiet;
+    testsupport::TempDir launchFolder;
+    std::map<std::array<int, 3>, TableLine> table;
+};
+
+TEST_F(NeuronPickSceneTest, PressesOnAKnownNeuronNameItAndOpenItsArchive)
+{
+    ASSERT_EQ(3, model->GetNumGenes());
+    const Target target = FindFrontVoxel(KnownNeuron);
+    ASSERT_NE(nullptr, target.voxel) << "the sample grids have an unhidden voxel of a known neuron";
+    const TableLine& line = LineOf(*target.voxel);
+    const std::string symbol = model->GetGene(target.gene)->GetSymbol();
+    EXPECT_TRUE(symbol == "Non_Pyr_Principal" || symbol == "Pyramidal" || symbol == "Interneuron") << symbol;
+    const std::string launchFile = launchFolder.File("META_JNLP.jnlp");
+    const std::string page = "http://127.0.0.1:8640/Arbolex/neuron_info.jsp?neuron_name=" + line.neuron;
+
+    // A plain left press (pan tool, mode 1) names the neuron and opens the
+    // launch file written for it.
+    PressOn(target, 0, 0);
+    ASSERT_EQ(target.voxel, model->GetSelectedExpressor());
+    EXPECT_EQ(model->GetGene(target.gene), model->GetSelectedExpressorsGene());
+    EXPECT_EQ("Neuron Type: " + symbol + "\nArchive, Neuron Name: " + line.archive + ", " + line.neuron + "\n",
+              scene->GetInfoString());
+    ASSERT_EQ(std::vector<std::string>{launchFile}, services.files);
+    EXPECT_TRUE(services.urls.empty());
+    const std::string launchText = testsupport::ReadFileBytes(launchFile);
+    EXPECT_NE(std::string::npos, launchText.find("href=\"" + line.neuron + ".jnlp\"")) << launchText;
+    EXPECT_EQ(int(target.voxel->gridId), gTintState.QMB_expressor_clicked);
+    EXPECT_EQ(1, gTintState.QMB_moused_known);
+
+    // A right press (trackball, mode -1) opens the neuron's archive page.
+    PressOn(target, 2, 0);
+    EXPECT_EQ(std::vector<std::string>{page}, services.urls);
+    EXPECT_EQ(1u, services.files.size());
+    EXPECT_EQ(1, gTintState.QMB_expressor_clicked);
+
+    // So does a left press with Shift; a right press with Shift pans and
+    // opens the launch file again.
+    PressOn(target, 0, InputConventions::FLAG_SHIFT);
+    EXPECT_EQ((std::vector<std::string>{page, page}), services.urls);
+    EXPECT_EQ(1u, services.files.size());
+    PressOn(target, 2, InputConventions::FLAG_SHIFT);
+    EXPECT_EQ(2u, services.urls.size());
+    EXPECT_EQ((std::vector<std::string>{launchFile, launchFile}), services.files);
+    EXPECT_TRUE(services.alerts.empty());
+}
+
+TEST_F(NeuronPickSceneTest, AVoxelWithoutANeuronSaysUnknownAndOpensNothing)
+{
+    const Target target = FindFrontVoxel(
+        [](const TableLine* line) { return line == nullptr || line->neuron == "unknown_cell"; });
+    ASSERT_NE(nullptr, target.voxel) << "the sample grids have an unhidden voxel the archive does not know";
+    const std::string symbol = model->GetGene(target.gene)->GetSymbol();
+    for (int button : {0, 2})
+    {
+        PressOn(target, button, 0);
+        ASSERT_EQ(target.voxel, model->GetSelectedExpressor());
+        EXPECT_EQ("Neuron Type: " + symbol + "\nArchive, Neuron Name: unknown\n", scene->GetInfoString());
+        EXPECT_EQ(-1, gTintState.QMB_moused_known);
+        EXPECT_LT(gTintState.QMB_expressor_clicked, 0);
+    }
+    EXPECT_TRUE(services.files.empty());
+    EXPECT_TRUE(services.urls.empty());
+}
+
+TEST_F(NeuronPickSceneTest, HoveringNamesTheNeuronWithoutOpeningAnything)
+{
+    const Target target = FindFrontVoxel(KnownNeuron);
+    ASSERT_NE(nullptr, target.voxel);
+    const Expressor& v = *target.voxel;
+    const auto at = ScreenPoint(v.gridX, v.gridY, v.gridZ, target.gene);
+    display.Move(at[0], at[1]);
+    ASSERT_EQ(target.voxel, model->GetSelectedExpressor());
+    EXPECT_NE(std::string::npos, scene->GetInfoString().find(", " + LineOf(v).neuron + "\n"));
+    EXPECT_EQ(0, gTintState.QMB_expressor_clicked);
+    EXPECT_TRUE(services.files.empty());
+    EXPECT_TRUE(services.urls.empty());
+}
+} // namespace
