@@ -4,6 +4,7 @@
 #include "MeshChecks.h"
 #include "Parallel.h"
 
+#include "display/BrainMeshSet.h"
 #include "display/Colormap.h"
 #include "io/BufferCompression.h"
 #include "io/FileStream.h"
@@ -11,6 +12,7 @@
 #include "io/MemoryStream.h"
 #include "io/SqlDatabase.h"
 #include "io/SqlStatement.h"
+#include "model/AnnotationLabel.h"
 #include "model/BrainOntology.h"
 #include "model/GeneExpression.h"
 #include "utility/StringUtils.h"
@@ -506,26 +508,40 @@ private:
 
     void CheckMeshes()
     {
-        const int structures = int(m_ontology->GetNumStructures()) - 1;
+        // The structures whose meshes the application draws, read as it reads them.
+        const BrainMeshSet meshes(m_ontology.get(), m_ontology->GetAnnotationLabel(static_cast<unsigned char>(1)),
+                                  Path("Mesh25") + "/");
+        if (meshes.GetNumNodes() != int(m_ontology->GetNumStructures()) - 1)
+            Fail("Mesh25: the application's mesh set does not hold every structure.");
         std::atomic<size_t> total{0};
-        ParallelFor(structures, m_threads, [&](int i) {
-            const AnnotationLabel* label = m_ontology->GetAnnotationLabelByIndex(static_cast<unsigned char>(i + 1));
+        std::mutex loading; // the reader keeps process-wide totals
+        ParallelFor(meshes.GetNumNodes(), m_threads, [&](int i) {
+            const AnnotationLabel* label = meshes.GetNode(i);
             const std::string name = "Mesh25/" + label->abbreviation + ".msh";
-            check::MeshFile mesh;
-            const std::string problem = check::ParseMesh(ReadBytes(Path(name)), mesh);
-            if (!problem.empty())
-                return Fail(name + " cannot be read: " + problem + ".");
+            GLTriangleMesh mesh;
+            try
+            {
+                std::lock_guard<std::mutex> lock(loading);
+                mesh.Load(Path(name).c_str());
+            }
+            catch (const std::exception& e)
+            {
+                return Fail(std::string(e.what()) + ".");
+            }
+            std::error_code ec;
+            if (fs::file_size(Path(name), ec) != check::FileSize(mesh))
+                return Fail(name + " holds bytes after its last strip.");
             const auto triangles = check::Triangles(mesh);
             total += triangles.size() / 3;
             if (triangles.size() / 3 < 1000)
                 return Fail(name + " has fewer than 1000 triangles.");
-            for (size_t v = 0; v < mesh.records.size(); v += 6)
+            for (const GLTriangleMesh::Point3d& p : mesh.GetVertices())
             {
-                const float* n = &mesh.records[v];
-                if (std::abs(std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]) - 1.0f) > 1e-3f)
+                if (std::abs(std::sqrt(p.nx * p.nx + p.ny * p.ny + p.nz * p.nz) - 1.0f) > 1e-3f)
                     return Fail(name + " has a normal that is not of unit length.");
+                const float position[3] = {p.x, p.y, p.z};
                 for (int a = 0; a < 3; ++a)
-                    if (!(n[3 + a] > 0 && n[3 + a] < kAtlas[a]))
+                    if (!(position[a] > 0 && position[a] < kAtlas[a]))
                         return Fail(name + " has a vertex outside the atlas grid.");
             }
             const std::string closed = check::CheckClosedAndOriented(triangles);

@@ -42,9 +42,9 @@ void PutString(std::string& out, const std::string& s)
     out.push_back(char(s.size()));
     out += s;
 }
-} // namespace
 
-std::string EncodeVersion3(const GridData& data)
+// A version 3 grid file up to its quadrat records, announcing recordCount of them.
+std::string EncodeVersion3Header(const GridData& data, uint32_t recordCount)
 {
     std::string out;
     PutU32(out, 3);
@@ -55,7 +55,7 @@ std::string EncodeVersion3(const GridData& data)
         words[i + 2] = static_cast<uint32_t>(data.header[i]);
     words[12] = data.finePixels ? 1 : 0;
     words[17] = static_cast<uint32_t>(data.images.size());
-    words[18] = static_cast<uint32_t>(data.voxels.size());
+    words[18] = recordCount;
     for (uint32_t w : words)
         PutU32(out, w);
     for (const std::string* s : {&data.name, &data.symbol, &data.descriptions[0], &data.descriptions[1],
@@ -69,7 +69,14 @@ std::string EncodeVersion3(const GridData& data)
         PutString(out, image.imagePath);
         PutString(out, image.expressionPath);
     }
-    for (const GridVoxel& v : data.voxels)
+    return out;
+}
+} // namespace
+
+std::string EncodeVersion3(const GridData& data)
+{
+    std::string out = EncodeVersion3Header(data, static_cast<uint32_t>(data.voxels.size()));
+    for (const Expressor& v : data.voxels)
     {
         // 88-byte quadrat records; only the fields below are read.
         std::string record(88, '\0');
@@ -99,7 +106,7 @@ std::string EncodeThumbnail(const GridData& data, uint32_t version, uint32_t ful
     const uint32_t planes = kViewNz / 2;
     std::vector<unsigned char> volume(size_t(slice) * planes, 0);
     uint32_t expected = 0;
-    for (const GridVoxel& v : data.voxels)
+    for (const Expressor& v : data.voxels)
     {
         const uint32_t index = v.gridId - 1;
         const uint32_t z = index / slice;
@@ -124,11 +131,17 @@ std::string EncodeThumbnail(const GridData& data, uint32_t version, uint32_t ful
 
 void WriteGridFile(const std::string& path, const GridData& data)
 {
-    const std::string bytes = EncodeVersion3(data);
-    MemoryStream stream(static_cast<unsigned>(bytes.size()));
-    stream.Write(bytes.data(), static_cast<unsigned>(bytes.size()));
+    // No constructor of the record takes the descriptions, the section
+    // images or every header word, so it is read from the version 3 form
+    // without quadrats; the expressors are then set directly.
+    const std::string header = EncodeVersion3Header(data, 0);
+    MemoryStream stream(static_cast<unsigned>(header.size()));
+    stream.Write(header.data(), static_cast<unsigned>(header.size()));
     stream.Seek(0);
     GeneExpression expression(stream);
+    std::vector<Expressor> expressors = data.voxels;
+    std::sort(expressors.begin(), expressors.end(), LessExpressor());
+    expression.SetExpressors(std::move(expressors));
     expression.Write(path);
 }
 
@@ -149,7 +162,7 @@ std::vector<GridData> NeuronClassGrids(const std::array<std::vector<NeuronVoxel>
         g.descriptions[1] = "Reconstructed neurons";
         for (const NeuronVoxel& n : voxels[c])
         {
-            GridVoxel v;
+            Expressor v;
             v.gridId = uint32_t(n.x + 1 + kViewNx * (n.y + kViewNy * n.z));
             // The net arbor length of the voxel's neurons in micrometres
             // (a) and in tenths of a millimetre (count, the axis the
@@ -164,7 +177,7 @@ std::vector<GridData> NeuronClassGrids(const std::array<std::vector<NeuronVoxel>
             g.voxels.push_back(v);
         }
         std::sort(g.voxels.begin(), g.voxels.end(),
-                  [](const GridVoxel& p, const GridVoxel& q) { return p.gridId < q.gridId; });
+                  LessExpressor());
     }
     return grids;
 }

@@ -3,6 +3,8 @@
 
 #include "NeuronClasses.h"
 
+#include "model/Expressor.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,14 +18,6 @@ struct GridImage
     std::string imagePath, expressionPath;
 };
 
-// One view voxel with expression.
-struct GridVoxel
-{
-    uint32_t gridId = 0; // x + 1 + 133 y + 133 * 81 z
-    float a = 0, b = 0, score = 0;
-    uint16_t imageKey = 0, x = 0, y = 0, count = 0;
-};
-
 // A data set as the grid files carry it.
 struct GridData
 {
@@ -33,7 +27,9 @@ struct GridData
     bool finePixels = false; // scanned at the finer pixel size
     std::string name, symbol, descriptions[3];
     std::vector<GridImage> images;
-    std::vector<GridVoxel> voxels; // by grid id
+    // The view voxels with expression, by grid id (x + 1 + 133 y + 133 * 81 z);
+    // only the fields grid files store are used.
+    std::vector<Expressor> voxels;
 };
 
 // The data set as a version 3 grid file.
@@ -45,8 +41,9 @@ std::string EncodeVersion3(const GridData& data);
 std::string EncodeThumbnail(const GridData& data, uint32_t version, uint32_t fullFileSize);
 
 // Writes the data set as a version 20000 grid file with the application's
-// own writer (which reads it back from its version 3 form first). Needs the
-// process-wide atlas, i.e. a data folder with the ontology and annotation.
+// own writer: the record takes its header, strings and section images from
+// the version 3 form without quadrats, its expressors from the voxels. Needs
+// the process-wide atlas, i.e. a data folder with the ontology and annotation.
 void WriteGridFile(const std::string& path, const GridData& data);
 
 // The three neuron-class data sets: one expressor per neuron-class voxel,

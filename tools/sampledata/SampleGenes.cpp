@@ -140,7 +140,7 @@ GridData SeriesGrid(const SampleSeries& s, const SampleGeneSet& genes, const Vol
                 if (Uniform(kGeneSeed, uint64_t(s.imageSeriesId), index) >= s.level[value] * scale)
                     continue;
                 const double e = s.level[value] * (0.6 + 0.8 * Uniform(kGeneSeed + 1, uint64_t(s.imageSeriesId), index));
-                GridVoxel voxel;
+                Expressor voxel;
                 voxel.gridId = uint32_t(index + 1);
                 // Size of the stained area, its density, the level on the
                 // colormap's scale and the number of stained cells.

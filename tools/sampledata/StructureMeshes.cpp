@@ -1,5 +1,7 @@
 #include "StructureMeshes.h"
 
+#include "MeshChecks.h"
+
 #include <algorithm>
 
 namespace sampledata
@@ -68,17 +70,7 @@ TriangleMesh StructureSurface(const Volume& atlas, const std::array<bool, 256>& 
 
 double EnclosedVolume(const TriangleMesh& mesh)
 {
-    double sum = 0;
-    for (size_t t = 0; t < mesh.TriangleCount(); ++t)
-    {
-        const float* a = &mesh.positions[3 * mesh.indices[3 * t]];
-        const float* b = &mesh.positions[3 * mesh.indices[3 * t + 1]];
-        const float* c = &mesh.positions[3 * mesh.indices[3 * t + 2]];
-        sum += double(a[0]) * (double(b[1]) * c[2] - double(b[2]) * c[1]) -
-               double(a[1]) * (double(b[0]) * c[2] - double(b[2]) * c[0]) +
-               double(a[2]) * (double(b[0]) * c[1] - double(b[1]) * c[0]);
-    }
-    return sum / 6.0;
+    return check::EnclosedVolume(mesh.positions.data(), 3, mesh.indices);
 }
 
 TriangleMesh StructureMesh(const Volume& atlas, const std::array<bool, 256>& members,

@@ -11,7 +11,6 @@
 namespace
 {
 using sampledata::GridData;
-using sampledata::GridVoxel;
 
 GeneExpression ReadBytes(const std::string& bytes)
 {
@@ -37,7 +36,7 @@ GridData Sample()
     // Voxels in the striatum at view planes 56 and 57 (one odd, one even).
     for (uint32_t z : {56u, 57u})
     {
-        GridVoxel v;
+        Expressor v;
         v.gridId = 40 + 1 + 133 * (30 + 81 * z);
         v.a = 12.5f;
         v.b = 0.25f;
@@ -52,7 +51,7 @@ GridData Sample()
 }
 } // namespace
 
-TEST(SampleGridFiles, Version3AndItsRewriteReadBackWhole)
+TEST(SampleGridFiles, Version3AndVersion20000FilesReadBackWhole)
 {
     const GridData data = Sample();
     testsupport::TempDir dir;
@@ -84,7 +83,7 @@ TEST(SampleGridFiles, Version3AndItsRewriteReadBackWhole)
         ASSERT_NE(e.label, nullptr);
         EXPECT_NE(e.label->annotationValue, 0);
     }
-    // The rewrite is a version 20000 file.
+    // The written file is a version 20000 one.
     EXPECT_EQ(written.substr(0, 8), std::string("\xDD\xDD\xEE\xEE\x20\x4E\0\0", 8));
 }
 

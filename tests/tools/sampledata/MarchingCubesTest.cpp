@@ -1,6 +1,7 @@
 #include "MarchingCubes.h"
 #include "MeshChecks.h"
 #include "NeuronClasses.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -10,10 +11,15 @@ using namespace sampledata;
 
 namespace
 {
-sampledata::check::MeshFile Reparse(const TriangleMesh& mesh)
+// The mesh as the application reads it back from its file.
+GLTriangleMesh Reparse(const TriangleMesh& mesh)
 {
-    sampledata::check::MeshFile file;
-    EXPECT_EQ(sampledata::check::ParseMesh(EncodeMeshFile(mesh), file), "");
+    testsupport::TempDir dir;
+    const std::string bytes = EncodeMeshFile(mesh);
+    EXPECT_TRUE(testsupport::WriteFileBytes(dir.File("m.msh"), bytes));
+    GLTriangleMesh file;
+    file.Load(dir.File("m.msh").c_str());
+    EXPECT_EQ(sampledata::check::FileSize(file), bytes.size());
     return file;
 }
 
@@ -40,7 +46,7 @@ TEST(MarchingCubes, SphereIsClosedOutwardAndOfTheRightSize)
                 f.values[i + 24 * (j + 24 * k)] = r - 0.5f * d; // > 0 inside
             }
     TriangleMesh mesh = ExtractSurface(f, 0.0f);
-    sampledata::check::MeshFile file = Reparse(mesh);
+    const GLTriangleMesh file = Reparse(mesh);
     auto triangles = sampledata::check::Triangles(file);
     ASSERT_GT(triangles.size(), 300u);
     EXPECT_EQ(sampledata::check::CheckClosedAndOriented(triangles), "");
@@ -48,14 +54,11 @@ TEST(MarchingCubes, SphereIsClosedOutwardAndOfTheRightSize)
     EXPECT_NEAR(sampledata::check::EnclosedVolume(file, triangles), expected, 0.03 * expected);
     EXPECT_GT(sampledata::check::NormalAgreement(file, triangles), 0.99);
     // Positions are placed through the origin and spacing.
-    for (size_t v = 0; v < file.records.size() / 6; ++v)
+    for (const GLTriangleMesh::Point3d& p : file.GetVertices())
     {
-        const float* p = &file.records[6 * v + 3];
-        float dx = p[0] - (10 + 0.5f * 11.5f), dy = p[1] - (20 + 0.5f * 11.5f), dz = p[2] - (30 + 0.5f * 11.5f);
+        float dx = p.x - (10 + 0.5f * 11.5f), dy = p.y - (20 + 0.5f * 11.5f), dz = p.z - (30 + 0.5f * 11.5f);
         EXPECT_NEAR(std::sqrt(dx * dx + dy * dy + dz * dz), r, 0.05f);
-        float n = std::sqrt(file.records[6 * v] * file.records[6 * v] + file.records[6 * v + 1] * file.records[6 * v + 1] +
-                            file.records[6 * v + 2] * file.records[6 * v + 2]);
-        EXPECT_NEAR(n, 1.0f, 1e-4f);
+        EXPECT_NEAR(std::sqrt(p.nx * p.nx + p.ny * p.ny + p.nz * p.nz), 1.0f, 1e-4f);
     }
 }
 
@@ -70,7 +73,7 @@ TEST(MarchingCubes, AmbiguousNoiseStillGivesAClosedOrientedSurface)
                 for (int i = 2; i < 12; ++i)
                     f.values[i + 14 * (j + 14 * k)] = Uniform(seed, i, j, k) < 0.5 ? 1.0f : 0.0f;
         TriangleMesh mesh = ExtractSurface(f, 0.5f);
-        sampledata::check::MeshFile file = Reparse(mesh);
+        const GLTriangleMesh file = Reparse(mesh);
         auto triangles = sampledata::check::Triangles(file);
         ASSERT_FALSE(triangles.empty());
         EXPECT_EQ(sampledata::check::CheckClosedAndOriented(triangles), "") << "seed " << seed;
@@ -86,4 +89,5 @@ TEST(MarchingCubes, EmptyAndFullFieldsGiveNoTriangles)
     EXPECT_EQ(ExtractSurface(f, 0.5f).TriangleCount(), 0u);
     // An empty mesh is a valid file of 0 vertices and 0 strips.
     EXPECT_EQ(EncodeMeshFile(TriangleMesh()), std::string(8, '\0'));
+    EXPECT_EQ(Reparse(TriangleMesh()).GetStripCount(), 0u);
 }

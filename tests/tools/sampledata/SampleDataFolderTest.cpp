@@ -4,6 +4,7 @@
 #include "AtlasImages.h"
 #include "BrainShape.h"
 #include "Checker.h"
+#include "MeshChecks.h"
 #include "NeuronClasses.h"
 #include "Parallel.h"
 #include "StructureMeshes.h"
@@ -100,25 +101,21 @@ private:
     TempDir m_dir;
 };
 
-// The mesh with every triangle turned the other way round.
-std::string InsideOut(std::string mesh)
+// The mesh file with every triangle turned the other way round.
+std::string InsideOut(const std::string& path)
 {
-    auto u32 = [&](size_t at) {
-        return uint32_t(uint8_t(mesh[at])) | uint32_t(uint8_t(mesh[at + 1])) << 8 |
-               uint32_t(uint8_t(mesh[at + 2])) << 16 | uint32_t(uint8_t(mesh[at + 3])) << 24;
-    };
-    size_t at = 4 + size_t(u32(0)) * 24;
-    const uint32_t strips = u32(at);
-    at += 4;
-    for (uint32_t s = 0; s < strips; ++s)
+    GLTriangleMesh file;
+    file.Load(path.c_str());
+    sampledata::TriangleMesh mesh;
+    for (const GLTriangleMesh::Point3d& p : file.GetVertices())
     {
-        const unsigned n = uint8_t(mesh[at]) | unsigned(uint8_t(mesh[at + 1])) << 8;
-        // Swapping the last two indices of a 3-index strip reverses it.
-        std::swap_ranges(mesh.begin() + long(at + 2 + 4 * (n - 2)), mesh.begin() + long(at + 2 + 4 * (n - 1)),
-                         mesh.begin() + long(at + 2 + 4 * (n - 1)));
-        at += 2 + 4 * size_t(n);
+        mesh.positions.insert(mesh.positions.end(), {p.x, p.y, p.z});
+        mesh.normals.insert(mesh.normals.end(), {p.nx, p.ny, p.nz});
     }
-    return mesh;
+    mesh.indices = sampledata::check::Triangles(file);
+    for (size_t t = 0; t < mesh.indices.size(); t += 3)
+        std::swap(mesh.indices[t + 1], mesh.indices[t + 2]);
+    return sampledata::EncodeMeshFile(mesh);
 }
 } // namespace
 
@@ -144,7 +141,7 @@ TEST(SampleDataFolder, CheckerFindsDamageInEachFile)
     const DamagedFolder folder({
         {"Atlas25.comp", ReadFileBytes(scratch.File("negative.comp"))},
         {"SagittalAtlasMap.comp", ReadFileBytes(scratch.File("map.comp"))},
-        {"Mesh25/LG.msh", InsideOut(ReadFileBytes(SampleDataDir() + "Mesh25/LG.msh"))},
+        {"Mesh25/LG.msh", InsideOut(SampleDataDir() + "Mesh25/LG.msh")},
         {"drxrid.txt", "0,0,0,n1,SomeArchive\n" + ReadFileBytes(SampleDataDir() + "drxrid.txt")},
         {"Colormaps/ZUK.map", zuk},
         {"SearchDomains.xml", domains},
@@ -160,14 +157,21 @@ TEST(SampleDataFolder, CheckerFindsDamageInEachFile)
 TEST(SampleDataFolder, CheckerFindsBrokenContainers)
 {
     // A plane offset that points into the previous plane, a map block cut
-    // short, and one neuron class's grid in place of another's.
+    // short, one neuron class's grid in place of another's, a mesh cut short
+    // and one with bytes after its last strip.
     std::string slices = ReadFileBytes(SampleDataDir() + "Atlas25.comp");
     slices[4 * 100] = char(uint8_t(slices[4 * 100]) + 7);
     std::string map = ReadFileBytes(SampleDataDir() + "SagittalAtlasMap.comp");
+    const std::string lg = ReadFileBytes(SampleDataDir() + "Mesh25/LG.msh");
     const DamagedFolder damaged({{"Atlas25.comp", slices},
                                  {"SagittalAtlasMap.comp", map.substr(0, map.size() - 9)},
-                                 {"xprs/Pyramidal.xpr", ReadFileBytes(SampleDataDir() + "xprs/Interneuron.xpr")}});
+                                 {"xprs/Pyramidal.xpr", ReadFileBytes(SampleDataDir() + "xprs/Interneuron.xpr")},
+                                 {"Mesh25/LG.msh", lg.substr(0, lg.size() - 3)},
+                                 {"Mesh25/DG.msh", ReadFileBytes(SampleDataDir() + "Mesh25/DG.msh") + "  "}});
     const std::string problems = damaged.Problems();
+    EXPECT_NE(problems.find("Error while reading mesh file: "), std::string::npos) << problems;
+    EXPECT_NE(problems.find("Mesh25/LG.msh."), std::string::npos) << problems;
+    EXPECT_NE(problems.find("Mesh25/DG.msh holds bytes after its last strip."), std::string::npos) << problems;
     EXPECT_NE(problems.find("xprs/Pyramidal.xpr is named Interneuron"), std::string::npos) << problems;
     EXPECT_NE(problems.find("Atlas25.comp plane 99 is not one whole JPEG stream"), std::string::npos) << problems;
     EXPECT_NE(problems.find("SagittalAtlasMap.comp: "), std::string::npos) << problems;
