@@ -6,14 +6,14 @@
 // Each installation is a first one, into an empty user folder. The ratio
 // appears as the counter "ratio" of each benchmark.
 
-#include "../tests/common/model/AtlasTestData.h"
-
 #include "image/JpegIO.h"
 #include "io/BufferCompression.h"
 #include "io/FileStream.h"
 #include "io/MemoryStream.h"
 #include "model/Atlas.h"
 #include "utility/ByteSwapper.h"
+
+#include "support/AtlasTestData.h"
 
 #include <benchmark/benchmark.h>
 
@@ -71,8 +71,8 @@ private:
             v = static_cast<char>(static_cast<unsigned char>(v) + (seed >> 29));
         }
         atlastest::WritePackedVolume(data() + "Atlas25.comp", kNX, kNY, kNZ, volume);
-        atlastest::WriteBytes(data() + "Annotation25", volume);
-        atlastest::WriteBytes(user() + "Atlas25", volume);
+        atlastest::WriteAtlasFile(data() + "Annotation25", volume);
+        atlastest::WriteAtlasFile(user() + "Atlas25", volume);
 
         // Plates on the half of the grid nearest to one side, as in the real map.
         atlastest::SagittalMap map;
