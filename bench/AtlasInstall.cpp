@@ -15,9 +15,10 @@
 
 #include "support/AtlasTestData.h"
 
+#include "BenchTiming.h"
+
 #include <benchmark/benchmark.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -33,12 +34,8 @@ namespace
 constexpr int kNX = 528, kNY = 320, kNZ = 456;
 constexpr size_t kVoxels = size_t(kNX) * kNY * kNZ;
 
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point since)
-{
-    return std::chrono::duration<double>(Clock::now() - since).count();
-}
+using benchtiming::Clock;
+using benchtiming::Seconds;
 
 // A full-size data folder (packed volume and map, raw annotation volume) and
 // a user atlas folder, made once in a private folder of this process.
