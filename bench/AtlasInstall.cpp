@@ -6,8 +6,6 @@
 // Each installation is a first one, into an empty user folder. The ratio
 // appears as the counter "ratio" of each benchmark.
 
-#include "../tests/common/model/AtlasTestData.h"
-
 #include "image/JpegIO.h"
 #include "io/BufferCompression.h"
 #include "io/FileStream.h"
@@ -15,9 +13,12 @@
 #include "model/Atlas.h"
 #include "utility/ByteSwapper.h"
 
+#include "support/AtlasTestData.h"
+
+#include "BenchTiming.h"
+
 #include <benchmark/benchmark.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -33,12 +34,8 @@ namespace
 constexpr int kNX = 528, kNY = 320, kNZ = 456;
 constexpr size_t kVoxels = size_t(kNX) * kNY * kNZ;
 
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point since)
-{
-    return std::chrono::duration<double>(Clock::now() - since).count();
-}
+using benchtiming::Clock;
+using benchtiming::Seconds;
 
 // A full-size data folder (packed volume and map, raw annotation volume) and
 // a user atlas folder, made once in a private folder of this process.
@@ -71,8 +68,8 @@ private:
             v = static_cast<char>(static_cast<unsigned char>(v) + (seed >> 29));
         }
         atlastest::WritePackedVolume(data() + "Atlas25.comp", kNX, kNY, kNZ, volume);
-        atlastest::WriteBytes(data() + "Annotation25", volume);
-        atlastest::WriteBytes(user() + "Atlas25", volume);
+        atlastest::WriteAtlasFile(data() + "Annotation25", volume);
+        atlastest::WriteAtlasFile(user() + "Atlas25", volume);
 
         // Plates on the half of the grid nearest to one side, as in the real map.
         atlastest::SagittalMap map;

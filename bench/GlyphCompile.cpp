@@ -9,6 +9,7 @@
 //    calling the one bare list; "fps" and "bare_fps" are frames per second.
 // Runs under Xvfb with LIBGL_ALWAYS_SOFTWARE=1.
 
+#include "BenchTiming.h"
 #include "GLBenchmarkMain.h"
 
 #include "display/ExpressionRenderer.h"
@@ -27,21 +28,16 @@
 
 #include <GL/gl.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <map>
 #include <memory>
 
 namespace
 {
-using Clock = std::chrono::steady_clock;
+using benchtiming::Clock;
+using benchtiming::Seconds;
 constexpr int kWidth = 1024;
 constexpr int kHeight = 768;
-
-double Seconds(Clock::time_point since)
-{
-    return std::chrono::duration<double>(Clock::now() - since).count();
-}
 
 // The display, the test atlas, a model showing every structure with no
 // thresholds, and genes by expressor count. Kept until the process ends.

@@ -1,5 +1,5 @@
 // Reading grid files against the bare zlib work on the same block, in the
-// same iterations (the counter "x_bare" is the ratio):
+// same iterations (the counter "ratio"):
 //   BM_ReadVersion20000/N: a version 20000 grid of N expressors, inflate,
 //     records, grid positions, structures and brain features included,
 //     against uncompress() of its block (target at most 2 x);
@@ -9,11 +9,12 @@
 // The atlas is the small test atlas, written to a temporary folder.
 
 #include "io/MemoryStream.h"
-#include "model/Atlas.h"
 #include "model/GeneExpression.h"
 
-#include "../tests/support/AtlasFixture.h"
-#include "../tests/support/GridFileBuilder.h"
+#include "support/AtlasFixture.h"
+#include "support/GridFileBuilder.h"
+#include "support/QuietStdout.h"
+#include "support/TestGenes.h"
 
 #include <benchmark/benchmark.h>
 #include <zlib.h>
@@ -21,76 +22,15 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <stdexcept>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace
 {
 const uint32_t kMaxGridId = testsupport::kTestViewVoxels;
-
-// The test atlas as the process-wide atlas, in a folder removed at exit.
-class BenchAtlas
-{
-public:
-    static void Ensure() { static BenchAtlas atlas; }
-    ~BenchAtlas()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(m_dir, ec);
-    }
-
-private:
-    BenchAtlas()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "nuvaro-bench-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr)
-            throw std::runtime_error("Could not create a temporary folder.");
-        m_dir = pattern;
-        const std::string data = m_dir + "/Data/";
-        std::filesystem::create_directories(data);
-        testsupport::WriteTestAtlasData(data);
-        setenv("NUVARO_DATA_DIR", data.c_str(), 1);
-        setenv("XDG_DATA_HOME", (m_dir + "/share").c_str(), 1);
-        Atlas::GetAtlas();
-    }
-    std::string m_dir;
-};
-
-// Sends standard output (the reader's one line per file) to /dev/null while it lives.
-class QuietStdout
-{
-public:
-    QuietStdout()
-    {
-        std::fflush(stdout);
-        m_saved = dup(1);
-        FILE* null = std::fopen("/dev/null", "w");
-        if (null != nullptr)
-        {
-            dup2(fileno(null), 1);
-            std::fclose(null);
-        }
-    }
-    ~QuietStdout()
-    {
-        std::fflush(stdout);
-        if (m_saved >= 0)
-        {
-            dup2(m_saved, 1);
-            close(m_saved);
-        }
-    }
-
-private:
-    int m_saved;
-};
 
 // A small deterministic generator.
 class Lcg
@@ -191,19 +131,12 @@ std::string MakeThumbnail(bool scattered)
     return testsupport::ThumbnailFile(30000, 1, 0, count, volume);
 }
 
-std::unique_ptr<MemoryStream> StreamOf(const std::string& bytes)
-{
-    auto stream = std::make_unique<MemoryStream>(static_cast<unsigned>(bytes.size()));
-    std::memcpy(stream->GetBuffer(), bytes.data(), bytes.size());
-    return stream;
-}
-
 // Reads the file from memory each iteration; the bare inflate of its block
 // (at blockOffset) runs in the same iteration, outside the timed part.
 void RunRead(benchmark::State& state, const std::string& file, size_t blockOffset)
 {
-    BenchAtlas::Ensure();
-    const auto stream = StreamOf(file);
+    testsupport::EnsureTestAtlas();
+    const auto stream = testsupport::StreamFromBytes(file);
     uint32_t n, c;
     std::memcpy(&n, file.data() + blockOffset, 4);
     std::memcpy(&c, file.data() + blockOffset + 4, 4);
@@ -213,7 +146,7 @@ void RunRead(benchmark::State& state, const std::string& file, size_t blockOffse
     using Clock = std::chrono::steady_clock;
     double readSeconds = 0.0, bareSeconds = 0.0;
     size_t expressors = 0;
-    QuietStdout quiet;
+    testsupport::QuietStdout quiet;
     for (auto _ : state)
     {
         const auto t0 = Clock::now();
@@ -233,7 +166,7 @@ void RunRead(benchmark::State& state, const std::string& file, size_t blockOffse
     }
     state.counters["expressors"] = static_cast<double>(expressors);
     state.counters["bare_ms"] = 1000.0 * bareSeconds / static_cast<double>(state.iterations());
-    state.counters["x_bare"] = readSeconds / bareSeconds;
+    state.counters["ratio"] = readSeconds / bareSeconds;
 }
 
 void BM_ReadVersion20000(benchmark::State& state)

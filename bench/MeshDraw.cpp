@@ -7,6 +7,7 @@
 // BM_MeshSetCompile times reading and compiling every structure's list once.
 // Runs under Xvfb with LIBGL_ALWAYS_SOFTWARE=1.
 
+#include "BenchTiming.h"
 #include "GLBenchmarkMain.h"
 
 #include "display/BrainMeshSet.h"
@@ -19,21 +20,16 @@
 
 #include <GL/gl.h>
 
-#include <chrono>
 #include <memory>
 #include <string>
 
 namespace
 {
-using Clock = std::chrono::steady_clock;
+using benchtiming::Clock;
+using benchtiming::Seconds;
 
 constexpr int kWidth = 1024;
 constexpr int kHeight = 768;
-
-double Seconds(Clock::time_point since)
-{
-    return std::chrono::duration<double>(Clock::now() - since).count();
-}
 
 // The display, the ontology of the data folder and the bare list, made once.
 struct Scene

@@ -12,19 +12,16 @@
 #include "support/FullTestAtlas.h"
 #include "support/MemoryPreferenceStore.h"
 
+#include "BenchTiming.h"
+
 #include <benchmark/benchmark.h>
 
-#include <chrono>
 #include <memory>
 
 namespace
 {
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point since)
-{
-    return std::chrono::duration<double>(Clock::now() - since).count();
-}
+using benchtiming::Clock;
+using benchtiming::Seconds;
 
 struct SliceScene
 {

@@ -6,13 +6,13 @@
 #include "display/BrainThumbnailRenderer.h"
 #include "gl/GLBegin.h"
 #include "gl/QtIconImages.h"
-#include "io/MemoryStream.h"
 #include "io/Image3d.h"
 #include "model/Atlas.h"
 #include "model/GeneExpression.h"
 #include "model/PagedGeneList.h"
 
 #include "support/GridFileBuilder.h"
+#include "support/TestGenes.h"
 #include "support/qt/HeadlessGLDisplay.h"
 
 #include "GLBenchmarkMain.h"
@@ -56,10 +56,7 @@ std::vector<std::unique_ptr<GeneExpression>> MakeGenes(const Atlas& atlas)
             volume[inside[(static_cast<size_t>(v) * stride + static_cast<size_t>(g)) % inside.size()]] =
                 static_cast<char>(6 + (v + g) % 30);
         const std::string file = testsupport::ThumbnailFile(30001, 0, 1 << 20, kVoxels, volume);
-        MemoryStream stream(static_cast<unsigned>(file.size()));
-        stream.Write(file.data(), static_cast<unsigned>(file.size()));
-        stream.Seek(0);
-        genes.push_back(std::make_unique<GeneExpression>(stream));
+        genes.push_back(testsupport::GeneFromBytes(file));
     }
     return genes;
 }

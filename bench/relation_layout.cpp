@@ -6,15 +6,13 @@
 
 #include "model/generelation/RelationGraph.h"
 
+#include "support/QuietStdout.h"
+
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace
 {
@@ -51,35 +49,6 @@ double BarePass(const GeneRelation::RelationGraph& graph)
     return sum;
 }
 
-// Keeps the layout's progress lines off the benchmark report.
-class QuietStdout
-{
-public:
-    QuietStdout()
-    {
-        std::fflush(stdout);
-        m_saved = dup(STDOUT_FILENO);
-        int null = open("/dev/null", O_WRONLY);
-        if (null >= 0)
-        {
-            dup2(null, STDOUT_FILENO);
-            close(null);
-        }
-    }
-    ~QuietStdout()
-    {
-        std::fflush(stdout);
-        if (m_saved >= 0)
-        {
-            dup2(m_saved, STDOUT_FILENO);
-            close(m_saved);
-        }
-    }
-
-private:
-    int m_saved;
-};
-
 void BM_RelationGraphLayout(benchmark::State& state)
 {
     typedef std::chrono::steady_clock Clock;
@@ -88,6 +57,8 @@ void BM_RelationGraphLayout(benchmark::State& state)
     double layoutSeconds = 0.0;
     double bareSeconds = 0.0;
     long bareRuns = 0;
+    // Keeps the layout's progress lines off the benchmark report.
+    testsupport::QuietStdout quiet;
     for (auto _ : state)
     {
         state.PauseTiming();
@@ -95,10 +66,7 @@ void BM_RelationGraphLayout(benchmark::State& state)
         state.ResumeTiming();
 
         Clock::time_point start = Clock::now();
-        {
-            QuietStdout quiet;
-            graph.ComputeLayout();
-        }
+        graph.ComputeLayout();
         layoutSeconds += std::chrono::duration<double>(Clock::now() - start).count();
 
         state.PauseTiming();

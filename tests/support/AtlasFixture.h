@@ -2,8 +2,7 @@
 #define NUVARO_TESTS_SUPPORT_ATLASFIXTURE_H
 
 // A small reference atlas for tests and benchmarks that need the process-wide
-// Atlas. The data writer is header-only so that benchmark programs can use it
-// without the test libraries.
+// Atlas.
 //
 // Ontology (file order = sequential index; annotation values differ from it
 // on purpose):
@@ -14,9 +13,9 @@
 // Annotation100 (133 x 81 x 115 view voxels) holds the boxes of kTestAtlasBoxes,
 // painted in order (later boxes over earlier ones), and 0 elsewhere.
 
-#include <cstdio>
+#include "support/TempDir.h"
+
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 #include <string>
 
@@ -59,20 +58,22 @@ inline unsigned TestGridId(int x, int y, int z)
     return static_cast<unsigned>(x + kTestViewNX * y + kTestViewNX * kTestViewNY * z + 1);
 }
 
+// Writes bytes to the file at path (creating or truncating it); throws
+// std::runtime_error when it cannot, so that no test runs on a half-written atlas.
+inline void WriteAtlasFile(const std::string& path, const std::string& bytes)
+{
+    if (!WriteFileBytes(path, bytes))
+        throw std::runtime_error("Could not write " + path);
+}
+
 // Writes the atlas files (ontology.csv, Colormaps/*.map, Annotation100) into
 // folder (ending in "/"). Throws std::runtime_error when a file cannot be written.
 inline void WriteTestAtlasData(const std::string& folder)
 {
-    auto write = [](const std::string& path, const std::string& bytes) {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        if (!out)
-            throw std::runtime_error("Could not write " + path);
-    };
-    write(folder + "ontology.csv", "Brain,BRN,,200,200,200,1,8,,0,0,0\n"
-                                   "Cerebellum,CB,BRN,240,240,128,20,512,,0,0,0\n"
-                                   "Cerebrum,CH,BRN,176,240,255,5,567,,0,0,0\n"
-                                   "Hippocampus,HIP,CH,126,208,75,7,1080,,0,0,0\n");
+    WriteAtlasFile(folder + "ontology.csv", "Brain,BRN,,200,200,200,1,8,,0,0,0\n"
+                                            "Cerebellum,CB,BRN,240,240,128,20,512,,0,0,0\n"
+                                            "Cerebrum,CH,BRN,176,240,255,5,567,,0,0,0\n"
+                                            "Hippocampus,HIP,CH,126,208,75,7,1080,,0,0,0\n");
 
     std::filesystem::create_directories(folder + "Colormaps");
     for (const char* name : {"ZUK.map", "Expression.map", "Jet.map"})
@@ -80,7 +81,7 @@ inline void WriteTestAtlasData(const std::string& folder)
         std::string text;
         for (int i = 0; i < 256; ++i)
             text += std::to_string(i) + " " + std::to_string(255 - i) + " " + std::to_string(i / 2) + "\n";
-        write(folder + "Colormaps/" + name, text);
+        WriteAtlasFile(folder + "Colormaps/" + name, text);
     }
 
     std::string annotation(kTestViewVoxels, '\0');
@@ -89,7 +90,7 @@ inline void WriteTestAtlasData(const std::string& folder)
             for (int y = box.y0; y <= box.y1; ++y)
                 for (int x = box.x0; x <= box.x1; ++x)
                     annotation[TestGridId(x, y, z) - 1] = static_cast<char>(box.value);
-    write(folder + "Annotation100", annotation);
+    WriteAtlasFile(folder + "Annotation100", annotation);
 }
 
 // Makes the process-wide Atlas from the test atlas on the first call (a

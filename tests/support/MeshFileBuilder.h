@@ -6,8 +6,9 @@
 // count, strips of u16 n and n u32 indices; all little-endian. Nothing is
 // checked, so broken files can be made too.
 
+#include "support/LittleEndianBytes.h"
+
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -40,31 +41,19 @@ public:
 
     std::string Bytes() const
     {
-        std::string out;
-        AppendU32(out, static_cast<uint32_t>(vertices.size()));
+        LittleEndianBytes out;
+        out.U32(static_cast<uint32_t>(vertices.size()));
         for (const Vertex& v : vertices)
             for (float f : {v.nx, v.ny, v.nz, v.x, v.y, v.z})
-            {
-                uint32_t bits;
-                std::memcpy(&bits, &f, 4);
-                AppendU32(out, bits);
-            }
-        AppendU32(out, static_cast<uint32_t>(strips.size()));
+                out.F32(f);
+        out.U32(static_cast<uint32_t>(strips.size()));
         for (const std::vector<uint32_t>& strip : strips)
         {
-            const uint16_t n = static_cast<uint16_t>(strip.size());
-            out.push_back(static_cast<char>(n & 0xFF));
-            out.push_back(static_cast<char>(n >> 8));
+            out.U16(static_cast<uint16_t>(strip.size()));
             for (uint32_t index : strip)
-                AppendU32(out, index);
+                out.U32(index);
         }
-        return out;
-    }
-
-    static void AppendU32(std::string& out, uint32_t value)
-    {
-        for (int i = 0; i < 4; ++i)
-            out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+        return out.Bytes();
     }
 
     std::vector<Vertex> vertices;

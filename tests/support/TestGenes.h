@@ -1,20 +1,36 @@
 #ifndef NUVARO_TESTS_SUPPORT_TESTGENES_H
 #define NUVARO_TESTS_SUPPORT_TESTGENES_H
 
-// Genes of the test atlas read from grid files built in memory, for tests and
-// benchmarks of the scene drawers. Header-only. The process-wide atlas must
-// exist (EnsureTestAtlas).
+// Genes of the test atlas read from grid files held in memory, for tests and
+// benchmarks. Header-only. The process-wide atlas must exist (EnsureTestAtlas).
 
 #include "io/MemoryStream.h"
 #include "model/GeneExpression.h"
 #include "GridFileBuilder.h"
 
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace testsupport
 {
+// A stream holding the bytes, positioned at their start.
+inline std::unique_ptr<MemoryStream> StreamFromBytes(const std::string& bytes)
+{
+    auto stream = std::make_unique<MemoryStream>(static_cast<unsigned>(bytes.size()));
+    if (!bytes.empty())
+        std::memcpy(stream->GetBuffer(), bytes.data(), bytes.size());
+    return stream;
+}
+
+// A gene read from the bytes of a grid file of any version; throws what
+// reading throws.
+inline std::unique_ptr<GeneExpression> GeneFromBytes(const std::string& bytes)
+{
+    return std::make_unique<GeneExpression>(*StreamFromBytes(bytes));
+}
+
 // A gene read from a version 20000 grid file holding the voxels (in
 // increasing grid id order).
 inline std::unique_ptr<GeneExpression> ReadTestGene(const std::string& symbol, const std::vector<GridQuadrat>& voxels)
@@ -23,11 +39,7 @@ inline std::unique_ptr<GeneExpression> ReadTestGene(const std::string& symbol, c
     grid.strings[1] = symbol;
     grid.quadrats = voxels;
     grid.CountsFromLists();
-    const std::string bytes = grid.File();
-    MemoryStream stream(static_cast<unsigned>(bytes.size()));
-    stream.Write(bytes.data(), static_cast<unsigned>(bytes.size()));
-    stream.Seek(0);
-    return std::make_unique<GeneExpression>(stream);
+    return GeneFromBytes(grid.File());
 }
 } // namespace testsupport
 

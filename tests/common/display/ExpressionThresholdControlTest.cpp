@@ -1,7 +1,6 @@
 #include "display/ExpressionThresholdControl.h"
 
 #include "display/Colormap.h"
-#include "io/MemoryStream.h"
 #include "model/Atlas.h"
 #include "model/BrainExpressionModel.h"
 #include "model/GeneExpression.h"
@@ -10,6 +9,7 @@
 #include "support/GridFileBuilder.h"
 #include "support/MemoryPreferenceStore.h"
 #include "support/TempDir.h"
+#include "support/TestGenes.h"
 
 #include <gtest/gtest.h>
 
@@ -68,11 +68,7 @@ GeneExpression* MakeGene(const std::vector<GridQuadrat>& voxels)
     grid.strings[1] = "Plot";
     grid.quadrats = voxels;
     grid.CountsFromLists();
-    const std::string bytes = grid.File();
-    MemoryStream stream(static_cast<unsigned>(bytes.size()));
-    stream.Write(bytes.data(), static_cast<unsigned>(bytes.size()));
-    stream.Seek(0);
-    return new GeneExpression(stream);
+    return testsupport::GeneFromBytes(grid.File()).release();
 }
 
 class ExpressionThresholdControlTest : public ::testing::Test

@@ -1,7 +1,5 @@
 #include "NeuronArchiveLinkFixture.h"
 
-#include "utility/PlatformServices.h"
-
 #include <cmath>
 #include <filesystem>
 #include <sstream>
@@ -228,12 +226,4 @@ TEST_F(NeuronArchiveLinkTest, SampleTableFromTheDataFolder)
     const Expressor voxel = Voxel(1, xyz[0], xyz[1], xyz[2]);
     EXPECT_EQ(SelectionText("Pyramidal", &voxel),
               "Neuron Type: Pyramidal\nArchive, Neuron Name: " + archive + ", " + neuron + "\n");
-}
-
-TEST(PlatformServices, OpeningAFileWithoutServicesOnlyPrintsIt)
-{
-    ASSERT_EQ(GetPlatformServices(), nullptr);
-    ::testing::internal::CaptureStderr();
-    OpenWithDefaultApplication("/tmp/x/META_JNLP.jnlp");
-    EXPECT_NE(::testing::internal::GetCapturedStderr().find("/tmp/x/META_JNLP.jnlp"), std::string::npos);
 }

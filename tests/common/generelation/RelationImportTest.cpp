@@ -2,11 +2,11 @@
 
 #include "GraphTestSupport.h"
 #include "support/FakePlatformServices.h"
+#include "support/ScopedNumericLocale.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <cmath>
 #include <stdexcept>
 #include <string>
@@ -62,20 +62,6 @@ std::string ManyRelations(int count)
     return text;
 }
 
-class ScopedNumericLocale
-{
-public:
-    explicit ScopedNumericLocale(const char* name) : m_saved(std::setlocale(LC_NUMERIC, nullptr))
-    {
-        m_active = std::setlocale(LC_NUMERIC, name) != nullptr;
-    }
-    ~ScopedNumericLocale() { std::setlocale(LC_NUMERIC, m_saved.c_str()); }
-    bool Active() const { return m_active; }
-
-private:
-    std::string m_saved;
-    bool m_active;
-};
 } // namespace
 
 TEST(RelationImport, ReadsTheLongFormSkippingHeadersAndExtraFields)
@@ -169,9 +155,9 @@ TEST(RelationImport, RepeatedPairsAndNodesKeepTheirFirstValues)
 
 TEST(RelationImport, WeightsIgnoreADecimalCommaLocale)
 {
-    ScopedNumericLocale german("de_DE.UTF-8");
+    testsupport::ScopedNumericLocale german;
     if (!german.Active())
-        GTEST_SKIP() << "the de_DE.UTF-8 locale is not installed";
+        GTEST_SKIP() << "The de_DE.UTF-8 locale is not installed.";
     TempDir dir;
     RelationGraph graph;
     Import(graph, dir, "1,A,2,B,0.5\n");

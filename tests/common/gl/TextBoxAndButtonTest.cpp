@@ -2,6 +2,7 @@
 #include "gl/GLTextureButton.h"
 #include "gl/TextRasterizer.h"
 #include "gl/TextureTextBox.h"
+#include "support/ErrorText.h"
 #include "support/FakeGLDisplay.h"
 
 #include <gtest/gtest.h>
@@ -78,15 +79,8 @@ TEST(TextureTextBox, AnUnexpectedBitmapKeepsThePreviousText)
     TextureTextBox box(&raster, 60, 1, false, GLTextBox::RIGHT);
     box.SetText("four");
     raster.breakLayout = true;
-    try
-    {
-        box.SetText("sixsix");
-        FAIL() << "no exception";
-    }
-    catch (const std::runtime_error& e)
-    {
-        EXPECT_STREQ(e.what(), "Cannot render text. Unexpected bitmap format.");
-    }
+    EXPECT_EQ(testsupport::RuntimeErrorOf([&] { box.SetText("sixsix"); }),
+              "Cannot render text. Unexpected bitmap format.");
     EXPECT_EQ(box.GetText(), "four");
     EXPECT_EQ(box.GetTextWidth(), 40);
     EXPECT_EQ(box.GetTexture().GetBuffer()[0], 4);

@@ -7,6 +7,7 @@
 
 #include <vector>
 
+using testsupport::LittleEndianBytes;
 using testsupport::MeshFileBuilder;
 using testsupport::ReadFileBytes;
 using testsupport::RuntimeErrorOf;
@@ -110,14 +111,10 @@ TEST_F(TriangleMeshFile, RejectsIndicesOutOfRangeAndShortStrips)
 
 TEST_F(TriangleMeshFile, AbsurdCountsFailWithoutAllocating)
 {
-    std::string bytes;
-    MeshFileBuilder::AppendU32(bytes, 0xFFFFFFFFu); // 96 GiB of vertices in a 4-byte file
-    EXPECT_EQ(LoadBytes(bytes), "Error while reading mesh file: " + path);
+    // 96 GiB of vertices in a 4-byte file.
+    EXPECT_EQ(LoadBytes(LittleEndianBytes().U32(0xFFFFFFFFu).Bytes()), "Error while reading mesh file: " + path);
 
-    std::string strips;
-    MeshFileBuilder::AppendU32(strips, 0);
-    MeshFileBuilder::AppendU32(strips, 0xFFFFFFFFu);
-    strips += std::string(64, '\0');
+    const std::string strips = LittleEndianBytes().U32(0).U32(0xFFFFFFFFu).Zeros(64).Bytes();
     EXPECT_EQ(LoadBytes(strips), "Error while reading mesh file: " + path);
 }
 

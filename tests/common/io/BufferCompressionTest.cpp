@@ -1,5 +1,6 @@
 #include "io/BufferCompression.h"
 #include "io/FileStream.h"
+#include "support/ErrorText.h"
 #include "support/TempDir.h"
 #include "utility/ByteSwapper.h"
 
@@ -39,15 +40,7 @@ MemoryStream RawBlock(unsigned int storedN, const std::vector<unsigned char>& da
 std::string ReadError(MemoryStream& block, unsigned int maxSize = kDefaultMaxUncompressedSize)
 {
     MemoryStream out(0);
-    try
-    {
-        ReadCompressedBuffer(static_cast<IOStream&>(block), out, maxSize);
-    }
-    catch (const std::runtime_error& e)
-    {
-        return e.what();
-    }
-    return "";
+    return testsupport::RuntimeErrorOf([&] { ReadCompressedBuffer(static_cast<IOStream&>(block), out, maxSize); });
 }
 } // namespace
 

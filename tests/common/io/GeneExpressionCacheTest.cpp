@@ -3,6 +3,7 @@
 #include "io/MemoryGeneExpressionCache.h"
 #include "io/MemoryStream.h"
 #include "io/SqlGeneExpressionCache.h"
+#include "support/ErrorText.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +17,7 @@
 #include <vector>
 
 using sqltest::Execute;
-using sqltest::MessageOf;
+using testsupport::RuntimeErrorOf;
 using sqltest::QueryInt;
 using testsupport::TempDir;
 
@@ -251,9 +252,9 @@ TEST(MemoryGeneExpressionCache, RejectsWhatItCouldNotHandBack)
 {
     MemoryGeneExpressionCache cache;
     const unsigned char byte = 0;
-    EXPECT_EQ(MessageOf([&] { cache.AddGene(1, 0, kSeries, &byte, static_cast<unsigned long>(UINT_MAX) + 1); }),
+    EXPECT_EQ(RuntimeErrorOf([&] { cache.AddGene(1, 0, kSeries, &byte, static_cast<unsigned long>(UINT_MAX) + 1); }),
               "The grid file is too large to be kept in the cache.");
-    EXPECT_EQ(MessageOf([&] { cache.AddGene(1, 0, kSeries, nullptr, 10); }),
+    EXPECT_EQ(RuntimeErrorOf([&] { cache.AddGene(1, 0, kSeries, nullptr, 10); }),
               "No grid file data was given to the cache.");
     EXPECT_EQ(cache.GetEntryCount(), 0u);
     EXPECT_EQ(cache.GetTotalBytes(), 0u);
@@ -349,20 +350,20 @@ TEST(SqlGeneExpressionCache, CleaningDropsTheOldestAccessesDownToThreeMiB)
 TEST(SqlGeneExpressionCache, FailuresNameTheOperation)
 {
     TempDir dir;
-    EXPECT_EQ(MessageOf([&] { SqlGeneExpressionCache(dir.File("missing/"), kCacheFile); }),
+    EXPECT_EQ(RuntimeErrorOf([&] { SqlGeneExpressionCache(dir.File("missing/"), kCacheFile); }),
               "Could not open database.");
 
     SqlGeneExpressionCache cache(dir.Path(), kCacheFile);
     EXPECT_NO_THROW(cache.CheckSqlStatus(SQLITE_OK, "Error storing to gene expression cache."));
-    EXPECT_EQ(MessageOf([&] { cache.CheckSqlStatus(SQLITE_RANGE, "Error storing to gene expression cache."); }),
+    EXPECT_EQ(RuntimeErrorOf([&] { cache.CheckSqlStatus(SQLITE_RANGE, "Error storing to gene expression cache."); }),
               "Error storing to gene expression cache.\nnot an error");
 
     // A table that vanished under the cache gives SQLite's message.
     SqlDatabase db(dir.File(kCacheFile));
     Execute(db, "DROP TABLE SqlGeneExpressionCache;");
-    EXPECT_EQ(MessageOf([&] { Has(cache, 1, kSeries); }), "no such table: SqlGeneExpressionCache");
-    EXPECT_EQ(MessageOf([&] { Add(cache, 1, kSeries, Grid(4, 0)); }), "no such table: SqlGeneExpressionCache");
-    EXPECT_EQ(MessageOf([&] { cache.CleanCache(); }), "no such table: SqlGeneExpressionCache");
+    EXPECT_EQ(RuntimeErrorOf([&] { Has(cache, 1, kSeries); }), "no such table: SqlGeneExpressionCache");
+    EXPECT_EQ(RuntimeErrorOf([&] { Add(cache, 1, kSeries, Grid(4, 0)); }), "no such table: SqlGeneExpressionCache");
+    EXPECT_EQ(RuntimeErrorOf([&] { cache.CleanCache(); }), "no such table: SqlGeneExpressionCache");
 
     // A failed store leaves no transaction open behind it.
     Execute(db, "CREATE TABLE SqlGeneExpressionCache (geneId INTEGER, level INTEGER, type INTEGER,"

@@ -6,6 +6,7 @@
 
 #include "model/GeneExpression.h"
 #include "model/PagedGeneList.h"
+#include "support/ErrorText.h"
 #include "support/MemoryPreferenceStore.h"
 #include "support/QuietStdout.h"
 #include "support/RecordingListListener.h"
@@ -21,7 +22,7 @@
 #include <string>
 #include <vector>
 
-using sqltest::MessageOf;
+using testsupport::RuntimeErrorOf;
 using testsupport::RecordingListListener;
 using testsupport::TempDir;
 using Events = std::vector<std::string>;
@@ -191,13 +192,13 @@ TEST_F(SimlaraDatabaseTest, TheShippedFileIsNeverWritten)
 TEST_F(SimlaraDatabaseTest, MissingOrForeignFilesGiveAClearError)
 {
     const std::string missing = m_dir.File("absent.db");
-    EXPECT_EQ(MessageOf([&] { SimlaraDatabase database(missing); }),
+    EXPECT_EQ(RuntimeErrorOf([&] { SimlaraDatabase database(missing); }),
               "The local correlation database " + missing + " could not be opened. Could not open database.");
     EXPECT_FALSE(OSUtils::FileExists(missing.c_str()));
 
     const std::string foreign = m_dir.File("foreign.db");
     ASSERT_TRUE(testsupport::WriteFileBytes(foreign, std::string(2048, 'x')));
-    EXPECT_EQ(MessageOf([&] { SimlaraDatabase database(foreign); }),
+    EXPECT_EQ(RuntimeErrorOf([&] { SimlaraDatabase database(foreign); }),
               "The local correlation database " + foreign + " could not be opened. file is not a database");
 }
 

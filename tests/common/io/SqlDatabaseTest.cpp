@@ -1,5 +1,6 @@
 #include "SqlTestSupport.h"
 
+#include "support/ErrorText.h"
 #include "support/TempDir.h"
 #include "utility/OSUtils.h"
 
@@ -9,7 +10,7 @@
 #include <string>
 
 using sqltest::Execute;
-using sqltest::MessageOf;
+using testsupport::RuntimeErrorOf;
 using sqltest::QueryInt;
 using testsupport::TempDir;
 
@@ -100,7 +101,7 @@ TEST(SqlDatabase, CopyOpensItsOwnConnectionWithTheSameAccess)
     readOnly.OpenReadOnly(path);
     SqlDatabase readOnlyCopy(readOnly);
     EXPECT_TRUE(readOnlyCopy.IsReadOnly());
-    EXPECT_NE(MessageOf([&] { Execute(readOnlyCopy, "CREATE TABLE t (x);"); }), "(nothing thrown)");
+    EXPECT_NE(RuntimeErrorOf([&] { Execute(readOnlyCopy, "CREATE TABLE t (x);"); }), "");
 
     SqlDatabase closed;
     SqlDatabase closedCopy(closed);
@@ -201,14 +202,14 @@ TEST(SqlStatement, ErrorsCarrySqlitesMessageAndLeaveObjectsUsable)
     Execute(db, "CREATE TABLE t (a INTEGER PRIMARY KEY);INSERT INTO t VALUES (1);");
 
     SqlStatement syntax(&db, "SELEC 1;");
-    EXPECT_EQ(MessageOf([&] { syntax.PrepareNext(); }), "near \"SELEC\": syntax error");
+    EXPECT_EQ(RuntimeErrorOf([&] { syntax.PrepareNext(); }), "near \"SELEC\": syntax error");
     EXPECT_EQ(CurrentSql(syntax), "");
 
-    EXPECT_EQ(MessageOf([&] { QueryInt(db, "SELECT x FROM missing;"); }), "no such table: missing");
+    EXPECT_EQ(RuntimeErrorOf([&] { QueryInt(db, "SELECT x FROM missing;"); }), "no such table: missing");
 
     // A failing statement stops a script: what came before stays, what follows never runs.
     SqlStatement script(&db, "INSERT INTO t VALUES (2);INSERT INTO t VALUES (1);INSERT INTO t VALUES (3);");
-    EXPECT_EQ(MessageOf([&] { script.ExecuteAll(); }), "UNIQUE constraint failed: t.a");
+    EXPECT_EQ(RuntimeErrorOf([&] { script.ExecuteAll(); }), "UNIQUE constraint failed: t.a");
     EXPECT_EQ(CurrentSql(script), "");
     EXPECT_EQ(QueryInt(db, "SELECT group_concat(a) FROM t;"), 1);
     EXPECT_EQ(QueryInt(db, "SELECT count(*) FROM t;"), 2);
@@ -219,21 +220,21 @@ TEST(SqlStatement, ErrorsCarrySqlitesMessageAndLeaveObjectsUsable)
 
     SqlDatabase closed;
     SqlStatement onClosed(&closed, "SELECT 1;");
-    EXPECT_EQ(MessageOf([&] { onClosed.PrepareNext(); }), "The database is not open.");
-    EXPECT_EQ(MessageOf([&] { closed.TableExists("version"); }), "The database is not open.");
+    EXPECT_EQ(RuntimeErrorOf([&] { onClosed.PrepareNext(); }), "The database is not open.");
+    EXPECT_EQ(RuntimeErrorOf([&] { closed.TableExists("version"); }), "The database is not open.");
 }
 
 TEST(SqlDatabase, FailedOpenLeavesTheDatabaseClosedAndReusable)
 {
     TempDir dir;
     SqlDatabase db;
-    EXPECT_EQ(MessageOf([&] { db.Open(dir.File("no/such/folder/x.db")); }), "Could not open database.");
+    EXPECT_EQ(RuntimeErrorOf([&] { db.Open(dir.File("no/such/folder/x.db")); }), "Could not open database.");
     EXPECT_FALSE(db.IsOpen());
     EXPECT_EQ(db.GetPath(), "");
 
     const std::string text = dir.File("notes.txt");
     ASSERT_TRUE(testsupport::WriteFileBytes(text, std::string(2048, 'x')));
-    EXPECT_EQ(MessageOf([&] { db.Open(text); }), "file is not a database");
+    EXPECT_EQ(RuntimeErrorOf([&] { db.Open(text); }), "file is not a database");
     EXPECT_FALSE(db.IsOpen());
     EXPECT_EQ(db.GetPath(), "");
     EXPECT_TRUE(SameFile(text, std::string(2048, 'x')));
@@ -268,9 +269,9 @@ TEST(SqlDatabase, ReadOnlyOpenNeverWritesTheFile)
     EXPECT_EQ(db.GetPath(), path);
     EXPECT_FALSE(db.TableExists("version"));
     EXPECT_EQ(QueryInt(db, "SELECT x FROM data;"), 3);
-    EXPECT_EQ(MessageOf([&] { Execute(db, "INSERT INTO data VALUES (4);"); }),
+    EXPECT_EQ(RuntimeErrorOf([&] { Execute(db, "INSERT INTO data VALUES (4);"); }),
               "attempt to write a readonly database");
-    EXPECT_EQ(MessageOf([&] { db.CreateVersionTable(); }),
+    EXPECT_EQ(RuntimeErrorOf([&] { db.CreateVersionTable(); }),
               "The database was opened read-only and cannot be changed.");
     db.Close();
     EXPECT_TRUE(SameFile(path, before)) << "not even the change counter moves";
@@ -284,13 +285,13 @@ TEST(SqlDatabase, ReadOnlyOpenOfAMissingOrForeignFileFails)
     TempDir dir;
     const std::string missing = dir.File("GLM.db");
     SqlDatabase db;
-    EXPECT_EQ(MessageOf([&] { db.OpenReadOnly(missing); }), "Could not open database.");
+    EXPECT_EQ(RuntimeErrorOf([&] { db.OpenReadOnly(missing); }), "Could not open database.");
     EXPECT_FALSE(db.IsOpen());
     EXPECT_FALSE(OSUtils::FileExists(missing.c_str())) << "a read-only open creates nothing";
 
     const std::string foreign = dir.File("foreign.db");
     ASSERT_TRUE(testsupport::WriteFileBytes(foreign, std::string(1024, 'z')));
-    EXPECT_EQ(MessageOf([&] { db.OpenReadOnly(foreign); }), "file is not a database");
+    EXPECT_EQ(RuntimeErrorOf([&] { db.OpenReadOnly(foreign); }), "file is not a database");
     EXPECT_FALSE(db.IsOpen());
 }
 
@@ -303,7 +304,7 @@ TEST(SqlDatabase, BusyDatabaseFailsAfterBoundedRetries)
 
     SqlDatabase reader;
     reader.SetBusyTimeout(0);
-    EXPECT_EQ(MessageOf([&] { reader.OpenReadOnly(path); }), "database is locked");
+    EXPECT_EQ(RuntimeErrorOf([&] { reader.OpenReadOnly(path); }), "database is locked");
     EXPECT_FALSE(reader.IsOpen());
 
     Execute(writer, "COMMIT;");
@@ -311,7 +312,7 @@ TEST(SqlDatabase, BusyDatabaseFailsAfterBoundedRetries)
     EXPECT_EQ(reader.GetBusyTimeout(), 0);
 
     Execute(writer, "BEGIN EXCLUSIVE;");
-    EXPECT_EQ(MessageOf([&] { QueryInt(reader, "SELECT count(*) FROM t;"); }), "database is locked");
+    EXPECT_EQ(RuntimeErrorOf([&] { QueryInt(reader, "SELECT count(*) FROM t;"); }), "database is locked");
     Execute(writer, "ROLLBACK;");
     EXPECT_EQ(QueryInt(reader, "SELECT count(*) FROM t;"), 1);
 }

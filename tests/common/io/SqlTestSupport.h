@@ -11,14 +11,6 @@
 
 namespace sqltest
 {
-// The text of the exception f throws, or a marker when it throws nothing.
-template <typename F>
-std::string MessageOf(F&& f)
-{
-    try { f(); } catch (const std::exception& e) { return e.what(); }
-    return "(nothing thrown)";
-}
-
 // Runs a query expected to give one integer.
 inline int QueryInt(SqlDatabase& db, const std::string& sql)
 {

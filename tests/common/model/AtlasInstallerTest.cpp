@@ -1,6 +1,6 @@
 #include "model/Atlas.h"
 
-#include "AtlasTestData.h"
+#include "support/AtlasTestData.h"
 #include "support/ErrorText.h"
 #include "support/TempDir.h"
 
@@ -124,8 +124,8 @@ TEST(AtlasInstaller, ReinstallReplacesAnOldInstallation)
 {
     Install install;
     for (const char* name : {"Atlas25", "SagittalAtlasMap"})
-        atlastest::WriteBytes(install.user + name, "old");
-    atlastest::WriteBytes(install.user + "Version", "3\n");
+        atlastest::WriteAtlasFile(install.user + name, "old");
+    atlastest::WriteAtlasFile(install.user + "Version", "3\n");
     ASSERT_TRUE(install.atlas->InstallAtlas(nullptr, nullptr, nullptr));
     EXPECT_EQ(install.UserFiles(), (std::set<std::string>{"Atlas25", "SagittalAtlasMap", "Version"}));
     EXPECT_EQ(std::filesystem::file_size(install.user + "Atlas25"), size_t(kNX) * kNY * kNZ);
@@ -153,7 +153,7 @@ TEST(AtlasInstaller, DamagedPackedVolume)
     for (const std::string& bytes : {std::string("short"), std::string(4 * kNX + 100, '\x11')})
     {
         Install install;
-        atlastest::WriteBytes(install.data + "Atlas25.comp", bytes);
+        atlastest::WriteAtlasFile(install.data + "Atlas25.comp", bytes);
         const std::string error =
             RuntimeErrorOf([&] { install.atlas->InstallAtlas(nullptr, nullptr, nullptr); });
         EXPECT_EQ(error.substr(0, kDamaged.size()), kDamaged);
@@ -183,7 +183,7 @@ TEST(AtlasInstaller, DamagedPackedMap)
     {
         // A damaged map stops the installation before anything is written.
         Install install;
-        atlastest::WriteBytes(install.data + "SagittalAtlasMap.comp", "garbage");
+        atlastest::WriteAtlasFile(install.data + "SagittalAtlasMap.comp", "garbage");
         const std::string error = RuntimeErrorOf([&] { install.atlas->InstallAtlas(nullptr, nullptr, nullptr); });
         EXPECT_EQ(error.substr(0, kMapDamaged.size()), kMapDamaged);
         EXPECT_GT(error.size(), kMapDamaged.size());
@@ -203,7 +203,7 @@ TEST(AtlasInstaller, UnwritableAtlasFolder)
     // The volume cannot be created where it goes: the failure removes the
     // old "Version" and leaves no temporary file.
     Install install;
-    atlastest::WriteBytes(install.user + "Version", "3\n");
+    atlastest::WriteAtlasFile(install.user + "Version", "3\n");
     std::filesystem::create_directories(install.user + "Atlas25.installing/blocked");
     EXPECT_NE(RuntimeErrorOf([&] { install.atlas->InstallAtlas(nullptr, nullptr, nullptr); }), "");
     EXPECT_TRUE(install.UserFiles().empty());
@@ -215,8 +215,8 @@ TEST(AtlasInstaller, InstalledCheck)
         // An old installation format removes the three files.
         Install install;
         for (const char* name : {"Atlas25", "SagittalAtlasMap"})
-            atlastest::WriteBytes(install.user + name, "x");
-        atlastest::WriteBytes(install.user + "Version", "2\n");
+            atlastest::WriteAtlasFile(install.user + name, "x");
+        atlastest::WriteAtlasFile(install.user + "Version", "2\n");
         EXPECT_FALSE(install.atlas->AtlasIsInstalled());
         EXPECT_TRUE(install.UserFiles().empty());
     }
@@ -225,22 +225,22 @@ TEST(AtlasInstaller, InstalledCheck)
         // No number: not installed, and nothing is removed.
         Install install;
         for (const char* name : {"Atlas25", "SagittalAtlasMap"})
-            atlastest::WriteBytes(install.user + name, "x");
-        atlastest::WriteBytes(install.user + "Version", version);
+            atlastest::WriteAtlasFile(install.user + name, "x");
+        atlastest::WriteAtlasFile(install.user + "Version", version);
         EXPECT_FALSE(install.atlas->AtlasIsInstalled());
         EXPECT_EQ(install.UserFiles().size(), 3u);
     }
     {
         Install install;
-        atlastest::WriteBytes(install.user + "Version", " 3\r\n");
-        atlastest::WriteBytes(install.user + "SagittalAtlasMap", "x");
+        atlastest::WriteAtlasFile(install.user + "Version", " 3\r\n");
+        atlastest::WriteAtlasFile(install.user + "SagittalAtlasMap", "x");
         EXPECT_FALSE(install.atlas->AtlasIsInstalled()); // no Nissl volume anywhere
-        atlastest::WriteBytes(install.data + "Atlas25", "x");
+        atlastest::WriteAtlasFile(install.data + "Atlas25", "x");
         EXPECT_TRUE(install.atlas->AtlasIsInstalled());
         // Both in the data folder: no installation needed at all.
         std::filesystem::remove(install.user + "Version");
         EXPECT_FALSE(install.atlas->AtlasIsInstalled());
-        atlastest::WriteBytes(install.data + "SagittalAtlasMap", "x");
+        atlastest::WriteAtlasFile(install.data + "SagittalAtlasMap", "x");
         EXPECT_TRUE(install.atlas->AtlasIsInstalled());
     }
 }

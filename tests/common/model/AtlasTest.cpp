@@ -1,7 +1,7 @@
 #include "model/Atlas.h"
 
-#include "AtlasTestData.h"
 #include "model/BrainOntology.h"
+#include "support/AtlasTestData.h"
 #include "support/ErrorText.h"
 #include "support/TempDir.h"
 
@@ -53,8 +53,8 @@ struct Folders
 
 void WriteFullVolumes(const std::string& annotationFolder, const std::string& nisslFolder)
 {
-    atlastest::WriteBytes(annotationFolder + "Annotation25", std::string(size_t(kNX) * kNY * kNZ, '\x05'));
-    atlastest::WriteBytes(nisslFolder + "Atlas25", atlastest::SampleVolume(kNX, kNY, kNZ));
+    atlastest::WriteAtlasFile(annotationFolder + "Annotation25", std::string(size_t(kNX) * kNY * kNZ, '\x05'));
+    atlastest::WriteAtlasFile(nisslFolder + "Atlas25", atlastest::SampleVolume(kNX, kNY, kNZ));
 }
 
 // The text of the std::invalid_argument that f throws; empty when none.
@@ -157,7 +157,7 @@ TEST(Atlas, ConstructionReadsTheDataFolder)
         std::string text;
         for (int i = 0; i < 256; ++i)
             text += std::to_string(i) + " " + std::to_string((i * k) & 0xFF) + " " + std::to_string(k) + "\n";
-        atlastest::WriteBytes(folders.data + (k == 2 ? "Colormaps/Expression.map" : "Colormaps/Jet.map"), text);
+        atlastest::WriteAtlasFile(folders.data + (k == 2 ? "Colormaps/Expression.map" : "Colormaps/Jet.map"), text);
     }
     const std::unique_ptr<Atlas> atlas = folders.Make();
     const Image3d* annotation = atlas->GetAnnotationImage();
@@ -187,7 +187,7 @@ TEST(Atlas, ConstructionFailures)
     }
     {
         Folders folders;
-        atlastest::WriteBytes(folders.data + "Annotation100", std::string(atlastest::kViewVoxels - 1, '\0'));
+        atlastest::WriteAtlasFile(folders.data + "Annotation100", std::string(atlastest::kViewVoxels - 1, '\0'));
         EXPECT_EQ(RuntimeErrorOf([&] { folders.Make(); }), "Could not load 3D annotation image.");
     }
     {
@@ -197,7 +197,7 @@ TEST(Atlas, ConstructionFailures)
     }
     {
         Folders folders;
-        atlastest::WriteBytes(folders.data + "ontology.csv", "Brain,BRN,NOPARENT,1,2,3,1,8\n");
+        atlastest::WriteAtlasFile(folders.data + "ontology.csv", "Brain,BRN,NOPARENT,1,2,3,1,8\n");
         EXPECT_NE(RuntimeErrorOf([&] { folders.Make(); }), "");
     }
 }
@@ -313,7 +313,7 @@ TEST(Atlas, SagittalLookup)
     map.Set(1, 1, 1, 20, 17, 4417);
     map.Set(132, 80, 114, 0, 65535, 1);
     map.Set(6, 7, 9, 255, 99, 99); // no plate, whatever else the record holds
-    atlastest::WriteBytes(folders.user + "SagittalAtlasMap", map.Unpacked());
+    atlastest::WriteAtlasFile(folders.user + "SagittalAtlasMap", map.Unpacked());
     const std::unique_ptr<Atlas> atlas = folders.Make();
 
     std::string path;
@@ -355,7 +355,7 @@ TEST(Atlas, SagittalMapLocation)
     atlastest::SagittalMap inData, inUser;
     inData.Set(10, 10, 10, 4, 1, 1);
     inUser.Set(10, 10, 10, 5, 1, 1);
-    atlastest::WriteBytes(folders.user + "SagittalAtlasMap", inUser.Unpacked());
+    atlastest::WriteAtlasFile(folders.user + "SagittalAtlasMap", inUser.Unpacked());
     std::string path;
     int id = 0, px = 0, py = 0;
     {
@@ -365,20 +365,20 @@ TEST(Atlas, SagittalMapLocation)
         EXPECT_EQ(RuntimeErrorOf([&] { atlas->ClosestSagittalAtlasSection(0.0f, 0.0f, 0.0f, path, id, px, py); }),
                   "The sagittal atlas mapping file could not be opened.");
         // A map installed later is found.
-        atlastest::WriteBytes(folders.user + "SagittalAtlasMap", inUser.Unpacked());
+        atlastest::WriteAtlasFile(folders.user + "SagittalAtlasMap", inUser.Unpacked());
         atlas->ClosestSagittalAtlasSection(10.5f, 10.5f, 10.5f, path, id, px, py);
         EXPECT_EQ(id, 130863);
     }
     {
         // The data folder's map comes first.
-        atlastest::WriteBytes(folders.data + "SagittalAtlasMap", inData.Unpacked());
+        atlastest::WriteAtlasFile(folders.data + "SagittalAtlasMap", inData.Unpacked());
         const std::unique_ptr<Atlas> atlas = folders.Make();
         atlas->ClosestSagittalAtlasSection(10.5f, 10.5f, 10.5f, path, id, px, py);
         EXPECT_EQ(id, 130862);
     }
     {
         // A short map answers nothing past its end.
-        atlastest::WriteBytes(folders.data + "SagittalAtlasMap", inData.Unpacked().substr(0, 6 * 100000));
+        atlastest::WriteAtlasFile(folders.data + "SagittalAtlasMap", inData.Unpacked().substr(0, 6 * 100000));
         const std::unique_ptr<Atlas> atlas = folders.Make();
         path = "stale";
         atlas->ClosestSagittalAtlasSection(100.5f, 50.5f, 100.5f, path, id, px, py);
@@ -407,7 +407,7 @@ TEST(Atlas, LoadsTheFullVolumesOnDemand)
     EXPECT_EQ(atlas->GetAtlasImage(), nissl);
 
     // The data folder's Nissl volume comes first.
-    atlastest::WriteBytes(folders.data + "Atlas25", std::string(size_t(kNX) * kNY * kNZ, '\x09'));
+    atlastest::WriteAtlasFile(folders.data + "Atlas25", std::string(size_t(kNX) * kNY * kNZ, '\x09'));
     const std::unique_ptr<Atlas> second = folders.Make();
     EXPECT_EQ(second->GetAtlasImage()->GetValue(7, 5, 13), 9);
 }
@@ -419,7 +419,7 @@ TEST(Atlas, FullSizeVolumesLoad)
     const uintmax_t voxels = 528u * 320u * 456u;
     for (const std::string& path : {folders.data + "Annotation25", folders.user + "Atlas25"})
     {
-        atlastest::WriteBytes(path, "");
+        atlastest::WriteAtlasFile(path, "");
         std::filesystem::resize_file(path, voxels);
     }
     Atlas atlas(folders.data, folders.user);
@@ -446,7 +446,7 @@ TEST(Atlas, LoadFailures)
         // the annotation volume loaded on the way stays open.
         Folders folders;
         WriteFullVolumes(folders.data, folders.user);
-        atlastest::WriteBytes(folders.user + "Atlas25", std::string(100, '\0'));
+        atlastest::WriteAtlasFile(folders.user + "Atlas25", std::string(100, '\0'));
         const std::unique_ptr<Atlas> atlas = folders.Make();
         EXPECT_EQ(RuntimeErrorOf([&] { atlas->LoadFullAtlas(nullptr, nullptr, nullptr); }), nisslError);
         EXPECT_FALSE(std::filesystem::exists(folders.user + "Atlas25"));
@@ -462,7 +462,7 @@ TEST(Atlas, CancelledLoadKeepsTheUserVolume)
     Folders folders;
     WriteFullVolumes(folders.data, folders.user);
     // A damaged user volume, which a failed load would remove.
-    atlastest::WriteBytes(folders.user + "Atlas25", std::string(100, '\0'));
+    atlastest::WriteAtlasFile(folders.user + "Atlas25", std::string(100, '\0'));
     const std::unique_ptr<Atlas> atlas = folders.Make();
     bool cancel = true;
     EXPECT_FALSE(atlas->LoadFullAtlas(nullptr, nullptr, &cancel));
@@ -483,7 +483,7 @@ TEST(Atlas, ProgressIsSplitAndCancelClosesBothVolumes)
         Folders folders;
         const std::unique_ptr<Atlas> atlas = folders.Make(nx, ny, nz);
         // A damaged user volume, which only a failed load would remove.
-        atlastest::WriteBytes(folders.user + "Atlas25", std::string(100, '\0'));
+        atlastest::WriteAtlasFile(folders.user + "Atlas25", std::string(100, '\0'));
         ProgressLog log;
         bool cancel = false;
         if (cancelDuringNissl)
@@ -510,8 +510,8 @@ TEST(Atlas, ProgressIsSplitAndCancelClosesBothVolumes)
             EXPECT_FALSE(loaded);
             EXPECT_FALSE(atlas->FullAtlasIsLoaded());
             // Both load again from scratch afterwards.
-            atlastest::WriteBytes(folders.data + "Annotation25", std::string(volume.size(), '\x03'));
-            atlastest::WriteBytes(folders.data + "Atlas25", volume);
+            atlastest::WriteAtlasFile(folders.data + "Annotation25", std::string(volume.size(), '\x03'));
+            atlastest::WriteAtlasFile(folders.data + "Atlas25", volume);
             EXPECT_EQ(atlas->GetFullSizeAnnotationImage()->GetValue(10, 10, 10), 3);
         }
         else
@@ -527,8 +527,8 @@ TEST(Atlas, ConcurrentLoadsLoadOnce)
 {
     Folders folders;
     const int nx = 64, ny = 64, nz = 64;
-    atlastest::WriteBytes(folders.data + "Annotation25", std::string(size_t(nx) * ny * nz, '\x04'));
-    atlastest::WriteBytes(folders.user + "Atlas25", atlastest::SampleVolume(nx, ny, nz));
+    atlastest::WriteAtlasFile(folders.data + "Annotation25", std::string(size_t(nx) * ny * nz, '\x04'));
+    atlastest::WriteAtlasFile(folders.user + "Atlas25", atlastest::SampleVolume(nx, ny, nz));
     for (int round = 0; round < 5; ++round)
     {
         const std::unique_ptr<Atlas> atlas = folders.Make(nx, ny, nz);

@@ -7,12 +7,12 @@
 #include "support/AtlasFixture.h"
 #include "support/MemoryPreferenceStore.h"
 #include "support/RecordingModel.h"
+#include "support/ScopedNumericLocale.h"
 #include "utility/XMLElementHandler.h"
 #include "utility/XMLParser.h"
 
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <functional>
 #include <locale>
 #include <sstream>
@@ -409,25 +409,23 @@ TEST_F(BookmarkTest, SaveXMLLeavesOutHiddenSlicesAndOpenThresholds)
 
 TEST_F(BookmarkTest, NumbersIgnoreTheLocale)
 {
-    const char* const previous = std::setlocale(LC_NUMERIC, nullptr);
-    const std::string saved = previous != nullptr ? previous : "C";
-    bool german = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+    testsupport::ScopedNumericLocale german;
     std::ostringstream out;
+    bool installed = german.Active();
     try
     {
-        out.imbue(std::locale("de_DE.UTF-8"));
+        out.imbue(std::locale(testsupport::kDecimalCommaLocale));
     }
     catch (const std::runtime_error&)
     {
-        german = false;
+        installed = false;
     }
-    if (!german)
+    if (!installed)
         GTEST_SKIP() << "The de_DE.UTF-8 locale is not installed.";
     Bookmark b = FullBookmark(Bookmark::kZoom | Bookmark::kExpressionFilter);
     b.m_zoom = 1234.5f;
     b.m_expressionFilter = Structures({7});
     b.SaveXML(out, 0);
-    std::setlocale(LC_NUMERIC, saved.c_str());
     EXPECT_EQ(out.str(), "<Bookmark name=\"Cortex view\">\n"
                          "    <ExpressionFilter>\n"
                          "        <Structure id=\"1080\" name=\"HIP\"/>\n"

@@ -1,6 +1,5 @@
 #include "model/BrainExpressionModel.h"
 
-#include "io/MemoryStream.h"
 #include "model/Atlas.h"
 #include "model/BrainOntology.h"
 #include "model/GeneExpression.h"
@@ -11,6 +10,7 @@
 #include "support/QueuedMainThreadDispatcher.h"
 #include "support/RecordingModel.h"
 #include "support/TempDir.h"
+#include "support/TestGenes.h"
 
 #include "support/ErrorText.h"
 
@@ -70,11 +70,7 @@ std::string GridFileBytes(const std::string& symbol, const std::vector<GridQuadr
 GeneExpression* MakeGene(const std::string& symbol, const std::vector<GridQuadrat>& voxels = {},
                          const std::vector<GridImage>& images = {})
 {
-    const std::string bytes = GridFileBytes(symbol, voxels, images);
-    MemoryStream stream(static_cast<unsigned>(bytes.size()));
-    stream.Write(bytes.data(), static_cast<unsigned>(bytes.size()));
-    stream.Seek(0);
-    return new GeneExpression(stream);
+    return testsupport::GeneFromBytes(GridFileBytes(symbol, voxels, images)).release();
 }
 
 const float kPalette[5][3] = {

@@ -1,11 +1,11 @@
 #include "model/BrainOntology.h"
 
 #include "support/ErrorText.h"
+#include "support/ScopedNumericLocale.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <memory>
 #include <sstream>
 #include <stdexcept>
@@ -278,11 +278,10 @@ TEST(BrainOntology, ByteOrderMarkLineEndsAndLocaleDoNotMatter)
     std::string crlf;
     for (const char* c = kOntology; *c != '\0'; ++c)
         crlf += *c == '\n' ? std::string("\r\n") : std::string(1, *c);
-    const char* old = std::setlocale(LC_NUMERIC, nullptr);
-    const std::string saved = old != nullptr ? old : "C";
-    std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
+    auto german = std::make_unique<testsupport::ScopedNumericLocale>();
+    const bool decimalComma = german->Active();
     const auto other = LoadText(t, "\xEF\xBB\xBF" + crlf);
-    std::setlocale(LC_NUMERIC, saved.c_str());
+    german.reset();
 
     EXPECT_EQ(other->GetNumStructures(), plain->GetNumStructures());
     for (int v = 0; v < 256; ++v)
@@ -296,6 +295,8 @@ TEST(BrainOntology, ByteOrderMarkLineEndsAndLocaleDoNotMatter)
             EXPECT_EQ(a->values[k], b->values[k]) << v;
     }
     EXPECT_FLOAT_EQ(other->GetAnnotationLabel(3)->values[1], 2.25f);
+    if (!decimalComma)
+        GTEST_SKIP() << "The de_DE.UTF-8 locale is not installed: only the byte order mark and line ends were tested.";
 }
 
 TEST(BrainOntology, EmptyFilesLoadNothing)

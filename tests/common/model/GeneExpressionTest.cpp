@@ -1,6 +1,5 @@
 #include "model/GeneExpression.h"
 
-#include "io/MemoryStream.h"
 #include "model/AnnotationLabel.h"
 #include "model/Atlas.h"
 #include "model/BrainOntology.h"
@@ -8,10 +7,10 @@
 #include "support/GridFileBuilder.h"
 #include "support/MemoryPreferenceStore.h"
 #include "support/TempDir.h"
+#include "support/TestGenes.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -33,10 +32,7 @@ const ::testing::Environment* const sTestAtlasEnvironment =
 
 std::unique_ptr<GeneExpression> Load(const Grid20000& grid)
 {
-    const std::string bytes = grid.File();
-    MemoryStream stream(static_cast<unsigned>(bytes.size()));
-    std::memcpy(stream.GetBuffer(), bytes.data(), bytes.size());
-    return std::make_unique<GeneExpression>(stream);
+    return testsupport::GeneFromBytes(grid.File());
 }
 
 // Quadrats in every structure of the test atlas, and outside the brain.

@@ -1,11 +1,11 @@
 #include "model/GeneExpression.h"
 
-#include "io/MemoryStream.h"
 #include "model/AnnotationLabel.h"
 #include "support/AtlasFixture.h"
 #include "support/ErrorText.h"
 #include "support/GridFileBuilder.h"
 #include "support/TempDir.h"
+#include "support/TestGenes.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -31,18 +31,11 @@ namespace
 {
 const uint32_t kMaxGridId = 133u * 81u * 115u;
 
-std::unique_ptr<MemoryStream> StreamOf(const std::string& bytes)
-{
-    auto stream = std::make_unique<MemoryStream>(static_cast<unsigned>(bytes.size()));
-    if (!bytes.empty())
-        std::memcpy(stream->GetBuffer(), bytes.data(), bytes.size());
-    return stream;
-}
+using testsupport::StreamFromBytes;
 
 std::unique_ptr<GeneExpression> ReadBytes(const std::string& bytes)
 {
-    auto stream = StreamOf(bytes);
-    return std::make_unique<GeneExpression>(*stream);
+    return testsupport::GeneFromBytes(bytes);
 }
 
 // The error reading the bytes gives; empty when they read.
@@ -55,7 +48,7 @@ std::string ReadError(const std::string& bytes)
 // after the attempt.
 std::string ReadErrorInto(GeneExpression& record, const std::string& bytes)
 {
-    auto stream = StreamOf(bytes);
+    auto stream = StreamFromBytes(bytes);
     return RuntimeErrorOf([&] { record.Read(*stream); });
 }
 
@@ -482,14 +475,14 @@ TEST_F(GridFileTest, ReadingIntoASearchResultReplacesItsData)
 {
     // The thumbnail cell reads into the record of a search result.
     GeneExpression record("Calbindin 1", "Calb1", "http://x/grid", "extra", 1, 2, 3001, 12, 99, 0.5f, true);
-    auto stream = StreamOf(SampleGrid().File());
+    auto stream = StreamFromBytes(SampleGrid().File());
     record.Read(*stream);
     ASSERT_EQ(record.GetExpressors().size(), 4u);
     ASSERT_FALSE(record.GetImages().empty());
 
     // A thumbnail keeps the identity and replaces everything loaded before.
     const uint32_t slice = 133u * 81u;
-    stream = StreamOf(testsupport::ThumbnailFile(30001, 0, 4242, 1, ThumbnailVolume(115, {{slice * 3, 50}})));
+    stream = StreamFromBytes(testsupport::ThumbnailFile(30001, 0, 4242, 1, ThumbnailVolume(115, {{slice * 3, 50}})));
     record.Read(*stream);
     EXPECT_EQ(record.GetExpressors().size(), 1u);
     EXPECT_TRUE(record.GetImages().empty());
@@ -506,7 +499,7 @@ TEST_F(GridFileTest, ReadingIntoASearchResultReplacesItsData)
     Grid20000 blank = SampleGrid();
     for (std::string& s : blank.strings)
         s.clear();
-    stream = StreamOf(blank.File());
+    stream = StreamFromBytes(blank.File());
     record.Read(*stream);
     EXPECT_EQ(record.GetName(), "");
     EXPECT_EQ(record.GetSymbol(), "");
@@ -516,7 +509,7 @@ TEST_F(GridFileTest, ReadingIntoASearchResultReplacesItsData)
 TEST_F(GridFileTest, AFailedReadLeavesNoDataAndTheRecordUnavailable)
 {
     GeneExpression record("Name", "Sym", "http://x", "", 0, 1, 3001, 12, 99, 0.5f, true);
-    auto stream = StreamOf(SampleGrid().File());
+    auto stream = StreamFromBytes(SampleGrid().File());
     record.Read(*stream);
 
     Grid20000 bad = SampleGrid();

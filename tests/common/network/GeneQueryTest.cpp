@@ -9,6 +9,7 @@
 #include "support/FakeNetFile.h"
 #include "support/QuietStdout.h"
 #include "support/RecordingGeneList.h"
+#include "support/SoapText.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -19,33 +20,16 @@
 #include <vector>
 
 using testsupport::FakeNetFile;
+using testsupport::GeneRecord;
 using testsupport::RecordingGeneList;
 using testsupport::RuntimeErrorOf;
+using testsupport::SoapReply;
 using Item = GeneQueryReplyReader::Item;
 using Calls = std::vector<std::string>;
 
 namespace
 {
 const std::string kUrl = "http://127.0.0.1:8640/services/GeneSearchService";
-
-// A reply of the SOAP form around the given records.
-std::string SoapReply(const std::string& records, int total)
-{
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Body>\n"
-           "<ns1:getGeneList1Response xmlns:ns1=\"http://services.nuvaro.org/GeneSearchService\"><out>\n"
-           "<totalResultsSize>" +
-           std::to_string(total) + "</totalResultsSize>\n<records>\n" + records +
-           "</records></out></ns1:getGeneList1Response>\n</soap:Body></soap:Envelope>\n";
-}
-
-// A Gene record of the SOAP form with the gene id given as "id".
-std::string GeneRecord(int geneId, const std::string& symbol, int imageSeriesId)
-{
-    return "<Gene><id>" + std::to_string(geneId) + "</id><geneSymbol>" + symbol + "</geneSymbol><geneName>" + symbol +
-           " name</geneName><imageSeriesId>" + std::to_string(imageSeriesId) +
-           "</imageSeriesId><plane>coronal</plane></Gene>\n";
-}
 
 std::string Records(int first, int count)
 {

@@ -44,16 +44,18 @@ TEST(PlatformServices, InstallingReturnsThePreviousServices)
     EXPECT_EQ(GetPlatformServices(), nullptr);
 }
 
-TEST(PlatformServices, WithoutServicesAlertsGoToStandardErrorAndTheAnswerIsNo)
+TEST(PlatformServices, WithoutServicesMessagesAndFilesGoToStandardErrorAndTheAnswerIsNo)
 {
     ASSERT_EQ(GetPlatformServices(), nullptr);
     ::testing::internal::CaptureStderr();
     ShowAlertBox("Error reading gene data. 50% of it");
     const bool answer = ShowConfirmationBox("Do you want to continue?");
     OSUtils::OpenBrowser("https://atlas.example/");
+    OpenWithDefaultApplication("/tmp/x/META_JNLP.jnlp");
     const std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_FALSE(answer);
     EXPECT_NE(err.find("Error reading gene data. 50% of it\n"), std::string::npos) << err;
     EXPECT_NE(err.find("Do you want to continue?"), std::string::npos) << err;
     EXPECT_NE(err.find("https://atlas.example/"), std::string::npos) << err;
+    EXPECT_NE(err.find("/tmp/x/META_JNLP.jnlp"), std::string::npos) << err;
 }

@@ -1,5 +1,3 @@
-#include "GLTestRenderer.h"
-
 #include "gl/Cursors.h"
 #include "gl/GLTexture.h"
 #include "gl/Icons.h"
@@ -7,6 +5,7 @@
 #include "gl/QtIconImages.h"
 #include "gl/QtTextRasterizer.h"
 #include "gl/TimerListener.h"
+#include "support/qt/GLTestRenderer.h"
 #include "support/qt/HeadlessGLDisplay.h"
 
 #include <QCursor>

@@ -1,8 +1,7 @@
-#include "GLTestRenderer.h"
-
 #include "gl/GLBegin.h"
 #include "gl/GLSolids.h"
 #include "support/qt/GLFeedback.h"
+#include "support/qt/GLTestRenderer.h"
 #include "support/qt/HeadlessGLDisplay.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,6 @@
-#include "GLTestRenderer.h"
-
 #include "display/TabControlRenderer.h"
 #include "gl/QtIconImages.h"
+#include "support/qt/GLTestRenderer.h"
 #include "support/qt/HeadlessGLDisplay.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,8 @@
-#include "GLTestRenderer.h"
-
 #include "gl/GLTexture.h"
 #include "gl/GLTextureButton.h"
 #include "gl/TextureTextBox.h"
 #include "gl/TintState.h"
+#include "support/qt/GLTestRenderer.h"
 #include "support/qt/HeadlessGLDisplay.h"
 
 #include <gtest/gtest.h>

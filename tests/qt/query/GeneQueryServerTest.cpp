@@ -7,6 +7,7 @@
 
 #include "support/QuietStdout.h"
 #include "support/RecordingGeneList.h"
+#include "support/SoapText.h"
 #include "support/qt/LoopbackServer.h"
 
 #include <QCoreApplication>
@@ -44,7 +45,7 @@ public:
                 m_bodies.push_back(body);
                 m_params.push_back(req.params);
             }
-            const std::string reply = Reply(Argument(body, "in2"), Argument(body, "in1"));
+            const std::string reply = Reply(testsupport::SoapArgument(body, "in2"), testsupport::SoapArgument(body, "in1"));
             res.set_chunked_content_provider("text/xml", [reply](size_t offset, httplib::DataSink& sink) {
                 const size_t n = std::min<size_t>(37, reply.size() - offset);
                 sink.write(reply.data() + offset, n);
@@ -83,15 +84,6 @@ public:
     }
 
 private:
-    static std::string Argument(const std::string& body, const std::string& name)
-    {
-        const size_t start = body.find("<" + name + ">");
-        if (start == std::string::npos)
-            return std::string();
-        const size_t from = start + name.size() + 2;
-        return body.substr(from, body.find("</", from) - from);
-    }
-
     static std::string Reply(const std::string& first, const std::string& count)
     {
         const int total = 35;
@@ -99,16 +91,8 @@ private:
         const int end = std::min(total, begin + std::stoi(count));
         std::string records;
         for (int i = begin; i < end; ++i)
-            records += "<Gene><id>" + std::to_string(500 + i) + "</id><geneSymbol>Sym" + std::to_string(i) +
-                       "</geneSymbol><imageSeriesId>" + std::to_string(9000 + i) +
-                       "</imageSeriesId><plane>coronal</plane><processingStatus>Available</processingStatus>"
-                       "</Gene>\n";
-        return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-               "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Body>"
-               "<ns1:getGeneList1Response xmlns:ns1=\"http://services.nuvaro.org/GeneSearchService\"><out>"
-               "<totalResultsSize>" +
-               std::to_string(total) + "</totalResultsSize><records>\n" + records +
-               "</records></out></ns1:getGeneList1Response></soap:Body></soap:Envelope>\n";
+            records += testsupport::GeneRecord(500 + i, "Sym" + std::to_string(i), 9000 + i);
+        return testsupport::SoapReply(records, total);
     }
 
     std::mutex m_mutex;

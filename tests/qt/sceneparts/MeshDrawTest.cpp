@@ -1,11 +1,10 @@
-#include "../gl/GLTestRenderer.h"
-
 #include "display/BrainMeshSet.h"
 #include "gl/GLTriangleMesh.h"
 #include "model/BrainOntology.h"
 #include "support/MeshFileBuilder.h"
 #include "support/TempDir.h"
 #include "support/qt/GLFeedback.h"
+#include "support/qt/GLTestRenderer.h"
 #include "support/qt/HeadlessGLDisplay.h"
 
 #include <gtest/gtest.h>

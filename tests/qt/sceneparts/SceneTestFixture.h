@@ -7,8 +7,6 @@
 // that hands the model to the drawers. The view is orthographic, looking down
 // the z axis at a rectangle of view voxels.
 
-#include "../gl/GLTestRenderer.h"
-
 #include "model/Atlas.h"
 #include "model/BrainExpressionModel.h"
 #include "model/BrainOntology.h"
@@ -16,6 +14,7 @@
 #include "support/FullTestAtlas.h"
 #include "support/MemoryPreferenceStore.h"
 #include "support/qt/GLFeedback.h"
+#include "support/qt/GLTestRenderer.h"
 #include "support/qt/HeadlessGLDisplay.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,8 @@
 #include "AnatomicQuery.h"
 #include "TinyCatalogue.h"
 
+#include "support/ErrorText.h"
+
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -17,15 +19,7 @@ bool Matches(const std::string& text, int seriesId)
 
 std::string ErrorOf(const std::string& text)
 {
-    try
-    {
-        AnatomicQuery::Parse(text);
-    }
-    catch (const std::runtime_error& error)
-    {
-        return error.what();
-    }
-    return "";
+    return testsupport::RuntimeErrorOf([&] { AnatomicQuery::Parse(text); });
 }
 } // namespace
 

@@ -1,6 +1,7 @@
 #include "GeneCatalogue.h"
 #include "TinyCatalogue.h"
 
+#include "support/ErrorText.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -13,15 +14,7 @@ namespace
 {
 std::string ErrorOf(const std::string& text)
 {
-    try
-    {
-        GeneCatalogue::Parse(text, "test.txt");
-    }
-    catch (const std::runtime_error& error)
-    {
-        return error.what();
-    }
-    return "";
+    return testsupport::RuntimeErrorOf([&] { GeneCatalogue::Parse(text, "test.txt"); });
 }
 
 const std::string kHead = "NuvaroGeneCatalogue\t1\n";

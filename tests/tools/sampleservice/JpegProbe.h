@@ -2,12 +2,14 @@
 #define NUVARO_TESTS_SAMPLESERVICE_JPEGPROBE_H
 
 #include <string>
-#include <vector>
+
+class Image2d;
 
 namespace servicetest
 {
-// Decodes JPEG bytes to RGB; false when libjpeg refuses them.
-bool DecodeJpeg(const std::string& bytes, int& width, int& height, std::vector<unsigned char>& rgb);
+// Decodes JPEG bytes the way the viewer decodes tiles; false when they are
+// empty or the decoder refuses them.
+bool DecodeJpeg(const std::string& bytes, Image2d& image);
 } // namespace servicetest
 
 #endif

@@ -1,9 +1,10 @@
 #ifndef NUVARO_TESTS_SAMPLESERVICE_REPLYREADING_H
 #define NUVARO_TESTS_SAMPLESERVICE_REPLYREADING_H
 
-// The service's replies read as the application reads them: search replies
-// with the gene query's reply reader, the version file by the element and
-// attribute names the version check looks for.
+// The service's replies read back for the tests: search replies with the
+// application's gene query reply reader; the version file by its element and
+// attribute names, with a small reader of its own (the application has no
+// version file reader yet).
 #include "network/GeneQuery.h"
 #include "utility/XMLElementHandler.h"
 #include "utility/XMLParser.h"
@@ -60,9 +61,9 @@ inline ParsedReply ParseReply(const std::string& xml)
     return reply;
 }
 
-// The fields of a version file the application's version check reads: the
-// first "build" of a "mac" element, "oldest" and "domains" of "searchAPI"
-// and the text of "infoUrl" (-1 and "" when absent).
+// The fields of a version file a version check needs: the first "build" of a
+// "mac" element, "oldest" and "domains" of "searchAPI" and the text of
+// "infoUrl" (-1 and "" when absent).
 struct VersionFile
 {
     bool wellFormed = true;

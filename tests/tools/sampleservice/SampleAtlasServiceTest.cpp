@@ -7,13 +7,13 @@
 #include "SampleService.h"
 #include "ZoomifyTiles.h"
 
-#include "io/MemoryStream.h"
 #include "model/Atlas.h"
 #include "model/BrainOntology.h"
 #include "model/GeneExpression.h"
 #include "model/SearchConfig.h"
 #include "support/QuietStdout.h"
 #include "support/TempDir.h"
+#include "support/TestGenes.h"
 
 #include <httplib.h>
 #include <gtest/gtest.h>
@@ -114,10 +114,8 @@ protected:
         EXPECT_TRUE(result && result->status == 200);
         if (!result || result->status != 200)
             return nullptr;
-        MemoryStream stream(static_cast<unsigned int>(result->body.size()));
-        std::memcpy(stream.GetBuffer(), result->body.data(), result->body.size());
         testsupport::QuietStdout quiet;
-        return std::make_unique<GeneExpression>(stream);
+        return testsupport::GeneFromBytes(result->body);
     }
 
     PyramidSource Source(const std::string& path)

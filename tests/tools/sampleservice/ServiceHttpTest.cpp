@@ -1,6 +1,7 @@
 #include "JpegProbe.h"
 #include "SampleService.h"
 #include "TinyCatalogue.h"
+#include "image/Image2d.h"
 
 #include "model/BrainOntology.h"
 #include "model/SearchConfig.h"
@@ -289,11 +290,10 @@ TEST_F(ServiceHttpTest, TilesAndImagePropertiesOverHttp)
     result = Get("/pyramid/sections/5002.aff/TileGroup/0-0-0.jpg");
     ASSERT_NO_FATAL_FAILURE(ExpectLength(result));
     EXPECT_EQ(result->get_header_value("Content-Type"), "image/jpeg");
-    int w = 0, h = 0;
-    std::vector<unsigned char> rgb;
-    ASSERT_TRUE(servicetest::DecodeJpeg(result->body, w, h, rgb));
-    EXPECT_EQ(w, 7000 / 32);
-    EXPECT_EQ(h, 4000 / 32);
+    Image2d image;
+    ASSERT_TRUE(servicetest::DecodeJpeg(result->body, image));
+    EXPECT_EQ(image.GetWidth(), 7000 / 32);
+    EXPECT_EQ(image.GetHeight(), 4000 / 32);
     for (const char* missing : {"/pyramid/sections/5002.aff/TileGroup/0-1-0.jpg", "/pyramid/sections/5002.aff/TileGroup/9-0-0.jpg",
                                 "/pyramid/sections/5002.aff/TileGroup/0-0.jpg", "/pyramid/sections/nope.aff/ImageProperties.xml",
                                 "/pyramid/sections/5002.aff/TileGroup/x-0-0.jpg"})
@@ -363,9 +363,8 @@ TEST_F(ServiceHttpTest, CorruptTilesAndGrids)
     Control("set?corruptjpeg=1&corruptgrid=1");
     auto tile = Get("/pyramid/sections/5002.aff/TileGroup/0-0-0.jpg");
     ASSERT_NO_FATAL_FAILURE(ExpectLength(tile));
-    int w = 0, h = 0;
-    std::vector<unsigned char> rgb;
-    EXPECT_FALSE(servicetest::DecodeJpeg(BodyOf(tile), w, h, rgb));
+    Image2d image;
+    EXPECT_FALSE(servicetest::DecodeJpeg(BodyOf(tile), image));
     auto grid = Get("/GridFile?imageseriesid=100&level=2");
     ASSERT_NO_FATAL_FAILURE(ExpectLength(grid));
     const std::string original = testsupport::ReadFileBytes(dir.File("grids/100.xpr"));
@@ -375,7 +374,7 @@ TEST_F(ServiceHttpTest, CorruptTilesAndGrids)
     EXPECT_EQ(BodyOf(Get("/Nuvaro/SearchDomains.xml")), kDomains);
     Control("reset");
     tile = Get("/pyramid/sections/5002.aff/TileGroup/0-0-0.jpg");
-    EXPECT_TRUE(servicetest::DecodeJpeg(BodyOf(tile), w, h, rgb));
+    EXPECT_TRUE(servicetest::DecodeJpeg(BodyOf(tile), image));
 }
 
 TEST_F(ServiceHttpTest, MalformedXmlKeepsTheFirstRecord)

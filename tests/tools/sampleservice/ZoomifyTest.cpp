@@ -1,6 +1,7 @@
 #include "JpegProbe.h"
 #include "TinyCatalogue.h"
 #include "ZoomifyTiles.h"
+#include "image/Image2d.h"
 
 #include "support/TempDir.h"
 
@@ -47,11 +48,10 @@ void ExpectTileDecodes(const PyramidSource& source, int tier, int column, int ro
     ASSERT_TRUE(RenderTile(source, tier, column, row, rgb, w, h));
     EXPECT_EQ(w, width);
     EXPECT_EQ(h, height);
-    std::vector<unsigned char> decoded;
-    int dw = 0, dh = 0;
-    ASSERT_TRUE(servicetest::DecodeJpeg(EncodeJpeg(rgb, w, h), dw, dh, decoded));
-    EXPECT_EQ(dw, width);
-    EXPECT_EQ(dh, height);
+    Image2d decoded;
+    ASSERT_TRUE(servicetest::DecodeJpeg(EncodeJpeg(rgb, w, h), decoded));
+    EXPECT_EQ(decoded.GetWidth(), width);
+    EXPECT_EQ(decoded.GetHeight(), height);
 }
 } // namespace
 

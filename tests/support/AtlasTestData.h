@@ -1,15 +1,14 @@
-#ifndef NUVARO_TESTS_MODEL_ATLASTESTDATA_H
-#define NUVARO_TESTS_MODEL_ATLASTESTDATA_H
+#ifndef NUVARO_TESTS_SUPPORT_ATLASTESTDATA_H
+#define NUVARO_TESTS_SUPPORT_ATLASTESTDATA_H
 
 // Small atlas data folders made with the program's own writers, for the atlas
-// tests and benchmarks. Header only, so that the benchmarks can use it without
-// the test libraries.
+// tests and benchmarks.
 
 #include "io/BufferCompression.h"
 #include "io/FileStream.h"
 #include "io/Image3d.h"
 
-#include "../../support/AtlasFixture.h"
+#include "support/AtlasFixture.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -24,13 +23,7 @@ constexpr int kViewNX = testsupport::kTestViewNX, kViewNY = testsupport::kTestVi
               kViewNZ = testsupport::kTestViewNZ;
 constexpr unsigned int kViewVoxels = testsupport::kTestViewVoxels;
 
-inline void WriteBytes(const std::string& path, const std::string& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out)
-        throw std::runtime_error("Could not write " + path);
-}
+using testsupport::WriteAtlasFile;
 
 // The voxel value the sample volumes hold at (x, y, z).
 inline unsigned char SampleVoxel(int x, int y, int z)
