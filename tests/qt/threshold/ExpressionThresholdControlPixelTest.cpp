@@ -6,7 +6,7 @@
 #include "model/Atlas.h"
 #include "model/BrainExpressionModel.h"
 #include "model/GeneExpression.h"
-#include "qt/gl/GLTestRenderer.h"
+#include "support/qt/GLTestRenderer.h"
 #include "support/GridFileBuilder.h"
 #include "support/MemoryPreferenceStore.h"
 #include "support/qt/HeadlessGLDisplay.h"
