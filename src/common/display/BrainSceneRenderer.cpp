@@ -363,6 +363,15 @@ void BrainSceneRenderer::DrawExpression(unsigned int pickBase)
     const unsigned v = ViewVoxelCount(Atlas::GetAtlas());
     const Expressor* selected = m_model->GetSelectedExpressor();
     const GeneExpression* selectedGene = m_model->GetSelectedExpressorsGene();
+    // Glyphs are closed convex solids drawn opaque with the depth test: the
+    // nearest surface at any pixel is a front face, so back faces can be
+    // skipped without changing a pixel. Picking keeps them (they make hits).
+    const bool cullBackFaces = pickBase == 0 && !glIsEnabled(GL_CULL_FACE);
+    if (cullBackFaces)
+    {
+        glCullFace(GL_BACK);
+        glEnable(GL_CULL_FACE);
+    }
     for (size_t i = 0; i < m_expressionRenderers.size(); ++i)
     {
         ExpressionRenderer* renderer = m_expressionRenderers[i];
@@ -383,6 +392,8 @@ void BrainSceneRenderer::DrawExpression(unsigned int pickBase)
         }
         glPopMatrix();
     }
+    if (cullBackFaces)
+        glDisable(GL_CULL_FACE);
 }
 
 void BrainSceneRenderer::DrawPickCubes(int geneIndex, unsigned int pickBase)
