@@ -66,8 +66,6 @@ public:
     int GetNumNodes() const { return static_cast<int>(m_nodes.size()); }
     const ImageGrid::AnnotationLabel* GetNode(int i) const { return m_nodes[i]; }
     bool IsGenerated(int i) const { return m_generated[i]; }
-    // Node i's pick cells (empty until it is generated).
-    const MeshPickCells& GetPickCells(int i) const { return m_pickCells[i]; }
 
 private:
     // Appends the label, then each child's subtree in order.
