@@ -89,8 +89,8 @@ TriangleMesh StructureMesh(const Volume& atlas, const std::array<bool, 256>& mem
     }
     if (mesh.TriangleCount() > kCoarseBudget)
     {
-        // Large structures at 100 micrometres, unless that loses thin parts.
-        TriangleMesh coarse = StructureSurface(atlas, members, min, max, 4);
+        // Large structures at 100 micrometres, else at 75, unless that loses
+        // thin parts.
         uint64_t voxels = 0;
         for (int z = min[2]; z <= max[2]; ++z)
             for (int y = min[1]; y <= max[1]; ++y)
@@ -99,11 +99,15 @@ TriangleMesh StructureMesh(const Volume& atlas, const std::array<bool, 256>& mem
                 for (int x = min[0]; x <= max[0]; ++x)
                     voxels += members[row[x]];
             }
-        double volume = EnclosedVolume(coarse);
-        if (volume > 0.85 * double(voxels) && volume < 1.5 * double(voxels))
+        for (int coarser : {4, 3})
         {
-            *step = 4;
-            return coarse;
+            TriangleMesh coarse = StructureSurface(atlas, members, min, max, coarser);
+            double volume = EnclosedVolume(coarse);
+            if (volume > 0.85 * double(voxels) && volume < 1.5 * double(voxels))
+            {
+                *step = coarser;
+                return coarse;
+            }
         }
     }
     return mesh;

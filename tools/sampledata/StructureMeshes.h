@@ -11,13 +11,13 @@ namespace sampledata
 {
 // Meshes are made at 25 micrometres when that stays within kFineBudget
 // triangles, else at 50 micrometres; only a surface that would still exceed
-// kCoarseBudget there is made at 100 micrometres, and only when that
-// coarser surface still encloses the structure's volume.
+// kCoarseBudget there is made at 100 micrometres, or failing that at 75, and
+// only when that coarser surface still encloses the structure's volume.
 constexpr size_t kFineBudget = 60000;
-constexpr size_t kCoarseBudget = 150000;
+constexpr size_t kCoarseBudget = 100000;
 
 // The surface of the voxels whose value is in `members` (a 256-entry table),
-// made from the 25-micrometre volume at the given step (1 or 2 voxels): the
+// made from the 25-micrometre volume at the given step (1 to 4 voxels): the
 // membership is averaged over each step-sized block, lightly smoothed and
 // contoured. Positions are in 25-micrometre voxel units, voxel i centred at i.
 TriangleMesh StructureSurface(const Volume& atlas, const std::array<bool, 256>& members,

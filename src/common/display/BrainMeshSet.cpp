@@ -29,6 +29,7 @@ BrainMeshSet::BrainMeshSet(const ImageGrid::BrainOntology* ontology, const Image
     // Every node needs its own list, whatever the ontology counts.
     m_listCount = static_cast<GLsizei>(std::max(n, m_nodes.size()));
     m_generated.assign(static_cast<size_t>(m_listCount), false);
+    m_pickCells.resize(static_cast<size_t>(m_listCount));
 }
 
 BrainMeshSet::~BrainMeshSet()
@@ -62,6 +63,7 @@ void BrainMeshSet::GenerateDisplayList(int i)
         glNewList(m_listBase + static_cast<GLuint>(i), GL_COMPILE);
         mesh.Draw();
         glEndList();
+        m_pickCells[i] = MeshPickCells(mesh);
         m_generated[i] = true;
     }
     catch (const std::exception&)
@@ -70,24 +72,30 @@ void BrainMeshSet::GenerateDisplayList(int i)
     }
 }
 
-void BrainMeshSet::Draw(ImageGrid::AnnotationSelector selector, const ImageGrid::AnnotationLabel* selected,
-                        int pickBase)
+template <typename F>
+void BrainMeshSet::ForEachShownNode(ImageGrid::AnnotationSelector selector, F&& visit)
 {
     if (m_listBase == 0 && m_listCount > 0)
         m_listBase = glGenLists(m_listCount);
     if (m_listBase == 0)
         return;
-    GLint renderMode = GL_RENDER;
-    glGetIntegerv(GL_RENDER_MODE, &renderMode);
-    const bool picking = renderMode == GL_SELECT;
-
     for (int i = 0; i < GetNumNodes(); ++i)
     {
-        const ImageGrid::AnnotationLabel* label = m_nodes[i];
-        if (!selector.Intersects(label->own))
+        if (!selector.Intersects(m_nodes[i]->own))
             continue;
         if (!m_generated[i])
             GenerateDisplayList(i);
+        visit(i, m_nodes[i]);
+    }
+}
+
+void BrainMeshSet::Draw(ImageGrid::AnnotationSelector selector, const ImageGrid::AnnotationLabel* selected,
+                        int pickBase)
+{
+    GLint renderMode = GL_RENDER;
+    glGetIntegerv(GL_RENDER_MODE, &renderMode);
+    const bool picking = renderMode == GL_SELECT;
+    ForEachShownNode(selector, [&](int i, const ImageGrid::AnnotationLabel* label) {
         if (label == selected)
             glColor4f(0.0f, 0.8f, 0.0f, kMeshAlpha);
         else
@@ -96,7 +104,21 @@ void BrainMeshSet::Draw(ImageGrid::AnnotationSelector selector, const ImageGrid:
         if (picking)
             glLoadName(static_cast<GLuint>(label->annotationValue + pickBase));
         glCallList(m_listBase + static_cast<GLuint>(i));
-    }
+    });
+}
+
+void BrainMeshSet::DrawForPick(ImageGrid::AnnotationSelector selector, const scene::PickCubeCuller& culler,
+                               int pickBase)
+{
+    ForEachShownNode(selector, [&](int i, const ImageGrid::AnnotationLabel* label) {
+        // A node whose triangles all lie outside the pick volume makes no
+        // hit, named or not.
+        m_pickScratch.clear();
+        if (m_pickCells[i].CollectNear(culler, m_pickScratch) == 0)
+            return;
+        glLoadName(static_cast<GLuint>(label->annotationValue + pickBase));
+        m_pickCells[i].DrawTriangles(m_pickScratch, m_pickPositions);
+    });
 }
 
 void BrainMeshSet::ExportPOVRay(ImageGrid::AnnotationSelector selector, const char* directory)

@@ -1,6 +1,7 @@
 #ifndef NUVARO_DISPLAY_BRAINMESHSET_H
 #define NUVARO_DISPLAY_BRAINMESHSET_H
 
+#include "display/MeshPickCells.h"
 #include "model/AnnotationSelector.h"
 
 #include <GL/gl.h>
@@ -13,6 +14,11 @@ namespace ImageGrid
 class AnnotationLabel;
 class BrainOntology;
 } // namespace ImageGrid
+
+namespace scene
+{
+class PickCubeCuller;
+}
 
 // The surface meshes of the ontology's structures as OpenGL display lists,
 // drawn translucent in their structure colours with the selected structure in
@@ -40,8 +46,15 @@ public:
     // cannot be read draws nothing and is tried again at the next draw.
     void Draw(ImageGrid::AnnotationSelector selector, const ImageGrid::AnnotationLabel* selected, int pickBase);
 
-    // Compiles node i's list from its mesh file; failures are swallowed and
-    // leave the node not generated.
+    // The selection-mode counterpart of Draw: names every node in the
+    // selector whose mesh can reach the pick volume of the culler (the
+    // current pick matrices) with annotation value + pickBase, and sends only
+    // the triangles of its cells that can reach it. Makes the same hits as
+    // Draw in selection mode.
+    void DrawForPick(ImageGrid::AnnotationSelector selector, const scene::PickCubeCuller& culler, int pickBase);
+
+    // Compiles node i's list from its mesh file, and sorts its triangles into
+    // pick cells; failures are swallowed and leave the node not generated.
     void GenerateDisplayList(int i);
 
     // For each node in the selector: the mesh object file "<abbreviation>.pov"
@@ -58,9 +71,17 @@ private:
     // Appends the label, then each child's subtree in order.
     void AddNode(const ImageGrid::AnnotationLabel* label);
     std::string MeshPath(int i) const;
+    // Makes the list block if needed, then calls visit(i, label) for every
+    // node in the selector, generating it first when it is not yet.
+    template <typename F>
+    void ForEachShownNode(ImageGrid::AnnotationSelector selector, F&& visit);
 
     std::vector<const ImageGrid::AnnotationLabel*> m_nodes;
     std::vector<bool> m_generated;
+    std::vector<MeshPickCells> m_pickCells;
+    // The index and position lists of the last pick draw, kept for their memory.
+    std::vector<uint32_t> m_pickScratch;
+    std::vector<float> m_pickPositions;
     GLuint m_listBase;
     // The size of the block of lists, fixed at construction; the block is
     // made at the first draw.

@@ -363,6 +363,15 @@ void BrainSceneRenderer::DrawExpression(unsigned int pickBase)
     const unsigned v = ViewVoxelCount(Atlas::GetAtlas());
     const Expressor* selected = m_model->GetSelectedExpressor();
     const GeneExpression* selectedGene = m_model->GetSelectedExpressorsGene();
+    // Glyphs are closed convex solids drawn opaque with the depth test: the
+    // nearest surface at any pixel is a front face, so back faces can be
+    // skipped without changing a pixel. Picking keeps them (they make hits).
+    const bool cullBackFaces = pickBase == 0 && !glIsEnabled(GL_CULL_FACE);
+    if (cullBackFaces)
+    {
+        glCullFace(GL_BACK);
+        glEnable(GL_CULL_FACE);
+    }
     for (size_t i = 0; i < m_expressionRenderers.size(); ++i)
     {
         ExpressionRenderer* renderer = m_expressionRenderers[i];
@@ -383,6 +392,8 @@ void BrainSceneRenderer::DrawExpression(unsigned int pickBase)
         }
         glPopMatrix();
     }
+    if (cullBackFaces)
+        glDisable(GL_CULL_FACE);
 }
 
 void BrainSceneRenderer::DrawPickCubes(int geneIndex, unsigned int pickBase)
@@ -1170,134 +1181,6 @@ bool BrainSceneRenderer::OnSpecialKeyDown(int key, int flags, unsigned /*time*/)
 // ---------------------------------------------------------------------------
 // Picking
 
-void BrainSceneRenderer::MeasureStructureMeshes(ImageGrid::AnnotationSelector selector)
-{
-    // Each mesh is drawn once in feedback mode through an orthographic box
-    // far larger than the atlas, so that nothing is clipped and the window
-    // coordinates give back the view coordinates of every vertex.
-    constexpr double kRange = 1000.0;
-    constexpr GLsizei kFirstBuffer = 1 << 20;
-    constexpr GLsizei kMaxBuffer = 1 << 24;
-    BrainMeshSet* meshes = Atlas::GetAtlas()->GetBrainMeshes();
-    const ImageGrid::BrainOntology* ontology = Atlas::GetAtlas()->GetOntology();
-    if (meshes == nullptr || ontology == nullptr)
-        return;
-    m_meshExtents.resize(256);
-    std::vector<GLfloat> feedback;
-    for (uint32_t i = 1; i <= ontology->GetNumStructures(); ++i)
-    {
-        const ImageGrid::AnnotationLabel* label = ontology->GetAnnotationLabelByIndex(static_cast<unsigned char>(i));
-        if (label == nullptr || !selector.Intersects(label->own) || m_meshExtents[label->annotationValue].known)
-            continue;
-        GLint values = -1;
-        for (GLsizei size = kFirstBuffer; values < 0 && size <= kMaxBuffer; size *= 4)
-        {
-            feedback.assign(static_cast<size_t>(size), 0.0f);
-            GLStateGuard guard;
-            glPushAttrib(GL_VIEWPORT_BIT | GL_ENABLE_BIT);
-            glDisable(GL_CULL_FACE);
-            for (int k = 0; k < 6; ++k)
-                glDisable(GL_CLIP_PLANE0 + k);
-            glViewport(0, 0, 2, 2);
-            glDepthRange(0.0, 1.0);
-            glMatrixMode(GL_PROJECTION);
-            glPushMatrix();
-            glLoadIdentity();
-            glOrtho(-kRange, kRange, -kRange, kRange, -kRange, kRange);
-            glMatrixMode(GL_MODELVIEW);
-            glPushMatrix();
-            glLoadIdentity();
-            glFeedbackBuffer(size, GL_3D, feedback.data());
-            glRenderMode(GL_FEEDBACK);
-            meshes->Draw(label->own, nullptr, 0);
-            values = glRenderMode(GL_RENDER);
-            glMatrixMode(GL_PROJECTION);
-            glPopMatrix();
-            glMatrixMode(GL_MODELVIEW);
-            glPopMatrix();
-            glPopAttrib();
-            guard.Release();
-        }
-        // Vertices follow their tokens as (x, y, z) window coordinates.
-        float low[3] = {1e30f, 1e30f, 1e30f};
-        float high[3] = {-1e30f, -1e30f, -1e30f};
-        bool any = false;
-        auto addVertex = [&](const GLfloat* v) {
-            const float p[3] = {static_cast<float>((v[0] - 1.0) * kRange), static_cast<float>((v[1] - 1.0) * kRange),
-                                static_cast<float>((1.0 - 2.0 * v[2]) * kRange)};
-            for (int k = 0; k < 3; ++k)
-            {
-                low[k] = std::min(low[k], p[k]);
-                high[k] = std::max(high[k], p[k]);
-            }
-            any = true;
-        };
-        for (GLint at = 0; at < values;)
-        {
-            const GLint token = static_cast<GLint>(feedback[static_cast<size_t>(at++)]);
-            GLint vertices = 0;
-            if (token == GL_POLYGON_TOKEN && at < values)
-                vertices = static_cast<GLint>(feedback[static_cast<size_t>(at++)]);
-            else if (token == GL_LINE_TOKEN || token == GL_LINE_RESET_TOKEN)
-                vertices = 2;
-            else if (token == GL_POINT_TOKEN || token == GL_BITMAP_TOKEN || token == GL_DRAW_PIXEL_TOKEN ||
-                     token == GL_COPY_PIXEL_TOKEN)
-                vertices = 1;
-            else if (token == GL_PASS_THROUGH_TOKEN)
-            {
-                ++at;
-                continue;
-            }
-            else
-                break;
-            for (GLint n = 0; n < vertices && at + 3 <= values; ++n, at += 3)
-                addVertex(&feedback[static_cast<size_t>(at)]);
-        }
-        // A mesh that drew nothing (not readable yet) is measured again later;
-        // one too large to measure is never left out.
-        MeshExtent& extent = m_meshExtents[label->annotationValue];
-        if (values < 0)
-        {
-            extent.known = true;
-            for (int k = 0; k < 3; ++k)
-            {
-                extent.centre[k] = 0.0f;
-                extent.half[k] = 1e30f;
-            }
-        }
-        else if (any)
-        {
-            extent.known = true;
-            for (int k = 0; k < 3; ++k)
-            {
-                extent.centre[k] = 0.5f * (low[k] + high[k]);
-                extent.half[k] = 0.5f * (high[k] - low[k]) + 0.01f;
-            }
-        }
-    }
-}
-
-ImageGrid::AnnotationSelector BrainSceneRenderer::PickableStructures(ImageGrid::AnnotationSelector selector) const
-{
-    const ImageGrid::BrainOntology* ontology = Atlas::GetAtlas()->GetOntology();
-    if (ontology == nullptr || m_meshExtents.empty())
-        return selector;
-    const scene::PickCubeCuller culler = scene::PickCubeCuller::FromCurrentMatrices();
-    ImageGrid::AnnotationSelector pickable = selector;
-    for (uint32_t i = 1; i <= ontology->GetNumStructures(); ++i)
-    {
-        const ImageGrid::AnnotationLabel* label = ontology->GetAnnotationLabelByIndex(static_cast<unsigned char>(i));
-        if (label == nullptr || !selector.Intersects(label->own))
-            continue;
-        const MeshExtent& extent = m_meshExtents[label->annotationValue];
-        if (extent.known && extent.half[0] < 1e29f &&
-            !culler.MayHitBox(extent.centre[0], extent.centre[1], extent.centre[2], extent.half[0], extent.half[1],
-                              extent.half[2]))
-            pickable.Set(label->own, false);
-    }
-    return pickable;
-}
-
 unsigned BrainSceneRenderer::PickName(int x, int y, const ImageGrid::AnnotationLabel** structure)
 {
     Atlas* atlas = Atlas::GetAtlas();
@@ -1306,9 +1189,6 @@ unsigned BrainSceneRenderer::PickName(int x, int y, const ImageGrid::AnnotationL
     // Without one (a view not shown yet) nothing can be under the mouse.
     if (!m_display->MakeCurrent())
         return 0;
-    const bool meshesPickable = !m_model->GetCuttingPlanesVisible();
-    if (meshesPickable)
-        MeasureStructureMeshes(m_model->GetStructureSelector());
     std::vector<GLuint> buffer;
     int size = kPickBufferSize;
     for (;;)
@@ -1342,11 +1222,12 @@ unsigned BrainSceneRenderer::PickName(int x, int y, const ImageGrid::AnnotationL
         {
             m_mprRenderer->Display(scene::kFirstSliceName);
             SetupClipping(true);
-            // Meshes that cannot reach the pick pixel would make no hit: they
-            // are left out, since selection mode handles every triangle on the CPU.
+            // Only the parts of the meshes that can reach the pick pixel: the
+            // rest would make no hit, and selection mode handles every
+            // triangle on the CPU.
             if (BrainMeshSet* meshes = atlas->GetBrainMeshes())
-                meshes->Draw(PickableStructures(m_model->GetStructureSelector()), m_model->GetSelectedStructure(),
-                             scene::kFirstStructureName);
+                meshes->DrawForPick(m_model->GetStructureSelector(), scene::PickCubeCuller::FromCurrentMatrices(),
+                                    scene::kFirstStructureName);
             DrawExpression(scene::kFirstExpressorName);
             SetupClipping(false);
         }

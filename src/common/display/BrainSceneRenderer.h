@@ -165,11 +165,6 @@ private:
     void FinishPress(int button, int x, int y, int flags, unsigned time);
     // Runs one selection-buffer pass at the window point; returns the chosen hit.
     unsigned PickName(int x, int y, const ImageGrid::AnnotationLabel** structure);
-    // The structures of selector whose meshes can reach the pick pixel of the
-    // current pick matrices; structures whose extent is not known stay in.
-    ImageGrid::AnnotationSelector PickableStructures(ImageGrid::AnnotationSelector selector) const;
-    // Finds the extent of every shown structure's mesh not measured yet.
-    void MeasureStructureMeshes(ImageGrid::AnnotationSelector selector);
     void DrawCompassFigure(bool atBregma);
     void DrawPickCubes(int geneIndex, unsigned int pickBase);
 
@@ -211,17 +206,6 @@ private:
     BookmarkInterpolator* m_interpolator;
     bool m_saveFrames;
     unsigned long m_frameNumber;
-
-    // Extent of each structure's mesh (view voxels) by annotation value,
-    // measured once, so that picking sends only the meshes near the pick
-    // pixel through selection mode.
-    struct MeshExtent
-    {
-        bool known = false;
-        float centre[3] = {0.0f, 0.0f, 0.0f};
-        float half[3] = {0.0f, 0.0f, 0.0f};
-    };
-    std::vector<MeshExtent> m_meshExtents;
 
     // The thread the scene was made on, and a token that posted calls check
     // so that they do nothing once the scene is gone.

@@ -176,6 +176,32 @@ void GLTriangleMesh::Draw() const
     }
 }
 
+void GLTriangleMesh::AppendTriangles(std::vector<uint32_t>& out) const
+{
+    out.reserve(out.size() + 3 * GetTriangleCount());
+    const size_t strips = GetStripCount();
+    size_t s = 0;
+    // The leading short strips go as separate triangles, each in index order.
+    for (; s < strips && GetStripLength(s) <= kMaxBatchedStripLength; ++s)
+    {
+        const uint32_t* strip = GetStrip(s);
+        for (uint32_t i = 0; i + 2 < GetStripLength(s); ++i)
+            out.insert(out.end(), {strip[i], strip[i + 1], strip[i + 2]});
+    }
+    // Real strips: every second triangle has its first two vertices swapped.
+    for (; s < strips; ++s)
+    {
+        const uint32_t* strip = GetStrip(s);
+        for (uint32_t i = 0; i + 2 < GetStripLength(s); ++i)
+        {
+            if (i % 2 == 0)
+                out.insert(out.end(), {strip[i], strip[i + 1], strip[i + 2]});
+            else
+                out.insert(out.end(), {strip[i + 1], strip[i], strip[i + 2]});
+        }
+    }
+}
+
 void GLTriangleMesh::ExportPOVRay(const char* directory, const char* name) const
 {
     std::ofstream out(std::string(directory) + name + ".pov", std::ios::out | std::ios::trunc);

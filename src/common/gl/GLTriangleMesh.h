@@ -44,6 +44,10 @@ public:
     // is its own GL_TRIANGLE_STRIP. Normal before position at every vertex.
     void Draw() const;
 
+    // Appends the triangles in the order and with the winding Draw gives them
+    // to GL: three vertex indices each.
+    void AppendTriangles(std::vector<uint32_t>& out) const;
+
     // Writes directory + name + ".pov" (directory ends with its separator):
     // the mesh as a POV-Ray declaration of smooth triangles named name.
     // Throws std::runtime_error "File could not be written." when the file

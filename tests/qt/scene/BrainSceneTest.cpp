@@ -3,9 +3,14 @@
 #include "BrainSceneFixture.h"
 
 #include "display/ExpressionRenderer.h"
+#include "model/AnnotationLabel.h"
+#include "model/BrainOntology.h"
 #include "support/QueuedMainThreadDispatcher.h"
 
+#include <memory>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace
 {
@@ -154,5 +159,86 @@ TEST_F(BrainSceneTest, AnEmptyViewDrawsWithoutFailing)
     display.Display();
     EXPECT_EQ(0, NonBlackPixels());
     EXPECT_TRUE(services.alerts.empty());
+}
+} // namespace
+
+namespace
+{
+// The scene with its glyphs drawn by glyph renderers of its own, back faces
+// and all: the reference for the scene's glyph drawing.
+class AllFacesScene : public BrainSceneRenderer
+{
+public:
+    using BrainSceneRenderer::BrainSceneRenderer;
+
+    void DrawExpression(unsigned int pickBase) override
+    {
+        if (pickBase != 0)
+        {
+            BrainSceneRenderer::DrawExpression(pickBase);
+            return;
+        }
+        BrainExpressionModel* model = GetModel();
+        while (static_cast<int>(m_glyphs.size()) < model->GetNumGenes())
+            m_glyphs.push_back(
+                std::make_unique<ExpressionRenderer>(this, model->GetGene(static_cast<int>(m_glyphs.size()))));
+        for (size_t i = 0; i < m_glyphs.size(); ++i)
+        {
+            const float* offset = offsets[i % 8];
+            glPushMatrix();
+            glTranslatef(0.1f * offset[0], 0.1f * offset[1], 0.1f * offset[2]);
+            float r, g, b;
+            m_glyphs[i]->GetGene()->GetColor(r, g, b);
+            glColor4f(r, g, b, 1.0f);
+            m_glyphs[i]->Display(false, 0);
+            glPopMatrix();
+        }
+    }
+
+private:
+    std::vector<std::unique_ptr<ExpressionRenderer>> m_glyphs;
+};
+
+TEST_F(BrainSceneTest, SkippingGlyphBackFacesChangesNoPixel)
+{
+    // Two genes on the same block of voxels, so that glyphs of different
+    // sizes overlap, seen turned and close up inside the transparent brain.
+    std::vector<scenetest::Voxel> voxels;
+    for (int z = 50; z < 58; ++z)
+        for (int y = kColumnY - 5; y <= kColumnY + 5; ++y)
+            for (int x = kColumnX - 5; x <= kColumnX + 5; ++x)
+                voxels.push_back({x, y, z, static_cast<uint16_t>(4 + (x * 7 + y * 3 + z) % 30)});
+    AddGene("First", voxels);
+    AddGene("Second", voxels);
+    const float rotation[4] = {0.3f, -0.2f, 0.1f, 0.927f};
+    model->SetRotation(rotation, true);
+    model->SetZoom(250.0f, true);
+    model->SetMeshDisplayStyle(BrainExpressionModel::kTransparentMeshes, true);
+    model->SetStructureSelector(
+        Atlas::GetAtlas()->GetOntology()->GetAnnotationLabel(std::string("root"))->own, true);
+    for (bool faster : {false, true})
+    {
+        UserPreferences::GetPreferences()->SetFasterDrawing(faster);
+        display.SetRenderer(scene.get());
+        display.Display();
+        const QImage culled = display.GrabImage();
+
+        AllFacesScene reference(&display, model.get(), nullptr);
+        display.SetRenderer(&reference);
+        display.Display();
+        const QImage all = display.GrabImage();
+        display.SetRenderer(scene.get());
+
+        int differing = 0;
+        int glyphPixels = 0;
+        for (int y = 0; y < all.height(); ++y)
+            for (int x = 0; x < all.width(); ++x)
+            {
+                differing += culled.pixel(x, y) != all.pixel(x, y);
+                glyphPixels += (all.pixel(x, y) & 0xFFFFFF) != 0;
+            }
+        EXPECT_EQ(0, differing) << "faster drawing " << faster;
+        EXPECT_GT(glyphPixels, 5000);
+    }
 }
 } // namespace

@@ -8,9 +8,13 @@
 #include "model/AnnotationLabel.h"
 #include "model/BrainOntology.h"
 #include "model/Expressor.h"
+#include "support/qt/GLFeedback.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>
+
+#include <functional>
+#include <vector>
 
 namespace
 {
@@ -153,35 +157,43 @@ TEST_F(PickingSceneTest, HidingTheSelectedGlyphDeselectsIt)
 
 namespace
 {
+// The selection records that the drawing makes at the window point, in the
+// scene's pick projection and view.
+std::vector<GLuint> PickPass(BrainSceneRenderer& scene, int x, int y, const std::function<void()>& draw)
+{
+    return SelectionRecords([&]() {
+        GLint viewport[4];
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        glMatrixMode(GL_PROJECTION);
+        glPushMatrix();
+        glLoadIdentity();
+        gluPickMatrix(x, viewport[3] - y, 1.0, 1.0, viewport);
+        scene.DoProjectionTransforms();
+        glMatrixMode(GL_MODELVIEW);
+        glPushMatrix();
+        glLoadIdentity();
+        scene.DoViewTransforms();
+        draw();
+        glMatrixMode(GL_PROJECTION);
+        glPopMatrix();
+        glMatrixMode(GL_MODELVIEW);
+        glPopMatrix();
+    });
+}
+
 // The structure a plain selection pass over every shown mesh finds at the
 // window point, without the scene.
 const ImageGrid::AnnotationLabel* ReferencePick(BrainSceneRenderer& scene, BrainExpressionModel& model, int x,
                                                 int y)
 {
-    std::vector<GLuint> buffer(1 << 16);
-    glSelectBuffer(static_cast<GLsizei>(buffer.size()), buffer.data());
-    glRenderMode(GL_SELECT);
-    glInitNames();
-    glPushName(0);
-    GLint viewport[4];
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    gluPickMatrix(x, viewport[3] - y, 1.0, 1.0, viewport);
-    scene.DoProjectionTransforms();
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
-    scene.DoViewTransforms();
-    Atlas::GetAtlas()->GetBrainMeshes()->Draw(model.GetStructureSelector(), model.GetSelectedStructure(),
-                                              scene::kFirstStructureName);
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
-    const GLint hits = glRenderMode(GL_RENDER);
-    return scene::ChoosePickHit(buffer.data(), hits, buffer.size(),
+    const std::vector<GLuint> records = PickPass(scene, x, y, [&]() {
+        Atlas::GetAtlas()->GetBrainMeshes()->Draw(model.GetStructureSelector(), model.GetSelectedStructure(),
+                                                  scene::kFirstStructureName);
+    });
+    int hits = 0;
+    for (size_t i = 0; i < records.size(); i += 3 + records[i])
+        ++hits;
+    return scene::ChoosePickHit(records.data(), hits, records.size(),
                                 model.GetMeshDisplayStyle() == BrainExpressionModel::kTransparentMeshes,
                                 *Atlas::GetAtlas()->GetOntology())
         .structure;
@@ -215,5 +227,56 @@ TEST_F(PickingSceneTest, LeavingFarMeshesOutOfThePickChangesNoResult)
         }
         EXPECT_GT(structures, 10);
     }
+}
+} // namespace
+
+namespace
+{
+// The selection records that a pass over every mesh of the selector makes at
+// the window point: drawn whole, or only the pick cells that can reach the
+// pixel.
+std::vector<GLuint> MeshHitRecords(BrainSceneRenderer& scene, ImageGrid::AnnotationSelector shown, int x, int y,
+                                   bool cells)
+{
+    return PickPass(scene, x, y, [&]() {
+        BrainMeshSet* meshes = Atlas::GetAtlas()->GetBrainMeshes();
+        if (cells)
+            meshes->DrawForPick(shown, scene::PickCubeCuller::FromCurrentMatrices(), scene::kFirstStructureName);
+        else
+            meshes->Draw(shown, nullptr, scene::kFirstStructureName);
+    });
+}
+
+TEST_F(PickingSceneTest, PickCellsMakeTheSameHitsAsWholeMeshes)
+{
+    // Nested and neighbouring structures, in two views; the records (names
+    // in order, nearest and farthest depths) must match exactly.
+    ImageGrid::AnnotationSelector shown;
+    for (const char* abbreviation : {"root", "CH", "CTX", "Isocortex", "HIP", "CA1", "STR", "CP", "TH", "CB", "MY"})
+        shown.Set(Atlas::GetAtlas()->GetOntology()->GetAnnotationLabel(std::string(abbreviation))->own, true);
+    int records = 0;
+    for (int view = 0; view < 2; ++view)
+    {
+        const float rotation[4] = {0.2f, 0.3f, 0.1f, 0.927f};
+        if (view == 1)
+        {
+            model->SetRotation(rotation, true);
+            model->SetZoom(160.0f, true);
+        }
+        display.Display();
+        display.MakeCurrent();
+        for (int y = 25; y < scenetest::kHeight; y += 43)
+        {
+            for (int x = 20; x < scenetest::kWidth; x += 47)
+            {
+                const std::vector<GLuint> whole = MeshHitRecords(*scene, shown, x, y, false);
+                const std::vector<GLuint> near = MeshHitRecords(*scene, shown, x, y, true);
+                ASSERT_EQ(whole, near) << x << ", " << y << " view " << view;
+                records += !whole.empty();
+            }
+        }
+    }
+    // Most pixels look at the brain, so the comparison means something.
+    EXPECT_GT(records, 40);
 }
 } // namespace

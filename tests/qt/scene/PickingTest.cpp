@@ -6,6 +6,7 @@
 #include "model/AnnotationLabel.h"
 #include "model/Atlas.h"
 #include "model/BrainOntology.h"
+#include "support/qt/GLFeedback.h"
 #include "support/qt/HeadlessGLDisplay.h"
 
 #include <gtest/gtest.h>
@@ -135,44 +136,31 @@ TEST(StructureStringTest, WritesThePathFromTheRootWithIndentation)
 std::set<unsigned> SelectCubes(const std::vector<std::array<float, 4>>& cubes, int x, int y, bool cull,
                                int* drawn)
 {
-    std::vector<GLuint> buffer(1 << 16);
-    glSelectBuffer(static_cast<GLsizei>(buffer.size()), buffer.data());
-    glRenderMode(GL_SELECT);
-    glInitNames();
-    glPushName(0);
-    GLint viewport[4];
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    gluPickMatrix(x, y, 1.0, 1.0, viewport);
-    glOrtho(-60, 60, -45, 45, -600, 600);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glRotatef(33.0f, 1.0f, 0.4f, 0.2f);
-    glScalef(1.2f, -1.2f, -1.2f);
-    const scene::PickCubeCuller culler = scene::PickCubeCuller::FromCurrentMatrices();
-    GLCube cube;
-    *drawn = 0;
-    for (size_t i = 0; i < cubes.size(); ++i)
-    {
-        const auto& c = cubes[i];
-        if (cull && !culler.MayHit(c[0], c[1], c[2], c[3]))
-            continue;
-        ++*drawn;
-        glLoadName(static_cast<GLuint>(i + 1));
-        cube.DrawAt(c[0], c[1], c[2], c[3]);
-    }
-    const GLint hits = glRenderMode(GL_RENDER);
-    std::set<unsigned> names;
-    size_t at = 0;
-    for (GLint h = 0; h < hits; ++h)
-    {
-        const GLuint count = buffer[at];
-        for (GLuint n = 0; n < count; ++n)
-            names.insert(buffer[at + 3 + n]);
-        at += 3 + count;
-    }
-    return names;
+    const std::vector<GLuint> names = SelectedNames([&]() {
+        GLint viewport[4];
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        gluPickMatrix(x, y, 1.0, 1.0, viewport);
+        glOrtho(-60, 60, -45, 45, -600, 600);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        glRotatef(33.0f, 1.0f, 0.4f, 0.2f);
+        glScalef(1.2f, -1.2f, -1.2f);
+        const scene::PickCubeCuller culler = scene::PickCubeCuller::FromCurrentMatrices();
+        GLCube cube;
+        *drawn = 0;
+        for (size_t i = 0; i < cubes.size(); ++i)
+        {
+            const auto& c = cubes[i];
+            if (cull && !culler.MayHit(c[0], c[1], c[2], c[3]))
+                continue;
+            ++*drawn;
+            glLoadName(static_cast<GLuint>(i + 1));
+            cube.DrawAt(c[0], c[1], c[2], c[3]);
+        }
+    });
+    return std::set<unsigned>(names.begin(), names.end());
 }
 
 TEST(PickCubeCullerTest, SkipsOnlyCubesThatCannotBeHit)

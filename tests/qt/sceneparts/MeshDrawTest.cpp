@@ -15,6 +15,8 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
 using testsupport::MeshFileBuilder;
 using testsupport::TempDir;
@@ -65,7 +67,18 @@ protected:
         display.Display();
     }
 
+    // Loads a mesh of zigzag strips, one per (start x, vertex count).
+    void LoadZigzags(GLTriangleMesh& mesh, const std::vector<std::pair<float, uint32_t>>& strips)
+    {
+        MeshFileBuilder b;
+        for (const auto& strip : strips)
+            AddZigzag(b, strip.first, strip.second);
+        ASSERT_TRUE(WriteFileBytes(meshDir.File("z.msh"), b.Bytes()));
+        mesh.Load(meshDir.File("z.msh").c_str());
+    }
+
     static constexpr int kSize = 120;
+    TempDir meshDir;
     HeadlessGLDisplay display{kSize, kSize};
     GLTestRenderer renderer;
 };
@@ -73,15 +86,8 @@ protected:
 
 TEST_F(MeshDrawTest, ShortStripsShareOneTriangleBlockUntilTheFirstLongStrip)
 {
-    MeshFileBuilder b;
-    AddZigzag(b, 0, 3);
-    AddZigzag(b, 3, 4);
-    AddZigzag(b, 6, 12);
-    AddZigzag(b, 14, 4);
-    TempDir dir;
-    ASSERT_TRUE(WriteFileBytes(dir.File("z.msh"), b.Bytes()));
     GLTriangleMesh mesh;
-    mesh.Load(dir.File("z.msh").c_str());
+    LoadZigzags(mesh, {{0.0f, 3}, {3.0f, 4}, {6.0f, 12}, {14.0f, 4}});
 
     std::vector<std::vector<float>> triangles;
     Frame([&]() { triangles = FeedbackPolygons([&]() { mesh.Draw(); }); });
@@ -99,6 +105,51 @@ TEST_F(MeshDrawTest, ShortStripsShareOneTriangleBlockUntilTheFirstLongStrip)
     std::vector<int> expected = {a, a, -a};
     expected.insert(expected.end(), 12, a);
     EXPECT_EQ(turns, expected);
+}
+
+namespace
+{
+// A feedback triangle turned so that its smallest corner comes first: the
+// same triangle with the same winding gives the same vector.
+std::vector<float> Canonical(const std::vector<float>& t)
+{
+    int first = 0;
+    for (int k = 1; k < 3; ++k)
+        if (std::vector<float>(t.begin() + 3 * k, t.begin() + 3 * k + 3) <
+            std::vector<float>(t.begin() + 3 * first, t.begin() + 3 * first + 3))
+            first = k;
+    std::vector<float> out;
+    for (int k = 0; k < 3; ++k)
+        out.insert(out.end(), t.begin() + 3 * ((first + k) % 3), t.begin() + 3 * ((first + k) % 3) + 3);
+    return out;
+}
+} // namespace
+
+TEST_F(MeshDrawTest, ListedTrianglesAreTheDrawnOnesInOrderAndWinding)
+{
+    GLTriangleMesh mesh;
+    LoadZigzags(mesh, {{0.0f, 5}, {3.0f, 3}, {6.0f, 11}, {14.0f, 4}});
+    std::vector<uint32_t> listed = {7u};
+    mesh.AppendTriangles(listed);
+    ASSERT_EQ(listed.size(), 1u + 3u * mesh.GetTriangleCount());
+    EXPECT_EQ(listed[0], 7u);
+
+    std::vector<std::vector<float>> drawn, fromList;
+    Frame([&]() {
+        drawn = FeedbackPolygons([&]() { mesh.Draw(); });
+        fromList = FeedbackPolygons([&]() {
+            glBegin(GL_TRIANGLES);
+            for (size_t i = 1; i < listed.size(); ++i)
+            {
+                const GLTriangleMesh::Point3d& p = mesh.GetVertices()[listed[i]];
+                glVertex3f(p.x, p.y, p.z);
+            }
+            glEnd();
+        });
+    });
+    ASSERT_EQ(drawn.size(), fromList.size());
+    for (size_t t = 0; t < drawn.size(); ++t)
+        EXPECT_EQ(Canonical(drawn[t]), Canonical(fromList[t])) << "triangle " << t;
 }
 
 namespace

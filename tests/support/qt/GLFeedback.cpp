@@ -30,21 +30,29 @@ std::vector<std::vector<float>> FeedbackPolygons(const std::function<void()>& dr
     return polygons;
 }
 
-std::vector<GLuint> SelectedNames(const std::function<void()>& draw)
+std::vector<GLuint> SelectionRecords(const std::function<void()>& draw)
 {
-    std::vector<GLuint> buffer(4096);
+    std::vector<GLuint> buffer(1 << 16);
     glSelectBuffer(static_cast<GLsizei>(buffer.size()), buffer.data());
     glRenderMode(GL_SELECT);
     glInitNames();
     glPushName(0);
     draw();
     const GLint hits = glRenderMode(GL_RENDER);
+    size_t used = 0;
+    for (GLint h = 0; h < hits; ++h)
+        used += 3 + buffer[used];
+    EXPECT_GE(hits, 0) << "the selection buffer overflowed";
+    buffer.resize(used);
+    return buffer;
+}
+
+std::vector<GLuint> SelectedNames(const std::function<void()>& draw)
+{
+    const std::vector<GLuint> records = SelectionRecords(draw);
     std::vector<GLuint> names;
-    for (GLint h = 0, i = 0; h < hits; ++h)
-    {
-        const GLuint count = buffer[static_cast<size_t>(i)];
-        names.insert(names.end(), buffer.begin() + i + 3, buffer.begin() + i + 3 + count);
-        i += 3 + static_cast<GLint>(count);
-    }
+    for (size_t i = 0; i < records.size(); i += 3 + records[i])
+        names.insert(names.end(), records.begin() + static_cast<std::ptrdiff_t>(i) + 3,
+                     records.begin() + static_cast<std::ptrdiff_t>(i + 3 + records[i]));
     return names;
 }

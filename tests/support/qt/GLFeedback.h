@@ -15,8 +15,12 @@
 std::vector<std::vector<float>> FeedbackPolygons(const std::function<void()>& draw);
 
 // Runs the drawing in GL selection mode with an empty name stack of one
-// entry (glLoadName works) and returns the names of the hits in the order
-// they were recorded. The drawing sets its own projection.
+// entry (glLoadName works) and returns the hit records as GL wrote them
+// (name count, nearest and farthest depth, names), up to 65536 entries. The
+// drawing sets its own projection.
+std::vector<GLuint> SelectionRecords(const std::function<void()>& draw);
+
+// The names of the hits of SelectionRecords in the order they were recorded.
 std::vector<GLuint> SelectedNames(const std::function<void()>& draw);
 
 #endif
