@@ -3,6 +3,7 @@
 #include "model/GeneExpression.h"
 #include "model/SearchConfig.h"
 #include "network/NetFile.h"
+#include "utility/DeletionWatch.h"
 #include "utility/XMLUtils.h"
 #include "utility/StringUtils.h"
 
@@ -484,34 +485,6 @@ bool GeneQuery::ParseAndDeliver(const char* data, unsigned long length, bool fin
     return Deliver();
 }
 
-namespace
-{
-// Lets a callback learn whether the query was deleted while it ran: the
-// query's destructor sets the flag this watch installs. Nested watches pass a
-// deletion on to the outer one; the outer flag is back in place when the
-// watch ends, exceptions included.
-class DeletionWatch
-{
-public:
-    explicit DeletionWatch(bool*& slot) : m_slot(slot), m_outer(slot) { m_slot = &m_deleted; }
-    ~DeletionWatch()
-    {
-        if (!m_deleted)
-            m_slot = m_outer; // the slot is gone with the query otherwise
-        else if (m_outer != nullptr)
-            *m_outer = true;
-    }
-    DeletionWatch(const DeletionWatch&) = delete;
-    DeletionWatch& operator=(const DeletionWatch&) = delete;
-
-    bool Deleted() const { return m_deleted; }
-
-private:
-    bool*& m_slot;
-    bool* m_outer;
-    bool m_deleted = false;
-};
-} // namespace
 
 bool GeneQuery::Deliver()
 {
