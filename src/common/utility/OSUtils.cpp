@@ -38,8 +38,9 @@ bool OSUtils::DeleteFile(const char* path)
 {
     if (path == nullptr)
         return false;
+    // Never recursive: a folder that still holds anything stays.
     std::error_code ec;
-    return std::filesystem::remove_all(path, ec) > 0 && !ec;
+    return std::filesystem::remove(path, ec) && !ec;
 }
 
 bool OSUtils::MoveFile(const char* from, const char* to)

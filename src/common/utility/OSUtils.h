@@ -12,7 +12,8 @@ public:
     static double GetTime();
     // True when the path names a file that opens for reading (folders count as absent).
     static bool FileExists(const char* path);
-    // Removes the file or folder at path.
+    // Removes the file or empty folder at path; a folder with contents is
+    // left alone (and false returned).
     static bool DeleteFile(const char* path);
     // Moves or renames a file.
     static bool MoveFile(const char* from, const char* to);

@@ -22,6 +22,25 @@ TEST(OSUtils, FileExistsOnlyForReadableFiles)
     EXPECT_FALSE(OSUtils::FileExists(nullptr));
 }
 
+TEST(OSUtils, DeleteFileRemovesFilesAndEmptyFoldersOnly)
+{
+    TempDir t;
+    ASSERT_TRUE(WriteFileBytes(t.File("file"), "x"));
+    std::filesystem::create_directory(t.File("empty"));
+    std::filesystem::create_directory(t.File("full"));
+    ASSERT_TRUE(WriteFileBytes(t.File("full/kept"), "y"));
+
+    EXPECT_TRUE(OSUtils::DeleteFile(t.File("file").c_str()));
+    EXPECT_FALSE(std::filesystem::exists(t.File("file")));
+    EXPECT_TRUE(OSUtils::DeleteFile(t.File("empty").c_str()));
+    EXPECT_FALSE(std::filesystem::exists(t.File("empty")));
+
+    EXPECT_FALSE(OSUtils::DeleteFile(t.File("full").c_str()));
+    EXPECT_TRUE(std::filesystem::exists(t.File("full/kept"))) << "a folder with contents is never removed";
+    EXPECT_FALSE(OSUtils::DeleteFile(t.File("missing").c_str()));
+    EXPECT_FALSE(OSUtils::DeleteFile(nullptr));
+}
+
 TEST(OSUtils, OpenBrowserGoesToThePlatform)
 {
     testsupport::FakePlatformServices platform;
