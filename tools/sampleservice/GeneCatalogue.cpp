@@ -45,7 +45,7 @@ public:
     int Int(size_t index) const
     {
         int value = 0;
-        if (!ParseInt(m_fields[index], value))
+        if (!ParseInteger(m_fields[index], value))
             Fail("field " + std::to_string(index) + " (\"" + m_fields[index] + "\") is not an integer");
         return value;
     }

@@ -97,28 +97,4 @@ uint64_t StableHash(const std::string& text)
     return h;
 }
 
-bool ParseInt(const std::string& text, int& value)
-{
-    const char* first = text.data();
-    const char* last = first + text.size();
-    if (first != last && *first == '+')
-        ++first;
-    const auto result = std::from_chars(first, last, value);
-    return first != last && result.ec == std::errc() && result.ptr == last;
-}
-
-bool ParseFloat(const std::string& text, float& value)
-{
-    const char* first = text.data();
-    const char* last = first + text.size();
-    const auto result = std::from_chars(first, last, value);
-    return first != last && result.ec == std::errc() && result.ptr == last;
-}
-
-std::string FormatFloat(float value)
-{
-    char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return std::string(buffer, result.ptr);
-}
 } // namespace sampleservice

@@ -1,6 +1,10 @@
 #ifndef NUVARO_SAMPLESERVICE_SERVICEFILES_H
 #define NUVARO_SAMPLESERVICE_SERVICEFILES_H
 
+// Numbers are parsed and written with utility/TextParsing (ParseInteger,
+// ParseFloat, FormatFloat), whatever the locale.
+#include "utility/TextParsing.h"
+
 #include <cstdint>
 #include <string>
 
@@ -24,12 +28,6 @@ bool IsSafeRelativePath(const std::string& path);
 
 // A hash of text that is the same in every run and on every machine (64-bit FNV-1a).
 uint64_t StableHash(const std::string& text);
-
-// Integers and floats in the "C" notation, whatever the locale. The parsers
-// accept the whole text only.
-bool ParseInt(const std::string& text, int& value);
-bool ParseFloat(const std::string& text, float& value);
-std::string FormatFloat(float value);
 } // namespace sampleservice
 
 #endif

@@ -86,7 +86,7 @@ Reply ViewImagePage(const GeneCatalogue& catalogue, const std::string& imageIdTe
 {
     int imageId = 0;
     const ImageSeries* series = nullptr;
-    const SectionImage* image = ParseInt(imageIdText, imageId) ? catalogue.FindImageById(imageId, &series) : nullptr;
+    const SectionImage* image = ParseInteger(imageIdText, imageId) ? catalogue.FindImageById(imageId, &series) : nullptr;
     if (!image)
         return NotFound("The sample atlas has no section image " + imageIdText + ".");
     const CatalogueGene* gene = catalogue.FindGene(series->geneId);
@@ -109,7 +109,7 @@ Reply ViewImagePage(const GeneCatalogue& catalogue, const std::string& imageIdTe
 Reply SeriesInfoPage(const GeneCatalogue& catalogue, const std::string& idText, const std::string& base)
 {
     int id = 0;
-    const ImageSeries* series = ParseInt(idText, id) ? catalogue.FindSeries(id) : nullptr;
+    const ImageSeries* series = ParseInteger(idText, id) ? catalogue.FindSeries(id) : nullptr;
     if (!series)
         return NotFound("The sample atlas has no image series " + idText + ".");
     const CatalogueGene* gene = catalogue.FindGene(series->geneId);
@@ -223,7 +223,7 @@ int DomainsVersionOf(const std::string& xml)
         return -1;
     const size_t close = tag.find(quote, value);
     int version = -1;
-    if (close == std::string::npos || !ParseInt(tag.substr(value, close - value), version))
+    if (close == std::string::npos || !ParseInteger(tag.substr(value, close - value), version))
         return -1;
     return version;
 }

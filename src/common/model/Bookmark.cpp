@@ -4,10 +4,10 @@
 #include "model/Atlas.h"
 #include "model/BrainExpressionModel.h"
 #include "model/BrainOntology.h"
+#include "utility/TextParsing.h"
 #include "utility/XMLUtils.h"
 
 #include <algorithm>
-#include <charconv>
 #include <string>
 
 namespace
@@ -94,10 +94,7 @@ std::string AttributeText(const std::string& text)
 // decimal point whatever the locale.
 std::string FloatText(float value)
 {
-    char buffer[32];
-    const std::to_chars_result result =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 6);
-    return std::string(buffer, result.ptr);
+    return FormatFloat(value, 6);
 }
 
 std::string Blanks(int count)

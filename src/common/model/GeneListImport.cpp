@@ -10,11 +10,11 @@
 #include "model/PagedGeneList.h"
 
 #include "model/GeneExpression.h"
-#include "model/generelation/RelationGraph.h"
 #include "utility/AlertBox.h"
 #include "utility/LineReader.h"
 #include "utility/OSUtils.h"
 #include "utility/StringUtils.h"
+#include "utility/TextParsing.h"
 
 #include <cstdio>
 #include <stdexcept>
@@ -85,7 +85,7 @@ const std::string* Field(const std::vector<std::string>& fields, int column)
 int IntegerField(const std::vector<std::string>& fields, int column)
 {
     const std::string* field = Field(fields, column);
-    return field != nullptr ? GeneRelation::ReadLeadingInt(*field) : 0;
+    return field != nullptr ? ParseLeadingInt(*field, IntOverflow::Zero) : 0;
 }
 } // namespace
 
