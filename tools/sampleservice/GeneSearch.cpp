@@ -2,6 +2,7 @@
 
 #include "AnatomicQuery.h"
 #include "ServiceFiles.h"
+#include "utility/XMLUtils.h"
 
 #include <algorithm>
 #include <cctype>
@@ -48,7 +49,7 @@ int IntArgument(const SoapRequest& request, const std::string& name, int fallbac
 
 std::string Element(const char* name, const std::string& text)
 {
-    return std::string("<") + name + ">" + XmlEscape(text) + "</" + name + ">";
+    return std::string("<") + name + ">" + XMLUtils::Escaped(text) + "</" + name + ">";
 }
 
 std::string Element(const char* name, long long value)

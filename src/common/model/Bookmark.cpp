@@ -63,8 +63,7 @@ size_t Utf8SequenceLength(const std::string& text, size_t i)
 // by U+FFFD.
 std::string AttributeText(const std::string& text)
 {
-    std::string escaped;
-    XMLUtils::EscapeString(text, escaped);
+    const std::string escaped = XMLUtils::Escaped(text);
     std::string out;
     out.reserve(escaped.size());
     for (size_t i = 0; i < escaped.size();)

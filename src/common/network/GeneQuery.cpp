@@ -353,9 +353,7 @@ std::string GeneQuery::FormSoapBody(const std::string& term, bool anatomic, int 
     std::string operation;
     if (!term.empty())
     {
-        std::string escaped;
-        XMLUtils::EscapeString(term, escaped);
-        operation = open("getGeneList1") + argument("in0", escaped) + argument("in1", std::to_string(pageSize)) +
+        operation = open("getGeneList1") + argument("in0", XMLUtils::Escaped(term)) + argument("in1", std::to_string(pageSize)) +
                     argument("in2", std::to_string(firstIndex)) + argument("in3", anatomic ? "anatomic" : "gene") +
                     argument("in4", "false") + "<in5 />\n" + argument("in6", project) + "</getGeneList1>\n";
     }
