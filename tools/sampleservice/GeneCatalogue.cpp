@@ -298,8 +298,10 @@ std::string GeneCatalogue::ToText() const
 
 void GeneCatalogue::WriteFile(const std::string& path) const
 {
-    if (!WriteFileReplacing(path, ToText()))
-        throw std::runtime_error("The gene catalogue " + path + " could not be written.");
+    const std::string text = ToText();
+    const std::string error = OSUtils::ReplaceFileContents(path.c_str(), text.data(), text.size());
+    if (!error.empty())
+        throw std::runtime_error("The gene catalogue " + path + " could not be written: " + error + ".");
 }
 
 void GeneCatalogue::Index()

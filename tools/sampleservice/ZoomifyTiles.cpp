@@ -762,7 +762,7 @@ std::string TileStore::Tile(const std::string& pyramidPath, const PyramidSource&
                     std::filesystem::remove(entry.path(), error);
             m_written = 0;
         }
-        if (WriteFileReplacing(cached, bytes))
+        if (OSUtils::ReplaceFileContents(cached.c_str(), bytes.data(), bytes.size()).empty())
             m_written += bytes.size();
     }
     return bytes;
