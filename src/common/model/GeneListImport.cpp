@@ -12,7 +12,6 @@
 #include "model/GeneExpression.h"
 #include "utility/AlertBox.h"
 #include "utility/LineReader.h"
-#include "utility/OSUtils.h"
 #include "utility/StringUtils.h"
 #include "utility/TextParsing.h"
 
@@ -97,9 +96,8 @@ void PagedGeneList::LoadFile(const char* path)
     RemoveGenes(true);
     const unsigned generation = m_contentGeneration;
 
-    // A folder opens like a file on some systems but holds no lines.
     LineReader reader(filePath.c_str());
-    if (!OSUtils::FileExists(filePath.c_str()) || !reader.IsOpen())
+    if (!reader.IsOpen())
         throw std::runtime_error("Gene list file could not be opened: " + filePath);
 
     const size_t slash = filePath.rfind('/');

@@ -1,11 +1,11 @@
 #include "utility/TextParsing.h"
 
 #include "io/UnicodeFileHelper.h"
+#include "utility/OSUtils.h"
 
 #include <charconv>
 #include <climits>
 #include <cmath>
-#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <type_traits>
@@ -13,9 +13,8 @@
 std::string ReadSmallTextFile(const char* path, std::size_t maxBytes, const char* openFailure, const char* tooLarge)
 {
     const std::string name = path != nullptr ? path : "";
-    std::error_code ec;
     // A folder opens like a file on Linux; it is never a text file here.
-    if (path == nullptr || std::filesystem::is_directory(path, ec))
+    if (!OSUtils::FileExists(path))
         throw std::runtime_error(openFailure + name);
     std::ifstream in;
     OpenStream(in, path, std::ios::in | std::ios::binary);

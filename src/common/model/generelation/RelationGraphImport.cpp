@@ -4,7 +4,6 @@
 
 #include "utility/AlertBox.h"
 #include "utility/LineReader.h"
-#include "utility/OSUtils.h"
 #include "utility/StringUtils.h"
 #include "utility/TextParsing.h"
 
@@ -65,9 +64,6 @@ void RelationGraph::ImportFile(const char* path)
 {
     DeleteNodes();
     const std::string failure = std::string("Gene relation file could not be opened: ") + (path ? path : "");
-    // A folder opens like a file on some systems but holds no lines.
-    if (path == nullptr || !OSUtils::FileExists(path))
-        throw std::runtime_error(failure);
     LineReader reader(path);
     if (!reader.IsOpen())
         throw std::runtime_error(failure);
