@@ -246,9 +246,7 @@ GeneQuery::GeneQuery(GeneQueryResultList* list, GeneQueryCompletionListener* lis
 GeneQuery::~GeneQuery()
 {
     m_list = nullptr;
-    if (m_transfer != nullptr)
-        m_transfer->Abort();
-    m_transfer = nullptr;
+    NetFile::AbortAndClear(m_transfer);
     if (m_deletedFlag != nullptr)
         *m_deletedFlag = true;
 }
@@ -288,12 +286,7 @@ void GeneQuery::StartSearch(const std::string& url, const std::string& term, boo
 void GeneQuery::Abort()
 {
     ++m_generation;
-    if (m_transfer != nullptr)
-    {
-        NetFile* transfer = m_transfer;
-        m_transfer = nullptr;
-        transfer->Abort();
-    }
+    NetFile::AbortAndClear(m_transfer);
     EndDocument();
     TakeItems();
 }
