@@ -1,7 +1,6 @@
 #include "support/RecordingModel.h"
 
-#include <locale>
-#include <sstream>
+#include "utility/TextParsing.h"
 
 namespace testsupport
 {
@@ -24,10 +23,7 @@ std::vector<int> RecordingModelListener::Codes() const
 
 std::string FloatText(float value)
 {
-    std::ostringstream out;
-    out.imbue(std::locale::classic());
-    out << value;
-    return out.str();
+    return FormatFloat(value, 6);
 }
 
 void RecordingModel::Log(const std::string& text, bool notify)

@@ -28,10 +28,11 @@ std::vector<std::string> SplitTabs(const std::string& line)
     }
 }
 
-class LineReader
+// The fields of one catalogue line, read with the line's place for errors.
+class CatalogueRecord
 {
 public:
-    LineReader(const std::string& source, int lineNumber, std::vector<std::string> fields)
+    CatalogueRecord(const std::string& source, int lineNumber, std::vector<std::string> fields)
         : m_source(source), m_line(lineNumber), m_fields(std::move(fields))
     {
     }
@@ -45,7 +46,7 @@ public:
     int Int(size_t index) const
     {
         int value = 0;
-        if (!ParseInt(m_fields[index], value))
+        if (!ParseInteger(m_fields[index], value))
             Fail("field " + std::to_string(index) + " (\"" + m_fields[index] + "\") is not an integer");
         return value;
     }
@@ -128,62 +129,62 @@ GeneCatalogue GeneCatalogue::Parse(const std::string& text, const std::string& s
             line.pop_back();
         if (line.empty() || line[0] == '#')
             continue;
-        LineReader reader(source, lineNumber, SplitTabs(line));
-        const std::string kind = reader.Text(0);
+        CatalogueRecord record(source, lineNumber, SplitTabs(line));
+        const std::string kind = record.Text(0);
         if (!sawHeader)
         {
             if (kind != kHeader)
-                reader.Fail("the first record must be \"NuvaroGeneCatalogue\"");
-            reader.Expect(2);
-            if (reader.Int(1) != 1)
-                reader.Fail("only format version 1 is known");
+                record.Fail("the first record must be \"NuvaroGeneCatalogue\"");
+            record.Expect(2);
+            if (record.Int(1) != 1)
+                record.Fail("only format version 1 is known");
             sawHeader = true;
         }
         else if (kind == "structure")
         {
-            reader.Expect(5);
+            record.Expect(5);
             CatalogueStructure structure;
-            structure.id = reader.PositiveInt(1);
-            structure.parentId = reader.Int(2);
-            structure.abbreviation = reader.Text(3);
-            structure.name = reader.Text(4);
+            structure.id = record.PositiveInt(1);
+            structure.parentId = record.Int(2);
+            structure.abbreviation = record.Text(3);
+            structure.name = record.Text(4);
             if (structure.abbreviation.empty())
-                reader.Fail("a structure needs an abbreviation");
+                record.Fail("a structure needs an abbreviation");
             if (!structureIndex.emplace(structure.id, catalogue.structures.size()).second)
-                reader.Fail("structure " + std::to_string(structure.id) + " is listed twice");
+                record.Fail("structure " + std::to_string(structure.id) + " is listed twice");
             catalogue.structures.push_back(structure);
         }
         else if (kind == "gene")
         {
-            reader.Expect(4);
+            record.Expect(4);
             CatalogueGene gene;
-            gene.geneId = reader.PositiveInt(1);
-            gene.symbol = reader.Text(2);
-            gene.name = reader.Text(3);
+            gene.geneId = record.PositiveInt(1);
+            gene.symbol = record.Text(2);
+            gene.name = record.Text(3);
             if (gene.symbol.empty())
-                reader.Fail("a gene needs a symbol");
+                record.Fail("a gene needs a symbol");
             if (!geneIndex.emplace(gene.geneId, catalogue.genes.size()).second)
-                reader.Fail("gene " + std::to_string(gene.geneId) + " is listed twice");
+                record.Fail("gene " + std::to_string(gene.geneId) + " is listed twice");
             catalogue.genes.push_back(gene);
         }
         else if (kind == "series")
         {
-            reader.Expect(12);
+            record.Expect(12);
             ImageSeries series;
-            series.imageSeriesId = reader.PositiveInt(1);
-            series.geneId = reader.PositiveInt(2);
-            series.experimentId = reader.Int(3);
+            series.imageSeriesId = record.PositiveInt(1);
+            series.geneId = record.PositiveInt(2);
+            series.experimentId = record.Int(3);
             if (geneIndex.count(series.geneId) == 0)
-                reader.Fail("series " + std::to_string(series.imageSeriesId) + " names gene " +
+                record.Fail("series " + std::to_string(series.imageSeriesId) + " names gene " +
                             std::to_string(series.geneId) + ", which is not listed before it");
-            const std::string& plane = reader.Text(4);
+            const std::string& plane = record.Text(4);
             if (plane == "coronal")
                 series.plane = 0;
             else if (plane == "sagittal")
                 series.plane = 1;
             else
-                reader.Fail("the plane must be \"coronal\" or \"sagittal\"");
-            const std::string& probe = reader.Text(5);
+                record.Fail("the plane must be \"coronal\" or \"sagittal\"");
+            const std::string& probe = record.Text(5);
             if (probe == "sense")
                 series.probeOrientation = 0;
             else if (probe == "antisense")
@@ -191,57 +192,57 @@ GeneCatalogue GeneCatalogue::Parse(const std::string& text, const std::string& s
             else if (probe == "-")
                 series.probeOrientation = -1;
             else
-                reader.Fail("the probe must be \"sense\", \"antisense\" or \"-\"");
-            series.status = reader.Text(6);
-            series.date = reader.Text(7);
-            series.condition = reader.Text(8);
-            series.url = reader.Text(9);
-            series.thumbnailGrid = reader.Text(10);
-            series.fullGrid = reader.Text(11);
+                record.Fail("the probe must be \"sense\", \"antisense\" or \"-\"");
+            series.status = record.Text(6);
+            series.date = record.Text(7);
+            series.condition = record.Text(8);
+            series.url = record.Text(9);
+            series.thumbnailGrid = record.Text(10);
+            series.fullGrid = record.Text(11);
             for (const std::string* grid : {&series.thumbnailGrid, &series.fullGrid})
                 if (!grid->empty() && !IsSafeRelativePath(*grid))
-                    reader.Fail("the grid path \"" + *grid + "\" must stay inside the catalogue's folder");
+                    record.Fail("the grid path \"" + *grid + "\" must stay inside the catalogue's folder");
             if (!seriesIndex.emplace(series.imageSeriesId, catalogue.series.size()).second)
-                reader.Fail("series " + std::to_string(series.imageSeriesId) + " is listed twice");
+                record.Fail("series " + std::to_string(series.imageSeriesId) + " is listed twice");
             catalogue.series.push_back(series);
         }
         else if (kind == "image" || kind == "expression")
         {
-            reader.Expect(kind == "image" ? 8 : 6);
-            const auto found = seriesIndex.find(reader.Int(1));
+            record.Expect(kind == "image" ? 8 : 6);
+            const auto found = seriesIndex.find(record.Int(1));
             if (found == seriesIndex.end())
-                reader.Fail("series " + reader.Text(1) + " is not listed before this line");
+                record.Fail("series " + record.Text(1) + " is not listed before this line");
             ImageSeries& series = catalogue.series[found->second];
             if (kind == "image")
             {
                 SectionImage image;
-                image.key = reader.Int(2);
-                image.imageId = reader.PositiveInt(3);
-                image.width = reader.PositiveInt(4);
-                image.height = reader.PositiveInt(5);
-                image.path = reader.Text(6);
-                image.expressionPath = reader.Text(7);
+                image.key = record.Int(2);
+                image.imageId = record.PositiveInt(3);
+                image.width = record.PositiveInt(4);
+                image.height = record.PositiveInt(5);
+                image.path = record.Text(6);
+                image.expressionPath = record.Text(7);
                 if (image.width > 1 << 20 || image.height > 1 << 20)
-                    reader.Fail("an image may be at most 1048576 pixels wide and high");
+                    record.Fail("an image may be at most 1048576 pixels wide and high");
                 if (image.path.empty())
-                    reader.Fail("an image needs a path");
+                    record.Fail("an image needs a path");
                 series.images.push_back(image);
             }
             else
             {
                 StructureExpression expression;
-                expression.structureId = reader.PositiveInt(2);
-                expression.level = reader.Fraction(3);
-                expression.density = reader.Fraction(4);
-                expression.pattern = reader.Int(5);
+                expression.structureId = record.PositiveInt(2);
+                expression.level = record.Fraction(3);
+                expression.density = record.Fraction(4);
+                expression.pattern = record.Int(5);
                 if (expression.pattern < 0 || expression.pattern > 2)
-                    reader.Fail("the pattern must be 0, 1 or 2");
+                    record.Fail("the pattern must be 0, 1 or 2");
                 series.expression.push_back(expression);
             }
         }
         else
         {
-            reader.Fail("the record kind \"" + kind + "\" is unknown");
+            record.Fail("the record kind \"" + kind + "\" is unknown");
         }
     }
     if (!sawHeader)
@@ -298,8 +299,10 @@ std::string GeneCatalogue::ToText() const
 
 void GeneCatalogue::WriteFile(const std::string& path) const
 {
-    if (!WriteFileReplacing(path, ToText()))
-        throw std::runtime_error("The gene catalogue " + path + " could not be written.");
+    const std::string text = ToText();
+    const std::string error = OSUtils::ReplaceFileContents(path.c_str(), text.data(), text.size());
+    if (!error.empty())
+        throw std::runtime_error("The gene catalogue " + path + " could not be written: " + error + ".");
 }
 
 void GeneCatalogue::Index()

@@ -2,6 +2,7 @@
 
 #include "AnatomicQuery.h"
 #include "ServiceFiles.h"
+#include "utility/XMLUtils.h"
 
 #include <algorithm>
 #include <cctype>
@@ -27,15 +28,6 @@ std::string Lower(std::string text)
     return text;
 }
 
-std::string Trim(const std::string& text)
-{
-    const size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos)
-        return std::string();
-    const size_t last = text.find_last_not_of(" \t\r\n");
-    return text.substr(first, last - first + 1);
-}
-
 bool StartsWith(const std::string& text, const std::string& prefix)
 {
     return text.compare(0, prefix.size(), prefix) == 0;
@@ -45,11 +37,11 @@ bool StartsWith(const std::string& text, const std::string& prefix)
 // is not a number is a fault.
 int IntArgument(const SoapRequest& request, const std::string& name, int fallback)
 {
-    const std::string text = Trim(request.Argument(name));
+    const std::string text(TrimBlanks(request.Argument(name)));
     if (text.empty())
         return fallback;
     int value = 0;
-    if (!ParseInt(text, value))
+    if (!ParseInteger(text, value))
         throw SoapFault("The argument " + name + " of " + request.operation + " must be an integer, not \"" +
                         text + "\".");
     return value;
@@ -57,7 +49,7 @@ int IntArgument(const SoapRequest& request, const std::string& name, int fallbac
 
 std::string Element(const char* name, const std::string& text)
 {
-    return std::string("<") + name + ">" + XmlEscape(text) + "</" + name + ">";
+    return std::string("<") + name + ">" + XMLUtils::Escaped(text) + "</" + name + ">";
 }
 
 std::string Element(const char* name, long long value)
@@ -131,7 +123,7 @@ std::vector<std::pair<const CatalogueGene*, const ImageSeries*>> GeneSearch::Fin
                                                                                        bool anatomic) const
 {
     std::vector<std::pair<const CatalogueGene*, const ImageSeries*>> result;
-    const std::string term = Trim(rawTerm);
+    const std::string term(TrimBlanks(rawTerm));
     if (anatomic || AnatomicQuery::LooksAnatomic(term))
     {
         AnatomicQuery query;
@@ -174,7 +166,7 @@ std::vector<std::pair<const CatalogueGene*, const ImageSeries*>> GeneSearch::Fin
 
     if (StartsWith(Lower(term), "genesym="))
     {
-        const std::string symbol = Lower(Trim(term.substr(8)));
+        const std::string symbol = Lower(std::string(TrimBlanks(term.substr(8))));
         for (const auto& gene : m_catalogue.genes)
             if (Lower(gene.symbol) == symbol)
                 result.push_back({&gene, m_catalogue.FirstSeriesOfGene(gene.geneId)});
@@ -307,7 +299,7 @@ std::string GeneSearch::Answer(const SoapRequest& request) const
         const std::string term = request.Argument("in0");
         const int pageSize = IntArgument(request, "in1", 10);
         const int start = IntArgument(request, "in2", 0);
-        const bool anatomic = Lower(Trim(request.Argument("in3"))) == "anatomic";
+        const bool anatomic = Lower(std::string(TrimBlanks(request.Argument("in3")))) == "anatomic";
         const auto genes = FindGenes(term, anatomic);
         const PageBounds page = Page(static_cast<int>(genes.size()), start, pageSize);
         std::string records;

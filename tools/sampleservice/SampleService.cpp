@@ -131,7 +131,7 @@ bool PortIsFree(int port)
 
 bool ParseSwitchInt(const std::string& text, int low, int high, int& value)
 {
-    return ParseInt(text, value) && value >= low && value <= high;
+    return ParseInteger(text, value) && value >= low && value <= high;
 }
 } // namespace
 
@@ -530,19 +530,19 @@ Reply SampleService::GridReply(const std::string& path, const std::multimap<std:
         if (query.count("imageseriesid"))
         {
             described = "image series " + QueryValue(query, "imageseriesid");
-            if (ParseInt(QueryValue(query, "imageseriesid"), id))
+            if (ParseInteger(QueryValue(query, "imageseriesid"), id))
                 series = m_catalogue.FindSeries(id);
         }
         else if (query.count("geneid"))
         {
             described = "gene " + QueryValue(query, "geneid");
-            if (ParseInt(QueryValue(query, "geneid"), id))
+            if (ParseInteger(QueryValue(query, "geneid"), id))
                 series = m_catalogue.FirstSeriesOfGene(id);
         }
         else if (query.count("experimentid"))
         {
             described = "experiment " + QueryValue(query, "experimentid");
-            if (ParseInt(QueryValue(query, "experimentid"), id))
+            if (ParseInteger(QueryValue(query, "experimentid"), id))
                 series = m_catalogue.FindSeriesByExperiment(id);
         }
         else
@@ -553,7 +553,7 @@ Reply SampleService::GridReply(const std::string& path, const std::multimap<std:
     if (!series)
         return NotFound("The sample atlas has no grid file for " + described + ".");
     int level = 2;
-    if (!levelText.empty() && (!ParseInt(levelText, level) || (level != 0 && level != 2)))
+    if (!levelText.empty() && (!ParseInteger(levelText, level) || (level != 0 && level != 2)))
         return NotFound("Grid files come at level 0 (thumbnail) and level 2 (full), not level " + levelText + ".");
     const std::string& file = level == 0 ? series->thumbnailGrid : series->fullGrid;
     Reply reply;
@@ -585,8 +585,8 @@ Reply SampleService::PyramidReply(const std::string& rest)
         const std::string name = rest.substr(slash + 1, rest.size() - slash - 5);
         const size_t dash1 = name.find('-');
         const size_t dash2 = dash1 == std::string::npos ? std::string::npos : name.find('-', dash1 + 1);
-        if (dash2 == std::string::npos || !ParseInt(name.substr(0, dash1), tier) ||
-            !ParseInt(name.substr(dash1 + 1, dash2 - dash1 - 1), column) || !ParseInt(name.substr(dash2 + 1), row))
+        if (dash2 == std::string::npos || !ParseInteger(name.substr(0, dash1), tier) ||
+            !ParseInteger(name.substr(dash1 + 1, dash2 - dash1 - 1), column) || !ParseInteger(name.substr(dash2 + 1), row))
             return NotFound("The tile name " + name + " is not tier-column-row.");
     }
     PyramidSource source;

@@ -1,13 +1,8 @@
 #include "ServiceFiles.h"
 
-#include <atomic>
-#include <charconv>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 #include <system_error>
-#include <unistd.h>
 
 namespace sampleservice
 {
@@ -16,46 +11,8 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, size_t maxBytes)
     std::error_code error;
     if (!std::filesystem::is_regular_file(path, error))
         return false;
-    const auto size = std::filesystem::file_size(path, error);
-    if (error)
-        return false;
-    if (size > maxBytes)
-        throw std::runtime_error("The file " + path + " is larger than the service accepts (" +
-                                 std::to_string(maxBytes) + " bytes).");
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    bytes.assign(static_cast<size_t>(size), '\0');
-    in.read(bytes.data(), static_cast<std::streamsize>(size));
-    if (static_cast<uintmax_t>(in.gcount()) != size)
-        throw std::runtime_error("The file " + path + " could not be read to its end.");
-    return true;
-}
-
-bool WriteFileReplacing(const std::string& path, const std::string& bytes)
-{
-    // Unique per process and call, so that threads writing the same file
-    // never share a temporary.
-    static std::atomic<unsigned long> counter{0};
-    const std::string temporary = path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out)
-            return false;
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.flush();
-        if (!out)
-        {
-            out.close();
-            std::remove(temporary.c_str());
-            return false;
-        }
-    }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0)
-    {
-        std::remove(temporary.c_str());
-        return false;
-    }
+    bytes = ReadSmallTextFile(path.c_str(), maxBytes, "The sample service could not read the file ",
+                              "The sample service does not accept a file this large: ");
     return true;
 }
 
@@ -97,28 +54,4 @@ uint64_t StableHash(const std::string& text)
     return h;
 }
 
-bool ParseInt(const std::string& text, int& value)
-{
-    const char* first = text.data();
-    const char* last = first + text.size();
-    if (first != last && *first == '+')
-        ++first;
-    const auto result = std::from_chars(first, last, value);
-    return first != last && result.ec == std::errc() && result.ptr == last;
-}
-
-bool ParseFloat(const std::string& text, float& value)
-{
-    const char* first = text.data();
-    const char* last = first + text.size();
-    const auto result = std::from_chars(first, last, value);
-    return first != last && result.ec == std::errc() && result.ptr == last;
-}
-
-std::string FormatFloat(float value)
-{
-    char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return std::string(buffer, result.ptr);
-}
 } // namespace sampleservice

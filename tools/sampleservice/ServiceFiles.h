@@ -1,19 +1,21 @@
 #ifndef NUVARO_SAMPLESERVICE_SERVICEFILES_H
 #define NUVARO_SAMPLESERVICE_SERVICEFILES_H
 
+// Numbers are parsed and written with utility/TextParsing (ParseInteger,
+// ParseFloat, FormatFloat), whatever the locale.
+#include "utility/OSUtils.h"
+#include "utility/TextParsing.h"
+
 #include <cstdint>
 #include <string>
 
 namespace sampleservice
 {
-// Reads a whole regular file into bytes. Returns false when the path is not a
-// readable regular file; throws std::runtime_error when it is larger than
-// maxBytes or breaks off while being read.
+// Reads a whole regular file into bytes (with ReadSmallTextFile). Returns
+// false when the path is not a regular file; throws std::runtime_error when
+// it is larger than maxBytes or cannot be read. Files are replaced whole with
+// OSUtils::ReplaceFileContents.
 bool ReadWholeFile(const std::string& path, std::string& bytes, size_t maxBytes);
-
-// Writes bytes to path through a temporary file in the same folder that then
-// replaces it, so readers never see half a file. Returns false on failure.
-bool WriteFileReplacing(const std::string& path, const std::string& bytes);
 
 // Joins a folder and a relative path with exactly one "/".
 std::string JoinPath(const std::string& folder, const std::string& relative);
@@ -24,12 +26,6 @@ bool IsSafeRelativePath(const std::string& path);
 
 // A hash of text that is the same in every run and on every machine (64-bit FNV-1a).
 uint64_t StableHash(const std::string& text);
-
-// Integers and floats in the "C" notation, whatever the locale. The parsers
-// accept the whole text only.
-bool ParseInt(const std::string& text, int& value);
-bool ParseFloat(const std::string& text, float& value);
-std::string FormatFloat(float value);
 } // namespace sampleservice
 
 #endif

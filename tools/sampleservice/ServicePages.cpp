@@ -2,6 +2,7 @@
 
 #include "ServiceFiles.h"
 #include "SoapRequest.h"
+#include "utility/XMLUtils.h"
 
 #include <cctype>
 #include <cmath>
@@ -13,7 +14,7 @@ namespace
 {
 std::string Link(const std::string& href, const std::string& text)
 {
-    return "<a href=\"" + XmlEscape(href) + "\">" + XmlEscape(text) + "</a>";
+    return "<a href=\"" + XMLUtils::Escaped(href) + "\">" + XMLUtils::Escaped(text) + "</a>";
 }
 
 // The SearchDomains start tag: [begin, end) of "<SearchDomains ... >".
@@ -71,14 +72,14 @@ Reply HtmlReply(int status, const std::string& title, const std::string& bodyHtm
     reply.status = status;
     reply.kind = Reply::Kind::Html;
     reply.contentType = "text/html; charset=utf-8";
-    reply.body = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + XmlEscape(title) +
-                 "</title></head>\n<body>\n<h1>" + XmlEscape(title) + "</h1>\n" + bodyHtml + "\n</body></html>\n";
+    reply.body = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + XMLUtils::Escaped(title) +
+                 "</title></head>\n<body>\n<h1>" + XMLUtils::Escaped(title) + "</h1>\n" + bodyHtml + "\n</body></html>\n";
     return reply;
 }
 
 Reply NotFound(const std::string& what)
 {
-    return HtmlReply(404, "Not found", "<p>" + XmlEscape(what) + "</p>");
+    return HtmlReply(404, "Not found", "<p>" + XMLUtils::Escaped(what) + "</p>");
 }
 
 Reply ViewImagePage(const GeneCatalogue& catalogue, const std::string& imageIdText, const std::string& x,
@@ -86,22 +87,22 @@ Reply ViewImagePage(const GeneCatalogue& catalogue, const std::string& imageIdTe
 {
     int imageId = 0;
     const ImageSeries* series = nullptr;
-    const SectionImage* image = ParseInt(imageIdText, imageId) ? catalogue.FindImageById(imageId, &series) : nullptr;
+    const SectionImage* image = ParseInteger(imageIdText, imageId) ? catalogue.FindImageById(imageId, &series) : nullptr;
     if (!image)
         return NotFound("The sample atlas has no section image " + imageIdText + ".");
     const CatalogueGene* gene = catalogue.FindGene(series->geneId);
     std::string body = "<p>Section image " + std::to_string(imageId) + " of " +
                        Link(base + "/viewSeriesInfo.do?imageSeriesId=" + std::to_string(series->imageSeriesId),
                             "image series " + std::to_string(series->imageSeriesId)) +
-                       (gene ? " (" + XmlEscape(gene->symbol) + ", " + XmlEscape(gene->name) + ")" : std::string()) +
+                       (gene ? " (" + XMLUtils::Escaped(gene->symbol) + ", " + XMLUtils::Escaped(gene->name) + ")" : std::string()) +
                        ", " + PlaneName(series->plane) + ", " + std::to_string(image->width) + " x " +
                        std::to_string(image->height) + " pixels.</p>\n";
-    body += "<p>Centred at x = " + XmlEscape(x) + ", y = " + XmlEscape(y) + ", zoom " + XmlEscape(zoom) + ".</p>\n";
-    body += "<p><img alt=\"section\" src=\"" + XmlEscape(base + "/pyramid/" + image->path + "/TileGroup/0-0-0.jpg") +
+    body += "<p>Centred at x = " + XMLUtils::Escaped(x) + ", y = " + XMLUtils::Escaped(y) + ", zoom " + XMLUtils::Escaped(zoom) + ".</p>\n";
+    body += "<p><img alt=\"section\" src=\"" + XMLUtils::Escaped(base + "/pyramid/" + image->path + "/TileGroup/0-0-0.jpg") +
             "\">";
     if (!image->expressionPath.empty())
         body += " <img alt=\"expression\" src=\"" +
-                XmlEscape(base + "/pyramid/" + image->expressionPath + "/TileGroup/0-0-0.jpg") + "\">";
+                XMLUtils::Escaped(base + "/pyramid/" + image->expressionPath + "/TileGroup/0-0-0.jpg") + "\">";
     body += "</p>";
     return HtmlReply(200, "Section image " + std::to_string(imageId), body);
 }
@@ -109,13 +110,13 @@ Reply ViewImagePage(const GeneCatalogue& catalogue, const std::string& imageIdTe
 Reply SeriesInfoPage(const GeneCatalogue& catalogue, const std::string& idText, const std::string& base)
 {
     int id = 0;
-    const ImageSeries* series = ParseInt(idText, id) ? catalogue.FindSeries(id) : nullptr;
+    const ImageSeries* series = ParseInteger(idText, id) ? catalogue.FindSeries(id) : nullptr;
     if (!series)
         return NotFound("The sample atlas has no image series " + idText + ".");
     const CatalogueGene* gene = catalogue.FindGene(series->geneId);
     std::string body = "<table>\n";
     auto row = [&body](const std::string& name, const std::string& value) {
-        body += "<tr><th>" + XmlEscape(name) + "</th><td>" + XmlEscape(value) + "</td></tr>\n";
+        body += "<tr><th>" + XMLUtils::Escaped(name) + "</th><td>" + XMLUtils::Escaped(value) + "</td></tr>\n";
     };
     row("Gene", gene ? gene->symbol + " (" + gene->name + ")" : std::string("unknown"));
     row("Gene id", std::to_string(series->geneId));
@@ -147,7 +148,7 @@ Reply NeuronInfoPage(const std::string& neuronName, const std::string& base)
         return NotFound("No neuron name was given.");
     const std::string file = base + "/Arbolex/dableFiles/sample/DRX%20version/" + neuronName + ".DRX.swc";
     return HtmlReply(200, "Neuron " + neuronName,
-                     "<p>Reconstructed neuron " + XmlEscape(neuronName) + " of the sample neuron archive.</p>\n<p>" +
+                     "<p>Reconstructed neuron " + XMLUtils::Escaped(neuronName) + " of the sample neuron archive.</p>\n<p>" +
                          Link(file, "Morphology file (SWC)") + "</p>");
 }
 
@@ -186,7 +187,7 @@ std::string VersionsXml(int buildNumber, int oldestApi, int domainsVersion, cons
 {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<versions>\n<mac build=\"" + std::to_string(buildNumber) +
            "\" />\n<searchAPI oldest=\"" + std::to_string(oldestApi) + "\" domains=\"" +
-           std::to_string(domainsVersion) + "\" />\n<infoUrl>" + XmlEscape(infoUrl) + "</infoUrl>\n</versions>\n";
+           std::to_string(domainsVersion) + "\" />\n<infoUrl>" + XMLUtils::Escaped(infoUrl) + "</infoUrl>\n</versions>\n";
 }
 
 std::string WithDomainsVersion(const std::string& xml, int version)
@@ -223,7 +224,7 @@ int DomainsVersionOf(const std::string& xml)
         return -1;
     const size_t close = tag.find(quote, value);
     int version = -1;
-    if (close == std::string::npos || !ParseInt(tag.substr(value, close - value), version))
+    if (close == std::string::npos || !ParseInteger(tag.substr(value, close - value), version))
         return -1;
     return version;
 }

@@ -91,21 +91,4 @@ SoapRequest ParseSoapRequest(const std::string& xml)
     return reader.request;
 }
 
-std::string XmlEscape(const std::string& text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text)
-    {
-        switch (c)
-        {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
 } // namespace sampleservice

@@ -22,9 +22,6 @@ struct SoapRequest
 // text is not well-formed XML, is not an Envelope with a Body, or the Body
 // holds no operation. Read with the project's XMLParser.
 SoapRequest ParseSoapRequest(const std::string& xml);
-
-// Text with "&", "<", ">", and double quotes escaped for XML content and attributes.
-std::string XmlEscape(const std::string& text);
 } // namespace sampleservice
 
 #endif

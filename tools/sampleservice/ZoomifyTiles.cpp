@@ -3,15 +3,12 @@
 #include "SampleBrain.h"
 #include "ServiceFiles.h"
 
+#include "image/JpegIO.h"
 #include "model/Atlas.h"
-
-#include <jpeglib.h>
 
 #include <algorithm>
 #include <cmath>
-#include <csetjmp>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <stdexcept>
 #include <system_error>
@@ -466,58 +463,6 @@ void RenderFromBrain(const PyramidSource& s, int left, int top, int factor, int 
         }
     }
 }
-
-// libjpeg reports fatal errors through error_exit, which must not return:
-// jump back to the encoder, which turns the message into an exception.
-struct JpegError
-{
-    jpeg_error_mgr manager;
-    std::jmp_buf jump;
-    char message[JMSG_LENGTH_MAX];
-};
-
-void OnJpegError(j_common_ptr info)
-{
-    auto* error = reinterpret_cast<JpegError*>(info->err);
-    (*info->err->format_message)(info, error->message);
-    std::longjmp(error->jump, 1);
-}
-
-// The libjpeg part of EncodeJpeg, free of C++ objects with destructors so
-// that a long jump out of libjpeg skips nothing. Returns false on failure.
-bool CompressRgb(const unsigned char* rgb, int width, int height, int quality, unsigned char** buffer,
-                 unsigned long* size, char* message)
-{
-    jpeg_compress_struct info;
-    JpegError error;
-    info.err = jpeg_std_error(&error.manager);
-    error.manager.error_exit = OnJpegError;
-    error.message[0] = '\0';
-    if (setjmp(error.jump))
-    {
-        jpeg_destroy_compress(&info);
-        std::strncpy(message, error.message, JMSG_LENGTH_MAX);
-        return false;
-    }
-    jpeg_create_compress(&info);
-    jpeg_mem_dest(&info, buffer, size);
-    info.image_width = static_cast<JDIMENSION>(width);
-    info.image_height = static_cast<JDIMENSION>(height);
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, quality, TRUE);
-    jpeg_start_compress(&info, TRUE);
-    while (info.next_scanline < info.image_height)
-    {
-        JSAMPROW row = const_cast<JSAMPROW>(rgb + static_cast<size_t>(info.next_scanline) * 3u *
-                                                      static_cast<size_t>(width));
-        jpeg_write_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    return true;
-}
 } // namespace
 
 PyramidGeometry::PyramidGeometry(int width, int height, int tileSize)
@@ -694,17 +639,14 @@ std::string EncodeJpeg(const std::vector<unsigned char>& rgb, int width, int hei
 {
     if (width <= 0 || height <= 0 || rgb.size() < static_cast<size_t>(width) * static_cast<size_t>(height) * 3u)
         throw std::invalid_argument("The picture to encode is empty or smaller than its size.");
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    char message[JMSG_LENGTH_MAX] = {0};
-    const bool ok = CompressRgb(rgb.data(), width, height, quality, &buffer, &size, message);
-    std::string bytes;
-    if (ok && buffer)
-        bytes.assign(reinterpret_cast<const char*>(buffer), size);
-    std::free(buffer);
-    if (!ok)
-        throw std::runtime_error(std::string("The tile could not be encoded as JPEG: ") + message);
-    return bytes;
+    try
+    {
+        return EncodeRGBJPEG(rgb.data(), width, height, quality);
+    }
+    catch (const std::runtime_error& e)
+    {
+        throw std::runtime_error(std::string("The tile could not be encoded as JPEG: ") + e.what());
+    }
 }
 
 TileStore::TileStore(std::string folder, uint64_t maxBytes) : m_folder(std::move(folder)), m_maxBytes(maxBytes)
@@ -762,7 +704,7 @@ std::string TileStore::Tile(const std::string& pyramidPath, const PyramidSource&
                     std::filesystem::remove(entry.path(), error);
             m_written = 0;
         }
-        if (WriteFileReplacing(cached, bytes))
+        if (OSUtils::ReplaceFileContents(cached.c_str(), bytes.data(), bytes.size()).empty())
             m_written += bytes.size();
     }
     return bytes;

@@ -9,12 +9,11 @@
 #include "model/Atlas.h"
 #include "model/BrainExpressionModel.h"
 #include "model/GeneExpression.h"
+#include "utility/TextParsing.h"
 
 #include <algorithm>
 #include <cmath>
-#include <locale>
 #include <random>
-#include <sstream>
 #include <string>
 
 namespace
@@ -63,10 +62,7 @@ std::string IntegerText(float value)
 // ">" followed by the axis end as a stream prints it.
 std::string OpenEndText(float end)
 {
-    std::ostringstream out;
-    out.imbue(std::locale::classic());
-    out << ">" << end;
-    return out.str();
+    return ">" + FormatFloat(end, 6);
 }
 
 std::string LowText(float low)

@@ -165,11 +165,7 @@ void ExpressionThumbnailRenderer::DeleteDisplayLists()
 
 void ExpressionThumbnailRenderer::Reset()
 {
-    // Forget the transfer before aborting it: the abort deletes it.
-    NetFile* transfer = m_transfer;
-    m_transfer = nullptr;
-    if (transfer != nullptr)
-        transfer->Abort();
+    NetFile::AbortAndClear(m_transfer);
     DeleteDisplayLists();
     m_downloadAllowed = false;
     m_gridLoaded = false;

@@ -37,14 +37,6 @@ int Magnitude(int value)
     return value == INT_MIN ? INT_MAX : std::abs(value);
 }
 
-std::string Escaped(const std::string& text)
-{
-    std::string out;
-    XMLUtils::EscapeString(text, out);
-    return out;
-}
-
-
 bool ParseCoordinate(std::string_view field, int& value)
 {
     long long parsed = 0;
@@ -160,21 +152,21 @@ std::string MakeLaunchFileText(const std::string& neuronName, const std::string&
     const std::string base = kBaseAddress;
     const std::string codebase = base + "/Arbolex/cvapp";
     const std::string folder = base + "/Arbolex/dableFiles/" + archiveName;
-    const std::string name = Escaped(neuronName);
+    const std::string name = XMLUtils::Escaped(neuronName);
     std::string text = "\n";
     text += "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
-    text += "<jnlp spec=\"1.0\" codebase=\"" + Escaped(codebase) + "\" href=\"" + name + ".jnlp\">\n";
+    text += "<jnlp spec=\"1.0\" codebase=\"" + XMLUtils::Escaped(codebase) + "\" href=\"" + name + ".jnlp\">\n";
     text += "<information>\n";
     text += "<title>Neuron Viewer </title>\n";
-    text += "<vendor>" + Escaped(kVendor) + "</vendor>\n";
+    text += "<vendor>" + XMLUtils::Escaped(kVendor) + "</vendor>\n";
     text += "<offline-allowed/>\n";
     text += "</information>\n";
     text += "<resources>\n";
     text += "<jar href=\"cvapp.jar\" main=\"true\"/>\n";
-    text += "<j2se version=\"1.5+\" href=\"" + Escaped(kJavaRuntimeAddress) + "\"/>\n";
+    text += "<j2se version=\"1.5+\" href=\"" + XMLUtils::Escaped(kJavaRuntimeAddress) + "\"/>\n";
     text += "</resources>\n";
     text += "<application-desc main-class=\"cvapp.main\">\n";
-    text += "<argument>" + Escaped(folder) + "/DRX%20version/" + name + ".DRX.swc</argument>\n";
+    text += "<argument>" + XMLUtils::Escaped(folder) + "/DRX%20version/" + name + ".DRX.swc</argument>\n";
     text += "</application-desc>\n";
     text += "<security>\n";
     text += "<all-permissions/>\n";

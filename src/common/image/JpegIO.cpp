@@ -3,6 +3,7 @@
 #include "image/Image2d.h"
 
 #include <csetjmp>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -198,6 +199,32 @@ bool EncodeGrey(Encoder* e, FILE* file, const unsigned char* pixels, int width, 
     jpeg_finish_compress(cinfo);
     return true;
 }
+// Compresses RGB rows into a buffer that libjpeg allocates with malloc; the
+// caller frees *buffer whether this succeeds or not.
+bool EncodeRgb(Encoder* e, unsigned char** buffer, unsigned long* size, const unsigned char* rgb, int width,
+               int height, int quality)
+{
+    if (setjmp(e->err.jump))
+        return false;
+    jpeg_compress_struct* cinfo = &e->cinfo;
+    jpeg_create_compress(cinfo);
+    jpeg_mem_dest(cinfo, buffer, size);
+    cinfo->image_width = static_cast<JDIMENSION>(width);
+    cinfo->image_height = static_cast<JDIMENSION>(height);
+    cinfo->input_components = 3;
+    cinfo->in_color_space = JCS_RGB;
+    jpeg_set_defaults(cinfo);
+    jpeg_set_quality(cinfo, quality, TRUE);
+    jpeg_start_compress(cinfo, TRUE);
+    while (cinfo->next_scanline < cinfo->image_height)
+    {
+        // libjpeg takes non-const rows but only reads them.
+        JSAMPROW row = const_cast<unsigned char*>(rgb) + static_cast<size_t>(width) * 3u * cinfo->next_scanline;
+        jpeg_write_scanlines(cinfo, &row, 1);
+    }
+    jpeg_finish_compress(cinfo);
+    return true;
+}
 } // namespace
 
 bool DecodeJPEGImage(const unsigned char* data, unsigned int length, Image2d* image)
@@ -246,4 +273,40 @@ void WriteJPEG(FILE* file, const unsigned char* pixels, int width, int height)
     Encoder e;
     if (!EncodeGrey(&e, file, pixels, width, height))
         e.Throw();
+}
+
+std::string EncodeRGBJPEG(const unsigned char* rgb, int width, int height, int quality)
+{
+    if (rgb == nullptr)
+        throw std::runtime_error("There is no image to encode as JPEG.");
+    if (width <= 0 || height <= 0 || width > JPEG_MAX_DIMENSION || height > JPEG_MAX_DIMENSION)
+        throw std::runtime_error("The image size " + std::to_string(width) + " x " + std::to_string(height) +
+                                 " cannot be stored as JPEG.");
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    bool encoded = false;
+    std::string message;
+    {
+        Encoder e;
+        encoded = EncodeRgb(&e, &buffer, &size, rgb, width, height, quality);
+        if (!encoded)
+            message = e.err.message;
+    }
+    std::string bytes;
+    if (encoded && buffer != nullptr)
+    {
+        try
+        {
+            bytes.assign(reinterpret_cast<const char*>(buffer), size);
+        }
+        catch (...)
+        {
+            std::free(buffer);
+            throw;
+        }
+    }
+    std::free(buffer);
+    if (!encoded)
+        throw std::runtime_error(message);
+    return bytes;
 }

@@ -2,6 +2,7 @@
 #define NUVARO_IMAGE_JPEGIO_H
 
 #include <cstdio>
+#include <string>
 
 class Image2d;
 
@@ -25,5 +26,9 @@ void ReadJPEG(FILE* file, unsigned char* out, int width, int height);
 // Appends pixels (width x height bytes, rows from the top) to the file at its
 // current position as a baseline greyscale JPEG of quality 80.
 void WriteJPEG(FILE* file, const unsigned char* pixels, int width, int height);
+
+// Encodes rgb (width x height red, green, blue triples, rows from the top) in
+// memory as a baseline colour JPEG of the given quality (1 to 100).
+std::string EncodeRGBJPEG(const unsigned char* rgb, int width, int height, int quality);
 
 #endif

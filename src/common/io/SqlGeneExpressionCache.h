@@ -21,10 +21,10 @@ public:
         GeneIdType type;
     };
 
-    // Opens (creating when needed) the database fileName in folder, which
-    // ends in "/", and makes its table when it is missing.
     // The cache database fileName in the per-user caches folder.
     explicit SqlGeneExpressionCache(const char* fileName);
+    // Opens (creating when needed) the database fileName in folder, which
+    // ends in "/", and makes its table when it is missing.
     SqlGeneExpressionCache(const std::string& folder, const char* fileName);
     ~SqlGeneExpressionCache() override;
 

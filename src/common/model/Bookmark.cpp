@@ -4,10 +4,10 @@
 #include "model/Atlas.h"
 #include "model/BrainExpressionModel.h"
 #include "model/BrainOntology.h"
+#include "utility/TextParsing.h"
 #include "utility/XMLUtils.h"
 
 #include <algorithm>
-#include <charconv>
 #include <string>
 
 namespace
@@ -63,8 +63,7 @@ size_t Utf8SequenceLength(const std::string& text, size_t i)
 // by U+FFFD.
 std::string AttributeText(const std::string& text)
 {
-    std::string escaped;
-    XMLUtils::EscapeString(text, escaped);
+    const std::string escaped = XMLUtils::Escaped(text);
     std::string out;
     out.reserve(escaped.size());
     for (size_t i = 0; i < escaped.size();)
@@ -94,10 +93,7 @@ std::string AttributeText(const std::string& text)
 // decimal point whatever the locale.
 std::string FloatText(float value)
 {
-    char buffer[32];
-    const std::to_chars_result result =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 6);
-    return std::string(buffer, result.ptr);
+    return FormatFloat(value, 6);
 }
 
 std::string Blanks(int count)

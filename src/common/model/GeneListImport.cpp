@@ -10,11 +10,10 @@
 #include "model/PagedGeneList.h"
 
 #include "model/GeneExpression.h"
-#include "model/generelation/RelationGraph.h"
 #include "utility/AlertBox.h"
 #include "utility/LineReader.h"
-#include "utility/OSUtils.h"
 #include "utility/StringUtils.h"
+#include "utility/TextParsing.h"
 
 #include <cstdio>
 #include <stdexcept>
@@ -85,7 +84,7 @@ const std::string* Field(const std::vector<std::string>& fields, int column)
 int IntegerField(const std::vector<std::string>& fields, int column)
 {
     const std::string* field = Field(fields, column);
-    return field != nullptr ? GeneRelation::ReadLeadingInt(*field) : 0;
+    return field != nullptr ? ParseLeadingInt(*field, IntOverflow::Zero) : 0;
 }
 } // namespace
 
@@ -97,9 +96,8 @@ void PagedGeneList::LoadFile(const char* path)
     RemoveGenes(true);
     const unsigned generation = m_contentGeneration;
 
-    // A folder opens like a file on some systems but holds no lines.
     LineReader reader(filePath.c_str());
-    if (!OSUtils::FileExists(filePath.c_str()) || !reader.IsOpen())
+    if (!reader.IsOpen())
         throw std::runtime_error("Gene list file could not be opened: " + filePath);
 
     const size_t slash = filePath.rfind('/');

@@ -7,19 +7,15 @@
 #include "io/MemoryStream.h"
 #include "model/Atlas.h"
 #include "utility/ByteSwapper.h"
+#include "utility/OSUtils.h"
 
 #include <zlib.h>
 
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <stdexcept>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace
 {
@@ -178,46 +174,6 @@ std::string UnsupportedVersion(uint32_t version)
     return "Expression file version " + std::to_string(version) + " not supported.";
 }
 
-// Writes bytes to a new file beside path and renames it over path, so that
-// readers see either the old file or the whole new one. Returns an empty
-// string on success, else why it failed.
-std::string ReplaceFile(const std::string& path, const unsigned char* data, size_t size)
-{
-    static std::atomic<unsigned> sCounter(0);
-    std::string temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt)
-    {
-        temporary = path + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(sCounter++);
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            return std::strerror(errno);
-    }
-    if (fd < 0)
-        return "no temporary file could be created beside it";
-
-    std::string error;
-    size_t done = 0;
-    while (done < size && error.empty())
-    {
-        const ssize_t written = ::write(fd, data + done, size - done);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            error = std::strerror(written < 0 ? errno : EIO);
-        else
-            done += static_cast<size_t>(written);
-    }
-    if (error.empty() && ::fsync(fd) != 0)
-        error = std::strerror(errno);
-    if (::close(fd) != 0 && error.empty())
-        error = std::strerror(errno);
-    if (error.empty() && std::rename(temporary.c_str(), path.c_str()) != 0)
-        error = std::strerror(errno);
-    if (!error.empty())
-        ::unlink(temporary.c_str());
-    return error;
-}
 } // namespace
 
 void GeneExpression::ReadFile(const char* path)
@@ -546,7 +502,7 @@ void GeneExpression::Write(const std::string& path)
     {
         throw std::runtime_error(failure + e.what());
     }
-    const std::string error = ReplaceFile(path, file.GetBuffer(), file.Tell());
+    const std::string error = OSUtils::ReplaceFileContents(path.c_str(), file.GetBuffer(), file.Tell());
     if (!error.empty())
         throw std::runtime_error(failure + error + ".");
 }

@@ -2,6 +2,7 @@
 
 #include "io/SimlaraDatabase.h"
 #include "model/GeneExpression.h"
+#include "utility/DeletionWatch.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -54,9 +55,8 @@ void PagedGeneList::NotifyListeners(int event, int arg)
 
 bool PagedGeneList::Notify(int event, int arg)
 {
-    bool destroyed = false;
-    bool* const outerFlag = m_destroyedFlag;
-    m_destroyedFlag = &destroyed;
+    // The watch restores the outer flag even when a listener throws.
+    DeletionWatch watch(m_destroyedFlag);
 
     // Listeners may add or remove listeners meanwhile: walk a copy and skip
     // those no longer registered.
@@ -66,17 +66,9 @@ bool PagedGeneList::Notify(int event, int arg)
         if (std::find(m_listeners.begin(), m_listeners.end(), listener) == m_listeners.end())
             continue;
         listener->PagedGeneListChanged(event, this, arg);
-        if (destroyed)
-            break;
+        if (watch.Deleted())
+            return false;
     }
-
-    if (destroyed)
-    {
-        if (outerFlag != nullptr)
-            *outerFlag = true;
-        return false;
-    }
-    m_destroyedFlag = outerFlag;
     return true;
 }
 

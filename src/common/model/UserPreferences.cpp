@@ -1,7 +1,8 @@
 #include "model/UserPreferences.h"
 
+#include "utility/TextParsing.h"
+
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <stdexcept>
@@ -50,49 +51,11 @@ UserPreferences*& Instance()
     return instance;
 }
 
-bool IsSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
-std::string Trim(const std::string& text)
-{
-    size_t begin = 0;
-    size_t end = text.size();
-    while (begin < end && IsSpace(text[begin]))
-        ++begin;
-    while (end > begin && IsSpace(text[end - 1]))
-        --end;
-    return text.substr(begin, end - begin);
-}
-
-// Parses the whole of text (an optional leading '+' allowed) with from_chars.
-template <typename T>
-bool ParseWhole(const std::string& text, T& value)
-{
-    const char* first = text.data();
-    const char* last = text.data() + text.size();
-    if (first != last && *first == '+')
-    {
-        ++first;
-        if (first != last && *first == '-')
-            return false;
-    }
-    if (first == last)
-        return false;
-    T parsed{};
-    std::from_chars_result result = std::from_chars(first, last, parsed);
-    if (result.ec != std::errc() || result.ptr != last)
-        return false;
-    value = parsed;
-    return true;
-}
-
 // A service address as the user typed it: surrounding blanks and one
 // trailing "/" removed (the paths appended to it begin with "/").
 std::string CleanAddress(const std::string& text)
 {
-    std::string address = Trim(text);
+    std::string address = std::string(TrimBlanks(text));
     if (!address.empty() && address.back() == '/')
         address.pop_back();
     return address;
@@ -166,7 +129,7 @@ std::string OperatingSystemText()
     text.erase(std::remove_if(text.begin(), text.end(),
                               [](char c) { return c < 0x20 || c > 0x7e || c == '(' || c == ')'; }),
                text.end());
-    return Trim(text);
+    return std::string(TrimBlanks(text));
 }
 } // namespace
 
@@ -264,7 +227,7 @@ bool UserDefaults::Synchronize()
 
 bool UserDefaults::ParseBool(const std::string& text, bool& value)
 {
-    std::string word = Trim(text);
+    std::string word = std::string(TrimBlanks(text));
     std::transform(word.begin(), word.end(), word.begin(),
                    [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
     if (word == "true" || word == "yes")
@@ -286,11 +249,11 @@ bool UserDefaults::ParseBool(const std::string& text, bool& value)
 
 bool UserDefaults::ParseInt(const std::string& text, int& value)
 {
-    const std::string trimmed = Trim(text);
-    if (ParseWhole(trimmed, value))
+    const std::string_view trimmed = TrimBlanks(text);
+    if (ParseInteger(trimmed, value))
         return true;
     double number = 0.0;
-    if (!ParseWhole(trimmed, number) || !std::isfinite(number))
+    if (!::ParseFloat(trimmed, number))
         return false;
     number = std::trunc(number);
     if (number < -2147483648.0 || number > 2147483647.0)
@@ -301,18 +264,12 @@ bool UserDefaults::ParseInt(const std::string& text, int& value)
 
 bool UserDefaults::ParseFloat(const std::string& text, float& value)
 {
-    float number = 0.0f;
-    if (!ParseWhole(Trim(text), number) || !std::isfinite(number))
-        return false;
-    value = number;
-    return true;
+    return ::ParseFloat(TrimBlanks(text), value);
 }
 
 std::string UserDefaults::FormatFloat(float value)
 {
-    char buffer[64];
-    std::to_chars_result result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return std::string(buffer, result.ptr);
+    return ::FormatFloat(value);
 }
 
 // ---------------------------------------------------------------------------
@@ -466,13 +423,7 @@ std::string UserPreferences::FormSingleImageViewerUrl(std::uint32_t imageId, flo
 {
     // Six significant digits, as a default-formatted stream writes them, but
     // with a decimal point whatever the locale.
-    auto number = [](float value) {
-        char buffer[64];
-        std::to_chars_result result =
-            std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 6);
-        return std::string(buffer, result.ptr);
-    };
-    return m_singleImageViewerUrl + UnsignedText(imageId) + "&x=" + number(x) + "&y=" + number(y) +
+    return m_singleImageViewerUrl + UnsignedText(imageId) + "&x=" + ::FormatFloat(x, 6) + "&y=" + ::FormatFloat(y, 6) +
            "&z=" + std::to_string(z);
 }
 
@@ -613,7 +564,7 @@ std::string UserPreferences::FormatDate(std::time_t time)
 bool UserPreferences::ParseDate(const std::string& text, std::time_t& time)
 {
     // "YYYY-MM-DD HH:MM:SS +HHMM"
-    const std::string trimmed = Trim(text);
+    const std::string trimmed = std::string(TrimBlanks(text));
     if (trimmed.size() != 25 || trimmed[4] != '-' || trimmed[7] != '-' || trimmed[10] != ' ' ||
         trimmed[13] != ':' || trimmed[16] != ':' || trimmed[19] != ' ' ||
         (trimmed[20] != '+' && trimmed[20] != '-'))

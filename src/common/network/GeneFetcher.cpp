@@ -15,11 +15,7 @@ GeneFetcher::~GeneFetcher()
 
 void GeneFetcher::AbortTransfer()
 {
-    // Forget the transfer first: aborting it deletes it.
-    NetFile* transfer = m_transfer;
-    m_transfer = nullptr;
-    if (transfer != nullptr)
-        transfer->Abort();
+    NetFile::AbortAndClear(m_transfer);
 }
 
 void GeneFetcher::Load(const std::string& name, const std::string& url, GeneFetchCompletionListener* listener,

@@ -3,6 +3,8 @@
 #include "model/GeneExpression.h"
 #include "model/SearchConfig.h"
 #include "network/NetFile.h"
+#include "utility/DeletionWatch.h"
+#include "utility/TextParsing.h"
 #include "utility/XMLUtils.h"
 #include "utility/StringUtils.h"
 
@@ -84,56 +86,6 @@ FieldType Lookup(const FieldName (&table)[N], const char* name)
     return kNoField;
 }
 
-bool IsBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-}
-
-std::string_view WithoutLeadingBlanks(const std::string& text)
-{
-    std::string_view view(text);
-    while (!view.empty() && IsBlank(view.front()))
-        view.remove_prefix(1);
-    return view;
-}
-
-// The decimal integer at the start of text (after blanks, with an optional
-// sign); 0 when there is none. Values beyond the range of int are clamped.
-int LeadingInteger(const std::string& text)
-{
-    std::string_view view = WithoutLeadingBlanks(text);
-    bool negative = false;
-    if (!view.empty() && (view.front() == '+' || view.front() == '-'))
-    {
-        negative = view.front() == '-';
-        view.remove_prefix(1);
-    }
-    long long value = 0;
-    for (char c : view)
-    {
-        if (c < '0' || c > '9')
-            break;
-        value = std::min(value * 10 + (c - '0'), static_cast<long long>(INT_MAX) + 1);
-    }
-    if (negative)
-        return static_cast<int>(-value);
-    return static_cast<int>(std::min(value, static_cast<long long>(INT_MAX)));
-}
-
-// The decimal number at the start of text (after blanks, with an optional
-// sign); 0 when there is none or when it is not a finite float.
-float LeadingFloat(const std::string& text)
-{
-    std::string_view view = WithoutLeadingBlanks(text);
-    if (view.size() > 1 && view.front() == '+' && view[1] != '-')
-        view.remove_prefix(1);
-    double value = 0.0;
-    const auto result = std::from_chars(view.data(), view.data() + view.size(), value, std::chars_format::general);
-    if (result.ec != std::errc() || !std::isfinite(value) || std::fabs(value) > 3.4028234663852886e38)
-        return 0.0f;
-    return static_cast<float>(value);
-}
-
 bool EqualsIgnoringCase(const std::string& text, const char* word)
 {
     const size_t length = std::strlen(word);
@@ -192,13 +144,13 @@ void GeneQueryReplyReader::EndElement(const char* name)
     switch (m_soap ? Lookup(kSoapFields, name) : Lookup(kGetFields, name))
     {
     case kTotalField:
-        m_items.push_back(Item{true, LeadingInteger(m_text), Record()});
+        m_items.push_back(Item{true, ParseLeadingInt(m_text, IntOverflow::Clamp), Record()});
         return;
     case kGeneIdField:
-        m_record.geneId = LeadingInteger(m_text);
+        m_record.geneId = ParseLeadingInt(m_text, IntOverflow::Clamp);
         return;
     case kImageSeriesIdField:
-        m_record.imageSeriesId = LeadingInteger(m_text);
+        m_record.imageSeriesId = ParseLeadingInt(m_text, IntOverflow::Clamp);
         return;
     case kSymbolField:
         m_record.symbol = m_text;
@@ -207,7 +159,7 @@ void GeneQueryReplyReader::EndElement(const char* name)
         m_record.name = m_text;
         return;
     case kFileSizeField:
-        m_record.fileSize = LeadingInteger(m_text);
+        m_record.fileSize = ParseLeadingInt(m_text, IntOverflow::Clamp);
         return;
     case kDateField:
         m_record.date = m_text;
@@ -228,13 +180,13 @@ void GeneQueryReplyReader::EndElement(const char* name)
             m_record.probeOrientation = 1;
         return;
     case kScoreField:
-        m_record.score = LeadingFloat(m_text);
+        m_record.score = ParseLeadingFloat(m_text);
         return;
     case kProcessingStatusField:
         m_record.available = EqualsIgnoringCase(m_text, "available");
         return;
     case kQcStateField:
-        m_record.available = LeadingInteger(m_text) == 1;
+        m_record.available = ParseLeadingInt(m_text, IntOverflow::Clamp) == 1;
         return;
     case kConditionField:
         m_record.condition = m_text;
@@ -248,7 +200,7 @@ void GeneQueryReplyReader::EndElement(const char* name)
         // In the SOAP form a Gene element carries its gene id as "id".
         if (std::strcmp(name, "id") == 0)
         {
-            m_record.geneId = LeadingInteger(m_text);
+            m_record.geneId = ParseLeadingInt(m_text, IntOverflow::Clamp);
         }
         else if (std::strcmp(name, "Gene") == 0)
         {
@@ -294,9 +246,7 @@ GeneQuery::GeneQuery(GeneQueryResultList* list, GeneQueryCompletionListener* lis
 GeneQuery::~GeneQuery()
 {
     m_list = nullptr;
-    if (m_transfer != nullptr)
-        m_transfer->Abort();
-    m_transfer = nullptr;
+    NetFile::AbortAndClear(m_transfer);
     if (m_deletedFlag != nullptr)
         *m_deletedFlag = true;
 }
@@ -336,12 +286,7 @@ void GeneQuery::StartSearch(const std::string& url, const std::string& term, boo
 void GeneQuery::Abort()
 {
     ++m_generation;
-    if (m_transfer != nullptr)
-    {
-        NetFile* transfer = m_transfer;
-        m_transfer = nullptr;
-        transfer->Abort();
-    }
+    NetFile::AbortAndClear(m_transfer);
     EndDocument();
     TakeItems();
 }
@@ -401,9 +346,7 @@ std::string GeneQuery::FormSoapBody(const std::string& term, bool anatomic, int 
     std::string operation;
     if (!term.empty())
     {
-        std::string escaped;
-        XMLUtils::EscapeString(term, escaped);
-        operation = open("getGeneList1") + argument("in0", escaped) + argument("in1", std::to_string(pageSize)) +
+        operation = open("getGeneList1") + argument("in0", XMLUtils::Escaped(term)) + argument("in1", std::to_string(pageSize)) +
                     argument("in2", std::to_string(firstIndex)) + argument("in3", anatomic ? "anatomic" : "gene") +
                     argument("in4", "false") + "<in5 />\n" + argument("in6", project) + "</getGeneList1>\n";
     }
@@ -484,34 +427,6 @@ bool GeneQuery::ParseAndDeliver(const char* data, unsigned long length, bool fin
     return Deliver();
 }
 
-namespace
-{
-// Lets a callback learn whether the query was deleted while it ran: the
-// query's destructor sets the flag this watch installs. Nested watches pass a
-// deletion on to the outer one; the outer flag is back in place when the
-// watch ends, exceptions included.
-class DeletionWatch
-{
-public:
-    explicit DeletionWatch(bool*& slot) : m_slot(slot), m_outer(slot) { m_slot = &m_deleted; }
-    ~DeletionWatch()
-    {
-        if (!m_deleted)
-            m_slot = m_outer; // the slot is gone with the query otherwise
-        else if (m_outer != nullptr)
-            *m_outer = true;
-    }
-    DeletionWatch(const DeletionWatch&) = delete;
-    DeletionWatch& operator=(const DeletionWatch&) = delete;
-
-    bool Deleted() const { return m_deleted; }
-
-private:
-    bool*& m_slot;
-    bool* m_outer;
-    bool m_deleted = false;
-};
-} // namespace
 
 bool GeneQuery::Deliver()
 {

@@ -31,6 +31,14 @@ NetFile* CreateTransfer(const std::string& url, const std::string* postData, Net
 
 NetFile::~NetFile() = default;
 
+void NetFile::AbortAndClear(NetFile*& transfer)
+{
+    NetFile* const held = transfer;
+    transfer = nullptr;
+    if (held != nullptr)
+        held->Abort();
+}
+
 NetFile* NetFile::Create(const std::string& url, NetEventListener* listener, bool storeData)
 {
     return CreateTransfer(url, nullptr, listener, storeData);

@@ -30,6 +30,10 @@ public:
 
     // Ends the transfer at once; no callback follows and the object is gone.
     virtual void Abort() = 0;
+    // Sets transfer to null, then aborts the transfer it held (if any). The
+    // holder forgets it first because the abort deletes it, and code reached
+    // from the abort must not see a pointer to a dying transfer.
+    static void AbortAndClear(NetFile*& transfer);
     virtual ~NetFile();
     // Called by the transport after the final callback; deletes the object.
     virtual void Done() = 0;

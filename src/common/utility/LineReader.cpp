@@ -1,8 +1,13 @@
 #include "utility/LineReader.h"
 
+#include "utility/OSUtils.h"
+
 LineReader::LineReader(const char* path)
 {
-    m_file.open(path, std::ios::in | std::ios::binary);
+    // Only a readable file opens: a folder opens like a file on Linux but
+    // holds no lines, and a null path stays closed.
+    if (OSUtils::FileExists(path))
+        m_file.open(path, std::ios::in | std::ios::binary);
 }
 
 bool LineReader::ReadLine(std::string& line, bool& tooLong)

@@ -13,6 +13,8 @@ public:
     // Longer lines are not kept in memory (see ReadLine).
     static constexpr std::size_t kMaxLineLength = 64 * 1024;
 
+    // Opens the file at path; IsOpen() is false when path is null, a
+    // folder, or no readable file.
     explicit LineReader(const char* path);
 
     bool IsOpen() const { return m_file.is_open(); }

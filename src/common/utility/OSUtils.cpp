@@ -2,8 +2,13 @@
 
 #include "utility/PlatformServices.h"
 
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
+#include <string>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -38,8 +43,9 @@ bool OSUtils::DeleteFile(const char* path)
 {
     if (path == nullptr)
         return false;
+    // Never recursive: a folder that still holds anything stays.
     std::error_code ec;
-    return std::filesystem::remove_all(path, ec) > 0 && !ec;
+    return std::filesystem::remove(path, ec) && !ec;
 }
 
 bool OSUtils::MoveFile(const char* from, const char* to)
@@ -49,6 +55,48 @@ bool OSUtils::MoveFile(const char* from, const char* to)
     std::error_code ec;
     std::filesystem::rename(from, to, ec);
     return !ec;
+}
+
+std::string OSUtils::ReplaceFileContents(const char* path, const void* data, size_t size)
+{
+    static std::atomic<unsigned> sCounter(0);
+    const std::string target = path != nullptr ? path : "";
+    if (target.empty())
+        return "no file name was given";
+    const unsigned char* bytes = static_cast<const unsigned char*>(data);
+    std::string temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt)
+    {
+        temporary = target + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(sCounter++);
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            return std::strerror(errno);
+    }
+    if (fd < 0)
+        return "no temporary file could be created beside it";
+
+    std::string error;
+    size_t done = 0;
+    while (done < size && error.empty())
+    {
+        const ssize_t written = ::write(fd, bytes + done, size - done);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            error = std::strerror(written < 0 ? errno : EIO);
+        else
+            done += static_cast<size_t>(written);
+    }
+    if (error.empty() && ::fsync(fd) != 0)
+        error = std::strerror(errno);
+    if (::close(fd) != 0 && error.empty())
+        error = std::strerror(errno);
+    if (error.empty() && std::rename(temporary.c_str(), target.c_str()) != 0)
+        error = std::strerror(errno);
+    if (!error.empty())
+        ::unlink(temporary.c_str());
+    return error;
 }
 
 void OSUtils::OpenBrowser(const char* url)

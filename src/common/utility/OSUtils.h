@@ -1,6 +1,9 @@
 #ifndef NUVARO_UTILITY_OSUTILS_H
 #define NUVARO_UTILITY_OSUTILS_H
 
+#include <cstddef>
+#include <string>
+
 // Files, time, sleep and the browser, as the portable code sees them. None of
 // these throws: they report by result.
 class OSUtils
@@ -12,10 +15,16 @@ public:
     static double GetTime();
     // True when the path names a file that opens for reading (folders count as absent).
     static bool FileExists(const char* path);
-    // Removes the file or folder at path.
+    // Removes the file or empty folder at path; a folder with contents is
+    // left alone (and false returned).
     static bool DeleteFile(const char* path);
     // Moves or renames a file.
     static bool MoveFile(const char* from, const char* to);
+    // Writes size bytes to a new file beside path, flushes it to the disk and
+    // renames it over path, so that readers see either the old file or the
+    // whole new one. Returns an empty string on success, else why it failed
+    // (the temporary file is removed then).
+    static std::string ReplaceFileContents(const char* path, const void* data, size_t size);
     // Asks the platform to open the URL in the user's browser.
     static void OpenBrowser(const char* url);
 };

@@ -1,19 +1,20 @@
 #include "utility/TextParsing.h"
 
 #include "io/UnicodeFileHelper.h"
+#include "utility/OSUtils.h"
 
 #include <charconv>
+#include <climits>
 #include <cmath>
-#include <filesystem>
 #include <fstream>
 #include <stdexcept>
+#include <type_traits>
 
 std::string ReadSmallTextFile(const char* path, std::size_t maxBytes, const char* openFailure, const char* tooLarge)
 {
     const std::string name = path != nullptr ? path : "";
-    std::error_code ec;
     // A folder opens like a file on Linux; it is never a text file here.
-    if (path == nullptr || std::filesystem::is_directory(path, ec))
+    if (!OSUtils::FileExists(path))
         throw std::runtime_error(openFailure + name);
     std::ifstream in;
     OpenStream(in, path, std::ios::in | std::ios::binary);
@@ -43,6 +44,8 @@ std::string_view TrimBlanks(std::string_view text)
 
 namespace
 {
+const double kFloatMax = 3.4028234663852886e38;
+
 // from_chars takes no leading "+"; a sign in the text is fine otherwise.
 std::string_view WithoutPlus(std::string_view text)
 {
@@ -50,32 +53,101 @@ std::string_view WithoutPlus(std::string_view text)
         text.remove_prefix(1);
     return text;
 }
+
+bool IsLeadingBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+// Where a leading number starts: after the blanks atoi skips and an explicit
+// '+' (which from_chars does not take). Empty when a '+' is followed by
+// another sign, so that "+-1" reads as 0.
+std::string_view LeadingNumber(std::string_view text)
+{
+    while (!text.empty() && IsLeadingBlank(text.front()))
+        text.remove_prefix(1);
+    if (!text.empty() && text.front() == '+')
+    {
+        text.remove_prefix(1);
+        if (!text.empty() && (text.front() == '-' || text.front() == '+'))
+            return std::string_view();
+    }
+    return text;
+}
+
+template <typename T>
+bool ParseWholeNumber(std::string_view text, T& value)
+{
+    text = WithoutPlus(text);
+    if (text.empty())
+        return false;
+    T parsed{};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), parsed);
+    if (error != std::errc() || end != text.data() + text.size())
+        return false;
+    if constexpr (std::is_floating_point_v<T>)
+    {
+        if (!std::isfinite(parsed))
+            return false;
+    }
+    value = parsed;
+    return true;
+}
 } // namespace
 
 bool ParseInteger(std::string_view text, long long& value)
 {
-    text = WithoutPlus(text);
-    if (text.empty())
-        return false;
-    long long parsed = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), parsed);
-    if (error != std::errc() || end != text.data() + text.size())
-        return false;
-    value = parsed;
-    return true;
+    return ParseWholeNumber(text, value);
+}
+
+bool ParseInteger(std::string_view text, int& value)
+{
+    return ParseWholeNumber(text, value);
+}
+
+bool ParseFloat(std::string_view text, double& value)
+{
+    return ParseWholeNumber(text, value);
 }
 
 bool ParseFloat(std::string_view text, float& value)
 {
-    text = WithoutPlus(text);
-    if (text.empty())
-        return false;
+    // Read as a double so that a float range overflow is refused, not rounded.
     double parsed = 0.0;
-    const auto [end, error] =
-        std::from_chars(text.data(), text.data() + text.size(), parsed, std::chars_format::general);
-    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(parsed) ||
-        std::fabs(parsed) > 3.4028234663852886e38)
+    if (!ParseWholeNumber(text, parsed) || std::fabs(parsed) > kFloatMax)
         return false;
     value = static_cast<float>(parsed);
     return true;
+}
+
+int ParseLeadingInt(std::string_view text, IntOverflow overflow)
+{
+    text = LeadingNumber(text);
+    int value = 0;
+    const std::errc error = std::from_chars(text.data(), text.data() + text.size(), value).ec;
+    if (error == std::errc())
+        return value;
+    if (error == std::errc::result_out_of_range && overflow == IntOverflow::Clamp)
+        return text.front() == '-' ? INT_MIN : INT_MAX;
+    return 0;
+}
+
+float ParseLeadingFloat(std::string_view text)
+{
+    text = LeadingNumber(text);
+    double value = 0.0;
+    const std::errc error =
+        std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::general).ec;
+    if (error != std::errc() || !std::isfinite(value) || std::fabs(value) > kFloatMax)
+        return 0.0f;
+    return static_cast<float>(value);
+}
+
+std::string FormatFloat(float value, int precision)
+{
+    char buffer[64];
+    const std::to_chars_result result =
+        precision > 0 ? std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, precision)
+                      : std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, result.ptr);
 }

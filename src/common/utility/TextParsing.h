@@ -20,8 +20,33 @@ std::string_view TrimBlanks(std::string_view text);
 // The whole text as a decimal integer (an optional sign, then digits; nothing
 // else). False when the text is anything else or out of range.
 bool ParseInteger(std::string_view text, long long& value);
+bool ParseInteger(std::string_view text, int& value);
 // The whole text as a finite decimal number ("1", "-0.25", "1e3"). False when
 // it is anything else, out of range, infinite or not a number.
 bool ParseFloat(std::string_view text, float& value);
+bool ParseFloat(std::string_view text, double& value);
+
+// What ParseLeadingInt gives for a number beyond the range of int: the
+// nearest int, or 0.
+enum class IntOverflow
+{
+    Clamp,
+    Zero
+};
+// The number at the start of text, read as atoi and atof read it but
+// independently of the locale: blanks (space, tab, line ends, form feed,
+// vertical tab) are skipped, then an optional sign and the longest number.
+// 0 when there is none ("+-1" and "x1" read as 0). A float that is infinite,
+// not a number or out of the range of float reads as 0.
+int ParseLeadingInt(std::string_view text, IntOverflow overflow);
+float ParseLeadingFloat(std::string_view text);
+
+// The precision that makes FormatFloat write the shortest text that reads
+// back as the same float.
+constexpr int kShortestFloatText = -1;
+// The float with a decimal point whatever the locale: with precision > 0 as
+// "%.<precision>g" writes it (so 6 matches a default stream), with
+// kShortestFloatText as the shortest text that reads back exactly.
+std::string FormatFloat(float value, int precision = kShortestFloatText);
 
 #endif

@@ -17,3 +17,10 @@ void XMLUtils::EscapeString(const std::string& in, std::string& out)
         }
     }
 }
+
+std::string XMLUtils::Escaped(const std::string& in)
+{
+    std::string out;
+    EscapeString(in, out);
+    return out;
+}

@@ -8,6 +8,8 @@ namespace XMLUtils
 // `out` becomes `in` with the characters " & ' < > replaced by their XML
 // entities; every other byte is copied unchanged.
 void EscapeString(const std::string& in, std::string& out);
+// `in` escaped as EscapeString does it, returned.
+std::string Escaped(const std::string& in);
 } // namespace XMLUtils
 
 #endif

@@ -1,6 +1,7 @@
 #include "network/QtNetFile.h"
 
 #include "network/NetEventListener.h"
+#include "utility/DeletionWatch.h"
 
 #include <QCoreApplication>
 #include <QNetworkAccessManager>
@@ -152,30 +153,25 @@ bool QtNetFile::Notify(Call&& call)
 {
     if (m_listener == nullptr)
         return true;
-    bool deleted = false;
-    bool* const outer = m_deletedFlag;
-    m_deletedFlag = &deleted;
     std::string error;
-    // A listener's exception must not unwind into Qt's event loop.
-    try
     {
-        call(*m_listener);
+        DeletionWatch watch(m_deletedFlag);
+        // A listener's exception must not unwind into Qt's event loop.
+        try
+        {
+            call(*m_listener);
+        }
+        catch (const std::exception& e)
+        {
+            error = e.what();
+        }
+        catch (...)
+        {
+            error = "An unknown error occurred while handling a download.";
+        }
+        if (watch.Deleted())
+            return false;
     }
-    catch (const std::exception& e)
-    {
-        error = e.what();
-    }
-    catch (...)
-    {
-        error = "An unknown error occurred while handling a download.";
-    }
-    if (deleted)
-    {
-        if (outer != nullptr)
-            *outer = true;
-        return false;
-    }
-    m_deletedFlag = outer;
     if (!error.empty())
     {
         if (!m_reply.isNull())

@@ -125,19 +125,3 @@ TEST(RelationGraph, ASeriesRelatedToItselfHasOneEdge)
     EXPECT_EQ(node->EdgeBegin()->first, node);
     EXPECT_EQ(node->GetRepulsionWeight(), 0.5f);
 }
-
-TEST(RelationGraph, LeadingNumbersReadLikeTheCLibraryButIgnoreTheLocale)
-{
-    using GeneRelation::ReadLeadingFloat;
-    using GeneRelation::ReadLeadingInt;
-    // The import tests cover ordinary fields; these are the odd ones.
-    EXPECT_EQ(ReadLeadingInt("3.9"), 3);
-    EXPECT_EQ(ReadLeadingInt(""), 0);
-    EXPECT_EQ(ReadLeadingInt("+-3"), 0);
-    EXPECT_EQ(ReadLeadingInt("99999999999"), 0);
-    EXPECT_EQ(ReadLeadingFloat("-2.5x"), -2.5f);
-    EXPECT_EQ(ReadLeadingFloat("0,5"), 0.0f);
-    EXPECT_EQ(ReadLeadingFloat("1e999"), 0.0f);
-    EXPECT_EQ(ReadLeadingFloat("nan"), 0.0f);
-    EXPECT_EQ(ReadLeadingFloat("-inf"), 0.0f);
-}

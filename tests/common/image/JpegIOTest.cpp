@@ -102,6 +102,29 @@ TEST(DecodeJPEGImage, RedAndBlueBecomeBGRA)
     EXPECT_EQ(image.GetBuffer()[7], 255);
 }
 
+TEST(EncodeRGBJPEG, ColourImagesDecodeToTheirPixels)
+{
+    // Red over blue, 16 x 16: rows from the top.
+    std::vector<unsigned char> rgb(16 * 16 * 3, 0);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x)
+            rgb[static_cast<size_t>((y * 16 + x) * 3 + (y < 8 ? 0 : 2))] = 255;
+    const std::string jpeg = EncodeRGBJPEG(rgb.data(), 16, 16, 95);
+    ASSERT_GT(jpeg.size(), 4u);
+    EXPECT_EQ(static_cast<unsigned char>(jpeg[0]), 0xFF);
+    EXPECT_EQ(static_cast<unsigned char>(jpeg[1]), 0xD8);
+    Image2d image;
+    ASSERT_TRUE(DecodeJPEGImage(Bytes(jpeg), Length(jpeg), &image));
+    ASSERT_EQ(image.GetWidth(), 16);
+    ASSERT_EQ(image.GetHeight(), 16);
+    EXPECT_NEAR(image.GetBuffer()[2], 255, 8);                // top: red (BGRA)
+    EXPECT_NEAR(image.GetBuffer()[15 * 16 * 4 + 0], 255, 8);  // bottom: blue
+
+    EXPECT_THROW(EncodeRGBJPEG(nullptr, 1, 1, 90), std::runtime_error);
+    EXPECT_THROW(EncodeRGBJPEG(rgb.data(), 0, 16, 90), std::runtime_error);
+    EXPECT_THROW(EncodeRGBJPEG(rgb.data(), 70000, 1, 90), std::runtime_error);
+}
+
 TEST(DecodeJPEGImage, RowsFromTheTopAndProgressiveImages)
 {
     const std::vector<unsigned char> rgb = QuadrantPixels();

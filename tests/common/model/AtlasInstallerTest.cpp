@@ -200,11 +200,11 @@ TEST(AtlasInstaller, DamagedPackedMap)
 
 TEST(AtlasInstaller, UnwritableAtlasFolder)
 {
-    // The volume cannot be created where it goes: the failure removes the
-    // old "Version" and leaves no temporary file.
+    // The volume cannot be created where it goes (a folder is in the way):
+    // the failure removes the old "Version" and leaves no temporary file.
     Install install;
     atlastest::WriteAtlasFile(install.user + "Version", "3\n");
-    std::filesystem::create_directories(install.user + "Atlas25.installing/blocked");
+    std::filesystem::create_directories(install.user + "Atlas25.installing");
     EXPECT_NE(RuntimeErrorOf([&] { install.atlas->InstallAtlas(nullptr, nullptr, nullptr); }), "");
     EXPECT_TRUE(install.UserFiles().empty());
 }

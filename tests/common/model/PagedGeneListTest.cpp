@@ -387,3 +387,40 @@ TEST_F(PagedGeneListTest, AListenerMayDeleteTheListOrRemoveListenersFromInsideAn
     EXPECT_EQ(FakeNetFile::LiveCount(), 0);
     EXPECT_EQ(third.Take().back(), "0:0") << "no listener hears of the list after it is gone";
 }
+
+namespace
+{
+// Deletes the list from a frame that covers the stack the throwing
+// notification used, and says whether the deletion wrote into it (as a
+// flag left pointing into the unwound notification would).
+[[gnu::noinline]] bool DeletionWritesIntoTheStack(std::unique_ptr<PagedGeneList>& list)
+{
+    volatile unsigned char area[16384];
+    for (volatile unsigned char& byte : area)
+        byte = 0;
+    list.reset();
+    bool written = false;
+    for (volatile unsigned char& byte : area)
+        written = written || byte != 0;
+    return written;
+}
+} // namespace
+
+TEST_F(PagedGeneListTest, AListenerThatThrowsLeavesTheListSafeToNotifyAndDelete)
+{
+    auto list = std::make_unique<PagedGeneList>("0310", 10);
+    RecordingListListener thrower, other;
+    list->AddListener(&thrower);
+    list->AddListener(&other);
+    thrower.onEvent = [](int, PagedGeneList*, int) { throw std::runtime_error("The search could not start."); };
+    EXPECT_THROW(list->Resize(1), std::runtime_error);
+    EXPECT_TRUE(other.Take().empty()) << "the exception ends the notification";
+
+    // The list still notifies afterwards, and its destructor touches no flag
+    // of the notification that was unwound.
+    thrower.onEvent = nullptr;
+    list->Resize(2);
+    EXPECT_EQ(other.Take(), Events{"4:0"});
+    EXPECT_FALSE(DeletionWritesIntoTheStack(list));
+    EXPECT_EQ(list, nullptr);
+}

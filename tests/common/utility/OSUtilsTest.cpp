@@ -22,6 +22,46 @@ TEST(OSUtils, FileExistsOnlyForReadableFiles)
     EXPECT_FALSE(OSUtils::FileExists(nullptr));
 }
 
+TEST(OSUtils, DeleteFileRemovesFilesAndEmptyFoldersOnly)
+{
+    TempDir t;
+    ASSERT_TRUE(WriteFileBytes(t.File("file"), "x"));
+    std::filesystem::create_directory(t.File("empty"));
+    std::filesystem::create_directory(t.File("full"));
+    ASSERT_TRUE(WriteFileBytes(t.File("full/kept"), "y"));
+
+    EXPECT_TRUE(OSUtils::DeleteFile(t.File("file").c_str()));
+    EXPECT_FALSE(std::filesystem::exists(t.File("file")));
+    EXPECT_TRUE(OSUtils::DeleteFile(t.File("empty").c_str()));
+    EXPECT_FALSE(std::filesystem::exists(t.File("empty")));
+
+    EXPECT_FALSE(OSUtils::DeleteFile(t.File("full").c_str()));
+    EXPECT_TRUE(std::filesystem::exists(t.File("full/kept"))) << "a folder with contents is never removed";
+    EXPECT_FALSE(OSUtils::DeleteFile(t.File("missing").c_str()));
+    EXPECT_FALSE(OSUtils::DeleteFile(nullptr));
+}
+
+TEST(OSUtils, ReplaceFileContentsReplacesWholeOrNotAtAll)
+{
+    TempDir t;
+    ASSERT_TRUE(WriteFileBytes(t.File("data"), "old contents"));
+    EXPECT_EQ(OSUtils::ReplaceFileContents(t.File("data").c_str(), "new", 3), "");
+    EXPECT_EQ(testsupport::ReadFileBytes(t.File("data")), "new");
+
+    // A target that cannot be replaced keeps what it had, and no temporary
+    // file is left beside it.
+    std::filesystem::create_directory(t.File("folder"));
+    ASSERT_TRUE(WriteFileBytes(t.File("folder/inside"), "x"));
+    EXPECT_NE(OSUtils::ReplaceFileContents(t.File("folder").c_str(), "new", 3), "");
+    EXPECT_TRUE(std::filesystem::exists(t.File("folder/inside")));
+    EXPECT_NE(OSUtils::ReplaceFileContents(t.File("missing/data").c_str(), "new", 3), "");
+    EXPECT_NE(OSUtils::ReplaceFileContents(nullptr, "new", 3), "");
+    int entries = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(t.Path()))
+        entries += entry.path().filename() != "folder" && entry.path().filename() != "data";
+    EXPECT_EQ(entries, 0);
+}
+
 TEST(OSUtils, OpenBrowserGoesToThePlatform)
 {
     testsupport::FakePlatformServices platform;

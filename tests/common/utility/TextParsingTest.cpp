@@ -36,9 +36,53 @@ TEST(TextParsing, NumbersAreWholeAndIndependentOfTheLocale)
     EXPECT_EQ(i, 255);
     for (const char* bad : {"", "+", "12a", "1.0", "0x10", "99999999999999999999"})
         EXPECT_FALSE(ParseInteger(bad, i)) << bad;
+    int small = 0;
+    EXPECT_TRUE(ParseInteger("-2147483648", small));
+    EXPECT_EQ(small, -2147483647 - 1);
+    EXPECT_FALSE(ParseInteger("2147483648", small));
+    double d = 0.0;
+    EXPECT_TRUE(ParseFloat("1e300", d));
+    EXPECT_EQ(d, 1e300);
+    for (const char* bad : {"nan", "-inf", "1e999", "1,5"})
+        EXPECT_FALSE(ParseFloat(bad, d)) << bad;
 
     EXPECT_EQ(TrimBlanks(" \t12\r\n"), "12");
     EXPECT_EQ(TrimBlanks(" \r\n"), "");
+}
+
+TEST(TextParsing, LeadingNumbersReadLikeTheCLibraryButIgnoreTheLocale)
+{
+    // The import and query tests cover ordinary fields; these are the odd ones.
+    EXPECT_EQ(ParseLeadingInt("3.9", IntOverflow::Zero), 3);
+    EXPECT_EQ(ParseLeadingInt("", IntOverflow::Zero), 0);
+    EXPECT_EQ(ParseLeadingInt("+-3", IntOverflow::Zero), 0);
+    EXPECT_EQ(ParseLeadingInt("99999999999", IntOverflow::Zero), 0);
+    EXPECT_EQ(ParseLeadingFloat("-2.5x"), -2.5f);
+    EXPECT_EQ(ParseLeadingFloat("0,5"), 0.0f);
+    EXPECT_EQ(ParseLeadingFloat("1e999"), 0.0f);
+    EXPECT_EQ(ParseLeadingFloat("nan"), 0.0f);
+    EXPECT_EQ(ParseLeadingFloat("-inf"), 0.0f);
+
+    // Blanks and a sign before the digits, as atoi takes them.
+    EXPECT_EQ(ParseLeadingInt(" \t\v+12 apples", IntOverflow::Zero), 12);
+    EXPECT_EQ(ParseLeadingInt("\f-7", IntOverflow::Zero), -7);
+    EXPECT_EQ(ParseLeadingInt("x1", IntOverflow::Clamp), 0);
+    EXPECT_EQ(ParseLeadingInt("99999999999", IntOverflow::Clamp), 2147483647);
+    EXPECT_EQ(ParseLeadingInt("-99999999999", IntOverflow::Clamp), -2147483647 - 1);
+    EXPECT_EQ(ParseLeadingFloat(" +0.25e1;"), 2.5f);
+}
+
+TEST(TextParsing, FloatsAreFormattedWithAPointWhateverTheLocale)
+{
+    const char* old = std::setlocale(LC_NUMERIC, nullptr);
+    const std::string saved = old != nullptr ? old : "C";
+    std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
+    EXPECT_EQ(FormatFloat(0.1f), "0.1");
+    EXPECT_EQ(FormatFloat(-2.5f), "-2.5");
+    EXPECT_EQ(FormatFloat(1.0f / 3.0f, 6), "0.333333");
+    EXPECT_EQ(FormatFloat(1234567.0f, 6), "1.23457e+06");
+    EXPECT_EQ(FormatFloat(100.0f, 6), "100");
+    std::setlocale(LC_NUMERIC, saved.c_str());
 }
 
 TEST(TextParsing, ReadSmallTextFileRefusesFoldersAndOversizedFiles)

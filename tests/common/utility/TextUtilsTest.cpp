@@ -51,4 +51,5 @@ TEST(EscapeString, ReplacesTheFiveSpecialCharactersOnly)
 
     XMLUtils::EscapeString("", out);
     EXPECT_EQ(out, "");
+    EXPECT_EQ(XMLUtils::Escaped("it's <b>"), "it&apos;s &lt;b&gt;");
 }

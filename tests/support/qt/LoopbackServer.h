@@ -10,6 +10,7 @@
 
 #include <httplib.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -42,9 +43,20 @@ public:
         m_port = m_server.bind_to_any_port("127.0.0.1");
         if (m_port <= 0)
             throw std::runtime_error("The test server could not bind a port.");
-        m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        while (!m_server.is_running())
+        m_finished = false;
+        m_thread = std::thread([this] {
+            m_server.listen_after_bind();
+            m_finished = true;
+        });
+        // Returns once the server accepts connections; a listen that fails
+        // ends the thread instead, which must not leave Start waiting.
+        while (!m_server.is_running() && !m_finished)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (!m_server.is_running())
+        {
+            m_thread.join();
+            throw std::runtime_error("The test server stopped before it accepted connections.");
+        }
     }
 
     // Call before members that the handlers use are destroyed. Releases
@@ -77,6 +89,7 @@ private:
     std::mutex m_holdMutex;
     std::condition_variable m_holdEnded;
     bool m_stopping = false;
+    std::atomic<bool> m_finished{false};
     httplib::Server m_server;
     int m_port = 0;
     std::thread m_thread;

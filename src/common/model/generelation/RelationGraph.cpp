@@ -2,7 +2,6 @@
 
 #include "model/generelation/BarnesHutMinimizer.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -17,43 +16,7 @@ float RandomCoordinate()
 {
     return static_cast<float>(std::rand() / 2147483648.0 - 0.5);
 }
-
-// Where the number in a field starts: after the blanks the C library skips
-// and after an explicit '+', which std::from_chars does not accept. Null when
-// a '+' is not followed by a digit or a point (so "+-1" reads as 0).
-const char* NumberStart(const std::string& text)
-{
-    const char* p = text.c_str();
-    while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\v' || *p == '\f' || *p == '\r')
-        ++p;
-    if (*p == '+')
-    {
-        ++p;
-        if (*p == '-' || *p == '+')
-            return nullptr;
-    }
-    return p;
-}
 } // namespace
-
-int ReadLeadingInt(const std::string& text)
-{
-    const char* start = NumberStart(text);
-    int value = 0;
-    if (start == nullptr || std::from_chars(start, text.c_str() + text.size(), value).ec != std::errc())
-        return 0;
-    return value;
-}
-
-float ReadLeadingFloat(const std::string& text)
-{
-    const char* start = NumberStart(text);
-    float value = 0.0f;
-    if (start == nullptr || std::from_chars(start, text.c_str() + text.size(), value).ec != std::errc() ||
-        !std::isfinite(value))
-        return 0.0f;
-    return value;
-}
 
 bool NeighborOrder::operator()(const GraphNode* left, const GraphNode* right) const
 {

@@ -104,12 +104,6 @@ private:
     float m_averageSize;
 };
 
-// Reads the number at the start of a text field the way the relation files
-// have always been read (leading blanks skipped, then the longest number;
-// 0 when there is none), but independently of the locale. A float that is
-// not finite, and an integer out of range, read as 0.
-int ReadLeadingInt(const std::string& text);
-float ReadLeadingFloat(const std::string& text);
 } // namespace GeneRelation
 
 #endif

@@ -4,8 +4,8 @@
 
 #include "utility/AlertBox.h"
 #include "utility/LineReader.h"
-#include "utility/OSUtils.h"
 #include "utility/StringUtils.h"
+#include "utility/TextParsing.h"
 
 #include <stdexcept>
 #include <string>
@@ -36,23 +36,23 @@ bool ReadRelation(const std::vector<std::string>& fields, RelationLine& relation
     {
         for (int i = 0; i < 2; ++i)
         {
-            relation.seriesId[i] = ReadLeadingInt(fields[4 * i]);
-            relation.geneId[i] = ReadLeadingInt(fields[4 * i + 1]);
+            relation.seriesId[i] = ParseLeadingInt(fields[4 * i], IntOverflow::Zero);
+            relation.geneId[i] = ParseLeadingInt(fields[4 * i + 1], IntOverflow::Zero);
             relation.symbol[i] = fields[4 * i + 2];
             relation.name[i] = fields[4 * i + 3];
         }
-        relation.weight = ReadLeadingFloat(fields[8]);
+        relation.weight = ParseLeadingFloat(fields[8]);
     }
     else if (fields.size() >= 5)
     {
         for (int i = 0; i < 2; ++i)
         {
-            relation.seriesId[i] = ReadLeadingInt(fields[2 * i]);
+            relation.seriesId[i] = ParseLeadingInt(fields[2 * i], IntOverflow::Zero);
             relation.geneId[i] = 0;
             relation.symbol[i] = fields[2 * i + 1];
             relation.name[i] = fields[2 * i + 1];
         }
-        relation.weight = ReadLeadingFloat(fields[4]);
+        relation.weight = ParseLeadingFloat(fields[4]);
     }
     else
         return false;
@@ -64,9 +64,6 @@ void RelationGraph::ImportFile(const char* path)
 {
     DeleteNodes();
     const std::string failure = std::string("Gene relation file could not be opened: ") + (path ? path : "");
-    // A folder opens like a file on some systems but holds no lines.
-    if (path == nullptr || !OSUtils::FileExists(path))
-        throw std::runtime_error(failure);
     LineReader reader(path);
     if (!reader.IsOpen())
         throw std::runtime_error(failure);
