@@ -136,11 +136,7 @@ BrainSceneRenderer::BrainSceneRenderer(GLDisplay* display, BrainExpressionModel*
     }
     catch (...)
     {
-        for (ExpressionRenderer* renderer : m_expressionRenderers)
-            delete renderer;
-        delete m_mprRenderer;
-        delete m_cuttingPlaneRenderer;
-        delete m_infoText;
+        DeleteGLParts();
         throw;
     }
     // The glyphs of voxels the neuron archive link remembers are tinted.
@@ -168,16 +164,34 @@ BrainSceneRenderer::~BrainSceneRenderer()
     // The display's timer must not call a scene that is gone.
     if (m_animating)
         m_display->StopTimer();
+    DeleteGLParts();
+    // The mesh lists outlive no view: with the view's context still current
+    // they are freed here rather than at process exit, when none is.
+    if (Atlas* atlas = Atlas::GetAtlas())
+        if (BrainMeshSet* meshes = atlas->GetBrainMeshes())
+            meshes->ReleaseGL();
+    delete m_interpolator;
+    UserPreferences::GetPreferences()->RemoveListener(this);
+}
+
+void BrainSceneRenderer::DeleteGLParts()
+{
+    // Glyph lists, textures and text boxes belong to the view's context,
+    // which need not be the current one.
+    m_display->MakeCurrent();
     for (ExpressionRenderer* renderer : m_expressionRenderers)
         delete renderer;
+    m_expressionRenderers.clear();
     while (!m_thresholdControls.empty())
         DeleteThresholdControl(m_thresholdControls.size() - 1);
-    delete m_interpolator;
     delete m_mprRenderer;
+    m_mprRenderer = nullptr;
     delete m_cuttingPlaneRenderer;
+    m_cuttingPlaneRenderer = nullptr;
     delete m_infoText;
+    m_infoText = nullptr;
     delete m_fpsText;
-    UserPreferences::GetPreferences()->RemoveListener(this);
+    m_fpsText = nullptr;
 }
 
 template <typename F>
@@ -585,6 +599,8 @@ void BrainSceneRenderer::RemoveGene(const GeneExpression* gene)
     if (found != m_expressionRenderers.end())
     {
         const size_t index = static_cast<size_t>(found - m_expressionRenderers.begin());
+        // The glyph lists belong to the view's context.
+        m_display->MakeCurrent();
         delete *found;
         m_expressionRenderers.erase(found);
         DeleteThresholdControl(index);
