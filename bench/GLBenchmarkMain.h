@@ -7,12 +7,12 @@
 // LIBGL_ALWAYS_SOFTWARE=1. Include it in exactly one source of the program.
 
 #include "gl/SurfaceFormat.h"
+#include "platform/Startup.h"
 
 #include <QGuiApplication>
 
 #include <benchmark/benchmark.h>
 
-#include <clocale>
 #include <cstdlib>
 #include <functional>
 
@@ -29,7 +29,7 @@ int main(int argc, char** argv)
     setenv("NUVARO_DATA_DIR", NUVARO_BENCH_DATA_DIR, 0);
     ApplyDefaultSurfaceFormat();
     QGuiApplication app(argc, argv);
-    std::setlocale(LC_NUMERIC, "C");
+    UseCNumericLocale();
 
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))

@@ -12,6 +12,7 @@
 
 #include "display/BrainMeshSet.h"
 #include "gl/GLTriangleMesh.h"
+#include "gl/SceneLighting.h"
 #include "model/BrainOntology.h"
 #include "support/qt/HeadlessGLDisplay.h"
 #include "utility/ResourcePath.h"
@@ -86,24 +87,9 @@ struct Scene
         glOrtho(-10, 143, -20, 101, -300, 300);
         glMatrixMode(GL_MODELVIEW);
         glLoadIdentity();
-        const float ambient[4] = {0.2f, 0.2f, 0.2f, 1.0f};
-        const float diffuse[4] = {0.75f, 0.75f, 0.75f, 1.0f};
-        const float light0[4] = {1, 1, -1, 0};
-        const float light1[4] = {-1, -1, 1, 0};
-        glLightfv(GL_LIGHT0, GL_AMBIENT, ambient);
-        glLightfv(GL_LIGHT0, GL_DIFFUSE, diffuse);
-        glLightfv(GL_LIGHT1, GL_DIFFUSE, diffuse);
-        glLightfv(GL_LIGHT0, GL_POSITION, light0);
-        glLightfv(GL_LIGHT1, GL_POSITION, light1);
-        glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_TRUE);
-        glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
-        glEnable(GL_COLOR_MATERIAL);
-        glEnable(GL_LIGHTING);
-        glEnable(GL_LIGHT0);
-        glEnable(GL_LIGHT1);
-        glEnable(GL_NORMALIZE);
-        glDepthFunc(GL_LEQUAL);
-        glEnable(GL_DEPTH_TEST);
+        // The scene's own lighting, so the meshes cost what they cost there.
+        SceneLighting::SetUp();
+        SceneLighting::PositionLights();
         glRotatef(20.0f, 1, 1, 0);
         glDepthMask(GL_FALSE);
         glBlendFunc(GL_SRC_ALPHA, GL_ONE);

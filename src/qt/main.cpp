@@ -6,20 +6,19 @@
 #include "platform/QSettingsStore.h"
 #include "platform/QtMainThreadDispatcher.h"
 #include "platform/QtPlatformServices.h"
+#include "platform/Startup.h"
 
 #include <QApplication>
 
 #include <memory>
 
-#include <clocale>
 #include <cstdio>
 
 int main(int argc, char** argv)
 {
     ApplyDefaultSurfaceFormat();
     QApplication app(argc, argv);
-    // Numbers in files are always read and written with a decimal point.
-    std::setlocale(LC_NUMERIC, "C");
+    UseCNumericLocale();
     UserPreferences::SetStore(std::make_shared<QSettingsStore>());
     InstallQtPlatformServices();
     InstallQtMainThreadDispatcher();

@@ -34,8 +34,18 @@ BrainMeshSet::BrainMeshSet(const ImageGrid::BrainOntology* ontology, const Image
 
 BrainMeshSet::~BrainMeshSet()
 {
+    // At process exit no context may be current: then the lists go with the
+    // context and nothing is called on GL.
+    if (m_listBase != 0 && glGetString(GL_VERSION) != nullptr)
+        glDeleteLists(m_listBase, m_listCount);
+}
+
+void BrainMeshSet::ReleaseGL()
+{
     if (m_listBase != 0)
         glDeleteLists(m_listBase, m_listCount);
+    m_listBase = 0;
+    m_generated.assign(m_generated.size(), false);
 }
 
 void BrainMeshSet::AddNode(const ImageGrid::AnnotationLabel* label)

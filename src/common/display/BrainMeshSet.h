@@ -27,8 +27,9 @@ class PickCubeCuller;
 // view voxels, the first time the structure is drawn. The lists live in the
 // process's shared GL context, so every view can draw them.
 //
-// Making the set touches no GL state; Draw and the destructor need a context
-// current.
+// Making the set touches no GL state; Draw and ReleaseGL need a context
+// current. The destructor frees lists still held only when a context is
+// current, and otherwise leaves them to the context.
 class BrainMeshSet
 {
 public:
@@ -61,6 +62,11 @@ public:
     // and a block of "mesh_usage.pov" (made anew by the first structure,
     // appended by the others) in directory, which ends with its separator.
     // Structures whose mesh cannot be read or written are skipped.
+    // Frees the lists (a context must be current); the next draw makes and
+    // compiles them again.
+    void ReleaseGL();
+    bool HoldsLists() const { return m_listBase != 0; }
+
     void ExportPOVRay(ImageGrid::AnnotationSelector selector, const char* directory);
 
     int GetNumNodes() const { return static_cast<int>(m_nodes.size()); }

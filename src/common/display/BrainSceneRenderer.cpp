@@ -14,6 +14,7 @@
 #include "gl/GLSolids.h"
 #include "gl/GLTextBox.h"
 #include "gl/InputConventions.h"
+#include "gl/SceneLighting.h"
 #include "model/AnnotationLabel.h"
 #include "model/Atlas.h"
 #include "model/Bookmark.h"
@@ -136,11 +137,7 @@ BrainSceneRenderer::BrainSceneRenderer(GLDisplay* display, BrainExpressionModel*
     }
     catch (...)
     {
-        for (ExpressionRenderer* renderer : m_expressionRenderers)
-            delete renderer;
-        delete m_mprRenderer;
-        delete m_cuttingPlaneRenderer;
-        delete m_infoText;
+        DeleteGLParts();
         throw;
     }
     // The glyphs of voxels the neuron archive link remembers are tinted.
@@ -168,16 +165,34 @@ BrainSceneRenderer::~BrainSceneRenderer()
     // The display's timer must not call a scene that is gone.
     if (m_animating)
         m_display->StopTimer();
+    DeleteGLParts();
+    // The mesh lists outlive no view: with the view's context still current
+    // they are freed here rather than at process exit, when none is.
+    if (Atlas* atlas = Atlas::GetAtlas())
+        if (BrainMeshSet* meshes = atlas->GetBrainMeshes())
+            meshes->ReleaseGL();
+    delete m_interpolator;
+    UserPreferences::GetPreferences()->RemoveListener(this);
+}
+
+void BrainSceneRenderer::DeleteGLParts()
+{
+    // Glyph lists, textures and text boxes belong to the view's context,
+    // which need not be the current one.
+    m_display->MakeCurrent();
     for (ExpressionRenderer* renderer : m_expressionRenderers)
         delete renderer;
+    m_expressionRenderers.clear();
     while (!m_thresholdControls.empty())
         DeleteThresholdControl(m_thresholdControls.size() - 1);
-    delete m_interpolator;
     delete m_mprRenderer;
+    m_mprRenderer = nullptr;
     delete m_cuttingPlaneRenderer;
+    m_cuttingPlaneRenderer = nullptr;
     delete m_infoText;
+    m_infoText = nullptr;
     delete m_fpsText;
-    UserPreferences::GetPreferences()->RemoveListener(this);
+    m_fpsText = nullptr;
 }
 
 template <typename F>
@@ -203,33 +218,12 @@ bool BrainSceneRenderer::Guarded(F&& handler)
 
 void BrainSceneRenderer::Initialize()
 {
-    const float ambient[4] = {0.2f, 0.2f, 0.2f, 1.0f};
-    const float diffuse[4] = {0.75f, 0.75f, 0.75f, 1.0f};
-    const float specular[4] = {1.0f, 1.0f, 1.0f, 1.0f};
-    glLightfv(GL_LIGHT0, GL_AMBIENT, ambient);
-    for (GLenum light : {GL_LIGHT0, GL_LIGHT1})
-    {
-        glLightfv(light, GL_DIFFUSE, diffuse);
-        glLightfv(light, GL_SPECULAR, specular);
-    }
-    glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_TRUE);
-    glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
-    glEnable(GL_COLOR_MATERIAL);
-    glEnable(GL_LIGHTING);
-    glEnable(GL_LIGHT0);
-    glEnable(GL_LIGHT1);
-    glEnable(GL_NORMALIZE);
-    glDepthFunc(GL_LEQUAL);
-    glEnable(GL_DEPTH_TEST);
-    glShadeModel(GL_SMOOTH);
+    SceneLighting::SetUp();
 }
 
 void BrainSceneRenderer::PositionLights()
 {
-    const float light0[4] = {1.0f, 1.0f, -1.0f, 0.0f};
-    const float light1[4] = {-1.0f, -1.0f, 1.0f, 0.0f};
-    glLightfv(GL_LIGHT0, GL_POSITION, light0);
-    glLightfv(GL_LIGHT1, GL_POSITION, light1);
+    SceneLighting::PositionLights();
 }
 
 void BrainSceneRenderer::Reshape(int width, int height)
@@ -585,6 +579,8 @@ void BrainSceneRenderer::RemoveGene(const GeneExpression* gene)
     if (found != m_expressionRenderers.end())
     {
         const size_t index = static_cast<size_t>(found - m_expressionRenderers.begin());
+        // The glyph lists belong to the view's context.
+        m_display->MakeCurrent();
         delete *found;
         m_expressionRenderers.erase(found);
         DeleteThresholdControl(index);

@@ -172,6 +172,9 @@ private:
     // the gene's glyph renderer) are made, deleted, drawn and fed input.
     void CreateThresholdControl(const GeneExpression* gene);
     void DeleteThresholdControl(size_t index);
+    // Deletes the glyph renderers, threshold controls, plane renderers and
+    // text boxes with the view's context current.
+    void DeleteGLParts();
     bool ThresholdControlButtonDown(int button, int x, int y, int flags, unsigned time);
     void ThresholdControlMouseMove(int x, int y, int flags, unsigned time);
     void DisplayThresholdControl();

@@ -6,6 +6,7 @@
 #include "gl/GLTextBox.h"
 #include "gl/Icons.h"
 #include "gl/KeyListener.h"
+#include "gl/SceneLighting.h"
 #include "io/MemoryStream.h"
 #include "model/Atlas.h"
 #include "model/BrainExpressionModel.h"
@@ -100,15 +101,9 @@ void BrainThumbnailRenderer::Initialize()
     glLightfv(GL_LIGHT0, GL_SPECULAR, white);
     glLightfv(GL_LIGHT1, GL_DIFFUSE, white);
     glLightfv(GL_LIGHT1, GL_SPECULAR, white);
-    glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
-    glEnable(GL_COLOR_MATERIAL);
-    glEnable(GL_LIGHTING);
-    glEnable(GL_LIGHT0);
-    glEnable(GL_LIGHT1);
-    glEnable(GL_NORMALIZE);
-    glEnable(GL_DEPTH_TEST);
-    glDepthFunc(GL_LEQUAL);
-    glShadeModel(GL_SMOOTH);
+    // White diffuse light and one-sided lighting keep the small brains
+    // brighter than the scene; the rest of the state is the scene's.
+    SceneLighting::EnableLightingState();
 }
 
 void BrainThumbnailRenderer::Reshape(int width, int height)

@@ -2,11 +2,13 @@
 
 #include "BrainSceneFixture.h"
 
+#include "display/BrainMeshSet.h"
 #include "display/ExpressionRenderer.h"
 #include "model/AnnotationLabel.h"
 #include "model/BrainOntology.h"
 #include "support/QueuedMainThreadDispatcher.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <thread>
@@ -110,6 +112,54 @@ TEST_F(BrainSceneTest, GenesOfTheModelGetRenderersInModelOrder)
     ASSERT_EQ(1, scene->GetNumExpressionRenderers());
     EXPECT_EQ(model->GetGene(0), scene->GetExpressionRenderer(0)->GetGene());
     EXPECT_EQ(1, other.GetNumExpressionRenderers());
+}
+
+// The display list names in use in the display's context.
+std::vector<GLuint> ListsIn(HeadlessGLDisplay& display)
+{
+    std::vector<GLuint> lists;
+    if (!display.MakeCurrent())
+        return lists;
+    for (GLuint name = 1; name < 4096; ++name)
+        if (glIsList(name))
+            lists.push_back(name);
+    return lists;
+}
+
+size_t CountGone(const std::vector<GLuint>& before, const std::vector<GLuint>& after)
+{
+    size_t gone = 0;
+    for (GLuint name : before)
+        gone += std::find(after.begin(), after.end(), name) == after.end();
+    return gone;
+}
+
+TEST_F(BrainSceneTest, GLObjectsAreDeletedInTheViewsContextWhateverIsCurrent)
+{
+    AddGene("A", {{kColumnX, kColumnY, 50, 20}});
+    AddGene("B", {{kColumnX, kColumnY, 51, 20}});
+    display.Display();
+    const std::vector<GLuint> drawn = ListsIn(display);
+    ASSERT_FALSE(drawn.empty());
+
+    // A gene removed while no context is current still frees its glyphs.
+    display.DoneCurrent();
+    model->RemoveGene(0);
+    const std::vector<GLuint> afterRemove = ListsIn(display);
+    EXPECT_GT(CountGone(drawn, afterRemove), 0u);
+
+    // So does the scene going away, with the mesh lists it drew.
+    display.Display();
+    BrainMeshSet* meshes = Atlas::GetAtlas()->GetBrainMeshes();
+    ASSERT_TRUE(meshes->HoldsLists());
+    const std::vector<GLuint> redrawn = ListsIn(display);
+    display.DoneCurrent();
+    display.SetMouseListener(nullptr);
+    display.SetKeyListener(nullptr);
+    display.SetRenderer(nullptr);
+    scene.reset();
+    EXPECT_FALSE(meshes->HoldsLists());
+    EXPECT_GT(CountGone(redrawn, ListsIn(display)), 0u);
 }
 
 TEST_F(BrainSceneTest, ChangesFromAnotherThreadAreHandledOnTheMainThread)

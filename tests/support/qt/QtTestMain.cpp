@@ -2,19 +2,19 @@
 // OpenGL format the application asks for, so that widgets and GL contexts can
 // be made in any test. Runs under Xvfb.
 #include "gl/SurfaceFormat.h"
+#include "platform/Startup.h"
 
 #include <QApplication>
 
 #include <gtest/gtest.h>
 
-#include <clocale>
 
 int main(int argc, char** argv)
 {
     ApplyDefaultSurfaceFormat();
 
     QApplication app(argc, argv);
-    std::setlocale(LC_NUMERIC, "C");
+    UseCNumericLocale();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,0 +1,8 @@
+#include "platform/Startup.h"
+
+#include <clocale>
+
+void UseCNumericLocale()
+{
+    std::setlocale(LC_NUMERIC, "C");
+}
