@@ -24,6 +24,7 @@
 #include "utility/AlertBox.h"
 #include "utility/MainThreadDispatch.h"
 #include "utility/OSUtils.h"
+#include "utility/TextParsing.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>
@@ -66,10 +67,7 @@ unsigned ViewVoxelCount(const Atlas* atlas)
 
 std::string FloatText(float value)
 {
-    std::ostringstream text;
-    text.imbue(std::locale::classic());
-    text << value;
-    return text.str();
+    return FormatFloat(value, 6);
 }
 
 // Restores the matrix stacks and the render mode of a pass that an exception
