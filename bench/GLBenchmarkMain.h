@@ -11,6 +11,8 @@
 
 #include <QGuiApplication>
 
+#include <GL/gl.h>
+
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -22,6 +24,20 @@ inline std::function<void()>& BenchmarkCleanup()
 {
     static std::function<void()> cleanup;
     return cleanup;
+}
+
+// Clears a width x height frame and looks orthographically at the whole
+// 133 x 81 x 115 view grid, model-view matrix reset.
+inline void BeginViewGridFrame(int width, int height)
+{
+    glViewport(0, 0, width, height);
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(-10, 143, -20, 101, -300, 300);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
 }
 
 int main(int argc, char** argv)

@@ -81,14 +81,7 @@ struct GlyphScene
 
     void BeginFrame()
     {
-        glViewport(0, 0, kWidth, kHeight);
-        glClearColor(0, 0, 0, 1);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glOrtho(-10, 143, -20, 101, -300, 300);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
+        BeginViewGridFrame(kWidth, kHeight);
         const float light[4] = {1, 1, -1, 0};
         glLightfv(GL_LIGHT0, GL_POSITION, light);
         glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);

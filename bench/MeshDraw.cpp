@@ -79,14 +79,7 @@ struct Scene
     // 133 x 81 x 115 view grid.
     void BeginFrame()
     {
-        glViewport(0, 0, kWidth, kHeight);
-        glClearColor(0, 0, 0, 1);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glOrtho(-10, 143, -20, 101, -300, 300);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
+        BeginViewGridFrame(kWidth, kHeight);
         // The scene's own lighting, so the meshes cost what they cost there.
         SceneLighting::SetUp();
         SceneLighting::PositionLights();

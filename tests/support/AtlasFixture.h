@@ -1,6 +1,8 @@
 #ifndef NUVARO_TESTS_SUPPORT_ATLASFIXTURE_H
 #define NUVARO_TESTS_SUPPORT_ATLASFIXTURE_H
 
+#include "model/Atlas.h"
+
 // A small reference atlas for tests and benchmarks that need the process-wide
 // Atlas.
 //
@@ -23,8 +25,8 @@ class Atlas;
 
 namespace testsupport
 {
-constexpr int kTestViewNX = 133, kTestViewNY = 81, kTestViewNZ = 115;
-constexpr unsigned kTestViewVoxels = 133u * 81u * 115u;
+constexpr int kTestViewNX = Atlas::kViewNX, kTestViewNY = Atlas::kViewNY, kTestViewNZ = Atlas::kViewNZ;
+constexpr unsigned kTestViewVoxels = Atlas::kMaxGridId;
 
 // An inclusive box of view voxels holding one annotation value.
 struct TestAtlasBox

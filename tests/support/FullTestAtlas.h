@@ -17,7 +17,7 @@
 
 namespace testsupport
 {
-constexpr int kTestAtlasNX = 528, kTestAtlasNY = 320, kTestAtlasNZ = 456;
+constexpr int kTestAtlasNX = Atlas::kAtlasNX, kTestAtlasNY = Atlas::kAtlasNY, kTestAtlasNZ = Atlas::kAtlasNZ;
 
 // The Nissl byte of the test atlas at atlas voxel (x, y, z).
 inline unsigned char TestNisslAt(int x, int y, int z)

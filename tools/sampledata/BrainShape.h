@@ -1,22 +1,24 @@
 #ifndef NUVARO_SAMPLEDATA_BRAINSHAPE_H
 #define NUVARO_SAMPLEDATA_BRAINSHAPE_H
 
+#include "model/Atlas.h"
+
 namespace sampledata
 {
 // Grid of the full-resolution atlas: 25-micrometre voxels, x anterior to
 // posterior, y dorsal to ventral, z across (the midline lies on z = 223).
-constexpr int kAtlasNx = 528;
-constexpr int kAtlasNy = 320;
-constexpr int kAtlasNz = 456;
+constexpr int kAtlasNx = Atlas::kAtlasNX;
+constexpr int kAtlasNy = Atlas::kAtlasNY;
+constexpr int kAtlasNz = Atlas::kAtlasNZ;
 constexpr float kAtlasVoxelMm = 0.025f;
-constexpr int kBregmaX = 213;
-constexpr int kBregmaY = 41;
-constexpr int kBregmaZ = 223;
+constexpr int kBregmaX = Atlas::kBregmaX;
+constexpr int kBregmaY = Atlas::kBregmaY;
+constexpr int kBregmaZ = Atlas::kBregmaZ;
 
 // View grid: 100-micrometre voxels; view voxel i is atlas voxel 4i.
-constexpr int kViewNx = 133;
-constexpr int kViewNy = 81;
-constexpr int kViewNz = 115;
+constexpr int kViewNx = Atlas::kViewNX;
+constexpr int kViewNy = Atlas::kViewNY;
+constexpr int kViewNz = Atlas::kViewNZ;
 
 // A point in millimetres relative to bregma: a is anterior (positive
 // forwards), v is the depth below bregma, l the distance from the midline.

@@ -1,6 +1,8 @@
 #ifndef NUVARO_SAMPLESERVICE_SAMPLEBRAIN_H
 #define NUVARO_SAMPLESERVICE_SAMPLEBRAIN_H
 
+#include "model/Atlas.h"
+
 #include <array>
 #include <memory>
 #include <string>
@@ -22,9 +24,9 @@ class SampleBrain
 {
 public:
     // The atlas grid: x anterior to posterior, y dorsal to ventral, z across.
-    static constexpr int kNX = 528;
-    static constexpr int kNY = 320;
-    static constexpr int kNZ = 456;
+    static constexpr int kNX = Atlas::kAtlasNX;
+    static constexpr int kNY = Atlas::kAtlasNY;
+    static constexpr int kNZ = Atlas::kAtlasNZ;
     static constexpr float kVoxelMicrometres = 25.0f;
 
     // The brain of a data folder, read on the first call for that folder and

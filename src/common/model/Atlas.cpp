@@ -89,9 +89,9 @@ void Atlas::DeleteAtlas()
 
 Atlas::Atlas(const std::string& dataPath, const std::string& userAtlasPath, int atlasNX, int atlasNY, int atlasNZ)
     : m_ontology(nullptr), m_brainMeshes(nullptr), m_fullAnnotation(new Image3d()), m_nissl(new Image3d()),
-      m_viewDimensions{133, 81, 115}, m_atlasDimensions{atlasNX, atlasNY, atlasNZ}, m_atlasBregma{213, 41, 223},
+      m_viewDimensions{kViewNX, kViewNY, kViewNZ}, m_atlasDimensions{atlasNX, atlasNY, atlasNZ}, m_atlasBregma{kBregmaX, kBregmaY, kBregmaZ},
       m_viewResolution(100.0f), m_atlasResolution(25.0f), m_viewToAtlasRatio(m_viewResolution / m_atlasResolution),
-      m_maxGridId(133u * 81u * 115u), m_dataPath(dataPath), m_userAtlasPath(userAtlasPath),
+      m_maxGridId(kMaxGridId), m_dataPath(dataPath), m_userAtlasPath(userAtlasPath),
       m_fullAnnotationLoaded(false), m_nisslLoaded(false)
 {
     if (!Image3d::IsValidSize(atlasNX, atlasNY, atlasNZ))

@@ -90,12 +90,18 @@ public:
     // Deletes the instance and forgets it.
     static void DeleteAtlas();
 
+    // The two grids and the bregma, in voxels of the full-resolution grid.
+    static constexpr int kViewNX = 133, kViewNY = 81, kViewNZ = 115;
+    static constexpr int kAtlasNX = 528, kAtlasNY = 320, kAtlasNZ = 456;
+    static constexpr int kBregmaX = 213, kBregmaY = 41, kBregmaZ = 223;
+    static constexpr unsigned kMaxGridId = 133u * 81u * 115u;
+
     // Reads the view annotation volume, the colormaps and the ontology from
     // dataPath (ending in "/"); userAtlasPath (ending in "/") is where the
     // installation goes. The full atlas grid is 528 x 320 x 456 unless given
     // smaller (for tests). Throws std::runtime_error when a file fails to load.
-    Atlas(const std::string& dataPath, const std::string& userAtlasPath, int atlasNX = 528, int atlasNY = 320,
-          int atlasNZ = 456);
+    Atlas(const std::string& dataPath, const std::string& userAtlasPath, int atlasNX = kAtlasNX,
+          int atlasNY = kAtlasNY, int atlasNZ = kAtlasNZ);
     ~Atlas();
     Atlas(const Atlas&) = delete;
     Atlas& operator=(const Atlas&) = delete;
