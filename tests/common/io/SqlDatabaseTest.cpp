@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
 using sqltest::Execute;
@@ -150,49 +149,12 @@ TEST(SqlStatement, WalksAScriptOneStatementAtATime)
 
     SqlStatement blank(&db, " \n-- only a comment\n");
     EXPECT_FALSE(blank.PrepareNext());
-}
 
-TEST(SqlStatement, ExecuteAllRunsEveryStatementAndDropsRows)
-{
-    TempDir dir;
-    SqlDatabase db(dir.File("all.db"));
-    SqlStatement script(&db, "CREATE TABLE t (a INTEGER);SELECT 1;INSERT INTO t VALUES (1);"
-                             "SELECT * FROM t;INSERT INTO t VALUES (2)");
-    script.ExecuteAll();
-    EXPECT_EQ(CurrentSql(script), "");
-    EXPECT_EQ(QueryInt(db, "SELECT sum(a) FROM t;"), 3);
-}
-
-TEST(SqlStatement, BindsAndReadsColumnsThroughTheRawHandle)
-{
-    TempDir dir;
-    SqlDatabase db(dir.File("bind.db"));
-    Execute(db, "CREATE TABLE t (i INTEGER, d REAL, s TEXT, b BLOB);");
-
-    SqlStatement insert(&db, "INSERT INTO t (i, d, s, b) VALUES (?, 2.5, 'text', ?);");
-    ASSERT_TRUE(insert.PrepareNext());
-    unsigned char bytes[] = {0, 1, 2, 255, 0};
-    ASSERT_EQ(sqlite3_bind_int(insert, 1, -42), SQLITE_OK);
-    ASSERT_EQ(sqlite3_bind_blob(insert, 2, bytes, sizeof(bytes), SQLITE_TRANSIENT), SQLITE_OK);
-    std::memset(bytes, 0x77, sizeof(bytes)); // the blob was copied when bound
-    EXPECT_FALSE(insert.Step());
-
-    Execute(db, "INSERT INTO t (i) VALUES (8);");
-    SqlStatement select(&db, "SELECT i, d, s, b FROM t ORDER BY rowid;");
-    ASSERT_TRUE(select.PrepareNext());
-    ASSERT_TRUE(select.Step());
-    EXPECT_EQ(sqlite3_column_int(select, 0), -42);
-    EXPECT_DOUBLE_EQ(sqlite3_column_double(select, 1), 2.5);
-    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(select, 2)), "text");
-    ASSERT_EQ(sqlite3_column_bytes(select, 3), 5);
-    const unsigned char expected[] = {0, 1, 2, 255, 0};
-    EXPECT_EQ(std::memcmp(sqlite3_column_blob(select, 3), expected, 5), 0);
-
-    ASSERT_TRUE(select.Step());
-    EXPECT_EQ(sqlite3_column_int(select, 0), 8);
-    EXPECT_EQ(sqlite3_column_text(select, 2), nullptr) << "NULL text";
-    EXPECT_EQ(sqlite3_column_bytes(select, 3), 0);
-    EXPECT_FALSE(select.Step());
+    // ExecuteAll runs every statement, rows and all, a last one without ";" too.
+    SqlStatement all(&db, "SELECT 1;INSERT INTO t VALUES (1);SELECT * FROM t;INSERT INTO t VALUES (2)");
+    all.ExecuteAll();
+    EXPECT_EQ(CurrentSql(all), "");
+    EXPECT_EQ(QueryInt(db, "SELECT sum(a) FROM t;"), 8);
 }
 
 TEST(SqlStatement, ErrorsCarrySqlitesMessageAndLeaveObjectsUsable)
@@ -227,18 +189,28 @@ TEST(SqlStatement, ErrorsCarrySqlitesMessageAndLeaveObjectsUsable)
 TEST(SqlDatabase, FailedOpenLeavesTheDatabaseClosedAndReusable)
 {
     TempDir dir;
-    SqlDatabase db;
-    EXPECT_EQ(RuntimeErrorOf([&] { db.Open(dir.File("no/such/folder/x.db")); }), "Could not open database.");
-    EXPECT_FALSE(db.IsOpen());
-    EXPECT_EQ(db.GetPath(), "");
-
     const std::string text = dir.File("notes.txt");
     ASSERT_TRUE(testsupport::WriteFileBytes(text, std::string(2048, 'x')));
-    EXPECT_EQ(RuntimeErrorOf([&] { db.Open(text); }), "file is not a database");
-    EXPECT_FALSE(db.IsOpen());
-    EXPECT_EQ(db.GetPath(), "");
-    EXPECT_TRUE(SameFile(text, std::string(2048, 'x')));
+    const std::string missing = dir.File("GLM.db");
+    for (const bool readOnly : {false, true})
+    {
+        SCOPED_TRACE(readOnly ? "read-only" : "read-write");
+        SqlDatabase db;
+        const auto openError = [&](const std::string& path) {
+            return RuntimeErrorOf([&] { readOnly ? db.OpenReadOnly(path) : db.Open(path); });
+        };
+        // A read-only open of a missing file creates nothing.
+        EXPECT_EQ(openError(readOnly ? missing : dir.File("no/such/folder/x.db")), "Could not open database.");
+        EXPECT_FALSE(db.IsOpen());
+        EXPECT_EQ(db.GetPath(), "");
+        EXPECT_EQ(openError(text), "file is not a database");
+        EXPECT_FALSE(db.IsOpen());
+        EXPECT_EQ(db.GetPath(), "");
+        EXPECT_TRUE(SameFile(text, std::string(2048, 'x')));
+    }
+    EXPECT_FALSE(OSUtils::FileExists(missing.c_str()));
 
+    SqlDatabase db;
     db.Open(dir.File("good.db"));
     EXPECT_TRUE(db.IsOpen());
     // Opening another file replaces the connection.
@@ -278,21 +250,6 @@ TEST(SqlDatabase, ReadOnlyOpenNeverWritesTheFile)
 
     SqlDatabase constructed(path, SqlDatabase::Access::ReadOnly);
     EXPECT_EQ(QueryInt(constructed, "SELECT count(*) FROM data;"), 1);
-}
-
-TEST(SqlDatabase, ReadOnlyOpenOfAMissingOrForeignFileFails)
-{
-    TempDir dir;
-    const std::string missing = dir.File("GLM.db");
-    SqlDatabase db;
-    EXPECT_EQ(RuntimeErrorOf([&] { db.OpenReadOnly(missing); }), "Could not open database.");
-    EXPECT_FALSE(db.IsOpen());
-    EXPECT_FALSE(OSUtils::FileExists(missing.c_str())) << "a read-only open creates nothing";
-
-    const std::string foreign = dir.File("foreign.db");
-    ASSERT_TRUE(testsupport::WriteFileBytes(foreign, std::string(1024, 'z')));
-    EXPECT_EQ(RuntimeErrorOf([&] { db.OpenReadOnly(foreign); }), "file is not a database");
-    EXPECT_FALSE(db.IsOpen());
 }
 
 TEST(SqlDatabase, BusyDatabaseFailsAfterBoundedRetries)

@@ -40,8 +40,6 @@ TEST_F(GeneFetcherTest, LoadStoresTheBodyAndReportsIt)
     EXPECT_FALSE(request.post);
     EXPECT_TRUE(request.storeData);
     EXPECT_TRUE(fetcher.IsActive());
-    EXPECT_STREQ(fetcher.GetName(), "Calb1");
-    EXPECT_EQ(fetcher.GetUserData(), &tag);
 
     const std::string body("grid\0bytes\xff", 11);
     ASSERT_TRUE(FakeNetFile::Latest()->Reply(body, 4));

@@ -27,21 +27,15 @@ TEST(PlatformServices, MessagesReachTheInstalledServicesVerbatim)
 TEST(PlatformServices, InstallingReturnsThePreviousServices)
 {
     ASSERT_EQ(GetPlatformServices(), nullptr);
+    FakePlatformServices outer;
     {
-        FakePlatformServices outer;
-        EXPECT_EQ(GetPlatformServices(), &outer);
-        {
-            FakePlatformServices inner;
-            EXPECT_EQ(GetPlatformServices(), &inner);
-            ShowAlertBox("inner");
-            EXPECT_EQ(inner.alerts.size(), 1u);
-        }
-        EXPECT_EQ(GetPlatformServices(), &outer);
-        EXPECT_EQ(SetPlatformServices(nullptr), &outer);
-        EXPECT_EQ(SetPlatformServices(&outer), nullptr);
-        EXPECT_TRUE(outer.alerts.empty());
+        FakePlatformServices inner;
+        ShowAlertBox("inner");
+        EXPECT_EQ(inner.alerts.size(), 1u);
     }
-    EXPECT_EQ(GetPlatformServices(), nullptr);
+    EXPECT_TRUE(outer.alerts.empty());
+    EXPECT_EQ(SetPlatformServices(nullptr), &outer);
+    EXPECT_EQ(SetPlatformServices(&outer), nullptr);
 }
 
 TEST(PlatformServices, WithoutServicesMessagesAndFilesGoToStandardErrorAndTheAnswerIsNo)

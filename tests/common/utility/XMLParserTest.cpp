@@ -10,57 +10,42 @@
 namespace
 {
 // Records the events as lines; text pieces of one run are joined, since
-// expat may split an element's text anywhere.
+// expat may split an element's text anywhere. Throws at the event named in
+// throwAt ("start x", "end x" or "text").
 class RecordingHandler : public XMLElementHandler
 {
 public:
     void StartElement(const char* name, const char** attributes) override
     {
         std::string line = std::string("start ") + name;
+        ThrowAt(line);
         for (const char** a = attributes; *a != nullptr; a += 2)
             line += std::string(" ") + a[0] + "=" + a[1];
-        Add(line);
+        events.push_back(line);
     }
-    void EndElement(const char* name) override { Add(std::string("end ") + name); }
+    void EndElement(const char* name) override
+    {
+        ThrowAt(std::string("end ") + name);
+        events.push_back(std::string("end ") + name);
+    }
     void DataHandler(const char* data, int length) override
     {
+        if (throwAt == "text")
+            throw std::invalid_argument("Bad text.");
         if (events.empty() || events.back().rfind("text ", 0) != 0)
             events.push_back("text ");
         events.back().append(data, static_cast<size_t>(length));
     }
 
     std::vector<std::string> events;
+    std::string throwAt;
 
 private:
-    void Add(const std::string& line) { events.push_back(line); }
-};
-
-// Throws from the event named in `throwAt` ("start x", "end x" or "text").
-class ThrowingHandler : public RecordingHandler
-{
-public:
-    explicit ThrowingHandler(std::string at) : throwAt(std::move(at)) {}
-
-    void StartElement(const char* name, const char** attributes) override
+    void ThrowAt(const std::string& event) const
     {
-        if (throwAt == std::string("start ") + name)
-            throw std::runtime_error("Bad element " + std::string(name) + ".");
-        RecordingHandler::StartElement(name, attributes);
+        if (event == throwAt)
+            throw std::runtime_error("Bad " + event + ".");
     }
-    void EndElement(const char* name) override
-    {
-        if (throwAt == std::string("end ") + name)
-            throw std::runtime_error("Bad end " + std::string(name) + ".");
-        RecordingHandler::EndElement(name);
-    }
-    void DataHandler(const char* data, int length) override
-    {
-        if (throwAt == "text")
-            throw std::invalid_argument("Bad text.");
-        RecordingHandler::DataHandler(data, length);
-    }
-
-    std::string throwAt;
 };
 
 const std::string kDocument =
@@ -169,7 +154,8 @@ TEST(XMLParser, HandlerExceptionsReachTheCallerAfterExpatReturns)
     for (const std::string& at : {std::string("start bad"), std::string("end bad"), std::string("text")})
     {
         SCOPED_TRACE(at);
-        ThrowingHandler handler(at);
+        RecordingHandler handler;
+        handler.throwAt = at;
         XMLParser parser(&handler);
         bool thrown = false;
         try
@@ -197,7 +183,8 @@ TEST(XMLParser, HandlerExceptionsReachTheCallerAfterExpatReturns)
     }
 
     // Thrown during the final call: the parser is released all the same.
-    ThrowingHandler handler("end r");
+    RecordingHandler handler;
+    handler.throwAt = "end r";
     XMLParser parser(&handler);
     EXPECT_THROW(parser.Parse(doc.data(), static_cast<int>(doc.size()), true), std::runtime_error);
     handler.throwAt.clear();
