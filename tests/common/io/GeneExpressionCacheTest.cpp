@@ -58,6 +58,19 @@ std::vector<unsigned char> Get(GeneExpressionCache& cache, unsigned int id, Gene
     return std::vector<unsigned char>(out.GetBuffer(), out.GetBuffer() + out.GetBufferSize());
 }
 
+// A miss leaves the stream exactly as it was.
+void ExpectMissKeepsTheStream(GeneExpressionCache& cache, unsigned int id, int level,
+                              GeneExpressionCache::GeneIdType type)
+{
+    MemoryStream out(3);
+    out.GetBuffer()[1] = 9;
+    out.Seek(1);
+    EXPECT_FALSE(cache.GetGene(id, level, type, out));
+    EXPECT_EQ(out.GetBufferSize(), 3u);
+    EXPECT_EQ(out.GetBuffer()[1], 9);
+    EXPECT_EQ(out.Tell(), 1u);
+}
+
 // Which of ids the cache still holds, as "2 3 5" (reading them counts as an access).
 std::string Held(GeneExpressionCache& cache, GeneExpressionCache::GeneIdType type,
                  std::initializer_list<unsigned int> ids)
@@ -147,14 +160,7 @@ TEST(MemoryGeneExpressionCache, OneEntryPerIdAndTypeWhateverTheLevel)
     EXPECT_EQ(Get(cache, 7, kSeries), Grid(10, 1));
     EXPECT_EQ(Get(cache, 7, kGene), Grid(20, 2));
 
-    // A miss leaves the stream exactly as it was.
-    MemoryStream out(4);
-    out.GetBuffer()[0] = 0xAB;
-    out.Seek(2);
-    EXPECT_FALSE(cache.GetGene(7, 0, kExperiment, out));
-    EXPECT_EQ(out.GetBufferSize(), 4u);
-    EXPECT_EQ(out.GetBuffer()[0], 0xAB);
-    EXPECT_EQ(out.Tell(), 2u);
+    ExpectMissKeepsTheStream(cache, 7, 0, kExperiment);
 
     // The same key again replaces the data and counts its bytes once.
     Add(cache, 7, kSeries, Grid(30, 3), 2);
@@ -294,14 +300,8 @@ TEST(SqlGeneExpressionCache, StoresAndReadsBackByIdLevelAndType)
         EXPECT_EQ(Get(cache, 7, kSeries, 2), Grid(100, 3));
         EXPECT_EQ(Get(cache, 4000000000u, kExperiment), Grid(5, 4));
 
-        MemoryStream out(3);
-        out.GetBuffer()[1] = 9;
-        out.Seek(1);
-        EXPECT_FALSE(cache.GetGene(7, 1, kSeries, out));
-        EXPECT_FALSE(cache.GetGene(8, 0, kSeries, out));
-        EXPECT_EQ(out.GetBufferSize(), 3u);
-        EXPECT_EQ(out.GetBuffer()[1], 9);
-        EXPECT_EQ(out.Tell(), 1u);
+        ExpectMissKeepsTheStream(cache, 7, 1, kSeries);
+        ExpectMissKeepsTheStream(cache, 8, 0, kSeries);
 
         // Storing a key again replaces its grid.
         Add(cache, 7, kGene, Grid(50, 5));

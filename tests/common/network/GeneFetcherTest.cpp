@@ -55,40 +55,35 @@ TEST_F(GeneFetcherTest, ProgressFollowsTheAnnouncedLengthAndStaysWithinZeroAndOn
     GeneFetcher fetcher;
     RecordingFetchListener listener;
 
-    fetcher.Load("Known", m_url, &listener, nullptr);
-    FakeNetFile* transfer = FakeNetFile::Latest();
-    ASSERT_TRUE(transfer->Respond("application/octet-stream", 1000));
-    ASSERT_TRUE(transfer->Deliver(std::string(1000, 'k'), 250));
-    EXPECT_EQ(listener.progress, (Progress{0.0f, 0.25f, 0.5f, 0.75f, 1.0f}));
-    transfer->Complete();
-
-    // A server that sends more than it announced.
-    listener.progress.clear();
-    fetcher.Load("Overlong", m_url, &listener, nullptr);
-    transfer = FakeNetFile::Latest();
-    ASSERT_TRUE(transfer->Respond("application/octet-stream", 400));
-    ASSERT_TRUE(transfer->Deliver(std::string(1000, 'o'), 200));
-    EXPECT_EQ(listener.progress, (Progress{0.0f, 0.5f, 1.0f, 1.0f, 1.0f, 1.0f}));
-    EXPECT_EQ(fetcher.GetProgress(), 1.0f);
-    transfer->Complete();
-
     // Without a known length (the transport's all-bits-set mark, or 0) the
-    // progress stays where it was.
-    for (unsigned long unknown : {0xFFFFFFFFul, 0ul})
+    // progress stays where it was; a server may send more than it announced.
+    struct Case
     {
+        unsigned long announced;
+        size_t sent, chunk;
+        Progress expected;
+    };
+    const Case cases[] = {{1000, 1000, 250, {0.0f, 0.25f, 0.5f, 0.75f, 1.0f}},
+                          {400, 1000, 200, {0.0f, 0.5f, 1.0f, 1.0f, 1.0f, 1.0f}},
+                          {0xFFFFFFFFul, 3000, 1000, {0.0f, 0.0f, 0.0f, 0.0f}},
+                          {0, 3000, 1000, {0.0f, 0.0f, 0.0f, 0.0f}}};
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.announced);
         listener.progress.clear();
-        fetcher.Load("Unknown", m_url, &listener, nullptr);
-        transfer = FakeNetFile::Latest();
-        ASSERT_TRUE(transfer->Respond("application/octet-stream", unknown));
-        ASSERT_TRUE(transfer->Deliver(std::string(3000, 'u'), 1000));
-        EXPECT_EQ(listener.progress, (Progress{0.0f, 0.0f, 0.0f, 0.0f})) << unknown;
+        fetcher.Load("Gene", m_url, &listener, nullptr);
+        FakeNetFile* transfer = FakeNetFile::Latest();
+        ASSERT_TRUE(transfer->Respond("application/octet-stream", c.announced));
+        ASSERT_TRUE(transfer->Deliver(std::string(c.sent, 'g'), c.chunk));
+        EXPECT_EQ(listener.progress, c.expected);
+        EXPECT_EQ(fetcher.GetProgress(), c.expected.back());
         transfer->Complete();
     }
 
     // A second response (a redirect) starts the count again.
     listener.progress.clear();
     fetcher.Load("Redirected", m_url, &listener, nullptr);
-    transfer = FakeNetFile::Latest();
+    FakeNetFile* transfer = FakeNetFile::Latest();
     ASSERT_TRUE(transfer->Respond("text/html", 100));
     ASSERT_TRUE(transfer->Deliver(std::string(50, 'r')));
     ASSERT_TRUE(transfer->Respond("application/octet-stream", 200));
