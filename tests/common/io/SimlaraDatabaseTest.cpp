@@ -33,33 +33,25 @@ namespace
 // version table): five experiments and the domain tables S8 and S15.
 void WriteCorrelationDatabase(const std::string& path)
 {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    const char* const script =
-        "BEGIN;"
-        "CREATE TABLE Experiments (name TEXT, symbol TEXT, experimentId INTEGER, imageSeriesId INTEGER,"
-        " geneId INTEGER);"
-        "INSERT INTO Experiments VALUES ('Purkinje cell protein 2', 'Pcp2', 101, 1001, 11);"
-        "INSERT INTO Experiments VALUES ('Calbindin 1', 'Calb1', 102, 1002, 12);"
-        "INSERT INTO Experiments VALUES ('Gabra6 subunit', NULL, 103, 1003, 13);"
-        "INSERT INTO Experiments VALUES ('Neurogranin', 'Nrgn', 104, 1004, 14);"
-        "INSERT INTO Experiments VALUES ('Orphan', 'Orph', 105, 1005, 15);"
-        "CREATE TABLE S8 (experiment1 INTEGER, experiment2 INTEGER, correlation REAL);"
-        "INSERT INTO S8 VALUES (101, 102, 0.5);"
-        "INSERT INTO S8 VALUES (101, 103, 0.875);"
-        "INSERT INTO S8 VALUES (101, 104, -0.25);"
-        "INSERT INTO S8 VALUES (101, 101, 1.0);"
-        "INSERT INTO S8 VALUES (102, 101, 0.5);"
-        "INSERT INTO S8 VALUES (101, 999, 0.99);" // no such experiment: dropped by the join
-        "CREATE TABLE S15 (experiment1 INTEGER, experiment2 INTEGER, correlation REAL);"
-        "INSERT INTO S15 VALUES (101, 104, 0.75);"
-        "COMMIT;";
-    char* error = nullptr;
-    const int rc = sqlite3_exec(db, script, nullptr, nullptr, &error);
-    const std::string message = error != nullptr ? error : "";
-    sqlite3_free(error);
-    sqlite3_close(db);
-    ASSERT_EQ(rc, SQLITE_OK) << message;
+    SqlDatabase db(path);
+    sqltest::Execute(db, "BEGIN;DROP TABLE version;"
+                         "CREATE TABLE Experiments (name TEXT, symbol TEXT, experimentId INTEGER,"
+                         " imageSeriesId INTEGER, geneId INTEGER);"
+                         "INSERT INTO Experiments VALUES ('Purkinje cell protein 2', 'Pcp2', 101, 1001, 11);"
+                         "INSERT INTO Experiments VALUES ('Calbindin 1', 'Calb1', 102, 1002, 12);"
+                         "INSERT INTO Experiments VALUES ('Gabra6 subunit', NULL, 103, 1003, 13);"
+                         "INSERT INTO Experiments VALUES ('Neurogranin', 'Nrgn', 104, 1004, 14);"
+                         "INSERT INTO Experiments VALUES ('Orphan', 'Orph', 105, 1005, 15);"
+                         "CREATE TABLE S8 (experiment1 INTEGER, experiment2 INTEGER, correlation REAL);"
+                         "INSERT INTO S8 VALUES (101, 102, 0.5);"
+                         "INSERT INTO S8 VALUES (101, 103, 0.875);"
+                         "INSERT INTO S8 VALUES (101, 104, -0.25);"
+                         "INSERT INTO S8 VALUES (101, 101, 1.0);"
+                         "INSERT INTO S8 VALUES (102, 101, 0.5);"
+                         "INSERT INTO S8 VALUES (101, 999, 0.99);" // no such experiment: dropped by the join
+                         "CREATE TABLE S15 (experiment1 INTEGER, experiment2 INTEGER, correlation REAL);"
+                         "INSERT INTO S15 VALUES (101, 104, 0.75);"
+                         "COMMIT;");
 }
 
 // The rows a list holds as "symbol experimentId imageSeriesId geneId score".

@@ -225,12 +225,8 @@ TEST(SqlDatabase, ReadOnlyOpenNeverWritesTheFile)
     const std::string path = dir.File("shipped.db");
     {
         // A shipped database has no version table.
-        sqlite3* raw = nullptr;
-        ASSERT_EQ(sqlite3_open(path.c_str(), &raw), SQLITE_OK);
-        ASSERT_EQ(sqlite3_exec(raw, "CREATE TABLE data (x INTEGER);INSERT INTO data VALUES (3);", nullptr,
-                               nullptr, nullptr),
-                  SQLITE_OK);
-        sqlite3_close(raw);
+        SqlDatabase shipped(path);
+        Execute(shipped, "DROP TABLE version;CREATE TABLE data (x INTEGER);INSERT INTO data VALUES (3);");
     }
     const std::string before = testsupport::ReadFileBytes(path);
 

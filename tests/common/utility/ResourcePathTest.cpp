@@ -247,16 +247,8 @@ TEST(ResourcePathCacheDeathTest, FirstAnswerIsKeptAndFailuresAreNot)
         // A failure leaves the cache empty: the next call tries again.
         WriteFileBytes(t.File("blocked"), "x");
         setenv("XDG_DATA_HOME", t.File("blocked").c_str(), 1);
-        bool threw = false;
-        try
-        {
-            ResourcePath::GetUserSettingsPath();
-        }
-        catch (const std::runtime_error&)
-        {
-            threw = true;
-        }
-        expect(threw, "a blocked settings folder throws");
+        expect(!RuntimeErrorOf([] { ResourcePath::GetUserSettingsPath(); }).empty(),
+               "a blocked settings folder throws");
 
         setenv("XDG_DATA_HOME", t.File("data").c_str(), 1);
         const std::string& first = ResourcePath::GetUserSettingsPath();

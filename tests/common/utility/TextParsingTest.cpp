@@ -12,13 +12,25 @@ using testsupport::RuntimeErrorOf;
 using testsupport::TempDir;
 using testsupport::WriteFileBytes;
 
-TEST(TextParsing, NumbersAreWholeAndIndependentOfTheLocale)
+namespace
 {
-    // Whatever the test run's locale, a decimal point is a decimal point.
-    testsupport::ScopedNumericLocale german;
-    if (!german.Active())
-        GTEST_SKIP() << "The de_DE.UTF-8 locale is not installed.";
+// Whatever the test run's locale, a decimal point is a decimal point: these
+// tests run with a decimal comma.
+class TextParsing : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!m_locale.Active())
+            GTEST_SKIP() << "The de_DE.UTF-8 locale is not installed.";
+    }
 
+    testsupport::ScopedNumericLocale m_locale;
+};
+} // namespace
+
+TEST_F(TextParsing, NumbersAreWholeAndIndependentOfTheLocale)
+{
     float f = -1.0f;
     EXPECT_TRUE(ParseFloat("0.5", f));
     EXPECT_FLOAT_EQ(f, 0.5f);
@@ -50,7 +62,7 @@ TEST(TextParsing, NumbersAreWholeAndIndependentOfTheLocale)
     EXPECT_EQ(TrimBlanks(" \r\n"), "");
 }
 
-TEST(TextParsing, LeadingNumbersReadLikeTheCLibraryButIgnoreTheLocale)
+TEST_F(TextParsing, LeadingNumbersReadLikeTheCLibraryButIgnoreTheLocale)
 {
     // The import and query tests cover ordinary fields; these are the odd ones.
     EXPECT_EQ(ParseLeadingInt("3.9", IntOverflow::Zero), 3);
@@ -72,20 +84,16 @@ TEST(TextParsing, LeadingNumbersReadLikeTheCLibraryButIgnoreTheLocale)
     EXPECT_EQ(ParseLeadingFloat(" +0.25e1;"), 2.5f);
 }
 
-TEST(TextParsing, FloatsAreFormattedWithAPointWhateverTheLocale)
+TEST_F(TextParsing, FloatsAreFormattedWithAPointWhateverTheLocale)
 {
-    const char* old = std::setlocale(LC_NUMERIC, nullptr);
-    const std::string saved = old != nullptr ? old : "C";
-    std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
     EXPECT_EQ(FormatFloat(0.1f), "0.1");
     EXPECT_EQ(FormatFloat(-2.5f), "-2.5");
     EXPECT_EQ(FormatFloat(1.0f / 3.0f, 6), "0.333333");
     EXPECT_EQ(FormatFloat(1234567.0f, 6), "1.23457e+06");
     EXPECT_EQ(FormatFloat(100.0f, 6), "100");
-    std::setlocale(LC_NUMERIC, saved.c_str());
 }
 
-TEST(TextParsing, ReadSmallTextFileRefusesFoldersAndOversizedFiles)
+TEST(ReadSmallTextFile, RefusesFoldersAndOversizedFiles)
 {
     TempDir t;
     const std::string bytes("a\r\nb\0c", 6);
