@@ -43,15 +43,6 @@ TEST(GraphNode, StartsAtTheNextTwoDrawsOfTheUnseededGenerator)
     EXPECT_EQ(unnamed.GetSymbol(), "");
 }
 
-TEST(GraphNode, EdgesAreWalkedInSeriesIdOrderWhateverTheInsertionOrder)
-{
-    RelationGraph graph;
-    GraphNode* hub = graph.GetNode(50, 0, "", "H");
-    for (int id : {90, 10, 70, 30})
-        hub->AddEdge(graph.GetNode(id, 0, "", "X"), 1.0f);
-    EXPECT_EQ(EdgeIds(hub), (std::vector<int>{10, 30, 70, 90}));
-}
-
 TEST(GraphNode, ClosestNeighbourIsTheNearestEdgeNeighbourFirstAmongEquals)
 {
     RelationGraph graph;
@@ -79,23 +70,10 @@ TEST(GraphNode, ClosestNeighbourIsTheNearestEdgeNeighbourFirstAmongEquals)
     EXPECT_EQ(stranger->GetClosestNeighborDistance(), std::numeric_limits<float>::max());
 }
 
-TEST(RelationGraph, NodesAreMadeOncePerSeriesAndKeepTheirFirstDetails)
+TEST(RelationGraph, RelationsAreUndirectedAndNodesKeepTheirFirstDetails)
 {
     RelationGraph graph;
-    EXPECT_EQ(graph.GetNode(12), nullptr);
-    GraphNode* made = graph.GetNode(12, 34, "first name", "FIRST");
-    GraphNode* again = graph.GetNode(12, 99, "second name", "SECOND");
-    EXPECT_EQ(made, again);
-    EXPECT_EQ(graph.GetNode(12), made);
-    EXPECT_EQ(made->GetGeneId(), 34);
-    EXPECT_EQ(made->GetName(), "first name");
-    EXPECT_EQ(made->GetSymbol(), "FIRST");
-    EXPECT_EQ(graph.GetNumNodes(), 1);
-}
-
-TEST(RelationGraph, RelationsAreUndirectedAndNodesAscendBySeriesId)
-{
-    RelationGraph graph;
+    EXPECT_EQ(graph.GetNode(10), nullptr);
     graph.AddRelation(30, 3, "gene c", "C", 10, 1, "gene a", "A", 0.5f);
     graph.AddRelation(10, 1, "other", "Z", 20, 2, "gene b", "B", 0.25f);
     graph.AddRelation(10, 1, "gene a", "A", 30, 3, "gene c", "C", 0.9f); // repeated pair
@@ -107,21 +85,21 @@ TEST(RelationGraph, RelationsAreUndirectedAndNodesAscendBySeriesId)
 
     GraphNode* a = graph.GetNode(10);
     GraphNode* c = graph.GetNode(30);
+    EXPECT_EQ(graph.GetNode(10, 99, "again", "AGAIN"), a);
     EXPECT_EQ(a->GetSymbol(), "A");
+    EXPECT_EQ(a->GetName(), "gene a");
+    EXPECT_EQ(a->GetGeneId(), 1);
+    // Edges are walked in series id order, whatever the insertion order.
     EXPECT_EQ(EdgeIds(a), (std::vector<int>{20, 30}));
     EXPECT_EQ(EdgeIds(c), (std::vector<int>{10}));
     EXPECT_EQ(c->EdgeBegin()->second, 0.5f);
     EXPECT_FLOAT_EQ(a->GetRepulsionWeight(), 0.75f);
     EXPECT_FLOAT_EQ(graph.GetNode(20)->GetRepulsionWeight(), 0.25f);
-}
 
-TEST(RelationGraph, ASeriesRelatedToItselfHasOneEdge)
-{
-    RelationGraph graph;
+    // A series related to itself has one edge, counted once.
     graph.AddRelation(4, 0, "", "S", 4, 0, "", "S", 0.5f);
-    GraphNode* node = graph.GetNode(4);
-    EXPECT_EQ(graph.GetNumNodes(), 1);
-    EXPECT_EQ(node->GetNumEdges(), 1);
-    EXPECT_EQ(node->EdgeBegin()->first, node);
-    EXPECT_EQ(node->GetRepulsionWeight(), 0.5f);
+    GraphNode* self = graph.GetNode(4);
+    EXPECT_EQ(EdgeIds(self), (std::vector<int>{4}));
+    EXPECT_EQ(graph.GetNumNodes(), 4);
+    EXPECT_EQ(self->GetRepulsionWeight(), 0.5f);
 }

@@ -1,6 +1,7 @@
 #include "model/generelation/RelationGraph.h"
 
 #include "GraphTestSupport.h"
+#include "support/ErrorText.h"
 #include "support/FakePlatformServices.h"
 #include "support/ScopedNumericLocale.h"
 #include "support/TempDir.h"
@@ -29,17 +30,12 @@ void Import(RelationGraph& graph, const TempDir& dir, const std::string& text)
 {
     std::string path = dir.File("relations.csv");
     ASSERT_TRUE(WriteFileBytes(path, text));
-    testing::internal::CaptureStdout();
-    try
+    struct Quiet
     {
-        graph.ImportFile(path.c_str());
-    }
-    catch (...)
-    {
-        testing::internal::GetCapturedStdout();
-        throw;
-    }
-    testing::internal::GetCapturedStdout();
+        Quiet() { testing::internal::CaptureStdout(); }
+        ~Quiet() { testing::internal::GetCapturedStdout(); }
+    } quiet;
+    graph.ImportFile(path.c_str());
 }
 
 int CountRelations(const RelationGraph& graph)
@@ -90,20 +86,23 @@ TEST(RelationImport, ReadsTheLongFormSkippingHeadersAndExtraFields)
     EXPECT_FLOAT_EQ(pvalb->GetRepulsionWeight(), 1.0f);
 }
 
-TEST(RelationImport, ReadsTheShortFormWithNamesFromSymbols)
+TEST(RelationImport, ReadsTheShortFormAndKeepsTheFirstValuesOfRepeatedPairsAndNodes)
 {
     TempDir dir;
     RelationGraph graph;
-    Import(graph, dir, "1,A,2,B,0.5\n3,C,1,A,0.125,ignored,also ignored\n");
-    ASSERT_EQ(graph.GetNumNodes(), 3);
+    Import(graph, dir, "1,A,2,B,0.5\n3,C,1,A,0.125,ignored,also ignored\n2,B,1,A,0.9\n1,Renamed,4,D,0.25\n");
+    ASSERT_EQ(graph.GetNumNodes(), 4);
     GraphNode* a = graph.GetNode(1);
     GraphNode* b = graph.GetNode(2);
     EXPECT_EQ(a->GetSymbol(), "A");
-    EXPECT_EQ(a->GetName(), "A");
+    EXPECT_EQ(a->GetName(), "A"); // names come from the symbols
     EXPECT_EQ(a->GetGeneId(), 0);
     EXPECT_EQ(b->GetName(), "B");
     EXPECT_FLOAT_EQ(EdgeWeight(a, b), 0.5f);
+    EXPECT_FLOAT_EQ(EdgeWeight(b, a), 0.5f);
     EXPECT_FLOAT_EQ(EdgeWeight(graph.GetNode(3), a), 0.125f);
+    EXPECT_FLOAT_EQ(a->GetRepulsionWeight(), 0.875f);
+    EXPECT_EQ(CountRelations(graph), 3);
 }
 
 TEST(RelationImport, MalformedLinesAreSkippedAndTheRestIsRead)
@@ -140,19 +139,6 @@ TEST(RelationImport, AcceptsEveryLineEndingAndSkipsAbsurdlyLongLines)
     EXPECT_EQ(graph.GetNode(2)->GetSymbol(), "B");
 }
 
-TEST(RelationImport, RepeatedPairsAndNodesKeepTheirFirstValues)
-{
-    TempDir dir;
-    RelationGraph graph;
-    Import(graph, dir, "1,A,2,B,0.5\n2,B,1,A,0.9\n1,Renamed,3,C,0.25\n");
-    GraphNode* a = graph.GetNode(1);
-    EXPECT_FLOAT_EQ(EdgeWeight(a, graph.GetNode(2)), 0.5f);
-    EXPECT_FLOAT_EQ(EdgeWeight(graph.GetNode(2), a), 0.5f);
-    EXPECT_FLOAT_EQ(a->GetRepulsionWeight(), 0.75f);
-    EXPECT_EQ(a->GetSymbol(), "A");
-    EXPECT_EQ(CountRelations(graph), 2);
-}
-
 TEST(RelationImport, WeightsIgnoreADecimalCommaLocale)
 {
     testsupport::ScopedNumericLocale german;
@@ -171,16 +157,9 @@ TEST(RelationImport, AnUnreadableFileEmptiesTheGraphAndSaysWhich)
     Import(graph, dir, "1,A,2,B,1\n");
     ASSERT_EQ(graph.GetNumNodes(), 2);
 
-    std::string missing = dir.File("missing.csv");
-    try
-    {
-        graph.ImportFile(missing.c_str());
-        FAIL() << "no exception";
-    }
-    catch (const std::runtime_error& error)
-    {
-        EXPECT_EQ(std::string(error.what()), "Gene relation file could not be opened: " + missing);
-    }
+    const std::string missing = dir.File("missing.csv");
+    EXPECT_EQ(testsupport::RuntimeErrorOf([&] { graph.ImportFile(missing.c_str()); }),
+              "Gene relation file could not be opened: " + missing);
     EXPECT_EQ(graph.GetNumNodes(), 0);
 
     EXPECT_THROW(graph.ImportFile(dir.Path().c_str()), std::runtime_error);
