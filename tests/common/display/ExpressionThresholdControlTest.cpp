@@ -49,11 +49,12 @@ void RecordCursor(Cursors::Cursor cursor)
     ++gCursorCalls;
 }
 
+// The thresholds' rectangle in y-up view pixels, also as left, top, right, bottom.
+using Box = std::array<int, 4>;
 struct Roi
 {
     int left, top, right, bottom;
-    int Width() const { return right - left; }
-    int Height() const { return top - bottom; }
+    Box AsBox() const { return {left, top, right, bottom}; }
 };
 
 // An expressor at view voxel (x, y, z) with its count, second measure and level.
@@ -153,11 +154,7 @@ TEST_F(ExpressionThresholdControlTest, DefaultThresholdsSpanTheHeightAndCountFiv
     EXPECT_EQ(Label(1)->text, "Net Arbor Length");
     EXPECT_EQ(control->GetWidth(), 150 + FakeTextBox::kLineHeight);
     EXPECT_EQ(control->GetMinLevel(), 0.0f); // the test colormaps start non-black
-    const Roi r = GetRoi();
-    EXPECT_EQ(r.bottom, kAreaBottom);
-    EXPECT_EQ(r.top, kAreaTop);
-    EXPECT_EQ(r.left, kAreaLeft + 21); // 145 x 5 / 35 = 20.7
-    EXPECT_EQ(r.right, kAreaRight);
+    EXPECT_EQ(GetRoi().AsBox(), (Box{kAreaLeft + 21, kAreaTop, kAreaRight, kAreaBottom})); // 145 x 5 / 35 = 20.7
 
     // Limits as the labels show them; absurd values stay printable.
     const struct
@@ -270,11 +267,7 @@ TEST_F(ExpressionThresholdControlTest, CornersNeverInvertTheRectangle)
 {
     // The bottom-left corner dragged far past the top-right one.
     Drag(kAreaLeft + 21, kAreaBottom, kW + 50, kH);
-    Roi r = GetRoi();
-    EXPECT_EQ(r.left, kAreaRight - 1);
-    EXPECT_EQ(r.bottom, kAreaTop - 1);
-    EXPECT_EQ(r.right, kAreaRight);
-    EXPECT_EQ(r.top, kAreaTop);
+    EXPECT_EQ(GetRoi().AsBox(), (Box{kAreaRight - 1, kAreaTop, kAreaRight, kAreaTop - 1}));
     EXPECT_LT(Count().first, 35.0f);
     EXPECT_EQ(Count().second, -1.0f);
     EXPECT_LT(Score().first, 260.0f);
@@ -290,11 +283,7 @@ TEST_F(ExpressionThresholdControlTest, CornersNeverInvertTheRectangle)
     model->SetExpressionScoreThreshold(0.0f, -1.0f, false);
     model->SetNumExpressorsThreshold(5.0f, -1.0f, false);
     Drag(kAreaRight, kAreaTop, 0, 0);
-    r = GetRoi();
-    EXPECT_EQ(r.left, kAreaLeft + 21);
-    EXPECT_EQ(r.right, kAreaLeft + 22);
-    EXPECT_EQ(r.bottom, kAreaBottom);
-    EXPECT_EQ(r.top, kAreaBottom + 1);
+    EXPECT_EQ(GetRoi().AsBox(), (Box{kAreaLeft + 21, kAreaBottom + 1, kAreaLeft + 22, kAreaBottom}));
     EXPECT_EQ(Count().first, 5.0f) << "the unmoved edges keep their values";
     EXPECT_EQ(Score().first, 0.0f);
 }
@@ -304,8 +293,7 @@ TEST_F(ExpressionThresholdControlTest, MovingKeepsTheSizeAgainstEverySide)
     model->SetExpressionScoreThreshold(52.0f, 130.0f, false);
     model->SetNumExpressorsThreshold(7.0f, 21.0f, false);
     const Roi start = GetRoi();
-    ASSERT_EQ(start.Width(), 58);
-    ASSERT_EQ(start.Height(), 45);
+    ASSERT_EQ(start.AsBox(), (Box{kAreaLeft + 29, kAreaBottom + 75, kAreaLeft + 87, kAreaBottom + 30}));
 
     const int grabX = start.left + 20;
     const int grabY = start.bottom + 10;
@@ -313,24 +301,14 @@ TEST_F(ExpressionThresholdControlTest, MovingKeepsTheSizeAgainstEverySide)
     EXPECT_EQ(control->GetAnchor(), ExpressionThresholdControl::MOVE);
     EXPECT_EQ(gLastCursor, Cursors::MOVE);
     Move(grabX + 5, grabY + 3);
-    Roi r = GetRoi();
-    EXPECT_EQ(r.left, start.left + 5);
-    EXPECT_EQ(r.bottom, start.bottom + 3);
-    Move(-100, -100);
-    r = GetRoi();
-    EXPECT_EQ(r.left, kAreaLeft);
-    EXPECT_EQ(r.bottom, kAreaBottom);
-    EXPECT_EQ(r.Width(), start.Width());
-    EXPECT_EQ(r.Height(), start.Height());
+    EXPECT_EQ(GetRoi().AsBox(), (Box{start.left + 5, start.top + 3, start.right + 5, start.bottom + 3}));
+    Move(-100, -100); // 58 x 45 against the bottom left
+    EXPECT_EQ(GetRoi().AsBox(), (Box{kAreaLeft, kAreaBottom + 45, kAreaLeft + 58, kAreaBottom}));
     EXPECT_EQ(Count().first, 0.0f);
     EXPECT_EQ(Score().first, 0.0f);
     Move(kW + 100, kH + 100);
     Release(kW + 100, kH + 100);
-    r = GetRoi();
-    EXPECT_EQ(r.right, kAreaRight);
-    EXPECT_EQ(r.top, kAreaTop);
-    EXPECT_EQ(r.Width(), start.Width());
-    EXPECT_EQ(r.Height(), start.Height());
+    EXPECT_EQ(GetRoi().AsBox(), (Box{kAreaRight - 58, kAreaTop, kAreaRight, kAreaTop - 45}));
     EXPECT_EQ(Count().second, -1.0f);
     EXPECT_EQ(Score().second, -1.0f);
 }

@@ -1,6 +1,7 @@
 #include "NeuronArchiveLinkFixture.h"
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <sstream>
 
@@ -210,20 +211,10 @@ TEST_F(NeuronArchiveLinkTest, SampleTableFromTheDataFolder)
     // Every line of the shipped table is a distinct, well-formed entry.
     EXPECT_EQ(ParseTable(text).size(), count);
 
-    std::array<float, 3> xyz{};
-    std::istringstream fields(named);
-    std::string field;
-    for (float& v : xyz)
-    {
-        std::getline(fields, field, ',');
-        v = static_cast<float>(std::stoi(field)) + 0.5f;
-    }
-    std::string neuron, archive;
-    std::getline(fields, neuron, ',');
-    std::getline(fields, archive);
-    if (!archive.empty() && archive.back() == '\r')
-        archive.pop_back();
-    const Expressor voxel = Voxel(1, xyz[0], xyz[1], xyz[2]);
-    EXPECT_EQ(SelectionText("Pyramidal", &voxel),
-              "Neuron Type: Pyramidal\nArchive, Neuron Name: " + archive + ", " + neuron + "\n");
+    int x = 0, y = 0, z = 0;
+    char neuron[256] = {}, archive[256] = {};
+    ASSERT_EQ(std::sscanf(named.c_str(), "%d,%d,%d,%255[^,],%255[^\r\n]", &x, &y, &z, neuron, archive), 5) << named;
+    const Expressor voxel = Voxel(1, x + 0.5f, y + 0.5f, z + 0.5f);
+    EXPECT_EQ(SelectionText("Pyramidal", &voxel), "Neuron Type: Pyramidal\nArchive, Neuron Name: " +
+                                                      std::string(archive) + ", " + neuron + "\n");
 }
