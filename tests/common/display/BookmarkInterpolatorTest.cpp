@@ -154,6 +154,13 @@ TEST_F(BookmarkInterpolatorTest, ZoomFollowsTheEasingCurveOnTheClock)
     EXPECT_FALSE(StepAt(*interpolator, 2.0));
     EXPECT_FALSE(interpolator->Evaluate(0.5f));
     EXPECT_TRUE(model.calls.empty());
+
+    // A zero duration (0 / 0) ends at the first step.
+    model.SetZoom(40.0f, false);
+    auto instant = Start(target, 0.0f);
+    EXPECT_FALSE(instant->Step());
+    EXPECT_EQ(model.GetZoom(), 140.0f);
+    EXPECT_EQ(model.Count("SetZoom"), 1);
 }
 
 TEST_F(BookmarkInterpolatorTest, IdenticalRotationIsSetOnceThenLeftAlone)
@@ -369,16 +376,6 @@ TEST_F(BookmarkInterpolatorTest, LiveUpdateOnlyForMovingPlanesOrThresholdsButAlw
         // Deleted half-way, as when another bookmark is chosen.
     }
     EXPECT_FALSE(model.GetLiveUpdate());
-}
-
-TEST_F(BookmarkInterpolatorTest, ZeroDurationEndsAtTheFirstStep)
-{
-    Bookmark target("Near", Bookmark::kZoom);
-    target.m_zoom = 100.0f;
-    auto interpolator = Start(target, 0.0f);
-    EXPECT_FALSE(interpolator->Step()); // 0 / 0
-    EXPECT_EQ(model.GetZoom(), 100.0f);
-    EXPECT_EQ(model.Count("SetZoom"), 1);
 }
 
 TEST_F(BookmarkInterpolatorTest, QuaternionInterpolationEdgeCases)

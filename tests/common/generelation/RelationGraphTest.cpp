@@ -88,10 +88,6 @@ TEST(GraphNode, StartsAtTheNextTwoDrawsOfTheUnseededGenerator)
 
     EXPECT_FLOAT_EQ(node.GetPosition()[0], static_cast<float>(first / 2147483648.0 - 0.5));
     EXPECT_FLOAT_EQ(node.GetPosition()[1], static_cast<float>(second / 2147483648.0 - 0.5));
-    EXPECT_EQ(node.GetSize(), 1.0f);
-    EXPECT_EQ(node.GetRepulsionWeight(), 0.0f);
-    EXPECT_EQ(node.GetClosestNeighbor(), nullptr);
-    EXPECT_EQ(node.GetClosestNeighborDistance(), std::numeric_limits<float>::max());
     // A null name or symbol is an empty text, not a crash.
     GraphNode unnamed(1, 0, nullptr, nullptr);
     EXPECT_EQ(unnamed.GetName(), "");
