@@ -81,16 +81,8 @@ protected:
 
 TEST_F(PagedGeneListTest, PageCountsFollowTheSize)
 {
-    try
-    {
-        PagedGeneList bad("0310", 0);
-        ADD_FAILURE() << "a page size of 0 was accepted";
-    }
-    catch (const std::invalid_argument& e)
-    {
-        EXPECT_STREQ(e.what(), "Page size cannot be less than or equal to zero.");
-    }
-
+    EXPECT_EQ(testsupport::InvalidArgumentOf([] { PagedGeneList bad("0310", 0); }),
+              "Page size cannot be less than or equal to zero.");
     EXPECT_EQ(m_list.GetNumPages(), 0);
     m_list.Resize(10);
     EXPECT_EQ(m_list.GetNumPages(), 1);
