@@ -249,26 +249,21 @@ TEST(Atlas, CoronalPixelPosition)
     const std::unique_ptr<Atlas> atlas = folders.Make(528, 320, 456);
     std::string path;
     int id = 0, px = 0, py = 0;
-    // px = (2838 * 1.9 - 25 * 232 + (114 - z) * 100) / 1.9, py = (579 * 1.9 - 25 * 41 + 100 y) / 1.9
-    atlas->ClosestCoronalAtlasSection(60.0f, 20.3f, 50.0f, path, id, px, py);
-    EXPECT_EQ(px, 3153); // 3153.79
-    EXPECT_EQ(py, 1107); // 1107.95
-    atlas->ClosestCoronalAtlasSection(60.0f, 0.0f, 0.5f, path, id, px, py);
-    EXPECT_EQ(px, 5689); // 5759.05, clamped to the plate
-    EXPECT_EQ(py, 39);   // 39.53
-    atlas->ClosestCoronalAtlasSection(60.0f, 10.25f, 110.0f, path, id, px, py);
-    EXPECT_EQ(px, 0); // -4.1
-    EXPECT_EQ(py, 579); // bregma height
-
+    // px = (2838 * 1.9 - 25 * 232 + (114 - z) * 100) / 1.9, py = (579 * 1.9 - 25 * 41 + 100 y) / 1.9,
+    // cut to whole pixels and clamped to the plate.
+    const float inf = std::numeric_limits<float>::infinity();
     const struct
     {
         float y, z;
         int px, py;
-    } far[] = {{-1000.0f, -1000.0f, 5689, 0},
-               {1000.0f, 1000.0f, 0, 4417},
-               {std::nanf(""), std::nanf(""), 0, 0},
-               {std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(), 5689, 4417}};
-    for (const auto& c : far)
+    } cases[] = {{20.3f, 50.0f, 3153, 1107}, // 3153.79, 1107.95
+                 {0.0f, 0.5f, 5689, 39},     // 5759.05, 39.53
+                 {10.25f, 110.0f, 0, 579},   // -4.1, bregma height
+                 {-1000.0f, -1000.0f, 5689, 0},
+                 {1000.0f, 1000.0f, 0, 4417},
+                 {std::nanf(""), std::nanf(""), 0, 0},
+                 {inf, -inf, 5689, 4417}};
+    for (const auto& c : cases)
     {
         atlas->ClosestCoronalAtlasSection(60.0f, c.y, c.z, path, id, px, py);
         EXPECT_EQ(px, c.px) << c.y << " " << c.z;

@@ -206,30 +206,30 @@ TEST(GeneExpressionTest, MemoryEstimate)
 
 TEST(GeneExpressionTest, PathHelpers)
 {
-    EXPECT_EQ(GeneExpression::TranslatePath("\\\\srv\\data\\a.jpg"), "data/a.jpg");
-    EXPECT_EQ(GeneExpression::TranslatePath("/srv/data/sub/a.jpg"), "data/sub/a.jpg");
-    EXPECT_EQ(GeneExpression::TranslatePath("\\srv/mixed\\a.jpg"), "mixed/a.jpg");
-    EXPECT_EQ(GeneExpression::TranslatePath("data\\a.jpg"), "data\\a.jpg");
-    EXPECT_EQ(GeneExpression::TranslatePath(""), "");
-    EXPECT_EQ(GeneExpression::TranslatePath("/"), "");
-    EXPECT_EQ(GeneExpression::TranslatePath("\\\\\\"), "");
-    EXPECT_EQ(GeneExpression::TranslatePath("/server"), "");
-    EXPECT_EQ(GeneExpression::TranslatePath("//server/"), "");
+    // Server-absolute paths lose their server part; relative ones stay.
+    const std::pair<const char*, const char*> translated[] = {
+        {"\\\\srv\\data\\a.jpg", "data/a.jpg"}, {"/srv/data/sub/a.jpg", "data/sub/a.jpg"},
+        {"\\srv/mixed\\a.jpg", "mixed/a.jpg"},     {"data\\a.jpg", "data\\a.jpg"},
+        {"", ""}, {"/", ""}, {"\\\\\\", ""}, {"/server", ""}, {"//server/", ""}};
+    for (const auto& c : translated)
+        EXPECT_EQ(GeneExpression::TranslatePath(c.first), c.second) << c.first;
 
-    GeneExpression::ImageInfo info;
-    info.imagePath = "x/primary/y/primary/z.jpg";
-    GeneExpression::ConvertToExpressionPath(info);
-    EXPECT_EQ(info.expressionPath, "x/express/y/primary/z.jpg");
-    info.expressionPath = "given.jpg";
-    GeneExpression::ConvertToExpressionPath(info);
-    EXPECT_EQ(info.expressionPath, "given.jpg");
-    info.expressionPath.clear();
-    info.imagePath = "primary/z.jpg";
-    GeneExpression::ConvertToExpressionPath(info);
-    EXPECT_EQ(info.expressionPath, "");
-    info.imagePath.clear();
-    GeneExpression::ConvertToExpressionPath(info);
-    EXPECT_EQ(info.expressionPath, "");
+    // The first "primary" folder becomes "express" unless a path is given.
+    const struct
+    {
+        const char *image, *given, *expected;
+    } converted[] = {{"x/primary/y/primary/z.jpg", "", "x/express/y/primary/z.jpg"},
+                     {"x/primary/z.jpg", "given.jpg", "given.jpg"},
+                     {"primary/z.jpg", "", ""},
+                     {"", "", ""}};
+    for (const auto& c : converted)
+    {
+        GeneExpression::ImageInfo info;
+        info.imagePath = c.image;
+        info.expressionPath = c.given;
+        GeneExpression::ConvertToExpressionPath(info);
+        EXPECT_EQ(info.expressionPath, c.expected) << c.image;
+    }
 }
 
 // Atlases besides the process-wide one, with other ontologies.
