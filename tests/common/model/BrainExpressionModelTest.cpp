@@ -733,6 +733,7 @@ TEST_F(NewDocumentTest, SettingsAreReadAtStartAndWrittenAtTheEnd)
     EXPECT_EQ(stored.at("MeshDisplayStyle"), "0");
     EXPECT_EQ(stored.at("GeneColorMode"), "1");
     EXPECT_EQ(stored.at("GeneTresholdControlsVisible"), "1");
+    EXPECT_EQ(stored.at("NSRecentDocumentsLimit"), "4");
 
     // An alpha beyond 1 is written so that the next start repairs it.
     model = std::make_unique<BrainExpressionModel>();

@@ -212,26 +212,6 @@ TEST(UserPreferences, ListenerRegistration)
     EXPECT_EQ(remover.codes, std::vector<int>{ 4 });
 }
 
-TEST(UserPreferences, SettingsAndViewSettingsRoundTrip)
-{
-    ScopedPreferenceStore scope;
-    UserPreferences* prefs = UserPreferences::GetPreferences();
-    prefs->SaveSettings(1, 2, 30, 1, 2, 1);
-    EXPECT_EQ(scope.Store().values["NSRecentDocumentsLimit"], "4");
-    int values[6] = {};
-    prefs->LoadSettings(values[0], values[1], values[2], values[3], values[4], values[5]);
-    EXPECT_EQ(std::vector<int>(values, values + 6), (std::vector<int>{ 1, 2, 30, 1, 2, 1 }));
-
-    prefs->SaveViewSettings(2, true, true);
-    int mode = 0;
-    bool expanded = false;
-    bool controls = false;
-    prefs->LoadViewSettings(mode, expanded, controls);
-    EXPECT_EQ(mode, 2);
-    EXPECT_TRUE(expanded);
-    EXPECT_TRUE(controls);
-}
-
 TEST(UserPreferences, OlderAlphabeticalSettingIsHonoured)
 {
     struct Case
