@@ -90,6 +90,20 @@ int PaletteIndex(const GeneExpression* gene)
     return -1;
 }
 
+// The thresholds as (lower, upper).
+std::pair<float, float> ScoreRange(const BrainExpressionModel& m)
+{
+    std::pair<float, float> range;
+    m.GetExpressionScoreThreshold(range.first, range.second);
+    return range;
+}
+std::pair<float, float> CountRange(const BrainExpressionModel& m)
+{
+    std::pair<float, float> range;
+    m.GetNumExpressorsThreshold(range.first, range.second);
+    return range;
+}
+
 // A document: its own preferences (read at construction, written at
 // destruction), a model and a listener registered on it.
 struct Document
@@ -314,23 +328,17 @@ TEST_F(BrainExpressionModelTest, NonFiniteNumbersAreIgnored)
     EXPECT_EQ(m.GetRotation()[1], 0.0f);
     EXPECT_EQ(m.GetOrigin()[0], 0.0f);
     EXPECT_EQ(m.GetImageAlpha(), 0.5f);
-    float lower, upper;
-    m.GetNumExpressorsThreshold(lower, upper);
-    EXPECT_EQ(std::make_pair(lower, upper), std::make_pair(5.0f, -1.0f));
+    EXPECT_EQ(CountRange(m), std::make_pair(5.0f, -1.0f));
 }
 
 TEST_F(BrainExpressionModelTest, ThresholdsKeepLowerAtOrBelowABoundedUpper)
 {
-    float lower, upper;
     m.SetExpressionScoreThreshold(0.8f, 0.5f, true);
-    m.GetExpressionScoreThreshold(lower, upper);
-    EXPECT_EQ(std::make_pair(lower, upper), std::make_pair(0.5f, 0.5f));
+    EXPECT_EQ(ScoreRange(m), std::make_pair(0.5f, 0.5f));
     m.SetExpressionScoreThreshold(0.8f, -1.0f, true);
-    m.GetExpressionScoreThreshold(lower, upper);
-    EXPECT_EQ(std::make_pair(lower, upper), std::make_pair(0.8f, -1.0f));
+    EXPECT_EQ(ScoreRange(m), std::make_pair(0.8f, -1.0f));
     m.SetNumExpressorsThreshold(-3.0f, 2.0f, true);
-    m.GetNumExpressorsThreshold(lower, upper);
-    EXPECT_EQ(std::make_pair(lower, upper), std::make_pair(0.0f, 2.0f));
+    EXPECT_EQ(CountRange(m), std::make_pair(0.0f, 2.0f));
     // Unchanged only when both bounds are.
     m.SetNumExpressorsThreshold(0.0f, 2.0f, true);
     m.SetNumExpressorsThreshold(0.0f, 3.0f, true);

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 using testsupport::ScopedPreferenceStore;
@@ -306,49 +307,28 @@ TEST(UserPreferences, DateText)
 
 TEST(UserDefaults, TypedReadsOfStoredText)
 {
-    struct IntCase
-    {
-        const char* text;
-        bool ok;
-        int value;
-    };
-    const IntCase ints[] = {
-        { "12", true, 12 },       { " 7 ", true, 7 },     { "+5", true, 5 },
-        { "-2", true, -2 },       { "2.9", true, 2 },     { "-2.9", true, -2 },
-        { "1e12", false, 0 },     { "abc", false, 0 },    { "", false, 0 },
-        { "+-5", false, 0 },      { "12abc", false, 0 },  { "2147483647", true, 2147483647 },
-        { "2147483648", false, 0 }, { "nan", false, 0 },
-    };
-    for (const IntCase& c : ints)
-    {
+    // What a read gives, or "bad" when it fails.
+    auto readInt = [](const char* text) {
         int value = 0;
-        EXPECT_EQ(UserDefaults::ParseInt(c.text, value), c.ok) << c.text;
-        if (c.ok)
-        {
-            EXPECT_EQ(value, c.value) << c.text;
-        }
-    }
-
-    struct BoolCase
-    {
-        const char* text;
-        bool ok;
-        bool value;
+        return UserDefaults::ParseInt(text, value) ? std::to_string(value) : std::string("bad");
     };
-    const BoolCase bools[] = {
-        { "YES", true, true }, { "true", true, true },   { "1", true, true },    { "-3", true, true },
-        { "NO", true, false }, { "False", true, false }, { "0", true, false },   { "maybe", false, false },
-        { "", false, false },
+    auto readBool = [](const char* text) {
+        bool wasFalse = false, wasTrue = true;
+        if (!UserDefaults::ParseBool(text, wasFalse) || !UserDefaults::ParseBool(text, wasTrue))
+            return std::string("bad");
+        return wasFalse != wasTrue ? std::string("unset") : std::string(wasTrue ? "yes" : "no");
     };
-    for (const BoolCase& c : bools)
-    {
-        bool value = !c.value;
-        EXPECT_EQ(UserDefaults::ParseBool(c.text, value), c.ok) << c.text;
-        if (c.ok)
-        {
-            EXPECT_EQ(value, c.value) << c.text;
-        }
-    }
+    const std::pair<const char*, const char*> ints[] = {
+        {"12", "12"},    {" 7 ", "7"},   {"+5", "5"},   {"-2", "-2"},    {"2.9", "2"},
+        {"-2.9", "-2"},  {"1e12", "bad"}, {"abc", "bad"}, {"", "bad"},    {"+-5", "bad"},
+        {"12abc", "bad"}, {"2147483647", "2147483647"}, {"2147483648", "bad"}, {"nan", "bad"}};
+    for (const auto& c : ints)
+        EXPECT_EQ(readInt(c.first), c.second) << c.first;
+    const std::pair<const char*, const char*> bools[] = {
+        {"YES", "yes"}, {"true", "yes"}, {"1", "yes"}, {"-3", "yes"},   {"NO", "no"},
+        {"False", "no"}, {"0", "no"},    {"maybe", "bad"}, {"", "bad"}};
+    for (const auto& c : bools)
+        EXPECT_EQ(readBool(c.first), c.second) << c.first;
 
     float f = 0.0f;
     EXPECT_TRUE(UserDefaults::ParseFloat("2.5", f));
