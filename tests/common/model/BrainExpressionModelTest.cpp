@@ -19,6 +19,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -700,33 +701,36 @@ TEST_F(BrainExpressionModelTest, SelectedExpressorsGeneIndexIsMinusOneForAGeneOu
 // ---------------------------------------------------------------------------
 // Persistent settings
 
-TEST_F(NewDocumentTest, StoredSettingsOutOfRangeAreRepaired)
+TEST_F(NewDocumentTest, SettingsAreReadAtStartRepairedWhenOutOfRangeAndWrittenAtTheEnd)
 {
-    testsupport::ScopedPreferenceStore preferences;
-    preferences.Store().values = {{"CompassLocation", "3"}, {"ToolMode", "-1"},      {"ImageAlpha", "150"},
-                                  {"MeshDisplayStyle", "2"}, {"GeneColorMode", "4"}, {"GeneTresholdControlsVisible", "1"}};
-    auto model = std::make_unique<BrainExpressionModel>();
-    EXPECT_EQ(model->GetCompassLocation(), BrainExpressionModel::kCompassInCorner);
-    EXPECT_EQ(model->GetToolMode(), BrainExpressionModel::kTrackballTool);
-    EXPECT_EQ(model->GetImageAlpha(), 0.5f);
-    EXPECT_EQ(model->GetMeshDisplayStyle(), BrainExpressionModel::kOpaqueMeshes);
-    EXPECT_EQ(model->GetGeneColorMode(), BrainExpressionModel::kGeneColor);
-    EXPECT_TRUE(model->ThresholdControlsVisible());
-}
+    using M = BrainExpressionModel;
+    auto settings = [](const M& m) {
+        return std::vector<float>{float(m.GetCompassLocation()), float(m.GetToolMode()),     m.GetImageAlpha(),
+                                  float(m.GetMeshDisplayStyle()), float(m.GetGeneColorMode()),
+                                  float(m.ThresholdControlsVisible())};
+    };
+    const struct
+    {
+        std::map<std::string, std::string> stored;
+        std::vector<float> read;
+    } cases[] = {
+        {{{"CompassLocation", "2"}, {"ToolMode", "1"}, {"ImageAlpha", "25"}, {"MeshDisplayStyle", "1"},
+          {"GeneColorMode", "3"}, {"GeneTresholdControlsVisible", "0"}},
+         {M::kNoCompass, M::kPanTool, 0.25f, M::kTransparentMeshes, M::kJetColormap, 0}},
+        // Out of range: the defaults.
+        {{{"CompassLocation", "3"}, {"ToolMode", "-1"}, {"ImageAlpha", "150"}, {"MeshDisplayStyle", "2"},
+          {"GeneColorMode", "4"}, {"GeneTresholdControlsVisible", "1"}},
+         {M::kCompassInCorner, M::kTrackballTool, 0.5f, M::kOpaqueMeshes, M::kGeneColor, 1}},
+    };
+    for (const auto& c : cases)
+    {
+        testsupport::ScopedPreferenceStore preferences;
+        preferences.Store().values = c.stored;
+        EXPECT_EQ(settings(M()), c.read);
+    }
 
-TEST_F(NewDocumentTest, SettingsAreReadAtStartAndWrittenAtTheEnd)
-{
     testsupport::ScopedPreferenceStore preferences;
-    preferences.Store().values = {{"CompassLocation", "2"}, {"ToolMode", "1"},      {"ImageAlpha", "30"},
-                                  {"MeshDisplayStyle", "1"}, {"GeneColorMode", "3"}, {"GeneTresholdControlsVisible", "0"}};
     auto model = std::make_unique<BrainExpressionModel>();
-    EXPECT_EQ(model->GetCompassLocation(), BrainExpressionModel::kNoCompass);
-    EXPECT_EQ(model->GetToolMode(), BrainExpressionModel::kPanTool);
-    EXPECT_FLOAT_EQ(model->GetImageAlpha(), 0.3f);
-    EXPECT_EQ(model->GetMeshDisplayStyle(), BrainExpressionModel::kTransparentMeshes);
-    EXPECT_EQ(model->GetGeneColorMode(), BrainExpressionModel::kJetColormap);
-    EXPECT_FALSE(model->ThresholdControlsVisible());
-
     model->SetCompassLocation(BrainExpressionModel::kCompassAtBregma, false);
     model->SetToolMode(BrainExpressionModel::kPickTool);
     model->SetImageAlpha(0.566f, false); // 56.6 percent: rounded, not cut
