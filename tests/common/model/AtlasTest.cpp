@@ -371,22 +371,6 @@ TEST(Atlas, LoadsTheFullVolumesOnDemand)
     EXPECT_EQ(second->GetAtlasImage()->GetValue(7, 5, 13), 9);
 }
 
-TEST(Atlas, FullSizeVolumesLoad)
-{
-    // The real grid size, from sparse files that cost nothing to write.
-    Folders folders;
-    const uintmax_t voxels = 528u * 320u * 456u;
-    for (const std::string& path : {folders.data + "Annotation25", folders.user + "Atlas25"})
-    {
-        atlastest::WriteAtlasFile(path, "");
-        std::filesystem::resize_file(path, voxels);
-    }
-    Atlas atlas(folders.data, folders.user);
-    ASSERT_TRUE(atlas.LoadFullAtlas(nullptr, nullptr, nullptr));
-    EXPECT_EQ(atlas.GetAtlasImage()->GetVoxelCount(), static_cast<int64_t>(voxels));
-    EXPECT_EQ(atlas.GetFullSizeAnnotationImage()->GetNZ(), 456);
-}
-
 TEST(Atlas, LoadFailures)
 {
     const std::string nisslError = "Could not load 3D Nissl image. Please try reinstalling Nuvaro.";
