@@ -195,15 +195,6 @@ TEST(GeneExpressionTest, SlimDown)
     ExpectFeaturesPointIntoOwnList(*kept);
 }
 
-TEST(GeneExpressionTest, MemoryEstimate)
-{
-    // 64 + 40 per expressor + the strings + 24 and the paths per image + 176.
-    const auto data = Load(StructureGrid());
-    EXPECT_EQ(data->GetMemoryUsed(),
-              64u + 40u * 7u + 4u + (24u + 15u + 15u) + (24u + 5u + 10u) + 176u);
-    EXPECT_EQ(GeneExpression("ab", "c").GetMemoryUsed(), 64u + 3u + 176u);
-}
-
 TEST(GeneExpressionTest, PathHelpers)
 {
     // Server-absolute paths lose their server part; relative ones stay.
