@@ -281,28 +281,6 @@ TEST_F(BookmarkTest, RestoreAppliesEachPartWithNotificationInOrder)
     FullBookmark(127).Restore(nullptr);
 }
 
-TEST_F(BookmarkTest, RestoredModelHoldsTheBookmarkedState)
-{
-    BrainExpressionModel model;
-    model.SetMPRSliceLocation(Image3d::kHorizontal, 33.0f, false);
-    FullBookmark(127).Restore(&model);
-    EXPECT_EQ(model.GetExpressionSelector(), Structures({20, 7}));
-    EXPECT_EQ(model.GetStructureSelector(), Structures({1, 5}));
-    EXPECT_EQ(model.GetRotation()[3], 0.927362f);
-    EXPECT_EQ(model.GetOrigin()[2], 1234567.0f);
-    EXPECT_EQ(model.GetZoom(), 62.5f);
-    EXPECT_TRUE(model.GetMPRPlaneVisible(Image3d::kCoronal));
-    EXPECT_FALSE(model.GetMPRPlaneVisible(Image3d::kHorizontal));
-    EXPECT_EQ(model.GetMPRSliceLocation(Image3d::kSagittal), 12.25f);
-    // A hidden plane with no location leaves the model's location alone.
-    EXPECT_EQ(model.GetMPRSliceLocation(Image3d::kHorizontal), 33.0f);
-    EXPECT_EQ(model.GetCuttingPlaneLocation(Image3d::kHorizontal, true), 10.5f);
-    EXPECT_EQ(model.GetCuttingPlaneLocation(Image3d::kSagittal, false), 100.0f);
-    float lower, upper;
-    model.GetNumExpressorsThreshold(lower, upper);
-    EXPECT_EQ(std::make_pair(lower, upper), std::make_pair(7.0f, -1.0f));
-}
-
 TEST_F(BookmarkTest, ViewAngleDefaultsRestoreAZeroRotation)
 {
     BrainExpressionModel model;
