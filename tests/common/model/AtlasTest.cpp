@@ -122,21 +122,14 @@ private:
 };
 } // namespace
 
-TEST(Atlas, ConstantsAndAxisChecks)
+TEST(Atlas, DerivedSizesAndAxisChecks)
 {
     Folders folders;
     const std::unique_ptr<Atlas> atlas = folders.Make(528, 320, 456);
-    const int view[3] = {133, 81, 115}, full[3] = {528, 320, 456}, bregma[3] = {213, 41, 223};
+    // The full atlas's bregma (213, 41, 223) in view voxels of four atlas voxels.
     const float viewBregma[3] = {53.25f, 10.25f, 55.75f};
     for (int axis = 0; axis < 3; ++axis)
-    {
-        EXPECT_EQ(atlas->GetViewDimension(axis), view[axis]);
-        EXPECT_EQ(atlas->GetAtlasDimension(axis), full[axis]);
-        EXPECT_EQ(atlas->GetAtlasBregma(axis), bregma[axis]);
         EXPECT_FLOAT_EQ(atlas->GetViewBregma(axis), viewBregma[axis]);
-    }
-    EXPECT_FLOAT_EQ(atlas->GetViewResolution(), 100.0f);
-    EXPECT_FLOAT_EQ(atlas->GetAtlasResolution(), 25.0f);
     EXPECT_EQ(atlas->GetMaxGridId(), 1238895u);
 
     for (int bad : {-1, 3})
@@ -202,22 +195,6 @@ TEST(Atlas, ConstructionFailures)
     }
 }
 
-TEST(IntermediateCallback, MapsIntoItsRange)
-{
-    ProgressLog log;
-    IntermediateCallback steps(RecordProgress, &log);
-    IntermediateCallback::Progress(0.5f, &steps);
-    steps.start = 0.5f;
-    steps.range = 0.25f;
-    IntermediateCallback::Progress(0.0f, &steps);
-    IntermediateCallback::Progress(1.0f, &steps);
-    EXPECT_EQ(log.fractions, (std::vector<float>{0.5f, 0.5f, 0.75f}));
-
-    IntermediateCallback silent(nullptr, &log);
-    IntermediateCallback::Progress(0.3f, &silent);
-    EXPECT_EQ(log.fractions.size(), 3u);
-}
-
 TEST(Atlas, CoronalPlateChoice)
 {
     Folders folders;
@@ -229,23 +206,10 @@ TEST(Atlas, CoronalPlateChoice)
     EXPECT_EQ(path, "production1/TALMReferenceAtlas/Coronal/Zoomify/Atlas-Coronal-527.aff");
     EXPECT_EQ(id, 131010);
 
-    // s = 528 - trunc(4x) - 1: 8 lies between 6 and 11, 13 halfway between 11
-    // and 15 (the lower wins), 14 nearer 15.
-    const struct
-    {
-        float x;
-        int plate;
-        int id;
-    } cases[] = {{129.8f, 6, 130880}, {128.5f, 11, 130881}, {128.25f, 15, 130882}, {131.75f, 1, 130879}};
-    for (const auto& c : cases)
-    {
-        atlas->ClosestCoronalAtlasSection(c.x, 40.0f, 50.0f, path, id, px, py);
-        char expected[128];
-        std::snprintf(expected, sizeof expected, "production1/TALMReferenceAtlas/Coronal/Zoomify/Atlas-Coronal-%03d.aff",
-                      c.plate);
-        EXPECT_EQ(path, expected) << "x = " << c.x;
-        EXPECT_EQ(id, c.id) << "x = " << c.x;
-    }
+    // s = 528 - trunc(4x) - 1 = 8 lies between plates 6 and 11.
+    atlas->ClosestCoronalAtlasSection(129.8f, 40.0f, 50.0f, path, id, px, py);
+    EXPECT_EQ(path, "production1/TALMReferenceAtlas/Coronal/Zoomify/Atlas-Coronal-006.aff");
+    EXPECT_EQ(id, 130880);
 
     // Every full-atlas index against a plain nearest search (ties to the lower plate).
     for (int s = 0; s < 528; ++s)
@@ -278,26 +242,21 @@ TEST(Atlas, CoronalPixelPosition)
     const std::unique_ptr<Atlas> atlas = folders.Make(528, 320, 456);
     std::string path;
     int id = 0, px = 0, py = 0;
-    // px = (2838 * 1.9 - 25 * 232 + (114 - z) * 100) / 1.9, py = (579 * 1.9 - 25 * 41 + 100 y) / 1.9
-    atlas->ClosestCoronalAtlasSection(60.0f, 20.3f, 50.0f, path, id, px, py);
-    EXPECT_EQ(px, 3153); // 3153.79
-    EXPECT_EQ(py, 1107); // 1107.95
-    atlas->ClosestCoronalAtlasSection(60.0f, 0.0f, 0.5f, path, id, px, py);
-    EXPECT_EQ(px, 5689); // 5759.05, clamped to the plate
-    EXPECT_EQ(py, 39);   // 39.53
-    atlas->ClosestCoronalAtlasSection(60.0f, 10.25f, 110.0f, path, id, px, py);
-    EXPECT_EQ(px, 0); // -4.1
-    EXPECT_EQ(py, 579); // bregma height
-
+    // px = (2838 * 1.9 - 25 * 232 + (114 - z) * 100) / 1.9, py = (579 * 1.9 - 25 * 41 + 100 y) / 1.9,
+    // cut to whole pixels and clamped to the plate.
+    const float inf = std::numeric_limits<float>::infinity();
     const struct
     {
         float y, z;
         int px, py;
-    } far[] = {{-1000.0f, -1000.0f, 5689, 0},
-               {1000.0f, 1000.0f, 0, 4417},
-               {std::nanf(""), std::nanf(""), 0, 0},
-               {std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(), 5689, 4417}};
-    for (const auto& c : far)
+    } cases[] = {{20.3f, 50.0f, 3153, 1107}, // 3153.79, 1107.95
+                 {0.0f, 0.5f, 5689, 39},     // 5759.05, 39.53
+                 {10.25f, 110.0f, 0, 579},   // -4.1, bregma height
+                 {-1000.0f, -1000.0f, 5689, 0},
+                 {1000.0f, 1000.0f, 0, 4417},
+                 {std::nanf(""), std::nanf(""), 0, 0},
+                 {inf, -inf, 5689, 4417}};
+    for (const auto& c : cases)
     {
         atlas->ClosestCoronalAtlasSection(60.0f, c.y, c.z, path, id, px, py);
         EXPECT_EQ(px, c.px) << c.y << " " << c.z;
@@ -410,22 +369,6 @@ TEST(Atlas, LoadsTheFullVolumesOnDemand)
     atlastest::WriteAtlasFile(folders.data + "Atlas25", std::string(size_t(kNX) * kNY * kNZ, '\x09'));
     const std::unique_ptr<Atlas> second = folders.Make();
     EXPECT_EQ(second->GetAtlasImage()->GetValue(7, 5, 13), 9);
-}
-
-TEST(Atlas, FullSizeVolumesLoad)
-{
-    // The real grid size, from sparse files that cost nothing to write.
-    Folders folders;
-    const uintmax_t voxels = 528u * 320u * 456u;
-    for (const std::string& path : {folders.data + "Annotation25", folders.user + "Atlas25"})
-    {
-        atlastest::WriteAtlasFile(path, "");
-        std::filesystem::resize_file(path, voxels);
-    }
-    Atlas atlas(folders.data, folders.user);
-    ASSERT_TRUE(atlas.LoadFullAtlas(nullptr, nullptr, nullptr));
-    EXPECT_EQ(atlas.GetAtlasImage()->GetVoxelCount(), static_cast<int64_t>(voxels));
-    EXPECT_EQ(atlas.GetFullSizeAnnotationImage()->GetNZ(), 456);
 }
 
 TEST(Atlas, LoadFailures)

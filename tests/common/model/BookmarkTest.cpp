@@ -149,53 +149,25 @@ protected:
     testsupport::ScopedPreferenceStore m_preferences;
 };
 
-TEST_F(BookmarkTest, NewBookmarksHoldTheDefaults)
+TEST_F(BookmarkTest, NewAndClearedBookmarksHoldTheDefaultsButKeepTheSelectors)
 {
     const Bookmark empty;
     EXPECT_STREQ(empty.GetName(), "");
-    EXPECT_EQ(empty.m_type, 0);
     EXPECT_EQ(empty.m_expressionFilter, AnnotationSelector(false));
-    EXPECT_EQ(empty.m_atlasStructures, AnnotationSelector(false));
     ExpectDefaultValues(empty);
-
-    const Bookmark named("Front", 12);
-    EXPECT_STREQ(named.GetName(), "Front");
-    EXPECT_EQ(named.m_type, 12);
-    ExpectDefaultValues(named);
     EXPECT_STREQ(Bookmark(nullptr, 1).GetName(), "");
-}
 
-TEST_F(BookmarkTest, ClearKeepsTheSelectorsAndOptionallyNameAndType)
-{
-    Bookmark b = FullBookmark(127);
-    b.Clear(false);
-    EXPECT_STREQ(b.GetName(), "Cortex view");
-    EXPECT_EQ(b.m_type, 127);
-    EXPECT_EQ(b.m_expressionFilter, Structures({20, 7}));
-    EXPECT_EQ(b.m_atlasStructures, Structures({1, 5}));
-    ExpectDefaultValues(b);
-
-    b = FullBookmark(127);
-    b.Clear(true);
-    EXPECT_STREQ(b.GetName(), "");
-    EXPECT_EQ(b.m_type, 0);
-    EXPECT_EQ(b.m_expressionFilter, Structures({20, 7}));
-    EXPECT_EQ(b.m_atlasStructures, Structures({1, 5}));
-    ExpectDefaultValues(b);
-}
-
-TEST_F(BookmarkTest, CopiesAreIndependentAndComplete)
-{
-    const Bookmark full = FullBookmark(127);
-    Bookmark copy(full);
-    ExpectSameBookmark(copy, full);
-    Bookmark assigned;
-    EXPECT_EQ(&(assigned = full), &assigned);
-    ExpectSameBookmark(assigned, full);
-    copy.m_name = "Other";
-    copy.m_clip[0].lower = 9.0f;
-    EXPECT_STREQ(full.GetName(), "Cortex view");
-    EXPECT_EQ(full.m_clip[0].lower, 0.0f);
+    for (bool resetNameAndType : {false, true})
+    {
+        SCOPED_TRACE(resetNameAndType);
+        Bookmark b = FullBookmark(127);
+        b.Clear(resetNameAndType);
+        EXPECT_STREQ(b.GetName(), resetNameAndType ? "" : "Cortex view");
+        EXPECT_EQ(b.m_type, resetNameAndType ? 0 : 127);
+        EXPECT_EQ(b.m_expressionFilter, Structures({20, 7}));
+        EXPECT_EQ(b.m_atlasStructures, Structures({1, 5}));
+        ExpectDefaultValues(b);
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -307,28 +279,6 @@ TEST_F(BookmarkTest, RestoreAppliesEachPartWithNotificationInOrder)
     FullBookmark(128).Restore(&model);
     EXPECT_TRUE(model.calls.empty());
     FullBookmark(127).Restore(nullptr);
-}
-
-TEST_F(BookmarkTest, RestoredModelHoldsTheBookmarkedState)
-{
-    BrainExpressionModel model;
-    model.SetMPRSliceLocation(Image3d::kHorizontal, 33.0f, false);
-    FullBookmark(127).Restore(&model);
-    EXPECT_EQ(model.GetExpressionSelector(), Structures({20, 7}));
-    EXPECT_EQ(model.GetStructureSelector(), Structures({1, 5}));
-    EXPECT_EQ(model.GetRotation()[3], 0.927362f);
-    EXPECT_EQ(model.GetOrigin()[2], 1234567.0f);
-    EXPECT_EQ(model.GetZoom(), 62.5f);
-    EXPECT_TRUE(model.GetMPRPlaneVisible(Image3d::kCoronal));
-    EXPECT_FALSE(model.GetMPRPlaneVisible(Image3d::kHorizontal));
-    EXPECT_EQ(model.GetMPRSliceLocation(Image3d::kSagittal), 12.25f);
-    // A hidden plane with no location leaves the model's location alone.
-    EXPECT_EQ(model.GetMPRSliceLocation(Image3d::kHorizontal), 33.0f);
-    EXPECT_EQ(model.GetCuttingPlaneLocation(Image3d::kHorizontal, true), 10.5f);
-    EXPECT_EQ(model.GetCuttingPlaneLocation(Image3d::kSagittal, false), 100.0f);
-    float lower, upper;
-    model.GetNumExpressorsThreshold(lower, upper);
-    EXPECT_EQ(std::make_pair(lower, upper), std::make_pair(7.0f, -1.0f));
 }
 
 TEST_F(BookmarkTest, ViewAngleDefaultsRestoreAZeroRotation)

@@ -19,6 +19,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -90,6 +91,20 @@ int PaletteIndex(const GeneExpression* gene)
     return -1;
 }
 
+// The thresholds as (lower, upper).
+std::pair<float, float> ScoreRange(const BrainExpressionModel& m)
+{
+    std::pair<float, float> range;
+    m.GetExpressionScoreThreshold(range.first, range.second);
+    return range;
+}
+std::pair<float, float> CountRange(const BrainExpressionModel& m)
+{
+    std::pair<float, float> range;
+    m.GetNumExpressorsThreshold(range.first, range.second);
+    return range;
+}
+
 // A document: its own preferences (read at construction, written at
 // destruction), a model and a listener registered on it.
 struct Document
@@ -101,53 +116,33 @@ struct Document
     RecordingModelListener listener;
 };
 
-class BrainExpressionModelTest : public ::testing::Test
+// The test atlas is in place before any model is made.
+struct WithTestAtlas
+{
+    WithTestAtlas() { testsupport::EnsureTestAtlas(); }
+};
+
+// Tests of one document.
+class BrainExpressionModelTest : public ::testing::Test, protected WithTestAtlas
 {
 protected:
-    void SetUp() override { testsupport::EnsureTestAtlas(); }
+    Document doc;
+    BrainExpressionModel& m = doc.model;
+};
+
+// Tests that make their documents (and preferences) themselves.
+class NewDocumentTest : public ::testing::Test, protected WithTestAtlas
+{
 };
 
 using testsupport::InvalidArgumentOf;
 
-TEST_F(BrainExpressionModelTest, StartsWithTheDocumentedState)
+TEST_F(BrainExpressionModelTest, StartsShowingEveryExpressorAndNoStructure)
 {
-    Document doc;
-    const BrainExpressionModel& m = doc.model;
-    const int dims[3] = {133, 81, 115};
-    for (int p = 0; p < 3; ++p)
-    {
-        const auto plane = static_cast<Image3d::MPRPlane>(p);
-        EXPECT_EQ(m.GetMPRSliceLocation(plane), static_cast<float>(dims[p] / 2));
-        EXPECT_FALSE(m.GetMPRPlaneVisible(plane));
-        EXPECT_EQ(m.GetCuttingPlaneLocation(plane, true), 0.0f);
-        EXPECT_EQ(m.GetCuttingPlaneLocation(plane, false), static_cast<float>(dims[p] - 1));
-        EXPECT_EQ(m.GetOrigin()[p], 0.0f);
-    }
-    EXPECT_EQ(std::vector<float>(m.GetRotation(), m.GetRotation() + 4), (std::vector<float>{0, 0, 0, 1}));
-    EXPECT_FALSE(m.GetCuttingPlanesVisible());
-    EXPECT_FALSE(m.GetLiveUpdate());
-    EXPECT_EQ(m.GetZoom(), 40.0f);
-    EXPECT_EQ(m.GetAnnotationAlpha(), 0.5f);
-    EXPECT_EQ(m.GetImageAlpha(), 0.5f);
-    float lower, upper;
-    m.GetExpressionScoreThreshold(lower, upper);
-    EXPECT_EQ(std::make_pair(lower, upper), std::make_pair(0.0f, -1.0f));
-    m.GetNumExpressorsThreshold(lower, upper);
-    EXPECT_EQ(std::make_pair(lower, upper), std::make_pair(BrainExpressionModel::DEFAULT_MIN_NUM_EXPRESSORS, -1.0f));
-    EXPECT_EQ(m.GetImageDisplayMode(), BrainExpressionModel::kSectionImage);
     EXPECT_EQ(m.GetExpressionSelector(), AnnotationSelector(true));
     EXPECT_EQ(m.GetStructureSelector(), AnnotationSelector(false));
-    EXPECT_EQ(m.GetSelectedStructure(), nullptr);
-    EXPECT_EQ(m.GetSelectedGene(), nullptr);
-    EXPECT_EQ(m.GetSelectedExpressor(), nullptr);
-    EXPECT_EQ(m.GetSelectedExpressorsGeneIndex(), -1);
-    EXPECT_EQ(m.GetNumGenes(), 0);
-    // Registered defaults of the six persistent settings.
-    EXPECT_EQ(m.GetCompassLocation(), BrainExpressionModel::kCompassInCorner);
-    EXPECT_EQ(m.GetToolMode(), BrainExpressionModel::kTrackballTool);
-    EXPECT_EQ(m.GetMeshDisplayStyle(), BrainExpressionModel::kOpaqueMeshes);
-    EXPECT_EQ(m.GetGeneColorMode(), BrainExpressionModel::kGeneColor);
-    EXPECT_FALSE(m.ThresholdControlsVisible());
+    for (int p = 0; p < 3; ++p)
+        EXPECT_FALSE(m.GetMPRPlaneVisible(static_cast<Image3d::MPRPlane>(p)));
 }
 
 // ---------------------------------------------------------------------------
@@ -156,25 +151,16 @@ TEST_F(BrainExpressionModelTest, StartsWithTheDocumentedState)
 
 struct SetterCase
 {
-    using Change = std::function<void(BrainExpressionModel&, bool notify)>;
-    using Setup = std::function<void(BrainExpressionModel&)>;
-    SetterCase(const char* name, Change change, int code, int argument, bool repeatSends, bool alwaysNotifies = false,
-               Setup setup = nullptr)
-        : name(name), change(std::move(change)), code(code), argument(argument), repeatSends(repeatSends),
-          alwaysNotifies(alwaysNotifies), setup(std::move(setup))
-    {
-    }
-
     const char* name;
     std::function<void(BrainExpressionModel&, bool notify)> change;
     int code;
     int argument;
-    bool repeatSends;   // the same call again sends again (no unchanged test)
-    bool alwaysNotifies; // no notify flag
-    std::function<void(BrainExpressionModel&)> setup;
+    bool repeatSends;            // the same call again sends again (no unchanged test)
+    bool alwaysNotifies = false; // no notify flag
+    std::function<void(BrainExpressionModel&)> setup = nullptr;
 };
 
-TEST_F(BrainExpressionModelTest, EverySetterSendsItsCodeOnlyWhenAskedAndWhenChanged)
+TEST_F(NewDocumentTest, EverySetterSendsItsCodeOnlyWhenAskedAndWhenChanged)
 {
     static GeneExpression gene("Pcp2 gene", "Pcp2");
     static Expressor expressor;
@@ -254,8 +240,6 @@ TEST_F(BrainExpressionModelTest, EverySetterSendsItsCodeOnlyWhenAskedAndWhenChan
 
 TEST_F(BrainExpressionModelTest, ZoomAndSlicesAreClampedIntoTheirRanges)
 {
-    Document doc;
-    BrainExpressionModel& m = doc.model;
     m.SetZoom(10.0f, true);
     EXPECT_EQ(m.GetZoom(), 15.0f);
     m.SetZoom(300.0f, true);
@@ -271,8 +255,6 @@ TEST_F(BrainExpressionModelTest, ZoomAndSlicesAreClampedIntoTheirRanges)
 
 TEST_F(BrainExpressionModelTest, CuttingPlaneBoundsKeepTheirAsymmetricDistance)
 {
-    Document doc;
-    BrainExpressionModel& m = doc.model;
     m.SetCuttingPlaneLocation(kCoronal, 10.0f, true, true);
     m.SetCuttingPlaneLocation(kCoronal, 10.5f, false, true);
     EXPECT_EQ(m.GetCuttingPlaneLocation(kCoronal, false), 11.0f);
@@ -302,8 +284,6 @@ TEST_F(BrainExpressionModelTest, CuttingPlaneBoundsKeepTheirAsymmetricDistance)
 
 TEST_F(BrainExpressionModelTest, BadPlanesThrowAndChangeNothing)
 {
-    Document doc;
-    BrainExpressionModel& m = doc.model;
     // 3 is the one value past the planes that the plane type can hold.
     {
         const auto plane = static_cast<Image3d::MPRPlane>(3);
@@ -323,8 +303,6 @@ TEST_F(BrainExpressionModelTest, BadPlanesThrowAndChangeNothing)
 
 TEST_F(BrainExpressionModelTest, NonFiniteNumbersAreIgnored)
 {
-    Document doc;
-    BrainExpressionModel& m = doc.model;
     for (float bad : {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
                       -std::numeric_limits<float>::infinity()})
     {
@@ -351,25 +329,17 @@ TEST_F(BrainExpressionModelTest, NonFiniteNumbersAreIgnored)
     EXPECT_EQ(m.GetRotation()[1], 0.0f);
     EXPECT_EQ(m.GetOrigin()[0], 0.0f);
     EXPECT_EQ(m.GetImageAlpha(), 0.5f);
-    float lower, upper;
-    m.GetNumExpressorsThreshold(lower, upper);
-    EXPECT_EQ(std::make_pair(lower, upper), std::make_pair(5.0f, -1.0f));
+    EXPECT_EQ(CountRange(m), std::make_pair(5.0f, -1.0f));
 }
 
 TEST_F(BrainExpressionModelTest, ThresholdsKeepLowerAtOrBelowABoundedUpper)
 {
-    Document doc;
-    BrainExpressionModel& m = doc.model;
-    float lower, upper;
     m.SetExpressionScoreThreshold(0.8f, 0.5f, true);
-    m.GetExpressionScoreThreshold(lower, upper);
-    EXPECT_EQ(std::make_pair(lower, upper), std::make_pair(0.5f, 0.5f));
+    EXPECT_EQ(ScoreRange(m), std::make_pair(0.5f, 0.5f));
     m.SetExpressionScoreThreshold(0.8f, -1.0f, true);
-    m.GetExpressionScoreThreshold(lower, upper);
-    EXPECT_EQ(std::make_pair(lower, upper), std::make_pair(0.8f, -1.0f));
+    EXPECT_EQ(ScoreRange(m), std::make_pair(0.8f, -1.0f));
     m.SetNumExpressorsThreshold(-3.0f, 2.0f, true);
-    m.GetNumExpressorsThreshold(lower, upper);
-    EXPECT_EQ(std::make_pair(lower, upper), std::make_pair(0.0f, 2.0f));
+    EXPECT_EQ(CountRange(m), std::make_pair(0.0f, 2.0f));
     // Unchanged only when both bounds are.
     m.SetNumExpressorsThreshold(0.0f, 2.0f, true);
     m.SetNumExpressorsThreshold(0.0f, 3.0f, true);
@@ -381,8 +351,6 @@ TEST_F(BrainExpressionModelTest, ThresholdsKeepLowerAtOrBelowABoundedUpper)
 
 TEST_F(BrainExpressionModelTest, ResetViewResetsTwiceAroundTheResetCode)
 {
-    Document doc;
-    BrainExpressionModel& m = doc.model;
     auto* gene = MakeGene("Calb1");
     m.AddGene(gene);
     m.SetCuttingPlaneLocation(kHorizontal, 10.0f, true, false);
@@ -429,11 +397,10 @@ TEST_F(BrainExpressionModelTest, ResetViewResetsTwiceAroundTheResetCode)
 
 TEST_F(BrainExpressionModelTest, ResetLeavesZoomAlone)
 {
-    Document doc;
-    doc.model.SetZoom(100.0f, false);
+    m.SetZoom(100.0f, false);
     doc.listener.Clear();
-    doc.model.Reset();
-    EXPECT_EQ(doc.model.GetZoom(), 100.0f);
+    m.Reset();
+    EXPECT_EQ(m.GetZoom(), 100.0f);
     EXPECT_EQ(doc.listener.changes, (Changes{{5, 0}, {5, 1}, {5, 2}, {2, 0}}));
 }
 
@@ -442,8 +409,6 @@ TEST_F(BrainExpressionModelTest, ResetLeavesZoomAlone)
 
 TEST_F(BrainExpressionModelTest, ExpressionSelectorDeselectsAnExpressorItHides)
 {
-    Document doc;
-    BrainExpressionModel& m = doc.model;
     GeneExpression* gene = MakeGene("Calb1");
     m.AddGene(gene);
     Expressor inHippocampus;
@@ -476,8 +441,6 @@ TEST_F(BrainExpressionModelTest, ExpressionSelectorDeselectsAnExpressorItHides)
 
 TEST_F(BrainExpressionModelTest, StructureSelectorDeselectsAHiddenStructureUnlessASliceShowsIt)
 {
-    Document doc;
-    BrainExpressionModel& m = doc.model;
     m.SelectStructure(Label(7), false);
     m.SetMPRPlaneVisible(kHorizontal, true, false);
     m.SetStructureSelector(AnnotationSelector(false), true);
@@ -500,8 +463,6 @@ TEST_F(BrainExpressionModelTest, StructureSelectorDeselectsAHiddenStructureUnles
 
 TEST_F(BrainExpressionModelTest, StructureListsOfTheOntology)
 {
-    Document doc;
-    BrainExpressionModel& m = doc.model;
     m.SelectStructure(Label(1), false);
 
     m.ShowInnerStructures();
@@ -521,8 +482,6 @@ TEST_F(BrainExpressionModelTest, StructureListsOfTheOntology)
 
 TEST_F(BrainExpressionModelTest, StructureSelectorForGenesTakesExpressingVoxelsAndSkipsBadIndices)
 {
-    Document doc;
-    BrainExpressionModel& m = doc.model;
     m.AddGene(MakeGene("A", {Voxel(35, 25, 30, 10), Voxel(50, 50, 50, 5), Voxel(100, 40, 50, 6)}));
     m.AddGene(MakeGene("B", {Voxel(50, 50, 50, 6)}));
     doc.listener.Clear();
@@ -547,7 +506,7 @@ TEST_F(BrainExpressionModelTest, StructureSelectorForGenesTakesExpressingVoxelsA
 // ---------------------------------------------------------------------------
 // Genes
 
-TEST_F(BrainExpressionModelTest, AddedGenesTakeTurnsInOnePaletteSharedByAllModels)
+TEST_F(NewDocumentTest, AddedGenesTakeTurnsInOnePaletteSharedByAllModels)
 {
     Document first;
     first.model.AddGene(MakeGene("G0"));
@@ -567,8 +526,6 @@ TEST_F(BrainExpressionModelTest, AddedGenesTakeTurnsInOnePaletteSharedByAllModel
 
 TEST_F(BrainExpressionModelTest, BadGenesAndIndicesAreRejected)
 {
-    Document doc;
-    BrainExpressionModel& m = doc.model;
     EXPECT_THROW(m.AddGene(static_cast<GeneExpression*>(nullptr)), std::invalid_argument);
     EXPECT_THROW(m.AddGene(static_cast<const char*>(nullptr)), std::invalid_argument);
     GeneExpression* gene = MakeGene("A");
@@ -592,26 +549,23 @@ TEST_F(BrainExpressionModelTest, BadGenesAndIndicesAreRejected)
 
 TEST_F(BrainExpressionModelTest, GenesAreReadFromGridFiles)
 {
-    Document doc;
     testsupport::TempDir folder;
     const std::string good = folder.File("good.xpr");
     ASSERT_TRUE(testsupport::WriteFileBytes(good, GridFileBytes("Pvalb", {Voxel(35, 25, 30, 10)})));
     const std::string broken = folder.File("broken.xpr");
     ASSERT_TRUE(testsupport::WriteFileBytes(broken, GridFileBytes("Pvalb", {}).substr(0, 20)));
 
-    EXPECT_THROW(doc.model.AddGene(folder.File("missing.xpr").c_str()), std::runtime_error);
-    EXPECT_THROW(doc.model.AddGene(broken.c_str()), std::runtime_error);
-    EXPECT_EQ(doc.model.GetNumGenes(), 0);
-    doc.model.AddGene(good.c_str());
-    ASSERT_EQ(doc.model.GetNumGenes(), 1);
-    EXPECT_EQ(doc.model.GetGene(0)->GetSymbol(), "Pvalb");
+    EXPECT_THROW(m.AddGene(folder.File("missing.xpr").c_str()), std::runtime_error);
+    EXPECT_THROW(m.AddGene(broken.c_str()), std::runtime_error);
+    EXPECT_EQ(m.GetNumGenes(), 0);
+    m.AddGene(good.c_str());
+    ASSERT_EQ(m.GetNumGenes(), 1);
+    EXPECT_EQ(m.GetGene(0)->GetSymbol(), "Pvalb");
     EXPECT_EQ(doc.listener.changes, (Changes{{3, 0}}));
 }
 
 TEST_F(BrainExpressionModelTest, RemovingAGeneWarnsFirstThenDeselectsItsParts)
 {
-    Document doc;
-    BrainExpressionModel& m = doc.model;
     m.AddGene(MakeGene("A", {Voxel(35, 25, 30, 10)}));
     GeneExpression* gene = MakeGene("B", {Voxel(50, 50, 50, 10)});
     m.AddGene(gene);
@@ -643,8 +597,6 @@ TEST_F(BrainExpressionModelTest, RemovingAGeneWarnsFirstThenDeselectsItsParts)
 
 TEST_F(BrainExpressionModelTest, ShowingOrHidingAGeneDeselectsItsExpressor)
 {
-    Document doc;
-    BrainExpressionModel& m = doc.model;
     GeneExpression* gene = MakeGene("A", {Voxel(35, 25, 30, 10)});
     m.AddGene(gene);
     m.AddGene(MakeGene("B"));
@@ -665,8 +617,6 @@ TEST_F(BrainExpressionModelTest, ShowingOrHidingAGeneDeselectsItsExpressor)
 
 TEST_F(BrainExpressionModelTest, GeneIntersectionKeepsVoxelsWhereEveryGeneExpressesNearby)
 {
-    Document doc;
-    BrainExpressionModel& m = doc.model;
     // A: a weak voxel and two expressing ones near (36, 26, 31), the one
     // with the lower grid id first; one near (100, 40, 53); one alone.
     m.AddGene(MakeGene("A", {Voxel(34, 25, 30, 2), Voxel(33, 25, 30, 7), Voxel(35, 25, 30, 10),
@@ -710,8 +660,6 @@ TEST_F(BrainExpressionModelTest, GeneIntersectionKeepsVoxelsWhereEveryGeneExpres
 
 TEST_F(BrainExpressionModelTest, SelectedExpressorImageUrlCentresOnTheExpressor)
 {
-    Document doc;
-    BrainExpressionModel& m = doc.model;
     GeneExpression* gene = MakeGene("A",
                                     {Voxel(35, 25, 30, 10, 4, 1500, 50), Voxel(36, 25, 30, 10, 3, 250, 9),
                                      Voxel(37, 25, 30, 10, 9, 1, 1)},
@@ -740,47 +688,49 @@ TEST_F(BrainExpressionModelTest, SelectedExpressorImageUrlCentresOnTheExpressor)
 
 TEST_F(BrainExpressionModelTest, SelectedExpressorsGeneIndexIsMinusOneForAGeneOutsideTheList)
 {
-    Document doc;
     GeneExpression outside("x", "X");
     Expressor expressor;
-    doc.model.SelectExpressor(&outside, &expressor, true);
-    EXPECT_EQ(doc.model.GetSelectedExpressorsGeneIndex(), -1);
+    m.SelectExpressor(&outside, &expressor, true);
+    EXPECT_EQ(m.GetSelectedExpressorsGeneIndex(), -1);
     // Unchanged only when both parts are the same.
-    doc.model.SelectExpressor(&outside, nullptr, true);
-    doc.model.SelectExpressor(&outside, nullptr, true);
+    m.SelectExpressor(&outside, nullptr, true);
+    m.SelectExpressor(&outside, nullptr, true);
     EXPECT_EQ(doc.listener.Codes(), (std::vector<int>{17, 17}));
 }
 
 // ---------------------------------------------------------------------------
 // Persistent settings
 
-TEST_F(BrainExpressionModelTest, StoredSettingsOutOfRangeAreRepaired)
+TEST_F(NewDocumentTest, SettingsAreReadAtStartRepairedWhenOutOfRangeAndWrittenAtTheEnd)
 {
-    testsupport::ScopedPreferenceStore preferences;
-    preferences.Store().values = {{"CompassLocation", "3"}, {"ToolMode", "-1"},      {"ImageAlpha", "150"},
-                                  {"MeshDisplayStyle", "2"}, {"GeneColorMode", "4"}, {"GeneTresholdControlsVisible", "1"}};
-    auto model = std::make_unique<BrainExpressionModel>();
-    EXPECT_EQ(model->GetCompassLocation(), BrainExpressionModel::kCompassInCorner);
-    EXPECT_EQ(model->GetToolMode(), BrainExpressionModel::kTrackballTool);
-    EXPECT_EQ(model->GetImageAlpha(), 0.5f);
-    EXPECT_EQ(model->GetMeshDisplayStyle(), BrainExpressionModel::kOpaqueMeshes);
-    EXPECT_EQ(model->GetGeneColorMode(), BrainExpressionModel::kGeneColor);
-    EXPECT_TRUE(model->ThresholdControlsVisible());
-}
+    using M = BrainExpressionModel;
+    auto settings = [](const M& m) {
+        return std::vector<float>{float(m.GetCompassLocation()), float(m.GetToolMode()),     m.GetImageAlpha(),
+                                  float(m.GetMeshDisplayStyle()), float(m.GetGeneColorMode()),
+                                  float(m.ThresholdControlsVisible())};
+    };
+    const struct
+    {
+        std::map<std::string, std::string> stored;
+        std::vector<float> read;
+    } cases[] = {
+        {{{"CompassLocation", "2"}, {"ToolMode", "1"}, {"ImageAlpha", "25"}, {"MeshDisplayStyle", "1"},
+          {"GeneColorMode", "3"}, {"GeneTresholdControlsVisible", "0"}},
+         {M::kNoCompass, M::kPanTool, 0.25f, M::kTransparentMeshes, M::kJetColormap, 0}},
+        // Out of range: the defaults.
+        {{{"CompassLocation", "3"}, {"ToolMode", "-1"}, {"ImageAlpha", "150"}, {"MeshDisplayStyle", "2"},
+          {"GeneColorMode", "4"}, {"GeneTresholdControlsVisible", "1"}},
+         {M::kCompassInCorner, M::kTrackballTool, 0.5f, M::kOpaqueMeshes, M::kGeneColor, 1}},
+    };
+    for (const auto& c : cases)
+    {
+        testsupport::ScopedPreferenceStore preferences;
+        preferences.Store().values = c.stored;
+        EXPECT_EQ(settings(M()), c.read);
+    }
 
-TEST_F(BrainExpressionModelTest, SettingsAreReadAtStartAndWrittenAtTheEnd)
-{
     testsupport::ScopedPreferenceStore preferences;
-    preferences.Store().values = {{"CompassLocation", "2"}, {"ToolMode", "1"},      {"ImageAlpha", "30"},
-                                  {"MeshDisplayStyle", "1"}, {"GeneColorMode", "3"}, {"GeneTresholdControlsVisible", "0"}};
     auto model = std::make_unique<BrainExpressionModel>();
-    EXPECT_EQ(model->GetCompassLocation(), BrainExpressionModel::kNoCompass);
-    EXPECT_EQ(model->GetToolMode(), BrainExpressionModel::kPanTool);
-    EXPECT_FLOAT_EQ(model->GetImageAlpha(), 0.3f);
-    EXPECT_EQ(model->GetMeshDisplayStyle(), BrainExpressionModel::kTransparentMeshes);
-    EXPECT_EQ(model->GetGeneColorMode(), BrainExpressionModel::kJetColormap);
-    EXPECT_FALSE(model->ThresholdControlsVisible());
-
     model->SetCompassLocation(BrainExpressionModel::kCompassAtBregma, false);
     model->SetToolMode(BrainExpressionModel::kPickTool);
     model->SetImageAlpha(0.566f, false); // 56.6 percent: rounded, not cut
@@ -795,6 +745,7 @@ TEST_F(BrainExpressionModelTest, SettingsAreReadAtStartAndWrittenAtTheEnd)
     EXPECT_EQ(stored.at("MeshDisplayStyle"), "0");
     EXPECT_EQ(stored.at("GeneColorMode"), "1");
     EXPECT_EQ(stored.at("GeneTresholdControlsVisible"), "1");
+    EXPECT_EQ(stored.at("NSRecentDocumentsLimit"), "4");
 
     // An alpha beyond 1 is written so that the next start repairs it.
     model = std::make_unique<BrainExpressionModel>();
@@ -809,30 +760,27 @@ TEST_F(BrainExpressionModelTest, SettingsAreReadAtStartAndWrittenAtTheEnd)
 
 TEST_F(BrainExpressionModelTest, ListenersAreToldInRegistrationOrderOnce)
 {
-    Document doc;
     std::vector<std::string> order;
     RecordingModelListener a, b;
     a.onChange = [&](int, int) { order.push_back("a"); };
     b.onChange = [&](int, int) { order.push_back("b"); };
-    doc.model.AddListener(&b);
-    doc.model.AddListener(&a);
-    doc.model.AddListener(&b);
-    doc.model.AddListener(nullptr);
-    doc.model.RemoveListener(nullptr);
-    doc.model.NotifyListeners(99, 7);
+    m.AddListener(&b);
+    m.AddListener(&a);
+    m.AddListener(&b);
+    m.AddListener(nullptr);
+    m.RemoveListener(nullptr);
+    m.NotifyListeners(99, 7);
     EXPECT_EQ(order, (std::vector<std::string>{"b", "a"}));
     EXPECT_EQ(b.changes, (Changes{{99, 7}}));
 
-    doc.model.RemoveListener(&b);
-    doc.model.NotifyListeners(98, 0);
+    m.RemoveListener(&b);
+    m.NotifyListeners(98, 0);
     EXPECT_EQ(b.changes.size(), 1u);
     EXPECT_EQ(a.changes.size(), 2u);
 }
 
 TEST_F(BrainExpressionModelTest, ListenersMayRegisterAndUnregisterWhileBeingTold)
 {
-    Document doc;
-    BrainExpressionModel& m = doc.model;
     RecordingModelListener first, middle, last, added;
     first.onChange = [&](int, int) {
         m.RemoveListener(&first);
@@ -858,8 +806,6 @@ TEST_F(BrainExpressionModelTest, ListenersMayRegisterAndUnregisterWhileBeingTold
 
 TEST_F(BrainExpressionModelTest, ListenersMayChangeTheModelWhileBeingTold)
 {
-    Document doc;
-    BrainExpressionModel& m = doc.model;
     // A view that follows the slice plane by moving the slice to its middle.
     doc.listener.onChange = [&](int code, int) {
         if (code == BrainExpressionModel::kSlicePlaneVisibilityChanged)
@@ -875,7 +821,6 @@ TEST_F(BrainExpressionModelTest, ListenersMayChangeTheModelWhileBeingTold)
 TEST_F(BrainExpressionModelTest, WorkFromAnotherThreadReachesTheModelOnTheMainThread)
 {
     testsupport::QueuedMainThreadDispatcher dispatcher;
-    Document doc;
     const std::thread::id mainThread = std::this_thread::get_id();
     std::vector<std::thread::id> toldOn;
     doc.listener.onChange = [&](int, int) { toldOn.push_back(std::this_thread::get_id()); };
@@ -887,7 +832,7 @@ TEST_F(BrainExpressionModelTest, WorkFromAnotherThreadReachesTheModelOnTheMainTh
     });
     loader.join();
     EXPECT_TRUE(doc.listener.changes.empty());
-    EXPECT_FALSE(doc.model.GetMPRPlaneVisible(kCoronal));
+    EXPECT_FALSE(m.GetMPRPlaneVisible(kCoronal));
 
     EXPECT_EQ(dispatcher.RunPending(), 1);
     EXPECT_EQ(doc.listener.changes, (Changes{{6, 0}}));

@@ -1,6 +1,7 @@
 #include "model/BrainOntology.h"
 
 #include "support/ErrorText.h"
+#include "support/QuietStdout.h"
 #include "support/ScopedNumericLocale.h"
 #include "support/TempDir.h"
 
@@ -55,18 +56,8 @@ std::unique_ptr<BrainOntology> LoadText(const TempDir& t, const std::string& tex
 {
     const std::string path = t.File("ontology.csv");
     EXPECT_TRUE(WriteFileBytes(path, text));
-    ::testing::internal::CaptureStdout();
-    try
-    {
-        auto ontology = std::make_unique<BrainOntology>(path.c_str());
-        ::testing::internal::GetCapturedStdout();
-        return ontology;
-    }
-    catch (...)
-    {
-        ::testing::internal::GetCapturedStdout();
-        throw;
-    }
+    testsupport::QuietStdout quiet;
+    return std::make_unique<BrainOntology>(path.c_str());
 }
 
 // The message of loading text, with the file's path written as "<path>".
@@ -322,42 +313,31 @@ TEST(BrainOntology, BadInputIsRejectedNamingTheLine)
         std::string text;
         std::string message;
     };
+    // The message for a fault on the given line.
+    auto at = [](int line, const std::string& fault) {
+        return "Unexpected line while reading ontology file: <path> (line " + std::to_string(line) + ": " + fault + ").";
+    };
+    const std::string badValue = "the annotation value \"";
+    const std::string notByte = "\" is not a whole number from 0 to 255";
     const std::vector<Case> cases = {
-        {root + "short,s,grey,1,2,3\n",
-         "Unexpected line while reading ontology file: <path> (line 2: it has 6 fields, at least 7 are needed)."},
-        {root + "\nafter,a,grey,1,2,3,2\n",
-         "Unexpected line while reading ontology file: <path> (line 2: it has 0 fields, at least 7 are needed)."},
+        {root + "short,s,grey,1,2,3\n", at(2, "it has 6 fields, at least 7 are needed")},
+        {root + "\nafter,a,grey,1,2,3,2\n", at(2, "it has 0 fields, at least 7 are needed")},
         {"root,grey,CH,1,2,3,1,8\nCerebrum,CH,grey,1,2,3,2,9\n",
-         "Unexpected line while reading ontology file: <path> (line 1: the root structure (annotation value 1) "
-         "cannot have a parent)."},
-        {root + "a,A,B,1,2,3,2,9\nb,B,A,1,2,3,3,10\n",
-         "Unexpected line while reading ontology file: <path> (line 2: the structure \"a\" is its own ancestor)."},
-        {root + "a,A,A,1,2,3,2,9\n",
-         "Unexpected line while reading ontology file: <path> (line 2: the structure \"a\" is its own ancestor)."},
-        {root + "a,A,nowhere,1,2,3,2,9\n",
-         "Unexpected line while reading ontology file: <path> (line 2: the parent \"nowhere\" is not a structure "
-         "of this file)."},
-        {root + "a,A,grey,1,2,3,0,9\n", "Unexpected line while reading ontology file: <path> (line 2: the "
-                                        "annotation value \"0\" is not a whole number from 1 to 255)."},
-        {root + "a,A,grey,1,2,3,256,9\n", "Unexpected line while reading ontology file: <path> (line 2: the "
-                                          "annotation value \"256\" is not a whole number from 1 to 255)."},
-        {root + "a,A,grey,1,2,3,,9\n", "Unexpected line while reading ontology file: <path> (line 2: the "
-                                       "annotation value \"\" is not a whole number from 1 to 255)."},
-        {root + "a,A,grey,1,2,3,2,9\nb,B,grey,1,2,3,2,10\n",
-         "Unexpected line while reading ontology file: <path> (line 3: annotation value 2 is already used by "
-         "line 2)."},
-        {root + "a,A,grey,red,2,3,2,9\n", "Unexpected line while reading ontology file: <path> (line 2: the red "
-                                          "value \"red\" is not a whole number from 0 to 255)."},
-        {root + "a,A,grey,1,256,3,2,9\n", "Unexpected line while reading ontology file: <path> (line 2: the green "
-                                          "value \"256\" is not a whole number from 0 to 255)."},
-        {root + "a,A,grey,1,2,3.5,2,9\n", "Unexpected line while reading ontology file: <path> (line 2: the blue "
-                                          "value \"3.5\" is not a whole number from 0 to 255)."},
-        {root + "a,A,grey,1,2,3,2,70000\n", "Unexpected line while reading ontology file: <path> (line 2: the "
-                                            "database id \"70000\" is not a whole number from 0 to 65535)."},
+         at(1, "the root structure (annotation value 1) cannot have a parent")},
+        {root + "a,A,B,1,2,3,2,9\nb,B,A,1,2,3,3,10\n", at(2, "the structure \"a\" is its own ancestor")},
+        {root + "a,A,A,1,2,3,2,9\n", at(2, "the structure \"a\" is its own ancestor")},
+        {root + "a,A,nowhere,1,2,3,2,9\n", at(2, "the parent \"nowhere\" is not a structure of this file")},
+        {root + "a,A,grey,1,2,3,0,9\n", at(2, badValue + "0\" is not a whole number from 1 to 255")},
+        {root + "a,A,grey,1,2,3,256,9\n", at(2, badValue + "256\" is not a whole number from 1 to 255")},
+        {root + "a,A,grey,1,2,3,,9\n", at(2, badValue + "\" is not a whole number from 1 to 255")},
+        {root + "a,A,grey,1,2,3,2,9\nb,B,grey,1,2,3,2,10\n", at(3, "annotation value 2 is already used by line 2")},
+        {root + "a,A,grey,red,2,3,2,9\n", at(2, "the red value \"red" + notByte)},
+        {root + "a,A,grey,1,256,3,2,9\n", at(2, "the green value \"256" + notByte)},
+        {root + "a,A,grey,1,2,3.5,2,9\n", at(2, "the blue value \"3.5" + notByte)},
+        {root + "a,A,grey,1,2,3,2,70000\n", at(2, "the database id \"70000\" is not a whole number from 0 to 65535")},
         {root + "a,A,grey,1,2,3,2,9,,1,2,3,4\nb,B,grey,1,2,3,3,10,,1,0.5.1\n",
-         "Unexpected line while reading ontology file: <path> (line 3: column 11 \"0.5.1\" is not a number)."},
-        {root + "a,A,grey,1,2,3,2,9,,1,2,1e400\n",
-         "Unexpected line while reading ontology file: <path> (line 2: column 12 \"1e400\" is not a number)."},
+         at(3, "column 11 \"0.5.1\" is not a number")},
+        {root + "a,A,grey,1,2,3,2,9,,1,2,1e400\n", at(2, "column 12 \"1e400\" is not a number")},
         {"a,A,,1,2,3,2,9\n", "The ontology file has no root structure (annotation value 1): <path>"},
         {Lines(256), "Expected number of structures exceeded while reading ontology file: <path> (line 256: at "
                      "most 255 structures are allowed)."},
@@ -378,9 +358,8 @@ TEST(BrainOntology, FailedReloadKeepsWhatWasLoaded)
     const AnnotationLabel* zi = ontology->GetAnnotationLabel(200);
     const std::string bad = t.File("bad.csv");
     ASSERT_TRUE(WriteFileBytes(bad, "root,grey,,1,2,3,1,8\nx,X,grey,1,2,3,200,4\nz,Z,nowhere,1,2,3,9,5\n"));
-    ::testing::internal::CaptureStdout();
+    testsupport::QuietStdout quiet;
     EXPECT_THROW(ontology->Load(bad.c_str()), std::runtime_error);
-    ::testing::internal::GetCapturedStdout();
     EXPECT_EQ(ontology->GetNumStructures(), 9u);
     EXPECT_EQ(ontology->GetAnnotationLabel(200), zi);
     EXPECT_EQ(zi->name, "Zona incerta");
@@ -390,9 +369,7 @@ TEST(BrainOntology, FailedReloadKeepsWhatWasLoaded)
     // A good reload replaces everything.
     const std::string small = t.File("small.csv");
     ASSERT_TRUE(WriteFileBytes(small, "root,grey,,1,2,3,1,8\nx,X,grey,1,2,3,200,4\n"));
-    ::testing::internal::CaptureStdout();
     ontology->Load(small.c_str());
-    ::testing::internal::GetCapturedStdout();
     EXPECT_EQ(ontology->GetNumStructures(), 3u);
     EXPECT_EQ(ontology->GetAnnotationLabel(2)->name, "No Annotation");
     EXPECT_EQ(ontology->GetAnnotationLabel(200)->name, "x");

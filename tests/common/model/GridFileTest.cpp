@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -144,6 +145,8 @@ TEST_F(GridFileTest, Version20000MapsHeaderStringsImagesAndQuadrats)
     ASSERT_NE(three, nullptr);
     EXPECT_EQ(three->imagePath, "rel/primary/b.jpg");
     EXPECT_EQ(three->expressionPath, "rel/other/b.jpg");
+    EXPECT_EQ(data->GetImageInfo(5), nullptr);
+    EXPECT_EQ(data->GetImageInfo(-1), nullptr);
 
     // Quadrats come out in grid id order with positions and structures.
     const std::vector<Expressor>& e = data->GetExpressors();
@@ -161,23 +164,17 @@ TEST_F(GridFileTest, Version20000MapsHeaderStringsImagesAndQuadrats)
     EXPECT_EQ(e[0].label->annotationValue, 0);
 }
 
-TEST_F(GridFileTest, Version20000KeepsEmptyRecordsAndIgnoresTheTail)
+TEST_F(GridFileTest, Version20000KeepsEmptyRecordsLetsALaterImageKeyWinAndIgnoresTheTail)
 {
     Grid20000 g = SampleGrid();
     g.quadrats[1].count = 0;
+    g.images.push_back({7, 99, 1, 2, "x/primary/late.jpg", ""});
+    g.CountsFromLists();
     g.tailBytes = 48;
     const auto data = ReadBytes(g.File());
     EXPECT_EQ(data->GetExpressors().size(), 4u);
     ASSERT_NE(data->GetExpressorAtGrid(TestGridId(50, 40, 60)), nullptr);
     EXPECT_EQ(data->GetExpressorAtGrid(TestGridId(50, 40, 60))->count, 0);
-}
-
-TEST_F(GridFileTest, Version20000LaterImageWithTheSameKeyWins)
-{
-    Grid20000 g = SampleGrid();
-    g.images.push_back({7, 99, 1, 2, "x/primary/late.jpg", ""});
-    g.CountsFromLists();
-    const auto data = ReadBytes(g.File());
     EXPECT_EQ(data->GetImages().size(), 2u);
     EXPECT_EQ(data->GetImageInfo(7)->imageId, 99u);
     EXPECT_EQ(data->GetSearchHeader()[14], 3);
@@ -194,42 +191,15 @@ TEST_F(GridFileTest, RecordsOutOfOrderAreSortedForLookups)
     ASSERT_EQ(e.size(), 5u);
     for (size_t i = 1; i < e.size(); ++i)
         EXPECT_LT(e[i - 1].gridId, e[i].gridId);
-    for (uint32_t id : {900000u, 5u, 70000u, 1u, kMaxGridId})
-        EXPECT_NE(data->GetExpressorAtGrid(id), nullptr) << id;
-    EXPECT_EQ(data->GetExpressorAtGrid(6), nullptr);
+    for (const Expressor& x : e)
+        EXPECT_EQ(data->GetExpressorAtGrid(x.gridId), &x);
+    for (uint32_t id : {0u, 4u, 6u, 69999u, 70001u, kMaxGridId + 1})
+        EXPECT_EQ(data->GetExpressorAtGrid(id), nullptr) << id;
+    EXPECT_EQ(GeneExpression("n", "s").GetExpressorAtGrid(1), nullptr);
     // The last voxel of the grid.
     EXPECT_EQ(e.back().gridX, 132.0f);
     EXPECT_EQ(e.back().gridY, 80.0f);
     EXPECT_EQ(e.back().gridZ, 114.0f);
-}
-
-TEST_F(GridFileTest, Version20000Limits)
-{
-    // The quadrat count: the maximum passes the count check (and then finds
-    // the data missing), one more is refused.
-    Grid20000 g;
-    g.header[15] = static_cast<int32_t>(kMaxGridId);
-    const std::string atMax = ReadError(g.File());
-    EXPECT_NE(atMax, "Invalid number of quadrats.");
-    EXPECT_NE(atMax.find("fewer quadrats than its header announces"), std::string::npos) << atMax;
-    g.header[15] = static_cast<int32_t>(kMaxGridId + 1);
-    EXPECT_EQ(ReadError(g.File()), "Invalid number of quadrats.");
-    g.header[15] = -1;
-    EXPECT_EQ(ReadError(g.File()), "Invalid number of quadrats.");
-
-    // Grid ids: 1 and the maximum are voxels, 0 and the maximum + 1 are not.
-    for (uint32_t id : {1u, kMaxGridId})
-    {
-        Grid20000 one;
-        one.quadrats = {{id, 1, 1, 1, 0, 0, 0, 1}};
-        EXPECT_EQ(ReadError(one.CountsFromLists().File()), "") << id;
-    }
-    for (uint32_t id : {0u, kMaxGridId + 1, 0xFFFFFFFFu})
-    {
-        Grid20000 one;
-        one.quadrats = {{5, 1, 1, 1, 0, 0, 0, 1}, {id, 1, 1, 1, 0, 0, 0, 1}};
-        EXPECT_EQ(ReadError(one.CountsFromLists().File()), "Invalid quadrat coordinates.") << id;
-    }
 }
 
 TEST_F(GridFileTest, Version20000DamagedBlocks)
@@ -327,30 +297,6 @@ TEST_F(GridFileTest, Version3)
     EXPECT_EQ(ReadBytes(g.File())->GetPixelSpacing(), 1.63f);
 }
 
-TEST_F(GridFileTest, Version3Limits)
-{
-    Grid3 g;
-    g.words[18] = kMaxGridId;
-    const std::string atMax = ReadError(g.File());
-    EXPECT_NE(atMax, "");
-    EXPECT_NE(atMax, "Invalid number of quadrats.");
-    g.words[18] = kMaxGridId + 1;
-    EXPECT_EQ(ReadError(g.File()), "Invalid number of quadrats.");
-
-    for (uint32_t id : {0u, kMaxGridId + 1})
-    {
-        Grid3 bad;
-        bad.quadrats = {{id, 1, 1, 1, 0, 0, 0, 1}};
-        EXPECT_EQ(ReadError(bad.CountsFromLists().File()), "Invalid quadrat coordinates.") << id;
-    }
-    Grid3 good;
-    good.quadrats = {{kMaxGridId, 1, 1, 1, 0, 0, 0, 1}};
-    const std::string file = good.CountsFromLists().File();
-    EXPECT_EQ(ReadError(file), "");
-    for (size_t length = 4; length < file.size(); length += 13)
-        EXPECT_NE(ReadError(file.substr(0, length)), "") << "cut at " << length;
-}
-
 TEST_F(GridFileTest, Version2)
 {
     const float area = 12.0f;
@@ -381,17 +327,61 @@ TEST_F(GridFileTest, Version2)
     EXPECT_EQ(e[1].label->abbreviation, "CB");
 }
 
-TEST_F(GridFileTest, Version2Limits)
+TEST_F(GridFileTest, CountAndGridIdLimitsOfEveryRecordFormat)
 {
-    const std::string atMax = ReadError(testsupport::Version2File("S", {}, kMaxGridId));
-    EXPECT_NE(atMax, "");
-    EXPECT_NE(atMax, "Invalid number of quadrats.");
-    EXPECT_EQ(ReadError(testsupport::Version2File("S", {}, kMaxGridId + 1)), "Invalid number of quadrats.");
-    for (uint32_t id : {0u, kMaxGridId + 1})
-        EXPECT_EQ(ReadError(testsupport::Version2File("S", {{id, 1, 1, 1, 1, 0}})), "Invalid quadrat coordinates.");
-    EXPECT_EQ(ReadError(testsupport::Version2File("S", {{kMaxGridId, 1, 1, 1, 1, 0}})), "");
-    const std::string file = testsupport::Version2File("S", {{1, 1, 1, 1, 1, 0}, {2, 1, 1, 1, 1, 0}});
-    EXPECT_NE(ReadError(file.substr(0, file.size() - 1)), "");
+    struct Format
+    {
+        const char* name;
+        std::function<std::string(uint32_t announced)> announcing; // no records, the count given
+        std::function<std::string(uint32_t id)> withId;            // a good record, then one at id
+    };
+    const Format formats[] = {
+        {"20000",
+         [](uint32_t n) {
+             Grid20000 g;
+             g.header[15] = static_cast<int32_t>(n);
+             return g.File();
+         },
+         [](uint32_t id) {
+             Grid20000 g;
+             g.quadrats = {{5, 1, 1, 1, 0, 0, 0, 1}, {id, 1, 1, 1, 0, 0, 0, 1}};
+             return g.CountsFromLists().File();
+         }},
+        {"3",
+         [](uint32_t n) {
+             Grid3 g;
+             g.words[18] = n;
+             return g.File();
+         },
+         [](uint32_t id) {
+             Grid3 g;
+             g.quadrats = {{5, 1, 1, 1, 0, 0, 0, 1}, {id, 1, 1, 1, 0, 0, 0, 1}};
+             return g.CountsFromLists().File();
+         }},
+        {"2", [](uint32_t n) { return testsupport::Version2File("S", {}, n); },
+         [](uint32_t id) { return testsupport::Version2File("S", {{5, 1, 1, 1, 1, 0}, {id, 1, 1, 1, 1, 0}}); }},
+    };
+    for (const Format& f : formats)
+    {
+        SCOPED_TRACE(f.name);
+        // The largest count passes the count check (and then finds the data
+        // missing); beyond it is refused.
+        const std::string atMax = f.announcing(kMaxGridId);
+        EXPECT_NE(ReadError(atMax), "");
+        EXPECT_NE(ReadError(atMax), "Invalid number of quadrats.");
+        for (uint32_t n : {kMaxGridId + 1, 0xFFFFFFFFu})
+            EXPECT_EQ(ReadError(f.announcing(n)), "Invalid number of quadrats.") << n;
+        // Grid ids: 1 and the maximum are voxels, 0 and beyond are not.
+        for (uint32_t id : {1u, kMaxGridId})
+            EXPECT_EQ(ReadError(f.withId(id)), "") << id;
+        for (uint32_t id : {0u, kMaxGridId + 1, 0xFFFFFFFFu})
+            EXPECT_EQ(ReadError(f.withId(id)), "Invalid quadrat coordinates.") << id;
+        // Cut anywhere.
+        const std::string file = f.withId(kMaxGridId);
+        for (size_t length = 4; length < file.size(); length += 13)
+            EXPECT_NE(ReadError(file.substr(0, length)), "") << "cut at " << length;
+        EXPECT_NE(ReadError(file.substr(0, file.size() - 1)), "");
+    }
 }
 
 // A full view-grid volume with the given voxels set.

@@ -168,24 +168,10 @@ TEST_F(SearchConfigTest, PositionsOutsideTheListsAreRefused)
 TEST_F(SearchConfigTest, BadFilesGiveClearErrors)
 {
     SearchConfig config(*s_ontology, false);
-    try
-    {
-        SearchConfigReader reader(m_dir.File("x").c_str(), nullptr);
-        ADD_FAILURE() << "no exception";
-    }
-    catch (const std::invalid_argument& e)
-    {
-        EXPECT_STREQ(e.what(), "Unexpected NULL pointer.");
-    }
-    try
-    {
-        SearchConfigReader reader(nullptr, &config);
-        ADD_FAILURE() << "no exception";
-    }
-    catch (const std::invalid_argument& e)
-    {
-        EXPECT_STREQ(e.what(), "Search configuration file path not specified.");
-    }
+    EXPECT_EQ(testsupport::InvalidArgumentOf([&] { SearchConfigReader r(m_dir.File("x").c_str(), nullptr); }),
+              "Unexpected NULL pointer.");
+    EXPECT_EQ(testsupport::InvalidArgumentOf([&] { SearchConfigReader r(nullptr, &config); }),
+              "Search configuration file path not specified.");
 
     const std::string missing = m_dir.File("absent.xml");
     EXPECT_EQ(RuntimeErrorOf([&] { SearchConfigReader r(missing.c_str(), &config); }),
