@@ -85,11 +85,10 @@ protected:
         return model->GetNumGenes() - 1;
     }
 
-    // The window point (origin top left) where the voxel of the gene with that
-    // index is drawn, for the unrotated view with origin 0.
-    std::array<int, 2> ScreenPoint(float gx, float gy, float gz, int geneIndex = 0)
+    // The window point (origin top left) where the voxel at grid x, y of the
+    // gene with that index is drawn, for the unrotated view with origin 0.
+    std::array<int, 2> ScreenPoint(float gx, float gy, int geneIndex = 0)
     {
-        (void)gz;
         const float* offset = BrainSceneRenderer::offsets[geneIndex % 8];
         const float s = 2.0f * model->GetZoom() / 100.0f;
         const float ex = s * (gx + 0.1f * offset[0] - kNX / 2.0f);

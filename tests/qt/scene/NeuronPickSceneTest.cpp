@@ -130,11 +130,12 @@ protected:
         return line != nullptr && line->neuron != "unknown_cell" && Unreserved(line->neuron);
     }
 
+    std::array<int, 2> PointOf(const Target& t) { return ScreenPoint(t.voxel->gridX, t.voxel->gridY, t.gene); }
+
     // Presses and releases on the voxel's pixel with that button and flags.
     void PressOn(const Target& target, int button, int flags)
     {
-        const Expressor& v = *target.voxel;
-        const auto at = ScreenPoint(v.gridX, v.gridY, v.gridZ, target.gene);
+        const auto at = PointOf(target);
         display.Press(button, at[0], at[1], flags);
         display.Release(button, at[0], at[1], flags);
     }
@@ -146,7 +147,7 @@ protected:
     std::map<std::array<int, 3>, TableLine> table;
 };
 
-TEST_F(NeuronPickSceneTest, PressesOnAKnownNeuronNameItAndOpenItsArchive)
+TEST_F(NeuronPickSceneTest, HoversAndPressesOnAKnownNeuronNameItAndPressesOpenItsArchive)
 {
     ASSERT_EQ(3, model->GetNumGenes());
     const Target target = FindFrontVoxel(KnownNeuron);
@@ -156,6 +157,13 @@ TEST_F(NeuronPickSceneTest, PressesOnAKnownNeuronNameItAndOpenItsArchive)
     EXPECT_TRUE(symbol == "Non_Pyr_Principal" || symbol == "Pyramidal" || symbol == "Interneuron") << symbol;
     const std::string launchFile = launchFolder.File("META_JNLP.jnlp");
     const std::string page = "http://127.0.0.1:8640/Arbolex/neuron_info.jsp?neuron_name=" + line.neuron;
+
+    // Hovering names the neuron without opening anything.
+    display.Move(PointOf(target)[0], PointOf(target)[1]);
+    ASSERT_EQ(target.voxel, model->GetSelectedExpressor());
+    EXPECT_NE(std::string::npos, scene->GetInfoString().find(", " + line.neuron + "\n"));
+    EXPECT_EQ(0, gTintState.QMB_expressor_clicked);
+    EXPECT_TRUE(services.files.empty() && services.urls.empty());
 
     // A plain left press (pan tool, mode 1) names the neuron and opens the
     // launch file written for it.
@@ -202,20 +210,6 @@ TEST_F(NeuronPickSceneTest, AVoxelWithoutANeuronSaysUnknownAndOpensNothing)
         EXPECT_EQ(-1, gTintState.QMB_moused_known);
         EXPECT_LT(gTintState.QMB_expressor_clicked, 0);
     }
-    EXPECT_TRUE(services.files.empty());
-    EXPECT_TRUE(services.urls.empty());
-}
-
-TEST_F(NeuronPickSceneTest, HoveringNamesTheNeuronWithoutOpeningAnything)
-{
-    const Target target = FindFrontVoxel(KnownNeuron);
-    ASSERT_NE(nullptr, target.voxel);
-    const Expressor& v = *target.voxel;
-    const auto at = ScreenPoint(v.gridX, v.gridY, v.gridZ, target.gene);
-    display.Move(at[0], at[1]);
-    ASSERT_EQ(target.voxel, model->GetSelectedExpressor());
-    EXPECT_NE(std::string::npos, scene->GetInfoString().find(", " + LineOf(v).neuron + "\n"));
-    EXPECT_EQ(0, gTintState.QMB_expressor_clicked);
     EXPECT_TRUE(services.files.empty());
     EXPECT_TRUE(services.urls.empty());
 }

@@ -13,7 +13,7 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
-#include <functional>
+#include <array>
 #include <vector>
 
 namespace
@@ -41,7 +41,7 @@ TEST_F(PickingSceneTest, APressOnAGlyphSelectsItsGeneAndVoxel)
     AddGene("First", {{kColumnX - 20, kColumnY, 50, 20}});
     const int second = AddGene("Second", {{kColumnX, kColumnY, 60, 20}, {kColumnX, kColumnY - 10, 60, 20}});
     display.Display();
-    const auto at = ScreenPoint(kColumnX, kColumnY, 60, second);
+    const auto at = ScreenPoint(kColumnX, kColumnY, second);
     display.Press(1, at[0], at[1]);
     display.Release(1, at[0], at[1]);
     ASSERT_NE(nullptr, Selected());
@@ -76,7 +76,7 @@ TEST_F(PickingSceneTest, TheNearestOfManyGlyphsOnOneRayIsSelected)
     nearer.back() = {kColumnX, kColumnY, 11, 20};
     const int target = AddGene("Nearer", nearer);
     display.Display();
-    const auto at = ScreenPoint(kColumnX, kColumnY, 0, target);
+    const auto at = ScreenPoint(kColumnX, kColumnY, target);
     display.Move(at[0], at[1]);
     ASSERT_NE(nullptr, Selected());
     EXPECT_EQ(model->GetGene(target), model->GetSelectedExpressorsGene());
@@ -88,7 +88,7 @@ TEST_F(PickingSceneTest, WithTheCuttingBoxShownOnlyFacesAndSlicesPick)
     AddGene("Gene", {{kColumnX, kColumnY, 60, 20}});
     model->SetCuttingPlanesVisible(true, true);
     display.Display();
-    const auto at = ScreenPoint(kColumnX, kColumnY, 60);
+    const auto at = ScreenPoint(kColumnX, kColumnY);
     // Hovering over a face neither selects nor starts a drag.
     display.Move(at[0], at[1]);
     EXPECT_EQ(nullptr, Selected());
@@ -110,7 +110,7 @@ TEST_F(PickingSceneTest, OpaqueMeshesHideGlyphsInsideThemAndTransparentOnesDoNot
     const ImageGrid::AnnotationLabel* root = ontology->GetAnnotationLabel(std::string("root"));
     model->SetStructureSelector(root->own, true);
     display.Display();
-    const auto at = ScreenPoint(kColumnX, kColumnY, 60);
+    const auto at = ScreenPoint(kColumnX, kColumnY);
 
     display.Press(1, at[0], at[1]);
     display.Release(1, at[0], at[1]);
@@ -157,9 +157,11 @@ TEST_F(PickingSceneTest, HidingTheSelectedGlyphDeselectsIt)
 
 namespace
 {
-// The selection records that the drawing makes at the window point, in the
-// scene's pick projection and view.
-std::vector<GLuint> PickPass(BrainSceneRenderer& scene, int x, int y, const std::function<void()>& draw)
+// The selection records that a pass over every mesh of the selector makes at
+// the window point, in the scene's pick projection and view: the meshes
+// drawn whole, or only the pick cells that can reach the pixel.
+std::vector<GLuint> MeshHitRecords(BrainSceneRenderer& scene, ImageGrid::AnnotationSelector shown, int x, int y,
+                                   bool cells)
 {
     return SelectionRecords([&]() {
         GLint viewport[4];
@@ -173,7 +175,11 @@ std::vector<GLuint> PickPass(BrainSceneRenderer& scene, int x, int y, const std:
         glPushMatrix();
         glLoadIdentity();
         scene.DoViewTransforms();
-        draw();
+        BrainMeshSet* meshes = Atlas::GetAtlas()->GetBrainMeshes();
+        if (cells)
+            meshes->DrawForPick(shown, scene::PickCubeCuller::FromCurrentMatrices(), scene::kFirstStructureName);
+        else
+            meshes->Draw(shown, nullptr, scene::kFirstStructureName);
         glMatrixMode(GL_PROJECTION);
         glPopMatrix();
         glMatrixMode(GL_MODELVIEW);
@@ -181,102 +187,64 @@ std::vector<GLuint> PickPass(BrainSceneRenderer& scene, int x, int y, const std:
     });
 }
 
-// The structure a plain selection pass over every shown mesh finds at the
-// window point, without the scene.
-const ImageGrid::AnnotationLabel* ReferencePick(BrainSceneRenderer& scene, BrainExpressionModel& model, int x,
-                                                int y)
+TEST_F(PickingSceneTest, PickCellsAndTheScenesHoverPickMatchWholeMeshes)
 {
-    const std::vector<GLuint> records = PickPass(scene, x, y, [&]() {
-        Atlas::GetAtlas()->GetBrainMeshes()->Draw(model.GetStructureSelector(), model.GetSelectedStructure(),
-                                                  scene::kFirstStructureName);
-    });
-    int hits = 0;
-    for (size_t i = 0; i < records.size(); i += 3 + records[i])
-        ++hits;
-    return scene::ChoosePickHit(records.data(), hits, records.size(),
-                                model.GetMeshDisplayStyle() == BrainExpressionModel::kTransparentMeshes,
-                                *Atlas::GetAtlas()->GetOntology())
-        .structure;
-}
-
-TEST_F(PickingSceneTest, LeavingFarMeshesOutOfThePickChangesNoResult)
-{
-    // Nested and neighbouring structures.
+    // Nested and neighbouring structures, in two views. The pick cells must
+    // make exactly the records (names in order, nearest and farthest depths)
+    // of the whole meshes, and a hover must select what those records choose
+    // for either mesh style.
     ImageGrid::AnnotationSelector shown;
     for (const char* abbreviation : {"root", "CH", "CTX", "Isocortex", "HIP", "CA1", "STR", "CP", "TH", "CB", "MY"})
         shown.Set(Atlas::GetAtlas()->GetOntology()->GetAnnotationLabel(std::string(abbreviation))->own, true);
     model->SetStructureSelector(shown, true);
-    const float rotation[4] = {0.2f, 0.3f, 0.1f, 0.927f};
-    model->SetRotation(rotation, true);
-    for (int style = 0; style < 2; ++style)
-    {
-        model->SetMeshDisplayStyle(static_cast<BrainExpressionModel::MeshDisplayStyle>(style), true);
-        display.Display();
-        int structures = 0;
-        for (int y = 40; y < scenetest::kHeight; y += 60)
-        {
-            for (int x = 30; x < scenetest::kWidth; x += 57)
-            {
-                const ImageGrid::AnnotationLabel* expected = ReferencePick(*scene, *model, x, y);
-                model->SelectStructure(nullptr, false);
-                display.Move(x, y);
-                // A hover that hits nothing keeps the selection, here none.
-                ASSERT_EQ(expected, model->GetSelectedStructure()) << x << ", " << y << " style " << style;
-                structures += expected != nullptr;
-            }
-        }
-        EXPECT_GT(structures, 10);
-    }
-}
-} // namespace
-
-namespace
-{
-// The selection records that a pass over every mesh of the selector makes at
-// the window point: drawn whole, or only the pick cells that can reach the
-// pixel.
-std::vector<GLuint> MeshHitRecords(BrainSceneRenderer& scene, ImageGrid::AnnotationSelector shown, int x, int y,
-                                   bool cells)
-{
-    return PickPass(scene, x, y, [&]() {
-        BrainMeshSet* meshes = Atlas::GetAtlas()->GetBrainMeshes();
-        if (cells)
-            meshes->DrawForPick(shown, scene::PickCubeCuller::FromCurrentMatrices(), scene::kFirstStructureName);
-        else
-            meshes->Draw(shown, nullptr, scene::kFirstStructureName);
-    });
-}
-
-TEST_F(PickingSceneTest, PickCellsMakeTheSameHitsAsWholeMeshes)
-{
-    // Nested and neighbouring structures, in two views; the records (names
-    // in order, nearest and farthest depths) must match exactly.
-    ImageGrid::AnnotationSelector shown;
-    for (const char* abbreviation : {"root", "CH", "CTX", "Isocortex", "HIP", "CA1", "STR", "CP", "TH", "CB", "MY"})
-        shown.Set(Atlas::GetAtlas()->GetOntology()->GetAnnotationLabel(std::string(abbreviation))->own, true);
-    int records = 0;
+    int records = 0, structures = 0;
     for (int view = 0; view < 2; ++view)
     {
-        const float rotation[4] = {0.2f, 0.3f, 0.1f, 0.927f};
         if (view == 1)
         {
+            const float rotation[4] = {0.2f, 0.3f, 0.1f, 0.927f};
             model->SetRotation(rotation, true);
             model->SetZoom(160.0f, true);
         }
         display.Display();
         display.MakeCurrent();
+        std::vector<std::array<int, 2>> points;
+        std::vector<std::vector<GLuint>> wholes;
         for (int y = 25; y < scenetest::kHeight; y += 43)
         {
             for (int x = 20; x < scenetest::kWidth; x += 47)
             {
-                const std::vector<GLuint> whole = MeshHitRecords(*scene, shown, x, y, false);
-                const std::vector<GLuint> near = MeshHitRecords(*scene, shown, x, y, true);
-                ASSERT_EQ(whole, near) << x << ", " << y << " view " << view;
-                records += !whole.empty();
+                points.push_back({x, y});
+                wholes.push_back(MeshHitRecords(*scene, shown, x, y, false));
+                ASSERT_EQ(wholes.back(), MeshHitRecords(*scene, shown, x, y, true)) << x << ", " << y << " view " << view;
+                records += !wholes.back().empty();
+            }
+        }
+        for (const bool transparent : {false, true})
+        {
+            model->SetMeshDisplayStyle(
+                transparent ? BrainExpressionModel::kTransparentMeshes : BrainExpressionModel::kOpaqueMeshes, true);
+            display.Display();
+            for (size_t i = 0; i < points.size(); ++i)
+            {
+                const std::vector<GLuint>& whole = wholes[i];
+                int hits = 0;
+                for (size_t r = 0; r < whole.size(); r += 3 + whole[r])
+                    ++hits;
+                const ImageGrid::AnnotationLabel* expected =
+                    scene::ChoosePickHit(whole.data(), hits, whole.size(), transparent, *Atlas::GetAtlas()->GetOntology())
+                        .structure;
+                model->SelectStructure(nullptr, false);
+                // A hover that hits nothing keeps the selection, here none.
+                display.Move(points[i][0], points[i][1]);
+                ASSERT_EQ(expected, model->GetSelectedStructure())
+                    << points[i][0] << ", " << points[i][1] << " view " << view << " transparent " << transparent;
+                structures += expected != nullptr;
             }
         }
     }
-    // Most pixels look at the brain, so the comparison means something.
+    // Most pixels look at the brain, so the comparisons mean something.
     EXPECT_GT(records, 40);
+    EXPECT_GT(structures, 80);
 }
 } // namespace

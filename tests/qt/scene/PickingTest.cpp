@@ -1,5 +1,4 @@
-// Selection-buffer hit rules, the CPU pre-cull of pick cubes and the
-// structure path text.
+// Selection-buffer hit rules and the CPU pre-cull of pick cubes.
 
 #include "display/SceneInteraction.h"
 #include "gl/GLSolids.h"
@@ -16,7 +15,6 @@
 
 #include <random>
 #include <set>
-#include <sstream>
 #include <vector>
 
 namespace
@@ -28,107 +26,71 @@ const ImageGrid::BrainOntology& Ontology()
     return *Atlas::GetAtlas()->GetOntology();
 }
 
-// A hit record with one name.
-void AddHit(std::vector<unsigned>& buffer, unsigned name, unsigned zMin, unsigned zMax)
-{
-    buffer.insert(buffer.end(), {1u, zMin, zMax, name});
-}
-
-unsigned Choose(const std::vector<unsigned>& buffer, bool transparent, int hits = -1)
-{
-    if (hits < 0)
-        hits = static_cast<int>(buffer.size() / 4);
-    return ChoosePickHit(buffer.data(), hits, buffer.size(), transparent, Ontology()).name;
-}
-
 unsigned StructureName(const char* abbreviation)
 {
     return scene::kFirstStructureName + Ontology().GetAnnotationLabel(std::string(abbreviation))->annotationValue;
 }
 
-TEST(PickHitTest, OpaqueMeshesTakeTheNearerHitAndGiveTiesToTheStructure)
+struct Hit
+{
+    unsigned name, zMin, zMax;
+};
+
+scene::PickChoice Choose(const std::vector<Hit>& hits, bool transparent)
+{
+    std::vector<unsigned> buffer;
+    for (const Hit& h : hits)
+        buffer.insert(buffer.end(), {1u, h.zMin, h.zMax, h.name});
+    return ChoosePickHit(buffer.data(), static_cast<int>(hits.size()), buffer.size(), transparent, Ontology());
+}
+
+TEST(PickHitTest, NearestHitWinsWithTheTieAndTransparencyRules)
 {
     const unsigned glyph = scene::kFirstExpressorName + 5000;
-    const unsigned cerebrum = StructureName("CH");
-    std::vector<unsigned> tie;
-    AddHit(tie, glyph, 100, 200);
-    AddHit(tie, cerebrum, 100, 300);
-    EXPECT_EQ(cerebrum, Choose(tie, false));
-
-    std::vector<unsigned> glyphInFront;
-    AddHit(glyphInFront, glyph, 99, 200);
-    AddHit(glyphInFront, cerebrum, 100, 300);
-    EXPECT_EQ(glyph, Choose(glyphInFront, false));
-
+    const unsigned face = scene::kFirstCuttingFaceName + 2, slice = scene::kFirstSliceName + 1;
+    const unsigned cerebrum = StructureName("CH"), cortex = StructureName("CTX"), cerebellum = StructureName("CB");
+    struct Case
+    {
+        const char* what;
+        std::vector<Hit> hits;
+        bool transparent;
+        unsigned expected;
+    };
+    const Case cases[] = {
+        {"opaque: a tie goes to the structure", {{glyph, 100, 200}, {cerebrum, 100, 300}}, false, cerebrum},
+        {"opaque: the nearer glyph", {{glyph, 99, 200}, {cerebrum, 100, 300}}, false, glyph},
+        {"opaque: the nearer outer surface", {{cerebrum, 10, 900}, {cortex, 400, 500}}, false, cerebrum},
+        {"transparent: the inner structure behind", {{cerebrum, 10, 900}, {cortex, 400, 500}}, true, cortex},
+        {"transparent: a structure outside must be nearer", {{cerebrum, 10, 900}, {cerebellum, 400, 500}}, true,
+         cerebrum},
+        {"transparent: any glyph behind a structure", {{cerebrum, 10, 900}, {glyph + 1, 950, 960}}, true, glyph + 1},
+        {"faces, glyphs, slices: the nearest, a later tie wins",
+         {{face, 500, 600}, {glyph + 7, 200, 300}, {glyph + 8, 200, 250}, {slice, 700, 800}},
+         false,
+         glyph + 8},
+        {"no hit", {}, false, 0},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(c.expected, Choose(c.hits, c.transparent).name);
+    }
     // The structure's own result names the label that the name stands for.
-    const scene::PickChoice choice = ChoosePickHit(tie.data(), 2, tie.size(), false, Ontology());
+    const scene::PickChoice choice = Choose(cases[0].hits, false);
     ASSERT_NE(nullptr, choice.structure);
     EXPECT_EQ("CH", choice.structure->abbreviation);
 }
 
-TEST(PickHitTest, TransparentMeshesPreferInnerStructuresAndAnyGlyph)
-{
-    const unsigned cerebrum = StructureName("CH");
-    const unsigned cortex = StructureName("CTX");
-    const unsigned cerebellum = StructureName("CB");
-    // The outer surface is nearer, but the click went through it.
-    std::vector<unsigned> nested;
-    AddHit(nested, cerebrum, 10, 900);
-    AddHit(nested, cortex, 400, 500);
-    EXPECT_EQ(cortex, Choose(nested, true));
-    // With opaque meshes the nearer surface wins.
-    EXPECT_EQ(cerebrum, Choose(nested, false));
-    // A structure outside the best one still needs to be nearer.
-    std::vector<unsigned> apart;
-    AddHit(apart, cerebrum, 10, 900);
-    AddHit(apart, cerebellum, 400, 500);
-    EXPECT_EQ(cerebrum, Choose(apart, true));
-
-    // A glyph behind a transparent structure wins.
-    std::vector<unsigned> glyphBehind;
-    AddHit(glyphBehind, cerebrum, 10, 900);
-    AddHit(glyphBehind, scene::kFirstExpressorName + 1, 950, 960);
-    EXPECT_EQ(scene::kFirstExpressorName + 1, Choose(glyphBehind, true));
-}
-
-TEST(PickHitTest, NonStructureHitsKeepTheNearestAndLaterTiesWin)
-{
-    std::vector<unsigned> buffer;
-    AddHit(buffer, 3, 500, 600);                              // a cutting face
-    AddHit(buffer, scene::kFirstExpressorName + 7, 200, 300); // nearer glyph
-    AddHit(buffer, scene::kFirstExpressorName + 8, 200, 250); // same near depth, later
-    AddHit(buffer, 8, 700, 800);                              // a slice behind
-    EXPECT_EQ(scene::kFirstExpressorName + 8, Choose(buffer, false));
-    EXPECT_EQ(0u, Choose({}, false));
-}
-
 TEST(PickHitTest, RecordsBeyondTheBufferAreIgnored)
 {
-    std::vector<unsigned> buffer;
-    AddHit(buffer, scene::kFirstExpressorName + 1, 500, 600);
-    AddHit(buffer, scene::kFirstExpressorName + 2, 100, 200);
-    // Claims more names than the buffer holds: only the first record counts.
-    buffer[4] = 50;
-    EXPECT_EQ(scene::kFirstExpressorName + 1, Choose(buffer, false, 2));
+    // The second record claims more names than the buffer holds: only the
+    // first record counts.
+    std::vector<unsigned> buffer = {1u, 500, 600, scene::kFirstExpressorName + 1,
+                                    50u, 100, 200, scene::kFirstExpressorName + 2};
+    EXPECT_EQ(scene::kFirstExpressorName + 1, ChoosePickHit(buffer.data(), 2, buffer.size(), false, Ontology()).name);
     // More records claimed than present.
-    std::vector<unsigned> one;
-    AddHit(one, 5, 10, 20);
-    EXPECT_EQ(5u, Choose(one, false, 9));
-}
-
-TEST(StructureStringTest, WritesThePathFromTheRootWithIndentation)
-{
-    std::ostringstream root;
-    EXPECT_EQ(1, scene::MakeStructureString(Ontology().GetAnnotationLabel(std::string("root")), 0, root));
-    EXPECT_EQ("Brain (root)", root.str());
-
-    std::ostringstream cortex;
-    EXPECT_EQ(3, scene::MakeStructureString(Ontology().GetAnnotationLabel(std::string("CTX")), 0, cortex));
-    EXPECT_EQ("Brain (root)\n  Cerebrum (CH)\n    Cerebral cortex (CTX)", cortex.str());
-
-    std::ostringstream none;
-    EXPECT_EQ(0, scene::MakeStructureString(nullptr, 0, none));
-    EXPECT_EQ("", none.str());
+    const std::vector<unsigned> one = {1u, 10, 20, 5};
+    EXPECT_EQ(5u, ChoosePickHit(one.data(), 9, one.size(), false, Ontology()).name);
 }
 
 // Runs a selection pass at the pixel over the cubes (optionally culled) and
@@ -192,14 +154,5 @@ TEST(PickCubeCullerTest, SkipsOnlyCubesThatCannotBeHit)
     }
     // The pixels do hit cubes, so the comparison means something.
     EXPECT_GT(totalHits, 50);
-}
-
-TEST(PickCubeCullerTest, PerspectiveViewsAreNotCulled)
-{
-    float projection[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, -1, -1, 0, 0, -2, 0};
-    float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-    EXPECT_TRUE(scene::PickCubeCuller(projection, identity).MayHit(1000.0f, 1000.0f, 0.0f, 1.0f));
-    EXPECT_FALSE(scene::PickCubeCuller(identity, identity).MayHit(3.0f, 0.0f, 0.0f, 1.0f));
-    EXPECT_TRUE(scene::PickCubeCuller(identity, identity).MayHit(1.4f, 0.0f, 0.0f, 1.0f));
 }
 } // namespace

@@ -148,7 +148,7 @@ TEST_F(SceneInputHandlingTest, ADoubleClickFirstFinishesThePress)
     model->SetZoom(100.0f, false);
     model->SetCuttingPlanesVisible(true, true);
     display.Display();
-    const auto at = ScreenPoint(kColumnX, kColumnY, 60);
+    const auto at = ScreenPoint(kColumnX, kColumnY);
     // The second press grabs a cutting face; the double click replaces its release.
     display.DoubleClick(0, at[0], at[1]);
     EXPECT_EQ(nullptr, scene->GetActiveTool());
@@ -160,7 +160,7 @@ TEST_F(SceneInputHandlingTest, ADoubleClickFirstFinishesThePress)
     // Hover picking works again right away.
     model->SetCuttingPlanesVisible(false, true);
     display.Display();
-    const auto glyph = ScreenPoint(kColumnX, kColumnY, 60);
+    const auto glyph = ScreenPoint(kColumnX, kColumnY);
     display.Move(glyph[0], glyph[1]);
     EXPECT_NE(nullptr, model->GetSelectedExpressor());
     // The hint went away with the move.

@@ -12,7 +12,6 @@
 #include <GL/gl.h>
 
 #include <array>
-#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <utility>
@@ -54,18 +53,19 @@ protected:
 
     // Runs f once inside a frame set up in view voxels: 30 x 30 voxels over
     // the 120 x 120 pixel display, unlit, no blending, grey background.
-    void Frame(const std::function<void()>& f)
+    static void FrameOn(HeadlessGLDisplay& d, GLTestRenderer& r, const std::function<void()>& f)
     {
-        renderer.draw = [&]() {
-            display.BeginPixelFrame(0.5f);
+        r.draw = [&]() {
+            d.BeginPixelFrame(0.5f);
             glMatrixMode(GL_PROJECTION);
             glLoadIdentity();
             glOrtho(0, 30, 0, 30, -10, 10);
             glMatrixMode(GL_MODELVIEW);
             f();
         };
-        display.Display();
+        d.Display();
     }
+    void Frame(const std::function<void()>& f) { FrameOn(display, renderer, f); }
 
     // Loads a mesh of zigzag strips, one per (start x, vertex count).
     void LoadZigzags(GLTriangleMesh& mesh, const std::vector<std::pair<float, uint32_t>>& strips)
@@ -223,16 +223,13 @@ protected:
 };
 } // namespace
 
-TEST_F(BrainMeshSetTest, NodesFollowTheTreeInPreOrder)
+TEST_F(BrainMeshSetTest, NodesInTreePreOrderDrawnDimmedAndTheSelectedOneGreen)
 {
     std::vector<std::string> order;
     for (int i = 0; i < set->GetNumNodes(); ++i)
         order.push_back(set->GetNode(i)->abbreviation);
     EXPECT_EQ(order, (std::vector<std::string>{"BRN", "LFT", "RGT", "MIS"}));
-}
 
-TEST_F(BrainMeshSetTest, DrawsSelectedStructuresDimmedAndTheSelectedOneGreen)
-{
     DrawFrame(ImageGrid::AnnotationSelector());
     EXPECT_EQ(Left(), background);
     EXPECT_FALSE(set->IsGenerated(Node("LFT")));
@@ -257,15 +254,7 @@ TEST_F(BrainMeshSetTest, ListsAreSharedBetweenContexts)
     HeadlessGLDisplay other(kSize, kSize);
     GLTestRenderer otherRenderer;
     other.SetRenderer(&otherRenderer);
-    otherRenderer.draw = [&]() {
-        other.BeginPixelFrame(0.0f);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glOrtho(0, 30, 0, 30, -10, 10);
-        glMatrixMode(GL_MODELVIEW);
-        set->Draw(Select({"LFT"}), nullptr, 0);
-    };
-    other.Display();
+    FrameOn(other, otherRenderer, [&]() { set->Draw(Select({"LFT"}), nullptr, 0); });
     EXPECT_EQ(other.PixelAt(20, 20), (std::array<int, 4>{178, 0, 0, 64}));
     ASSERT_TRUE(display.MakeCurrent());
 }

@@ -45,81 +45,75 @@ protected:
     double now = kStart;
 };
 
-TEST_F(BookmarkInterpolatorSceneTest, ShortDurationsJumpAndLongerOnesAnimateOnTheTimer)
+// Centring the view on a point: the model origin that puts it in the middle.
+std::array<float, 3> CentredOrigin(float x, float y, float z)
 {
-    SetDuration(0.04f);
-    const int starts = display.timerStarts;
-    scene->GoToBookmark(Zoom(140.0f), false);
-    EXPECT_EQ(model->GetZoom(), 140.0f);
-    EXPECT_FALSE(scene->HasInterpolator());
-    EXPECT_FALSE(scene->IsAnimating());
-    EXPECT_EQ(display.timerStarts, starts);
-
-    SetDuration(0.05f);
-    scene->GoToBookmark(Zoom(40.0f), false);
-    EXPECT_EQ(model->GetZoom(), 140.0f) << "nothing moves before the first tick";
-    EXPECT_TRUE(scene->HasInterpolator());
-    EXPECT_TRUE(scene->IsAnimating());
-    EXPECT_EQ(display.timerInterval, 40u);
-    TickAt(0.025); // half-way
-    EXPECT_FLOAT_EQ(model->GetZoom(), 90.0f);
-    TickAt(0.06); // the first tick past the end
-    EXPECT_EQ(model->GetZoom(), 40.0f);
-    EXPECT_FALSE(scene->HasInterpolator());
-    EXPECT_FALSE(scene->IsAnimating());
-    EXPECT_EQ(display.timerListener, nullptr);
+    return {scenetest::kNX / 2.0f - x, y - scenetest::kNY / 2.0f, z - scenetest::kNZ / 2.0f};
 }
 
-TEST_F(BookmarkInterpolatorSceneTest, ImmediateRequestsAndSelectorOnlyBookmarksJump)
+void ExpectOrigin(const BrainExpressionModel& model, const std::array<float, 3>& expected)
 {
+    const float* origin = model.GetOrigin();
+    for (int k = 0; k < 3; ++k)
+        EXPECT_FLOAT_EQ(origin[k], expected[k]) << "axis " << k;
+}
+
+TEST_F(BookmarkInterpolatorSceneTest, ShortDurationsImmediateRequestsAndSelectorOnlyBookmarksJump)
+{
+    const int starts = display.timerStarts;
+    auto expectIdle = [&]() {
+        EXPECT_FALSE(scene->HasInterpolator());
+        EXPECT_FALSE(scene->IsAnimating());
+        EXPECT_EQ(display.timerStarts, starts);
+    };
+    SetDuration(0.04f);
+    scene->GoToBookmark(Zoom(140.0f), false);
+    EXPECT_EQ(model->GetZoom(), 140.0f);
+    expectIdle();
+
     SetDuration(2.0f);
     scene->GoToBookmark(Zoom(100.0f), true);
     EXPECT_EQ(model->GetZoom(), 100.0f);
-    EXPECT_FALSE(scene->HasInterpolator());
+    expectIdle();
 
     Bookmark selectors("Structures", Bookmark::kExpressionFilter | Bookmark::kAtlasStructures);
     selectors.m_atlasStructures = ImageGrid::AnnotationSelector(true);
     scene->GoToBookmark(selectors, false);
     EXPECT_EQ(model->GetStructureSelector(), ImageGrid::AnnotationSelector(true));
-    EXPECT_FALSE(scene->HasInterpolator());
-    EXPECT_FALSE(scene->IsAnimating());
+    expectIdle();
 }
 
-TEST_F(BookmarkInterpolatorSceneTest, LiveUpdateIsOnWhileClipPlanesMoveAndOffAfter)
+TEST_F(BookmarkInterpolatorSceneTest, TransitionsRunOnTheTimerAndANewRequestStartsFromThePartlyMovedState)
 {
-    SetDuration(1.0f);
-    Bookmark cut("Cut", Bookmark::kClippingPlanes);
-    for (int p = 0; p < 3; ++p)
-        cut.m_clip[p] = Bookmark::Range(model->GetCuttingPlaneLocation(Image3d::MPRPlane(p), true),
-                                        model->GetCuttingPlaneLocation(Image3d::MPRPlane(p), false));
-    cut.m_clip[Image3d::kCoronal].lower = 60.0f;
-    scene->GoToBookmark(cut, false);
-    EXPECT_TRUE(model->GetLiveUpdate());
-    TickAt(0.5);
-    EXPECT_FLOAT_EQ(model->GetCuttingPlaneLocation(Image3d::kCoronal, true), 30.0f);
-    EXPECT_TRUE(model->GetLiveUpdate());
-    display.Display(); // a fast frame in between
-    TickAt(1.0);
-    EXPECT_FALSE(model->GetLiveUpdate());
-    EXPECT_EQ(model->GetCuttingPlaneLocation(Image3d::kCoronal, true), 60.0f);
-    EXPECT_FALSE(scene->IsAnimating());
-}
-
-TEST_F(BookmarkInterpolatorSceneTest, ANewRequestStartsFromThePartlyMovedState)
-{
-    SetDuration(1.0f);
+    SetDuration(0.05f);
     scene->GoToBookmark(Zoom(140.0f), false);
-    TickAt(0.5);
+    EXPECT_EQ(model->GetZoom(), 40.0f) << "nothing moves before the first tick";
+    EXPECT_TRUE(scene->HasInterpolator());
+    EXPECT_TRUE(scene->IsAnimating());
+    EXPECT_EQ(display.timerInterval, 40u);
+    TickAt(0.025); // half-way
     ASSERT_FLOAT_EQ(model->GetZoom(), 90.0f);
 
     // The second transition starts now, at zoom 90.
+    SetDuration(1.0f);
     scene->GoToBookmark(Zoom(40.0f), false);
     EXPECT_TRUE(scene->HasInterpolator());
-    TickAt(1.0); // half-way through the second one
-    EXPECT_FLOAT_EQ(model->GetZoom(), 65.0f);
-    TickAt(1.5);
-    EXPECT_EQ(model->GetZoom(), 40.0f);
+    TickAt(0.525); // half-way through the second one
+    ASSERT_FLOAT_EQ(model->GetZoom(), 65.0f);
+
+    // Centring replaces it and glides from origin 0 in half a second.
+    const float point[3] = {30.0f, 20.0f, 40.0f};
+    scene->CenterViewAt(point, true);
+    EXPECT_TRUE(scene->HasInterpolator());
+    const std::array<float, 3> target = CentredOrigin(30.0f, 20.0f, 40.0f);
+    TickAt(0.775);
+    ExpectOrigin(*model, {target[0] / 2, target[1] / 2, target[2] / 2});
+    TickAt(1.1); // the first tick past the end
+    ExpectOrigin(*model, target);
+    EXPECT_FLOAT_EQ(model->GetZoom(), 65.0f) << "the zoom transition was dropped";
     EXPECT_FALSE(scene->HasInterpolator());
+    EXPECT_FALSE(scene->IsAnimating());
+    EXPECT_EQ(display.timerListener, nullptr);
 }
 
 TEST_F(BookmarkInterpolatorSceneTest, APressStopsTheTransitionAndItsLiveUpdate)
@@ -133,6 +127,7 @@ TEST_F(BookmarkInterpolatorSceneTest, APressStopsTheTransitionAndItsLiveUpdate)
     float lower, upper;
     model->GetExpressionScoreThreshold(lower, upper);
     EXPECT_FLOAT_EQ(lower, 50.0f);
+    display.Display(); // a fast frame in between
 
     display.Press(1, 5, 5);
     display.Release(1, 5, 5);
@@ -159,31 +154,23 @@ TEST_F(BookmarkInterpolatorSceneTest, ASceneGoneMidTransitionLeavesNoLiveUpdate)
     display.SetRenderer(nullptr);
 }
 
-// Centring the view on a point: the model origin that puts it in the middle.
-std::array<float, 3> CentredOrigin(float x, float y, float z)
+TEST_F(BookmarkInterpolatorSceneTest, CentringJumpsWithTransitionsOffElseGlidesInHalfASecondKeepingRotationAndZoom)
 {
-    return {scenetest::kNX / 2.0f - x, y - scenetest::kNY / 2.0f, z - scenetest::kNZ / 2.0f};
-}
+    const int starts = display.timerStarts;
+    const float point[3] = {30.0f, 20.0f, 40.0f};
+    const std::array<float, 3> target = CentredOrigin(30.0f, 20.0f, 40.0f);
+    SetDuration(0.04f);
+    scene->CenterViewAt(point, true);
+    ExpectOrigin(*model, target);
+    EXPECT_FALSE(scene->HasInterpolator());
+    EXPECT_EQ(display.timerStarts, starts);
 
-void ExpectOrigin(const BrainExpressionModel& model, const std::array<float, 3>& expected)
-{
-    const float* origin = model.GetOrigin();
-    for (int k = 0; k < 3; ++k)
-        EXPECT_FLOAT_EQ(origin[k], expected[k]) << "axis " << k;
-}
-
-TEST_F(BookmarkInterpolatorSceneTest, CentringGlidesToThePointInHalfASecondKeepingRotationAndZoom)
-{
     SetDuration(2.0f); // the preference only switches the glide on
     const float rotation[4] = {0.0f, 0.0f, 0.6f, 0.8f};
     model->SetRotation(rotation, true);
     const float start[3] = {4.0f, -2.0f, 6.0f};
     model->SetOrigin(start, true);
-    const int starts = display.timerStarts;
-
-    const float point[3] = {30.0f, 20.0f, 40.0f};
     scene->CenterViewAt(point, true);
-    const std::array<float, 3> target = CentredOrigin(30.0f, 20.0f, 40.0f);
     ExpectOrigin(*model, {start[0], start[1], start[2]});
     EXPECT_TRUE(scene->HasInterpolator());
     EXPECT_TRUE(scene->IsAnimating());
@@ -211,36 +198,6 @@ TEST_F(BookmarkInterpolatorSceneTest, CentringGlidesToThePointInHalfASecondKeepi
     EXPECT_EQ(display.timerListener, nullptr);
 }
 
-TEST_F(BookmarkInterpolatorSceneTest, CentringJumpsWhenTransitionsAreOff)
-{
-    SetDuration(0.04f);
-    const int starts = display.timerStarts;
-    const float point[3] = {30.0f, 20.0f, 40.0f};
-    scene->CenterViewAt(point, true);
-    ExpectOrigin(*model, CentredOrigin(30.0f, 20.0f, 40.0f));
-    EXPECT_FALSE(scene->HasInterpolator());
-    EXPECT_FALSE(scene->IsAnimating());
-    EXPECT_EQ(display.timerStarts, starts);
-}
-
-TEST_F(BookmarkInterpolatorSceneTest, CentringReplacesARunningTransition)
-{
-    SetDuration(1.0f);
-    scene->GoToBookmark(Zoom(140.0f), false);
-    TickAt(0.5);
-    ASSERT_FLOAT_EQ(model->GetZoom(), 90.0f);
-    const float point[3] = {30.0f, 20.0f, 40.0f};
-    scene->CenterViewAt(point, true);
-    EXPECT_TRUE(scene->HasInterpolator());
-    const std::array<float, 3> target = CentredOrigin(30.0f, 20.0f, 40.0f);
-    TickAt(0.75);
-    ExpectOrigin(*model, {target[0] / 2, target[1] / 2, target[2] / 2});
-    TickAt(1.0);
-    ExpectOrigin(*model, target);
-    EXPECT_FLOAT_EQ(model->GetZoom(), 90.0f) << "the zoom transition was dropped";
-    EXPECT_FALSE(scene->HasInterpolator());
-}
-
 TEST_F(BookmarkInterpolatorSceneTest, ACommandPressOnAGlyphCentresTheViewOnIt)
 {
     testsupport::QuietStdout quiet;
@@ -248,7 +205,7 @@ TEST_F(BookmarkInterpolatorSceneTest, ACommandPressOnAGlyphCentresTheViewOnIt)
     model->SetZoom(100.0f, false);
     AddGene("Gene", {{scenetest::kColumnX, scenetest::kColumnY, 60, 20}});
     display.Display();
-    const auto at = ScreenPoint(scenetest::kColumnX, scenetest::kColumnY, 60);
+    const auto at = ScreenPoint(scenetest::kColumnX, scenetest::kColumnY);
     display.Press(0, at[0], at[1], InputConventions::FLAG_COMMAND);
     display.Release(0, at[0], at[1], InputConventions::FLAG_COMMAND);
     ASSERT_NE(nullptr, model->GetSelectedExpressor());
