@@ -40,6 +40,7 @@ struct Voxel
 {
     int x, y, z;
     uint16_t count;
+    float score = 100.0f, b = 1.0f;
 };
 
 class BrainSceneFixture : public testing::Test
@@ -69,14 +70,14 @@ protected:
         model.reset();
     }
 
-    // Adds a gene with one expressor (score 100) per voxel; returns its index.
+    // Adds a gene with one expressor per voxel; returns its index.
     int AddGene(const std::string& symbol, const std::vector<Voxel>& voxels)
     {
         testsupport::Grid20000 grid;
         grid.header[1] = 1000 + model->GetNumGenes();
         grid.strings[1] = symbol;
         for (const Voxel& v : voxels)
-            grid.quadrats.push_back({GridId(v.x, v.y, v.z), 1.0f, 1.0f, 100.0f, 0, 0, 0, v.count});
+            grid.quadrats.push_back({GridId(v.x, v.y, v.z), 1.0f, v.b, v.score, 0, 0, 0, v.count});
         grid.CountsFromLists();
         const std::string bytes = grid.File();
         MemoryStream stream(static_cast<unsigned>(bytes.size()));
