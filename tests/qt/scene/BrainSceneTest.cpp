@@ -104,22 +104,6 @@ TEST_F(BrainSceneTest, TheNinthGeneReusesTheFirstGenesOffset)
     EXPECT_FALSE(first == second);
 }
 
-TEST_F(BrainSceneTest, GenesOfTheModelGetRenderersInModelOrder)
-{
-    AddGene("A", {{kColumnX, kColumnY, 50, 20}});
-    AddGene("B", {{kColumnX, kColumnY, 51, 20}});
-    // A second scene over the same model starts with one renderer per gene.
-    BrainSceneRenderer other(&display, model.get(), nullptr);
-    ASSERT_EQ(2, other.GetNumExpressionRenderers());
-    EXPECT_EQ(model->GetGene(0), other.GetExpressionRenderer(0)->GetGene());
-    EXPECT_EQ(model->GetGene(1), other.GetExpressionRenderer(1)->GetGene());
-
-    model->RemoveGene(0);
-    ASSERT_EQ(1, scene->GetNumExpressionRenderers());
-    EXPECT_EQ(model->GetGene(0), scene->GetExpressionRenderer(0)->GetGene());
-    EXPECT_EQ(1, other.GetNumExpressionRenderers());
-}
-
 // The display list names in use in the display's context.
 std::vector<GLuint> ListsIn(HeadlessGLDisplay& display)
 {
@@ -140,19 +124,30 @@ size_t CountGone(const std::vector<GLuint>& before, const std::vector<GLuint>& a
     return gone;
 }
 
-TEST_F(BrainSceneTest, GLObjectsAreDeletedInTheViewsContextWhateverIsCurrent)
+TEST_F(BrainSceneTest, RenderersFollowTheModelsGenesAndFreeTheirGLObjectsWhateverIsCurrent)
 {
     AddGene("A", {{kColumnX, kColumnY, 50, 20}});
     AddGene("B", {{kColumnX, kColumnY, 51, 20}});
+    // A second scene over the same model starts with one renderer per gene.
+    auto other = std::make_unique<BrainSceneRenderer>(&display, model.get(), nullptr);
+    ASSERT_EQ(2, other->GetNumExpressionRenderers());
+    EXPECT_EQ(model->GetGene(0), other->GetExpressionRenderer(0)->GetGene());
+    EXPECT_EQ(model->GetGene(1), other->GetExpressionRenderer(1)->GetGene());
     display.Display();
     const std::vector<GLuint> drawn = ListsIn(display);
     ASSERT_FALSE(drawn.empty());
 
-    // A gene removed while no context is current still frees its glyphs.
+    // A gene removed while no context is current takes its renderers and
+    // still frees its glyphs.
     display.DoneCurrent();
     model->RemoveGene(0);
+    ASSERT_EQ(1, scene->GetNumExpressionRenderers());
+    EXPECT_EQ(model->GetGene(0), scene->GetExpressionRenderer(0)->GetGene());
+    EXPECT_EQ(1, other->GetNumExpressionRenderers());
     const std::vector<GLuint> afterRemove = ListsIn(display);
     EXPECT_GT(CountGone(drawn, afterRemove), 0u);
+    display.MakeCurrent();
+    other.reset();
 
     // So does the scene going away, with the mesh lists it drew.
     display.Display();

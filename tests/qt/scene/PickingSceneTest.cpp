@@ -140,30 +140,22 @@ TEST_F(PickingSceneTest, OpaqueMeshesHideGlyphsInsideThemAndTransparentOnesDoNot
     EXPECT_EQ(GridId(kColumnX, kColumnY, 60), Selected()->gridId);
 }
 
-TEST_F(PickingSceneTest, SelectionTextsNameTheStructurePathAndTheGene)
+TEST_F(PickingSceneTest, SelectionTextsNameTheStructurePathAndTheGeneAndHidingTheGlyphDeselectsIt)
 {
     model->SelectStructure(Label("CTX"), true);
     EXPECT_EQ("Brain (root)\n  Cerebrum (CH)\n    Cerebral cortex (CTX)", scene->GetInfoString());
+    model->SelectStructure(nullptr, true);
+    EXPECT_EQ("", scene->GetInfoString());
 
     AddGene("Pvalb", {{kColumnX, kColumnY, 60, 20}});
     const GeneExpression* gene = model->GetGene(0);
     model->SelectExpressor(model->GetGene(0), gene->GetExpressorAtGrid(GridId(kColumnX, kColumnY, 60)), true);
-    EXPECT_EQ(0u, scene->GetInfoString().find("Neuron Type: Pvalb\n"));
-
-    model->SelectExpressor(nullptr, nullptr, true);
-    model->SelectStructure(nullptr, true);
-    EXPECT_EQ("", scene->GetInfoString());
-}
-
-TEST_F(PickingSceneTest, HidingTheSelectedGlyphDeselectsIt)
-{
-    AddGene("Gene", {{kColumnX, kColumnY, 60, 20}});
-    const GeneExpression* gene = model->GetGene(0);
-    model->SelectExpressor(model->GetGene(0), gene->GetExpressorAtGrid(GridId(kColumnX, kColumnY, 60)), true);
     ASSERT_NE(nullptr, Selected());
+    EXPECT_EQ(0u, scene->GetInfoString().find("Neuron Type: Pvalb\n"));
     // A count threshold above the voxel's count hides it.
     model->SetNumExpressorsThreshold(50.0f, -1.0f, true);
     EXPECT_EQ(nullptr, Selected());
+    EXPECT_EQ("", scene->GetInfoString());
 }
 
 // The selection records that a pass over every mesh of the selector makes at

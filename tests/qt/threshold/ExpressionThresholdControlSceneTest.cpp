@@ -13,7 +13,6 @@
 #include <GL/gl.h>
 
 #include <array>
-#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -33,19 +32,6 @@ Rgb DotColour(const Expressor& e)
     if (e.label == nullptr || e.label->annotationValue == 0)
         return {160, 160, 160};
     return {e.label->red, e.label->green, e.label->blue};
-}
-
-bool Near(const Rgb& a, const Rgb& b, int tolerance = 2)
-{
-    for (int i = 0; i < 3; ++i)
-        if (std::abs(a[i] - b[i]) > tolerance)
-            return false;
-    return true;
-}
-
-std::string Text(const Rgb& c)
-{
-    return std::to_string(c[0]) + "," + std::to_string(c[1]) + "," + std::to_string(c[2]);
 }
 
 // The control of a gene with two expressors, drawn alone.
@@ -138,7 +124,8 @@ TEST_F(ExpressionThresholdControlPixelTest, DrawsBarDotsRectangleMarkersAndLabel
     EXPECT_EQ(right, kW - 5);
     EXPECT_EQ(bottom, nh + 8);
     EXPECT_EQ(top, nh + 158);
-    EXPECT_TRUE(Near(At(left + 10, bottom + 40), {51, 51, 51})) << Text(At(left + 10, bottom + 40));
+    for (int channel : At(left + 10, bottom + 40))
+        EXPECT_NEAR(channel, 51, 2);
     EXPECT_EQ(At(left - 3, bottom + 40), (Rgb{0, 0, 0})); // outside: the empty plot
     EXPECT_EQ(At(left, bottom + 40), (Rgb{255, 255, 255}));
     EXPECT_EQ(At(right, bottom + 40), (Rgb{255, 255, 255}));
