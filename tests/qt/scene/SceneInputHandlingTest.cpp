@@ -1,5 +1,5 @@
 // Mouse, wheel and key handling of the scene, driven through its listener
-// operations; the tool choice table and the virtual trackball.
+// operations, and the virtual trackball.
 
 #include "BrainSceneFixture.h"
 
@@ -29,31 +29,36 @@ protected:
     MouseListener* Ball() { return &scene->GetTrackball(); }
 };
 
-TEST_F(SceneInputHandlingTest, PressesChooseTheToolByButtonAndModifiers)
+TEST_F(SceneInputHandlingTest, PressesChooseTheToolByButtonModifiersAndToolMode)
 {
+    // The expected tool, or kMode for the model's tool mode, or kSwitch for
+    // picking unless the mode picks already, then rotating.
+    constexpr int kMode = -1, kSwitch = -2;
+    const int pan = scene::kPanTool, ball = scene::kTrackballTool, pick = scene::kPickOnlyTool;
     struct Case
     {
-        int button, flags;
-        MouseListener* expected;
+        int button, flags, tool;
     };
-    const Case cases[] = {{0, 0, Pan()},      {0, kShift, Ball()},    {0, kCommand, Pan()},
-                          {1, 0, nullptr},    {2, 0, Ball()},         {2, kShift, Pan()},
-                          {2, kOption, nullptr}, {2, kShift | kOption, Pan()}};
-    for (const Case& c : cases)
+    const Case cases[] = {{0, 0, pan},           {0, kShift, ball},          {0, kShift | kCommand | kOption, ball},
+                          {0, kCommand, pan},    {0, kOption | kCommand, pan}, {1, 0, pick},
+                          {1, kShift | kOption, pick}, {2, 0, ball},       {2, kShift, pan},
+                          {2, kShift | kOption, pan},  {2, kCommand, kMode}, {2, kOption, kSwitch},
+                          {2, kOption | kCommand, kSwitch}};
+    for (int mode = 0; mode <= 2; ++mode)
     {
-        SCOPED_TRACE(std::to_string(c.button) + "/" + std::to_string(c.flags));
-        scene->OnButtonDown(c.button, 30, 280, c.flags, 100);
-        EXPECT_EQ(c.expected, scene->GetActiveTool());
-        EXPECT_EQ(1, QMB_btn_mode);
-        scene->OnButtonUp(c.button, 30, 280, c.flags, 110);
-        EXPECT_EQ(nullptr, scene->GetActiveTool());
-        EXPECT_EQ(0, QMB_btn_mode);
+        model->SetToolMode(static_cast<BrainExpressionModel::ToolMode>(mode));
+        for (const Case& c : cases)
+        {
+            SCOPED_TRACE(std::to_string(c.button) + "/" + std::to_string(c.flags) + " mode " + std::to_string(mode));
+            const int tool = c.tool == kMode ? mode : c.tool == kSwitch ? (mode == pick ? ball : pick) : c.tool;
+            scene->OnButtonDown(c.button, 30, 280, c.flags, 100);
+            EXPECT_EQ(tool == pan ? Pan() : tool == ball ? Ball() : nullptr, scene->GetActiveTool());
+            EXPECT_EQ(1, QMB_btn_mode);
+            scene->OnButtonUp(c.button, 30, 280, c.flags, 110);
+            EXPECT_EQ(nullptr, scene->GetActiveTool());
+            EXPECT_EQ(0, QMB_btn_mode);
+        }
     }
-    // Right button with Command uses the model's tool mode.
-    model->SetToolMode(BrainExpressionModel::kPanTool);
-    scene->OnButtonDown(2, 30, 280, kCommand, 200);
-    EXPECT_EQ(Pan(), scene->GetActiveTool());
-    scene->OnButtonUp(2, 30, 280, kCommand, 210);
 }
 
 TEST_F(SceneInputHandlingTest, DraggingPansTheOriginWithTheMouse)
@@ -227,30 +232,6 @@ TEST_F(SceneInputHandlingTest, HandlerFailuresReachTheUserAsAlerts)
     EXPECT_EQ("The atlas could not be loaded.", services.alerts[0]);
     other.OnButtonUp(0, 30, 280, 0, 0);
     failing.fail = false;
-}
-
-TEST(SceneToolChoiceTest, FollowsTheButtonAndModifierTable)
-{
-    using scene::ChooseMouseTool;
-    for (int mode = 0; mode <= 2; ++mode)
-    {
-        SCOPED_TRACE(mode);
-        EXPECT_EQ(scene::kPanTool, ChooseMouseTool(0, 0, mode));
-        EXPECT_EQ(scene::kTrackballTool, ChooseMouseTool(0, kShift, mode));
-        EXPECT_EQ(scene::kTrackballTool, ChooseMouseTool(0, kShift | kCommand | kOption, mode));
-        EXPECT_EQ(scene::kPanTool, ChooseMouseTool(0, kCommand, mode));
-        EXPECT_EQ(scene::kPanTool, ChooseMouseTool(0, kOption | kCommand, mode));
-        EXPECT_EQ(scene::kPickOnlyTool, ChooseMouseTool(1, 0, mode));
-        EXPECT_EQ(scene::kPickOnlyTool, ChooseMouseTool(1, kShift | kOption, mode));
-        EXPECT_EQ(scene::kTrackballTool, ChooseMouseTool(2, 0, mode));
-        EXPECT_EQ(scene::kPanTool, ChooseMouseTool(2, kShift, mode));
-        EXPECT_EQ(scene::kPanTool, ChooseMouseTool(2, kShift | kOption, mode));
-        EXPECT_EQ(mode, ChooseMouseTool(2, kCommand, mode));
-    }
-    // Right button with Option switches between picking and rotating.
-    EXPECT_EQ(scene::kPickOnlyTool, ChooseMouseTool(2, kOption, 0));
-    EXPECT_EQ(scene::kPickOnlyTool, ChooseMouseTool(2, kOption | kCommand, 1));
-    EXPECT_EQ(scene::kTrackballTool, ChooseMouseTool(2, kOption, 2));
 }
 
 float Length(const float q[4])

@@ -116,7 +116,7 @@ TEST_F(BookmarkInterpolatorSceneTest, TransitionsRunOnTheTimerAndANewRequestStar
     EXPECT_EQ(display.timerListener, nullptr);
 }
 
-TEST_F(BookmarkInterpolatorSceneTest, APressStopsTheTransitionAndItsLiveUpdate)
+TEST_F(BookmarkInterpolatorSceneTest, APressOrTheScenesEndStopsTheTransitionAndItsLiveUpdate)
 {
     SetDuration(1.0f);
     Bookmark thresholds("Levels", Bookmark::kThresholds);
@@ -136,12 +136,8 @@ TEST_F(BookmarkInterpolatorSceneTest, APressStopsTheTransitionAndItsLiveUpdate)
     TickAt(2.0);
     model->GetExpressionScoreThreshold(lower, upper);
     EXPECT_FLOAT_EQ(lower, 50.0f) << "the stopped transition does not finish";
-}
 
-TEST_F(BookmarkInterpolatorSceneTest, ASceneGoneMidTransitionLeavesNoLiveUpdate)
-{
-    SetDuration(1.0f);
-    Bookmark thresholds("Levels", Bookmark::kThresholds);
+    // A scene deleted mid-transition leaves no live update and no timer.
     thresholds.m_numExpressors = Bookmark::Range(10.0f, 20.0f);
     scene->GoToBookmark(thresholds, false);
     ASSERT_TRUE(model->GetLiveUpdate());
