@@ -101,6 +101,13 @@ protected:
         return {static_cast<int>(px), static_cast<int>(kHeight - pyUp)};
     }
 
+    // A press and release at the window point.
+    void Click(int button, std::array<int, 2> at, int flags = 0)
+    {
+        display.Press(button, at[0], at[1], flags);
+        display.Release(button, at[0], at[1], flags);
+    }
+
     std::array<int, 4> PixelAtWindow(std::array<int, 2> p) { return display.PixelAt(p[0], kHeight - 1 - p[1]); }
 
     static bool IsBlack(const std::array<int, 4>& p) { return p[0] == 0 && p[1] == 0 && p[2] == 0; }

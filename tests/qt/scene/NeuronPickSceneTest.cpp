@@ -132,14 +132,6 @@ protected:
 
     std::array<int, 2> PointOf(const Target& t) { return ScreenPoint(t.voxel->gridX, t.voxel->gridY, t.gene); }
 
-    // Presses and releases on the voxel's pixel with that button and flags.
-    void PressOn(const Target& target, int button, int flags)
-    {
-        const auto at = PointOf(target);
-        display.Press(button, at[0], at[1], flags);
-        display.Release(button, at[0], at[1], flags);
-    }
-
     const TableLine& LineOf(const Expressor& v) { return table.at({int(v.gridX), int(v.gridY), int(v.gridZ)}); }
 
     testsupport::QuietStdout quiet;
@@ -167,7 +159,7 @@ TEST_F(NeuronPickSceneTest, HoversAndPressesOnAKnownNeuronNameItAndPressesOpenIt
 
     // A plain left press (pan tool, mode 1) names the neuron and opens the
     // launch file written for it.
-    PressOn(target, 0, 0);
+    Click(0, PointOf(target));
     ASSERT_EQ(target.voxel, model->GetSelectedExpressor());
     EXPECT_EQ(model->GetGene(target.gene), model->GetSelectedExpressorsGene());
     EXPECT_EQ("Neuron Type: " + symbol + "\nArchive, Neuron Name: " + line.archive + ", " + line.neuron + "\n",
@@ -180,17 +172,17 @@ TEST_F(NeuronPickSceneTest, HoversAndPressesOnAKnownNeuronNameItAndPressesOpenIt
     EXPECT_EQ(1, gTintState.QMB_moused_known);
 
     // A right press (trackball, mode -1) opens the neuron's archive page.
-    PressOn(target, 2, 0);
+    Click(2, PointOf(target));
     EXPECT_EQ(std::vector<std::string>{page}, services.urls);
     EXPECT_EQ(1u, services.files.size());
     EXPECT_EQ(1, gTintState.QMB_expressor_clicked);
 
     // So does a left press with Shift; a right press with Shift pans and
     // opens the launch file again.
-    PressOn(target, 0, InputConventions::FLAG_SHIFT);
+    Click(0, PointOf(target), InputConventions::FLAG_SHIFT);
     EXPECT_EQ((std::vector<std::string>{page, page}), services.urls);
     EXPECT_EQ(1u, services.files.size());
-    PressOn(target, 2, InputConventions::FLAG_SHIFT);
+    Click(2, PointOf(target), InputConventions::FLAG_SHIFT);
     EXPECT_EQ(2u, services.urls.size());
     EXPECT_EQ((std::vector<std::string>{launchFile, launchFile}), services.files);
     EXPECT_TRUE(services.alerts.empty());
@@ -204,7 +196,7 @@ TEST_F(NeuronPickSceneTest, AVoxelWithoutANeuronSaysUnknownAndOpensNothing)
     const std::string symbol = model->GetGene(target.gene)->GetSymbol();
     for (int button : {0, 2})
     {
-        PressOn(target, button, 0);
+        Click(button, PointOf(target));
         ASSERT_EQ(target.voxel, model->GetSelectedExpressor());
         EXPECT_EQ("Neuron Type: " + symbol + "\nArchive, Neuron Name: unknown\n", scene->GetInfoString());
         EXPECT_EQ(-1, gTintState.QMB_moused_known);

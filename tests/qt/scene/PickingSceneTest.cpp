@@ -57,8 +57,7 @@ TEST_F(PickingSceneTest, APressOnAGlyphSelectsItsGeneAndVoxel)
     const int second = AddGene("Second", {{kColumnX, kColumnY, 60, 20}, {kColumnX, kColumnY - 10, 60, 20}});
     display.Display();
     const auto at = ScreenPoint(kColumnX, kColumnY, second);
-    display.Press(1, at[0], at[1]);
-    display.Release(1, at[0], at[1]);
+    Click(1, at);
     ASSERT_NE(nullptr, Selected());
     EXPECT_EQ(model->GetGene(second), model->GetSelectedExpressorsGene());
     EXPECT_EQ(GridId(kColumnX, kColumnY, 60), Selected()->gridId);
@@ -68,8 +67,7 @@ TEST_F(PickingSceneTest, APressOnAGlyphSelectsItsGeneAndVoxel)
     display.Move(at[0], at[1]);
     display.Move(5, 280);
     EXPECT_NE(nullptr, Selected());
-    display.Press(1, 5, 280);
-    display.Release(1, 5, 280);
+    Click(1, {5, 280});
     EXPECT_EQ(nullptr, Selected());
 
     // Hovering over the glyph selects it again.
@@ -126,15 +124,13 @@ TEST_F(PickingSceneTest, OpaqueMeshesHideGlyphsInsideThemAndTransparentOnesDoNot
     display.Display();
     const auto at = ScreenPoint(kColumnX, kColumnY);
 
-    display.Press(1, at[0], at[1]);
-    display.Release(1, at[0], at[1]);
+    Click(1, at);
     EXPECT_EQ(root, model->GetSelectedStructure());
     EXPECT_EQ(nullptr, Selected());
 
     model->SetMeshDisplayStyle(BrainExpressionModel::kTransparentMeshes, true);
     display.Display();
-    display.Press(1, at[0], at[1]);
-    display.Release(1, at[0], at[1]);
+    Click(1, at);
     EXPECT_EQ(nullptr, model->GetSelectedStructure());
     ASSERT_NE(nullptr, Selected());
     EXPECT_EQ(GridId(kColumnX, kColumnY, 60), Selected()->gridId);

@@ -129,8 +129,7 @@ TEST_F(BookmarkInterpolatorSceneTest, APressOrTheScenesEndStopsTheTransitionAndI
     EXPECT_FLOAT_EQ(lower, 50.0f);
     display.Display(); // a fast frame in between
 
-    display.Press(1, 5, 5);
-    display.Release(1, 5, 5);
+    Click(1, {5, 5});
     EXPECT_FALSE(scene->HasInterpolator());
     EXPECT_FALSE(model->GetLiveUpdate());
     TickAt(2.0);
@@ -196,9 +195,7 @@ TEST_F(BookmarkInterpolatorSceneTest, ACommandPressOnAGlyphCentresTheViewOnIt)
     model->SetZoom(100.0f, false);
     AddGene("Gene", {{scenetest::kColumnX, scenetest::kColumnY, 60, 20}});
     display.Display();
-    const auto at = ScreenPoint(scenetest::kColumnX, scenetest::kColumnY);
-    display.Press(0, at[0], at[1], InputConventions::FLAG_COMMAND);
-    display.Release(0, at[0], at[1], InputConventions::FLAG_COMMAND);
+    Click(0, ScreenPoint(scenetest::kColumnX, scenetest::kColumnY), InputConventions::FLAG_COMMAND);
     ASSERT_NE(nullptr, model->GetSelectedExpressor());
     ExpectOrigin(*model, {0.0f, 0.0f, 0.0f});
     EXPECT_TRUE(scene->HasInterpolator());
