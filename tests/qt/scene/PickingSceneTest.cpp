@@ -213,7 +213,8 @@ TEST_F(PickingSceneTest, PickCellsAndTheScenesHoverPickMatchWholeMeshes)
             {
                 points.push_back({x, y});
                 wholes.push_back(MeshHitRecords(*scene, shown, x, y, false));
-                ASSERT_EQ(wholes.back(), MeshHitRecords(*scene, shown, x, y, true)) << x << ", " << y << " view " << view;
+                ASSERT_EQ(wholes.back(), MeshHitRecords(*scene, shown, x, y, true))
+                    << x << ", " << y << " view " << view;
                 records += !wholes.back().empty();
             }
         }

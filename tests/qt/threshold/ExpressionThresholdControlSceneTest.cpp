@@ -194,10 +194,10 @@ TEST_F(ExpressionThresholdControlSceneTest, TheSelectedGenesControlIsDrawnAndTak
 
     // Drawn over the scene: the colour bar's bottom row.
     display.Display();
-    const Colormap* map = Atlas::GetAtlas()->GetExpressionColormap();
-    const int minLevel = static_cast<int>(control->GetMinLevel());
+    const unsigned char* entry =
+        Atlas::GetAtlas()->GetExpressionColormap()->GetMap() + 3 * static_cast<int>(control->GetMinLevel());
     const std::array<int, 4> bar = display.PixelAt(kWidth - 155, control->GetHeight() - 150 + 8);
-    EXPECT_EQ((std::vector<int>{bar[0], bar[1], bar[2]}), std::vector<int>(map->GetMap() + 3 * minLevel, map->GetMap() + 3 * minLevel + 3));
+    EXPECT_EQ((std::vector<int>{bar[0], bar[1], bar[2]}), std::vector<int>(entry, entry + 3));
 
     display.RebuildCursorRects();
     EXPECT_EQ(display.cursorRects.size(), 9u);
