@@ -40,6 +40,7 @@ struct Voxel
 {
     int x, y, z;
     uint16_t count;
+    float score = 100.0f, b = 1.0f;
 };
 
 class BrainSceneFixture : public testing::Test
@@ -69,14 +70,14 @@ protected:
         model.reset();
     }
 
-    // Adds a gene with one expressor (score 100) per voxel; returns its index.
+    // Adds a gene with one expressor per voxel; returns its index.
     int AddGene(const std::string& symbol, const std::vector<Voxel>& voxels)
     {
         testsupport::Grid20000 grid;
         grid.header[1] = 1000 + model->GetNumGenes();
         grid.strings[1] = symbol;
         for (const Voxel& v : voxels)
-            grid.quadrats.push_back({GridId(v.x, v.y, v.z), 1.0f, 1.0f, 100.0f, 0, 0, 0, v.count});
+            grid.quadrats.push_back({GridId(v.x, v.y, v.z), 1.0f, v.b, v.score, 0, 0, 0, v.count});
         grid.CountsFromLists();
         const std::string bytes = grid.File();
         MemoryStream stream(static_cast<unsigned>(bytes.size()));
@@ -85,11 +86,10 @@ protected:
         return model->GetNumGenes() - 1;
     }
 
-    // The window point (origin top left) where the voxel of the gene with that
-    // index is drawn, for the unrotated view with origin 0.
-    std::array<int, 2> ScreenPoint(float gx, float gy, float gz, int geneIndex = 0)
+    // The window point (origin top left) where the voxel at grid x, y of the
+    // gene with that index is drawn, for the unrotated view with origin 0.
+    std::array<int, 2> ScreenPoint(float gx, float gy, int geneIndex = 0)
     {
-        (void)gz;
         const float* offset = BrainSceneRenderer::offsets[geneIndex % 8];
         const float s = 2.0f * model->GetZoom() / 100.0f;
         const float ex = s * (gx + 0.1f * offset[0] - kNX / 2.0f);
@@ -99,6 +99,13 @@ protected:
         const float px = (ex + h) / (2.0f * h) * kWidth;
         const float pyUp = (ey + h * a) / (2.0f * h * a) * kHeight;
         return {static_cast<int>(px), static_cast<int>(kHeight - pyUp)};
+    }
+
+    // A press and release at the window point.
+    void Click(int button, std::array<int, 2> at, int flags = 0)
+    {
+        display.Press(button, at[0], at[1], flags);
+        display.Release(button, at[0], at[1], flags);
     }
 
     std::array<int, 4> PixelAtWindow(std::array<int, 2> p) { return display.PixelAt(p[0], kHeight - 1 - p[1]); }

@@ -36,10 +36,16 @@ protected:
     }
 };
 
-TEST_F(BrainSceneTest, AnEmptySceneIsBlack)
+TEST_F(BrainSceneTest, AnEmptySceneIsBlackAndAnEmptyViewDrawsWithoutFailing)
 {
     display.Display();
     EXPECT_EQ(0, NonBlackPixels());
+    display.Resize(0, 0);
+    display.Display();
+    display.Resize(kWidth, kHeight);
+    display.Display();
+    EXPECT_EQ(0, NonBlackPixels());
+    EXPECT_TRUE(services.alerts.empty());
 }
 
 TEST_F(BrainSceneTest, TheCornerCompassShowsOnlyAtLocationZero)
@@ -67,7 +73,7 @@ TEST_F(BrainSceneTest, AGlyphAppearsWhereItsVoxelProjects)
     AddGene("Gad1", {{kColumnX, kColumnY, 50, 20}});
     ASSERT_EQ(1, scene->GetNumExpressionRenderers());
     display.Display();
-    const auto at = ScreenPoint(kColumnX, kColumnY, 50);
+    const auto at = ScreenPoint(kColumnX, kColumnY);
     EXPECT_FALSE(IsBlack(PixelAtWindow(at)));
     // A glyph one voxel wide covers about 6 pixels at this zoom.
     EXPECT_TRUE(IsBlack(PixelAtWindow({at[0] + 12, at[1]})));
@@ -98,22 +104,6 @@ TEST_F(BrainSceneTest, TheNinthGeneReusesTheFirstGenesOffset)
     EXPECT_FALSE(first == second);
 }
 
-TEST_F(BrainSceneTest, GenesOfTheModelGetRenderersInModelOrder)
-{
-    AddGene("A", {{kColumnX, kColumnY, 50, 20}});
-    AddGene("B", {{kColumnX, kColumnY, 51, 20}});
-    // A second scene over the same model starts with one renderer per gene.
-    BrainSceneRenderer other(&display, model.get(), nullptr);
-    ASSERT_EQ(2, other.GetNumExpressionRenderers());
-    EXPECT_EQ(model->GetGene(0), other.GetExpressionRenderer(0)->GetGene());
-    EXPECT_EQ(model->GetGene(1), other.GetExpressionRenderer(1)->GetGene());
-
-    model->RemoveGene(0);
-    ASSERT_EQ(1, scene->GetNumExpressionRenderers());
-    EXPECT_EQ(model->GetGene(0), scene->GetExpressionRenderer(0)->GetGene());
-    EXPECT_EQ(1, other.GetNumExpressionRenderers());
-}
-
 // The display list names in use in the display's context.
 std::vector<GLuint> ListsIn(HeadlessGLDisplay& display)
 {
@@ -134,19 +124,30 @@ size_t CountGone(const std::vector<GLuint>& before, const std::vector<GLuint>& a
     return gone;
 }
 
-TEST_F(BrainSceneTest, GLObjectsAreDeletedInTheViewsContextWhateverIsCurrent)
+TEST_F(BrainSceneTest, RenderersFollowTheModelsGenesAndFreeTheirGLObjectsWhateverIsCurrent)
 {
     AddGene("A", {{kColumnX, kColumnY, 50, 20}});
     AddGene("B", {{kColumnX, kColumnY, 51, 20}});
+    // A second scene over the same model starts with one renderer per gene.
+    auto other = std::make_unique<BrainSceneRenderer>(&display, model.get(), nullptr);
+    ASSERT_EQ(2, other->GetNumExpressionRenderers());
+    EXPECT_EQ(model->GetGene(0), other->GetExpressionRenderer(0)->GetGene());
+    EXPECT_EQ(model->GetGene(1), other->GetExpressionRenderer(1)->GetGene());
     display.Display();
     const std::vector<GLuint> drawn = ListsIn(display);
     ASSERT_FALSE(drawn.empty());
 
-    // A gene removed while no context is current still frees its glyphs.
+    // A gene removed while no context is current takes its renderers and
+    // still frees its glyphs.
     display.DoneCurrent();
     model->RemoveGene(0);
+    ASSERT_EQ(1, scene->GetNumExpressionRenderers());
+    EXPECT_EQ(model->GetGene(0), scene->GetExpressionRenderer(0)->GetGene());
+    EXPECT_EQ(1, other->GetNumExpressionRenderers());
     const std::vector<GLuint> afterRemove = ListsIn(display);
     EXPECT_GT(CountGone(drawn, afterRemove), 0u);
+    display.MakeCurrent();
+    other.reset();
 
     // So does the scene going away, with the mesh lists it drew.
     display.Display();
@@ -201,19 +202,6 @@ TEST_F(BrainSceneTest, StoppingTheAnimationAlwaysStopsTheTimer)
     EXPECT_EQ(scene.get(), display.timerListener);
 }
 
-TEST_F(BrainSceneTest, AnEmptyViewDrawsWithoutFailing)
-{
-    display.Resize(0, 0);
-    display.Display();
-    display.Resize(kWidth, kHeight);
-    display.Display();
-    EXPECT_EQ(0, NonBlackPixels());
-    EXPECT_TRUE(services.alerts.empty());
-}
-} // namespace
-
-namespace
-{
 // The scene with its glyphs drawn by glyph renderers of its own, back faces
 // and all: the reference for the scene's glyph drawing.
 class AllFacesScene : public BrainSceneRenderer

@@ -130,14 +130,7 @@ protected:
         return line != nullptr && line->neuron != "unknown_cell" && Unreserved(line->neuron);
     }
 
-    // Presses and releases on the voxel's pixel with that button and flags.
-    void PressOn(const Target& target, int button, int flags)
-    {
-        const Expressor& v = *target.voxel;
-        const auto at = ScreenPoint(v.gridX, v.gridY, v.gridZ, target.gene);
-        display.Press(button, at[0], at[1], flags);
-        display.Release(button, at[0], at[1], flags);
-    }
+    std::array<int, 2> PointOf(const Target& t) { return ScreenPoint(t.voxel->gridX, t.voxel->gridY, t.gene); }
 
     const TableLine& LineOf(const Expressor& v) { return table.at({int(v.gridX), int(v.gridY), int(v.gridZ)}); }
 
@@ -146,7 +139,7 @@ protected:
     std::map<std::array<int, 3>, TableLine> table;
 };
 
-TEST_F(NeuronPickSceneTest, PressesOnAKnownNeuronNameItAndOpenItsArchive)
+TEST_F(NeuronPickSceneTest, HoversAndPressesOnAKnownNeuronNameItAndPressesOpenItsArchive)
 {
     ASSERT_EQ(3, model->GetNumGenes());
     const Target target = FindFrontVoxel(KnownNeuron);
@@ -157,9 +150,16 @@ TEST_F(NeuronPickSceneTest, PressesOnAKnownNeuronNameItAndOpenItsArchive)
     const std::string launchFile = launchFolder.File("META_JNLP.jnlp");
     const std::string page = "http://127.0.0.1:8640/Arbolex/neuron_info.jsp?neuron_name=" + line.neuron;
 
+    // Hovering names the neuron without opening anything.
+    display.Move(PointOf(target)[0], PointOf(target)[1]);
+    ASSERT_EQ(target.voxel, model->GetSelectedExpressor());
+    EXPECT_NE(std::string::npos, scene->GetInfoString().find(", " + line.neuron + "\n"));
+    EXPECT_EQ(0, gTintState.QMB_expressor_clicked);
+    EXPECT_TRUE(services.files.empty() && services.urls.empty());
+
     // A plain left press (pan tool, mode 1) names the neuron and opens the
     // launch file written for it.
-    PressOn(target, 0, 0);
+    Click(0, PointOf(target));
     ASSERT_EQ(target.voxel, model->GetSelectedExpressor());
     EXPECT_EQ(model->GetGene(target.gene), model->GetSelectedExpressorsGene());
     EXPECT_EQ("Neuron Type: " + symbol + "\nArchive, Neuron Name: " + line.archive + ", " + line.neuron + "\n",
@@ -172,17 +172,17 @@ TEST_F(NeuronPickSceneTest, PressesOnAKnownNeuronNameItAndOpenItsArchive)
     EXPECT_EQ(1, gTintState.QMB_moused_known);
 
     // A right press (trackball, mode -1) opens the neuron's archive page.
-    PressOn(target, 2, 0);
+    Click(2, PointOf(target));
     EXPECT_EQ(std::vector<std::string>{page}, services.urls);
     EXPECT_EQ(1u, services.files.size());
     EXPECT_EQ(1, gTintState.QMB_expressor_clicked);
 
     // So does a left press with Shift; a right press with Shift pans and
     // opens the launch file again.
-    PressOn(target, 0, InputConventions::FLAG_SHIFT);
+    Click(0, PointOf(target), InputConventions::FLAG_SHIFT);
     EXPECT_EQ((std::vector<std::string>{page, page}), services.urls);
     EXPECT_EQ(1u, services.files.size());
-    PressOn(target, 2, InputConventions::FLAG_SHIFT);
+    Click(2, PointOf(target), InputConventions::FLAG_SHIFT);
     EXPECT_EQ(2u, services.urls.size());
     EXPECT_EQ((std::vector<std::string>{launchFile, launchFile}), services.files);
     EXPECT_TRUE(services.alerts.empty());
@@ -196,26 +196,12 @@ TEST_F(NeuronPickSceneTest, AVoxelWithoutANeuronSaysUnknownAndOpensNothing)
     const std::string symbol = model->GetGene(target.gene)->GetSymbol();
     for (int button : {0, 2})
     {
-        PressOn(target, button, 0);
+        Click(button, PointOf(target));
         ASSERT_EQ(target.voxel, model->GetSelectedExpressor());
         EXPECT_EQ("Neuron Type: " + symbol + "\nArchive, Neuron Name: unknown\n", scene->GetInfoString());
         EXPECT_EQ(-1, gTintState.QMB_moused_known);
         EXPECT_LT(gTintState.QMB_expressor_clicked, 0);
     }
-    EXPECT_TRUE(services.files.empty());
-    EXPECT_TRUE(services.urls.empty());
-}
-
-TEST_F(NeuronPickSceneTest, HoveringNamesTheNeuronWithoutOpeningAnything)
-{
-    const Target target = FindFrontVoxel(KnownNeuron);
-    ASSERT_NE(nullptr, target.voxel);
-    const Expressor& v = *target.voxel;
-    const auto at = ScreenPoint(v.gridX, v.gridY, v.gridZ, target.gene);
-    display.Move(at[0], at[1]);
-    ASSERT_EQ(target.voxel, model->GetSelectedExpressor());
-    EXPECT_NE(std::string::npos, scene->GetInfoString().find(", " + LineOf(v).neuron + "\n"));
-    EXPECT_EQ(0, gTintState.QMB_expressor_clicked);
     EXPECT_TRUE(services.files.empty());
     EXPECT_TRUE(services.urls.empty());
 }

@@ -1,9 +1,11 @@
 // Mouse, wheel and key handling of the scene, driven through its listener
-// operations.
+// operations, and the virtual trackball.
 
 #include "BrainSceneFixture.h"
 
 #include "display/MovePlaneMouseTool.h"
+#include "display/SceneInteraction.h"
+#include "display/Trackball.h"
 
 #include <cmath>
 
@@ -27,31 +29,36 @@ protected:
     MouseListener* Ball() { return &scene->GetTrackball(); }
 };
 
-TEST_F(SceneInputHandlingTest, PressesChooseTheToolByButtonAndModifiers)
+TEST_F(SceneInputHandlingTest, PressesChooseTheToolByButtonModifiersAndToolMode)
 {
+    // The expected tool, or kMode for the model's tool mode, or kSwitch for
+    // picking unless the mode picks already, then rotating.
+    constexpr int kMode = -1, kSwitch = -2;
+    const int pan = scene::kPanTool, ball = scene::kTrackballTool, pick = scene::kPickOnlyTool;
     struct Case
     {
-        int button, flags;
-        MouseListener* expected;
+        int button, flags, tool;
     };
-    const Case cases[] = {{0, 0, Pan()},      {0, kShift, Ball()},    {0, kCommand, Pan()},
-                          {1, 0, nullptr},    {2, 0, Ball()},         {2, kShift, Pan()},
-                          {2, kOption, nullptr}, {2, kShift | kOption, Pan()}};
-    for (const Case& c : cases)
+    const Case cases[] = {{0, 0, pan},           {0, kShift, ball},          {0, kShift | kCommand | kOption, ball},
+                          {0, kCommand, pan},    {0, kOption | kCommand, pan}, {1, 0, pick},
+                          {1, kShift | kOption, pick}, {2, 0, ball},       {2, kShift, pan},
+                          {2, kShift | kOption, pan},  {2, kCommand, kMode}, {2, kOption, kSwitch},
+                          {2, kOption | kCommand, kSwitch}};
+    for (int mode = 0; mode <= 2; ++mode)
     {
-        SCOPED_TRACE(std::to_string(c.button) + "/" + std::to_string(c.flags));
-        scene->OnButtonDown(c.button, 30, 280, c.flags, 100);
-        EXPECT_EQ(c.expected, scene->GetActiveTool());
-        EXPECT_EQ(1, QMB_btn_mode);
-        scene->OnButtonUp(c.button, 30, 280, c.flags, 110);
-        EXPECT_EQ(nullptr, scene->GetActiveTool());
-        EXPECT_EQ(0, QMB_btn_mode);
+        model->SetToolMode(static_cast<BrainExpressionModel::ToolMode>(mode));
+        for (const Case& c : cases)
+        {
+            SCOPED_TRACE(std::to_string(c.button) + "/" + std::to_string(c.flags) + " mode " + std::to_string(mode));
+            const int tool = c.tool == kMode ? mode : c.tool == kSwitch ? (mode == pick ? ball : pick) : c.tool;
+            scene->OnButtonDown(c.button, 30, 280, c.flags, 100);
+            EXPECT_EQ(tool == pan ? Pan() : tool == ball ? Ball() : nullptr, scene->GetActiveTool());
+            EXPECT_EQ(1, QMB_btn_mode);
+            scene->OnButtonUp(c.button, 30, 280, c.flags, 110);
+            EXPECT_EQ(nullptr, scene->GetActiveTool());
+            EXPECT_EQ(0, QMB_btn_mode);
+        }
     }
-    // Right button with Command uses the model's tool mode.
-    model->SetToolMode(BrainExpressionModel::kPanTool);
-    scene->OnButtonDown(2, 30, 280, kCommand, 200);
-    EXPECT_EQ(Pan(), scene->GetActiveTool());
-    scene->OnButtonUp(2, 30, 280, kCommand, 210);
 }
 
 TEST_F(SceneInputHandlingTest, DraggingPansTheOriginWithTheMouse)
@@ -148,7 +155,7 @@ TEST_F(SceneInputHandlingTest, ADoubleClickFirstFinishesThePress)
     model->SetZoom(100.0f, false);
     model->SetCuttingPlanesVisible(true, true);
     display.Display();
-    const auto at = ScreenPoint(kColumnX, kColumnY, 60);
+    const auto at = ScreenPoint(kColumnX, kColumnY);
     // The second press grabs a cutting face; the double click replaces its release.
     display.DoubleClick(0, at[0], at[1]);
     EXPECT_EQ(nullptr, scene->GetActiveTool());
@@ -160,7 +167,7 @@ TEST_F(SceneInputHandlingTest, ADoubleClickFirstFinishesThePress)
     // Hover picking works again right away.
     model->SetCuttingPlanesVisible(false, true);
     display.Display();
-    const auto glyph = ScreenPoint(kColumnX, kColumnY, 60);
+    const auto glyph = ScreenPoint(kColumnX, kColumnY);
     display.Move(glyph[0], glyph[1]);
     EXPECT_NE(nullptr, model->GetSelectedExpressor());
     // The hint went away with the move.
@@ -225,5 +232,92 @@ TEST_F(SceneInputHandlingTest, HandlerFailuresReachTheUserAsAlerts)
     EXPECT_EQ("The atlas could not be loaded.", services.alerts[0]);
     other.OnButtonUp(0, 30, 280, 0, 0);
     failing.fail = false;
+}
+
+float Length(const float q[4])
+{
+    return std::sqrt(q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3]);
+}
+
+TEST(TrackballMathTest, DragsTurnAboutTheAxisAcrossTheDragAndAddedTurnsCompose)
+{
+    float q[4];
+    trackball(q, 0.1f, 0.2f, 0.1f, 0.2f);
+    EXPECT_EQ((std::vector<float>{0, 0, 0, 1}), std::vector<float>(q, q + 4));
+    // A horizontal drag turns about the vertical axis, a vertical one about
+    // the horizontal axis; far outside the ball the angle stops at 180 degrees.
+    trackball(q, 0.0f, 0.0f, 0.2f, 0.0f);
+    EXPECT_NEAR(0.0f, q[0], 1e-6);
+    EXPECT_LT(q[1], 0.0f);
+    EXPECT_NEAR(0.0f, q[2], 1e-6);
+    EXPECT_NEAR(1.0f, Length(q), 1e-5);
+    trackball(q, 0.0f, 0.0f, 0.0f, 0.2f);
+    EXPECT_GT(q[0], 0.0f);
+    EXPECT_NEAR(0.0f, q[1], 1e-6);
+    trackball(q, -50.0f, 0.0f, 50.0f, 0.0f);
+    EXPECT_NEAR(1.0f, Length(q), 1e-5);
+
+    // Turning a point by the sum equals turning it by one, then the other
+    // (matrices in GL order, m[column][row]).
+    float xAxis[3] = {2.0f, 0.0f, 0.0f}, yAxis[3] = {0.0f, 3.0f, 0.0f};
+    float qx[4], qy[4], both[4];
+    axis_to_quat(xAxis, 1.5707964f, qx);
+    axis_to_quat(yAxis, 1.5707964f, qy);
+    EXPECT_FLOAT_EQ(1.0f, xAxis[0]); // normalised in place
+    add_quats(qx, qy, both);
+    float mx[4][4], my[4][4], mb[4][4];
+    build_rotmatrix(mx, qx);
+    build_rotmatrix(my, qy);
+    build_rotmatrix(mb, both);
+    auto apply = [](const float m[4][4], const float v[4], float out[4]) {
+        for (int r = 0; r < 4; ++r)
+            out[r] = m[0][r] * v[0] + m[1][r] * v[1] + m[2][r] * v[2] + m[3][r] * v[3];
+    };
+    const float v[4] = {0.3f, 0.5f, 0.7f, 1.0f};
+    float once[4], first[4], twice[4];
+    apply(mb, v, once);
+    apply(my, v, first);
+    apply(mx, first, twice);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_NEAR(twice[i], once[i], 1e-5) << i;
+}
+
+TEST(TrackballMathTest, LongSpinsStayNormalised)
+{
+    float axis[3] = {0.3f, 0.9f, 0.1f};
+    float step[4];
+    axis_to_quat(axis, 0.05f, step);
+    // Deliberately off unit length, as rounding would make it.
+    for (float& c : step)
+        c *= 1.0005f;
+    float q[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+    for (int i = 0; i < 2000; ++i)
+        add_quats(step, q, q);
+    EXPECT_NEAR(1.0f, Length(q), 0.05f);
+}
+
+TEST(TrackballToolTest, DragsLeftOfCentreTurnLikeDragsRightOfIt)
+{
+    // The view size is unsigned; a point left of the centre must still give
+    // a negative coordinate. The two drags are mirror images.
+    Trackball left(nullptr), right(nullptr);
+    left.Reshape(200, 200);
+    left.OnButtonDown(0, 50, 100, 0, 0);
+    left.OnMouseMove(40, 100, 0, 5);
+    right.Reshape(200, 200);
+    right.OnButtonDown(0, 150, 100, 0, 0);
+    right.OnMouseMove(160, 100, 0, 5);
+    EXPECT_GT(left.GetQuaternion()[1], 0.01f);
+    EXPECT_NEAR(0.0f, left.GetQuaternion()[0], 1e-6);
+    EXPECT_NEAR(-left.GetQuaternion()[1], right.GetQuaternion()[1], 1e-5);
+
+    // Moves without a press and in an empty view do nothing.
+    Trackball idle(nullptr), empty(nullptr);
+    idle.Reshape(200, 200);
+    idle.OnMouseMove(10, 10, 0, 0);
+    EXPECT_FLOAT_EQ(1.0f, idle.GetQuaternion()[3]);
+    empty.OnButtonDown(0, 0, 0, 0, 0);
+    empty.OnMouseMove(10, 10, 0, 0);
+    EXPECT_FLOAT_EQ(1.0f, empty.GetQuaternion()[3]);
 }
 } // namespace

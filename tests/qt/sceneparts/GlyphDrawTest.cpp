@@ -4,23 +4,13 @@
 #include "display/ExpressionRenderer.h"
 #include "gl/TintState.h"
 #include "model/AnnotationLabel.h"
-#include "model/Atlas.h"
-#include "model/BrainExpressionModel.h"
-#include "model/BrainOntology.h"
 #include "model/GeneExpression.h"
 #include "model/UserPreferences.h"
 #include "support/TempDir.h"
 #include "support/TestGenes.h"
 #include "utility/ResourcePath.h"
 
-#include <gtest/gtest.h>
-
-#include <GL/gl.h>
-
-#include <array>
 #include <cstdlib>
-#include <functional>
-#include <memory>
 
 using testsupport::GridQuadrat;
 using testsupport::TestGridId;
@@ -31,12 +21,6 @@ namespace
 // in CB (value 20) at (100, 40, 50); both full size.
 constexpr int kX = 20, kY = 10, kZ = 10;
 constexpr int kSize = 100;
-
-std::unique_ptr<GeneExpression> MakeGene(float score)
-{
-    return testsupport::ReadTestGene("Tinted", {GridQuadrat{TestGridId(kX, kY, kZ), 1.0f, 1.0f, score, 0, 0, 0, 40},
-                                                GridQuadrat{TestGridId(100, 40, 50), 1.0f, 1.0f, score, 0, 0, 0, 40}});
-}
 
 // A tint that turns remembered voxels magenta.
 void MagentaTint(const Expressor* expressor, const float*)
@@ -64,7 +48,8 @@ protected:
         model->SetExpressionSelector(ImageGrid::AnnotationSelector(true), false);
         model->SetExpressionScoreThreshold(0.0f, -1.0f, false);
         model->SetNumExpressorsThreshold(0.0f, -1.0f, false);
-        gene = MakeGene(50.0f);
+        gene = testsupport::ReadTestGene("Tinted", {GridQuadrat{TestGridId(kX, kY, kZ), 1, 1, 50, 0, 0, 0, 40},
+                                                    GridQuadrat{TestGridId(100, 40, 50), 1, 1, 50, 0, 0, 0, 40}});
         gene->SetColor(0.2f, 0.4f, 0.6f);
         ASSERT_TRUE(display.MakeCurrent());
         glyphs = std::make_unique<ExpressionRenderer>(scene.get(), gene.get());
@@ -118,49 +103,51 @@ protected:
 #define EXPECT_NEAR_RGB(pixel, ...) EXPECT_TRUE(Near(pixel, __VA_ARGS__)) << pixel[0] << "," << pixel[1] << "," << pixel[2]
 } // namespace
 
-TEST_F(GlyphDrawTest, ColourModesZeroToThree)
+TEST_F(GlyphDrawTest, EachColourModeAndFasterDrawingDimmingByLevel)
 {
     // The test atlas's colormaps hold (i, 255 - i, i / 2); the jet map here
     // is a flat (10, 20, 30) so that the two maps differ.
-    ASSERT_TRUE(testsupport::WriteFileBytes(dir.File("jet.map"), [] {
-        std::string t;
-        for (int i = 0; i < 256; ++i)
-            t += "10 20 30\n";
-        return t;
-    }()));
+    std::string flat;
+    for (int i = 0; i < 256; ++i)
+        flat += "10 20 30\n";
+    ASSERT_TRUE(testsupport::WriteFileBytes(dir.File("jet.map"), flat));
     const_cast<Colormap*>(atlas->GetJetColormap())->Load(dir.File("jet.map").c_str());
 
-    const std::array<int, 4> gene0 = Centre();
-    EXPECT_NEAR_RGB(gene0, {51, 102, 153});
-    model->SetGeneColorMode(BrainExpressionModel::kStructureColor, false);
-    glyphs->ColorModeChanged(false);
-    const std::array<int, 4> structure = Centre();
-    EXPECT_NEAR_RGB(structure, {123, 168, 179});
-    model->SetGeneColorMode(BrainExpressionModel::kExpressionColormap, false);
-    glyphs->ColorModeChanged(false);
-    const std::array<int, 4> expression = Centre();
-    EXPECT_NEAR_RGB(expression, {50, 205, 25});
-    model->SetGeneColorMode(BrainExpressionModel::kJetColormap, false);
-    glyphs->ColorModeChanged(false);
-    const std::array<int, 4> jet = Centre();
-    EXPECT_NEAR_RGB(jet, {10, 20, 30});
-}
-
-TEST_F(GlyphDrawTest, FasterDrawingDimsByLevel)
-{
-    UserPreferences::GetPreferences()->SetFasterDrawing(true);
-    glyphs->ColorModeChanged(true);
-    // Gene colour x 50 / 255.
-    const std::array<int, 4> gene0 = Centre();
-    EXPECT_NEAR_RGB(gene0, {10, 20, 30});
-    model->SetGeneColorMode(BrainExpressionModel::kExpressionColormap, false);
-    glyphs->ColorModeChanged(false);
-    const std::array<int, 4> expression = Centre();
-    EXPECT_NEAR_RGB(expression, {10, 40, 5});
+    struct Case
+    {
+        bool faster;
+        BrainExpressionModel::GeneColorMode mode;
+        std::array<int, 3> rgb;
+    };
+    // Faster drawing takes the colour times level / 255 (level 50).
+    const Case cases[] = {
+        {false, BrainExpressionModel::kGeneColor, {51, 102, 153}},
+        {false, BrainExpressionModel::kStructureColor, {123, 168, 179}},
+        {false, BrainExpressionModel::kExpressionColormap, {50, 205, 25}},
+        {false, BrainExpressionModel::kJetColormap, {10, 20, 30}},
+        {true, BrainExpressionModel::kGeneColor, {10, 20, 30}},
+        {true, BrainExpressionModel::kExpressionColormap, {10, 40, 5}},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(std::to_string(c.mode) + (c.faster ? " faster" : ""));
+        UserPreferences::GetPreferences()->SetFasterDrawing(c.faster);
+        model->SetGeneColorMode(c.mode, false);
+        glyphs->ColorModeChanged(true);
+        const std::array<int, 4> centre = Centre();
+        EXPECT_NEAR_RGB(centre, c.rgb);
+    }
 }
 
 TEST_F(GlyphDrawTest, ListsAreRebuiltOnlyWhenTheirColoursOrVoxelsChange)
 {
+    // While dragging, dimmed octahedra are drawn directly (faster drawing:
+    // gene colour x 50 / 255) and no list is made.
+    model->SetLiveUpdate(true);
+    const std::array<int, 4> live = Centre();
+    EXPECT_NEAR_RGB(live, {10, 20, 30});
+    EXPECT_EQ(glyphs->GetCompileCount(), 0);
+    model->SetLiveUpdate(false);
     Centre();
     Centre();
     EXPECT_EQ(glyphs->GetCompileCount(), 1);
@@ -192,18 +179,17 @@ TEST_F(GlyphDrawTest, ListsAreRebuiltOnlyWhenTheirColoursOrVoxelsChange)
     EXPECT_EQ(glyphs->GetCompileCount(), 4);
 }
 
-TEST_F(GlyphDrawTest, HiddenGeneDrawsAndPicksNothing)
+TEST_F(GlyphDrawTest, AHiddenGeneDrawsAndPicksNothingAndPickingFollowsTheFilters)
 {
-    EXPECT_NE(Centre(), (std::array<int, 4>{0, 0, 0, 255}));
+    const std::array<int, 4> black{0, 0, 0, 255};
+    EXPECT_NE(Centre(), black);
     // Structures in ontology order: CB before CH.
     EXPECT_EQ(Picked(266), std::vector<GLuint>({TestGridId(100, 40, 50) + 266, TestGridId(kX, kY, kZ) + 266}));
     gene->SetVisible(false);
-    EXPECT_EQ(Centre(), (std::array<int, 4>{0, 0, 0, 255}));
+    EXPECT_EQ(Centre(), black);
     EXPECT_TRUE(Picked(266).empty());
-}
 
-TEST_F(GlyphDrawTest, PickingFollowsTheFilters)
-{
+    gene->SetVisible(true);
     model->SetExpressionSelector(atlas->GetOntology()->GetAnnotationLabel(20)->own, false);
     EXPECT_EQ(Picked(0), std::vector<GLuint>({TestGridId(100, 40, 50)}));
     model->SetExpressionSelector(ImageGrid::AnnotationSelector(true), false);
@@ -239,17 +225,6 @@ TEST_F(GlyphDrawTest, RememberedVoxelsAreTintedWithoutRebuildingTheLists)
     model->SetLiveUpdate(true);
     const std::array<int, 4> live = Centre();
     EXPECT_NEAR_RGB(live, {255, 0, 255});
-    EXPECT_EQ(glyphs->GetCompileCount(), 1);
-}
-
-TEST_F(GlyphDrawTest, LiveUpdateDrawsDimmedOctahedraDirectly)
-{
-    model->SetLiveUpdate(true);
-    const std::array<int, 4> live = Centre();
-    EXPECT_NEAR_RGB(live, {10, 20, 30}); // faster: gene colour x 50 / 255
-    EXPECT_EQ(glyphs->GetCompileCount(), 0);
-    model->SetLiveUpdate(false);
-    Centre();
     EXPECT_EQ(glyphs->GetCompileCount(), 1);
 }
 

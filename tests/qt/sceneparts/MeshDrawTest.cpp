@@ -12,7 +12,6 @@
 #include <GL/gl.h>
 
 #include <array>
-#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <utility>
@@ -43,6 +42,21 @@ float Winding(const std::vector<float>& t)
     return (t[3] - t[0]) * (t[7] - t[1]) - (t[4] - t[1]) * (t[6] - t[0]);
 }
 
+// A feedback triangle turned so that its smallest corner comes first: the
+// same triangle with the same winding gives the same vector.
+std::vector<float> Canonical(const std::vector<float>& t)
+{
+    int first = 0;
+    for (int k = 1; k < 3; ++k)
+        if (std::vector<float>(t.begin() + 3 * k, t.begin() + 3 * k + 3) <
+            std::vector<float>(t.begin() + 3 * first, t.begin() + 3 * first + 3))
+            first = k;
+    std::vector<float> out;
+    for (int k = 0; k < 3; ++k)
+        out.insert(out.end(), t.begin() + 3 * ((first + k) % 3), t.begin() + 3 * ((first + k) % 3) + 3);
+    return out;
+}
+
 class MeshDrawTest : public testing::Test
 {
 protected:
@@ -54,18 +68,19 @@ protected:
 
     // Runs f once inside a frame set up in view voxels: 30 x 30 voxels over
     // the 120 x 120 pixel display, unlit, no blending, grey background.
-    void Frame(const std::function<void()>& f)
+    static void FrameOn(HeadlessGLDisplay& d, GLTestRenderer& r, const std::function<void()>& f)
     {
-        renderer.draw = [&]() {
-            display.BeginPixelFrame(0.5f);
+        r.draw = [&]() {
+            d.BeginPixelFrame(0.5f);
             glMatrixMode(GL_PROJECTION);
             glLoadIdentity();
             glOrtho(0, 30, 0, 30, -10, 10);
             glMatrixMode(GL_MODELVIEW);
             f();
         };
-        display.Display();
+        d.Display();
     }
+    void Frame(const std::function<void()>& f) { FrameOn(display, renderer, f); }
 
     // Loads a mesh of zigzag strips, one per (start x, vertex count).
     void LoadZigzags(GLTriangleMesh& mesh, const std::vector<std::pair<float, uint32_t>>& strips)
@@ -84,14 +99,14 @@ protected:
 };
 } // namespace
 
-TEST_F(MeshDrawTest, ShortStripsShareOneTriangleBlockUntilTheFirstLongStrip)
+TEST_F(MeshDrawTest, ShortStripsShareOneTriangleBlockAndListedTrianglesAreTheDrawnOnes)
 {
+    // Strips of up to 5 vertices are batched until the first longer one.
     GLTriangleMesh mesh;
-    LoadZigzags(mesh, {{0.0f, 3}, {3.0f, 4}, {6.0f, 12}, {14.0f, 4}});
-
+    LoadZigzags(mesh, {{0.0f, 5}, {3.0f, 3}, {6.0f, 11}, {14.0f, 4}});
     std::vector<std::vector<float>> triangles;
     Frame([&]() { triangles = FeedbackPolygons([&]() { mesh.Draw(); }); });
-    ASSERT_EQ(triangles.size(), 1u + 2u + 10u + 2u);
+    ASSERT_EQ(triangles.size(), 3u + 1u + 9u + 2u);
     // A batched triangle (i, i+1, i+2) keeps the order of its indices, so the
     // second triangle of a zigzag turns the other way; a strip primitive keeps
     // one orientation throughout.
@@ -102,41 +117,18 @@ TEST_F(MeshDrawTest, ShortStripsShareOneTriangleBlockUntilTheFirstLongStrip)
         turns.push_back(Winding(t) > 0 ? 1 : -1);
     }
     const int a = turns[0];
-    std::vector<int> expected = {a, a, -a};
-    expected.insert(expected.end(), 12, a);
+    std::vector<int> expected = {a, -a, a, a};
+    expected.insert(expected.end(), 11, a);
     EXPECT_EQ(turns, expected);
-}
 
-namespace
-{
-// A feedback triangle turned so that its smallest corner comes first: the
-// same triangle with the same winding gives the same vector.
-std::vector<float> Canonical(const std::vector<float>& t)
-{
-    int first = 0;
-    for (int k = 1; k < 3; ++k)
-        if (std::vector<float>(t.begin() + 3 * k, t.begin() + 3 * k + 3) <
-            std::vector<float>(t.begin() + 3 * first, t.begin() + 3 * first + 3))
-            first = k;
-    std::vector<float> out;
-    for (int k = 0; k < 3; ++k)
-        out.insert(out.end(), t.begin() + 3 * ((first + k) % 3), t.begin() + 3 * ((first + k) % 3) + 3);
-    return out;
-}
-} // namespace
-
-TEST_F(MeshDrawTest, ListedTrianglesAreTheDrawnOnesInOrderAndWinding)
-{
-    GLTriangleMesh mesh;
-    LoadZigzags(mesh, {{0.0f, 5}, {3.0f, 3}, {6.0f, 11}, {14.0f, 4}});
+    // The listed triangles are the drawn ones, in order and winding.
     std::vector<uint32_t> listed = {7u};
     mesh.AppendTriangles(listed);
     ASSERT_EQ(listed.size(), 1u + 3u * mesh.GetTriangleCount());
     EXPECT_EQ(listed[0], 7u);
 
-    std::vector<std::vector<float>> drawn, fromList;
+    std::vector<std::vector<float>> fromList;
     Frame([&]() {
-        drawn = FeedbackPolygons([&]() { mesh.Draw(); });
         fromList = FeedbackPolygons([&]() {
             glBegin(GL_TRIANGLES);
             for (size_t i = 1; i < listed.size(); ++i)
@@ -147,9 +139,9 @@ TEST_F(MeshDrawTest, ListedTrianglesAreTheDrawnOnesInOrderAndWinding)
             glEnd();
         });
     });
-    ASSERT_EQ(drawn.size(), fromList.size());
-    for (size_t t = 0; t < drawn.size(); ++t)
-        EXPECT_EQ(Canonical(drawn[t]), Canonical(fromList[t])) << "triangle " << t;
+    ASSERT_EQ(triangles.size(), fromList.size());
+    for (size_t t = 0; t < triangles.size(); ++t)
+        EXPECT_EQ(Canonical(triangles[t]), Canonical(fromList[t])) << "triangle " << t;
 }
 
 namespace
@@ -223,16 +215,13 @@ protected:
 };
 } // namespace
 
-TEST_F(BrainMeshSetTest, NodesFollowTheTreeInPreOrder)
+TEST_F(BrainMeshSetTest, NodesInTreePreOrderDrawnDimmedAndTheSelectedOneGreen)
 {
     std::vector<std::string> order;
     for (int i = 0; i < set->GetNumNodes(); ++i)
         order.push_back(set->GetNode(i)->abbreviation);
     EXPECT_EQ(order, (std::vector<std::string>{"BRN", "LFT", "RGT", "MIS"}));
-}
 
-TEST_F(BrainMeshSetTest, DrawsSelectedStructuresDimmedAndTheSelectedOneGreen)
-{
     DrawFrame(ImageGrid::AnnotationSelector());
     EXPECT_EQ(Left(), background);
     EXPECT_FALSE(set->IsGenerated(Node("LFT")));
@@ -257,15 +246,7 @@ TEST_F(BrainMeshSetTest, ListsAreSharedBetweenContexts)
     HeadlessGLDisplay other(kSize, kSize);
     GLTestRenderer otherRenderer;
     other.SetRenderer(&otherRenderer);
-    otherRenderer.draw = [&]() {
-        other.BeginPixelFrame(0.0f);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glOrtho(0, 30, 0, 30, -10, 10);
-        glMatrixMode(GL_MODELVIEW);
-        set->Draw(Select({"LFT"}), nullptr, 0);
-    };
-    other.Display();
+    FrameOn(other, otherRenderer, [&]() { set->Draw(Select({"LFT"}), nullptr, 0); });
     EXPECT_EQ(other.PixelAt(20, 20), (std::array<int, 4>{178, 0, 0, 64}));
     ASSERT_TRUE(display.MakeCurrent());
 }

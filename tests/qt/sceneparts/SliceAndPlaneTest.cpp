@@ -4,12 +4,6 @@
 #include "display/MPRRenderer.h"
 #include "display/MovePlaneMouseTool.h"
 
-#include <gtest/gtest.h>
-
-#include <GL/gl.h>
-
-#include <array>
-#include <functional>
 #include <memory>
 
 namespace
