@@ -2,56 +2,66 @@
 #define NUVARO_TESTS_SAMPLESERVICE_REPLYREADING_H
 
 // The service's replies read back for the tests: search replies with the
-// application's gene query reply reader; the version file by its element and
-// attribute names, with a small reader of its own (the application has no
-// version file reader yet).
+// application's gene query reply reader, tiles with its JPEG decoder; the
+// version file by its element and attribute names, with a small reader of its
+// own (the application has no version file reader yet).
+#include "image/Image2d.h"
+#include "image/JpegIO.h"
 #include "network/GeneQuery.h"
 #include "utility/XMLElementHandler.h"
 #include "utility/XMLParser.h"
 
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace servicetest
 {
+inline bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
 struct ParsedReply
 {
     bool wellFormed = true;
     std::vector<std::string> elements; // every element name, in order
     std::vector<int> totals;           // the total counts, in reply order
-    // Items of the reader, totals and records in reply order.
-    std::vector<GeneQueryReplyReader::Item> items;
     std::vector<GeneQueryReplyReader::Record> records;
 
     // The first total count; -1 when the reply gave none.
     int Total() const { return totals.empty() ? -1 : totals.front(); }
-};
-
-// Forwards to the gene query's reader and notes each element's name.
-class ElementRecordingReader : public GeneQueryReplyReader
-{
-public:
-    std::vector<std::string> elements;
-
-    void StartElement(const char* name, const char** attributes) override
+    // Position of the first element called name; elements.size() when none.
+    size_t IndexOf(const std::string& name) const
     {
-        elements.emplace_back(name);
-        GeneQueryReplyReader::StartElement(name, attributes);
+        size_t i = 0;
+        while (i < elements.size() && elements[i] != name)
+            ++i;
+        return i;
     }
 };
 
 inline ParsedReply ParseReply(const std::string& xml)
 {
-    ElementRecordingReader reader;
+    // Forwards to the gene query's reader and notes each element's name.
+    class Recorder : public GeneQueryReplyReader
+    {
+    public:
+        std::vector<std::string> elements;
+        void StartElement(const char* name, const char** attributes) override
+        {
+            elements.emplace_back(name);
+            GeneQueryReplyReader::StartElement(name, attributes);
+        }
+    } reader;
     reader.StartReply(true);
     XMLParser parser(&reader);
     ParsedReply reply;
     reply.wellFormed = parser.Parse(xml.data(), static_cast<int>(xml.size()), true);
     reply.elements = reader.elements;
-    reply.items = reader.TakeItems();
-    for (const auto& item : reply.items)
+    for (const auto& item : reader.TakeItems())
     {
         if (item.isTotal)
             reply.totals.push_back(item.total);
@@ -106,6 +116,21 @@ inline VersionFile ParseVersionFile(const std::string& xml)
     XMLParser parser(&reader);
     reader.file.wellFormed = parser.Parse(xml.data(), static_cast<int>(xml.size()), true);
     return reader.file;
+}
+
+// Decodes JPEG bytes the way the viewer decodes tiles; false when they are
+// empty or the decoder refuses them.
+inline bool DecodeJpeg(const std::string& bytes, Image2d& image)
+{
+    try
+    {
+        return DecodeJPEGImage(reinterpret_cast<const unsigned char*>(bytes.data()),
+                               static_cast<unsigned int>(bytes.size()), &image);
+    }
+    catch (const std::runtime_error&)
+    {
+        return false;
+    }
 }
 } // namespace servicetest
 

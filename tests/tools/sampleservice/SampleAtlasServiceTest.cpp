@@ -1,6 +1,7 @@
 // The service over the build's sample atlas: grid files read by the
 // application's reader, and section and plate tiles cut from the sample brain
 // where the grid files and the application's plate lookup expect them.
+#include "HttpClient.h"
 #include "ReplyReading.h"
 #include "SampleAtlasFolders.h"
 #include "SampleBrain.h"
@@ -15,7 +16,6 @@
 #include "support/TempDir.h"
 #include "support/TestGenes.h"
 
-#include <httplib.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -64,16 +64,9 @@ TierImage DrawTier(const PyramidSource& source, int tier)
     return image;
 }
 
-// The section's paper: no stain at all.
-bool IsBackground(const unsigned char* pixel)
-{
-    return pixel[0] == 246 && pixel[1] == 245 && pixel[2] == 249;
-}
-
-bool IsBlack(const unsigned char* pixel)
-{
-    return pixel[0] == 0 && pixel[1] == 0 && pixel[2] == 0;
-}
+// The section's paper (no stain at all), and the overlay's black (no signal).
+bool IsBackground(const unsigned char* pixel) { return pixel[0] == 246 && pixel[1] == 245 && pixel[2] == 249; }
+bool IsBlack(const unsigned char* pixel) { return pixel[0] == 0 && pixel[1] == 0 && pixel[2] == 0; }
 
 class SampleAtlasServiceTest : public ::testing::Test
 {
@@ -222,8 +215,6 @@ TEST_F(SampleAtlasServiceTest, OverlayFollowsTheSeriesLevels)
         }
     EXPECT_GT(colouredBefore, 100);
     EXPECT_EQ(colouredAfter, 0);
-    // The same tile twice is the same picture.
-    EXPECT_EQ(DrawTier(Source(image.expressionPath), 1).rgb, expressed.rgb);
 }
 
 TEST_F(SampleAtlasServiceTest, PlatesShowTheStructureTheApplicationsPlateLookupExpects)
@@ -272,12 +263,14 @@ TEST_F(SampleAtlasServiceTest, TilesOverHttpAreJpegsOfTheSample)
     const std::string path = series.images.front().path;
     auto result = client->Get(("/pyramid/" + path + "/ImageProperties.xml").c_str());
     ASSERT_TRUE(result);
-    EXPECT_NE(result->body.find("WIDTH=\"" + std::to_string(series.images.front().width) + "\""), std::string::npos);
+    EXPECT_TRUE(servicetest::Contains(result->body, "WIDTH=\"" + std::to_string(series.images.front().width) + "\""));
     result = client->Get(("/pyramid/" + path + "/TileGroup/0-0-0.jpg").c_str());
     ASSERT_TRUE(result);
     EXPECT_EQ(result->status, 200);
     EXPECT_EQ(result->get_header_value("Content-Type"), "image/jpeg");
-    EXPECT_EQ(result->body.compare(0, 2, "\xFF\xD8"), 0);
+    Image2d tile;
+    ASSERT_TRUE(servicetest::DecodeJpeg(result->body, tile));
+    EXPECT_EQ(tile.GetWidth(), PyramidGeometry(series.images.front().width, series.images.front().height).TierWidth(0));
 }
 
 TEST_F(SampleAtlasServiceTest, DomainListAndVersionFileReadAsTheApplicationReadsThem)
