@@ -2,9 +2,9 @@
 #define NUVARO_TESTS_SAMPLESERVICE_REPLYREADING_H
 
 // The service's replies read back for the tests: search replies with the
-// application's gene query reply reader, tiles with its JPEG decoder; the
-// version file by its element and attribute names, with a small reader of its
-// own (the application has no version file reader yet).
+// application's gene query reply reader, tiles with its JPEG decoder; other
+// XML by its element and attribute names, with a small reader of its own (the
+// application has no version file reader yet).
 #include "image/Image2d.h"
 #include "image/JpegIO.h"
 #include "network/GeneQuery.h"
@@ -12,9 +12,11 @@
 #include "utility/XMLParser.h"
 
 #include <cstdlib>
-#include <cstring>
+#include <initializer_list>
+#include <map>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace servicetest
@@ -42,6 +44,13 @@ struct ParsedReply
         return i;
     }
 };
+
+// A record's gene and series fields in one value: gene id, symbol, image
+// series id, plane and probe orientation.
+inline std::tuple<int, std::string, int, int, int> SeriesFields(const GeneQueryReplyReader::Record& r)
+{
+    return {r.geneId, r.symbol, r.imageSeriesId, r.planeOfSection, r.probeOrientation};
+}
 
 inline ParsedReply ParseReply(const std::string& xml)
 {
@@ -71,51 +80,44 @@ inline ParsedReply ParseReply(const std::string& xml)
     return reply;
 }
 
-// The fields of a version file a version check needs: the first "build" of a
-// "mac" element, "oldest" and "domains" of "searchAPI" and the text of
-// "infoUrl" (-1 and "" when absent).
-struct VersionFile
+// The values of an XML document (the version file, image properties):
+// attributes as "element.attribute" and element texts as "element", the
+// first of each.
+struct XmlValues
 {
     bool wellFormed = true;
-    int build = -1;
-    int oldest = -1;
-    int domains = -1;
-    std::string infoUrl;
+    std::map<std::string, std::string> values;
+
+    // The values as numbers; -1 for those missing.
+    std::vector<int> Numbers(std::initializer_list<const char*> keys) const
+    {
+        std::vector<int> numbers;
+        for (const char* key : keys)
+            numbers.push_back(values.count(key) ? std::atoi(values.at(key).c_str()) : -1);
+        return numbers;
+    }
 };
 
-inline VersionFile ParseVersionFile(const std::string& xml)
+inline XmlValues ReadXml(const std::string& xml)
 {
     class Reader : public XMLElementHandler
     {
     public:
-        VersionFile file;
+        XmlValues read;
         std::string text;
 
         void StartElement(const char* name, const char** attributes) override
         {
             text.clear();
             for (int i = 0; attributes[i]; i += 2)
-            {
-                const std::string attribute = attributes[i];
-                const int value = std::atoi(attributes[i + 1]);
-                if (std::strcmp(name, "mac") == 0 && attribute == "build" && file.build < 0)
-                    file.build = value;
-                else if (std::strcmp(name, "searchAPI") == 0 && attribute == "oldest")
-                    file.oldest = value;
-                else if (std::strcmp(name, "searchAPI") == 0 && attribute == "domains")
-                    file.domains = value;
-            }
+                read.values.emplace(std::string(name) + "." + attributes[i], attributes[i + 1]);
         }
-        void EndElement(const char* name) override
-        {
-            if (std::strcmp(name, "infoUrl") == 0)
-                file.infoUrl = text;
-        }
+        void EndElement(const char* name) override { read.values.emplace(name, text); }
         void DataHandler(const char* data, int length) override { text.append(data, static_cast<size_t>(length)); }
     } reader;
     XMLParser parser(&reader);
-    reader.file.wellFormed = parser.Parse(xml.data(), static_cast<int>(xml.size()), true);
-    return reader.file;
+    reader.read.wellFormed = parser.Parse(xml.data(), static_cast<int>(xml.size()), true);
+    return reader.read;
 }
 
 // Decodes JPEG bytes the way the viewer decodes tiles; false when they are

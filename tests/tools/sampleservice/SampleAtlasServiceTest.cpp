@@ -18,7 +18,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <algorithm>
 #include <memory>
 #include <stdexcept>
 
@@ -34,20 +34,14 @@ struct TierImage
     int factor = 1;
     std::vector<unsigned char> rgb;
 
-    const unsigned char* At(int x, int y) const
-    {
-        return rgb.data() + (static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 3u;
-    }
+    const unsigned char* At(int x, int y) const { return rgb.data() + 3 * (size_t(y) * size_t(width) + size_t(x)); }
 };
 
 TierImage DrawTier(const PyramidSource& source, int tier)
 {
     const PyramidGeometry geometry(source.width, source.height);
-    TierImage image;
-    image.width = geometry.TierWidth(tier);
-    image.height = geometry.TierHeight(tier);
-    image.factor = geometry.Factor(tier);
-    image.rgb.resize(static_cast<size_t>(image.width) * static_cast<size_t>(image.height) * 3u);
+    TierImage image{geometry.TierWidth(tier), geometry.TierHeight(tier), geometry.Factor(tier), {}};
+    image.rgb.resize(3 * size_t(image.width) * size_t(image.height));
     for (int row = 0; row < geometry.TilesDown(tier); ++row)
         for (int column = 0; column < geometry.TilesAcross(tier); ++column)
         {
@@ -55,11 +49,8 @@ TierImage DrawTier(const PyramidSource& source, int tier)
             int w = 0, h = 0;
             EXPECT_TRUE(RenderTile(source, tier, column, row, tile, w, h));
             for (int y = 0; y < h; ++y)
-                std::memcpy(image.rgb.data() + ((static_cast<size_t>(row) * 256u + static_cast<size_t>(y)) *
-                                                    static_cast<size_t>(image.width) +
-                                                static_cast<size_t>(column) * 256u) * 3u,
-                            tile.data() + static_cast<size_t>(y) * static_cast<size_t>(w) * 3u,
-                            static_cast<size_t>(w) * 3u);
+                std::copy_n(tile.begin() + 3 * y * w, 3 * w,
+                            image.rgb.begin() + 3 * ((row * 256 + y) * image.width + column * 256));
         }
     return image;
 }
@@ -263,7 +254,8 @@ TEST_F(SampleAtlasServiceTest, TilesOverHttpAreJpegsOfTheSample)
     const std::string path = series.images.front().path;
     auto result = client->Get(("/pyramid/" + path + "/ImageProperties.xml").c_str());
     ASSERT_TRUE(result);
-    EXPECT_TRUE(servicetest::Contains(result->body, "WIDTH=\"" + std::to_string(series.images.front().width) + "\""));
+    EXPECT_EQ(servicetest::ReadXml(result->body).Numbers({"IMAGE_PROPERTIES.WIDTH"}),
+              std::vector<int>{series.images.front().width});
     result = client->Get(("/pyramid/" + path + "/TileGroup/0-0-0.jpg").c_str());
     ASSERT_TRUE(result);
     EXPECT_EQ(result->status, 200);
@@ -287,10 +279,10 @@ TEST_F(SampleAtlasServiceTest, DomainListAndVersionFileReadAsTheApplicationReads
 
     result = client->Get("/Nuvaro/versions.xml");
     ASSERT_TRUE(result);
-    const servicetest::VersionFile version = servicetest::ParseVersionFile(result->body);
+    auto version = servicetest::ReadXml(result->body);
     EXPECT_TRUE(version.wellFormed);
-    EXPECT_EQ(version.build, NUVARO_BUILD_NUMBER);
     // The list the service offers is the one it serves.
-    EXPECT_EQ(version.domains, config.GetVersion());
-    EXPECT_EQ(version.infoUrl.rfind(s_service->BaseUrl(), 0), 0u);
+    EXPECT_EQ(version.Numbers({"mac.build", "searchAPI.domains"}),
+              (std::vector<int>{NUVARO_BUILD_NUMBER, config.GetVersion()}));
+    EXPECT_EQ(version.values["infoUrl"].rfind(s_service->BaseUrl(), 0), 0u);
 }

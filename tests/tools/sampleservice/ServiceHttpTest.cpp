@@ -1,6 +1,7 @@
 #include "HttpClient.h"
 #include "SampleService.h"
 #include "TinyCatalogue.h"
+#include "ZoomifyTiles.h"
 
 #include "support/TempDir.h"
 
@@ -24,6 +25,9 @@ const char* const kDomains =
     "<?xml version=\"1.0\"?>\n<SearchDomains version=\"3\">\n<AnatomicSearch>\n<Domain id=\"2\" indent=\"0\"/>\n"
     "</AnatomicSearch>\n<Simlara coronal=\"true\" sagittal=\"false\">\n<Domain id=\"1\" indent=\"0\"/>\n"
     "</Simlara>\n</SearchDomains>\n";
+
+// The version file's build, oldest search interface and domain list version.
+const std::initializer_list<const char*> kVersionFields = {"mac.build", "searchAPI.oldest", "searchAPI.domains"};
 
 const char* const kFullGrid = "/GridFile?imageseriesid=100&level=2";
 const char* const kTile = "/pyramid/sections/5002.aff/TileGroup/0-0-0.jpg";
@@ -175,20 +179,16 @@ TEST_F(ServiceHttpTest, VersionFileAndDomainListFollowTheSwitches)
 {
     auto result = Get("/Nuvaro/versions.xml");
     ASSERT_NO_FATAL_FAILURE(ExpectLength(result));
-    auto version = servicetest::ParseVersionFile(result->body);
+    auto version = servicetest::ReadXml(result->body);
     EXPECT_TRUE(version.wellFormed);
-    EXPECT_EQ(version.build, NUVARO_BUILD_NUMBER);
-    EXPECT_EQ(version.oldest, 1);
-    EXPECT_EQ(version.domains, 3);
-    EXPECT_EQ(version.infoUrl, service->BaseUrl() + "/Nuvaro/info.html");
+    EXPECT_EQ(version.Numbers(kVersionFields), (std::vector<int>{NUVARO_BUILD_NUMBER, 1, 3}));
+    EXPECT_EQ(version.values["infoUrl"], service->BaseUrl() + "/Nuvaro/info.html");
     result = Get("/Nuvaro/SearchDomains.xml");
     ASSERT_NO_FATAL_FAILURE(ExpectLength(result));
     EXPECT_EQ(result->body, kDomains);
     EXPECT_EQ(Control("set?build=34&oldest=2&domains=5"), "set\n");
-    version = servicetest::ParseVersionFile(BodyOf(Get("/Nuvaro/versions.xml")));
-    EXPECT_EQ(version.build, 34);
-    EXPECT_EQ(version.oldest, 2);
-    EXPECT_EQ(version.domains, 5);
+    EXPECT_EQ(servicetest::ReadXml(BodyOf(Get("/Nuvaro/versions.xml"))).Numbers(kVersionFields),
+              (std::vector<int>{34, 2, 5}));
     const std::string domains = BodyOf(Get("/Nuvaro/SearchDomains.xml"));
     EXPECT_TRUE(Contains(domains, "<SearchDomains version=\"5\">"));
     EXPECT_EQ(domains.size(), std::string(kDomains).size());
@@ -214,7 +214,8 @@ TEST(ServiceWithoutData, AnswersWithEmptyResultsAndMissingFiles)
     service.Start(0);
     httplib::Client client("127.0.0.1", service.Port());
     EXPECT_EQ(StatusOf(client.Get("/Nuvaro/SearchDomains.xml")), 404);
-    EXPECT_EQ(servicetest::ParseVersionFile(BodyOf(client.Get("/Nuvaro/versions.xml"))).domains, 0);
+    EXPECT_EQ(servicetest::ReadXml(BodyOf(client.Get("/Nuvaro/versions.xml"))).Numbers({"searchAPI.domains"}),
+              std::vector<int>{0});
     const std::string reply = BodyOf(client.Post("/services/GeneSearchService", GeneSearchBody("pv"), "text/xml"));
     EXPECT_TRUE(servicetest::ParseReply(reply).records.empty());
     EXPECT_TRUE(Contains(reply, "<totalResultsSize>0</totalResultsSize>"));
@@ -262,7 +263,11 @@ TEST_F(ServiceHttpTest, TilesAndImagePropertiesOverHttp)
 {
     auto result = Get("/pyramid/sections/5002.aff/ImageProperties.xml");
     ASSERT_NO_FATAL_FAILURE(ExpectLength(result));
-    EXPECT_TRUE(Contains(result->body, "WIDTH=\"7000\" HEIGHT=\"4000\""));
+    const auto properties = servicetest::ReadXml(result->body);
+    EXPECT_TRUE(properties.wellFormed);
+    EXPECT_EQ(properties.Numbers({"IMAGE_PROPERTIES.WIDTH", "IMAGE_PROPERTIES.HEIGHT", "IMAGE_PROPERTIES.NUMTILES",
+                                  "IMAGE_PROPERTIES.TILESIZE"}),
+              (std::vector<int>{7000, 4000, PyramidGeometry(7000, 4000).TileCount(), 256}));
     result = Get(kTile);
     ASSERT_NO_FATAL_FAILURE(ExpectLength(result));
     EXPECT_EQ(result->get_header_value("Content-Type"), "image/jpeg");
@@ -343,7 +348,7 @@ TEST_F(ServiceHttpTest, MalformedXmlKeepsTheFirstRecord)
     ASSERT_EQ(reply.records.size(), 1u);
     EXPECT_EQ(reply.Total(), 3);
     EXPECT_EQ(reply.records[0].symbol, "Pvalb");
-    EXPECT_FALSE(servicetest::ParseVersionFile(BodyOf(Get("/Nuvaro/versions.xml"))).wellFormed);
+    EXPECT_FALSE(servicetest::ReadXml(BodyOf(Get("/Nuvaro/versions.xml"))).wellFormed);
     EXPECT_FALSE(servicetest::ParseReply(BodyOf(Get("/Nuvaro/SearchDomains.xml"))).wellFormed);
     // Grids are not XML and stay whole.
     EXPECT_EQ(BodyOf(Get("/GridFile?imageseriesid=100&level=0")), "thumbnail of 100");

@@ -162,19 +162,6 @@ TEST(ZoomifyPyramids, EveryAtlasPlateResolvesWithItsSize)
         EXPECT_FALSE(ResolvePyramid(path, catalogue, source)) << path;
 }
 
-TEST(ZoomifyPyramids, ImagePropertiesDocument)
-{
-    const PyramidGeometry geometry(kCoronalPlateWidth, kCoronalPlateHeight);
-    const std::string xml = ImagePropertiesXml(geometry);
-    const auto parsed = servicetest::ParseReply(xml);
-    EXPECT_TRUE(parsed.wellFormed);
-    ASSERT_EQ(parsed.elements, std::vector<std::string>{"IMAGE_PROPERTIES"});
-    for (const std::string& attribute : {std::string("WIDTH=\"5690\""), std::string("HEIGHT=\"4418\""),
-                                         std::string("TILESIZE=\"256\""),
-                                         "NUMTILES=\"" + std::to_string(geometry.TileCount()) + "\""})
-        EXPECT_TRUE(servicetest::Contains(xml, attribute)) << attribute;
-}
-
 TEST(ZoomifyTiles, TilesDecodeAtTheirSizeAndShowTheRightPicture)
 {
     const GeneCatalogue catalogue = servicetest::TinyCatalogue();
