@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <tuple>
 
 using namespace sampleservice;
 using servicetest::Contains;
@@ -401,19 +402,13 @@ TEST(ServiceArguments, CommandLineSwitches)
                           "--corrupt-jpeg", "--corrupt-grid", "--malformed-xml", "--fault-match", "/pyramid",
                           "--fault-count", "2", "--no-cache", "--log", "--atlas", "/tmp/atlas"};
     ASSERT_TRUE(ParseServiceArguments(static_cast<int>(std::size(good)), good, options, port, error)) << error;
-    EXPECT_EQ(port, 9000);
-    EXPECT_EQ(options.dataDir, "/tmp/x");
-    EXPECT_EQ(options.atlasDir, "/tmp/atlas");
-    EXPECT_EQ(options.buildNumber, 40);
-    EXPECT_EQ(options.domainsVersion, 7);
-    EXPECT_EQ(options.faults.errorStatus, 404);
-    EXPECT_EQ(options.faults.delayMs, 20);
-    EXPECT_TRUE(options.faults.noContentLength && options.faults.truncate && options.faults.corruptJpeg &&
-                options.faults.corruptGrid && options.faults.malformedXml);
-    EXPECT_EQ(options.faults.match, "/pyramid");
-    EXPECT_EQ(options.faults.count, 2);
-    EXPECT_FALSE(options.tileCache);
-    EXPECT_TRUE(options.logToStdout);
+    EXPECT_EQ(std::tie(port, options.dataDir, options.atlasDir, options.buildNumber, options.domainsVersion,
+                       options.tileCache, options.logToStdout),
+              std::make_tuple(9000, "/tmp/x", "/tmp/atlas", 40, 7, false, true));
+    const FaultSettings& f = options.faults;
+    EXPECT_EQ(std::tie(f.errorStatus, f.delayMs, f.noContentLength, f.truncate, f.corruptJpeg, f.corruptGrid,
+                       f.malformedXml, f.match, f.count),
+              std::make_tuple(404, 20, true, true, true, true, true, "/pyramid", 2));
 
     const std::vector<std::vector<const char*>> bad = {
         {"s", "--port"}, {"s", "--port", "0"}, {"s", "--port", "70000"}, {"s", "--error", "200"},

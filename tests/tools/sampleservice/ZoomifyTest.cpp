@@ -96,16 +96,19 @@ TEST(PyramidGeometry, EveryTileTheViewerAsksForExistsAndCoversItsPart)
                         EXPECT_EQ(h, std::min((row + 1) * 256, r.tierHeight) - row * 256);
                     }
             }
-        // Tier 0 holds the whole image in one tile, the last tier is the full
-        // image, and no tile lies past an edge or outside the tiers.
+        // Tier 0 holds the whole image in one tile, each tier halves the next,
+        // and no tile lies past an edge or outside the tiers.
         const int last = geometry.Tiers() - 1;
         int w = 0, h = 0, count = 0;
         ASSERT_TRUE(geometry.TileSizeAt(0, 0, 0, w, h));
         EXPECT_EQ(w, width >> last);
-        EXPECT_EQ(geometry.TierWidth(last), width);
-        EXPECT_EQ(geometry.TierHeight(last), height);
+        EXPECT_EQ(geometry.TilesAcross(0) * geometry.TilesDown(0), 1);
         for (int tier = 0; tier <= last; ++tier)
         {
+            EXPECT_EQ(geometry.TierWidth(tier), std::max(1, width >> (last - tier))) << tier;
+            EXPECT_EQ(geometry.TierHeight(tier), std::max(1, height >> (last - tier))) << tier;
+            EXPECT_EQ(geometry.TilesAcross(tier), (geometry.TierWidth(tier) + 255) / 256) << tier;
+            EXPECT_EQ(geometry.TilesDown(tier), (geometry.TierHeight(tier) + 255) / 256) << tier;
             count += geometry.TilesAcross(tier) * geometry.TilesDown(tier);
             EXPECT_FALSE(geometry.TileSizeAt(tier, geometry.TilesAcross(tier), 0, w, h)) << tier;
             EXPECT_FALSE(geometry.TileSizeAt(tier, 0, geometry.TilesDown(tier), w, h)) << tier;
