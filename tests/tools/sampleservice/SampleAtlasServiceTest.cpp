@@ -144,7 +144,6 @@ TEST_F(SampleAtlasServiceTest, GridsReadWithTheApplicationsReader)
     EXPECT_LT(thumbnail->GetExpressors().size(), full->GetExpressors().size());
 
     // Scrambled grid bytes are refused by the reader, not loaded.
-    s_service->ResetControls();
     FaultSettings faults;
     faults.corruptGrid = true;
     s_service->SetFaults(faults);
@@ -229,20 +228,16 @@ TEST_F(SampleAtlasServiceTest, PlatesShowTheStructureTheApplicationsPlateLookupE
                     continue;
                 std::string path;
                 int imageId = 0, px = 0, py = 0;
-                atlas->ClosestCoronalAtlasSection(static_cast<float>(x), static_cast<float>(y),
-                                                  static_cast<float>(z), path, imageId, px, py);
+                atlas->ClosestCoronalAtlasSection(float(x), float(y), float(z), path, imageId, px, py);
                 const PyramidSource source = Source(path);
                 const PyramidGeometry geometry(source.width, source.height);
                 const int tier = geometry.Tiers() - 1;
                 std::vector<unsigned char> tile;
                 int w = 0, h = 0;
                 ASSERT_TRUE(RenderTile(source, tier, px / 256, py / 256, tile, w, h));
-                const unsigned char* pixel = tile.data() + (static_cast<size_t>(py % 256) * static_cast<size_t>(w) +
-                                                            static_cast<size_t>(px % 256)) * 3u;
-                const unsigned int rgb = static_cast<unsigned int>(pixel[0]) << 16 |
-                                         static_cast<unsigned int>(pixel[1]) << 8 | pixel[2];
+                const unsigned char* pixel = tile.data() + 3 * size_t((py % 256) * w + px % 256);
                 ++points;
-                matching += rgb == colours[static_cast<size_t>(value)] ? 1 : 0;
+                matching += (unsigned(pixel[0]) << 16 | unsigned(pixel[1]) << 8 | pixel[2]) == colours[size_t(value)];
             }
     ASSERT_GT(points, 50);
     EXPECT_GE(matching, points * 9 / 10) << matching << " of " << points;

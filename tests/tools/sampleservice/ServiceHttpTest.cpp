@@ -90,7 +90,6 @@ void ExpectLength(const httplib::Result& result)
     EXPECT_EQ(result->get_header_value("Content-Length"), std::to_string(result->body.size()));
     EXPECT_FALSE(result->has_header("Content-Encoding"));
 }
-
 } // namespace
 
 TEST_F(ServiceHttpTest, GeneSearchOverHttpIsNeverCompressed)
