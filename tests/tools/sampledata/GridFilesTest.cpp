@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace
 {
 using sampledata::GridData;
@@ -18,6 +20,12 @@ GeneExpression ReadBytes(const std::string& bytes)
     stream.Write(bytes.data(), static_cast<unsigned>(bytes.size()));
     stream.Seek(0);
     return GeneExpression(stream);
+}
+
+// Every stored field of a voxel.
+std::tuple<uint32_t, float, float, float, uint16_t, uint16_t, uint16_t, uint16_t> Fields(const Expressor& v)
+{
+    return {v.gridId, v.a, v.b, v.score, v.imageKey, v.x, v.y, v.count};
 }
 
 GridData Sample()
@@ -72,14 +80,7 @@ TEST(SampleGridFiles, Version3AndVersion20000FilesReadBackWhole)
         EXPECT_EQ(grid.GetImages().at(4).width, 0u);
         ASSERT_EQ(grid.GetExpressors().size(), 2u);
         const Expressor& e = grid.GetExpressors()[1];
-        EXPECT_EQ(e.gridId, data.voxels[1].gridId);
-        EXPECT_FLOAT_EQ(e.a, 12.5f);
-        EXPECT_FLOAT_EQ(e.b, 0.25f);
-        EXPECT_FLOAT_EQ(e.score, 0.6f);
-        EXPECT_EQ(e.imageKey, 3);
-        EXPECT_EQ(e.x, 1000);
-        EXPECT_EQ(e.y, 2000);
-        EXPECT_EQ(e.count, 57);
+        EXPECT_EQ(Fields(e), Fields(data.voxels[1]));
         ASSERT_NE(e.label, nullptr);
         EXPECT_NE(e.label->annotationValue, 0);
     }

@@ -11,6 +11,7 @@
 #include "Structures.h"
 #include "Volumes.h"
 #include "support/TempDir.h"
+#include "tools/sampleservice/SampleAtlasFolders.h"
 
 #include <gtest/gtest.h>
 
@@ -39,22 +40,8 @@ const std::string& View100()
     static const std::string bytes = ReadFileBytes(SampleDataDir() + "Annotation100");
     return bytes;
 }
-uint8_t A25(int x, int y, int z) { return uint8_t(Atlas25()[size_t(x) + 528 * (size_t(y) + 320 * size_t(z))]); }
-
-sampledata::Volume MakeVolume(const std::string& bytes, int nx, int ny, int nz)
-{
-    sampledata::Volume volume;
-    volume.nx = nx;
-    volume.ny = ny;
-    volume.nz = nz;
-    volume.voxels.assign(bytes.begin(), bytes.end());
-    return volume;
-}
-sampledata::Volume AtlasVolume() { return MakeVolume(Atlas25(), 528, 320, 456); }
-sampledata::Volume ViewVolume() { return MakeVolume(View100(), 133, 81, 115); }
-
-// The sample atlas service's folder, beside the application bundle.
-std::string ServiceDir() { return SampleDataDir() + "../../../../sample-service/"; }
+sampledata::Volume AtlasVolume() { return {528, 320, 456, {Atlas25().begin(), Atlas25().end()}}; }
+sampledata::Volume ViewVolume() { return {133, 81, 115, {View100().begin(), View100().end()}}; }
 
 // A copy of the sample data folder (or another) in which the named files are
 // replaced: everything else is linked to the original.
@@ -100,6 +87,13 @@ private:
 
     TempDir m_dir;
 };
+
+// Every expected problem is named among the checker's problems.
+void ExpectNamed(const std::string& problems, std::initializer_list<const char*> expected)
+{
+    for (const char* problem : expected)
+        EXPECT_NE(problems.find(problem), std::string::npos) << problem << " in:\n" << problems;
+}
 
 // The mesh file with every triangle turned the other way round.
 std::string InsideOut(const std::string& path)
@@ -147,10 +141,9 @@ TEST(SampleDataFolder, CheckerFindsDamageInEachFile)
         {"SearchDomains.xml", domains},
     });
     const std::string problems = folder.Problems();
-    for (const char* expected : {"Atlas25.comp does not look like a Nissl stain", "plate index 21", "Mesh25/LG.msh",
-                                 "drxrid.txt line \"0,0,0,n1,SomeArchive\" lies outside the brain",
-                                 "ZUK.map colour of value 240", "SearchDomains.xml names id 9"})
-        EXPECT_NE(problems.find(expected), std::string::npos) << expected << " in:\n" << problems;
+    ExpectNamed(problems, {"Atlas25.comp does not look like a Nissl stain", "plate index 21", "Mesh25/LG.msh",
+                           "drxrid.txt line \"0,0,0,n1,SomeArchive\" lies outside the brain",
+                           "ZUK.map colour of value 240", "SearchDomains.xml names id 9"});
     EXPECT_EQ(problems.find("Annotation"), std::string::npos) << problems;
 }
 
@@ -168,18 +161,14 @@ TEST(SampleDataFolder, CheckerFindsBrokenContainers)
                                  {"xprs/Pyramidal.xpr", ReadFileBytes(SampleDataDir() + "xprs/Interneuron.xpr")},
                                  {"Mesh25/LG.msh", lg.substr(0, lg.size() - 3)},
                                  {"Mesh25/DG.msh", ReadFileBytes(SampleDataDir() + "Mesh25/DG.msh") + "  "}});
-    const std::string problems = damaged.Problems();
-    EXPECT_NE(problems.find("Error while reading mesh file: "), std::string::npos) << problems;
-    EXPECT_NE(problems.find("Mesh25/LG.msh."), std::string::npos) << problems;
-    EXPECT_NE(problems.find("Mesh25/DG.msh holds bytes after its last strip."), std::string::npos) << problems;
-    EXPECT_NE(problems.find("xprs/Pyramidal.xpr is named Interneuron"), std::string::npos) << problems;
-    EXPECT_NE(problems.find("Atlas25.comp plane 99 is not one whole JPEG stream"), std::string::npos) << problems;
-    EXPECT_NE(problems.find("SagittalAtlasMap.comp: "), std::string::npos) << problems;
+    ExpectNamed(damaged.Problems(),
+                {"Error while reading mesh file: ", "Mesh25/LG.msh.", "Mesh25/DG.msh holds bytes after its last strip.",
+                 "xprs/Pyramidal.xpr is named Interneuron", "Atlas25.comp plane 99 is not one whole JPEG stream",
+                 "SagittalAtlasMap.comp: "});
 
     // A volume one byte short stops the checks that depend on it.
     const DamagedFolder shortVolume({{"Annotation100", View100().substr(1)}});
-    EXPECT_NE(shortVolume.Problems().find("Annotation100 is not exactly 133 x 81 x 115 bytes long."),
-              std::string::npos);
+    ExpectNamed(shortVolume.Problems(), {"Annotation100 is not exactly 133 x 81 x 115 bytes long."});
 
     // An ontology that its reader rejects.
     std::string ontology = ReadFileBytes(SampleDataDir() + "ontology.csv");
@@ -191,29 +180,27 @@ TEST(SampleDataFolder, CheckerFindsBrokenContainers)
 TEST(SampleDataFolder, CheckerFindsDamageInTheServiceFolder)
 {
     // A full grid in place of a thumbnail, and a gene without any series.
-    std::string catalogue = ReadFileBytes(ServiceDir() + "catalogue.txt");
+    const std::string service = servicetest::SampleServiceDir();
+    std::string catalogue = ReadFileBytes(service + "catalogue.txt");
     const size_t gene = catalogue.find("\ngene\t");
     ASSERT_NE(gene, std::string::npos);
     catalogue.insert(gene + 1, "gene\t9\tLone1\tlonely gene 1\n");
-    const DamagedFolder damaged({{"grids/100000-thumb.xpr", ReadFileBytes(ServiceDir() + "grids/100000.xpr")},
-                                 {"catalogue.txt", catalogue}},
-                                ServiceDir());
-    const std::string problems = damaged.Problems(true);
-    EXPECT_NE(problems.find("grids/100000-thumb.xpr is not a grid file of the expected kind"), std::string::npos)
-        << problems;
-    EXPECT_NE(problems.find("gene Lone1 has not one to three image series"), std::string::npos) << problems;
+    const DamagedFolder damaged(
+        {{"grids/100000-thumb.xpr", ReadFileBytes(service + "grids/100000.xpr")}, {"catalogue.txt", catalogue}}, service);
+    ExpectNamed(damaged.Problems(true), {"grids/100000-thumb.xpr is not a grid file of the expected kind",
+                                         "gene Lone1 has not one to three image series"});
 }
 
 TEST(SampleDataFolder, GenerationIsReproducible)
 {
     // A plane of the volume and one mesh, made again here, match the files.
+    const sampledata::Volume atlas = AtlasVolume();
     for (int x : {60, 213, 400})
         for (int z = 0; z < 456; z += 3)
             for (int y = 0; y < 320; y += 2)
-                ASSERT_EQ(A25(x, y, z),
+                ASSERT_EQ(atlas.At(x, y, z),
                           sampledata::BrainShape::Classify(sampledata::AtlasVoxelToPoint(float(x), float(y), float(z))))
                     << x << "," << y << "," << z;
-    const sampledata::Volume atlas = AtlasVolume();
     const auto tables = sampledata::SubtreeValueTables();
     const int lg = sampledata::StructureIndexOfValue(64);
     const auto stats = sampledata::ComputeValueStats(atlas, 2);

@@ -42,48 +42,37 @@ TEST(AnatomicQuery, ParsesTheDialogsGrammar)
 
 TEST(AnatomicQuery, RejectsMalformedQueries)
 {
-    EXPECT_NE(ErrorOf("CTX[xlevel=1]").find("structac="), std::string::npos);
-    EXPECT_NE(ErrorOf("structac=[xlevel=1]").find("names no structure"), std::string::npos);
-    EXPECT_NE(ErrorOf("structac=CTX[xlevel=1").find("not closed"), std::string::npos);
-    EXPECT_NE(ErrorOf("structac=CTX[xlevel=3]").find("1 or 2"), std::string::npos);
-    EXPECT_NE(ErrorOf("structac=CTX[xcolour=1]").find("unknown"), std::string::npos);
-    EXPECT_NE(ErrorOf("structac=CTX[xlevel=1;xlevel=2]").find("twice"), std::string::npos);
-    EXPECT_NE(ErrorOf("structac=CTX[xlevel=1] xor structac=CB[xlevel=1]").find("\"and\" or \"or\""),
-              std::string::npos);
-    EXPECT_NE(ErrorOf("structac=CTX[xlevel=1] and").find("structac="), std::string::npos);
+    const std::pair<const char*, const char*> cases[] = {
+        {"CTX[xlevel=1]", "structac="}, {"structac=[xlevel=1]", "names no structure"},
+        {"structac=CTX[xlevel=1", "not closed"}, {"structac=CTX[xlevel=3]", "1 or 2"},
+        {"structac=CTX[xcolour=1]", "unknown"}, {"structac=CTX[xlevel=1;xlevel=2]", "twice"},
+        {"structac=CTX[xlevel=1] xor structac=CB[xlevel=1]", "\"and\" or \"or\""},
+        {"structac=CTX[xlevel=1] and", "structac="}};
+    for (const auto& [query, expected] : cases)
+        EXPECT_NE(ErrorOf(query).find(expected), std::string::npos) << query << ": " << ErrorOf(query);
 }
 
-TEST(AnatomicQuery, LevelDensityAndPatternThresholds)
+TEST(AnatomicQuery, FiltersThresholdsAndAndBindsTighterThanOr)
 {
-    // Series 100 in CTX: level 0.6, density 0.5, pattern 1; in CB: 0.1, 0.05, 2.
-    EXPECT_TRUE(Matches("structac=CTX[xlevel=1]", 100));
-    EXPECT_TRUE(Matches("structac=CTX[xlevel=2]", 100));
-    EXPECT_TRUE(Matches("structac=CTX[xdensity=2]", 100));
-    EXPECT_TRUE(Matches("structac=CTX[xpattern=1]", 100));
-    EXPECT_FALSE(Matches("structac=CTX[xpattern=2]", 100));
-    EXPECT_FALSE(Matches("structac=CB[xlevel=1]", 100));
-    EXPECT_FALSE(Matches("structac=CB[xdensity=1]", 100));
-    EXPECT_TRUE(Matches("structac=CB[xpattern=2]", 100));
-    // Series 130 in CTX: level 0.3 (moderate, not strong), density 0.2 (sparse, not dense).
-    EXPECT_TRUE(Matches("structac=CTX[xlevel=1;xdensity=1]", 130));
-    EXPECT_FALSE(Matches("structac=CTX[xlevel=2]", 130));
-    EXPECT_FALSE(Matches("structac=CTX[xlevel=1;xdensity=2]", 130));
-    // Every filter of a term must pass.
-    EXPECT_FALSE(Matches("structac=CTX[xlevel=2;xpattern=2]", 100));
-    // Without filters any expression counts; series 120 has none in CA1.
-    EXPECT_TRUE(Matches("structac=CTX", 120));
-    EXPECT_FALSE(Matches("structac=CA1", 120));
-    // An unknown structure never matches.
-    EXPECT_FALSE(Matches("structac=NOPE[xlevel=1]", 100));
-}
-
-TEST(AnatomicQuery, AndBindsTighterThanOr)
-{
-    // For series 100: CTX strong (true), CB level (false), CA1 pattern 2 (true).
-    EXPECT_FALSE(Matches("structac=CTX[xlevel=2] and structac=CB[xlevel=1]", 100));
-    EXPECT_TRUE(Matches("structac=CTX[xlevel=2] or structac=CB[xlevel=1]", 100));
-    // true or (true and false) is true; taken left to right it would be false.
-    EXPECT_TRUE(Matches("structac=CTX[xlevel=2] or structac=CA1[xpattern=2] and structac=CB[xlevel=1]", 100));
-    EXPECT_FALSE(Matches("structac=CB[xlevel=1] or structac=CA1[xpattern=2] and structac=CB[xlevel=2]", 100));
-    EXPECT_TRUE(Matches("structac=CB[xlevel=1] and structac=CTX[xlevel=1] or structac=CA1[xpattern=2]", 100));
+    const struct { const char* query; int series; bool matches; } cases[] = {
+        // Series 100 in CTX: level 0.6, density 0.5, pattern 1; in CB: 0.1, 0.05, 2; in CA1 pattern 2.
+        {"structac=CTX[xlevel=1]", 100, true}, {"structac=CTX[xlevel=2]", 100, true},
+        {"structac=CTX[xdensity=2]", 100, true}, {"structac=CTX[xpattern=1]", 100, true},
+        {"structac=CTX[xpattern=2]", 100, false}, {"structac=CB[xlevel=1]", 100, false},
+        {"structac=CB[xdensity=1]", 100, false}, {"structac=CB[xpattern=2]", 100, true},
+        // Series 130 in CTX: level 0.3 (moderate, not strong), density 0.2 (sparse, not dense).
+        {"structac=CTX[xlevel=1;xdensity=1]", 130, true}, {"structac=CTX[xlevel=2]", 130, false},
+        {"structac=CTX[xlevel=1;xdensity=2]", 130, false},
+        // Every filter of a term must pass; without filters any expression counts
+        // (series 120 has none in CA1); an unknown structure never matches.
+        {"structac=CTX[xlevel=2;xpattern=2]", 100, false}, {"structac=CTX", 120, true},
+        {"structac=CA1", 120, false}, {"structac=NOPE[xlevel=1]", 100, false},
+        // "and" first: true or (true and false) is true; taken left to right it would be false.
+        {"structac=CTX[xlevel=2] and structac=CB[xlevel=1]", 100, false},
+        {"structac=CTX[xlevel=2] or structac=CB[xlevel=1]", 100, true},
+        {"structac=CTX[xlevel=2] or structac=CA1[xpattern=2] and structac=CB[xlevel=1]", 100, true},
+        {"structac=CB[xlevel=1] or structac=CA1[xpattern=2] and structac=CB[xlevel=2]", 100, false},
+        {"structac=CB[xlevel=1] and structac=CTX[xlevel=1] or structac=CA1[xpattern=2]", 100, true}};
+    for (const auto& c : cases)
+        EXPECT_EQ(Matches(c.query, c.series), c.matches) << c.query << " on series " << c.series;
 }

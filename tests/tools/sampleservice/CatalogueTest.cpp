@@ -2,6 +2,7 @@
 #include "TinyCatalogue.h"
 
 #include "support/ErrorText.h"
+#include "support/ScopedNumericLocale.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -35,30 +36,19 @@ TEST(GeneCatalogue, WritesAndReadsBackEveryField)
     EXPECT_EQ(b->probeOrientation, 0);
     ASSERT_EQ(b->images.size(), 1u);
     EXPECT_EQ(b->images[0].width, 7000);
-    EXPECT_EQ(b->images[0].expressionPath, "");
     ASSERT_EQ(b->expression.size(), 4u);
     EXPECT_FLOAT_EQ(b->expression[2].level, 0.8f);
     EXPECT_EQ(read.FindSeries(120)->condition, "adult & aged");
-    EXPECT_EQ(read.FindGene(14)->name, "no data");
 }
 
-TEST(GeneCatalogue, Lookups)
+// The lookups the service's replies do not reach: unknown keys, the
+// experiment id 0 that many series share, and structure subtrees.
+TEST(GeneCatalogue, LookupsOfUnknownKeysAndSubtrees)
 {
     const GeneCatalogue c = servicetest::TinyCatalogue();
-    EXPECT_EQ(c.FirstSeriesOfGene(10)->imageSeriesId, 100);
-    EXPECT_EQ(c.SeriesOfGene(10).size(), 2u);
-    EXPECT_EQ(c.FirstSeriesOfGene(14), nullptr);
-    EXPECT_EQ(c.FindSeriesByExperiment(7000)->imageSeriesId, 100);
     EXPECT_EQ(c.FindSeriesByExperiment(0), nullptr);
-    EXPECT_EQ(c.FindSeriesByUrl("grids/120.xpr")->imageSeriesId, 120);
-    bool overlay = false;
-    const ImageSeries* owner = nullptr;
-    ASSERT_NE(c.FindImageByPath("express/sections/5001.aff", &owner, &overlay), nullptr);
-    EXPECT_TRUE(overlay);
-    EXPECT_EQ(owner->imageSeriesId, 100);
-    ASSERT_NE(c.FindImageByPath("sections/5002.aff", &owner, &overlay), nullptr);
-    EXPECT_FALSE(overlay);
     EXPECT_EQ(c.FindImageByPath("sections/9999.aff", nullptr, nullptr), nullptr);
+    EXPECT_EQ(c.FindSeriesByUrl("grids/999.xpr"), nullptr);
     EXPECT_EQ(c.Subtree(2), (std::vector<int>{2, 3}));
     EXPECT_EQ(c.Subtree(1).size(), 4u);
     EXPECT_TRUE(c.Subtree(99).empty());
@@ -69,6 +59,9 @@ TEST(GeneCatalogue, NumbersDoNotDependOnTheLocale)
     const std::string text = kHead + "structure\t2\t0\tCTX\tCortex\n" + kGene +
                              "series\t100\t10\t0\tcoronal\tantisense\tAvailable\t\t\tu\tt\tf\n"
                              "expression\t100\t2\t0.25\t1\t2\n";
+    testsupport::ScopedNumericLocale comma;
+    if (!comma.Active())
+        GTEST_SKIP() << "no locale with a decimal comma is installed";
     const GeneCatalogue c = GeneCatalogue::Parse(text, "x");
     EXPECT_FLOAT_EQ(c.series[0].expression[0].level, 0.25f);
     EXPECT_NE(c.ToText().find("\t0.25\t1\t2\n"), std::string::npos);
@@ -76,30 +69,26 @@ TEST(GeneCatalogue, NumbersDoNotDependOnTheLocale)
 
 TEST(GeneCatalogue, RejectsBadFilesWithTheLine)
 {
-    EXPECT_NE(ErrorOf("").find("is empty"), std::string::npos);
-    EXPECT_NE(ErrorOf("gene\t1\tA\tB\n").find("line 1"), std::string::npos);
-    EXPECT_NE(ErrorOf("NuvaroGeneCatalogue\t2\n").find("version 1"), std::string::npos);
-    EXPECT_NE(ErrorOf(kHead + "gene\tx\tA\tB\n").find("line 2"), std::string::npos);
-    EXPECT_NE(ErrorOf(kHead + "gene\t1\tA\n").find("needs 3 fields"), std::string::npos);
-    EXPECT_NE(ErrorOf(kHead + kGene + kGene).find("twice"), std::string::npos);
-    EXPECT_NE(ErrorOf(kHead + "series\t100\t10\t0\tcoronal\t-\tA\t\t\tu\tt\tf\n").find("not listed before"),
-              std::string::npos);
-    EXPECT_NE(ErrorOf(kHead + kGene + "series\t100\t10\t0\taxial\t-\tA\t\t\tu\tt\tf\n").find("plane"),
-              std::string::npos);
-    EXPECT_NE(ErrorOf(kHead + kGene + "series\t100\t10\t0\tcoronal\t-\tA\t\t\tu\t../t\tf\n").find("inside"),
-              std::string::npos);
-    EXPECT_NE(ErrorOf(kHead + kGene + "series\t100\t10\t0\tcoronal\t-\tA\t\t\tu\t/etc/passwd\tf\n").find("inside"),
-              std::string::npos);
-    EXPECT_NE(ErrorOf(kHead + "image\t100\t1\t2\t3\t4\tp\t\n").find("series 100"), std::string::npos);
-    EXPECT_NE(ErrorOf(kHead + kGene + "series\t100\t10\t0\tcoronal\t-\tA\t\t\tu\tt\tf\n" +
-                      "expression\t100\t2\t1.5\t0\t0\n")
-                  .find("from 0 to 1"),
-              std::string::npos);
-    EXPECT_NE(ErrorOf(kHead + kGene + "series\t100\t10\t0\tcoronal\t-\tA\t\t\tu\tt\tf\n" +
-                      "image\t100\t1\t2\t0\t4\tp\t\n")
-                  .find("above 0"),
-              std::string::npos);
-    EXPECT_NE(ErrorOf(kHead + "mystery\t1\n").find("unknown"), std::string::npos);
+    const std::string series = kHead + kGene + "series\t100\t10\t0\tcoronal\t-\tA\t\t\tu\tt\tf\n";
+    const std::pair<std::string, const char*> cases[] = {
+        {"", "is empty"},
+        {"gene\t1\tA\tB\n", "line 1"},
+        {"NuvaroGeneCatalogue\t2\n", "version 1"},
+        {kHead + "gene\tx\tA\tB\n", "line 2"},
+        {kHead + "gene\t1\tA\n", "needs 3 fields"},
+        {kHead + kGene + kGene, "twice"},
+        {kHead + "series\t100\t10\t0\tcoronal\t-\tA\t\t\tu\tt\tf\n", "not listed before"},
+        {kHead + kGene + "series\t100\t10\t0\taxial\t-\tA\t\t\tu\tt\tf\n", "plane"},
+        // Grid paths stay inside the catalogue's folder.
+        {kHead + kGene + "series\t100\t10\t0\tcoronal\t-\tA\t\t\tu\t../t\tf\n", "inside"},
+        {kHead + kGene + "series\t100\t10\t0\tcoronal\t-\tA\t\t\tu\t/etc/passwd\tf\n", "inside"},
+        {kHead + kGene + "series\t100\t10\t0\tcoronal\t-\tA\t\t\tu\tt\tgrids/../../f\n", "inside"},
+        {kHead + "image\t100\t1\t2\t3\t4\tp\t\n", "series 100"},
+        {series + "expression\t100\t2\t1.5\t0\t0\n", "from 0 to 1"},
+        {series + "image\t100\t1\t2\t0\t4\tp\t\n", "above 0"},
+        {kHead + "mystery\t1\n", "unknown"}};
+    for (const auto& [text, expected] : cases)
+        EXPECT_NE(ErrorOf(text).find(expected), std::string::npos) << expected << " in " << ErrorOf(text);
     EXPECT_THROW(GeneCatalogue::ReadFile("/nonexistent/catalogue.txt"), std::runtime_error);
 }
 

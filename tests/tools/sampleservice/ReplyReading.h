@@ -2,56 +2,75 @@
 #define NUVARO_TESTS_SAMPLESERVICE_REPLYREADING_H
 
 // The service's replies read back for the tests: search replies with the
-// application's gene query reply reader; the version file by its element and
-// attribute names, with a small reader of its own (the application has no
-// version file reader yet).
+// application's gene query reply reader, tiles with its JPEG decoder; other
+// XML by its element and attribute names, with a small reader of its own (the
+// application has no version file reader yet).
+#include "image/Image2d.h"
+#include "image/JpegIO.h"
 #include "network/GeneQuery.h"
 #include "utility/XMLElementHandler.h"
 #include "utility/XMLParser.h"
 
-#include <cstring>
 #include <cstdlib>
+#include <initializer_list>
+#include <map>
+#include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace servicetest
 {
+inline bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
 struct ParsedReply
 {
     bool wellFormed = true;
     std::vector<std::string> elements; // every element name, in order
     std::vector<int> totals;           // the total counts, in reply order
-    // Items of the reader, totals and records in reply order.
-    std::vector<GeneQueryReplyReader::Item> items;
     std::vector<GeneQueryReplyReader::Record> records;
 
     // The first total count; -1 when the reply gave none.
     int Total() const { return totals.empty() ? -1 : totals.front(); }
-};
-
-// Forwards to the gene query's reader and notes each element's name.
-class ElementRecordingReader : public GeneQueryReplyReader
-{
-public:
-    std::vector<std::string> elements;
-
-    void StartElement(const char* name, const char** attributes) override
+    // Position of the first element called name; elements.size() when none.
+    size_t IndexOf(const std::string& name) const
     {
-        elements.emplace_back(name);
-        GeneQueryReplyReader::StartElement(name, attributes);
+        size_t i = 0;
+        while (i < elements.size() && elements[i] != name)
+            ++i;
+        return i;
     }
 };
 
+// A record's gene and series fields in one value: gene id, symbol, image
+// series id, plane and probe orientation.
+inline std::tuple<int, std::string, int, int, int> SeriesFields(const GeneQueryReplyReader::Record& r)
+{
+    return {r.geneId, r.symbol, r.imageSeriesId, r.planeOfSection, r.probeOrientation};
+}
+
 inline ParsedReply ParseReply(const std::string& xml)
 {
-    ElementRecordingReader reader;
+    // Forwards to the gene query's reader and notes each element's name.
+    class Recorder : public GeneQueryReplyReader
+    {
+    public:
+        std::vector<std::string> elements;
+        void StartElement(const char* name, const char** attributes) override
+        {
+            elements.emplace_back(name);
+            GeneQueryReplyReader::StartElement(name, attributes);
+        }
+    } reader;
     reader.StartReply(true);
     XMLParser parser(&reader);
     ParsedReply reply;
     reply.wellFormed = parser.Parse(xml.data(), static_cast<int>(xml.size()), true);
     reply.elements = reader.elements;
-    reply.items = reader.TakeItems();
-    for (const auto& item : reply.items)
+    for (const auto& item : reader.TakeItems())
     {
         if (item.isTotal)
             reply.totals.push_back(item.total);
@@ -61,51 +80,59 @@ inline ParsedReply ParseReply(const std::string& xml)
     return reply;
 }
 
-// The fields of a version file a version check needs: the first "build" of a
-// "mac" element, "oldest" and "domains" of "searchAPI" and the text of
-// "infoUrl" (-1 and "" when absent).
-struct VersionFile
+// The values of an XML document (the version file, image properties):
+// attributes as "element.attribute" and element texts as "element", the
+// first of each.
+struct XmlValues
 {
     bool wellFormed = true;
-    int build = -1;
-    int oldest = -1;
-    int domains = -1;
-    std::string infoUrl;
+    std::map<std::string, std::string> values;
+
+    // The values as numbers; -1 for those missing.
+    std::vector<int> Numbers(std::initializer_list<const char*> keys) const
+    {
+        std::vector<int> numbers;
+        for (const char* key : keys)
+            numbers.push_back(values.count(key) ? std::atoi(values.at(key).c_str()) : -1);
+        return numbers;
+    }
 };
 
-inline VersionFile ParseVersionFile(const std::string& xml)
+inline XmlValues ReadXml(const std::string& xml)
 {
     class Reader : public XMLElementHandler
     {
     public:
-        VersionFile file;
+        XmlValues read;
         std::string text;
 
         void StartElement(const char* name, const char** attributes) override
         {
             text.clear();
             for (int i = 0; attributes[i]; i += 2)
-            {
-                const std::string attribute = attributes[i];
-                const int value = std::atoi(attributes[i + 1]);
-                if (std::strcmp(name, "mac") == 0 && attribute == "build" && file.build < 0)
-                    file.build = value;
-                else if (std::strcmp(name, "searchAPI") == 0 && attribute == "oldest")
-                    file.oldest = value;
-                else if (std::strcmp(name, "searchAPI") == 0 && attribute == "domains")
-                    file.domains = value;
-            }
+                read.values.emplace(std::string(name) + "." + attributes[i], attributes[i + 1]);
         }
-        void EndElement(const char* name) override
-        {
-            if (std::strcmp(name, "infoUrl") == 0)
-                file.infoUrl = text;
-        }
+        void EndElement(const char* name) override { read.values.emplace(name, text); }
         void DataHandler(const char* data, int length) override { text.append(data, static_cast<size_t>(length)); }
     } reader;
     XMLParser parser(&reader);
-    reader.file.wellFormed = parser.Parse(xml.data(), static_cast<int>(xml.size()), true);
-    return reader.file;
+    reader.read.wellFormed = parser.Parse(xml.data(), static_cast<int>(xml.size()), true);
+    return reader.read;
+}
+
+// Decodes JPEG bytes the way the viewer decodes tiles; false when they are
+// empty or the decoder refuses them.
+inline bool DecodeJpeg(const std::string& bytes, Image2d& image)
+{
+    try
+    {
+        return DecodeJPEGImage(reinterpret_cast<const unsigned char*>(bytes.data()),
+                               static_cast<unsigned int>(bytes.size()), &image);
+    }
+    catch (const std::runtime_error&)
+    {
+        return false;
+    }
 }
 } // namespace servicetest
 

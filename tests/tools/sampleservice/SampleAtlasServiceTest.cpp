@@ -1,6 +1,7 @@
 // The service over the build's sample atlas: grid files read by the
 // application's reader, and section and plate tiles cut from the sample brain
 // where the grid files and the application's plate lookup expect them.
+#include "HttpClient.h"
 #include "ReplyReading.h"
 #include "SampleAtlasFolders.h"
 #include "SampleBrain.h"
@@ -15,10 +16,9 @@
 #include "support/TempDir.h"
 #include "support/TestGenes.h"
 
-#include <httplib.h>
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <algorithm>
 #include <memory>
 #include <stdexcept>
 
@@ -34,20 +34,14 @@ struct TierImage
     int factor = 1;
     std::vector<unsigned char> rgb;
 
-    const unsigned char* At(int x, int y) const
-    {
-        return rgb.data() + (static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 3u;
-    }
+    const unsigned char* At(int x, int y) const { return rgb.data() + 3 * (size_t(y) * size_t(width) + size_t(x)); }
 };
 
 TierImage DrawTier(const PyramidSource& source, int tier)
 {
     const PyramidGeometry geometry(source.width, source.height);
-    TierImage image;
-    image.width = geometry.TierWidth(tier);
-    image.height = geometry.TierHeight(tier);
-    image.factor = geometry.Factor(tier);
-    image.rgb.resize(static_cast<size_t>(image.width) * static_cast<size_t>(image.height) * 3u);
+    TierImage image{geometry.TierWidth(tier), geometry.TierHeight(tier), geometry.Factor(tier), {}};
+    image.rgb.resize(3 * size_t(image.width) * size_t(image.height));
     for (int row = 0; row < geometry.TilesDown(tier); ++row)
         for (int column = 0; column < geometry.TilesAcross(tier); ++column)
         {
@@ -55,25 +49,15 @@ TierImage DrawTier(const PyramidSource& source, int tier)
             int w = 0, h = 0;
             EXPECT_TRUE(RenderTile(source, tier, column, row, tile, w, h));
             for (int y = 0; y < h; ++y)
-                std::memcpy(image.rgb.data() + ((static_cast<size_t>(row) * 256u + static_cast<size_t>(y)) *
-                                                    static_cast<size_t>(image.width) +
-                                                static_cast<size_t>(column) * 256u) * 3u,
-                            tile.data() + static_cast<size_t>(y) * static_cast<size_t>(w) * 3u,
-                            static_cast<size_t>(w) * 3u);
+                std::copy_n(tile.begin() + 3 * y * w, 3 * w,
+                            image.rgb.begin() + 3 * ((row * 256 + y) * image.width + column * 256));
         }
     return image;
 }
 
-// The section's paper: no stain at all.
-bool IsBackground(const unsigned char* pixel)
-{
-    return pixel[0] == 246 && pixel[1] == 245 && pixel[2] == 249;
-}
-
-bool IsBlack(const unsigned char* pixel)
-{
-    return pixel[0] == 0 && pixel[1] == 0 && pixel[2] == 0;
-}
+// The section's paper (no stain at all), and the overlay's black (no signal).
+bool IsBackground(const unsigned char* pixel) { return pixel[0] == 246 && pixel[1] == 245 && pixel[2] == 249; }
+bool IsBlack(const unsigned char* pixel) { return pixel[0] == 0 && pixel[1] == 0 && pixel[2] == 0; }
 
 class SampleAtlasServiceTest : public ::testing::Test
 {
@@ -160,7 +144,6 @@ TEST_F(SampleAtlasServiceTest, GridsReadWithTheApplicationsReader)
     EXPECT_LT(thumbnail->GetExpressors().size(), full->GetExpressors().size());
 
     // Scrambled grid bytes are refused by the reader, not loaded.
-    s_service->ResetControls();
     FaultSettings faults;
     faults.corruptGrid = true;
     s_service->SetFaults(faults);
@@ -222,8 +205,6 @@ TEST_F(SampleAtlasServiceTest, OverlayFollowsTheSeriesLevels)
         }
     EXPECT_GT(colouredBefore, 100);
     EXPECT_EQ(colouredAfter, 0);
-    // The same tile twice is the same picture.
-    EXPECT_EQ(DrawTier(Source(image.expressionPath), 1).rgb, expressed.rgb);
 }
 
 TEST_F(SampleAtlasServiceTest, PlatesShowTheStructureTheApplicationsPlateLookupExpects)
@@ -247,20 +228,16 @@ TEST_F(SampleAtlasServiceTest, PlatesShowTheStructureTheApplicationsPlateLookupE
                     continue;
                 std::string path;
                 int imageId = 0, px = 0, py = 0;
-                atlas->ClosestCoronalAtlasSection(static_cast<float>(x), static_cast<float>(y),
-                                                  static_cast<float>(z), path, imageId, px, py);
+                atlas->ClosestCoronalAtlasSection(float(x), float(y), float(z), path, imageId, px, py);
                 const PyramidSource source = Source(path);
                 const PyramidGeometry geometry(source.width, source.height);
                 const int tier = geometry.Tiers() - 1;
                 std::vector<unsigned char> tile;
                 int w = 0, h = 0;
                 ASSERT_TRUE(RenderTile(source, tier, px / 256, py / 256, tile, w, h));
-                const unsigned char* pixel = tile.data() + (static_cast<size_t>(py % 256) * static_cast<size_t>(w) +
-                                                            static_cast<size_t>(px % 256)) * 3u;
-                const unsigned int rgb = static_cast<unsigned int>(pixel[0]) << 16 |
-                                         static_cast<unsigned int>(pixel[1]) << 8 | pixel[2];
+                const unsigned char* pixel = tile.data() + 3 * size_t((py % 256) * w + px % 256);
                 ++points;
-                matching += rgb == colours[static_cast<size_t>(value)] ? 1 : 0;
+                matching += (unsigned(pixel[0]) << 16 | unsigned(pixel[1]) << 8 | pixel[2]) == colours[size_t(value)];
             }
     ASSERT_GT(points, 50);
     EXPECT_GE(matching, points * 9 / 10) << matching << " of " << points;
@@ -272,12 +249,15 @@ TEST_F(SampleAtlasServiceTest, TilesOverHttpAreJpegsOfTheSample)
     const std::string path = series.images.front().path;
     auto result = client->Get(("/pyramid/" + path + "/ImageProperties.xml").c_str());
     ASSERT_TRUE(result);
-    EXPECT_NE(result->body.find("WIDTH=\"" + std::to_string(series.images.front().width) + "\""), std::string::npos);
+    EXPECT_EQ(servicetest::ReadXml(result->body).Numbers({"IMAGE_PROPERTIES.WIDTH"}),
+              std::vector<int>{series.images.front().width});
     result = client->Get(("/pyramid/" + path + "/TileGroup/0-0-0.jpg").c_str());
     ASSERT_TRUE(result);
     EXPECT_EQ(result->status, 200);
     EXPECT_EQ(result->get_header_value("Content-Type"), "image/jpeg");
-    EXPECT_EQ(result->body.compare(0, 2, "\xFF\xD8"), 0);
+    Image2d tile;
+    ASSERT_TRUE(servicetest::DecodeJpeg(result->body, tile));
+    EXPECT_EQ(tile.GetWidth(), PyramidGeometry(series.images.front().width, series.images.front().height).TierWidth(0));
 }
 
 TEST_F(SampleAtlasServiceTest, DomainListAndVersionFileReadAsTheApplicationReadsThem)
@@ -294,10 +274,10 @@ TEST_F(SampleAtlasServiceTest, DomainListAndVersionFileReadAsTheApplicationReads
 
     result = client->Get("/Nuvaro/versions.xml");
     ASSERT_TRUE(result);
-    const servicetest::VersionFile version = servicetest::ParseVersionFile(result->body);
+    auto version = servicetest::ReadXml(result->body);
     EXPECT_TRUE(version.wellFormed);
-    EXPECT_EQ(version.build, NUVARO_BUILD_NUMBER);
     // The list the service offers is the one it serves.
-    EXPECT_EQ(version.domains, config.GetVersion());
-    EXPECT_EQ(version.infoUrl.rfind(s_service->BaseUrl(), 0), 0u);
+    EXPECT_EQ(version.Numbers({"mac.build", "searchAPI.domains"}),
+              (std::vector<int>{NUVARO_BUILD_NUMBER, config.GetVersion()}));
+    EXPECT_EQ(version.values["infoUrl"].rfind(s_service->BaseUrl(), 0), 0u);
 }
