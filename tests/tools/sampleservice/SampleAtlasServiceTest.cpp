@@ -1,7 +1,7 @@
 // The service over the build's sample atlas: grid files read by the
 // application's reader, and section and plate tiles cut from the sample brain
 // where the grid files and the application's plate lookup expect them.
-#include "HttpClient.h"
+#include <httplib.h>
 #include "ReplyReading.h"
 #include "SampleAtlasFolders.h"
 #include "SampleBrain.h"

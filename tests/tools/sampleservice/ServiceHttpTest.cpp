@@ -1,4 +1,4 @@
-#include "HttpClient.h"
+#include <httplib.h>
 #include "SampleService.h"
 #include "TinyCatalogue.h"
 #include "ZoomifyTiles.h"
