@@ -1,12 +1,10 @@
+// The Qt pieces behind the drawing layer: icon images, cursors and text.
 #include "gl/Cursors.h"
 #include "gl/GLTexture.h"
 #include "gl/Icons.h"
 #include "gl/QtCursors.h"
 #include "gl/QtIconImages.h"
 #include "gl/QtTextRasterizer.h"
-#include "gl/TimerListener.h"
-#include "support/qt/GLTestRenderer.h"
-#include "support/qt/HeadlessGLDisplay.h"
 
 #include <QCursor>
 #include <QWidget>
@@ -15,90 +13,21 @@
 
 #include <GL/gl.h>
 
-namespace
-{
-class CountingTimer : public TimerListener
-{
-public:
-    void TimerElapsed() override { ++ticks; }
-    int ticks = 0;
-};
-} // namespace
-
-TEST(HeadlessGLDisplay, SetsUpRenderersLikeTheApplicationView)
-{
-    HeadlessGLDisplay display(320, 200);
-    ASSERT_TRUE(display.IsValid());
-    GLTestRenderer renderer;
-    const GLubyte* version = nullptr;
-    renderer.draw = [&]() { version = glGetString(GL_VERSION); };
-    CountingTimer timer;
-    display.StartTimer(40, &timer);
-    display.SetRenderer(&renderer);
-    EXPECT_FALSE(display.timerListener); // setting a renderer stops the timer
-    EXPECT_EQ(renderer.calls, (std::vector<std::string>{"Initialize", "Reshape 320 200"}));
-    display.Display();
-    ASSERT_NE(version, nullptr);
-    EXPECT_EQ(display.swapCount, 0);
-    display.Resize(100, 80);
-    EXPECT_EQ(renderer.calls.back(), "Reshape 100 80");
-    EXPECT_EQ(display.GrabImage().size(), QSize(100, 80));
-}
-
-TEST(HeadlessGLDisplay, TimersTickOnlyWhenAskedAndOneAtATime)
-{
-    HeadlessGLDisplay display;
-    CountingTimer first, second;
-    display.StartTimer(40, &first);
-    display.Tick(3);
-    display.StartTimer(50, &second);
-    display.Tick();
-    EXPECT_EQ(first.ticks, 3);
-    EXPECT_EQ(second.ticks, 1);
-    EXPECT_EQ(display.timerInterval, 50u);
-    display.StopTimer();
-    display.StopTimer();
-    display.Tick();
-    EXPECT_EQ(second.ticks, 1);
-}
-
-TEST(HeadlessGLDisplay, InputFollowsTheListenerConventions)
-{
-    HeadlessGLDisplay display;
-    GLTestRenderer listener;
-    EXPECT_FALSE(display.Press(0, 1, 1)); // no listener: dropped
-    display.SetMouseListener(&listener);
-    display.DoubleClick(2, 399, 299, 5);
-    display.Wheel(10, 20, -0.014);
-    display.Wheel(10, 20, 0.25);
-    EXPECT_EQ(listener.calls, (std::vector<std::string>{"down 2 399 299 5", "up 2 399 299 5", "down 2 399 299 5",
-                                                        "double 2 399 299 5", "wheel -1 10 20 0", "wheel 25 10 20 0"}));
-    listener.cursors = [&]() { display.AddCursorRect(1, 2, 3, 4, Cursors::MOVE); };
-    display.SetRenderer(&listener);
-    display.RebuildCursorRects();
-    display.RebuildCursorRects();
-    ASSERT_EQ(display.cursorRects.size(), 1u);
-    EXPECT_EQ(display.cursorRects[0].cursor, Cursors::MOVE);
-    EXPECT_EQ(display.cursorRects[0].height, 4);
-}
-
 TEST(QtIconImages, EveryIconMakerFindsItsImage)
 {
     QtIconImages::Install();
     using Maker = void (*)(GLTexture&);
-    const Maker colour[] = {
-        MakeCloseTabIcon, MakeActiveCloseTabIcon, MakeShowBrowserImageIcon, MakeActiveShowBrowserImageIcon,
-        MakeISHImageIcon, MakeSagittalPlaneIcon,  MakeCoronalPlaneIcon};
-    const Maker inverted[] = {MakeFindSimilarIcon, MakeFindMoreIcon, MakePauseIcon, MakePrevArrow,
-                              MakeNextArrow,       MakeEndArrow,     MakeStartArrow};
-    for (Maker make : colour)
+    for (Maker make : {MakeCloseTabIcon, MakeActiveCloseTabIcon, MakeShowBrowserImageIcon,
+                       MakeActiveShowBrowserImageIcon, MakeISHImageIcon, MakeSagittalPlaneIcon, MakeCoronalPlaneIcon})
     {
         GLTexture t;
         make(t);
         EXPECT_FALSE(t.IsEmpty());
         EXPECT_EQ(t.GetFormat(), static_cast<unsigned>(GL_BGRA));
     }
-    for (Maker make : inverted)
+    // Inverted icons: black ink becomes opaque white, the rest clear.
+    for (Maker make : {MakeFindSimilarIcon, MakeFindMoreIcon, MakePauseIcon, MakePrevArrow, MakeNextArrow,
+                       MakeEndArrow, MakeStartArrow})
     {
         GLTexture t;
         make(t);
@@ -107,17 +36,10 @@ TEST(QtIconImages, EveryIconMakerFindsItsImage)
         for (int i = 0; i < t.GetWidth() * t.GetHeight(); ++i)
         {
             const unsigned char* p = t.GetBuffer() + i * 4;
-            if (p[3] == 255)
-            {
-                ++opaque;
-                EXPECT_EQ(p[0], 255); // black ink becomes white
-            }
-            else
-            {
-                ++clear;
-                EXPECT_EQ(p[3], 0);
-            }
+            opaque += p[3] == 255 && p[0] == 255;
+            clear += p[3] == 0;
         }
+        EXPECT_EQ(opaque + clear, t.GetWidth() * t.GetHeight());
         EXPECT_GT(opaque, 10);
         EXPECT_GT(clear, opaque / 2);
     }
@@ -136,10 +58,13 @@ TEST(QtIconImages, EveryIconMakerFindsItsImage)
 
 TEST(QtCursors, CursorsMapToQtShapesAndTheApplicationsImages)
 {
-    EXPECT_EQ(QtCursors::GetCursor(Cursors::ARROW)->shape(), Qt::ArrowCursor);
-    EXPECT_EQ(QtCursors::GetCursor(Cursors::CROSSHAIR)->shape(), Qt::CrossCursor);
-    EXPECT_EQ(QtCursors::GetCursor(Cursors::RESIZE_UP_DOWN)->shape(), Qt::SizeVerCursor);
-    EXPECT_EQ(QtCursors::GetCursor(Cursors::RESIZE_LEFT_RIGHT)->shape(), Qt::SizeHorCursor);
+    const std::pair<Cursors::Cursor, Qt::CursorShape> shapes[] = {
+        {Cursors::ARROW, Qt::ArrowCursor},
+        {Cursors::CROSSHAIR, Qt::CrossCursor},
+        {Cursors::RESIZE_UP_DOWN, Qt::SizeVerCursor},
+        {Cursors::RESIZE_LEFT_RIGHT, Qt::SizeHorCursor}};
+    for (const auto& [cursor, shape] : shapes)
+        EXPECT_EQ(QtCursors::GetCursor(cursor)->shape(), shape) << cursor;
     for (Cursors::Cursor c : {Cursors::RESIZE_NE, Cursors::RESIZE_NW, Cursors::MOVE})
     {
         const QCursor* cursor = QtCursors::GetCursor(c);
@@ -151,6 +76,7 @@ TEST(QtCursors, CursorsMapToQtShapesAndTheApplicationsImages)
     EXPECT_NE(QtCursors::GetCursor(Cursors::RESIZE_NE), QtCursors::GetCursor(Cursors::RESIZE_NW));
     EXPECT_EQ(QtCursors::GetCursor(static_cast<Cursors::Cursor>(7)), nullptr);
 
+    // Unknown cursors and a missing target leave the widget's cursor alone.
     QWidget widget;
     QtCursors::SetCursorTarget(&widget);
     Cursors::SetCursor(Cursors::CROSSHAIR);
@@ -168,6 +94,7 @@ TEST(QtTextRasterizer, RendersPremultipliedWhiteTextAlignedInTheBox)
     EXPECT_GT(raster.GetLineHeight(false), raster.GetLineHeight(true));
     EXPECT_GE(raster.GetLineHeight(true), 9);
 
+    // The first and last columns with ink; the width of the text.
     auto inkColumns = [&](GLTextBox::Alignment alignment, int& first, int& last) {
         PlatformBitmap bitmap;
         int w = 0, h = 0;
@@ -192,14 +119,14 @@ TEST(QtTextRasterizer, RendersPremultipliedWhiteTextAlignedInTheBox)
         return w;
     };
     int l0, l1, c0, c1, r0, r1;
-    const int width = inkColumns(GLTextBox::LEFT, l0, l1);
+    EXPECT_GT(inkColumns(GLTextBox::LEFT, l0, l1), 10);
     inkColumns(GLTextBox::CENTER, c0, c1);
     inkColumns(GLTextBox::RIGHT, r0, r1);
-    EXPECT_GT(width, 10);
     EXPECT_LT(l0, 3);
     EXPECT_GT(r1, 96);
     EXPECT_NEAR((c0 + c1) / 2.0, 50.0, 3.0);
 
+    // A box without width measures the text and draws nothing.
     PlatformBitmap none;
     int w = 0, h = 0;
     raster.Render("Wide text", true, GLTextBox::LEFT, 0, 12, none, w, h);
