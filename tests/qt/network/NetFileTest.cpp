@@ -233,25 +233,34 @@ protected:
 TestServer* NetFileTest::s_server = nullptr;
 } // namespace
 
-TEST_F(NetFileTest, BodiesArriveOnceAndRedirectsReportOnlyTheFinalResponse)
+TEST_F(NetFileTest, BodiesArriveWholeAndRedirectsReportOnlyTheFinalResponse)
 {
-    for (const char* path : {"/hello", "/redirect", "/redirect-twice"})
+    struct Case
+    {
+        const char* path;
+        const char* mime;
+        unsigned long expected;
+        std::string body;
+    };
+    const Case cases[] = {{"/hello", "text/plain", kHello.size(), kHello},
+                          {"/redirect", "text/plain", kHello.size(), kHello},
+                          {"/redirect-twice", "text/plain", kHello.size(), kHello},
+                          // Chunked: the length is unknown.
+                          {"/chunked", "application/octet-stream", 0xFFFFFFFFul, ChunkedBody()}};
+    for (const Case& c : cases)
     {
         for (bool store : {true, false})
         {
-            SCOPED_TRACE(std::string(path) + (store ? " storing" : " not storing"));
+            SCOPED_TRACE(std::string(c.path) + (store ? " storing" : " not storing"));
             Recorder recorder;
-            Fetch(recorder, s_server->Url(path), store);
+            Fetch(recorder, s_server->Url(c.path), store);
             EXPECT_EQ(recorder.events, (Strings{"response", "data", "complete"}));
-            EXPECT_EQ(recorder.mime, "text/plain");
-            EXPECT_EQ(recorder.expected, kHello.size());
-            EXPECT_EQ(recorder.received, kHello);
-            EXPECT_EQ(recorder.completeBody, store ? kHello : std::string());
-            if (!store)
-            {
-                EXPECT_EQ(recorder.completeData, nullptr);
-                EXPECT_EQ(recorder.completeLength, 0ul);
-            }
+            EXPECT_EQ(recorder.mime, c.mime);
+            EXPECT_EQ(recorder.expected, c.expected);
+            EXPECT_EQ(recorder.received, c.body);
+            EXPECT_EQ(recorder.completeBody, store ? c.body : std::string());
+            EXPECT_EQ(recorder.completeLength, store ? c.body.size() : 0u);
+            EXPECT_EQ(recorder.completeData == nullptr, !store);
         }
     }
 }
@@ -299,22 +308,6 @@ TEST_F(NetFileTest, ErrorStatusFailsWithoutOtherCallbacks)
         Fetch(broken, s_server->Url("/broken"), store, &body);
         EXPECT_EQ(broken.events, Strings{"failed"});
         EXPECT_EQ(broken.failure, "Server returned error 500");
-    }
-}
-
-TEST_F(NetFileTest, ChunkedBodyHasUnknownLength)
-{
-    const std::string expected = ChunkedBody();
-    for (bool store : {true, false})
-    {
-        Recorder recorder;
-        Fetch(recorder, s_server->Url("/chunked"), store);
-        ASSERT_EQ(recorder.events, (Strings{"response", "data", "complete"}));
-        EXPECT_EQ(recorder.expected, 0xFFFFFFFFul);
-        EXPECT_EQ(recorder.mime, "application/octet-stream");
-        EXPECT_EQ(recorder.received, expected);
-        EXPECT_EQ(recorder.completeBody, store ? expected : std::string());
-        EXPECT_EQ(recorder.completeLength, store ? expected.size() : 0u);
     }
 }
 

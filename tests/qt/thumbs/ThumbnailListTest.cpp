@@ -208,13 +208,13 @@ std::string Symbol(int i)
     return std::string("Tst") + (i < 10 ? "0" : "") + std::to_string(i);
 }
 
-// Switches are noted; closing the list's tab deletes its renderer at once,
-// the harshest thing a listener can do from inside the tab bar's call.
+// Closing the list's tab deletes its renderer at once, the harshest thing a
+// listener can do from inside the tab bar's call.
 class TabListener : public TabControlListener
 {
 public:
     void TabWillSwitch(int, void*) override {}
-    void TabSwitched(int tab, void*) override { switches.push_back(tab); }
+    void TabSwitched(int, void*) override {}
     void TabClosed(int, void* data) override
     {
         if (data != nullptr && owned != nullptr && data == owned->get())
@@ -222,7 +222,6 @@ public:
         ++closed;
     }
 
-    std::vector<int> switches;
     int closed = 0;
     std::unique_ptr<BrainThumbnailRenderer>* owned = nullptr;
 };
@@ -230,10 +229,7 @@ public:
 class RecordingSearchController : public SearchController
 {
 public:
-    void SearchForGene(const char* name, const char* term, bool seriesTab) override
-    {
-        calls.push_back(std::string("gene ") + name + " " + term + (seriesTab ? " series" : " list"));
-    }
+    void SearchForGene(const char*, const char*, bool) override {}
     void SearchForGeneById(const char* name, int geneId) override
     {
         calls.push_back(std::string("by id ") + name + " " + std::to_string(geneId));
