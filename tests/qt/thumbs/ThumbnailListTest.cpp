@@ -14,7 +14,6 @@
 #include "io/MemoryStream.h"
 #include "model/Atlas.h"
 #include "model/BrainExpressionModel.h"
-#include "model/Expressor.h"
 #include "model/GeneExpression.h"
 #include "model/PagedGeneList.h"
 #include "model/SearchConfig.h"
@@ -206,6 +205,14 @@ int SeriesId(int i)
 std::string Symbol(int i)
 {
     return std::string("Tst") + (i < 10 ? "0" : "") + std::to_string(i);
+}
+
+std::vector<std::string> Symbols(int first, int count)
+{
+    std::vector<std::string> symbols;
+    for (int i = first; i < first + count; ++i)
+        symbols.push_back(Symbol(i));
+    return symbols;
 }
 
 // Closing the list's tab deletes its renderer at once, the harshest thing a
@@ -515,17 +522,6 @@ TEST_F(ThumbnailCellTest, GeneTextShowsPlaneScoreProbeAndFileSize)
     }
 }
 
-TEST_F(ThumbnailCellTest, PointsGrowFromFiveExpressingObjectsToFullSizeAboveTwentyFive)
-{
-    const std::pair<int, float> cases[] = {{5, 0.0f}, {6, 0.04f}, {25, 0.8f}, {26, 1.0f}, {200, 1.0f}};
-    for (const auto& [count, size] : cases)
-    {
-        Expressor e;
-        e.count = count;
-        EXPECT_FLOAT_EQ(ExpressionThumbnailRenderer::GetExpressorSize(e), size) << count;
-    }
-}
-
 TEST_F(ThumbnailCellTest, LayoutScalesAtSevenHundredPixelsAndAPressReleasedOffTheButtonQueuesNothing)
 {
     m_display.Resize(700, 600);
@@ -594,10 +590,7 @@ TEST_F(ThumbnailCellTest, PagingButtonsFollowTheListsPages)
 TEST_F(ThumbnailListServerTest, SearchFillsTenCellsAndThePagingButtonsFetchTheRightPages)
 {
     Search();
-    std::vector<std::string> expected;
-    for (int i = 0; i < 10; ++i)
-        expected.push_back(Symbol(i));
-    EXPECT_EQ(CellSymbols(), expected);
+    EXPECT_EQ(CellSymbols(), Symbols(0, 10));
     EXPECT_EQ(SearchRequests(), 1);
     EXPECT_TRUE(m_renderer->IsAnimating());
     EXPECT_EQ(m_display.timerInterval, 50u);
@@ -616,7 +609,7 @@ TEST_F(ThumbnailListServerTest, SearchFillsTenCellsAndThePagingButtonsFetchTheRi
     ClickHeader(3); // last: three genes
     WaitForPage(3);
     EXPECT_EQ(m_list.GetCurrentPage(), 2);
-    EXPECT_EQ(CellSymbols(), (std::vector<std::string>{Symbol(20), Symbol(21), Symbol(22)}));
+    EXPECT_EQ(CellSymbols(), Symbols(20, 3));
     EXPECT_EQ(SearchRequests(), 3);
     EXPECT_EQ(EnabledHeaderButtons(*m_renderer), "xx---x");
 
@@ -706,10 +699,8 @@ TEST_F(ThumbnailListServerTest, QueuedDownloadsRunOneAtATimeAndCancelAllEmptiesT
     EXPECT_EQ(m_renderer->GetQueueLength(), 2);
     EXPECT_EQ(TextOf(m_renderer->GetDownloadStatusBox()), "Downloading " + Symbol(0) + " - 2 queued");
     ASSERT_TRUE(RunEventsUntil([&] { return m_model->GetNumGenes() == 3 && !m_renderer->IsDownloading(); }));
-    std::vector<std::string> symbols;
     for (int i = 0; i < 3; ++i)
-        symbols.push_back(m_model->GetGene(i)->GetSymbol());
-    EXPECT_EQ(symbols, (std::vector<std::string>{Symbol(0), Symbol(1), Symbol(2)}));
+        EXPECT_EQ(m_model->GetGene(i)->GetSymbol(), Symbol(i));
     EXPECT_EQ(TextOf(m_renderer->GetDownloadStatusBox()), Symbol(2) + " downloaded");
 
     // Cancel drops the running one and starts the next; Cancel All ends everything.
@@ -773,8 +764,7 @@ TEST_F(ThumbnailListServerTest, ACellDrawsItsPointCloud)
 
     // An expression selector without any structure hides the cloud.
     m_model->SetExpressionSelector(ImageGrid::AnnotationSelector(false), true);
-    const int litAfter = litPixels();
-    EXPECT_EQ(litAfter, 0);
+    EXPECT_EQ(litPixels(), 0);
 }
 
 TEST_F(ThumbnailListServerTest, ClosingTheTabFromItsOwnViewTouchesNothingAfterwards)
