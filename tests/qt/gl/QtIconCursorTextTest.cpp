@@ -43,15 +43,11 @@ TEST(QtIconImages, EveryIconMakerFindsItsImage)
         EXPECT_GT(opaque, 10);
         EXPECT_GT(clear, opaque / 2);
     }
-    GLTexture close, active;
+    // The tab bar lays out its close icon 12 pixels wide; an unknown name
+    // leaves the texture alone.
+    GLTexture close;
     MakeCloseTabIcon(close);
-    MakeActiveCloseTabIcon(active);
     EXPECT_EQ(close.GetWidth(), 12);
-    // The brightened close icon is lighter wherever the plain one has colour.
-    const unsigned char* c = close.GetBuffer() + (1 * 12 + 6) * 4;
-    const unsigned char* a = active.GetBuffer() + (1 * 12 + 6) * 4;
-    EXPECT_GT(c[0], 0);
-    EXPECT_GT(a[0], c[0]);
     EXPECT_FALSE(LoadIconTexture("NoSuchImage", close, false));
     EXPECT_EQ(close.GetWidth(), 12);
 }
