@@ -13,18 +13,6 @@
 
 namespace
 {
-using Pixel = std::array<int, 4>;
-
-bool Near(const Pixel& p, int r, int g, int b, int tolerance = 2)
-{
-    return std::abs(p[0] - r) <= tolerance && std::abs(p[1] - g) <= tolerance && std::abs(p[2] - b) <= tolerance;
-}
-
-std::string Describe(const Pixel& p)
-{
-    return std::to_string(p[0]) + "," + std::to_string(p[1]) + "," + std::to_string(p[2]) + "," + std::to_string(p[3]);
-}
-
 void SetPixel(GLTexture& t, int x, int y, unsigned char a, unsigned char b, unsigned char c, unsigned char d)
 {
     unsigned char* p = t.GetBuffer() + (static_cast<size_t>(y) * t.GetWidth() + x) * 4;
@@ -55,15 +43,30 @@ protected:
         gTintState = TintState();
         display.MakeCurrent(); // textures die with the context current
     }
-    // Draws one frame over a black ground with the given drawing.
-    void Frame(std::function<void()> draw)
+    // Draws one frame over a black ground, blending with the given source
+    // factor over one minus source alpha (0: no blending).
+    void Frame(std::function<void()> draw, GLenum blendSource = 0)
     {
-        renderer.draw = [this, draw]() {
+        renderer.draw = [this, draw, blendSource]() {
             display.BeginPixelFrame(0.0f);
             glDisable(GL_BLEND);
+            if (blendSource != 0)
+            {
+                glEnable(GL_BLEND);
+                glBlendFunc(blendSource, GL_ONE_MINUS_SRC_ALPHA);
+            }
             draw();
         };
         display.Display();
+    }
+    // The pixel at (x, y up) has this colour, give or take the tolerance.
+    testing::AssertionResult PixelIs(int x, int y, int r, int g, int b, int tolerance = 2)
+    {
+        const std::array<int, 4> p = display.PixelAt(x, y);
+        if (std::abs(p[0] - r) <= tolerance && std::abs(p[1] - g) <= tolerance && std::abs(p[2] - b) <= tolerance)
+            return testing::AssertionSuccess();
+        return testing::AssertionFailure() << "pixel " << x << "," << y << " is " << p[0] << "," << p[1] << ","
+                                           << p[2] << "," << p[3];
     }
 
     HeadlessGLDisplay display{200, 120};
@@ -87,14 +90,14 @@ TEST_F(TexturePixelTest, BufferRowZeroLandsAtTheTopAndFormatsOrderTheBytes)
         rgba.Draw(10, 10);
         bgra.Draw(20, 10);
     });
-    EXPECT_TRUE(Near(display.PixelAt(10, 11), 255, 0, 0)) << Describe(display.PixelAt(10, 11));
-    EXPECT_TRUE(Near(display.PixelAt(11, 11), 0, 255, 0));
-    EXPECT_TRUE(Near(display.PixelAt(10, 10), 0, 0, 255));
-    EXPECT_TRUE(Near(display.PixelAt(11, 10), 255, 255, 255));
+    EXPECT_TRUE(PixelIs(10, 11, 255, 0, 0));
+    EXPECT_TRUE(PixelIs(11, 11, 0, 255, 0));
+    EXPECT_TRUE(PixelIs(10, 10, 0, 0, 255));
+    EXPECT_TRUE(PixelIs(11, 10, 255, 255, 255));
     // The same bytes as blue, green, red.
-    EXPECT_TRUE(Near(display.PixelAt(20, 11), 0, 0, 255)) << Describe(display.PixelAt(20, 11));
-    EXPECT_TRUE(Near(display.PixelAt(20, 10), 255, 0, 0));
-    EXPECT_TRUE(Near(display.PixelAt(12, 11), 0, 0, 0)); // nothing beyond the texture
+    EXPECT_TRUE(PixelIs(20, 11, 0, 0, 255));
+    EXPECT_TRUE(PixelIs(20, 10, 255, 0, 0));
+    EXPECT_TRUE(PixelIs(12, 11, 0, 0, 0)); // nothing beyond the texture
     EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
 }
 
@@ -113,8 +116,7 @@ TEST_F(TexturePixelTest, TexturesAreTintedByTheClickState)
         gTintState.QMB_expressor_clicked = c.clicked;
         gTintState.QMB_moused_known = c.moused;
         Frame([&]() { white.Draw(5, 5); });
-        const Pixel p = display.PixelAt(6, 6);
-        EXPECT_TRUE(Near(p, c.r, c.g, c.b)) << c.clicked << "/" << c.moused << ": " << Describe(p);
+        EXPECT_TRUE(PixelIs(6, 6, c.r, c.g, c.b)) << c.clicked << "/" << c.moused;
     }
 }
 
@@ -127,14 +129,14 @@ TEST_F(TexturePixelTest, TexturesMadeWithoutAContextAppearAtTheFirstDraw)
 
     Frame([&]() { t.Draw(30, 30); });
     EXPECT_NE(t.GetTextureName(), 0u);
-    EXPECT_TRUE(Near(display.PixelAt(31, 31), 0, 200, 0)) << Describe(display.PixelAt(31, 31));
+    EXPECT_TRUE(PixelIs(31, 31, 0, 200, 0));
 
     // New pixels reach the same texture object at the next draw.
     const GLuint name = t.GetTextureName();
     FillTexture(t, 90, 0, 0, 255);
     Frame([&]() { t.Draw(30, 30); });
     EXPECT_EQ(t.GetTextureName(), name);
-    EXPECT_TRUE(Near(display.PixelAt(31, 31), 0, 0, 90)) << Describe(display.PixelAt(31, 31));
+    EXPECT_TRUE(PixelIs(31, 31, 0, 0, 90));
 
     // Resized and refilled without a context: the same texture object gets
     // new storage at the next draw.
@@ -144,13 +146,13 @@ TEST_F(TexturePixelTest, TexturesMadeWithoutAContextAppearAtTheFirstDraw)
     Frame([&]() { t.Draw(30, 30); });
     EXPECT_EQ(t.GetTextureName(), name);
     EXPECT_EQ(t.GetGLWidth(), 32);
-    EXPECT_TRUE(Near(display.PixelAt(48, 32), 0, 0, 250)) << Describe(display.PixelAt(48, 32));
-    EXPECT_TRUE(Near(display.PixelAt(50, 32), 0, 0, 0));
+    EXPECT_TRUE(PixelIs(48, 32, 0, 0, 250));
+    EXPECT_TRUE(PixelIs(50, 32, 0, 0, 0));
 
     // An empty texture draws nothing.
     GLTexture empty;
     Frame([&]() { empty.Draw(30, 30); });
-    EXPECT_TRUE(Near(display.PixelAt(31, 31), 0, 0, 0));
+    EXPECT_TRUE(PixelIs(31, 31, 0, 0, 0));
 }
 
 TEST_F(TexturePixelTest, PaddingBeyondTheBufferIsTransparentBlack)
@@ -159,9 +161,9 @@ TEST_F(TexturePixelTest, PaddingBeyondTheBufferIsTransparentBlack)
     FillTexture(t, 255, 255, 255, 255);
     // Source rectangle over the whole power-of-two storage (4 x 4), scaled by 10.
     Frame([&]() { t.Draw(0, 0, 4, 4, 0, 0, 40, 40); });
-    EXPECT_TRUE(Near(display.PixelAt(5, 5), 255, 255, 255));
-    EXPECT_TRUE(Near(display.PixelAt(37, 5), 0, 0, 0)) << Describe(display.PixelAt(37, 5));
-    EXPECT_TRUE(Near(display.PixelAt(5, 37), 0, 0, 0));
+    EXPECT_TRUE(PixelIs(5, 5, 255, 255, 255));
+    EXPECT_TRUE(PixelIs(37, 5, 0, 0, 0));
+    EXPECT_TRUE(PixelIs(5, 37, 0, 0, 0));
 }
 
 TEST_F(TexturePixelTest, BadCoordinatesAreReportedButDrawn)
@@ -182,11 +184,7 @@ TEST_F(TexturePixelTest, TextBoxesDrawLightTextAtTheTopOfTheBoxOnAnOptionalBacki
     ASSERT_GT(box->GetTextWidth(), 30);
     ASSERT_GT(textureBox->GetTextHeight(), 5);
     const int x = 40, y = 30, h = box->GetHeight();
-    Frame([&]() {
-        glEnable(GL_BLEND);
-        glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
-        box->Draw(x, y);
-    });
+    Frame([&]() { box->Draw(x, y); }, GL_ONE);
     auto brightest = [&](int y0, int y1) {
         int best = 0;
         for (int yy = y0; yy < y1; ++yy)
@@ -200,46 +198,30 @@ TEST_F(TexturePixelTest, TextBoxesDrawLightTextAtTheTopOfTheBoxOnAnOptionalBacki
     EXPECT_LE(brightest(y, y + h), 232); // white at alpha 0.9
 
     box->ShowBackground(true);
-    Frame([&]() {
-        glEnable(GL_BLEND);
-        glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
-        box->Draw(x, y);
-    });
+    Frame([&]() { box->Draw(x, y); }, GL_ONE);
     // Backing: 6 pixels left of the box, 4 below the text, grey 0.1.
     const int textBottom = y + h - textureBox->GetTextHeight();
-    EXPECT_TRUE(Near(display.PixelAt(x - 5, textBottom - 3), 26, 26, 26))
-        << Describe(display.PixelAt(x - 5, textBottom - 3));
-    EXPECT_TRUE(Near(display.PixelAt(x - 7, textBottom), 0, 0, 0));
-    EXPECT_TRUE(Near(display.PixelAt(x, textBottom - 5), 0, 0, 0));
+    EXPECT_TRUE(PixelIs(x - 5, textBottom - 3, 26, 26, 26));
+    EXPECT_TRUE(PixelIs(x - 7, textBottom, 0, 0, 0));
+    EXPECT_TRUE(PixelIs(x, textBottom - 5, 0, 0, 0));
 }
 
 TEST_F(TexturePixelTest, AClickedExpressorGivesEveryTextBoxATintedBacking)
 {
     std::unique_ptr<GLTextBox> box(display.CreateTextBox(100, 1, false, GLTextBox::LEFT));
     box->SetText("Label");
-    const int textHeight = static_cast<TextureTextBox*>(box.get())->GetTextHeight();
     const int x = 40, y = 30;
-    const int textBottom = y + box->GetHeight() - textHeight;
-    auto draw = [&]() {
-        Frame([&]() {
-            glEnable(GL_BLEND);
-            glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
-            box->Draw(x, y);
-        });
-    };
-    gTintState.QMB_expressor_clicked = 1;
-    draw();
+    const int textBottom = y + box->GetHeight() - static_cast<TextureTextBox*>(box.get())->GetTextHeight();
     // No background asked for, yet the backing shows, raised by 8 pixels.
-    EXPECT_TRUE(Near(display.PixelAt(x - 5, textBottom + 5), 174, 188, 85))
-        << Describe(display.PixelAt(x - 5, textBottom + 5));
-    EXPECT_TRUE(Near(display.PixelAt(x - 5, textBottom + 3), 0, 0, 0));
-    gTintState.QMB_expressor_clicked = 2;
-    draw();
-    EXPECT_TRUE(Near(display.PixelAt(x - 5, textBottom + 5), 232, 232, 232))
-        << Describe(display.PixelAt(x - 5, textBottom + 5));
-    gTintState.QMB_expressor_clicked = 0;
-    draw();
-    EXPECT_TRUE(Near(display.PixelAt(x - 5, textBottom + 5), 0, 0, 0));
+    const int clicked[] = {1, 2, 0};
+    const int grey[][3] = {{174, 188, 85}, {232, 232, 232}, {0, 0, 0}};
+    for (int i = 0; i < 3; ++i)
+    {
+        gTintState.QMB_expressor_clicked = clicked[i];
+        Frame([&]() { box->Draw(x, y); }, GL_ONE);
+        EXPECT_TRUE(PixelIs(x - 5, textBottom + 5, grey[i][0], grey[i][1], grey[i][2])) << clicked[i];
+        EXPECT_TRUE(PixelIs(x - 5, textBottom + 3, 0, 0, 0)) << clicked[i];
+    }
 }
 
 TEST_F(TexturePixelTest, TextBoxesClipLongTextToTheirWidth)
@@ -259,28 +241,21 @@ TEST_F(TexturePixelTest, TextBoxesClipLongTextToTheirWidth)
 TEST_F(TexturePixelTest, IconButtonsShowDisabledAndPressedStates)
 {
     GLTextureButton button(20, 20, 16, 16);
-    GLTexture* icon = button.GetIconTexture();
-    FillTexture(*icon, 200, 100, 50, 255); // BGRA: red 50, green 100, blue 200
-    auto draw = [&](bool pressed) {
-        Frame([&]() {
-            glEnable(GL_BLEND);
-            glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-            button.Draw(pressed);
-        });
-    };
+    FillTexture(*button.GetIconTexture(), 200, 100, 50, 255); // BGRA: red 50, green 100, blue 200
+    auto draw = [&](bool pressed) { Frame([&]() { button.Draw(pressed); }, GL_SRC_ALPHA); };
     draw(false);
-    EXPECT_TRUE(Near(display.PixelAt(25, 25), 50, 100, 200)) << Describe(display.PixelAt(25, 25));
-    EXPECT_TRUE(Near(display.PixelAt(19, 19), 0, 0, 0));
+    EXPECT_TRUE(PixelIs(25, 25, 50, 100, 200));
+    EXPECT_TRUE(PixelIs(19, 19, 0, 0, 0));
     draw(true);
-    EXPECT_TRUE(Near(display.PixelAt(25, 25), 205, 155, 55)) << Describe(display.PixelAt(25, 25));
-    EXPECT_TRUE(Near(display.PixelAt(19, 19), 255, 255, 255)); // the one-pixel margin is inverted too
-    EXPECT_TRUE(Near(display.PixelAt(18, 18), 0, 0, 0));
+    EXPECT_TRUE(PixelIs(25, 25, 205, 155, 55));
+    EXPECT_TRUE(PixelIs(19, 19, 255, 255, 255)); // the one-pixel margin is inverted too
+    EXPECT_TRUE(PixelIs(18, 18, 0, 0, 0));
 
     button.SetEnabled(false);
     draw(false);
-    EXPECT_TRUE(Near(display.PixelAt(25, 25), 13, 25, 50, 3)) << Describe(display.PixelAt(25, 25));
+    EXPECT_TRUE(PixelIs(25, 25, 13, 25, 50, 3));
     draw(true);
-    EXPECT_TRUE(Near(display.PixelAt(25, 25), 242, 230, 205, 3)) << Describe(display.PixelAt(25, 25));
+    EXPECT_TRUE(PixelIs(25, 25, 242, 230, 205, 3));
     EXPECT_FALSE(glIsEnabled(GL_COLOR_LOGIC_OP));
 }
 
@@ -289,9 +264,9 @@ TEST_F(TexturePixelTest, TextButtonsDrawAGreyPlateThatLightensWhenPressed)
     GLTextureButton button(&display, "OK", 30, 30);
     const int plateRight = 30 + button.GetWidth();
     Frame([&]() { button.Draw(false); });
-    EXPECT_TRUE(Near(display.PixelAt(31, 31), 64, 64, 64)) << Describe(display.PixelAt(31, 31));
-    EXPECT_TRUE(Near(display.PixelAt(plateRight - 1, 31), 64, 64, 64));
-    EXPECT_TRUE(Near(display.PixelAt(plateRight + 1, 31), 0, 0, 0));
+    EXPECT_TRUE(PixelIs(31, 31, 64, 64, 64));
+    EXPECT_TRUE(PixelIs(plateRight - 1, 31, 64, 64, 64));
+    EXPECT_TRUE(PixelIs(plateRight + 1, 31, 0, 0, 0));
     Frame([&]() { button.Draw(true); });
-    EXPECT_TRUE(Near(display.PixelAt(31, 31), 128, 128, 128)) << Describe(display.PixelAt(31, 31));
+    EXPECT_TRUE(PixelIs(31, 31, 128, 128, 128));
 }

@@ -5,7 +5,6 @@
 #include "support/qt/LoopbackServer.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QEvent>
 #include <QHostAddress>
 #include <QTcpServer>
@@ -15,10 +14,7 @@
 #include <httplib.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <functional>
-#include <memory>
-#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -26,51 +22,48 @@
 
 namespace
 {
+using Strings = std::vector<std::string>;
 const std::string kHello = "Hello from the test server.";
 
-// What the server saw of the last request to a path.
-struct SeenRequest
+// Eight kilobytes in 1000-byte chunks without a length.
+std::string ChunkedBody()
 {
-    std::string method;
     std::string body;
-    httplib::Headers headers;
-};
+    for (int i = 0; i < 8; ++i)
+        body += std::string(1000, static_cast<char>('a' + i));
+    return body;
+}
 
 class TestServer : public testsupport::LoopbackServer
 {
 public:
     TestServer()
     {
-        httplib::Server& m_server = Server();
-        m_server.Get("/hello", [this](const httplib::Request& req, httplib::Response& res) {
-            Record(req);
+        httplib::Server& server = Server();
+        server.Get("/hello", [](const httplib::Request&, httplib::Response& res) {
             res.set_content(kHello, "text/plain; charset=utf-8");
         });
-        m_server.Post("/soap", [this](const httplib::Request& req, httplib::Response& res) {
-            Record(req);
-            res.set_content("<ok/>", "text/xml");
-        });
-        m_server.Get("/missing", [](const httplib::Request&, httplib::Response& res) {
+        server.Get("/missing", [](const httplib::Request&, httplib::Response& res) {
             res.status = 404;
             res.set_content("<html>not here</html>", "text/html");
         });
-        m_server.Post("/broken", [](const httplib::Request&, httplib::Response& res) {
+        server.Post("/broken", [](const httplib::Request&, httplib::Response& res) {
             res.status = 500;
             res.set_content("server trouble", "text/plain");
         });
-        m_server.Get("/redirect", [](const httplib::Request&, httplib::Response& res) {
+        server.Get("/redirect", [](const httplib::Request&, httplib::Response& res) {
             res.set_redirect("/hello", 302);
             res.set_content("This body belongs to the redirect and must not be seen.", "text/plain");
         });
-        m_server.Get("/redirect-twice", [](const httplib::Request&, httplib::Response& res) {
+        server.Get("/redirect-twice", [](const httplib::Request&, httplib::Response& res) {
             res.set_redirect("/redirect", 301);
         });
-        m_server.Get("/chunked", [](const httplib::Request&, httplib::Response& res) {
+        server.Get("/chunked", [](const httplib::Request&, httplib::Response& res) {
             res.set_chunked_content_provider("application/octet-stream", [](size_t, httplib::DataSink& sink) {
-                for (int i = 0; i < 8; ++i)
+                const std::string body = ChunkedBody();
+                for (size_t at = 0; at < body.size(); at += 1000)
                 {
-                    const std::string part(1000, static_cast<char>('a' + i));
-                    if (!sink.write(part.data(), part.size()))
+                    if (!sink.write(body.data() + at, 1000))
                         return false;
                     std::this_thread::sleep_for(std::chrono::milliseconds(2));
                 }
@@ -78,34 +71,15 @@ public:
                 return true;
             });
         });
-        m_server.Get("/large", [](const httplib::Request&, httplib::Response& res) {
+        server.Get("/large", [](const httplib::Request&, httplib::Response& res) {
             res.set_content(std::string(200000, 'x'), "application/octet-stream");
         });
-        m_server.Get("/slow", [this](const httplib::Request&, httplib::Response& res) {
+        server.Get("/slow", [this](const httplib::Request&, httplib::Response& res) {
             HoldUntilStopped();
             res.set_content("late", "text/plain");
         });
         Start();
     }
-
-    // The handlers use the members below: stop before they go.
-    ~TestServer() override { Stop(); }
-
-    SeenRequest Seen(const std::string& path)
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_seen[path];
-    }
-
-private:
-    void Record(const httplib::Request& req)
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_seen[req.path] = SeenRequest{req.method, req.body, req.headers};
-    }
-
-    std::mutex m_mutex;
-    std::map<std::string, SeenRequest> m_seen;
 };
 
 // Takes one request as raw bytes, exactly as the client sent it (a parsing
@@ -134,31 +108,21 @@ public:
     std::string Url() const { return "http://127.0.0.1:" + std::to_string(m_server.serverPort()) + "/capture"; }
     const std::string& Raw() const { return m_raw; }
 
-    // The header lines after the request line, as sent.
-    std::vector<std::string> HeaderLines() const
+    // The values of every header line with this name (names compared exactly).
+    Strings Values(const std::string& name) const
     {
-        std::vector<std::string> lines;
+        Strings values;
         const size_t end = m_raw.find("\r\n\r\n");
-        size_t at = m_raw.find("\r\n") + 2;
-        while (at < end)
+        for (size_t at = m_raw.find("\r\n") + 2; at < end;)
         {
             const size_t next = m_raw.find("\r\n", at);
-            lines.push_back(m_raw.substr(at, next - at));
+            const std::string line = m_raw.substr(at, next - at);
             at = next + 2;
+            if (line.compare(0, name.size() + 1, name + ":") != 0)
+                continue;
+            const size_t start = line.find_first_not_of(' ', name.size() + 1);
+            values.push_back(start == std::string::npos ? std::string() : line.substr(start));
         }
-        return lines;
-    }
-
-    // The values of every header line with this name (names compared exactly).
-    std::vector<std::string> Values(const std::string& name) const
-    {
-        std::vector<std::string> values;
-        for (const std::string& line : HeaderLines())
-            if (line.compare(0, name.size() + 1, name + ":") == 0)
-            {
-                const size_t start = line.find_first_not_of(' ', name.size() + 1);
-                values.push_back(start == std::string::npos ? std::string() : line.substr(start));
-            }
         return values;
     }
 
@@ -173,7 +137,7 @@ private:
     {
         if (m_raw.find("\r\n\r\n") == std::string::npos)
             return false;
-        const std::vector<std::string> length = Values("Content-Length");
+        const Strings length = Values("Content-Length");
         return length.empty() || Body().size() >= std::stoul(length.front());
     }
 
@@ -188,7 +152,6 @@ public:
     void DownloadComplete(const void* data, unsigned long length) override
     {
         finished = true;
-        completed = true;
         completeData = data;
         completeBody = data != nullptr ? std::string(static_cast<const char*>(data), length) : std::string();
         completeLength = length;
@@ -218,23 +181,18 @@ public:
             onData();
     }
 
-    std::vector<std::string> events;
+    Strings events;
     std::function<void()> onResponse, onData;
-    bool finished = false, completed = false;
+    bool finished = false;
     const void* completeData = nullptr;
     std::string completeBody, received, failure, mime;
     unsigned long completeLength = 0, expected = 0;
     int dataCalls = 0;
 };
 
-bool RunUntil(const std::function<bool()>& condition, int milliseconds = 5000)
+bool RunUntil(const std::function<bool()>& condition)
 {
-    return testsupport::RunEventsUntil(condition, milliseconds);
-}
-
-void RunFor(int milliseconds)
-{
-    RunUntil([] { return false; }, milliseconds);
+    return testsupport::RunEventsUntil(condition, 5000);
 }
 
 class NetFileTest : public ::testing::Test
@@ -257,14 +215,16 @@ protected:
         QtNetFile::SetTransferTimeoutForTesting(0);
     }
 
-    // Starts a transfer and runs until its final callback.
-    static void Fetch(Recorder& recorder, const std::string& path, bool storeData, const std::string* post = nullptr)
+    // Starts a transfer (a POST when there is a body) and runs until its
+    // final callback.
+    static void Fetch(Recorder& recorder, const std::string& url, bool storeData, const std::string* post = nullptr,
+                      unsigned long maxBodySize = 0)
     {
-        if (post != nullptr)
-            NetFile::Create(s_server->Url(path), *post, &recorder, storeData);
-        else
-            NetFile::Create(s_server->Url(path), &recorder, storeData);
-        ASSERT_TRUE(RunUntil([&] { return recorder.finished; })) << path << " did not finish";
+        NetFile* transfer = post != nullptr ? NetFile::Create(url, *post, &recorder, storeData)
+                                            : NetFile::Create(url, &recorder, storeData);
+        if (maxBodySize != 0)
+            transfer->SetMaxBodySize(maxBodySize);
+        ASSERT_TRUE(RunUntil([&] { return recorder.finished; })) << url << " did not finish";
     }
 
     static TestServer* s_server;
@@ -273,121 +233,81 @@ protected:
 TestServer* NetFileTest::s_server = nullptr;
 } // namespace
 
-TEST_F(NetFileTest, GetDeliversTheBodyAndSendsTheHeaders)
+TEST_F(NetFileTest, BodiesArriveWholeAndRedirectsReportOnlyTheFinalResponse)
+{
+    struct Case
+    {
+        const char* path;
+        const char* mime;
+        unsigned long expected;
+        std::string body;
+    };
+    const Case cases[] = {{"/hello", "text/plain", kHello.size(), kHello},
+                          {"/redirect", "text/plain", kHello.size(), kHello},
+                          {"/redirect-twice", "text/plain", kHello.size(), kHello},
+                          // Chunked: the length is unknown.
+                          {"/chunked", "application/octet-stream", 0xFFFFFFFFul, ChunkedBody()}};
+    for (const Case& c : cases)
+    {
+        for (bool store : {true, false})
+        {
+            SCOPED_TRACE(std::string(c.path) + (store ? " storing" : " not storing"));
+            Recorder recorder;
+            Fetch(recorder, s_server->Url(c.path), store);
+            EXPECT_EQ(recorder.events, (Strings{"response", "data", "complete"}));
+            EXPECT_EQ(recorder.mime, c.mime);
+            EXPECT_EQ(recorder.expected, c.expected);
+            EXPECT_EQ(recorder.received, c.body);
+            EXPECT_EQ(recorder.completeBody, store ? c.body : std::string());
+            EXPECT_EQ(recorder.completeLength, store ? c.body.size() : 0u);
+            EXPECT_EQ(recorder.completeData == nullptr, !store);
+        }
+    }
+}
+
+TEST_F(NetFileTest, RequestsCarryTheirHeadersAndBody)
 {
     const std::string savedAgent = NetFile::GetUserAgent();
     NetFile::SetUserAgent("NuvaroTest/2.5 (Linux; build 33)");
-    for (bool store : {true, false})
+    const std::string soap = "<?xml version=\"1.0\"?><soap:Envelope>caf\xC3\xA9 &amp; more</soap:Envelope>";
+    for (const std::string* post : {static_cast<const std::string*>(nullptr), &soap})
     {
-        SCOPED_TRACE(store ? "storing" : "not storing");
+        SCOPED_TRACE(post != nullptr ? "POST" : "GET");
+        CaptureServer capture;
         Recorder recorder;
-        Fetch(recorder, "/hello", store);
-        EXPECT_EQ(recorder.events, (std::vector<std::string>{"response", "data", "complete"}));
-        EXPECT_EQ(recorder.mime, "text/plain");
-        EXPECT_EQ(recorder.expected, kHello.size());
-        EXPECT_EQ(recorder.received, kHello);
-        if (store)
+        Fetch(recorder, capture.Url(), post != nullptr, post);
+        EXPECT_EQ(recorder.events, (Strings{"response", "data", "complete"})) << recorder.failure;
+        EXPECT_EQ(recorder.received, "<ok/>");
+        EXPECT_EQ(capture.Raw().rfind(std::string(post ? "POST" : "GET") + " /capture HTTP/1.1\r\n", 0), 0u)
+            << capture.Raw();
+        EXPECT_EQ(capture.Values("User-Agent"), Strings{"NuvaroTest/2.5 (Linux; build 33)"});
+        EXPECT_EQ(capture.Values("Accept-Encoding"), Strings{"identity"});
+        if (post == nullptr)
         {
-            EXPECT_EQ(recorder.completeBody, kHello);
+            EXPECT_TRUE(capture.Values("SOAPAction").empty());
+            EXPECT_TRUE(capture.Values("Content-Length").empty());
+            continue;
         }
-        else
-        {
-            EXPECT_EQ(recorder.completeData, nullptr);
-            EXPECT_EQ(recorder.completeLength, 0ul);
-        }
-
-        EXPECT_EQ(s_server->Seen("/hello").method, "GET");
+        EXPECT_EQ(capture.Body(), soap);
+        EXPECT_EQ(capture.Values("Content-Length"), Strings{std::to_string(soap.size())});
+        EXPECT_EQ(capture.Values("SOAPAction"), Strings{""}) << capture.Raw();
+        EXPECT_EQ(capture.Values("Content-Type"), Strings{"text/xml; charset=\"utf-8\""});
     }
-
-    CaptureServer capture;
-    Recorder recorder;
-    NetFile::Create(capture.Url(), &recorder, true);
-    ASSERT_TRUE(RunUntil([&] { return recorder.finished; }));
-    EXPECT_TRUE(recorder.completed) << recorder.failure;
-    EXPECT_EQ(capture.Raw().rfind("GET /capture HTTP/1.1\r\n", 0), 0u) << capture.Raw();
-    using Values = std::vector<std::string>;
-    EXPECT_EQ(capture.Values("User-Agent"), Values{"NuvaroTest/2.5 (Linux; build 33)"});
-    EXPECT_EQ(capture.Values("Accept-Encoding"), Values{"identity"});
-    EXPECT_TRUE(capture.Values("SOAPAction").empty());
-    EXPECT_TRUE(capture.Values("Content-Length").empty());
     NetFile::SetUserAgent(savedAgent);
-}
-
-TEST_F(NetFileTest, PostSendsTheSoapHeadersAndBody)
-{
-    const std::string body = "<?xml version=\"1.0\"?><soap:Envelope>caf\xC3\xA9 &amp; more</soap:Envelope>";
-    Recorder recorder;
-    Fetch(recorder, "/soap", true, &body);
-    EXPECT_EQ(recorder.events, (std::vector<std::string>{"response", "data", "complete"}));
-    EXPECT_EQ(recorder.completeBody, "<ok/>");
-
-    EXPECT_EQ(s_server->Seen("/soap").body, body);
-
-    CaptureServer capture;
-    Recorder captured;
-    NetFile::Create(capture.Url(), body, &captured, false);
-    ASSERT_TRUE(RunUntil([&] { return captured.finished; }));
-    EXPECT_TRUE(captured.completed) << captured.failure;
-    EXPECT_EQ(capture.Raw().rfind("POST /capture HTTP/1.1\r\n", 0), 0u) << capture.Raw();
-    EXPECT_EQ(capture.Body(), body);
-    using Values = std::vector<std::string>;
-    EXPECT_EQ(capture.Values("Content-Length"), Values{std::to_string(body.size())});
-    EXPECT_EQ(capture.Values("SOAPAction"), Values{""}) << capture.Raw();
-    EXPECT_EQ(capture.Values("Content-Type"), Values{"text/xml; charset=\"utf-8\""});
-    EXPECT_EQ(capture.Values("User-Agent"), Values{NetFile::GetUserAgent()});
-    EXPECT_EQ(capture.Values("Accept-Encoding"), Values{"identity"});
 }
 
 TEST_F(NetFileTest, ErrorStatusFailsWithoutOtherCallbacks)
 {
+    const std::string body = "<x/>";
     for (bool store : {true, false})
     {
-        Recorder notFound;
-        Fetch(notFound, "/missing", store);
-        EXPECT_EQ(notFound.events, std::vector<std::string>{"failed"});
+        Recorder notFound, broken;
+        Fetch(notFound, s_server->Url("/missing"), store);
+        EXPECT_EQ(notFound.events, Strings{"failed"});
         EXPECT_EQ(notFound.failure, "Server returned error 404");
-
-        const std::string body = "<x/>";
-        Recorder broken;
-        Fetch(broken, "/broken", store, &body);
-        EXPECT_EQ(broken.events, std::vector<std::string>{"failed"});
+        Fetch(broken, s_server->Url("/broken"), store, &body);
+        EXPECT_EQ(broken.events, Strings{"failed"});
         EXPECT_EQ(broken.failure, "Server returned error 500");
-    }
-}
-
-TEST_F(NetFileTest, RedirectsReportOnlyTheFinalResponse)
-{
-    for (const char* path : {"/redirect", "/redirect-twice"})
-    {
-        for (bool store : {true, false})
-        {
-            SCOPED_TRACE(std::string(path) + (store ? " storing" : " not storing"));
-            Recorder recorder;
-            Fetch(recorder, path, store);
-            EXPECT_EQ(recorder.events, (std::vector<std::string>{"response", "data", "complete"}));
-            EXPECT_EQ(recorder.mime, "text/plain");
-            EXPECT_EQ(recorder.expected, kHello.size());
-            EXPECT_EQ(recorder.received, kHello);
-            EXPECT_EQ(recorder.completeBody, store ? kHello : std::string());
-        }
-    }
-}
-
-TEST_F(NetFileTest, ChunkedBodyHasUnknownLength)
-{
-    std::string expected;
-    for (int i = 0; i < 8; ++i)
-        expected += std::string(1000, static_cast<char>('a' + i));
-    for (bool store : {true, false})
-    {
-        Recorder recorder;
-        Fetch(recorder, "/chunked", store);
-        ASSERT_EQ(recorder.events, (std::vector<std::string>{"response", "data", "complete"}));
-        EXPECT_EQ(recorder.expected, 0xFFFFFFFFul);
-        EXPECT_EQ(recorder.mime, "application/octet-stream");
-        EXPECT_EQ(recorder.received, expected);
-        EXPECT_EQ(recorder.completeBody, store ? expected : std::string());
-        EXPECT_EQ(recorder.completeLength, store ? expected.size() : 0u);
     }
 }
 
@@ -396,17 +316,15 @@ TEST_F(NetFileTest, BodiesBeyondTheCapFail)
     const std::string limitMessage = "The server's reply is larger than the limit of 4096 bytes.";
     // Announced too large: fails before anything is delivered.
     Recorder announced;
-    NetFile::Create(s_server->Url("/large"), &announced, true)->SetMaxBodySize(4096);
-    ASSERT_TRUE(RunUntil([&] { return announced.finished; }));
-    EXPECT_EQ(announced.events, std::vector<std::string>{"failed"});
+    Fetch(announced, s_server->Url("/large"), true, nullptr, 4096);
+    EXPECT_EQ(announced.events, Strings{"failed"});
     EXPECT_EQ(announced.failure, limitMessage);
 
     // Unannounced length: fails once the bytes pass the cap.
     for (bool store : {true, false})
     {
         Recorder streamed;
-        NetFile::Create(s_server->Url("/chunked"), &streamed, store)->SetMaxBodySize(4096);
-        ASSERT_TRUE(RunUntil([&] { return streamed.finished; }));
+        Fetch(streamed, s_server->Url("/chunked"), store, nullptr, 4096);
         EXPECT_EQ(streamed.events.front(), "response");
         EXPECT_EQ(streamed.events.back(), "failed");
         EXPECT_EQ(streamed.failure, limitMessage);
@@ -415,18 +333,16 @@ TEST_F(NetFileTest, BodiesBeyondTheCapFail)
 
     // Exactly at the cap is fine.
     Recorder exact;
-    NetFile::Create(s_server->Url("/hello"), &exact, true)->SetMaxBodySize(kHello.size());
-    ASSERT_TRUE(RunUntil([&] { return exact.finished; }));
-    EXPECT_TRUE(exact.completed);
+    Fetch(exact, s_server->Url("/hello"), true, nullptr, kHello.size());
+    EXPECT_EQ(exact.events.back(), "complete");
 }
 
 TEST_F(NetFileTest, SilentServerTimesOut)
 {
     QtNetFile::SetTransferTimeoutForTesting(300);
     Recorder recorder;
-    NetFile::Create(s_server->Url("/slow"), &recorder, true);
-    ASSERT_TRUE(RunUntil([&] { return recorder.finished; }));
-    EXPECT_EQ(recorder.events, std::vector<std::string>{"failed"});
+    Fetch(recorder, s_server->Url("/slow"), true);
+    EXPECT_EQ(recorder.events, Strings{"failed"});
     EXPECT_EQ(recorder.failure, "The request timed out.");
 }
 
@@ -443,13 +359,12 @@ TEST_F(NetFileTest, AbortEndsTheTransferWithoutCallbacks)
     NetFile* dataTransfer = NetFile::Create(s_server->Url("/chunked"), &inData, false);
     inData.onData = [&] { dataTransfer->Abort(); };
 
-    ASSERT_TRUE(RunUntil([&] { return !inResponse.events.empty() && !inData.events.empty(); }));
-    ASSERT_TRUE(RunUntil([&] { return inData.dataCalls > 0; }));
+    ASSERT_TRUE(RunUntil([&] { return !inResponse.events.empty() && inData.dataCalls > 0; }));
     // Give any stray signal of the aborted replies time to arrive.
-    RunFor(150);
+    testsupport::RunEventsUntil([] { return false; }, 150);
     EXPECT_TRUE(early.events.empty());
-    EXPECT_EQ(inResponse.events, std::vector<std::string>{"response"});
-    EXPECT_EQ(inData.events, (std::vector<std::string>{"response", "data"}));
+    EXPECT_EQ(inResponse.events, Strings{"response"});
+    EXPECT_EQ(inData.events, (Strings{"response", "data"}));
     EXPECT_EQ(inData.dataCalls, 1);
 }
 
@@ -457,8 +372,8 @@ TEST_F(NetFileTest, ListenerExceptionsBecomeFailures)
 {
     Recorder recorder;
     recorder.onData = [] { throw std::runtime_error("The grid file is corrupt."); };
-    Fetch(recorder, "/chunked", true);
-    EXPECT_EQ(recorder.events, (std::vector<std::string>{"response", "data", "failed"}));
+    Fetch(recorder, s_server->Url("/chunked"), true);
+    EXPECT_EQ(recorder.events, (Strings{"response", "data", "failed"}));
     EXPECT_EQ(recorder.failure, "The grid file is corrupt.");
 }
 
@@ -483,9 +398,8 @@ TEST_F(NetFileTest, UnusableAddressesFailAtOnce)
 
     // A refused connection is a failure of the transfer, reported once.
     Recorder refused;
-    NetFile::Create("http://127.0.0.1:1/nothing", &refused, true);
-    ASSERT_TRUE(RunUntil([&] { return refused.finished; }));
-    EXPECT_EQ(refused.events, std::vector<std::string>{"failed"});
+    Fetch(refused, "http://127.0.0.1:1/nothing", true);
+    EXPECT_EQ(refused.events, Strings{"failed"});
     EXPECT_FALSE(refused.failure.empty());
 
     // Without a platform transport nothing can be opened.

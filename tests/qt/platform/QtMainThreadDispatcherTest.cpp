@@ -24,34 +24,30 @@ private:
     MainThreadDispatcher* m_previous;
 };
 
-TEST(QtMainThreadDispatcherTest, CallsFromAThreadRunOnTheMainThreadInOrder)
+TEST(QtMainThreadDispatcherTest, CallsFromAnyThreadRunOnTheMainThreadInOrderFromTheEventLoop)
 {
     DispatcherScope scope;
     const std::thread::id mainThread = std::this_thread::get_id();
     std::vector<int> order;
     std::vector<std::thread::id> ranOn;
+    auto post = [&](int i) {
+        PostToMainThread([&order, &ranOn, i] {
+            order.push_back(i);
+            ranOn.push_back(std::this_thread::get_id());
+        });
+    };
+    post(0);
     std::thread worker([&] {
-        for (int i = 0; i < 3; ++i)
-            PostToMainThread([&order, &ranOn, i] {
-                order.push_back(i);
-                ranOn.push_back(std::this_thread::get_id());
-            });
+        for (int i = 1; i < 4; ++i)
+            post(i);
     });
     worker.join();
-    // Nothing runs before the event loop gets its turn.
+    // Nothing runs before the event loop gets its turn, not even a call
+    // posted on the main thread.
     EXPECT_TRUE(order.empty());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return order.size() == 3; }, 5000));
-    EXPECT_EQ(order, (std::vector<int>{0, 1, 2}));
-    EXPECT_EQ(ranOn, std::vector<std::thread::id>(3, mainThread));
-}
-
-TEST(QtMainThreadDispatcherTest, CallsPostedOnTheMainThreadWaitForTheEventLoop)
-{
-    DispatcherScope scope;
-    bool ran = false;
-    PostToMainThread([&ran] { ran = true; });
-    EXPECT_FALSE(ran);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return ran; }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return order.size() == 4; }, 5000));
+    EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(ranOn, std::vector<std::thread::id>(4, mainThread));
 }
 
 TEST(QtMainThreadDispatcherTest, AnExceptionOfACallBecomesAnAlert)
@@ -60,8 +56,10 @@ TEST(QtMainThreadDispatcherTest, AnExceptionOfACallBecomesAnAlert)
     testsupport::FakePlatformServices services;
     bool after = false;
     PostToMainThread([] { throw std::runtime_error("The atlas could not be loaded."); });
+    PostToMainThread([] { throw 7; });
     PostToMainThread([&after] { after = true; });
     EXPECT_TRUE(QTest::qWaitFor([&] { return after; }, 5000));
-    EXPECT_EQ(services.alerts, std::vector<std::string>{"The atlas could not be loaded."});
+    EXPECT_EQ(services.alerts,
+              (std::vector<std::string>{"The atlas could not be loaded.", "An unexpected error occurred."}));
 }
 } // namespace

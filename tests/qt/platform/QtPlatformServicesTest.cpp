@@ -68,53 +68,36 @@ bool Answer(const std::string& question, const std::function<void(QMessageBox*)>
     });
     return ShowConfirmationBox(question);
 }
-
-QAbstractButton* ButtonNamed(QMessageBox* box, const QString& text)
-{
-    for (QAbstractButton* button : box->buttons())
-    {
-        if (button->text() == text)
-            return button;
-    }
-    return nullptr;
-}
 } // namespace
 
 TEST(QtPlatformServices, AlertIsAPlainTextSheetOnTheDocumentWindowAndReturnsAtOnce)
 {
     QtServicesScope scope;
+    // Without a window the box stands alone.
+    ASSERT_EQ(QtPlatformServices::DocumentWindow(), nullptr);
+    ShowAlertBox("No window");
+    ASSERT_EQ(OpenBoxes().size(), 1);
+    QPointer<QMessageBox> alone = OpenBoxes().front();
+    EXPECT_EQ(alone->parentWidget(), nullptr);
+    alone->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(alone.isNull());
+
     QMainWindow window;
     window.resize(400, 300);
     window.show();
     ASSERT_EQ(QtPlatformServices::DocumentWindow(), &window);
-
     ShowAlertBox("Error reading gene data. <b>100%</b> %s\nsecond line");
-    const QList<QMessageBox*> boxes = OpenBoxes();
-    ASSERT_EQ(boxes.size(), 1);
-    QPointer<QMessageBox> box = boxes.front();
+    ASSERT_EQ(OpenBoxes().size(), 1);
+    QPointer<QMessageBox> box = OpenBoxes().front();
     EXPECT_EQ(box->parentWidget(), &window);
     EXPECT_EQ(box->windowModality(), Qt::WindowModal);
     EXPECT_EQ(box->textFormat(), Qt::PlainText);
     EXPECT_EQ(box->text().toStdString(), "Error reading gene data. <b>100%</b> %s\nsecond line");
     EXPECT_TRUE(box->windowTitle().isEmpty());
     EXPECT_EQ(ButtonTexts(box), QStringList{"OK"});
-
     // Pressing OK closes the box, which then goes away by itself.
     box->buttons().front()->click();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(box.isNull());
-}
-
-TEST(QtPlatformServices, AlertWithoutAWindowStandsAlone)
-{
-    QtServicesScope scope;
-    ASSERT_EQ(QtPlatformServices::DocumentWindow(), nullptr);
-    ShowAlertBox("No window");
-    const QList<QMessageBox*> boxes = OpenBoxes();
-    ASSERT_EQ(boxes.size(), 1);
-    QPointer<QMessageBox> box = boxes.front();
-    EXPECT_EQ(box->parentWidget(), nullptr);
-    box->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(box.isNull());
 }
@@ -138,9 +121,9 @@ TEST(QtPlatformServices, ConfirmationDefaultsToNo)
     EXPECT_FALSE(Answer("Closed?", [](QMessageBox* box) { box->close(); }));
     EXPECT_TRUE(Answer("<i>Yes</i> 50%?", [](QMessageBox* box) {
         EXPECT_EQ(box->text().toStdString(), "<i>Yes</i> 50%?");
-        QAbstractButton* yes = ButtonNamed(box, "Yes");
-        ASSERT_NE(yes, nullptr);
-        yes->click();
+        for (QAbstractButton* button : box->buttons())
+            if (button->text() == "Yes")
+                button->click();
     }));
     EXPECT_TRUE(OpenBoxes().isEmpty());
 }
@@ -155,7 +138,7 @@ public slots:
     void Open(const QUrl& url) { urls.append(url); }
 };
 
-TEST(QtPlatformServices, OpenBrowserHandsTheUrlToTheDesktop)
+TEST(QtPlatformServices, BrowserAddressesAndFilesGoToTheDesktopFromAnyThread)
 {
     QtServicesScope scope;
     UrlCatcher catcher;
@@ -165,34 +148,23 @@ TEST(QtPlatformServices, OpenBrowserHandsTheUrlToTheDesktop)
     OSUtils::OpenBrowser("https://atlas.example/viewer?imageId=7&x=0.25&y=-0.5&z=80");
     OSUtils::OpenBrowser("/tmp/neuron launch.jnlp");
     OSUtils::OpenBrowser("not a url");
-    // From another thread the request reaches the main thread first.
-    std::thread([] { OSUtils::OpenBrowser("https://atlas.example/from-thread"); }).join();
-    EXPECT_EQ(catcher.urls.size(), 2);
+    OpenWithDefaultApplication("/tmp/neuron cache/META_JNLP.jnlp");
+    // From another thread the requests reach the main thread first.
+    std::thread([] {
+        OSUtils::OpenBrowser("https://atlas.example/from-thread");
+        OpenWithDefaultApplication("/tmp/from thread.jnlp");
+    }).join();
+    EXPECT_EQ(catcher.urls.size(), 3);
     QCoreApplication::sendPostedEvents();
 
     QDesktopServices::unsetUrlHandler("https");
     QDesktopServices::unsetUrlHandler("file");
-    ASSERT_EQ(catcher.urls.size(), 3);
+    ASSERT_EQ(catcher.urls.size(), 5);
     EXPECT_EQ(catcher.urls[0].toString().toStdString(), "https://atlas.example/viewer?imageId=7&x=0.25&y=-0.5&z=80");
     EXPECT_EQ(catcher.urls[1], QUrl::fromLocalFile("/tmp/neuron launch.jnlp"));
-    EXPECT_EQ(catcher.urls[2].toString().toStdString(), "https://atlas.example/from-thread");
-}
-
-TEST(QtPlatformServices, OpenFileHandsTheLocalFileToTheDesktop)
-{
-    QtServicesScope scope;
-    UrlCatcher catcher;
-    QDesktopServices::setUrlHandler("file", &catcher, "Open");
-
-    OpenWithDefaultApplication("/tmp/neuron cache/META_JNLP.jnlp");
-    std::thread([] { OpenWithDefaultApplication("/tmp/from thread.jnlp"); }).join();
-    EXPECT_EQ(catcher.urls.size(), 1);
-    QCoreApplication::sendPostedEvents();
-
-    QDesktopServices::unsetUrlHandler("file");
-    ASSERT_EQ(catcher.urls.size(), 2);
-    EXPECT_EQ(catcher.urls[0], QUrl::fromLocalFile("/tmp/neuron cache/META_JNLP.jnlp"));
-    EXPECT_EQ(catcher.urls[1], QUrl::fromLocalFile("/tmp/from thread.jnlp"));
+    EXPECT_EQ(catcher.urls[2], QUrl::fromLocalFile("/tmp/neuron cache/META_JNLP.jnlp"));
+    EXPECT_EQ(catcher.urls[3].toString().toStdString(), "https://atlas.example/from-thread");
+    EXPECT_EQ(catcher.urls[4], QUrl::fromLocalFile("/tmp/from thread.jnlp"));
 }
 
 #include "QtPlatformServicesTest.moc"

@@ -1,15 +1,18 @@
-// The thumbnail list of a search tab against the sample atlas service on a
-// free port: searching, paging, thumbnails from the service and the cache,
-// full downloads into the document model, and the drawn point clouds.
-#include "ThumbnailTestData.h"
-
+// The thumbnail list of a search tab. Its cells with transfers driven by
+// hand: addresses and cache keys, reassignment during a transfer, the gene
+// text, the layout, rotation and keys. The whole list against the sample atlas
+// service on a free port: searching, paging, thumbnails from the service and
+// the cache, full downloads into the document model, and the drawn point clouds.
 #include "display/BrainThumbnailRenderer.h"
 #include "display/TabControlRenderer.h"
+#include "gl/GLRenderer.h"
 #include "gl/QtIconImages.h"
 #include "gl/TabControlListener.h"
 #include "gl/TextureTextBox.h"
+#include "io/Image3d.h"
 #include "io/MemoryGeneExpressionCache.h"
 #include "io/MemoryStream.h"
+#include "model/Atlas.h"
 #include "model/BrainExpressionModel.h"
 #include "model/GeneExpression.h"
 #include "model/PagedGeneList.h"
@@ -21,7 +24,9 @@
 #include "GeneCatalogue.h"
 #include "SampleService.h"
 
+#include "support/FakeNetFile.h"
 #include "support/FakePlatformServices.h"
+#include "support/GridFileBuilder.h"
 #include "support/MemoryPreferenceStore.h"
 #include "support/QuietStdout.h"
 #include "support/RecordingModel.h"
@@ -36,18 +41,154 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <stdexcept>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+using testsupport::FakeNetFile;
 using testsupport::RunEventsUntil;
 
 namespace
 {
-using thumbtest::TextOf;
+// The text of a box made by the headless display.
+std::string TextOf(const GLTextBox* box)
+{
+    const auto* text = dynamic_cast<const TextureTextBox*>(box);
+    return text != nullptr ? text->GetText() : "<no text box>";
+}
+
+// Makes the renderer the display's renderer and input listener (null: none).
+void ShowRenderer(HeadlessGLDisplay& display, GLInteractiveRenderer* renderer)
+{
+    display.SetRenderer(renderer);
+    display.SetMouseListener(renderer);
+    display.SetKeyListener(renderer);
+}
+
+// The header buttons (first, previous, next, last, unused slot, pause) as a
+// string with 'x' for each enabled one and '-' for each disabled one.
+std::string EnabledHeaderButtons(BrainThumbnailRenderer& renderer)
+{
+    std::string buttons;
+    for (int i = 0; i < 6; ++i)
+        buttons += renderer.IsHeaderButtonEnabled(i) ? 'x' : '-';
+    return buttons;
+}
+
+// The view voxels of the atlas that lie in a structure, every stride-th one.
+std::vector<uint32_t> StructureVoxels(const Atlas& atlas, size_t count)
+{
+    const Image3d* annotation = atlas.GetAnnotationImage();
+    const unsigned char* voxels = annotation->GetBuffer();
+    const int64_t total = annotation->GetVoxelCount();
+    int64_t inside = 0;
+    for (int64_t i = 0; i < total; ++i)
+        inside += voxels[i] != 0;
+    if (inside == 0 || count == 0)
+        throw std::runtime_error("The atlas has no structure voxels.");
+    const int64_t stride = inside / static_cast<int64_t>(count) > 0 ? inside / static_cast<int64_t>(count) : 1;
+    std::vector<uint32_t> offsets;
+    int64_t seen = 0;
+    for (int64_t i = 0; i < total && offsets.size() < count; ++i)
+    {
+        if (voxels[i] != 0 && seen++ % stride == 0)
+            offsets.push_back(static_cast<uint32_t>(i));
+    }
+    return offsets;
+}
+
+// A level-0 thumbnail grid (byte volume of the whole view grid) with count
+// expressing objects at each of the given voxels (offsets from 0).
+std::string ThumbnailGrid(const Atlas& atlas, const std::vector<uint32_t>& offsets, unsigned char count,
+                          uint32_t fullFileSize)
+{
+    const size_t size = static_cast<size_t>(atlas.GetViewDimension(0)) * atlas.GetViewDimension(1) *
+                        atlas.GetViewDimension(2);
+    std::string volume(size, '\0');
+    for (uint32_t offset : offsets)
+        volume[offset] = static_cast<char>(count);
+    return testsupport::ThumbnailFile(30001, 0, fullFileSize, static_cast<uint32_t>(offsets.size()), volume);
+}
+
+// A full grid file (version 20000) of one image series.
+std::string FullGrid(const std::vector<uint32_t>& offsets, int imageSeriesId, int geneId, const std::string& symbol,
+                     const std::string& name)
+{
+    testsupport::Grid20000 grid;
+    grid.header[1] = imageSeriesId;
+    grid.header[5] = geneId;
+    grid.header[8] = 1;
+    grid.header[9] = 1;
+    grid.strings[0] = name;
+    grid.strings[1] = symbol;
+    for (uint32_t offset : offsets)
+        grid.quadrats.push_back({offset + 1, 1.0f, 1.0f, 0.5f, 0, 0, 0, 30});
+    grid.CountsFromLists();
+    return grid.File();
+}
+
+class ThumbnailCellTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        setenv("NUVARO_DATA_DIR", testsupport::SampleDataDir().c_str(), 0);
+        m_atlas = Atlas::GetAtlas();
+        m_preferences.Store().values["Host"] = "http://grid.example";
+        m_preferences.Store().values["ExperimentGridLookupHost"] = "http://internal.example/Lookup";
+        FakeNetFile::Install();
+        ASSERT_TRUE(m_display.IsValid());
+        QtIconImages::Install();
+        m_renderer = std::make_unique<BrainThumbnailRenderer>(&m_display, &m_list, nullptr, m_atlas, nullptr, nullptr);
+        ShowRenderer(m_display, m_renderer.get());
+        m_thumbnail = ThumbnailGrid(*m_atlas, StructureVoxels(*m_atlas, 50), 30, 4096);
+        // Keys these tests use must start out of the shared cache.
+        for (unsigned key : {9u, 7u, 3u, 41u, 42u})
+            for (auto type : {GeneExpressionCache::kImageSeriesId, GeneExpressionCache::kExperimentId,
+                              GeneExpressionCache::kGeneId})
+                ExpressionThumbnailRenderer::GetCache().RemoveGene(key, 0, type);
+    }
+
+    void TearDown() override
+    {
+        ShowRenderer(m_display, nullptr);
+        m_display.MakeCurrent();
+        m_renderer.reset();
+        for (GeneExpression* gene : m_genes)
+            delete gene;
+        FakeNetFile::Uninstall();
+    }
+
+    // A record of an imported list: experiment, image series and gene id.
+    GeneExpression* Record(int experimentId, int imageSeriesId, int geneId)
+    {
+        m_genes.push_back(new GeneExpression("name", "Sym", experimentId, imageSeriesId, geneId, 0.5f));
+        return m_genes.back();
+    }
+    // A record of a service search.
+    GeneExpression* Result(const char* name, int plane, int probe, float score, unsigned fileSize)
+    {
+        m_genes.push_back(
+            new GeneExpression(name, "Sym", "", "", plane, probe, 42, 0, fileSize, score, true));
+        return m_genes.back();
+    }
+
+    ExpressionThumbnailRenderer& Cell(int i) { return m_renderer->GetCell(i); }
+    std::string LastUrl() { return FakeNetFile::Requests().empty() ? "" : FakeNetFile::Requests().back().url; }
+
+    testsupport::QuietStdout m_quiet;
+    testsupport::ScopedPreferenceStore m_preferences;
+    Atlas* m_atlas = nullptr;
+    HeadlessGLDisplay m_display{800, 600};
+    PagedGeneList m_list{"0310", 10};
+    std::unique_ptr<BrainThumbnailRenderer> m_renderer;
+    std::vector<GeneExpression*> m_genes;
+    std::string m_thumbnail;
+};
 
 constexpr int kGeneCount = 23;
 constexpr int kMissingThumbnail = 3; // its thumbnail file is missing: the service answers 404
@@ -66,13 +207,21 @@ std::string Symbol(int i)
     return std::string("Tst") + (i < 10 ? "0" : "") + std::to_string(i);
 }
 
-// Switches are noted; closing the list's tab deletes its renderer at once,
-// the harshest thing a listener can do from inside the tab bar's call.
+std::vector<std::string> Symbols(int first, int count)
+{
+    std::vector<std::string> symbols;
+    for (int i = first; i < first + count; ++i)
+        symbols.push_back(Symbol(i));
+    return symbols;
+}
+
+// Closing the list's tab deletes its renderer at once, the harshest thing a
+// listener can do from inside the tab bar's call.
 class TabListener : public TabControlListener
 {
 public:
     void TabWillSwitch(int, void*) override {}
-    void TabSwitched(int tab, void*) override { switches.push_back(tab); }
+    void TabSwitched(int, void*) override {}
     void TabClosed(int, void* data) override
     {
         if (data != nullptr && owned != nullptr && data == owned->get())
@@ -80,7 +229,6 @@ public:
         ++closed;
     }
 
-    std::vector<int> switches;
     int closed = 0;
     std::unique_ptr<BrainThumbnailRenderer>* owned = nullptr;
 };
@@ -88,10 +236,7 @@ public:
 class RecordingSearchController : public SearchController
 {
 public:
-    void SearchForGene(const char* name, const char* term, bool seriesTab) override
-    {
-        calls.push_back(std::string("gene ") + name + " " + term + (seriesTab ? " series" : " list"));
-    }
+    void SearchForGene(const char*, const char*, bool) override {}
     void SearchForGeneById(const char* name, int geneId) override
     {
         calls.push_back(std::string("by id ") + name + " " + std::to_string(geneId));
@@ -135,10 +280,9 @@ protected:
     void SetUp() override
     {
         ASSERT_NE(sService, nullptr);
-        m_service = sService;
-        m_service->ResetControls();
+        sService->ResetControls();
         m_atlas = Atlas::GetAtlas();
-        m_preferences.Store().values["Host"] = m_service->BaseUrl();
+        m_preferences.Store().values["Host"] = sService->BaseUrl();
         QtNetFile::Install();
 
         auto* config = new SearchConfig(false);
@@ -161,12 +305,12 @@ protected:
         m_tabs->AddTab("Tst", true, m_renderer.get());
         m_tabs->SwitchTab(1);
         m_tabListener.owned = &m_renderer;
-        thumbtest::ShowRenderer(m_display, m_renderer.get());
+        ShowRenderer(m_display, m_renderer.get());
     }
 
     void TearDown() override
     {
-        thumbtest::ShowRenderer(m_display, nullptr);
+        ShowRenderer(m_display, nullptr);
         m_display.MakeCurrent();
         m_renderer.reset();
         m_tabs.reset();
@@ -177,7 +321,7 @@ protected:
 
     static void WriteServiceData(const Atlas& atlas, const testsupport::TempDir& dir)
     {
-        const std::vector<uint32_t> allVoxels = thumbtest::StructureVoxels(atlas, 400);
+        const std::vector<uint32_t> allVoxels = StructureVoxels(atlas, 400);
         sampleservice::GeneCatalogue catalogue;
         std::filesystem::create_directories(dir.File("grids"));
         for (int i = 0; i < kGeneCount; ++i)
@@ -197,15 +341,14 @@ protected:
             std::vector<uint32_t> voxels(allVoxels.begin(), allVoxels.begin() + 100 + 10 * i);
             const std::string full = i == kCorruptFullGrid
                                          ? std::string("\xDD\xDD\xEE\xEE this is no grid file")
-                                         : thumbtest::FullGrid(voxels, SeriesId(i), 500 + i, Symbol(i), "test");
+                                         : FullGrid(voxels, SeriesId(i), 500 + i, Symbol(i), "test");
             if (!testsupport::WriteFileBytes(dir.File(series.fullGrid), full))
                 throw std::runtime_error("The test grids could not be written.");
             if (i == kMissingThumbnail)
                 continue;
             const std::string thumbnail =
                 i == kGarbledThumbnail ? std::string(600, 'x')
-                                       : thumbtest::ThumbnailGrid(atlas, voxels, 30,
-                                                                  static_cast<uint32_t>(full.size()));
+                                       : ThumbnailGrid(atlas, voxels, 30, static_cast<uint32_t>(full.size()));
             if (!testsupport::WriteFileBytes(dir.File(series.thumbnailGrid), thumbnail))
                 throw std::runtime_error("The test grids could not be written.");
         }
@@ -216,9 +359,10 @@ protected:
     // Requests whose target contains the text, from the service's log.
     int RequestsFor(const std::string& text)
     {
-        const std::vector<std::string> log = m_service->RequestLog();
-        return static_cast<int>(
-            std::count_if(log.begin(), log.end(), [&](const std::string& line) { return line.find(text) != std::string::npos; }));
+        const std::vector<std::string> log = sService->RequestLog();
+        return static_cast<int>(std::count_if(log.begin(), log.end(), [&](const std::string& line) {
+            return line.find(text) != std::string::npos;
+        }));
     }
     int ThumbnailRequests(int i)
     {
@@ -277,7 +421,6 @@ protected:
     testsupport::ScopedPreferenceStore m_preferences;
     static testsupport::TempDir* sDir;
     static sampleservice::SampleService* sService;
-    sampleservice::SampleService* m_service = nullptr;
     Atlas* m_atlas = nullptr;
     HeadlessGLDisplay m_display{kWidth, kHeight};
     PagedGeneList m_list{"0310", 10};
@@ -293,23 +436,166 @@ testsupport::TempDir* ThumbnailListServerTest::sDir = nullptr;
 sampleservice::SampleService* ThumbnailListServerTest::sService = nullptr;
 } // namespace
 
+TEST_F(ThumbnailCellTest, ThumbnailsAreFetchedAndCachedUnderTheFirstKnownId)
+{
+    Cell(0).SetGene(Record(7, 9, 3));
+    EXPECT_EQ(LastUrl(), "http://grid.example/GridFile?imageseriesid=9&level=0");
+    FakeNetFile::Latest()->Reply(m_thumbnail);
+    Cell(1).SetGene(Record(7, 0, 3));
+    EXPECT_EQ(LastUrl(), "http://internal.example/Lookup?experimentid=7&level=0");
+    FakeNetFile::Latest()->Reply(m_thumbnail);
+    Cell(2).SetGene(Record(0, 0, 3));
+    EXPECT_EQ(LastUrl(), "http://grid.example/GridFile?geneid=3&project=0310&level=0");
+    FakeNetFile::Latest()->Reply(m_thumbnail);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(Cell(i).IsGridLoaded()) << i;
+
+    MemoryStream bytes(0);
+    MemoryGeneExpressionCache& cache = ExpressionThumbnailRenderer::GetCache();
+    EXPECT_TRUE(cache.GetGene(9, 0, GeneExpressionCache::kImageSeriesId, bytes));
+    EXPECT_TRUE(cache.GetGene(7, 0, GeneExpressionCache::kExperimentId, bytes));
+    EXPECT_TRUE(cache.GetGene(3, 0, GeneExpressionCache::kGeneId, bytes));
+    EXPECT_FALSE(cache.GetGene(3, 0, GeneExpressionCache::kImageSeriesId, bytes));
+
+    // Another record of the same image series comes from the cache; the same
+    // number as a gene id is another key.
+    const size_t requests = FakeNetFile::Requests().size();
+    Cell(3).SetGene(Record(0, 9, 0));
+    EXPECT_EQ(FakeNetFile::Requests().size(), requests);
+    EXPECT_TRUE(Cell(3).IsGridLoaded());
+    EXPECT_TRUE(Cell(3).IsDownloadAllowed());
+    Cell(4).SetGene(Record(0, 0, 9));
+    EXPECT_EQ(FakeNetFile::Requests().size(), requests + 1);
+}
+
+TEST_F(ThumbnailCellTest, RecordsThatCannotBeFetchedMakeNoRequest)
+{
+    m_preferences.Store().values["ExperimentGridLookupHost"] = "";
+    UserPreferences::DeletePreferences();
+    GeneExpression* experimentOnly = Record(7, 0, 0);
+    experimentOnly->SetDataAvailable(true);
+    Cell(0).SetGene(experimentOnly);
+    Cell(1).SetGene(Record(0, 0, 0));
+    EXPECT_TRUE(FakeNetFile::Requests().empty());
+    EXPECT_EQ(TextOf(Cell(0).GetStatusBox()), "3D not available");
+    EXPECT_FALSE(Cell(0).IsGridLoaded());
+    EXPECT_FALSE(Cell(1).IsGridLoaded());
+    m_display.Display(); // draws the text only
+}
+
+TEST_F(ThumbnailCellTest, ANewRecordAbortsTheTransferOfThePreviousOne)
+{
+    GeneExpression* first = Record(0, 41, 0);
+    GeneExpression* second = Record(0, 42, 0);
+    Cell(0).SetGene(first);
+    Cell(0).SetGene(second);
+    EXPECT_EQ(FakeNetFile::AbortCount(), 1);
+    EXPECT_EQ(FakeNetFile::LiveCount(), 1);
+    FakeNetFile::Latest()->Reply(m_thumbnail);
+    EXPECT_TRUE(second->IsDataLoaded());
+    EXPECT_FALSE(first->IsDataLoaded());
+    EXPECT_EQ(Cell(0).GetGene(), second);
+
+    // Emptying the list drops a transfer in flight too.
+    Cell(1).SetGene(Record(0, 0, 3));
+    m_renderer->PagedGeneListChanged(PagedGeneList::kListEmptied, &m_list, 0);
+    EXPECT_EQ(FakeNetFile::LiveCount(), 0);
+    EXPECT_FALSE(Cell(1).IsActive());
+}
+
+TEST_F(ThumbnailCellTest, GeneTextShowsPlaneScoreProbeAndFileSize)
+{
+    struct Case
+    {
+        GeneExpression* gene;
+        const char *text, *size;
+    };
+    const Case cases[] = {
+        {Result("parvalbumin", 0, 1, 0.0f, 2048), "Sym - coronal - 0.000 - antisense\nparvalbumin", "2 KB"},
+        {Result("", -1, -1, -1.0f, 0), "\nSym", ""},
+        {Result("x", 1, 0, 0.12345f, 1535), "Sym - sagittal - 0.123 - sense\nx", "1 KB"}};
+    for (const Case& c : cases)
+    {
+        Cell(0).SetGene(c.gene);
+        EXPECT_EQ(TextOf(Cell(0).GetGeneTextBox()), c.text);
+        EXPECT_EQ(TextOf(Cell(0).GetSizeBox()), c.size);
+    }
+}
+
+TEST_F(ThumbnailCellTest, LayoutScalesAtSevenHundredPixelsAndAPressReleasedOffTheButtonQueuesNothing)
+{
+    m_display.Resize(700, 600);
+    EXPECT_FLOAT_EQ(m_renderer->GetThumbScale(), 0.75f);
+    m_display.Resize(701, 600);
+    EXPECT_FLOAT_EQ(m_renderer->GetThumbScale(), 1.0f);
+    // Two columns of five rows under the header.
+    EXPECT_EQ(Cell(5).GetOriginX(), 5 + m_renderer->GetRowWidth());
+    EXPECT_EQ(Cell(0).GetOriginY(), 600 - m_renderer->GetRowHeight() - 26);
+    EXPECT_EQ(Cell(4).GetOriginY(), Cell(0).GetOriginY() - 4 * m_renderer->GetRowHeight());
+
+    m_renderer->AddGene(Record(0, 41, 0));
+    FakeNetFile::Latest()->Reply(m_thumbnail);
+    ASSERT_TRUE(Cell(0).IsDownloadAllowed());
+    // The cell holds the mouse from the press on its Download button.
+    const ExpressionThumbnailRenderer::TextLayout layout = Cell(0).Layout();
+    EXPECT_TRUE(m_display.Press(0, layout.downloadX + 3, 600 - 1 - (layout.downloadY + 3)));
+    m_display.Move(layout.downloadX + 3, 5);
+    m_display.Release(0, layout.downloadX + 3, 5);
+    EXPECT_EQ(LastUrl(), "http://grid.example/GridFile?imageseriesid=41&level=0");
+    EXPECT_FALSE(m_renderer->IsDownloading());
+    EXPECT_EQ(m_renderer->GetQueueLength(), 0);
+}
+
+TEST_F(ThumbnailCellTest, RotationRunsWithGenesAndStaysPausedOnceTheUserStopsIt)
+{
+    EXPECT_FALSE(m_renderer->IsAnimating());
+    m_renderer->AddGene(Record(0, 0, 0));
+    EXPECT_TRUE(m_renderer->IsAnimating());
+    EXPECT_EQ(m_display.timerInterval, 50u);
+    EXPECT_FLOAT_EQ(m_renderer->GetAngle(), 0.5f);
+    m_display.Tick();
+    EXPECT_FLOAT_EQ(m_renderer->GetAngle(), 359.0f);
+    m_display.Tick(2);
+    EXPECT_FLOAT_EQ(m_renderer->GetAngle(), 357.0f);
+
+    EXPECT_TRUE(m_display.Key(' '));
+    EXPECT_FALSE(m_renderer->IsAnimating());
+    EXPECT_TRUE(m_renderer->IsUserPaused());
+    m_renderer->SetActive(false);
+    m_renderer->SetActive(true);
+    m_renderer->AddGene(Record(0, 0, 0));
+    EXPECT_FALSE(m_renderer->IsAnimating());
+    EXPECT_TRUE(m_display.Key(' '));
+    EXPECT_TRUE(m_renderer->IsAnimating());
+    EXPECT_FALSE(m_display.Key('x'));
+    EXPECT_FALSE(m_display.SpecialKey(KeyListener::KEY_UP));
+    EXPECT_TRUE(m_display.SpecialKey(KeyListener::KEY_END));
+}
+
+TEST_F(ThumbnailCellTest, PagingButtonsFollowTheListsPages)
+{
+    m_renderer->PagedGeneListChanged(PagedGeneList::kEmptiedForNewContent, &m_list, 0);
+    EXPECT_EQ(EnabledHeaderButtons(*m_renderer), "------");
+    // A sized list without results: the forward arrows stay enabled.
+    m_renderer->PagedGeneListChanged(PagedGeneList::kSized, &m_list, 0);
+    EXPECT_EQ(EnabledHeaderButtons(*m_renderer), "--xx-x");
+    // The unused fifth slot and a disabled arrow take no press.
+    EXPECT_FALSE(m_display.Press(0, 5 + 18 * 4 + 4, 10));
+    m_display.Release(0, 5 + 18 * 4 + 4, 10);
+    EXPECT_FALSE(m_display.Press(0, 5 + 4, 10));
+    m_display.Release(0, 5 + 4, 10);
+    EXPECT_EQ(m_list.GetCurrentPage(), 0);
+}
+
 TEST_F(ThumbnailListServerTest, SearchFillsTenCellsAndThePagingButtonsFetchTheRightPages)
 {
     Search();
-    std::vector<std::string> expected;
-    for (int i = 0; i < 10; ++i)
-        expected.push_back(Symbol(i));
-    EXPECT_EQ(CellSymbols(), expected);
+    EXPECT_EQ(CellSymbols(), Symbols(0, 10));
     EXPECT_EQ(SearchRequests(), 1);
     EXPECT_TRUE(m_renderer->IsAnimating());
     EXPECT_EQ(m_display.timerInterval, 50u);
     // First page: first and previous disabled, the unused slot never enabled.
-    EXPECT_FALSE(m_renderer->IsHeaderButtonEnabled(0));
-    EXPECT_FALSE(m_renderer->IsHeaderButtonEnabled(1));
-    EXPECT_TRUE(m_renderer->IsHeaderButtonEnabled(2));
-    EXPECT_TRUE(m_renderer->IsHeaderButtonEnabled(3));
-    EXPECT_FALSE(m_renderer->IsHeaderButtonEnabled(4));
-    EXPECT_TRUE(m_renderer->IsHeaderButtonEnabled(5));
+    EXPECT_EQ(EnabledHeaderButtons(*m_renderer), "--xx-x");
     // Every thumbnail of the page was asked for once, by image series id.
     for (int i = 0; i < 10; ++i)
         EXPECT_EQ(ThumbnailRequests(i), 1) << i;
@@ -323,10 +609,9 @@ TEST_F(ThumbnailListServerTest, SearchFillsTenCellsAndThePagingButtonsFetchTheRi
     ClickHeader(3); // last: three genes
     WaitForPage(3);
     EXPECT_EQ(m_list.GetCurrentPage(), 2);
-    EXPECT_EQ(CellSymbols(), (std::vector<std::string>{Symbol(20), Symbol(21), Symbol(22)}));
+    EXPECT_EQ(CellSymbols(), Symbols(20, 3));
     EXPECT_EQ(SearchRequests(), 3);
-    EXPECT_FALSE(m_renderer->IsHeaderButtonEnabled(2));
-    EXPECT_FALSE(m_renderer->IsHeaderButtonEnabled(3));
+    EXPECT_EQ(EnabledHeaderButtons(*m_renderer), "xx---x");
 
     ClickHeader(1); // previous: the page is in the list already
     WaitForPage(10);
@@ -340,18 +625,31 @@ TEST_F(ThumbnailListServerTest, SearchFillsTenCellsAndThePagingButtonsFetchTheRi
     EXPECT_EQ(SearchRequests(), 3);
 }
 
-TEST_F(ThumbnailListServerTest, CachedThumbnailsAreNotFetchedAgainButFailedOnesAre)
+TEST_F(ThumbnailListServerTest, FailedThumbnailsShowNotAvailableAndAreFetchedAgainUnlikeCachedOnes)
 {
     Search();
     EXPECT_TRUE(m_renderer->GetCell(0).IsGridLoaded());
-    EXPECT_TRUE(m_renderer->GetCell(kMissingThumbnail).ThumbnailFailed());
     EXPECT_TRUE(m_renderer->GetCell(kGarbledThumbnail).ThumbnailFailed());
+    ExpressionThumbnailRenderer& missing = m_renderer->GetCell(kMissingThumbnail);
+    EXPECT_TRUE(missing.ThumbnailFailed());
+    EXPECT_FALSE(missing.IsDownloadAllowed());
+    EXPECT_FALSE(missing.GetGene()->IsDataAvailable());
+    EXPECT_EQ(TextOf(missing.GetStatusBox()), "3D not available");
+    EXPECT_TRUE(m_platform.alerts.empty());
+    // The text stands in the middle of the thumbnail area: something white there.
+    m_display.Display();
+    const int y = missing.GetOriginY() + m_renderer->GetRowHeight() / 2 + 5;
+    bool white = false;
+    for (int x = missing.GetOriginX(); x < missing.GetOriginX() + m_renderer->GetThumbnailWidth() && !white; ++x)
+        for (int dy = -6; dy <= 6 && !white; ++dy)
+            white = m_display.PixelAt(x, y + dy)[0] > 128;
+    EXPECT_TRUE(white);
+
     // Neither failure left bytes in the cache.
     MemoryStream bytes(0);
-    EXPECT_FALSE(ExpressionThumbnailRenderer::GetCache().GetGene(SeriesId(kGarbledThumbnail), 0,
-                                                                 GeneExpressionCache::kImageSeriesId, bytes));
-    EXPECT_TRUE(ExpressionThumbnailRenderer::GetCache().GetGene(SeriesId(0), 0, GeneExpressionCache::kImageSeriesId,
-                                                                bytes));
+    MemoryGeneExpressionCache& cache = ExpressionThumbnailRenderer::GetCache();
+    EXPECT_FALSE(cache.GetGene(SeriesId(kGarbledThumbnail), 0, GeneExpressionCache::kImageSeriesId, bytes));
+    EXPECT_TRUE(cache.GetGene(SeriesId(0), 0, GeneExpressionCache::kImageSeriesId, bytes));
 
     m_display.SpecialKey(KeyListener::KEY_RIGHT);
     WaitForPage(10);
@@ -366,26 +664,6 @@ TEST_F(ThumbnailListServerTest, CachedThumbnailsAreNotFetchedAgainButFailedOnesA
         EXPECT_EQ(ThumbnailRequests(i), failed ? 2 : 1) << i;
         EXPECT_EQ(m_renderer->GetCell(i).IsGridLoaded(), !failed) << i;
     }
-}
-
-TEST_F(ThumbnailListServerTest, MissingThumbnailShowsNotAvailable)
-{
-    Search();
-    ExpressionThumbnailRenderer& cell = m_renderer->GetCell(kMissingThumbnail);
-    EXPECT_FALSE(cell.IsGridLoaded());
-    EXPECT_FALSE(cell.IsDownloadAllowed());
-    EXPECT_FALSE(cell.GetGene()->IsDataAvailable());
-    EXPECT_EQ(TextOf(cell.GetStatusBox()), "3D not available");
-    EXPECT_TRUE(m_platform.alerts.empty());
-
-    // The text stands in the middle of the thumbnail area: something white there.
-    m_display.Display();
-    const int y = cell.GetOriginY() + m_renderer->GetRowHeight() / 2 + 5;
-    bool white = false;
-    for (int x = cell.GetOriginX(); x < cell.GetOriginX() + m_renderer->GetThumbnailWidth() && !white; ++x)
-        for (int dy = -6; dy <= 6 && !white; ++dy)
-            white = m_display.PixelAt(x, y + dy)[0] > 128;
-    EXPECT_TRUE(white);
 }
 
 TEST_F(ThumbnailListServerTest, DownloadFlashesTheSceneTabThenAddsTheGene)
@@ -421,10 +699,8 @@ TEST_F(ThumbnailListServerTest, QueuedDownloadsRunOneAtATimeAndCancelAllEmptiesT
     EXPECT_EQ(m_renderer->GetQueueLength(), 2);
     EXPECT_EQ(TextOf(m_renderer->GetDownloadStatusBox()), "Downloading " + Symbol(0) + " - 2 queued");
     ASSERT_TRUE(RunEventsUntil([&] { return m_model->GetNumGenes() == 3 && !m_renderer->IsDownloading(); }));
-    std::vector<std::string> symbols;
     for (int i = 0; i < 3; ++i)
-        symbols.push_back(m_model->GetGene(i)->GetSymbol());
-    EXPECT_EQ(symbols, (std::vector<std::string>{Symbol(0), Symbol(1), Symbol(2)}));
+        EXPECT_EQ(m_model->GetGene(i)->GetSymbol(), Symbol(i));
     EXPECT_EQ(TextOf(m_renderer->GetDownloadStatusBox()), Symbol(2) + " downloaded");
 
     // Cancel drops the running one and starts the next; Cancel All ends everything.
@@ -488,8 +764,7 @@ TEST_F(ThumbnailListServerTest, ACellDrawsItsPointCloud)
 
     // An expression selector without any structure hides the cloud.
     m_model->SetExpressionSelector(ImageGrid::AnnotationSelector(false), true);
-    const int litAfter = litPixels();
-    EXPECT_EQ(litAfter, 0);
+    EXPECT_EQ(litPixels(), 0);
 }
 
 TEST_F(ThumbnailListServerTest, ClosingTheTabFromItsOwnViewTouchesNothingAfterwards)
@@ -505,5 +780,5 @@ TEST_F(ThumbnailListServerTest, ClosingTheTabFromItsOwnViewTouchesNothingAfterwa
     m_display.Release(0, x, y);
     EXPECT_EQ(m_tabListener.closed, 1);
     EXPECT_EQ(m_renderer, nullptr);
-    thumbtest::ShowRenderer(m_display, nullptr);
+    ShowRenderer(m_display, nullptr);
 }
