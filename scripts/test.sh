@@ -11,7 +11,17 @@ cd "$root"
 jobs=$(nproc)
 export LIBGL_ALWAYS_SOFTWARE=1
 export QT_QPA_PLATFORM=xcb
-export CCACHE_DIR=${CCACHE_DIR:-$root/.cache/ccache}
+# The compiler cache lives in the user's cache folder (read before HOME is
+# replaced below), so clones and runs on one machine share it; inside the
+# clone when that folder cannot be written. Paths under the clone are hashed
+# relative to it.
+if [ -z "${CCACHE_DIR:-}" ]; then
+  CCACHE_DIR=${XDG_CACHE_HOME:-${HOME:-/nonexistent}/.cache}/ccache
+  if ! mkdir -p "$CCACHE_DIR" 2>/dev/null || [ ! -w "$CCACHE_DIR" ]; then
+    CCACHE_DIR=$root/.cache/ccache
+  fi
+fi
+export CCACHE_DIR CCACHE_BASEDIR=$root
 # The tests never use the real user's folders.
 test_home=$(mktemp -d)
 trap 'rm -rf "$test_home"' EXIT
