@@ -115,6 +115,13 @@ TEST(GraphNode, ClosestNeighbourIsTheNearestEdgeNeighbourFirstAmongEquals)
     EXPECT_EQ(node->GetClosestNeighbor(), tieLow);
     EXPECT_FLOAT_EQ(node->GetClosestNeighborDistance(), 2.0f);
 
+    // A relation of a series to itself is no neighbour at distance 0.
+    node->AddEdge(node, 1.0f);
+    node->ComputeNeighborDistance();
+    EXPECT_EQ(node->GetClosestNeighbor(), tieLow);
+    EXPECT_FLOAT_EQ(node->GetClosestNeighborDistance(), 2.0f);
+    stranger->AddEdge(stranger, 1.0f);
+
     // Recomputing starts afresh: without edges there is no neighbour.
     stranger->ComputeNeighborDistance();
     EXPECT_EQ(stranger->GetClosestNeighbor(), nullptr);

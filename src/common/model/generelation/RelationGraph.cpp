@@ -121,6 +121,9 @@ void GraphNode::ComputeNeighborDistance()
     m_closestNeighbor = nullptr;
     for (const auto& edge : m_edges)
     {
+        // A relation of the series to itself names no neighbour.
+        if (edge.first == this)
+            continue;
         float distance = BarnesHutMinimizer::GetDist(m_position, edge.first->GetPosition());
         if (distance < m_closestNeighborDistance)
         {

@@ -50,7 +50,8 @@ public:
     // Distance to the nearest edge neighbour, as last computed.
     virtual float GetClosestNeighborDistance() const;
     virtual GraphNode* GetClosestNeighbor() const;
-    // Finds the nearest edge neighbour (the first in edge order among equals).
+    // Finds the nearest edge neighbour other than the node itself (the first in
+    // edge order among equals).
     virtual void ComputeNeighborDistance();
 
 private:
