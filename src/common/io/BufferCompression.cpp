@@ -51,9 +51,12 @@ void Inflate(const unsigned char* source, const BlockHeader& header, MemoryStrea
     out.Resize(capacity);
     unsigned int produced = 0;
     int status = Z_OK;
+    // An empty buffer may have no storage, and zlib refuses a null output
+    // pointer even when no room is offered.
+    unsigned char none;
     for (;;)
     {
-        zs.next_out = out.GetBuffer() + produced;
+        zs.next_out = capacity > 0 ? out.GetBuffer() + produced : &none;
         zs.avail_out = capacity - produced;
         status = inflate(&zs, Z_NO_FLUSH);
         produced = capacity - zs.avail_out;

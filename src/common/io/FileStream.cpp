@@ -18,7 +18,14 @@ FileStream::FileStream(const char* path, std::ios_base::openmode mode)
 
 FileStream::~FileStream()
 {
-    Close();
+    try
+    {
+        Close();
+    }
+    catch (const std::exception&)
+    {
+        // A caller that needs to know closes the stream itself.
+    }
 }
 
 void FileStream::Read(void* dest, unsigned int count)
@@ -56,6 +63,10 @@ void FileStream::Skip(unsigned int count)
 
 void FileStream::Close()
 {
-    if (m_stream.is_open())
-        m_stream.close();
+    if (!m_stream.is_open())
+        return;
+    // Buffered bytes reach the file only now; a full disk can show here.
+    // (The buffer's own answer: the stream may be failed from an earlier read.)
+    if (m_stream.rdbuf()->close() == nullptr)
+        throw std::runtime_error("File could not be written.");
 }

@@ -18,6 +18,8 @@ public:
     unsigned int Tell() override;
     void Seek(unsigned int position) override;
     void Skip(unsigned int count) override;
+    // Throws "File could not be written." when bytes still buffered cannot
+    // be written; the destructor closes without reporting that.
     virtual void Close();
 
 private:

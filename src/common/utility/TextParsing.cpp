@@ -145,7 +145,9 @@ float ParseLeadingFloat(std::string_view text)
 
 std::string FormatFloat(float value, int precision)
 {
-    char buffer[64];
+    // Room for every digit of any float: the longest, near the smallest
+    // normal float, takes 118 characters with a large precision.
+    char buffer[160];
     const std::to_chars_result result =
         precision > 0 ? std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, precision)
                       : std::to_chars(buffer, buffer + sizeof buffer, value);

@@ -118,3 +118,21 @@ TEST(CompressedBuffer, InMemoryFormStaysInsideItsInput)
     EXPECT_THROW(ReadCompressedBuffer(beyond, out2), std::runtime_error);
     EXPECT_EQ(beyond.Tell(), 8u);
 }
+
+TEST(CompressedBuffer, EmptyBlockReadsIntoAStreamThatHoldsNothingYet)
+{
+    MemoryStream block(64);
+    WriteCompressedBuffer(block, nullptr, 0);
+    const unsigned int end = block.Tell();
+    for (const bool inMemory : {false, true})
+    {
+        block.Seek(0);
+        MemoryStream out(0);
+        if (inMemory)
+            ReadCompressedBuffer(block, out);
+        else
+            ReadCompressedBuffer(static_cast<IOStream&>(block), out);
+        EXPECT_EQ(out.GetBufferSize(), 0u) << inMemory;
+        EXPECT_EQ(block.Tell(), end) << inMemory;
+    }
+}

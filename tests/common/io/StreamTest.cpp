@@ -118,9 +118,26 @@ TEST(FileStreamTest, LittleEndianOnDiskAndErrors)
     in.Read(abc, 3);
     EXPECT_EQ(std::string(abc, 3), "abc");
     EXPECT_EQ(RuntimeErrorOf([&] { in.Read(abc, 1); }), "Error while reading file.");
+    EXPECT_NO_THROW(in.Close()) << "a failed read is no failure to write";
 
     EXPECT_EQ(RuntimeErrorOf([&] { FileStream missing(dir.File("missing").c_str(), std::ios::in | std::ios::binary); }),
               "File could not be opened.");
     EXPECT_EQ(RuntimeErrorOf([&] { FileStream folder(dir.Path().c_str(), std::ios::in | std::ios::binary); }),
               "File could not be opened.");
+}
+
+TEST(FileStreamTest, DataLostInTheFinalFlushIsReported)
+{
+    // Every write to /dev/full fails; the bytes below stay in the stream's
+    // buffer until it is closed.
+    FileStream out("/dev/full", std::ios::out | std::ios::binary);
+    out.WriteString("abc");
+    EXPECT_EQ(RuntimeErrorOf([&] { out.Close(); }), "File could not be written.");
+    EXPECT_NO_THROW(out.Close());
+
+    // The destructor swallows the same failure instead of throwing.
+    EXPECT_NO_THROW({
+        FileStream unclosed("/dev/full", std::ios::out | std::ios::binary);
+        unclosed.WriteString("abc");
+    });
 }

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 
 using testsupport::RuntimeErrorOf;
@@ -91,6 +93,17 @@ TEST_F(TextParsing, FloatsAreFormattedWithAPointWhateverTheLocale)
     EXPECT_EQ(FormatFloat(1.0f / 3.0f, 6), "0.333333");
     EXPECT_EQ(FormatFloat(1234567.0f, 6), "1.23457e+06");
     EXPECT_EQ(FormatFloat(100.0f, 6), "100");
+
+    // Every digit a float has, as "%.<precision>g" writes it, also when that
+    // runs past a hundred characters.
+    for (const float value : {1.17549435e-38f, -1.4e-45f, 3.40282347e38f})
+    {
+        char printed[256];
+        std::snprintf(printed, sizeof printed, "%.120g", static_cast<double>(value));
+        std::string expected = printed;
+        std::replace(expected.begin(), expected.end(), ',', '.');
+        EXPECT_EQ(FormatFloat(value, 120), expected) << value;
+    }
 }
 
 TEST(ReadSmallTextFile, RefusesFoldersAndOversizedFiles)
