@@ -15,7 +15,6 @@
 #include "utility/TextParsing.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <future>
 #include <stdexcept>
 #include <vector>
@@ -94,18 +93,20 @@ void WithMapMessages(F f)
     }
 }
 
-// Writes the unpacked map records, all in one write.
+// Writes the unpacked map records, all in one write; a failed write, also
+// one of the final flush, names the file.
 void WriteMapRecords(const std::string& path, const std::vector<unsigned char>& records)
 {
+    try
     {
         FileStream out(path.c_str(), std::ios::out | std::ios::binary | std::ios::trunc);
         out.Write(records.data(), static_cast<unsigned int>(records.size()));
         out.Close();
     }
-    // The stream reports no failure of its final flush; a short file shows it.
-    std::error_code ec;
-    if (std::filesystem::file_size(path, ec) != records.size() || ec)
+    catch (const std::runtime_error&)
+    {
         throw std::runtime_error(kSaveFailure + path);
+    }
 }
 
 // Writes "Version" at path; messages name the file as shown.
