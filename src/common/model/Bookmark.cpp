@@ -59,8 +59,8 @@ size_t Utf8SequenceLength(const std::string& text, size_t i)
 // Text for an XML attribute value that every XML parser reads back: the five
 // special characters as entities, tab, line feed and carriage return as
 // character references (a parser would turn them into blanks otherwise),
-// other control characters dropped, and bytes that are not UTF-8 replaced
-// by U+FFFD.
+// other control characters dropped, and bytes that are not UTF-8 and the
+// non-characters U+FFFE and U+FFFF (no XML character) replaced by U+FFFD.
 std::string AttributeText(const std::string& text)
 {
     const std::string escaped = XMLUtils::Escaped(text);
@@ -70,10 +70,12 @@ std::string AttributeText(const std::string& text)
     {
         const unsigned char c = static_cast<unsigned char>(escaped[i]);
         const size_t length = Utf8SequenceLength(escaped, i);
-        if (length == 0)
+        const bool nonCharacter = length == 3 && escaped.compare(i, 2, "\xEF\xBF") == 0 &&
+                                  static_cast<unsigned char>(escaped[i + 2]) >= 0xBE;
+        if (length == 0 || nonCharacter)
         {
             out += "\xEF\xBF\xBD";
-            ++i;
+            i += nonCharacter ? length : 1;
             continue;
         }
         if (c == '\t')

@@ -401,9 +401,10 @@ public:
 
 TEST_F(BookmarkTest, NamesAndAbbreviationsAreEscapedSoTheFileParses)
 {
-    Bookmark b("A \"quoted\" & 'x' <y>\tz\nw\r\x01v\xFF \xC3\xA9", Bookmark::kAtlasStructures);
+    // U+FFFE and U+FFFF are well-formed UTF-8 but no XML character.
+    Bookmark b("A \"quoted\" & 'x' <y>\tz\nw\r\x01v\xFF\xEF\xBF\xBE\xEF\xBF\xBF \xC3\xA9", Bookmark::kAtlasStructures);
     EXPECT_EQ(SavedText(b, 0), "<Bookmark name=\"A &quot;quoted&quot; &amp; &apos;x&apos; &lt;y&gt;&#9;z&#10;w&#13;v"
-                               "\xEF\xBF\xBD \xC3\xA9\">\n"
+                               "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD \xC3\xA9\">\n"
                                "    <AtlasStructures>\n"
                                "    </AtlasStructures>\n"
                                "</Bookmark>\n");
@@ -417,13 +418,13 @@ TEST_F(BookmarkTest, NamesAndAbbreviationsAreEscapedSoTheFileParses)
                                 "  <Structure id=\"65535\" name=\"A&amp;B&lt;&quot;x&quot;&gt;\"/>\n");
 
     // Both read back as they were, apart from the dropped control characters
-    // and the replaced byte.
+    // and the replaced bytes and non-characters.
     const std::string document = "<Bookmarks>\n" + SavedText(b, 4) + structures.str() + "</Bookmarks>\n";
     AttributeCollector collector;
     XMLParser parser(&collector);
     ASSERT_TRUE(parser.Parse(document.data(), static_cast<int>(document.size()), true)) << parser.GetErrorMessage();
     EXPECT_EQ(collector.values, (std::vector<std::string>{
-                                    "Bookmark.name=A \"quoted\" & 'x' <y>\tz\nw\rv\xEF\xBF\xBD \xC3\xA9",
+                                    "Bookmark.name=A \"quoted\" & 'x' <y>\tz\nw\rv\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD \xC3\xA9",
                                     "Structure.id=1080", "Structure.name=HIP", "Structure.id=65535",
                                     "Structure.name=A&B<\"x\">"}));
 }
