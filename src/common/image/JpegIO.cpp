@@ -199,16 +199,62 @@ bool EncodeGrey(Encoder* e, FILE* file, const unsigned char* pixels, int width, 
     jpeg_finish_compress(cinfo);
     return true;
 }
-// Compresses RGB rows into a buffer that libjpeg allocates with malloc; the
-// caller frees *buffer whether this succeeds or not.
-bool EncodeRgb(Encoder* e, unsigned char** buffer, unsigned long* size, const unsigned char* rgb, int width,
-               int height, int quality)
+// --- Growing memory destination ----------------------------------------------
+
+// Compressed bytes gathered in one malloc'd block that only this file frees.
+// libjpeg's own memory destination hands out its current block only when
+// compression ends and frees the blocks it outgrows, so after a failure in
+// between the caller would hold a block already freed; here the block in
+// use is always the one the structure names.
+struct GrowingDestination
+{
+    jpeg_destination_mgr pub;
+    unsigned char* data;
+    size_t capacity;
+};
+
+constexpr size_t kFirstOutputBlock = 64 * 1024;
+
+void init_growing_destination(j_compress_ptr cinfo)
+{
+    GrowingDestination* dest = reinterpret_cast<GrowingDestination*>(cinfo->dest);
+    dest->data = static_cast<unsigned char*>(std::malloc(kFirstOutputBlock));
+    if (dest->data == nullptr)
+        ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 10);
+    dest->capacity = kFirstOutputBlock;
+    dest->pub.next_output_byte = dest->data;
+    dest->pub.free_in_buffer = dest->capacity;
+}
+
+// Called when the block is full: doubles it, keeping what it holds.
+boolean empty_growing_destination(j_compress_ptr cinfo)
+{
+    GrowingDestination* dest = reinterpret_cast<GrowingDestination*>(cinfo->dest);
+    const size_t used = dest->capacity;
+    unsigned char* grown = static_cast<unsigned char*>(std::realloc(dest->data, used * 2));
+    if (grown == nullptr)
+        ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 10);
+    dest->data = grown;
+    dest->capacity = used * 2;
+    dest->pub.next_output_byte = grown + used;
+    dest->pub.free_in_buffer = used;
+    return TRUE;
+}
+
+void term_growing_destination(j_compress_ptr) {}
+
+// Compresses RGB rows into dest (zero-initialised by the caller, who frees
+// dest->data whether this succeeds or not).
+bool EncodeRgb(Encoder* e, GrowingDestination* dest, const unsigned char* rgb, int width, int height, int quality)
 {
     if (setjmp(e->err.jump))
         return false;
     jpeg_compress_struct* cinfo = &e->cinfo;
     jpeg_create_compress(cinfo);
-    jpeg_mem_dest(cinfo, buffer, size);
+    dest->pub.init_destination = init_growing_destination;
+    dest->pub.empty_output_buffer = empty_growing_destination;
+    dest->pub.term_destination = term_growing_destination;
+    cinfo->dest = &dest->pub;
     cinfo->image_width = static_cast<JDIMENSION>(width);
     cinfo->image_height = static_cast<JDIMENSION>(height);
     cinfo->input_components = 3;
@@ -282,30 +328,29 @@ std::string EncodeRGBJPEG(const unsigned char* rgb, int width, int height, int q
     if (width <= 0 || height <= 0 || width > JPEG_MAX_DIMENSION || height > JPEG_MAX_DIMENSION)
         throw std::runtime_error("The image size " + std::to_string(width) + " x " + std::to_string(height) +
                                  " cannot be stored as JPEG.");
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
+    GrowingDestination dest{};
     bool encoded = false;
     std::string message;
     {
         Encoder e;
-        encoded = EncodeRgb(&e, &buffer, &size, rgb, width, height, quality);
+        encoded = EncodeRgb(&e, &dest, rgb, width, height, quality);
         if (!encoded)
             message = e.err.message;
     }
     std::string bytes;
-    if (encoded && buffer != nullptr)
+    if (encoded)
     {
         try
         {
-            bytes.assign(reinterpret_cast<const char*>(buffer), size);
+            bytes.assign(reinterpret_cast<const char*>(dest.data), dest.capacity - dest.pub.free_in_buffer);
         }
         catch (...)
         {
-            std::free(buffer);
+            std::free(dest.data);
             throw;
         }
     }
-    std::free(buffer);
+    std::free(dest.data);
     if (!encoded)
         throw std::runtime_error(message);
     return bytes;

@@ -147,6 +147,22 @@ TEST(EncodeRGBJPEG, ColourImagesDecodeToTheirPixels)
     EXPECT_NEAR(image.GetBuffer()[2], 255, 8);               // top: red (BGRA)
     EXPECT_NEAR(image.GetBuffer()[15 * 16 * 4 + 0], 255, 8); // bottom: blue
 
+    // Noise compresses badly: the output outgrows the first blocks and still
+    // decodes to its pixels.
+    std::vector<unsigned char> noise(512 * 512 * 3);
+    unsigned state = 12345;
+    for (unsigned char& byte : noise)
+    {
+        state = state * 1103515245u + 12345u;
+        byte = static_cast<unsigned char>(state >> 24);
+    }
+    const std::string large = EncodeRGBJPEG(noise.data(), 512, 512, 100);
+    EXPECT_GT(large.size(), 4u * 64u * 1024u);
+    Image2d decoded;
+    ASSERT_TRUE(Decode(large, decoded));
+    EXPECT_EQ(decoded.GetWidth(), 512);
+    EXPECT_EQ(large.compare(large.size() - 2, 2, "\xFF\xD9"), 0);
+
     EXPECT_THROW(EncodeRGBJPEG(nullptr, 1, 1, 90), std::runtime_error);
     EXPECT_THROW(EncodeRGBJPEG(rgb.data(), 0, 16, 90), std::runtime_error);
     EXPECT_THROW(EncodeRGBJPEG(rgb.data(), 70000, 1, 90), std::runtime_error);
