@@ -7,6 +7,7 @@
 #include "model/Atlas.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -23,6 +24,18 @@ const char* const kSagittalPrefix = "production1/TALMReferenceAtlas/Sagittal_Ann
 // Bumped whenever the pictures change, so that cached tiles of an older
 // renderer are never served.
 const int kRendererVersion = 2;
+
+// Whether a file name is one CachePath makes ("<16 hex digits>-....jpg"); the
+// cache folder may be one the user named, so nothing else in it is removed.
+bool IsCacheFileName(const std::string& name)
+{
+    if (name.size() < 21 || name[16] != '-' || name.compare(name.size() - 4, 4, ".jpg") != 0)
+        return false;
+    for (size_t i = 0; i < 16; ++i)
+        if (!std::isxdigit(static_cast<unsigned char>(name[i])))
+            return false;
+    return true;
+}
 
 uint32_t Hash(uint32_t x)
 {
@@ -700,7 +713,7 @@ std::string TileStore::Tile(const std::string& pyramidPath, const PyramidSource&
         {
             std::error_code error;
             for (const auto& entry : std::filesystem::directory_iterator(m_folder, error))
-                if (entry.path().extension() == ".jpg")
+                if (IsCacheFileName(entry.path().filename().string()))
                     std::filesystem::remove(entry.path(), error);
             m_written = 0;
         }

@@ -106,7 +106,7 @@ std::string EncodeJpeg(const std::vector<unsigned char>& rgb, int width, int hei
 
 // Rendered tiles, kept as JPEG files in a folder so that a running service
 // renders each tile once. Bounded: when the files written exceed maxBytes the
-// folder is emptied. Safe to use from several threads.
+// tiles in the folder are removed (nothing else). Safe to use from several threads.
 class TileStore
 {
 public:

@@ -242,6 +242,16 @@ TEST(ZoomifyTiles, StoreRendersEachTileOnceAndStaysBounded)
         EXPECT_LE(files, 1u);
     }
     {
+        // Emptying a cache folder the user named removes only the tiles.
+        const std::string photo = dir.File("shared/holiday.jpg");
+        std::filesystem::create_directories(dir.File("shared"));
+        ASSERT_TRUE(testsupport::WriteFileBytes(photo, "not a tile"));
+        TileStore store(dir.File("shared"), 1);
+        store.Tile(path, source, 3, 0, 0);
+        store.Tile(path, source, 3, 1, 0);
+        EXPECT_TRUE(std::filesystem::exists(photo));
+    }
+    {
         // No folder: no cache, every request renders.
         TileStore store("");
         store.Tile(path, source, 2, 0, 0);
