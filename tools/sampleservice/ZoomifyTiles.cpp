@@ -7,6 +7,7 @@
 #include "model/Atlas.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -23,6 +24,18 @@ const char* const kSagittalPrefix = "production1/TALMReferenceAtlas/Sagittal_Ann
 // Bumped whenever the pictures change, so that cached tiles of an older
 // renderer are never served.
 const int kRendererVersion = 2;
+
+// Whether a file name is one CachePath makes ("<16 hex digits>-....jpg"); the
+// cache folder may be one the user named, so nothing else in it is removed.
+bool IsCacheFileName(const std::string& name)
+{
+    if (name.size() < 21 || name[16] != '-' || name.compare(name.size() - 4, 4, ".jpg") != 0)
+        return false;
+    for (size_t i = 0; i < 16; ++i)
+        if (!std::isxdigit(static_cast<unsigned char>(name[i])))
+            return false;
+    return true;
+}
 
 uint32_t Hash(uint32_t x)
 {
@@ -660,12 +673,24 @@ TileStore::TileStore(std::string folder, uint64_t maxBytes) : m_folder(std::move
     }
 }
 
-std::string TileStore::CachePath(const std::string& pyramidPath, bool fromBrain, int tier, int column, int row) const
+std::string TileStore::CachePath(const std::string& pyramidPath, const PyramidSource& source, int tier, int column,
+                                 int row) const
 {
+    // The path alone does not name the picture: another catalogue may show
+    // an image of another size or expression at the same path.
+    std::string key = pyramidPath + "\n" + std::to_string(static_cast<int>(source.kind)) + " " +
+                      std::to_string(source.width) + " " + std::to_string(source.height) + " " +
+                      std::to_string(source.plane) + " " + std::to_string(source.seed) + " " +
+                      std::to_string(source.imageKey) + " " + std::to_string(source.plateIndex);
+    if (source.series)
+    {
+        key += " " + std::to_string(source.series->images.size());
+        for (const StructureExpression& e : source.series->expression)
+            key += "\n" + std::to_string(e.structureId) + " " + FormatFloat(e.level) + " " + FormatFloat(e.density);
+    }
     char name[96];
-    std::snprintf(name, sizeof name, "%016llx-%d%s-%d-%d-%d.jpg",
-                  static_cast<unsigned long long>(StableHash(pyramidPath)), kRendererVersion, fromBrain ? "b" : "",
-                  tier, column, row);
+    std::snprintf(name, sizeof name, "%016llx-%d%s-%d-%d-%d.jpg", static_cast<unsigned long long>(StableHash(key)),
+                  kRendererVersion, source.brain != nullptr ? "b" : "", tier, column, row);
     return JoinPath(m_folder, name);
 }
 
@@ -673,7 +698,7 @@ std::string TileStore::Tile(const std::string& pyramidPath, const PyramidSource&
                             int row)
 {
     std::string bytes;
-    const std::string cached = m_folder.empty() ? std::string() : CachePath(pyramidPath, source.brain != nullptr, tier, column, row);
+    const std::string cached = m_folder.empty() ? std::string() : CachePath(pyramidPath, source, tier, column, row);
     if (!cached.empty())
     {
         try
@@ -700,7 +725,7 @@ std::string TileStore::Tile(const std::string& pyramidPath, const PyramidSource&
         {
             std::error_code error;
             for (const auto& entry : std::filesystem::directory_iterator(m_folder, error))
-                if (entry.path().extension() == ".jpg")
+                if (IsCacheFileName(entry.path().filename().string()))
                     std::filesystem::remove(entry.path(), error);
             m_written = 0;
         }

@@ -106,7 +106,7 @@ std::string EncodeJpeg(const std::vector<unsigned char>& rgb, int width, int hei
 
 // Rendered tiles, kept as JPEG files in a folder so that a running service
 // renders each tile once. Bounded: when the files written exceed maxBytes the
-// folder is emptied. Safe to use from several threads.
+// tiles in the folder are removed (nothing else). Safe to use from several threads.
 class TileStore
 {
 public:
@@ -121,8 +121,10 @@ public:
     unsigned long Rendered() const;
 
 private:
-    // Tiles cut from a sample brain and procedural ones are cached apart.
-    std::string CachePath(const std::string& pyramidPath, bool fromBrain, int tier, int column, int row) const;
+    // Tiles cut from a sample brain and procedural ones are cached apart, and
+    // so are pictures that differ in anything they are drawn from.
+    std::string CachePath(const std::string& pyramidPath, const PyramidSource& source, int tier, int column,
+                          int row) const;
 
     std::string m_folder;
     uint64_t m_maxBytes;

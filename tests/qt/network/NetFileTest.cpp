@@ -18,6 +18,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace
@@ -82,12 +83,16 @@ public:
     }
 };
 
+const std::string kOkReply = "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: 5\r\n"
+                             "Connection: close\r\n\r\n<ok/>";
+
 // Takes one request as raw bytes, exactly as the client sent it (a parsing
-// server may drop headers with empty values), and answers "<ok/>".
+// server may drop headers with empty values), answers with the raw reply
+// ("<ok/>" unless told otherwise) and closes the connection.
 class CaptureServer
 {
 public:
-    CaptureServer()
+    explicit CaptureServer(std::string reply = kOkReply) : m_reply(std::move(reply))
     {
         if (!m_server.listen(QHostAddress::LocalHost))
             throw std::runtime_error("The capture server could not listen.");
@@ -97,8 +102,7 @@ public:
                 m_raw += socket->readAll().toStdString();
                 if (!RequestComplete())
                     return;
-                socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: 5\r\n"
-                              "Connection: close\r\n\r\n<ok/>");
+                socket->write(m_reply.data(), static_cast<qint64>(m_reply.size()));
                 socket->disconnectFromHost();
             });
             QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
@@ -142,6 +146,7 @@ private:
     }
 
     QTcpServer m_server;
+    std::string m_reply;
     std::string m_raw;
 };
 
@@ -335,6 +340,18 @@ TEST_F(NetFileTest, BodiesBeyondTheCapFail)
     Recorder exact;
     Fetch(exact, s_server->Url("/hello"), true, nullptr, kHello.size());
     EXPECT_EQ(exact.events.back(), "complete");
+}
+
+TEST_F(NetFileTest, BodiesCutShortOfTheirAnnouncedLengthFail)
+{
+    // The connection closes after 10 of the 100 bytes announced: a grid
+    // file cut short must never arrive as a whole one.
+    CaptureServer cut("HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: 100\r\n"
+                      "Connection: close\r\n\r\n0123456789");
+    Recorder recorder;
+    Fetch(recorder, cut.Url(), true);
+    EXPECT_EQ(recorder.events.back(), "failed");
+    EXPECT_FALSE(recorder.failure.empty());
 }
 
 TEST_F(NetFileTest, SilentServerTimesOut)

@@ -242,6 +242,29 @@ TEST(ZoomifyTiles, StoreRendersEachTileOnceAndStaysBounded)
         EXPECT_LE(files, 1u);
     }
     {
+        // A picture of another size or look at the same path (another
+        // catalogue) is not taken from the cache.
+        TileStore store(dir.File("cache"));
+        PyramidSource other = source;
+        other.width /= 2;
+        other.seed += 1;
+        std::vector<unsigned char> rgb;
+        int w = 0, h = 0;
+        ASSERT_TRUE(RenderTile(other, 2, 0, 0, rgb, w, h));
+        EXPECT_TRUE(store.Tile(path, other, 2, 0, 0) == EncodeJpeg(rgb, w, h));
+        EXPECT_EQ(store.Rendered(), 1u);
+    }
+    {
+        // Emptying a cache folder the user named removes only the tiles.
+        const std::string photo = dir.File("shared/holiday.jpg");
+        std::filesystem::create_directories(dir.File("shared"));
+        ASSERT_TRUE(testsupport::WriteFileBytes(photo, "not a tile"));
+        TileStore store(dir.File("shared"), 1);
+        store.Tile(path, source, 3, 0, 0);
+        store.Tile(path, source, 3, 1, 0);
+        EXPECT_TRUE(std::filesystem::exists(photo));
+    }
+    {
         // No folder: no cache, every request renders.
         TileStore store("");
         store.Tile(path, source, 2, 0, 0);
