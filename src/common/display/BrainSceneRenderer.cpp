@@ -1355,6 +1355,13 @@ void BrainSceneRenderer::DeleteThresholdControl(size_t index)
     ExpressionThresholdControl* control = m_thresholdControls[index];
     if (control == m_activeThresholdControl)
         m_activeThresholdControl = nullptr;
+    // A control removed while it is being dragged: the drag ends with it, and
+    // so does the live update it started.
+    if (m_activeTool == control)
+    {
+        m_activeTool = nullptr;
+        m_model->SetLiveUpdate(false);
+    }
     m_thresholdControls.erase(m_thresholdControls.begin() + static_cast<std::ptrdiff_t>(index));
     // The plot texture goes with the control.
     m_display->MakeCurrent();
