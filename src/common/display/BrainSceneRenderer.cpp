@@ -1296,7 +1296,8 @@ void BrainSceneRenderer::PickExpression(int x, int y, bool center, int mode)
     m_model->SelectStructure(nullptr, true);
     const unsigned v = ViewVoxelCount(Atlas::GetAtlas());
     const unsigned id = name - scene::kFirstExpressorName;
-    const unsigned g = id / v;
+    // Grid ids run from 1 to v: the last voxel of gene g names g x v + v.
+    const unsigned g = id > 0 ? (id - 1) / v : 0;
     const unsigned gridId = id - g * v;
     GeneExpression* gene = nullptr;
     const Expressor* expressor = nullptr;
