@@ -893,6 +893,20 @@ bool SendMove(MouseListener* tool, void* e)
     const MoveEvent& event = *static_cast<MoveEvent*>(e);
     return tool->OnMouseMove(event.x, event.y, event.flags, event.time);
 }
+
+// Ends a press's tool when the scope ends, also when the tool's release
+// throws: no tool may outlive the press that chose it.
+class EndOfPress
+{
+public:
+    explicit EndOfPress(MouseListener*& tool) : m_tool(tool) {}
+    ~EndOfPress() { m_tool = nullptr; }
+    EndOfPress(const EndOfPress&) = delete;
+    EndOfPress& operator=(const EndOfPress&) = delete;
+
+private:
+    MouseListener*& m_tool;
+};
 } // namespace
 
 bool BrainSceneRenderer::SendToActiveTool(bool (*send)(MouseListener*, void*), void* event)
@@ -971,27 +985,27 @@ bool BrainSceneRenderer::OnButtonUp(int button, int x, int y, int flags, unsigne
 {
     return Guarded([&]() {
         QMB_btn_mode = 0;
+        const EndOfPress endOfPress(m_activeTool);
         if (m_activeTool != nullptr)
         {
             ButtonEvent event{button, x, y, flags, time};
             if (SendToActiveTool(SendButtonUp, &event))
                 m_display->Invalidate();
         }
-        m_activeTool = nullptr;
         return true;
     });
 }
 
 void BrainSceneRenderer::FinishPress(int button, int x, int y, int flags, unsigned time)
 {
+    QMB_btn_mode = 0;
     if (m_activeTool != nullptr)
     {
+        const EndOfPress endOfPress(m_activeTool);
         ButtonEvent event{button, x, y, flags, time};
         if (SendToActiveTool(SendButtonUp, &event))
             m_display->Invalidate();
     }
-    m_activeTool = nullptr;
-    QMB_btn_mode = 0;
     if (m_model->GetLiveUpdate())
     {
         m_model->SetLiveUpdate(false);
