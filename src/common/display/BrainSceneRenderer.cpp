@@ -893,6 +893,20 @@ bool SendMove(MouseListener* tool, void* e)
     const MoveEvent& event = *static_cast<MoveEvent*>(e);
     return tool->OnMouseMove(event.x, event.y, event.flags, event.time);
 }
+
+// Ends a press's tool when the scope ends, also when the tool's release
+// throws: no tool may outlive the press that chose it.
+class EndOfPress
+{
+public:
+    explicit EndOfPress(MouseListener*& tool) : m_tool(tool) {}
+    ~EndOfPress() { m_tool = nullptr; }
+    EndOfPress(const EndOfPress&) = delete;
+    EndOfPress& operator=(const EndOfPress&) = delete;
+
+private:
+    MouseListener*& m_tool;
+};
 } // namespace
 
 bool BrainSceneRenderer::SendToActiveTool(bool (*send)(MouseListener*, void*), void* event)
@@ -971,27 +985,27 @@ bool BrainSceneRenderer::OnButtonUp(int button, int x, int y, int flags, unsigne
 {
     return Guarded([&]() {
         QMB_btn_mode = 0;
+        const EndOfPress endOfPress(m_activeTool);
         if (m_activeTool != nullptr)
         {
             ButtonEvent event{button, x, y, flags, time};
             if (SendToActiveTool(SendButtonUp, &event))
                 m_display->Invalidate();
         }
-        m_activeTool = nullptr;
         return true;
     });
 }
 
 void BrainSceneRenderer::FinishPress(int button, int x, int y, int flags, unsigned time)
 {
+    QMB_btn_mode = 0;
     if (m_activeTool != nullptr)
     {
+        const EndOfPress endOfPress(m_activeTool);
         ButtonEvent event{button, x, y, flags, time};
         if (SendToActiveTool(SendButtonUp, &event))
             m_display->Invalidate();
     }
-    m_activeTool = nullptr;
-    QMB_btn_mode = 0;
     if (m_model->GetLiveUpdate())
     {
         m_model->SetLiveUpdate(false);
@@ -1296,7 +1310,8 @@ void BrainSceneRenderer::PickExpression(int x, int y, bool center, int mode)
     m_model->SelectStructure(nullptr, true);
     const unsigned v = ViewVoxelCount(Atlas::GetAtlas());
     const unsigned id = name - scene::kFirstExpressorName;
-    const unsigned g = id / v;
+    // Grid ids run from 1 to v: the last voxel of gene g names g x v + v.
+    const unsigned g = id > 0 ? (id - 1) / v : 0;
     const unsigned gridId = id - g * v;
     GeneExpression* gene = nullptr;
     const Expressor* expressor = nullptr;
@@ -1355,6 +1370,13 @@ void BrainSceneRenderer::DeleteThresholdControl(size_t index)
     ExpressionThresholdControl* control = m_thresholdControls[index];
     if (control == m_activeThresholdControl)
         m_activeThresholdControl = nullptr;
+    // A control removed while it is being dragged: the drag ends with it, and
+    // so does the live update it started.
+    if (m_activeTool == control)
+    {
+        m_activeTool = nullptr;
+        m_model->SetLiveUpdate(false);
+    }
     m_thresholdControls.erase(m_thresholdControls.begin() + static_cast<std::ptrdiff_t>(index));
     // The plot texture goes with the control.
     m_display->MakeCurrent();

@@ -644,9 +644,12 @@ void BrainThumbnailRenderer::GeneLoaded(GeneFetcher*, const void* data, unsigned
     }
 }
 
-void BrainThumbnailRenderer::GeneLoadError(GeneFetcher*, const std::string&)
+void BrainThumbnailRenderer::GeneLoadError(GeneFetcher*, const std::string& message)
 {
+    // The gene never reaches the scene: the user is told why.
+    const std::string name = m_fetcher.GetName();
     m_fetcher.Reset();
+    ShowAlertBox("Error downloading gene data for " + name + ". " + message);
     DownloadNextInQueue();
 }
 

@@ -75,6 +75,31 @@ TEST_F(PickingSceneTest, APressOnAGlyphSelectsItsGeneAndVoxel)
     EXPECT_NE(nullptr, Selected());
 }
 
+TEST_F(PickingSceneTest, TheLastVoxelOfTheGridPicksAsItsOwnGene)
+{
+    // Grid ids run from 1 to the number of view voxels; the last one lies in
+    // the far corner. Each gene's glyph is moved to the view's centre in turn.
+    const int x = scenetest::kNX - 1, y = scenetest::kNY - 1, z = scenetest::kNZ - 1;
+    ASSERT_EQ(GridId(x, y, z), Atlas::GetAtlas()->GetMaxGridId());
+    AddGene("First", {{x, y, z, 20}});
+    AddGene("Second", {{x, y, z, 20}});
+    for (int gene = 0; gene < 2; ++gene)
+    {
+        SCOPED_TRACE(gene);
+        model->SetGeneVisible(1 - gene, false);
+        model->SetGeneVisible(gene, true);
+        const float* offset = BrainSceneRenderer::offsets[gene];
+        const float origin[3] = {scenetest::kNX / 2.0f - x - 0.1f * offset[0],
+                                 y + 0.1f * offset[1] - scenetest::kNY / 2.0f, 0.0f};
+        model->SetOrigin(origin, true);
+        display.Display();
+        Click(1, {scenetest::kWidth / 2, scenetest::kHeight / 2});
+        ASSERT_NE(nullptr, Selected());
+        EXPECT_EQ(model->GetGene(gene), model->GetSelectedExpressorsGene());
+        EXPECT_EQ(GridId(x, y, z), Selected()->gridId);
+    }
+}
+
 TEST_F(PickingSceneTest, TheNearestOfManyGlyphsOnOneRayIsSelected)
 {
     // 400 glyphs under one pixel overflow the first selection buffer.

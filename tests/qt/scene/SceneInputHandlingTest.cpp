@@ -234,6 +234,54 @@ TEST_F(SceneInputHandlingTest, HandlerFailuresReachTheUserAsAlerts)
     failing.fail = false;
 }
 
+// A model that fails to end live update, as the release of a plane drag asks it to.
+class ReleaseFailingModel : public BrainExpressionModel
+{
+public:
+    void SetLiveUpdate(bool liveUpdate) override
+    {
+        if (fail && !liveUpdate)
+            throw std::runtime_error("The release failed.");
+        BrainExpressionModel::SetLiveUpdate(liveUpdate);
+    }
+    bool fail = false;
+};
+
+TEST_F(SceneInputHandlingTest, AReleaseWhoseToolFailsStillEndsThePress)
+{
+    ReleaseFailingModel failing;
+    failing.SetCompassLocation(BrainExpressionModel::kNoCompass, false);
+    failing.SetCuttingPlanesVisible(true, false);
+    BrainSceneRenderer other(&display, &failing, nullptr);
+    display.SetRenderer(&other);
+    display.SetMouseListener(&other);
+    display.Display();
+    const int x = scenetest::kWidth / 2, y = scenetest::kHeight / 2;
+    // The press ends with a release, or with the double click that replaces it.
+    for (const bool doubleClick : {false, true})
+    {
+        SCOPED_TRACE(doubleClick ? "double click" : "release");
+        services.alerts.clear();
+        // A press on the cutting box grabs its front face.
+        display.Press(0, x, y);
+        ASSERT_EQ(static_cast<MouseListener*>(other.GetMovePlaneTool()), other.GetActiveTool());
+        failing.fail = true;
+        if (doubleClick)
+            other.OnDoubleClick(0, x, y, 0, 0);
+        else
+            display.Release(0, x, y);
+        failing.fail = false;
+        ASSERT_EQ(1u, services.alerts.size());
+        EXPECT_EQ("The release failed.", services.alerts[0]);
+        // No tool outlives its press: later moves without a button and the
+        // next press must not reach the plane tool of this one.
+        EXPECT_EQ(nullptr, other.GetActiveTool());
+        EXPECT_EQ(0, QMB_btn_mode);
+    }
+    display.SetRenderer(scene.get());
+    display.SetMouseListener(scene.get());
+}
+
 float Length(const float q[4])
 {
     return std::sqrt(q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3]);

@@ -260,4 +260,31 @@ TEST_F(ExpressionThresholdControlSceneTest, RemovingGenesRemovesTheirOwnControls
     display.RebuildCursorRects();
     EXPECT_TRUE(display.cursorRects.empty());
 }
+
+TEST_F(ExpressionThresholdControlSceneTest, RemovingTheGeneWhoseControlIsBeingDraggedEndsTheDrag)
+{
+    ExpressionThresholdControl* control = scene->GetActiveThresholdControl();
+    ASSERT_NE(control, nullptr);
+    int left, top, right, bottom;
+    control->GetROI(left, top, right, bottom);
+    const int x = (left + right) / 2;
+    ASSERT_TRUE(display.Press(0, x, Down(top)));
+    ASSERT_EQ(scene->GetActiveTool(), control);
+
+    // The control goes with its gene while the button is still held: the
+    // scene keeps no pointer to it, and the rest of the drag reaches nothing
+    // (the sanitizer build reports any use of the deleted control).
+    model->RemoveGene(1);
+    EXPECT_EQ(scene->GetActiveTool(), nullptr);
+    EXPECT_FALSE(model->GetLiveUpdate());
+    float lowerBefore, upperBefore;
+    model->GetExpressionScoreThreshold(lowerBefore, upperBefore);
+    display.Move(x, Down(top - 50));
+    display.Release(0, x, Down(top - 50));
+    float lower, upper;
+    model->GetExpressionScoreThreshold(lower, upper);
+    EXPECT_EQ(upper, upperBefore);
+    EXPECT_EQ(scene->GetActiveTool(), nullptr);
+    display.Display();
+}
 } // namespace

@@ -721,15 +721,38 @@ TEST_F(ThumbnailListServerTest, QueuedDownloadsRunOneAtATimeAndCancelAllEmptiesT
     EXPECT_EQ(m_model->GetNumGenes(), 3);
 }
 
-TEST_F(ThumbnailListServerTest, UnreadableFullGridRaisesOneAlertAndTheQueueGoesOn)
+TEST_F(ThumbnailListServerTest, AFullGridThatFailsRaisesOneAlertAndTheQueueGoesOn)
 {
     Search();
-    ClickDownload(kCorruptFullGrid);
-    ClickDownload(6);
-    ASSERT_TRUE(RunEventsUntil([&] { return m_model->GetNumGenes() == 1 && !m_renderer->IsDownloading(); }));
-    ASSERT_EQ(m_platform.alerts.size(), 1u);
-    EXPECT_EQ(m_platform.alerts[0].rfind("Error reading gene data. ", 0), 0u) << m_platform.alerts[0];
-    EXPECT_EQ(m_model->GetGene(0)->GetSymbol(), Symbol(6));
+    struct Case
+    {
+        int cell;
+        int errorStatus; // the service's reply to the failing download; 0: the grid itself
+        std::string alert;
+    };
+    const Case cases[] = {
+        {kCorruptFullGrid, 0, "Error reading gene data. "},
+        {0, 500, "Error downloading gene data for " + Symbol(0) + ". "},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.alert);
+        while (m_model->GetNumGenes() > 0)
+            m_model->RemoveGene(0);
+        m_platform.alerts.clear();
+        sampleservice::FaultSettings faults;
+        faults.errorStatus = c.errorStatus;
+        // The page is settled: the next grid request is the first download.
+        faults.match = "/GridFile";
+        faults.count = 1;
+        sService->SetFaults(faults);
+        ClickDownload(c.cell);
+        ClickDownload(6);
+        ASSERT_TRUE(RunEventsUntil([&] { return m_model->GetNumGenes() == 1 && !m_renderer->IsDownloading(); }));
+        ASSERT_EQ(m_platform.alerts.size(), 1u);
+        EXPECT_EQ(m_platform.alerts[0].rfind(c.alert, 0), 0u) << m_platform.alerts[0];
+        EXPECT_EQ(m_model->GetGene(0)->GetSymbol(), Symbol(6));
+    }
 }
 
 TEST_F(ThumbnailListServerTest, FindMoreAndFindSimilarStartSearchesForTheCellsGene)
