@@ -4,6 +4,7 @@
 #include "io/FileStream.h"
 #include "utility/ByteSwapper.h"
 
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -75,6 +76,14 @@ void GLTriangleMesh::Load(const char* path)
             file->Read(vertices.data(), vertexCount * unsigned(sizeof(Point3d)));
         ReverseLongWordRange(reinterpret_cast<float*>(vertices.data()), int(vertexCount * 6));
         remaining -= uint64_t(vertexCount) * sizeof(Point3d);
+        // Positions and normals must be numbers: bounds, pick cells and the
+        // export turn them into integers and text.
+        for (const Point3d& v : vertices)
+        {
+            if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z) || !std::isfinite(v.nx) ||
+                !std::isfinite(v.ny) || !std::isfinite(v.nz))
+                ThrowReadError(path);
+        }
 
         // The strips: the rest of the file in one read, then walked in memory.
         if (remaining < 4)

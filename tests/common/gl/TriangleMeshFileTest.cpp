@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <vector>
 
 using testsupport::LittleEndianBytes;
@@ -103,6 +105,20 @@ TEST_F(TriangleMeshFile, RejectsIndicesOutOfRangeAndShortStrips)
         MeshFileBuilder b = SmallMesh();
         b.AddStrip(shortStrip).AddStrip({1, 2, 3});
         EXPECT_EQ(LoadBytes(b.Bytes()), readError) << shortStrip.size();
+    }
+
+    // Positions and normals that are no numbers would reach pick cells and
+    // bounds as undefined integer conversions.
+    for (float bad : {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()})
+    {
+        for (int field = 0; field < 6; field += 3)
+        {
+            MeshFileBuilder b = SmallMesh();
+            // field 0: a normal; field 3: a position.
+            b.AddVertex(field == 0 ? MeshFileBuilder::Vertex{bad, 0.0f, 1.0f, 0.0f, 0.0f, 0.0f}
+                                   : MeshFileBuilder::Vertex{0.0f, 0.0f, 1.0f, 1.0f, bad, 0.0f});
+            EXPECT_EQ(LoadBytes(b.Bytes()), readError) << bad << " in field " << field;
+        }
     }
     EXPECT_EQ(mesh.GetVertices().size(), 0u); // nothing was ever loaded
 }
