@@ -574,23 +574,24 @@ void BrainThumbnailRenderer::DownloadGene(const std::string& name, const std::st
 
 void BrainThumbnailRenderer::DownloadNextInQueue()
 {
-    if (!m_fetcher.IsActive() && !m_downloadQueue.empty())
+    while (!m_fetcher.IsActive() && !m_downloadQueue.empty())
     {
         const GeneFetchInfo info = m_downloadQueue.front();
+        m_downloadQueue.pop_front();
         std::printf("Downloading gene from %s\n", info.url.c_str());
         try
         {
             m_fetcher.Load(info.name, info.url, this, nullptr);
         }
-        catch (const std::exception&)
+        catch (const std::exception& e)
         {
-            // No connection: the entry stays first in the queue for the next try.
-            m_downloadStatusBox->SetText("");
-            m_display->Invalidate();
+            // No connection can be opened for the address. Kept at the head
+            // of the queue it would fail again at every call and hold up
+            // every download behind it, with no Cancel button shown: the user
+            // is told, and the queue goes on.
             m_fetcher.Reset();
-            return;
+            ShowAlertBox("Error downloading gene data for " + info.name + ". " + e.what());
         }
-        m_downloadQueue.pop_front();
     }
     UpdateDownloadStatusText();
 }

@@ -755,6 +755,17 @@ TEST_F(ThumbnailListServerTest, AFullGridThatFailsRaisesOneAlertAndTheQueueGoesO
     }
 }
 
+TEST_F(ThumbnailListServerTest, ADownloadWhoseAddressCannotBeOpenedIsDroppedWithAnAlert)
+{
+    Search();
+    m_platform.alerts.clear();
+    m_renderer->DownloadGene("Broken", "no address");
+    ClickDownload(6);
+    ASSERT_TRUE(RunEventsUntil([&] { return m_model->GetNumGenes() == 1 && !m_renderer->IsDownloading(); }));
+    EXPECT_EQ(m_platform.alerts, std::vector<std::string>{"Error downloading gene data for Broken. Could not open connection."});
+    EXPECT_EQ(m_model->GetGene(0)->GetSymbol(), Symbol(6));
+}
+
 TEST_F(ThumbnailListServerTest, FindMoreAndFindSimilarStartSearchesForTheCellsGene)
 {
     m_list.SetCanSearchByGeneId(true);
