@@ -169,7 +169,8 @@ void ExpressionThumbnailRenderer::Reset()
     DeleteDisplayLists();
     m_downloadAllowed = false;
     m_gridLoaded = false;
-    m_downloadPressed = false;
+    // A button held across the change must not act for the next record.
+    ClearPressed();
     m_active = false;
     m_gene = nullptr;
     m_bytesExpected = 0;

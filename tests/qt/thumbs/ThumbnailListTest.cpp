@@ -777,6 +777,35 @@ TEST_F(ThumbnailListServerTest, FindMoreAndFindSimilarStartSearchesForTheCellsGe
                                                             "similar " + Symbol(1) + " " + std::to_string(SeriesId(1))}));
 }
 
+TEST_F(ThumbnailListServerTest, AButtonHeldWhileItsCellGetsAnotherRecordDoesNothingForThatRecord)
+{
+    m_list.SetCanSearchByGeneId(true);
+    Search();
+    const ExpressionThumbnailRenderer::TextLayout layout = m_renderer->GetCell(1).Layout();
+    struct Case
+    {
+        const char* button;
+        int x, yUp;
+        int key; // turns the page while the button is held
+    };
+    const Case cases[] = {{"find more", layout.textX + 8, layout.iconY + 8, KeyListener::KEY_RIGHT},
+                          {"download", layout.downloadX + 4, layout.downloadY + 4, KeyListener::KEY_LEFT}};
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.button);
+        const int y = kHeight - 1 - c.yUp;
+        ASSERT_TRUE(m_display.Press(0, c.x, y));
+        m_display.SpecialKey(c.key);
+        WaitForPage(10);
+        // Still over the button, which now belongs to another record.
+        m_display.Move(c.x, y);
+        m_display.Release(0, c.x, y);
+    }
+    EXPECT_TRUE(m_controller.calls.empty());
+    EXPECT_FALSE(m_renderer->IsDownloading());
+    EXPECT_EQ(m_renderer->GetQueueLength(), 0);
+}
+
 TEST_F(ThumbnailListServerTest, ACellDrawsItsPointCloud)
 {
     Search();
