@@ -237,7 +237,9 @@ void ExpressionThumbnailRenderer::SetGene(GeneExpression* gene)
         }
         catch (const std::exception&)
         {
-            // Shown as "3D not available" once the gene is marked so.
+            // No address or no connection: the text is drawn only for a gene
+            // marked so (made available again when the page is left).
+            MarkNotAvailable();
         }
     }
     if (!started && m_statusBox != nullptr)

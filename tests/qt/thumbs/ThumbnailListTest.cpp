@@ -79,6 +79,19 @@ std::string EnabledHeaderButtons(BrainThumbnailRenderer& renderer)
     return buttons;
 }
 
+// True when something white stands in the middle of the cell's thumbnail
+// area of the last frame, where the "not available" text goes.
+bool TextInThumbnailArea(HeadlessGLDisplay& display, BrainThumbnailRenderer& renderer,
+                         const ExpressionThumbnailRenderer& cell)
+{
+    const int y = cell.GetOriginY() + renderer.GetRowHeight() / 2 + 5;
+    for (int x = cell.GetOriginX(); x < cell.GetOriginX() + renderer.GetThumbnailWidth(); ++x)
+        for (int dy = -6; dy <= 6; ++dy)
+            if (display.PixelAt(x, y + dy)[0] > 128)
+                return true;
+    return false;
+}
+
 // The view voxels of the atlas that lie in a structure, every stride-th one.
 std::vector<uint32_t> StructureVoxels(const Atlas& atlas, size_t count)
 {
@@ -480,7 +493,10 @@ TEST_F(ThumbnailCellTest, RecordsThatCannotBeFetchedMakeNoRequest)
     EXPECT_EQ(TextOf(Cell(0).GetStatusBox()), "3D not available");
     EXPECT_FALSE(Cell(0).IsGridLoaded());
     EXPECT_FALSE(Cell(1).IsGridLoaded());
-    m_display.Display(); // draws the text only
+    // Both say so where their thumbnail would be.
+    m_display.Display();
+    for (int i = 0; i < 2; ++i)
+        EXPECT_TRUE(TextInThumbnailArea(m_display, *m_renderer, Cell(i))) << i;
 }
 
 TEST_F(ThumbnailCellTest, ANewRecordAbortsTheTransferOfThePreviousOne)
@@ -636,14 +652,8 @@ TEST_F(ThumbnailListServerTest, FailedThumbnailsShowNotAvailableAndAreFetchedAga
     EXPECT_FALSE(missing.GetGene()->IsDataAvailable());
     EXPECT_EQ(TextOf(missing.GetStatusBox()), "3D not available");
     EXPECT_TRUE(m_platform.alerts.empty());
-    // The text stands in the middle of the thumbnail area: something white there.
     m_display.Display();
-    const int y = missing.GetOriginY() + m_renderer->GetRowHeight() / 2 + 5;
-    bool white = false;
-    for (int x = missing.GetOriginX(); x < missing.GetOriginX() + m_renderer->GetThumbnailWidth() && !white; ++x)
-        for (int dy = -6; dy <= 6 && !white; ++dy)
-            white = m_display.PixelAt(x, y + dy)[0] > 128;
-    EXPECT_TRUE(white);
+    EXPECT_TRUE(TextInThumbnailArea(m_display, *m_renderer, missing));
 
     // Neither failure left bytes in the cache.
     MemoryStream bytes(0);
