@@ -287,6 +287,11 @@ void BrainThumbnailRenderer::PagedGeneListChanged(int event, PagedGeneList* list
     {
     case PagedGeneList::kGeneAdded:
     {
+        // A page request still running after the user went on to a page the
+        // list had complete delivers records of another page: they wait in the
+        // list for their own page.
+        if (list != nullptr && list->GetPageSize() > 0 && arg / list->GetPageSize() != list->GetCurrentPage())
+            break;
         GeneExpression* gene = list != nullptr ? list->GetGene(arg) : nullptr;
         if (gene != nullptr)
             AddGene(gene);

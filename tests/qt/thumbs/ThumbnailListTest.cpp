@@ -641,6 +641,21 @@ TEST_F(ThumbnailListServerTest, SearchFillsTenCellsAndThePagingButtonsFetchTheRi
     EXPECT_EQ(SearchRequests(), 3);
 }
 
+TEST_F(ThumbnailListServerTest, RecordsOfAPageLeftBeforeItsReplyCameStayOutOfTheCells)
+{
+    Search();
+    ClickHeader(3); // last: three genes
+    WaitForPage(3);
+    // Previous asks for page 1; next goes back to the last page, which is
+    // complete, before the reply for page 1 has come.
+    ClickHeader(1);
+    ClickHeader(2);
+    ASSERT_TRUE(RunEventsUntil([&] { return m_list.GetGene(19) != nullptr; }));
+    WaitForPage(3);
+    EXPECT_EQ(m_list.GetCurrentPage(), 2);
+    EXPECT_EQ(CellSymbols(), Symbols(20, 3));
+}
+
 TEST_F(ThumbnailListServerTest, FailedThumbnailsShowNotAvailableAndAreFetchedAgainUnlikeCachedOnes)
 {
     Search();
