@@ -43,7 +43,7 @@ BrainThumbnailRenderer::BrainThumbnailRenderer(GLDisplay* display, PagedGeneList
                                                SearchController* searchController)
     : m_atlas(atlas), m_list(list), m_model(model), m_display(display), m_width(0), m_height(0),
       m_thumbnailWidth(0), m_thumbnailHeight(0), m_rowWidth(0), m_rowHeight(0), m_cells(kNumCells),
-      m_filledCount(0), m_paging(false), m_animating(false), m_userPaused(false), m_angle(0.5f),
+      m_filledCount(0), m_paging(false), m_animating(false), m_userPaused(false), m_shown(true), m_angle(0.5f),
       m_thumbScale(1.0f), m_listStatusBox(nullptr), m_downloadStatusBox(nullptr), m_pressedBottomButton(nullptr), m_mouseCapture(nullptr), m_pressedAndOver(false),
       m_pressedHeaderIndex(-1), m_tabBar(tabBar)
 {
@@ -137,6 +137,7 @@ void BrainThumbnailRenderer::Reshape(int width, int height)
 
 void BrainThumbnailRenderer::SetActive(bool active)
 {
+    m_shown = active;
     if (!active)
         Animate(false);
     else if (m_filledCount != 0 && !m_userPaused)
@@ -259,7 +260,7 @@ void BrainThumbnailRenderer::AddGene(GeneExpression* gene)
     m_cells[static_cast<size_t>(m_filledCount)].SetGene(gene);
     ++m_filledCount;
     m_display->Invalidate();
-    if (!m_userPaused)
+    if (!m_userPaused && m_shown)
         Animate(true);
 }
 

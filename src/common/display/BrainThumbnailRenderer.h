@@ -149,6 +149,9 @@ private:
     bool m_paging;
     bool m_animating;
     bool m_userPaused;
+    // The view is its tab's current renderer: only then may it take the
+    // display's one timer.
+    bool m_shown;
     float m_angle;
     float m_thumbScale;
     GLTextBox* m_listStatusBox;

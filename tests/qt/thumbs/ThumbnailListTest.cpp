@@ -588,6 +588,23 @@ TEST_F(ThumbnailCellTest, RotationRunsWithGenesAndStaysPausedOnceTheUserStopsIt)
     EXPECT_TRUE(m_display.SpecialKey(KeyListener::KEY_END));
 }
 
+TEST_F(ThumbnailCellTest, AListInATabNotShownLeavesTheDisplaysTimerToTheShownView)
+{
+    struct ShownView : TimerListener
+    {
+        void TimerElapsed() override {}
+    } shown;
+    m_renderer->SetActive(false);
+    m_display.StartTimer(40, &shown);
+    // Records keep arriving for the list while another view is shown.
+    m_renderer->AddGene(Record(0, 0, 0));
+    EXPECT_EQ(m_display.timerListener, &shown);
+    EXPECT_FALSE(m_renderer->IsAnimating());
+    m_renderer->SetActive(true);
+    EXPECT_TRUE(m_renderer->IsAnimating());
+    EXPECT_EQ(m_display.timerListener, static_cast<TimerListener*>(m_renderer.get()));
+}
+
 TEST_F(ThumbnailCellTest, PagingButtonsFollowTheListsPages)
 {
     m_renderer->PagedGeneListChanged(PagedGeneList::kEmptiedForNewContent, &m_list, 0);
