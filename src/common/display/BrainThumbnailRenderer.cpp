@@ -524,8 +524,8 @@ bool BrainThumbnailRenderer::OnButtonUp(int button, int x, int y, int flags, uns
 void BrainThumbnailRenderer::ToggleRotation()
 {
     Animate(!m_animating);
-    if (!m_animating)
-        m_userPaused = true;
+    // Paused by the user until the user starts it again.
+    m_userPaused = !m_animating;
 }
 
 void BrainThumbnailRenderer::GoToPage(int page)

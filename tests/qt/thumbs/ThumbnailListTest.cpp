@@ -583,6 +583,11 @@ TEST_F(ThumbnailCellTest, RotationRunsWithGenesAndStaysPausedOnceTheUserStopsIt)
     EXPECT_FALSE(m_renderer->IsAnimating());
     EXPECT_TRUE(m_display.Key(' '));
     EXPECT_TRUE(m_renderer->IsAnimating());
+    // Started again by the user, it runs again when its tab comes back.
+    EXPECT_FALSE(m_renderer->IsUserPaused());
+    m_renderer->SetActive(false);
+    m_renderer->SetActive(true);
+    EXPECT_TRUE(m_renderer->IsAnimating());
     EXPECT_FALSE(m_display.Key('x'));
     EXPECT_FALSE(m_display.SpecialKey(KeyListener::KEY_UP));
     EXPECT_TRUE(m_display.SpecialKey(KeyListener::KEY_END));
