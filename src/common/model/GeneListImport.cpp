@@ -93,7 +93,8 @@ void PagedGeneList::LoadFile(const char* path)
     const std::string filePath = path != nullptr ? path : "";
     // A request still in flight must not add its records to the import.
     StopQuery();
-    RemoveGenes(true);
+    if (!EmptyForNewContent())
+        return;
     const unsigned generation = m_contentGeneration;
 
     LineReader reader(filePath.c_str());

@@ -112,6 +112,13 @@ void PagedGeneList::StopQuery()
         m_query->Abort();
 }
 
+bool PagedGeneList::EmptyForNewContent()
+{
+    const unsigned generation = m_contentGeneration;
+    RemoveGenes(true);
+    return m_contentGeneration == generation + 1;
+}
+
 template <typename Start>
 void PagedGeneList::StartRemoteSearch(Start&& start)
 {
@@ -135,8 +142,10 @@ void PagedGeneList::Search(const std::string& url, const std::string& term, cons
 {
     m_canSearchByGeneId = true;
     m_project = project;
-    StartRemoteSearch([&](GeneQuery* query) { query->Search(url, term, anatomic, soap); });
+    // Named first: a listener that starts other content while the list
+    // empties names it itself.
     m_name = name;
+    StartRemoteSearch([&](GeneQuery* query) { query->Search(url, term, anatomic, soap); });
 }
 
 void PagedGeneList::Search(const std::string& url, int imageSeriesId, const std::string& name,
@@ -144,8 +153,8 @@ void PagedGeneList::Search(const std::string& url, int imageSeriesId, const std:
 {
     m_canSearchByGeneId = false;
     m_project = project;
-    StartRemoteSearch([&](GeneQuery* query) { query->Search(url, imageSeriesId, soap); });
     m_name = name;
+    StartRemoteSearch([&](GeneQuery* query) { query->Search(url, imageSeriesId, soap); });
 }
 
 void PagedGeneList::Simlara(const std::string& url, int seed, int domain, const std::string& name,
@@ -155,15 +164,16 @@ void PagedGeneList::Simlara(const std::string& url, int seed, int domain, const 
     m_project = project;
     if (!SimlaraDatabase::IsAvailable())
     {
-        StartRemoteSearch([&](GeneQuery* query) { query->Simlara(url, seed, domain, extra, soap); });
         m_name = name;
+        StartRemoteSearch([&](GeneQuery* query) { query->Simlara(url, seed, domain, extra, soap); });
         return;
     }
 
     // A remote search still in flight must not add its records to these.
     StopQuery();
     m_name = name;
-    RemoveGenes(true);
+    if (!EmptyForNewContent())
+        return;
     const unsigned generation = m_contentGeneration;
     bool found = false;
     try

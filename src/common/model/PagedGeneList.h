@@ -136,6 +136,9 @@ private:
     GeneQuery* Query();
     // Ends the query's request in flight, without events.
     void StopQuery();
+    // Empties the list for new content; false when a listener started other
+    // content meanwhile, which then stands.
+    bool EmptyForNewContent();
     // Runs a query search; on failure empties the status and passes the
     // exception on.
     template <typename Start>

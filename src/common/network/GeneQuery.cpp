@@ -279,7 +279,15 @@ void GeneQuery::StartSearch(const std::string& url, const std::string& term, boo
     m_domain = domain;
     m_extra = extra;
     if (m_list != nullptr)
+    {
+        // The list's listeners may abort or restart the query, or delete it,
+        // while the list empties: their request stands, this one is dropped.
+        const unsigned generation = m_generation;
+        DeletionWatch watch(m_deletedFlag);
         m_list->RemoveGenes(true);
+        if (watch.Deleted() || generation != m_generation)
+            return;
+    }
     RequestPage(0);
 }
 

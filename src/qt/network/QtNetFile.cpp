@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <exception>
 #include <stdexcept>
+#include <vector>
 
 namespace
 {
@@ -48,6 +49,32 @@ std::string TooLargeMessage(unsigned long limit)
 {
     return "The server's reply is larger than the limit of " + std::to_string(limit) + " bytes.";
 }
+
+// A listener may run a nested event loop inside a callback (a modal box), and
+// a reply released in there may still be emitting the signal of a callback
+// further out, which Qt goes on with once that callback returns. Replies
+// released while any handler of ours runs are therefore handed to deleteLater
+// only when the outermost one has returned.
+int gHandlerDepth = 0;
+std::vector<QPointer<QNetworkReply>> gReleasedReplies;
+
+class HandlerScope
+{
+public:
+    HandlerScope() { ++gHandlerDepth; }
+    ~HandlerScope()
+    {
+        if (--gHandlerDepth > 0)
+            return;
+        std::vector<QPointer<QNetworkReply>> released;
+        released.swap(gReleasedReplies);
+        for (const QPointer<QNetworkReply>& reply : released)
+            if (!reply.isNull())
+                reply->deleteLater();
+    }
+    HandlerScope(const HandlerScope&) = delete;
+    HandlerScope& operator=(const HandlerScope&) = delete;
+};
 } // namespace
 
 void QtNetFile::Install()
@@ -127,9 +154,18 @@ void QtNetFile::Done()
 void QtNetFile::Connect(QNetworkReply* reply)
 {
     m_reply = reply;
-    m_connections[0] = QObject::connect(reply, &QNetworkReply::metaDataChanged, [this] { OnResponse(); });
-    m_connections[1] = QObject::connect(reply, &QIODevice::readyRead, [this] { OnData(); });
-    m_connections[2] = QObject::connect(reply, &QNetworkReply::finished, [this] { OnFinished(); });
+    m_connections[0] = QObject::connect(reply, &QNetworkReply::metaDataChanged, [this] {
+        HandlerScope scope;
+        OnResponse();
+    });
+    m_connections[1] = QObject::connect(reply, &QIODevice::readyRead, [this] {
+        HandlerScope scope;
+        OnData();
+    });
+    m_connections[2] = QObject::connect(reply, &QNetworkReply::finished, [this] {
+        HandlerScope scope;
+        OnFinished();
+    });
 }
 
 void QtNetFile::ReleaseReply()
@@ -145,7 +181,10 @@ void QtNetFile::ReleaseReply()
     if (reply->isRunning())
         reply->abort();
     // We may be inside one of the reply's own signals.
-    reply->deleteLater();
+    if (gHandlerDepth > 0)
+        gReleasedReplies.emplace_back(reply);
+    else
+        reply->deleteLater();
 }
 
 template <typename Call>

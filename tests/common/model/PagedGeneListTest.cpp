@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -269,10 +270,12 @@ TEST_F(PagedGeneListTest, ARemoteSimilarGeneSearchSendsSeedAndDomain)
     EXPECT_EQ(StatusOf(m_list), "Searching...");
 }
 
-TEST_F(PagedGeneListTest, ALocalSimilarGeneSearchStopsTheRemoteOneFirst)
+namespace
 {
-    testsupport::TempDir dir;
-    const std::string path = dir.File("GLM.db");
+// A correlation database in which series 11 (A) finds series 12 (B) at 0.5
+// in structure 8.
+void WriteSimlaraDatabase(const std::string& path)
+{
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(db,
@@ -285,6 +288,14 @@ TEST_F(PagedGeneListTest, ALocalSimilarGeneSearchStopsTheRemoteOneFirst)
                            nullptr, nullptr, nullptr),
               SQLITE_OK);
     sqlite3_close(db);
+}
+} // namespace
+
+TEST_F(PagedGeneListTest, ALocalSimilarGeneSearchStopsTheRemoteOneFirst)
+{
+    testsupport::TempDir dir;
+    const std::string path = dir.File("GLM.db");
+    WriteSimlaraDatabase(path);
 
     m_list.Search(kService, "Pcp2", "Pcp2", "0310", false, true);
     FakeNetFile* remote = FakeNetFile::Latest();
@@ -339,6 +350,60 @@ TEST_F(PagedGeneListTest, AListenerMayStartANewSearchFromInsideAnEvent)
     m_listener.Take();
     m_list.ChangePage(1);
     EXPECT_EQ(m_listener.Take(), (Events{"5:1", "0:10", "0:11", "3:0"}));
+}
+
+TEST_F(PagedGeneListTest, OtherContentStartedWhileTheListEmptiesStands)
+{
+    testsupport::TempDir dir;
+    const std::string outerFile = dir.File("outer.csv"), innerFile = dir.File("inner.csv");
+    ASSERT_TRUE(testsupport::WriteFileBytes(outerFile, "symbol,series\nA,1\nB,2\n"));
+    ASSERT_TRUE(testsupport::WriteFileBytes(innerFile, "symbol,series\nC,3\n"));
+    WriteSimlaraDatabase(dir.File("GLM.db"));
+    SimlaraDatabase::OverridePathForTesting(dir.File("GLM.db"));
+
+    using Action = std::function<void(PagedGeneList&)>;
+    const Action search = [](PagedGeneList& l) { l.Search(kService, "Pcp2", "Pcp2", "0310", false, true); };
+    const Action similar = [](PagedGeneList& l) { l.Simlara(kService, 11, 8, "local", "0310", 0, 0, true); };
+    const Action abort = [](PagedGeneList& l) { l.AbortSearch(); };
+    const Action importOuter = [&](PagedGeneList& l) { l.LoadFile(outerFile.c_str()); };
+    const Action importInner = [&](PagedGeneList& l) { l.LoadFile(innerFile.c_str()); };
+    struct Case
+    {
+        const char* what;
+        Action outer, inner;
+        std::vector<std::string> symbols;
+        const char* name;
+        int live;
+    };
+    const Case cases[] = {
+        {"search, aborted", search, abort, {}, "Pcp2", 0},
+        {"search, then an import", search, importInner, {"C"}, "inner.csv", 0},
+        {"import, then an import", importOuter, importInner, {"C"}, "inner.csv", 0},
+        {"import, then a search", importOuter, search, {}, "Pcp2", 1},
+        {"local similar search, then an import", similar, importInner, {"C"}, "inner.csv", 0},
+    };
+    for (const Case& c : cases)
+    {
+        // The listener acts when the list first empties for the outer content.
+        bool acted = false;
+        m_listener.onEvent = [&](int event, PagedGeneList* list, int) {
+            if (event == PagedGeneList::kEmptiedForNewContent && !acted)
+            {
+                acted = true;
+                c.inner(*list);
+            }
+        };
+        c.outer(m_list);
+        m_listener.onEvent = nullptr;
+        std::vector<std::string> symbols;
+        for (int i = 0; i < m_list.GetNumGenes(); ++i)
+            if (m_list.GetGene(i) != nullptr)
+                symbols.push_back(m_list.GetGene(i)->GetSymbol());
+        EXPECT_EQ(symbols, c.symbols) << c.what;
+        EXPECT_STREQ(m_list.GetName(), c.name) << c.what;
+        EXPECT_EQ(FakeNetFile::LiveCount(), c.live) << c.what;
+        m_list.AbortSearch();
+    }
 }
 
 TEST_F(PagedGeneListTest, AListenerMayDeleteTheListOrRemoveListenersFromInsideAnEvent)

@@ -6,9 +6,13 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QEventLoop>
 #include <QHostAddress>
+#include <QNetworkReply>
+#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -383,6 +387,42 @@ TEST_F(NetFileTest, AbortEndsTheTransferWithoutCallbacks)
     EXPECT_EQ(inResponse.events, Strings{"response"});
     EXPECT_EQ(inData.events, (Strings{"response", "data"}));
     EXPECT_EQ(inData.dataCalls, 1);
+}
+
+TEST_F(NetFileTest, ARunningCallbackKeepsItsReplyAliveThroughANestedEventLoop)
+{
+    // A listener that opens a modal box runs the event loop inside its call;
+    // the transfer ends meanwhile. The reply whose signal is still being
+    // handled outside must outlive that loop: Qt goes on using it once the
+    // callback returns.
+    Recorder recorder;
+    QPointer<QNetworkReply> reply;
+    bool aliveAfterTheLoop = false;
+    recorder.onData = [&] {
+        if (recorder.dataCalls != 1)
+            return;
+        const QList<QNetworkReply*> replies = QCoreApplication::instance()->findChildren<QNetworkReply*>();
+        ASSERT_EQ(replies.size(), 1);
+        reply = replies.front();
+        QEventLoop loop;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+            if (recorder.finished)
+                loop.quit();
+        });
+        poll.start(5);
+        QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+        loop.exec();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        aliveAfterTheLoop = !reply.isNull();
+    };
+    Fetch(recorder, s_server->Url("/chunked"), true);
+    EXPECT_EQ(recorder.events, (Strings{"response", "data", "complete"}));
+    EXPECT_EQ(recorder.completeBody, ChunkedBody());
+    EXPECT_TRUE(aliveAfterTheLoop);
+    // It goes once the callback has returned.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(reply.isNull());
 }
 
 TEST_F(NetFileTest, ListenerExceptionsBecomeFailures)
