@@ -11,6 +11,7 @@ namespace
 std::vector<FakeNetFile::Request> sRequests;
 std::vector<FakeNetFile*> sLive;
 int sAborts = 0;
+unsigned long sNextSerial = 0;
 bool sRefuse = false;
 } // namespace
 
@@ -66,7 +67,7 @@ int FakeNetFile::AbortCount()
 }
 
 FakeNetFile::FakeNetFile(Request request, NetEventListener* listener)
-    : m_request(std::move(request)), m_listener(listener)
+    : m_request(std::move(request)), m_listener(listener), m_serial(++sNextSerial)
 {
     sLive.push_back(this);
 }
@@ -79,6 +80,11 @@ FakeNetFile::~FakeNetFile()
 bool FakeNetFile::IsLive(const FakeNetFile* transfer)
 {
     return std::find(sLive.begin(), sLive.end(), transfer) != sLive.end();
+}
+
+bool FakeNetFile::StillLive(const FakeNetFile* transfer, unsigned long serial)
+{
+    return IsLive(transfer) && transfer->m_serial == serial;
 }
 
 void FakeNetFile::Abort()
@@ -95,8 +101,9 @@ void FakeNetFile::Done()
 bool FakeNetFile::Respond(const std::string& mimeType, unsigned long expectedLength)
 {
     m_received.clear();
+    const unsigned long serial = m_serial;
     m_listener->ResponseReceived(mimeType, expectedLength);
-    return IsLive(this);
+    return StillLive(this, serial);
 }
 
 bool FakeNetFile::Deliver(const std::string& bytes, size_t chunkSize)
@@ -108,8 +115,9 @@ bool FakeNetFile::Deliver(const std::string& bytes, size_t chunkSize)
         const std::string chunk = bytes.substr(at, chunkSize);
         if (m_request.storeData)
             m_received += chunk;
+        const unsigned long serial = m_serial;
         m_listener->DataReceived(chunk.data(), chunk.size());
-        if (!IsLive(this))
+        if (!StillLive(this, serial))
             return false;
     }
     return true;

@@ -67,10 +67,14 @@ private:
     // Whether the transfer still exists; a static so that it may be asked
     // about an object that a callback deleted.
     static bool IsLive(const FakeNetFile* transfer);
+    // Whether the transfer that had the serial still exists: a callback may
+    // delete it and a new transfer take its address.
+    static bool StillLive(const FakeNetFile* transfer, unsigned long serial);
 
     Request m_request;
     NetEventListener* m_listener;
     std::string m_received;
+    const unsigned long m_serial;
 };
 } // namespace testsupport
 
