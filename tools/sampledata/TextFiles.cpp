@@ -1,7 +1,7 @@
 #include "TextFiles.h"
 
 #include "Structures.h"
-#include "io/FileStream.h"
+#include "utility/OSUtils.h"
 
 #include <algorithm>
 #include <cmath>
@@ -110,15 +110,9 @@ std::vector<int> SimilarGeneDomainIds()
 
 void WriteFile(const std::string& path, const void* data, size_t size)
 {
-    try
-    {
-        FileStream out(path.c_str(), std::ios::out | std::ios::binary | std::ios::trunc);
-        out.Write(data, static_cast<unsigned int>(size));
-        out.Close();
-    }
-    catch (const std::exception& e)
-    {
-        throw std::runtime_error("Could not write " + path + ": " + e.what());
-    }
+    // Readers of the folder see the old file or the whole new one.
+    const std::string error = OSUtils::ReplaceFileContents(path.c_str(), data, size);
+    if (!error.empty())
+        throw std::runtime_error("Could not write " + path + ": " + error);
 }
 } // namespace sampledata

@@ -251,3 +251,29 @@ TEST(SampleDataFolder, GenerationIsReproducible)
     sampledata::WriteSagittalMap(scratch.File("map.comp"), sampledata::BuildSagittalMap(ViewVolume()));
     EXPECT_TRUE(ReadFileBytes(scratch.File("map.comp")) == ReadFileBytes(SampleDataDir() + "SagittalAtlasMap.comp"));
 }
+
+TEST(SampleDataFolder, FilesAreReplacedWhole)
+{
+    // A reader of the old file keeps reading it whole while the generator
+    // replaces it, and no temporary file stays behind.
+    TempDir dir;
+    const std::string path = dir.File("ontology.csv");
+    ASSERT_TRUE(WriteFileBytes(path, std::string(100000, 'a')));
+    std::ifstream reader(path, std::ios::binary);
+    ASSERT_TRUE(reader.is_open());
+    sampledata::WriteFile(path, std::string(10, 'b'));
+    const std::string old((std::istreambuf_iterator<char>(reader)), std::istreambuf_iterator<char>());
+    EXPECT_TRUE(old == std::string(100000, 'a')) << old.size() << " bytes read";
+    EXPECT_EQ(ReadFileBytes(path), std::string(10, 'b'));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
+    // A file that cannot be written names its path.
+    try
+    {
+        sampledata::WriteFile(dir.File("missing/ontology.csv"), "x");
+        ADD_FAILURE() << "no failure reported";
+    }
+    catch (const std::runtime_error& e)
+    {
+        EXPECT_NE(std::string(e.what()).find("missing/ontology.csv"), std::string::npos) << e.what();
+    }
+}
