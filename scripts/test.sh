@@ -22,12 +22,13 @@ if [ -z "${CCACHE_DIR:-}" ]; then
   fi
 fi
 export CCACHE_DIR CCACHE_BASEDIR=$root
-# The tests never use the real user's folders.
+# The tests never use the real user's folders. Their temporary folders go
+# there too, so that those of a test that crashed or timed out go with it.
 test_home=$(mktemp -d)
 trap 'rm -rf "$test_home"' EXIT
 export HOME=$test_home XDG_DATA_HOME=$test_home/data XDG_CACHE_HOME=$test_home/cache
-export XDG_CONFIG_HOME=$test_home/config XDG_RUNTIME_DIR=$test_home/run
-mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+export XDG_CONFIG_HOME=$test_home/config XDG_RUNTIME_DIR=$test_home/run TMPDIR=$test_home/tmp
+mkdir -p "$XDG_RUNTIME_DIR" "$TMPDIR" && chmod 700 "$XDG_RUNTIME_DIR"
 
 werror=OFF
 if [ "${CI:-}" = "true" ]; then werror=ON; fi
