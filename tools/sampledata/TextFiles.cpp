@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <stdexcept>
 
 namespace sampledata
@@ -114,5 +115,26 @@ void WriteFile(const std::string& path, const void* data, size_t size)
     const std::string error = OSUtils::ReplaceFileContents(path.c_str(), data, size);
     if (!error.empty())
         throw std::runtime_error("Could not write " + path + ": " + error);
+}
+
+void ReplaceFile(const std::string& path, const std::function<void(const std::string& temporary)>& write)
+{
+    const std::string temporary = path + ".part";
+    std::error_code error;
+    try
+    {
+        write(temporary);
+    }
+    catch (...)
+    {
+        std::filesystem::remove(temporary, error);
+        throw;
+    }
+    std::filesystem::rename(temporary, path, error);
+    if (error)
+    {
+        std::filesystem::remove(temporary, error);
+        throw std::runtime_error("Could not write " + path + ": " + error.message());
+    }
 }
 } // namespace sampledata

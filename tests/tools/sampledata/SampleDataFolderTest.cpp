@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <sstream>
@@ -255,17 +256,33 @@ TEST(SampleDataFolder, GenerationIsReproducible)
 TEST(SampleDataFolder, FilesAreReplacedWhole)
 {
     // A reader of the old file keeps reading it whole while the generator
-    // replaces it, and no temporary file stays behind.
+    // replaces it, and no temporary file stays behind: for every kind of file.
+    sampledata::Volume small{8, 8, 8, std::vector<uint8_t>(512)};
+    for (size_t i = 0; i < small.voxels.size(); ++i)
+        small.voxels[i] = uint8_t(i * 37);
+    const sampledata::SagittalMap map = sampledata::BuildSagittalMap(small);
+    const std::pair<const char*, std::function<void(const std::string&)>> writers[] = {
+        {"text", [](const std::string& path) { sampledata::WriteFile(path, std::string(10, 'b')); }},
+        {"volume", [&](const std::string& path) { sampledata::WriteRawVolume(path, small, 25.0f); }},
+        {"slices", [&](const std::string& path) { sampledata::WriteNisslSlices(path, small); }},
+        {"plate map", [&](const std::string& path) { sampledata::WriteSagittalMap(path, map); }},
+    };
+    const std::string old(100000, 'a');
+    for (const auto& writer : writers)
+    {
+        TempDir dir;
+        const std::string path = dir.File("file");
+        ASSERT_TRUE(WriteFileBytes(path, old));
+        std::ifstream reader(path, std::ios::binary);
+        ASSERT_TRUE(reader.is_open());
+        writer.second(path);
+        const std::string read((std::istreambuf_iterator<char>(reader)), std::istreambuf_iterator<char>());
+        EXPECT_TRUE(read == old) << writer.first << ": " << read.size() << " bytes read";
+        const std::string written = ReadFileBytes(path);
+        EXPECT_TRUE(!written.empty() && written != old) << writer.first;
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1) << writer.first;
+    }
     TempDir dir;
-    const std::string path = dir.File("ontology.csv");
-    ASSERT_TRUE(WriteFileBytes(path, std::string(100000, 'a')));
-    std::ifstream reader(path, std::ios::binary);
-    ASSERT_TRUE(reader.is_open());
-    sampledata::WriteFile(path, std::string(10, 'b'));
-    const std::string old((std::istreambuf_iterator<char>(reader)), std::istreambuf_iterator<char>());
-    EXPECT_TRUE(old == std::string(100000, 'a')) << old.size() << " bytes read";
-    EXPECT_EQ(ReadFileBytes(path), std::string(10, 'b'));
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
     // A file that cannot be written names its path.
     try
     {
