@@ -50,7 +50,8 @@ echo "== Sanitizer build =="
   -DNUVARO_SANITIZE=ON -DNUVARO_BUILD_BENCH=OFF -DNUVARO_WERROR=$werror \
   -DNUVARO_SAMPLE_DATA_FROM="$root/build/Nuvaro.app/Contents/Resources/Data"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
-export LSAN_OPTIONS=suppressions=$root/scripts/lsan.supp:print_suppressions=0
+# The path is quoted: the sanitizers split their options at spaces.
+export LSAN_OPTIONS="suppressions='$root/scripts/lsan.supp':print_suppressions=0"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # LeakSanitizer's exit-time thread tracer can crash while Mesa's software
 # renderer threads are shutting down on a busy machine; a suite that fails
