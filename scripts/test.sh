@@ -22,12 +22,13 @@ if [ -z "${CCACHE_DIR:-}" ]; then
   fi
 fi
 export CCACHE_DIR CCACHE_BASEDIR=$root
-# The tests never use the real user's folders.
+# The tests never use the real user's folders. Their temporary folders go
+# there too, so that those of a test that crashed or timed out go with it.
 test_home=$(mktemp -d)
 trap 'rm -rf "$test_home"' EXIT
 export HOME=$test_home XDG_DATA_HOME=$test_home/data XDG_CACHE_HOME=$test_home/cache
-export XDG_CONFIG_HOME=$test_home/config XDG_RUNTIME_DIR=$test_home/run
-mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+export XDG_CONFIG_HOME=$test_home/config XDG_RUNTIME_DIR=$test_home/run TMPDIR=$test_home/tmp
+mkdir -p "$XDG_RUNTIME_DIR" "$TMPDIR" && chmod 700 "$XDG_RUNTIME_DIR"
 
 werror=OFF
 if [ "${CI:-}" = "true" ]; then werror=ON; fi
@@ -49,7 +50,8 @@ echo "== Sanitizer build =="
   -DNUVARO_SANITIZE=ON -DNUVARO_BUILD_BENCH=OFF -DNUVARO_WERROR=$werror \
   -DNUVARO_SAMPLE_DATA_FROM="$root/build/Nuvaro.app/Contents/Resources/Data"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
-export LSAN_OPTIONS=suppressions=$root/scripts/lsan.supp:print_suppressions=0
+# The path is quoted: the sanitizers split their options at spaces.
+export LSAN_OPTIONS="suppressions='$root/scripts/lsan.supp':print_suppressions=0"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # LeakSanitizer's exit-time thread tracer can crash while Mesa's software
 # renderer threads are shutting down on a busy machine; a suite that fails

@@ -3,6 +3,7 @@
 #include "BrainShape.h"
 #include "NeuronClasses.h"
 #include "Parallel.h"
+#include "TextFiles.h"
 
 #include "io/BufferCompression.h"
 #include "io/FileStream.h"
@@ -89,8 +90,10 @@ Volume BuildNisslStain(const Volume& atlas, int threads)
 
 void WriteNisslSlices(const std::string& path, const Volume& nissl)
 {
-    if (!ToImage3d(nissl, 25.0f)->ExportSlices(path.c_str()))
-        throw std::runtime_error("Could not create " + path + ".");
+    ReplaceFile(path, [&](const std::string& temporary) {
+        if (!ToImage3d(nissl, 25.0f)->ExportSlices(temporary.c_str()))
+            throw std::runtime_error("Could not create " + path + ".");
+    });
 }
 
 SagittalMap BuildSagittalMap(const Volume& view)
@@ -131,11 +134,13 @@ void WriteSagittalMap(const std::string& path, const SagittalMap& map)
     SwapByteRange(py.data(), int(py.size()));
     try
     {
-        FileStream out(path.c_str(), std::ios::out | std::ios::binary | std::ios::trunc);
-        WriteCompressedBuffer(out, map.plate.data(), static_cast<unsigned int>(map.plate.size()));
-        WriteCompressedBuffer(out, px.data(), static_cast<unsigned int>(px.size() * 2));
-        WriteCompressedBuffer(out, py.data(), static_cast<unsigned int>(py.size() * 2));
-        out.Close();
+        ReplaceFile(path, [&](const std::string& temporary) {
+            FileStream out(temporary.c_str(), std::ios::out | std::ios::binary | std::ios::trunc);
+            WriteCompressedBuffer(out, map.plate.data(), static_cast<unsigned int>(map.plate.size()));
+            WriteCompressedBuffer(out, px.data(), static_cast<unsigned int>(px.size() * 2));
+            WriteCompressedBuffer(out, py.data(), static_cast<unsigned int>(py.size() * 2));
+            out.Close();
+        });
     }
     catch (const std::exception& e)
     {

@@ -619,13 +619,26 @@ private:
     {
         std::set<uint32_t> all;
         size_t voxels = 0;
+        bool unread = false;
         for (const char* name : {"Non_Pyr_Principal", "Pyramidal", "Interneuron"})
         {
             const std::string file = std::string("xprs/") + name + ".xpr";
-            const std::string bytes = ReadBytes(Path(file));
-            if (bytes.size() < 8 || bytes.compare(0, 8, std::string("\xDD\xDD\xEE\xEE\x20\x4E\0\0", 8)) != 0)
-                Fail(file + " is not a version 20000 grid file.");
-            GeneExpression grid(Path(file).c_str());
+            // A grid that does not read is named, and the others still checked.
+            std::unique_ptr<GeneExpression> read;
+            try
+            {
+                const std::string bytes = ReadBytes(Path(file));
+                if (bytes.size() < 8 || bytes.compare(0, 8, std::string("\xDD\xDD\xEE\xEE\x20\x4E\0\0", 8)) != 0)
+                    Fail(file + " is not a version 20000 grid file.");
+                read = std::make_unique<GeneExpression>(Path(file).c_str());
+            }
+            catch (const std::exception& e)
+            {
+                Fail(file + ": " + e.what());
+                unread = true;
+                continue;
+            }
+            const GeneExpression& grid = *read;
             const auto& expressors = grid.GetExpressors();
             if (expressors.size() < 1000 || expressors.size() > 10000)
                 Fail(file + " holds " + std::to_string(expressors.size()) + " voxels, not a few thousand.");
@@ -642,6 +655,8 @@ private:
             }
             voxels += expressors.size();
         }
+        if (unread)
+            return;
         for (uint32_t id : m_neuronLines)
             if (!all.count(id))
                 return Fail("drxrid.txt names grid id " + std::to_string(id) + ", which no neuron-class grid holds.");
@@ -782,42 +797,54 @@ private:
         // Every grid file reads; the versions are mixed as the service's clients meet them.
         std::array<std::atomic<int>, 4> versions{}; // 20000, 3, 30001, 30000
         std::array<std::atomic<int>, 2> sizes{};    // section images of unknown, of true size
+        // A grid that does not read is named, and the other series still checked.
         ParallelFor(int(catalogue.series.size()), m_threads, [&](int i) {
             const auto& s = catalogue.series[size_t(i)];
-            for (const std::string* name : {&s.fullGrid, &s.thumbnailGrid})
+            const std::string* current = &s.fullGrid;
+            try
             {
-                const std::string bytes = ReadBytes(Path(*name));
-                uint32_t first = 0, second = 0;
-                if (bytes.size() >= 8)
-                    for (int k = 3; k >= 0; --k)
-                    {
-                        first = first << 8 | uint8_t(bytes[size_t(k)]);
-                        second = second << 8 | uint8_t(bytes[size_t(4 + k)]);
-                    }
-                const int kind = first == 3 ? 1 : second == 20000 ? 0 : second == 30001 ? 2 : second == 30000 ? 3 : -1;
-                if (kind < 0 || (name == &s.fullGrid) != (kind < 2))
-                    return Fail(*name + " is not a grid file of the expected kind.");
-                ++versions[size_t(kind)];
-                GeneExpression grid(Path(*name).c_str());
-                if (grid.GetExpressors().empty())
-                    return Fail(*name + " holds no expression.");
-                if (kind == 2 && grid.GetFileSize() != fs::file_size(Path(s.fullGrid)))
-                    return Fail(*name + " does not give its full grid's size.");
-                if (kind < 2 && (grid.GetImageSeriesId() != s.imageSeriesId || grid.GetGeneId() != s.geneId))
-                    return Fail(*name + " belongs to another series.");
-                // Levels on the colormap's scale, at least one expressing cell.
-                for (const Expressor& e : grid.GetExpressors())
-                    if (kind < 2 && (e.count == 0 || !(e.score >= 0 && e.score <= 255) || e.label == nullptr))
-                        return Fail(*name + " has an expressor out of range at grid id " + std::to_string(e.gridId) +
-                                    ".");
-                for (const auto& image : grid.GetImages())
+                for (const std::string* name : {&s.fullGrid, &s.thumbnailGrid})
                 {
-                    ++sizes[image.second.width != 0];
-                    if (image.second.imagePath.find("/primary/") == std::string::npos)
-                        return Fail(*name + " names a section image without a primary path.");
-                    if (catalogue.FindImageById(int(image.second.imageId), nullptr) == nullptr)
-                        return Fail(*name + " names a section image the catalogue does not know.");
+                    current = name;
+                    const std::string bytes = ReadBytes(Path(*name));
+                    uint32_t first = 0, second = 0;
+                    if (bytes.size() >= 8)
+                        for (int k = 3; k >= 0; --k)
+                        {
+                            first = first << 8 | uint8_t(bytes[size_t(k)]);
+                            second = second << 8 | uint8_t(bytes[size_t(4 + k)]);
+                        }
+                    const int kind =
+                        first == 3 ? 1 : second == 20000 ? 0 : second == 30001 ? 2 : second == 30000 ? 3 : -1;
+                    if (kind < 0 || (name == &s.fullGrid) != (kind < 2))
+                        return Fail(*name + " is not a grid file of the expected kind.");
+                    ++versions[size_t(kind)];
+                    GeneExpression grid(Path(*name).c_str());
+                    if (grid.GetExpressors().empty())
+                        return Fail(*name + " holds no expression.");
+                    if (kind == 2 && grid.GetFileSize() != fs::file_size(Path(s.fullGrid)))
+                        return Fail(*name + " does not give its full grid's size.");
+                    if (kind < 2 && (grid.GetImageSeriesId() != s.imageSeriesId || grid.GetGeneId() != s.geneId))
+                        return Fail(*name + " belongs to another series.");
+                    // Levels on the colormap's scale, at least one expressing cell.
+                    for (const Expressor& e : grid.GetExpressors())
+                        if (kind < 2 &&
+                            (e.count == 0 || !(e.score >= 0 && e.score <= 255) || e.label == nullptr))
+                            return Fail(*name + " has an expressor out of range at grid id " +
+                                        std::to_string(e.gridId) + ".");
+                    for (const auto& image : grid.GetImages())
+                    {
+                        ++sizes[image.second.width != 0];
+                        if (image.second.imagePath.find("/primary/") == std::string::npos)
+                            return Fail(*name + " names a section image without a primary path.");
+                        if (catalogue.FindImageById(int(image.second.imageId), nullptr) == nullptr)
+                            return Fail(*name + " names a section image the catalogue does not know.");
+                    }
                 }
+            }
+            catch (const std::exception& e)
+            {
+                Fail(*current + ": " + e.what());
             }
         });
         for (const auto& count : versions)

@@ -1,10 +1,11 @@
 #include "TextFiles.h"
 
 #include "Structures.h"
-#include "io/FileStream.h"
+#include "utility/OSUtils.h"
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <stdexcept>
 
 namespace sampledata
@@ -110,15 +111,30 @@ std::vector<int> SimilarGeneDomainIds()
 
 void WriteFile(const std::string& path, const void* data, size_t size)
 {
+    // Readers of the folder see the old file or the whole new one.
+    const std::string error = OSUtils::ReplaceFileContents(path.c_str(), data, size);
+    if (!error.empty())
+        throw std::runtime_error("Could not write " + path + ": " + error);
+}
+
+void ReplaceFile(const std::string& path, const std::function<void(const std::string& temporary)>& write)
+{
+    const std::string temporary = path + ".part";
+    std::error_code error;
     try
     {
-        FileStream out(path.c_str(), std::ios::out | std::ios::binary | std::ios::trunc);
-        out.Write(data, static_cast<unsigned int>(size));
-        out.Close();
+        write(temporary);
     }
-    catch (const std::exception& e)
+    catch (...)
     {
-        throw std::runtime_error("Could not write " + path + ": " + e.what());
+        std::filesystem::remove(temporary, error);
+        throw;
+    }
+    std::filesystem::rename(temporary, path, error);
+    if (error)
+    {
+        std::filesystem::remove(temporary, error);
+        throw std::runtime_error("Could not write " + path + ": " + error.message());
     }
 }
 } // namespace sampledata

@@ -2,6 +2,7 @@
 
 #include "BrainShape.h"
 #include "Parallel.h"
+#include "TextFiles.h"
 #include "io/Image3d.h"
 
 #include <algorithm>
@@ -133,6 +134,7 @@ std::unique_ptr<Image3d> ToImage3d(const Volume& volume, float voxelSizeMicromet
 
 void WriteRawVolume(const std::string& path, const Volume& volume, float voxelSizeMicrometres)
 {
-    ToImage3d(volume, voxelSizeMicrometres)->Save(path.c_str(), nullptr, nullptr, nullptr);
+    const auto image = ToImage3d(volume, voxelSizeMicrometres);
+    ReplaceFile(path, [&](const std::string& temporary) { image->Save(temporary.c_str(), nullptr, nullptr, nullptr); });
 }
 } // namespace sampledata

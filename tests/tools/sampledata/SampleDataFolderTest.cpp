@@ -8,6 +8,7 @@
 #include "NeuronClasses.h"
 #include "Parallel.h"
 #include "StructureMeshes.h"
+#include "TextFiles.h"
 #include "Structures.h"
 #include "Volumes.h"
 #include "support/TempDir.h"
@@ -17,6 +18,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <map>
 #include <sstream>
 
@@ -150,21 +154,24 @@ TEST(SampleDataFolder, CheckerFindsDamageInEachFile)
 TEST(SampleDataFolder, CheckerFindsBrokenContainers)
 {
     // A plane offset that points into the previous plane, a map block cut
-    // short, one neuron class's grid in place of another's, a mesh cut short
-    // and one with bytes after its last strip.
+    // short, a neuron-class grid cut short (named by its file, and the next
+    // grid still checked), one neuron class's grid in place of another's, a
+    // mesh cut short and one with bytes after its last strip.
     std::string slices = ReadFileBytes(SampleDataDir() + "Atlas25.comp");
     slices[4 * 100] = char(uint8_t(slices[4 * 100]) + 7);
     std::string map = ReadFileBytes(SampleDataDir() + "SagittalAtlasMap.comp");
     const std::string lg = ReadFileBytes(SampleDataDir() + "Mesh25/LG.msh");
+    const std::string principal = ReadFileBytes(SampleDataDir() + "xprs/Non_Pyr_Principal.xpr");
     const DamagedFolder damaged({{"Atlas25.comp", slices},
                                  {"SagittalAtlasMap.comp", map.substr(0, map.size() - 9)},
+                                 {"xprs/Non_Pyr_Principal.xpr", principal.substr(0, principal.size() / 2)},
                                  {"xprs/Pyramidal.xpr", ReadFileBytes(SampleDataDir() + "xprs/Interneuron.xpr")},
                                  {"Mesh25/LG.msh", lg.substr(0, lg.size() - 3)},
                                  {"Mesh25/DG.msh", ReadFileBytes(SampleDataDir() + "Mesh25/DG.msh") + "  "}});
     ExpectNamed(damaged.Problems(),
                 {"Error while reading mesh file: ", "Mesh25/LG.msh.", "Mesh25/DG.msh holds bytes after its last strip.",
-                 "xprs/Pyramidal.xpr is named Interneuron", "Atlas25.comp plane 99 is not one whole JPEG stream",
-                 "SagittalAtlasMap.comp: "});
+                 "xprs/Non_Pyr_Principal.xpr: ", "xprs/Pyramidal.xpr is named Interneuron",
+                 "Atlas25.comp plane 99 is not one whole JPEG stream", "SagittalAtlasMap.comp: "});
 
     // A volume one byte short stops the checks that depend on it.
     const DamagedFolder shortVolume({{"Annotation100", View100().substr(1)}});
@@ -179,16 +186,32 @@ TEST(SampleDataFolder, CheckerFindsBrokenContainers)
 
 TEST(SampleDataFolder, CheckerFindsDamageInTheServiceFolder)
 {
-    // A full grid in place of a thumbnail, and a gene without any series.
+    // A full grid in place of a thumbnail, grids cut short (each named by
+    // its file, the other grids still checked), and a gene without any series.
     const std::string service = servicetest::SampleServiceDir();
     std::string catalogue = ReadFileBytes(service + "catalogue.txt");
     const size_t gene = catalogue.find("\ngene\t");
     ASSERT_NE(gene, std::string::npos);
     catalogue.insert(gene + 1, "gene\t9\tLone1\tlonely gene 1\n");
-    const DamagedFolder damaged(
-        {{"grids/100000-thumb.xpr", ReadFileBytes(service + "grids/100000.xpr")}, {"catalogue.txt", catalogue}}, service);
-    ExpectNamed(damaged.Problems(true), {"grids/100000-thumb.xpr is not a grid file of the expected kind",
-                                         "gene Lone1 has not one to three image series"});
+    std::map<std::string, std::string> replaced = {
+        {"grids/100000-thumb.xpr", ReadFileBytes(service + "grids/100000.xpr")}, {"catalogue.txt", catalogue}};
+    std::vector<std::string> cut;
+    for (const auto& entry : fs::directory_iterator(service + "grids"))
+    {
+        const std::string name = "grids/" + entry.path().filename().string();
+        if (cut.size() < 3 && !replaced.count(name))
+        {
+            const std::string bytes = ReadFileBytes(entry.path().string());
+            replaced[name] = bytes.substr(0, bytes.size() / 2);
+            cut.push_back(name + ": ");
+        }
+    }
+    const DamagedFolder damaged(replaced, service);
+    const std::string problems = damaged.Problems(true);
+    ExpectNamed(problems, {"grids/100000-thumb.xpr is not a grid file of the expected kind",
+                           "gene Lone1 has not one to three image series"});
+    ASSERT_EQ(cut.size(), 3u);
+    ExpectNamed(problems, {cut[0].c_str(), cut[1].c_str(), cut[2].c_str()});
 }
 
 TEST(SampleDataFolder, GenerationIsReproducible)
@@ -228,4 +251,46 @@ TEST(SampleDataFolder, GenerationIsReproducible)
     EXPECT_TRUE(ReadFileBytes(scratch.File("Atlas25.comp")) == ReadFileBytes(SampleDataDir() + "Atlas25.comp"));
     sampledata::WriteSagittalMap(scratch.File("map.comp"), sampledata::BuildSagittalMap(ViewVolume()));
     EXPECT_TRUE(ReadFileBytes(scratch.File("map.comp")) == ReadFileBytes(SampleDataDir() + "SagittalAtlasMap.comp"));
+}
+
+TEST(SampleDataFolder, FilesAreReplacedWhole)
+{
+    // A reader of the old file keeps reading it whole while the generator
+    // replaces it, and no temporary file stays behind: for every kind of file.
+    sampledata::Volume small{8, 8, 8, std::vector<uint8_t>(512)};
+    for (size_t i = 0; i < small.voxels.size(); ++i)
+        small.voxels[i] = uint8_t(i * 37);
+    const sampledata::SagittalMap map = sampledata::BuildSagittalMap(small);
+    const std::pair<const char*, std::function<void(const std::string&)>> writers[] = {
+        {"text", [](const std::string& path) { sampledata::WriteFile(path, std::string(10, 'b')); }},
+        {"volume", [&](const std::string& path) { sampledata::WriteRawVolume(path, small, 25.0f); }},
+        {"slices", [&](const std::string& path) { sampledata::WriteNisslSlices(path, small); }},
+        {"plate map", [&](const std::string& path) { sampledata::WriteSagittalMap(path, map); }},
+    };
+    const std::string old(100000, 'a');
+    for (const auto& writer : writers)
+    {
+        TempDir dir;
+        const std::string path = dir.File("file");
+        ASSERT_TRUE(WriteFileBytes(path, old));
+        std::ifstream reader(path, std::ios::binary);
+        ASSERT_TRUE(reader.is_open());
+        writer.second(path);
+        const std::string read((std::istreambuf_iterator<char>(reader)), std::istreambuf_iterator<char>());
+        EXPECT_TRUE(read == old) << writer.first << ": " << read.size() << " bytes read";
+        const std::string written = ReadFileBytes(path);
+        EXPECT_TRUE(!written.empty() && written != old) << writer.first;
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1) << writer.first;
+    }
+    TempDir dir;
+    // A file that cannot be written names its path.
+    try
+    {
+        sampledata::WriteFile(dir.File("missing/ontology.csv"), "x");
+        ADD_FAILURE() << "no failure reported";
+    }
+    catch (const std::runtime_error& e)
+    {
+        EXPECT_NE(std::string(e.what()).find("missing/ontology.csv"), std::string::npos) << e.what();
+    }
 }
