@@ -486,7 +486,9 @@ void UserPreferences::LoadSettings(int& compassLocation, int& toolMode, int& ima
     imageAlpha = m_defaults.GetInt(kImageAlphaKey);
     meshDisplayStyle = m_defaults.GetInt(kMeshDisplayStyleKey);
     geneColorMode = m_defaults.GetInt(kGeneColorModeKey);
-    thresholdControlsVisible = m_defaults.GetInt(kThresholdControlsKey);
+    // Written as 0 or 1, but read as a flag so that a stored "true" or "YES"
+    // also counts (a plain number still reads as before: non-zero is shown).
+    thresholdControlsVisible = m_defaults.GetBool(kThresholdControlsKey) ? 1 : 0;
 }
 
 void UserPreferences::SaveSettings(int compassLocation, int toolMode, int imageAlpha, int meshDisplayStyle,

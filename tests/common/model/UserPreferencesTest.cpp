@@ -241,6 +241,25 @@ TEST(UserPreferences, OlderAlphabeticalSettingIsHonoured)
     }
 }
 
+TEST(UserPreferences, ThresholdControlsFlagStoredAsAWordIsRead)
+{
+    // The flag is written as 0 or 1, but a version that kept it as a yes/no
+    // setting left a word behind; either form must keep the user's choice.
+    const std::pair<const char*, bool> cases[] = {
+        { "1", true },     { "0", false }, { "true", true }, { "YES", true },
+        { "false", false }, { "NO", false }, { "7", true },   { "junk", false },
+    };
+    for (const auto& c : cases)
+    {
+        ScopedPreferenceStore scope;
+        scope.Store().values["GeneTresholdControlsVisible"] = c.first;
+        int values[6] = { -1, -1, -1, -1, -1, -1 };
+        UserPreferences::GetPreferences()->LoadSettings(values[0], values[1], values[2], values[3], values[4],
+                                                        values[5]);
+        EXPECT_EQ(values[5] != 0, c.second) << c.first;
+    }
+}
+
 TEST(UserPreferences, VersionCheckTiming)
 {
     ScopedPreferenceStore scope;
