@@ -224,12 +224,17 @@ void Bookmark::Restore(BrainExpressionModel* model) const
         {
             // The model keeps the lower bound 2 below the upper one: a lower
             // bound above the current upper bound goes in after the new upper
-            // bound, or it would be cut short.
+            // bound, or it would be cut short. An upper bound less than 2
+            // above the lower one (the upper plane dragged down to it) goes
+            // in 2 above it first and is brought down after the lower one.
             const Range& clip = m_clip[p];
             if (clip.lower > model->GetCuttingPlaneLocation(Plane(p), false) - 2.0f)
             {
-                model->SetCuttingPlaneLocation(Plane(p), clip.upper, false, true);
+                const float roomyUpper = std::max(clip.upper, clip.lower + 2.0f);
+                model->SetCuttingPlaneLocation(Plane(p), roomyUpper, false, true);
                 model->SetCuttingPlaneLocation(Plane(p), clip.lower, true, true);
+                if (roomyUpper != clip.upper)
+                    model->SetCuttingPlaneLocation(Plane(p), clip.upper, false, true);
             }
             else
             {

@@ -300,6 +300,12 @@ TEST_F(BookmarkTest, ClippingRangesAboveTheCurrentOneAreRestoredExactly)
         // Above the current range: the upper bound has to move first.
         {0, 50, 60, 70, {"SetCuttingPlaneLocation 0 upper 70 notify", "SetCuttingPlaneLocation 0 lower 60 notify"}},
         {0, 50, 49, 100, {"SetCuttingPlaneLocation 0 upper 100 notify", "SetCuttingPlaneLocation 0 lower 49 notify"}},
+        // A slab one voxel thick above the current range: the model keeps a
+        // lower bound 2 below the upper one, so the upper bound goes in 2
+        // above the lower one first and comes down to its place last.
+        {0, 40, 50, 51,
+         {"SetCuttingPlaneLocation 0 upper 52 notify", "SetCuttingPlaneLocation 0 lower 50 notify",
+          "SetCuttingPlaneLocation 0 upper 51 notify"}},
         // Below or inside it: lower first, as usual.
         {60, 70, 0, 50, {"SetCuttingPlaneLocation 0 lower 0 notify", "SetCuttingPlaneLocation 0 upper 50 notify"}},
         {0, 50, 48, 49, {"SetCuttingPlaneLocation 0 lower 48 notify", "SetCuttingPlaneLocation 0 upper 49 notify"}},
@@ -316,7 +322,8 @@ TEST_F(BookmarkTest, ClippingRangesAboveTheCurrentOneAreRestoredExactly)
         b.m_clip[0] = Bookmark::Range(c.lower, c.upper);
         model.calls.clear();
         b.Restore(&model);
-        EXPECT_EQ(Calls(model.calls.begin(), model.calls.begin() + 2), c.calls);
+        ASSERT_GE(model.calls.size(), c.calls.size());
+        EXPECT_EQ(Calls(model.calls.begin(), model.calls.begin() + c.calls.size()), c.calls);
         EXPECT_EQ(model.GetCuttingPlaneLocation(Image3d::kCoronal, true), c.lower);
         EXPECT_EQ(model.GetCuttingPlaneLocation(Image3d::kCoronal, false), c.upper);
     }
