@@ -590,6 +590,8 @@ void BrainSceneRenderer::RegenerateExpressionDisplays()
 {
     for (ExpressionRenderer* renderer : m_expressionRenderers)
         renderer->ThresholdChanged();
+    // The filters changed (a cutting box face dragged tells no one else).
+    CheckSelectionVisibility();
     m_display->Invalidate();
 }
 
