@@ -590,6 +590,8 @@ void BrainSceneRenderer::RegenerateExpressionDisplays()
 {
     for (ExpressionRenderer* renderer : m_expressionRenderers)
         renderer->ThresholdChanged();
+    // The filters changed (a cutting box face dragged tells no one else).
+    CheckSelectionVisibility();
     m_display->Invalidate();
 }
 
@@ -672,7 +674,18 @@ void BrainSceneRenderer::DoModelChanged(int code, int argument)
     case BrainExpressionModel::kOriginChanged:
     case BrainExpressionModel::kZoomChanged:
     case BrainExpressionModel::kCuttingPlanesVisibilityChanged:
+        m_display->Invalidate();
+        break;
     case BrainExpressionModel::kGeneColorChanged:
+        // Faster drawing compiles the gene colour into the glyph lists.
+        if (argument >= 0 && argument < m_model->GetNumGenes() &&
+            UserPreferences::GetPreferences()->GetFasterDrawing())
+        {
+            const GeneExpression* gene = m_model->GetGene(argument);
+            for (ExpressionRenderer* renderer : m_expressionRenderers)
+                if (renderer->GetGene() == gene)
+                    renderer->ColorModeChanged(true);
+        }
         m_display->Invalidate();
         break;
     case BrainExpressionModel::kGeneAdded:

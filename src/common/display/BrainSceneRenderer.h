@@ -98,6 +98,7 @@ public:
     virtual void Animate(bool on);
     // Pans the view by a number of pixels (x right, y up); no notification.
     virtual void TranslateOrigin(int dx, int dy);
+    // Also deselects the selected expressor when the filters now hide it.
     void RegenerateExpressionDisplays() override;
     virtual void AddGene(const GeneExpression* gene);
     virtual void RemoveGene(const GeneExpression* gene);

@@ -37,7 +37,7 @@ using Color = std::array<float, 4>;
 // grid x, y and z as integers, the neuron name and the archive name (the rest
 // of the line, commas included; " " when the line has no fifth field). Lines
 // that do not follow this form, or that name no neuron, are skipped; the first
-// line for a position wins.
+// line for a position wins. A leading UTF-8 byte order mark is skipped.
 NeuronTable ParseTable(std::string_view text);
 
 // The table key of the voxel: the integer parts of its grid coordinates; none

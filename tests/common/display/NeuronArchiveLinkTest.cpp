@@ -141,6 +141,16 @@ TEST(NeuronTable, LineEndsFieldsAndBadLines)
     EXPECT_EQ(table.count({5, 5, 5}), 0u);
 }
 
+TEST(NeuronTable, AByteOrderMarkBeforeTheFirstLineIsNoPartOfIt)
+{
+    // Editors that save UTF-8 often start the file with a byte order mark.
+    const NeuronTable table = ParseTable("\xEF\xBB\xBF" "1,2,3,Zelle-\xC3\xA4,Archiv\n4,5,6,b,B\n");
+    ASSERT_EQ(table.size(), 2u);
+    EXPECT_EQ(table.at({1, 2, 3}).neuronName, "Zelle-\xC3\xA4");
+    EXPECT_EQ(NeuronPageAddress(table.at({1, 2, 3}).neuronName),
+              "http://127.0.0.1:8640/Arbolex/neuron_info.jsp?neuron_name=Zelle-%C3%A4");
+}
+
 TEST(NeuronTable, KeyIsTheIntegerPartOfTheGridCoordinates)
 {
     const auto key = TableKey(Voxel(1, 12.9f, 40.2f, 7.0f));

@@ -104,6 +104,28 @@ TEST_F(BrainSceneTest, TheNinthGeneReusesTheFirstGenesOffset)
     EXPECT_FALSE(first == second);
 }
 
+TEST_F(BrainSceneTest, AGeneColourChangeShowsWhetherOrNotDrawingFaster)
+{
+    model->SetZoom(100.0f, false);
+    AddGene("Gad1", {{kColumnX, kColumnY, 50, 20, 200.0f}});
+    const auto at = ScreenPoint(kColumnX, kColumnY);
+    for (bool faster : {false, true})
+    {
+        UserPreferences::GetPreferences()->SetFasterDrawing(faster);
+        model->SetGeneColor(0, 1.0f, 0.0f, 0.0f);
+        display.Display();
+        const auto red = PixelAtWindow(at);
+        EXPECT_GT(red[0], 0) << "faster drawing " << faster;
+        EXPECT_EQ(0, red[2]) << "faster drawing " << faster;
+        // Faster drawing compiles the colour into the glyph lists.
+        model->SetGeneColor(0, 0.0f, 0.0f, 1.0f);
+        display.Display();
+        const auto blue = PixelAtWindow(at);
+        EXPECT_EQ(0, blue[0]) << "faster drawing " << faster;
+        EXPECT_GT(blue[2], 0) << "faster drawing " << faster;
+    }
+}
+
 // The display list names in use in the display's context.
 std::vector<GLuint> ListsIn(HeadlessGLDisplay& display)
 {

@@ -16,6 +16,7 @@
 #include <GL/glu.h>
 
 #include <array>
+#include <functional>
 #include <random>
 #include <set>
 #include <vector>
@@ -170,13 +171,37 @@ TEST_F(PickingSceneTest, SelectionTextsNameTheStructurePathAndTheGeneAndHidingTh
 
     AddGene("Pvalb", {{kColumnX, kColumnY, 60, 20}});
     const GeneExpression* gene = model->GetGene(0);
-    model->SelectExpressor(model->GetGene(0), gene->GetExpressorAtGrid(GridId(kColumnX, kColumnY, 60)), true);
-    ASSERT_NE(nullptr, Selected());
-    EXPECT_EQ(0u, scene->GetInfoString().find("Neuron Type: Pvalb\n"));
-    // A count threshold above the voxel's count hides it.
-    model->SetNumExpressorsThreshold(50.0f, -1.0f, true);
-    EXPECT_EQ(nullptr, Selected());
-    EXPECT_EQ("", scene->GetInfoString());
+    const float depth = static_cast<float>(scenetest::kNZ - 1);
+    // The filters that can hide the selected voxel: a count threshold above
+    // its count, the cutting box moved past it, and a face of the box dragged
+    // past it (the drag tells the model nothing until the release).
+    const struct
+    {
+        const char* filter;
+        std::function<void()> hide;
+    } cases[] = {
+        {"count threshold", [&]() { model->SetNumExpressorsThreshold(50.0f, -1.0f, true); }},
+        {"cutting plane", [&]() { model->SetCuttingPlaneLocation(Image3d::kSagittal, 55.0f, false, true); }},
+        {"dragged face",
+         [&]() {
+             MovePlaneMouseTool* tool = scene->GetMovePlaneTool();
+             tool->SetCuttingPlane(Image3d::kSagittal, true);
+             model->SetCuttingPlaneLocation(Image3d::kSagittal, 65.0f, true, false);
+             tool->OnButtonUp(0, 0, 0, 0, 0);
+         }},
+    };
+    for (const auto& c : cases)
+    {
+        model->SetNumExpressorsThreshold(5.0f, -1.0f, true);
+        model->SetCuttingPlaneLocation(Image3d::kSagittal, 0.0f, true, true);
+        model->SetCuttingPlaneLocation(Image3d::kSagittal, depth, false, true);
+        model->SelectExpressor(model->GetGene(0), gene->GetExpressorAtGrid(GridId(kColumnX, kColumnY, 60)), true);
+        ASSERT_NE(nullptr, Selected()) << c.filter;
+        EXPECT_EQ(0u, scene->GetInfoString().find("Neuron Type: Pvalb\n")) << c.filter;
+        c.hide();
+        EXPECT_EQ(nullptr, Selected()) << c.filter;
+        EXPECT_EQ("", scene->GetInfoString()) << c.filter;
+    }
 }
 
 // The selection records that a pass over every mesh of the selector makes at
