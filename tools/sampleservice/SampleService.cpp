@@ -348,6 +348,12 @@ void SampleService::Serve(const httplib::Request& request, httplib::Response& re
             return true;
         });
     }
+    else if (length == 0)
+    {
+        // The library sends no length for a provider of nothing and calls it
+        // without end; an empty body gets "Content-Length: 0".
+        response.set_content(std::string(), reply.contentType);
+    }
     else
     {
         // A content provider (rather than a body) keeps the library from

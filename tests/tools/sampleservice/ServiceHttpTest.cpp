@@ -136,6 +136,22 @@ TEST_F(ServiceHttpTest, GridFilesInEveryAddressForm)
     }
 }
 
+TEST_F(ServiceHttpTest, EmptyFilesAreAnsweredWithLengthZero)
+{
+    // An empty grid file or domain list went out without any length on a kept
+    // connection: the client waited for more, and the server thread spun.
+    ASSERT_TRUE(testsupport::WriteFileBytes(dir.File("grids/101.xpr"), ""));
+    ASSERT_TRUE(testsupport::WriteFileBytes(dir.File("SearchDomains.xml"), ""));
+    for (const char* target : {"/GridFile/grids/101.xpr&level=2", "/Nuvaro/SearchDomains.xml"})
+    {
+        SCOPED_TRACE(target);
+        auto result = Get(target);
+        ASSERT_NO_FATAL_FAILURE(ExpectLength(result));
+        EXPECT_EQ(result->status, 200);
+        EXPECT_TRUE(result->body.empty());
+    }
+}
+
 TEST_F(ServiceHttpTest, UnknownOrMalformedAddressesAreNotFound)
 {
     for (const char* missing :
