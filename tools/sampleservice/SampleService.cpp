@@ -129,6 +129,31 @@ bool PortIsFree(int port)
     return free;
 }
 
+// Whether every byte range a request names lies inside a reply of length
+// bytes. The HTTP library sends whatever a range names, also past the end of
+// the reply; it cannot shorten one, so a range reaching past the end is refused.
+bool RangesInside(const httplib::Ranges& ranges, size_t length)
+{
+    const auto size = static_cast<ssize_t>(length);
+    for (auto [first, last] : ranges)
+    {
+        if (first == -1 && last == -1)
+            continue;
+        if (first == -1) // the last bytes: "-n"
+        {
+            first = std::max<ssize_t>(0, size - last);
+            last = size - 1;
+        }
+        else if (last == -1) // from first to the end: "n-"
+        {
+            last = size - 1;
+        }
+        if (first < 0 || first > last || last >= size)
+            return false;
+    }
+    return true;
+}
+
 bool ParseSwitchInt(const std::string& text, int low, int high, int& value)
 {
     return ParseInteger(text, value) && value >= low && value <= high;
@@ -325,9 +350,22 @@ void SampleService::Serve(const httplib::Request& request, httplib::Response& re
             reply.body = BreakXml(reply.body);
     }
 
+    const size_t length = reply.body.size();
+    if (!request.ranges.empty() && length > 0)
+    {
+        if (!RangesInside(request.ranges, length))
+        {
+            response.status = 416;
+            response.set_header("Content-Range", "bytes */" + std::to_string(length));
+            response.set_content(std::string(), "text/plain");
+            Record(request.method + " " + request.target + " 416 0");
+            return;
+        }
+        if (reply.status == 200)
+            reply.status = 206;
+    }
     response.status = reply.status;
     auto body = std::make_shared<const std::string>(std::move(reply.body));
-    const size_t length = body->size();
     if (faults.errorStatus == 0 && faults.truncate && length > 0)
     {
         const size_t half = length / 2;

@@ -152,6 +152,24 @@ TEST_F(ServiceHttpTest, EmptyFilesAreAnsweredWithLengthZero)
     }
 }
 
+TEST_F(ServiceHttpTest, ByteRangesStayInsideTheReply)
+{
+    // The library sends what a range names, past the end of the reply too
+    // (memory beside it, or an announced length near 2^64).
+    const std::string full = testsupport::ReadFileBytes(dir.File("grids/100.xpr"));
+    for (const char* range : {"bytes=3000-3100", "bytes=4000-", "bytes=0-1,3005-3020", "bytes=-0"})
+    {
+        SCOPED_TRACE(range);
+        auto result = client->Get(kFullGrid, {{"Range", range}});
+        EXPECT_EQ(StatusOf(result), 416);
+        EXPECT_EQ(BodyOf(result), "");
+    }
+    auto result = client->Get(kFullGrid, {{"Range", "bytes=3000-3009"}});
+    ASSERT_NO_FATAL_FAILURE(ExpectLength(result));
+    EXPECT_EQ(result->status, 206);
+    EXPECT_EQ(result->body, full.substr(3000));
+}
+
 TEST_F(ServiceHttpTest, UnknownOrMalformedAddressesAreNotFound)
 {
     for (const char* missing :
