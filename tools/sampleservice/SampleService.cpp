@@ -208,6 +208,17 @@ void SampleService::Start(int port)
         throw std::logic_error("The sample service is already running.");
     m_server = std::make_unique<httplib::Server>();
     m_server->set_payload_max_length(4u * 1024u * 1024u);
+    // The library holds a body to that bound only when its length is announced;
+    // a chunked body, or one ended by closing, it reads whole however large.
+    m_server->set_pre_routing_handler([](const httplib::Request& request, httplib::Response& response) {
+        const bool carriesBody = request.method == "POST" || request.method == "PUT" || request.method == "PATCH";
+        if (!carriesBody || (request.has_header("Content-Length") && !request.has_header("Transfer-Encoding")))
+            return httplib::Server::HandlerResponse::Unhandled;
+        response.status = 411;
+        response.set_header("Connection", "close");
+        response.set_content("The sample service reads request bodies of announced length only.\n", "text/plain");
+        return httplib::Server::HandlerResponse::Handled;
+    });
     auto handler = [this](const httplib::Request& request, httplib::Response& response) {
         Serve(request, response);
     };

@@ -118,6 +118,25 @@ TEST_F(ServiceHttpTest, BadRequestsToTheSearchServiceAreFaults)
     EXPECT_EQ(StatusOf(Get("/services/GeneSearchService")), 405);
 }
 
+TEST_F(ServiceHttpTest, BodiesWithoutAnnouncedLengthAreRefused)
+{
+    // The library bounds a body by its announced length only: a chunked one
+    // was read whole, however large.
+    const std::string body = GeneSearchBody("pv");
+    auto result = client->Post(
+        "/services/GeneSearchService",
+        [&body](size_t offset, httplib::DataSink& sink) {
+            if (offset < body.size())
+                sink.write(body.data() + offset, body.size() - offset);
+            else
+                sink.done();
+            return true;
+        },
+        "text/xml");
+    EXPECT_EQ(StatusOf(result), 411);
+    EXPECT_EQ(StatusOf(Post(body)), 200);
+}
+
 TEST_F(ServiceHttpTest, GridFilesInEveryAddressForm)
 {
     const std::string full100 = testsupport::ReadFileBytes(dir.File("grids/100.xpr"));
