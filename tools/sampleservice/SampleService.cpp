@@ -445,7 +445,10 @@ void SampleService::Control(const httplib::Request& request, httplib::Response& 
     }
     else if (request.path == "/control/set")
     {
-        FaultSettings faults = Faults();
+        // One lock over reading, changing and storing the settings: a request
+        // using up a fault count meanwhile must not have its count handed back.
+        std::lock_guard<std::mutex> lock(m_mutex);
+        FaultSettings faults = m_faults;
         int build = -2, oldest = -2, domains = -2;
         for (const auto& [name, value] : request.params)
         {
@@ -487,8 +490,7 @@ void SampleService::Control(const httplib::Request& request, httplib::Response& 
                 return;
             }
         }
-        SetFaults(faults);
-        std::lock_guard<std::mutex> lock(m_mutex);
+        m_faults = faults;
         if (build != -2)
             m_buildNumber = build;
         if (oldest != -2)

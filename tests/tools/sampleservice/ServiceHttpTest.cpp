@@ -10,8 +10,10 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <thread>
 #include <tuple>
 
 using namespace sampleservice;
@@ -403,6 +405,34 @@ TEST_F(ServiceHttpTest, RequestCounterLogAndControlEndpoint)
     Control("reset");
     EXPECT_EQ(service->RequestCount(), 0u);
     EXPECT_FALSE(service->Faults().Any());
+}
+
+TEST_F(ServiceHttpTest, FaultCountHoldsWhileSwitchesChange)
+{
+    // Changing one switch must not hand back counts that requests used up
+    // meanwhile: exactly count requests fail.
+    const int count = 400;
+    ASSERT_EQ(Control("set?error=500&count=" + std::to_string(count)), "set\n");
+    std::atomic<int> failed{0};
+    std::atomic<bool> done{false};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&] {
+            httplib::Client own("127.0.0.1", service->Port());
+            for (int i = 0; i < 200; ++i)
+                if (auto result = own.Get("/Nuvaro/info.html"); result && result->status == 500)
+                    ++failed;
+        });
+    std::thread switcher([&] {
+        httplib::Client own("127.0.0.1", service->Port());
+        while (!done)
+            own.Get("/control/set?match=");
+    });
+    for (auto& thread : threads)
+        thread.join();
+    done = true;
+    switcher.join();
+    EXPECT_EQ(failed, count);
 }
 
 TEST_F(ServiceHttpTest, ControlEndpointAnswersTheLoopbackAddressOnly)
