@@ -362,7 +362,10 @@ void SampleService::Serve(const httplib::Request& request, httplib::Response& re
     }
 
     const size_t length = reply.body.size();
-    if (!request.ranges.empty() && length > 0)
+    const bool truncated = faults.errorStatus == 0 && faults.truncate && length > 0;
+    const bool withoutLength = !truncated && faults.errorStatus == 0 && faults.noContentLength;
+    // The library cuts ranges out of replies of known length only.
+    if (!request.ranges.empty() && length > 0 && !withoutLength)
     {
         if (!RangesInside(request.ranges, length))
         {
@@ -377,7 +380,7 @@ void SampleService::Serve(const httplib::Request& request, httplib::Response& re
     }
     response.status = reply.status;
     auto body = std::make_shared<const std::string>(std::move(reply.body));
-    if (faults.errorStatus == 0 && faults.truncate && length > 0)
+    if (truncated)
     {
         const size_t half = length / 2;
         response.set_content_provider(length, reply.contentType,
@@ -387,7 +390,7 @@ void SampleService::Serve(const httplib::Request& request, httplib::Response& re
                                           return sink.write(body->data() + offset, half - offset);
                                       });
     }
-    else if (faults.errorStatus == 0 && faults.noContentLength)
+    else if (withoutLength)
     {
         response.set_header("Connection", "close");
         response.set_content_provider(reply.contentType, [body](size_t offset, httplib::DataSink& sink) {

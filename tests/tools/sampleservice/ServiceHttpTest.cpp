@@ -189,6 +189,11 @@ TEST_F(ServiceHttpTest, ByteRangesStayInsideTheReply)
     ASSERT_NO_FATAL_FAILURE(ExpectLength(result));
     EXPECT_EQ(result->status, 206);
     EXPECT_EQ(result->body, full.substr(3000));
+    // A reply sent without a length goes out whole, as a whole reply.
+    Control("set?nolength=1");
+    result = client->Get(kFullGrid, {{"Range", "bytes=3000-3100"}});
+    EXPECT_EQ(StatusOf(result), 200);
+    EXPECT_EQ(BodyOf(result), full);
 }
 
 TEST_F(ServiceHttpTest, UnknownOrMalformedAddressesAreNotFound)
