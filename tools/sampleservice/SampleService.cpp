@@ -211,8 +211,9 @@ void SampleService::Start(int port)
     // The library holds a body to that bound only when its length is announced;
     // a chunked body, or one ended by closing, it reads whole however large.
     m_server->set_pre_routing_handler([](const httplib::Request& request, httplib::Response& response) {
-        const bool carriesBody = request.method == "POST" || request.method == "PUT" || request.method == "PATCH";
-        if (!carriesBody || (request.has_header("Content-Length") && !request.has_header("Transfer-Encoding")))
+        const bool mayCarryBody = request.method != "GET" && request.method != "HEAD" && request.method != "DELETE" &&
+                                  request.method != "OPTIONS";
+        if (!request.has_header("Transfer-Encoding") && (!mayCarryBody || request.has_header("Content-Length")))
             return httplib::Server::HandlerResponse::Unhandled;
         response.status = 411;
         response.set_header("Connection", "close");

@@ -137,6 +137,11 @@ TEST_F(ServiceHttpTest, BodiesWithoutAnnouncedLengthAreRefused)
         "text/xml");
     EXPECT_EQ(StatusOf(result), 411);
     EXPECT_EQ(StatusOf(Post(body)), 200);
+    // A method whose body without a length runs to the end of the connection.
+    httplib::Request request;
+    request.method = "PRI";
+    request.path = "/services/GeneSearchService";
+    EXPECT_EQ(StatusOf(client->send(request)), 411);
 }
 
 TEST_F(ServiceHttpTest, GridFilesInEveryAddressForm)
