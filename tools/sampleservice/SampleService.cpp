@@ -129,6 +129,31 @@ bool PortIsFree(int port)
     return free;
 }
 
+// Whether every byte range a request names lies inside a reply of length
+// bytes. The HTTP library sends whatever a range names, also past the end of
+// the reply; it cannot shorten one, so a range reaching past the end is refused.
+bool RangesInside(const httplib::Ranges& ranges, size_t length)
+{
+    const auto size = static_cast<ssize_t>(length);
+    for (auto [first, last] : ranges)
+    {
+        if (first == -1 && last == -1)
+            continue;
+        if (first == -1) // the last bytes: "-n"
+        {
+            first = std::max<ssize_t>(0, size - last);
+            last = size - 1;
+        }
+        else if (last == -1) // from first to the end: "n-"
+        {
+            last = size - 1;
+        }
+        if (first < 0 || first > last || last >= size)
+            return false;
+    }
+    return true;
+}
+
 bool ParseSwitchInt(const std::string& text, int low, int high, int& value)
 {
     return ParseInteger(text, value) && value >= low && value <= high;
@@ -183,6 +208,18 @@ void SampleService::Start(int port)
         throw std::logic_error("The sample service is already running.");
     m_server = std::make_unique<httplib::Server>();
     m_server->set_payload_max_length(4u * 1024u * 1024u);
+    // The library holds a body to that bound only when its length is announced;
+    // a chunked body, or one ended by closing, it reads whole however large.
+    m_server->set_pre_routing_handler([](const httplib::Request& request, httplib::Response& response) {
+        const bool mayCarryBody = request.method != "GET" && request.method != "HEAD" && request.method != "DELETE" &&
+                                  request.method != "OPTIONS";
+        if (!request.has_header("Transfer-Encoding") && (!mayCarryBody || request.has_header("Content-Length")))
+            return httplib::Server::HandlerResponse::Unhandled;
+        response.status = 411;
+        response.set_header("Connection", "close");
+        response.set_content("The sample service reads request bodies of announced length only.\n", "text/plain");
+        return httplib::Server::HandlerResponse::Handled;
+    });
     auto handler = [this](const httplib::Request& request, httplib::Response& response) {
         Serve(request, response);
     };
@@ -325,10 +362,26 @@ void SampleService::Serve(const httplib::Request& request, httplib::Response& re
             reply.body = BreakXml(reply.body);
     }
 
+    const size_t length = reply.body.size();
+    const bool truncated = faults.errorStatus == 0 && faults.truncate && length > 0;
+    const bool withoutLength = !truncated && faults.errorStatus == 0 && faults.noContentLength;
+    // The library cuts ranges out of replies of known length only.
+    if (!request.ranges.empty() && length > 0 && !withoutLength)
+    {
+        if (!RangesInside(request.ranges, length))
+        {
+            response.status = 416;
+            response.set_header("Content-Range", "bytes */" + std::to_string(length));
+            response.set_content(std::string(), "text/plain");
+            Record(request.method + " " + request.target + " 416 0");
+            return;
+        }
+        if (reply.status == 200)
+            reply.status = 206;
+    }
     response.status = reply.status;
     auto body = std::make_shared<const std::string>(std::move(reply.body));
-    const size_t length = body->size();
-    if (faults.errorStatus == 0 && faults.truncate && length > 0)
+    if (truncated)
     {
         const size_t half = length / 2;
         response.set_content_provider(length, reply.contentType,
@@ -338,7 +391,7 @@ void SampleService::Serve(const httplib::Request& request, httplib::Response& re
                                           return sink.write(body->data() + offset, half - offset);
                                       });
     }
-    else if (faults.errorStatus == 0 && faults.noContentLength)
+    else if (withoutLength)
     {
         response.set_header("Connection", "close");
         response.set_content_provider(reply.contentType, [body](size_t offset, httplib::DataSink& sink) {
@@ -347,6 +400,12 @@ void SampleService::Serve(const httplib::Request& request, httplib::Response& re
             sink.done();
             return true;
         });
+    }
+    else if (length == 0)
+    {
+        // The library sends no length for a provider of nothing and calls it
+        // without end; an empty body gets "Content-Length: 0".
+        response.set_content(std::string(), reply.contentType);
     }
     else
     {
@@ -390,7 +449,10 @@ void SampleService::Control(const httplib::Request& request, httplib::Response& 
     }
     else if (request.path == "/control/set")
     {
-        FaultSettings faults = Faults();
+        // One lock over reading, changing and storing the settings: a request
+        // using up a fault count meanwhile must not have its count handed back.
+        std::lock_guard<std::mutex> lock(m_mutex);
+        FaultSettings faults = m_faults;
         int build = -2, oldest = -2, domains = -2;
         for (const auto& [name, value] : request.params)
         {
@@ -432,8 +494,7 @@ void SampleService::Control(const httplib::Request& request, httplib::Response& 
                 return;
             }
         }
-        SetFaults(faults);
-        std::lock_guard<std::mutex> lock(m_mutex);
+        m_faults = faults;
         if (build != -2)
             m_buildNumber = build;
         if (oldest != -2)

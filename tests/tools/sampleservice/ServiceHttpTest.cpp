@@ -10,8 +10,10 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <thread>
 #include <tuple>
 
 using namespace sampleservice;
@@ -118,6 +120,30 @@ TEST_F(ServiceHttpTest, BadRequestsToTheSearchServiceAreFaults)
     EXPECT_EQ(StatusOf(Get("/services/GeneSearchService")), 405);
 }
 
+TEST_F(ServiceHttpTest, BodiesWithoutAnnouncedLengthAreRefused)
+{
+    // The library bounds a body by its announced length only: a chunked one
+    // was read whole, however large.
+    const std::string body = GeneSearchBody("pv");
+    auto result = client->Post(
+        "/services/GeneSearchService",
+        [&body](size_t offset, httplib::DataSink& sink) {
+            if (offset < body.size())
+                sink.write(body.data() + offset, body.size() - offset);
+            else
+                sink.done();
+            return true;
+        },
+        "text/xml");
+    EXPECT_EQ(StatusOf(result), 411);
+    EXPECT_EQ(StatusOf(Post(body)), 200);
+    // A method whose body without a length runs to the end of the connection.
+    httplib::Request request;
+    request.method = "PRI";
+    request.path = "/services/GeneSearchService";
+    EXPECT_EQ(StatusOf(client->send(request)), 411);
+}
+
 TEST_F(ServiceHttpTest, GridFilesInEveryAddressForm)
 {
     const std::string full100 = testsupport::ReadFileBytes(dir.File("grids/100.xpr"));
@@ -134,6 +160,45 @@ TEST_F(ServiceHttpTest, GridFilesInEveryAddressForm)
         EXPECT_EQ(result->body, body);
         EXPECT_EQ(result->get_header_value("Content-Type"), "application/octet-stream");
     }
+}
+
+TEST_F(ServiceHttpTest, EmptyFilesAreAnsweredWithLengthZero)
+{
+    // An empty grid file or domain list went out without any length on a kept
+    // connection: the client waited for more, and the server thread spun.
+    ASSERT_TRUE(testsupport::WriteFileBytes(dir.File("grids/101.xpr"), ""));
+    ASSERT_TRUE(testsupport::WriteFileBytes(dir.File("SearchDomains.xml"), ""));
+    for (const char* target : {"/GridFile/grids/101.xpr&level=2", "/Nuvaro/SearchDomains.xml"})
+    {
+        SCOPED_TRACE(target);
+        auto result = Get(target);
+        ASSERT_NO_FATAL_FAILURE(ExpectLength(result));
+        EXPECT_EQ(result->status, 200);
+        EXPECT_TRUE(result->body.empty());
+    }
+}
+
+TEST_F(ServiceHttpTest, ByteRangesStayInsideTheReply)
+{
+    // The library sends what a range names, past the end of the reply too
+    // (memory beside it, or an announced length near 2^64).
+    const std::string full = testsupport::ReadFileBytes(dir.File("grids/100.xpr"));
+    for (const char* range : {"bytes=3000-3100", "bytes=4000-", "bytes=0-1,3005-3020", "bytes=-0"})
+    {
+        SCOPED_TRACE(range);
+        auto result = client->Get(kFullGrid, {{"Range", range}});
+        EXPECT_EQ(StatusOf(result), 416);
+        EXPECT_EQ(BodyOf(result), "");
+    }
+    auto result = client->Get(kFullGrid, {{"Range", "bytes=3000-3009"}});
+    ASSERT_NO_FATAL_FAILURE(ExpectLength(result));
+    EXPECT_EQ(result->status, 206);
+    EXPECT_EQ(result->body, full.substr(3000));
+    // A reply sent without a length goes out whole, as a whole reply.
+    Control("set?nolength=1");
+    result = client->Get(kFullGrid, {{"Range", "bytes=3000-3100"}});
+    EXPECT_EQ(StatusOf(result), 200);
+    EXPECT_EQ(BodyOf(result), full);
 }
 
 TEST_F(ServiceHttpTest, UnknownOrMalformedAddressesAreNotFound)
@@ -350,6 +415,34 @@ TEST_F(ServiceHttpTest, RequestCounterLogAndControlEndpoint)
     Control("reset");
     EXPECT_EQ(service->RequestCount(), 0u);
     EXPECT_FALSE(service->Faults().Any());
+}
+
+TEST_F(ServiceHttpTest, FaultCountHoldsWhileSwitchesChange)
+{
+    // Changing one switch must not hand back counts that requests used up
+    // meanwhile: exactly count requests fail.
+    const int count = 400;
+    ASSERT_EQ(Control("set?error=500&count=" + std::to_string(count)), "set\n");
+    std::atomic<int> failed{0};
+    std::atomic<bool> done{false};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&] {
+            httplib::Client own("127.0.0.1", service->Port());
+            for (int i = 0; i < 200; ++i)
+                if (auto result = own.Get("/Nuvaro/info.html"); result && result->status == 500)
+                    ++failed;
+        });
+    std::thread switcher([&] {
+        httplib::Client own("127.0.0.1", service->Port());
+        while (!done)
+            own.Get("/control/set?match=");
+    });
+    for (auto& thread : threads)
+        thread.join();
+    done = true;
+    switcher.join();
+    EXPECT_EQ(failed, count);
 }
 
 TEST_F(ServiceHttpTest, ControlEndpointAnswersTheLoopbackAddressOnly)
