@@ -126,8 +126,12 @@ bool MakeBaseFolder(const fs::path& base)
     std::error_code ec;
     if (fs::is_directory(base, ec))
         return true;
-    if (!fs::create_directories(base, ec) || ec)
+    // Level by level, so that every level made here (not only the last) is private.
+    const fs::path parent = WithoutTrailingSlash(base).parent_path();
+    if (!parent.empty() && parent != base && !MakeBaseFolder(parent))
         return false;
+    if (!fs::create_directory(base, ec))
+        return !ec && fs::is_directory(base, ec); // made meanwhile by someone else: left as it is
     fs::permissions(base, fs::perms::owner_all, fs::perm_options::replace, ec);
     return fs::is_directory(base, ec);
 }

@@ -131,6 +131,17 @@ TEST(ResourcePathSettings, DefaultsUnderHomeAndIgnoresRelativeXdgValues)
     }
 }
 
+TEST(ResourcePathSettings, MissingBaseFolderLevelsArePrivate)
+{
+    TempDir t;
+    ScopedEnv data("XDG_DATA_HOME", t.File("my data/shared/dätä").c_str());
+    ScopedEnv cache("XDG_CACHE_HOME", t.File("my cache/c").c_str());
+    EXPECT_EQ(ResourcePath::LocateUserSettingsPath(), t.File("my data/shared/dätä/Nuvaro/"));
+    EXPECT_EQ(ResourcePath::LocateCachesPath(), t.File("my cache/c/org.nuvaro.Nuvaro/"));
+    for (const char* level : {"my data", "my data/shared", "my data/shared/dätä", "my cache", "my cache/c"})
+        EXPECT_EQ(fs::status(t.File(level)).permissions() & fs::perms::all, fs::perms::owner_all) << level;
+}
+
 TEST(ResourcePathSettings, FileInTheWayIsReplacedButFoldersAreKept)
 {
     TempDir t;
