@@ -29,13 +29,16 @@ const char* const kSchema =
 const char* const kInsert =
     "INSERT INTO SqlGeneExpressionCache (geneId, level, type, fileSize, fileData, lastAccessed) "
     "VALUES (?, ?, ?, ?, ?, DATETIME('NOW'));";
-const char* const kSelect = "SELECT fileData FROM SqlGeneExpressionCache WHERE geneId=? AND level=? AND type=?;";
-const char* const kTouch =
-    "UPDATE SqlGeneExpressionCache SET lastAccessed=DATETIME('NOW') WHERE geneId=? AND level=? AND type=?;";
+const char* const kSelect =
+    "SELECT fileData, rowid FROM SqlGeneExpressionCache WHERE geneId=? AND level=? AND type=?;";
+// The stamp has whole seconds only; moving the row behind all others orders
+// accesses within the same second as well (cleaning breaks ties by row).
+const char* const kTouch = "UPDATE SqlGeneExpressionCache SET lastAccessed=DATETIME('NOW'), "
+                           "rowid=(SELECT MAX(rowid) FROM SqlGeneExpressionCache) + 1 WHERE rowid=?;";
 const char* const kDelete = "DELETE FROM SqlGeneExpressionCache WHERE geneId=? AND level=? AND type=?;";
 const char* const kTotals = "SELECT SUM(fileSize), AVG(fileSize) FROM SqlGeneExpressionCache;";
 const char* const kByAge =
-    "SELECT geneId, level, type, fileSize FROM SqlGeneExpressionCache ORDER BY lastAccessed ASC;";
+    "SELECT geneId, level, type, fileSize FROM SqlGeneExpressionCache ORDER BY lastAccessed ASC, rowid ASC;";
 
 const char* const kStoreError = "Error storing to gene expression cache.";
 const char* const kRetrieveError = "Error retrieving gene expression from cache.";
@@ -141,13 +144,16 @@ bool SqlGeneExpressionCache::GetGene(unsigned int geneId, int level, GeneIdType 
 
     const int length = sqlite3_column_bytes(select, 0);
     const void* blob = sqlite3_column_blob(select, 0);
+    const sqlite3_int64 row = sqlite3_column_int64(select, 1);
     out.Resize(static_cast<unsigned int>(std::max(length, 0)));
     if (blob != nullptr && length > 0)
         std::memcpy(out.GetBuffer(), blob, static_cast<std::size_t>(length));
     select.Finalize();
 
     SqlStatement touch(&m_database, kTouch);
-    PrepareForKey(touch, key, kRetrieveError);
+    if (!touch.PrepareNext())
+        throw std::runtime_error(kRetrieveError);
+    CheckSqlStatus(sqlite3_bind_int64(touch, 1, row), kRetrieveError);
     touch.ExecuteAll();
     return true;
 }

@@ -347,6 +347,23 @@ TEST(SqlGeneExpressionCache, CleaningDropsTheOldestAccessesDownToThreeMiB)
     EXPECT_EQ(QueryInt(db, "SELECT SUM(fileSize) FROM SqlGeneExpressionCache;"), static_cast<int>(3 * kMiB));
 }
 
+TEST(SqlGeneExpressionCache, WithinOneSecondTheLatestAccessIsKept)
+{
+    TempDir dir;
+    SqlGeneExpressionCache cache(dir.Path(), kCacheFile);
+    SqlDatabase db(dir.File(kCacheFile));
+    for (unsigned int id = 1; id <= 4; ++id)
+        Add(cache, id, kSeries, Grid(kMiB, 0));
+    // 1 and 3 are read back after all were stored; their stamps then tie with
+    // the others (all within one second), yet 2 is the least recently used.
+    EXPECT_TRUE(Has(cache, 1, kSeries));
+    EXPECT_TRUE(Has(cache, 3, kSeries));
+    for (unsigned int id = 1; id <= 4; ++id)
+        SetAccessTime(db, id, "2020-01-01 00:00:00");
+    cache.CleanCache();
+    EXPECT_EQ(Held(cache, kSeries, {1, 2, 3, 4}), "1 3 4");
+}
+
 TEST(SqlGeneExpressionCache, FailuresNameTheOperation)
 {
     TempDir dir;
