@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <string>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -77,6 +78,11 @@ std::string OSUtils::ReplaceFileContents(const char* path, const void* data, siz
         return "no temporary file could be created beside it";
 
     std::string error;
+    // The replacement keeps the permissions of the file it replaces.
+    struct stat existing;
+    if (::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) &&
+        ::fchmod(fd, existing.st_mode & 07777) != 0)
+        error = std::strerror(errno);
     size_t done = 0;
     while (done < size && error.empty())
     {

@@ -48,6 +48,16 @@ TEST(OSUtils, ReplaceFileContentsReplacesWholeOrNotAtAll)
     EXPECT_EQ(OSUtils::ReplaceFileContents(t.File("data").c_str(), "new", 3), "");
     EXPECT_EQ(testsupport::ReadFileBytes(t.File("data")), "new");
 
+    // The new contents keep the old file's permissions: a private file stays private.
+    for (const auto mode : {std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
+                            std::filesystem::perms::owner_all | std::filesystem::perms::group_read})
+    {
+        std::filesystem::permissions(t.File("data"), mode);
+        EXPECT_EQ(OSUtils::ReplaceFileContents(t.File("data").c_str(), "newer", 5), "");
+        EXPECT_EQ(testsupport::ReadFileBytes(t.File("data")), "newer");
+        EXPECT_EQ(std::filesystem::status(t.File("data")).permissions(), mode);
+    }
+
     // A target that cannot be replaced keeps what it had, and no temporary
     // file is left beside it.
     std::filesystem::create_directory(t.File("folder"));
