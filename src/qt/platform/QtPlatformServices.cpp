@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPointer>
@@ -109,7 +110,10 @@ void QtPlatformServices::OpenFile(const std::string& path)
 {
     if (PassedToMainThread([this, path] { OpenFile(path); }, Qt::QueuedConnection))
         return;
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path))))
+    // A relative path would make a relative "file:" URL, which the desktop
+    // cannot open: it is taken from the working folder.
+    const QString file = QFileInfo(QString::fromStdString(path)).absoluteFilePath();
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(file)))
         std::fprintf(stderr, "Could not open %s.\n", path.c_str());
 }
 

@@ -6,6 +6,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPointer>
@@ -149,22 +150,26 @@ TEST(QtPlatformServices, BrowserAddressesAndFilesGoToTheDesktopFromAnyThread)
     OSUtils::OpenBrowser("/tmp/neuron launch.jnlp");
     OSUtils::OpenBrowser("not a url");
     OpenWithDefaultApplication("/tmp/neuron cache/META_JNLP.jnlp");
+    // A relative path opens the file of that name in the working folder.
+    OpenWithDefaultApplication("neuron cache/r\xc3\xa9sum\xc3\xa9 #1.jnlp");
     // From another thread the requests reach the main thread first.
     std::thread([] {
         OSUtils::OpenBrowser("https://atlas.example/from-thread");
         OpenWithDefaultApplication("/tmp/from thread.jnlp");
     }).join();
-    EXPECT_EQ(catcher.urls.size(), 3);
+    EXPECT_EQ(catcher.urls.size(), 4);
     QCoreApplication::sendPostedEvents();
 
     QDesktopServices::unsetUrlHandler("https");
     QDesktopServices::unsetUrlHandler("file");
-    ASSERT_EQ(catcher.urls.size(), 5);
+    ASSERT_EQ(catcher.urls.size(), 6);
     EXPECT_EQ(catcher.urls[0].toString().toStdString(), "https://atlas.example/viewer?imageId=7&x=0.25&y=-0.5&z=80");
     EXPECT_EQ(catcher.urls[1], QUrl::fromLocalFile("/tmp/neuron launch.jnlp"));
     EXPECT_EQ(catcher.urls[2], QUrl::fromLocalFile("/tmp/neuron cache/META_JNLP.jnlp"));
-    EXPECT_EQ(catcher.urls[3].toString().toStdString(), "https://atlas.example/from-thread");
-    EXPECT_EQ(catcher.urls[4], QUrl::fromLocalFile("/tmp/from thread.jnlp"));
+    EXPECT_EQ(catcher.urls[3], QUrl::fromLocalFile(QDir::current().absoluteFilePath("neuron cache/r\u00e9sum\u00e9 #1.jnlp")));
+    EXPECT_EQ(catcher.urls[3].toString(QUrl::FullyEncoded).left(8).toStdString(), "file:///");
+    EXPECT_EQ(catcher.urls[4].toString().toStdString(), "https://atlas.example/from-thread");
+    EXPECT_EQ(catcher.urls[5], QUrl::fromLocalFile("/tmp/from thread.jnlp"));
 }
 
 #include "QtPlatformServicesTest.moc"
