@@ -335,11 +335,10 @@ void SampleService::Serve(const httplib::Request& request, httplib::Response& re
         return;
     }
     const FaultSettings faults = FaultsFor(request.path);
-    std::multimap<std::string, std::string> query(request.params.begin(), request.params.end());
     Reply reply;
     try
     {
-        reply = Handle(request.method, request.path, query, request.body);
+        reply = Handle(request.method, request.path, request.params, request.body);
     }
     catch (const std::exception& error)
     {
