@@ -77,14 +77,10 @@ FakeNetFile::~FakeNetFile()
     sLive.erase(std::remove(sLive.begin(), sLive.end(), this), sLive.end());
 }
 
-bool FakeNetFile::IsLive(const FakeNetFile* transfer)
+bool FakeNetFile::StillLive(unsigned long serial)
 {
-    return std::find(sLive.begin(), sLive.end(), transfer) != sLive.end();
-}
-
-bool FakeNetFile::StillLive(const FakeNetFile* transfer, unsigned long serial)
-{
-    return IsLive(transfer) && transfer->m_serial == serial;
+    return std::any_of(sLive.begin(), sLive.end(),
+                       [serial](const FakeNetFile* transfer) { return transfer->m_serial == serial; });
 }
 
 void FakeNetFile::Abort()
@@ -103,7 +99,7 @@ bool FakeNetFile::Respond(const std::string& mimeType, unsigned long expectedLen
     m_received.clear();
     const unsigned long serial = m_serial;
     m_listener->ResponseReceived(mimeType, expectedLength);
-    return StillLive(this, serial);
+    return StillLive(serial);
 }
 
 bool FakeNetFile::Deliver(const std::string& bytes, size_t chunkSize)
@@ -117,7 +113,7 @@ bool FakeNetFile::Deliver(const std::string& bytes, size_t chunkSize)
             m_received += chunk;
         const unsigned long serial = m_serial;
         m_listener->DataReceived(chunk.data(), chunk.size());
-        if (!StillLive(this, serial))
+        if (!StillLive(serial))
             return false;
     }
     return true;

@@ -43,8 +43,6 @@ public:
     // Transfers ended by Abort since Install.
     static int AbortCount();
 
-    const Request& GetRequest() const { return m_request; }
-
     // Each of these calls the listener; they return false when the transfer
     // was aborted from inside the callback (the object is gone then).
     bool Respond(const std::string& mimeType = "text/xml", unsigned long expectedLength = 0xFFFFFFFFul);
@@ -64,12 +62,9 @@ public:
 
 private:
     FakeNetFile(Request request, NetEventListener* listener);
-    // Whether the transfer still exists; a static so that it may be asked
-    // about an object that a callback deleted.
-    static bool IsLive(const FakeNetFile* transfer);
-    // Whether the transfer that had the serial still exists: a callback may
-    // delete it and a new transfer take its address.
-    static bool StillLive(const FakeNetFile* transfer, unsigned long serial);
+    // Whether the transfer that had the serial still exists; asked by serial
+    // as a callback may delete the transfer and a new one take its address.
+    static bool StillLive(unsigned long serial);
 
     Request m_request;
     NetEventListener* m_listener;

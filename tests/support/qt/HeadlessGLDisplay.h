@@ -46,7 +46,6 @@ public:
     void SetRenderer(GLRenderer* renderer);
     void SetMouseListener(MouseListener* listener) { m_mouse = listener; }
     void SetKeyListener(KeyListener* listener) { m_keys = listener; }
-    GLRenderer* GetRenderer() const { return m_renderer; }
     // New size: a new framebuffer (contents lost) and Reshape.
     void Resize(int width, int height);
     // Clears the recorded cursor rectangles and asks the renderer for new ones.
@@ -69,7 +68,6 @@ public:
     bool Wheel(int x, int y, double scrollAmount, int flags = 0);
     bool Key(unsigned character, int flags = 0);
     bool SpecialKey(int key, int flags = 0);
-    unsigned GetEventTime() const { return m_time; }
 
     // Pixels of the last frame. Coordinates in GL convention: origin at the
     // bottom-left pixel. Channels red, green, blue, alpha.
