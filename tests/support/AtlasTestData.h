@@ -9,6 +9,7 @@
 #include "io/Image3d.h"
 
 #include "support/AtlasFixture.h"
+#include "support/LittleEndianBytes.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -80,29 +81,22 @@ struct SagittalMap
     std::string PlateBlock() const { return std::string(plates.begin(), plates.end()); }
     static std::string U16Block(const std::vector<uint16_t>& values)
     {
-        std::string bytes(values.size() * 2, '\0');
-        for (size_t k = 0; k < values.size(); ++k)
-        {
-            bytes[2 * k] = static_cast<char>(values[k] & 0xFF);
-            bytes[2 * k + 1] = static_cast<char>(values[k] >> 8);
-        }
-        return bytes;
+        testsupport::LittleEndianBytes bytes;
+        for (const uint16_t value : values)
+            bytes.U16(value);
+        return bytes.Bytes();
     }
     void WritePacked(const std::string& path) const { WritePackedMap(path, PlateBlock(), U16Block(xs), U16Block(ys)); }
     // The unpacked form: 6-byte records, u16 x and u16 y little-endian, plate, zero pad.
     std::string Unpacked() const
     {
-        std::string bytes(static_cast<size_t>(kViewVoxels) * 6, '\0');
+        testsupport::LittleEndianBytes bytes;
         for (size_t k = 0; k < kViewVoxels; ++k)
         {
             const bool onPlate = plates[k] != 255;
-            bytes[6 * k] = static_cast<char>(onPlate ? xs[k] & 0xFF : 0);
-            bytes[6 * k + 1] = static_cast<char>(onPlate ? xs[k] >> 8 : 0);
-            bytes[6 * k + 2] = static_cast<char>(onPlate ? ys[k] & 0xFF : 0);
-            bytes[6 * k + 3] = static_cast<char>(onPlate ? ys[k] >> 8 : 0);
-            bytes[6 * k + 4] = static_cast<char>(plates[k]);
+            bytes.U16(onPlate ? xs[k] : 0).U16(onPlate ? ys[k] : 0).U8(plates[k]).U8(0);
         }
-        return bytes;
+        return bytes.Bytes();
     }
 };
 
