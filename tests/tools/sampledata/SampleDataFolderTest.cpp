@@ -11,6 +11,7 @@
 #include "TextFiles.h"
 #include "Structures.h"
 #include "Volumes.h"
+#include "support/ErrorText.h"
 #include "support/TempDir.h"
 #include "tools/sampleservice/SampleAtlasFolders.h"
 
@@ -25,6 +26,7 @@
 #include <sstream>
 
 using testsupport::ReadFileBytes;
+using testsupport::RuntimeErrorOf;
 using testsupport::SampleDataDir;
 using testsupport::TempDir;
 using testsupport::WriteFileBytes;
@@ -284,13 +286,6 @@ TEST(SampleDataFolder, FilesAreReplacedWhole)
     }
     TempDir dir;
     // A file that cannot be written names its path.
-    try
-    {
-        sampledata::WriteFile(dir.File("missing/ontology.csv"), "x");
-        ADD_FAILURE() << "no failure reported";
-    }
-    catch (const std::runtime_error& e)
-    {
-        EXPECT_NE(std::string(e.what()).find("missing/ontology.csv"), std::string::npos) << e.what();
-    }
+    const std::string error = RuntimeErrorOf([&] { sampledata::WriteFile(dir.File("missing/ontology.csv"), "x"); });
+    EXPECT_NE(error.find("missing/ontology.csv"), std::string::npos) << error;
 }
