@@ -36,7 +36,6 @@ private:
     void DrawBacking(int x, int y);
 
     TextRasterizer* m_rasterizer;
-    bool m_needsUpload;
     bool m_showBackground;
     int m_lineHeight;
     int m_textWidth;
