@@ -25,6 +25,9 @@ TextureTextBox::TextureTextBox(TextRasterizer* rasterizer, int width, int lines,
 
 void TextureTextBox::SetText(const std::string& text)
 {
+    // The box already holds this text's pixels: callers may set it every frame.
+    if (text == m_text)
+        return;
     if (text.empty())
     {
         m_text.clear();
