@@ -10,6 +10,7 @@
 #include "display/NeuronArchiveLink.h"
 #include "display/SceneInteraction.h"
 #include "display/TabControlRenderer.h"
+#include "gl/GLBegin.h"
 #include "gl/GLDisplay.h"
 #include "gl/GLSolids.h"
 #include "gl/GLTextBox.h"
@@ -480,11 +481,7 @@ void BrainSceneRenderer::DrawText()
 
     const int width = m_viewport[2];
     const int height = m_viewport[3];
-    glPushAttrib(GL_ENABLE_BIT);
-    glDisable(GL_DEPTH_TEST);
-    glDisable(GL_LIGHTING);
-    glDisable(GL_LINE_SMOOTH);
-    glEnable(GL_BLEND);
+    GLPushOverlayState();
     glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
