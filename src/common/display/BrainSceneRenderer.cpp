@@ -10,6 +10,7 @@
 #include "display/NeuronArchiveLink.h"
 #include "display/SceneInteraction.h"
 #include "display/TabControlRenderer.h"
+#include "gl/GLBegin.h"
 #include "gl/GLDisplay.h"
 #include "gl/GLSolids.h"
 #include "gl/GLTextBox.h"
@@ -390,32 +391,11 @@ void BrainSceneRenderer::DrawExpression(unsigned int pickBase)
 
 void BrainSceneRenderer::DrawPickCubes(int geneIndex, unsigned int pickBase)
 {
-    // The pick cubes of the glyph renderer's pick pass, with the cubes that
-    // cannot reach the pick pixel left out on the CPU: with tens of thousands
-    // of glyphs per gene, sending every cube through selection mode makes a
-    // hover pick slower than a frame.
-    const ExpressionRenderer* renderer = m_expressionRenderers[static_cast<size_t>(geneIndex)];
-    const GeneExpression* gene = renderer->GetGene();
-    if (!gene->IsVisible())
-        return;
+    // The cubes that cannot reach the pick pixel are left out on the CPU:
+    // with tens of thousands of glyphs per gene, sending every cube through
+    // selection mode makes a hover pick slower than a frame.
     const scene::PickCubeCuller culler = scene::PickCubeCuller::FromCurrentMatrices();
-    const ImageGrid::AnnotationSelector selector = m_model->GetExpressionSelector();
-    GLCube cube;
-    for (const BrainFeature& feature : gene->GetBrainFeatures())
-    {
-        if (feature.expressors.empty() || feature.label == nullptr || !selector.Intersects(feature.label->own))
-            continue;
-        for (const Expressor* expressor : feature.expressors)
-        {
-            const float size = renderer->GetExpressorSize(*expressor);
-            if (!culler.MayHit(expressor->gridX, expressor->gridY, expressor->gridZ, size))
-                continue;
-            if (!ExpressionRenderer::ExpressorVisible(m_model, expressor))
-                continue;
-            glLoadName(expressor->gridId + pickBase);
-            cube.DrawAt(expressor->gridX, expressor->gridY, expressor->gridZ, size);
-        }
-    }
+    m_expressionRenderers[static_cast<size_t>(geneIndex)]->DrawPickCubes(pickBase, &culler);
 }
 
 void BrainSceneRenderer::DrawCompassFigure(bool atBregma)
@@ -501,11 +481,7 @@ void BrainSceneRenderer::DrawText()
 
     const int width = m_viewport[2];
     const int height = m_viewport[3];
-    glPushAttrib(GL_ENABLE_BIT);
-    glDisable(GL_DEPTH_TEST);
-    glDisable(GL_LIGHTING);
-    glDisable(GL_LINE_SMOOTH);
-    glEnable(GL_BLEND);
+    GLPushOverlayState();
     glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();

@@ -172,11 +172,7 @@ void BrainThumbnailRenderer::Display()
 
 void BrainThumbnailRenderer::DrawHeader()
 {
-    glPushAttrib(GL_ENABLE_BIT);
-    glDisable(GL_LIGHTING);
-    glDisable(GL_LINE_SMOOTH);
-    glDisable(GL_DEPTH_TEST);
-    glEnable(GL_BLEND);
+    GLPushOverlayState();
     glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
     const int tabH = TabBarHeight();
     const int base = m_height - tabH - 21;
@@ -205,11 +201,7 @@ void BrainThumbnailRenderer::DrawExpression()
 
 void BrainThumbnailRenderer::DrawDownloadStatus()
 {
-    glPushAttrib(GL_ENABLE_BIT);
-    glDisable(GL_LIGHTING);
-    glDisable(GL_LINE_SMOOTH);
-    glDisable(GL_DEPTH_TEST);
-    glEnable(GL_BLEND);
+    GLPushOverlayState();
     glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
     m_downloadStatusBox->Draw(5, (kBarHeight - m_downloadStatusBox->GetLineHeight()) / 2);
     if (m_fetcher.IsActive())

@@ -1,6 +1,7 @@
 #include "display/ExpressionRenderer.h"
 
 #include "display/BrainScene.h"
+#include "display/SceneInteraction.h"
 #include "gl/GLBegin.h"
 #include "gl/GLSolids.h"
 #include "gl/TintState.h"
@@ -297,23 +298,11 @@ void ExpressionRenderer::Display(bool pick, unsigned int pickBase)
 
     if (pick)
     {
-        const Filter filter(model, m_gene);
-        GLCube cube;
-        for (const BrainFeature& feature : features)
-        {
-            if (feature.expressors.empty() || !filter.InSelector(feature.label))
-                continue;
-            for (const Expressor* e : feature.expressors)
-            {
-                if (!filter.Passes(*e) || filter.Black(GetExpressorLevel(*e)))
-                    continue;
-                glLoadName(e->gridId + pickBase);
-                cube.DrawAt(e->gridX, e->gridY, e->gridZ, GetExpressorSize(*e));
-            }
-        }
+        DrawPickCubes(pickBase, nullptr);
         return;
     }
 
+    const Filter filter(model, m_gene);
     const bool live = model->GetLiveUpdate();
     const bool faster = live || FasterDrawing();
     if (live)
@@ -324,7 +313,6 @@ void ExpressionRenderer::Display(bool pick, unsigned int pickBase)
     {
         if (m_dirty)
             Draw(true);
-        const Filter filter(model, m_gene);
         if (!faster)
         {
             float r, g, b;
@@ -345,7 +333,30 @@ void ExpressionRenderer::Display(bool pick, unsigned int pickBase)
             glCallList(m_listBase + static_cast<GLuint>(j));
         }
     }
-    DrawRememberedVoxels(Filter(model, m_gene), faster);
+    DrawRememberedVoxels(filter, faster);
+}
+
+void ExpressionRenderer::DrawPickCubes(unsigned int pickBase, const scene::PickCubeCuller* culler) const
+{
+    if (m_gene == nullptr || !m_gene->IsVisible())
+        return;
+    const Filter filter(Model(), m_gene);
+    GLCube cube;
+    for (const BrainFeature& feature : m_gene->GetBrainFeatures())
+    {
+        if (feature.expressors.empty() || !filter.InSelector(feature.label))
+            continue;
+        for (const Expressor* e : feature.expressors)
+        {
+            const float size = GetExpressorSize(*e);
+            if (culler != nullptr && !culler->MayHit(e->gridX, e->gridY, e->gridZ, size))
+                continue;
+            if (!filter.Passes(*e) || filter.Black(GetExpressorLevel(*e)))
+                continue;
+            glLoadName(e->gridId + pickBase);
+            cube.DrawAt(e->gridX, e->gridY, e->gridZ, size);
+        }
+    }
 }
 
 void ExpressionRenderer::DrawRememberedVoxels(const Filter& filter, bool faster)

@@ -7,6 +7,10 @@ class BrainExpressionModel;
 class BrainScene;
 class GeneExpression;
 struct Expressor;
+namespace scene
+{
+class PickCubeCuller;
+}
 
 // Draws one gene's expressors in the 3D scene as small solids: one glyph per
 // voxel, sized by its count of expressing objects and coloured by the model's
@@ -52,6 +56,10 @@ public:
     // they are out of date; or, for picking, a cube named gridId + pickBase
     // per visible voxel. A hidden gene draws nothing.
     void Display(bool pick, unsigned int pickBase);
+    // The pick pass alone: a cube named gridId + pickBase per visible voxel of
+    // a shown gene; with a culler, only the cubes that may reach the pick
+    // pixel.
+    void DrawPickCubes(unsigned int pickBase, const scene::PickCubeCuller* culler) const;
     // Compiles every structure's list (compile true), or draws the glyphs of
     // the shown structures directly.
     void Draw(bool compile);

@@ -272,11 +272,7 @@ void TabControlRenderer::Display(int width)
     const int H = m_viewHeight;
     const int bottom = H - kBarHeight;
 
-    glPushAttrib(GL_ENABLE_BIT);
-    glDisable(GL_LIGHTING);
-    glDisable(GL_LINE_SMOOTH);
-    glDisable(GL_DEPTH_TEST);
-    glEnable(GL_BLEND);
+    GLPushOverlayState();
 
     Grey(kBackgroundGrey);
     GLFillRect(0, H, width, H - 20);

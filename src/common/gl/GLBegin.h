@@ -25,4 +25,16 @@ inline void GLFillRect(int x0, int y0, int x1, int y1)
     glVertex2i(x0, y1);
 }
 
+// Pushes the enable bits (undo with glPopAttrib) and sets them for flat 2D
+// overlays drawn over the scene: no lighting, line smoothing or depth test,
+// blending on (the blend function is the caller's).
+inline void GLPushOverlayState()
+{
+    glPushAttrib(GL_ENABLE_BIT);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_LINE_SMOOTH);
+    glDisable(GL_DEPTH_TEST);
+    glEnable(GL_BLEND);
+}
+
 #endif

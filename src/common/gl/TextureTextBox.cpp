@@ -9,7 +9,6 @@
 
 TextureTextBox::TextureTextBox(TextRasterizer* rasterizer, int width, int lines, bool smallFont, Alignment alignment)
     : m_rasterizer(rasterizer),
-      m_needsUpload(false),
       m_showBackground(false),
       m_lineHeight(rasterizer->GetLineHeight(smallFont)),
       m_textWidth(0),
@@ -26,6 +25,9 @@ TextureTextBox::TextureTextBox(TextRasterizer* rasterizer, int width, int lines,
 
 void TextureTextBox::SetText(const std::string& text)
 {
+    // The box already holds this text's pixels: callers may set it every frame.
+    if (text == m_text)
+        return;
     if (text.empty())
     {
         m_text.clear();
@@ -44,7 +46,6 @@ void TextureTextBox::SetText(const std::string& text)
         m_text = text;
         m_textWidth = textWidth;
         m_textHeight = textHeight;
-        m_needsUpload = false;
         return;
     }
     const size_t size = static_cast<size_t>(m_width) * m_height * 4;
@@ -53,12 +54,12 @@ void TextureTextBox::SetText(const std::string& text)
         bitmap.bytes.size() < size)
         throw std::runtime_error("Cannot render text. Unexpected bitmap format.");
 
+    // The texture uploads the new pixels at its next draw.
     m_texture.Initialize(m_width, m_height, GL_RGBA);
     std::memcpy(m_texture.GetBuffer(), bitmap.bytes.data(), size);
     m_text = text;
     m_textWidth = textWidth;
     m_textHeight = textHeight;
-    m_needsUpload = true;
 }
 
 void TextureTextBox::DrawBacking(int x, int y)
@@ -80,10 +81,5 @@ void TextureTextBox::Draw(int x, int y)
         return;
     if (m_showBackground || gTintState.QMB_expressor_clicked >= 1)
         DrawBacking(x, y);
-    if (m_needsUpload)
-    {
-        m_texture.LoadTexture();
-        m_needsUpload = false;
-    }
     m_texture.Draw(x, y);
 }

@@ -6,7 +6,7 @@
 
 class TextRasterizer;
 
-// A text box that renders its text once per SetText through the platform's
+// A text box that renders each new text once through the platform's
 // rasteriser into a GL_RGBA buffer and draws it as a texture, optionally on a
 // dark backing rectangle. The pixels stay on the CPU until the next Draw, so
 // a box may be made and filled while no GL context is current.
@@ -36,7 +36,6 @@ private:
     void DrawBacking(int x, int y);
 
     TextRasterizer* m_rasterizer;
-    bool m_needsUpload;
     bool m_showBackground;
     int m_lineHeight;
     int m_textWidth;

@@ -68,6 +68,20 @@ TEST(TextureTextBox, SizesFollowTheFontAndKeepPixelsOnTheCpuUntilDrawn)
     EXPECT_TRUE(empty.GetTexture().IsEmpty());
 }
 
+TEST(TextureTextBox, TheSameTextIsRenderedOnlyOnce)
+{
+    FakeRasterizer raster;
+    TextureTextBox box(&raster, 60, 1, false, GLTextBox::LEFT);
+    box.SetText("same");
+    box.SetText("same");
+    EXPECT_EQ(raster.renders, 1);
+    box.SetText("other");
+    box.SetText("same");
+    EXPECT_EQ(raster.renders, 3);
+    EXPECT_EQ(box.GetTexture().GetBuffer()[0], 4);
+    EXPECT_EQ(box.GetTextWidth(), 40);
+}
+
 TEST(TextureTextBox, AnUnexpectedBitmapKeepsThePreviousText)
 {
     FakeRasterizer raster;
