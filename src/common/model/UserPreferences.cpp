@@ -1,5 +1,6 @@
 #include "model/UserPreferences.h"
 
+#include "utility/StringUtils.h"
 #include "utility/TextParsing.h"
 
 #include <algorithm>
@@ -227,15 +228,13 @@ bool UserDefaults::Synchronize()
 
 bool UserDefaults::ParseBool(const std::string& text, bool& value)
 {
-    std::string word = std::string(TrimBlanks(text));
-    std::transform(word.begin(), word.end(), word.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-    if (word == "true" || word == "yes")
+    const std::string word = std::string(TrimBlanks(text));
+    if (StringUtils::EqualsIgnoringCase(word, "true") || StringUtils::EqualsIgnoringCase(word, "yes"))
     {
         value = true;
         return true;
     }
-    if (word == "false" || word == "no")
+    if (StringUtils::EqualsIgnoringCase(word, "false") || StringUtils::EqualsIgnoringCase(word, "no"))
     {
         value = false;
         return true;
