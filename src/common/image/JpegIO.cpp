@@ -176,6 +176,28 @@ bool DecodeRows(Decoder* d, unsigned char* out, size_t rowBytes)
 
 // --- Compression ------------------------------------------------------------
 
+// Compresses the rows of pixels into the destination cinfo already has. Runs
+// under the caller's setjmp.
+void CompressRows(jpeg_compress_struct* cinfo, const unsigned char* pixels, int width, int height, int components,
+                  J_COLOR_SPACE colorSpace, int quality)
+{
+    cinfo->image_width = static_cast<JDIMENSION>(width);
+    cinfo->image_height = static_cast<JDIMENSION>(height);
+    cinfo->input_components = components;
+    cinfo->in_color_space = colorSpace;
+    jpeg_set_defaults(cinfo);
+    jpeg_set_quality(cinfo, quality, TRUE);
+    jpeg_start_compress(cinfo, TRUE);
+    const size_t rowBytes = static_cast<size_t>(width) * static_cast<size_t>(components);
+    while (cinfo->next_scanline < cinfo->image_height)
+    {
+        // libjpeg takes non-const rows but only reads them.
+        JSAMPROW row = const_cast<unsigned char*>(pixels) + rowBytes * cinfo->next_scanline;
+        jpeg_write_scanlines(cinfo, &row, 1);
+    }
+    jpeg_finish_compress(cinfo);
+}
+
 bool EncodeGrey(Encoder* e, FILE* file, const unsigned char* pixels, int width, int height)
 {
     if (setjmp(e->err.jump))
@@ -183,20 +205,7 @@ bool EncodeGrey(Encoder* e, FILE* file, const unsigned char* pixels, int width, 
     jpeg_compress_struct* cinfo = &e->cinfo;
     jpeg_create_compress(cinfo);
     jpeg_stdio_dest(cinfo, file);
-    cinfo->image_width = static_cast<JDIMENSION>(width);
-    cinfo->image_height = static_cast<JDIMENSION>(height);
-    cinfo->input_components = 1;
-    cinfo->in_color_space = JCS_GRAYSCALE;
-    jpeg_set_defaults(cinfo);
-    jpeg_set_quality(cinfo, 80, TRUE);
-    jpeg_start_compress(cinfo, TRUE);
-    while (cinfo->next_scanline < cinfo->image_height)
-    {
-        // libjpeg takes non-const rows but only reads them.
-        JSAMPROW row = const_cast<unsigned char*>(pixels) + static_cast<size_t>(width) * cinfo->next_scanline;
-        jpeg_write_scanlines(cinfo, &row, 1);
-    }
-    jpeg_finish_compress(cinfo);
+    CompressRows(cinfo, pixels, width, height, 1, JCS_GRAYSCALE, 80);
     return true;
 }
 // --- Growing memory destination ----------------------------------------------
@@ -255,20 +264,7 @@ bool EncodeRgb(Encoder* e, GrowingDestination* dest, const unsigned char* rgb, i
     dest->pub.empty_output_buffer = empty_growing_destination;
     dest->pub.term_destination = term_growing_destination;
     cinfo->dest = &dest->pub;
-    cinfo->image_width = static_cast<JDIMENSION>(width);
-    cinfo->image_height = static_cast<JDIMENSION>(height);
-    cinfo->input_components = 3;
-    cinfo->in_color_space = JCS_RGB;
-    jpeg_set_defaults(cinfo);
-    jpeg_set_quality(cinfo, quality, TRUE);
-    jpeg_start_compress(cinfo, TRUE);
-    while (cinfo->next_scanline < cinfo->image_height)
-    {
-        // libjpeg takes non-const rows but only reads them.
-        JSAMPROW row = const_cast<unsigned char*>(rgb) + static_cast<size_t>(width) * 3u * cinfo->next_scanline;
-        jpeg_write_scanlines(cinfo, &row, 1);
-    }
-    jpeg_finish_compress(cinfo);
+    CompressRows(cinfo, rgb, width, height, 3, JCS_RGB, quality);
     return true;
 }
 } // namespace

@@ -32,8 +32,9 @@ public:
     virtual void CleanCache() = 0;
 
 protected:
-    // The line every cache prints when it stores a grid.
-    static void LogAdding(unsigned int geneId, GeneIdType type, unsigned long size);
+    // Refuses data that no cache keeps (throws std::runtime_error), else
+    // prints the line every cache prints when it stores a grid.
+    static void CheckAdding(unsigned int geneId, GeneIdType type, const unsigned char* data, unsigned long size);
 };
 
 #endif

@@ -3,10 +3,8 @@
 #include "io/MemoryStream.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstdio>
 #include <cstring>
-#include <stdexcept>
 
 MemoryGeneExpressionCache::MemoryGeneExpressionCache()
     : MemoryGeneExpressionCache([] { return std::time(nullptr); })
@@ -41,13 +39,7 @@ void MemoryGeneExpressionCache::Touch(GeneInfo& info)
 void MemoryGeneExpressionCache::AddGene(unsigned int geneId, int /*level*/, GeneIdType type,
                                         const unsigned char* data, unsigned long size)
 {
-    // A stream cannot hand back more than this, so such an entry would be useless.
-    if (size > UINT_MAX)
-        throw std::runtime_error("The grid file is too large to be kept in the cache.");
-    if (data == nullptr && size > 0)
-        throw std::runtime_error("No grid file data was given to the cache.");
-
-    LogAdding(geneId, type, size);
+    CheckAdding(geneId, type, data, size);
     std::vector<unsigned char> bytes(data, data + size);
 
     auto it = Find(geneId, type);

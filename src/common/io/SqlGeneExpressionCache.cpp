@@ -8,7 +8,6 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
@@ -101,13 +100,7 @@ void SqlGeneExpressionCache::DeleteKey(const GeneInfo& key, const char* message)
 void SqlGeneExpressionCache::AddGene(unsigned int geneId, int level, GeneIdType type, const unsigned char* data,
                                      unsigned long size)
 {
-    // What GetGene could not hand back through a stream is not stored.
-    if (size > UINT_MAX)
-        throw std::runtime_error("The grid file is too large to be kept in the cache.");
-    if (data == nullptr && size > 0)
-        throw std::runtime_error("No grid file data was given to the cache.");
-
-    LogAdding(geneId, type, size);
+    CheckAdding(geneId, type, data, size);
     const GeneInfo key{geneId, level, type};
     try
     {

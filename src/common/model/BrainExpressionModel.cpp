@@ -627,28 +627,15 @@ void BrainExpressionModel::SetNumExpressorsThreshold(float lower, float upper, b
 
 void BrainExpressionModel::AddListener(BrainExpressionModelListener* listener)
 {
-    if (listener == nullptr || std::find(m_listeners.begin(), m_listeners.end(), listener) != m_listeners.end())
-        return;
-    m_listeners.push_back(listener);
+    m_listeners.Add(listener);
 }
 
 void BrainExpressionModel::RemoveListener(BrainExpressionModelListener* listener)
 {
-    if (listener == nullptr)
-        return;
-    m_listeners.erase(std::remove(m_listeners.begin(), m_listeners.end(), listener), m_listeners.end());
+    m_listeners.Remove(listener);
 }
 
 void BrainExpressionModel::NotifyListeners(int code, int argument)
 {
-    // Listeners may add or remove listeners (themselves included) while they
-    // are told, so the list is copied first; one removed meanwhile may
-    // already be gone and is skipped.
-    const std::vector<BrainExpressionModelListener*> listeners = m_listeners;
-    for (BrainExpressionModelListener* listener : listeners)
-    {
-        if (std::find(m_listeners.begin(), m_listeners.end(), listener) == m_listeners.end())
-            continue;
-        listener->ModelChanged(code, this, argument);
-    }
+    m_listeners.ForEach([&](BrainExpressionModelListener* listener) { listener->ModelChanged(code, this, argument); });
 }

@@ -4,6 +4,7 @@
 #include "io/Image3d.h"
 #include "model/AnnotationSelector.h"
 #include "model/Bookmark.h"
+#include "utility/ListenerList.h"
 
 #include <string>
 #include <vector>
@@ -275,7 +276,7 @@ private:
     // Next palette colour for an added gene, shared by every model.
     static int m_colorCounter;
 
-    std::vector<BrainExpressionModelListener*> m_listeners;
+    ListenerList<BrainExpressionModelListener> m_listeners;
     std::vector<GeneExpression*> m_genes;
     int m_viewDimension[3];
     float m_sliceLocation[3];

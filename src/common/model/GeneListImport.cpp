@@ -24,20 +24,6 @@ namespace
 {
 const char* const kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 
-bool EqualsIgnoringCase(const std::string& text, const char* word)
-{
-    size_t i = 0;
-    for (; i < text.size() && word[i] != '\0'; ++i)
-    {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        if (c != word[i])
-            return false;
-    }
-    return i == text.size() && word[i] == '\0';
-}
-
 // Which column holds what; -1 for none.
 struct ColumnLayout
 {
@@ -65,9 +51,9 @@ bool ReadHeader(const std::vector<std::string>& header, ColumnLayout& layout)
     layout.experimentIds = std::string("experiment").find(header[1]) != std::string::npos;
     for (size_t i = 2; i < header.size(); ++i)
     {
-        if (EqualsIgnoringCase(header[i], "genename"))
+        if (StringUtils::EqualsIgnoringCase(header[i], "genename"))
             layout.name = static_cast<int>(i);
-        else if (EqualsIgnoringCase(header[i], "geneid"))
+        else if (StringUtils::EqualsIgnoringCase(header[i], "geneid"))
             layout.geneId = static_cast<int>(i);
     }
     return true;

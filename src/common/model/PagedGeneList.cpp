@@ -38,14 +38,12 @@ PagedGeneList::~PagedGeneList()
 
 void PagedGeneList::AddListener(PagedGeneListListener* listener)
 {
-    if (listener != nullptr && std::find(m_listeners.begin(), m_listeners.end(), listener) == m_listeners.end())
-        m_listeners.push_back(listener);
+    m_listeners.Add(listener);
 }
 
 void PagedGeneList::RemoveListener(PagedGeneListListener* listener)
 {
-    if (listener != nullptr)
-        m_listeners.erase(std::remove(m_listeners.begin(), m_listeners.end(), listener), m_listeners.end());
+    m_listeners.Remove(listener);
 }
 
 void PagedGeneList::NotifyListeners(int event, int arg)
@@ -58,18 +56,11 @@ bool PagedGeneList::Notify(int event, int arg)
     // The watch restores the outer flag even when a listener throws.
     DeletionWatch watch(m_destroyedFlag);
 
-    // Listeners may add or remove listeners meanwhile: walk a copy and skip
-    // those no longer registered.
-    const std::vector<PagedGeneListListener*> listeners = m_listeners;
-    for (PagedGeneListListener* listener : listeners)
-    {
-        if (std::find(m_listeners.begin(), m_listeners.end(), listener) == m_listeners.end())
-            continue;
+    // A listener that deletes the list ends the walk.
+    return m_listeners.ForEach([&](PagedGeneListListener* listener) {
         listener->PagedGeneListChanged(event, this, arg);
-        if (watch.Deleted())
-            return false;
-    }
-    return true;
+        return !watch.Deleted();
+    });
 }
 
 void PagedGeneList::SetStatusAndNotify(const std::string& status, int event, int arg)

@@ -2,6 +2,7 @@
 #define NUVARO_MODEL_PAGEDGENELIST_H
 
 #include "network/GeneQuery.h"
+#include "utility/ListenerList.h"
 
 #include <string>
 #include <vector>
@@ -146,7 +147,7 @@ private:
     // The lines of a gene list file after the list was emptied for it.
     void ReadGeneListLines(LineReader& reader, const std::string& path, unsigned generation);
 
-    std::vector<PagedGeneListListener*> m_listeners;
+    ListenerList<PagedGeneListListener> m_listeners;
     std::vector<GeneExpression*> m_genes;
     std::string m_name;
     std::string m_status;

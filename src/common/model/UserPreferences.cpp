@@ -1,5 +1,6 @@
 #include "model/UserPreferences.h"
 
+#include "utility/StringUtils.h"
 #include "utility/TextParsing.h"
 
 #include <algorithm>
@@ -227,15 +228,13 @@ bool UserDefaults::Synchronize()
 
 bool UserDefaults::ParseBool(const std::string& text, bool& value)
 {
-    std::string word = std::string(TrimBlanks(text));
-    std::transform(word.begin(), word.end(), word.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-    if (word == "true" || word == "yes")
+    const std::string word = std::string(TrimBlanks(text));
+    if (StringUtils::EqualsIgnoringCase(word, "true") || StringUtils::EqualsIgnoringCase(word, "yes"))
     {
         value = true;
         return true;
     }
-    if (word == "false" || word == "no")
+    if (StringUtils::EqualsIgnoringCase(word, "false") || StringUtils::EqualsIgnoringCase(word, "no"))
     {
         value = false;
         return true;
@@ -323,28 +322,17 @@ void UserPreferences::FormServiceAddresses()
 
 void UserPreferences::AddListener(UserPreferencesListener* listener)
 {
-    if (listener == nullptr || std::find(m_listeners.begin(), m_listeners.end(), listener) != m_listeners.end())
-        return;
-    m_listeners.push_back(listener);
+    m_listeners.Add(listener);
 }
 
 void UserPreferences::RemoveListener(UserPreferencesListener* listener)
 {
-    if (listener == nullptr)
-        return;
-    m_listeners.erase(std::remove(m_listeners.begin(), m_listeners.end(), listener), m_listeners.end());
+    m_listeners.Remove(listener);
 }
 
 void UserPreferences::NotifyListeners(int code)
 {
-    // A listener may add or remove listeners while it is told; the ones
-    // removed meanwhile are skipped rather than called after their removal.
-    const std::vector<UserPreferencesListener*> listeners = m_listeners;
-    for (UserPreferencesListener* listener : listeners)
-    {
-        if (std::find(m_listeners.begin(), m_listeners.end(), listener) != m_listeners.end())
-            listener->PreferenceChanged(code);
-    }
+    m_listeners.ForEach([code](UserPreferencesListener* listener) { listener->PreferenceChanged(code); });
 }
 
 void UserPreferences::Initialize()

@@ -1,6 +1,8 @@
 #ifndef NUVARO_MODEL_USERPREFERENCES_H
 #define NUVARO_MODEL_USERPREFERENCES_H
 
+#include "utility/ListenerList.h"
+
 #include <cstdint>
 #include <ctime>
 #include <map>
@@ -210,7 +212,7 @@ private:
     template <typename T>
     void ChangeSetting(T& member, T value, const char* key, int code);
 
-    std::vector<UserPreferencesListener*> m_listeners;
+    ListenerList<UserPreferencesListener> m_listeners;
     bool m_autoRotate = true;
     bool m_fasterDrawing = false;
     bool m_initialized = false;

@@ -85,23 +85,6 @@ FieldType Lookup(const FieldName (&table)[N], const char* name)
             return field.type;
     return kNoField;
 }
-
-bool EqualsIgnoringCase(const std::string& text, const char* word)
-{
-    const size_t length = std::strlen(word);
-    if (text.size() != length)
-        return false;
-    for (size_t i = 0; i < length; ++i)
-    {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        if (c != word[i])
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -168,22 +151,22 @@ void GeneQueryReplyReader::EndElement(const char* name)
         m_record.url = m_text;
         return;
     case kPlaneField:
-        if (EqualsIgnoringCase(m_text, "coronal"))
+        if (StringUtils::EqualsIgnoringCase(m_text, "coronal"))
             m_record.planeOfSection = 0;
-        else if (EqualsIgnoringCase(m_text, "sagittal"))
+        else if (StringUtils::EqualsIgnoringCase(m_text, "sagittal"))
             m_record.planeOfSection = 1;
         return;
     case kProbeOrientationField:
-        if (EqualsIgnoringCase(m_text, "sense"))
+        if (StringUtils::EqualsIgnoringCase(m_text, "sense"))
             m_record.probeOrientation = 0;
-        else if (EqualsIgnoringCase(m_text, "antisense"))
+        else if (StringUtils::EqualsIgnoringCase(m_text, "antisense"))
             m_record.probeOrientation = 1;
         return;
     case kScoreField:
         m_record.score = ParseLeadingFloat(m_text);
         return;
     case kProcessingStatusField:
-        m_record.available = EqualsIgnoringCase(m_text, "available");
+        m_record.available = StringUtils::EqualsIgnoringCase(m_text, "available");
         return;
     case kQcStateField:
         m_record.available = ParseLeadingInt(m_text, IntOverflow::Clamp) == 1;

@@ -20,6 +20,20 @@ void StringUtils::SplitLine(std::string line, std::vector<std::string>& fields)
     fields.push_back(field);
 }
 
+bool StringUtils::EqualsIgnoringCase(const std::string& text, const char* lowercaseWord)
+{
+    size_t i = 0;
+    for (; i < text.size() && lowercaseWord[i] != '\0'; ++i)
+    {
+        char c = text[i];
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+        if (c != lowercaseWord[i])
+            return false;
+    }
+    return i == text.size() && lowercaseWord[i] == '\0';
+}
+
 std::string StringUtils::PercentEncode(const std::string& text)
 {
     static const char* const kHex = "0123456789ABCDEF";

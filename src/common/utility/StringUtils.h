@@ -12,6 +12,10 @@ namespace StringUtils
 // always at least one field.
 void SplitLine(std::string line, std::vector<std::string>& fields);
 
+// True when text equals lowercaseWord once its ASCII capitals are made small
+// ("Coronal" and "CORONAL" equal "coronal"); other bytes must match exactly.
+bool EqualsIgnoringCase(const std::string& text, const char* lowercaseWord);
+
 // Every byte but letters, digits and "-_.~" as %XX, for a URL query value.
 std::string PercentEncode(const std::string& text);
 } // namespace StringUtils

@@ -254,14 +254,24 @@ TEST(MemoryGeneExpressionCache, PrintsSizesInWholeKiB)
     EXPECT_EQ(cache.GetEntryCount(), 0u);
 }
 
-TEST(MemoryGeneExpressionCache, RejectsWhatItCouldNotHandBack)
+namespace
 {
-    MemoryGeneExpressionCache cache;
+// Every cache refuses a grid larger than a stream can hand back, and a size
+// without data.
+void ExpectRejectsWhatItCouldNotHandBack(GeneExpressionCache& cache)
+{
     const unsigned char byte = 0;
     EXPECT_EQ(RuntimeErrorOf([&] { cache.AddGene(1, 0, kSeries, &byte, static_cast<unsigned long>(UINT_MAX) + 1); }),
               "The grid file is too large to be kept in the cache.");
     EXPECT_EQ(RuntimeErrorOf([&] { cache.AddGene(1, 0, kSeries, nullptr, 10); }),
               "No grid file data was given to the cache.");
+}
+} // namespace
+
+TEST(MemoryGeneExpressionCache, RejectsWhatItCouldNotHandBack)
+{
+    MemoryGeneExpressionCache cache;
+    ExpectRejectsWhatItCouldNotHandBack(cache);
     EXPECT_EQ(cache.GetEntryCount(), 0u);
     EXPECT_EQ(cache.GetTotalBytes(), 0u);
 }
@@ -320,6 +330,14 @@ TEST(SqlGeneExpressionCache, StoresAndReadsBackByIdLevelAndType)
     EXPECT_EQ(QueryInt(db, "SELECT count(*) FROM SqlGeneExpressionCache;"), 3);
     EXPECT_EQ(QueryInt(db, "SELECT count(*) FROM sqlite_master WHERE type = 'index';"), 3);
     EXPECT_EQ(QueryInt(db, "SELECT fileSize FROM SqlGeneExpressionCache WHERE level=2;"), 100);
+}
+
+TEST(SqlGeneExpressionCache, RejectsWhatItCouldNotHandBack)
+{
+    TempDir dir;
+    SqlGeneExpressionCache cache(dir.Path(), kCacheFile);
+    ExpectRejectsWhatItCouldNotHandBack(cache);
+    EXPECT_FALSE(Has(cache, 1, kSeries));
 }
 
 TEST(SqlGeneExpressionCache, CleaningDropsTheOldestAccessesDownToThreeMiB)

@@ -53,3 +53,21 @@ TEST(EscapeString, ReplacesTheFiveSpecialCharactersOnly)
     EXPECT_EQ(out, "");
     EXPECT_EQ(XMLUtils::Escaped("it's <b>"), "it&apos;s &lt;b&gt;");
 }
+
+TEST(EqualsIgnoringCase, CapitalsOnlyInTheTextAndWholeWordsOnly)
+{
+    const struct
+    {
+        std::string text;
+        const char* word;
+        bool equal;
+    } cases[] = {
+        {"coronal", "coronal", true},     {"CoRoNaL", "coronal", true},   {"", "", true},
+        {"coronal ", "coronal", false},   {"coron", "coronal", false},    {"", "no", false},
+        {"sense", "antisense", false},    {"antisense", "sense", false},  {"ja", "yes", false},
+        // Only ASCII capitals fold: other bytes must match, a NUL included.
+        {"\xC3\x89t", "\xC3\xA9t", false}, {std::string("no\0", 3), "no", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(StringUtils::EqualsIgnoringCase(c.text, c.word), c.equal) << c.text << " / " << c.word;
+}
