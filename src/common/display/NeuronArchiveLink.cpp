@@ -123,8 +123,7 @@ NeuronTable ParseTable(std::string_view text)
 {
     NeuronTable table;
     // A UTF-8 byte order mark is no part of the first line.
-    if (text.substr(0, 3) == "\xEF\xBB\xBF")
-        text.remove_prefix(3);
+    text = WithoutByteOrderMark(text);
     while (!text.empty())
     {
         const size_t end = text.find_first_of("\r\n");

@@ -125,9 +125,7 @@ void BrainOntology::Load(const char* path)
     const std::string text = ReadSmallTextFile(path, kMaxOntologyFileBytes, "Error while opening ontology file: ",
                                                "Ontology file is too large to be an ontology: ");
 
-    std::string_view rest(text);
-    if (rest.substr(0, 3) == "\xEF\xBB\xBF")
-        rest.remove_prefix(3);
+    std::string_view rest = WithoutByteOrderMark(text);
     // An empty file or an empty first line: no structures, and no error.
     if (rest.empty() || rest[0] == '\n' || rest.substr(0, 2) == "\r\n")
     {

@@ -22,8 +22,6 @@
 
 namespace
 {
-const char* const kUtf8ByteOrderMark = "\xEF\xBB\xBF";
-
 // Which column holds what; -1 for none.
 struct ColumnLayout
 {
@@ -117,8 +115,7 @@ void PagedGeneList::ReadGeneListLines(LineReader& reader, const std::string& pat
     bool haveHeader = reader.ReadLine(line, tooLong);
     if (haveHeader)
     {
-        if (line.compare(0, 3, kUtf8ByteOrderMark) == 0)
-            line.erase(0, 3);
+        line.erase(0, line.size() - WithoutByteOrderMark(line).size());
         StringUtils::SplitLine(line, fields);
         for (const std::string& field : fields)
             std::printf("%s | ", field.c_str());

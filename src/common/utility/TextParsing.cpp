@@ -32,6 +32,13 @@ std::string ReadSmallTextFile(const char* path, std::size_t maxBytes, const char
     return contents;
 }
 
+std::string_view WithoutByteOrderMark(std::string_view text)
+{
+    if (text.substr(0, 3) == "\xEF\xBB\xBF")
+        text.remove_prefix(3);
+    return text;
+}
+
 std::string_view TrimBlanks(std::string_view text)
 {
     const char* const blanks = " \t\r\n";

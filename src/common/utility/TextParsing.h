@@ -17,6 +17,9 @@ std::string ReadSmallTextFile(const char* path, std::size_t maxBytes, const char
 // The text without blanks, tabs, carriage returns and line feeds at its ends.
 std::string_view TrimBlanks(std::string_view text);
 
+// The text without a leading UTF-8 byte order mark.
+std::string_view WithoutByteOrderMark(std::string_view text);
+
 // The whole text as a decimal integer (an optional sign, then digits; nothing
 // else). False when the text is anything else or out of range.
 bool ParseInteger(std::string_view text, long long& value);
