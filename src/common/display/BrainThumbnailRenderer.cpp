@@ -36,6 +36,12 @@ constexpr int kHeaderRowHeight = 24;
 constexpr int kShiftFlag = 1;
 constexpr int kCellsPerColumn = 5;
 constexpr int kColumns = 2;
+
+// A download the user asked for that will not reach the scene.
+void AlertDownloadFailed(const std::string& name, const std::string& reason)
+{
+    ShowAlertBox("Error downloading gene data for " + name + ". " + reason);
+}
 } // namespace
 
 BrainThumbnailRenderer::BrainThumbnailRenderer(GLDisplay* display, PagedGeneList* list, BrainExpressionModel* model,
@@ -588,7 +594,7 @@ void BrainThumbnailRenderer::DownloadNextInQueue()
             // every download behind it, with no Cancel button shown: the user
             // is told, and the queue goes on.
             m_fetcher.Reset();
-            ShowAlertBox("Error downloading gene data for " + info.name + ". " + e.what());
+            AlertDownloadFailed(info.name, e.what());
         }
     }
     UpdateDownloadStatusText();
@@ -648,7 +654,7 @@ void BrainThumbnailRenderer::GeneLoadError(GeneFetcher*, const std::string& mess
     // The gene never reaches the scene: the user is told why.
     const std::string name = m_fetcher.GetName();
     m_fetcher.Reset();
-    ShowAlertBox("Error downloading gene data for " + name + ". " + message);
+    AlertDownloadFailed(name, message);
     DownloadNextInQueue();
 }
 
