@@ -1,0 +1,235 @@
+#include "shell/PreferencesController.h"
+
+#include "model/UserPreferences.h"
+#include "shell/MultisampleChoices.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QFormLayout>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QKeySequence>
+#include <QLabel>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QVBoxLayout>
+
+#include <cmath>
+#include <cstdio>
+#include <exception>
+
+namespace
+{
+PreferencesController* sShared = nullptr;
+
+void DeleteSharedController()
+{
+    delete sShared;
+    sShared = nullptr;
+}
+
+// Runs a setter from a control's handler; a failure to write the setting
+// must not reach the event loop.
+template <typename Setter>
+void ApplySetting(Setter setter)
+{
+    try
+    {
+        setter(*UserPreferences::GetPreferences());
+    }
+    catch (const std::exception& e)
+    {
+        std::printf("Preference not saved: %s\n", e.what());
+    }
+}
+
+void SetChecked(QCheckBox* box, bool checked)
+{
+    const QSignalBlocker blocker(box);
+    box->setChecked(checked);
+}
+} // namespace
+
+PreferencesController::PreferencesController(QObject* parent) : QObject(parent) {}
+
+PreferencesController::~PreferencesController()
+{
+    if (sShared == this)
+        sShared = nullptr;
+}
+
+PreferencesController* PreferencesController::sharedController()
+{
+    if (sShared == nullptr)
+    {
+        sShared = new PreferencesController();
+        // Post routines run while the application object still exists, so
+        // the window is deleted before the toolkit shuts down.
+        qAddPostRoutine(DeleteSharedController);
+    }
+    return sShared;
+}
+
+QAction* PreferencesController::createPreferencesAction(QObject* parent)
+{
+    auto* action = new QAction(QObject::tr("Preferences…"), parent);
+    action->setMenuRole(QAction::PreferencesRole);
+    action->setShortcut(QKeySequence::Preferences);
+    QObject::connect(action, &QAction::triggered, [] { sharedController()->showPreferences(); });
+    return action;
+}
+
+void PreferencesController::showPreferences()
+{
+    const bool first = m_window == nullptr;
+    if (first)
+        buildWindow();
+    refresh();
+    if (first)
+    {
+        m_window->adjustSize();
+        if (QScreen* screen = QGuiApplication::primaryScreen())
+            m_window->move(screen->availableGeometry().center() - m_window->rect().center());
+    }
+    m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
+}
+
+void PreferencesController::buildWindow()
+{
+    m_window = std::make_unique<QDialog>();
+    m_window->setWindowTitle(tr("Preferences"));
+    m_window->setModal(false);
+
+    m_autoCheckForUpdatesButton = new QCheckBox(tr("Check for updates automatically"));
+    m_autoRotateButton = new QCheckBox(tr("Rotate the scene automatically"));
+    m_fasterRenderingButton = new QCheckBox(tr("Faster, lower-quality expression drawing"));
+    m_verticalSyncButton = new QCheckBox(tr("Vertical sync"));
+    m_multiSamplingPopup = new QComboBox;
+    m_bookmarkAnimationSlider = new QSlider(Qt::Horizontal);
+    m_bookmarkAnimationSlider->setRange(0, static_cast<int>(MAX_SPEED) * kSliderStepsPerUnit);
+    m_bookmarkAnimationSlider->setSingleStep(1);
+    m_bookmarkAnimationSlider->setPageStep(kSliderStepsPerUnit);
+    m_bookmarkAnimationSlider->setTickInterval(kSliderStepsPerUnit);
+    m_bookmarkAnimationSlider->setTickPosition(QSlider::TicksBelow);
+    m_bookmarkAnimationSlider->setMinimumWidth(220);
+
+    auto* layout = new QVBoxLayout(m_window.get());
+    for (QCheckBox* box : {m_autoCheckForUpdatesButton, m_autoRotateButton, m_fasterRenderingButton,
+                           m_verticalSyncButton})
+        layout->addWidget(box);
+
+    auto* form = new QFormLayout;
+    form->addRow(tr("Multisampling:"), m_multiSamplingPopup);
+    auto* sliderRow = new QHBoxLayout;
+    sliderRow->addWidget(new QLabel(tr("Slow")));
+    sliderRow->addWidget(m_bookmarkAnimationSlider, 1);
+    sliderRow->addWidget(new QLabel(tr("Fast")));
+    form->addRow(tr("Bookmark animation:"), sliderRow);
+    layout->addLayout(form);
+
+    auto* note = new QLabel(tr("Multisampling and vertical sync apply from the next start."));
+    note->setWordWrap(true);
+    QFont small = note->font();
+    small.setPointSizeF(small.pointSizeF() * 0.9);
+    note->setFont(small);
+    layout->addWidget(note);
+
+    // Only user signals write settings; refresh() fills the controls under
+    // signal blockers.
+    connect(m_autoCheckForUpdatesButton, &QCheckBox::clicked, this, &PreferencesController::toggleAutoCheckForUpdates);
+    connect(m_autoRotateButton, &QCheckBox::clicked, this, &PreferencesController::toggleAutoRotate);
+    connect(m_fasterRenderingButton, &QCheckBox::clicked, this, &PreferencesController::toggleRenderingMode);
+    connect(m_verticalSyncButton, &QCheckBox::clicked, this, &PreferencesController::toggleVerticalSync);
+    connect(m_multiSamplingPopup, &QComboBox::activated, this, &PreferencesController::multiSamplingChanged);
+    connect(m_bookmarkAnimationSlider, &QSlider::valueChanged, this,
+            &PreferencesController::bookmarkAnimationSpeedChanged);
+}
+
+void PreferencesController::refresh()
+{
+    const UserPreferences* preferences = nullptr;
+    try
+    {
+        preferences = UserPreferences::GetPreferences();
+    }
+    catch (const std::exception& e)
+    {
+        std::printf("Preferences not available: %s\n", e.what());
+        return;
+    }
+    SetChecked(m_autoCheckForUpdatesButton, preferences->GetAutoVersionCheck());
+    SetChecked(m_autoRotateButton, preferences->GetAutoRotate());
+    SetChecked(m_fasterRenderingButton, preferences->GetFasterDrawing());
+    SetChecked(m_verticalSyncButton, preferences->GetVSync());
+    {
+        const QSignalBlocker blocker(m_bookmarkAnimationSlider);
+        const double shown = MAX_SPEED - preferences->GetBookmarkAnimationSpeed();
+        m_bookmarkAnimationSlider->setValue(static_cast<int>(std::lround(shown * kSliderStepsPerUnit)));
+    }
+    {
+        const QSignalBlocker blocker(m_multiSamplingPopup);
+        m_multiSamplingPopup->clear();
+        for (const std::string& title : MultisampleChoices::ItemTitles(preferences->GetMaxSamples()))
+            m_multiSamplingPopup->addItem(QString::fromStdString(title));
+        m_multiSamplingPopup->setCurrentIndex(
+            MultisampleChoices::ItemForStoredValue(preferences->GetNumSamples(), m_multiSamplingPopup->count()));
+        m_multiSamplingPopup->setEnabled(m_multiSamplingPopup->count() > 0);
+    }
+}
+
+void PreferencesController::toggleAutoCheckForUpdates()
+{
+    if (m_autoCheckForUpdatesButton == nullptr)
+        return;
+    const bool on = m_autoCheckForUpdatesButton->isChecked();
+    ApplySetting([on](UserPreferences& p) { p.SetAutoVersionCheck(on); });
+}
+
+void PreferencesController::toggleAutoRotate()
+{
+    if (m_autoRotateButton == nullptr)
+        return;
+    const bool on = m_autoRotateButton->isChecked();
+    ApplySetting([on](UserPreferences& p) { p.SetAutoRotate(on); });
+}
+
+void PreferencesController::toggleRenderingMode()
+{
+    if (m_fasterRenderingButton == nullptr)
+        return;
+    const bool on = m_fasterRenderingButton->isChecked();
+    ApplySetting([on](UserPreferences& p) { p.SetFasterDrawing(on); });
+}
+
+void PreferencesController::toggleVerticalSync()
+{
+    if (m_verticalSyncButton == nullptr)
+        return;
+    const bool on = m_verticalSyncButton->isChecked();
+    ApplySetting([on](UserPreferences& p) { p.SetVSync(on); });
+}
+
+void PreferencesController::multiSamplingChanged()
+{
+    if (m_multiSamplingPopup == nullptr)
+        return;
+    const int stored = MultisampleChoices::StoredValue(m_multiSamplingPopup->currentIndex());
+    if (stored < 0)
+        return;
+    ApplySetting([stored](UserPreferences& p) { p.SetNumSamples(stored); });
+}
+
+void PreferencesController::bookmarkAnimationSpeedChanged()
+{
+    if (m_bookmarkAnimationSlider == nullptr)
+        return;
+    const double shown = static_cast<double>(m_bookmarkAnimationSlider->value()) / kSliderStepsPerUnit;
+    const float speed = static_cast<float>(MAX_SPEED - shown);
+    ApplySetting([speed](UserPreferences& p) { p.SetBookmarkAnimationSpeed(speed); });
+}
