@@ -185,34 +185,30 @@ void PreferencesController::refresh()
 
 void PreferencesController::toggleAutoCheckForUpdates()
 {
-    if (m_autoCheckForUpdatesButton == nullptr)
-        return;
-    const bool on = m_autoCheckForUpdatesButton->isChecked();
-    ApplySetting([on](UserPreferences& p) { p.SetAutoVersionCheck(on); });
+    storeCheckBox(m_autoCheckForUpdatesButton, &UserPreferences::SetAutoVersionCheck);
 }
 
 void PreferencesController::toggleAutoRotate()
 {
-    if (m_autoRotateButton == nullptr)
-        return;
-    const bool on = m_autoRotateButton->isChecked();
-    ApplySetting([on](UserPreferences& p) { p.SetAutoRotate(on); });
+    storeCheckBox(m_autoRotateButton, &UserPreferences::SetAutoRotate);
 }
 
 void PreferencesController::toggleRenderingMode()
 {
-    if (m_fasterRenderingButton == nullptr)
-        return;
-    const bool on = m_fasterRenderingButton->isChecked();
-    ApplySetting([on](UserPreferences& p) { p.SetFasterDrawing(on); });
+    storeCheckBox(m_fasterRenderingButton, &UserPreferences::SetFasterDrawing);
 }
 
 void PreferencesController::toggleVerticalSync()
 {
-    if (m_verticalSyncButton == nullptr)
+    storeCheckBox(m_verticalSyncButton, &UserPreferences::SetVSync);
+}
+
+void PreferencesController::storeCheckBox(QCheckBox* box, void (UserPreferences::*setter)(bool))
+{
+    if (box == nullptr)
         return;
-    const bool on = m_verticalSyncButton->isChecked();
-    ApplySetting([on](UserPreferences& p) { p.SetVSync(on); });
+    const bool on = box->isChecked();
+    ApplySetting([on, setter](UserPreferences& p) { (p.*setter)(on); });
 }
 
 void PreferencesController::multiSamplingChanged()

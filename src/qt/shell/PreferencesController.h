@@ -10,6 +10,7 @@ class QCheckBox;
 class QComboBox;
 class QDialog;
 class QSlider;
+class UserPreferences;
 
 // The Preferences window: four check boxes, the multisampling pop-up and the
 // bookmark animation slider, each bound to one setting of UserPreferences.
@@ -60,6 +61,8 @@ public slots:
 private:
     void buildWindow();
     void refresh();
+    // Stores a check box's state through one of the preferences' setters.
+    void storeCheckBox(QCheckBox* box, void (UserPreferences::*setter)(bool));
 
     std::unique_ptr<QDialog> m_window;
     QCheckBox* m_autoCheckForUpdatesButton = nullptr;
