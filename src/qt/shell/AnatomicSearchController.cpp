@@ -3,33 +3,21 @@
 #include "model/AnnotationLabel.h"
 #include "model/Atlas.h"
 #include "model/BrainOntology.h"
-#include "model/SearchConfig.h"
 #include "shell/AlertSheet.h"
+#include "shell/DialogWindow.h"
 #include "shell/SearchDomainText.h"
 
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QDialog>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 #include <QVBoxLayout>
 
-#include <cstdio>
 #include <exception>
 
 namespace
 {
-AnatomicSearchController* sShared = nullptr;
-
-void DeleteSharedController()
-{
-    delete sShared;
-    sShared = nullptr;
-}
-
 QComboBox* MakePopup(const QStringList& titles)
 {
     auto* popup = new QComboBox;
@@ -41,20 +29,11 @@ QComboBox* MakePopup(const QStringList& titles)
 
 AnatomicSearchController::AnatomicSearchController(QObject* parent) : QObject(parent) {}
 
-AnatomicSearchController::~AnatomicSearchController()
-{
-    if (sShared == this)
-        sShared = nullptr;
-}
+AnatomicSearchController::~AnatomicSearchController() = default;
 
 AnatomicSearchController* AnatomicSearchController::sharedController()
 {
-    if (sShared == nullptr)
-    {
-        sShared = new AnatomicSearchController();
-        qAddPostRoutine(DeleteSharedController);
-    }
-    return sShared;
+    return SharedDialogController<AnatomicSearchController>();
 }
 
 void AnatomicSearchController::setDocuments(std::function<AnatomicSearchTarget*()> currentDocument,
@@ -70,15 +49,7 @@ void AnatomicSearchController::showAnatomicSearchWindow()
     if (first)
         buildWindow();
     initStructureMenus();
-    if (first)
-    {
-        m_window->adjustSize();
-        if (QScreen* screen = QGuiApplication::primaryScreen())
-            m_window->move(screen->availableGeometry().center() - m_window->rect().center());
-    }
-    m_window->show();
-    m_window->raise();
-    m_window->activateWindow();
+    PresentDialogWindow(m_window.get(), first);
 }
 
 void AnatomicSearchController::buildWindow()
@@ -161,24 +132,8 @@ void AnatomicSearchController::initStructureMenu(QComboBox* menu)
 {
     const QVariant chosen = menu->currentData();
     menu->clear();
-    try
-    {
-        const SearchConfig* config = SearchConfig::GetConfig();
-        for (int i = 0; i < config->GetNumAnatomicSearchDomains(); ++i)
-        {
-            const ImageGrid::AnnotationLabel* structure = config->GetAnatomicSearchDomain(i);
-            if (structure == nullptr)
-                continue;
-            const std::string title = IndentedSearchDomainText(config->GetAnatomicSearchIndent(i), 3, structure->name);
-            menu->addItem(QString::fromStdString(title), static_cast<int>(structure->databaseId));
-        }
-    }
-    catch (const std::exception& e)
-    {
-        // No domains: Find then asks for a region.
-        std::printf("Search domains not available: %s\n", e.what());
-        menu->clear();
-    }
+    for (const SearchDomainItem& item : CurrentSearchDomains(SearchDomainList::Anatomic))
+        menu->addItem(QString::fromStdString(item.text), static_cast<int>(item.structure->databaseId));
     const int again = chosen.isValid() ? menu->findData(chosen) : -1;
     menu->setCurrentIndex(again >= 0 ? again : (menu->count() > 0 ? 0 : -1));
 }

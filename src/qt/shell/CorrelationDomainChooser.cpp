@@ -1,7 +1,6 @@
 #include "shell/CorrelationDomainChooser.h"
 
 #include "model/AnnotationLabel.h"
-#include "model/SearchConfig.h"
 #include "shell/AlertSheet.h"
 #include "shell/SearchDomainText.h"
 
@@ -19,7 +18,6 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-#include <cstdio>
 #include <exception>
 #include <vector>
 
@@ -131,25 +129,8 @@ CorrelationDomainChooser::~CorrelationDomainChooser() = default;
 void CorrelationDomainChooser::reloadDomains()
 {
     std::vector<CorrelationDomainListModel::Row> rows;
-    try
-    {
-        const SearchConfig* config = SearchConfig::GetConfig();
-        for (int i = 0; i < config->GetNumSimlaraDomains(); ++i)
-        {
-            const ImageGrid::AnnotationLabel* structure = config->GetSimlaraDomain(i);
-            if (structure == nullptr)
-                continue;
-            const std::string text = IndentedSearchDomainText(
-                config->GetSimlaraIndent(i), 4, structure->name + " (" + structure->abbreviation + ")");
-            rows.push_back({QString::fromStdString(text), structure->databaseId});
-        }
-    }
-    catch (const std::exception& e)
-    {
-        // An empty list: Find then asks for a domain.
-        std::printf("Search domains not available: %s\n", e.what());
-        rows.clear();
-    }
+    for (const SearchDomainItem& item : CurrentSearchDomains(SearchDomainList::SimilarGene))
+        rows.push_back({QString::fromStdString(item.text), item.structure->databaseId});
     m_domains->setRows(std::move(rows));
 }
 

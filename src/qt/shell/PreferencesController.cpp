@@ -1,19 +1,17 @@
 #include "shell/PreferencesController.h"
 
 #include "model/UserPreferences.h"
+#include "shell/DialogWindow.h"
 #include "shell/MultisampleChoices.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QDialog>
 #include <QFormLayout>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeySequence>
 #include <QLabel>
-#include <QScreen>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QVBoxLayout>
@@ -24,14 +22,6 @@
 
 namespace
 {
-PreferencesController* sShared = nullptr;
-
-void DeleteSharedController()
-{
-    delete sShared;
-    sShared = nullptr;
-}
-
 // Runs a setter from a control's handler; a failure to write the setting
 // must not reach the event loop.
 template <typename Setter>
@@ -56,22 +46,11 @@ void SetChecked(QCheckBox* box, bool checked)
 
 PreferencesController::PreferencesController(QObject* parent) : QObject(parent) {}
 
-PreferencesController::~PreferencesController()
-{
-    if (sShared == this)
-        sShared = nullptr;
-}
+PreferencesController::~PreferencesController() = default;
 
 PreferencesController* PreferencesController::sharedController()
 {
-    if (sShared == nullptr)
-    {
-        sShared = new PreferencesController();
-        // Post routines run while the application object still exists, so
-        // the window is deleted before the toolkit shuts down.
-        qAddPostRoutine(DeleteSharedController);
-    }
-    return sShared;
+    return SharedDialogController<PreferencesController>();
 }
 
 QAction* PreferencesController::createPreferencesAction(QObject* parent)
@@ -89,15 +68,7 @@ void PreferencesController::showPreferences()
     if (first)
         buildWindow();
     refresh();
-    if (first)
-    {
-        m_window->adjustSize();
-        if (QScreen* screen = QGuiApplication::primaryScreen())
-            m_window->move(screen->availableGeometry().center() - m_window->rect().center());
-    }
-    m_window->show();
-    m_window->raise();
-    m_window->activateWindow();
+    PresentDialogWindow(m_window.get(), first);
 }
 
 void PreferencesController::buildWindow()

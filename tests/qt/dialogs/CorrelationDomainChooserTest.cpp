@@ -76,6 +76,12 @@ TEST_F(CorrelationDomainChooserTest, RowsShowIndentedNameAndAbbreviation)
     ASSERT_EQ(m_chooser->domainList()->model()->rowCount(), 4);
     EXPECT_EQ(RowText(0).toStdString(), m_first->name + " (" + m_first->abbreviation + ")");
     EXPECT_EQ(RowText(2).toStdString(), "        " + m_third->name + " (" + m_third->abbreviation + ")");
+
+    // A hostile list's indents are clamped where the blanks are made.
+    Install({{m_first, 2000000000}, {m_second, -5}});
+    m_chooser->setData("Gene1", 7, 0, 2, false);
+    EXPECT_EQ(RowText(0).size(), 32 * 4 + m_first->name.size() + m_first->abbreviation.size() + 3);
+    EXPECT_EQ(RowText(1).toStdString(), m_second->name + " (" + m_second->abbreviation + ")");
 }
 
 TEST_F(CorrelationDomainChooserTest, SetDataSelectsTheRememberedStructureElseTheFirstRow)
