@@ -22,6 +22,9 @@ void OntologyOutlineView::setDataSource(OntologyDataSource* dataSource)
 {
     m_dataSource = dataSource;
     setModel(dataSource);
+    if (dataSource == nullptr)
+        return;
+    setHeaderHidden(false);
     QHeaderView* head = header();
     head->setStretchLastSection(false);
     head->setSectionResizeMode(OntologyDataSource::NameColumn, QHeaderView::Stretch);

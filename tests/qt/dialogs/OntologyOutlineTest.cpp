@@ -10,6 +10,7 @@
 #include "model/BrainExpressionModel.h"
 #include "model/BrainExpressionModelListener.h"
 #include "model/BrainOntology.h"
+#include "DialogScreenshot.h"
 #include "support/MemoryPreferenceStore.h"
 
 #include <QAbstractItemModelTester>
@@ -366,6 +367,9 @@ TEST_F(OntologyOutlineViewTest, SwatchFillsTheCellInsideItsTwoPixelBorder)
     const QRect cell = m_view->visualRect(Cell(row, Column::ColorColumn));
     ASSERT_GT(cell.width(), 6);
     ASSERT_GT(cell.height(), 6);
+    m_view->expandToDepth(1);
+    m_model->ShowSearchableStructures();
+    SaveScreenshotIfAsked(m_view.get(), "structure-outline");
     const QImage image = m_view->viewport()->grab().toImage();
     const QColor expected(Label(1)->red, Label(1)->green, Label(1)->blue);
     EXPECT_EQ(image.pixelColor(cell.center()), expected);
