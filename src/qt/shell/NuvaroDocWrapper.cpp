@@ -212,7 +212,9 @@ void NuvaroDocWrapper::SearchForSimilarGenes(const char* name, int imageSeriesId
     const unsigned short databaseId = static_cast<unsigned short>(domain & 0xFFFF);
     const ImageGrid::AnnotationLabel* label =
         Atlas::GetAtlas()->GetOntology()->GetAnnotationLabelByDatabaseId(databaseId);
-    const std::string domainName = label ? label->abbreviation : std::to_string(databaseId);
+    // The ontology answers an unknown id with its "No Annotation" label 0.
+    const bool known = label != nullptr && label->annotationValue != 0;
+    const std::string domainName = known ? label->abbreviation : std::to_string(databaseId);
     const std::string displayName = std::string(name ? name : "") + " (" + domainName + ")";
     if (graphAnalysis)
     {
