@@ -2,6 +2,7 @@
 #define NUVARO_QT_SHELL_ANATOMICSEARCHCONTROLLER_H
 
 #include "shell/AnatomicSearchQuery.h"
+#include "shell/AnatomicSearchTarget.h"
 
 #include <QObject>
 
@@ -15,15 +16,6 @@ class QComboBox;
 class QDialog;
 class QPushButton;
 class QWidget;
-
-// Where an anatomic search goes: the document, which starts a gene search
-// in a list tab.
-class AnatomicSearchTarget
-{
-public:
-    virtual ~AnatomicSearchTarget() = default;
-    virtual void startAnatomicSearch(const std::string& query, const std::string& displayString) = 0;
-};
 
 // The "Anatomic Search" window: one to three rows, each a structure (an
 // anatomic search domain of the search configuration) with level, coverage

@@ -1,6 +1,7 @@
 #include "shell/NuvaroWindowController.h"
 
 #include "shell/GLView.h"
+#include "shell/OntologyOutlineView.h"
 
 #include <QButtonGroup>
 #include <QCloseEvent>
@@ -19,9 +20,8 @@
 
 namespace
 {
-QTreeView* MakeOutline(const char* name)
+QTreeView* MakeOutline(const char* name, QTreeView* view = new QTreeView)
 {
-    auto* view = new QTreeView;
     view->setObjectName(name);
     view->setHeaderHidden(true);
     view->setUniformRowHeights(true);
@@ -75,8 +75,8 @@ NuvaroWindowController::NuvaroWindowController(QWidget* parent) : QMainWindow(pa
 
     m_outlineStack = new QStackedWidget;
     m_outlineStack->setObjectName("outlineStack");
-    m_alphaOntologyView = MakeOutline("alphaOntologyView");
-    m_hierOntologyView = MakeOutline("hierOntologyView");
+    m_alphaOntologyView = MakeOutline("alphaOntologyView", new OntologyOutlineView);
+    m_hierOntologyView = MakeOutline("hierOntologyView", new OntologyOutlineView);
     m_bookmarksView = MakeOutline("bookmarksView");
     m_outlineStack->addWidget(m_alphaOntologyView);
     m_outlineStack->addWidget(m_hierOntologyView);

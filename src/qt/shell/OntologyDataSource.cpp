@@ -178,6 +178,8 @@ QVariant OntologyDataSource::data(const QModelIndex& index, int role) const
         break;
     case StructureColumn:
     case ExpressionColumn:
+        if (role == Qt::ToolTipRole)
+            return index.column() == StructureColumn ? tr("Show the structure") : tr("Show expression in the structure");
         if (role == Qt::CheckStateRole && m_expressionModel != nullptr)
         {
             const ImageGrid::AnnotationSelector selector = index.column() == StructureColumn

@@ -14,6 +14,7 @@ OntologyOutlineView::OntologyOutlineView(QWidget* parent) : QTreeView(parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
     setUniformRowHeights(true);
     setAllColumnsShowFocus(true);
+    setIndentation(12);
     setItemDelegateForColumn(OntologyDataSource::ColorColumn,
                              new ColorSwatchDelegate(OntologyDataSource::ColorRole, this));
 }
@@ -24,13 +25,18 @@ void OntologyOutlineView::setDataSource(OntologyDataSource* dataSource)
     setModel(dataSource);
     if (dataSource == nullptr)
         return;
-    setHeaderHidden(false);
+    // The side panel is narrow: the name takes what the swatch and the two
+    // check boxes leave.
     QHeaderView* head = header();
     head->setStretchLastSection(false);
+    head->setMinimumSectionSize(kNarrowColumnWidth);
     head->setSectionResizeMode(OntologyDataSource::NameColumn, QHeaderView::Stretch);
     for (int column : {OntologyDataSource::ColorColumn, OntologyDataSource::StructureColumn,
                        OntologyDataSource::ExpressionColumn})
-        head->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    {
+        head->setSectionResizeMode(column, QHeaderView::Fixed);
+        head->resizeSection(column, kNarrowColumnWidth);
+    }
 }
 
 void OntologyOutlineView::showSelectedStructure(const ImageGrid::AnnotationLabel* structure)

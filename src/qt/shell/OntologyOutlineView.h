@@ -20,6 +20,9 @@ class OntologyOutlineView : public QTreeView
     Q_OBJECT
 
 public:
+    // Width of the swatch and check-box columns.
+    static constexpr int kNarrowColumnWidth = 24;
+
     explicit OntologyOutlineView(QWidget* parent = nullptr);
 
     // Shows the data source (not owned) and draws its colour column as swatches.

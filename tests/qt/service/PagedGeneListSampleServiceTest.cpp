@@ -37,12 +37,7 @@ class PagedGeneListSampleServiceTest : public ::testing::Test
 protected:
     static void SetUpTestSuite()
     {
-        sampleservice::ServiceOptions options;
-        options.dataDir = servicetest::SampleServiceDir();
-        options.atlasDir = testsupport::SampleDataDir();
-        options.tileCache = false;
-        s_service = new sampleservice::SampleService(options);
-        s_service->Start(0);
+        s_service = servicetest::StartSampleService();
     }
 
     static void TearDownTestSuite()

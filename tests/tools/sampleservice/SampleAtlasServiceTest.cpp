@@ -65,12 +65,7 @@ protected:
     static void SetUpTestSuite()
     {
         testsupport::QuietStdout quiet;
-        ServiceOptions options;
-        options.dataDir = servicetest::SampleServiceDir();
-        options.atlasDir = testsupport::SampleDataDir();
-        options.tileCache = false;
-        s_service = new SampleService(options);
-        s_service->Start(0);
+        s_service = servicetest::StartSampleService();
         s_brain = SampleBrain::ForFolder(testsupport::SampleDataDir()).get();
     }
 
