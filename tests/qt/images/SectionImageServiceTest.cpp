@@ -2,7 +2,7 @@
 // (in the test process, on a free port), drawn on the headless display.
 #include "SampleService.h"
 #include "ZoomifyTiles.h"
-#include "tools/sampleservice/SampleAtlasFolders.h"
+#include "tools/sampleservice/InProcessService.h"
 
 #include "image/TiledImage.h"
 #include "network/QtNetFile.h"
@@ -48,12 +48,7 @@ class SectionImageServiceTest : public testing::Test
 protected:
     static void SetUpTestSuite()
     {
-        sampleservice::ServiceOptions options;
-        options.dataDir = servicetest::SampleServiceDir();
-        options.atlasDir = testsupport::SampleDataDir();
-        options.tileCache = false;
-        s_service = new sampleservice::SampleService(options);
-        s_service->Start(0);
+        s_service = servicetest::StartInProcessService();
     }
     static void TearDownTestSuite()
     {
