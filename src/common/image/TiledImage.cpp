@@ -240,7 +240,13 @@ void TiledImage::LoadTiles()
     std::printf("ROI %d %d %d %d\n", left, top, right, bottom);
     std::printf("Level width: %d height %d\n", m_levelWidth, m_levelHeight);
 
+    // Re-centring the same image keeps its thumbnail instead of decoding and
+    // uploading it again.
+    const std::string thumbnailKey = m_imagePath + " " + std::to_string(m_imageId);
+    const bool keepThumbnail = m_thumbnailLoaded && m_thumbnailKey == thumbnailKey;
     ResetTiles();
+    m_thumbnailLoaded = keepThumbnail;
+    m_thumbnailKey = thumbnailKey;
     const int columns = overlaps ? lastColumn - firstColumn + 1 : 0;
     const int rows = overlaps ? lastRow - firstRow + 1 : 0;
     m_tiles.clear();
@@ -256,7 +262,8 @@ void TiledImage::LoadTiles()
     int unmade = m_pendingRequests;
     try
     {
-        m_thumbnailFetcher.LoadImage(m_imagePath, this, m_imageId, 0, 0, 0, nullptr, kThumbnailPart, 0);
+        if (!keepThumbnail)
+            m_thumbnailFetcher.LoadImage(m_imagePath, this, m_imageId, 0, 0, 0, nullptr, kThumbnailPart, 0);
         int index = 0;
         for (int r = firstRow; r <= lastRow; ++r)
         {

@@ -123,7 +123,8 @@ public:
     bool OnMouseMove(int x, int y, int flags, unsigned time) override;
     bool OnDoubleClick(int button, int x, int y, int flags, unsigned time) override;
 
-    // Requests every tile of the shown range and the thumbnail. Sizes outside
+    // Requests every tile of the shown range, and the thumbnail unless the
+    // same image's thumbnail is already shown (a re-centred view). Sizes outside
     // what a pyramid may have are refused with an alert and request nothing.
     virtual void LoadTiles();
     // Copies the source rectangle of image into texture at the destination,
@@ -182,6 +183,8 @@ private:
     GLTexture m_thumbnailTexture;
     Image2d m_thumbnailImage;
     bool m_thumbnailLoaded;
+    // The image the thumbnail was asked for (path and id).
+    std::string m_thumbnailKey;
     GLTexture m_imageTexture;
     GLTexture m_expressionTexture;
     Nuvaro::Rectangle m_thumbnailRegion;

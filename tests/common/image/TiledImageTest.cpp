@@ -362,6 +362,16 @@ TEST_F(ZoomifyTest, TheOverlayWaitsForBothPartsAndAShortTileIsClipped)
     EXPECT_TRUE(Near({255, 255, 255}, Pixel(Image().GetImageTexture(), 1, 1)));
     FakeNetFile::Latest()->Reply(SolidJpeg(63, 63, kRed));
     EXPECT_TRUE(Image().IsThumbnailLoaded());
+
+    // Re-centring the same image keeps its thumbnail; another image asks anew.
+    FakeNetFile::Install();
+    Image().LoadImage(&info, 400, 520, GeneExpression::kCoronal, 1.0f);
+    EXPECT_TRUE(Image().IsThumbnailLoaded());
+    EXPECT_TRUE(FakeNetFile::Requests().empty()) << "the tile's parts are cached";
+    info.imageId = 4712;
+    Image().LoadImage(&info, 400, 520, GeneExpression::kCoronal, 1.0f);
+    EXPECT_FALSE(Image().IsThumbnailLoaded());
+    EXPECT_EQ(3u, FakeNetFile::Requests().size());
 }
 
 TEST_F(ZoomifyTest, PendingRequestsReturnToZeroOnEveryRoad)
