@@ -1,0 +1,36 @@
+// Tab commands and the window's layout and help commands.
+#include "shell/ShellCommands.h"
+
+#include <QAction>
+
+namespace shell
+{
+void ShellCommands::addTabCommands()
+{
+    add(CommandId::NewTab, tr("New Tab"), [this](DocumentCommand&) { m_context.CreateNewTab(); })
+        ->action()
+        ->setShortcut(QKeySequence::AddTab);
+    add(CommandId::CloseTab, tr("Close Tab"), [this](DocumentCommand&) {
+        const int active = m_context.ActiveTab();
+        if (active > 0)
+            m_context.CloseTab(active);
+    });
+    add(CommandId::CycleNextTab, tr("Next Tab"), [this](DocumentCommand&) {
+        m_context.SwitchTab(CycleTabTarget(m_context.ActiveTab(), m_context.TabCount(), +1));
+    })->action()->setShortcut(QKeySequence::NextChild);
+    add(CommandId::CyclePreviousTab, tr("Previous Tab"), [this](DocumentCommand&) {
+        m_context.SwitchTab(CycleTabTarget(m_context.ActiveTab(), m_context.TabCount(), -1));
+    })->action()->setShortcut(QKeySequence::PreviousChild);
+}
+
+void ShellCommands::addWindowCommands()
+{
+    add(CommandId::ToggleExpandedView, tr("Expand View"), [this](DocumentCommand&) { m_context.ToggleExpandedView(); },
+        0, true);
+    add(CommandId::ShowViewSettings, tr("View Settings"), [this](DocumentCommand&) { m_context.ToggleViewSettings(); },
+        0, true);
+    add(CommandId::Help, tr("Nuvaro Help"), [this](DocumentCommand&) { m_context.ShowHelp(); })
+        ->action()
+        ->setShortcut(QKeySequence::HelpContents);
+}
+} // namespace shell
