@@ -29,6 +29,8 @@ ShellCommands::ShellCommands(CommandContext& context, QObject* parent)
 
 ShellCommands::~ShellCommands()
 {
+    if (s_keyWindowCommands == this)
+        s_keyWindowCommands = nullptr;
     if (m_model != nullptr)
         m_model->RemoveListener(this);
 }

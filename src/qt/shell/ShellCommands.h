@@ -54,6 +54,16 @@ public:
     void setAtlasPlaneToggleBar(AtlasPlaneToggleBar* bar);
     void setSelectionTools(SelectionTools* tools);
 
+    // The close keys: while the window is key and has more than one tab,
+    // Ctrl+W closes the tab and Ctrl+Shift+W the window; otherwise Ctrl+W
+    // closes the window and Close Tab has no key. The window's Close Window
+    // action is given once; the keys follow tab creation and closing
+    // (updateCloseKeys) and the window's activation.
+    void setCloseWindowAction(QAction* closeWindow);
+    void updateCloseKeys(bool single);
+    // The commands of the window that is key (active), or null.
+    static ShellCommands* keyWindowCommands();
+
     // The gene search of the search field: empty text does nothing.
     void searchForGene(const QString& text);
     // A click on a bookmark row: ignored with Shift, Ctrl or Meta held; marks
@@ -75,6 +85,9 @@ public:
     QColorDialog* colorPanel() const { return m_colorPanel; }
 
     void ModelChanged(int code, BrainExpressionModel* model, int argument) override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 signals:
     // After every alert, with its text.
@@ -110,6 +123,8 @@ private:
     QPointer<QColorDialog> m_colorPanel;
     QPointer<AtlasPlaneToggleBar> m_planeToggles;
     QPointer<SelectionTools> m_selectionTools;
+    QPointer<QAction> m_closeWindow;
+    static ShellCommands* s_keyWindowCommands;
 };
 
 // The gene table's copy text: a header line, then per row (increasing)

@@ -2,6 +2,8 @@
 #include "shell/ShellCommands.h"
 
 #include <QAction>
+#include <QEvent>
+#include <QWidget>
 
 namespace shell
 {
@@ -21,6 +23,67 @@ void ShellCommands::addTabCommands()
     add(CommandId::CyclePreviousTab, tr("Previous Tab"), [this](DocumentCommand&) {
         m_context.SwitchTab(CycleTabTarget(m_context.ActiveTab(), m_context.TabCount(), -1));
     })->action()->setShortcut(QKeySequence::PreviousChild);
+}
+
+ShellCommands* ShellCommands::s_keyWindowCommands = nullptr;
+
+ShellCommands* ShellCommands::keyWindowCommands()
+{
+    return s_keyWindowCommands;
+}
+
+void ShellCommands::setCloseWindowAction(QAction* closeWindow)
+{
+    m_closeWindow = closeWindow;
+    if (QWidget* window = m_context.Window())
+    {
+        window->removeEventFilter(this);
+        window->installEventFilter(this);
+        if (window->isActiveWindow())
+            s_keyWindowCommands = this;
+    }
+    updateCloseKeys(s_keyWindowCommands != this);
+}
+
+void ShellCommands::updateCloseKeys(bool single)
+{
+    QAction* closeTab = action(CommandId::CloseTab);
+    const QKeySequence closeKey(Qt::CTRL | Qt::Key_W);
+    if (single || m_context.TabCount() <= 1)
+    {
+        closeTab->setShortcut(QKeySequence());
+        if (m_closeWindow != nullptr)
+            m_closeWindow->setShortcut(closeKey);
+    }
+    else
+    {
+        if (m_closeWindow != nullptr)
+            m_closeWindow->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_W));
+        closeTab->setShortcut(closeKey);
+    }
+}
+
+bool ShellCommands::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_context.Window())
+    {
+        if (event->type() == QEvent::ActivationChange)
+        {
+            const bool key = m_context.Window()->isActiveWindow();
+            if (key)
+                s_keyWindowCommands = this;
+            else if (s_keyWindowCommands == this)
+                s_keyWindowCommands = nullptr;
+            updateCloseKeys(!key);
+            validateAll();
+        }
+        else if (event->type() == QEvent::Close && s_keyWindowCommands == this)
+        {
+            s_keyWindowCommands = nullptr;
+            updateCloseKeys(true);
+        }
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void ShellCommands::addWindowCommands()

@@ -9,6 +9,7 @@
 #include "model/GeneExpression.h"
 #include "model/PagedGeneList.h"
 #include "shell/CommandContext.h"
+#include "shell/ShellCommands.h"
 #include "support/GridFileBuilder.h"
 #include "support/TestGenes.h"
 
@@ -41,15 +42,20 @@ public:
     int ActiveTab() const override { return active; }
     bool CanCreateTab() const override { return tabs < 5; }
     bool CanCloseTab() const override { return active > 0; }
+    // Like the bridge, tab creation and closing update the close keys.
     void CreateNewTab() override
     {
         ++tabs;
         active = tabs - 1;
+        if (commands != nullptr)
+            commands->updateCloseKeys(false);
     }
     void CloseTab(int index) override
     {
         --tabs;
         active = index < tabs ? index : tabs - 1;
+        if (commands != nullptr)
+            commands->updateCloseKeys(false);
     }
     void SwitchTab(int index) override { active = index; }
     bool DetailViewActive() const override { return active == 0; }
@@ -78,6 +84,7 @@ public:
     void ToggleViewSettings() override { viewSettingsShown = !viewSettingsShown; }
 
     BrainExpressionModel* model;
+    shell::ShellCommands* commands = nullptr;
     QWidget* window = nullptr;
     std::vector<int> rows;
     int reloads = 0;

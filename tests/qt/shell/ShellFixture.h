@@ -37,12 +37,14 @@ protected:
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
         commands = std::make_unique<shell::ShellCommands>(*context);
+        context->commands = commands.get();
         QObject::connect(commands.get(), &shell::ShellCommands::alertShown,
                          [this](const QString& text) { alerts.push_back(text.toStdString()); });
     }
 
     void TearDown() override
     {
+        context->commands = nullptr;
         commands.reset();
         context.reset();
         model.reset();
