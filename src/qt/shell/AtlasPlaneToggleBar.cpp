@@ -23,7 +23,7 @@ AtlasPlaneToggleBar::AtlasPlaneToggleBar(QWidget* parent) : QWidget(parent), m_g
     setObjectName(QStringLiteral("Atlas Sections"));
     m_group->setExclusive(false);
     auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setContentsMargins(6, 0, 0, 0);
     layout->setSpacing(0);
     for (int i = 0; i < 3; ++i)
         AddSegmentButton(this, m_group, i, kImages[i], QString::fromLatin1(kTips[i]));

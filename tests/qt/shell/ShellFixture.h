@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
@@ -83,7 +84,7 @@ protected:
     testsupport::ScopedPreferenceStore preferences;
     testsupport::FakePlatformServices services;
     testsupport::QuietStdout quiet;
-    QWidget window;
+    QMainWindow window;
     std::unique_ptr<BrainExpressionModel> model;
     std::unique_ptr<FakeCommandContext> context;
     std::unique_ptr<shell::ShellCommands> commands;
