@@ -5,17 +5,27 @@
 
 namespace shell
 {
-QMenu* ContextMenuTableView::menuForEvent(const QPoint& pos)
+QMenu* ContextMenuTableView::menuForEvent(QTableView* table, QMenu* menu, const QPoint& pos)
 {
-    const QModelIndex index = indexAt(pos);
+    const QModelIndex index = table->indexAt(pos);
     if (!index.isValid())
     {
-        clearSelection();
+        table->clearSelection();
         return nullptr;
     }
-    selectRow(index.row());
-    selectionModel()->select(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    return m_menu;
+    table->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    return menu;
+}
+
+void ContextMenuTableView::attach(QTableView* table, QMenu* menu)
+{
+    table->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(table, &QWidget::customContextMenuRequested, menu, [table, menu](const QPoint& pos) {
+        // The position is the table's own; rows are found in the viewport.
+        const QPoint inViewport = table->viewport()->mapFrom(table, pos);
+        if (menuForEvent(table, menu, inViewport) != nullptr)
+            menu->popup(table->viewport()->mapToGlobal(inViewport));
+    });
 }
 
 void ContextMenuTableView::contextMenuEvent(QContextMenuEvent* event)

@@ -18,9 +18,11 @@ public:
 
     void setMenu(QMenu* menu) { m_menu = menu; }
     // Selects as a right-click at pos (viewport coordinates, as the view
-    // receives them) does and
-    // answers the menu to open there, or null.
-    QMenu* menuForEvent(const QPoint& pos);
+    // receives them) does and answers the menu to open there, or null.
+    QMenu* menuForEvent(const QPoint& pos) { return menuForEvent(this, m_menu, pos); }
+    static QMenu* menuForEvent(QTableView* table, QMenu* menu, const QPoint& pos);
+    // Gives a table made elsewhere the same right-click.
+    static void attach(QTableView* table, QMenu* menu);
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;

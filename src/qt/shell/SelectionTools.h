@@ -18,6 +18,7 @@ public:
     explicit SelectionTools(QWidget* parent = nullptr);
 
     QToolButton* segment(int mode) const;
+    QButtonGroup* group() const { return m_group; }
     int tool() const;
     void setTool(int mode);
 

@@ -11,9 +11,9 @@
 
 namespace shell
 {
-ShellToolbar::ShellToolbar(ShellCommands& commands, QWidget* parent)
+ShellToolbar::ShellToolbar(ShellCommands& commands, QLineEdit* searchField, QWidget* parent)
     : QToolBar(parent), m_planes(new AtlasPlaneToggleBar(this)), m_tools(new SelectionTools(this)),
-      m_search(new QLineEdit(this))
+      m_search(searchField != nullptr ? searchField : new QLineEdit(this))
 {
     setObjectName(QStringLiteral("Main Window Toolbar Identifier"));
     setWindowTitle(tr("Toolbar"));

@@ -22,7 +22,8 @@ class ShellToolbar : public QToolBar
 {
     Q_OBJECT
 public:
-    ShellToolbar(ShellCommands& commands, QWidget* parent = nullptr);
+    // searchField: the window's own search field, placed here; null makes one.
+    ShellToolbar(ShellCommands& commands, QLineEdit* searchField = nullptr, QWidget* parent = nullptr);
 
     AtlasPlaneToggleBar* atlasPlaneToggleBar() const { return m_planes; }
     SelectionTools* selectionTools() const { return m_tools; }

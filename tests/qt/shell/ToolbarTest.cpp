@@ -16,7 +16,7 @@ using shelltest::ShellFixture;
 
 TEST_F(ShellFixture, ToolbarHoldsItsItemsAndStartsGeneSearches)
 {
-    auto* toolbar = new shell::ShellToolbar(*commands, &window);
+    auto* toolbar = new shell::ShellToolbar(*commands, nullptr, &window);
     window.addToolBar(toolbar);
     shell::AddCommandMenus(window.menuBar(), window.menuBar()->addMenu(QStringLiteral("&File")), nullptr, *commands);
     window.resize(900, 400);
