@@ -45,7 +45,10 @@ ShellToolbar::ShellToolbar(ShellCommands& commands, QLineEdit* searchField, QWid
     m_search->setMaximumWidth(220);
     m_search->setMinimumWidth(140);
     addWidget(m_search);
-    connect(m_search, &QLineEdit::returnPressed, &commands, [this, &commands] { commands.searchForGene(m_search->text()); });
+    // A field of the window's own already starts its searches.
+    if (searchField == nullptr)
+        connect(m_search, &QLineEdit::returnPressed, &commands,
+                [this, &commands] { commands.searchForGene(m_search->text()); });
 
     commands.setAtlasPlaneToggleBar(m_planes);
     commands.setSelectionTools(m_tools);

@@ -22,7 +22,8 @@ class ShellToolbar : public QToolBar
 {
     Q_OBJECT
 public:
-    // searchField: the window's own search field, placed here; null makes one.
+    // searchField: the window's own search field (which starts its own
+    // searches), placed here; null makes one that searches through the commands.
     ShellToolbar(ShellCommands& commands, QLineEdit* searchField = nullptr, QWidget* parent = nullptr);
 
     AtlasPlaneToggleBar* atlasPlaneToggleBar() const { return m_planes; }
