@@ -4,6 +4,7 @@
 #include "model/BrainExpressionModel.h"
 #include "model/Expressor.h"
 #include "shell/AtlasPlaneToggleBar.h"
+#include "shell/OntologyCheckboxRules.h"
 #include "shell/SelectionTools.h"
 #include "shell/ShellCommands.h"
 
@@ -159,6 +160,33 @@ void ShellCommands::changeAtlasPlaneFromToggle(int plane, bool visible)
     }
     m_context.SetMPRPlaneVisibility(plane, visible);
     validateAll();
+}
+
+void ShellCommands::toggleOntologyStructureCheckbox(const ImageGrid::AnnotationLabel* structure,
+                                                    Qt::KeyboardModifiers modifiers)
+{
+    if (structure == nullptr || m_model == nullptr)
+        return;
+    const bool group = m_context.OntologyDisplayMode() == 1 && (modifiers & Qt::MetaModifier) != 0;
+    m_model->SetStructureSelector(ToggleStructureCheckbox(m_model->GetStructureSelector(), *structure, group), true);
+}
+
+void ShellCommands::toggleOntologyExpressionCheckbox(const ImageGrid::AnnotationLabel* structure,
+                                                     Qt::KeyboardModifiers modifiers)
+{
+    if (structure == nullptr || m_model == nullptr)
+        return;
+    const bool hierarchical = m_context.OntologyDisplayMode() == 1;
+    const bool group = hierarchical && (modifiers & Qt::MetaModifier) != 0;
+    m_model->SetExpressionSelector(
+        ToggleExpressionCheckbox(m_model->GetExpressionSelector(), *structure, hierarchical, group), true);
+}
+
+void ShellCommands::toggleOntologyStructureSiblings(const ImageGrid::AnnotationLabel* structure)
+{
+    if (structure == nullptr || m_model == nullptr || m_context.OntologyDisplayMode() != 1)
+        return;
+    m_model->SetStructureSelector(ToggleStructureSiblings(m_model->GetStructureSelector(), *structure), true);
 }
 
 void ShellCommands::markSnapbackBookmark()

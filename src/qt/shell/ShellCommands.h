@@ -15,6 +15,11 @@
 #include <vector>
 
 class GeneExpression;
+
+namespace ImageGrid
+{
+class AnnotationLabel;
+}
 class QAction;
 
 namespace shell
@@ -77,6 +82,23 @@ public:
     // A plane toggle of the toolbar was clicked: ignored (and the toggles
     // resynced) while the atlas loads.
     void changeAtlasPlaneFromToggle(int plane, bool visible);
+    // The structure outline's check boxes and sibling command on a clicked
+    // structure (null: nothing). Ctrl-click in the hierarchical outline (Meta
+    // held) is the group case; the result is stored with notification.
+    void toggleOntologyStructureCheckbox(const ImageGrid::AnnotationLabel* structure, Qt::KeyboardModifiers modifiers);
+    void toggleOntologyExpressionCheckbox(const ImageGrid::AnnotationLabel* structure, Qt::KeyboardModifiers modifiers);
+    void toggleOntologyStructureSiblings(const ImageGrid::AnnotationLabel* structure);
+    // The similar-gene chooser's choice: remembered for the next chooser (the
+    // domain as the structure's database id), then searched in a list tab;
+    // the graph analysis is never asked for.
+    struct SimilarGeneChoice
+    {
+        int domain = 0;
+        int planeRestriction = 2;
+        bool graphAnalysis = false;
+    };
+    void similarGenesChosen(const std::string& displayString, int imageSeriesId, int domain, int planeRestriction);
+    const SimilarGeneChoice& lastSimilarGeneChoice() const { return m_similarChoice; }
     // The colour panel chose a colour for the selected gene.
     void changeGeneColor(const QColor& color);
 
@@ -117,6 +139,7 @@ private:
     BrainExpressionModel* m_model;
     std::vector<DocumentCommand*> m_commands;
     std::unique_ptr<Bookmark> m_snapback;
+    SimilarGeneChoice m_similarChoice;
     // The gene an open export dialog will write; cleared when it is removed.
     GeneExpression* m_exportGene = nullptr;
     QPointer<QFileDialog> m_fileDialog;

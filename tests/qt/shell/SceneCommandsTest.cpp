@@ -228,3 +228,27 @@ TEST(OntologyCheckboxRules, OwnBitSiblingsAndSubtree)
     // Showing the siblings removes the parent.
     EXPECT_EQ(hpf.childrenSet, shell::ToggleStructureSiblings(hpf.own, hip));
 }
+
+TEST_F(SceneCommandsTest, OutlineCheckBoxesTakeControlOnlyInTheHierarchicalOutline)
+{
+    const AnnotationLabel& hip = Structure("HIP");
+    const AnnotationLabel& hpf = Structure("HPF");
+    model->SetStructureSelector(AnnotationSelector(), false);
+    model->SetExpressionSelector(AnnotationSelector(), false);
+
+    commands->toggleOntologyStructureCheckbox(&hip, Qt::MetaModifier);
+    EXPECT_EQ(hpf.childrenSet, model->GetStructureSelector());
+    commands->toggleOntologyExpressionCheckbox(&hip, Qt::NoModifier);
+    EXPECT_EQ(hip.subtree, model->GetExpressionSelector());
+
+    // The alphabetical outline: own bits only, Control or not.
+    context->ontologyMode = 0;
+    model->SetStructureSelector(AnnotationSelector(), false);
+    model->SetExpressionSelector(AnnotationSelector(), false);
+    commands->toggleOntologyStructureCheckbox(&hip, Qt::MetaModifier);
+    EXPECT_EQ(hip.own, model->GetStructureSelector());
+    commands->toggleOntologyExpressionCheckbox(&hip, Qt::MetaModifier);
+    EXPECT_EQ(hip.own, model->GetExpressionSelector());
+    commands->toggleOntologyStructureSiblings(&hip);
+    EXPECT_EQ(hip.own, model->GetStructureSelector());
+}
