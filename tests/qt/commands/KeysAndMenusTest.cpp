@@ -1,7 +1,7 @@
 // Keys pressed in an active window: the close keys as tabs come and go and
 // as the window gains and loses key status, tab cycling at both ends, New
 // Tab refused at five tabs; menus opened with keys validate their items.
-#include "ShellFixture.h"
+#include "CommandsFixture.h"
 
 #include "shell/ShellMenus.h"
 
@@ -12,12 +12,12 @@ using shell::CommandId;
 
 namespace
 {
-class KeysAndMenusTest : public shelltest::ShellFixture
+class KeysAndMenusTest : public commandstest::CommandsFixture
 {
 protected:
     void SetUp() override
     {
-        ShellFixture::SetUp();
+        CommandsFixture::SetUp();
         QMenu* file = window.menuBar()->addMenu(QStringLiteral("&File"));
         closeWindow = file->addAction(QStringLiteral("Close Window"));
         QObject::connect(closeWindow, &QAction::triggered, [this] { ++windowCloses; });
@@ -119,8 +119,8 @@ TEST_F(KeysAndMenusTest, TabsCycleAtBothEndsAndNewTabStopsAtFive)
 
 TEST_F(KeysAndMenusTest, MenusOpenedWithKeysShowTheirRules)
 {
-    shelltest::AddTestGene(*model, "Gad1", 100, 11);
-    shelltest::AddTestGene(*model, "Pvalb", 300, 33);
+    commandstest::AddTestGene(*model, "Gad1", 100, 11);
+    commandstest::AddTestGene(*model, "Pvalb", 300, 33);
     const std::vector<QAction*> gene = {Action(CommandId::CopyGeneInfo), Action(CommandId::ExportGene),
                                         Action(CommandId::ComputeGeneIntersection)};
     // The selection changes without telling the commands: opening the menu validates.

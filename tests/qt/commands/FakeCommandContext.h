@@ -1,5 +1,5 @@
-#ifndef NUVARO_TESTS_QT_SHELL_FAKECOMMANDCONTEXT_H
-#define NUVARO_TESTS_QT_SHELL_FAKECOMMANDCONTEXT_H
+#ifndef NUVARO_TESTS_QT_COMMANDS_FAKECOMMANDCONTEXT_H
+#define NUVARO_TESTS_QT_COMMANDS_FAKECOMMANDCONTEXT_H
 
 // A document window for the commands without a window: a real model, the
 // gene table's selection, tabs as plain numbers and a record of the calls
@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-namespace shelltest
+namespace commandstest
 {
 class FakeCommandContext : public shell::CommandContext
 {
@@ -120,6 +120,6 @@ inline int AddTestGene(BrainExpressionModel& model, const std::string& symbol, i
     model.AddGene(testsupport::GeneFromBytes(grid.File()).release());
     return model.GetNumGenes() - 1;
 }
-} // namespace shelltest
+} // namespace commandstest
 
 #endif

@@ -1,6 +1,6 @@
 // The toolbar: its items in order, the plane segments (planes 2, 0, 1 with
 // their tips) and the search field starting a gene search on Return.
-#include "ShellFixture.h"
+#include "CommandsFixture.h"
 
 #include "shell/AtlasPlaneToggleBar.h"
 #include "shell/SelectionTools.h"
@@ -12,9 +12,14 @@
 
 using shell::CommandId;
 
-using shelltest::ShellFixture;
+namespace
+{
+class ToolbarTest : public commandstest::CommandsFixture
+{
+};
+} // namespace
 
-TEST_F(ShellFixture, ToolbarHoldsItsItemsAndStartsGeneSearches)
+TEST_F(ToolbarTest, HoldsItsItemsAndStartsGeneSearches)
 {
     auto* toolbar = new shell::ShellToolbar(*commands, nullptr, &window);
     window.addToolBar(toolbar);

@@ -1,7 +1,7 @@
 // The View menu's commands on the model, the toolbar's plane toggles and
 // tools kept in step with the menu and the model, the snapback and bookmark
 // clicks on a real scene, and the outline's check-box rules.
-#include "ShellFixture.h"
+#include "CommandsFixture.h"
 
 #include "display/BrainSceneRenderer.h"
 #include "model/AnnotationLabel.h"
@@ -20,7 +20,7 @@ using ImageGrid::AnnotationSelector;
 
 namespace
 {
-class SceneCommandsTest : public shelltest::ShellFixture
+class SceneCommandsTest : public commandstest::CommandsFixture
 {
 protected:
     bool PlaneVisible(int plane) const { return model->GetMPRPlaneVisible(static_cast<Image3d::MPRPlane>(plane)); }
@@ -186,7 +186,7 @@ TEST_F(SceneCommandsTest, ShowEnclosingStructureSelectsTheParentAndRedrawsTheOut
     EXPECT_EQ(1, context->ontologyRedraws);
 
     // An expressor outside every structure does nothing.
-    const int row = shelltest::AddTestGene(*model, "Gad1", 100, 11);
+    const int row = commandstest::AddTestGene(*model, "Gad1", 100, 11);
     Expressor outside;
     outside.label = Atlas::GetAtlas()->GetOntology()->GetAnnotationLabel(static_cast<unsigned char>(0));
     model->SelectExpressor(model->GetGene(row), &outside, false);

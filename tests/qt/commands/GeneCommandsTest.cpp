@@ -2,7 +2,7 @@
 // and showing genes, export through the real file dialog (the gene chosen
 // when the dialog opened is the one written), imports and their failures,
 // and a command whose rule is false doing nothing.
-#include "ShellFixture.h"
+#include "CommandsFixture.h"
 
 #include "model/UserPreferences.h"
 #include "support/TempDir.h"
@@ -14,11 +14,11 @@
 #include <sys/resource.h>
 
 using shell::CommandId;
-using shelltest::AddTestGene;
+using commandstest::AddTestGene;
 
 namespace
 {
-class GeneCommandsTest : public shelltest::ShellFixture
+class GeneCommandsTest : public commandstest::CommandsFixture
 {
 protected:
     void AddFourGenes()

@@ -1,5 +1,5 @@
-#ifndef NUVARO_TESTS_QT_SHELL_SHELLFIXTURE_H
-#define NUVARO_TESTS_QT_SHELL_SHELLFIXTURE_H
+#ifndef NUVARO_TESTS_QT_COMMANDS_COMMANDSFIXTURE_H
+#define NUVARO_TESTS_QT_COMMANDS_COMMANDSFIXTURE_H
 
 // The window's commands over a real model of the sample atlas and a fake
 // window, with the alerts they show and helpers for the file dialogs.
@@ -23,9 +23,9 @@
 
 #include <gtest/gtest.h>
 
-namespace shelltest
+namespace commandstest
 {
-class ShellFixture : public testing::Test
+class CommandsFixture : public testing::Test
 {
 protected:
     void SetUp() override
@@ -90,6 +90,6 @@ protected:
     std::unique_ptr<shell::ShellCommands> commands;
     std::vector<std::string> alerts;
 };
-} // namespace shelltest
+} // namespace commandstest
 
 #endif
