@@ -201,3 +201,24 @@ TEST_F(GeneCommandsTest, ABadGeneListShowsTheReadersMessageAndKeepsTheTabs)
     AcceptFileDialog(QString::fromStdString(path));
     EXPECT_EQ((std::vector<std::string>{path}), context->graphFiles);
 }
+
+TEST_F(GeneCommandsTest, TheColourPanelOpensOnTheGenesColourAndSetsTheChosenOne)
+{
+    AddFourGenes();
+    model->SetGeneColor(1, 1.0f, 0.5f, 0.0f);
+    context->rows = {1};
+    Trigger(CommandId::ChooseGeneColor);
+    QColorDialog* panel = commands->colorPanel();
+    ASSERT_NE(nullptr, panel);
+    EXPECT_TRUE(panel->isVisible());
+    EXPECT_FALSE(panel->isModal());
+    EXPECT_EQ(QColor::fromRgbF(1.0f, 0.5f, 0.0f).rgb(), panel->currentColor().rgb());
+
+    panel->setCurrentColor(QColor(0, 0, 255));
+    panel->accept();
+    float r = 0, g = 0, b = 0;
+    model->GetGene(1)->GetColor(r, g, b);
+    EXPECT_FLOAT_EQ(0.0f, r);
+    EXPECT_FLOAT_EQ(0.0f, g);
+    EXPECT_FLOAT_EQ(1.0f, b);
+}
