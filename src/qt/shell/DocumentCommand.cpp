@@ -11,8 +11,7 @@ namespace shell
 DocumentCommand::DocumentCommand(CommandId id, int tag, QAction* action, ShellCommands& commands, Body body)
     : QObject(action), m_id(id), m_tag(tag), m_action(action), m_commands(commands), m_body(std::move(body))
 {
-    if (m_tag != 0 || m_action->data().isNull())
-        m_action->setData(m_tag);
+    m_action->setData(m_tag);
     connect(m_action, &QAction::triggered, this, [this] { run(); });
 }
 

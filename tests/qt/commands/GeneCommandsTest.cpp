@@ -9,7 +9,9 @@
 
 #include <QClipboard>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fstream>
 #include <sys/resource.h>
 
@@ -168,7 +170,7 @@ TEST_F(GeneCommandsTest, AFailedExportKeepsTheExistingFileAndShowsTheMessage)
 
     EXPECT_EQ("old contents", FileText(path));
     ASSERT_EQ(1u, alerts.size());
-    EXPECT_EQ("Could not write the grid file \"" + path + "\": File too large.", alerts[0]);
+    EXPECT_EQ("Could not write the grid file \"" + path + "\": " + std::strerror(EFBIG) + ".", alerts[0]);
 }
 
 TEST_F(GeneCommandsTest, AnImportedGeneListNamesItsTabAfterTheFile)
