@@ -186,3 +186,20 @@ TEST_F(CommandsWindowTest, SearchDownloadShowExportAndOpen)
     ASSERT_TRUE(QTest::qWaitFor([&] { return Model()->GetNumGenes() == 2; }, 5000));
     EXPECT_EQ(symbol, Model()->GetGene(1)->GetSymbol());
 }
+
+TEST_F(CommandsWindowTest, CloseKeysInTheWindow)
+{
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_T, Qt::ControlModifier);
+    ASSERT_EQ(2, doc->tabControlRenderer()->GetNumTabs());
+    QTest::keyClick(view, Qt::Key_W, Qt::ControlModifier);
+    EXPECT_EQ(1, doc->tabControlRenderer()->GetNumTabs());
+    EXPECT_TRUE(window->isVisible());
+
+    QTest::keyClick(view, Qt::Key_T, Qt::ControlModifier);
+    ASSERT_EQ(2, doc->tabControlRenderer()->GetNumTabs());
+    QPointer<NuvaroDoc> watched(doc.data());
+    QTest::keyClick(view, Qt::Key_W, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return watched.isNull(); }, 5000));
+    doc = nullptr;
+}
