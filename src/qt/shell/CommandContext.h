@@ -79,15 +79,9 @@ public:
     virtual void DeleteSelectedBookmarks() {}
 
     // The similar-gene chooser (absent: Find Similar Genes stays disabled).
-    // Opens it for the gene; its choice comes back as a search.
+    // Opens it for the gene through the bridge; its choice comes back as a search.
     virtual bool HasSimilarGeneChooser() const { return false; }
     virtual void FindSimilarGenes(const std::string& symbol, int imageSeriesId) { (void)symbol; (void)imageSeriesId; }
-    // The bridge's similar-gene search in a list (graphAnalysis false) or graph tab.
-    virtual void SearchForSimilarGenes(const std::string& name, int imageSeriesId, int domain, int planeRestriction,
-                                       bool graphAnalysis)
-    {
-        (void)name, (void)imageSeriesId, (void)domain, (void)planeRestriction, (void)graphAnalysis;
-    }
 
     // The help page.
     virtual void ShowHelp() {}

@@ -197,8 +197,14 @@ void DocumentCommandContext::ToggleViewSettings()
     m_doc->showViewSettings();
 }
 
+void DocumentCommandContext::FindSimilarGenes(const std::string& symbol, int imageSeriesId)
+{
+    m_doc->docWrapper()->SearchForSimilarGenes(symbol.c_str(), imageSeriesId);
+}
+
 void DocumentCommandContext::ShowHelp()
 {
-    GetPlatformServices()->OpenURL(ResourcePath::GetResourcePath() + "Help/index.html");
+    if (PlatformServices* services = GetPlatformServices())
+        services->OpenURL(ResourcePath::GetResourcePath() + "Help/index.html");
 }
 } // namespace shell

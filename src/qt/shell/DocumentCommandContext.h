@@ -43,6 +43,7 @@ public:
     void ToggleExpandedView() override;
     bool ViewSettingsShown() const override;
     void ToggleViewSettings() override;
+    void FindSimilarGenes(const std::string& symbol, int imageSeriesId) override;
     void ShowHelp() override;
 
 private:

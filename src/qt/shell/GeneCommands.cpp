@@ -42,15 +42,6 @@ void ShellCommands::addGeneCommands()
     add(CommandId::ComputeGeneIntersection, tr("Compute Gene Intersection"), [](DocumentCommand&) {});
 }
 
-void ShellCommands::similarGenesChosen(const std::string& displayString, int imageSeriesId, int domain,
-                                       int planeRestriction)
-{
-    m_similarChoice.domain = domain;
-    m_similarChoice.planeRestriction = planeRestriction;
-    m_similarChoice.graphAnalysis = false;
-    m_context.SearchForSimilarGenes(displayString, imageSeriesId, domain, planeRestriction, false);
-}
-
 void ShellCommands::chooseGeneColor()
 {
     const std::vector<int> rows = m_context.SelectedGeneRows();

@@ -88,17 +88,6 @@ public:
     void toggleOntologyStructureCheckbox(const ImageGrid::AnnotationLabel* structure, Qt::KeyboardModifiers modifiers);
     void toggleOntologyExpressionCheckbox(const ImageGrid::AnnotationLabel* structure, Qt::KeyboardModifiers modifiers);
     void toggleOntologyStructureSiblings(const ImageGrid::AnnotationLabel* structure);
-    // The similar-gene chooser's choice: remembered for the next chooser (the
-    // domain as the structure's database id), then searched in a list tab;
-    // the graph analysis is never asked for.
-    struct SimilarGeneChoice
-    {
-        int domain = 0;
-        int planeRestriction = 2;
-        bool graphAnalysis = false;
-    };
-    void similarGenesChosen(const std::string& displayString, int imageSeriesId, int domain, int planeRestriction);
-    const SimilarGeneChoice& lastSimilarGeneChoice() const { return m_similarChoice; }
     // The colour panel chose a colour for the selected gene.
     void changeGeneColor(const QColor& color);
 
@@ -139,7 +128,6 @@ private:
     BrainExpressionModel* m_model;
     std::vector<DocumentCommand*> m_commands;
     std::unique_ptr<Bookmark> m_snapback;
-    SimilarGeneChoice m_similarChoice;
     // The gene an open export dialog will write; cleared when it is removed.
     GeneExpression* m_exportGene = nullptr;
     QPointer<QFileDialog> m_fileDialog;

@@ -16,12 +16,14 @@
 #include "shell/FileMenu.h"
 #include "shell/NuvaroDocWrapper.h"
 #include "shell/ShellCommands.h"
+#include "shell/ViewController3d.h"
 #include "shell/WindowCommands.h"
 #include "network/QtNetFile.h"
 
 #include <QAction>
 #include <QClipboard>
 #include <QFileDialog>
+#include <QSlider>
 #include <QLineEdit>
 #include <QNetworkAccessManager>
 #include <QTableView>
@@ -202,4 +204,23 @@ TEST_F(CommandsWindowTest, CloseKeysInTheWindow)
     QTest::keyClick(view, Qt::Key_W, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_TRUE(QTest::qWaitFor([&] { return watched.isNull(); }, 5000));
     doc = nullptr;
+}
+
+TEST_F(CommandsWindowTest, HelpOpensTheHelpPageAndViewSettingsShowTheSliders)
+{
+    shelltest::Process().services.urls.clear();
+    Trigger(CommandId::Help);
+    ASSERT_EQ(1u, shelltest::Process().services.urls.size());
+    EXPECT_NE(std::string::npos, shelltest::Process().services.urls[0].find("Help/index.html"));
+
+    // View Settings shows the sliders, which follow the model's zoom.
+    const bool shown = doc->viewSettingsVisible();
+    Trigger(CommandId::ShowViewSettings);
+    EXPECT_NE(shown, doc->viewSettingsVisible());
+    EXPECT_EQ(doc->viewSettingsVisible(), Commands().action(CommandId::ShowViewSettings)->isChecked());
+    Model()->SetZoom(77.9f, true);
+    EXPECT_EQ(77, doc->commands()->viewController()->zoomSlider()->value());
+    // On a list tab the zoom slider is disabled.
+    QTest::keyClick(view, Qt::Key_T, Qt::ControlModifier);
+    EXPECT_FALSE(doc->commands()->viewController()->zoomSlider()->isEnabled());
 }
