@@ -29,8 +29,6 @@ ShellCommands::ShellCommands(CommandContext& context, QObject* parent)
 
 ShellCommands::~ShellCommands()
 {
-    if (s_keyWindowCommands == this)
-        s_keyWindowCommands = nullptr;
     if (m_model != nullptr)
         m_model->RemoveListener(this);
 }

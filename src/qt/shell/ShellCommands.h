@@ -66,8 +66,6 @@ public:
     // (updateCloseKeys) and the window's activation.
     void setCloseWindowAction(QAction* closeWindow);
     void updateCloseKeys(bool single);
-    // The commands of the window that is key (active), or null.
-    static ShellCommands* keyWindowCommands();
 
     // The gene search of the search field: empty text does nothing.
     void searchForGene(const QString& text);
@@ -135,7 +133,6 @@ private:
     QPointer<AtlasPlaneToggleBar> m_planeToggles;
     QPointer<SelectionTools> m_selectionTools;
     QPointer<QAction> m_closeWindow;
-    static ShellCommands* s_keyWindowCommands;
 };
 
 // The gene table's copy text: a header line, then per row (increasing)

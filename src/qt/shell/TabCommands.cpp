@@ -25,13 +25,6 @@ void ShellCommands::addTabCommands()
     })->action()->setShortcut(QKeySequence::PreviousChild);
 }
 
-ShellCommands* ShellCommands::s_keyWindowCommands = nullptr;
-
-ShellCommands* ShellCommands::keyWindowCommands()
-{
-    return s_keyWindowCommands;
-}
-
 void ShellCommands::setCloseWindowAction(QAction* closeWindow)
 {
     m_closeWindow = closeWindow;
@@ -39,10 +32,8 @@ void ShellCommands::setCloseWindowAction(QAction* closeWindow)
     {
         window->removeEventFilter(this);
         window->installEventFilter(this);
-        if (window->isActiveWindow())
-            s_keyWindowCommands = this;
+        updateCloseKeys(!window->isActiveWindow());
     }
-    updateCloseKeys(s_keyWindowCommands != this);
 }
 
 void ShellCommands::updateCloseKeys(bool single)
@@ -69,17 +60,11 @@ bool ShellCommands::eventFilter(QObject* watched, QEvent* event)
     {
         if (event->type() == QEvent::ActivationChange)
         {
-            const bool key = m_context.Window()->isActiveWindow();
-            if (key)
-                s_keyWindowCommands = this;
-            else if (s_keyWindowCommands == this)
-                s_keyWindowCommands = nullptr;
-            updateCloseKeys(!key);
+            updateCloseKeys(!m_context.Window()->isActiveWindow());
             validateAll();
         }
-        else if (event->type() == QEvent::Close && s_keyWindowCommands == this)
+        else if (event->type() == QEvent::Close)
         {
-            s_keyWindowCommands = nullptr;
             updateCloseKeys(true);
         }
     }

@@ -84,13 +84,11 @@ TEST_F(KeysAndMenusTest, CtrlWClosesTheWindowOrTheTabByTheNumberOfTabs)
 TEST_F(KeysAndMenusTest, LosingKeyStatusGivesCtrlWBackToCloseWindow)
 {
     Key(Qt::Key_T, kCtrl);
-    EXPECT_EQ(commands.get(), shell::ShellCommands::keyWindowCommands());
     EXPECT_EQ(QKeySequence(Qt::CTRL | Qt::Key_W), Action(CommandId::CloseTab)->shortcut());
 
     QWidget other;
     Activate(other);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !window.isActiveWindow(); }, 2000));
-    EXPECT_EQ(nullptr, shell::ShellCommands::keyWindowCommands());
     EXPECT_EQ(QKeySequence(Qt::CTRL | Qt::Key_W), closeWindow->shortcut());
     EXPECT_TRUE(Action(CommandId::CloseTab)->shortcut().isEmpty());
 
