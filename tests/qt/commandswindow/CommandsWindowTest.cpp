@@ -220,6 +220,13 @@ TEST_F(CommandsWindowTest, HelpOpensTheHelpPageAndViewSettingsShowTheSliders)
     EXPECT_EQ(doc->viewSettingsVisible(), Commands().action(CommandId::ShowViewSettings)->isChecked());
     Model()->SetZoom(77.9f, true);
     EXPECT_EQ(77, doc->commands()->viewController()->zoomSlider()->value());
+    shelltest::SaveScreenshot(window, "window-with-view-settings");
+    QTest::keyClick(window, Qt::Key_V, Qt::AltModifier);
+    if (QWidget* menu = QApplication::activePopupWidget())
+    {
+        shelltest::SaveScreenshot(menu, "view-menu");
+        menu->close();
+    }
     // On a list tab the zoom slider is disabled.
     QTest::keyClick(view, Qt::Key_T, Qt::ControlModifier);
     EXPECT_FALSE(doc->commands()->viewController()->zoomSlider()->isEnabled());
