@@ -1,4 +1,5 @@
 #include "shell/NuvaroDoc.h"
+#include "shell/WindowCommands.h"
 
 #include "display/BrainSceneRenderer.h"
 #include "display/TabControlRenderer.h"
@@ -287,6 +288,9 @@ void NuvaroDoc::release()
     if (m_released)
         return;
     m_released = true;
+    // The commands listen to the model: they go first.
+    delete m_commands;
+    m_commands = nullptr;
     stopAtlasThread();
     if (m_window)
     {
@@ -384,14 +388,16 @@ void NuvaroDoc::startAnatomicSearch(const std::string& query, const std::string&
     m_docWrapper->SearchForGene(displayString.c_str(), query.c_str(), false);
 }
 
-void NuvaroDoc::toggleOntologyStructureCheckbox(const OntologyLabelProxy&, Qt::KeyboardModifiers)
+void NuvaroDoc::toggleOntologyStructureCheckbox(const OntologyLabelProxy& item, Qt::KeyboardModifiers modifiers)
 {
-    // The outline's check-box actions plug in here.
+    if (m_commands)
+        m_commands->commands().toggleOntologyStructureCheckbox(item.annotationLabel(), modifiers);
 }
 
-void NuvaroDoc::toggleOntologyExpressionCheckbox(const OntologyLabelProxy&, Qt::KeyboardModifiers)
+void NuvaroDoc::toggleOntologyExpressionCheckbox(const OntologyLabelProxy& item, Qt::KeyboardModifiers modifiers)
 {
-    // The outline's check-box actions plug in here.
+    if (m_commands)
+        m_commands->commands().toggleOntologyExpressionCheckbox(item.annotationLabel(), modifiers);
 }
 
 void NuvaroDoc::loadBookmarks(NuvaroDoc*)
@@ -407,7 +413,7 @@ void NuvaroDoc::saveBookmarksIfChanged()
 
 void NuvaroDoc::setupToolbar()
 {
-    // The toolbar plugs in here.
+    m_commands = new shell::WindowCommands(this);
 }
 
 void NuvaroDoc::redrawOntology()
@@ -504,9 +510,10 @@ void NuvaroDoc::setSelectionTools(QButtonGroup* tools)
     updateDetailModeControls();
 }
 
-void NuvaroDoc::updateCloseWindowMenuItems(bool)
+void NuvaroDoc::updateCloseWindowMenuItems(bool single)
 {
-    // The close commands plug in here.
+    if (m_commands)
+        m_commands->commands().updateCloseKeys(single);
 }
 
 void NuvaroDoc::makeSceneViewActive()

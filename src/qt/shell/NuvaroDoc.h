@@ -25,6 +25,11 @@ class QProgressBar;
 class QTreeView;
 class StructureOutlines;
 
+namespace shell
+{
+class WindowCommands;
+}
+
 // The document behind the application's one main window: it owns the model,
 // the bridge, the display wrapper, the scene and the tab bar, builds the
 // window, reads grid files into the model, switches the view between the
@@ -92,6 +97,8 @@ public:
     bool atlasLoading() const { return m_atlasLoading; }
     int ontologyDisplayMode() const { return m_ontologyDisplayMode; }
     GeneTableModel* geneTable() const { return m_geneTable; }
+    // The window's commands, toolbar and view controls (made with the toolbar).
+    shell::WindowCommands* commands() const { return m_commands; }
     // The outline of the current mode (none in the bookmarks mode).
     QTreeView* ontologyView() const;
     // The two structure outlines (null until the window is built).
@@ -172,6 +179,7 @@ private:
     GeneTableModel* m_geneTable = nullptr;
     std::unique_ptr<StructureOutlines> m_structureOutlines;
     QPointer<CorrelationDomainChooser> m_correlationChooser;
+    shell::WindowCommands* m_commands = nullptr;
     QPointer<QWidget> m_atlasPlaneToggleBar;
     QPointer<QButtonGroup> m_selectionTools;
     BrainExpressionModel* m_expressionModel = nullptr;

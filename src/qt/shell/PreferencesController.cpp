@@ -56,6 +56,7 @@ PreferencesController* PreferencesController::sharedController()
 QAction* PreferencesController::createPreferencesAction(QObject* parent)
 {
     auto* action = new QAction(QObject::tr("Preferences…"), parent);
+    action->setObjectName(QStringLiteral("preferencesAction"));
     action->setMenuRole(QAction::PreferencesRole);
     action->setShortcut(QKeySequence::Preferences);
     QObject::connect(action, &QAction::triggered, [] { sharedController()->showPreferences(); });

@@ -34,7 +34,7 @@ public:
     // The process-wide controller, made on first use and deleted when the
     // application object goes away.
     static PreferencesController* sharedController();
-    // An "Preferences…" action (preferences menu role) that shows the shared
+    // A "Preferences…" action (preferences menu role) that shows the shared
     // controller's window.
     static QAction* createPreferencesAction(QObject* parent);
 

@@ -5,7 +5,7 @@
 #include "qt/shell/ShellFixture.h"
 
 #include "SampleService.h"
-#include "tools/sampleservice/SampleAtlasFolders.h"
+#include "tools/sampleservice/InProcessService.h"
 
 #include "model/AnnotationLabel.h"
 #include "model/Atlas.h"
@@ -35,7 +35,7 @@ protected:
     static void SetUpTestSuite()
     {
         setenv("NUVARO_DATA_DIR", testsupport::SampleDataDir().c_str(), 0);
-        s_service = servicetest::StartSampleService();
+        s_service = servicetest::StartInProcessService();
         shelltest::Process().prefs.Store().values["Host"] = s_service->BaseUrl();
         QtNetFile::Install();
     }

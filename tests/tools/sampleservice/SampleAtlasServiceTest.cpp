@@ -65,7 +65,12 @@ protected:
     static void SetUpTestSuite()
     {
         testsupport::QuietStdout quiet;
-        s_service = servicetest::StartSampleService();
+        ServiceOptions options;
+        options.dataDir = servicetest::SampleServiceDir();
+        options.atlasDir = testsupport::SampleDataDir();
+        options.tileCache = false;
+        s_service = new SampleService(options);
+        s_service->Start(0);
         s_brain = SampleBrain::ForFolder(testsupport::SampleDataDir()).get();
     }
 
