@@ -46,13 +46,6 @@ std::vector<std::string> RequestedUrls()
     return urls;
 }
 
-// Answers every open transfer, newest first, with what body gives for its address.
-void ServeAll(const std::function<std::string(const std::string&)>& body)
-{
-    while (FakeNetFile* transfer = FakeNetFile::Latest())
-        transfer->Reply(body(transfer->GetRequest().url));
-}
-
 class FakeOwner : public TiledImageOwner
 {
 public:
