@@ -131,8 +131,30 @@ BarnesHutMinimizer::BarnesHutMinimizer(RelationGraph* graph)
       m_repulsionFactor(1.0f),
       m_attractionExponent(1.0f),
       m_gravitationFactor(0.01f),
-      m_baryCenter()
+      m_baryCenter(),
+      m_progress(nullptr),
+      m_progressContext(nullptr),
+      m_cancel(nullptr),
+      m_cancelled(false)
 {
+}
+
+void BarnesHutMinimizer::SetProgress(ProgressCallback progress, void* context)
+{
+    m_progress = progress;
+    m_progressContext = context;
+}
+
+void BarnesHutMinimizer::SetCancelFlag(const std::atomic<bool>* cancel)
+{
+    m_cancel = cancel;
+}
+
+bool BarnesHutMinimizer::PollCancel()
+{
+    if (m_cancel != nullptr && m_cancel->load(std::memory_order_relaxed))
+        m_cancelled = true;
+    return m_cancelled;
 }
 
 BarnesHutMinimizer::~BarnesHutMinimizer() = default;
@@ -429,10 +451,23 @@ float BarnesHutMinimizer::MoveNode(GraphNode* node, OctTree* tree)
 
 void BarnesHutMinimizer::Normalize(const OctTree* tree)
 {
+    float allMin[2] = {std::numeric_limits<float>::max(), std::numeric_limits<float>::max()};
+    float allMax[2] = {std::numeric_limits<float>::lowest(), std::numeric_limits<float>::lowest()};
     if (tree == nullptr)
-        return;
-    const float* minPos = tree->GetMinPos();
-    const float* maxPos = tree->GetMaxPos();
+    {
+        // No node weighs anything: without this the random start positions
+        // stay, with size 1 (spheres as wide as the view).
+        for (auto it = m_graph->Begin(); it != m_graph->End(); ++it)
+        {
+            for (int axis = 0; axis < 2; ++axis)
+            {
+                allMin[axis] = std::fmin(allMin[axis], it->second->GetPosition()[axis]);
+                allMax[axis] = std::fmax(allMax[axis], it->second->GetPosition()[axis]);
+            }
+        }
+    }
+    const float* minPos = tree != nullptr ? tree->GetMinPos() : allMin;
+    const float* maxPos = tree != nullptr ? tree->GetMaxPos() : allMax;
     float width = maxPos[0] - minPos[0];
     float height = maxPos[1] - minPos[1];
     float scale = 0.0f;
@@ -503,9 +538,19 @@ void BarnesHutMinimizer::ComputeLayout()
         m_repulsionExponent += 0.9f * (1.0f - finalRepulsion) * annealing;
 
         energy = 0.0f;
+        int moved = 0;
         for (auto it = m_graph->Begin(); it != m_graph->End(); ++it)
+        {
+            // Polled every 64 nodes: a cancel takes effect within milliseconds.
+            if ((++moved & 63) == 0 && PollCancel())
+                return;
             energy += MoveNode(it->second, tree.get());
+        }
         std::printf("iteration %d    energy: %g    repulsion: %g\n", iteration, energy, m_repulsionExponent);
+        if (m_progress != nullptr)
+            m_progress(static_cast<float>(iteration) / kIterations, m_progressContext);
+        if (PollCancel())
+            return;
         if (!std::isfinite(energy))
             break;
     }
