@@ -2,6 +2,7 @@
 
 #include "model/generelation/BarnesHutMinimizer.h"
 
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -16,6 +17,15 @@ float RandomCoordinate()
 {
     return static_cast<float>(std::rand() / 2147483648.0 - 0.5);
 }
+
+// x is drawn before y.
+std::array<float, 2> RandomPosition()
+{
+    std::array<float, 2> position;
+    position[0] = RandomCoordinate();
+    position[1] = RandomCoordinate();
+    return position;
+}
 } // namespace
 
 bool NeighborOrder::operator()(const GraphNode* left, const GraphNode* right) const
@@ -24,17 +34,8 @@ bool NeighborOrder::operator()(const GraphNode* left, const GraphNode* right) co
 }
 
 GraphNode::GraphNode(int imageSeriesId, int geneId, const char* name, const char* symbol)
-    : m_repulsionWeight(0.0f),
-      m_closestNeighborDistance(std::numeric_limits<float>::max()),
-      m_size(1.0f),
-      m_imageSeriesId(imageSeriesId),
-      m_geneId(geneId),
-      m_name(name != nullptr ? name : ""),
-      m_symbol(symbol != nullptr ? symbol : ""),
-      m_closestNeighbor(nullptr)
+    : GraphNode(imageSeriesId, geneId, name, symbol, RandomPosition().data())
 {
-    m_position[0] = RandomCoordinate();
-    m_position[1] = RandomCoordinate();
 }
 
 GraphNode::GraphNode(int imageSeriesId, int geneId, const char* name, const char* symbol, const float* position)
