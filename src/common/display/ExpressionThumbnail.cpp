@@ -145,32 +145,17 @@ void ExpressionThumbnail::DownloadFailed(const std::string&)
     m_transfer = nullptr;
     if (m_gene == nullptr)
         return;
-    MarkNotAvailable();
+    ThumbnailGrid::ReportNetworkError(*m_gene);
     Invalidate();
-    std::printf("3d thumbnail for %s (%d, %d, %s) not available - network error\n", m_gene->GetSymbol().c_str(),
-                m_gene->GetImageSeriesId(), m_gene->GetExperimentId(), m_gene->GetUrl().c_str());
 }
 
 bool ExpressionThumbnail::LoadGene(MemoryStream* stream)
 {
     if (m_gridLoaded || m_gene == nullptr)
         return false;
-    try
-    {
-        m_gene->Read(*stream);
-        m_gridLoaded = true;
-        Invalidate();
-        return true;
-    }
-    catch (const std::exception&)
-    {
-        MarkNotAvailable();
-        Invalidate();
-        std::printf("3d thumbnail for %s (%d, %d, %d, %s) not available - file loading error\n",
-                    m_gene->GetSymbol().c_str(), m_gene->GetImageSeriesId(), m_gene->GetExperimentId(),
-                    m_gene->GetGeneId(), m_gene->GetUrl().c_str());
-        return false;
-    }
+    m_gridLoaded = ThumbnailGrid::ReadGene(*m_gene, *stream);
+    Invalidate();
+    return m_gridLoaded;
 }
 
 void ExpressionThumbnail::DrawAt(int x, int y, float width, float angle)

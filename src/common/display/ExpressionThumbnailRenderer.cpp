@@ -252,34 +252,26 @@ void ExpressionThumbnailRenderer::DownloadFailed(const std::string&)
     m_transfer = nullptr;
     if (m_gene == nullptr)
         return;
+    ThumbnailGrid::ReportNetworkError(*m_gene);
     MarkNotAvailable();
     Invalidate();
-    std::printf("3d thumbnail for %s (%d, %d, %s) not available - network error\n", m_gene->GetSymbol().c_str(),
-                m_gene->GetImageSeriesId(), m_gene->GetExperimentId(), m_gene->GetUrl().c_str());
 }
 
 bool ExpressionThumbnailRenderer::LoadGene(MemoryStream* stream)
 {
     if (m_gridLoaded || m_gene == nullptr)
         return false;
-    try
-    {
-        m_gene->Read(*stream);
-        m_gridLoaded = true;
-        m_downloadAllowed = true;
-        UpdateGeneText();
-        Invalidate();
-        return true;
-    }
-    catch (const std::exception&)
+    if (!ThumbnailGrid::ReadGene(*m_gene, *stream))
     {
         MarkNotAvailable();
         Invalidate();
-        std::printf("3d thumbnail for %s (%d, %d, %d, %s) not available - file loading error\n",
-                    m_gene->GetSymbol().c_str(), m_gene->GetImageSeriesId(), m_gene->GetExperimentId(),
-                    m_gene->GetGeneId(), m_gene->GetUrl().c_str());
         return false;
     }
+    m_gridLoaded = true;
+    m_downloadAllowed = true;
+    UpdateGeneText();
+    Invalidate();
+    return true;
 }
 
 void ExpressionThumbnailRenderer::UpdateGeneText()

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <exception>
 #include <stdexcept>
 
 namespace ThumbnailGrid
@@ -95,6 +96,30 @@ void LoadDownload(MemoryGeneExpressionCache& cache, int& added, const GeneExpres
         added = 0;
         cache.CleanCache();
     }
+}
+
+bool ReadGene(GeneExpression& gene, MemoryStream& stream)
+{
+    try
+    {
+        gene.Read(stream);
+        return true;
+    }
+    catch (const std::exception&)
+    {
+        gene.SetDataAvailable(false);
+        std::printf("3d thumbnail for %s (%d, %d, %d, %s) not available - file loading error\n",
+                    gene.GetSymbol().c_str(), gene.GetImageSeriesId(), gene.GetExperimentId(), gene.GetGeneId(),
+                    gene.GetUrl().c_str());
+        return false;
+    }
+}
+
+void ReportNetworkError(GeneExpression& gene)
+{
+    gene.SetDataAvailable(false);
+    std::printf("3d thumbnail for %s (%d, %d, %s) not available - network error\n", gene.GetSymbol().c_str(),
+                gene.GetImageSeriesId(), gene.GetExperimentId(), gene.GetUrl().c_str());
 }
 
 float GetExpressorSize(const Expressor& expressor)

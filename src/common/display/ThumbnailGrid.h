@@ -38,6 +38,13 @@ bool LoadFromCache(MemoryGeneExpressionCache& cache, const GeneExpression& gene,
 void LoadDownload(MemoryGeneExpressionCache& cache, int& added, const GeneExpression& gene, const void* data,
                   unsigned long length, const Loader& load);
 
+// Reads a thumbnail grid into the gene. On failure the gene is marked not
+// available and a line goes to standard output; false then.
+bool ReadGene(GeneExpression& gene, MemoryStream& stream);
+// Marks the gene not available after a failed transfer, with a line on
+// standard output.
+void ReportNetworkError(GeneExpression& gene);
+
 // Relative size of a voxel's point from its count of expressing objects.
 float GetExpressorSize(const Expressor& expressor);
 
