@@ -5,6 +5,7 @@
 #include "gl/GLBegin.h"
 #include "gl/GLDisplay.h"
 #include "gl/GLTextBox.h"
+#include "gl/SceneLighting.h"
 #include "model/BrainExpressionModel.h"
 #include "model/GeneExpression.h"
 #include "model/SearchController.h"
@@ -132,14 +133,10 @@ void GeneRelationGraphRenderer::Initialize()
     glLightfv(GL_LIGHT0, GL_DIFFUSE, white);
     glLightfv(GL_LIGHT0, GL_SPECULAR, white);
     glLightfv(GL_LIGHT0, GL_POSITION, direction);
-    glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
-    glEnable(GL_COLOR_MATERIAL);
-    glEnable(GL_LIGHTING);
-    glEnable(GL_LIGHT0);
-    glEnable(GL_NORMALIZE);
-    glEnable(GL_DEPTH_TEST);
+    // The scene's lighting state, with one light and a strict depth test.
+    SceneLighting::EnableLightingState();
+    glDisable(GL_LIGHT1);
     glDepthFunc(GL_LESS);
-    glShadeModel(GL_SMOOTH);
 }
 
 void GeneRelationGraphRenderer::Reshape(int width, int height)
