@@ -36,6 +36,7 @@ struct GeneRelationGraphRenderer::LayoutJob
 {
     std::unique_ptr<GeneRelation::RelationGraph> graph;
     std::atomic<bool> cancel{false};
+    bool failed = false;      // set by the worker before it posts
     int reportedPercent = -1; // worker thread only
     GeneRelationGraphRenderer* owner = nullptr;
     std::weak_ptr<LayoutJob> self;
@@ -321,9 +322,17 @@ void GeneRelationGraphRenderer::StartLayout()
     job->self = job;
     m_job = job;
     m_worker = std::thread([job] {
-        const bool done = job->graph->RunMinimizer(&LayoutJob::Progress, job.get(), &job->cancel);
-        if (!done)
-            return;
+        try
+        {
+            if (!job->graph->RunMinimizer(&LayoutJob::Progress, job.get(), &job->cancel))
+                return;
+        }
+        catch (const std::exception&)
+        {
+            // Out of memory: nothing may leave the thread. The graph is shown
+            // as it was read.
+            job->failed = true;
+        }
         PostToMainThread([job] {
             if (job->owner != nullptr)
                 job->owner->LayoutFinished(job);
@@ -362,7 +371,8 @@ void GeneRelationGraphRenderer::LayoutFinished(const std::shared_ptr<LayoutJob>&
         m_worker.join();
     // The view's nodes point at the graph nodes: they go first.
     DeleteNodes();
-    m_graph.TakeLayoutFrom(*job->graph);
+    if (!job->failed)
+        m_graph.TakeLayoutFrom(*job->graph);
     m_graph.FinishLayout();
     ShowLayout();
 }
