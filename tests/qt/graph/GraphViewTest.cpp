@@ -518,3 +518,22 @@ TEST_F(GraphViewTest, DeletingTheViewMidDownloadAbortsTheThumbnails)
     EXPECT_EQ(FakeNetFile::Latest(), nullptr);
 }
 } // namespace
+
+namespace
+{
+TEST_F(GraphViewTest, TheSampleFamiliesLoadWithAtMost128Thumbnails)
+{
+    const std::string path = testsupport::SampleDataDir() + "../../../../sample-service/relations/families.csv";
+    m_display.Resize(1024, 768);
+    m_view->LoadFile(path.c_str());
+    ASSERT_TRUE(m_view->IsReady());
+    EXPECT_GT(m_view->GetGraph().GetNumNodes(), 300);
+    int thumbnails = 0;
+    for (const auto& node : m_view->GetNodes())
+        thumbnails += node->GetThumbnail() != nullptr ? 1 : 0;
+    EXPECT_EQ(thumbnails, GeneRelationGraphRenderer::kMaxThumbnails);
+    m_display.Display();
+    if (const char* png = std::getenv("NUVARO_GRAPH_PNG"))
+        m_display.GrabImage().convertToFormat(QImage::Format_RGB32).save(png);
+}
+} // namespace
