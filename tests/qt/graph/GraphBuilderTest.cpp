@@ -2,7 +2,7 @@
 // sample atlas service (run in the test process on a free port), alone and
 // through the graph view; failing searches keep the partial graph.
 #include "SampleService.h"
-#include "tools/sampleservice/SampleAtlasFolders.h"
+#include "tools/sampleservice/RunningSampleService.h"
 
 #include "display/GeneRelationGraphRenderer.h"
 #include "display/TabControlRenderer.h"
@@ -65,12 +65,7 @@ class GraphBuilderTest : public ::testing::Test
 protected:
     static void SetUpTestSuite()
     {
-        sampleservice::ServiceOptions options;
-        options.dataDir = servicetest::SampleServiceDir();
-        options.atlasDir = testsupport::SampleDataDir();
-        options.tileCache = false;
-        s_service = new sampleservice::SampleService(options);
-        s_service->Start(0);
+        s_service = servicetest::StartSampleService();
     }
 
     static void TearDownTestSuite()
