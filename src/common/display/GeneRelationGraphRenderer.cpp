@@ -103,7 +103,10 @@ GeneRelationGraphRenderer::GeneRelationGraphRenderer(GLDisplay* display, BrainEx
       m_tabBar(tabBar),
       m_clickX(-1.0f),
       m_clickY(-1.0f),
-      m_sphere(25, 25)
+      m_sphere(25, 25),
+      m_smallSphere(8, 8),
+      m_sphereList(0),
+      m_smallSphereList(0)
 {
     if (m_model != nullptr)
         m_model->AddListener(this);
@@ -117,6 +120,8 @@ GeneRelationGraphRenderer::~GeneRelationGraphRenderer()
     m_builder.reset();
     m_retiredBuilders.clear();
     m_display->MakeCurrent();
+    if (m_sphereList != 0)
+        glDeleteLists(m_sphereList, 2);
     delete m_statusBox;
     if (m_model != nullptr)
         m_model->RemoveListener(this);
@@ -509,15 +514,38 @@ void GeneRelationGraphRenderer::DrawNodes(float square)
         glColor4f(0.15f, 0.4f, 0.15f, 1.0f);
         if (node->GetThumbnail() != nullptr)
         {
-            m_sphere.DrawAt(x, y, -500.0f, 2.5f);
+            DrawSphere(x, y, -500.0f, 2.5f);
             node->GetThumbnail()->DrawAt(static_cast<int>(x), static_cast<int>(y), size * square * THUMB_SCALE,
                                          m_angle);
         }
         else
         {
-            m_sphere.DrawAt(x, y, 0.0f, size * square / 2.0f);
+            DrawSphere(x, y, 0.0f, size * square / 2.0f);
         }
     }
+}
+
+void GeneRelationGraphRenderer::DrawSphere(float x, float y, float z, float radius)
+{
+    if (m_sphereList == 0)
+    {
+        m_sphereList = glGenLists(2);
+        if (m_sphereList == 0)
+            return;
+        m_smallSphereList = m_sphereList + 1;
+        glNewList(m_sphereList, GL_COMPILE);
+        m_sphere.DrawAt(0.0f, 0.0f, 0.0f, 1.0f);
+        glEndList();
+        glNewList(m_smallSphereList, GL_COMPILE);
+        m_smallSphere.DrawAt(0.0f, 0.0f, 0.0f, 1.0f);
+        glEndList();
+    }
+    // Below 4 pixels of radius the finer sphere shows no difference.
+    glPushMatrix();
+    glTranslatef(x, y, z);
+    glScalef(radius, radius, radius);
+    glCallList(radius < 4.0f ? m_smallSphereList : m_sphereList);
+    glPopMatrix();
 }
 
 void GeneRelationGraphRenderer::DrawLabels(float square)

@@ -144,6 +144,9 @@ private:
     // Keeps the builder until it is safe to delete it (not inside its calls).
     void RetireBuilder();
     void DrawNodes(float square);
+    // A sphere from a display list; spheres a few pixels wide with fewer
+    // subdivisions, which look the same.
+    void DrawSphere(float x, float y, float z, float radius);
     void DrawLabels(float square);
 
     std::vector<std::unique_ptr<Node>> m_nodes;
@@ -171,6 +174,10 @@ private:
     float m_clickX;
     float m_clickY;
     GLSphere m_sphere;
+    GLSphere m_smallSphere;
+    // The unit spheres as display lists (made on the first frame).
+    unsigned m_sphereList;
+    unsigned m_smallSphereList;
     // The status shown once the layout is done (a failed build's error).
     std::string m_statusAfterLayout;
     std::shared_ptr<LayoutJob> m_job;
