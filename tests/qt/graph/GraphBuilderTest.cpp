@@ -9,6 +9,8 @@
 #include "gl/TextureTextBox.h"
 #include "io/SimlaraDatabase.h"
 #include "model/GeneExpression.h"
+#include "model/PagedGeneList.h"
+#include "model/SearchController.h"
 #include "model/UserPreferences.h"
 #include "model/generelation/RelationGraph.h"
 #include "model/generelation/SimlaraGraphBuilder.h"
@@ -26,6 +28,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -237,6 +241,80 @@ TEST_F(GraphViewBuildTest, TheViewLaysOutAFinishedBuildAndAFailedOne)
     EXPECT_TRUE(m_view->GetNodes().empty()); // the old nodes went before the first search
     EXPECT_TRUE(RunEventsUntil([&] { return m_view->IsReady(); }, 20000));
     EXPECT_EQ(Status().rfind("Error: ", 0), 0u) << Status();
+}
+
+// Stands in for the document bridge: each search runs on one list.
+class ListSearchController : public SearchController
+{
+public:
+    void SearchForGene(const char* name, const char* term, bool) override
+    {
+        list.Search(Host(), term, name, "0310", false, true);
+    }
+    void SearchForGeneById(const char* name, int id) override
+    {
+        list.Search(Host(), id, std::string(name) + " (all)", "0310", true);
+    }
+    void SearchForSimilarGenes(const char* name, int imageSeriesId) override
+    {
+        list.Simlara(Host(), imageSeriesId, kThalamus, name, "0310", 2, 0, true);
+    }
+    static std::string Host() { return UserPreferences::GetPreferences()->GetSearchHost(); }
+    std::vector<int> SeriesFound()
+    {
+        std::vector<int> ids;
+        for (int i = 0; i < list.GetNumGenes(); ++i)
+            if (list.GetGene(i) != nullptr)
+                ids.push_back(list.GetGene(i)->GetImageSeriesId());
+        return ids;
+    }
+    PagedGeneList list{"0310", 10};
+};
+
+TEST_F(GraphViewBuildTest, ClickingANodeOfTheSampleFamiliesFindsItsSeries)
+{
+    ListSearchController controller;
+    m_display.SetRenderer(nullptr);
+    m_view = std::make_unique<GeneRelationGraphRenderer>(&m_display, nullptr, nullptr, m_tabs.get(), &controller);
+    m_display.SetRenderer(m_view.get());
+    m_display.SetMouseListener(m_view.get());
+    m_view->LoadFile((servicetest::SampleServiceDir() + "relations/families.csv").c_str());
+    ASSERT_TRUE(m_view->IsReady());
+    const GeneRelation::GraphNode* node = m_view->GetGraph().GetNode(m_seed);
+    ASSERT_NE(node, nullptr);
+    ASSERT_NE(node->GetGeneId(), 0);
+    // The node alone under the pointer: the others move out of the way.
+    for (auto it = m_view->GetGraph().Begin(); it != m_view->GetGraph().End(); ++it)
+        if (it->second != node)
+            it->second->GetPosition()[0] = 5.0f;
+    float x = 0.0f;
+    float y = 0.0f;
+    m_view->GetNodeCenter(node, x, y);
+    auto click = [&](int button) {
+        m_display.Click(button, static_cast<int>(x + m_view->GetPanX()),
+                        m_display.GetHeight() - 1 - static_cast<int>(y + m_view->GetPanY()));
+        EXPECT_TRUE(RunEventsUntil([&] {
+            std::string status;
+            controller.list.GetStatusString(status);
+            return controller.list.GetNumGenes() > 0 && status.find("Searching") == std::string::npos;
+        }));
+        const std::vector<int> found = controller.SeriesFound();
+        return std::find(found.begin(), found.end(), m_seed) != found.end();
+    };
+    EXPECT_TRUE(click(0)) << "by gene id";
+    EXPECT_TRUE(click(2)) << "as a similar gene";
+
+    // The short form has no gene ids: the left button searches by symbol.
+    m_view->LoadFile((servicetest::SampleServiceDir() + "relations/short.csv").c_str());
+    node = m_view->GetGraph().Begin()->second;
+    ASSERT_EQ(node->GetGeneId(), 0);
+    for (auto it = m_view->GetGraph().Begin(); it != m_view->GetGraph().End(); ++it)
+        if (it->second != node)
+            it->second->GetPosition()[0] = 5.0f;
+    m_view->GetNodeCenter(node, x, y);
+    m_seed = node->GetImageSeriesId();
+    EXPECT_TRUE(click(0)) << "by symbol";
+    EXPECT_EQ(controller.list.GetGene(0)->GetSymbol(), node->GetSymbol());
 }
 
 TEST_F(GraphViewBuildTest, DeletingTheViewMidSearchAbortsIt)
