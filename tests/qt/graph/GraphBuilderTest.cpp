@@ -17,6 +17,7 @@
 #include "network/QtNetFile.h"
 
 #include "support/FakePlatformServices.h"
+#include "utility/MainThreadDispatch.h"
 #include "support/MemoryPreferenceStore.h"
 #include "support/QuietStdout.h"
 #include "support/qt/HeadlessGLDisplay.h"
@@ -83,6 +84,8 @@ protected:
 
     void SetUp() override
     {
+        // Layouts run at once unless a test installs a dispatcher.
+        m_previousDispatcher = SetMainThreadDispatcher(nullptr);
         s_service->ResetControls();
         m_preferences.Store().values["Host"] = s_service->BaseUrl();
         QtNetFile::Install();
@@ -96,6 +99,7 @@ protected:
     {
         SimlaraDatabase::OverridePathForTesting(std::string());
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        SetMainThreadDispatcher(m_previousDispatcher);
     }
 
     static void UseService() { SimlaraDatabase::OverridePathForTesting(servicetest::SampleServiceDir() + "none.db"); }
@@ -129,6 +133,7 @@ protected:
         EXPECT_GT(m_graph.GetNumNodes(), 6);
     }
 
+    MainThreadDispatcher* m_previousDispatcher = nullptr;
     testsupport::QuietStdout m_quiet;
     testsupport::FakePlatformServices m_platform;
     testsupport::ScopedPreferenceStore m_preferences;

@@ -18,6 +18,7 @@
 
 #include "support/FakeNetFile.h"
 #include "support/FakePlatformServices.h"
+#include "utility/MainThreadDispatch.h"
 #include "support/GridFileBuilder.h"
 #include "support/MemoryPreferenceStore.h"
 #include "support/QueuedMainThreadDispatcher.h"
@@ -103,6 +104,8 @@ class GraphViewTest : public ::testing::Test
 protected:
     void SetUp() override
     {
+        // Layouts run at once unless a test installs a dispatcher.
+        m_previousDispatcher = SetMainThreadDispatcher(nullptr);
         setenv("NUVARO_DATA_DIR", testsupport::SampleDataDir().c_str(), 0);
         m_atlas = Atlas::GetAtlas();
         m_preferences.Store().values["Host"] = "http://grid.example";
@@ -123,6 +126,7 @@ protected:
         m_view.reset();
         m_tabs.reset();
         FakeNetFile::Uninstall();
+        SetMainThreadDispatcher(m_previousDispatcher);
     }
 
     void Make()
@@ -178,6 +182,7 @@ protected:
         return count;
     }
 
+    MainThreadDispatcher* m_previousDispatcher = nullptr;
     testsupport::QuietStdout m_quiet;
     testsupport::FakePlatformServices m_platform;
     testsupport::ScopedPreferenceStore m_preferences;
