@@ -514,8 +514,13 @@ void BarnesHutMinimizer::ComputeLayout()
     std::unique_ptr<OctTree> tree = BuildOctTree();
     PrintStatistics(tree.get());
     float energy = 0.0f;
+    int summed = 0;
     for (auto it = m_graph->Begin(); it != m_graph->End(); ++it)
+    {
+        if ((++summed & 63) == 0 && PollCancel())
+            return;
         energy += GetEnergy(it->second, tree.get());
+    }
     tree.reset();
     std::printf("initial energy %g\n", energy);
 
