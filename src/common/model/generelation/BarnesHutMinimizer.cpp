@@ -11,6 +11,11 @@ namespace GeneRelation
 namespace
 {
 const int kIterations = 100;
+// A cell counts as one body at its centre once it is narrower than its
+// distance from the node. Opening cells up to twice that distance made a
+// layout of 10 000 nodes three times slower without separating clusters any
+// better (bench/relation_layout.cpp).
+float gOpening = 1.0f;
 const int kMaxTreeDepth = 20;
 
 float Weight(const GraphNode* node)
@@ -139,6 +144,11 @@ BarnesHutMinimizer::BarnesHutMinimizer(RelationGraph* graph)
 {
 }
 
+void BarnesHutMinimizer::SetOpening(float factor)
+{
+    gOpening = factor;
+}
+
 void BarnesHutMinimizer::SetProgress(ProgressCallback progress, void* context)
 {
     m_progress = progress;
@@ -193,7 +203,7 @@ float BarnesHutMinimizer::GetRepulsionEnergy(const GraphNode* node, const OctTre
     if (tree == nullptr || tree->GetNode() == node || Weight(node) == 0.0f)
         return 0.0f;
     float distance = GetDist(node->GetPosition(), tree->GetPosition());
-    if (tree->GetNode() == nullptr && 2.0f * tree->GetWidth() > distance)
+    if (tree->GetNode() == nullptr && gOpening * tree->GetWidth() > distance)
     {
         float energy = 0.0f;
         for (int i = 0; i < tree->GetNumChildren(); ++i)
@@ -237,7 +247,7 @@ float BarnesHutMinimizer::AddRepulsionDir(const GraphNode* node, const OctTree* 
         return 0.0f;
     const float* position = node->GetPosition();
     float distance = GetDist(position, tree->GetPosition());
-    if (tree->GetNode() == nullptr && 2.0f * tree->GetWidth() > distance)
+    if (tree->GetNode() == nullptr && gOpening * tree->GetWidth() > distance)
     {
         float estimate = 0.0f;
         for (int i = 0; i < tree->GetNumChildren(); ++i)

@@ -56,7 +56,8 @@ private:
 };
 
 // Lays out a relation graph by minimising an energy of attraction along the
-// edges, repulsion between all nodes (approximated with an OctTree) and a
+// edges, repulsion between all nodes (approximated with an OctTree: a cell
+// narrower than its distance counts as one body) and a
 // weak gravitation toward the barycentre, annealing the exponents over 100
 // iterations; at the end the layout is scaled into the unit square and each
 // node's size is set from its weight. Only positions and sizes change.
@@ -70,6 +71,9 @@ public:
     BarnesHutMinimizer& operator=(const BarnesHutMinimizer&) = delete;
 
     virtual void ComputeLayout();
+    // Cells are opened while factor x their width exceeds their distance
+    // (1 unless set; for comparisons in benchmarks, before any layout runs).
+    static void SetOpening(float factor);
     // Reports the fraction of the iterations done after each iteration.
     void SetProgress(ProgressCallback progress, void* context);
     // A flag (not owned) that, once set, ends ComputeLayout between two
