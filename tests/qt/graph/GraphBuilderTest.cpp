@@ -2,7 +2,7 @@
 // sample atlas service (run in the test process on a free port), alone and
 // through the graph view; failing searches keep the partial graph.
 #include "SampleService.h"
-#include "tools/sampleservice/RunningSampleService.h"
+#include "tools/sampleservice/InProcessService.h"
 
 #include "display/GeneRelationGraphRenderer.h"
 #include "display/TabControlRenderer.h"
@@ -70,7 +70,7 @@ class GraphBuilderTest : public ::testing::Test
 protected:
     static void SetUpTestSuite()
     {
-        s_service = servicetest::StartSampleService();
+        s_service = servicetest::StartInProcessService();
     }
 
     static void TearDownTestSuite()

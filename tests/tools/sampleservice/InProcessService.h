@@ -1,14 +1,14 @@
-#ifndef NUVARO_TESTS_SAMPLESERVICE_RUNNINGSAMPLESERVICE_H
-#define NUVARO_TESTS_SAMPLESERVICE_RUNNINGSAMPLESERVICE_H
+#ifndef NUVARO_TESTS_SAMPLESERVICE_INPROCESSSERVICE_H
+#define NUVARO_TESTS_SAMPLESERVICE_INPROCESSSERVICE_H
 
 #include "SampleService.h"
 #include "tools/sampleservice/SampleAtlasFolders.h"
 
 namespace servicetest
 {
-// The sample service with the build's catalogue and atlas, running in the
-// test process on a free port, without a tile cache.
-inline sampleservice::SampleService* StartSampleService()
+// The sample atlas service over the build's catalogue and sample brain,
+// listening on a free port in the test process (no tile cache on disk).
+inline sampleservice::SampleService* StartInProcessService()
 {
     sampleservice::ServiceOptions options;
     options.dataDir = SampleServiceDir();
