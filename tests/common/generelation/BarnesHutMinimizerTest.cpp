@@ -522,28 +522,3 @@ TEST(LayoutGaps, ACopyLaidOutElsewhereGivesTheSameLayoutAndCancelStopsIt)
     EXPECT_FALSE(copy->LayOut(nullptr, nullptr, &cancel));
     testing::internal::GetCapturedStdout();
 }
-
-TEST(LayoutGaps, ASecondThreadGivesTheSameLayout)
-{
-    auto build = [](GeneRelation::RelationGraph& graph) {
-        std::srand(31);
-        for (int i = 2; i <= 60; ++i)
-        {
-            graphtest::Relate(graph, i, 1 + std::rand() % (i - 1), 1.0f);
-            graphtest::Relate(graph, i, 1 + std::rand() % 60, 0.5f);
-        }
-    };
-    GeneRelation::RelationGraph alone;
-    build(alone);
-    QuietLayOut(alone);
-    GeneRelation::RelationGraph helped;
-    build(helped);
-    GeneRelation::BarnesHutMinimizer::SetSecondThreadFrom(0);
-    QuietLayOut(helped);
-    GeneRelation::BarnesHutMinimizer::SetSecondThreadFrom(1000);
-    for (auto a = alone.Begin(), b = helped.Begin(); a != alone.End(); ++a, ++b)
-    {
-        ASSERT_EQ(a->second->GetPosition()[0], b->second->GetPosition()[0]) << a->first;
-        ASSERT_EQ(a->second->GetPosition()[1], b->second->GetPosition()[1]) << a->first;
-    }
-}

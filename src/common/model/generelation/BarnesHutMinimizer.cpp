@@ -4,10 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
-#include <chrono>
 #include <limits>
-#include <system_error>
-#include <thread>
 
 namespace GeneRelation
 {
@@ -19,7 +16,6 @@ const int kIterations = 100;
 // layout of 10 000 nodes three times slower without separating clusters any
 // better (bench/relation_layout.cpp).
 float gOpening = 1.0f;
-int gSecondThreadFrom = 1000;
 const int kMaxTreeDepth = 20;
 
 float Weight(const GraphNode* node)
@@ -134,78 +130,6 @@ float OctTree::GetWidth() const
 // ---------------------------------------------------------------------------
 // BarnesHutMinimizer
 
-// A second thread that runs one piece of work at a time for the layout's
-// thread, which waits for it. Both spin while they wait: the pieces take
-// microseconds.
-class BarnesHutMinimizer::Helper
-{
-public:
-    Helper() : m_thread([this] { Run(); }) {}
-    ~Helper()
-    {
-        m_state.store(kQuit, std::memory_order_release);
-        m_thread.join();
-    }
-    Helper(const Helper&) = delete;
-    Helper& operator=(const Helper&) = delete;
-
-    // work must live until Wait returns.
-    template <class Work>
-    void Post(Work& work)
-    {
-        m_call = [](void* w) { (*static_cast<Work*>(w))(); };
-        m_work = &work;
-        m_state.store(kPosted, std::memory_order_release);
-    }
-    void Wait()
-    {
-        for (int spins = 0; m_state.load(std::memory_order_acquire) != kDone; ++spins)
-            Pause(spins);
-        m_state.store(kIdle, std::memory_order_relaxed);
-    }
-
-private:
-    enum State
-    {
-        kIdle,
-        kPosted,
-        kDone,
-        kQuit
-    };
-
-    static void Pause(int spins)
-    {
-        if (spins > 100000)
-            std::this_thread::sleep_for(std::chrono::microseconds(20));
-        else if (spins > 1000)
-            std::this_thread::yield();
-    }
-
-    void Run()
-    {
-        int spins = 0;
-        for (;;)
-        {
-            const int state = m_state.load(std::memory_order_acquire);
-            if (state == kQuit)
-                return;
-            if (state != kPosted)
-            {
-                Pause(++spins);
-                continue;
-            }
-            spins = 0;
-            m_call(m_work);
-            m_state.store(kDone, std::memory_order_release);
-        }
-    }
-
-    void (*m_call)(void*) = nullptr;
-    void* m_work = nullptr;
-    std::atomic<int> m_state{kIdle};
-    std::thread m_thread;
-};
-
 BarnesHutMinimizer::BarnesHutMinimizer(RelationGraph* graph)
     : m_graph(graph),
       m_repulsionExponent(0.0f),
@@ -218,11 +142,6 @@ BarnesHutMinimizer::BarnesHutMinimizer(RelationGraph* graph)
       m_cancel(nullptr),
       m_cancelled(false)
 {
-}
-
-void BarnesHutMinimizer::SetSecondThreadFrom(int nodes)
-{
-    gSecondThreadFrom = nodes;
 }
 
 void BarnesHutMinimizer::SetOpening(float factor)
@@ -280,20 +199,15 @@ float BarnesHutMinimizer::ComputeRepulsionFactor()
 
 float BarnesHutMinimizer::GetRepulsionEnergy(const GraphNode* node, const OctTree* tree)
 {
-    return RepulsionEnergyAt(node, node->GetPosition(), tree);
-}
-
-float BarnesHutMinimizer::RepulsionEnergyAt(const GraphNode* node, const float* position, const OctTree* tree) const
-{
     // A node of weight 0 feels no repulsion (and ln 0 must not turn it into NaN).
     if (tree == nullptr || tree->GetNode() == node || Weight(node) == 0.0f)
         return 0.0f;
-    float distance = GetDist(position, tree->GetPosition());
+    float distance = GetDist(node->GetPosition(), tree->GetPosition());
     if (tree->GetNode() == nullptr && gOpening * tree->GetWidth() > distance)
     {
         float energy = 0.0f;
         for (int i = 0; i < tree->GetNumChildren(); ++i)
-            energy += RepulsionEnergyAt(node, position, tree->GetChild(i));
+            energy += GetRepulsionEnergy(node, tree->GetChild(i));
         return energy;
     }
     float scale = -m_repulsionFactor * Weight(node) * tree->GetWeight();
@@ -304,17 +218,12 @@ float BarnesHutMinimizer::RepulsionEnergyAt(const GraphNode* node, const float* 
 
 float BarnesHutMinimizer::GetAttractionEnergy(const GraphNode* node)
 {
-    return AttractionEnergyAt(node, node->GetPosition());
-}
-
-float BarnesHutMinimizer::AttractionEnergyAt(const GraphNode* node, const float* position) const
-{
     float energy = 0.0f;
     for (auto edge = node->EdgeBegin(); edge != node->EdgeEnd(); ++edge)
     {
         if (edge->first == node)
             continue;
-        float distance = GetDist(edge->first->GetPosition(), position);
+        float distance = GetDist(edge->first->GetPosition(), node->GetPosition());
         energy += edge->second * std::pow(distance, m_attractionExponent) / m_attractionExponent;
     }
     return energy;
@@ -322,25 +231,14 @@ float BarnesHutMinimizer::AttractionEnergyAt(const GraphNode* node, const float*
 
 float BarnesHutMinimizer::GetGravitationEnergy(const GraphNode* node)
 {
-    return GravitationEnergyAt(node, node->GetPosition());
-}
-
-float BarnesHutMinimizer::GravitationEnergyAt(const GraphNode* node, const float* position) const
-{
-    float distance = GetDist(position, m_baryCenter);
+    float distance = GetDist(node->GetPosition(), m_baryCenter);
     return m_gravitationFactor * m_repulsionFactor * Weight(node) * std::pow(distance, m_attractionExponent) /
            m_attractionExponent;
 }
 
 float BarnesHutMinimizer::GetEnergy(const GraphNode* node, const OctTree* tree)
 {
-    return EnergyAt(node, node->GetPosition(), tree);
-}
-
-float BarnesHutMinimizer::EnergyAt(const GraphNode* node, const float* position, const OctTree* tree) const
-{
-    return RepulsionEnergyAt(node, position, tree) + AttractionEnergyAt(node, position) +
-           GravitationEnergyAt(node, position);
+    return GetRepulsionEnergy(node, tree) + GetAttractionEnergy(node) + GetGravitationEnergy(node);
 }
 
 float BarnesHutMinimizer::AddRepulsionDir(const GraphNode* node, const OctTree* tree, float* dir)
@@ -510,69 +408,24 @@ void BarnesHutMinimizer::PrintStatistics(const OctTree* tree)
     std::printf("Mean attraction / mean repulsion: %g\n", meanAttraction / meanRepulsion);
 }
 
-float BarnesHutMinimizer::MoveNode(GraphNode* node, OctTree* tree)
+float BarnesHutMinimizer::TrialEnergy(GraphNode* node, const OctTree* tree, const float* base, const float* dir,
+                                      int multiple)
 {
     float* position = node->GetPosition();
-    const float start[2] = {position[0], position[1]};
+    for (int axis = 0; axis < 2; ++axis)
+        position[axis] = base[axis] + static_cast<float>(multiple) * dir[axis];
+    return GetEnergy(node, tree);
+}
+
+float BarnesHutMinimizer::MoveNode(GraphNode* node, OctTree* tree)
+{
+    float bestEnergy = GetEnergy(node, tree);
     float dir[2];
-    float bestEnergy = 0.0f;
-    // The energy where the node stands and its direction, side by side.
-    if (m_helper != nullptr)
-    {
-        auto here = [&] { bestEnergy = EnergyAt(node, start, tree); };
-        m_helper->Post(here);
-        GetDirection(node, tree, dir);
-        m_helper->Wait();
-    }
-    else
-    {
-        bestEnergy = EnergyAt(node, start, tree);
-        GetDirection(node, tree, dir);
-    }
+    GetDirection(node, tree, dir);
+    float* position = node->GetPosition();
+    const float start[2] = {position[0], position[1]};
     dir[0] /= 32.0f;
     dir[1] /= 32.0f;
-
-    // The energy at start + multiple x dir. With a helper each energy is
-    // worked out together with the one the search most likely asks for next
-    // (halving: half the step; doubling: twice it); the search takes the
-    // same values as without, so the layout is the same.
-    float trials[8];
-    bool known[8] = {false, false, false, false, false, false, false, false};
-    auto slot = [](int multiple) {
-        int k = 0;
-        while ((1 << k) < multiple)
-            ++k;
-        return k;
-    };
-    auto at = [&](int multiple, float* p) {
-        p[0] = start[0] + static_cast<float>(multiple) * dir[0];
-        p[1] = start[1] + static_cast<float>(multiple) * dir[1];
-    };
-    auto trial = [&](int multiple, bool halving) {
-        const int k = slot(multiple);
-        if (known[k])
-            return trials[k];
-        float p[2];
-        at(multiple, p);
-        const int next = halving ? multiple / 2 : multiple * 2;
-        if (m_helper != nullptr && next >= 1 && next <= 128)
-        {
-            const int j = slot(next);
-            float q[2];
-            at(next, q);
-            auto ahead = [&] { trials[j] = EnergyAt(node, q, tree); };
-            m_helper->Post(ahead);
-            trials[k] = EnergyAt(node, p, tree);
-            m_helper->Wait();
-            known[j] = true;
-        }
-        else
-        {
-            trials[k] = EnergyAt(node, p, tree);
-        }
-        known[k] = true;
-        return trials[k];
-    };
 
     // Halve the step from 32 while that helps, then double it past 32 while that helps.
     // A trial energy that is NaN never counts as lower.
@@ -581,7 +434,7 @@ float BarnesHutMinimizer::MoveNode(GraphNode* node, OctTree* tree)
     {
         if (best != 0 && best / 2 != multiple)
             break;
-        float energy = trial(multiple, true);
+        float energy = TrialEnergy(node, tree, start, dir, multiple);
         if (energy < bestEnergy)
         {
             bestEnergy = energy;
@@ -592,14 +445,15 @@ float BarnesHutMinimizer::MoveNode(GraphNode* node, OctTree* tree)
     {
         if (multiple / 2 != best)
             break;
-        float energy = trial(multiple, false);
+        float energy = TrialEnergy(node, tree, start, dir, multiple);
         if (energy < bestEnergy)
         {
             bestEnergy = energy;
             best = multiple;
         }
     }
-    at(best, position);
+    for (int axis = 0; axis < 2; ++axis)
+        position[axis] = start[axis] + static_cast<float>(best) * dir[axis];
     if (best > 0 && tree != nullptr)
         tree->MoveNode(start, position, Weight(node));
     return bestEnergy;
@@ -679,17 +533,6 @@ void BarnesHutMinimizer::ComputeLayout()
     }
     tree.reset();
     std::printf("initial energy %g\n", energy);
-    if (m_graph->GetNumNodes() >= gSecondThreadFrom && std::thread::hardware_concurrency() >= 2)
-    {
-        try
-        {
-            m_helper = std::make_unique<Helper>();
-        }
-        catch (const std::system_error&)
-        {
-            // No thread to be had: one does it all.
-        }
-    }
 
     for (int iteration = 1; iteration <= kIterations; ++iteration)
     {

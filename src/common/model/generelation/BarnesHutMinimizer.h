@@ -74,9 +74,6 @@ public:
     // Cells are opened while factor x their width exceeds their distance
     // (1 unless set; for comparisons in benchmarks, before any layout runs).
     static void SetOpening(float factor);
-    // Graphs of at least this many nodes are laid out with a second thread
-    // that works out energies alongside (1000 unless set; same layout).
-    static void SetSecondThreadFrom(int nodes);
     // Reports the fraction of the iterations done after each iteration.
     void SetProgress(ProgressCallback progress, void* context);
     // A flag (not owned) that, once set, ends ComputeLayout between two
@@ -110,13 +107,8 @@ public:
     const float* GetBaryCenter() const { return m_baryCenter; }
 
 private:
-    class Helper;
-
-    // The energies with the node at a position, the node itself unmoved.
-    float EnergyAt(const GraphNode* node, const float* position, const OctTree* tree) const;
-    float RepulsionEnergyAt(const GraphNode* node, const float* position, const OctTree* tree) const;
-    float AttractionEnergyAt(const GraphNode* node, const float* position) const;
-    float GravitationEnergyAt(const GraphNode* node, const float* position) const;
+    // Places the node at base + multiple x dir and returns its energy there.
+    float TrialEnergy(GraphNode* node, const OctTree* tree, const float* base, const float* dir, int multiple);
     // Moves one node along its direction to the best multiple of a step.
     float MoveNode(GraphNode* node, OctTree* tree);
     // Scales the layout into the unit square by the tree's bounds, or by
@@ -134,7 +126,6 @@ private:
     void* m_progressContext;
     const std::atomic<bool>* m_cancel;
     bool m_cancelled;
-    std::unique_ptr<Helper> m_helper;
 };
 } // namespace GeneRelation
 
