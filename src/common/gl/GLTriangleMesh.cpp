@@ -1,5 +1,7 @@
 #include "gl/GLTriangleMesh.h"
 
+#include "display/SceneExport.h"
+
 #include "gl/GLBegin.h"
 #include "io/FileStream.h"
 #include "utility/ByteSwapper.h"
@@ -10,6 +12,7 @@
 #include <fstream>
 #include <locale>
 #include <memory>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 
@@ -211,11 +214,9 @@ void GLTriangleMesh::AppendTriangles(std::vector<uint32_t>& out) const
     }
 }
 
-void GLTriangleMesh::ExportPOVRay(const char* directory, const char* name) const
+std::string GLTriangleMesh::ComposePOVRay(const char* name) const
 {
-    std::ofstream out(std::string(directory) + name + ".pov", std::ios::out | std::ios::trunc);
-    if (!out)
-        throw std::runtime_error("File could not be written.");
+    std::ostringstream out;
     out.imbue(std::locale::classic());
     out << "#declare " << name << " = object {\n";
     out << "mesh { \n";
@@ -240,7 +241,10 @@ void GLTriangleMesh::ExportPOVRay(const char* directory, const char* name) const
     }
     out << "}\n";
     out << "}\n";
-    out.close();
-    if (!out)
-        throw std::runtime_error("File could not be written.");
+    return out.str();
+}
+
+void GLTriangleMesh::ExportPOVRay(const char* directory, const char* name) const
+{
+    SceneExport::WriteWholeFile(std::string(directory) + name + ".pov", ComposePOVRay(name));
 }
