@@ -17,8 +17,6 @@
 #include <cfloat>
 #include <climits>
 #include <cstdlib>
-#include <locale>
-#include <sstream>
 
 namespace
 {
@@ -417,10 +415,9 @@ void ExpressionRenderer::HighlightExpressor(const Expressor* expressor)
 
 std::string ExpressionRenderer::ComposePOVRay() const
 {
-    std::ostringstream out;
-    out.imbue(std::locale::classic());
+    std::string out;
     if (m_gene == nullptr)
-        return out.str();
+        return out;
     const Filter filter(Model(), m_gene);
     float base[3];
     for (int i = 0; i < 3; ++i)
@@ -448,11 +445,18 @@ std::string ExpressionRenderer::ComposePOVRay() const
                 for (int i = 0; i < 3; ++i)
                     color[i] = filter.map[3 * level + i] / 255.0f;
             }
-            out << "DrawExpressor(" << e->gridX << "," << e->gridY << "," << e->gridZ << "," << GetExpressorSize(*e)
-                << "," << color[0] << "," << color[1] << "," << color[2] << ")\n";
+            const float values[7] = {e->gridX, e->gridY, e->gridZ, GetExpressorSize(*e), color[0], color[1], color[2]};
+            out += "DrawExpressor(";
+            for (int i = 0; i < 7; ++i)
+            {
+                if (i > 0)
+                    out += ',';
+                SceneExport::AppendNumber(out, values[i]);
+            }
+            out += ")\n";
         }
     }
-    return out.str();
+    return out;
 }
 
 void ExpressionRenderer::ExportPOVRay(const char* folder, const std::string& fileStem) const

@@ -9,6 +9,8 @@
 #include <GL/glext.h>
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <set>
 #include <stdexcept>
@@ -62,6 +64,66 @@ std::string SceneExport::PovIdentifier(const std::string& abbreviation)
     for (char c : abbreviation)
         identifier += IsWordCharacter(c) ? c : '_';
     return identifier;
+}
+
+char* SceneExport::WriteNumber(char* out, float value)
+{
+    // Numbers from 0.001 up to a million, the common case, are written here
+    // directly: the float times the power of ten that leaves 6 digits is
+    // exact in a double, so rounding it half to even is what %g does. Others
+    // (and a rounding that carries into another digit) go to to_chars.
+    static const double kPowers[10] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+    const double a = std::fabs(static_cast<double>(value));
+    if (a >= 1e-3 && a < 1e6)
+    {
+        int exponent = 5;
+        while (a < kPowers[exponent + 3] / 1e3)
+            --exponent;
+        const double scaled = a * kPowers[5 - exponent];
+        double rounded = std::floor(scaled);
+        const double fraction = scaled - rounded;
+        if (fraction > 0.5 || (fraction == 0.5 && std::fmod(rounded, 2.0) != 0.0))
+            rounded += 1.0;
+        if (rounded < 1e6)
+        {
+            char digits[6];
+            int rest = static_cast<int>(rounded);
+            for (int i = 5; i >= 0; --i, rest /= 10)
+                digits[i] = static_cast<char>('0' + rest % 10);
+            // The point goes after exponent + 1 digits; trailing zeros of
+            // the fraction are dropped.
+            int length = 6;
+            while (length > exponent + 1 && digits[length - 1] == '0')
+                --length;
+            if (value < 0.0f)
+                *out++ = '-';
+            if (exponent >= 0)
+            {
+                const int whole = std::min(length, exponent + 1);
+                out = std::copy(digits, digits + whole, out);
+                if (length > whole)
+                {
+                    *out++ = '.';
+                    out = std::copy(digits + whole, digits + length, out);
+                }
+            }
+            else
+            {
+                *out++ = '0';
+                *out++ = '.';
+                out = std::fill_n(out, -exponent - 1, '0');
+                out = std::copy(digits, digits + length, out);
+            }
+            return out;
+        }
+    }
+    return std::to_chars(out, out + kMaxNumberText, value, std::chars_format::general, 6).ptr;
+}
+
+void SceneExport::AppendNumber(std::string& out, float value)
+{
+    char text[kMaxNumberText];
+    out.append(text, WriteNumber(text, value));
 }
 
 void SceneExport::WriteWholeFile(const std::string& path, const std::string& text)
