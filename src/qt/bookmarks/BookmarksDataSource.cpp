@@ -3,6 +3,7 @@
 #include "bookmarks/BookmarksController.h"
 #include "bookmarks/BookmarksModel.h"
 #include "bookmarks/BookmarksOutlineView.h"
+#include "utility/AlertBox.h"
 
 #include <QItemSelectionModel>
 #include <QLineEdit>
@@ -83,6 +84,48 @@ void BookmarksDataSource::registerOutlineView(BookmarksOutlineView* view, QObjec
     connect(view, &QTreeView::expanded, this, userExpansion);
     connect(view, &QTreeView::collapsed, this, userExpansion);
     connect(view, &BookmarksOutlineView::actionTriggered, this, &BookmarksDataSource::onAction);
+}
+
+bool BookmarksDataSource::readBookmarks(BookmarksFile* file)
+{
+    bool read = false;
+    try
+    {
+        read = (file != nullptr ? *file : BookmarksFile::Default()).Read(this, m_model->root());
+    }
+    catch (const std::exception&)
+    {
+        // No settings folder: the defaults, nothing to keep.
+        if (m_model->root()->numberOfChildren() == 0)
+            CreateDefaultBookmarks(this, m_model->root());
+    }
+    reloadData();
+    clearUserModified();
+    return read;
+}
+
+void BookmarksDataSource::synchronizeWith(const BookmarksDataSource& other)
+{
+    SynchronizeBookmarks(&other, this, m_model->root());
+}
+
+bool BookmarksDataSource::saveIfModified(BookmarksFile* file)
+{
+    if (!m_userModified)
+        return true;
+    std::string error;
+    try
+    {
+        if (!(file != nullptr ? *file : BookmarksFile::Default()).Save(this, m_model->root(), &error))
+            throw std::runtime_error(error);
+    }
+    catch (const std::exception& e)
+    {
+        ShowAlertBox(std::string("The bookmarks could not be saved: ") + e.what());
+        return false;
+    }
+    clearUserModified();
+    return true;
 }
 
 void BookmarksDataSource::postBookmarksChangedNotification()

@@ -52,6 +52,16 @@ public:
     BookmarksOutlineView* outlineView() const { return m_view.data(); }
     BookmarksModel* model() const { return m_model; }
 
+    // The document's hooks. At window load: reads the file into the shared
+    // tree (when the tree is still empty) and clears the change mark; false
+    // when the defaults took the file's place.
+    bool readBookmarks(BookmarksFile* file = nullptr);
+    // A later window copies the expansion of another window's outline.
+    void synchronizeWith(const BookmarksDataSource& other);
+    // At release: saves the tree when the user changed it and clears the
+    // mark; a failure is told to the user and keeps the mark.
+    bool saveIfModified(BookmarksFile* file = nullptr);
+
     bool userModified() const { return m_userModified; }
     void clearUserModified() { m_userModified = false; }
     // Tells every window ("BookmarksChanged") and marks the change.

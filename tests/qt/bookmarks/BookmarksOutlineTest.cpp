@@ -5,7 +5,9 @@
 #include "bookmarks/BookmarksOutlineView.h"
 
 #include "model/Atlas.h"
+#include "support/FakePlatformServices.h"
 #include "support/QuietStdout.h"
+#include "support/TempDir.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -258,7 +260,9 @@ TEST_F(BookmarksOutlineTest, ReturnEnterAndClicksApplyTheRowAsTheModifiersSay)
         QTest::keyClick(&first->view, c.key, c.modifiers);
         ASSERT_EQ(chosen.count(), c.count) << c.key << " " << c.modifiers;
         if (c.count == 1)
+        {
             EXPECT_EQ(chosen.at(0).at(1).toBool(), c.immediate);
+        }
     }
     chosen.clear();
     first->source.selectItems({B}, false);
@@ -380,4 +384,62 @@ TEST(BookmarksScreens, OutlineAndEditor)
     editor.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&editor));
     editor.grab().save(QString::fromUtf8(folder) + "/bookmark-editor.png");
+}
+
+// A window's life with the file: load, change, release, and a restart.
+TEST(BookmarksWindowHooks, ChangesSurviveARestartAndAFailedSaveIsTold)
+{
+    testsupport::TempDir folder;
+    testsupport::FakePlatformServices services;
+    std::string saved;
+    {
+        BookmarksFile file(folder.Path());
+        BookmarksController controller;
+        Window window;
+        EXPECT_FALSE(window.source.readBookmarks(&file));
+        EXPECT_FALSE(window.source.userModified());
+        BookmarkNode* views = controller.root()->firstChild();
+        EXPECT_TRUE(window.view.isExpanded(window.Index(views)));
+        window.view.collapse(window.Index(views));
+        window.source.selectItems({views->firstChild()}, false);
+        window.source.addBookmark(std::make_unique<Bookmark>("Mine", Bookmark::kZoom));
+        // A second window copies the first one's expansion.
+        Window later;
+        later.source.synchronizeWith(window.source);
+        EXPECT_FALSE(later.view.isExpanded(later.Index(views)));
+        EXPECT_TRUE(later.view.isExpanded(later.Index(controller.root()->lastChild())));
+        EXPECT_TRUE(window.source.saveIfModified(&file));
+        EXPECT_FALSE(window.source.userModified());
+        saved = BookmarksFile::Compose(&window.source, controller.root());
+    }
+    {
+        BookmarksFile file(folder.Path());
+        BookmarksController controller;
+        Window window;
+        EXPECT_TRUE(window.source.readBookmarks(&file));
+        EXPECT_EQ(BookmarksFile::Compose(&window.source, controller.root()), saved);
+        EXPECT_EQ(Names(controller.root()->firstChild()).rfind("Coronal - Caudal to Rostral Mine ", 0), 0u);
+        EXPECT_TRUE(services.alerts.empty());
+
+        testsupport::WriteFileBytes(folder.File("blocked"), "x");
+        BookmarksFile blocked(folder.File("blocked/"));
+        window.source.addGroup();
+        EXPECT_FALSE(window.source.saveIfModified(&blocked));
+        ASSERT_EQ(services.alerts.size(), 1u);
+        EXPECT_TRUE(window.source.userModified());
+    }
+}
+
+TEST(BookmarksWindowHooks, ACorruptFileIsKeptAndTold)
+{
+    testsupport::TempDir folder;
+    testsupport::FakePlatformServices services;
+    testsupport::WriteFileBytes(folder.File("Bookmarks.xml"), "<Bookmarks><BookmarkGroup name=\"cut");
+    BookmarksFile file(folder.Path());
+    BookmarksController controller;
+    Window window;
+    EXPECT_FALSE(window.source.readBookmarks(&file));
+    EXPECT_EQ(Names(controller.root()), "[Views] [Atlas Structures]");
+    ASSERT_EQ(services.alerts.size(), 1u);
+    EXPECT_NE(services.alerts[0].find("Bookmarks-unreadable-"), std::string::npos);
 }
