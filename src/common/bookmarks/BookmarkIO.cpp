@@ -169,7 +169,7 @@ bool BookmarksFile::Read(BookmarksOutline* view, BookmarkNode* root)
     if (view != nullptr)
         view->reloadData();
     const std::string kept = DatedPath("Bookmarks-unreadable-");
-    if (OSUtils::MoveFile(xml.c_str(), kept.c_str()))
+    if (SetAside(xml, kept))
         Alert("The bookmarks file could not be read, so the default bookmarks are shown. The file was kept as \"" + kept +
               "\".");
     else
@@ -181,6 +181,11 @@ bool BookmarksFile::Read(BookmarksOutline* view, BookmarkNode* root)
     }
     CreateDefaultBookmarks(view, root);
     return false;
+}
+
+bool BookmarksFile::SetAside(const std::string& from, const std::string& to)
+{
+    return OSUtils::MoveFile(from.c_str(), to.c_str());
 }
 
 bool SaveBookmarks(const BookmarksOutline* view, const BookmarkNode* root)

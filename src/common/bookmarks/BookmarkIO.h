@@ -59,6 +59,7 @@ class BookmarksFile
 public:
     // folder ends with "/".
     explicit BookmarksFile(std::string folder);
+    virtual ~BookmarksFile() = default;
 
     // The file in the user's settings folder.
     static BookmarksFile& Default();
@@ -78,6 +79,10 @@ public:
 
     // The whole file text of the tree.
     static std::string Compose(const BookmarksOutline* view, const BookmarkNode* root);
+
+protected:
+    // Renames the unreadable file out of the way.
+    virtual bool SetAside(const std::string& from, const std::string& to);
 
 private:
     // A free name folder + prefix + date-time (+ "-n") + ".xml".

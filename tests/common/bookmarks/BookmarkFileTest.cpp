@@ -337,15 +337,39 @@ TEST(BookmarkFile, UnreadableFilesAreKeptAndReplacedByTheDefaults)
 
 TEST(BookmarkFile, AnUnreadableFileThatCannotBeSetAsideIsNeverOverwritten)
 {
-    // A folder in the file's place cannot be read; its parent's sticky,
-    // unwritable state is hard to fake as root, so the rename fails through
-    // a folder path that runs through a regular file.
+    // Renaming never fails for root in a temporary folder; this file's does.
+    class StuckFile : public BookmarksFile
+    {
+    public:
+        using BookmarksFile::BookmarksFile;
+
+    protected:
+        bool SetAside(const std::string&, const std::string&) override { return false; }
+    };
+    TempDir dir;
+    const std::string corrupt = "<Bookmarks><Bookmark name=\"cut";
+    WriteFileBytes(dir.File("Bookmarks.xml"), corrupt);
+    FakePlatformServices services;
+    StuckFile file(dir.Path());
+    BookmarkNode::Owned root = MakeRoot();
+    EXPECT_FALSE(file.Read(nullptr, root.get()));
+    EXPECT_EQ(ChildNames(root.get()), "[Views] [Atlas Structures]");
+    ASSERT_EQ(services.alerts.size(), 1u);
+    EXPECT_TRUE(file.SavingDisabled());
+    std::string error;
+    EXPECT_FALSE(file.Save(nullptr, root.get(), &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(FilesIn(dir), std::vector<std::string>{"Bookmarks.xml"});
+    EXPECT_EQ(ReadFileBytes(dir.File("Bookmarks.xml")), corrupt);
+}
+
+TEST(BookmarkFile, AMissingFolderGivesSilentDefaultsAndAFolderInPlaceOfTheFileIsSetAside)
+{
     TempDir dir;
     WriteFileBytes(dir.File("plain"), "x");
     BookmarksFile blocked(dir.File("plain/"));
     FakePlatformServices services;
     BookmarkNode::Owned root = MakeRoot();
-    // No file there at all: defaults, silently, and saving fails.
     EXPECT_FALSE(blocked.Read(nullptr, root.get()));
     EXPECT_TRUE(services.alerts.empty());
     EXPECT_FALSE(blocked.Save(nullptr, root.get()));
@@ -354,7 +378,7 @@ TEST(BookmarkFile, AnUnreadableFileThatCannotBeSetAsideIsNeverOverwritten)
     BookmarksFile file(dir.File("settings/"));
     BookmarkNode::Owned other = MakeRoot();
     EXPECT_FALSE(file.Read(nullptr, other.get()));
-    ASSERT_EQ(services.alerts.size(), 1u); // set aside: a folder renames fine
+    ASSERT_EQ(services.alerts.size(), 1u);
     EXPECT_TRUE(file.Save(nullptr, other.get()));
 }
 
