@@ -5,9 +5,11 @@
 #include "model/AnnotationLabel.h"
 #include "model/BrainOntology.h"
 #include "support/TempDir.h"
+#include "utility/ResourcePath.h"
 
 #include <QOpenGLFramebufferObject>
 
+#include <cstdlib>
 #include <filesystem>
 
 using namespace scenetest;
@@ -86,4 +88,42 @@ TEST_F(SceneExportSceneTest, AMultisampledFrameIsReadThroughAResolvedCopy)
     EXPECT_NEAR(pixels[1], 128, 1);
     EXPECT_EQ(pixels[2], 0);
     fbo.release();
+}
+
+// The exported files as a ray tracer reads them: a scene that declares the
+// names they use includes them and renders.
+TEST_F(SceneExportSceneTest, TheRayTracerRendersASceneIncludingTheExport)
+{
+    if (std::system("command -v povray >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "povray is not installed";
+    model->AddGene((ResourcePath::GetResourcePath() + "xprs/Pyramidal.xpr").c_str());
+    Structures({"ISO2-3", "int"});
+    ASSERT_TRUE(display.MakeCurrent());
+    const std::string folder = dir.File("export folder");
+    std::filesystem::create_directories(folder);
+    scene->ExportPOVRay(folder.c_str());
+    std::string includes;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+    {
+        const std::string name = entry.path().filename().string();
+        if (name != "mesh_usage.pov" && name.rfind("S_", 0) != 0)
+            includes += "#include \"" + name + "\"\n";
+    }
+    ASSERT_FALSE(includes.empty());
+    testsupport::WriteFileBytes(folder + "/scene.pov",
+                                "#version 3.7;\n"
+                                "global_settings { assumed_gamma 1.0 }\n"
+                                "camera { location <66, 40, -250> look_at <66, 40, 57> }\n"
+                                "light_source { <66, 300, -300> color rgb 1 }\n"
+                                "#macro make_color(R, G, B) pigment { color rgb <R, G, B> } #end\n"
+                                "#declare structFinish = finish { diffuse 0.6 }\n"
+                                "#macro DrawExpressor(X, Y, Z, S, R, G, B)\n"
+                                "  sphere { <X, Y, Z>, S * 0.5 + 0.01 pigment { color rgb <R, G, B> } }\n"
+                                "#end\n"
+                                "#include \"mesh_usage.pov\"\n" +
+                                    includes);
+    const std::string command = "cd '" + folder + "' && povray +Iscene.pov +Oscene.png +W16 +H16 -D -V +FN " +
+                                "> povray.log 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0) << ReadFileBytes(folder + "/povray.log");
+    EXPECT_FALSE(ReadFileBytes(folder + "/scene.png").empty());
 }
