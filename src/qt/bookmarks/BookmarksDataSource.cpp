@@ -64,6 +64,8 @@ BookmarksDataSource::BookmarksDataSource(QObject* parent)
 
 BookmarksDataSource::~BookmarksDataSource()
 {
+    if (m_view != nullptr && m_view->dataSource() == this)
+        m_view->setDataSource(nullptr);
     if (BookmarksController::bookmarksController() == m_controller)
         m_controller->removeDataSource(this);
 }
