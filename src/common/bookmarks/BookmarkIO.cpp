@@ -190,7 +190,14 @@ bool BookmarksFile::SetAside(const std::string& from, const std::string& to)
 
 bool SaveBookmarks(const BookmarksOutline* view, const BookmarkNode* root)
 {
-    return BookmarksFile::Default().Save(view, root);
+    try
+    {
+        return BookmarksFile::Default().Save(view, root);
+    }
+    catch (const std::exception&)
+    {
+        return false; // no settings folder
+    }
 }
 
 void SaveBookmark(const BookmarksOutline* view, const BookmarkNode* node, std::ostream& out, int indent)
