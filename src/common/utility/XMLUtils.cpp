@@ -1,5 +1,7 @@
 #include "utility/XMLUtils.h"
 
+#include <cstring>
+
 void XMLUtils::EscapeString(const std::string& in, std::string& out)
 {
     out.clear();
@@ -23,4 +25,12 @@ std::string XMLUtils::Escaped(const std::string& in)
     std::string out;
     EscapeString(in, out);
     return out;
+}
+
+const char* XMLUtils::FindAttribute(const char** attributes, const char* name)
+{
+    for (const char** a = attributes; a != nullptr && a[0] != nullptr; a += 2)
+        if (std::strcmp(a[0], name) == 0)
+            return a[1];
+    return nullptr;
 }

@@ -10,6 +10,9 @@ namespace XMLUtils
 void EscapeString(const std::string& in, std::string& out);
 // `in` escaped as EscapeString does it, returned.
 std::string Escaped(const std::string& in);
+// The value of the named attribute in an XMLElementHandler attribute list,
+// or null when the element has none.
+const char* FindAttribute(const char** attributes, const char* name);
 } // namespace XMLUtils
 
 #endif
