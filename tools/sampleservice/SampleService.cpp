@@ -393,12 +393,12 @@ void SampleService::Serve(const httplib::Request& request, httplib::Response& re
     else if (withoutLength)
     {
         response.set_header("Connection", "close");
-        // Closing the connection is what ends such a body. The library would
-        // keep it open for the next request (whatever "Connection" says)
-        // until its keep-alive time-out; a provider that stops closes it.
         response.set_content_provider(reply.contentType, [body](size_t offset, httplib::DataSink& sink) {
             if (offset < body->size())
                 sink.write(body->data() + offset, body->size() - offset);
+            // Ending the provider with false closes the socket at once, which
+            // is what ends a body without a length; done() would keep the
+            // connection open until the keep-alive timeout.
             return false;
         });
     }

@@ -252,5 +252,10 @@ void StartVersionCheckIfDue()
         PrintLine(std::string("Version check failed: ") + e.what());
         return;
     }
+    StartVersionCheck();
+}
+
+void StartVersionCheck()
+{
     (new VersionUpdateHandler())->Start();
 }

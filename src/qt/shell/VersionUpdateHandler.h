@@ -84,8 +84,9 @@ private:
     bool m_finished = false;
 };
 
-// The document's start-up step: when a check is due, a handler starts one.
-// Never throws.
+// A handler that starts a check; the handler ends itself. Never throws.
+void StartVersionCheck();
+// The same when the preferences say a check is due.
 void StartVersionCheckIfDue();
 
 #endif

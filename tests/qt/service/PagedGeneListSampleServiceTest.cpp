@@ -2,7 +2,7 @@
 // run in the test process on a free port with the build's sample catalogue.
 #include "GeneSearch.h"
 #include "SampleService.h"
-#include "tools/sampleservice/RunningSampleService.h"
+#include "tools/sampleservice/InProcessService.h"
 
 #include "io/SimlaraDatabase.h"
 #include "model/GeneExpression.h"
@@ -37,7 +37,7 @@ class PagedGeneListSampleServiceTest : public ::testing::Test
 protected:
     static void SetUpTestSuite()
     {
-        s_service = servicetest::StartSampleAtlasService();
+        s_service = servicetest::StartInProcessService();
     }
 
     static void TearDownTestSuite()

@@ -1,7 +1,7 @@
 // The start-up version check against the sample atlas service, run in the
 // test process on a free port, with temporary user folders.
 #include "SampleService.h"
-#include "tools/sampleservice/RunningSampleService.h"
+#include "tools/sampleservice/InProcessService.h"
 
 #include "shell/VersionUpdateHandler.h"
 
@@ -57,7 +57,7 @@ class VersionUpdateHandlerTest : public ::testing::Test
 protected:
     static void SetUpTestSuite()
     {
-        s_service = servicetest::StartSampleAtlasService();
+        s_service = servicetest::StartInProcessService();
     }
     static void TearDownTestSuite()
     {

@@ -1,14 +1,14 @@
-#ifndef NUVARO_TESTS_SAMPLESERVICE_RUNNINGSAMPLESERVICE_H
-#define NUVARO_TESTS_SAMPLESERVICE_RUNNINGSAMPLESERVICE_H
+#ifndef NUVARO_TESTS_SAMPLESERVICE_INPROCESSSERVICE_H
+#define NUVARO_TESTS_SAMPLESERVICE_INPROCESSSERVICE_H
 
 #include "SampleService.h"
-#include "SampleAtlasFolders.h"
+#include "tools/sampleservice/SampleAtlasFolders.h"
 
 namespace servicetest
 {
-// The sample atlas service over the build's catalogue and atlas, without a
-// tile cache, listening on a free loopback port (the caller deletes it).
-inline sampleservice::SampleService* StartSampleAtlasService()
+// The sample atlas service over the build's catalogue and sample brain,
+// listening on a free port in the test process (no tile cache on disk).
+inline sampleservice::SampleService* StartInProcessService()
 {
     sampleservice::ServiceOptions options;
     options.dataDir = SampleServiceDir();
