@@ -17,6 +17,7 @@
 #include "support/qt/LoopbackServer.h"
 
 #include <QApplication>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -300,6 +301,9 @@ TEST_F(VersionUpdateHandlerTest, TheStartUpHookChecksOnlyWhenDueAndNeverStopsSta
 TEST_F(VersionUpdateHandlerTest, OnlyAnHttpInformationAddressWithAHostOpens)
 {
     testsupport::FakeNetFile::Install();
+    // The box is window-modal on a shown document window.
+    QMainWindow documentWindow;
+    documentWindow.show();
     struct Case
     {
         const char* infoUrl;
@@ -318,6 +322,8 @@ TEST_F(VersionUpdateHandlerTest, OnlyAnHttpInformationAddressWithAHostOpens)
         Printing([&] { return testsupport::FakeNetFile::Latest()->Reply(file); });
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->parentWidget(), &documentWindow);
+        EXPECT_EQ(box->windowModality(), Qt::WindowModal);
         Printing([box] {
             box->defaultButton()->click();
             return 0;
