@@ -2,6 +2,7 @@
 
 #include "display/TabControlRenderer.h"
 #include "model/BrainExpressionModel.h"
+#include "shell/BrainDocTab.h"
 #include "shell/GLView.h"
 #include "shell/NuvaroDoc.h"
 #include "shell/NuvaroDocWrapper.h"
@@ -151,6 +152,11 @@ void DocumentCommandContext::LoadDirectedGraphFile(const std::string& path)
 {
     if (m_doc->tabControlRenderer() != nullptr)
         m_doc->docWrapper()->LoadDirectedGraphFile(path.c_str());
+}
+
+bool DocumentCommandContext::HasGraphView() const
+{
+    return HasGraphTabMaker();
 }
 
 BrainSceneRenderer* DocumentCommandContext::DetailRenderer() const
