@@ -95,6 +95,8 @@ std::string XMLUtils::EscapedAttribute(const std::string& text)
         i += length;
     }
     return out;
+}
+
 const char* XMLUtils::FindAttribute(const char** attributes, const char* name)
 {
     for (const char** a = attributes; a != nullptr && a[0] != nullptr; a += 2)
