@@ -4,6 +4,7 @@
 #include "ShellFixture.h"
 
 #include "gl/TimerListener.h"
+#include "model/UserPreferences.h"
 #include "shell/GLViewWrapper.h"
 #include "support/qt/GLTestRenderer.h"
 
@@ -260,5 +261,47 @@ TEST_F(GLViewTest, TheFrameIsCapturedOpaqueAsTiffAndSavedWhole)
 
     ASSERT_TRUE(view->copyToPasteboard());
     EXPECT_EQ(qRgba(255, 0, 0, 255), QApplication::clipboard()->image().pixel(3, 3));
+}
+
+// Depth is read outside drawing (a click on a section): with a multisampled
+// view MakeCurrent binds a resolved copy, so the read gives the drawn depth.
+TEST(GLViewDepthTest, DepthReadsWorkOutsideDrawingWithAndWithoutSamples)
+{
+    Process();
+    for (int samples : {0, 2})
+    {
+        UserPreferences::GetPreferences()->SetMaxSamples(4);
+        UserPreferences::GetPreferences()->SetNumSamples(samples);
+        QWidget window;
+        auto* viewPtr = new GLView(&window);
+        GLView& view = *viewPtr;
+        view.resize(64, 48);
+        window.resize(64, 48);
+        GLViewWrapper wrapper(&view);
+        GLTestRenderer renderer;
+        int frames = 0;
+        renderer.draw = [&] {
+            ++frames;
+            glClearDepth(0.25);
+            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        };
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        wrapper.SetRenderer(&renderer);
+        EXPECT_EQ(samples, view.samples());
+        // Display draws before it returns.
+        wrapper.Display();
+        EXPECT_EQ(1, frames);
+        ASSERT_TRUE(wrapper.MakeCurrent());
+        while (glGetError() != GL_NO_ERROR)
+        {
+        }
+        float depth = -1.0f;
+        glReadPixels(10, 10, 1, 1, GL_DEPTH_COMPONENT, GL_FLOAT, &depth);
+        EXPECT_EQ(GLenum(GL_NO_ERROR), glGetError()) << "samples " << samples;
+        EXPECT_NEAR(0.25f, depth, 0.001f) << "samples " << samples;
+        wrapper.SetRenderer(nullptr);
+    }
+    UserPreferences::GetPreferences()->SetNumSamples(0);
 }
 } // namespace
