@@ -7,12 +7,14 @@
 #include "display/BrainSceneRenderer.h"
 #include "display/TabControlRenderer.h"
 #include "model/Atlas.h"
+#include "model/GeneExpression.h"
 #include "model/UserPreferences.h"
 #include "shell/FileMenu.h"
 #include "shell/GLViewWrapper.h"
 #include "shell/GeneTableModel.h"
 #include "shell/NuvaroDocWrapper.h"
 #include "support/TempDir.h"
+#include "support/qt/ColourPixels.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
@@ -274,5 +276,31 @@ TEST_F(DocumentWindowTest, AClickOnASectionSelectsItsStructureWithAndWithoutMult
     }
     EXPECT_EQ(selected[0], selected[1]);
     UserPreferences::GetPreferences()->SetNumSamples(0);
+}
+
+TEST_F(DocumentWindowTest, TheNeuronClassesShowInTheirColoursAndASecondTabShowsTheTabBar)
+{
+    Launch(NeuronFiles());
+    const QImage frame = view->grabFramebuffer();
+    for (int i = 0; i < Model()->GetNumGenes(); ++i)
+    {
+        float r = 0, g = 0, b = 0;
+        Model()->GetGene(i)->GetColor(r, g, b);
+        EXPECT_GT(testsupport::PixelsOfColour(frame, r, g, b), 50) << Model()->GetGene(i)->GetSymbol();
+    }
+    // One tab: no bar, the scene reaches the top edge (black background).
+    const int bar = TabControlRenderer::kBarHeight;
+    auto barPixels = [&](const QImage& image) {
+        int lit = 0;
+        for (int y = 2; y < bar - 2; ++y)
+            for (int x = 0; x < 200; ++x)
+                lit += qGray(image.pixel(x, y)) > 40;
+        return lit;
+    };
+    EXPECT_EQ(0, barPixels(frame));
+    doc->docWrapper()->CreateNewTab(false, NuvaroDocWrapper::kListTab);
+    EXPECT_EQ(0, doc->tabControlRenderer()->GetActiveTab());
+    EXPECT_GT(barPixels(view->grabFramebuffer()), 200);
+    SaveScreenshot(window, "document-window-two-tabs");
 }
 } // namespace
