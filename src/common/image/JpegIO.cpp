@@ -269,7 +269,7 @@ bool EncodeRgb(Encoder* e, GrowingDestination* dest, const unsigned char* rgb, i
 }
 } // namespace
 
-bool DecodeJPEGImage(const unsigned char* data, unsigned int length, Image2d* image)
+bool DecodeJPEGImage(const unsigned char* data, unsigned int length, Image2d* image, int maxSide)
 {
     if (data == nullptr || length == 0)
         return false;
@@ -278,6 +278,9 @@ bool DecodeJPEGImage(const unsigned char* data, unsigned int length, Image2d* im
         d.Throw();
     if (d.cinfo.output_components != 3 || d.cinfo.out_color_space != JCS_RGB)
         throw std::runtime_error("Unexpected image format.");
+    if (maxSide > 0 && (d.cinfo.output_width > static_cast<JDIMENSION>(maxSide) ||
+                        d.cinfo.output_height > static_cast<JDIMENSION>(maxSide)))
+        throw std::runtime_error("Unexpected image size.");
     const int width = static_cast<int>(d.cinfo.output_width);
     const int height = static_cast<int>(d.cinfo.output_height);
     Image2d decoded(width, height);

@@ -1,6 +1,7 @@
 #include "shell/NuvaroAppController.h"
 
 #include "shell/FileMenu.h"
+#include "shell/WindowCommands.h"
 #include "shell/NuvaroDoc.h"
 #include "shell/NuvaroWindowController.h"
 #include "shell/RecentDocuments.h"
@@ -37,7 +38,9 @@ NuvaroDoc* NuvaroAppController::makeDocument(int* status)
     m_document = doc;
     connect(doc, &NuvaroDoc::firstFrameDrawn, this, &NuvaroAppController::firstSceneFrameDrawn);
     doc->makeWindowControllers();
-    new FileMenu(this, doc->window());
+    auto* fileMenu = new FileMenu(this, doc->window());
+    if (doc->commands())
+        doc->commands()->addMenus(fileMenu->menu(), fileMenu->closeWindowAction());
     return doc;
 }
 

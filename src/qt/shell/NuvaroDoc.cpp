@@ -1,4 +1,5 @@
 #include "shell/NuvaroDoc.h"
+#include "shell/WindowCommands.h"
 
 #include "display/BrainSceneRenderer.h"
 #include "display/TabControlRenderer.h"
@@ -283,6 +284,9 @@ void NuvaroDoc::release()
     if (m_released)
         return;
     m_released = true;
+    // The commands listen to the model: they go first.
+    delete m_commands;
+    m_commands = nullptr;
     stopAtlasThread();
     if (m_window)
     {
@@ -380,7 +384,7 @@ void NuvaroDoc::saveBookmarksIfChanged()
 
 void NuvaroDoc::setupToolbar()
 {
-    // The toolbar plugs in here.
+    m_commands = new shell::WindowCommands(this);
 }
 
 void NuvaroDoc::redrawOntology()
@@ -476,9 +480,10 @@ void NuvaroDoc::setSelectionTools(QButtonGroup* tools)
     updateDetailModeControls();
 }
 
-void NuvaroDoc::updateCloseWindowMenuItems(bool)
+void NuvaroDoc::updateCloseWindowMenuItems(bool single)
 {
-    // The close commands plug in here.
+    if (m_commands)
+        m_commands->commands().updateCloseKeys(single);
 }
 
 void NuvaroDoc::makeSceneViewActive()

@@ -21,6 +21,11 @@ class QButtonGroup;
 class QProgressBar;
 class QTreeView;
 
+namespace shell
+{
+class WindowCommands;
+}
+
 // The document behind the application's one main window: it owns the model,
 // the bridge, the display wrapper, the scene and the tab bar, builds the
 // window, reads grid files into the model, switches the view between the
@@ -85,6 +90,8 @@ public:
     bool atlasLoading() const { return m_atlasLoading; }
     int ontologyDisplayMode() const { return m_ontologyDisplayMode; }
     GeneTableModel* geneTable() const { return m_geneTable; }
+    // The window's commands, toolbar and view controls (made with the toolbar).
+    shell::WindowCommands* commands() const { return m_commands; }
     // The outline of the current mode (none in the bookmarks mode).
     QTreeView* ontologyView() const;
 
@@ -152,6 +159,7 @@ private:
 
     NuvaroWindowController* m_window = nullptr;
     GeneTableModel* m_geneTable = nullptr;
+    shell::WindowCommands* m_commands = nullptr;
     QPointer<QWidget> m_atlasPlaneToggleBar;
     QPointer<QButtonGroup> m_selectionTools;
     BrainExpressionModel* m_expressionModel = nullptr;
