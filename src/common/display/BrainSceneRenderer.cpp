@@ -507,6 +507,8 @@ void BrainSceneRenderer::DrawText()
     {
         m_imageControlBar.Draw();
         m_image->Display(m_model->GetImageAlpha());
+        // Both change the blend function, which the enable bits do not restore.
+        glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
     }
 
     if (m_showFPS)

@@ -1,5 +1,7 @@
 #include "utility/XMLUtils.h"
 
+#include <cstring>
+
 namespace
 {
 // The length of the well-formed UTF-8 sequence at text[i], or 0 when the
@@ -93,4 +95,12 @@ std::string XMLUtils::EscapedAttribute(const std::string& text)
         i += length;
     }
     return out;
+}
+
+const char* XMLUtils::FindAttribute(const char** attributes, const char* name)
+{
+    for (const char** a = attributes; a != nullptr && a[0] != nullptr; a += 2)
+        if (std::strcmp(a[0], name) == 0)
+            return a[1];
+    return nullptr;
 }

@@ -17,6 +17,9 @@ std::string Escaped(const std::string& in);
 // that are not UTF-8 and the non-characters U+FFFE and U+FFFF replaced by
 // U+FFFD.
 std::string EscapedAttribute(const std::string& in);
+// The value of the named attribute in an XMLElementHandler attribute list,
+// or null when the element has none.
+const char* FindAttribute(const char** attributes, const char* name);
 } // namespace XMLUtils
 
 #endif

@@ -54,6 +54,9 @@ public:
     virtual PagedGeneList* SwitchToListTab() = 0;
     virtual void UpdateActiveTabName() = 0;
     virtual void LoadDirectedGraphFile(const std::string& path) = 0;
+    // Whether relation graphs can be shown (Import Gene Relations stays
+    // disabled until then).
+    virtual bool HasGraphView() const { return true; }
 
     // The scene of tab 0 (null while the window has no working scene).
     virtual BrainSceneRenderer* DetailRenderer() const = 0;

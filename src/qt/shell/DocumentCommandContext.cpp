@@ -3,6 +3,7 @@
 #include "bookmarks/BookmarksDataSource.h"
 #include "display/TabControlRenderer.h"
 #include "model/BrainExpressionModel.h"
+#include "shell/BrainDocTab.h"
 #include "shell/GLView.h"
 #include "shell/NuvaroDoc.h"
 #include "shell/NuvaroDocWrapper.h"
@@ -152,6 +153,11 @@ void DocumentCommandContext::LoadDirectedGraphFile(const std::string& path)
 {
     if (m_doc->tabControlRenderer() != nullptr)
         m_doc->docWrapper()->LoadDirectedGraphFile(path.c_str());
+}
+
+bool DocumentCommandContext::HasGraphView() const
+{
+    return HasGraphTabMaker();
 }
 
 BrainSceneRenderer* DocumentCommandContext::DetailRenderer() const

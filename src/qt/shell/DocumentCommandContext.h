@@ -35,6 +35,7 @@ public:
     PagedGeneList* SwitchToListTab() override;
     void UpdateActiveTabName() override;
     void LoadDirectedGraphFile(const std::string& path) override;
+    bool HasGraphView() const override;
     BrainSceneRenderer* DetailRenderer() const override;
     QImage CaptureFrame() override;
     bool AtlasLoading() const override;

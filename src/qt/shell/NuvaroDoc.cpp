@@ -20,6 +20,7 @@
 #include "shell/NuvaroDocWrapper.h"
 #include "shell/NuvaroWindowController.h"
 #include "shell/RecentDocuments.h"
+#include "shell/VersionUpdateHandler.h"
 #include "utility/AlertBox.h"
 #include "utility/PlatformServices.h"
 #include "utility/ResourcePath.h"
@@ -118,7 +119,7 @@ int NuvaroDoc::runStartupWork()
 
 void NuvaroDoc::startVersionCheck()
 {
-    // The version check plugs in here.
+    StartVersionCheck();
 }
 
 NuvaroDoc::NuvaroDoc() = default;
