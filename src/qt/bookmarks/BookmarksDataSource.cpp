@@ -21,14 +21,21 @@ class NameDelegate : public QStyledItemDelegate
 public:
     NameDelegate(BookmarksDataSource* source, QObject* parent) : QStyledItemDelegate(parent), m_source(source) {}
 
-    void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override
+    void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override
     {
-        if (auto* line = qobject_cast<QLineEdit*>(editor))
+        auto* line = qobject_cast<QLineEdit*>(editor);
+        if (line == nullptr)
+            return;
+        // Without its window's data source (the window is closing) the name
+        // still goes into the tree.
+        if (m_source != nullptr)
             m_source->renameNode(m_source->model()->nodeForIndex(index), line->text());
+        else
+            model->setData(index, line->text());
     }
 
 private:
-    BookmarksDataSource* m_source;
+    QPointer<BookmarksDataSource> m_source;
 };
 
 void CollectInTreeOrder(const BookmarkNode* node, const std::vector<BookmarkNode*>& wanted,
@@ -113,6 +120,9 @@ void BookmarksDataSource::synchronizeWith(const BookmarksDataSource& other)
 
 bool BookmarksDataSource::saveIfModified(BookmarksFile* file)
 {
+    // A name being typed counts.
+    if (m_view != nullptr)
+        m_view->commitOpenEdit();
     if (!m_userModified)
         return true;
     std::string error;

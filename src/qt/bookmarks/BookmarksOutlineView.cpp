@@ -39,6 +39,17 @@ void BookmarksOutlineView::keyPressEvent(QKeyEvent* event)
     emit actionTriggered(event->modifiers());
 }
 
+void BookmarksOutlineView::commitOpenEdit()
+{
+    if (state() != QAbstractItemView::EditingState)
+        return;
+    if (QWidget* editor = indexWidget(currentIndex()))
+    {
+        commitData(editor);
+        closeEditor(editor, QAbstractItemDelegate::NoHint);
+    }
+}
+
 void BookmarksOutlineView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint)
 {
     // An edit never goes on to the next row, and the outline keeps the focus.

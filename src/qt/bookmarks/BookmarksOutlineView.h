@@ -17,6 +17,8 @@ public:
 
     void setDataSource(BookmarksDataSource* source) { m_dataSource = source; }
     BookmarksDataSource* dataSource() const { return m_dataSource; }
+    // Ends a name edit in progress, keeping the typed name.
+    void commitOpenEdit();
 
 signals:
     // The outline's action on the current row, with the modifiers held.

@@ -94,8 +94,12 @@ TEST_F(BookmarksWindowTest, AddQuitRestartKeepsTreeAndExpansion)
     editor->nameField()->setText("Mine");
     editor->save();
     EXPECT_EQ(Root()->lastChild()->name(), "Mine");
+    // A group whose name is still being typed when the window closes.
     Action(CommandId::AddBookmarkGroup)->trigger();
     EXPECT_EQ(Root()->lastChild()->name(), "New Group");
+    auto* nameEditor = outline->findChild<QLineEdit*>();
+    ASSERT_NE(nullptr, nameEditor);
+    nameEditor->setText("Typed");
     outline->collapse(Index(views));
     shelltest::SaveScreenshot(window, "bookmarks-window");
     CloseWindow();
@@ -105,6 +109,7 @@ TEST_F(BookmarksWindowTest, AddQuitRestartKeepsTreeAndExpansion)
     LaunchActive();
     ASSERT_EQ(Root()->numberOfChildren(), 4);
     EXPECT_EQ(Root()->childAtIndex(2)->name(), "Mine");
+    EXPECT_EQ(Root()->childAtIndex(3)->name(), "Typed");
     EXPECT_FALSE(window->bookmarksView()->isExpanded(Index(Root()->firstChild())));
     EXPECT_TRUE(window->bookmarksView()->isExpanded(Index(Root()->childAtIndex(1))));
     EXPECT_TRUE(shelltest::Process().services.alerts.empty());
