@@ -105,11 +105,15 @@ TEST_F(SimlaraGraphBuilderTest, SearchesResultsOneToTenSkippingSeriesZero)
     EXPECT_EQ(m_graph.GetNode(200)->GetNumEdges(), 9);
     for (auto it = m_graph.Begin(); it != m_graph.End(); ++it)
         for (auto edge = it->second->EdgeBegin(); edge != it->second->EdgeEnd(); ++edge)
+        {
             EXPECT_NE(edge->first, it->second) << it->first;
+        }
     // The first weight of a pair stays: the seed's score for 103, not 103's for the seed.
     for (auto edge = seed->EdgeBegin(); edge != seed->EdgeEnd(); ++edge)
         if (edge->first->GetImageSeriesId() == 103)
+        {
             EXPECT_FLOAT_EQ(edge->second, 0.97f);
+        }
 }
 
 TEST_F(SimlaraGraphBuilderTest, AMissingDomainTableEndsTheBuildWithTheListsError)
