@@ -20,6 +20,11 @@ void SetGraphTabMaker(GraphTabMaker maker)
     Maker() = std::move(maker);
 }
 
+bool HasGraphTabMaker()
+{
+    return static_cast<bool>(Maker());
+}
+
 BrainDocTab::BrainDocTab(GLDisplay* display, BrainExpressionModel* model, TabControlRenderer* tabs,
                          SearchController* search, int type)
     : m_type(type)

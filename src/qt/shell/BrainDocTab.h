@@ -31,6 +31,8 @@ public:
 using GraphTabMaker = std::function<std::unique_ptr<GraphTabRenderer>(
     GLDisplay*, BrainExpressionModel*, Atlas*, TabControlRenderer*, SearchController*)>;
 void SetGraphTabMaker(GraphTabMaker maker);
+// Whether a graph view is registered.
+bool HasGraphTabMaker();
 
 // The data of one search tab: its result list (list and series tabs) and its
 // renderer. Types as NuvaroDocWrapper::TabType.

@@ -54,6 +54,9 @@ public:
     virtual PagedGeneList* SwitchToListTab() = 0;
     virtual void UpdateActiveTabName() = 0;
     virtual void LoadDirectedGraphFile(const std::string& path) = 0;
+    // Whether relation graphs can be shown (Import Gene Relations stays
+    // disabled until then).
+    virtual bool HasGraphView() const { return true; }
 
     // The scene of tab 0 (null while the window has no working scene).
     virtual BrainSceneRenderer* DetailRenderer() const = 0;
@@ -77,6 +80,9 @@ public:
     virtual bool HasBookmarksPanel() const { return false; }
     virtual bool BookmarksCanDelete() const { return false; }
     virtual void DeleteSelectedBookmarks() {}
+    virtual void ShowBookmarkEditor() {}
+    virtual void AddBookmarkGroup() {}
+    virtual void SortBookmarks() {}
 
     // The similar-gene chooser (absent: Find Similar Genes stays disabled).
     // Opens it for the gene through the bridge; its choice comes back as a search.

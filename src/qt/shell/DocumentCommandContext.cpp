@@ -1,7 +1,9 @@
 #include "shell/DocumentCommandContext.h"
 
+#include "bookmarks/BookmarksDataSource.h"
 #include "display/TabControlRenderer.h"
 #include "model/BrainExpressionModel.h"
+#include "shell/BrainDocTab.h"
 #include "shell/GLView.h"
 #include "shell/NuvaroDoc.h"
 #include "shell/NuvaroDocWrapper.h"
@@ -153,6 +155,11 @@ void DocumentCommandContext::LoadDirectedGraphFile(const std::string& path)
         m_doc->docWrapper()->LoadDirectedGraphFile(path.c_str());
 }
 
+bool DocumentCommandContext::HasGraphView() const
+{
+    return HasGraphTabMaker();
+}
+
 BrainSceneRenderer* DocumentCommandContext::DetailRenderer() const
 {
     return m_doc->detailRenderer();
@@ -206,5 +213,37 @@ void DocumentCommandContext::ShowHelp()
 {
     if (PlatformServices* services = GetPlatformServices())
         services->OpenURL(ResourcePath::GetResourcePath() + "Help/index.html");
+}
+bool DocumentCommandContext::HasBookmarksPanel() const
+{
+    return m_doc->bookmarksDataSource() != nullptr;
+}
+
+bool DocumentCommandContext::BookmarksCanDelete() const
+{
+    return HasBookmarksPanel() && m_doc->bookmarksDataSource()->canDelete();
+}
+
+void DocumentCommandContext::DeleteSelectedBookmarks()
+{
+    if (HasBookmarksPanel())
+        m_doc->bookmarksDataSource()->deleteSelection();
+}
+
+void DocumentCommandContext::ShowBookmarkEditor()
+{
+    m_doc->showBookmarkEditor();
+}
+
+void DocumentCommandContext::AddBookmarkGroup()
+{
+    if (HasBookmarksPanel())
+        m_doc->bookmarksDataSource()->addGroup();
+}
+
+void DocumentCommandContext::SortBookmarks()
+{
+    if (HasBookmarksPanel())
+        m_doc->bookmarksDataSource()->sortData();
 }
 } // namespace shell

@@ -35,6 +35,7 @@ public:
     PagedGeneList* SwitchToListTab() override;
     void UpdateActiveTabName() override;
     void LoadDirectedGraphFile(const std::string& path) override;
+    bool HasGraphView() const override;
     BrainSceneRenderer* DetailRenderer() const override;
     QImage CaptureFrame() override;
     bool AtlasLoading() const override;
@@ -44,6 +45,12 @@ public:
     bool ViewSettingsShown() const override;
     void ToggleViewSettings() override;
     bool HasSimilarGeneChooser() const override { return true; }
+    bool HasBookmarksPanel() const override;
+    bool BookmarksCanDelete() const override;
+    void DeleteSelectedBookmarks() override;
+    void ShowBookmarkEditor() override;
+    void AddBookmarkGroup() override;
+    void SortBookmarks() override;
     void FindSimilarGenes(const std::string& symbol, int imageSeriesId) override;
     void ShowHelp() override;
 

@@ -37,7 +37,8 @@ void ShellCommands::addFileCommands()
     add(CommandId::ImportGeneList, tr("Import Gene List…"),
         [this](DocumentCommand&) { importFile(tr("Import Gene List"), &ShellCommands::importGeneList); });
     add(CommandId::ImportGeneRelations, tr("Import Gene Relations…"),
-        [this](DocumentCommand&) { importFile(tr("Import Gene Relations"), &ShellCommands::importGeneRelations); });
+        [this](DocumentCommand&) { importFile(tr("Import Gene Relations"), &ShellCommands::importGeneRelations); })
+        ->setAvailability([this] { return m_context.HasGraphView(); });
     add(CommandId::ExportGene, tr("Export Gene…"), [this](DocumentCommand&) { exportGene(); });
 }
 

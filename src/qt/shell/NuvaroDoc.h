@@ -13,6 +13,8 @@
 #include <thread>
 
 class Bookmark;
+class BookmarkEditor;
+class BookmarksDataSource;
 class CorrelationDomainChooser;
 class BrainSceneRenderer;
 class GeneTableModel;
@@ -134,6 +136,14 @@ public:
     void setAtlasPlaneToggleBar(QWidget* toggles);
     void setSelectionTools(QButtonGroup* tools);
 
+    // The window's side of the shared bookmark tree (null before the window
+    // loads) and the add-bookmark sheet, made on first use: restricted to the
+    // expression filter outside the detail scene; Save adds a bookmark of
+    // the model's state.
+    BookmarksDataSource* bookmarksDataSource() const { return m_bookmarksData; }
+    BookmarkEditor* bookmarkEditor() const { return m_bookmarkEditor; }
+    void showBookmarkEditor();
+
     // Hooks.
     // Builds the two structure outlines (window loading); throws on failure.
     virtual void buildOntologyOutlines();
@@ -184,6 +194,8 @@ private:
     QPointer<QButtonGroup> m_selectionTools;
     BrainExpressionModel* m_expressionModel = nullptr;
     Bookmark* m_snapBackBookmark = nullptr;
+    BookmarksDataSource* m_bookmarksData = nullptr;
+    BookmarkEditor* m_bookmarkEditor = nullptr;
     GLViewWrapper* m_viewWrapper = nullptr;
     NuvaroDocWrapper* m_docWrapper = nullptr;
     int m_ontologyDisplayMode = 1;

@@ -1,5 +1,7 @@
 #include "shell/NuvaroWindowController.h"
 
+#include "bookmarks/BookmarksOutlineView.h"
+
 #include "shell/GLView.h"
 #include "shell/OntologyOutlineView.h"
 
@@ -20,8 +22,9 @@
 
 namespace
 {
-QTreeView* MakeOutline(const char* name, QTreeView* view = new QTreeView)
+QTreeView* MakeOntologyOutline(const char* name)
 {
+    auto* view = new OntologyOutlineView;
     view->setObjectName(name);
     view->setHeaderHidden(true);
     view->setUniformRowHeights(true);
@@ -75,9 +78,11 @@ NuvaroWindowController::NuvaroWindowController(QWidget* parent) : QMainWindow(pa
 
     m_outlineStack = new QStackedWidget;
     m_outlineStack->setObjectName("outlineStack");
-    m_alphaOntologyView = MakeOutline("alphaOntologyView", new OntologyOutlineView);
-    m_hierOntologyView = MakeOutline("hierOntologyView", new OntologyOutlineView);
-    m_bookmarksView = MakeOutline("bookmarksView");
+    m_alphaOntologyView = MakeOntologyOutline("alphaOntologyView");
+    m_hierOntologyView = MakeOntologyOutline("hierOntologyView");
+    m_bookmarksView = new BookmarksOutlineView;
+    m_bookmarksView->setObjectName("bookmarksView");
+    m_bookmarksView->setHeaderHidden(true);
     m_outlineStack->addWidget(m_alphaOntologyView);
     m_outlineStack->addWidget(m_hierOntologyView);
     m_outlineStack->addWidget(m_bookmarksView);

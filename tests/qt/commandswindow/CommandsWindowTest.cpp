@@ -231,3 +231,11 @@ TEST_F(CommandsWindowTest, HelpOpensTheHelpPageAndViewSettingsShowTheSliders)
     QTest::keyClick(view, Qt::Key_T, Qt::ControlModifier);
     EXPECT_FALSE(doc->commands()->viewController()->zoomSlider()->isEnabled());
 }
+
+TEST_F(CommandsWindowTest, PanelsNotYetInTheWindowKeepTheirCommandsDisabled)
+{
+    Commands().validateAll();
+    EXPECT_EQ(HasGraphTabMaker(), Commands().action(CommandId::ImportGeneRelations)->isEnabled());
+    EXPECT_FALSE(Commands().action(CommandId::ShowFullResolutionAtlasImage)->isEnabled());
+    EXPECT_FALSE(Commands().action(CommandId::Delete)->isEnabled());
+}

@@ -113,7 +113,7 @@ protected:
     {
         QPointer<NuvaroDoc> watched(doc.data());
         window->close();
-        EXPECT_TRUE(QTest::qWaitFor([&] { return watched.isNull(); }, 5000)) << "the document did not go away";
+        EXPECT_TRUE(QTest::qWaitFor([&] { return watched.isNull(); }, 5000));
         doc = nullptr;
         window = nullptr;
         view = nullptr;
