@@ -10,6 +10,7 @@
 #include "platform/QtPlatformServices.h"
 #include "platform/Startup.h"
 #include "shell/GLView.h"
+#include "shell/GraphTab.h"
 #include "shell/Launcher.h"
 #include "shell/NuvaroAppController.h"
 #include "shell/NuvaroDoc.h"
@@ -38,6 +39,7 @@ int RunNuvaro(int argc, char** argv)
     UserPreferences::SetStore(std::make_shared<QSettingsStore>());
     InstallQtPlatformServices();
     InstallQtMainThreadDispatcher();
+    InstallGraphTabMaker();
     QtNetFile::Install();
     QtIconImages::Install();
     NetFile::SetUserAgent(UserPreferences::GetPreferences()->GetUserAgent());

@@ -1,5 +1,6 @@
 #include "shell/DocumentCommandContext.h"
 
+#include "bookmarks/BookmarksDataSource.h"
 #include "display/TabControlRenderer.h"
 #include "display/BrainSceneRenderer.h"
 #include "model/BrainExpressionModel.h"
@@ -229,5 +230,37 @@ void DocumentCommandContext::ShowHelp()
 {
     if (PlatformServices* services = GetPlatformServices())
         services->OpenURL(ResourcePath::GetResourcePath() + "Help/index.html");
+}
+bool DocumentCommandContext::HasBookmarksPanel() const
+{
+    return m_doc->bookmarksDataSource() != nullptr;
+}
+
+bool DocumentCommandContext::BookmarksCanDelete() const
+{
+    return HasBookmarksPanel() && m_doc->bookmarksDataSource()->canDelete();
+}
+
+void DocumentCommandContext::DeleteSelectedBookmarks()
+{
+    if (HasBookmarksPanel())
+        m_doc->bookmarksDataSource()->deleteSelection();
+}
+
+void DocumentCommandContext::ShowBookmarkEditor()
+{
+    m_doc->showBookmarkEditor();
+}
+
+void DocumentCommandContext::AddBookmarkGroup()
+{
+    if (HasBookmarksPanel())
+        m_doc->bookmarksDataSource()->addGroup();
+}
+
+void DocumentCommandContext::SortBookmarks()
+{
+    if (HasBookmarksPanel())
+        m_doc->bookmarksDataSource()->sortData();
 }
 } // namespace shell

@@ -46,6 +46,12 @@ public:
     void ToggleExpandedView() override;
     bool ViewSettingsShown() const override;
     void ToggleViewSettings() override;
+    bool HasBookmarksPanel() const override;
+    bool BookmarksCanDelete() const override;
+    void DeleteSelectedBookmarks() override;
+    void ShowBookmarkEditor() override;
+    void AddBookmarkGroup() override;
+    void SortBookmarks() override;
     void FindSimilarGenes(const std::string& symbol, int imageSeriesId) override;
     void ShowHelp() override;
 

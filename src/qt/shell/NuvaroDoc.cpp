@@ -1,6 +1,10 @@
 #include "shell/NuvaroDoc.h"
 #include "shell/WindowCommands.h"
 
+#include "bookmarks/BookmarkEditor.h"
+#include "bookmarks/BookmarksController.h"
+#include "bookmarks/BookmarksDataSource.h"
+#include "bookmarks/BookmarksOutlineView.h"
 #include "display/BrainSceneRenderer.h"
 #include "display/TabControlRenderer.h"
 #include "model/Atlas.h"
@@ -16,11 +20,13 @@
 #include "shell/NuvaroDocWrapper.h"
 #include "shell/NuvaroWindowController.h"
 #include "shell/RecentDocuments.h"
+#include "shell/VersionUpdateHandler.h"
 #include "utility/AlertBox.h"
 #include "utility/PlatformServices.h"
 #include "utility/ResourcePath.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QEvent>
 #include <QHeaderView>
@@ -34,6 +40,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <memory>
 
 namespace
 {
@@ -112,7 +119,7 @@ int NuvaroDoc::runStartupWork()
 
 void NuvaroDoc::startVersionCheck()
 {
-    // The version check plugs in here.
+    StartVersionCheck();
 }
 
 NuvaroDoc::NuvaroDoc() = default;
@@ -291,6 +298,10 @@ void NuvaroDoc::release()
     if (m_window)
     {
         saveBookmarksIfChanged();
+        delete m_bookmarkEditor;
+        m_bookmarkEditor = nullptr;
+        delete m_bookmarksData;
+        m_bookmarksData = nullptr;
         UserPreferences::GetPreferences()->SaveViewSettings(m_ontologyDisplayMode, isExpanded(),
                                                             viewSettingsVisible());
         Defaults().SetString(kWindowFrameKey, m_window->saveGeometry().toBase64().toStdString());
@@ -371,15 +382,53 @@ void NuvaroDoc::buildOntologyOutlines()
     // The structure outlines plug in here.
 }
 
-void NuvaroDoc::loadBookmarks(NuvaroDoc*)
+void NuvaroDoc::loadBookmarks(NuvaroDoc* keyDocument)
 {
-    // The bookmarks outline plugs in here: read the file when keyDocument is
-    // null, else copy that window's outline expansion.
+    auto* outline = m_window ? qobject_cast<BookmarksOutlineView*>(m_window->bookmarksView()) : nullptr;
+    if (outline == nullptr || m_bookmarksData != nullptr)
+        return;
+    // One tree for the whole process, made with the first window.
+    if (BookmarksController::bookmarksController() == nullptr)
+        new BookmarksController(qApp);
+    m_bookmarksData = new BookmarksDataSource(this);
+    m_bookmarksData->registerOutlineView(outline, this);
+    connect(m_bookmarksData, &BookmarksDataSource::bookmarkChosen, this, [this](const Bookmark& bookmark, bool now) {
+        if (m_commands)
+            Alerting([&] {
+                m_commands->commands().restoreBookmarkFromClick(&bookmark, now ? Qt::AltModifier : Qt::NoModifier);
+            });
+    });
+    if (keyDocument != nullptr && keyDocument->m_bookmarksData != nullptr)
+        m_bookmarksData->synchronizeWith(*keyDocument->m_bookmarksData);
+    else
+        m_bookmarksData->readBookmarks();
 }
 
 void NuvaroDoc::saveBookmarksIfChanged()
 {
-    // The bookmarks outline plugs in here.
+    if (m_bookmarksData)
+        m_bookmarksData->saveIfModified();
+}
+
+void NuvaroDoc::showBookmarkEditor()
+{
+    if (!m_window || !m_bookmarksData)
+        return;
+    if (!m_bookmarkEditor)
+    {
+        m_bookmarkEditor = new BookmarkEditor(m_window);
+        connect(m_bookmarkEditor, &QDialog::finished, this, [this](int code) {
+            if (code == 0 || !m_expressionModel || !m_bookmarksData)
+                return;
+            const QByteArray name = m_bookmarkEditor->name().toUtf8();
+            Alerting([&] {
+                m_bookmarksData->addBookmark(
+                    std::make_unique<Bookmark>(name.constData(), m_bookmarkEditor->bookmarkType(), m_expressionModel));
+            });
+        });
+    }
+    m_bookmarkEditor->restrictToFilterExpression(!m_showingDetailViewMode);
+    m_bookmarkEditor->open();
 }
 
 void NuvaroDoc::setupToolbar()

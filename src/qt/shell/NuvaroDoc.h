@@ -11,6 +11,8 @@
 #include <thread>
 
 class Bookmark;
+class BookmarkEditor;
+class BookmarksDataSource;
 class BrainSceneRenderer;
 class GeneTableModel;
 class GLViewWrapper;
@@ -116,6 +118,14 @@ public:
     void setAtlasPlaneToggleBar(QWidget* toggles);
     void setSelectionTools(QButtonGroup* tools);
 
+    // The window's side of the shared bookmark tree (null before the window
+    // loads) and the add-bookmark sheet, made on first use: restricted to the
+    // expression filter outside the detail scene; Save adds a bookmark of
+    // the model's state.
+    BookmarksDataSource* bookmarksDataSource() const { return m_bookmarksData; }
+    BookmarkEditor* bookmarkEditor() const { return m_bookmarkEditor; }
+    void showBookmarkEditor();
+
     // Hooks.
     // Builds the two structure outlines (window loading); throws on failure.
     virtual void buildOntologyOutlines();
@@ -164,6 +174,8 @@ private:
     QPointer<QButtonGroup> m_selectionTools;
     BrainExpressionModel* m_expressionModel = nullptr;
     Bookmark* m_snapBackBookmark = nullptr;
+    BookmarksDataSource* m_bookmarksData = nullptr;
+    BookmarkEditor* m_bookmarkEditor = nullptr;
     GLViewWrapper* m_viewWrapper = nullptr;
     NuvaroDocWrapper* m_docWrapper = nullptr;
     int m_ontologyDisplayMode = 1;

@@ -1,5 +1,7 @@
 #include "shell/NuvaroWindowController.h"
 
+#include "bookmarks/BookmarksOutlineView.h"
+
 #include "shell/GLView.h"
 
 #include <QButtonGroup>
@@ -77,7 +79,9 @@ NuvaroWindowController::NuvaroWindowController(QWidget* parent) : QMainWindow(pa
     m_outlineStack->setObjectName("outlineStack");
     m_alphaOntologyView = MakeOutline("alphaOntologyView");
     m_hierOntologyView = MakeOutline("hierOntologyView");
-    m_bookmarksView = MakeOutline("bookmarksView");
+    m_bookmarksView = new BookmarksOutlineView;
+    m_bookmarksView->setObjectName("bookmarksView");
+    m_bookmarksView->setHeaderHidden(true);
     m_outlineStack->addWidget(m_alphaOntologyView);
     m_outlineStack->addWidget(m_hierOntologyView);
     m_outlineStack->addWidget(m_bookmarksView);

@@ -12,6 +12,8 @@
 #include <QCoreApplication>
 #include <QEvent>
 
+#include <GL/gl.h>
+
 #include <cstdlib>
 
 using scenetest::GridId;
@@ -104,5 +106,10 @@ TEST_F(SectionImageSceneDrawTest, TheSelectedVoxelsSectionShowsBelowTheBarWithIt
     EXPECT_TRUE(Near(display.PixelAt(sectionCellRight, 258), 115, 115, 115));
     // The image is opaque where it is drawn.
     EXPECT_EQ(255, display.PixelAt(128, 128)[3]);
+    // What the overlay pass draws after the image blends as before it.
+    display.MakeCurrent();
+    GLint source = 0;
+    glGetIntegerv(GL_BLEND_SRC_RGB, &source);
+    EXPECT_EQ(GL_ONE, source);
     EXPECT_TRUE(scene->CanShowImageInBrowser());
 }

@@ -8,6 +8,7 @@
 #include "image/TiledImage.h"
 #include "support/FakeNetFile.h"
 #include "support/QuietStdout.h"
+#include "support/ScopedNumericLocale.h"
 
 #include <GL/gl.h>
 
@@ -229,4 +230,16 @@ TEST_F(SectionImageSceneTest, APressOnEmptySpaceHidesTheImageAHoverKeepsItAndDou
     const float zoom = model->GetZoom();
     display.DoubleClick(0, empty[0], empty[1]);
     EXPECT_FLOAT_EQ(zoom + 15.0f, model->GetZoom());
+}
+
+TEST_F(SectionImageSceneTest, TheBrowserIconOpensTheSelectedSectionsViewerPageWithADecimalPoint)
+{
+    testsupport::ScopedNumericLocale comma;
+    const int gene = AddImageGene();
+    SelectVoxelOf(gene);
+    model->SetImageDisplayMode(BrainExpressionModel::kSectionImage, true);
+    Click(0, {250, Cell(0)[1]});
+    ASSERT_EQ(1u, services.urls.size());
+    EXPECT_EQ(UserPreferences::GetPreferences()->GetSingleImageViewerUrl() + "800001&x=0.0428571&y=-0.012&z=50",
+              services.urls[0]);
 }

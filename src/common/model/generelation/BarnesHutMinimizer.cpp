@@ -11,6 +11,11 @@ namespace GeneRelation
 namespace
 {
 const int kIterations = 100;
+// A cell counts as one body at its centre once it is narrower than its
+// distance from the node. Opening cells up to twice that distance made a
+// layout of 10 000 nodes three times slower without separating clusters any
+// better (bench/relation_layout.cpp).
+float gOpening = 1.0f;
 const int kMaxTreeDepth = 20;
 
 float Weight(const GraphNode* node)
@@ -36,6 +41,8 @@ OctTree::OctTree(GraphNode* node, const float* position, float weight, const flo
         m_minPos[axis] = minPos[axis];
         m_maxPos[axis] = maxPos[axis];
     }
+    // Bounds never change: the width is asked for at every visit.
+    m_width = ComputeWidth();
 }
 
 OctTree::~OctTree()
@@ -114,7 +121,7 @@ void OctTree::MoveNode(const float* oldPos, const float* newPos, float weight)
     }
 }
 
-float OctTree::GetWidth() const
+float OctTree::ComputeWidth() const
 {
     float width = m_maxPos[0] - m_minPos[0];
     float height = m_maxPos[1] - m_minPos[1];
@@ -131,8 +138,35 @@ BarnesHutMinimizer::BarnesHutMinimizer(RelationGraph* graph)
       m_repulsionFactor(1.0f),
       m_attractionExponent(1.0f),
       m_gravitationFactor(0.01f),
-      m_baryCenter()
+      m_baryCenter(),
+      m_progress(nullptr),
+      m_progressContext(nullptr),
+      m_cancel(nullptr),
+      m_cancelled(false)
 {
+}
+
+void BarnesHutMinimizer::SetOpening(float factor)
+{
+    gOpening = factor;
+}
+
+void BarnesHutMinimizer::SetProgress(ProgressCallback progress, void* context)
+{
+    m_progress = progress;
+    m_progressContext = context;
+}
+
+void BarnesHutMinimizer::SetCancelFlag(const std::atomic<bool>* cancel)
+{
+    m_cancel = cancel;
+}
+
+bool BarnesHutMinimizer::PollCancel()
+{
+    if (m_cancel != nullptr && m_cancel->load(std::memory_order_relaxed))
+        m_cancelled = true;
+    return m_cancelled;
 }
 
 BarnesHutMinimizer::~BarnesHutMinimizer() = default;
@@ -168,17 +202,25 @@ float BarnesHutMinimizer::ComputeRepulsionFactor()
 float BarnesHutMinimizer::GetRepulsionEnergy(const GraphNode* node, const OctTree* tree)
 {
     // A node of weight 0 feels no repulsion (and ln 0 must not turn it into NaN).
-    if (tree == nullptr || tree->GetNode() == node || Weight(node) == 0.0f)
+    if (Weight(node) == 0.0f)
         return 0.0f;
-    float distance = GetDist(node->GetPosition(), tree->GetPosition());
-    if (tree->GetNode() == nullptr && 2.0f * tree->GetWidth() > distance)
+    return RepulsionEnergyFrom(node, node->GetPosition(), Weight(node), tree);
+}
+
+float BarnesHutMinimizer::RepulsionEnergyFrom(const GraphNode* node, const float* position, float weight,
+                                              const OctTree* tree) const
+{
+    if (tree == nullptr || tree->GetNode() == node)
+        return 0.0f;
+    float distance = GetDist(position, tree->GetPosition());
+    if (tree->GetNode() == nullptr && gOpening * tree->GetWidth() > distance)
     {
         float energy = 0.0f;
-        for (int i = 0; i < tree->GetNumChildren(); ++i)
-            energy += GetRepulsionEnergy(node, tree->GetChild(i));
+        for (int i = 0; i < OctTree::kUsedChildren; ++i)
+            energy += RepulsionEnergyFrom(node, position, weight, tree->GetChild(i));
         return energy;
     }
-    float scale = -m_repulsionFactor * Weight(node) * tree->GetWeight();
+    float scale = -m_repulsionFactor * weight * tree->GetWeight();
     if (m_repulsionExponent == 0.0f)
         return scale * std::log(distance);
     return scale * std::pow(distance, m_repulsionExponent) / m_repulsionExponent;
@@ -211,20 +253,27 @@ float BarnesHutMinimizer::GetEnergy(const GraphNode* node, const OctTree* tree)
 
 float BarnesHutMinimizer::AddRepulsionDir(const GraphNode* node, const OctTree* tree, float* dir)
 {
-    if (tree == nullptr || tree->GetNode() == node || Weight(node) == 0.0f)
+    if (Weight(node) == 0.0f)
         return 0.0f;
-    const float* position = node->GetPosition();
+    return AddRepulsionDirFrom(node, node->GetPosition(), Weight(node), tree, dir);
+}
+
+float BarnesHutMinimizer::AddRepulsionDirFrom(const GraphNode* node, const float* position, float weight,
+                                              const OctTree* tree, float* dir) const
+{
+    if (tree == nullptr || tree->GetNode() == node)
+        return 0.0f;
     float distance = GetDist(position, tree->GetPosition());
-    if (tree->GetNode() == nullptr && 2.0f * tree->GetWidth() > distance)
+    if (tree->GetNode() == nullptr && gOpening * tree->GetWidth() > distance)
     {
         float estimate = 0.0f;
-        for (int i = 0; i < tree->GetNumChildren(); ++i)
-            estimate += AddRepulsionDir(node, tree->GetChild(i), dir);
+        for (int i = 0; i < OctTree::kUsedChildren; ++i)
+            estimate += AddRepulsionDirFrom(node, position, weight, tree->GetChild(i), dir);
         return estimate;
     }
     if (distance == 0.0f)
         return 0.0f;
-    float t = m_repulsionFactor * Weight(node) * tree->GetWeight() * std::pow(distance, m_repulsionExponent - 2.0f);
+    float t = m_repulsionFactor * weight * tree->GetWeight() * std::pow(distance, m_repulsionExponent - 2.0f);
     for (int axis = 0; axis < 2; ++axis)
         dir[axis] -= (tree->GetPosition()[axis] - position[axis]) * t;
     return std::fabs(m_repulsionExponent - 1.0f) * t;
@@ -429,10 +478,23 @@ float BarnesHutMinimizer::MoveNode(GraphNode* node, OctTree* tree)
 
 void BarnesHutMinimizer::Normalize(const OctTree* tree)
 {
+    float allMin[2] = {std::numeric_limits<float>::max(), std::numeric_limits<float>::max()};
+    float allMax[2] = {std::numeric_limits<float>::lowest(), std::numeric_limits<float>::lowest()};
     if (tree == nullptr)
-        return;
-    const float* minPos = tree->GetMinPos();
-    const float* maxPos = tree->GetMaxPos();
+    {
+        // No node weighs anything: without this the random start positions
+        // stay, with size 1 (spheres as wide as the view).
+        for (auto it = m_graph->Begin(); it != m_graph->End(); ++it)
+        {
+            for (int axis = 0; axis < 2; ++axis)
+            {
+                allMin[axis] = std::fmin(allMin[axis], it->second->GetPosition()[axis]);
+                allMax[axis] = std::fmax(allMax[axis], it->second->GetPosition()[axis]);
+            }
+        }
+    }
+    const float* minPos = tree != nullptr ? tree->GetMinPos() : allMin;
+    const float* maxPos = tree != nullptr ? tree->GetMaxPos() : allMax;
     float width = maxPos[0] - minPos[0];
     float height = maxPos[1] - minPos[1];
     float scale = 0.0f;
@@ -479,8 +541,13 @@ void BarnesHutMinimizer::ComputeLayout()
     std::unique_ptr<OctTree> tree = BuildOctTree();
     PrintStatistics(tree.get());
     float energy = 0.0f;
+    int summed = 0;
     for (auto it = m_graph->Begin(); it != m_graph->End(); ++it)
+    {
+        if ((++summed & 63) == 0 && PollCancel())
+            return;
         energy += GetEnergy(it->second, tree.get());
+    }
     tree.reset();
     std::printf("initial energy %g\n", energy);
 
@@ -503,9 +570,19 @@ void BarnesHutMinimizer::ComputeLayout()
         m_repulsionExponent += 0.9f * (1.0f - finalRepulsion) * annealing;
 
         energy = 0.0f;
+        int moved = 0;
         for (auto it = m_graph->Begin(); it != m_graph->End(); ++it)
+        {
+            // Polled every 64 nodes: a cancel takes effect within milliseconds.
+            if ((++moved & 63) == 0 && PollCancel())
+                return;
             energy += MoveNode(it->second, tree.get());
+        }
         std::printf("iteration %d    energy: %g    repulsion: %g\n", iteration, energy, m_repulsionExponent);
+        if (m_progress != nullptr)
+            m_progress(static_cast<float>(iteration) / kIterations, m_progressContext);
+        if (PollCancel())
+            return;
         if (!std::isfinite(energy))
             break;
     }
