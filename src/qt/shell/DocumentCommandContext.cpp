@@ -231,6 +231,7 @@ void DocumentCommandContext::ShowHelp()
     if (PlatformServices* services = GetPlatformServices())
         services->OpenURL(ResourcePath::GetResourcePath() + "Help/index.html");
 }
+
 bool DocumentCommandContext::HasBookmarksPanel() const
 {
     return m_doc->bookmarksDataSource() != nullptr;
