@@ -106,7 +106,9 @@ TEST_F(GLViewTest, CornersArriveWithTheOriginAtTheTopLeftInDevicePixels)
     // Positions and sizes are device pixels (QT_SCALE_FACTOR=2 doubles them).
     const double dpr = view->devicePixelRatioF();
     if (qEnvironmentVariable("QT_SCALE_FACTOR") == QLatin1String("2"))
+    {
         EXPECT_EQ(2.0, dpr);
+    }
     const int w = static_cast<int>(200 * dpr), h = static_cast<int>(100 * dpr);
     EXPECT_EQ(w, wrapper->GetWidth());
     EXPECT_EQ(h, wrapper->GetHeight());

@@ -15,6 +15,7 @@
 #include "shell/NuvaroWindowController.h"
 #include "support/FakePlatformServices.h"
 #include "support/MemoryPreferenceStore.h"
+#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
 #include <QApplication>
@@ -34,6 +35,10 @@ namespace shelltest
 {
 struct ProcessServices
 {
+    // A user folder of this process's own: the first start installs the
+    // atlas there, which suites running side by side must not share.
+    testsupport::TempDir userData;
+    testsupport::ScopedEnv userDataEnv{"XDG_DATA_HOME", userData.Path().c_str()};
     testsupport::ScopedPreferenceStore prefs;
     testsupport::FakePlatformServices services;
 };
