@@ -6,6 +6,7 @@
 #include "gl/MouseListener.h"
 #include "gl/QtCursors.h"
 #include "model/UserPreferences.h"
+#include "shell/HandlerGuard.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -23,8 +24,6 @@
 #include <QTimer>
 #include <QWheelEvent>
 
-#include <cstdio>
-#include <exception>
 
 namespace
 {
@@ -77,24 +76,6 @@ int SpecialKey(int key)
     }
 }
 
-// Runs one listener or renderer call inside a Qt handler: nothing may
-// escape into the event loop.
-template <typename Call>
-void Guarded(const char* where, Call&& call)
-{
-    try
-    {
-        call();
-    }
-    catch (const std::exception& e)
-    {
-        std::fprintf(stderr, "%s: %s\n", where, e.what());
-    }
-    catch (...)
-    {
-        std::fprintf(stderr, "%s: unknown error\n", where);
-    }
-}
 } // namespace
 
 GLView::GLView(QWidget* parent) : QOpenGLWidget(parent)
@@ -211,7 +192,20 @@ void GLView::paintGL()
     if (!m_renderer)
         return;
     m_inPaint = true;
-    Guarded("Drawing", [&] { m_renderer->Display(); });
+    // A frame that fails would fail again at every repaint: it is told once,
+    // until a frame is drawn again.
+    bool drawn = true;
+    try
+    {
+        m_renderer->Display();
+    }
+    catch (...)
+    {
+        drawn = false;
+        if (!m_paintFailed)
+            RunAlerting([] { throw; });
+    }
+    m_paintFailed = !drawn;
     m_inPaint = false;
     emit frameDrawn();
 }
@@ -219,7 +213,7 @@ void GLView::paintGL()
 void GLView::resizeGL(int, int)
 {
     if (m_renderer)
-        Guarded("Reshape", [&] { m_renderer->Reshape(deviceWidth(), deviceHeight()); });
+        RunAlerting([&] { m_renderer->Reshape(deviceWidth(), deviceHeight()); });
     resetCursorRects();
 }
 
@@ -243,7 +237,7 @@ void GLView::buttonDown(QMouseEvent* event, bool secondClick)
     else
         m_doubleClickPending &= ~(1u << button);
     const QPointF p = event->position();
-    Guarded("Mouse", [&] {
+    RunAlerting([&] {
         m_mouseListener->OnButtonDown(button, listenerX(p.x()), listenerY(p.y()), Flags(event->modifiers()),
                                       static_cast<unsigned>(event->timestamp()));
     });
@@ -271,7 +265,7 @@ void GLView::mouseReleaseEvent(QMouseEvent* event)
     const QPointF p = event->position();
     const int x = listenerX(p.x()), y = listenerY(p.y()), flags = Flags(event->modifiers());
     const unsigned time = static_cast<unsigned>(event->timestamp());
-    Guarded("Mouse", [&] {
+    RunAlerting([&] {
         if (isDouble)
             m_mouseListener->OnDoubleClick(button, x, y, flags, time);
         else
@@ -285,7 +279,7 @@ void GLView::forwardMove(double x, double y, Qt::KeyboardModifiers modifiers, un
     applyCursor(lx, ly);
     if (!m_mouseListener)
         return;
-    Guarded("Mouse", [&] { m_mouseListener->OnMouseMove(lx, ly, Flags(modifiers), static_cast<unsigned>(time)); });
+    RunAlerting([&] { m_mouseListener->OnMouseMove(lx, ly, Flags(modifiers), static_cast<unsigned>(time)); });
 }
 
 void GLView::mouseMoveEvent(QMouseEvent* event)
@@ -308,7 +302,7 @@ void GLView::leaveEvent(QEvent*)
 {
     if (!m_mouseListener)
         return;
-    Guarded("Mouse", [&] { m_mouseListener->OnMouseLeave(0); });
+    RunAlerting([&] { m_mouseListener->OnMouseLeave(0); });
 }
 
 void GLView::wheelEvent(QWheelEvent* event)
@@ -318,7 +312,7 @@ void GLView::wheelEvent(QWheelEvent* event)
         return;
     const int delta = InputConventions::WheelDelta(event->angleDelta().y() / 120.0);
     const QPointF p = event->position();
-    Guarded("Wheel", [&] {
+    RunAlerting([&] {
         m_mouseListener->OnMouseWheel(listenerX(p.x()), listenerY(p.y()), Flags(event->modifiers()), delta,
                                       static_cast<unsigned>(event->timestamp()));
     });
@@ -335,7 +329,7 @@ void GLView::keyPressEvent(QKeyEvent* event)
     const unsigned time = static_cast<unsigned>(event->timestamp());
     if (const int special = SpecialKey(event->key()))
     {
-        Guarded("Key", [&] { m_keyListener->OnSpecialKeyDown(special, flags, time); });
+        RunAlerting([&] { m_keyListener->OnSpecialKeyDown(special, flags, time); });
         return;
     }
     const QString text = event->text();
@@ -344,7 +338,7 @@ void GLView::keyPressEvent(QKeyEvent* event)
         QOpenGLWidget::keyPressEvent(event);
         return;
     }
-    Guarded("Key", [&] { m_keyListener->OnKeyDown(text.at(0).unicode(), flags, time); });
+    RunAlerting([&] { m_keyListener->OnKeyDown(text.at(0).unicode(), flags, time); });
 }
 
 void GLView::addCursorRect(int x, int y, int width, int height, Cursors::Cursor cursor)
@@ -370,7 +364,7 @@ void GLView::resetCursorRects()
     if (!m_renderer)
         return;
     m_collectingCursorRects = true;
-    Guarded("Cursors", [&] { m_renderer->ResetCursorRects(); });
+    RunAlerting([&] { m_renderer->ResetCursorRects(); });
     m_collectingCursorRects = false;
 }
 

@@ -12,6 +12,7 @@
 #include "shell/GLView.h"
 #include "shell/GLViewWrapper.h"
 #include "shell/GeneTableModel.h"
+#include "shell/HandlerGuard.h"
 #include "shell/InstallerController.h"
 #include "shell/NuvaroDocWrapper.h"
 #include "shell/NuvaroWindowController.h"
@@ -54,24 +55,6 @@ void AtlasLoadProgressFunc(float fraction, void* document)
     static_cast<NuvaroDoc*>(document)->updateProgress(fraction);
 }
 
-// Runs a slot's work; an exception reaches the user as an alert instead of
-// the event loop.
-template <typename Call>
-void Alerting(Call&& call)
-{
-    try
-    {
-        call();
-    }
-    catch (const std::exception& e)
-    {
-        ShowAlertBox(e.what());
-    }
-    catch (...)
-    {
-        ShowAlertBox("An unknown error occurred.");
-    }
-}
 } // namespace
 
 int NuvaroDoc::runStartupWork()
@@ -175,7 +158,7 @@ void NuvaroDoc::makeWindowControllers()
     table->horizontalHeader()->setSectionResizeMode(GeneTableModel::kVisibleColumn, QHeaderView::ResizeToContents);
     table->horizontalHeader()->setSectionResizeMode(GeneTableModel::kColorColumn, QHeaderView::ResizeToContents);
     connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { Alerting([this] { geneSelectionChanged(); }); });
+            [this] { RunAlerting([this] { geneSelectionChanged(); }); });
 
     connect(m_window->ontologyViewStyle(), &QButtonGroup::idClicked, this,
             [this](int id) { setOntologyDisplayMode(id); });
@@ -183,7 +166,7 @@ void NuvaroDoc::makeWindowControllers()
         const std::string text = m_window->searchField()->text().trimmed().toStdString();
         if (text.empty() || !m_docWrapper)
             return;
-        Alerting([&] { m_docWrapper->SearchForGene(text.c_str(), text.c_str(), false); });
+        RunAlerting([&] { m_docWrapper->SearchForGene(text.c_str(), text.c_str(), false); });
     });
     connect(m_window->sceneView(), &GLView::frameDrawn, this, [this] {
         if (!m_firstFrameSeen && m_currentRenderer && m_currentRenderer == m_detailRenderer)
@@ -612,7 +595,7 @@ void NuvaroDoc::finishAtlasLoad(int plane, bool visible, bool loaded, const QStr
     }
     if (!loaded)
         return; // cancelled
-    Alerting([&] {
+    RunAlerting([&] {
         if (m_expressionModel)
             m_expressionModel->SetMPRPlaneVisible(static_cast<Image3d::MPRPlane>(plane), visible, true);
     });

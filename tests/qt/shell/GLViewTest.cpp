@@ -17,6 +17,7 @@
 #include <QWheelEvent>
 
 #include <atomic>
+#include <stdexcept>
 #include <thread>
 
 using namespace shelltest;
@@ -339,5 +340,30 @@ TEST(GLViewScaleTest, TheViewTestsHoldWithAScaleFactorOfTwo)
     const QString out = QString::fromUtf8(child.readAll());
     EXPECT_EQ(0, child.exitCode()) << out.toStdString();
     EXPECT_TRUE(out.contains("[  PASSED  ] 3 tests.")) << out.toStdString();
+}
+
+TEST_F(GLViewTest, FailuresInHandlersReachTheUserOnceAsAlertsNotTheEventLoop)
+{
+    auto& alerts = Process().services.alerts;
+    alerts.clear();
+    renderer.draw = [] { throw std::runtime_error("frame failed"); };
+    wrapper->Display();
+    wrapper->Display();
+    EXPECT_EQ((std::vector<std::string>{"frame failed"}), alerts);
+    renderer.draw = nullptr;
+    wrapper->Display();
+    renderer.draw = [] { throw std::runtime_error("frame failed"); };
+    wrapper->Display();
+    EXPECT_EQ(2u, alerts.size());
+    renderer.draw = nullptr;
+
+    struct Throwing : MouseListener
+    {
+        bool OnButtonDown(int, int, int, int, unsigned) override { throw std::runtime_error("press failed"); }
+    } throwing;
+    wrapper->SetMouseListener(&throwing);
+    Mouse(QEvent::MouseButtonPress, Qt::LeftButton, QPointF(1, 1));
+    EXPECT_EQ("press failed", alerts.back());
+    wrapper->SetMouseListener(&renderer);
 }
 } // namespace

@@ -22,6 +22,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QAbstractButton>
+#include <QMessageBox>
+#include <QTimer>
 #include <QTest>
 #include <QWidget>
 
@@ -49,6 +52,20 @@ inline ProcessServices& Process()
 {
     static ProcessServices* sProcess = [] {
         auto* p = new ProcessServices;
+        // A "Critical Error" panel no test expects would block the suite
+        // for good: it fails the test and is answered instead.
+        auto* watchdog = new QTimer;
+        watchdog->setInterval(50);
+        QObject::connect(watchdog, &QTimer::timeout, [] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible() || box->windowTitle() != QLatin1String("Critical Error") ||
+                box->property("expected").toBool())
+                return;
+            ADD_FAILURE() << "Critical Error: " << box->informativeText().toStdString();
+            if (!box->buttons().isEmpty())
+                box->buttons().first()->click();
+        });
+        watchdog->start();
         QApplication::setQuitOnLastWindowClosed(false);
         InstallQtMainThreadDispatcher();
         QtIconImages::Install();
