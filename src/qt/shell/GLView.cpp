@@ -14,6 +14,7 @@
 #include <QImage>
 #include <QImageWriter>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
@@ -412,7 +413,12 @@ bool GLView::copyToPasteboard()
     QImage image;
     if (!image.loadFromData(data, "TIFF"))
         return false;
-    QApplication::clipboard()->setImage(image);
+    // The TIFF bytes as they are, and the image for programs that take
+    // other image types.
+    auto* mime = new QMimeData;
+    mime->setData(QStringLiteral("image/tiff"), data);
+    mime->setImageData(image);
+    QApplication::clipboard()->setMimeData(mime);
     return true;
 }
 

@@ -9,6 +9,7 @@
 #include "support/qt/GLTestRenderer.h"
 
 #include <QClipboard>
+#include <QMimeData>
 #include <QImageReader>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -280,6 +281,9 @@ TEST_F(GLViewTest, TheFrameIsCapturedOpaqueAsTiffAndSavedWhole)
 
     ASSERT_TRUE(view->copyToPasteboard());
     EXPECT_EQ(qRgba(255, 0, 0, 255), QApplication::clipboard()->image().pixel(3, 3));
+    QImage pasted;
+    ASSERT_TRUE(pasted.loadFromData(QApplication::clipboard()->mimeData()->data("image/tiff"), "TIFF"));
+    EXPECT_EQ(qRgba(255, 0, 0, 255), pasted.pixel(3, 3));
 }
 
 // Depth is read outside drawing (a click on a section): with a multisampled
