@@ -12,6 +12,7 @@
 #include "model/BrainExpressionModel.h"
 #include "model/SearchConfig.h"
 #include "model/UserPreferences.h"
+#include "shell/CorrelationDomainChooser.h"
 #include "shell/CriticalError.h"
 #include "shell/GLView.h"
 #include "shell/GLViewWrapper.h"
@@ -19,7 +20,10 @@
 #include "shell/InstallerController.h"
 #include "shell/NuvaroDocWrapper.h"
 #include "shell/NuvaroWindowController.h"
+#include "shell/OntologyLabelProxy.h"
+#include "shell/OntologyOutlineView.h"
 #include "shell/RecentDocuments.h"
+#include "shell/StructureOutlines.h"
 #include "shell/VersionUpdateHandler.h"
 #include "utility/AlertBox.h"
 #include "utility/PlatformServices.h"
@@ -307,6 +311,8 @@ void NuvaroDoc::release()
         Defaults().SetString(kWindowFrameKey, m_window->saveGeometry().toBase64().toStdString());
     }
     tearDownScene();
+    // The outlines read the model: they let go of it before it goes.
+    m_structureOutlines.reset();
     if (m_geneTable)
         m_geneTable->setExpressionModel(nullptr);
     delete m_docWrapper;
@@ -379,7 +385,30 @@ QTreeView* NuvaroDoc::ontologyView() const
 
 void NuvaroDoc::buildOntologyOutlines()
 {
-    // The structure outlines plug in here.
+    auto* hierarchical = qobject_cast<OntologyOutlineView*>(m_window->hierOntologyView());
+    auto* alphabetical = qobject_cast<OntologyOutlineView*>(m_window->alphaOntologyView());
+    if (hierarchical == nullptr || alphabetical == nullptr)
+        throw std::runtime_error("The window has no structure outlines.");
+    m_structureOutlines = std::make_unique<StructureOutlines>(m_expressionModel, this, hierarchical, alphabetical);
+}
+
+void NuvaroDoc::startAnatomicSearch(const std::string& query, const std::string& displayString)
+{
+    if (query.empty() || !m_docWrapper)
+        return;
+    m_docWrapper->SearchForGene(displayString.c_str(), query.c_str(), false);
+}
+
+void NuvaroDoc::toggleOntologyStructureCheckbox(const OntologyLabelProxy& item, Qt::KeyboardModifiers modifiers)
+{
+    if (m_commands)
+        m_commands->commands().toggleOntologyStructureCheckbox(item.annotationLabel(), modifiers);
+}
+
+void NuvaroDoc::toggleOntologyExpressionCheckbox(const OntologyLabelProxy& item, Qt::KeyboardModifiers modifiers)
+{
+    if (m_commands)
+        m_commands->commands().toggleOntologyExpressionCheckbox(item.annotationLabel(), modifiers);
 }
 
 void NuvaroDoc::loadBookmarks(NuvaroDoc* keyDocument)
@@ -438,13 +467,14 @@ void NuvaroDoc::setupToolbar()
 
 void NuvaroDoc::redrawOntology()
 {
-    if (QTreeView* view = ontologyView())
-        view->viewport()->update();
+    if (m_structureOutlines)
+        m_structureOutlines->redraw();
 }
 
 void NuvaroDoc::updateOntologySelection()
 {
-    // The structure outline selects the model's structure here.
+    if (m_structureOutlines)
+        m_structureOutlines->updateSelection(m_ontologyDisplayMode);
 }
 
 void NuvaroDoc::redrawGeneList()
@@ -541,9 +571,36 @@ void NuvaroDoc::makeSceneViewActive()
         m_window->sceneView()->setFocus(Qt::OtherFocusReason);
 }
 
-void NuvaroDoc::findSimilarGenes(const char*, int)
+CorrelationDomainChooser* NuvaroDoc::correlationChooser() const
 {
-    // The similar-gene chooser plugs in here.
+    return m_correlationChooser;
+}
+
+void NuvaroDoc::findSimilarGenes(const char* name, int imageSeriesId)
+{
+    if (!m_window)
+        return;
+    if (!m_correlationChooser)
+    {
+        m_correlationChooser = new CorrelationDomainChooser(m_window);
+        connect(m_correlationChooser, &QDialog::finished, this, [this](int result) {
+            if (result != 1 || !m_correlationChooser || !m_docWrapper)
+                return;
+            m_lastCorrelationDomain = m_correlationChooser->domain();
+            m_lastCorrelationPlaneRestriction = m_correlationChooser->planeRestriction();
+            // Graph analysis is never started from here: the search opens a list tab.
+            m_lastCorrelationGraphAnalysis = false;
+            const std::string display = m_correlationChooser->displayString();
+            const int series = m_correlationChooser->imageSeriesId();
+            Alerting([&] {
+                m_docWrapper->SearchForSimilarGenes(display.c_str(), series, m_lastCorrelationDomain,
+                                                    m_lastCorrelationPlaneRestriction, false);
+            });
+        });
+    }
+    m_correlationChooser->setData(name != nullptr ? name : "", imageSeriesId, m_lastCorrelationDomain,
+                                  m_lastCorrelationPlaneRestriction, m_lastCorrelationGraphAnalysis);
+    m_correlationChooser->open();
 }
 
 void NuvaroDoc::postZoomChanged()

@@ -3,6 +3,7 @@
 #include "bookmarks/BookmarksOutlineView.h"
 
 #include "shell/GLView.h"
+#include "shell/OntologyOutlineView.h"
 
 #include <QButtonGroup>
 #include <QCloseEvent>
@@ -21,9 +22,9 @@
 
 namespace
 {
-QTreeView* MakeOutline(const char* name)
+QTreeView* MakeOntologyOutline(const char* name)
 {
-    auto* view = new QTreeView;
+    auto* view = new OntologyOutlineView;
     view->setObjectName(name);
     view->setHeaderHidden(true);
     view->setUniformRowHeights(true);
@@ -77,8 +78,8 @@ NuvaroWindowController::NuvaroWindowController(QWidget* parent) : QMainWindow(pa
 
     m_outlineStack = new QStackedWidget;
     m_outlineStack->setObjectName("outlineStack");
-    m_alphaOntologyView = MakeOutline("alphaOntologyView");
-    m_hierOntologyView = MakeOutline("hierOntologyView");
+    m_alphaOntologyView = MakeOntologyOutline("alphaOntologyView");
+    m_hierOntologyView = MakeOntologyOutline("hierOntologyView");
     m_bookmarksView = new BookmarksOutlineView;
     m_bookmarksView->setObjectName("bookmarksView");
     m_bookmarksView->setHeaderHidden(true);
