@@ -38,6 +38,8 @@ public:
     bool HasGraphView() const override;
     BrainSceneRenderer* DetailRenderer() const override;
     QImage CaptureFrame() override;
+    bool CanShowAtlasImage() const override;
+    void ShowAtlasImage() override;
     bool AtlasLoading() const override;
     void SetMPRPlaneVisibility(int plane, bool visible) override;
     bool SidePanelHidden() const override;
