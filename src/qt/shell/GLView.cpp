@@ -147,14 +147,16 @@ int GLView::deviceHeight() const
 
 void GLView::drawNow()
 {
-    // QWidget::repaint does not reach paintGL of a QOpenGLWidget: the paint
-    // event is sent directly, which renders into the widget's framebuffer;
-    // the window shows it at the next composition.
     if (!hasContext() || !isVisible())
         return;
-    QPaintEvent event(rect());
-    QCoreApplication::sendEvent(this, &event);
+    // The window shows the widget's framebuffer only when it composes; a
+    // caller that blocks after drawing (a tab flash) needs the frame on
+    // screen now, so the window paints the view, composes and flushes at once.
     update();
+    if (m_inPaint)
+        return;
+    QEvent compose(QEvent::UpdateRequest);
+    QCoreApplication::sendEvent(window(), &compose);
 }
 
 bool GLView::hasContext() const

@@ -14,7 +14,9 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QOpenGLFunctions>
+#include <QPixmap>
 #include <QProcess>
+#include <QScreen>
 #include <QWheelEvent>
 
 #include <atomic>
@@ -344,6 +346,28 @@ TEST(GLViewScaleTest, TheViewTestsHoldWithAScaleFactorOfTwo)
     const QString out = QString::fromUtf8(child.readAll());
     EXPECT_EQ(0, child.exitCode()) << out.toStdString();
     EXPECT_TRUE(out.contains("[  PASSED  ] 3 tests.")) << out.toStdString();
+}
+
+// A synchronous Display must reach the screen before it returns (a tab flash
+// draws, then blocks): the X server's copy of the window shows the frame with
+// no event processed in between.
+TEST_F(GLViewTest, DisplayReachesTheScreenBeforeItReturns)
+{
+    auto screenPixel = [&] {
+        const QPoint centre = view->mapToGlobal(QPoint(100, 50));
+        return view->screen()->grabWindow(0, centre.x(), centre.y(), 1, 1).toImage().pixel(0, 0);
+    };
+    QTest::qWait(100);
+    for (const QRgb colour : {qRgb(255, 0, 0), qRgb(0, 0, 255), qRgb(0, 255, 0)})
+    {
+        renderer.draw = [&] {
+            glClearColor(qRed(colour) / 255.0f, qGreen(colour) / 255.0f, qBlue(colour) / 255.0f, 1.0f);
+            glClear(GL_COLOR_BUFFER_BIT);
+        };
+        wrapper->Display();
+        EXPECT_EQ(colour, screenPixel() | 0xff000000u);
+    }
+    renderer.draw = nullptr;
 }
 
 TEST_F(GLViewTest, FailuresInHandlersReachTheUserOnceAsAlertsNotTheEventLoop)
