@@ -4,8 +4,6 @@
 
 #include <QAction>
 
-#include <exception>
-
 namespace shell
 {
 DocumentCommand::DocumentCommand(CommandId id, int tag, QAction* action, ShellCommands& commands, Body body)
@@ -29,18 +27,7 @@ bool DocumentCommand::run()
     if (ValidateCommand(m_id, m_tag, m_commands.state()).enabled && isAvailable() && m_body)
     {
         ran = true;
-        try
-        {
-            m_body(*this);
-        }
-        catch (const std::exception& e)
-        {
-            m_commands.showAlert(QString::fromUtf8(e.what()));
-        }
-        catch (...)
-        {
-            m_commands.showAlert(QStringLiteral("The command failed."));
-        }
+        m_commands.runAlerting([this] { m_body(*this); });
     }
     m_commands.validateAll();
     return ran;

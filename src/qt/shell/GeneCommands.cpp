@@ -52,7 +52,8 @@ void ShellCommands::chooseGeneColor()
         m_colorPanel = new QColorDialog(m_context.Window());
         m_colorPanel->setOption(QColorDialog::DontUseNativeDialog);
         m_colorPanel->setWindowModality(Qt::NonModal);
-        connect(m_colorPanel, &QColorDialog::colorSelected, this, &ShellCommands::changeGeneColor);
+        connect(m_colorPanel, &QColorDialog::colorSelected, this,
+                [this](const QColor& color) { runAlerting([&] { changeGeneColor(color); }); });
     }
     float r = 0, g = 0, b = 0;
     m_model->GetGene(rows.front())->GetColor(r, g, b);

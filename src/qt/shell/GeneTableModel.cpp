@@ -2,6 +2,7 @@
 
 #include "model/BrainExpressionModel.h"
 #include "model/GeneExpression.h"
+#include "shell/HandlerGuard.h"
 
 #include <QColor>
 #include <QPixmap>
@@ -67,8 +68,8 @@ bool GeneTableModel::setData(const QModelIndex& index, const QVariant& value, in
     if (!m_model || !index.isValid() || index.column() != kVisibleColumn || role != Qt::CheckStateRole ||
         index.row() >= m_model->GetNumGenes())
         return false;
-    m_model->SetGeneVisible(index.row(), value.toInt() == Qt::Checked);
-    return true;
+    // The view sets it from a click or key event.
+    return RunAlerting([&] { m_model->SetGeneVisible(index.row(), value.toInt() == Qt::Checked); });
 }
 
 Qt::ItemFlags GeneTableModel::flags(const QModelIndex& index) const

@@ -385,13 +385,15 @@ void NuvaroDoc::startAnatomicSearch(const std::string& query, const std::string&
 void NuvaroDoc::toggleOntologyStructureCheckbox(const OntologyLabelProxy& item, Qt::KeyboardModifiers modifiers)
 {
     if (m_commands)
-        m_commands->commands().toggleOntologyStructureCheckbox(item.annotationLabel(), modifiers);
+        m_commands->commands().runAlerting(
+            [&] { m_commands->commands().toggleOntologyStructureCheckbox(item.annotationLabel(), modifiers); });
 }
 
 void NuvaroDoc::toggleOntologyExpressionCheckbox(const OntologyLabelProxy& item, Qt::KeyboardModifiers modifiers)
 {
     if (m_commands)
-        m_commands->commands().toggleOntologyExpressionCheckbox(item.annotationLabel(), modifiers);
+        m_commands->commands().runAlerting(
+            [&] { m_commands->commands().toggleOntologyExpressionCheckbox(item.annotationLabel(), modifiers); });
 }
 
 void NuvaroDoc::loadBookmarks(NuvaroDoc* keyDocument)

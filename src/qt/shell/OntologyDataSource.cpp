@@ -4,6 +4,7 @@
 #include "model/Atlas.h"
 #include "model/BrainExpressionModel.h"
 #include "model/BrainOntology.h"
+#include "shell/HandlerGuard.h"
 #include "shell/OntologyOutlineDocument.h"
 
 namespace
@@ -219,7 +220,9 @@ void OntologyDataSource::selectionDidChange(const QModelIndex& selectedRow)
         return;
     const OntologyLabelProxy* proxy = item(selectedRow);
     const ImageGrid::AnnotationLabel* label = proxy != nullptr ? proxy->annotationLabel() : nullptr;
-    m_expressionModel->SelectStructure(label != nullptr && label->annotationValue != 0 ? label : nullptr, true);
+    RunAlerting([&] {
+        m_expressionModel->SelectStructure(label != nullptr && label->annotationValue != 0 ? label : nullptr, true);
+    });
 }
 
 void OntologyDataSource::checkboxClicked(const QModelIndex& index, Qt::KeyboardModifiers modifiers)

@@ -11,6 +11,8 @@
 #include <QThread>
 #include <QWidget>
 
+#include <exception>
+
 namespace shell
 {
 ShellCommands::ShellCommands(CommandContext& context, QObject* parent)
@@ -81,11 +83,32 @@ void ShellCommands::showAlert(const QString& text)
     emit alertShown(text);
 }
 
+bool ShellCommands::runAlerting(const std::function<void()>& work)
+{
+    try
+    {
+        work();
+        return true;
+    }
+    catch (const std::exception& e)
+    {
+        showAlert(QString::fromUtf8(e.what()));
+    }
+    catch (...)
+    {
+        showAlert(QStringLiteral("The command failed."));
+    }
+    return false;
+}
+
 void ShellCommands::setAtlasPlaneToggleBar(AtlasPlaneToggleBar* bar)
 {
     m_planeToggles = bar;
     if (bar != nullptr)
-        connect(bar, &AtlasPlaneToggleBar::planeToggled, this, &ShellCommands::changeAtlasPlaneFromToggle);
+        connect(bar, &AtlasPlaneToggleBar::planeToggled, this, [this](int plane, bool visible) {
+            if (!runAlerting([&] { changeAtlasPlaneFromToggle(plane, visible); }))
+                syncPlaneToggles();
+        });
     syncPlaneToggles();
 }
 

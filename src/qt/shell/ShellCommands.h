@@ -54,6 +54,9 @@ public:
 
     // A window-modal alert on the window with exactly this text and one OK button.
     void showAlert(const QString& text);
+    // Runs the work of a control's slot or event: a failure becomes such an
+    // alert and never reaches the event loop. False when it failed.
+    bool runAlerting(const std::function<void()>& work);
 
     // The toolbar's controls that the menu commands keep in step.
     void setAtlasPlaneToggleBar(AtlasPlaneToggleBar* bar);

@@ -48,7 +48,7 @@ ShellToolbar::ShellToolbar(ShellCommands& commands, QLineEdit* searchField, QWid
     // A field of the window's own already starts its searches.
     if (searchField == nullptr)
         connect(m_search, &QLineEdit::returnPressed, &commands,
-                [this, &commands] { commands.searchForGene(m_search->text()); });
+                [this, &commands] { commands.runAlerting([&] { commands.searchForGene(m_search->text()); }); });
 
     commands.setAtlasPlaneToggleBar(m_planes);
     commands.setSelectionTools(m_tools);

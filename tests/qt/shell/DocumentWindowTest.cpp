@@ -7,6 +7,7 @@
 #include "display/BrainSceneRenderer.h"
 #include "display/TabControlRenderer.h"
 #include "model/Atlas.h"
+#include "model/BrainExpressionModelListener.h"
 #include "model/GeneExpression.h"
 #include "model/UserPreferences.h"
 #include "shell/FileMenu.h"
@@ -14,11 +15,14 @@
 #include "shell/GeneTableModel.h"
 #include "shell/NuvaroDocWrapper.h"
 #include "shell/RecentDocuments.h"
+#include "shell/ShellCommands.h"
+#include "shell/WindowCommands.h"
 #include "support/TempDir.h"
 #include "support/qt/ColourPixels.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
+#include <QColorDialog>
 #include <QTimer>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -29,6 +33,7 @@
 #include <QTableView>
 
 #include <cstring>
+#include <stdexcept>
 #include <thread>
 
 using namespace shelltest;
@@ -67,6 +72,38 @@ TEST_F(DocumentWindowTest, LaunchShowsTheDetailSceneWithTheFilesAsGenes)
     // The toolbar holds the search field.
     EXPECT_NE(nullptr, window->searchField()->parent());
     SaveScreenshot(window, "document-window");
+}
+
+// A model change that fails while a control of the window makes it is told
+// to the user; it never escapes from the control's event or slot.
+TEST_F(DocumentWindowTest, FailuresOfModelChangesFromControlsBecomeAlerts)
+{
+    Launch(NeuronFiles());
+    struct Failing : BrainExpressionModelListener
+    {
+        void ModelChanged(int, BrainExpressionModel*, int) override { throw std::runtime_error("change failed"); }
+    } failing;
+    QStringList shown;
+    QObject::connect(&doc->commands()->commands(), &shell::ShellCommands::alertShown, window,
+                     [&](const QString& text) { shown << text; });
+    Model()->AddListener(&failing);
+    auto& alerts = Process().services.alerts;
+    alerts.clear();
+
+    QAbstractItemModel* genes = window->geneListView()->model();
+    EXPECT_NO_THROW(genes->setData(genes->index(0, GeneTableModel::kVisibleColumn), Qt::Unchecked, Qt::CheckStateRole));
+    EXPECT_EQ((std::vector<std::string>{"change failed"}), alerts);
+
+    // The colour panel of the selected gene.
+    shell::ShellCommands& commands = doc->commands()->commands();
+    ASSERT_TRUE(commands.command(shell::CommandId::ChooseGeneColor)->run());
+    auto* panel = window->findChild<QColorDialog*>();
+    ASSERT_NE(nullptr, panel);
+    EXPECT_NO_THROW(emit panel->colorSelected(QColor(Qt::red)));
+    EXPECT_EQ(QStringList{QStringLiteral("change failed")}, shown);
+    panel->hide();
+
+    Model()->RemoveListener(&failing);
 }
 
 TEST_F(DocumentWindowTest, DragsWheelAndKeysReachTheScene)
