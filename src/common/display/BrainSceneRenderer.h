@@ -20,6 +20,7 @@
 class Bookmark;
 class BookmarkInterpolator;
 class BrainExpressionModel;
+class BrainFeatureGraph;
 class CuttingPlaneRenderer;
 class ExpressionRenderer;
 class ExpressionThresholdControl;
@@ -195,6 +196,8 @@ private:
     std::vector<ExpressionThresholdControl*> m_thresholdControls;
     MPRRenderer* m_mprRenderer;
     CuttingPlaneRenderer* m_cuttingPlaneRenderer;
+    // The per-structure bar chart; the scene never makes one.
+    std::unique_ptr<BrainFeatureGraph> m_featureGraph;
     GLTextBox* m_infoText;
     std::string m_infoString;
     GLTextBox* m_fpsText;
