@@ -1,6 +1,5 @@
 #include "display/NeuronArchiveLink.h"
 
-#include "io/UnicodeFileHelper.h"
 #include "model/Expressor.h"
 #include "utility/AlertBox.h"
 #include "utility/OSUtils.h"
@@ -16,7 +15,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstdio>
-#include <fstream>
 #include <stdexcept>
 
 namespace
@@ -89,16 +87,10 @@ std::string LaunchFolder()
     return sLaunchFolder.back() == '/' ? sLaunchFolder : sLaunchFolder + '/';
 }
 
+// Replaces the file whole: the launcher never reads a half-written one.
 void WriteTextFile(const std::string& path, const std::string& text)
 {
-    std::ofstream out;
-    OpenStream(out, path.c_str(), std::ios::out | std::ios::binary | std::ios::trunc);
-    if (out.is_open())
-    {
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        out.close();
-    }
-    if (!out.good())
+    if (!OSUtils::ReplaceFileContents(path.c_str(), text.data(), text.size()).empty())
         throw std::runtime_error("The file \"" + path + "\" could not be written.");
 }
 
