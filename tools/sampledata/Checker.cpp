@@ -180,11 +180,15 @@ private:
         const int structures = int(m_ontology->GetNumStructures()) - 1;
         if (structures < 40 || structures > 80)
             Fail("ontology.csv has " + std::to_string(structures) + " structures instead of 40 to 80.");
-        std::istringstream in(ReadBytes(path));
+        // Read as the application reads it: without a byte order mark, and
+        // with CRLF line ends as well as LF.
+        std::istringstream in(std::string(WithoutByteOrderMark(ReadBytes(path))));
         std::string line;
         std::set<std::string> abbreviations;
         while (std::getline(in, line))
         {
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
             const auto fields = Split(line);
             if (fields.size() != 12)
             {

@@ -1,6 +1,7 @@
 #include "display/NeuronArchiveLink.h"
 
 #include "model/Expressor.h"
+#include "model/UserPreferences.h"
 #include "utility/AlertBox.h"
 #include "utility/OSUtils.h"
 #include "utility/PlatformServices.h"
@@ -143,7 +144,8 @@ std::optional<std::array<int, 3>> TableKey(const Expressor& expressor)
 
 std::string MakeLaunchFileText(const std::string& neuronName, const std::string& archiveName)
 {
-    const std::string base = kBaseAddress;
+    // The archive's pages come from the local sample service.
+    const std::string base = UserPreferences::LocalServer();
     const std::string codebase = base + "/Arbolex/cvapp";
     const std::string folder = base + "/Arbolex/dableFiles/" + archiveName;
     const std::string name = XMLUtils::Escaped(neuronName);
@@ -172,7 +174,7 @@ std::string MakeLaunchFileText(const std::string& neuronName, const std::string&
 
 std::string NeuronPageAddress(const std::string& neuronName)
 {
-    return std::string(kBaseAddress) + "/Arbolex/neuron_info.jsp?neuron_name=" + StringUtils::PercentEncode(neuronName);
+    return UserPreferences::LocalServer() + "/Arbolex/neuron_info.jsp?neuron_name=" + StringUtils::PercentEncode(neuronName);
 }
 
 void SetLocations(const std::string& tableFile, const std::string& launchFolder)
