@@ -10,6 +10,8 @@ packages=(
   libexpat1-dev libjpeg62-turbo-dev libpng-dev libsqlite3-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   xvfb xauth fonts-dejavu-core locales
+  clang
+  libclang-rt-14-dev
 )
 
 missing=()
