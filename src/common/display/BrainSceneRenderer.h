@@ -144,9 +144,10 @@ public:
     // Unit corner directions of the small per-gene glyph offsets; gene i uses
     // entry i mod 8.
     static const float offsets[8][3];
-    // Selection buffer entries of a first pick, and the most a pick that
-    // overflowed may retry with.
-    static constexpr int kPickBufferSize = 1024;
+    // Selection buffer entries of a first pick (room for 4096 hit records, as
+    // a pixel dense with glyphs of eight genes and nested meshes makes), and
+    // the most a pick that overflowed may retry with.
+    static constexpr int kPickBufferSize = 16384;
     static constexpr int kMaxPickBufferSize = 1 << 22;
 
 private:
