@@ -10,6 +10,9 @@ packages=(
   libexpat1-dev libjpeg62-turbo-dev libpng-dev libsqlite3-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   xvfb xauth fonts-dejavu-core locales
+  qt6-image-formats-plugins
+  desktop-file-utils
+  shared-mime-info
   libmeshoptimizer-dev
   clang
   libclang-rt-14-dev

@@ -56,6 +56,9 @@ public:
     // Respond, Deliver in chunks, Complete; false when aborted on the way.
     bool Reply(const std::string& bytes, size_t chunkSize = 0);
 
+    // What this transfer asked for.
+    const Request& GetRequest() const { return m_request; }
+
     void Abort() override;
     ~FakeNetFile() override;
     void Done() override;

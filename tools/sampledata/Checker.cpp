@@ -1,5 +1,7 @@
 #include "Checker.h"
 
+#include "RelationLists.h"
+
 #include "GeneCatalogue.h"
 #include "MeshChecks.h"
 #include "MeshSimplify.h"
@@ -144,6 +146,7 @@ public:
     std::vector<std::string> RunService()
     {
         Step("catalogue.txt and grids", [&] { CheckCatalogue(); });
+        Step("relations", [&] { CheckRelationLists(m_folder, m_problems); });
         return m_problems;
     }
 
@@ -786,8 +789,9 @@ private:
             for (const auto& row : Rows(db, "SELECT experiment1, experiment2, correlation FROM " + table + ";"))
             {
                 float r = 2;
-                if (!experimentIds.count(row[0]) || !experimentIds.count(row[1]) || row[0] == row[1] ||
-                    !ParseFloat(row[2], r) || r < -1.0001f || r > 1.0001f)
+                // A series is listed with itself first, with correlation 1.
+                if (!experimentIds.count(row[0]) || !experimentIds.count(row[1]) || !ParseFloat(row[2], r) ||
+                    r < -1.0001f || r > 1.0001f || (row[0] == row[1] && r != 1.0f))
                     return Fail("GLM.db table " + table + " holds the row " + row[0] + ", " + row[1] + ", " + row[2] +
                                 ".");
             }

@@ -1,5 +1,7 @@
 #include "Generator.h"
 
+#include "RelationLists.h"
+
 #include "AtlasImages.h"
 #include "BrainShape.h"
 #include "GridFiles.h"
@@ -191,6 +193,8 @@ void GenerateDataFolder(const std::string& folder, int threads, std::ostream& lo
     {
         WriteSampleService(serviceFolder, genes, levels, view, SearchDomainsXml(), threads);
         timer.Done("sample service catalogue and grids (" + std::to_string(genes.symbols.size()) + " genes)");
+        WriteRelationLists(serviceFolder, Join(folder, "GLM.db"));
+        timer.Done("relation lists");
     }
     log << "Sample atlas written in " << timer.Total() << " s\n";
 }

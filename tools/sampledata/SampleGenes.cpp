@@ -410,6 +410,8 @@ void WriteCorrelationDatabase(const std::string& path, const SampleGeneSet& gene
             for (size_t b = 0; b < members.size(); ++b)
                 if (b != a)
                     partners.emplace_back(Correlation(vectors[a], vectors[b]), b);
+            // The series itself leads its own results, as in the service's.
+            partners.emplace_back(1.0, a);
             const size_t keep = std::min<size_t>(kPartnersPerDomain, partners.size());
             std::partial_sort(partners.begin(), partners.begin() + long(keep), partners.end(),
                               [](const auto& p, const auto& q) { return p.first > q.first || (p.first == q.first && p.second < q.second); });

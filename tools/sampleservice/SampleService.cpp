@@ -421,10 +421,12 @@ void SampleService::Serve(const httplib::Request& request, httplib::Response& re
     {
         response.set_header("Connection", "close");
         response.set_content_provider(reply.contentType, [body](size_t offset, httplib::DataSink& sink) {
-            if (offset < body->size() && !sink.write(body->data() + offset, body->size() - offset))
-                return false;
-            sink.done();
-            return true;
+            if (offset < body->size())
+                sink.write(body->data() + offset, body->size() - offset);
+            // Ending the provider with false closes the socket at once, which
+            // is what ends a body without a length; done() would keep the
+            // connection open until the keep-alive timeout.
+            return false;
         });
     }
     else if (length == 0)

@@ -2,6 +2,7 @@
 
 #include "ServiceFiles.h"
 #include "SoapRequest.h"
+#include "ZoomifyTiles.h"
 #include "utility/XMLUtils.h"
 
 #include <cctype>
@@ -88,6 +89,31 @@ Reply ViewImagePage(const GeneCatalogue& catalogue, const std::string& imageIdTe
     int imageId = 0;
     const ImageSeries* series = nullptr;
     const SectionImage* image = ParseInteger(imageIdText, imageId) ? catalogue.FindImageById(imageId, &series) : nullptr;
+    if (!image && ParseInteger(imageIdText, imageId))
+    {
+        // The reference atlas plates: sagittal plates from 130858, coronal from 130879.
+        const std::vector<std::string> sagittal = SagittalPlatePaths();
+        const std::vector<std::string> coronal = CoronalPlatePaths();
+        const int first = 130858;
+        const int index = imageId - first;
+        const bool isSagittal = index >= 0 && index < static_cast<int>(sagittal.size());
+        const int coronalIndex = index - static_cast<int>(sagittal.size());
+        if (isSagittal || (coronalIndex >= 0 && coronalIndex < static_cast<int>(coronal.size())))
+        {
+            const std::string& path = isSagittal ? sagittal[static_cast<size_t>(index)]
+                                                 : coronal[static_cast<size_t>(coronalIndex)];
+            std::string body = "<p>Reference atlas plate " + std::to_string(imageId) + ", " +
+                               (isSagittal ? "sagittal, " + std::to_string(kSagittalPlateWidth)
+                                           : "coronal, " + std::to_string(kCoronalPlateWidth)) +
+                               " x " + std::to_string(isSagittal ? kSagittalPlateHeight : kCoronalPlateHeight) +
+                               " pixels.</p>\n";
+            body += "<p>Centred at x = " + XMLUtils::Escaped(x) + ", y = " + XMLUtils::Escaped(y) + ", zoom " +
+                    XMLUtils::Escaped(zoom) + ".</p>\n";
+            body += "<p><img alt=\"plate\" src=\"" + XMLUtils::Escaped(base + "/pyramid/" + path + "/TileGroup0/0-0-0.jpg") +
+                    "\"></p>";
+            return HtmlReply(200, "Reference atlas plate " + std::to_string(imageId), body);
+        }
+    }
     if (!image)
         return NotFound("The sample atlas has no section image " + imageIdText + ".");
     const CatalogueGene* gene = catalogue.FindGene(series->geneId);

@@ -156,6 +156,7 @@ BrainSceneRenderer::BrainSceneRenderer(GLDisplay* display, BrainExpressionModel*
     m_model->AddListener(this);
     UserPreferences::GetPreferences()->AddListener(this);
     m_display->SetSendMouseMoved(true);
+    m_imageControlBar.Create(this, 0, 256, 256, 20);
 }
 
 BrainSceneRenderer::~BrainSceneRenderer()
@@ -194,6 +195,7 @@ void BrainSceneRenderer::DeleteGLParts()
     m_infoText = nullptr;
     delete m_fpsText;
     m_fpsText = nullptr;
+    m_image.reset();
 }
 
 template <typename F>
@@ -498,7 +500,13 @@ void BrainSceneRenderer::DrawText()
         m_tabControl->Display(width);
     m_infoText->Draw(5, height - m_infoText->GetHeight() - tabHeight - 5);
 
-    // The section image and its control bar draw here once the scene has one.
+    if (ImageShown())
+    {
+        m_imageControlBar.Draw();
+        m_image->Display(m_model->GetImageAlpha());
+        // Both change the blend function, which the enable bits do not restore.
+        glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+    }
 
     if (m_showFPS)
     {
@@ -710,7 +718,8 @@ void BrainSceneRenderer::DoModelChanged(int code, int argument)
         ResetView();
         break;
     case BrainExpressionModel::kImageAlphaChanged:
-        // Only a shown section image depends on it.
+        if (ImageShown())
+            m_display->Invalidate();
         break;
     case BrainExpressionModel::kThresholdChanged:
         RegenerateExpressionDisplays();
@@ -726,6 +735,8 @@ void BrainSceneRenderer::DoModelChanged(int code, int argument)
     case BrainExpressionModel::kImageDisplayModeChanged:
         if (m_model->GetImageDisplayMode() == BrainExpressionModel::kSectionImage)
             UpdateSelection();
+        else
+            ShowAtlasImage();
         m_display->Invalidate();
         break;
     default:
@@ -938,8 +949,20 @@ bool BrainSceneRenderer::OnButtonDown(int button, int x, int y, int flags, unsig
                 }
                 return true;
             }
-            // The section image and its control bar take presses here once the
-            // scene shows one.
+            if (ImageShown())
+            {
+                if (m_imageControlBar.OnButtonDown(button, x, y, flags, time))
+                {
+                    m_activeTool = &m_imageControlBar;
+                    m_display->Invalidate();
+                    return true;
+                }
+                if (m_image->OnButtonDown(button, x, m_display->GetHeight() - y - 1, flags, time))
+                {
+                    m_activeTool = m_image.get();
+                    return true;
+                }
+            }
             if (ThresholdControlButtonDown(button, x, y, flags, time))
                 return true;
             if (m_animating)
@@ -1051,8 +1074,10 @@ bool BrainSceneRenderer::OnDoubleClick(int button, int x, int y, int flags, unsi
         // The double click replaces the release of the second press: end that
         // press first, so that no tool stays active and hover picking resumes.
         FinishPress(button, x, y, flags, time);
-        // A shown section image gets the double click first here once the
-        // scene has one; it falls through when the image does not take it.
+        // The section image gets the double click first; it falls through
+        // when the image does not take it (as while it is hidden).
+        if (m_image != nullptr && m_image->OnDoubleClick(button, x, m_display->GetHeight() - y - 1, flags, time))
+            return true;
 
         const bool shift = (flags & kShift) != 0;
         const bool option = (flags & kOption) != 0;
@@ -1264,6 +1289,11 @@ void BrainSceneRenderer::PickExpression(int x, int y, bool center, int mode)
     {
         if (mode == 0 && m_activeTool == nullptr)
             return;
+        if (ImageShown())
+        {
+            ShowImage(nullptr, 0, 0, GeneExpression::kPlaneNotGiven, 0.0f);
+            m_display->Invalidate();
+        }
         m_model->SelectStructure(nullptr, true);
         m_model->SelectExpressor(nullptr, nullptr, true);
         return;
@@ -1334,12 +1364,149 @@ void BrainSceneRenderer::UpdateSelection()
         if (structure != nullptr && structure->annotationValue != 0)
             scene::MakeStructureString(structure, 0, text);
         SetInfoText(text.str());
-        // The section image is hidden here once the scene has one.
+        ShowImage(nullptr, 0, 0, GeneExpression::kPlaneNotGiven, 0.0f);
         return;
     }
-    // The section image or atlas plate of the expressor is shown here once
-    // the scene has one.
+    const GeneExpression* gene = m_model->GetSelectedExpressorsGene();
+    if (m_model->GetImageDisplayMode() == BrainExpressionModel::kSectionImage)
+    {
+        const GeneExpression::ImageInfo* info = gene != nullptr ? gene->GetImageInfo(expressor->imageKey) : nullptr;
+        if (info != nullptr)
+            ShowImage(info, expressor->x, expressor->y, gene->GetPlaneOfSection(), gene->GetPixelSpacing());
+        else
+            ShowImage(nullptr, 0, 0, GeneExpression::kPlaneNotGiven, 0.0f);
+    }
+    else
+    {
+        ShowAtlasImage();
+    }
     SetInfoText(NeuronLinkSelectionText(m_model->GetSelectedExpressorsGene(), expressor));
+}
+
+// ---------------------------------------------------------------------------
+// Section image
+
+TiledImage* BrainSceneRenderer::EnsureImage()
+{
+    if (m_image == nullptr)
+        m_image.reset(new TiledImage(256, 256, this));
+    return m_image.get();
+}
+
+void BrainSceneRenderer::ShowImage(const GeneExpression::ImageInfo* info, int x, int y,
+                                   GeneExpression::PlaneOfSection plane, float pixelSpacing)
+{
+    if (info == nullptr)
+    {
+        if (m_image != nullptr)
+            m_image->Hide();
+        return;
+    }
+    TiledImage* image = EnsureImage();
+    // A record without both pyramids has nothing to show: the previous
+    // expressor's image must not stay up.
+    if (info->imagePath.empty() || info->expressionPath.empty())
+    {
+        image->Hide();
+        return;
+    }
+    try
+    {
+        image->LoadImage(info, x, y, plane, pixelSpacing);
+    }
+    catch (const std::exception& error)
+    {
+        // A transfer that cannot be opened: told here, not in the event loop.
+        ShowAlertBox(error.what());
+    }
+}
+
+void BrainSceneRenderer::ShowAtlasImage()
+{
+    TiledImage* image = EnsureImage();
+    try
+    {
+        float p[3];
+        if (const Expressor* expressor = m_model->GetSelectedExpressor())
+        {
+            p[0] = expressor->gridX;
+            p[1] = expressor->gridY;
+            p[2] = expressor->gridZ;
+        }
+        else
+        {
+            for (int k = 0; k < 3; ++k)
+                p[k] = m_model->GetMPRSliceLocation(static_cast<Image3d::MPRPlane>(k));
+        }
+        Atlas* atlas = Atlas::GetAtlas();
+        if (atlas == nullptr)
+            throw std::runtime_error("The reference atlas is not loaded.");
+        std::string path;
+        int imageId = 0, px = 0, py = 0;
+        int width, height;
+        GeneExpression::PlaneOfSection plane;
+        if (m_model->GetImageDisplayMode() == BrainExpressionModel::kCoronalAtlasPlate)
+        {
+            atlas->ClosestCoronalAtlasSection(p[0], p[1], p[2], path, imageId, px, py);
+            width = 5690;
+            height = 4418;
+            plane = GeneExpression::kCoronal;
+        }
+        else
+        {
+            atlas->ClosestSagittalAtlasSection(p[0], p[1], p[2], path, imageId, px, py);
+            width = 7561;
+            height = 4418;
+            plane = GeneExpression::kSagittal;
+        }
+        m_atlasImageAlert.clear();
+        if (path.empty())
+            image->ShowBlank();
+        else
+            image->LoadImage((UserPreferences::GetPreferences()->GetImageTileHost() + path).c_str(), px, py, width,
+                             height, plane, 1.9f, imageId);
+    }
+    catch (...)
+    {
+        std::string message =
+            "There was an unexpected error while trying to read reference atlas coordinate information. "
+            "This application may be damaged.";
+        try
+        {
+            throw;
+        }
+        catch (const std::exception& error)
+        {
+            message = error.what();
+        }
+        catch (...)
+        {
+        }
+        image->ShowBlank();
+        // Hovering repeats the lookup at every move: one alert per failure.
+        if (message != m_atlasImageAlert)
+        {
+            m_atlasImageAlert = message;
+            ShowAlertBox(message);
+        }
+    }
+}
+
+void BrainSceneRenderer::HideImage()
+{
+    if (m_image != nullptr)
+        m_image->Hide();
+    m_display->Invalidate();
+}
+
+bool BrainSceneRenderer::CanShowImageInBrowser()
+{
+    return m_image != nullptr && m_image->CanShowImageInBrowser();
+}
+
+bool BrainSceneRenderer::ShowImageInBrowser()
+{
+    return m_image != nullptr && m_image->ShowImageInBrowser();
 }
 
 // ---------------------------------------------------------------------------

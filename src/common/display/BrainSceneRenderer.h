@@ -2,10 +2,12 @@
 #define NUVARO_DISPLAY_BRAINSCENERENDERER_H
 
 #include "display/BrainScene.h"
+#include "display/ImageControlBar.h"
 #include "display/PanMouseTool.h"
 #include "display/Trackball.h"
 #include "gl/GLRenderer.h"
 #include "gl/TimerListener.h"
+#include "image/TiledImage.h"
 #include "model/AnnotationSelector.h"
 #include "model/BrainExpressionModelListener.h"
 #include "model/GeneExpression.h"
@@ -55,7 +57,8 @@ class BrainSceneRenderer : public GLInteractiveRenderer,
                            public BrainExpressionModelListener,
                            public TimerListener,
                            public UserPreferencesListener,
-                           public BrainScene
+                           public BrainScene,
+                           public TiledImageOwner
 {
 public:
     // Makes one glyph renderer per model gene, the slice and cutting-box
@@ -116,8 +119,22 @@ public:
     // what was picked. mode: 1 press, -1 press with Shift or the right
     // button, 0 hover.
     virtual void PickExpression(int x, int y, bool center, int mode);
-    // Info text (and, later, the section image) for the model's selection.
+    // Info text and section image for the model's selection.
     virtual void UpdateSelection();
+
+    // The section image (made on first use) and its control bar. ShowImage
+    // shows a record's section image with its overlay; a null record, or one
+    // without both paths, hides the image.
+    virtual void ShowImage(const GeneExpression::ImageInfo* info, int x, int y, GeneExpression::PlaneOfSection plane,
+                           float pixelSpacing);
+    // The atlas plate of the image display mode nearest to the selected
+    // expressor, or to the slice positions without one.
+    virtual void ShowAtlasImage();
+    virtual void HideImage();
+    virtual bool CanShowImageInBrowser();
+    virtual bool ShowImageInBrowser();
+    TiledImage* GetImage() const { return m_image.get(); }
+    ImageControlBar& GetImageControlBar() { return m_imageControlBar; }
     virtual void ResetView();
     virtual void PositionLights();
     // Deselects the selected expressor when the filters now hide it.
@@ -125,7 +142,7 @@ public:
     // The threshold control of the selected gene while the controls are shown.
     virtual ExpressionThresholdControl* GetActiveThresholdControl();
 
-    GLDisplay* GetContext() const { return m_display; }
+    GLDisplay* GetContext() const override { return m_display; }
     BrainExpressionModel* GetModel() const override { return m_model; }
     Trackball& GetTrackball() { return m_trackball; }
     MouseListener* GetActiveTool() const { return m_activeTool; }
@@ -170,6 +187,9 @@ private:
     unsigned PickName(int x, int y, const ImageGrid::AnnotationLabel** structure);
     void DrawCompassFigure(bool atBregma);
     void DrawPickCubes(int geneIndex, unsigned int pickBase);
+    // Makes the section image when there is none yet.
+    TiledImage* EnsureImage();
+    bool ImageShown() const { return m_image != nullptr && m_image->IsVisible(); }
 
     // The places where the threshold controls (one per gene, at the index of
     // the gene's glyph renderer) are made, deleted, drawn and fed input.
@@ -212,6 +232,11 @@ private:
     ExpressionThresholdControl* m_activeThresholdControl;
     bool m_thresholdControlDirty;
     BookmarkInterpolator* m_interpolator;
+    std::unique_ptr<TiledImage> m_image;
+    ImageControlBar m_imageControlBar;
+    // The last atlas lookup failure shown; the same failure is not shown
+    // again until a lookup succeeds.
+    std::string m_atlasImageAlert;
     bool m_saveFrames;
     unsigned long m_frameNumber;
 

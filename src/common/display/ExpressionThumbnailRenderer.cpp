@@ -35,16 +35,8 @@ namespace
 MemoryGeneExpressionCache gGeneExpressionCache;
 int numGenesAdded = 0;
 
-constexpr int kCleanEvery = 11;
 // Transfers announce an unknown length with all 32 bits set.
 constexpr unsigned long kUnknownLength = 0xFFFFFFFFul;
-
-// Features that get a display list: structures with expressors, not the
-// "No Annotation" label.
-bool IsDrawnFeature(const BrainFeature& feature)
-{
-    return !feature.expressors.empty() && feature.label != nullptr && feature.label->annotationValue != 0;
-}
 
 std::string FixedThreeDecimals(float value)
 {
@@ -56,8 +48,7 @@ std::string FixedThreeDecimals(float value)
 } // namespace
 
 ExpressionThumbnailRenderer::ExpressionThumbnailRenderer()
-    : m_owner(nullptr), m_gene(nullptr), m_originX(0), m_originY(0), m_active(false), m_listBase(0),
-      m_listCount(0), m_bytesExpected(0), m_bytesReceived(0), m_statusBox(nullptr), m_geneTextBox(nullptr),
+    : m_owner(nullptr), m_gene(nullptr), m_originX(0), m_originY(0), m_active(false), m_bytesExpected(0), m_bytesReceived(0), m_statusBox(nullptr), m_geneTextBox(nullptr),
       m_sizeBox(nullptr), m_pressedButton(nullptr), m_transfer(nullptr), m_searchController(nullptr), m_gridLoaded(false),
       m_downloadAllowed(false), m_downloadPressed(false), m_findMorePressed(false), m_findSimilarPressed(false),
       m_thumbnailFailed(false)
@@ -87,26 +78,7 @@ ExpressionThumbnailRenderer::~ExpressionThumbnailRenderer()
 bool ExpressionThumbnailRenderer::GetThumbnailKey(const GeneExpression& gene, unsigned& key,
                                                   GeneExpressionCache::GeneIdType& type)
 {
-    if (gene.GetImageSeriesId() != 0)
-    {
-        key = static_cast<unsigned>(gene.GetImageSeriesId());
-        type = GeneExpressionCache::kImageSeriesId;
-    }
-    else if (gene.GetExperimentId() != 0)
-    {
-        key = static_cast<unsigned>(gene.GetExperimentId());
-        type = GeneExpressionCache::kExperimentId;
-    }
-    else if (gene.GetGeneId() != 0)
-    {
-        key = static_cast<unsigned>(gene.GetGeneId());
-        type = GeneExpressionCache::kGeneId;
-    }
-    else
-    {
-        return false;
-    }
-    return true;
+    return ThumbnailGrid::GetKey(gene, key, type);
 }
 
 MemoryGeneExpressionCache& ExpressionThumbnailRenderer::GetCache()
@@ -153,14 +125,12 @@ bool ExpressionThumbnailRenderer::IsActive()
 
 void ExpressionThumbnailRenderer::DeleteDisplayLists()
 {
-    if (m_listBase != 0)
+    if (!m_points.IsEmpty())
     {
         if (m_owner != nullptr && m_owner->GetContext() != nullptr)
             m_owner->GetContext()->MakeCurrent();
-        glDeleteLists(m_listBase, m_listCount);
+        m_points.Delete();
     }
-    m_listBase = 0;
-    m_listCount = 0;
 }
 
 void ExpressionThumbnailRenderer::Reset()
@@ -214,18 +184,8 @@ void ExpressionThumbnailRenderer::SetGene(GeneExpression* gene)
     {
         try
         {
-            unsigned key = 0;
-            GeneExpressionCache::GeneIdType type = GeneExpressionCache::kImageSeriesId;
-            MemoryStream stream(0);
-            if (GetThumbnailKey(*gene, key, type) && gGeneExpressionCache.GetGene(key, 0, type, stream))
-            {
-                std::printf("Loading gene %d type %d from cache\n", static_cast<int>(key), static_cast<int>(type));
-                stream.Seek(0);
-                // Bytes that no longer read are dropped so that the next visit fetches anew.
-                if (!LoadGene(&stream))
-                    gGeneExpressionCache.RemoveGene(key, 0, type);
-            }
-            else
+            if (!ThumbnailGrid::LoadFromCache(gGeneExpressionCache, *gene,
+                                              [this](MemoryStream& stream) { return LoadGene(&stream); }))
             {
                 const std::string url = GetGeneUrl(0);
                 std::printf("Fetching 3D thumbnail from %s\n", url.c_str());
@@ -253,9 +213,7 @@ std::string ExpressionThumbnailRenderer::GetGeneUrl(int level)
     std::string project;
     if (m_owner != nullptr && m_owner->GetModel() != nullptr)
         project = m_owner->GetModel()->GetProject();
-    return UserPreferences::GetPreferences()->FormGridFileUrl(
-        static_cast<std::uint32_t>(m_gene->GetImageSeriesId()), static_cast<std::uint32_t>(m_gene->GetExperimentId()),
-        static_cast<std::uint32_t>(m_gene->GetGeneId()), project, m_gene->GetUrl(), level);
+    return ThumbnailGrid::GetUrl(*m_gene, project, level);
 }
 
 void ExpressionThumbnailRenderer::ResponseReceived(const std::string&, unsigned long expectedLength)
@@ -279,25 +237,8 @@ void ExpressionThumbnailRenderer::DownloadComplete(const void* data, unsigned lo
         return;
     try
     {
-        MemoryStream stream(static_cast<unsigned>(length));
-        if (length != 0)
-            stream.Write(data, static_cast<unsigned>(length));
-        stream.Seek(0);
-        // Only bytes that read as a grid are kept: a damaged reply is fetched
-        // again on a later visit instead of being served from the cache.
-        if (!LoadGene(&stream))
-            return;
-        unsigned key = 0;
-        GeneExpressionCache::GeneIdType type = GeneExpressionCache::kImageSeriesId;
-        if (GetThumbnailKey(*m_gene, key, type))
-        {
-            gGeneExpressionCache.AddGene(key, 0, type, static_cast<const unsigned char*>(data), length);
-            if (++numGenesAdded >= kCleanEvery)
-            {
-                numGenesAdded = 0;
-                gGeneExpressionCache.CleanCache();
-            }
-        }
+        ThumbnailGrid::LoadDownload(gGeneExpressionCache, numGenesAdded, *m_gene, data, length,
+                                    [this](MemoryStream& stream) { return LoadGene(&stream); });
     }
     catch (const std::exception& e)
     {
@@ -311,34 +252,26 @@ void ExpressionThumbnailRenderer::DownloadFailed(const std::string&)
     m_transfer = nullptr;
     if (m_gene == nullptr)
         return;
+    ThumbnailGrid::ReportNetworkError(*m_gene);
     MarkNotAvailable();
     Invalidate();
-    std::printf("3d thumbnail for %s (%d, %d, %s) not available - network error\n", m_gene->GetSymbol().c_str(),
-                m_gene->GetImageSeriesId(), m_gene->GetExperimentId(), m_gene->GetUrl().c_str());
 }
 
 bool ExpressionThumbnailRenderer::LoadGene(MemoryStream* stream)
 {
     if (m_gridLoaded || m_gene == nullptr)
         return false;
-    try
-    {
-        m_gene->Read(*stream);
-        m_gridLoaded = true;
-        m_downloadAllowed = true;
-        UpdateGeneText();
-        Invalidate();
-        return true;
-    }
-    catch (const std::exception&)
+    if (!ThumbnailGrid::ReadGene(*m_gene, *stream))
     {
         MarkNotAvailable();
         Invalidate();
-        std::printf("3d thumbnail for %s (%d, %d, %d, %s) not available - file loading error\n",
-                    m_gene->GetSymbol().c_str(), m_gene->GetImageSeriesId(), m_gene->GetExperimentId(),
-                    m_gene->GetGeneId(), m_gene->GetUrl().c_str());
         return false;
     }
+    m_gridLoaded = true;
+    m_downloadAllowed = true;
+    UpdateGeneText();
+    Invalidate();
+    return true;
 }
 
 void ExpressionThumbnailRenderer::UpdateGeneText()
@@ -365,48 +298,13 @@ void ExpressionThumbnailRenderer::UpdateGeneText()
 
 float ExpressionThumbnailRenderer::GetExpressorSize(const Expressor& expressor)
 {
-    if (expressor.count > 25)
-        return 1.0f;
-    return (static_cast<float>(expressor.count) - 5.0f) / 25.0f;
+    return ThumbnailGrid::GetExpressorSize(expressor);
 }
 
 void ExpressionThumbnailRenderer::GenerateDisplayList()
 {
-    if (m_listBase != 0 || m_gene == nullptr)
-        return;
-    const Atlas* atlas = Atlas::GetAtlas();
-    const ImageGrid::BrainOntology* ontology = atlas->GetOntology();
-    const GLsizei count = static_cast<GLsizei>(ontology != nullptr ? ontology->GetNumStructures() : 0);
-    if (count <= 0)
-        return;
-    const GLuint base = glGenLists(count);
-    if (base == 0)
-        return;
-    m_listBase = base;
-    m_listCount = count;
-    const std::vector<BrainFeature>& features = m_gene->GetBrainFeatures();
-    const size_t n = std::min(features.size(), static_cast<size_t>(count));
-    for (size_t i = 0; i < n; ++i)
-    {
-        const BrainFeature& feature = features[i];
-        if (!IsDrawnFeature(feature))
-            continue;
-        const float r = feature.label->red / 255.0f * 0.8f;
-        const float g = feature.label->green / 255.0f * 0.8f;
-        const float b = feature.label->blue / 255.0f * 0.8f;
-        glNewList(base + static_cast<GLuint>(i), GL_COMPILE);
-        {
-            GLBegin points(GL_POINTS);
-            for (const Expressor* e : feature.expressors)
-            {
-                if (e->count <= 4)
-                    continue;
-                glColor4f(r, g, b, std::min(8.5f * GetExpressorSize(*e), 1.0f));
-                glVertex3f(e->gridX, e->gridY, e->gridZ);
-            }
-        }
-        glEndList();
-    }
+    if (m_gene != nullptr)
+        m_points.Generate(*m_gene);
 }
 
 ExpressionThumbnailRenderer::TextLayout ExpressionThumbnailRenderer::Layout() const
@@ -472,20 +370,8 @@ void ExpressionThumbnailRenderer::Display()
         glTranslatef(dx / 2.0f, dy / 2.0f, dz / 2.0f);
         glRotatef(m_owner->GetAngle(), 0.0f, 1.0f, 0.0f);
         glTranslatef(-dx / 2.0f, -dy / 2.0f, -dz / 2.0f);
-        if (m_listBase != 0)
-        {
-            const ImageGrid::AnnotationSelector selector = m_owner->GetDocModel() != nullptr
-                                                               ? m_owner->GetDocModel()->GetExpressionSelector()
-                                                               : ImageGrid::AnnotationSelector(true);
-            const std::vector<BrainFeature>& features = m_gene->GetBrainFeatures();
-            const size_t n = std::min(features.size(), static_cast<size_t>(m_listCount));
-            for (size_t i = 0; i < n; ++i)
-            {
-                const BrainFeature& feature = features[i];
-                if (IsDrawnFeature(feature) && feature.label->own.Intersects(selector))
-                    glCallList(m_listBase + static_cast<GLuint>(i));
-            }
-        }
+        m_points.Call(*m_gene, m_owner->GetDocModel() != nullptr ? m_owner->GetDocModel()->GetExpressionSelector()
+                                                                 : ImageGrid::AnnotationSelector(true));
         glPopMatrix();
     }
 

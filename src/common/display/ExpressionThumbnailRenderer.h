@@ -1,6 +1,7 @@
 #ifndef NUVARO_DISPLAY_EXPRESSIONTHUMBNAILRENDERER_H
 #define NUVARO_DISPLAY_EXPRESSIONTHUMBNAILRENDERER_H
 
+#include "display/ThumbnailGrid.h"
 #include "gl/GLTextureButton.h"
 #include "gl/MouseListener.h"
 #include "io/GeneExpressionCache.h"
@@ -135,8 +136,7 @@ private:
     int m_originX;
     int m_originY;
     bool m_active;
-    GLuint m_listBase;
-    GLsizei m_listCount;
+    ThumbnailGrid::PointLists m_points;
     unsigned long m_bytesExpected;
     unsigned long m_bytesReceived;
     GLTextBox* m_statusBox;

@@ -274,15 +274,18 @@ namespace
 {
 // Decodes a colour JPEG held in memory as blue, green, red, 255 per pixel into
 // the buffer pixels(width, height) returns (width x height x 4 bytes); throws
-// as DecodeJPEGImage does.
+// as DecodeJPEGImage does (maxSide above 0 bounds either side).
 template <typename PixelsFor>
-void DecodeColourJpeg(const unsigned char* data, unsigned int length, PixelsFor pixels)
+void DecodeColourJpeg(const unsigned char* data, unsigned int length, int maxSide, PixelsFor pixels)
 {
     Decoder d;
     if (!ReadHeader(&d, data, length, nullptr))
         d.Throw();
     if (d.cinfo.output_components != 3 || d.cinfo.out_color_space != JCS_RGB)
         throw std::runtime_error("Unexpected image format.");
+    if (maxSide > 0 && (d.cinfo.output_width > static_cast<JDIMENSION>(maxSide) ||
+                        d.cinfo.output_height > static_cast<JDIMENSION>(maxSide)))
+        throw std::runtime_error("Unexpected image size.");
     const int width = static_cast<int>(d.cinfo.output_width);
     // libjpeg-turbo writes blue, green, red, 255 itself.
     d.cinfo.out_color_space = JCS_EXT_BGRA;
@@ -291,12 +294,12 @@ void DecodeColourJpeg(const unsigned char* data, unsigned int length, PixelsFor 
 }
 } // namespace
 
-bool DecodeJPEGImage(const unsigned char* data, unsigned int length, Image2d* image)
+bool DecodeJPEGImage(const unsigned char* data, unsigned int length, Image2d* image, int maxSide)
 {
     if (data == nullptr || length == 0)
         return false;
     Image2d decoded;
-    DecodeColourJpeg(data, length, [&decoded](int width, int height) {
+    DecodeColourJpeg(data, length, maxSide, [&decoded](int width, int height) {
         decoded = Image2d(width, height);
         return decoded.GetBuffer();
     });
@@ -311,7 +314,7 @@ bool DecodeJPEGImage(const unsigned char* data, unsigned int length, GLTexture* 
     std::vector<unsigned char> decoded;
     int decodedWidth = 0;
     int decodedHeight = 0;
-    DecodeColourJpeg(data, length, [&](int width, int height) {
+    DecodeColourJpeg(data, length, 0, [&](int width, int height) {
         if (width > GLTexture::kMaxSize || height > GLTexture::kMaxSize)
             throw std::runtime_error("The image of " + std::to_string(width) + " x " + std::to_string(height) +
                                      " pixels is too large for a texture.");

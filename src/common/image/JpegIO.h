@@ -15,8 +15,10 @@ class Image2d;
 // Decodes a colour JPEG held in memory into image as blue, green, red, 255
 // per pixel. Returns false for a null or empty range (image untouched).
 // Throws "Unexpected image format." for anything but three-component RGB
-// output; image is changed only when decoding succeeds.
-bool DecodeJPEGImage(const unsigned char* data, unsigned int length, Image2d* image);
+// output, and "Unexpected image size." when maxSide is above 0 and either
+// side of the image is larger (checked from the header, before any pixel
+// memory is taken); image is changed only when decoding succeeds.
+bool DecodeJPEGImage(const unsigned char* data, unsigned int length, Image2d* image, int maxSide = 0);
 // The same into a texture initialised with GL_BGRA at the image's size. Also
 // throws when the image is larger than a texture may be (the texture is then
 // left as it was).

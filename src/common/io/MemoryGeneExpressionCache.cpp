@@ -6,15 +6,9 @@
 #include <cstdio>
 #include <cstring>
 
-MemoryGeneExpressionCache::MemoryGeneExpressionCache()
-    : MemoryGeneExpressionCache([] { return std::time(nullptr); })
-{
-}
+MemoryGeneExpressionCache::MemoryGeneExpressionCache() : m_totalBytes(0) {}
 
-MemoryGeneExpressionCache::MemoryGeneExpressionCache(Clock clock)
-    : m_totalBytes(0), m_clock(std::move(clock)), m_accessCounter(0)
-{
-}
+MemoryGeneExpressionCache::MemoryGeneExpressionCache(Clock clock) : m_totalBytes(0), m_clock(std::move(clock)) {}
 
 MemoryGeneExpressionCache::~MemoryGeneExpressionCache() {}
 
@@ -32,8 +26,9 @@ MemoryGeneExpressionCache::GeneMap::iterator MemoryGeneExpressionCache::Find(uns
 
 void MemoryGeneExpressionCache::Touch(GeneInfo& info)
 {
-    info.lastAccess = m_clock();
-    info.accessOrder = ++m_accessCounter;
+    const CacheAge age = m_clock.Stamp();
+    info.lastAccess = age.time;
+    info.accessOrder = age.order;
 }
 
 void MemoryGeneExpressionCache::AddGene(unsigned int geneId, int /*level*/, GeneIdType type,
@@ -114,8 +109,6 @@ GeneAccessInfo::GeneAccessInfo(unsigned int geneId_, GeneExpressionCache::GeneId
 
 bool GeneAccessInfo::operator<(const GeneAccessInfo& other) const
 {
-    const double seconds = std::difftime(static_cast<time_t>(lastAccess), static_cast<time_t>(other.lastAccess));
-    if (seconds != 0.0)
-        return seconds < 0.0;
-    return accessOrder < other.accessOrder;
+    return CacheAge{static_cast<time_t>(lastAccess), accessOrder} <
+           CacheAge{static_cast<time_t>(other.lastAccess), other.accessOrder};
 }

@@ -1,6 +1,7 @@
 #ifndef NUVARO_IO_MEMORYGENEEXPRESSIONCACHE_H
 #define NUVARO_IO_MEMORYGENEEXPRESSIONCACHE_H
 
+#include "io/CacheAge.h"
 #include "io/GeneExpressionCache.h"
 
 #include <ctime>
@@ -14,7 +15,7 @@ class MemoryGeneExpressionCache : public GeneExpressionCache
 {
 public:
     // Whole-second wall-clock time used to stamp accesses.
-    using Clock = std::function<time_t()>;
+    using Clock = CacheAgeClock::Clock;
 
     struct GeneInfo
     {
@@ -48,8 +49,7 @@ private:
 
     GeneMap m_genes;
     unsigned long m_totalBytes;
-    Clock m_clock;
-    unsigned long long m_accessCounter;
+    CacheAgeClock m_clock;
 };
 
 // One entry's key and last access, as ordered while cleaning: least recent first.

@@ -159,6 +159,43 @@ void SqlDatabase::RollBack()
         sqlite3_exec(m_db, "ROLLBACK;", nullptr, nullptr, nullptr);
 }
 
+void SqlDatabase::RunInTransaction(const std::function<void()>& body)
+{
+    try
+    {
+        SqlStatement(this, "BEGIN TRANSACTION;").ExecuteAll();
+        body();
+        SqlStatement(this, "COMMIT;").ExecuteAll();
+    }
+    catch (...)
+    {
+        RollBack();
+        throw;
+    }
+}
+
+void SqlDatabase::CreateTableIfMissing(const std::string& table, const char* schema)
+{
+    if (TableExists(table))
+        return;
+    try
+    {
+        SqlStatement(this, schema).ExecuteAll();
+    }
+    catch (...)
+    {
+        RollBack();
+        throw;
+    }
+}
+
+void SqlDatabase::CheckStatus(int status, const char* message) const
+{
+    if (status == SQLITE_OK)
+        return;
+    throw std::runtime_error(std::string(message) + "\n" + LastErrorMessage());
+}
+
 void SqlDatabase::SetBusyTimeout(int ms)
 {
     m_busyTimeoutMs = ms < 0 ? 0 : ms;

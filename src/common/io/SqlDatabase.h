@@ -1,6 +1,7 @@
 #ifndef NUVARO_IO_SQLDATABASE_H
 #define NUVARO_IO_SQLDATABASE_H
 
+#include <functional>
 #include <string>
 
 struct sqlite3;
@@ -44,6 +45,13 @@ public:
     void Close();
     // Abandons the transaction left open by a failed script, if any.
     void RollBack();
+    // Runs body between BEGIN and COMMIT; rolls back and rethrows when it throws.
+    void RunInTransaction(const std::function<void()>& body);
+    // Runs the schema script when the table is missing (rolled back when it fails).
+    void CreateTableIfMissing(const std::string& table, const char* schema);
+    // status SQLITE_OK does nothing; otherwise throws message, a line feed
+    // and SQLite's message.
+    void CheckStatus(int status, const char* message) const;
 
     bool IsOpen() const { return m_db != nullptr; }
     bool IsReadOnly() const { return m_access == Access::ReadOnly; }

@@ -3,6 +3,7 @@
 #include "utility/ResourcePath.h"
 
 #include "io/MemoryStream.h"
+#include "io/SqlCacheTrim.h"
 #include "io/SqlStatement.h"
 
 #include <sqlite3.h>
@@ -43,10 +44,6 @@ const char* const kStoreError = "Error storing to gene expression cache.";
 const char* const kRetrieveError = "Error retrieving gene expression from cache.";
 const char* const kRemoveError = "Error removing gene expression from cache.";
 const char* const kCleanError = "Error while cleaning gene expression cache.";
-
-// Keys reserved up front while cleaning are capped so that a cache of tiny
-// entries cannot ask for a huge allocation.
-const std::size_t kMaxReservedKeys = 65536;
 } // namespace
 
 SqlGeneExpressionCache::SqlGeneExpressionCache(const char* fileName)
@@ -57,27 +54,14 @@ SqlGeneExpressionCache::SqlGeneExpressionCache(const char* fileName)
 SqlGeneExpressionCache::SqlGeneExpressionCache(const std::string& folder, const char* fileName)
 {
     m_database.Open(folder + (fileName != nullptr ? fileName : ""));
-    if (!m_database.TableExists(kTableName))
-    {
-        try
-        {
-            SqlStatement(&m_database, kSchema).ExecuteAll();
-        }
-        catch (...)
-        {
-            m_database.RollBack();
-            throw;
-        }
-    }
+    m_database.CreateTableIfMissing(kTableName, kSchema);
 }
 
 SqlGeneExpressionCache::~SqlGeneExpressionCache() {}
 
 void SqlGeneExpressionCache::CheckSqlStatus(int rc, const char* message)
 {
-    if (rc == SQLITE_OK)
-        return;
-    throw std::runtime_error(std::string(message) + "\n" + m_database.LastErrorMessage());
+    m_database.CheckStatus(rc, message);
 }
 
 void SqlGeneExpressionCache::PrepareForKey(SqlStatement& statement, const GeneInfo& key, const char* message)
@@ -102,11 +86,9 @@ void SqlGeneExpressionCache::AddGene(unsigned int geneId, int level, GeneIdType 
 {
     CheckAdding(geneId, type, data, size);
     const GeneInfo key{geneId, level, type};
-    try
-    {
+    m_database.RunInTransaction([&] {
         // A key holds one row: a new copy replaces the old one, so that a
         // lookup can never return stale data.
-        SqlStatement(&m_database, "BEGIN TRANSACTION;").ExecuteAll();
         DeleteKey(key, kStoreError);
 
         SqlStatement insert(&m_database, kInsert);
@@ -117,14 +99,7 @@ void SqlGeneExpressionCache::AddGene(unsigned int geneId, int level, GeneIdType 
         CheckSqlStatus(sqlite3_bind_blob64(insert, 5, data != nullptr ? data : &kEmpty, size, SQLITE_TRANSIENT),
                        kStoreError);
         insert.ExecuteAll();
-
-        SqlStatement(&m_database, "COMMIT;").ExecuteAll();
-    }
-    catch (...)
-    {
-        m_database.RollBack();
-        throw;
-    }
+    });
 }
 
 bool SqlGeneExpressionCache::GetGene(unsigned int geneId, int level, GeneIdType type, MemoryStream& out)
@@ -158,48 +133,18 @@ void SqlGeneExpressionCache::RemoveGene(unsigned int geneId, int level, GeneIdTy
 
 void SqlGeneExpressionCache::CleanCache()
 {
-    SqlStatement totals(&m_database, kTotals);
-    if (!totals.PrepareNext())
-        throw std::runtime_error(kCleanError);
-    sqlite3_int64 total = 0;
-    double average = 0.0;
-    if (totals.Step())
-    {
-        total = sqlite3_column_int64(totals, 0);
-        average = sqlite3_column_double(totals, 1);
-    }
-    totals.Finalize();
-    if (total < static_cast<sqlite3_int64>(kCleanThreshold))
-        return;
-
-    std::printf("Cleaning cache.\n");
-    const sqlite3_int64 target = static_cast<sqlite3_int64>(kCleanTarget);
-
     std::vector<GeneInfo> victims;
-    if (average > 0.0)
-        victims.reserve(std::min(kMaxReservedKeys, static_cast<std::size_t>(target / average * 3.0 / 2.0)));
-    SqlStatement byAge(&m_database, kByAge);
-    if (!byAge.PrepareNext())
-        throw std::runtime_error(kCleanError);
-    while (total > target && byAge.Step())
-    {
-        victims.push_back(GeneInfo{static_cast<unsigned int>(sqlite3_column_int64(byAge, 0)),
-                                   sqlite3_column_int(byAge, 1),
-                                   static_cast<GeneIdType>(sqlite3_column_int(byAge, 2))});
-        total -= sqlite3_column_int64(byAge, 3);
-    }
-    byAge.Finalize();
-
-    try
-    {
-        SqlStatement(&m_database, "BEGIN TRANSACTION;").ExecuteAll();
+    if (!SelectEntriesToTrim(
+            m_database, kTotals, kByAge, 3, static_cast<long long>(kCleanThreshold),
+            static_cast<long long>(kCleanTarget), kCleanError, [&](std::size_t n) { victims.reserve(n); },
+            [&](sqlite3_stmt* row) {
+                victims.push_back(GeneInfo{static_cast<unsigned int>(sqlite3_column_int64(row, 0)),
+                                           sqlite3_column_int(row, 1),
+                                           static_cast<GeneIdType>(sqlite3_column_int(row, 2))});
+            }))
+        return;
+    m_database.RunInTransaction([&] {
         for (const GeneInfo& key : victims)
             DeleteKey(key, kCleanError);
-        SqlStatement(&m_database, "COMMIT;").ExecuteAll();
-    }
-    catch (...)
-    {
-        m_database.RollBack();
-        throw;
-    }
+    });
 }

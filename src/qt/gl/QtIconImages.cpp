@@ -9,7 +9,9 @@
 const char* const QtIconImages::kNames[] = {"CloseTab",       "ShowImageInBrowser", "ISHSectionMode", "SagittalPlane",
                                             "CoronalPlane",   "FindSimilarGenes",   "FindMore",       "Pause",
                                             "LeftArrow",      "RightArrow",         "EndArrow",       "StartArrow",
-                                            "ResizeNECursor", "ResizeNWCursor",     "MoveCursor"};
+                                            "ResizeNECursor", "ResizeNWCursor",     "MoveCursor",
+                                            "AxialPlane",     "ExpandView",         "RotateTool",     "PanTool",
+                                            "SelectTool",     "CenterView",         "CuttingPlanes"};
 const int QtIconImages::kNameCount = static_cast<int>(sizeof(kNames) / sizeof(kNames[0]));
 
 namespace
@@ -93,6 +95,116 @@ QImage Plane(bool sagittal)
         p.drawLine(QPointF(1.5, 8.5), QPointF(14.5, 8.5));
     else
         p.drawLine(QPointF(8, 1), QPointF(8, 15));
+    return image;
+}
+
+// The horizontal section: the brain seen from the side with the cut plane
+// drawn as a flat band across it.
+QImage AxialPlane()
+{
+    QImage image = ColourCanvas(16);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(60, 60, 60), 1.0));
+    p.setBrush(QColor(200, 190, 180));
+    p.drawEllipse(QRectF(1.5, 4.5, 13, 8));
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(220, 60, 40, 200));
+    p.drawPolygon(QPolygonF({QPointF(3, 10), QPointF(6, 7), QPointF(15, 7), QPointF(12, 10)}));
+    return image;
+}
+
+// Expand View: a frame whose side panel folds away, arrows pointing outwards.
+QImage ExpandView()
+{
+    QImage image = ColourCanvas(16);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(60, 60, 60), 1.0));
+    p.setBrush(QColor(235, 235, 235));
+    p.drawRect(QRectF(1.5, 2.5, 13, 11));
+    p.setBrush(QColor(150, 150, 150));
+    p.drawRect(QRectF(1.5, 2.5, 4, 11));
+    p.setPen(QPen(QColor(40, 90, 200), 1.5));
+    p.drawLine(QPointF(8, 8), QPointF(13, 8));
+    p.drawLine(QPointF(11, 6), QPointF(13, 8));
+    p.drawLine(QPointF(11, 10), QPointF(13, 8));
+    return image;
+}
+
+// The mouse tools: a curved arrow (rotate), a cross of arrows (pan) and an
+// arrow pointer (select).
+QImage RotateTool()
+{
+    QImage image = ColourCanvas(16);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(50, 50, 50), 1.5));
+    p.drawArc(QRectF(2.5, 2.5, 11, 11), 30 * 16, 280 * 16);
+    p.setBrush(QColor(50, 50, 50));
+    p.drawPolygon(QPolygonF({QPointF(13, 2), QPointF(13.5, 7), QPointF(9, 5)}));
+    return image;
+}
+
+QImage PanTool()
+{
+    QImage image = ColourCanvas(16);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(50, 50, 50), 1.5));
+    p.drawLine(QPointF(8, 2), QPointF(8, 14));
+    p.drawLine(QPointF(2, 8), QPointF(14, 8));
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(50, 50, 50));
+    p.drawPolygon(QPolygonF({QPointF(8, 0.5), QPointF(10.5, 3.5), QPointF(5.5, 3.5)}));
+    p.drawPolygon(QPolygonF({QPointF(8, 15.5), QPointF(10.5, 12.5), QPointF(5.5, 12.5)}));
+    p.drawPolygon(QPolygonF({QPointF(0.5, 8), QPointF(3.5, 10.5), QPointF(3.5, 5.5)}));
+    p.drawPolygon(QPolygonF({QPointF(15.5, 8), QPointF(12.5, 10.5), QPointF(12.5, 5.5)}));
+    return image;
+}
+
+QImage SelectTool()
+{
+    QImage image = ColourCanvas(16);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(30, 30, 30), 1.0));
+    p.setBrush(Qt::white);
+    p.drawPolygon(QPolygonF({QPointF(4, 1.5), QPointF(4, 13), QPointF(7, 10), QPointF(9.5, 15), QPointF(11.5, 14),
+                             QPointF(9, 9.5), QPointF(13, 9.5)}));
+    return image;
+}
+
+// Centre View: cross hairs on a target.
+QImage CenterView()
+{
+    QImage image = ColourCanvas(16);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(50, 50, 50), 1.2));
+    p.drawEllipse(QRectF(3.5, 3.5, 9, 9));
+    p.drawLine(QPointF(8, 0.5), QPointF(8, 5.5));
+    p.drawLine(QPointF(8, 10.5), QPointF(8, 15.5));
+    p.drawLine(QPointF(0.5, 8), QPointF(5.5, 8));
+    p.drawLine(QPointF(10.5, 8), QPointF(15.5, 8));
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(220, 60, 40));
+    p.drawEllipse(QRectF(6.5, 6.5, 3, 3));
+    return image;
+}
+
+// Cutting Planes: a box with one face cut away.
+QImage CuttingPlanes()
+{
+    QImage image = ColourCanvas(16);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(50, 50, 50), 1.0));
+    p.setBrush(QColor(200, 190, 180));
+    p.drawRect(QRectF(1.5, 5.5, 9, 9));
+    p.setBrush(QColor(120, 170, 230, 180));
+    p.drawPolygon(QPolygonF({QPointF(1.5, 5.5), QPointF(6.5, 1.5), QPointF(14.5, 1.5), QPointF(10.5, 5.5)}));
+    p.drawPolygon(QPolygonF({QPointF(10.5, 5.5), QPointF(14.5, 1.5), QPointF(14.5, 10.5), QPointF(10.5, 14.5)}));
     return image;
 }
 
@@ -214,6 +326,13 @@ QtIconImages::QtIconImages()
     m_images["ResizeNECursor"] = ResizeCursor(true);
     m_images["ResizeNWCursor"] = ResizeCursor(false);
     m_images["MoveCursor"] = MoveCursor();
+    m_images["AxialPlane"] = AxialPlane();
+    m_images["ExpandView"] = ExpandView();
+    m_images["RotateTool"] = RotateTool();
+    m_images["PanTool"] = PanTool();
+    m_images["SelectTool"] = SelectTool();
+    m_images["CenterView"] = CenterView();
+    m_images["CuttingPlanes"] = CuttingPlanes();
 }
 
 QtIconImages* QtIconImages::Install()

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <memory>
 #include <cstdlib>
 #include <string>
 #include <tuple>
@@ -402,11 +404,10 @@ TEST(RelationGraphLayout, ZeroWeightsNeverMoveNorGiveNaN)
     RelationGraph allZero;
     Relate(allZero, 1, 2, 0.0f);
     Relate(allZero, 2, 3, 0.0f);
-    std::vector<float> before = Positions(allZero);
     LayOut(allZero);
-    EXPECT_EQ(Positions(allZero), before);
     ExpectFiniteLayout(allZero);
-    EXPECT_EQ(allZero.GetNode(2)->GetSize(), 1.0f);
+    // Only the normalisation moves them; without weight they get no size.
+    EXPECT_EQ(allZero.GetNode(2)->GetSize(), 0.0f);
 
     // A node related only by weight 0, placed on top of a weighted one.
     RelationGraph mixed;
@@ -445,4 +446,79 @@ TEST(RelationGraphLayout, CoincidentNegativeAndHugeWeightsStayFinite)
     ExpectFiniteLayout(odd);
     for (auto it = odd.Begin(); it != odd.End(); ++it)
         EXPECT_GE(it->second->GetSize(), 0.0f);
+}
+
+namespace
+{
+void QuietLayOut(GeneRelation::RelationGraph& graph)
+{
+    testing::internal::CaptureStdout();
+    graph.ComputeLayout();
+    testing::internal::GetCapturedStdout();
+}
+
+void RecordFraction(float fraction, void* context)
+{
+    static_cast<std::vector<float>*>(context)->push_back(fraction);
+}
+} // namespace
+
+TEST(LayoutGaps, NodesWithoutWeightAreStillNormalisedIntoTheUnitSquare)
+{
+    GeneRelation::RelationGraph graph;
+    graphtest::Relate(graph, 1, 2, 0.0f);
+    graphtest::Relate(graph, 3, 4, 0.0f);
+    graphtest::Place(graph.GetNode(1), -3.0f, 1.0f);
+    graphtest::Place(graph.GetNode(2), 5.0f, 2.0f);
+    graphtest::Place(graph.GetNode(3), 1.0f, 0.0f);
+    graphtest::Place(graph.GetNode(4), 1.0f, 4.0f);
+    QuietLayOut(graph);
+    // Width 8, height 4: x spans 0 to 1 and y is centred.
+    EXPECT_FLOAT_EQ(graph.GetNode(1)->GetPosition()[0], 0.0f);
+    EXPECT_FLOAT_EQ(graph.GetNode(2)->GetPosition()[0], 1.0f);
+    EXPECT_FLOAT_EQ(graph.GetNode(3)->GetPosition()[1], 0.25f);
+    EXPECT_FLOAT_EQ(graph.GetNode(4)->GetPosition()[1], 0.75f);
+    for (auto it = graph.Begin(); it != graph.End(); ++it)
+        EXPECT_EQ(it->second->GetSize(), 0.0f);
+}
+
+TEST(LayoutGaps, ACopyLaidOutElsewhereGivesTheSameLayoutAndCancelStopsIt)
+{
+    auto build = [](GeneRelation::RelationGraph& graph) {
+        std::srand(77);
+        for (int i = 2; i <= 60; ++i)
+        {
+            graphtest::Relate(graph, i, 1 + std::rand() % (i - 1), 0.1f + static_cast<float>(i % 7) / 10.0f);
+            graphtest::Relate(graph, i, 1 + std::rand() % 60, 0.3f);
+        }
+    };
+    GeneRelation::RelationGraph direct;
+    build(direct);
+    GeneRelation::RelationGraph viaCopy;
+    build(viaCopy);
+
+    QuietLayOut(direct);
+    std::unique_ptr<GeneRelation::RelationGraph> copy = viaCopy.CopyForLayout();
+    std::vector<float> fractions;
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(copy->RunMinimizer(RecordFraction, &fractions, nullptr));
+    testing::internal::GetCapturedStdout();
+    viaCopy.TakeLayoutFrom(*copy);
+    viaCopy.FinishLayout();
+    ASSERT_EQ(fractions.size(), 100u);
+    EXPECT_EQ(fractions.back(), 1.0f);
+    for (auto a = direct.Begin(), b = viaCopy.Begin(); a != direct.End(); ++a, ++b)
+    {
+        EXPECT_EQ(a->second->GetPosition()[0], b->second->GetPosition()[0]);
+        EXPECT_EQ(a->second->GetPosition()[1], b->second->GetPosition()[1]);
+        EXPECT_EQ(a->second->GetSize(), b->second->GetSize());
+        EXPECT_EQ(a->second->GetClosestNeighbor()->GetImageSeriesId(),
+                  b->second->GetClosestNeighbor()->GetImageSeriesId());
+    }
+    EXPECT_EQ(direct.GetAverageSize(), viaCopy.GetAverageSize());
+
+    std::atomic<bool> cancel(true);
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(copy->LayOut(nullptr, nullptr, &cancel));
+    testing::internal::GetCapturedStdout();
 }

@@ -299,3 +299,72 @@ TEST(RelationImport, AsksOnceAfterFiveThousandRelations)
         EXPECT_EQ(CountRelations(graph), 5050);
     }
 }
+
+TEST(RelationImport, AByteOrderMarkDoesNotCostTheFirstRelation)
+{
+    TempDir dir;
+    RelationGraph graph;
+    Import(graph, dir, "\xEF\xBB\xBF" "1,A,2,B,0.5\n3,C,4,D,0.5\n");
+    EXPECT_EQ(graph.GetNumNodes(), 4);
+    ASSERT_NE(graph.GetNode(1), nullptr);
+    EXPECT_EQ(graph.GetNode(1)->GetSymbol(), "A");
+}
+
+TEST(RelationGraph, NegativeAndNonFiniteWeightsAreIgnoredAndTheImportSaysHowMany)
+{
+    RelationGraph graph;
+    graph.AddRelation(1, 0, "", "A", 2, 0, "", "B", -0.5f);
+    graph.AddRelation(1, 0, "", "A", 3, 0, "", "C", NAN);
+    graph.AddRelation(1, 0, "", "A", 4, 0, "", "D", INFINITY);
+    EXPECT_EQ(graph.GetNumNodes(), 0);
+    // A pair listed again the other way round keeps its first weight, counted once.
+    graph.AddRelation(1, 0, "", "A", 2, 0, "", "B", 0.25f);
+    graph.AddRelation(2, 0, "", "B", 1, 0, "", "A", 0.75f);
+    EXPECT_FLOAT_EQ(EdgeWeight(graph.GetNode(2), graph.GetNode(1)), 0.25f);
+    EXPECT_FLOAT_EQ(graph.GetNode(2)->GetRepulsionWeight(), 0.25f);
+
+    TempDir dir;
+    std::string path = dir.File("weights.csv");
+    ASSERT_TRUE(WriteFileBytes(path, "1,A,2,B,-1\n1,A,3,C,-1e-3\n1,A,4,D,0\n5,E,6,F,-0.1\n"));
+    testing::internal::CaptureStdout();
+    graph.ReadFile(path.c_str());
+    const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(graph.GetNumNodes(), 2);
+    EXPECT_FLOAT_EQ(EdgeWeight(graph.GetNode(1), graph.GetNode(4)), 0.0f);
+    EXPECT_NE(printed.find("Skipped 3 gene relations"), std::string::npos) << printed;
+}
+
+TEST(RelationImport, StopsAtTheGeneAndRelationLimitsSayingSoOnce)
+{
+    TempDir dir;
+    {
+        // Disjoint pairs: the pair that would make gene 20001 is not read.
+        std::string text;
+        for (int i = 1; i <= RelationGraph::kMaxGenes / 2 + 5; ++i)
+            text += std::to_string(2 * i - 1) + ",A," + std::to_string(2 * i) + ",B,1\n";
+        std::string path = dir.File("genes.csv");
+        ASSERT_TRUE(WriteFileBytes(path, text));
+        FakePlatformServices services(true);
+        RelationGraph graph;
+        graph.ReadFile(path.c_str());
+        EXPECT_EQ(graph.GetNumNodes(), RelationGraph::kMaxGenes);
+        EXPECT_EQ(services.alerts.size(), 1u);
+        EXPECT_EQ(services.confirmations.size(), 1u);
+    }
+    {
+        // 640 genes give 204 480 pairs: reading stops after 200 000.
+        std::string text;
+        int pairs = 0;
+        for (int i = 1; i <= 640 && pairs <= RelationGraph::kMaxRelations; ++i)
+            for (int j = i + 1; j <= 640 && pairs <= RelationGraph::kMaxRelations; ++j, ++pairs)
+                text += std::to_string(i) + ",A," + std::to_string(j) + ",B,1\n";
+        std::string path = dir.File("relations.csv");
+        ASSERT_TRUE(WriteFileBytes(path, text));
+        FakePlatformServices services(true);
+        RelationGraph graph;
+        graph.ReadFile(path.c_str());
+        EXPECT_EQ(CountRelations(graph), RelationGraph::kMaxRelations);
+        ASSERT_EQ(services.alerts.size(), 1u);
+        EXPECT_NE(services.alerts[0].find("200000 relations"), std::string::npos) << services.alerts[0];
+    }
+}

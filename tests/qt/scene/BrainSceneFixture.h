@@ -78,6 +78,12 @@ protected:
         grid.strings[1] = symbol;
         for (const Voxel& v : voxels)
             grid.quadrats.push_back({GridId(v.x, v.y, v.z), 1.0f, v.b, v.score, 0, 0, 0, v.count});
+        return AddGrid(grid);
+    }
+
+    // Adds the gene of a grid (its counts set from its lists); returns its index.
+    int AddGrid(testsupport::Grid20000& grid)
+    {
         grid.CountsFromLists();
         const std::string bytes = grid.File();
         MemoryStream stream(static_cast<unsigned>(bytes.size()));

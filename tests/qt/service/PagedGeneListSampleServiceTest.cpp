@@ -2,7 +2,7 @@
 // run in the test process on a free port with the build's sample catalogue.
 #include "GeneSearch.h"
 #include "SampleService.h"
-#include "tools/sampleservice/SampleAtlasFolders.h"
+#include "tools/sampleservice/InProcessService.h"
 
 #include "io/SimlaraDatabase.h"
 #include "model/GeneExpression.h"
@@ -37,12 +37,7 @@ class PagedGeneListSampleServiceTest : public ::testing::Test
 protected:
     static void SetUpTestSuite()
     {
-        sampleservice::ServiceOptions options;
-        options.dataDir = servicetest::SampleServiceDir();
-        options.atlasDir = testsupport::SampleDataDir();
-        options.tileCache = false;
-        s_service = new sampleservice::SampleService(options);
-        s_service->Start(0);
+        s_service = servicetest::StartInProcessService();
     }
 
     static void TearDownTestSuite()

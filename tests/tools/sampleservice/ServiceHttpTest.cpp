@@ -286,6 +286,10 @@ TEST_F(ServiceHttpTest, BrowserAndNeuronArchivePages)
     for (const char* part : {"Pvalb", "viewSeriesInfo.do?imageSeriesId=100", "/pyramid/express/sections/5001.aff/TileGroup0/0-0-0.jpg"})
         EXPECT_TRUE(Contains(result->body, part)) << part;
     EXPECT_TRUE(Contains(BodyOf(Get("/viewSeriesInfo.do?imageSeriesId=100")), "viewImage.do?imageId=5001"));
+    // Every reference atlas plate has a page, the first sagittal and the last coronal too.
+    EXPECT_TRUE(Contains(BodyOf(Get("/viewImage.do?imageId=130858&x=0.1&y=0.2&z=80")), "Atlas-Sagittal-"));
+    EXPECT_TRUE(Contains(BodyOf(Get("/viewImage.do?imageId=131010&x=0.1&y=0.2&z=80")), "Atlas-Coronal-527.aff"));
+    EXPECT_EQ(StatusOf(Get("/viewImage.do?imageId=131011")), 404);
     // Names from the address are escaped into the page.
     const std::string neuron = BodyOf(Get("/Arbolex/neuron_info.jsp?neuron_name=cell%3Cb%3E"));
     EXPECT_TRUE(Contains(neuron, "cell&lt;b&gt;"));

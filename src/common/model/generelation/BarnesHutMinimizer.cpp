@@ -11,6 +11,11 @@ namespace GeneRelation
 namespace
 {
 const int kIterations = 100;
+// A cell counts as one body at its centre once it is narrower than its
+// distance from the node. Opening cells up to twice that distance made a
+// layout of 10 000 nodes three times slower without separating clusters any
+// better (bench/relation_layout.cpp).
+float gOpening = 1.0f;
 const int kMaxTreeDepth = 20;
 
 float Weight(const GraphNode* node)
@@ -131,8 +136,35 @@ BarnesHutMinimizer::BarnesHutMinimizer(RelationGraph* graph)
       m_repulsionFactor(1.0f),
       m_attractionExponent(1.0f),
       m_gravitationFactor(0.01f),
-      m_baryCenter()
+      m_baryCenter(),
+      m_progress(nullptr),
+      m_progressContext(nullptr),
+      m_cancel(nullptr),
+      m_cancelled(false)
 {
+}
+
+void BarnesHutMinimizer::SetOpening(float factor)
+{
+    gOpening = factor;
+}
+
+void BarnesHutMinimizer::SetProgress(ProgressCallback progress, void* context)
+{
+    m_progress = progress;
+    m_progressContext = context;
+}
+
+void BarnesHutMinimizer::SetCancelFlag(const std::atomic<bool>* cancel)
+{
+    m_cancel = cancel;
+}
+
+bool BarnesHutMinimizer::PollCancel()
+{
+    if (m_cancel != nullptr && m_cancel->load(std::memory_order_relaxed))
+        m_cancelled = true;
+    return m_cancelled;
 }
 
 BarnesHutMinimizer::~BarnesHutMinimizer() = default;
@@ -171,7 +203,7 @@ float BarnesHutMinimizer::GetRepulsionEnergy(const GraphNode* node, const OctTre
     if (tree == nullptr || tree->GetNode() == node || Weight(node) == 0.0f)
         return 0.0f;
     float distance = GetDist(node->GetPosition(), tree->GetPosition());
-    if (tree->GetNode() == nullptr && 2.0f * tree->GetWidth() > distance)
+    if (tree->GetNode() == nullptr && gOpening * tree->GetWidth() > distance)
     {
         float energy = 0.0f;
         for (int i = 0; i < tree->GetNumChildren(); ++i)
@@ -215,7 +247,7 @@ float BarnesHutMinimizer::AddRepulsionDir(const GraphNode* node, const OctTree* 
         return 0.0f;
     const float* position = node->GetPosition();
     float distance = GetDist(position, tree->GetPosition());
-    if (tree->GetNode() == nullptr && 2.0f * tree->GetWidth() > distance)
+    if (tree->GetNode() == nullptr && gOpening * tree->GetWidth() > distance)
     {
         float estimate = 0.0f;
         for (int i = 0; i < tree->GetNumChildren(); ++i)
@@ -429,10 +461,23 @@ float BarnesHutMinimizer::MoveNode(GraphNode* node, OctTree* tree)
 
 void BarnesHutMinimizer::Normalize(const OctTree* tree)
 {
+    float allMin[2] = {std::numeric_limits<float>::max(), std::numeric_limits<float>::max()};
+    float allMax[2] = {std::numeric_limits<float>::lowest(), std::numeric_limits<float>::lowest()};
     if (tree == nullptr)
-        return;
-    const float* minPos = tree->GetMinPos();
-    const float* maxPos = tree->GetMaxPos();
+    {
+        // No node weighs anything: without this the random start positions
+        // stay, with size 1 (spheres as wide as the view).
+        for (auto it = m_graph->Begin(); it != m_graph->End(); ++it)
+        {
+            for (int axis = 0; axis < 2; ++axis)
+            {
+                allMin[axis] = std::fmin(allMin[axis], it->second->GetPosition()[axis]);
+                allMax[axis] = std::fmax(allMax[axis], it->second->GetPosition()[axis]);
+            }
+        }
+    }
+    const float* minPos = tree != nullptr ? tree->GetMinPos() : allMin;
+    const float* maxPos = tree != nullptr ? tree->GetMaxPos() : allMax;
     float width = maxPos[0] - minPos[0];
     float height = maxPos[1] - minPos[1];
     float scale = 0.0f;
@@ -479,8 +524,13 @@ void BarnesHutMinimizer::ComputeLayout()
     std::unique_ptr<OctTree> tree = BuildOctTree();
     PrintStatistics(tree.get());
     float energy = 0.0f;
+    int summed = 0;
     for (auto it = m_graph->Begin(); it != m_graph->End(); ++it)
+    {
+        if ((++summed & 63) == 0 && PollCancel())
+            return;
         energy += GetEnergy(it->second, tree.get());
+    }
     tree.reset();
     std::printf("initial energy %g\n", energy);
 
@@ -503,9 +553,19 @@ void BarnesHutMinimizer::ComputeLayout()
         m_repulsionExponent += 0.9f * (1.0f - finalRepulsion) * annealing;
 
         energy = 0.0f;
+        int moved = 0;
         for (auto it = m_graph->Begin(); it != m_graph->End(); ++it)
+        {
+            // Polled every 64 nodes: a cancel takes effect within milliseconds.
+            if ((++moved & 63) == 0 && PollCancel())
+                return;
             energy += MoveNode(it->second, tree.get());
+        }
         std::printf("iteration %d    energy: %g    repulsion: %g\n", iteration, energy, m_repulsionExponent);
+        if (m_progress != nullptr)
+            m_progress(static_cast<float>(iteration) / kIterations, m_progressContext);
+        if (PollCancel())
+            return;
         if (!std::isfinite(energy))
             break;
     }

@@ -1,6 +1,9 @@
 #ifndef NUVARO_MODEL_GENERELATION_BARNESHUTMINIMIZER_H
 #define NUVARO_MODEL_GENERELATION_BARNESHUTMINIMIZER_H
 
+#include "utility/ProgressCallback.h"
+
+#include <atomic>
 #include <memory>
 
 namespace GeneRelation
@@ -53,7 +56,8 @@ private:
 };
 
 // Lays out a relation graph by minimising an energy of attraction along the
-// edges, repulsion between all nodes (approximated with an OctTree) and a
+// edges, repulsion between all nodes (approximated with an OctTree: a cell
+// narrower than its distance counts as one body) and a
 // weak gravitation toward the barycentre, annealing the exponents over 100
 // iterations; at the end the layout is scaled into the unit square and each
 // node's size is set from its weight. Only positions and sizes change.
@@ -67,6 +71,15 @@ public:
     BarnesHutMinimizer& operator=(const BarnesHutMinimizer&) = delete;
 
     virtual void ComputeLayout();
+    // Cells are opened while factor x their width exceeds their distance
+    // (1 unless set; for comparisons in benchmarks, before any layout runs).
+    static void SetOpening(float factor);
+    // Reports the fraction of the iterations done after each iteration.
+    void SetProgress(ProgressCallback progress, void* context);
+    // A flag (not owned) that, once set, ends ComputeLayout between two
+    // node moves without normalising.
+    void SetCancelFlag(const std::atomic<bool>* cancel);
+    bool WasCancelled() const { return m_cancelled; }
     virtual float ComputeRepulsionFactor();
     virtual float GetEnergy(const GraphNode* node, const OctTree* tree);
     virtual float GetRepulsionEnergy(const GraphNode* node, const OctTree* tree);
@@ -98,8 +111,10 @@ private:
     float TrialEnergy(GraphNode* node, const OctTree* tree, const float* base, const float* dir, int multiple);
     // Moves one node along its direction to the best multiple of a step.
     float MoveNode(GraphNode* node, OctTree* tree);
-    // Scales the layout into the unit square by the tree's bounds.
+    // Scales the layout into the unit square by the tree's bounds, or by
+    // the bounds of all nodes when there is no tree (no weight above 0).
     void Normalize(const OctTree* tree);
+    bool PollCancel();
 
     RelationGraph* m_graph;
     float m_repulsionExponent;
@@ -107,6 +122,10 @@ private:
     float m_attractionExponent;
     float m_gravitationFactor;
     float m_baryCenter[2];
+    ProgressCallback m_progress;
+    void* m_progressContext;
+    const std::atomic<bool>* m_cancel;
+    bool m_cancelled;
 };
 } // namespace GeneRelation
 

@@ -2,6 +2,7 @@
 
 #include "model/generelation/BarnesHutMinimizer.h"
 
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -16,6 +17,15 @@ float RandomCoordinate()
 {
     return static_cast<float>(std::rand() / 2147483648.0 - 0.5);
 }
+
+// x is drawn before y.
+std::array<float, 2> RandomPosition()
+{
+    std::array<float, 2> position;
+    position[0] = RandomCoordinate();
+    position[1] = RandomCoordinate();
+    return position;
+}
 } // namespace
 
 bool NeighborOrder::operator()(const GraphNode* left, const GraphNode* right) const
@@ -24,6 +34,11 @@ bool NeighborOrder::operator()(const GraphNode* left, const GraphNode* right) co
 }
 
 GraphNode::GraphNode(int imageSeriesId, int geneId, const char* name, const char* symbol)
+    : GraphNode(imageSeriesId, geneId, name, symbol, RandomPosition().data())
+{
+}
+
+GraphNode::GraphNode(int imageSeriesId, int geneId, const char* name, const char* symbol, const float* position)
     : m_repulsionWeight(0.0f),
       m_closestNeighborDistance(std::numeric_limits<float>::max()),
       m_size(1.0f),
@@ -33,8 +48,8 @@ GraphNode::GraphNode(int imageSeriesId, int geneId, const char* name, const char
       m_symbol(symbol != nullptr ? symbol : ""),
       m_closestNeighbor(nullptr)
 {
-    m_position[0] = RandomCoordinate();
-    m_position[1] = RandomCoordinate();
+    m_position[0] = position[0];
+    m_position[1] = position[1];
 }
 
 GraphNode::~GraphNode() = default;
@@ -151,10 +166,28 @@ void RelationGraph::DeleteNodes()
 
 void RelationGraph::ComputeLayout()
 {
-    {
-        BarnesHutMinimizer minimizer(this);
-        minimizer.ComputeLayout();
-    }
+    LayOut(nullptr, nullptr, nullptr);
+}
+
+bool RelationGraph::LayOut(ProgressCallback progress, void* context, const std::atomic<bool>* cancel)
+{
+    if (!RunMinimizer(progress, context, cancel))
+        return false;
+    FinishLayout();
+    return true;
+}
+
+bool RelationGraph::RunMinimizer(ProgressCallback progress, void* context, const std::atomic<bool>* cancel)
+{
+    BarnesHutMinimizer minimizer(this);
+    minimizer.SetProgress(progress, context);
+    minimizer.SetCancelFlag(cancel);
+    minimizer.ComputeLayout();
+    return !minimizer.WasCancelled();
+}
+
+void RelationGraph::FinishLayout()
+{
     m_averageSize = 0.0f;
     if (m_nodes.empty())
         return;
@@ -167,9 +200,52 @@ void RelationGraph::ComputeLayout()
     m_averageSize = sizes / static_cast<float>(m_nodes.size());
 }
 
+bool RelationGraph::IsUsableWeight(float weight)
+{
+    // A negative weight would push related genes apart.
+    return std::isfinite(weight) && weight >= 0.0f;
+}
+
+std::unique_ptr<RelationGraph> RelationGraph::CopyForLayout() const
+{
+    auto copy = std::make_unique<RelationGraph>();
+    for (const auto& entry : m_nodes)
+    {
+        const GraphNode* node = entry.second;
+        auto made = std::make_unique<GraphNode>(entry.first, 0, nullptr, nullptr, node->GetPosition());
+        made->m_size = node->m_size;
+        copy->m_nodes.emplace_hint(copy->m_nodes.end(), entry.first, made.get());
+        made.release();
+    }
+    for (const auto& entry : m_nodes)
+    {
+        GraphNode* node = copy->m_nodes[entry.first];
+        for (const auto& edge : entry.second->m_edges)
+            node->m_edges.emplace_hint(node->m_edges.end(), copy->m_nodes[edge.first->m_imageSeriesId], edge.second);
+        // The sum as the original added it up, so that the layouts agree to the bit.
+        node->m_repulsionWeight = entry.second->m_repulsionWeight;
+    }
+    return copy;
+}
+
+void RelationGraph::TakeLayoutFrom(const RelationGraph& laidOut)
+{
+    for (const auto& entry : laidOut.m_nodes)
+    {
+        auto found = m_nodes.find(entry.first);
+        if (found == m_nodes.end())
+            continue;
+        found->second->m_position[0] = entry.second->m_position[0];
+        found->second->m_position[1] = entry.second->m_position[1];
+        found->second->m_size = entry.second->m_size;
+    }
+}
+
 void RelationGraph::AddRelation(int seriesId1, int geneId1, const char* name1, const char* symbol1, int seriesId2,
                                 int geneId2, const char* name2, const char* symbol2, float weight)
 {
+    if (!IsUsableWeight(weight))
+        return;
     GraphNode* first = GetNode(seriesId1, geneId1, name1, symbol1);
     GraphNode* second = GetNode(seriesId2, geneId2, name2, symbol2);
     first->AddEdge(second, weight);

@@ -1,7 +1,11 @@
 #ifndef NUVARO_MODEL_GENERELATION_RELATIONGRAPH_H
 #define NUVARO_MODEL_GENERELATION_RELATIONGRAPH_H
 
+#include "utility/ProgressCallback.h"
+
+#include <atomic>
 #include <map>
+#include <memory>
 #include <string>
 
 namespace GeneRelation
@@ -26,6 +30,8 @@ public:
     // The node starts at a position drawn from rand() in [-0.5, 0.5) per
     // axis; rand() is never reseeded, so the same input lays out the same way.
     GraphNode(int imageSeriesId, int geneId, const char* name, const char* symbol);
+    // A node at a given position (draws nothing from rand()).
+    GraphNode(int imageSeriesId, int geneId, const char* name, const char* symbol, const float* position);
     virtual ~GraphNode();
 
     GraphNode(const GraphNode&) = delete;
@@ -55,6 +61,8 @@ public:
     virtual void ComputeNeighborDistance();
 
 private:
+    friend class RelationGraph;
+
     EdgeMap m_edges;
     float m_position[2];
     float m_repulsionWeight;
@@ -74,6 +82,10 @@ class RelationGraph
 public:
     typedef std::map<int, GraphNode*> NodeMap;
 
+    // Reading stops at whichever of these limits comes first.
+    static constexpr int kMaxGenes = 20000;
+    static constexpr int kMaxRelations = 200000;
+
     RelationGraph();
     virtual ~RelationGraph();
 
@@ -86,7 +98,8 @@ public:
     virtual void ImportFile(const char* path);
     // Places the nodes in the unit square and sets their sizes.
     virtual void ComputeLayout();
-    // Relates two genes, creating their nodes when needed.
+    // Relates two genes, creating their nodes when needed. A weight below 0
+    // or not finite is ignored (no nodes are created for it).
     virtual void AddRelation(int seriesId1, int geneId1, const char* name1, const char* symbol1, int seriesId2,
                              int geneId2, const char* name2, const char* symbol2, float weight);
     // The node of the series, or null.
@@ -99,6 +112,26 @@ public:
     virtual int GetNumNodes() const;
     // The mean node size after the last layout (0 for an empty graph).
     virtual float GetAverageSize() const;
+
+    // True for a weight AddRelation takes: finite and not below 0.
+    static bool IsUsableWeight(float weight);
+    // ImportFile without the layout: replaces the graph with the relations of
+    // the file. Throws std::runtime_error when the file cannot be opened.
+    void ReadFile(const char* path);
+    // The layout with progress (fraction of the iterations done) and a cancel
+    // flag polled between nodes. False when cancelled: positions are then
+    // partly moved and the sizes are stale.
+    bool LayOut(ProgressCallback progress, void* context, const std::atomic<bool>* cancel);
+    // Only the minimiser's part of LayOut (positions and sizes); the closest
+    // neighbours and the average size are left to FinishLayout.
+    bool RunMinimizer(ProgressCallback progress, void* context, const std::atomic<bool>* cancel);
+    // Closest neighbours and the average size after the minimiser ran.
+    void FinishLayout();
+    // What the minimiser needs of this graph (series ids, positions, weights,
+    // relations), to lay it out on another thread. Names stay behind.
+    std::unique_ptr<RelationGraph> CopyForLayout() const;
+    // Takes positions and sizes from a laid out copy, by series id.
+    void TakeLayoutFrom(const RelationGraph& laidOut);
 
 private:
     NodeMap m_nodes;

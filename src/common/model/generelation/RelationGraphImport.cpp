@@ -7,6 +7,7 @@
 #include "utility/StringUtils.h"
 #include "utility/TextParsing.h"
 
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -62,6 +63,12 @@ bool ReadRelation(const std::vector<std::string>& fields, RelationLine& relation
 
 void RelationGraph::ImportFile(const char* path)
 {
+    ReadFile(path);
+    ComputeLayout();
+}
+
+void RelationGraph::ReadFile(const char* path)
+{
     DeleteNodes();
     const std::string failure = std::string("Gene relation file could not be opened: ") + (path ? path : "");
     LineReader reader(path);
@@ -73,9 +80,18 @@ void RelationGraph::ImportFile(const char* path)
     std::vector<std::string> fields;
     RelationLine relation;
     int count = 0;
+    int relations = 0;
+    int badWeights = 0;
     bool asked = false;
+    bool first = true;
     while (reader.ReadLine(line, tooLong))
     {
+        if (first)
+        {
+            first = false;
+            // A byte order mark would make the first series id unreadable.
+            line = std::string(WithoutByteOrderMark(line));
+        }
         if (tooLong)
             continue;
         StringUtils::SplitLine(line, fields);
@@ -87,10 +103,28 @@ void RelationGraph::ImportFile(const char* path)
             if (!ShowConfirmationBox("5000 rows have been imported so far. Do you want to continue?"))
                 break;
         }
+        if (!IsUsableWeight(relation.weight))
+        {
+            ++badWeights;
+            continue;
+        }
+        const int newNodes = (GetNode(relation.seriesId[0]) == nullptr ? 1 : 0) +
+                             (relation.seriesId[1] != relation.seriesId[0] && GetNode(relation.seriesId[1]) == nullptr
+                                  ? 1
+                                  : 0);
+        if (relations >= kMaxRelations || GetNumNodes() + newNodes > kMaxGenes)
+        {
+            ShowAlertBox("The gene relation file is too large to show whole: only its first " +
+                         std::to_string(relations) + " relations between " + std::to_string(GetNumNodes()) +
+                         " genes are shown.");
+            break;
+        }
+        ++relations;
         AddRelation(relation.seriesId[0], relation.geneId[0], relation.name[0].c_str(), relation.symbol[0].c_str(),
                     relation.seriesId[1], relation.geneId[1], relation.name[1].c_str(),
                     relation.symbol[1].c_str(), relation.weight);
     }
-    ComputeLayout();
+    if (badWeights != 0)
+        std::printf("Skipped %d gene relations with a negative or unreadable weight.\n", badWeights);
 }
 } // namespace GeneRelation

@@ -1,0 +1,187 @@
+#ifndef NUVARO_DISPLAY_GENERELATIONGRAPHRENDERER_H
+#define NUVARO_DISPLAY_GENERELATIONGRAPHRENDERER_H
+
+#include "gl/GLRenderer.h"
+#include "gl/GLSolids.h"
+#include "gl/TimerListener.h"
+#include "model/BrainExpressionModelListener.h"
+#include "model/generelation/RelationGraph.h"
+#include "model/generelation/SimlaraGraphBuilder.h"
+
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+class Atlas;
+class BrainExpressionModel;
+class ExpressionThumbnail;
+class GLDisplay;
+class GLTextBox;
+class SearchController;
+class TabControlRenderer;
+
+// The view of a relation graph tab: a graph read from a gene relation file
+// or grown by similar-gene searches, laid out in a square, drawn as edges and
+// green spheres with labels, the largest nodes with a rotating 3D thumbnail.
+// Clicks on nodes start searches through the search controller: left the
+// gene, right its similar genes, other buttons show the gene's name.
+//
+// The layout runs on a thread of its own on a copy of the graph, so that the
+// window stays responsive; a new load or the view's deletion cancels it.
+// Coordinates: drawing uses pixels with the origin at the bottom left; mouse
+// events arrive with the origin at the top left.
+class GeneRelationGraphRenderer : public GLInteractiveRenderer,
+                                  public BrainExpressionModelListener,
+                                  public TimerListener,
+                                  public GeneRelation::SimlaraGraphBuilderListener
+{
+public:
+    // One drawn node: its graph node (not owned), its label and, for a large
+    // node, its thumbnail (both owned).
+    class Node
+    {
+    public:
+        Node(GeneRelation::GraphNode* graphNode, ExpressionThumbnail* thumbnail);
+        ~Node();
+        Node(const Node&) = delete;
+        Node& operator=(const Node&) = delete;
+
+        // Replaces (and deletes) the label.
+        void SetTextBox(GLTextBox* label);
+        GLTextBox* GetTextBox() const { return m_label; }
+        ExpressionThumbnail* GetThumbnail() const { return m_thumbnail; }
+        GeneRelation::GraphNode* GetGraphNode() const { return m_graphNode; }
+
+    private:
+        ExpressionThumbnail* m_thumbnail;
+        GeneRelation::GraphNode* m_graphNode;
+        GLTextBox* m_label;
+    };
+
+    static constexpr float MARGIN = 100.0f;
+    static constexpr float THUMB_SCALE = 1.25f;
+    // Nodes with a thumbnail at most (the largest ones).
+    static constexpr int kMaxThumbnails = 128;
+    static constexpr unsigned kTimerInterval = 50;
+
+    // None is owned. Registers with the model.
+    GeneRelationGraphRenderer(GLDisplay* display, BrainExpressionModel* model, Atlas* atlas,
+                              TabControlRenderer* tabBar, SearchController* searchController);
+    // Cancels a layout, deletes the nodes (with the display's context
+    // current) and the builders, which aborts their searches.
+    ~GeneRelationGraphRenderer() override;
+
+    GeneRelationGraphRenderer(const GeneRelationGraphRenderer&) = delete;
+    GeneRelationGraphRenderer& operator=(const GeneRelationGraphRenderer&) = delete;
+
+    void Initialize() override;
+    void Display() override;
+    void Reshape(int width, int height) override;
+    void SetActive(bool active) override;
+    void ResetCursorRects() override;
+
+    // Grows a graph from the similar genes of a series; the active tab is
+    // named tabName. Throws what the first search throws.
+    virtual void LoadSimlara(const char* tabName, const char* symbol, int imageSeriesId, int domain,
+                             int planeRestriction, const char* project);
+    // Reads a gene relation file and lays it out; the active tab is named
+    // after the file. Throws std::runtime_error when the file cannot be
+    // opened, leaving the view not ready.
+    virtual void LoadFile(const char* path);
+
+    void ModelChanged(int code, BrainExpressionModel* model, int argument) override;
+
+    bool OnButtonDown(int button, int x, int y, int flags, unsigned time) override;
+    bool OnButtonUp(int button, int x, int y, int flags, unsigned time) override;
+    bool OnMouseMove(int x, int y, int flags, unsigned time) override;
+    bool OnMouseWheel(int x, int y, int flags, int delta, unsigned time) override;
+    bool OnKeyDown(unsigned character, int flags, unsigned time) override;
+
+    void TimerElapsed() override;
+    virtual void Animate(bool on);
+
+    void GraphBuildUpdate(const char* status) override;
+    void GraphBuildComplete(GeneRelation::SimlaraGraphBuilder* builder) override;
+    void GraphBuildError(GeneRelation::SimlaraGraphBuilder* builder, const char* message) override;
+
+    virtual void InitializeNodes();
+    virtual void DeleteNodes();
+
+    // State, for the view's owner and for checks.
+    bool IsReady() const { return m_ready; }
+    bool IsRotating() const { return m_rotating; }
+    bool IsLayoutRunning() const { return m_job != nullptr; }
+    float GetZoom() const { return m_zoom; }
+    float GetPanX() const { return m_panX; }
+    float GetPanY() const { return m_panY; }
+    float GetAngle() const { return m_angle; }
+    const GLTextBox* GetStatusBox() const { return m_statusBox; }
+    const std::vector<std::unique_ptr<Node>>& GetNodes() const { return m_nodes; }
+    GeneRelation::RelationGraph& GetGraph() { return m_graph; }
+    GeneRelation::SimlaraGraphBuilder* GetBuilder() const { return m_builder.get(); }
+    // The side of the drawing square: the smaller of width and height.
+    float GetSquareSize() const;
+    // Where a node's centre is drawn, in graph coordinates (before zoom and pan).
+    void GetNodeCenter(const GeneRelation::GraphNode* node, float& x, float& y) const;
+
+private:
+    struct LayoutJob;
+
+    int TabBarHeight() const;
+    void Invalidate();
+    void SetStatus(const std::string& text);
+    void CenterPan();
+    void NameActiveTab(const char* name);
+    // Lays the graph out, on a thread of its own when there is a dispatcher
+    // to bring the result back, else at once.
+    void StartLayout();
+    void CancelLayout();
+    void LayoutProgress(int percent);
+    void LayoutFinished(const std::shared_ptr<LayoutJob>& job);
+    // The graph is laid out: nodes, ready, drawn.
+    void ShowLayout();
+    // Keeps the builder until it is safe to delete it (not inside its calls).
+    void RetireBuilder();
+    void DrawNodes(float square);
+    // A sphere from a display list; spheres a few pixels wide with fewer
+    // subdivisions, which look the same.
+    void DrawSphere(float x, float y, float z, float radius);
+    void DrawLabels(float square);
+
+    std::vector<std::unique_ptr<Node>> m_nodes;
+    Atlas* m_atlas;
+    BrainExpressionModel* m_model;
+    SearchController* m_searchController;
+    GLDisplay* m_display;
+    GLTextBox* m_statusBox;
+    int m_width;
+    int m_height;
+    bool m_rotating;
+    bool m_userStopped;
+    bool m_ready;
+    float m_angle;
+    float m_zoom;
+    float m_panX;
+    float m_panY;
+    int m_dragX;
+    int m_dragY;
+    MouseListener* m_mouseCapture;
+    TabControlRenderer* m_tabBar;
+    GeneRelation::RelationGraph m_graph;
+    std::unique_ptr<GeneRelation::SimlaraGraphBuilder> m_builder;
+    std::vector<std::unique_ptr<GeneRelation::SimlaraGraphBuilder>> m_retiredBuilders;
+    float m_clickX;
+    float m_clickY;
+    GLSphere m_sphere;
+    GLSphere m_smallSphere;
+    // The unit spheres as display lists (made on the first frame).
+    unsigned m_sphereList;
+    unsigned m_smallSphereList;
+    // The status shown once the layout is done (a failed build's error).
+    std::string m_statusAfterLayout;
+    std::shared_ptr<LayoutJob> m_job;
+    std::thread m_worker;
+};
+
+#endif

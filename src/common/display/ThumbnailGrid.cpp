@@ -1,0 +1,192 @@
+#include "display/ThumbnailGrid.h"
+
+#include "gl/GLBegin.h"
+#include "io/MemoryGeneExpressionCache.h"
+#include "io/MemoryStream.h"
+#include "model/AnnotationLabel.h"
+#include "model/Atlas.h"
+#include "model/BrainOntology.h"
+#include "model/GeneExpression.h"
+#include "model/UserPreferences.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <exception>
+#include <stdexcept>
+
+namespace ThumbnailGrid
+{
+namespace
+{
+constexpr int kCleanEvery = 11;
+
+// Features that get a display list: structures with expressors, not the
+// "No Annotation" label.
+bool IsDrawnFeature(const BrainFeature& feature)
+{
+    return !feature.expressors.empty() && feature.label != nullptr && feature.label->annotationValue != 0;
+}
+} // namespace
+
+bool GetKey(const GeneExpression& gene, unsigned& key, GeneExpressionCache::GeneIdType& type)
+{
+    if (gene.GetImageSeriesId() != 0)
+    {
+        key = static_cast<unsigned>(gene.GetImageSeriesId());
+        type = GeneExpressionCache::kImageSeriesId;
+    }
+    else if (gene.GetExperimentId() != 0)
+    {
+        key = static_cast<unsigned>(gene.GetExperimentId());
+        type = GeneExpressionCache::kExperimentId;
+    }
+    else if (gene.GetGeneId() != 0)
+    {
+        key = static_cast<unsigned>(gene.GetGeneId());
+        type = GeneExpressionCache::kGeneId;
+    }
+    else
+    {
+        return false;
+    }
+    return true;
+}
+
+std::string GetUrl(const GeneExpression& gene, const std::string& project, int level)
+{
+    return UserPreferences::GetPreferences()->FormGridFileUrl(
+        static_cast<std::uint32_t>(gene.GetImageSeriesId()), static_cast<std::uint32_t>(gene.GetExperimentId()),
+        static_cast<std::uint32_t>(gene.GetGeneId()), project, gene.GetUrl(), level);
+}
+
+bool LoadFromCache(MemoryGeneExpressionCache& cache, const GeneExpression& gene, const Loader& load)
+{
+    unsigned key = 0;
+    GeneExpressionCache::GeneIdType type = GeneExpressionCache::kImageSeriesId;
+    MemoryStream stream(0);
+    if (!GetKey(gene, key, type) || !cache.GetGene(key, 0, type, stream))
+        return false;
+    std::printf("Loading gene %d type %d from cache\n", static_cast<int>(key), static_cast<int>(type));
+    stream.Seek(0);
+    // Bytes that no longer read are dropped so that the next visit fetches anew.
+    if (!load(stream))
+        cache.RemoveGene(key, 0, type);
+    return true;
+}
+
+void LoadDownload(MemoryGeneExpressionCache& cache, int& added, const GeneExpression& gene, const void* data,
+                  unsigned long length, const Loader& load)
+{
+    MemoryStream stream(static_cast<unsigned>(length));
+    if (length != 0)
+        stream.Write(data, static_cast<unsigned>(length));
+    stream.Seek(0);
+    // Only bytes that read as a grid are kept: a damaged reply is fetched
+    // again on a later visit instead of being served from the cache.
+    if (!load(stream))
+        return;
+    unsigned key = 0;
+    GeneExpressionCache::GeneIdType type = GeneExpressionCache::kImageSeriesId;
+    if (!GetKey(gene, key, type))
+        return;
+    cache.AddGene(key, 0, type, static_cast<const unsigned char*>(data), length);
+    if (++added >= kCleanEvery)
+    {
+        added = 0;
+        cache.CleanCache();
+    }
+}
+
+bool ReadGene(GeneExpression& gene, MemoryStream& stream)
+{
+    try
+    {
+        gene.Read(stream);
+        return true;
+    }
+    catch (const std::exception&)
+    {
+        gene.SetDataAvailable(false);
+        std::printf("3d thumbnail for %s (%d, %d, %d, %s) not available - file loading error\n",
+                    gene.GetSymbol().c_str(), gene.GetImageSeriesId(), gene.GetExperimentId(), gene.GetGeneId(),
+                    gene.GetUrl().c_str());
+        return false;
+    }
+}
+
+void ReportNetworkError(GeneExpression& gene)
+{
+    gene.SetDataAvailable(false);
+    std::printf("3d thumbnail for %s (%d, %d, %s) not available - network error\n", gene.GetSymbol().c_str(),
+                gene.GetImageSeriesId(), gene.GetExperimentId(), gene.GetUrl().c_str());
+}
+
+float GetExpressorSize(const Expressor& expressor)
+{
+    if (expressor.count > 25)
+        return 1.0f;
+    return (static_cast<float>(expressor.count) - 5.0f) / 25.0f;
+}
+
+void PointLists::Generate(const GeneExpression& gene)
+{
+    if (m_base != 0)
+        return;
+    const Atlas* atlas = Atlas::GetAtlas();
+    const ImageGrid::BrainOntology* ontology = atlas->GetOntology();
+    const GLsizei count = static_cast<GLsizei>(ontology != nullptr ? ontology->GetNumStructures() : 0);
+    if (count <= 0)
+        return;
+    const GLuint base = glGenLists(count);
+    if (base == 0)
+        return;
+    m_base = base;
+    m_count = count;
+    const std::vector<BrainFeature>& features = gene.GetBrainFeatures();
+    const size_t n = std::min(features.size(), static_cast<size_t>(count));
+    for (size_t i = 0; i < n; ++i)
+    {
+        const BrainFeature& feature = features[i];
+        if (!IsDrawnFeature(feature))
+            continue;
+        const float r = feature.label->red / 255.0f * 0.8f;
+        const float g = feature.label->green / 255.0f * 0.8f;
+        const float b = feature.label->blue / 255.0f * 0.8f;
+        glNewList(base + static_cast<GLuint>(i), GL_COMPILE);
+        {
+            GLBegin points(GL_POINTS);
+            for (const Expressor* e : feature.expressors)
+            {
+                if (e->count <= 4)
+                    continue;
+                glColor4f(r, g, b, std::min(8.5f * GetExpressorSize(*e), 1.0f));
+                glVertex3f(e->gridX, e->gridY, e->gridZ);
+            }
+        }
+        glEndList();
+    }
+}
+
+void PointLists::Call(const GeneExpression& gene, const ImageGrid::AnnotationSelector& selector) const
+{
+    if (m_base == 0)
+        return;
+    const std::vector<BrainFeature>& features = gene.GetBrainFeatures();
+    const size_t n = std::min(features.size(), static_cast<size_t>(m_count));
+    for (size_t i = 0; i < n; ++i)
+    {
+        const BrainFeature& feature = features[i];
+        if (IsDrawnFeature(feature) && feature.label->own.Intersects(selector))
+            glCallList(m_base + static_cast<GLuint>(i));
+    }
+}
+
+void PointLists::Delete()
+{
+    if (m_base != 0)
+        glDeleteLists(m_base, m_count);
+    m_base = 0;
+    m_count = 0;
+}
+} // namespace ThumbnailGrid

@@ -1,0 +1,740 @@
+#include "image/TiledImage.h"
+
+#include "gl/GLBegin.h"
+#include "gl/GLDisplay.h"
+#include "image/JpegIO.h"
+#include "model/Atlas.h"
+#include "model/BrainExpressionModel.h"
+#include "model/UserPreferences.h"
+#include "utility/AlertBox.h"
+#include "utility/OSUtils.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+
+MemoryTileCache gPrimaryTileCache;
+MemoryTileCache gExpressionTileCache;
+
+namespace
+{
+double SteadySeconds()
+{
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+// Integer division rounding toward negative infinity.
+int FloorDiv(int a, int b)
+{
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
+
+void CleanBothCaches()
+{
+    gPrimaryTileCache.CleanCache();
+    gExpressionTileCache.CleanCache();
+}
+} // namespace
+
+TiledImage::Tile::Tile()
+    : active(false), imageFetcher(&gPrimaryTileCache), expressionFetcher(&gExpressionTileCache), imageLoaded(false),
+      expressionLoaded(false)
+{
+}
+
+TiledImage::Tile::~Tile() {}
+
+TiledImage::TiledImage(int viewWidth, int viewHeight, TiledImageOwner* owner)
+    : m_infoFetcher(nullptr), m_thumbnailFetcher(&gPrimaryTileCache), m_thumbnailLoaded(false), m_owner(owner),
+      m_imageId(0), m_numTiers(0), m_shownTier(0), m_tileSize(256), m_centerX(-1), m_centerY(-1),
+      m_viewWidth(viewWidth), m_viewHeight(viewHeight), m_thumbnailBoxWidth(0), m_thumbnailBoxHeight(0),
+      m_imageWidth(0), m_imageHeight(0), m_levelWidth(0), m_levelHeight(0), m_tilesAcross(0), m_tilesDown(0),
+      m_pendingRequests(0), m_loadedParts(0), m_lastTileRedraw(0.0), m_lastProgressRedraw(0.0),
+      m_progressCount(0), m_plane(GeneExpression::kCoronal), m_shownTierSpacing(0.0f), m_thumbnailSpacing(0.0f),
+      m_spacing(0.0f), m_visible(false), m_blank(false), m_clock(SteadySeconds)
+{
+    m_imageTexture.Initialize(viewWidth, viewHeight, GL_BGRA);
+    m_expressionTexture.Initialize(viewWidth, viewHeight, GL_BGRA);
+    for (GLTexture* texture : {&m_imageTexture, &m_expressionTexture})
+    {
+        if (!texture->IsEmpty())
+            std::memset(texture->GetBuffer(), 255, static_cast<size_t>(viewWidth) * viewHeight * 4);
+        texture->LoadTexture();
+    }
+}
+
+TiledImage::~TiledImage()
+{
+    DeleteInfoFetcher();
+    for (auto& tile : m_tiles)
+    {
+        tile->imageFetcher.Reset();
+        tile->expressionFetcher.Reset();
+    }
+    m_thumbnailFetcher.Reset();
+}
+
+template <typename F>
+void TiledImage::Guarded(F&& body)
+{
+    try
+    {
+        body();
+    }
+    catch (const std::exception& e)
+    {
+        ShowAlertBox(e.what());
+    }
+    catch (...)
+    {
+        ShowAlertBox("There was an unexpected error while showing the section image.");
+    }
+}
+
+void TiledImage::Invalidate()
+{
+    if (m_owner != nullptr && m_owner->GetContext() != nullptr)
+        m_owner->GetContext()->Invalidate();
+}
+
+void TiledImage::DeleteInfoFetcher()
+{
+    // Forgotten first: deleting it may not lead back here.
+    ZoomifyInfoFetcher* fetcher = m_infoFetcher;
+    m_infoFetcher = nullptr;
+    delete fetcher;
+}
+
+// ---------------------------------------------------------------------------
+// Loading
+
+void TiledImage::Prepare(const std::string& imagePath, const std::string& expressionPath, int centreX, int centreY,
+                         int width, int height, GeneExpression::PlaneOfSection plane, float spacing, int imageId)
+{
+    m_blank = false;
+    m_imagePath = imagePath;
+    m_expressionPath = expressionPath;
+    m_centerX = centreX;
+    m_centerY = centreY;
+    m_imageId = imageId;
+    m_plane = plane;
+    m_spacing = (std::isfinite(spacing) && spacing > 0.0f) ? spacing : kDefaultSpacing;
+    m_thumbnailBoxWidth = 0;
+    m_thumbnailBoxHeight = 0;
+    if (const Atlas* atlas = Atlas::GetAtlas())
+    {
+        const int d = plane == GeneExpression::kSagittal ? 0 : 2;
+        const float resolution = atlas->GetViewResolution();
+        m_thumbnailBoxWidth =
+            static_cast<int>(atlas->GetViewDimension(d) * resolution / THUMBNAIL_PIXEL_SPACING + 0.5f);
+        m_thumbnailBoxHeight =
+            static_cast<int>(atlas->GetViewDimension(1) * resolution / THUMBNAIL_PIXEL_SPACING + 0.5f);
+    }
+    m_tileSize = 256;
+    m_imageWidth = width;
+    m_imageHeight = height;
+    DeleteInfoFetcher();
+}
+
+void TiledImage::LoadImage(const GeneExpression::ImageInfo* info, int centreX, int centreY,
+                           GeneExpression::PlaneOfSection plane, float spacing)
+{
+    m_blank = false;
+    if (info == nullptr)
+    {
+        Hide();
+        return;
+    }
+    const std::string& host = UserPreferences::GetPreferences()->GetImageTileHost();
+    const std::string imagePath = host + info->imagePath;
+    const std::string expressionPath = info->expressionPath.empty() ? std::string() : host + info->expressionPath;
+    // Record sizes above INT_MAX come through as negative and are refused.
+    Prepare(imagePath, expressionPath, centreX, centreY, static_cast<int>(info->width),
+            static_cast<int>(info->height), plane, spacing, static_cast<int>(info->imageId));
+    std::printf("%s\n", m_imagePath.c_str());
+    if (info->width == 0 && info->height == 0)
+        m_infoFetcher = new ZoomifyInfoFetcher(m_imagePath + "/ImageProperties.xml", this);
+    else
+        LoadTiles();
+}
+
+void TiledImage::LoadImage(const char* path, int centreX, int centreY, int width, int height,
+                           GeneExpression::PlaneOfSection plane, float spacing, int imageId)
+{
+    Prepare(path != nullptr ? path : "", std::string(), centreX, centreY, width, height, plane, spacing, imageId);
+    std::printf("%s %d %d\n", m_imagePath.c_str(), centreX, centreY);
+    LoadTiles();
+}
+
+void TiledImage::ZoomifyInfoLoaded(const ZoomifyInfoFetcher* fetcher)
+{
+    if (fetcher != m_infoFetcher)
+        return;
+    m_tileSize = fetcher->GetTileSize();
+    m_imageWidth = fetcher->GetWidth();
+    m_imageHeight = fetcher->GetHeight();
+    // Not used again after its callback; forgotten before anything else runs.
+    DeleteInfoFetcher();
+    Guarded([this] { LoadTiles(); });
+}
+
+void TiledImage::ZoomifyInfoLoadError(const ZoomifyInfoFetcher* fetcher, const std::string& message)
+{
+    if (fetcher != m_infoFetcher)
+        return;
+    DeleteInfoFetcher();
+    m_pendingRequests = 0;
+    ShowAlertBox(message);
+}
+
+void TiledImage::LoadTiles()
+{
+    const int W = m_imageWidth;
+    const int H = m_imageHeight;
+    const int ts = m_tileSize;
+    if (!ZoomifyPyramid::IsValidSize(W, H, ts))
+    {
+        m_pendingRequests = 0;
+        ShowAlertBox(ZoomifyInfoFetcher::kBadPropertiesMessage);
+        return;
+    }
+
+    m_numTiers = ZoomifyPyramid::TierCount(W, H, ts);
+    std::printf("Width: %d, Height: %d, # Tiers: %d, Tile Size: %d\n", W, H, m_numTiers, ts);
+    // The shown tier is two below the full image; smaller pyramids show tier 0.
+    m_shownTier = std::max(0, m_numTiers - 3);
+    const int f = 1 << (m_numTiers - 1 - m_shownTier);
+    const int g = 1 << std::min(m_numTiers - 1, 30);
+    m_levelWidth = ZoomifyPyramid::TierSide(W, m_numTiers, m_shownTier);
+    m_levelHeight = ZoomifyPyramid::TierSide(H, m_numTiers, m_shownTier);
+    m_tilesAcross = ZoomifyPyramid::TilesAlong(m_levelWidth, ts);
+    m_tilesDown = ZoomifyPyramid::TilesAlong(m_levelHeight, ts);
+    m_shownTierSpacing = static_cast<float>(f) * m_spacing;
+    m_thumbnailSpacing = static_cast<float>(g) * m_spacing;
+    std::printf("Image spacing %g  Thumbnail spacing: %g\n", m_shownTierSpacing, m_thumbnailSpacing);
+
+    // The region of interest in shown-tier pixels.
+    const int left = m_centerX / f - m_viewWidth / 2;
+    const int top = m_centerY / f - m_viewHeight / 2;
+    const int right = left + m_viewWidth;
+    const int bottom = top + m_viewHeight;
+
+    m_thumbnailRegion.left = static_cast<int>(std::trunc((m_centerX + f * (m_viewWidth / -2.0)) / g));
+    m_thumbnailRegion.top = static_cast<int>(std::trunc((m_centerY + f * (m_viewHeight / -2.0)) / g));
+    m_thumbnailRegion.right = m_thumbnailRegion.left + m_viewWidth * f / g;
+    m_thumbnailRegion.bottom = m_thumbnailRegion.top + m_viewHeight * f / g;
+
+    // Only tiles with a visible part; a region beside the tier has none.
+    const bool overlaps = right > 0 && bottom > 0 && left < m_levelWidth && top < m_levelHeight;
+    const int firstColumn = std::max(0, FloorDiv(left, ts));
+    const int firstRow = std::max(0, FloorDiv(top, ts));
+    const int lastColumn = overlaps ? std::min(FloorDiv(right - 1, ts), m_tilesAcross - 1) : -1;
+    const int lastRow = overlaps ? std::min(FloorDiv(bottom - 1, ts), m_tilesDown - 1) : -1;
+    std::printf("Tiles %d %d %d %d\n", firstColumn, firstRow, lastColumn, lastRow);
+    std::printf("ROI %d %d %d %d\n", left, top, right, bottom);
+    std::printf("Level width: %d height %d\n", m_levelWidth, m_levelHeight);
+
+    // Re-centring the same image keeps its thumbnail instead of decoding and
+    // uploading it again.
+    const std::string thumbnailKey = m_imagePath + " " + std::to_string(m_imageId);
+    const bool keepThumbnail = m_thumbnailLoaded && m_thumbnailKey == thumbnailKey;
+    ResetTiles();
+    m_thumbnailLoaded = keepThumbnail;
+    m_thumbnailKey = thumbnailKey;
+    const int columns = overlaps ? lastColumn - firstColumn + 1 : 0;
+    const int rows = overlaps ? lastRow - firstRow + 1 : 0;
+    m_tiles.clear();
+    for (int i = 0; i < columns * rows; ++i)
+        m_tiles.emplace_back(new Tile());
+    m_lastTileRedraw = m_lastProgressRedraw = m_clock();
+
+    const bool overlay = !m_expressionPath.empty();
+    const int partsPerTile = overlay ? 2 : 1;
+    m_pendingRequests = columns * rows * partsPerTile;
+    // From here on every request not made comes off the pending count when
+    // one throws.
+    int unmade = m_pendingRequests;
+    try
+    {
+        if (!keepThumbnail)
+            m_thumbnailFetcher.LoadImage(m_imagePath, this, m_imageId, 0, 0, 0, nullptr, kThumbnailPart, 0);
+        int index = 0;
+        for (int r = firstRow; r <= lastRow; ++r)
+        {
+            for (int c = firstColumn; c <= lastColumn; ++c)
+            {
+                Tile& tile = *m_tiles[static_cast<size_t>(index++)];
+                tile.active = true;
+                // The visible part: the tile's area within the region.
+                const int x0 = std::max(c * ts, left);
+                const int x1 = std::min(std::min((c + 1) * ts, m_levelWidth), right);
+                const int y0 = std::max(r * ts, top);
+                const int y1 = std::min(std::min((r + 1) * ts, m_levelHeight), bottom);
+                tile.source = Nuvaro::Rectangle(x0 - c * ts, y0 - r * ts, x1 - c * ts, y1 - r * ts);
+                tile.destination = Nuvaro::Rectangle(x0 - left, y0 - top, x1 - left, y1 - top);
+                if (tile.source.GetWidth() <= 0 || tile.source.GetHeight() <= 0)
+                    std::printf("Bad Source: %d %d %d %d\n", tile.source.left, tile.source.top, tile.source.right,
+                                tile.source.bottom);
+                const int group = ZoomifyPyramid::TileGroup(W, H, ts, m_shownTier, c, r);
+                --unmade;
+                tile.imageFetcher.LoadImage(m_imagePath, this, m_imageId, m_shownTier, c, r, &tile, kImagePart,
+                                            group);
+                if (!overlay)
+                    continue;
+                --unmade;
+                // A cached image part that proved bad has ended the tile.
+                if (!tile.active)
+                {
+                    --m_pendingRequests;
+                    continue;
+                }
+                tile.expressionFetcher.LoadImage(m_expressionPath, this, m_imageId, m_shownTier, c, r, &tile,
+                                                 kExpressionPart, group);
+            }
+        }
+    }
+    catch (...)
+    {
+        // The request that threw counts as unmade (its fetcher is idle).
+        m_pendingRequests -= unmade + 1;
+        if (m_pendingRequests < 0)
+            m_pendingRequests = 0;
+        m_visible = true;
+        Invalidate();
+        throw;
+    }
+    m_visible = true;
+    Invalidate();
+}
+
+void TiledImage::ResetTiles()
+{
+    DeleteInfoFetcher();
+    for (auto& tile : m_tiles)
+    {
+        tile->active = false;
+        tile->imageLoaded = false;
+        tile->expressionLoaded = false;
+        tile->imageFetcher.Reset();
+        tile->expressionFetcher.Reset();
+    }
+    m_thumbnailFetcher.Reset();
+    m_thumbnailLoaded = false;
+    m_pendingRequests = 0;
+    m_loadedParts = 0;
+    m_progressCount = 0;
+    m_lastTileRedraw = 0.0;
+    m_lastProgressRedraw = 0.0;
+    for (GLTexture* texture : {&m_imageTexture, &m_expressionTexture})
+    {
+        if (!texture->IsEmpty())
+            std::memset(texture->GetBuffer(), 255,
+                        static_cast<size_t>(texture->GetWidth()) * static_cast<size_t>(texture->GetHeight()) * 4);
+        texture->LoadTexture();
+    }
+}
+
+void TiledImage::CopyToTexture(const Image2d& image, GLTexture& texture, const Nuvaro::Rectangle& source,
+                               const Nuvaro::Rectangle& destination)
+{
+    if (image.GetBuffer() == nullptr || image.GetWidth() <= 0 || image.GetHeight() <= 0)
+    {
+        std::printf("Bad image pointer in CopyToTexture\n");
+        return;
+    }
+    if (texture.IsEmpty() || texture.GetBuffer() == nullptr)
+    {
+        std::printf("Bad texture pointer in CopyToTexture\n");
+        return;
+    }
+    // Clip the copy to what both buffers hold: a short edge tile has fewer
+    // pixels than its rectangle promises.
+    int sx = source.left, sy = source.top, dx = destination.left, dy = destination.top;
+    int width = std::min(source.GetWidth(), destination.GetWidth());
+    int height = std::min(source.GetHeight(), destination.GetHeight());
+    const int shiftX = std::max({0, -sx, -dx});
+    const int shiftY = std::max({0, -sy, -dy});
+    sx += shiftX;
+    dx += shiftX;
+    width -= shiftX;
+    sy += shiftY;
+    dy += shiftY;
+    height -= shiftY;
+    width = std::min({width, image.GetWidth() - sx, texture.GetWidth() - dx});
+    height = std::min({height, image.GetHeight() - sy, texture.GetHeight() - dy});
+    if (width <= 0 || height <= 0)
+        return;
+    const size_t sourceRow = static_cast<size_t>(image.GetWidth()) * 4;
+    const size_t destinationRow = static_cast<size_t>(texture.GetWidth()) * 4;
+    const unsigned char* from = image.GetBuffer() + static_cast<size_t>(sy) * sourceRow + static_cast<size_t>(sx) * 4;
+    unsigned char* to = texture.GetBuffer() + static_cast<size_t>(dy) * destinationRow + static_cast<size_t>(dx) * 4;
+    for (int row = 0; row < height; ++row)
+        std::memcpy(to + row * destinationRow, from + row * sourceRow, static_cast<size_t>(width) * 4);
+}
+
+// ---------------------------------------------------------------------------
+// Tile callbacks
+
+void TiledImage::ZoomifyTileLoaded(ZoomifyTileFetcher* fetcher)
+{
+    Guarded([&] {
+        if (fetcher->GetUserData() != nullptr)
+            TileArrived(fetcher);
+        else if (fetcher->GetUserData2() == kThumbnailPart)
+            ThumbnailArrived(fetcher);
+    });
+}
+
+void TiledImage::DropTile(Tile& tile)
+{
+    for (ZoomifyTileFetcher* part : {&tile.imageFetcher, &tile.expressionFetcher})
+    {
+        if (part->IsActive())
+        {
+            part->Reset();
+            --m_pendingRequests;
+        }
+    }
+    tile.active = false;
+}
+
+void TiledImage::TileArrived(ZoomifyTileFetcher* fetcher)
+{
+    Tile& tile = *static_cast<Tile*>(fetcher->GetUserData());
+    const bool isImage = fetcher->GetUserData2() == kImagePart;
+    Image2d& part = isImage ? tile.image : tile.expression;
+    bool decoded = false;
+    try
+    {
+        // A part larger than a tile is refused from its header.
+        decoded = DecodeJPEGImage(fetcher->GetImageData(), static_cast<unsigned int>(fetcher->GetImageDataLength()),
+                                  &part, m_tileSize);
+    }
+    catch (const std::exception&)
+    {
+        decoded = false;
+    }
+    if (decoded)
+    {
+        (isImage ? tile.imageLoaded : tile.expressionLoaded) = true;
+        ++m_loadedParts;
+        fetcher->Reset();
+    }
+    else
+    {
+        // Not a JPEG: the next view fetches it again.
+        fetcher->RemoveTileFromCache();
+        fetcher->Reset();
+        DropTile(tile);
+        std::printf("Retrieved bad tile.\n");
+    }
+    --m_pendingRequests;
+
+    if (decoded && tile.active)
+    {
+        if (m_expressionPath.empty())
+        {
+            if (tile.imageLoaded)
+            {
+                CopyToTexture(tile.image, m_imageTexture, tile.source, tile.destination);
+                m_imageTexture.LoadTexture();
+            }
+        }
+        else if (tile.imageLoaded && tile.expressionLoaded)
+        {
+            CopyToTexture(tile.image, m_imageTexture, tile.source, tile.destination);
+            CopyToTexture(tile.expression, m_expressionTexture, tile.source, tile.destination);
+            m_imageTexture.LoadTexture();
+            m_expressionTexture.LoadTexture();
+        }
+    }
+    RedrawAfterTile();
+}
+
+void TiledImage::RedrawAfterTile()
+{
+    const double now = m_clock();
+    if (m_pendingRequests <= 0 || now - m_lastTileRedraw >= kRedrawInterval)
+    {
+        m_lastTileRedraw = now;
+        Invalidate();
+        CleanBothCaches();
+    }
+}
+
+void TiledImage::ThumbnailArrived(ZoomifyTileFetcher* fetcher)
+{
+    try
+    {
+        if (!DecodeJPEGImage(fetcher->GetImageData(), static_cast<unsigned int>(fetcher->GetImageDataLength()),
+                             &m_thumbnailImage, m_tileSize))
+        {
+            fetcher->Reset();
+            return;
+        }
+        const int w = m_thumbnailImage.GetWidth();
+        const int h = m_thumbnailImage.GetHeight();
+        m_thumbnailTexture.Initialize(w, h, GL_BGRA);
+        CopyToTexture(m_thumbnailImage, m_thumbnailTexture, Nuvaro::Rectangle(0, 0, w, h),
+                      Nuvaro::Rectangle(0, 0, w, h));
+        m_thumbnailLoaded = true;
+        m_thumbnailTexture.LoadTexture();
+        Invalidate();
+    }
+    catch (const std::exception&)
+    {
+        fetcher->RemoveTileFromCache();
+        std::printf("Retrieved bad thumbnail.\n");
+    }
+    fetcher->Reset();
+}
+
+void TiledImage::ZoomifyTileLoadError(ZoomifyTileFetcher* fetcher, const std::string& message)
+{
+    Guarded([&] {
+        Tile* tile = static_cast<Tile*>(fetcher->GetUserData());
+        if (tile == nullptr)
+        {
+            fetcher->Reset();
+            return;
+        }
+        tile->imageLoaded = tile->imageLoaded && !tile->imageFetcher.IsActive();
+        tile->expressionLoaded = tile->expressionLoaded && !tile->expressionFetcher.IsActive();
+        DropTile(*tile);
+        Invalidate();
+        std::printf("Tile load error: %s\n", message.c_str());
+        CleanBothCaches();
+    });
+}
+
+void TiledImage::ZoomifyTileDataReceived(ZoomifyTileFetcher*, unsigned long)
+{
+    const double now = m_clock();
+    if (now - m_lastProgressRedraw >= kRedrawInterval)
+    {
+        ++m_progressCount;
+        m_lastProgressRedraw = now;
+        Invalidate();
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Showing and hiding
+
+void TiledImage::Hide()
+{
+    m_visible = false;
+    ResetTiles();
+}
+
+void TiledImage::ShowBlank()
+{
+    m_visible = true;
+    m_blank = true;
+    ResetTiles();
+    Invalidate();
+}
+
+bool TiledImage::CanShowImageInBrowser() const
+{
+    return m_visible && !m_blank && (!m_imagePath.empty() || !m_expressionPath.empty());
+}
+
+bool TiledImage::ShowImageInBrowser()
+{
+    if (m_blank)
+        return false;
+    std::string url;
+    if (!m_expressionPath.empty())
+    {
+        if (m_owner == nullptr || m_owner->GetModel() == nullptr || !m_owner->GetModel()->GetSelectedExpressorImageUrl(url))
+            return false;
+    }
+    else
+    {
+        if (m_imageWidth <= 0 || m_imageHeight <= 0)
+            return false;
+        const float x = -static_cast<float>(m_centerX - m_imageWidth / 2) / static_cast<float>(m_imageWidth);
+        const float y = -static_cast<float>(m_centerY - m_imageHeight / 2) / static_cast<float>(m_imageHeight);
+        url = UserPreferences::GetPreferences()->FormSingleImageViewerUrl(static_cast<std::uint32_t>(m_imageId), x, y,
+                                                                          80);
+    }
+    OSUtils::OpenBrowser(url.c_str());
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Mouse
+
+bool TiledImage::OnButtonDown(int, int x, int y, int, unsigned)
+{
+    if (!m_visible)
+        return false;
+    if (m_loadedParts > 0 && x >= 0 && x <= m_viewWidth && y >= 0 && y <= m_viewHeight)
+        return true;
+    return m_thumbnailLoaded && x >= m_viewWidth + 1 && x <= m_viewWidth + m_thumbnailBoxWidth + 1 && y >= 0 &&
+           y <= m_thumbnailBoxHeight;
+}
+
+bool TiledImage::OnButtonUp(int, int, int, int, unsigned)
+{
+    return false;
+}
+
+bool TiledImage::OnMouseMove(int, int, int, unsigned)
+{
+    return false;
+}
+
+bool TiledImage::OnDoubleClick(int button, int x, int y, int, unsigned)
+{
+    if (button != 0 || !m_visible || m_loadedParts <= 0)
+        return false;
+    if (x < 0 || x > m_viewWidth || y < 0 || y > m_viewHeight)
+        return false;
+    return ShowImageInBrowser();
+}
+
+// ---------------------------------------------------------------------------
+// Drawing
+
+void TiledImage::Display(float overlayAlpha)
+{
+    if (m_visible)
+    {
+        glDisable(GL_BLEND);
+        glPushMatrix();
+        if (m_blank)
+        {
+            glColor4f(0.5f, 0.5f, 0.5f, 1.0f);
+            GLFillRect(0, 0, m_viewWidth, m_viewHeight);
+        }
+        else
+        {
+            m_imageTexture.Draw(0, 0);
+        }
+        if (!m_expressionPath.empty() && !m_blank)
+        {
+            // The overlay's weight goes into the destination alpha, the
+            // overlay is blended by it, and the alpha is made opaque again so
+            // that the window never turns see-through.
+            glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
+            glColor4f(0.0f, 0.0f, 0.0f, overlayAlpha);
+            GLFillRect(0, 0, m_viewWidth, m_viewHeight);
+            glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+            glEnable(GL_BLEND);
+            glBlendFunc(GL_DST_ALPHA, GL_ONE_MINUS_DST_ALPHA);
+            m_expressionTexture.Draw(0, 0);
+            glDisable(GL_BLEND);
+            glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
+            glColor4f(0.0f, 0.0f, 0.0f, 1.0f);
+            GLFillRect(0, 0, m_viewWidth, m_viewHeight);
+            glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+        }
+        DrawTicks();
+        glPopMatrix();
+        glEnable(GL_BLEND);
+    }
+    if (m_thumbnailLoaded)
+        DrawThumbnail();
+    if (m_pendingRequests >= 1)
+        DrawProgress();
+}
+
+void TiledImage::DrawTicks()
+{
+    glTranslatef(0.375f, 0.375f, 0.0f);
+    glColor4f(0.0f, 1.0f, 1.0f, 1.0f);
+    float step = m_shownTierSpacing > 0.0f ? 100.0f / m_shownTierSpacing : 0.0f;
+    // Ticks at least a pixel apart.
+    step = std::max(step, 1.0f);
+    const float w = static_cast<float>(m_viewWidth);
+    const float h = static_cast<float>(m_viewHeight);
+    {
+        GLBegin lines(GL_LINES);
+        for (float x = 0.0f; x <= w; x += step)
+        {
+            const int xi = static_cast<int>(x);
+            glVertex2i(xi, 0);
+            glVertex2i(xi, 5);
+            glVertex2i(xi, m_viewHeight - 5);
+            glVertex2i(xi, m_viewHeight);
+        }
+        for (float y = 0.0f; y <= h; y += step)
+        {
+            const int yi = static_cast<int>(y);
+            glVertex2i(0, yi);
+            glVertex2i(5, yi);
+            glVertex2i(m_viewWidth - 5, yi);
+            glVertex2i(m_viewWidth, yi);
+        }
+    }
+    GLBegin outline(GL_LINE_LOOP);
+    glVertex2i(0, 0);
+    glVertex2i(m_viewWidth, 0);
+    glVertex2i(m_viewWidth, m_viewHeight);
+    glVertex2i(0, m_viewHeight);
+}
+
+void TiledImage::DrawThumbnail()
+{
+    if (m_thumbnailBoxWidth <= 0 || m_thumbnailBoxHeight <= 0 || m_thumbnailSpacing <= 0.0f ||
+        m_thumbnailTexture.IsEmpty())
+        return;
+    glDisable(GL_BLEND);
+    glPushMatrix();
+    glTranslatef(static_cast<float>(m_viewWidth + 1), 0.0f, 0.0f);
+    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+    GLFillRect(0, 0, m_thumbnailBoxWidth, m_thumbnailBoxHeight);
+
+    // The scissor box is in window pixels: the model-view translation of the
+    // view's corner is added.
+    GLfloat matrix[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, matrix);
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(static_cast<GLint>(matrix[12]), static_cast<GLint>(matrix[13]), m_thumbnailBoxWidth,
+              m_thumbnailBoxHeight);
+
+    const float s = m_thumbnailSpacing / THUMBNAIL_PIXEL_SPACING;
+    const float tw = static_cast<float>(m_thumbnailTexture.GetWidth());
+    const float th = static_cast<float>(m_thumbnailTexture.GetHeight());
+    glScalef(s, s, 1.0f);
+    glTranslatef((m_thumbnailBoxWidth / s - tw) / 2.0f, (m_thumbnailBoxHeight / s - th) / 2.0f, 0.0f);
+    m_thumbnailTexture.Draw(0, 0);
+
+    glColor4f(1.0f, 0.0f, 0.0f, 1.0f);
+    glScalef(1.0f, -1.0f, 1.0f);
+    glTranslatef(0.375f, 0.375f - th, 0.0f);
+    {
+        GLBegin outline(GL_LINE_LOOP);
+        glVertex2i(m_thumbnailRegion.left, m_thumbnailRegion.top);
+        glVertex2i(m_thumbnailRegion.right, m_thumbnailRegion.top);
+        glVertex2i(m_thumbnailRegion.right, m_thumbnailRegion.bottom);
+        glVertex2i(m_thumbnailRegion.left, m_thumbnailRegion.bottom);
+    }
+    glPopMatrix();
+    glDisable(GL_SCISSOR_TEST);
+    glEnable(GL_BLEND);
+}
+
+void TiledImage::DrawProgress()
+{
+    glPushMatrix();
+    glTranslatef(2.0f, 2.0f, 0.0f);
+    int count = m_progressCount + 1;
+    if (count > m_viewWidth / 8)
+    {
+        m_progressCount = 0;
+        count = 0;
+    }
+    glColor4f(0.0f, 1.0f, 0.0f, 1.0f);
+    for (int i = 0; i < count; ++i)
+        GLFillRect(8 * i, 0, 8 * i + 6, 4);
+    glPopMatrix();
+}

@@ -1,0 +1,19 @@
+#include "shell/CriticalError.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+
+void ShowCriticalError(const QString& message)
+{
+    QMessageBox box;
+    box.setObjectName("criticalError");
+    box.setIcon(QMessageBox::Information);
+    box.setWindowTitle(QStringLiteral("Critical Error"));
+    box.setText(QStringLiteral("Critical Error"));
+    box.setInformativeText(message);
+    box.setTextFormat(Qt::PlainText);
+    QPushButton* quit = box.addButton(QStringLiteral("Quit"), QMessageBox::AcceptRole);
+    box.setDefaultButton(quit);
+    box.setEscapeButton(quit);
+    box.exec();
+}

@@ -1,0 +1,422 @@
+#include "shell/GLView.h"
+
+#include "gl/GLRenderer.h"
+#include "gl/InputConventions.h"
+#include "gl/KeyListener.h"
+#include "gl/MouseListener.h"
+#include "gl/QtCursors.h"
+#include "model/UserPreferences.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QClipboard>
+#include <QImage>
+#include <QImageWriter>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QOpenGLExtraFunctions>
+#include <QOpenGLFramebufferObject>
+#include <QSaveFile>
+#include <QTimer>
+#include <QWheelEvent>
+
+#include <cstdio>
+#include <exception>
+
+namespace
+{
+bool sVSync = true;
+
+int ListenerButton(Qt::MouseButton button)
+{
+    switch (button)
+    {
+    case Qt::LeftButton:
+        return 0;
+    case Qt::MiddleButton:
+        return 1;
+    case Qt::RightButton:
+        return 2;
+    default:
+        return -1;
+    }
+}
+
+int Flags(Qt::KeyboardModifiers modifiers)
+{
+    return InputConventions::ModifierFlags(modifiers.testFlag(Qt::ShiftModifier),
+                                           modifiers.testFlag(Qt::ControlModifier),
+                                           modifiers.testFlag(Qt::AltModifier));
+}
+
+int SpecialKey(int key)
+{
+    switch (key)
+    {
+    case Qt::Key_Up:
+        return KeyListener::KEY_UP;
+    case Qt::Key_Down:
+        return KeyListener::KEY_DOWN;
+    case Qt::Key_Left:
+        return KeyListener::KEY_LEFT;
+    case Qt::Key_Right:
+        return KeyListener::KEY_RIGHT;
+    case Qt::Key_PageUp:
+        return KeyListener::KEY_PAGE_UP;
+    case Qt::Key_PageDown:
+        return KeyListener::KEY_PAGE_DOWN;
+    case Qt::Key_Home:
+        return KeyListener::KEY_HOME;
+    case Qt::Key_End:
+        return KeyListener::KEY_END;
+    default:
+        return 0;
+    }
+}
+
+// Runs one listener or renderer call inside a Qt handler: nothing may
+// escape into the event loop.
+template <typename Call>
+void Guarded(const char* where, Call&& call)
+{
+    try
+    {
+        call();
+    }
+    catch (const std::exception& e)
+    {
+        std::fprintf(stderr, "%s: %s\n", where, e.what());
+    }
+    catch (...)
+    {
+        std::fprintf(stderr, "%s: unknown error\n", where);
+    }
+}
+} // namespace
+
+GLView::GLView(QWidget* parent) : QOpenGLWidget(parent)
+{
+    QSurfaceFormat f = QSurfaceFormat::defaultFormat();
+    f.setSamples(UserPreferences::GetPreferences()->GetNumSamples());
+    f.setSwapInterval(sVSync ? 1 : 0);
+    setFormat(f);
+    setFocusPolicy(Qt::StrongFocus);
+    setMouseTracking(true);
+    QtCursors::SetCursorTarget(this);
+}
+
+GLView::~GLView()
+{
+    if (QtCursors::GetCursorTarget() == this)
+        QtCursors::SetCursorTarget(nullptr);
+    if (m_resolved && context())
+    {
+        makeCurrent();
+        m_resolved.reset();
+        doneCurrent();
+    }
+}
+
+QOpenGLContext* GLView::SharedContext()
+{
+    return QOpenGLContext::globalShareContext();
+}
+
+int GLView::testCapabilities()
+{
+    int samples = 0;
+    QOpenGLContext probe;
+    probe.setFormat(QSurfaceFormat::defaultFormat());
+    QOffscreenSurface surface;
+    surface.setFormat(probe.format());
+    surface.create();
+    if (probe.create() && probe.makeCurrent(&surface))
+    {
+        probe.functions()->glGetIntegerv(GL_MAX_SAMPLES, &samples);
+        probe.doneCurrent();
+    }
+    UserPreferences* prefs = UserPreferences::GetPreferences();
+    prefs->SetMaxSamples(samples);
+    if (prefs->GetNumSamples() > samples)
+        prefs->SetNumSamples(samples);
+    return samples;
+}
+
+void GLView::setVSync(bool on)
+{
+    sVSync = on;
+}
+
+int GLView::deviceWidth() const
+{
+    return static_cast<int>(width() * devicePixelRatioF());
+}
+
+int GLView::deviceHeight() const
+{
+    return static_cast<int>(height() * devicePixelRatioF());
+}
+
+bool GLView::hasContext() const
+{
+    return context() != nullptr && context()->isValid();
+}
+
+bool GLView::makeCurrentForReading()
+{
+    if (!hasContext())
+        return false;
+    makeCurrent();
+    if (m_inPaint || format().samples() <= 0)
+        return true;
+    const int w = deviceWidth(), h = deviceHeight();
+    if (w <= 0 || h <= 0)
+        return true;
+    if (!m_resolved || m_resolved->size() != QSize(w, h))
+        m_resolved = std::make_unique<QOpenGLFramebufferObject>(QSize(w, h), QOpenGLFramebufferObject::Depth);
+    QOpenGLExtraFunctions* ef = context()->extraFunctions();
+    ef->glBindFramebuffer(GL_READ_FRAMEBUFFER, defaultFramebufferObject());
+    ef->glBindFramebuffer(GL_DRAW_FRAMEBUFFER, m_resolved->handle());
+    ef->glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT, GL_NEAREST);
+    ef->glBindFramebuffer(GL_FRAMEBUFFER, m_resolved->handle());
+    return true;
+}
+
+void GLView::initializeGL()
+{
+    emit contextReady();
+}
+
+void GLView::paintGL()
+{
+    if (!m_renderer)
+        return;
+    m_inPaint = true;
+    Guarded("Drawing", [&] { m_renderer->Display(); });
+    m_inPaint = false;
+    emit frameDrawn();
+}
+
+void GLView::resizeGL(int, int)
+{
+    if (m_renderer)
+        Guarded("Reshape", [&] { m_renderer->Reshape(deviceWidth(), deviceHeight()); });
+    resetCursorRects();
+}
+
+int GLView::listenerX(double x) const
+{
+    return InputConventions::ListenerX(x * devicePixelRatioF());
+}
+
+int GLView::listenerY(double y) const
+{
+    return InputConventions::ListenerX(y * devicePixelRatioF());
+}
+
+void GLView::buttonDown(QMouseEvent* event, bool secondClick)
+{
+    const int button = ListenerButton(event->button());
+    if (button < 0 || !m_mouseListener)
+        return;
+    if (secondClick)
+        m_doubleClickPending |= 1u << button;
+    else
+        m_doubleClickPending &= ~(1u << button);
+    const QPointF p = event->position();
+    Guarded("Mouse", [&] {
+        m_mouseListener->OnButtonDown(button, listenerX(p.x()), listenerY(p.y()), Flags(event->modifiers()),
+                                      static_cast<unsigned>(event->timestamp()));
+    });
+}
+
+void GLView::mousePressEvent(QMouseEvent* event)
+{
+    buttonDown(event, false);
+}
+
+void GLView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    // Qt gives press, release, double click, release; listeners expect down,
+    // up, down and the double click in place of the second release.
+    buttonDown(event, true);
+}
+
+void GLView::mouseReleaseEvent(QMouseEvent* event)
+{
+    const int button = ListenerButton(event->button());
+    if (button < 0 || !m_mouseListener)
+        return;
+    const bool isDouble = (m_doubleClickPending & (1u << button)) != 0;
+    m_doubleClickPending &= ~(1u << button);
+    const QPointF p = event->position();
+    const int x = listenerX(p.x()), y = listenerY(p.y()), flags = Flags(event->modifiers());
+    const unsigned time = static_cast<unsigned>(event->timestamp());
+    Guarded("Mouse", [&] {
+        if (isDouble)
+            m_mouseListener->OnDoubleClick(button, x, y, flags, time);
+        else
+            m_mouseListener->OnButtonUp(button, x, y, flags, time);
+    });
+}
+
+void GLView::forwardMove(double x, double y, Qt::KeyboardModifiers modifiers, unsigned long time)
+{
+    const int lx = listenerX(x), ly = listenerY(y);
+    applyCursor(lx, ly);
+    if (!m_mouseListener)
+        return;
+    Guarded("Mouse", [&] { m_mouseListener->OnMouseMove(lx, ly, Flags(modifiers), static_cast<unsigned>(time)); });
+}
+
+void GLView::mouseMoveEvent(QMouseEvent* event)
+{
+    const bool dragging = (event->buttons() & (Qt::LeftButton | Qt::MiddleButton | Qt::RightButton)) != 0;
+    if (!dragging && !m_sendMouseMoved)
+    {
+        applyCursor(listenerX(event->position().x()), listenerY(event->position().y()));
+        return;
+    }
+    forwardMove(event->position().x(), event->position().y(), event->modifiers(), event->timestamp());
+}
+
+void GLView::enterEvent(QEnterEvent* event)
+{
+    forwardMove(event->position().x(), event->position().y(), event->modifiers(), event->timestamp());
+}
+
+void GLView::leaveEvent(QEvent*)
+{
+    if (!m_mouseListener)
+        return;
+    Guarded("Mouse", [&] { m_mouseListener->OnMouseLeave(0); });
+}
+
+void GLView::wheelEvent(QWheelEvent* event)
+{
+    event->accept();
+    if (!m_mouseListener)
+        return;
+    const int delta = InputConventions::WheelDelta(event->angleDelta().y() / 120.0);
+    const QPointF p = event->position();
+    Guarded("Wheel", [&] {
+        m_mouseListener->OnMouseWheel(listenerX(p.x()), listenerY(p.y()), Flags(event->modifiers()), delta,
+                                      static_cast<unsigned>(event->timestamp()));
+    });
+}
+
+void GLView::keyPressEvent(QKeyEvent* event)
+{
+    if (!m_keyListener)
+    {
+        QOpenGLWidget::keyPressEvent(event);
+        return;
+    }
+    const int flags = Flags(event->modifiers());
+    const unsigned time = static_cast<unsigned>(event->timestamp());
+    if (const int special = SpecialKey(event->key()))
+    {
+        Guarded("Key", [&] { m_keyListener->OnSpecialKeyDown(special, flags, time); });
+        return;
+    }
+    const QString text = event->text();
+    if (text.isEmpty())
+    {
+        QOpenGLWidget::keyPressEvent(event);
+        return;
+    }
+    Guarded("Key", [&] { m_keyListener->OnKeyDown(text.at(0).unicode(), flags, time); });
+}
+
+void GLView::addCursorRect(int x, int y, int width, int height, Cursors::Cursor cursor)
+{
+    if (m_collectingCursorRects && Cursors::IsValid(cursor))
+        m_cursorRects.push_back({QRect(x, y, width, height), cursor});
+}
+
+void GLView::invalidateCursorRects()
+{
+    if (m_cursorRebuildQueued)
+        return;
+    m_cursorRebuildQueued = true;
+    QTimer::singleShot(0, this, [this] {
+        m_cursorRebuildQueued = false;
+        resetCursorRects();
+    });
+}
+
+void GLView::resetCursorRects()
+{
+    m_cursorRects.clear();
+    if (!m_renderer)
+        return;
+    m_collectingCursorRects = true;
+    Guarded("Cursors", [&] { m_renderer->ResetCursorRects(); });
+    m_collectingCursorRects = false;
+}
+
+Cursors::Cursor GLView::cursorAt(int x, int y) const
+{
+    // Rectangles are kept with the origin at the bottom left.
+    const QPoint p(x, deviceHeight() - 1 - y);
+    for (auto it = m_cursorRects.rbegin(); it != m_cursorRects.rend(); ++it)
+        if (it->rect.contains(p))
+            return it->cursor;
+    return Cursors::ARROW;
+}
+
+void GLView::applyCursor(int x, int y)
+{
+    if (const QCursor* c = QtCursors::GetCursor(cursorAt(x, y)))
+        setCursor(*c);
+}
+
+QByteArray GLView::getImageData()
+{
+    if (!hasContext() && !isVisible())
+        return {};
+    QImage frame = grabFramebuffer();
+    if (frame.isNull())
+        return {};
+    // The pixels as read, each made opaque: whatever alpha the renderer
+    // cleared with, the colour channels stand as they are.
+    frame.reinterpretAsFormat(QImage::Format_RGB32);
+    frame = frame.convertToFormat(QImage::Format_RGBA8888);
+    QByteArray data;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "tiff");
+    if (!writer.write(frame))
+        return {};
+    return data;
+}
+
+bool GLView::copyToPasteboard()
+{
+    const QByteArray data = getImageData();
+    if (data.isEmpty())
+        return false;
+    QImage image;
+    if (!image.loadFromData(data, "TIFF"))
+        return false;
+    QApplication::clipboard()->setImage(image);
+    return true;
+}
+
+bool GLView::saveImage(const QString& path)
+{
+    const QByteArray data = getImageData();
+    if (data.isEmpty())
+        return false;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(data) != data.size())
+    {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}

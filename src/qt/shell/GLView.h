@@ -1,0 +1,123 @@
+#ifndef NUVARO_QT_SHELL_GLVIEW_H
+#define NUVARO_QT_SHELL_GLVIEW_H
+
+#include "gl/Cursors.h"
+
+#include <QByteArray>
+#include <QOpenGLWidget>
+#include <QRect>
+
+#include <memory>
+#include <vector>
+
+class GLRenderer;
+class KeyListener;
+class MouseListener;
+class QOpenGLContext;
+class QOpenGLFramebufferObject;
+
+// The document's OpenGL view: draws the current renderer and turns Qt's
+// mouse, wheel and key events into MouseListener and KeyListener calls with
+// the toolkit's conventions (device pixels, origin at the top-left pixel,
+// buttons 0 left, 1 middle, 2 right, flags 1 Shift, 2 Ctrl, 4 Alt, the
+// release of a second click as a double click). It owns no drawing state.
+class GLView : public QOpenGLWidget
+{
+    Q_OBJECT
+public:
+    explicit GLView(QWidget* parent = nullptr);
+    ~GLView() override;
+
+    // The process-wide context every view shares lists and textures with.
+    static QOpenGLContext* SharedContext();
+    // Reads GL_MAX_SAMPLES from a probe context, stores it as the largest
+    // sample count and lowers the "Multisample" preference to it when it is
+    // above. Returns the count (0 when no context can be made).
+    static int testCapabilities();
+
+    GLRenderer* renderer() const { return m_renderer; }
+    void setRenderer(GLRenderer* renderer) { m_renderer = renderer; }
+    MouseListener* mouseListener() const { return m_mouseListener; }
+    void setMouseListener(MouseListener* listener) { m_mouseListener = listener; }
+    KeyListener* keyListener() const { return m_keyListener; }
+    void setKeyListener(KeyListener* listener) { m_keyListener = listener; }
+    // Buttonless moves reach the listener only while this is on.
+    void setSendMouseMoved(bool on) { m_sendMouseMoved = on; }
+    bool sendMouseMoved() const { return m_sendMouseMoved; }
+    // Swap interval for views made from now on (Qt fixes it per context).
+    static void setVSync(bool on);
+
+    // The drawable size in device pixels.
+    int deviceWidth() const;
+    int deviceHeight() const;
+    // True once the view has a GL context (first show or grab).
+    bool hasContext() const;
+    // Makes the context current; false while the view has none. With a
+    // multisampled framebuffer (and outside paintGL) a resolved single-sample
+    // copy is bound for reading, so depth reads work.
+    bool makeCurrentForReading();
+
+    // Cursor rectangles in view device pixels, origin at the bottom left.
+    // Collected only while the renderer's ResetCursorRects runs.
+    void addCursorRect(int x, int y, int width, int height, Cursors::Cursor cursor);
+    // Rebuilds the list on the next turn of the event loop.
+    void invalidateCursorRects();
+    // Rebuilds it now (also done on every resize).
+    void resetCursorRects();
+    // The cursor of the rectangle holding the listener point, arrow elsewhere.
+    Cursors::Cursor cursorAt(int x, int y) const;
+
+    // The current frame, alpha 255, as TIFF; empty when there is none.
+    QByteArray getImageData();
+    // Puts the frame on the clipboard as an image; false when there is none.
+    bool copyToPasteboard();
+    // Writes the frame as a TIFF file, whole or not at all; false on failure.
+    bool saveImage(const QString& path);
+
+signals:
+    // The context exists (first initializeGL).
+    void contextReady();
+    // A frame was drawn by a renderer.
+    void frameDrawn();
+
+protected:
+    void initializeGL() override;
+    void paintGL() override;
+    void resizeGL(int w, int h) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    struct CursorRect
+    {
+        QRect rect;
+        Cursors::Cursor cursor;
+    };
+    // Listener coordinates of a widget position.
+    int listenerX(double x) const;
+    int listenerY(double y) const;
+    // A press; the release after a second click becomes the double click.
+    void buttonDown(QMouseEvent* event, bool secondClick);
+    void forwardMove(double x, double y, Qt::KeyboardModifiers modifiers, unsigned long time);
+    void applyCursor(int x, int y);
+
+    GLRenderer* m_renderer = nullptr;
+    MouseListener* m_mouseListener = nullptr;
+    KeyListener* m_keyListener = nullptr;
+    bool m_sendMouseMoved = false;
+    bool m_inPaint = false;
+    bool m_collectingCursorRects = false;
+    bool m_cursorRebuildQueued = false;
+    // Buttons whose next release is the end of a double click.
+    unsigned m_doubleClickPending = 0;
+    std::vector<CursorRect> m_cursorRects;
+    std::unique_ptr<QOpenGLFramebufferObject> m_resolved;
+};
+
+#endif

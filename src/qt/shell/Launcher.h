@@ -1,0 +1,42 @@
+#ifndef NUVARO_QT_SHELL_LAUNCHER_H
+#define NUVARO_QT_SHELL_LAUNCHER_H
+
+#include <string>
+#include <vector>
+
+// How the program starts. A launch with the program path and at most one
+// more argument starts the program once more with the three neuron-class
+// grid files that ship in its data folder (and, after them, that one
+// argument, a user's file); a launch with more arguments runs the
+// application, which opens every argument as a file.
+namespace Launcher
+{
+// The three shipped files, relative to the application folder.
+extern const char* const kShippedFiles[3];
+// Cut here to find the application folder in the program's path.
+constexpr const char* kMarker = "/Contents/MacOS/Tessary";
+
+struct LaunchPlan
+{
+    // True: start `program` with `arguments` (argument 0 included), wait and
+    // exit with its status; false: run the application.
+    bool relaunch = false;
+    std::string program;
+    std::vector<std::string> arguments;
+    // The lines printed first (each ends in a newline).
+    std::vector<std::string> lines;
+};
+
+// The plan for the raw arguments (argument 0 included) of a program whose
+// own file is selfPath (empty: argument 0 stands for it).
+LaunchPlan PlanLaunch(const std::vector<std::string>& argv, const std::string& selfPath);
+// The application folder in a program path: the part before the marker, the
+// whole path without it.
+std::string BundlePath(const std::string& programPath);
+// Prints the lines and, for a relaunch, starts the program without a shell,
+// waits and returns its exit status (127 when it cannot be started, 128 +
+// the signal when one ended it). -1 for a plan without relaunch.
+int Execute(const LaunchPlan& plan);
+} // namespace Launcher
+
+#endif

@@ -1,0 +1,92 @@
+#include "shell/NuvaroAppController.h"
+
+#include "shell/FileMenu.h"
+#include "shell/WindowCommands.h"
+#include "shell/NuvaroDoc.h"
+#include "shell/NuvaroWindowController.h"
+#include "shell/RecentDocuments.h"
+
+#include <QMenuBar>
+
+NuvaroAppController::NuvaroAppController(QObject* parent) : QObject(parent)
+{
+}
+
+NuvaroAppController::~NuvaroAppController()
+{
+    delete m_document.data();
+}
+
+NuvaroDoc* NuvaroAppController::makeDocument(int* status)
+{
+    if (status)
+        *status = 0;
+    const int startup = NuvaroDoc::runStartupWork();
+    if (startup != 0)
+    {
+        if (status)
+            *status = startup;
+        return nullptr;
+    }
+    NuvaroDoc* doc = NuvaroDoc::create();
+    if (!doc)
+    {
+        if (status)
+            *status = 1;
+        return nullptr;
+    }
+    m_document = doc;
+    connect(doc, &NuvaroDoc::firstFrameDrawn, this, &NuvaroAppController::firstSceneFrameDrawn);
+    doc->makeWindowControllers();
+    auto* fileMenu = new FileMenu(this, doc->window());
+    if (doc->commands())
+        doc->commands()->addMenus(fileMenu->menu(), fileMenu->closeWindowAction());
+    return doc;
+}
+
+int NuvaroAppController::start(const QStringList& files)
+{
+    int status = 0;
+    NuvaroDoc* doc = makeDocument(&status);
+    if (!doc)
+        return status;
+    for (const QString& file : files)
+        openFile(file);
+    doc->window()->show();
+    return 0;
+}
+
+NuvaroDoc* NuvaroAppController::currentDocument() const
+{
+    NuvaroDoc* key = NuvaroDoc::currentDocument();
+    return key ? key : m_document.data();
+}
+
+bool NuvaroAppController::openFile(const QString& path)
+{
+    NuvaroDoc* doc = currentDocument();
+    if (!doc)
+        return false;
+    if (!doc->readFromFile(path))
+        return false;
+    RecentDocuments::add(path);
+    emit recentDocumentsChanged();
+    return true;
+}
+
+NuvaroDoc* NuvaroAppController::openDocumentWithContentsOfFile(const QString& path, bool display)
+{
+    NuvaroDoc* doc = currentDocument();
+    if (!doc)
+    {
+        doc = makeDocument();
+        if (!doc)
+            return nullptr;
+        if (display)
+            doc->window()->show();
+    }
+    doc->readFromFile(path);
+    RecentDocuments::add(path);
+    emit recentDocumentsChanged();
+    return doc;
+}

@@ -1,0 +1,49 @@
+#ifndef NUVARO_QT_SHELL_NUVAROAPPCONTROLLER_H
+#define NUVARO_QT_SHELL_NUVAROAPPCONTROLLER_H
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+
+class FileMenu;
+class NuvaroDoc;
+
+// The application's controller: makes the one document and routes every file
+// the user or the desktop asks to open into it, so that the application
+// keeps a single document window.
+class NuvaroAppController : public QObject
+{
+    Q_OBJECT
+public:
+    explicit NuvaroAppController(QObject* parent = nullptr);
+    ~NuvaroAppController() override;
+
+    // Makes the document and its window, reads the files into it and shows
+    // the window. 0 to run the event loop, else the status to exit with.
+    int start(const QStringList& files);
+
+    // The document whose window is key, else the open one; null when none.
+    NuvaroDoc* currentDocument() const;
+    // The desktop's request to open a file: read into the current (or else
+    // the open) document; noted as recent when read. False when there is no
+    // document or the read failed.
+    bool openFile(const QString& path);
+    // Open and Open Recent: as openFile, but the file is noted as recent
+    // whatever the read gives. With no document a new one is made for the
+    // file (shown when display is true). Returns the document.
+    NuvaroDoc* openDocumentWithContentsOfFile(const QString& path, bool display);
+    // Makes a document with its window (not shown); null after a failure
+    // (told to the user); status gets the exit status for start-up failures.
+    NuvaroDoc* makeDocument(int* status = nullptr);
+
+signals:
+    // The recent files changed.
+    void recentDocumentsChanged();
+    // A document's scene drew its first frame.
+    void firstSceneFrameDrawn();
+
+private:
+    QPointer<NuvaroDoc> m_document;
+};
+
+#endif

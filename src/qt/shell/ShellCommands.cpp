@@ -1,0 +1,162 @@
+#include "shell/ShellCommands.h"
+
+#include "model/BrainExpressionModel.h"
+#include "model/GeneExpression.h"
+#include "shell/AtlasPlaneToggleBar.h"
+#include "shell/SelectionTools.h"
+
+#include <QAction>
+#include <QMessageBox>
+#include <QMetaObject>
+#include <QThread>
+#include <QWidget>
+
+namespace shell
+{
+ShellCommands::ShellCommands(CommandContext& context, QObject* parent)
+    : QObject(parent), m_context(context), m_model(context.Model())
+{
+    addFileCommands();
+    addEditCommands();
+    addGeneCommands();
+    addSceneCommands();
+    addTabCommands();
+    addWindowCommands();
+    if (m_model != nullptr)
+        m_model->AddListener(this);
+    validateAll();
+}
+
+ShellCommands::~ShellCommands()
+{
+    if (m_model != nullptr)
+        m_model->RemoveListener(this);
+}
+
+DocumentCommand* ShellCommands::add(CommandId id, const QString& title, DocumentCommand::Body body, int tag,
+                                    bool checkable)
+{
+    auto* action = new QAction(title, this);
+    action->setCheckable(checkable);
+    auto* command = new DocumentCommand(id, tag, action, *this, std::move(body));
+    m_commands.push_back(command);
+    return command;
+}
+
+QAction* ShellCommands::action(CommandId id, int tag) const
+{
+    DocumentCommand* found = command(id, tag);
+    return found != nullptr ? found->action() : nullptr;
+}
+
+DocumentCommand* ShellCommands::command(CommandId id, int tag) const
+{
+    for (DocumentCommand* command : m_commands)
+        if (command->id() == id && command->tag() == tag)
+            return command;
+    return nullptr;
+}
+
+DocumentState ShellCommands::state() const
+{
+    DocumentState s = ReadDocumentState(m_context);
+    s.hasSnapback = m_snapback != nullptr;
+    return s;
+}
+
+void ShellCommands::validateAll()
+{
+    const DocumentState s = state();
+    for (DocumentCommand* command : m_commands)
+        command->validate(s);
+}
+
+void ShellCommands::showAlert(const QString& text)
+{
+    auto* box = new QMessageBox(QMessageBox::Warning, QString(), text, QMessageBox::Ok, m_context.Window());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->open();
+    emit alertShown(text);
+}
+
+void ShellCommands::setAtlasPlaneToggleBar(AtlasPlaneToggleBar* bar)
+{
+    m_planeToggles = bar;
+    if (bar != nullptr)
+        connect(bar, &AtlasPlaneToggleBar::planeToggled, this, &ShellCommands::changeAtlasPlaneFromToggle);
+    syncPlaneToggles();
+}
+
+void ShellCommands::setSelectionTools(SelectionTools* tools)
+{
+    m_selectionTools = tools;
+    if (tools == nullptr)
+        return;
+    connect(tools, &SelectionTools::toolChosen, this, [this](int mode) {
+        if (m_model != nullptr)
+            m_model->SetToolMode(static_cast<BrainExpressionModel::ToolMode>(mode));
+        validateAll();
+    });
+    if (m_model != nullptr)
+        tools->setTool(m_model->GetToolMode());
+}
+
+void ShellCommands::syncPlaneToggles()
+{
+    if (m_planeToggles != nullptr && m_model != nullptr)
+        m_planeToggles->syncFromModel(*m_model);
+}
+
+void ShellCommands::searchForGene(const QString& text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    if (utf8.isEmpty())
+        return;
+    m_context.SearchForGene(utf8.toStdString());
+}
+
+void ShellCommands::ModelChanged(int code, BrainExpressionModel*, int argument)
+{
+    if (QThread::currentThread() != thread())
+    {
+        // A change made on the atlas-loading thread: follow it on the main thread.
+        QMetaObject::invokeMethod(
+            this,
+            [this, code] {
+                if (code == BrainExpressionModel::kSlicePlaneVisibilityChanged)
+                    syncPlaneToggles();
+                validateAll();
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    if (code == BrainExpressionModel::kGeneWillBeRemoved && m_exportGene != nullptr && m_model != nullptr &&
+        argument >= 0 && argument < m_model->GetNumGenes() && m_model->GetGene(argument) == m_exportGene)
+        m_exportGene = nullptr;
+    if (code == BrainExpressionModel::kSlicePlaneVisibilityChanged || code == BrainExpressionModel::kViewReset)
+        syncPlaneToggles();
+    validateAll();
+}
+
+std::string GeneInfoText(const BrainExpressionModel& model, const std::vector<int>& rows)
+{
+    std::string text = "Symbol\tName\tEntrez ID\tImage Series ID\n";
+    for (int row : rows)
+    {
+        if (row < 0 || row >= model.GetNumGenes())
+            continue;
+        const GeneExpression* gene = model.GetGene(row);
+        text += gene->GetSymbol() + "\t" + gene->GetName() + "\t" + std::to_string(gene->GetEntrezGeneId()) + "\t" +
+                std::to_string(gene->GetImageSeriesId()) + "\n";
+    }
+    return text;
+}
+
+int CycleTabTarget(int active, int count, int step)
+{
+    if (count < 2)
+        return active;
+    return ((active + step) % count + count) % count;
+}
+} // namespace shell

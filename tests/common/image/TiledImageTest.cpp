@@ -1,0 +1,515 @@
+// The section image's fetchers and tile bookkeeping over the fake transfer,
+// without GL: textures are checked in their client buffers.
+#include "image/TiledImage.h"
+#include "image/ZoomifyFetchers.h"
+#include "model/BrainExpressionModel.h"
+#include "model/UserPreferences.h"
+#include "support/FakeGLDisplay.h"
+#include "support/FakeNetFile.h"
+#include "support/FakePlatformServices.h"
+#include "support/JpegSamples.h"
+#include "support/MemoryPreferenceStore.h"
+#include "support/QuietStdout.h"
+#include "support/ScopedNumericLocale.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+using testsupport::FakeNetFile;
+
+namespace
+{
+const char* const kHost = "http://tiles.test";
+const std::string kPyramid = std::string(kHost) + "/pyramid/";
+
+std::string SolidJpeg(int width, int height, std::array<unsigned char, 3> rgb, int components = 3)
+{
+    std::vector<unsigned char> pixels(static_cast<size_t>(width) * height * components);
+    for (size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = components == 3 ? rgb[i % 3] : rgb[0];
+    return testsupport::EncodeJpeg(pixels.data(), width, height, components);
+}
+
+std::vector<std::string> RequestedUrls()
+{
+    std::vector<std::string> urls;
+    for (const auto& request : FakeNetFile::Requests())
+        urls.push_back(request.url);
+    return urls;
+}
+
+class FakeOwner : public TiledImageOwner
+{
+public:
+    GLDisplay* GetContext() const override { return &display; }
+    BrainExpressionModel* GetModel() const override { return model; }
+
+    mutable FakeGLDisplay display;
+    BrainExpressionModel* model = nullptr;
+};
+
+class RecordingTileListener : public ZoomifyTileCompletionListener
+{
+public:
+    void ZoomifyTileLoaded(ZoomifyTileFetcher* fetcher) override
+    {
+        events.push_back("loaded " + std::to_string(fetcher->GetImageDataLength()));
+        if (onLoaded)
+            onLoaded(fetcher);
+    }
+    void ZoomifyTileLoadError(ZoomifyTileFetcher*, const std::string& message) override
+    {
+        events.push_back("error " + message);
+    }
+    void ZoomifyTileDataReceived(ZoomifyTileFetcher*, unsigned long) override {}
+
+    std::vector<std::string> events;
+    std::function<void(ZoomifyTileFetcher*)> onLoaded;
+};
+
+class ThrowingCache : public MemoryTileCache
+{
+public:
+    void AddTile(int, int, int, int, const unsigned char*, unsigned long) override
+    {
+        throw std::runtime_error("cache full");
+    }
+};
+
+class ZoomifyTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        preferences.Store().values["Host"] = kHost;
+        FakeNetFile::Install();
+        gPrimaryTileCache.Clear();
+        gExpressionTileCache.Clear();
+    }
+    void TearDown() override
+    {
+        image.reset();
+        FakeNetFile::Uninstall();
+        gPrimaryTileCache.Clear();
+        gExpressionTileCache.Clear();
+    }
+
+    TiledImage& Image()
+    {
+        if (!image)
+        {
+            image = std::make_unique<TiledImage>(256, 256, &owner);
+            image->SetClock([this] { return now; });
+        }
+        return *image;
+    }
+
+    // A section record with an overlay (or without, when expression is false).
+    static GeneExpression::ImageInfo Record(int width, int height, bool expression = true)
+    {
+        GeneExpression::ImageInfo info;
+        info.key = 1;
+        info.imageId = 4711;
+        info.width = static_cast<uint32_t>(width);
+        info.height = static_cast<uint32_t>(height);
+        info.imagePath = "sec/primary/img.aff";
+        if (expression)
+            info.expressionPath = "sec/express/img.aff";
+        return info;
+    }
+
+    // The colour of a view pixel (x right, y down) in a texture's buffer, as RGB.
+    static std::array<int, 3> Pixel(const GLTexture& texture, int x, int y)
+    {
+        const unsigned char* p = texture.GetBuffer() + (static_cast<size_t>(y) * texture.GetWidth() + x) * 4;
+        return {p[2], p[1], p[0]};
+    }
+    static bool Near(std::array<int, 3> a, std::array<int, 3> b)
+    {
+        for (int i = 0; i < 3; ++i)
+            if (std::abs(a[i] - b[i]) > 6)
+                return false;
+        return true;
+    }
+
+    testsupport::QuietStdout quiet;
+    testsupport::ScopedPreferenceStore preferences;
+    testsupport::FakePlatformServices services;
+    FakeOwner owner;
+    double now = 100.0;
+    std::unique_ptr<TiledImage> image;
+};
+
+const std::array<unsigned char, 3> kRed{220, 30, 30};
+const std::array<unsigned char, 3> kBlue{30, 30, 220};
+} // namespace
+
+TEST(ZoomifyPyramid, TiersGroupsAndAddressesFollowThePyramidNumbering)
+{
+    EXPECT_EQ(3, ZoomifyPyramid::TierCount(1000, 1000, 256));
+    EXPECT_EQ(1, ZoomifyPyramid::TierCount(100, 100, 256));
+    EXPECT_EQ(1, ZoomifyPyramid::TierCount(40, 30, 256));
+    EXPECT_EQ(2, ZoomifyPyramid::TierCount(400, 300, 256));
+    EXPECT_EQ(4, ZoomifyPyramid::TierCount(2048, 1800, 256));
+    // A coronal plate: 1 + 4 + 9 + 30 + 108 tiles below the full tier of 23 across.
+    EXPECT_EQ(0, ZoomifyPyramid::TileGroup(5690, 4418, 256, 4, 11, 8));
+    EXPECT_EQ(1, ZoomifyPyramid::TileGroup(5690, 4418, 256, 5, 10, 5));
+    EXPECT_EQ(0, ZoomifyPyramid::TileGroup(5690, 4418, 256, 0, 0, 0));
+    EXPECT_EQ("http://h/p.aff/TileGroup0/3-1-2.jpg", ZoomifyPyramid::TileAddress("http://h/p.aff", 0, 3, 1, 2));
+}
+
+TEST_F(ZoomifyTest, TileFetcherServesCachedTilesSynchronouslyAndRefetchesAfterRemoval)
+{
+    MemoryTileCache cache;
+    RecordingTileListener listener;
+    ZoomifyTileFetcher fetcher(&cache);
+    fetcher.LoadImage("http://h/p.aff", &listener, 9, 3, 1, 2, nullptr, 0);
+    ASSERT_EQ(1u, FakeNetFile::Requests().size());
+    EXPECT_EQ("http://h/p.aff/TileGroup0/3-1-2.jpg", FakeNetFile::Requests()[0].url);
+    EXPECT_EQ(ZoomifyTileFetcher::kMaxBodySize, FakeNetFile::Latest()->GetMaxBodySize());
+    // An unknown length is only a hint.
+    FakeNetFile::Latest()->Respond("image/jpeg", 0xFFFFFFFFul);
+    FakeNetFile::Latest()->Deliver("JPEGBYTES");
+    FakeNetFile::Latest()->Complete();
+    ASSERT_EQ(std::vector<std::string>{"loaded 9"}, listener.events);
+
+    fetcher.Reset();
+    fetcher.LoadImage("http://h/p.aff", &listener, 9, 3, 1, 2, nullptr, 0);
+    EXPECT_EQ(1u, FakeNetFile::Requests().size()) << "the second load comes from the cache";
+    EXPECT_EQ("loaded 9", listener.events.back());
+
+    fetcher.RemoveTileFromCache();
+    fetcher.LoadImage("http://h/p.aff", &listener, 9, 3, 1, 2, nullptr, 0);
+    EXPECT_EQ(2u, FakeNetFile::Requests().size());
+}
+
+TEST_F(ZoomifyTest, TileFetcherIgnoresLateCallbacksAndNeverCachesAnEmptyTile)
+{
+    MemoryTileCache cache;
+    RecordingTileListener listener;
+    ZoomifyTileFetcher fetcher(&cache);
+    fetcher.LoadImage("http://h/p.aff", &listener, 9, 0, 0, 0, nullptr, 0);
+    FakeNetFile* transfer = FakeNetFile::Latest();
+    fetcher.Reset();
+    EXPECT_EQ(0, FakeNetFile::LiveCount()) << "Reset aborts the transfer";
+    EXPECT_TRUE(listener.events.empty());
+
+    // A callback of a transfer that outlived its fetcher's reset does nothing.
+    (void)transfer;
+    fetcher.LoadImage("http://h/p.aff", &listener, 9, 0, 0, 0, nullptr, 0);
+    FakeNetFile::Latest()->Reply("");
+    EXPECT_EQ(std::vector<std::string>{"error The tile is empty."}, listener.events);
+    std::vector<unsigned char> out;
+    EXPECT_FALSE(cache.GetTile(9, 0, 0, 0, out));
+}
+
+TEST_F(ZoomifyTest, TileFetcherReportsAFailureOnceAndOnlyWhileStillActive)
+{
+    ThrowingCache cache;
+    RecordingTileListener listener;
+    ZoomifyTileFetcher fetcher(&cache);
+    fetcher.LoadImage("http://h/p.aff", &listener, 9, 0, 0, 0, nullptr, 0);
+    FakeNetFile::Latest()->Reply("x");
+    EXPECT_EQ(std::vector<std::string>{"error cache full"}, listener.events);
+
+    // A listener that has already reset the fetcher hears nothing more.
+    MemoryTileCache plain;
+    ZoomifyTileFetcher second(&plain);
+    RecordingTileListener resetting;
+    resetting.onLoaded = [](ZoomifyTileFetcher* f) {
+        f->Reset();
+        throw std::runtime_error("listener failed");
+    };
+    second.LoadImage("http://h/p.aff", &resetting, 9, 0, 0, 0, nullptr, 0);
+    FakeNetFile::Latest()->Reply("y");
+    EXPECT_EQ(std::vector<std::string>{"loaded 1"}, resetting.events);
+}
+
+TEST_F(ZoomifyTest, PropertiesAreReadWithoutRegardToCaseAndRequestTheTiles)
+{
+    GeneExpression::ImageInfo info = Record(0, 0, false);
+    Image().LoadImage(&info, 500, 500, GeneExpression::kCoronal, 1.0f);
+    ASSERT_EQ(std::vector<std::string>{kPyramid + "sec/primary/img.aff/ImageProperties.xml"}, RequestedUrls());
+    EXPECT_EQ(ZoomifyInfoFetcher::kMaxBodySize, FakeNetFile::Latest()->GetMaxBodySize());
+    FakeNetFile::Latest()->Reply("<image_Properties Width=\"1000\" HEIGHT=\"1000\" numtiles=\"21\" tileSize=\"256\" />");
+    EXPECT_TRUE(services.alerts.empty());
+    EXPECT_FALSE(Image().IsWaitingForProperties());
+    EXPECT_EQ(3, Image().GetTiers());
+    EXPECT_EQ(1, Image().GetPendingRequests());
+    const std::vector<std::string> urls = RequestedUrls();
+    ASSERT_EQ(3u, urls.size());
+    EXPECT_EQ(kPyramid + "sec/primary/img.aff/TileGroup0/0-0-0.jpg", urls[1]);
+    EXPECT_EQ(kPyramid + "sec/primary/img.aff/TileGroup0/0-0-0.jpg", urls[2]);
+}
+
+TEST_F(ZoomifyTest, BadPropertiesGiveOneAlertAndNoTileRequest)
+{
+    const char* const bodies[] = {
+        "",
+        "not xml at all",
+        "<IMAGE_PROPERTIES WIDTH=\"0\" HEIGHT=\"0\" TILESIZE=\"0\" />",
+        "<IMAGE_PROPERTIES WIDTH=\"-5\" HEIGHT=\"1000\" TILESIZE=\"256\" />",
+        "<IMAGE_PROPERTIES WIDTH=\"2147483648\" HEIGHT=\"1000\" TILESIZE=\"256\" />",
+        "<IMAGE_PROPERTIES WIDTH=\"1000\" HEIGHT=\"1000\" TILESIZE=\"1\" />",
+        "<OTHER WIDTH=\"1000\" HEIGHT=\"1000\" TILESIZE=\"256\" />",
+        "<?xml version=\"1.0\"?>",
+    };
+    for (const char* body : bodies)
+    {
+        SCOPED_TRACE(body);
+        FakeNetFile::Install();
+        services.alerts.clear();
+        GeneExpression::ImageInfo info = Record(0, 0);
+        Image().LoadImage(&info, 500, 500, GeneExpression::kCoronal, 1.0f);
+        FakeNetFile::Latest()->Reply(body);
+        EXPECT_EQ(std::vector<std::string>{"Unexpected data in image properties."}, services.alerts);
+        EXPECT_EQ(1u, FakeNetFile::Requests().size());
+        EXPECT_EQ(0, Image().GetPendingRequests());
+        EXPECT_FALSE(Image().IsWaitingForProperties());
+    }
+    // A record with an absurd size is refused the same way, before any request.
+    FakeNetFile::Install();
+    services.alerts.clear();
+    Image().LoadImage("http://h/plate.aff", 10, 10, 5000000, 4418, GeneExpression::kCoronal, 1.9f, 1);
+    EXPECT_EQ(std::vector<std::string>{"Unexpected data in image properties."}, services.alerts);
+    EXPECT_TRUE(FakeNetFile::Requests().empty());
+}
+
+TEST_F(ZoomifyTest, RangeRectanglesAndTiersForSmallExactAndOffsetImages)
+{
+    struct Case
+    {
+        const char* name;
+        int width, height, cx, cy;
+        int shownTier;
+        std::vector<std::string> tiles; // tier-column-row of the requested parts
+        Nuvaro::Rectangle source, destination; // of the first tile
+    };
+    const Case cases[] = {
+        {"1000 square, centred", 1000, 1000, 500, 500, 0, {"0-0-0"}, {0, 0, 250, 250}, {3, 3, 253, 253}},
+        {"centre at the top left", 1000, 1000, 0, 0, 0, {"0-0-0"}, {0, 0, 128, 128}, {128, 128, 256, 256}},
+        {"tiny image", 100, 80, 50, 40, 0, {"0-0-0"}, {0, 0, 100, 80}, {78, 88, 178, 168}},
+        {"two tiers", 400, 300, 200, 150, 0, {"0-0-0"}, {0, 0, 200, 150}, {28, 53, 228, 203}},
+        {"exact multiple, right edge", 2048, 1800, 2047, 900, 1, {"1-1-0", "1-1-1"}, {127, 97, 256, 256},
+         {0, 0, 129, 159}},
+        {"region ends on a tile edge", 4096, 4096, 1536, 1536, 2, {"2-1-1"}, {0, 0, 256, 256}, {0, 0, 256, 256}},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        FakeNetFile::Install();
+        Image().LoadImage("http://h/p.aff", c.cx, c.cy, c.width, c.height, GeneExpression::kCoronal, 1.0f, 5);
+        EXPECT_EQ(c.shownTier, Image().GetShownTier());
+        std::vector<std::string> tiles;
+        const std::vector<std::string> urls = RequestedUrls();
+        for (size_t i = 1; i < urls.size(); ++i)
+        {
+            const size_t slash = urls[i].rfind('/');
+            tiles.push_back(urls[i].substr(slash + 1, urls[i].size() - slash - 5));
+        }
+        EXPECT_EQ(c.tiles, tiles);
+        ASSERT_GE(Image().GetTileCount(), 1);
+        const TiledImage::Tile& first = Image().GetTile(0);
+        EXPECT_EQ(std::vector<int>({c.source.left, c.source.top, c.source.right, c.source.bottom}),
+                  std::vector<int>({first.source.left, first.source.top, first.source.right, first.source.bottom}));
+        EXPECT_EQ(std::vector<int>({c.destination.left, c.destination.top, c.destination.right,
+                                    c.destination.bottom}),
+                  std::vector<int>({first.destination.left, first.destination.top, first.destination.right,
+                                    first.destination.bottom}));
+        EXPECT_EQ(Image().GetTileCount(), Image().GetPendingRequests());
+    }
+}
+
+TEST_F(ZoomifyTest, ARegionBesideTheTierRequestsNoTileAndStaysWhite)
+{
+    Image().LoadImage("http://h/p.aff", 100000, 500, 1000, 1000, GeneExpression::kCoronal, 1.0f, 5);
+    EXPECT_EQ(1u, FakeNetFile::Requests().size()) << "only the thumbnail";
+    EXPECT_EQ(0, Image().GetPendingRequests());
+    EXPECT_EQ(0, Image().GetTileCount());
+    EXPECT_TRUE(Near({255, 255, 255}, Pixel(Image().GetImageTexture(), 128, 128)));
+}
+
+TEST_F(ZoomifyTest, TheOverlayWaitsForBothPartsAndAShortTileIsClipped)
+{
+    GeneExpression::ImageInfo info = Record(1000, 1000);
+    Image().LoadImage(&info, 500, 500, GeneExpression::kCoronal, 1.0f);
+    EXPECT_EQ(2, Image().GetPendingRequests());
+    // Newest first: the overlay part, then the image part, then the thumbnail.
+    FakeNetFile::Latest()->Reply(SolidJpeg(200, 200, kBlue));
+    EXPECT_TRUE(Near({255, 255, 255}, Pixel(Image().GetImageTexture(), 100, 100)));
+    EXPECT_EQ(1, Image().GetPendingRequests());
+    // The server's tile is shorter than its rectangle: only its pixels are copied.
+    FakeNetFile::Latest()->Reply(SolidJpeg(200, 200, kRed));
+    EXPECT_EQ(0, Image().GetPendingRequests());
+    EXPECT_TRUE(Near({220, 30, 30}, Pixel(Image().GetImageTexture(), 100, 100)));
+    EXPECT_TRUE(Near({30, 30, 220}, Pixel(Image().GetExpressionTexture(), 100, 100)));
+    EXPECT_TRUE(Near({255, 255, 255}, Pixel(Image().GetImageTexture(), 210, 100)));
+    EXPECT_TRUE(Near({255, 255, 255}, Pixel(Image().GetImageTexture(), 1, 1)));
+    FakeNetFile::Latest()->Reply(SolidJpeg(63, 63, kRed));
+    EXPECT_TRUE(Image().IsThumbnailLoaded());
+
+    // Re-centring the same image keeps its thumbnail; another image asks anew.
+    FakeNetFile::Install();
+    Image().LoadImage(&info, 400, 520, GeneExpression::kCoronal, 1.0f);
+    EXPECT_TRUE(Image().IsThumbnailLoaded());
+    EXPECT_TRUE(FakeNetFile::Requests().empty()) << "the tile's parts are cached";
+    info.imageId = 4712;
+    Image().LoadImage(&info, 400, 520, GeneExpression::kCoronal, 1.0f);
+    EXPECT_FALSE(Image().IsThumbnailLoaded());
+    EXPECT_EQ(3u, FakeNetFile::Requests().size());
+}
+
+TEST_F(ZoomifyTest, PendingRequestsReturnToZeroOnEveryRoad)
+{
+    struct Case
+    {
+        const char* name;
+        std::function<void(FakeNetFile*)> expression, image;
+        int loadedParts;
+        bool imageCached;
+    };
+    const std::string good = SolidJpeg(250, 250, kRed);
+    const std::string grey = SolidJpeg(250, 250, kRed, 1);
+    const std::string huge = SolidJpeg(300, 300, kRed);
+    auto reply = [](const std::string& body) { return [body](FakeNetFile* f) { f->Reply(body); }; };
+    auto fail = [](FakeNetFile* f) { f->Fail("HTTP 404"); };
+    const Case cases[] = {
+        {"both arrive", reply(good), reply(good), 2, true},
+        {"image fails", reply(good), fail, 1, false},
+        {"overlay fails", fail, reply(good), 0, false},
+        {"image not a JPEG", reply(good), reply("garbage"), 1, false},
+        {"image empty", reply(good), reply(""), 1, false},
+        {"image greyscale", reply(good), reply(grey), 1, false},
+        {"image larger than a tile", reply(good), reply(huge), 1, false},
+        {"unknown length", reply(good),
+         [&good](FakeNetFile* f) {
+             f->Respond("image/jpeg", 0xFFFFFFFFul);
+             f->Deliver(good, 1000);
+             f->Complete();
+         },
+         2, true},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        FakeNetFile::Install();
+        gPrimaryTileCache.Clear();
+        gExpressionTileCache.Clear();
+        GeneExpression::ImageInfo info = Record(1000, 1000);
+        Image().LoadImage(&info, 500, 500, GeneExpression::kCoronal, 1.0f);
+        c.expression(FakeNetFile::Latest());
+        if (FakeNetFile::LiveCount() == 2)
+            c.image(FakeNetFile::Latest());
+        EXPECT_EQ(0, Image().GetPendingRequests());
+        EXPECT_EQ(c.loadedParts, Image().GetLoadedParts());
+        std::vector<unsigned char> out;
+        EXPECT_EQ(c.imageCached, gPrimaryTileCache.GetTile(4711, 0, 0, 0, out));
+        EXPECT_EQ(1, FakeNetFile::LiveCount()) << "only the thumbnail is still open";
+    }
+}
+
+TEST_F(ZoomifyTest, ABadCachedTileIsDroppedWithoutAskingForItsOverlay)
+{
+    const unsigned char junk[] = {1, 2, 3, 4};
+    gPrimaryTileCache.AddTile(4711, 2, 1, 1, junk, sizeof junk);
+    GeneExpression::ImageInfo info = Record(4096, 4096);
+    Image().LoadImage(&info, 1536, 1536, GeneExpression::kCoronal, 1.0f);
+    EXPECT_EQ(0, Image().GetPendingRequests());
+    EXPECT_EQ(1u, FakeNetFile::Requests().size()) << "the thumbnail only";
+    std::vector<unsigned char> out;
+    EXPECT_FALSE(gPrimaryTileCache.GetTile(4711, 2, 1, 1, out));
+
+    // The next view fetches it again.
+    Image().LoadImage(&info, 1536, 1536, GeneExpression::kCoronal, 1.0f);
+    EXPECT_EQ(2, Image().GetPendingRequests());
+}
+
+TEST_F(ZoomifyTest, HidingOrDeletingInFlightLeavesNoTransfer)
+{
+    GeneExpression::ImageInfo info = Record(1000, 1000);
+    Image().LoadImage(&info, 500, 500, GeneExpression::kCoronal, 1.0f);
+    EXPECT_EQ(3, FakeNetFile::LiveCount());
+    Image().Hide();
+    EXPECT_EQ(0, FakeNetFile::LiveCount());
+    EXPECT_FALSE(Image().IsVisible());
+
+    Image().LoadImage(&info, 500, 500, GeneExpression::kCoronal, 1.0f);
+    GeneExpression::ImageInfo unknown = Record(0, 0);
+    Image().LoadImage(&unknown, 500, 500, GeneExpression::kCoronal, 1.0f);
+    EXPECT_GE(FakeNetFile::LiveCount(), 1);
+    image.reset();
+    EXPECT_EQ(0, FakeNetFile::LiveCount());
+}
+
+TEST_F(ZoomifyTest, APlateAfterASectionHasNoOverlayAndAfterBlankIsNotGrey)
+{
+    GeneExpression::ImageInfo info = Record(1000, 1000);
+    Image().LoadImage(&info, 500, 500, GeneExpression::kCoronal, 1.0f);
+    Image().ShowBlank();
+    EXPECT_TRUE(Image().IsBlank());
+    EXPECT_FALSE(Image().CanShowImageInBrowser());
+    EXPECT_FALSE(Image().ShowImageInBrowser());
+    FakeNetFile::Install();
+    Image().LoadImage("http://h/plate.aff", 2845, 2209, 5690, 4418, GeneExpression::kCoronal, 1.9f, 130900);
+    EXPECT_FALSE(Image().IsBlank());
+    EXPECT_TRUE(Image().GetExpressionPath().empty());
+    for (const std::string& url : RequestedUrls())
+        EXPECT_EQ(0u, url.find("http://h/plate.aff/")) << url;
+    EXPECT_TRUE(Image().CanShowImageInBrowser());
+}
+
+TEST_F(ZoomifyTest, SpacingsThatMeanNothingBecomeTheDefault)
+{
+    for (float spacing : {0.0f, -1.0f, std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()})
+    {
+        Image().LoadImage("http://h/p.aff", 500, 500, 1000, 1000, GeneExpression::kCoronal, spacing, 5);
+        EXPECT_FLOAT_EQ(4 * 0.95f, Image().GetShownTierSpacing()) << spacing;
+    }
+}
+
+TEST_F(ZoomifyTest, ThePlateBrowserAddressUsesCentreFractionsWithADecimalPoint)
+{
+    testsupport::ScopedNumericLocale comma;
+    Image().LoadImage("http://h/plate.aff", 1000, 2000, 5690, 4418, GeneExpression::kCoronal, 1.9f, 130900);
+    EXPECT_TRUE(Image().ShowImageInBrowser());
+    ASSERT_EQ(1u, services.urls.size());
+    EXPECT_EQ(UserPreferences::GetPreferences()->GetSingleImageViewerUrl() + "130900&x=0.324253&y=0.0473065&z=80",
+              services.urls[0]);
+}
+
+TEST_F(ZoomifyTest, ARefusedConnectionPassesOutWithNothingPending)
+{
+    FakeNetFile::RefuseConnections(true);
+    GeneExpression::ImageInfo info = Record(1000, 1000);
+    EXPECT_THROW(Image().LoadImage(&info, 500, 500, GeneExpression::kCoronal, 1.0f), std::runtime_error);
+    EXPECT_EQ(0, Image().GetPendingRequests());
+    FakeNetFile::RefuseConnections(false);
+}
+
+TEST_F(ZoomifyTest, TileRedrawsAreThrottledButTheLastAlwaysRedraws)
+{
+    Image().LoadImage("http://h/p.aff", 2048, 2048, 8192, 8192, GeneExpression::kCoronal, 1.0f, 5);
+    ASSERT_EQ(4, Image().GetPendingRequests());
+    const int before = owner.display.invalidateCount;
+    const std::string tile = SolidJpeg(256, 256, kRed);
+    FakeNetFile::Latest()->Reply(tile);
+    FakeNetFile::Latest()->Reply(tile);
+    EXPECT_EQ(before, owner.display.invalidateCount);
+    // A quarter second later: one progress and one tile redraw.
+    now += 0.3;
+    FakeNetFile::Latest()->Reply(tile);
+    EXPECT_EQ(before + 2, owner.display.invalidateCount);
+    FakeNetFile::Latest()->Reply(tile);
+    EXPECT_EQ(before + 3, owner.display.invalidateCount);
+    // Double clicks need the left button and a loaded part.
+    EXPECT_FALSE(Image().OnDoubleClick(2, 10, 10, 0, 0));
+    EXPECT_TRUE(Image().OnDoubleClick(0, 10, 10, 0, 0));
+}

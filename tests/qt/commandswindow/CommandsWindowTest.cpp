@@ -1,0 +1,241 @@
+// The commands in the real document window: the frame on the clipboard,
+// Transparent Structures seen in the frame, and the whole road from the
+// toolbar's search field through a download, the cycle key, the glyphs in
+// the scene, Export Gene through the real file dialog and File > Open.
+#include "qt/shell/ShellFixture.h"
+
+#include "SampleService.h"
+#include "tools/sampleservice/SampleAtlasFolders.h"
+
+#include "display/BrainThumbnailRenderer.h"
+#include "display/ExpressionThumbnailRenderer.h"
+#include "display/TabControlRenderer.h"
+#include "model/GeneExpression.h"
+#include "model/PagedGeneList.h"
+#include "shell/BrainDocTab.h"
+#include "shell/FileMenu.h"
+#include "shell/NuvaroDocWrapper.h"
+#include "shell/ShellCommands.h"
+#include "shell/ViewController3d.h"
+#include "shell/WindowCommands.h"
+#include "network/QtNetFile.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QSlider>
+#include <QLineEdit>
+#include <QNetworkAccessManager>
+#include <QTableView>
+
+#include <filesystem>
+
+using shell::CommandId;
+
+namespace
+{
+class CommandsWindowTest : public shelltest::ShellFixture
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        setenv("NUVARO_DATA_DIR", testsupport::SampleDataDir().c_str(), 0);
+        sampleservice::ServiceOptions options;
+        options.dataDir = servicetest::SampleServiceDir();
+        options.atlasDir = testsupport::SampleDataDir();
+        options.tileCache = false;
+        s_service = new sampleservice::SampleService(options);
+        s_service->Start(0);
+        shelltest::Process().prefs.Store().values["Host"] = s_service->BaseUrl();
+        QtNetFile::Install();
+    }
+
+    static void TearDownTestSuite()
+    {
+        for (QNetworkAccessManager* manager : QCoreApplication::instance()->findChildren<QNetworkAccessManager*>())
+            manager->clearConnectionCache();
+        QCoreApplication::processEvents();
+        delete s_service;
+        s_service = nullptr;
+    }
+
+    void SetUp() override
+    {
+        ShellFixture::SetUp();
+        Launch();
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+        ASSERT_NE(nullptr, doc->commands());
+    }
+
+    shell::ShellCommands& Commands() { return doc->commands()->commands(); }
+    void Trigger(CommandId id, int tag = 0)
+    {
+        Commands().validateAll();
+        Commands().action(id, tag)->trigger();
+    }
+
+    // The next frame the view draws.
+    QImage NextFrame()
+    {
+        view->update();
+        return view->grabFramebuffer();
+    }
+
+    static int DifferentPixels(const QImage& a, const QImage& b)
+    {
+        int count = 0;
+        for (int y = 0; y < a.height() && y < b.height(); ++y)
+            for (int x = 0; x < a.width() && x < b.width(); ++x)
+                count += a.pixel(x, y) != b.pixel(x, y);
+        return count;
+    }
+
+    static sampleservice::SampleService* s_service;
+};
+
+sampleservice::SampleService* CommandsWindowTest::s_service = nullptr;
+} // namespace
+
+TEST_F(CommandsWindowTest, CopyImagePutsTheOpaqueFrameOnTheClipboard)
+{
+    QApplication::clipboard()->clear();
+    const QImage frame = NextFrame();
+    Trigger(CommandId::CopyImage);
+    const QImage copied = QApplication::clipboard()->image();
+    ASSERT_EQ(frame.size(), copied.size());
+    const QPoint middle(frame.width() / 2, frame.height() / 2);
+    EXPECT_EQ(255, qAlpha(copied.pixel(middle)));
+    EXPECT_EQ(frame.pixel(middle) & 0xFFFFFF, copied.pixel(middle) & 0xFFFFFF);
+}
+
+TEST_F(CommandsWindowTest, TransparentStructuresChangeTheFrame)
+{
+    Trigger(CommandId::ShowSearchableStructures);
+    Model()->SetMeshDisplayStyle(BrainExpressionModel::kOpaqueMeshes, true);
+    const QImage opaque = NextFrame();
+    Trigger(CommandId::ToggleTransparentStructures);
+    EXPECT_EQ(BrainExpressionModel::kTransparentMeshes, Model()->GetMeshDisplayStyle());
+    EXPECT_GT(DifferentPixels(opaque, NextFrame()), 100);
+}
+
+TEST_F(CommandsWindowTest, SearchDownloadShowExportAndOpen)
+{
+    const std::string symbol = s_service->Catalogue().genes.front().symbol;
+
+    // The toolbar's search field: type and press Return.
+    QLineEdit* search = window->searchField();
+    QTest::keyClicks(search, QString::fromStdString(symbol));
+    QTest::keyClick(search, Qt::Key_Return);
+    ASSERT_EQ(2, doc->tabControlRenderer()->GetNumTabs());
+    BrainDocTab* tab = doc->docWrapper()->listTab();
+    ASSERT_NE(nullptr, tab);
+    auto* thumbnails = dynamic_cast<BrainThumbnailRenderer*>(tab->renderer());
+    ASSERT_NE(nullptr, thumbnails);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return thumbnails->GetFilledCount() > 0; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return thumbnails->GetCell(0).IsDownloadAllowed(); }, 10000));
+
+    // Download on the first cell, clicked in the GL view.
+    view->update();
+    QTest::qWait(50);
+    const ExpressionThumbnailRenderer::TextLayout layout = thumbnails->GetCell(0).Layout();
+    const QPoint download(layout.downloadX + 4, view->deviceHeight() - 1 - (layout.downloadY + 4));
+    QTest::mouseClick(view, Qt::LeftButton, {}, download);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Model()->GetNumGenes() == 1; }, 15000));
+    EXPECT_EQ(symbol, Model()->GetGene(0)->GetSymbol());
+
+    // To the Detail View with the cycle key: the glyphs show in the gene's colour.
+    QTest::keyClick(view, Qt::Key_Tab, Qt::ControlModifier);
+    ASSERT_EQ(0, doc->tabControlRenderer()->GetActiveTab());
+    const QImage shown = NextFrame();
+    Model()->SetGeneVisible(0, false);
+    const QImage hidden = NextFrame();
+    Model()->SetGeneVisible(0, true);
+    float r = 0, g = 0, b = 0;
+    Model()->GetGene(0)->GetColor(r, g, b);
+    const QColor colour = QColor::fromRgbF(r, g, b);
+    int glyphPixels = 0;
+    for (int y = 0; y < shown.height(); ++y)
+        for (int x = 0; x < shown.width(); ++x)
+            if (shown.pixel(x, y) != hidden.pixel(x, y))
+            {
+                const QColor p = shown.pixelColor(x, y);
+                glyphPixels += std::abs(p.red() - colour.red()) + std::abs(p.green() - colour.green()) +
+                                   std::abs(p.blue() - colour.blue()) < 90;
+            }
+    EXPECT_GT(glyphPixels, 0);
+
+    // Export through the real file dialog.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->geneListView()->selectionModel()->selectedRows().isEmpty(); }, 2000));
+    testsupport::TempDir folder;
+    Trigger(CommandId::ExportGene);
+    auto* save = shelltest::WaitForModal<QFileDialog>();
+    ASSERT_NE(nullptr, save);
+    auto* name = save->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    name->setText(QString::fromStdString(folder.File("exported")));
+    QTest::keyClick(name, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(folder.File("exported.xpr")); }, 5000));
+
+    // And open it through File > Open...: a second row with the same symbol.
+    FileMenu* files = window->findChild<FileMenu*>();
+    ASSERT_NE(nullptr, files);
+    files->openAction()->trigger();
+    auto* open = shelltest::WaitForModal<QFileDialog>();
+    ASSERT_NE(nullptr, open);
+    name = open->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    name->setText(QString::fromStdString(folder.File("exported.xpr")));
+    QTest::keyClick(name, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Model()->GetNumGenes() == 2; }, 5000));
+    EXPECT_EQ(symbol, Model()->GetGene(1)->GetSymbol());
+}
+
+TEST_F(CommandsWindowTest, CloseKeysInTheWindow)
+{
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_T, Qt::ControlModifier);
+    ASSERT_EQ(2, doc->tabControlRenderer()->GetNumTabs());
+    QTest::keyClick(view, Qt::Key_W, Qt::ControlModifier);
+    EXPECT_EQ(1, doc->tabControlRenderer()->GetNumTabs());
+    EXPECT_TRUE(window->isVisible());
+
+    QTest::keyClick(view, Qt::Key_T, Qt::ControlModifier);
+    ASSERT_EQ(2, doc->tabControlRenderer()->GetNumTabs());
+    QPointer<NuvaroDoc> watched(doc.data());
+    QTest::keyClick(view, Qt::Key_W, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return watched.isNull(); }, 5000));
+    doc = nullptr;
+}
+
+TEST_F(CommandsWindowTest, HelpOpensTheHelpPageAndViewSettingsShowTheSliders)
+{
+    shelltest::Process().services.urls.clear();
+    Trigger(CommandId::Help);
+    ASSERT_EQ(1u, shelltest::Process().services.urls.size());
+    EXPECT_NE(std::string::npos, shelltest::Process().services.urls[0].find("Help/index.html"));
+
+    // View Settings shows the sliders, which follow the model's zoom.
+    const bool shown = doc->viewSettingsVisible();
+    Trigger(CommandId::ShowViewSettings);
+    EXPECT_NE(shown, doc->viewSettingsVisible());
+    EXPECT_EQ(doc->viewSettingsVisible(), Commands().action(CommandId::ShowViewSettings)->isChecked());
+    Model()->SetZoom(77.9f, true);
+    EXPECT_EQ(77, doc->commands()->viewController()->zoomSlider()->value());
+    shelltest::SaveScreenshot(window, "window-with-view-settings");
+    QTest::keyClick(window, Qt::Key_V, Qt::AltModifier);
+    if (QWidget* menu = QApplication::activePopupWidget())
+    {
+        shelltest::SaveScreenshot(menu, "view-menu");
+        menu->close();
+    }
+    // On a list tab the zoom slider is disabled.
+    QTest::keyClick(view, Qt::Key_T, Qt::ControlModifier);
+    EXPECT_FALSE(doc->commands()->viewController()->zoomSlider()->isEnabled());
+}
+
+TEST_F(CommandsWindowTest, PanelsNotYetInTheWindowKeepTheirCommandsDisabled)
+{
+    Commands().validateAll();
+    EXPECT_EQ(HasGraphTabMaker(), Commands().action(CommandId::ImportGeneRelations)->isEnabled());
+    EXPECT_FALSE(Commands().action(CommandId::ShowFullResolutionAtlasImage)->isEnabled());
+    EXPECT_FALSE(Commands().action(CommandId::Delete)->isEnabled());
+}

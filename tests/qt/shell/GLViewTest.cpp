@@ -1,0 +1,264 @@
+// The GL view's event translation, timer, cursor rectangles, renderer
+// hand-over and frame capture, with hand-built Qt events on a shown view.
+
+#include "ShellFixture.h"
+
+#include "gl/TimerListener.h"
+#include "shell/GLViewWrapper.h"
+#include "support/qt/GLTestRenderer.h"
+
+#include <QClipboard>
+#include <QImageReader>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QOpenGLFunctions>
+#include <QWheelEvent>
+
+#include <atomic>
+#include <thread>
+
+using namespace shelltest;
+
+namespace
+{
+class RecordingRenderer : public GLTestRenderer
+{
+public:
+    bool OnMouseMove(int x, int y, int f, unsigned) override { return Record("move", 0, x, y, f); }
+    bool OnMouseLeave(unsigned) override
+    {
+        calls.push_back("leave");
+        return true;
+    }
+    bool OnKeyDown(unsigned c, int f, unsigned) override
+    {
+        calls.push_back("key " + std::to_string(c) + " " + std::to_string(f));
+        return true;
+    }
+    bool OnSpecialKeyDown(int k, int f, unsigned) override
+    {
+        calls.push_back("special " + std::to_string(k) + " " + std::to_string(f));
+        return true;
+    }
+    void SetActive(bool active) override { calls.push_back(active ? "active" : "inactive"); }
+};
+
+class CountingTimer : public TimerListener
+{
+public:
+    void TimerElapsed() override { ++ticks; }
+    int ticks = 0;
+};
+
+class GLViewTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        Process();
+        view = std::make_unique<GLView>();
+        view->resize(200, 100);
+        view->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+        wrapper = std::make_unique<GLViewWrapper>(view.get());
+        wrapper->SetRenderer(&renderer);
+        wrapper->SetMouseListener(&renderer);
+        wrapper->SetKeyListener(&renderer);
+        renderer.calls.clear();
+    }
+
+    void TearDown() override
+    {
+        wrapper->SetRenderer(nullptr);
+        wrapper.reset();
+        view.reset();
+    }
+
+    void Mouse(QEvent::Type type, Qt::MouseButton button, QPointF p, Qt::KeyboardModifiers mods = {})
+    {
+        const Qt::MouseButtons buttons = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
+        QMouseEvent e(type, p, view->mapToGlobal(p), button, buttons, mods);
+        QApplication::sendEvent(view.get(), &e);
+    }
+    void Wheel(int angle)
+    {
+        QWheelEvent e(QPointF(10, 20), view->mapToGlobal(QPointF(10, 20)), QPoint(), QPoint(0, angle), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view.get(), &e);
+    }
+    void Key(int key, const QString& text = {}, Qt::KeyboardModifiers mods = {})
+    {
+        QKeyEvent e(QEvent::KeyPress, key, mods, text);
+        QApplication::sendEvent(view.get(), &e);
+    }
+
+    RecordingRenderer renderer;
+    std::unique_ptr<GLView> view;
+    std::unique_ptr<GLViewWrapper> wrapper;
+};
+
+using Calls = std::vector<std::string>;
+
+TEST_F(GLViewTest, CornersArriveWithTheOriginAtTheTopLeft)
+{
+    Mouse(QEvent::MouseButtonPress, Qt::LeftButton, QPointF(0, 0));
+    Mouse(QEvent::MouseButtonRelease, Qt::LeftButton, QPointF(199.7, 99.9));
+    Mouse(QEvent::MouseButtonPress, Qt::LeftButton, QPointF(0.4, 99.2));
+    EXPECT_EQ((Calls{"down 0 0 0 0", "up 0 199 99 0", "down 0 0 99 0"}), renderer.calls);
+    EXPECT_EQ(200, wrapper->GetWidth());
+    EXPECT_EQ(100, wrapper->GetHeight());
+}
+
+TEST_F(GLViewTest, TheSecondReleaseOfADoubleClickIsTheDoubleClickAndAThirdClickIsPlain)
+{
+    const QPointF p(5, 6);
+    Mouse(QEvent::MouseButtonPress, Qt::LeftButton, p);
+    Mouse(QEvent::MouseButtonRelease, Qt::LeftButton, p);
+    Mouse(QEvent::MouseButtonDblClick, Qt::LeftButton, p);
+    Mouse(QEvent::MouseButtonRelease, Qt::LeftButton, p);
+    Mouse(QEvent::MouseButtonPress, Qt::LeftButton, p);
+    Mouse(QEvent::MouseButtonRelease, Qt::LeftButton, p);
+    EXPECT_EQ((Calls{"down 0 5 6 0", "up 0 5 6 0", "down 0 5 6 0", "double 0 5 6 0", "down 0 5 6 0", "up 0 5 6 0"}),
+              renderer.calls);
+}
+
+TEST_F(GLViewTest, ButtonsAndModifiersFollowTheListenerNumbers)
+{
+    Mouse(QEvent::MouseButtonPress, Qt::MiddleButton, QPointF(1, 1));
+    Mouse(QEvent::MouseButtonPress, Qt::RightButton, QPointF(1, 1));
+    Mouse(QEvent::MouseButtonPress, Qt::BackButton, QPointF(1, 1));
+    Mouse(QEvent::MouseButtonPress, Qt::LeftButton, QPointF(1, 1), Qt::ShiftModifier | Qt::AltModifier);
+    Mouse(QEvent::MouseButtonPress, Qt::LeftButton, QPointF(1, 1), Qt::MetaModifier);
+    Mouse(QEvent::MouseButtonPress, Qt::LeftButton, QPointF(1, 1), Qt::ControlModifier);
+    EXPECT_EQ((Calls{"down 1 1 1 0", "down 2 1 1 0", "down 0 1 1 5", "down 0 1 1 0", "down 0 1 1 2"}),
+              renderer.calls);
+}
+
+TEST_F(GLViewTest, WheelStepsAreAHundredTimesTheScrollAmountTruncated)
+{
+    Wheel(36);
+    Wheel(-180);
+    EXPECT_EQ((Calls{"wheel 30 10 20 0", "wheel -150 10 20 0"}), renderer.calls);
+}
+
+TEST_F(GLViewTest, KeysBecomeSpecialCodesOrTheirFirstCharacter)
+{
+    const int keys[] = {Qt::Key_Up,     Qt::Key_Down,     Qt::Key_Left, Qt::Key_Right,
+                        Qt::Key_PageUp, Qt::Key_PageDown, Qt::Key_Home, Qt::Key_End};
+    for (int k : keys)
+        Key(k);
+    Key(Qt::Key_A, "a", Qt::ShiftModifier);
+    Key(Qt::Key_F5);
+    Calls expected;
+    for (int i = 1; i <= 8; ++i)
+        expected.push_back("special " + std::to_string(i) + " 0");
+    expected.push_back("key 97 1");
+    EXPECT_EQ(expected, renderer.calls);
+}
+
+TEST_F(GLViewTest, NothingIsSentWithoutAListener)
+{
+    wrapper->SetMouseListener(nullptr);
+    wrapper->SetKeyListener(nullptr);
+    Mouse(QEvent::MouseButtonPress, Qt::LeftButton, QPointF(1, 1));
+    Wheel(120);
+    Key(Qt::Key_A, "a");
+    EXPECT_TRUE(renderer.calls.empty());
+}
+
+TEST_F(GLViewTest, ButtonlessMovesArriveOnlyWhenAskedFor)
+{
+    Mouse(QEvent::MouseMove, Qt::NoButton, QPointF(3, 4));
+    wrapper->SetSendMouseMoved(true);
+    Mouse(QEvent::MouseMove, Qt::NoButton, QPointF(5, 6));
+    wrapper->SetSendMouseMoved(false);
+    QMouseEvent drag(QEvent::MouseMove, QPointF(7, 8), view->mapToGlobal(QPointF(7, 8)), Qt::NoButton,
+                     Qt::LeftButton, {});
+    QApplication::sendEvent(view.get(), &drag);
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(view.get(), &leave);
+    EXPECT_EQ((Calls{"move 0 5 6 0", "move 0 7 8 0", "leave"}), renderer.calls);
+}
+
+TEST_F(GLViewTest, SettingARendererInitialisesAndReshapesItAndNullClearsTheListeners)
+{
+    RecordingRenderer second;
+    wrapper->SetRenderer(&second);
+    EXPECT_EQ((Calls{"Initialize", "Reshape 200 100"}), second.calls);
+    EXPECT_EQ(&second, view->renderer());
+    wrapper->SetRenderer(nullptr);
+    EXPECT_EQ(nullptr, view->renderer());
+    EXPECT_EQ(nullptr, view->mouseListener());
+    EXPECT_EQ(nullptr, view->keyListener());
+}
+
+TEST_F(GLViewTest, ASecondTimerReplacesTheFirstAndARendererStopsIt)
+{
+    CountingTimer first, second;
+    wrapper->StartTimer(5, &first);
+    wrapper->StartTimer(5, &second);
+    QTest::qWait(60);
+    EXPECT_EQ(0, first.ticks);
+    EXPECT_GT(second.ticks, 1);
+    wrapper->SetRenderer(&renderer);
+    EXPECT_FALSE(wrapper->timerRunning());
+    const int ticks = second.ticks;
+    QTest::qWait(30);
+    EXPECT_EQ(ticks, second.ticks);
+}
+
+TEST_F(GLViewTest, InvalidateFromAnotherThreadRedrawsOnTheMainThread)
+{
+    std::atomic<int> frames{0};
+    std::thread::id drawnOn;
+    renderer.draw = [&] {
+        drawnOn = std::this_thread::get_id();
+        ++frames;
+    };
+    QTest::qWait(20);
+    frames = 0;
+    std::thread([&] { wrapper->Invalidate(); }).join();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return frames > 0; }, 2000));
+    EXPECT_EQ(std::this_thread::get_id(), drawnOn);
+}
+
+TEST_F(GLViewTest, CursorRectanglesAreFlippedFromTheBottomLeft)
+{
+    // The bottom 10 rows, in the renderer's bottom-left coordinates.
+    renderer.cursors = [&] { wrapper->AddCursorRect(0, 0, 50, 10, Cursors::RESIZE_UP_DOWN); };
+    wrapper->InvalidateCursorRects();
+    QTest::qWait(20);
+    EXPECT_EQ(Cursors::RESIZE_UP_DOWN, view->cursorAt(10, 95));
+    EXPECT_EQ(Cursors::ARROW, view->cursorAt(10, 5));
+    EXPECT_EQ(Cursors::ARROW, view->cursorAt(60, 95));
+    wrapper->SetSendMouseMoved(true);
+    Mouse(QEvent::MouseMove, Qt::NoButton, QPointF(10, 95));
+    EXPECT_EQ(Qt::SizeVerCursor, view->cursor().shape());
+    // Outside ResetCursorRects nothing is collected.
+    wrapper->AddCursorRect(0, 0, 200, 100, Cursors::MOVE);
+    EXPECT_EQ(Cursors::ARROW, view->cursorAt(10, 5));
+}
+
+TEST_F(GLViewTest, TheFrameIsCapturedOpaqueAsTiffAndSavedWhole)
+{
+    renderer.draw = [] {
+        glClearColor(1.0f, 0.0f, 0.0f, 0.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+    };
+    const QByteArray tiff = view->getImageData();
+    ASSERT_FALSE(tiff.isEmpty());
+    QImage image;
+    ASSERT_TRUE(image.loadFromData(tiff, "TIFF"));
+    EXPECT_EQ(QSize(200, 100), image.size());
+    EXPECT_EQ(qRgba(255, 0, 0, 255), image.pixel(0, 0));
+
+    testsupport::TempDir dir;
+    const QString path = QString::fromStdString(dir.File("frame.tiff"));
+    ASSERT_TRUE(view->saveImage(path));
+    EXPECT_EQ(QImage(path).pixel(5, 5), qRgba(255, 0, 0, 255));
+    EXPECT_FALSE(view->saveImage(QString::fromStdString(dir.File("missing/frame.tiff"))));
+
+    ASSERT_TRUE(view->copyToPasteboard());
+    EXPECT_EQ(qRgba(255, 0, 0, 255), QApplication::clipboard()->image().pixel(3, 3));
+}
+} // namespace

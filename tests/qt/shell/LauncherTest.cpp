@@ -1,0 +1,146 @@
+// The launch rule as a pure function, and the built program started the way
+// a user and the desktop start it.
+
+#include "shell/Launcher.h"
+#include "support/TempDir.h"
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStandardPaths>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace
+{
+using Launcher::LaunchPlan;
+using Launcher::PlanLaunch;
+using Strings = std::vector<std::string>;
+
+const std::string kApp = "/opt/My Apps/Nuvaro.app";
+const std::string kExe = kApp + "/Contents/MacOS/Tessary";
+
+Strings Shipped(const std::string& bundle)
+{
+    return {bundle + "/Contents/Resources/Data/xprs/Non_Pyr_Principal.xpr",
+            bundle + "/Contents/Resources/Data/xprs/Pyramidal.xpr",
+            bundle + "/Contents/Resources/Data/xprs/Interneuron.xpr"};
+}
+
+TEST(LaunchPlanTest, ALaunchWithAtMostOneArgumentRelaunchesWithTheShippedFiles)
+{
+    const LaunchPlan plan = PlanLaunch({"Tessary"}, kExe);
+    ASSERT_TRUE(plan.relaunch);
+    EXPECT_EQ(kExe, plan.program);
+    Strings expected{"Tessary"};
+    for (const std::string& f : Shipped(kApp))
+        expected.push_back(f);
+    EXPECT_EQ(expected, plan.arguments);
+    EXPECT_EQ((Strings{"OSX Arg 0/1 = [  7] 'Tessary'\n"}), plan.lines);
+
+    // A two-argument launch passes its file on after the shipped ones.
+    const LaunchPlan two = PlanLaunch({kExe, "/home/u/it's mine.xpr"}, kExe);
+    ASSERT_TRUE(two.relaunch);
+    ASSERT_EQ(5u, two.arguments.size());
+    EXPECT_EQ("/home/u/it's mine.xpr", two.arguments[4]);
+    EXPECT_EQ(2u, two.lines.size());
+}
+
+TEST(LaunchPlanTest, MoreArgumentsRunTheApplicationAndPrintThem)
+{
+    const LaunchPlan plan = PlanLaunch({"Tessary", "a.xpr", "b c.xpr"}, kExe);
+    EXPECT_FALSE(plan.relaunch);
+    EXPECT_EQ((Strings{"\n", "Std Arg 0/3 = [  7] 'Tessary'\n", "Std Arg 1/3 = [  5] 'a.xpr'\n",
+                       "Std Arg 2/3 = [  7] 'b c.xpr'\n"}),
+              plan.lines);
+}
+
+TEST(LaunchPlanTest, TheBundleIsCutAtTheFirstMarkerOrIsTheWholePath)
+{
+    EXPECT_EQ("/x/A.app", Launcher::BundlePath("/x/A.app/Contents/MacOS/Tessary"));
+    EXPECT_EQ("/x/A.app", Launcher::BundlePath("/x/A.app/Contents/MacOS/Tessary/Contents/MacOS/Tessary"));
+    EXPECT_EQ("/usr/bin/tessary", Launcher::BundlePath("/usr/bin/tessary"));
+    const LaunchPlan plan = PlanLaunch({"tessary"}, "/usr/bin/tessary");
+    EXPECT_EQ(Shipped("/usr/bin/tessary")[0], plan.arguments[1]);
+}
+
+TEST(LaunchPlanTest, AProgramThatCannotStartGivesANonZeroStatus)
+{
+    LaunchPlan plan;
+    plan.relaunch = true;
+    plan.program = "/nonexistent/Tessary";
+    plan.arguments = {"Tessary"};
+    EXPECT_EQ(127, Launcher::Execute(plan));
+}
+
+#ifdef NUVARO_TEST_APP
+// Runs the built program until its first scene frame; returns its status
+// and its standard output.
+int RunApp(const QStringList& args, QString& out)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("NUVARO_QUIT_AFTER_FIRST_FRAME", "1");
+    testsupport::TempDir home;
+    env.insert("XDG_CONFIG_HOME", QString::fromStdString(home.File("config")));
+    env.insert("XDG_DATA_HOME", QString::fromStdString(home.File("data")));
+    env.insert("XDG_CACHE_HOME", QString::fromStdString(home.File("cache")));
+    p.setProcessEnvironment(env);
+    p.setProcessChannelMode(QProcess::SeparateChannels);
+    p.start(QString::fromUtf8(NUVARO_TEST_APP), args);
+    if (!p.waitForFinished(120000))
+    {
+        p.kill();
+        p.waitForFinished();
+        return -1;
+    }
+    out = QString::fromUtf8(p.readAllStandardOutput());
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+// The grid files the program read: the reader prints a line for each.
+int GenesOpened(const QString& out)
+{
+    return static_cast<int>(out.count(QStringLiteral("Loaded VERSION")));
+}
+
+TEST(LaunchedProgramTest, WithoutArgumentsItOpensTheThreeNeuronClassesAndExitsZero)
+{
+    QString out;
+    ASSERT_EQ(0, RunApp({}, out)) << out.toStdString();
+    EXPECT_EQ(3, GenesOpened(out)) << out.toStdString();
+    EXPECT_TRUE(out.contains("First scene frame drawn"));
+}
+
+TEST(LaunchedProgramTest, TheDesktopEntryIsValidAndItsExecLineOpensOneMoreFile)
+{
+    const QString validator = QStandardPaths::findExecutable("desktop-file-validate");
+    if (validator.isEmpty())
+        GTEST_SKIP() << "desktop-file-validate is not installed";
+    QProcess check;
+    check.start(validator, {QString::fromUtf8(NUVARO_TEST_DESKTOP_ENTRY)});
+    ASSERT_TRUE(check.waitForFinished(30000));
+    EXPECT_EQ(0, check.exitCode()) << check.readAllStandardOutput().toStdString();
+
+    std::ifstream entry(NUVARO_TEST_DESKTOP_ENTRY);
+    std::string line, exec;
+    while (std::getline(entry, line))
+        if (line.rfind("Exec=", 0) == 0)
+            exec = line.substr(5);
+    ASSERT_FALSE(exec.empty());
+    // The desktop splits the line at spaces outside quotes and puts the
+    // file in place of %F.
+    QStringList args = QProcess::splitCommand(QString::fromStdString(exec));
+    ASSERT_EQ(QStringLiteral("%F"), args.last());
+    args.removeLast();
+    const QString program = args.takeFirst();
+    EXPECT_EQ(QString::fromUtf8(NUVARO_TEST_APP), program);
+    args << QString::fromStdString(testsupport::SampleDataDir() + "xprs/Pyramidal.xpr");
+    QString out;
+    ASSERT_EQ(0, RunApp(args, out)) << out.toStdString();
+    EXPECT_EQ(4, GenesOpened(out)) << out.toStdString();
+}
+#endif
+} // namespace

@@ -1,0 +1,131 @@
+#ifndef NUVARO_TESTS_QT_SHELL_SHELLFIXTURE_H
+#define NUVARO_TESTS_QT_SHELL_SHELLFIXTURE_H
+
+// The application as main sets it up, in the test process: preferences in
+// memory, alerts, questions and URLs recorded, the Qt main-thread
+// dispatcher, icons, and a document window made through the application
+// controller over the sample atlas.
+
+#include "gl/QtIconImages.h"
+#include "model/BrainExpressionModel.h"
+#include "platform/QtMainThreadDispatcher.h"
+#include "shell/GLView.h"
+#include "shell/NuvaroAppController.h"
+#include "shell/NuvaroDoc.h"
+#include "shell/NuvaroWindowController.h"
+#include "support/FakePlatformServices.h"
+#include "support/MemoryPreferenceStore.h"
+#include "support/TempDir.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QTest>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+namespace shelltest
+{
+struct ProcessServices
+{
+    testsupport::ScopedPreferenceStore prefs;
+    testsupport::FakePlatformServices services;
+};
+
+// Made on the first call and kept to the end of the process: the
+// preferences and the start-up work are once per process as in the program.
+inline ProcessServices& Process()
+{
+    static ProcessServices* sProcess = [] {
+        auto* p = new ProcessServices;
+        QApplication::setQuitOnLastWindowClosed(false);
+        InstallQtMainThreadDispatcher();
+        QtIconImages::Install();
+        return p;
+    }();
+    return *sProcess;
+}
+
+inline std::string ShippedFile(const char* name)
+{
+    return testsupport::SampleDataDir() + "xprs/" + name;
+}
+
+// Waits for a modal widget of the type; null after ms.
+template <class D>
+D* WaitForModal(int ms = 5000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms)
+    {
+        if (auto* d = qobject_cast<D*>(QApplication::activeModalWidget()); d && d->isVisible())
+            return d;
+        QTest::qWait(10);
+    }
+    return nullptr;
+}
+
+// Saves a picture of the widget when NUVARO_SCREENSHOT_DIR names a folder.
+inline void SaveScreenshot(QWidget* w, const char* name)
+{
+    const char* dir = std::getenv("NUVARO_SCREENSHOT_DIR");
+    if (dir && *dir)
+        w->grab().save(QDir(QString::fromUtf8(dir)).filePath(QString::fromUtf8(name) + ".png"));
+}
+
+class ShellFixture : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        Process();
+        Process().services.alerts.clear();
+        controller = std::make_unique<NuvaroAppController>();
+    }
+
+    void TearDown() override
+    {
+        if (doc)
+            CloseWindow();
+        controller.reset();
+    }
+
+    // Makes the document and shows its window with the files opened.
+    void Launch(const QStringList& files = {})
+    {
+        ASSERT_EQ(0, controller->start(files));
+        doc = controller->currentDocument();
+        ASSERT_NE(nullptr, doc);
+        window = doc->window();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+        view = window->sceneView();
+    }
+
+    // Closes the window as the user does; the document goes away.
+    void CloseWindow()
+    {
+        QPointer<NuvaroDoc> watched(doc.data());
+        window->close();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return watched.isNull(); }, 5000));
+        doc = nullptr;
+        window = nullptr;
+        view = nullptr;
+    }
+
+    BrainExpressionModel* Model() { return doc->expressionModel(); }
+
+    std::unique_ptr<NuvaroAppController> controller;
+    QPointer<NuvaroDoc> doc;
+    NuvaroWindowController* window = nullptr;
+    GLView* view = nullptr;
+};
+} // namespace shelltest
+
+#endif
