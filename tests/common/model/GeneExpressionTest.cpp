@@ -274,7 +274,9 @@ void WriteCountVolume(const testsupport::TempDir& home, const std::string& name,
     gzFile file = gzopen(home.File("temp/" + name).c_str(), "wb");
     ASSERT_NE(file, nullptr);
     if (!bytes.empty())
+    {
         ASSERT_EQ(gzwrite(file, bytes.data(), static_cast<unsigned>(bytes.size())), static_cast<int>(bytes.size()));
+    }
     gzclose(file);
 }
 
