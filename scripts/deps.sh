@@ -13,6 +13,7 @@ packages=(
   qt6-image-formats-plugins
   desktop-file-utils
   shared-mime-info
+  povray
   libmeshoptimizer-dev
   clang
   libclang-rt-14-dev

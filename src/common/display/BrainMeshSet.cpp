@@ -1,13 +1,15 @@
 #include "display/BrainMeshSet.h"
 
+#include "display/SceneExport.h"
+
 #include "gl/GLTriangleMesh.h"
 #include "model/AnnotationLabel.h"
 #include "model/BrainOntology.h"
 #include "utility/ResourcePath.h"
 
 #include <algorithm>
-#include <fstream>
 #include <locale>
+#include <sstream>
 
 namespace
 {
@@ -131,39 +133,49 @@ void BrainMeshSet::DrawForPick(ImageGrid::AnnotationSelector selector, const sce
     });
 }
 
+std::vector<std::string> BrainMeshSet::ExportNames(ImageGrid::AnnotationSelector selector) const
+{
+    std::vector<std::string> names;
+    for (const ImageGrid::AnnotationLabel* label : m_nodes)
+    {
+        if (selector.Intersects(label->own))
+            names.push_back(SceneExport::PovIdentifier(label->abbreviation));
+    }
+    return names;
+}
+
 void BrainMeshSet::ExportPOVRay(ImageGrid::AnnotationSelector selector, const char* directory)
 {
-    bool first = true;
+    const std::string folder = SceneExport::FolderWithSeparator(directory != nullptr ? directory : "");
+    std::ostringstream usage;
+    usage.imbue(std::locale::classic());
     for (int i = 0; i < GetNumNodes(); ++i)
     {
         const ImageGrid::AnnotationLabel* label = m_nodes[i];
         if (!selector.Intersects(label->own))
             continue;
+        GLTriangleMesh mesh;
         try
         {
-            GLTriangleMesh mesh;
             mesh.Load(MeshPath(i).c_str());
-            mesh.Scale(kAtlasToViewScale);
-            mesh.ExportPOVRay(directory, label->abbreviation.c_str());
-
-            std::ofstream usage(std::string(directory) + "mesh_usage.pov",
-                                first ? std::ios::out | std::ios::trunc : std::ios::out | std::ios::app);
-            if (!usage)
-                continue;
-            first = false;
-            usage.imbue(std::locale::classic());
-            usage << "#include \"" << label->abbreviation << ".pov\"\n";
-            usage << "object {\n";
-            usage << "\t" << label->abbreviation << "\n";
-            usage << "\tmake_color(" << label->red / 255.0f << ", " << label->green / 255.0f << ", "
-                  << label->blue / 255.0f << ")\n";
-            usage << "\tfinish { structFinish }\n";
-            usage << "}\n";
-            usage << "\n";
         }
         catch (const std::exception&)
         {
-            // This structure is left out; the next one is tried.
+            continue; // no mesh for this structure: it is left out
         }
+        mesh.Scale(kAtlasToViewScale);
+        const std::string name = SceneExport::PovIdentifier(label->abbreviation);
+        // A file that cannot be written ends the export (it throws).
+        mesh.ExportPOVRay(folder.c_str(), name.c_str());
+        usage << "#include \"" << name << ".pov\"\n";
+        usage << "object {\n";
+        usage << "\t" << name << "\n";
+        usage << "\tmake_color(" << label->red / 255.0f << ", " << label->green / 255.0f << ", "
+              << label->blue / 255.0f << ")\n";
+        usage << "\tfinish { structFinish }\n";
+        usage << "}\n";
+        usage << "\n";
     }
+    // Last, so that it never names a file that is not there.
+    SceneExport::WriteWholeFile(folder + "mesh_usage.pov", usage.str());
 }

@@ -58,16 +58,21 @@ public:
     // pick cells; failures are swallowed and leave the node not generated.
     void GenerateDisplayList(int i);
 
-    // For each node in the selector: the mesh object file "<abbreviation>.pov"
-    // and a block of "mesh_usage.pov" (made anew by the first structure,
-    // appended by the others) in directory, which ends with its separator.
-    // Structures whose mesh cannot be read or written are skipped.
     // Frees the lists (a context must be current); the next draw makes and
     // compiles them again.
     void ReleaseGL();
     bool HoldsLists() const { return m_listBase != 0; }
 
+    // For each node in the selector: the mesh object file "<name>.pov" and a
+    // block of "mesh_usage.pov" (made anew, written last) in directory, where
+    // name is the abbreviation as a scene-language identifier
+    // (SceneExport::PovIdentifier). Structures whose mesh cannot be read are
+    // left out; a file that cannot be written throws std::runtime_error
+    // "File could not be written.".
     void ExportPOVRay(ImageGrid::AnnotationSelector selector, const char* directory);
+    // The names of the files ExportPOVRay writes for the selector (without
+    // ".pov" and the usage file).
+    std::vector<std::string> ExportNames(ImageGrid::AnnotationSelector selector) const;
 
     int GetNumNodes() const { return static_cast<int>(m_nodes.size()); }
     const ImageGrid::AnnotationLabel* GetNode(int i) const { return m_nodes[i]; }

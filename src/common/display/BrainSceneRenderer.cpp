@@ -9,6 +9,7 @@
 #include "display/MPRRenderer.h"
 #include "display/MovePlaneMouseTool.h"
 #include "display/NeuronArchiveLink.h"
+#include "display/SceneExport.h"
 #include "display/SceneInteraction.h"
 #include "display/TabControlRenderer.h"
 #include "gl/GLBegin.h"
@@ -17,6 +18,7 @@
 #include "gl/GLTextBox.h"
 #include "gl/InputConventions.h"
 #include "gl/SceneLighting.h"
+#include "io/PngIO.h"
 #include "model/AnnotationLabel.h"
 #include "model/Atlas.h"
 #include "model/Bookmark.h"
@@ -26,6 +28,7 @@
 #include "utility/AlertBox.h"
 #include "utility/MainThreadDispatch.h"
 #include "utility/OSUtils.h"
+#include "utility/ResourcePath.h"
 #include "utility/TextParsing.h"
 
 #include <GL/gl.h>
@@ -343,6 +346,8 @@ void BrainSceneRenderer::Display()
 
         DrawText();
         guard.Release();
+        if (m_saveFrames)
+            SaveFrameImage();
     }
     catch (const std::exception& error)
     {
@@ -1597,4 +1602,37 @@ void BrainSceneRenderer::NeuronLinkResetHighlights()
 void BrainSceneRenderer::NeuronLinkShiftHover()
 {
     NeuronArchive::NoteShiftHover();
+}
+
+void BrainSceneRenderer::ExportPOVRay(const char* folder)
+{
+    SceneExport::ExportScene(folder != nullptr ? folder : "", m_expressionRenderers, Atlas::GetAtlas()->GetBrainMeshes(),
+                             m_model->GetStructureSelector());
+}
+
+void BrainSceneRenderer::SetSaveFrames(bool on, const std::string& folder)
+{
+    m_saveFrames = on;
+    if (!folder.empty())
+        m_frameFolder = folder;
+}
+
+void BrainSceneRenderer::SaveFrameImage()
+{
+    try
+    {
+        if (m_frameFolder.empty())
+            m_frameFolder = ResourcePath::GetHomeDirectory() + "Nuvaro Frames";
+        if (!ResourcePath::CreateDirectory(m_frameFolder.c_str()))
+            throw std::runtime_error("The folder " + m_frameFolder + " could not be made.");
+        const std::string path = SceneExport::FramePath(m_frameFolder, m_frameNumber++);
+        std::vector<unsigned char> pixels = SceneExport::ReadFramePixels(m_viewport[2], m_viewport[3]);
+        WritePNG(path.c_str(), pixels.data(), m_viewport[2], m_viewport[3]);
+    }
+    catch (const std::exception& error)
+    {
+        // Told once: saving stops until someone turns it on again.
+        m_saveFrames = false;
+        ShowAlertBox(std::string("Frames are no longer saved: ") + error.what());
+    }
 }

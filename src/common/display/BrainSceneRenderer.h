@@ -142,6 +142,17 @@ public:
     // The threshold control of the selected gene while the controls are shown.
     virtual ExpressionThresholdControl* GetActiveThresholdControl();
 
+    // The visible glyphs and structure meshes as ray-tracer include files in
+    // folder (SceneExport::ExportScene); throws std::runtime_error when a file
+    // cannot be written.
+    virtual void ExportPOVRay(const char* folder);
+    // While on, every drawn frame is saved as a numbered PNG in folder (by
+    // default "Nuvaro Frames" in the user's documents folder). Nothing turns
+    // it on but a caller of this.
+    void SetSaveFrames(bool on, const std::string& folder = std::string());
+    // Saves the frame just drawn; a failure is told once and turns saving off.
+    virtual void SaveFrameImage();
+
     GLDisplay* GetContext() const override { return m_display; }
     BrainExpressionModel* GetModel() const override { return m_model; }
     Trackball& GetTrackball() { return m_trackball; }
@@ -239,6 +250,7 @@ private:
     std::string m_atlasImageAlert;
     bool m_saveFrames;
     unsigned long m_frameNumber;
+    std::string m_frameFolder;
 
     // The thread the scene was made on, and a token that posted calls check
     // so that they do nothing once the scene is gone.

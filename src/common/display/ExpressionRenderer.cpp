@@ -2,6 +2,7 @@
 
 #include "display/BrainScene.h"
 #include "display/GlyphPickCells.h"
+#include "display/SceneExport.h"
 #include "display/SceneInteraction.h"
 #include "gl/GLBegin.h"
 #include "gl/GLSolids.h"
@@ -445,4 +446,58 @@ void ExpressionRenderer::HighlightExpressor(const Expressor* expressor)
         Octahedron().DrawAt(expressor->gridX, expressor->gridY, expressor->gridZ, size * 2.25f, false);
     else
         GLIcosahedron().DrawAt(expressor->gridX, expressor->gridY, expressor->gridZ, size * 1.25f, true);
+}
+
+std::string ExpressionRenderer::ComposePOVRay() const
+{
+    std::string out;
+    if (m_gene == nullptr)
+        return out;
+    const Filter filter(Model(), m_gene);
+    float base[3];
+    for (int i = 0; i < 3; ++i)
+        base[i] = filter.geneColor[i] * kStructureDimming;
+    for (const BrainFeature& feature : m_gene->GetBrainFeatures())
+    {
+        if (!filter.InSelector(feature.label))
+            continue;
+        float color[3] = {base[0], base[1], base[2]};
+        if (filter.mode == BrainExpressionModel::kStructureColor && feature.label->annotationValue != 0)
+        {
+            color[0] = feature.label->red / 255.0f * kStructureDimming;
+            color[1] = feature.label->green / 255.0f * kStructureDimming;
+            color[2] = feature.label->blue / 255.0f * kStructureDimming;
+        }
+        for (const Expressor* e : feature.expressors)
+        {
+            if (!filter.Passes(*e))
+                continue;
+            const int level = GetExpressorLevel(*e);
+            if (UsesColormap(filter.mode))
+            {
+                if (filter.Black(level))
+                    continue;
+                for (int i = 0; i < 3; ++i)
+                    color[i] = filter.map[3 * level + i] / 255.0f;
+            }
+            const float values[7] = {e->gridX, e->gridY, e->gridZ, GetExpressorSize(*e), color[0], color[1], color[2]};
+            out += "DrawExpressor(";
+            for (int i = 0; i < 7; ++i)
+            {
+                if (i > 0)
+                    out += ',';
+                SceneExport::AppendNumber(out, values[i]);
+            }
+            out += ")\n";
+        }
+    }
+    return out;
+}
+
+void ExpressionRenderer::ExportPOVRay(const char* folder, const std::string& fileStem) const
+{
+    const std::string stem =
+        fileStem.empty() ? SceneExport::GeneFileStem(m_gene != nullptr ? m_gene->GetSymbol() : std::string()) : fileStem;
+    SceneExport::WriteWholeFile(SceneExport::FolderWithSeparator(folder != nullptr ? folder : "") + stem + ".pov",
+                                ComposePOVRay());
 }

@@ -4,6 +4,7 @@
 #include <GL/gl.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 class BrainExpressionModel;
@@ -89,6 +90,17 @@ public:
     static float GetExpressorSize(const Expressor& expressor);
     // The score truncated to an integer and held in 0..255.
     static int GetExpressorLevel(const Expressor& expressor);
+
+    // The gene's glyphs as scene-language macro calls, one line per voxel
+    // shown under the model's filters: DrawExpressor(x,y,z,size,r,g,b) with
+    // the glyph colour in 0..1 (gene colour x 0.7; in mode 1 the structure's
+    // colour x 0.7, the gene's for voxels of no structure; in modes 2 and 3
+    // the colormap entry).
+    std::string ComposePOVRay() const;
+    // Writes that text to folder + fileStem + ".pov"; an empty stem is the
+    // gene symbol as a file name (SceneExport::GeneFileStem). Throws
+    // std::runtime_error "File could not be written." when it cannot.
+    void ExportPOVRay(const char* folder, const std::string& fileStem = std::string()) const;
 
     // Installs the tints of the neuron archive link for every renderer.
     static void SetTintHooks(const TintHooks& hooks);

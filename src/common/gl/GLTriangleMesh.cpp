@@ -1,9 +1,12 @@
 #include "gl/GLTriangleMesh.h"
 
+#include "display/SceneExport.h"
+
 #include "gl/GLBegin.h"
 #include "io/FileStream.h"
 #include "utility/ByteSwapper.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -34,9 +37,17 @@ void SendVertex(const GLTriangleMesh::Point3d& p)
     glVertex3f(p.x, p.y, p.z);
 }
 
-void PrintVector(std::ostream& out, const float* v)
+// "<x,y,z>" with each number as a default stream writes it; returns the end.
+char* PrintVector(char* out, const float* v)
 {
-    out << '<' << v[0] << ',' << v[1] << ',' << v[2] << '>';
+    *out++ = '<';
+    out = SceneExport::WriteNumber(out, v[0]);
+    *out++ = ',';
+    out = SceneExport::WriteNumber(out, v[1]);
+    *out++ = ',';
+    out = SceneExport::WriteNumber(out, v[2]);
+    *out++ = '>';
+    return out;
 }
 } // namespace
 
@@ -211,36 +222,40 @@ void GLTriangleMesh::AppendTriangles(std::vector<uint32_t>& out) const
     }
 }
 
-void GLTriangleMesh::ExportPOVRay(const char* directory, const char* name) const
+std::string GLTriangleMesh::ComposePOVRay(const char* name) const
 {
-    std::ofstream out(std::string(directory) + name + ".pov", std::ios::out | std::ios::trunc);
-    if (!out)
-        throw std::runtime_error("File could not be written.");
-    out.imbue(std::locale::classic());
-    out << "#declare " << name << " = object {\n";
-    out << "mesh { \n";
+    std::string out = std::string("#declare ") + name + " = object {\nmesh { \n";
+    size_t triangles = 0;
+    for (size_t s = 0; s < GetStripCount(); ++s)
+        triangles += GetStripLength(s) > 2 ? GetStripLength(s) - 2 : 0;
+    out.reserve(out.size() + triangles * 160);
     for (size_t s = 0; s < GetStripCount(); ++s)
     {
         const uint32_t* strip = GetStrip(s);
         const uint32_t n = GetStripLength(s);
         for (uint32_t i = 0; i + 2 < n; ++i)
         {
-            out << "smooth_triangle { ";
+            // One line: 6 vectors of 3 numbers and their punctuation.
+            char line[32 + 6 * (3 * SceneExport::kMaxNumberText + 4)];
+            char* end = std::copy_n("smooth_triangle { ", 18, line);
             for (int k = 0; k < 3; ++k)
             {
                 const Point3d& p = m_vertices[strip[i + k]];
                 if (k > 0)
-                    out << ", ";
-                PrintVector(out, &p.x);
-                out << ", ";
-                PrintVector(out, &p.nx);
+                    end = std::copy_n(", ", 2, end);
+                end = PrintVector(end, &p.x);
+                end = std::copy_n(", ", 2, end);
+                end = PrintVector(end, &p.nx);
             }
-            out << " }\n";
+            end = std::copy_n(" }\n", 3, end);
+            out.append(line, end);
         }
     }
-    out << "}\n";
-    out << "}\n";
-    out.close();
-    if (!out)
-        throw std::runtime_error("File could not be written.");
+    out += "}\n}\n";
+    return out;
+}
+
+void GLTriangleMesh::ExportPOVRay(const char* directory, const char* name) const
+{
+    SceneExport::WriteWholeFile(std::string(directory) + name + ".pov", ComposePOVRay(name));
 }

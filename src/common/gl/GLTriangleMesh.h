@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 // A surface given as triangle strips over a shared vertex list, read from a
@@ -53,6 +54,8 @@ public:
     // Throws std::runtime_error "File could not be written." when the file
     // cannot be created or written.
     void ExportPOVRay(const char* directory, const char* name) const;
+    // The text of that file: the object declared as name.
+    std::string ComposePOVRay(const char* name) const;
 
     size_t GetStripCount() const { return m_stripStarts.empty() ? 0 : m_stripStarts.size() - 1; }
     // Number of indices of strip i.

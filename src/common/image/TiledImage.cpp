@@ -282,29 +282,28 @@ void TiledImage::LoadTiles()
                     std::printf("Bad Source: %d %d %d %d\n", tile.source.left, tile.source.top, tile.source.right,
                                 tile.source.bottom);
                 const int group = ZoomifyPyramid::TileGroup(W, H, ts, m_shownTier, c, r);
-                --unmade;
                 tile.imageFetcher.LoadImage(m_imagePath, this, m_imageId, m_shownTier, c, r, &tile, kImagePart,
                                             group);
+                --unmade;
                 if (!overlay)
                     continue;
-                --unmade;
                 // A cached image part that proved bad has ended the tile.
                 if (!tile.active)
                 {
+                    --unmade;
                     --m_pendingRequests;
                     continue;
                 }
                 tile.expressionFetcher.LoadImage(m_expressionPath, this, m_imageId, m_shownTier, c, r, &tile,
                                                  kExpressionPart, group);
+                --unmade;
             }
         }
     }
     catch (...)
     {
-        // The request that threw counts as unmade (its fetcher is idle).
-        m_pendingRequests -= unmade + 1;
-        if (m_pendingRequests < 0)
-            m_pendingRequests = 0;
+        // The request that threw is among the unmade ones (its fetcher is idle).
+        m_pendingRequests = std::max(0, m_pendingRequests - unmade);
         m_visible = true;
         Invalidate();
         throw;

@@ -19,78 +19,6 @@ Image3d::MPRPlane Plane(int p)
     return static_cast<Image3d::MPRPlane>(p);
 }
 
-// The length of the well-formed UTF-8 sequence at text[i], or 0 when the
-// bytes there are not one.
-size_t Utf8SequenceLength(const std::string& text, size_t i)
-{
-    const unsigned char lead = static_cast<unsigned char>(text[i]);
-    size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead < 0x80)
-        return 1;
-    if (lead >= 0xC2 && lead <= 0xDF)
-        length = 2;
-    else if (lead >= 0xE0 && lead <= 0xEF)
-    {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80; // no overlong forms
-        high = lead == 0xED ? 0x9F : 0xBF; // no surrogates
-    }
-    else if (lead >= 0xF0 && lead <= 0xF4)
-    {
-        length = 4;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF;
-    }
-    else
-        return 0;
-    if (i + length > text.size())
-        return 0;
-    for (size_t k = 1; k < length; ++k)
-    {
-        const unsigned char next = static_cast<unsigned char>(text[i + k]);
-        if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF))
-            return 0;
-    }
-    return length;
-}
-
-// Text for an XML attribute value that every XML parser reads back: the five
-// special characters as entities, tab, line feed and carriage return as
-// character references (a parser would turn them into blanks otherwise),
-// other control characters dropped, and bytes that are not UTF-8 and the
-// non-characters U+FFFE and U+FFFF (no XML character) replaced by U+FFFD.
-std::string AttributeText(const std::string& text)
-{
-    const std::string escaped = XMLUtils::Escaped(text);
-    std::string out;
-    out.reserve(escaped.size());
-    for (size_t i = 0; i < escaped.size();)
-    {
-        const unsigned char c = static_cast<unsigned char>(escaped[i]);
-        const size_t length = Utf8SequenceLength(escaped, i);
-        const bool nonCharacter = length == 3 && escaped.compare(i, 2, "\xEF\xBF") == 0 &&
-                                  static_cast<unsigned char>(escaped[i + 2]) >= 0xBE;
-        if (length == 0 || nonCharacter)
-        {
-            out += "\xEF\xBF\xBD";
-            i += nonCharacter ? length : 1;
-            continue;
-        }
-        if (c == '\t')
-            out += "&#9;";
-        else if (c == '\n')
-            out += "&#10;";
-        else if (c == '\r')
-            out += "&#13;";
-        else if (c >= 0x20)
-            out.append(escaped, i, length);
-        i += length;
-    }
-    return out;
-}
-
 // A float as the %g conversion writes it (6 significant digits), with a
 // decimal point whatever the locale.
 std::string FloatText(float value)
@@ -254,7 +182,7 @@ void Bookmark::SaveXML(std::ostream& out, int indent) const
 {
     const std::string pad = Blanks(indent);
     const std::string child = Blanks(indent + 4);
-    out << pad << "<Bookmark name=\"" << AttributeText(m_name) << "\">" << std::endl;
+    out << pad << "<Bookmark name=\"" << XMLUtils::EscapedAttribute(m_name) << "\">" << std::endl;
     if ((m_type & kExpressionFilter) != 0)
         SaveSelector(out, indent + 4, "ExpressionFilter", m_expressionFilter);
     if ((m_type & kAtlasStructures) != 0)
@@ -270,12 +198,20 @@ void Bookmark::SaveXML(std::ostream& out, int indent) const
         out << child << "<Zoom>" << FloatText(m_zoom) << "</Zoom>" << std::endl;
     if ((m_type & kAtlasSections) != 0)
     {
+        bool anyShown = false;
         for (int p = 0; p < 3; ++p)
         {
             if (m_sliceVisible[p] && m_sliceLocation[p] >= 0.0f)
+            {
+                anyShown = true;
                 out << child << "<NisslSlice orientation=\"" << kPlaneNames[p] << "\" location=\""
                     << FloatText(m_sliceLocation[p]) << "\"/>" << std::endl;
+            }
         }
+        // With every plane hidden, one hidden plane keeps the part in the
+        // file, so that the bookmark still hides the planes after a read.
+        if (!anyShown)
+            out << child << "<NisslSlice orientation=\"" << kPlaneNames[0] << "\" location=\"-1\"/>" << std::endl;
     }
     if ((m_type & kClippingPlanes) != 0)
     {
@@ -299,6 +235,6 @@ void SaveStructureListToXML(std::ostream& out, int indent, const std::vector<con
         if (label == nullptr)
             continue;
         out << pad << "<Structure id=\"" << std::to_string(label->databaseId) << "\" name=\""
-            << AttributeText(label->abbreviation) << "\"/>" << std::endl;
+            << XMLUtils::EscapedAttribute(label->abbreviation) << "\"/>" << std::endl;
     }
 }

@@ -6,6 +6,7 @@
 #include "utility/OSUtils.h"
 #include "utility/ResourcePath.h"
 #include "utility/TextParsing.h"
+#include "utility/XMLUtils.h"
 
 #include <climits>
 #include <cstdio>
@@ -20,6 +21,8 @@ SearchConfig* SearchConfig::sSearchConfig = nullptr;
 
 namespace
 {
+using XMLUtils::FindAttribute;
+
 // The ontology's structure with that database id, or null. Ids outside the
 // 16-bit range name no structure (they are not cut down to another id).
 const AnnotationLabel* FindStructure(const BrainOntology& ontology, int id)
@@ -38,15 +41,6 @@ bool AddDomain(std::vector<SearchConfig::Domain>& domains, const BrainOntology& 
         return false;
     domains.push_back(domain);
     return true;
-}
-
-// The value of the named attribute, or null when the element has none.
-const char* FindAttribute(const char** attributes, const char* name)
-{
-    for (const char** a = attributes; a != nullptr && a[0] != nullptr; a += 2)
-        if (std::strcmp(a[0], name) == 0)
-            return a[1];
-    return nullptr;
 }
 
 // The named attribute as a decimal integer; fallback when it is missing or
@@ -311,12 +305,13 @@ void SearchConfigReader::StartElement(const char* name, const char** attributes)
     {
         const int id = IntegerAttribute(attributes, "id", -1);
         const int indent = IntegerAttribute(attributes, "indent", 0);
-        if (id < 0)
-            return;
-        if (m_inSimlara)
-            m_config->AddSimlaraDomain(id, indent);
-        else if (m_inAnatomicSearch)
-            m_config->AddAnatomicSearchDomain(id, indent);
+        bool added = false;
+        if (id >= 0 && m_inSimlara)
+            added = m_config->AddSimlaraDomain(id, indent);
+        else if (id >= 0 && m_inAnatomicSearch)
+            added = m_config->AddAnatomicSearchDomain(id, indent);
+        if (!added)
+            ++m_refusedDomains;
     }
 }
 

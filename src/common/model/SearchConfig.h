@@ -138,11 +138,16 @@ public:
     void EndElement(const char* name) override;
     void DataHandler(const char* data, int length) override;
 
+    // The "Domain" elements that became no domain: a missing, negative,
+    // malformed or unknown id, or no section before them.
+    int GetRefusedDomainCount() const { return m_refusedDomains; }
+
 private:
     SearchConfig* m_config;
     XMLParser m_parser;
     bool m_inSimlara;
     bool m_inAnatomicSearch;
+    int m_refusedDomains = 0;
 };
 
 #endif

@@ -64,3 +64,8 @@ const std::string& NetFile::GetUserAgent()
 {
     return UserAgent();
 }
+
+std::string NetFile::TooLargeMessage(unsigned long limit)
+{
+    return "The server's reply is larger than the limit of " + std::to_string(limit) + " bytes.";
+}

@@ -49,6 +49,8 @@ public:
     // The "User-Agent" of every request; set once by the application shell.
     static void SetUserAgent(const std::string& userAgent);
     static const std::string& GetUserAgent();
+    // The failure message of a reply beyond a body size limit.
+    static std::string TooLargeMessage(unsigned long limit);
 
     // The largest body this transfer accepts; set right after Create, before
     // control returns to the event loop.

@@ -45,11 +45,6 @@ bool IsFollowedRedirect(int status, const QNetworkReply& reply)
     }
 }
 
-std::string TooLargeMessage(unsigned long limit)
-{
-    return "The server's reply is larger than the limit of " + std::to_string(limit) + " bytes.";
-}
-
 // A listener may run a nested event loop inside a callback (a modal box), and
 // a reply released in there may still be emitting the signal of a callback
 // further out, which Qt goes on with once that callback returns. Replies
@@ -254,7 +249,7 @@ void QtNetFile::OnResponse()
         const unsigned long long declared = static_cast<unsigned long long>(lengthHeader.toLongLong());
         if (declared > GetMaxBodySize())
         {
-            Fail(TooLargeMessage(GetMaxBodySize()));
+            Fail(NetFile::TooLargeMessage(GetMaxBodySize()));
             return;
         }
         expectedLength = static_cast<quint32>(declared);
@@ -272,7 +267,7 @@ bool QtNetFile::OnData()
         return true;
     if (m_received + static_cast<unsigned long long>(chunk.size()) > GetMaxBodySize())
     {
-        Fail(TooLargeMessage(GetMaxBodySize()));
+        Fail(NetFile::TooLargeMessage(GetMaxBodySize()));
         return false;
     }
     m_received += static_cast<unsigned long long>(chunk.size());

@@ -80,6 +80,9 @@ public:
     virtual bool HasBookmarksPanel() const { return false; }
     virtual bool BookmarksCanDelete() const { return false; }
     virtual void DeleteSelectedBookmarks() {}
+    virtual void ShowBookmarkEditor() {}
+    virtual void AddBookmarkGroup() {}
+    virtual void SortBookmarks() {}
 
     // The similar-gene chooser (absent: Find Similar Genes stays disabled).
     // Opens it for the gene through the bridge; its choice comes back as a search.

@@ -58,6 +58,7 @@ enum class CommandId
     HideAllExpression,
     ToggleAllExpression,
     MarkSnapbackBookmark,
+    SortBookmarks,
     Help
 };
 

@@ -1,9 +1,12 @@
 #include "shell/DocumentCommandContext.h"
 
+#include "bookmarks/BookmarksDataSource.h"
 #include "display/TabControlRenderer.h"
+#include "display/BrainSceneRenderer.h"
 #include "model/BrainExpressionModel.h"
 #include "shell/BrainDocTab.h"
 #include "shell/GLView.h"
+#include "shell/GLViewWrapper.h"
 #include "shell/NuvaroDoc.h"
 #include "shell/NuvaroDocWrapper.h"
 #include "shell/NuvaroWindowController.h"
@@ -173,6 +176,21 @@ QImage DocumentCommandContext::CaptureFrame()
     return frame.isNull() ? frame : frame.convertToFormat(QImage::Format_RGB32).convertToFormat(QImage::Format_ARGB32);
 }
 
+bool DocumentCommandContext::CanShowAtlasImage() const
+{
+    return m_doc->detailRenderer() != nullptr && m_doc->viewWrapper() != nullptr;
+}
+
+void DocumentCommandContext::ShowAtlasImage()
+{
+    if (!CanShowAtlasImage())
+        return;
+    // The section image makes its GL objects in the view's context.
+    m_doc->viewWrapper()->MakeCurrent();
+    m_doc->detailRenderer()->ShowAtlasImage();
+    m_doc->window()->sceneView()->update();
+}
+
 bool DocumentCommandContext::AtlasLoading() const
 {
     return m_doc->atlasLoading();
@@ -212,5 +230,38 @@ void DocumentCommandContext::ShowHelp()
 {
     if (PlatformServices* services = GetPlatformServices())
         services->OpenURL(ResourcePath::GetResourcePath() + "Help/index.html");
+}
+
+bool DocumentCommandContext::HasBookmarksPanel() const
+{
+    return m_doc->bookmarksDataSource() != nullptr;
+}
+
+bool DocumentCommandContext::BookmarksCanDelete() const
+{
+    return HasBookmarksPanel() && m_doc->bookmarksDataSource()->canDelete();
+}
+
+void DocumentCommandContext::DeleteSelectedBookmarks()
+{
+    if (HasBookmarksPanel())
+        m_doc->bookmarksDataSource()->deleteSelection();
+}
+
+void DocumentCommandContext::ShowBookmarkEditor()
+{
+    m_doc->showBookmarkEditor();
+}
+
+void DocumentCommandContext::AddBookmarkGroup()
+{
+    if (HasBookmarksPanel())
+        m_doc->bookmarksDataSource()->addGroup();
+}
+
+void DocumentCommandContext::SortBookmarks()
+{
+    if (HasBookmarksPanel())
+        m_doc->bookmarksDataSource()->sortData();
 }
 } // namespace shell

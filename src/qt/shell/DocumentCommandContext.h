@@ -38,12 +38,21 @@ public:
     bool HasGraphView() const override;
     BrainSceneRenderer* DetailRenderer() const override;
     QImage CaptureFrame() override;
+    bool CanShowAtlasImage() const override;
+    void ShowAtlasImage() override;
     bool AtlasLoading() const override;
     void SetMPRPlaneVisibility(int plane, bool visible) override;
     bool SidePanelHidden() const override;
     void ToggleExpandedView() override;
     bool ViewSettingsShown() const override;
     void ToggleViewSettings() override;
+    bool HasSimilarGeneChooser() const override { return true; }
+    bool HasBookmarksPanel() const override;
+    bool BookmarksCanDelete() const override;
+    void DeleteSelectedBookmarks() override;
+    void ShowBookmarkEditor() override;
+    void AddBookmarkGroup() override;
+    void SortBookmarks() override;
     void FindSimilarGenes(const std::string& symbol, int imageSeriesId) override;
     void ShowHelp() override;
 

@@ -16,6 +16,7 @@
 #include <QMouseEvent>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
+#include <QPaintEvent>
 #include <QOpenGLExtraFunctions>
 #include <QOpenGLFramebufferObject>
 #include <QSaveFile>
@@ -99,7 +100,10 @@ void Guarded(const char* where, Call&& call)
 GLView::GLView(QWidget* parent) : QOpenGLWidget(parent)
 {
     QSurfaceFormat f = QSurfaceFormat::defaultFormat();
-    f.setSamples(UserPreferences::GetPreferences()->GetNumSamples());
+    // Qt reports 0 samples for the widget's framebuffer whatever it holds:
+    // the count asked for is kept.
+    m_samples = UserPreferences::GetPreferences()->GetNumSamples();
+    f.setSamples(m_samples);
     f.setSwapInterval(sVSync ? 1 : 0);
     setFormat(f);
     setFocusPolicy(Qt::StrongFocus);
@@ -159,6 +163,18 @@ int GLView::deviceHeight() const
     return static_cast<int>(height() * devicePixelRatioF());
 }
 
+void GLView::drawNow()
+{
+    // QWidget::repaint does not reach paintGL of a QOpenGLWidget: the paint
+    // event is sent directly, which renders into the widget's framebuffer;
+    // the window shows it at the next composition.
+    if (!hasContext() || !isVisible())
+        return;
+    QPaintEvent event(rect());
+    QCoreApplication::sendEvent(this, &event);
+    update();
+}
+
 bool GLView::hasContext() const
 {
     return context() != nullptr && context()->isValid();
@@ -169,7 +185,8 @@ bool GLView::makeCurrentForReading()
     if (!hasContext())
         return false;
     makeCurrent();
-    if (m_inPaint || format().samples() <= 0)
+    // Without samples the widget's own framebuffer reads fine.
+    if (m_inPaint || m_samples <= 0)
         return true;
     const int w = deviceWidth(), h = deviceHeight();
     if (w <= 0 || h <= 0)

@@ -46,10 +46,14 @@ public:
     bool sendMouseMoved() const { return m_sendMouseMoved; }
     // Swap interval for views made from now on (Qt fixes it per context).
     static void setVSync(bool on);
+    // The sample count the view was made with ("Multisample").
+    int samples() const { return m_samples; }
 
     // The drawable size in device pixels.
     int deviceWidth() const;
     int deviceHeight() const;
+    // Draws the renderer's frame before returning.
+    void drawNow();
     // True once the view has a GL context (first show or grab).
     bool hasContext() const;
     // Makes the context current; false while the view has none. With a
@@ -110,6 +114,7 @@ private:
     GLRenderer* m_renderer = nullptr;
     MouseListener* m_mouseListener = nullptr;
     KeyListener* m_keyListener = nullptr;
+    int m_samples = 0;
     bool m_sendMouseMoved = false;
     bool m_inPaint = false;
     bool m_collectingCursorRects = false;

@@ -26,7 +26,7 @@ GLViewWrapper::~GLViewWrapper()
 void GLViewWrapper::Display()
 {
     if (m_view)
-        m_view->repaint();
+        m_view->drawNow();
 }
 
 void GLViewWrapper::Invalidate()

@@ -1,92 +1,231 @@
 #include "shell/InstallerController.h"
 
 #include "model/Atlas.h"
-#include "shell/CriticalError.h"
 #include "utility/ResourcePath.h"
 
-#include <QApplication>
-#include <QProgressDialog>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QEventLoop>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <exception>
+#include <functional>
+#include <vector>
+
+namespace
+{
+// The panel: closing it (title bar, Escape) asks to stop, like Quit; it
+// stays open until the installation has ended.
+class ProgressPanel : public QDialog
+{
+public:
+    ProgressPanel(QWidget* parent, std::function<void()> onClose) : QDialog(parent), m_onClose(std::move(onClose)) {}
+
+    void reject() override { m_onClose(); }
+
+protected:
+    void closeEvent(QCloseEvent* event) override
+    {
+        event->ignore();
+        m_onClose();
+    }
+
+private:
+    std::function<void()> m_onClose;
+};
+
+std::string GenericFailure(const std::string& atlasFolder)
+{
+    const char* const format = "Nuvaro could not complete its installation at %s. Please make sure you have access "
+                               "permissions at this location and there is 75 MB of disk space available";
+    std::vector<char> text(std::strlen(format) + atlasFolder.size() + 1);
+    std::snprintf(text.data(), text.size(), format, atlasFolder.c_str());
+    return text.data();
+}
+} // namespace
 
 void InstallerProgressFunc(float fraction, void* context)
 {
-    static_cast<InstallerController*>(context)->updateProgress(fraction);
+    auto* controller = static_cast<InstallerController*>(context);
+    controller->PostProgress(fraction);
+    // The installer checks its flag right after each report.
+    controller->m_installerCancel = controller->cancel.load();
 }
 
-InstallerController::InstallerController(QObject* parent) : QObject(parent)
+InstallerController::InstallerController(QWidget* documentWindow, InstallFunction install)
+    : m_documentWindow(documentWindow), m_install(std::move(install))
 {
 }
 
 InstallerController::~InstallerController()
 {
-    delete m_panel;
+    StopWorker();
+    delete window;
+}
+
+void InstallerController::StopWorker()
+{
+    if (!m_worker.joinable())
+        return;
+    if (!m_workerDone)
+        cancel = true;
+    m_worker.join();
 }
 
 bool InstallerController::runInstaller()
 {
-    m_cancel = false;
-    m_panel = new QProgressDialog;
-    m_panel->setObjectName("installerPanel");
-    m_panel->setWindowTitle(QStringLiteral("Nuvaro"));
-    m_panel->setLabelText(QStringLiteral("Installing the atlas..."));
-    m_panel->setRange(0, 100);
-    m_panel->setMinimumDuration(0);
-    m_panel->setAutoClose(false);
-    m_panel->setAutoReset(false);
-    m_panel->setWindowModality(Qt::ApplicationModal);
-    auto* quitButton = new QPushButton(QStringLiteral("Quit"));
-    m_panel->setCancelButton(quitButton);
-    // The Quit button only raises the flag: the installer stops at its next check.
-    disconnect(m_panel, &QProgressDialog::canceled, m_panel, &QProgressDialog::cancel);
-    connect(m_panel, &QProgressDialog::canceled, this, &InstallerController::quit);
-    m_panel->setValue(0);
-    m_panel->show();
-    QApplication::processEvents();
+    // The panel: a bar (0 to 100), the status text and "Quit".
+    QWidget* parent = m_documentWindow != nullptr && m_documentWindow->isVisible() ? m_documentWindow : nullptr;
+    window = new ProgressPanel(parent, [this] { quit(); });
+    window->setWindowTitle(QStringLiteral("Nuvaro"));
+    window->setWindowModality(parent != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
+    window->setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    statusText = new QLabel(QStringLiteral("Installing the reference atlas..."), window);
+    progress = new QProgressBar(window);
+    progress->setRange(0, 100);
+    progress->setValue(0);
+    progress->setTextVisible(false);
+    quitButton = new QPushButton(QStringLiteral("Quit"), window);
+    quitButton->setAutoDefault(false);
+    connect(quitButton, &QPushButton::clicked, this, &InstallerController::quit);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(quitButton);
+    auto* layout = new QVBoxLayout(window);
+    layout->addWidget(statusText);
+    layout->addWidget(progress);
+    layout->addLayout(buttons);
+    window->setMinimumWidth(420);
+    m_relay = new QObject(window);
 
-    QString failure;
+    QEventLoop loop;
+    session = &loop;
+    cancel = false;
+    m_installed = m_failed = false;
+    m_failure.clear();
+    window->show();
+
+    // The first pass: a panel closed already installs nothing.
+    QCoreApplication::processEvents();
+    if (!cancel)
+    {
+        std::string atlasFolder;
+        try
+        {
+            atlasFolder = ResourcePath::GetUserAtlasPath();
+            if (!m_install)
+            {
+                Atlas* atlas = Atlas::GetAtlas();
+                m_install = [atlas](ProgressCallback callback, void* context, bool* flag) {
+                    return atlas->InstallAtlas(callback, context, flag);
+                };
+            }
+            m_installerCancel = false;
+            m_workerDone = false;
+            m_worker = std::thread([this, atlasFolder] { Install(atlasFolder); });
+            loop.exec();
+        }
+        catch (const std::exception& e)
+        {
+            m_failed = true;
+            m_failure = e.what();
+        }
+        // The loop also ends when the application quits meanwhile.
+        StopWorker();
+    }
+
+    session = nullptr;
+    window->hide();
+    if (m_failed)
+    {
+        QMessageBox alert(QMessageBox::Information, QStringLiteral("Critical Error"),
+                          QString::fromStdString(m_failure), QMessageBox::NoButton);
+        alert.addButton(QStringLiteral("Quit"), QMessageBox::AcceptRole);
+        alert.exec();
+        cancel = true;
+    }
+    delete window;
+    window = nullptr;
+    progress = nullptr;
+    statusText = nullptr;
+    quitButton = nullptr;
+    m_relay = nullptr;
+    return !cancel && m_installed;
+}
+
+void InstallerController::Install(const std::string& atlasFolder)
+{
+    bool installed = false;
+    bool failed = false;
+    std::string failure;
     try
     {
-        Atlas::GetAtlas()->InstallAtlas(&InstallerProgressFunc, this, &m_cancel);
+        installed = m_install(InstallerProgressFunc, this, &m_installerCancel);
     }
     catch (const std::exception& e)
     {
-        failure = QString::fromUtf8(e.what());
+        failed = true;
+        failure = e.what();
     }
     catch (...)
     {
-        failure = QStringLiteral("Nuvaro could not complete its installation at %1. Please make sure you have access "
-                                 "permissions at this location and there is 75 MB of disk space available")
-                      .arg(QString::fromStdString(ResourcePath::GetUserAtlasPath()));
+        failed = true;
+        failure = GenericFailure(atlasFolder);
     }
-    m_panel->hide();
-    m_panel->deleteLater();
-    m_panel = nullptr;
-    if (!failure.isEmpty())
-    {
-        ShowCriticalError(failure);
-        m_cancel = true;
-    }
-    return !m_cancel;
+    // The outcome is read on the main thread after the join.
+    m_installed = installed;
+    m_failed = failed;
+    m_failure = failure;
+    m_workerDone = true;
+    QMetaObject::invokeMethod(
+        m_relay,
+        [this, installed] {
+            // The throttled reports may have stopped short of the end.
+            if (installed)
+                updateProgress(1.0f);
+            if (session != nullptr)
+                session->quit();
+        },
+        Qt::QueuedConnection);
+}
+
+void InstallerController::PostProgress(float fraction)
+{
+    m_latestFraction = fraction;
+    if (m_progressPosted.exchange(true))
+        return;
+    QMetaObject::invokeMethod(
+        m_relay,
+        [this] {
+            m_progressPosted = false;
+            updateProgress(m_latestFraction);
+        },
+        Qt::QueuedConnection);
 }
 
 void InstallerController::updateProgress(float fraction)
 {
-    if (!m_panel)
+    if (progress == nullptr)
         return;
-    m_panel->setValue(static_cast<int>(100.0f * fraction));
-    QApplication::processEvents();
-    if (!m_panel->isVisible())
-        m_cancel = true;
+    const float percent = std::clamp(100.0f * fraction, 0.0f, 100.0f);
+    progress->setValue(static_cast<int>(percent));
+    progress->repaint();
 }
 
 void InstallerController::quit()
 {
-    if (!m_panel)
+    if (statusText == nullptr)
         return;
-    m_panel->setLabelText(QStringLiteral("Cleaning up..."));
-    if (auto* button = m_panel->findChild<QPushButton*>())
-        button->setEnabled(false);
-    m_cancel = true;
+    statusText->setText(QStringLiteral("Cleaning up..."));
+    quitButton->setEnabled(false);
+    cancel = true;
 }

@@ -1,5 +1,6 @@
 #include "shell/NuvaroAppController.h"
 
+#include "shell/AnatomicSearchController.h"
 #include "shell/FileMenu.h"
 #include "shell/WindowCommands.h"
 #include "shell/NuvaroDoc.h"
@@ -10,6 +11,17 @@
 
 NuvaroAppController::NuvaroAppController(QObject* parent) : QObject(parent)
 {
+    // Anatomic searches go to the current document, else to one made as
+    // File > New makes it.
+    QPointer<NuvaroAppController> self(this);
+    AnatomicSearchController::sharedController()->setDocuments(
+        [self]() -> AnatomicSearchTarget* { return self ? self->currentDocument() : nullptr; },
+        [self]() -> AnatomicSearchTarget* {
+            NuvaroDoc* doc = self ? self->makeDocument() : nullptr;
+            if (doc)
+                doc->window()->show();
+            return doc;
+        });
 }
 
 NuvaroAppController::~NuvaroAppController()

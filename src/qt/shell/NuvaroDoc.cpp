@@ -1,6 +1,10 @@
 #include "shell/NuvaroDoc.h"
 #include "shell/WindowCommands.h"
 
+#include "bookmarks/BookmarkEditor.h"
+#include "bookmarks/BookmarksController.h"
+#include "bookmarks/BookmarksDataSource.h"
+#include "bookmarks/BookmarksOutlineView.h"
 #include "display/BrainSceneRenderer.h"
 #include "display/TabControlRenderer.h"
 #include "model/Atlas.h"
@@ -8,6 +12,7 @@
 #include "model/BrainExpressionModel.h"
 #include "model/SearchConfig.h"
 #include "model/UserPreferences.h"
+#include "shell/CorrelationDomainChooser.h"
 #include "shell/CriticalError.h"
 #include "shell/GLView.h"
 #include "shell/GLViewWrapper.h"
@@ -15,12 +20,17 @@
 #include "shell/InstallerController.h"
 #include "shell/NuvaroDocWrapper.h"
 #include "shell/NuvaroWindowController.h"
+#include "shell/OntologyLabelProxy.h"
+#include "shell/OntologyOutlineView.h"
 #include "shell/RecentDocuments.h"
+#include "shell/StructureOutlines.h"
+#include "shell/VersionUpdateHandler.h"
 #include "utility/AlertBox.h"
 #include "utility/PlatformServices.h"
 #include "utility/ResourcePath.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QEvent>
 #include <QHeaderView>
@@ -34,6 +44,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <memory>
 
 namespace
 {
@@ -112,7 +123,7 @@ int NuvaroDoc::runStartupWork()
 
 void NuvaroDoc::startVersionCheck()
 {
-    // The version check plugs in here.
+    StartVersionCheck();
 }
 
 NuvaroDoc::NuvaroDoc() = default;
@@ -291,11 +302,17 @@ void NuvaroDoc::release()
     if (m_window)
     {
         saveBookmarksIfChanged();
+        delete m_bookmarkEditor;
+        m_bookmarkEditor = nullptr;
+        delete m_bookmarksData;
+        m_bookmarksData = nullptr;
         UserPreferences::GetPreferences()->SaveViewSettings(m_ontologyDisplayMode, isExpanded(),
                                                             viewSettingsVisible());
         Defaults().SetString(kWindowFrameKey, m_window->saveGeometry().toBase64().toStdString());
     }
     tearDownScene();
+    // The outlines read the model: they let go of it before it goes.
+    m_structureOutlines.reset();
     if (m_geneTable)
         m_geneTable->setExpressionModel(nullptr);
     delete m_docWrapper;
@@ -368,18 +385,79 @@ QTreeView* NuvaroDoc::ontologyView() const
 
 void NuvaroDoc::buildOntologyOutlines()
 {
-    // The structure outlines plug in here.
+    auto* hierarchical = qobject_cast<OntologyOutlineView*>(m_window->hierOntologyView());
+    auto* alphabetical = qobject_cast<OntologyOutlineView*>(m_window->alphaOntologyView());
+    if (hierarchical == nullptr || alphabetical == nullptr)
+        throw std::runtime_error("The window has no structure outlines.");
+    m_structureOutlines = std::make_unique<StructureOutlines>(m_expressionModel, this, hierarchical, alphabetical);
 }
 
-void NuvaroDoc::loadBookmarks(NuvaroDoc*)
+void NuvaroDoc::startAnatomicSearch(const std::string& query, const std::string& displayString)
 {
-    // The bookmarks outline plugs in here: read the file when keyDocument is
-    // null, else copy that window's outline expansion.
+    if (query.empty() || !m_docWrapper)
+        return;
+    m_docWrapper->SearchForGene(displayString.c_str(), query.c_str(), false);
+}
+
+void NuvaroDoc::toggleOntologyStructureCheckbox(const OntologyLabelProxy& item, Qt::KeyboardModifiers modifiers)
+{
+    if (m_commands)
+        m_commands->commands().toggleOntologyStructureCheckbox(item.annotationLabel(), modifiers);
+}
+
+void NuvaroDoc::toggleOntologyExpressionCheckbox(const OntologyLabelProxy& item, Qt::KeyboardModifiers modifiers)
+{
+    if (m_commands)
+        m_commands->commands().toggleOntologyExpressionCheckbox(item.annotationLabel(), modifiers);
+}
+
+void NuvaroDoc::loadBookmarks(NuvaroDoc* keyDocument)
+{
+    auto* outline = m_window ? qobject_cast<BookmarksOutlineView*>(m_window->bookmarksView()) : nullptr;
+    if (outline == nullptr || m_bookmarksData != nullptr)
+        return;
+    // One tree for the whole process, made with the first window.
+    if (BookmarksController::bookmarksController() == nullptr)
+        new BookmarksController(qApp);
+    m_bookmarksData = new BookmarksDataSource(this);
+    m_bookmarksData->registerOutlineView(outline, this);
+    connect(m_bookmarksData, &BookmarksDataSource::bookmarkChosen, this, [this](const Bookmark& bookmark, bool now) {
+        if (m_commands)
+            Alerting([&] {
+                m_commands->commands().restoreBookmarkFromClick(&bookmark, now ? Qt::AltModifier : Qt::NoModifier);
+            });
+    });
+    if (keyDocument != nullptr && keyDocument->m_bookmarksData != nullptr)
+        m_bookmarksData->synchronizeWith(*keyDocument->m_bookmarksData);
+    else
+        m_bookmarksData->readBookmarks();
 }
 
 void NuvaroDoc::saveBookmarksIfChanged()
 {
-    // The bookmarks outline plugs in here.
+    if (m_bookmarksData)
+        m_bookmarksData->saveIfModified();
+}
+
+void NuvaroDoc::showBookmarkEditor()
+{
+    if (!m_window || !m_bookmarksData)
+        return;
+    if (!m_bookmarkEditor)
+    {
+        m_bookmarkEditor = new BookmarkEditor(m_window);
+        connect(m_bookmarkEditor, &QDialog::finished, this, [this](int code) {
+            if (code == 0 || !m_expressionModel || !m_bookmarksData)
+                return;
+            const QByteArray name = m_bookmarkEditor->name().toUtf8();
+            Alerting([&] {
+                m_bookmarksData->addBookmark(
+                    std::make_unique<Bookmark>(name.constData(), m_bookmarkEditor->bookmarkType(), m_expressionModel));
+            });
+        });
+    }
+    m_bookmarkEditor->restrictToFilterExpression(!m_showingDetailViewMode);
+    m_bookmarkEditor->open();
 }
 
 void NuvaroDoc::setupToolbar()
@@ -389,13 +467,14 @@ void NuvaroDoc::setupToolbar()
 
 void NuvaroDoc::redrawOntology()
 {
-    if (QTreeView* view = ontologyView())
-        view->viewport()->update();
+    if (m_structureOutlines)
+        m_structureOutlines->redraw();
 }
 
 void NuvaroDoc::updateOntologySelection()
 {
-    // The structure outline selects the model's structure here.
+    if (m_structureOutlines)
+        m_structureOutlines->updateSelection(m_ontologyDisplayMode);
 }
 
 void NuvaroDoc::redrawGeneList()
@@ -492,9 +571,36 @@ void NuvaroDoc::makeSceneViewActive()
         m_window->sceneView()->setFocus(Qt::OtherFocusReason);
 }
 
-void NuvaroDoc::findSimilarGenes(const char*, int)
+CorrelationDomainChooser* NuvaroDoc::correlationChooser() const
 {
-    // The similar-gene chooser plugs in here.
+    return m_correlationChooser;
+}
+
+void NuvaroDoc::findSimilarGenes(const char* name, int imageSeriesId)
+{
+    if (!m_window)
+        return;
+    if (!m_correlationChooser)
+    {
+        m_correlationChooser = new CorrelationDomainChooser(m_window);
+        connect(m_correlationChooser, &QDialog::finished, this, [this](int result) {
+            if (result != 1 || !m_correlationChooser || !m_docWrapper)
+                return;
+            m_lastCorrelationDomain = m_correlationChooser->domain();
+            m_lastCorrelationPlaneRestriction = m_correlationChooser->planeRestriction();
+            // Graph analysis is never started from here: the search opens a list tab.
+            m_lastCorrelationGraphAnalysis = false;
+            const std::string display = m_correlationChooser->displayString();
+            const int series = m_correlationChooser->imageSeriesId();
+            Alerting([&] {
+                m_docWrapper->SearchForSimilarGenes(display.c_str(), series, m_lastCorrelationDomain,
+                                                    m_lastCorrelationPlaneRestriction, false);
+            });
+        });
+    }
+    m_correlationChooser->setData(name != nullptr ? name : "", imageSeriesId, m_lastCorrelationDomain,
+                                  m_lastCorrelationPlaneRestriction, m_lastCorrelationGraphAnalysis);
+    m_correlationChooser->open();
 }
 
 void NuvaroDoc::postZoomChanged()

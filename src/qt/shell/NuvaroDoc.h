@@ -1,7 +1,9 @@
 #ifndef NUVARO_QT_SHELL_NUVARODOC_H
 #define NUVARO_QT_SHELL_NUVARODOC_H
 
+#include "shell/AnatomicSearchTarget.h"
 #include "shell/NuvaroDocCalls.h"
+#include "shell/OntologyOutlineDocument.h"
 
 #include <QObject>
 #include <QPointer>
@@ -11,6 +13,9 @@
 #include <thread>
 
 class Bookmark;
+class BookmarkEditor;
+class BookmarksDataSource;
+class CorrelationDomainChooser;
 class BrainSceneRenderer;
 class GeneTableModel;
 class GLViewWrapper;
@@ -20,6 +25,7 @@ class QAbstractButton;
 class QButtonGroup;
 class QProgressBar;
 class QTreeView;
+class StructureOutlines;
 
 namespace shell
 {
@@ -35,7 +41,10 @@ class WindowCommands;
 // The methods marked "hook" are where the structure outline, the bookmarks,
 // the toolbar and commands, and the version check plug in; until then they
 // do nothing.
-class NuvaroDoc : public QObject, public NuvaroDocCalls
+class NuvaroDoc : public QObject,
+                  public NuvaroDocCalls,
+                  public OntologyOutlineDocument,
+                  public AnatomicSearchTarget
 {
     Q_OBJECT
 public:
@@ -86,7 +95,7 @@ public:
     BrainSceneRenderer* detailRenderer() const { return m_detailRenderer; }
     GLInteractiveRenderer* currentRenderer() const { return m_currentRenderer; }
     QProgressBar* progressBar() const;
-    bool detailViewIsActive() const { return m_showingDetailViewMode; }
+    bool detailViewIsActive() const override { return m_showingDetailViewMode; }
     bool atlasLoading() const { return m_atlasLoading; }
     int ontologyDisplayMode() const { return m_ontologyDisplayMode; }
     GeneTableModel* geneTable() const { return m_geneTable; }
@@ -94,6 +103,17 @@ public:
     shell::WindowCommands* commands() const { return m_commands; }
     // The outline of the current mode (none in the bookmarks mode).
     QTreeView* ontologyView() const;
+    // The two structure outlines (null until the window is built).
+    StructureOutlines* structureOutlines() const { return m_structureOutlines.get(); }
+    // The similar-gene sheet (null until first used).
+    CorrelationDomainChooser* correlationChooser() const;
+
+    // AnatomicSearchTarget: a gene search for the query in a list tab named by
+    // the display string; nothing for an empty query.
+    void startAnatomicSearch(const std::string& query, const std::string& displayString) override;
+    // OntologyOutlineDocument: the outline's check boxes.
+    void toggleOntologyStructureCheckbox(const OntologyLabelProxy& item, Qt::KeyboardModifiers modifiers) override;
+    void toggleOntologyExpressionCheckbox(const OntologyLabelProxy& item, Qt::KeyboardModifiers modifiers) override;
 
     void setStatusText(const QString& text);
     // 0 alphabetical, 1 hierarchical, 2 bookmarks.
@@ -115,6 +135,14 @@ public:
     // toggles also not while the atlas loads).
     void setAtlasPlaneToggleBar(QWidget* toggles);
     void setSelectionTools(QButtonGroup* tools);
+
+    // The window's side of the shared bookmark tree (null before the window
+    // loads) and the add-bookmark sheet, made on first use: restricted to the
+    // expression filter outside the detail scene; Save adds a bookmark of
+    // the model's state.
+    BookmarksDataSource* bookmarksDataSource() const { return m_bookmarksData; }
+    BookmarkEditor* bookmarkEditor() const { return m_bookmarkEditor; }
+    void showBookmarkEditor();
 
     // Hooks.
     // Builds the two structure outlines (window loading); throws on failure.
@@ -159,11 +187,15 @@ private:
 
     NuvaroWindowController* m_window = nullptr;
     GeneTableModel* m_geneTable = nullptr;
+    std::unique_ptr<StructureOutlines> m_structureOutlines;
+    QPointer<CorrelationDomainChooser> m_correlationChooser;
     shell::WindowCommands* m_commands = nullptr;
     QPointer<QWidget> m_atlasPlaneToggleBar;
     QPointer<QButtonGroup> m_selectionTools;
     BrainExpressionModel* m_expressionModel = nullptr;
     Bookmark* m_snapBackBookmark = nullptr;
+    BookmarksDataSource* m_bookmarksData = nullptr;
+    BookmarkEditor* m_bookmarkEditor = nullptr;
     GLViewWrapper* m_viewWrapper = nullptr;
     NuvaroDocWrapper* m_docWrapper = nullptr;
     int m_ontologyDisplayMode = 1;

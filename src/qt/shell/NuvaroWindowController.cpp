@@ -1,6 +1,9 @@
 #include "shell/NuvaroWindowController.h"
 
+#include "bookmarks/BookmarksOutlineView.h"
+
 #include "shell/GLView.h"
+#include "shell/OntologyOutlineView.h"
 
 #include <QButtonGroup>
 #include <QCloseEvent>
@@ -19,9 +22,9 @@
 
 namespace
 {
-QTreeView* MakeOutline(const char* name)
+QTreeView* MakeOntologyOutline(const char* name)
 {
-    auto* view = new QTreeView;
+    auto* view = new OntologyOutlineView;
     view->setObjectName(name);
     view->setHeaderHidden(true);
     view->setUniformRowHeights(true);
@@ -75,9 +78,11 @@ NuvaroWindowController::NuvaroWindowController(QWidget* parent) : QMainWindow(pa
 
     m_outlineStack = new QStackedWidget;
     m_outlineStack->setObjectName("outlineStack");
-    m_alphaOntologyView = MakeOutline("alphaOntologyView");
-    m_hierOntologyView = MakeOutline("hierOntologyView");
-    m_bookmarksView = MakeOutline("bookmarksView");
+    m_alphaOntologyView = MakeOntologyOutline("alphaOntologyView");
+    m_hierOntologyView = MakeOntologyOutline("hierOntologyView");
+    m_bookmarksView = new BookmarksOutlineView;
+    m_bookmarksView->setObjectName("bookmarksView");
+    m_bookmarksView->setHeaderHidden(true);
     m_outlineStack->addWidget(m_alphaOntologyView);
     m_outlineStack->addWidget(m_hierOntologyView);
     m_outlineStack->addWidget(m_bookmarksView);

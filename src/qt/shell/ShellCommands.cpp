@@ -22,6 +22,7 @@ ShellCommands::ShellCommands(CommandContext& context, QObject* parent)
     addSceneCommands();
     addTabCommands();
     addWindowCommands();
+    addBookmarkCommands();
     if (m_model != nullptr)
         m_model->AddListener(this);
     validateAll();

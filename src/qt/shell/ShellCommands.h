@@ -111,6 +111,7 @@ private:
     void addSceneCommands();
     void addTabCommands();
     void addWindowCommands();
+    void addBookmarkCommands();
 
     void exportGene();
     void finishExport(const QString& path);

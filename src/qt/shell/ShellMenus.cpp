@@ -92,6 +92,13 @@ CommandMenus AddCommandMenus(QMenuBar* bar, QMenu* file, QAction* before, ShellC
     view->addAction(c.action(CommandId::CycleNextTab));
     view->addAction(c.action(CommandId::CyclePreviousTab));
 
+    menus.bookmarks = bar->addMenu(QObject::tr("&Bookmarks"));
+    ValidateOnShow(menus.bookmarks, c);
+    menus.bookmarks->addAction(c.action(CommandId::AddBookmark));
+    menus.bookmarks->addAction(c.action(CommandId::AddBookmarkGroup));
+    menus.bookmarks->addSeparator();
+    menus.bookmarks->addAction(c.action(CommandId::SortBookmarks));
+
     menus.help = bar->addMenu(QObject::tr("&Help"));
     menus.help->addAction(c.action(CommandId::Help));
     return menus;

@@ -12,7 +12,7 @@ class ShellCommands;
 
 // Places the commands' actions in the menu bar: File items (inserted into the
 // window's File menu before `before`, or appended when it is null), then the
-// Edit, Gene, View and Help menus. Every menu validates the commands when it
+// Edit, Gene, View, Bookmarks and Help menus. Every menu validates the commands when it
 // opens. The window keeps the actions' shortcuts working by adding the menus
 // to the bar (actions in a menu bar's menus take keys while the window is active).
 struct CommandMenus
@@ -20,6 +20,7 @@ struct CommandMenus
     QMenu* edit = nullptr;
     QMenu* gene = nullptr;
     QMenu* view = nullptr;
+    QMenu* bookmarks = nullptr;
     QMenu* help = nullptr;
 };
 CommandMenus AddCommandMenus(QMenuBar* bar, QMenu* fileMenu, QAction* before, ShellCommands& commands);

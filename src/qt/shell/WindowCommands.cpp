@@ -2,6 +2,7 @@
 
 #include "shell/AtlasPlaneToggleBar.h"
 #include "shell/ContextMenuTableView.h"
+#include "shell/DialogActions.h"
 #include "shell/GeneTableModel.h"
 #include "shell/NuvaroDoc.h"
 #include "shell/NuvaroWindowController.h"
@@ -61,7 +62,8 @@ WindowCommands::~WindowCommands() = default;
 
 void WindowCommands::addMenus(QMenu* fileMenu, QAction* closeWindow)
 {
-    AddCommandMenus(m_doc->window()->menuBar(), fileMenu, closeWindow, *m_commands);
+    const CommandMenus menus = AddCommandMenus(m_doc->window()->menuBar(), fileMenu, closeWindow, *m_commands);
+    AddDialogActions(menus.edit, menus.gene, m_toolbar);
     m_commands->setCloseWindowAction(closeWindow);
 }
 } // namespace shell

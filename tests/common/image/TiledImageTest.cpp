@@ -491,6 +491,18 @@ TEST_F(ZoomifyTest, ARefusedConnectionPassesOutWithNothingPending)
     GeneExpression::ImageInfo info = Record(1000, 1000);
     EXPECT_THROW(Image().LoadImage(&info, 500, 500, GeneExpression::kCoronal, 1.0f), std::runtime_error);
     EXPECT_EQ(0, Image().GetPendingRequests());
+
+    // Midway: the first of four tiles and the thumbnail come from the caches,
+    // the second tile's request fails; nothing stays pending.
+    const std::string tile = SolidJpeg(256, 256, kRed);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(tile.data());
+    gPrimaryTileCache.AddTile(4711, 0, 0, 0, bytes, tile.size());
+    gPrimaryTileCache.AddTile(4711, 3, 1, 1, bytes, tile.size());
+    gExpressionTileCache.AddTile(4711, 3, 1, 1, bytes, tile.size());
+    info = Record(8192, 8192);
+    EXPECT_THROW(Image().LoadImage(&info, 2048, 2048, GeneExpression::kCoronal, 1.0f), std::runtime_error);
+    EXPECT_EQ(2, Image().GetLoadedParts());
+    EXPECT_EQ(0, Image().GetPendingRequests());
     FakeNetFile::RefuseConnections(false);
 }
 

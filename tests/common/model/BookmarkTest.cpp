@@ -347,18 +347,20 @@ TEST_F(BookmarkTest, SaveXMLWritesEachPartOnlyForItsBit)
     EXPECT_EQ(SavedText(FullBookmark(0), 0), "<Bookmark name=\"Cortex view\">\n</Bookmark>\n");
 }
 
-TEST_F(BookmarkTest, SaveXMLLeavesOutHiddenSlicesAndOpenThresholds)
+TEST_F(BookmarkTest, SaveXMLMarksAllHiddenSlicesOnceAndLeavesOutOpenThresholds)
 {
     Bookmark b("Plain", Bookmark::kAtlasSections | Bookmark::kThresholds);
     b.m_sliceLocation[1] = 20.0f; // hidden
     b.m_sliceVisible[2] = true;   // shown, but with no location
     EXPECT_EQ(SavedText(b, 2), "  <Bookmark name=\"Plain\">\n"
+                               "      <NisslSlice orientation=\"coronal\" location=\"-1\"/>\n"
                                "      <ExpressionScoreThreshold/>\n"
                                "      <NumberOfExpressorsThreshold/>\n"
                                "  </Bookmark>\n");
     b.m_expressionScore = Bookmark::Range(0.0f, 0.0f);
     b.m_numExpressors = Bookmark::Range(-2.0f, 5.5f);
     EXPECT_EQ(SavedText(b, 2), "  <Bookmark name=\"Plain\">\n"
+                               "      <NisslSlice orientation=\"coronal\" location=\"-1\"/>\n"
                                "      <ExpressionScoreThreshold upper=\"0\"/>\n"
                                "      <NumberOfExpressorsThreshold upper=\"5.5\"/>\n"
                                "  </Bookmark>\n");

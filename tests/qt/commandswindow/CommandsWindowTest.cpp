@@ -7,6 +7,7 @@
 #include "SampleService.h"
 #include "tools/sampleservice/SampleAtlasFolders.h"
 
+#include "display/BrainSceneRenderer.h"
 #include "display/BrainThumbnailRenderer.h"
 #include "display/ExpressionThumbnailRenderer.h"
 #include "display/TabControlRenderer.h"
@@ -64,6 +65,12 @@ protected:
         ShellFixture::SetUp();
         Launch();
         window->activateWindow();
+        if (!QTest::qWaitForWindowActive(window, 2000))
+        {
+            // The X server may still be handing focus back from the last window.
+            window->raise();
+            window->activateWindow();
+        }
         ASSERT_TRUE(QTest::qWaitForWindowActive(window));
         ASSERT_NE(nullptr, doc->commands());
     }
@@ -232,10 +239,20 @@ TEST_F(CommandsWindowTest, HelpOpensTheHelpPageAndViewSettingsShowTheSliders)
     EXPECT_FALSE(doc->commands()->viewController()->zoomSlider()->isEnabled());
 }
 
-TEST_F(CommandsWindowTest, PanelsNotYetInTheWindowKeepTheirCommandsDisabled)
+TEST_F(CommandsWindowTest, PanelsNotInTheWindowKeepTheirCommandsDisabled)
 {
     Commands().validateAll();
     EXPECT_EQ(HasGraphTabMaker(), Commands().action(CommandId::ImportGeneRelations)->isEnabled());
-    EXPECT_FALSE(Commands().action(CommandId::ShowFullResolutionAtlasImage)->isEnabled());
     EXPECT_FALSE(Commands().action(CommandId::Delete)->isEnabled());
+}
+
+TEST_F(CommandsWindowTest, FullResolutionAtlasImageShowsThePlateOfTheSections)
+{
+    Commands().validateAll();
+    EXPECT_FALSE(Commands().action(CommandId::ShowFullResolutionAtlasImage)->isEnabled());
+    Model()->SetImageDisplayMode(BrainExpressionModel::kSectionImage, false);
+    Model()->SetMPRPlaneVisible(Image3d::kCoronal, true, true);
+    Trigger(CommandId::ShowFullResolutionAtlasImage);
+    EXPECT_EQ(BrainExpressionModel::kCoronalAtlasPlate, Model()->GetImageDisplayMode());
+    ASSERT_NE(nullptr, doc->detailRenderer()->GetImage());
 }

@@ -6,23 +6,29 @@
 
 #include "display/BrainSceneRenderer.h"
 #include "display/TabControlRenderer.h"
+#include "model/Atlas.h"
+#include "model/GeneExpression.h"
 #include "model/UserPreferences.h"
 #include "shell/FileMenu.h"
 #include "shell/GLViewWrapper.h"
 #include "shell/GeneTableModel.h"
 #include "shell/NuvaroDocWrapper.h"
 #include "support/TempDir.h"
+#include "support/qt/ColourPixels.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QTimer>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QLabel>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QStackedWidget>
 #include <QTableView>
 
 #include <cstring>
+#include <thread>
 
 using namespace shelltest;
 
@@ -202,5 +208,99 @@ TEST_F(DocumentWindowTest, ASecondFileAddsARowToTheOneWindow)
     EXPECT_TRUE(controller->openFile(QString::fromStdString(ShippedFile("Pyramidal.xpr"))));
     EXPECT_EQ(4, Model()->GetNumGenes());
     EXPECT_EQ(windows, QApplication::topLevelWidgets().size());
+}
+
+// The three tests below run in this order: the first needs the full atlas
+// not loaded yet, the second loads it, the third needs it loaded.
+TEST_F(DocumentWindowTest, ClosingTheWindowDuringTheAtlasLoadCancelsIt)
+{
+    Launch();
+    if (Atlas::GetAtlas()->FullAtlasIsLoaded())
+        GTEST_SKIP() << "the full atlas is loaded already";
+    doc->setMPRPlaneVisibility(0, true);
+    EXPECT_TRUE(doc->atlasLoading());
+    CloseWindow();
+    EXPECT_FALSE(Atlas::GetAtlas()->FullAtlasIsLoaded());
+}
+
+TEST_F(DocumentWindowTest, ASectionTurnedOnLoadsTheAtlasInTheBackgroundThenShows)
+{
+    Launch();
+    ASSERT_FALSE(Atlas::GetAtlas()->FullAtlasIsLoaded());
+    // Progress reported on another thread reaches the bar on this one.
+    std::thread([&] { doc->updateProgress(0.5f); }).join();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->progressBar()->value() == 50; }, 2000));
+    doc->setMPRPlaneVisibility(0, true);
+    EXPECT_TRUE(doc->atlasLoading());
+    EXPECT_EQ(QStringLiteral("Loading atlas..."), window->statusField()->text());
+    EXPECT_FALSE(Model()->GetMPRPlaneVisible(Image3d::MPRPlane(0)));
+    // A second request while loading is ignored.
+    doc->setMPRPlaneVisibility(1, true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !doc->atlasLoading(); }, 30000));
+    EXPECT_EQ(0, window->progressBar()->value());
+    EXPECT_TRUE(window->statusField()->text().isEmpty());
+    EXPECT_TRUE(Model()->GetMPRPlaneVisible(Image3d::MPRPlane(0)));
+    EXPECT_FALSE(Model()->GetMPRPlaneVisible(Image3d::MPRPlane(1)));
+    EXPECT_TRUE(Process().services.alerts.empty());
+    // Loaded: the change is made at once.
+    doc->setMPRPlaneVisibility(1, true);
+    EXPECT_FALSE(doc->atlasLoading());
+    EXPECT_TRUE(Model()->GetMPRPlaneVisible(Image3d::MPRPlane(1)));
+    doc->setMPRPlaneVisibility(0, false);
+    doc->setMPRPlaneVisibility(1, false);
+}
+
+// A quick click on a shown section selects the structure under the mouse,
+// which needs a depth read outside drawing: with multisampling too.
+TEST_F(DocumentWindowTest, AClickOnASectionSelectsItsStructureWithAndWithoutMultisampling)
+{
+    ASSERT_TRUE(Atlas::GetAtlas()->FullAtlasIsLoaded());
+    const ImageGrid::AnnotationLabel* selected[2] = {nullptr, nullptr};
+    const int samples[2] = {0, 2};
+    for (int i = 0; i < 2; ++i)
+    {
+        UserPreferences::GetPreferences()->SetMaxSamples(4);
+        UserPreferences::GetPreferences()->SetNumSamples(samples[i]);
+        Launch();
+        for (int plane = 0; plane < 3; ++plane)
+            Model()->SetMPRPlaneVisible(Image3d::MPRPlane(plane), true, true);
+        Model()->SelectStructure(nullptr, true);
+        view->repaint();
+        const QPoint centre(view->width() / 2, view->height() / 2);
+        QTest::mouseClick(view, Qt::LeftButton, {}, centre);
+        selected[i] = Model()->GetSelectedStructure();
+        EXPECT_NE(nullptr, selected[i]) << "samples " << samples[i];
+        for (int plane = 0; plane < 3; ++plane)
+            Model()->SetMPRPlaneVisible(Image3d::MPRPlane(plane), false, true);
+        CloseWindow();
+    }
+    EXPECT_EQ(selected[0], selected[1]);
+    UserPreferences::GetPreferences()->SetNumSamples(0);
+}
+
+TEST_F(DocumentWindowTest, TheNeuronClassesShowInTheirColoursAndASecondTabShowsTheTabBar)
+{
+    Launch(NeuronFiles());
+    const QImage frame = view->grabFramebuffer();
+    for (int i = 0; i < Model()->GetNumGenes(); ++i)
+    {
+        float r = 0, g = 0, b = 0;
+        Model()->GetGene(i)->GetColor(r, g, b);
+        EXPECT_GT(testsupport::PixelsOfColour(frame, r, g, b), 50) << Model()->GetGene(i)->GetSymbol();
+    }
+    // One tab: no bar, the scene reaches the top edge (black background).
+    const int bar = TabControlRenderer::kBarHeight;
+    auto barPixels = [&](const QImage& image) {
+        int lit = 0;
+        for (int y = 2; y < bar - 2; ++y)
+            for (int x = 0; x < 200; ++x)
+                lit += qGray(image.pixel(x, y)) > 40;
+        return lit;
+    };
+    EXPECT_EQ(0, barPixels(frame));
+    doc->docWrapper()->CreateNewTab(false, NuvaroDocWrapper::kListTab);
+    EXPECT_EQ(0, doc->tabControlRenderer()->GetActiveTab());
+    EXPECT_GT(barPixels(view->grabFramebuffer()), 200);
+    SaveScreenshot(window, "document-window-two-tabs");
 }
 } // namespace

@@ -4,6 +4,7 @@
 #include "ShellFixture.h"
 
 #include "gl/TimerListener.h"
+#include "model/UserPreferences.h"
 #include "shell/GLViewWrapper.h"
 #include "support/qt/GLTestRenderer.h"
 
@@ -12,6 +13,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QOpenGLFunctions>
+#include <QProcess>
 #include <QWheelEvent>
 
 #include <atomic>
@@ -99,14 +101,31 @@ protected:
 
 using Calls = std::vector<std::string>;
 
-TEST_F(GLViewTest, CornersArriveWithTheOriginAtTheTopLeft)
+TEST_F(GLViewTest, CornersArriveWithTheOriginAtTheTopLeftInDevicePixels)
 {
+    // Positions and sizes are device pixels (QT_SCALE_FACTOR=2 doubles them).
+    const double dpr = view->devicePixelRatioF();
+    if (qEnvironmentVariable("QT_SCALE_FACTOR") == QLatin1String("2"))
+    {
+        EXPECT_EQ(2.0, dpr);
+    }
+    const int w = static_cast<int>(200 * dpr), h = static_cast<int>(100 * dpr);
+    EXPECT_EQ(w, wrapper->GetWidth());
+    EXPECT_EQ(h, wrapper->GetHeight());
+    EXPECT_EQ("Reshape " + std::to_string(w) + " " + std::to_string(h),
+              [&] {
+                  RecordingRenderer other;
+                  wrapper->SetRenderer(&other);
+                  wrapper->SetRenderer(&renderer);
+                  return other.calls.back();
+              }());
+    renderer.calls.clear();
     Mouse(QEvent::MouseButtonPress, Qt::LeftButton, QPointF(0, 0));
-    Mouse(QEvent::MouseButtonRelease, Qt::LeftButton, QPointF(199.7, 99.9));
-    Mouse(QEvent::MouseButtonPress, Qt::LeftButton, QPointF(0.4, 99.2));
-    EXPECT_EQ((Calls{"down 0 0 0 0", "up 0 199 99 0", "down 0 0 99 0"}), renderer.calls);
-    EXPECT_EQ(200, wrapper->GetWidth());
-    EXPECT_EQ(100, wrapper->GetHeight());
+    Mouse(QEvent::MouseButtonRelease, Qt::LeftButton, QPointF((w - 0.5) / dpr, (h - 0.5) / dpr));
+    Mouse(QEvent::MouseButtonPress, Qt::LeftButton, QPointF(0.4 / dpr, (h - 0.8) / dpr));
+    EXPECT_EQ((Calls{"down 0 0 0 0", "up 0 " + std::to_string(w - 1) + " " + std::to_string(h - 1) + " 0",
+                     "down 0 0 " + std::to_string(h - 1) + " 0"}),
+              renderer.calls);
 }
 
 TEST_F(GLViewTest, TheSecondReleaseOfADoubleClickIsTheDoubleClickAndAThirdClickIsPlain)
@@ -249,7 +268,7 @@ TEST_F(GLViewTest, TheFrameIsCapturedOpaqueAsTiffAndSavedWhole)
     ASSERT_FALSE(tiff.isEmpty());
     QImage image;
     ASSERT_TRUE(image.loadFromData(tiff, "TIFF"));
-    EXPECT_EQ(QSize(200, 100), image.size());
+    EXPECT_EQ(QSize(200, 100) * view->devicePixelRatioF(), image.size());
     EXPECT_EQ(qRgba(255, 0, 0, 255), image.pixel(0, 0));
 
     testsupport::TempDir dir;
@@ -260,5 +279,65 @@ TEST_F(GLViewTest, TheFrameIsCapturedOpaqueAsTiffAndSavedWhole)
 
     ASSERT_TRUE(view->copyToPasteboard());
     EXPECT_EQ(qRgba(255, 0, 0, 255), QApplication::clipboard()->image().pixel(3, 3));
+}
+
+// Depth is read outside drawing (a click on a section): with a multisampled
+// view MakeCurrent binds a resolved copy, so the read gives the drawn depth.
+TEST(GLViewDepthTest, DepthReadsWorkOutsideDrawingWithAndWithoutSamples)
+{
+    Process();
+    for (int samples : {0, 2})
+    {
+        UserPreferences::GetPreferences()->SetMaxSamples(4);
+        UserPreferences::GetPreferences()->SetNumSamples(samples);
+        QWidget window;
+        auto* viewPtr = new GLView(&window);
+        GLView& view = *viewPtr;
+        view.resize(64, 48);
+        window.resize(64, 48);
+        GLViewWrapper wrapper(&view);
+        GLTestRenderer renderer;
+        int frames = 0;
+        renderer.draw = [&] {
+            ++frames;
+            glClearDepth(0.25);
+            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        };
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        wrapper.SetRenderer(&renderer);
+        EXPECT_EQ(samples, view.samples());
+        // Display draws before it returns.
+        wrapper.Display();
+        EXPECT_EQ(1, frames);
+        ASSERT_TRUE(wrapper.MakeCurrent());
+        while (glGetError() != GL_NO_ERROR)
+        {
+        }
+        float depth = -1.0f;
+        glReadPixels(10, 10, 1, 1, GL_DEPTH_COMPONENT, GL_FLOAT, &depth);
+        EXPECT_EQ(GLenum(GL_NO_ERROR), glGetError()) << "samples " << samples;
+        EXPECT_NEAR(0.25f, depth, 0.001f) << "samples " << samples;
+        wrapper.SetRenderer(nullptr);
+    }
+    UserPreferences::GetPreferences()->SetNumSamples(0);
+}
+
+// The same view tests in a process whose screen scales by 2.
+TEST(GLViewScaleTest, TheViewTestsHoldWithAScaleFactorOfTwo)
+{
+    if (qEnvironmentVariableIsSet("QT_SCALE_FACTOR"))
+        GTEST_SKIP() << "this is the scaled run";
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_SCALE_FACTOR", "2");
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(),
+                {"--gtest_filter=GLViewTest.Corners*:GLViewTest.TheFrame*:GLViewDepthTest.*"});
+    ASSERT_TRUE(child.waitForFinished(120000));
+    const QString out = QString::fromUtf8(child.readAll());
+    EXPECT_EQ(0, child.exitCode()) << out.toStdString();
+    EXPECT_TRUE(out.contains("[  PASSED  ] 3 tests.")) << out.toStdString();
 }
 } // namespace

@@ -41,6 +41,8 @@ OctTree::OctTree(GraphNode* node, const float* position, float weight, const flo
         m_minPos[axis] = minPos[axis];
         m_maxPos[axis] = maxPos[axis];
     }
+    // Bounds never change: the width is asked for at every visit.
+    m_width = ComputeWidth();
 }
 
 OctTree::~OctTree()
@@ -119,7 +121,7 @@ void OctTree::MoveNode(const float* oldPos, const float* newPos, float weight)
     }
 }
 
-float OctTree::GetWidth() const
+float OctTree::ComputeWidth() const
 {
     float width = m_maxPos[0] - m_minPos[0];
     float height = m_maxPos[1] - m_minPos[1];
@@ -200,17 +202,25 @@ float BarnesHutMinimizer::ComputeRepulsionFactor()
 float BarnesHutMinimizer::GetRepulsionEnergy(const GraphNode* node, const OctTree* tree)
 {
     // A node of weight 0 feels no repulsion (and ln 0 must not turn it into NaN).
-    if (tree == nullptr || tree->GetNode() == node || Weight(node) == 0.0f)
+    if (Weight(node) == 0.0f)
         return 0.0f;
-    float distance = GetDist(node->GetPosition(), tree->GetPosition());
+    return RepulsionEnergyFrom(node, node->GetPosition(), Weight(node), tree);
+}
+
+float BarnesHutMinimizer::RepulsionEnergyFrom(const GraphNode* node, const float* position, float weight,
+                                              const OctTree* tree) const
+{
+    if (tree == nullptr || tree->GetNode() == node)
+        return 0.0f;
+    float distance = GetDist(position, tree->GetPosition());
     if (tree->GetNode() == nullptr && gOpening * tree->GetWidth() > distance)
     {
         float energy = 0.0f;
-        for (int i = 0; i < tree->GetNumChildren(); ++i)
-            energy += GetRepulsionEnergy(node, tree->GetChild(i));
+        for (int i = 0; i < OctTree::kUsedChildren; ++i)
+            energy += RepulsionEnergyFrom(node, position, weight, tree->GetChild(i));
         return energy;
     }
-    float scale = -m_repulsionFactor * Weight(node) * tree->GetWeight();
+    float scale = -m_repulsionFactor * weight * tree->GetWeight();
     if (m_repulsionExponent == 0.0f)
         return scale * std::log(distance);
     return scale * std::pow(distance, m_repulsionExponent) / m_repulsionExponent;
@@ -243,20 +253,27 @@ float BarnesHutMinimizer::GetEnergy(const GraphNode* node, const OctTree* tree)
 
 float BarnesHutMinimizer::AddRepulsionDir(const GraphNode* node, const OctTree* tree, float* dir)
 {
-    if (tree == nullptr || tree->GetNode() == node || Weight(node) == 0.0f)
+    if (Weight(node) == 0.0f)
         return 0.0f;
-    const float* position = node->GetPosition();
+    return AddRepulsionDirFrom(node, node->GetPosition(), Weight(node), tree, dir);
+}
+
+float BarnesHutMinimizer::AddRepulsionDirFrom(const GraphNode* node, const float* position, float weight,
+                                              const OctTree* tree, float* dir) const
+{
+    if (tree == nullptr || tree->GetNode() == node)
+        return 0.0f;
     float distance = GetDist(position, tree->GetPosition());
     if (tree->GetNode() == nullptr && gOpening * tree->GetWidth() > distance)
     {
         float estimate = 0.0f;
-        for (int i = 0; i < tree->GetNumChildren(); ++i)
-            estimate += AddRepulsionDir(node, tree->GetChild(i), dir);
+        for (int i = 0; i < OctTree::kUsedChildren; ++i)
+            estimate += AddRepulsionDirFrom(node, position, weight, tree->GetChild(i), dir);
         return estimate;
     }
     if (distance == 0.0f)
         return 0.0f;
-    float t = m_repulsionFactor * Weight(node) * tree->GetWeight() * std::pow(distance, m_repulsionExponent - 2.0f);
+    float t = m_repulsionFactor * weight * tree->GetWeight() * std::pow(distance, m_repulsionExponent - 2.0f);
     for (int axis = 0; axis < 2; ++axis)
         dir[axis] -= (tree->GetPosition()[axis] - position[axis]) * t;
     return std::fabs(m_repulsionExponent - 1.0f) * t;

@@ -33,7 +33,9 @@ public:
     // centres along oldPos's path; bounds and membership stay.
     void MoveNode(const float* oldPos, const float* newPos, float weight);
     // The larger of the cell's two extents (0 when both are negative).
-    float GetWidth() const;
+    float GetWidth() const { return m_width; }
+    // Child slots that a cell in the plane can fill (of GetNumChildren).
+    static const int kUsedChildren = 4;
 
     const float* GetPosition() const { return m_position; }
     GraphNode* GetNode() const { return m_node; }
@@ -46,6 +48,7 @@ public:
 private:
     static const int kNumChildren = 8;
     int ChildIndex(const float* position) const;
+    float ComputeWidth() const;
 
     GraphNode* m_node;
     OctTree* m_children[kNumChildren];
@@ -53,6 +56,7 @@ private:
     float m_weight;
     float m_minPos[2];
     float m_maxPos[2];
+    float m_width;
 };
 
 // Lays out a relation graph by minimising an energy of attraction along the
@@ -115,6 +119,12 @@ private:
     // the bounds of all nodes when there is no tree (no weight above 0).
     void Normalize(const OctTree* tree);
     bool PollCancel();
+    // The repulsion of a node of the weight at the position, without virtual
+    // calls on the way down the tree.
+    float RepulsionEnergyFrom(const GraphNode* node, const float* position, float weight,
+                              const OctTree* tree) const;
+    float AddRepulsionDirFrom(const GraphNode* node, const float* position, float weight, const OctTree* tree,
+                              float* dir) const;
 
     RelationGraph* m_graph;
     float m_repulsionExponent;

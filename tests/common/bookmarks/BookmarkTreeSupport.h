@@ -1,0 +1,47 @@
+#ifndef NUVARO_TESTS_BOOKMARKS_BOOKMARKTREESUPPORT_H
+#define NUVARO_TESTS_BOOKMARKS_BOOKMARKTREESUPPORT_H
+
+#include "bookmarks/BookmarkIO.h"
+#include "bookmarks/BookmarkNode.h"
+
+#include <memory>
+#include <set>
+#include <string>
+
+// An outline view that only remembers which groups it shows expanded.
+class FakeOutline : public BookmarksOutline
+{
+public:
+    bool isItemExpanded(const BookmarkNode* node) const override { return expanded.count(node) != 0; }
+    void expandItem(BookmarkNode* node) override { expanded.insert(node); }
+    void reloadData() override { ++reloads; }
+
+    std::set<const BookmarkNode*> expanded;
+    int reloads = 0;
+};
+
+inline BookmarkNode::Owned MakeRoot()
+{
+    return BookmarkNode::bookmarkGroup("Root");
+}
+
+inline BookmarkNode* AddLeaf(BookmarkNode* parent, const std::string& name, int type = Bookmark::kZoom)
+{
+    return parent->appendChild(BookmarkNode::bookmarkNodeWithData(std::make_unique<Bookmark>(name.c_str(), type)));
+}
+
+inline BookmarkNode* AddGroup(BookmarkNode* parent, const std::string& name)
+{
+    return parent->appendChild(BookmarkNode::bookmarkGroup(name));
+}
+
+// The names of node's children, joined by blanks; groups in brackets.
+inline std::string ChildNames(const BookmarkNode* node)
+{
+    std::string names;
+    for (const BookmarkNode* child : node->children())
+        names += (names.empty() ? "" : " ") + (child->isGroup() ? "[" + child->name() + "]" : child->name());
+    return names;
+}
+
+#endif

@@ -1,0 +1,172 @@
+// The structure outlines and the search dialogs in the real document window,
+// with the sample atlas service on a free port: the outline follows a pick
+// in a collapsed branch, the similar-gene chooser's round trip, and an
+// anatomic search from the dialog to a filled list tab.
+#include "qt/shell/ShellFixture.h"
+
+#include "SampleService.h"
+#include "tools/sampleservice/InProcessService.h"
+
+#include "model/AnnotationLabel.h"
+#include "model/Atlas.h"
+#include "model/BrainOntology.h"
+#include "model/PagedGeneList.h"
+#include "network/QtNetFile.h"
+#include "shell/AnatomicSearchController.h"
+#include "shell/BrainDocTab.h"
+#include "shell/CorrelationDomainChooser.h"
+#include "shell/NuvaroDocWrapper.h"
+#include "shell/OntologyDataSource.h"
+#include "shell/OntologyOutlineView.h"
+#include "shell/StructureOutlines.h"
+
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QDialog>
+#include <QNetworkAccessManager>
+#include <QPushButton>
+#include <QTableView>
+
+namespace
+{
+class DialogsWindowTest : public shelltest::ShellFixture
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        setenv("NUVARO_DATA_DIR", testsupport::SampleDataDir().c_str(), 0);
+        s_service = servicetest::StartInProcessService();
+        shelltest::Process().prefs.Store().values["Host"] = s_service->BaseUrl();
+        QtNetFile::Install();
+    }
+
+    static void TearDownTestSuite()
+    {
+        for (QNetworkAccessManager* manager : QCoreApplication::instance()->findChildren<QNetworkAccessManager*>())
+            manager->clearConnectionCache();
+        QCoreApplication::processEvents();
+        delete s_service;
+        s_service = nullptr;
+    }
+
+    void SetUp() override
+    {
+        ShellFixture::SetUp();
+        Launch();
+    }
+
+    // The list tab's result list once its search has filled a page.
+    PagedGeneList* WaitForListResults()
+    {
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                BrainDocTab* tab = doc->docWrapper()->listTab();
+                return tab != nullptr && tab->list()->GetNumGenes() > 0;
+            },
+            10000));
+        BrainDocTab* tab = doc->docWrapper()->listTab();
+        return tab != nullptr ? tab->list() : nullptr;
+    }
+
+    static sampleservice::SampleService* s_service;
+};
+
+sampleservice::SampleService* DialogsWindowTest::s_service = nullptr;
+
+const ImageGrid::AnnotationLabel* DeepStructure()
+{
+    const ImageGrid::BrainOntology* ontology = Atlas::GetAtlas()->GetOntology();
+    for (int v = 1; v < 256; ++v)
+    {
+        const ImageGrid::AnnotationLabel* l = ontology->GetAnnotationLabel(static_cast<unsigned char>(v));
+        if (l->annotationValue != 0 && l->parent && l->parent->parent && l->parent->parent->parent)
+            return l;
+    }
+    return nullptr;
+}
+} // namespace
+
+TEST_F(DialogsWindowTest, OutlinesFollowAPickInACollapsedBranchInBothModes)
+{
+    StructureOutlines* outlines = doc->structureOutlines();
+    ASSERT_NE(outlines, nullptr);
+    OntologyOutlineView* tree = outlines->view(StructureOutlines::HierarchicalMode);
+    ASSERT_EQ(tree, window->hierOntologyView());
+    EXPECT_TRUE(tree->isExpanded(outlines->hierarchicalDataSource()->index(0, 0)));
+    shelltest::SaveScreenshot(window, "document-window-outline");
+
+    tree->collapseAll();
+    const ImageGrid::AnnotationLabel* deep = DeepStructure();
+    Model()->SelectStructure(deep, true);
+    ASSERT_EQ(tree->selectionModel()->selectedRows().size(), 1);
+    EXPECT_EQ(outlines->hierarchicalDataSource()->item(tree->selectionModel()->selectedRows().front())->annotationLabel(),
+              deep);
+    EXPECT_EQ(Model()->GetSelectedStructure(), deep);
+
+    doc->setOntologyDisplayMode(StructureOutlines::AlphabeticalMode);
+    EXPECT_EQ(doc->ontologyView(), window->alphaOntologyView());
+    EXPECT_EQ(window->alphaOntologyView()->selectionModel()->selectedRows().size(), 1);
+
+    // The outline the user clicks selects in the model; the value-0 row clears it.
+    OntologyDataSource* list = outlines->alphabeticalDataSource();
+    QTreeView* alpha = window->alphaOntologyView();
+    const QModelIndex last = list->index(list->rowCount() - 1, 0);
+    alpha->scrollTo(last);
+    QTest::mouseClick(alpha->viewport(), Qt::LeftButton, {}, alpha->visualRect(last).center());
+    EXPECT_EQ(Model()->GetSelectedStructure(), nullptr);
+}
+
+TEST_F(DialogsWindowTest, ChooserRemembersTheDomainAndPlaneOfTheLastSearch)
+{
+    doc->findSimilarGenes("Gene1", 1001);
+    CorrelationDomainChooser* chooser = doc->correlationChooser();
+    ASSERT_NE(chooser, nullptr);
+    ASSERT_TRUE(chooser->isVisible());
+    EXPECT_EQ(chooser->parentWidget(), window);
+    EXPECT_EQ(chooser->windowModality(), Qt::WindowModal);
+    ASSERT_GT(chooser->domainList()->model()->rowCount(), 2);
+    chooser->domainList()->selectRow(2);
+    const int domain = chooser->domain();
+    chooser->planeOfSection()->button(0)->setChecked(true);
+    chooser->find();
+    EXPECT_FALSE(chooser->isVisible());
+
+    doc->findSimilarGenes("Gene1", 1001);
+    EXPECT_TRUE(chooser->isVisible());
+    EXPECT_EQ(chooser->domain(), domain);
+    EXPECT_EQ(chooser->domainList()->selectionModel()->selectedRows().front().row(), 2);
+    EXPECT_EQ(chooser->planeRestriction(), 0);
+    EXPECT_FALSE(chooser->graphAnalysis());
+    chooser->cancel();
+}
+
+TEST_F(DialogsWindowTest, AnatomicSearchFillsAListTabNamedByTheDisplayString)
+{
+    AnatomicSearchController* search = AnatomicSearchController::sharedController();
+    search->showAnatomicSearchWindow();
+    QDialog* dialog = search->window();
+    ASSERT_TRUE(dialog->isVisible());
+    QComboBox* structure = search->rowButton(0, AnatomicSearchController::StructureButton);
+    ASSERT_GT(structure->count(), 1);
+    structure->setCurrentIndex(1);
+    search->rowButton(0, AnatomicSearchController::LevelButton)->setCurrentIndex(2);
+    shelltest::SaveScreenshot(dialog, "anatomic-search-in-application");
+    const std::string abbreviation = Atlas::GetAtlas()
+                                         ->GetOntology()
+                                         ->GetAnnotationLabelByDatabaseId(
+                                             static_cast<unsigned short>(structure->currentData().toInt()))
+                                         ->abbreviation;
+    QPushButton* find = nullptr;
+    for (QPushButton* button : dialog->findChildren<QPushButton*>())
+        if (button->text() == "Find")
+            find = button;
+    ASSERT_NE(find, nullptr);
+    QTest::mouseClick(find, Qt::LeftButton);
+    EXPECT_FALSE(dialog->isVisible());
+
+    PagedGeneList* list = WaitForListResults();
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(std::string(list->GetName()), abbreviation);
+    EXPECT_GT(list->GetNumGenes(), 0);
+    shelltest::SaveScreenshot(window, "anatomic-search-results");
+}
