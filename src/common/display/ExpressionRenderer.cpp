@@ -481,14 +481,16 @@ std::string ExpressionRenderer::ComposePOVRay() const
                     color[i] = filter.map[3 * level + i] / 255.0f;
             }
             const float values[7] = {e->gridX, e->gridY, e->gridZ, GetExpressorSize(*e), color[0], color[1], color[2]};
-            out += "DrawExpressor(";
+            char line[16 + 7 * (SceneExport::kMaxNumberText + 1)];
+            char* end = std::copy_n("DrawExpressor(", 14, line);
             for (int i = 0; i < 7; ++i)
             {
                 if (i > 0)
-                    out += ',';
-                SceneExport::AppendNumber(out, values[i]);
+                    *end++ = ',';
+                end = SceneExport::WriteNumber(end, values[i]);
             }
-            out += ")\n";
+            end = std::copy_n(")\n", 2, end);
+            out.append(line, end);
         }
     }
     return out;
