@@ -1,6 +1,7 @@
 #include "display/ExpressionRenderer.h"
 
 #include "display/BrainScene.h"
+#include "display/GlyphPickCells.h"
 #include "display/SceneExport.h"
 #include "display/SceneInteraction.h"
 #include "gl/GLBegin.h"
@@ -287,6 +288,9 @@ void ExpressionRenderer::Draw(bool compile)
         m_compiledColorMode = filter.mode;
         m_dirty = false;
         ++m_compileCount;
+        // The glyph cells come with the lists, so that no hover pick waits
+        // for them (they stay while the gene's data does).
+        PickCells();
     }
 }
 
@@ -337,12 +341,43 @@ void ExpressionRenderer::Display(bool pick, unsigned int pickBase)
     DrawRememberedVoxels(filter, faster);
 }
 
+const GlyphPickCells& ExpressionRenderer::PickCells() const
+{
+    if (!m_pickCells || !m_pickCells->Matches(*m_gene))
+        m_pickCells = std::make_unique<GlyphPickCells>(*m_gene);
+    return *m_pickCells;
+}
+
 void ExpressionRenderer::DrawPickCubes(unsigned int pickBase, const scene::PickCubeCuller* culler) const
 {
     if (m_gene == nullptr || !m_gene->IsVisible())
         return;
     const Filter filter(Model(), m_gene);
     GLCube cube;
+    if (culler != nullptr)
+    {
+        // Only the glyphs of the cells near the pick ray, in drawing order.
+        const GlyphPickCells& cells = PickCells();
+        m_pickCandidates.clear();
+        cells.CollectNear(*culler, m_pickCandidates);
+        const std::vector<BrainFeature>& features = m_gene->GetBrainFeatures();
+        std::vector<signed char> shown(features.size(), -1);
+        for (uint32_t position : m_pickCandidates)
+        {
+            const GlyphPickCells::Entry& entry = cells.At(position);
+            signed char& inSelector = shown[entry.feature];
+            if (inSelector < 0)
+                inSelector = filter.InSelector(features[entry.feature].label) ? 1 : 0;
+            const Expressor* e = entry.expressor;
+            if (inSelector == 0 || !culler->MayHit(e->gridX, e->gridY, e->gridZ, GetExpressorSize(*e)))
+                continue;
+            if (!filter.Passes(*e) || filter.Black(GetExpressorLevel(*e)))
+                continue;
+            glLoadName(e->gridId + pickBase);
+            cube.DrawAt(e->gridX, e->gridY, e->gridZ, GetExpressorSize(*e));
+        }
+        return;
+    }
     for (const BrainFeature& feature : m_gene->GetBrainFeatures())
     {
         if (feature.expressors.empty() || !filter.InSelector(feature.label))
