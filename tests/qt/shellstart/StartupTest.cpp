@@ -7,6 +7,7 @@
 #include "model/Atlas.h"
 #include "model/BrainExpressionModel.h"
 #include "platform/QtMainThreadDispatcher.h"
+#include "shell/CriticalError.h"
 #include "shell/InstallerController.h"
 #include "shell/NuvaroAppController.h"
 #include "shell/NuvaroDoc.h"
@@ -83,6 +84,8 @@ public:
             if (!box || !box->isVisible() || box->windowTitle() != "Critical Error")
                 return;
             message = box->informativeText();
+            if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+                informativeFormat = label->textFormat();
             buttons = box->buttons().size();
             if (buttons > 0)
                 buttonText = box->buttons()[0]->text();
@@ -93,6 +96,7 @@ public:
     QString message;
     QString buttonText;
     int buttons = 0;
+    Qt::TextFormat informativeFormat = Qt::AutoText;
 
 private:
     QTimer m_poll;
@@ -111,6 +115,16 @@ TEST(StartupTest, AMissingAtlasIsACriticalErrorAndStatusOne)
     EXPECT_TRUE(message.startsWith("Tessary could not launch, most likely because the application file is "
                                    "corrupted. Please try deleting the Tessary application and reinstalling from "))
         << message.toStdString();
+}
+
+// The message comes from failures that quote files and server answers: it is
+// shown as it is, never read as markup.
+TEST(StartupTest, TheCriticalErrorShowsItsMessageAsPlainText)
+{
+    CriticalErrorAnswer answer;
+    ShowCriticalError(QStringLiteral("<b>Bad</b> file <a href=\"http://x\">x</a>"));
+    EXPECT_EQ(QStringLiteral("<b>Bad</b> file <a href=\"http://x\">x</a>"), answer.message);
+    EXPECT_EQ(Qt::PlainText, answer.informativeFormat);
 }
 
 TEST(StartupTest, TheFirstInstallInstallsTheAtlasBehindThePanel)
