@@ -12,4 +12,8 @@ class QWidget;
 QMessageBox* ShowAlertSheet(QWidget* window, const QString& messageText,
                             const QString& informativeText = QString());
 
+// Makes the box show its main and informative texts as they are, never as
+// markup: they may quote files and server answers.
+void ShowTextsPlain(QMessageBox* box);
+
 #endif

@@ -1,6 +1,7 @@
 #include "shell/CriticalError.h"
 
-#include <QLabel>
+#include "shell/AlertSheet.h"
+
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -12,11 +13,7 @@ void ShowCriticalError(const QString& message)
     box.setWindowTitle(QStringLiteral("Critical Error"));
     box.setText(QStringLiteral("Critical Error"));
     box.setInformativeText(message);
-    box.setTextFormat(Qt::PlainText);
-    // The message quotes files and server answers: never read as markup
-    // (setTextFormat covers only the main text).
-    if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
-        label->setTextFormat(Qt::PlainText);
+    ShowTextsPlain(&box);
     QPushButton* quit = box.addButton(QStringLiteral("Quit"), QMessageBox::AcceptRole);
     box.setDefaultButton(quit);
     box.setEscapeButton(quit);

@@ -195,6 +195,8 @@ TEST_F(AnatomicSearchControllerTest, FindReachesANewDocumentOrNoneAndShowsFailur
     m_controller.find();
     ASSERT_NE(Alert(), nullptr);
     EXPECT_EQ(Alert()->text(), "The service is not reachable.");
+    // A failure's text is shown as it is, never read as markup.
+    EXPECT_EQ(Alert()->textFormat(), Qt::PlainText);
     EXPECT_TRUE(m_controller.window()->isVisible());
     delete Alert();
 
