@@ -28,6 +28,7 @@
 #include <QLineEdit>
 #include <QNetworkAccessManager>
 #include <QTableView>
+#include <QTreeView>
 
 #include <filesystem>
 
@@ -255,4 +256,19 @@ TEST_F(CommandsWindowTest, FullResolutionAtlasImageShowsThePlateOfTheSections)
     Trigger(CommandId::ShowFullResolutionAtlasImage);
     EXPECT_EQ(BrainExpressionModel::kCoronalAtlasPlate, Model()->GetImageDisplayMode());
     ASSERT_NE(nullptr, doc->detailRenderer()->GetImage());
+}
+
+TEST_F(CommandsWindowTest, CopyTakesTheFocusedOutlinesRowName)
+{
+    QTreeView* outline = doc->ontologyView();
+    ASSERT_NE(nullptr, outline);
+    const QModelIndex first = outline->model()->index(0, 0);
+    ASSERT_TRUE(first.isValid());
+    outline->selectionModel()->select(first, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    outline->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return outline->hasFocus(); }, 2000));
+    QApplication::clipboard()->clear();
+    Trigger(CommandId::Copy);
+    EXPECT_FALSE(first.data().toString().isEmpty());
+    EXPECT_EQ(first.data().toString(), QApplication::clipboard()->text());
 }
