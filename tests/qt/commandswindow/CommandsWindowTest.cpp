@@ -272,3 +272,27 @@ TEST_F(CommandsWindowTest, CopyTakesTheFocusedOutlinesRowName)
     EXPECT_FALSE(first.data().toString().isEmpty());
     EXPECT_EQ(first.data().toString(), QApplication::clipboard()->text());
 }
+
+TEST_F(CommandsWindowTest, GeneCommandsActOnSeveralSelectedRows)
+{
+    for (const char* file : {"Non_Pyr_Principal.xpr", "Pyramidal.xpr", "Interneuron.xpr"})
+        ASSERT_TRUE(doc->readFromFile(QString::fromStdString(shelltest::ShippedFile(file))));
+    QTableView* table = window->geneListView();
+    table->clearSelection();
+    for (int row : {0, 2})
+        table->selectionModel()->select(table->model()->index(row, 0),
+                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    EXPECT_TRUE(Commands().action(CommandId::ComputeGeneIntersection)->isEnabled());
+    EXPECT_FALSE(Commands().action(CommandId::ExportGene)->isEnabled());
+
+    Trigger(CommandId::CopyGeneInfo);
+    const QStringList lines = QApplication::clipboard()->text().split('\n');
+    ASSERT_EQ(4, lines.size());
+    EXPECT_TRUE(lines[1].startsWith(QString::fromStdString(Model()->GetGene(0)->GetSymbol()) + '\t'));
+    EXPECT_TRUE(lines[2].startsWith(QString::fromStdString(Model()->GetGene(2)->GetSymbol()) + '\t'));
+
+    Trigger(CommandId::CloseGene);
+    ASSERT_EQ(1, Model()->GetNumGenes());
+    EXPECT_EQ("Pyramidal", Model()->GetGene(0)->GetSymbol());
+    EXPECT_EQ(1, table->model()->rowCount());
+}
