@@ -15,6 +15,11 @@
 //                       picks with no structure mesh shown
 //   BM_SceneLiveUpdate  a frame while a threshold is dragged (glyphs drawn
 //                       directly); counter "ratio" against the steady frame
+//   BM_SceneHoverPickGlyphs  the hover pick with eight genes holding the
+//                       argument's number of glyphs in all (150 k, 500 k, 1 M)
+//                       and every mesh shown; counters "ms" (targets: under 5
+//                       at 500 k, under 30 at 1 M), "first_ms" (the first pick
+//                       after the genes came), "frames" as above
 // Runs under Xvfb with LIBGL_ALWAYS_SOFTWARE=1. Without a Nissl volume in the
 // data folder a synthetic one is written to a temporary user folder.
 
@@ -36,6 +41,7 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -82,7 +88,7 @@ void EnsureNisslVolume()
 }
 
 // Genes whose voxels lie in the brain, spread over all of it.
-GeneExpression* MakeGene(int index)
+GeneExpression* MakeGene(int index, int glyphs = kGlyphsPerGene)
 {
     const Atlas* atlas = Atlas::GetAtlas();
     const unsigned char* voxels = atlas->GetAnnotationImage()->GetBuffer();
@@ -97,8 +103,8 @@ GeneExpression* MakeGene(int index)
     testsupport::Grid20000 grid;
     grid.header[1] = 9000 + index;
     grid.strings[1] = "Bench" + std::to_string(index);
-    const size_t step = brain.size() / kGlyphsPerGene;
-    for (int i = 0; i < kGlyphsPerGene; ++i)
+    const size_t step = std::max<size_t>(1, brain.size() / static_cast<size_t>(glyphs));
+    for (int i = 0; i < glyphs && i * step < brain.size(); ++i)
         grid.quadrats.push_back({brain[i * step + static_cast<size_t>(index) % step], 1.0f, 1.0f, scores(random), 0,
                                  0, 0, static_cast<uint16_t>(counts(random))});
     grid.CountsFromLists();
@@ -229,15 +235,12 @@ void BM_SceneFrame(benchmark::State& state)
 }
 BENCHMARK(BM_SceneFrame)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->Iterations(10)->UseRealTime();
 
-void BM_SceneHoverPick(benchmark::State& state)
+// Times hover picks near the centre of the view (many glyphs and every nested
+// mesh), after one untimed pick: the first pick of the process also builds
+// GL's selection-mode code.
+void HoverPicks(benchmark::State& state, Bench& bench)
 {
-    Bench& bench = TheBench();
-    const ImageGrid::AnnotationSelector shown = bench.model->GetStructureSelector();
-    if (state.range(0) == 0)
-        bench.model->SetStructureSelector(ImageGrid::AnnotationSelector(), false);
     const double frame = bench.FrameSeconds();
-    // The first pick of the process also builds GL's selection-mode code;
-    // it is timed on its own and kept out of the steady figure.
     bench.display.MakeCurrent();
     const auto first = Clock::now();
     bench.scene->OnMouseMove(kWidth / 2 - 9, kHeight / 2 - 7, 0, 999u);
@@ -246,7 +249,6 @@ void BM_SceneHoverPick(benchmark::State& state)
     int count = 0;
     for (auto _ : state)
     {
-        // Near the centre of the view: many glyphs and every nested mesh.
         const int x = kWidth / 2 + (count % 5);
         const int y = kHeight / 2 + (count % 3);
         bench.display.MakeCurrent();
@@ -258,6 +260,15 @@ void BM_SceneHoverPick(benchmark::State& state)
     state.counters["ms"] = 1000.0 * picks / count;
     state.counters["frames"] = picks / count / frame;
     state.counters["selected"] = bench.model->GetSelectedExpressor() != nullptr ? 1 : 0;
+}
+
+void BM_SceneHoverPick(benchmark::State& state)
+{
+    Bench& bench = TheBench();
+    const ImageGrid::AnnotationSelector shown = bench.model->GetStructureSelector();
+    if (state.range(0) == 0)
+        bench.model->SetStructureSelector(ImageGrid::AnnotationSelector(), false);
+    HoverPicks(state, bench);
     bench.model->SetStructureSelector(shown, false);
 }
 // Argument 1: every structure mesh shown (the target case); 0: glyphs and
@@ -285,4 +296,34 @@ void BM_SceneLiveUpdate(benchmark::State& state)
     state.counters["ratio"] = live / count / frame;
 }
 BENCHMARK(BM_SceneLiveUpdate)->Unit(benchmark::kMillisecond)->Iterations(10)->UseRealTime();
+
+// The argument's number of glyphs in eight genes (the three steady genes
+// hidden meanwhile).
+void BM_SceneHoverPickGlyphs(benchmark::State& state)
+{
+    Bench& bench = TheBench();
+    for (int i = 0; i < kGenes; ++i)
+        bench.model->SetGeneVisible(i, false);
+    constexpr int kManyGenes = 8;
+    for (int i = 0; i < kManyGenes; ++i)
+        bench.model->AddGene(MakeGene(100 + i, static_cast<int>(state.range(0)) / kManyGenes));
+    long glyphs = 0;
+    for (int i = kGenes; i < bench.model->GetNumGenes(); ++i)
+        glyphs += static_cast<long>(bench.model->GetGene(i)->GetExpressors().size());
+    state.counters["glyphs"] = static_cast<double>(glyphs);
+    bench.Frame();
+    HoverPicks(state, bench);
+    bench.display.MakeCurrent();
+    while (bench.model->GetNumGenes() > kGenes)
+        bench.model->RemoveGene(bench.model->GetNumGenes() - 1);
+    for (int i = 0; i < kGenes; ++i)
+        bench.model->SetGeneVisible(i, true);
+}
+BENCHMARK(BM_SceneHoverPickGlyphs)
+    ->Arg(150000)
+    ->Arg(500000)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(20)
+    ->UseRealTime();
 } // namespace

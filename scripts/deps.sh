@@ -14,6 +14,9 @@ packages=(
   desktop-file-utils
   shared-mime-info
   povray
+  libmeshoptimizer-dev
+  clang
+  libclang-rt-14-dev
 )
 
 missing=()

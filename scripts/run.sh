@@ -9,6 +9,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 app="$root/build/Nuvaro.app/Contents/MacOS/Tessary"
 service="$root/build/sampleservice"
 port=${NUVARO_SERVICE_PORT:-8640}
+# The application asks the service on this port too while its "Host"
+# preference is empty (a stored "Host" is used as it is).
+export NUVARO_SERVICE_PORT=$port
 echo "Built $app"
 
 answers() {

@@ -4,6 +4,9 @@
 
 #include "GeneCatalogue.h"
 #include "MeshChecks.h"
+#include "MeshSimplify.h"
+#include "StructureMeshes.h"
+#include "Volumes.h"
 #include "Parallel.h"
 
 #include "display/BrainMeshSet.h"
@@ -183,11 +186,15 @@ private:
         const int structures = int(m_ontology->GetNumStructures()) - 1;
         if (structures < 40 || structures > 80)
             Fail("ontology.csv has " + std::to_string(structures) + " structures instead of 40 to 80.");
-        std::istringstream in(ReadBytes(path));
+        // Read as the application reads it: without a byte order mark, and
+        // with CRLF line ends as well as LF.
+        std::istringstream in(std::string(WithoutByteOrderMark(ReadBytes(path))));
         std::string line;
         std::set<std::string> abbreviations;
         while (std::getline(in, line))
         {
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
             const auto fields = Split(line);
             if (fields.size() != 12)
             {
@@ -518,6 +525,16 @@ private:
             Fail("Mesh25: the application's mesh set does not hold every structure.");
         std::atomic<size_t> total{0};
         std::mutex loading; // the reader keeps process-wide totals
+        // The marching-cubes surfaces the meshes were simplified from are
+        // made again, to measure how far each mesh strays from its own.
+        Volume atlas;
+        atlas.nx = kAtlas[0];
+        atlas.ny = kAtlas[1];
+        atlas.nz = kAtlas[2];
+        atlas.voxels.assign(m_atlas.GetBuffer(), m_atlas.GetBuffer() + m_atlas.GetVoxelCount());
+        const ValueStats stats = ComputeValueStats(atlas, m_threads);
+        std::mutex deviationLock;
+        float worstDeviation = 0.0f;
         ParallelFor(meshes.GetNumNodes(), m_threads, [&](int i) {
             const AnnotationLabel* label = meshes.GetNode(i);
             const std::string name = "Mesh25/" + label->abbreviation + ".msh";
@@ -564,10 +581,34 @@ private:
             // or with random normals is far below this.
             if (check::NormalAgreement(mesh, triangles) < 0.9)
                 return Fail(name + " has normals that do not follow its triangles.");
+
+            std::array<int, 3> low{1 << 30, 1 << 30, 1 << 30}, high{-1, -1, -1};
+            for (int v = 1; v < 256; ++v)
+                if (members[v] && stats.count[v] != 0)
+                    for (int a = 0; a < 3; ++a)
+                    {
+                        low[a] = std::min(low[a], stats.min[v][a]);
+                        high[a] = std::max(high[a], stats.max[v][a]);
+                    }
+            const TriangleMesh surface = MarchingCubesMesh(atlas, members, low, high);
+            std::vector<float> positions;
+            positions.reserve(3 * mesh.GetVertices().size());
+            for (const GLTriangleMesh::Point3d& p : mesh.GetVertices())
+                positions.insert(positions.end(), {p.x, p.y, p.z});
+            const float deviation = SurfaceDeviation(surface.positions, positions, triangles, kMaxSurfaceDeviation);
+            {
+                std::lock_guard<std::mutex> lock(deviationLock);
+                worstDeviation = std::max(worstDeviation, deviation);
+            }
+            if (deviation > kMaxSurfaceDeviation)
+                return Fail(name + " lies more than " + FormatFloat(kMaxSurfaceDeviation) +
+                            " voxels from its marching-cubes surface.");
         });
-        m_log << "    " << total.load() << " triangles\n";
-        if (total < 1000000)
-            Fail("Mesh25 holds fewer than 1 M triangles in all.");
+        m_log << "    " << total.load() << " triangles, at most " << worstDeviation
+              << " voxels from the marching-cubes surfaces\n";
+        // Marching cubes alone made about 4 M.
+        if (total < 500000 || total > 3000000)
+            Fail("Mesh25 holds " + std::to_string(total.load()) + " triangles in all instead of 0.5 M to 3 M.");
     }
 
     // ---- Neuron table -------------------------------------------------------

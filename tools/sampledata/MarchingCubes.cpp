@@ -333,10 +333,20 @@ TriangleMesh ExtractSurface(const ScalarField& field, float iso)
 
 std::string EncodeMeshFile(const TriangleMesh& mesh)
 {
+    std::vector<std::vector<uint32_t>> strips(mesh.TriangleCount());
+    for (size_t t = 0; t < strips.size(); ++t)
+        strips[t].assign(mesh.indices.begin() + 3 * t, mesh.indices.begin() + 3 * t + 3);
+    return EncodeMeshFile(mesh, strips);
+}
+
+std::string EncodeMeshFile(const TriangleMesh& mesh, const std::vector<std::vector<uint32_t>>& strips)
+{
     const size_t vertices = mesh.VertexCount();
-    const size_t triangles = mesh.TriangleCount();
     std::string out;
-    out.reserve(8 + vertices * 24 + triangles * 14);
+    size_t indices = 0;
+    for (const auto& strip : strips)
+        indices += strip.size();
+    out.reserve(8 + vertices * 24 + strips.size() * 2 + indices * 4);
     AppendU32(out, uint32_t(vertices));
     std::vector<float> record(6 * vertices);
     for (size_t v = 0; v < vertices; ++v)
@@ -347,14 +357,14 @@ std::string EncodeMeshFile(const TriangleMesh& mesh)
         }
     ReverseLongWordRange(record.data(), int(record.size()));
     out.append(reinterpret_cast<const char*>(record.data()), record.size() * sizeof(float));
-    AppendU32(out, uint32_t(triangles));
-    for (size_t t = 0; t < triangles; ++t)
+    AppendU32(out, uint32_t(strips.size()));
+    for (const auto& strip : strips)
     {
-        uint16_t n = 3;
+        uint16_t n = uint16_t(strip.size());
         SwapByteRange(&n, 1);
         out.append(reinterpret_cast<const char*>(&n), 2);
-        for (int k = 0; k < 3; ++k)
-            AppendU32(out, mesh.indices[3 * t + k]);
+        for (uint32_t index : strip)
+            AppendU32(out, index);
     }
     return out;
 }

@@ -41,6 +41,8 @@ TriangleMesh ExtractSurface(const ScalarField& field, float iso);
 // The mesh file bytes: vertex count, vertex records (normal, then position),
 // strip count and the strips, here one 3-index strip per triangle.
 std::string EncodeMeshFile(const TriangleMesh& mesh);
+// The same with the given strips of vertex indices.
+std::string EncodeMeshFile(const TriangleMesh& mesh, const std::vector<std::vector<uint32_t>>& strips);
 } // namespace sampledata
 
 #endif

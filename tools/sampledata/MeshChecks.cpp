@@ -14,14 +14,13 @@ const float* Position(const GLTriangleMesh& mesh, uint32_t v)
 
 std::vector<uint32_t> Triangles(const GLTriangleMesh& mesh)
 {
+    std::vector<uint32_t> listed;
+    mesh.AppendTriangles(listed);
     std::vector<uint32_t> out;
-    out.reserve(3 * mesh.GetTriangleCount());
-    for (size_t s = 0; s < mesh.GetStripCount(); ++s)
-    {
-        const uint32_t* strip = mesh.GetStrip(s);
-        for (uint32_t i = 0; i + 2 < mesh.GetStripLength(s); ++i)
-            out.insert(out.end(), {strip[i], strip[i + 1], strip[i + 2]});
-    }
+    out.reserve(listed.size());
+    for (size_t t = 0; t + 2 < listed.size(); t += 3)
+        if (listed[t] != listed[t + 1] && listed[t + 1] != listed[t + 2] && listed[t] != listed[t + 2])
+            out.insert(out.end(), {listed[t], listed[t + 1], listed[t + 2]});
     return out;
 }
 

@@ -12,7 +12,8 @@
 // reader only makes sure the file is well formed; these look at the surface.
 namespace sampledata::check
 {
-// The triangles of every strip (n - 2 per strip, in order, no alternation).
+// The triangles the application draws, as it lists them (GLTriangleMesh::
+// AppendTriangles), without those with a repeated vertex (they draw nothing).
 std::vector<uint32_t> Triangles(const GLTriangleMesh& mesh);
 
 // The size of a mesh file that holds exactly this mesh and nothing after it.

@@ -1,6 +1,7 @@
 #include "StructureMeshes.h"
 
 #include "MeshChecks.h"
+#include "MeshSimplify.h"
 
 #include <algorithm>
 
@@ -75,6 +76,12 @@ double EnclosedVolume(const TriangleMesh& mesh)
 
 TriangleMesh StructureMesh(const Volume& atlas, const std::array<bool, 256>& members,
                            const std::array<int, 3>& min, const std::array<int, 3>& max, int* step)
+{
+    return SimplifySurface(MarchingCubesMesh(atlas, members, min, max, step));
+}
+
+TriangleMesh MarchingCubesMesh(const Volume& atlas, const std::array<bool, 256>& members,
+                               const std::array<int, 3>& min, const std::array<int, 3>& max, int* step)
 {
     int used = 2;
     if (step == nullptr)

@@ -26,8 +26,13 @@ TriangleMesh StructureSurface(const Volume& atlas, const std::array<bool, 256>& 
 // The volume enclosed by a closed mesh (positive when it faces outwards).
 double EnclosedVolume(const TriangleMesh& mesh);
 
-// The surface at the finest step within the triangle budget; `step`
-// receives the step used when given.
+// The marching-cubes surface at the finest step within the triangle budget;
+// `step` receives the step used when given.
+TriangleMesh MarchingCubesMesh(const Volume& atlas, const std::array<bool, 256>& members,
+                               const std::array<int, 3>& min, const std::array<int, 3>& max, int* step = nullptr);
+
+// The structure's mesh as the data folder holds it: the marching-cubes
+// surface simplified (SimplifySurface) to about a quarter of its triangles.
 TriangleMesh StructureMesh(const Volume& atlas, const std::array<bool, 256>& members,
                            const std::array<int, 3>& min, const std::array<int, 3>& max, int* step = nullptr);
 } // namespace sampledata

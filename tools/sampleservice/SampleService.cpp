@@ -1,6 +1,7 @@
 #include "SampleService.h"
 
 #include "GeneSearch.h"
+#include "GuardedServer.h"
 #include "SampleBrain.h"
 #include "ServiceFiles.h"
 #include "SoapRequest.h"
@@ -13,8 +14,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <cstdio>
 #include <stdexcept>
@@ -158,6 +162,24 @@ bool ParseSwitchInt(const std::string& text, int low, int high, int& value)
 {
     return ParseInteger(text, value) && value >= low && value <= high;
 }
+
+// The tile cache in the user's cache folder; empty (no cache) without one.
+std::string DefaultTileCache()
+{
+    const char* cache = std::getenv("XDG_CACHE_HOME");
+    if (cache != nullptr && cache[0] == '/')
+        return JoinPath(cache, "nuvaro-sampleservice/tiles");
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] == '/')
+        return JoinPath(home, ".cache/nuvaro-sampleservice/tiles");
+    return std::string();
+}
+
+std::string Lowered(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
 } // namespace
 
 SampleService::SampleService(ServiceOptions options)
@@ -182,7 +204,7 @@ SampleService::SampleService(ServiceOptions options)
     m_search = std::make_unique<GeneSearch>(m_catalogue, std::move(sizes));
     std::string cacheDir;
     if (m_options.tileCache)
-        cacheDir = m_options.cacheDir.empty() ? JoinPath(m_options.dataDir, "tile-cache") : m_options.cacheDir;
+        cacheDir = m_options.cacheDir.empty() ? DefaultTileCache() : m_options.cacheDir;
     m_tiles = std::make_unique<TileStore>(cacheDir);
     m_faults = m_options.faults;
 }
@@ -206,7 +228,11 @@ void SampleService::Start(int port)
 {
     if (m_server)
         throw std::logic_error("The sample service is already running.");
-    m_server = std::make_unique<httplib::Server>();
+    GuardedServer::Limits limits;
+    limits.headTimeout = std::chrono::milliseconds(std::max(1, m_options.headTimeoutMs));
+    auto server = std::make_unique<GuardedServer>(limits);
+    GuardedServer* guarded = server.get();
+    m_server = std::move(server);
     m_server->set_payload_max_length(4u * 1024u * 1024u);
     // The library holds a body to that bound only when its length is announced;
     // a chunked body, or one ended by closing, it reads whole however large.
@@ -245,6 +271,7 @@ void SampleService::Start(int port)
                                  " (is another program using it?).");
     }
     m_port = bound;
+    guarded->LengthenListenQueue(SOMAXCONN);
     auto finished = std::make_shared<std::atomic<bool>>(false);
     m_thread = std::thread([this, finished] {
         m_server->listen_after_bind();
@@ -421,12 +448,31 @@ void SampleService::Serve(const httplib::Request& request, httplib::Response& re
            std::to_string(length));
 }
 
-void SampleService::Control(const httplib::Request& request, httplib::Response& response)
+bool SampleService::ControlAllowed(const httplib::Request& request) const
 {
     if (request.remote_addr != "127.0.0.1" && request.remote_addr != "::1")
+        return false;
+    const std::string port = ":" + std::to_string(m_port);
+    auto local = [&port](const std::string& authority) {
+        const std::string lowered = Lowered(authority);
+        return lowered == "127.0.0.1" + port || lowered == "localhost" + port;
+    };
+    if (!request.has_header("Host") || !local(request.get_header_value("Host")))
+        return false;
+    if (!request.has_header("Origin"))
+        return true;
+    const std::string origin = request.get_header_value("Origin");
+    return StartsWith(origin, "http://") && local(origin.substr(7));
+}
+
+void SampleService::Control(const httplib::Request& request, httplib::Response& response)
+{
+    if (!ControlAllowed(request))
     {
         response.status = 403;
-        response.set_content("The control endpoint answers the local machine only.\n", "text/plain");
+        response.set_content("The control endpoint answers requests from the local machine to " + BaseUrl() +
+                                 " only.\n",
+                             "text/plain");
         return;
     }
     std::string answer;
@@ -630,7 +676,7 @@ Reply SampleService::PyramidReply(const std::string& rest)
 {
     static const std::string kProperties = "/ImageProperties.xml";
     std::string pyramid;
-    int tier = -1, column = -1, row = -1;
+    int tier = -1, column = -1, row = -1, tileGroup = -1;
     bool properties = false;
     if (EndsWith(rest, kProperties))
     {
@@ -641,7 +687,8 @@ Reply SampleService::PyramidReply(const std::string& rest)
     {
         const size_t group = rest.rfind("/TileGroup");
         const size_t slash = rest.rfind('/');
-        if (group == std::string::npos || slash == std::string::npos || slash < group || !EndsWith(rest, ".jpg"))
+        if (group == std::string::npos || slash == std::string::npos || slash < group || !EndsWith(rest, ".jpg") ||
+            !ParseInteger(rest.substr(group + 10, slash - group - 10), tileGroup))
             return NotFound("The pyramid request " + rest + " names no tile.");
         pyramid = rest.substr(0, group);
         const std::string name = rest.substr(slash + 1, rest.size() - slash - 5);
@@ -654,8 +701,14 @@ Reply SampleService::PyramidReply(const std::string& rest)
     PyramidSource source;
     if (!ResolvePyramid(pyramid, m_catalogue, source))
         return NotFound("The sample atlas has no image at " + pyramid + ".");
+    const PyramidGeometry geometry(source.width, source.height);
     if (properties)
-        return XmlReply(ImagePropertiesXml(PyramidGeometry(source.width, source.height)));
+        return XmlReply(ImagePropertiesXml(geometry));
+    // A tile lives in its own group folder only, so a client that forms the
+    // wrong one finds out.
+    if (geometry.TileGroup(tier, column, row) != tileGroup)
+        return NotFound("The image " + pyramid + " has no tile " + std::to_string(tier) + "-" + std::to_string(column) +
+                        "-" + std::to_string(row) + " in TileGroup" + std::to_string(tileGroup) + ".");
     source.brain = SampleBrain::ForFolder(AtlasFolder());
     Reply reply;
     reply.kind = Reply::Kind::Jpeg;
@@ -722,7 +775,8 @@ std::string ServiceUsage()
            "  --catalogue FILE      catalogue file name inside the data folder (default catalogue.txt)\n"
            "  --atlas DIR           the application's data folder the section and plate tiles are cut from\n"
            "                        (default: DIR/../Nuvaro.app/Contents/Resources/Data)\n"
-           "  --cache DIR           tile cache folder (default DIR/tile-cache); --no-cache renders every tile\n"
+           "  --cache DIR           tile cache folder (default: nuvaro-sampleservice/tiles in the user's\n"
+           "                        cache folder); --no-cache renders every tile\n"
            "  --build N             build number in the version file (default this build's)\n"
            "  --oldest-api N        oldest search interface in the version file (default 1)\n"
            "  --domains-version N   version of the search-domain list (default the file's)\n"

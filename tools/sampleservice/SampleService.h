@@ -56,19 +56,25 @@ struct ServiceOptions
     // tile). Empty: "Nuvaro.app/Contents/Resources/Data" beside dataDir, as
     // the build lays them out. Without those files tiles are drawn from noise.
     std::string atlasDir;
-    std::string cacheDir;       // tile cache; empty: dataDir + "/tile-cache"
+    // Tile cache; empty: "nuvaro-sampleservice/tiles" in the user's cache
+    // folder (none when the user has no home).
+    std::string cacheDir;
     bool tileCache = true;
     int buildNumber = -1;       // version file "build"; -1: this build's number
     int oldestApi = 1;          // version file "oldest"
     int domainsVersion = -1;    // list version; -1: the version in SearchDomains.xml
     bool logToStdout = false;
+    // A request head not whole within this time closes its connection.
+    int headTimeoutMs = 5000;
     FaultSettings faults;
 };
 
 // The local sample atlas service: answers the atlas service's requests from
 // the gene catalogue, on 127.0.0.1 only.
 //
-// Test controls (loopback only, never counted or faulted):
+// Test controls (loopback only, never counted or faulted; refused with 403
+// unless the Host header names 127.0.0.1 or localhost with the service's port
+// and an Origin header, if any, names the same):
 //   GET /control/status   "requests N" and the fault settings, as text
 //   GET /control/log      one line per request: "METHOD target status bytes"
 //   GET /control/reset    clears the counter, the log and every fault
@@ -108,6 +114,9 @@ public:
 private:
     void Serve(const httplib::Request& request, httplib::Response& response);
     void Control(const httplib::Request& request, httplib::Response& response);
+    // Whether a control request comes from the local machine and names this
+    // service itself (a web page's request or a rebound name does not).
+    bool ControlAllowed(const httplib::Request& request) const;
     // Decides which faults apply to this request (and uses up one count).
     FaultSettings FaultsFor(const std::string& path);
     void Record(const std::string& line);

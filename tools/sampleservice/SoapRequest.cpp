@@ -10,6 +10,11 @@ namespace sampleservice
 {
 namespace
 {
+// Bounds on an envelope, checked as its elements open, so that a hostile
+// request is refused before the parser has built much of it.
+const int kMaxDepth = 64;
+const long kMaxElements = 100000;
+
 std::string LocalName(const char* name)
 {
     std::string text(name);
@@ -23,6 +28,7 @@ class EnvelopeReader : public XMLElementHandler
 {
 public:
     int depth = 0;
+    long elements = 0;
     bool rootIsEnvelope = false;
     bool sawBody = false;
     int bodyDepth = -1;
@@ -34,6 +40,10 @@ public:
     void StartElement(const char* name, const char**) override
     {
         ++depth;
+        if (depth > kMaxDepth)
+            throw std::runtime_error("The request nests elements deeper than " + std::to_string(kMaxDepth) + ".");
+        if (++elements > kMaxElements)
+            throw std::runtime_error("The request holds more than " + std::to_string(kMaxElements) + " elements.");
         const std::string local = LocalName(name);
         if (depth == 1)
             rootIsEnvelope = local == "Envelope";

@@ -5,6 +5,7 @@
 #include "model/Atlas.h"
 #include "model/BrainOntology.h"
 #include "utility/TextParsing.h"
+#include "utility/XMLUtils.h"
 
 #include <cstdio>
 #include <cstring>
@@ -119,14 +120,8 @@ void BookmarksReader::StartElement(const char* name, const char** attributes)
     {
         CheckAttributes(attributes, {"name"});
         m_bookmark.Clear(true);
-        for (int i = 0; attributes[i] != nullptr && attributes[i + 1] != nullptr; i += 2)
-        {
-            if (Is(attributes[i], "name"))
-            {
-                m_bookmark.m_name = attributes[i + 1];
-                break;
-            }
-        }
+        if (const char* bookmarkName = XMLUtils::FindAttribute(attributes, "name"))
+            m_bookmark.m_name = bookmarkName;
     }
     else if (Is(name, "Structure"))
         StartStructure(attributes);
@@ -167,21 +162,16 @@ void BookmarksReader::StartGroup(const char** attributes)
 void BookmarksReader::StartStructure(const char** attributes)
 {
     CheckAttributes(attributes, {"id", "name"});
-    for (int i = 0; attributes[i] != nullptr && attributes[i + 1] != nullptr; i += 2)
-    {
-        if (!Is(attributes[i], "id"))
-            continue;
-        const int id = ParseLeadingInt(attributes[i + 1], IntOverflow::Zero);
-        if (id == 0)
-            return;
-        const ImageGrid::BrainOntology* ontology = Atlas::GetAtlas()->GetOntology();
-        // An id beyond the 16-bit range names no structure: label 0.
-        const ImageGrid::AnnotationLabel* label = id > 0 && id <= 0xFFFF
-                                                      ? ontology->GetAnnotationLabelByDatabaseId(static_cast<unsigned short>(id))
-                                                      : ontology->GetAnnotationLabel(static_cast<unsigned char>(0));
-        m_selector.Merge(label->own);
+    const char* text = XMLUtils::FindAttribute(attributes, "id");
+    const int id = text != nullptr ? ParseLeadingInt(text, IntOverflow::Zero) : 0;
+    if (id == 0)
         return;
-    }
+    const ImageGrid::BrainOntology* ontology = Atlas::GetAtlas()->GetOntology();
+    // An id beyond the 16-bit range names no structure: label 0.
+    const ImageGrid::AnnotationLabel* label = id > 0 && id <= 0xFFFF
+                                                  ? ontology->GetAnnotationLabelByDatabaseId(static_cast<unsigned short>(id))
+                                                  : ontology->GetAnnotationLabel(static_cast<unsigned char>(0));
+    m_selector.Merge(label->own);
 }
 
 void BookmarksReader::StartPlane(const char* name, const char** attributes)

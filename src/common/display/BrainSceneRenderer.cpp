@@ -1,6 +1,7 @@
 #include "display/BrainSceneRenderer.h"
 
 #include "display/BookmarkInterpolator.h"
+#include "display/BrainFeatureGraph.h"
 #include "display/BrainMeshSet.h"
 #include "display/CuttingPlaneRenderer.h"
 #include "display/ExpressionRenderer.h"
@@ -192,6 +193,7 @@ void BrainSceneRenderer::DeleteGLParts()
     m_mprRenderer = nullptr;
     delete m_cuttingPlaneRenderer;
     m_cuttingPlaneRenderer = nullptr;
+    m_featureGraph.reset();
     delete m_infoText;
     m_infoText = nullptr;
     delete m_fpsText;

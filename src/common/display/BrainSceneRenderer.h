@@ -22,6 +22,7 @@
 class Bookmark;
 class BookmarkInterpolator;
 class BrainExpressionModel;
+class BrainFeatureGraph;
 class CuttingPlaneRenderer;
 class ExpressionRenderer;
 class ExpressionThresholdControl;
@@ -171,9 +172,10 @@ public:
     // Unit corner directions of the small per-gene glyph offsets; gene i uses
     // entry i mod 8.
     static const float offsets[8][3];
-    // Selection buffer entries of a first pick, and the most a pick that
-    // overflowed may retry with.
-    static constexpr int kPickBufferSize = 1024;
+    // Selection buffer entries of a first pick (room for 4096 hit records, as
+    // a pixel dense with glyphs of eight genes and nested meshes makes), and
+    // the most a pick that overflowed may retry with.
+    static constexpr int kPickBufferSize = 16384;
     static constexpr int kMaxPickBufferSize = 1 << 22;
 
 private:
@@ -226,6 +228,8 @@ private:
     std::vector<ExpressionThresholdControl*> m_thresholdControls;
     MPRRenderer* m_mprRenderer;
     CuttingPlaneRenderer* m_cuttingPlaneRenderer;
+    // The per-structure bar chart; the scene never makes one.
+    std::unique_ptr<BrainFeatureGraph> m_featureGraph;
     GLTextBox* m_infoText;
     std::string m_infoString;
     GLTextBox* m_fpsText;

@@ -165,7 +165,7 @@ void BrainThumbnailRenderer::PositionLights()
 
 void BrainThumbnailRenderer::Display()
 {
-    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glLoadIdentity();
     PositionLights();

@@ -34,14 +34,15 @@ void Colormap::Load(const char* path)
     const std::string text = ReadSmallTextFile(path, kMaxColormapFileBytes, "Colormap file could not be opened: ",
                                                "Colormap file is too large to be a colormap: ");
 
-    unsigned char map[768];
-    // The first coloured entry, even when that is entry 0: a table whose
-    // entries 0 and 1 are coloured starts at 0, not at 1.
-    int minNonZeroIndex = 0;
+    // Entries go into the table as they are read: those read before a
+    // failure stay. The index is of the first coloured entry, even when that
+    // is entry 0: a table whose entries 0 and 1 are coloured starts at 0.
+    m_minNonZeroIndex = 0;
     bool foundColour = false;
     std::string_view rest(text);
     for (int i = 0; i < 256; ++i)
     {
+        unsigned char entry[3];
         for (int c = 0; c < 3; ++c)
         {
             size_t start = 0;
@@ -51,8 +52,7 @@ void Colormap::Load(const char* path)
             while (end < rest.size() && !IsSpace(rest[end]))
                 ++end;
             if (start == end)
-                throw std::runtime_error("Unexpected end of colormap file: " + name + " (only " +
-                                         std::to_string(i) + " of 256 colours).");
+                throw std::runtime_error("Unexpected end of colormap file: " + name);
             const std::string_view word = rest.substr(start, end - start);
             rest.remove_prefix(end);
             long long value = 0;
@@ -60,14 +60,13 @@ void Colormap::Load(const char* path)
                 throw std::runtime_error("Unexpected text in colormap file: " + name + " (colour " +
                                          std::to_string(i) + " holds \"" +
                                          std::string(word.substr(0, 40)) + "\", not a whole number).");
-            map[3 * i + c] = static_cast<unsigned char>(value & 0xFF);
+            entry[c] = static_cast<unsigned char>(value & 0xFF);
         }
-        if (!foundColour && (map[3 * i] != 0 || map[3 * i + 1] != 0 || map[3 * i + 2] != 0))
+        std::memcpy(m_map + 3 * i, entry, 3);
+        if (!foundColour && (entry[0] != 0 || entry[1] != 0 || entry[2] != 0))
         {
             foundColour = true;
-            minNonZeroIndex = i;
+            m_minNonZeroIndex = i;
         }
     }
-    std::memcpy(m_map, map, sizeof(m_map));
-    m_minNonZeroIndex = minNonZeroIndex;
 }

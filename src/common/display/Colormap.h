@@ -14,8 +14,9 @@ public:
     explicit Colormap(const char* path);
 
     // Replaces the table with the file's. Throws std::runtime_error when the
-    // file cannot be opened, ends before 256 triples or holds text that is not
-    // a number; the table is then left as it was.
+    // file cannot be opened (the table is then left as it was), or ends before
+    // 256 triples ("Unexpected end of colormap file: " + path) or holds text
+    // that is not a number: the entries read before that stay in the table.
     void Load(const char* path);
 
     // 768 bytes: entry i at 3i (red), 3i + 1 (green), 3i + 2 (blue).

@@ -1,6 +1,7 @@
 #include "display/ExpressionRenderer.h"
 
 #include "display/BrainScene.h"
+#include "display/GlyphPickCells.h"
 #include "display/SceneExport.h"
 #include "display/SceneInteraction.h"
 #include "gl/GLBegin.h"
@@ -287,6 +288,9 @@ void ExpressionRenderer::Draw(bool compile)
         m_compiledColorMode = filter.mode;
         m_dirty = false;
         ++m_compileCount;
+        // The glyph cells come with the lists, so that no hover pick waits
+        // for them (they stay while the gene's data does).
+        PickCells();
     }
 }
 
@@ -337,12 +341,43 @@ void ExpressionRenderer::Display(bool pick, unsigned int pickBase)
     DrawRememberedVoxels(filter, faster);
 }
 
+const GlyphPickCells& ExpressionRenderer::PickCells() const
+{
+    if (!m_pickCells || !m_pickCells->Matches(*m_gene))
+        m_pickCells = std::make_unique<GlyphPickCells>(*m_gene);
+    return *m_pickCells;
+}
+
 void ExpressionRenderer::DrawPickCubes(unsigned int pickBase, const scene::PickCubeCuller* culler) const
 {
     if (m_gene == nullptr || !m_gene->IsVisible())
         return;
     const Filter filter(Model(), m_gene);
     GLCube cube;
+    if (culler != nullptr)
+    {
+        // Only the glyphs of the cells near the pick ray, in drawing order.
+        const GlyphPickCells& cells = PickCells();
+        m_pickCandidates.clear();
+        cells.CollectNear(*culler, m_pickCandidates);
+        const std::vector<BrainFeature>& features = m_gene->GetBrainFeatures();
+        std::vector<signed char> shown(features.size(), -1);
+        for (uint32_t position : m_pickCandidates)
+        {
+            const GlyphPickCells::Entry& entry = cells.At(position);
+            signed char& inSelector = shown[entry.feature];
+            if (inSelector < 0)
+                inSelector = filter.InSelector(features[entry.feature].label) ? 1 : 0;
+            const Expressor* e = entry.expressor;
+            if (inSelector == 0 || !culler->MayHit(e->gridX, e->gridY, e->gridZ, GetExpressorSize(*e)))
+                continue;
+            if (!filter.Passes(*e) || filter.Black(GetExpressorLevel(*e)))
+                continue;
+            glLoadName(e->gridId + pickBase);
+            cube.DrawAt(e->gridX, e->gridY, e->gridZ, GetExpressorSize(*e));
+        }
+        return;
+    }
     for (const BrainFeature& feature : m_gene->GetBrainFeatures())
     {
         if (feature.expressors.empty() || !filter.InSelector(feature.label))
@@ -446,14 +481,16 @@ std::string ExpressionRenderer::ComposePOVRay() const
                     color[i] = filter.map[3 * level + i] / 255.0f;
             }
             const float values[7] = {e->gridX, e->gridY, e->gridZ, GetExpressorSize(*e), color[0], color[1], color[2]};
-            out += "DrawExpressor(";
+            char line[16 + 7 * (SceneExport::kMaxNumberText + 1)];
+            char* end = std::copy_n("DrawExpressor(", 14, line);
             for (int i = 0; i < 7; ++i)
             {
                 if (i > 0)
-                    out += ',';
-                SceneExport::AppendNumber(out, values[i]);
+                    *end++ = ',';
+                end = SceneExport::WriteNumber(end, values[i]);
             }
-            out += ")\n";
+            end = std::copy_n(")\n", 2, end);
+            out.append(line, end);
         }
     }
     return out;

@@ -3,9 +3,12 @@
 
 #include <GL/gl.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 class BrainExpressionModel;
+class GlyphPickCells;
 class BrainScene;
 class GeneExpression;
 struct Expressor;
@@ -60,7 +63,7 @@ public:
     void Display(bool pick, unsigned int pickBase);
     // The pick pass alone: a cube named gridId + pickBase per visible voxel of
     // a shown gene; with a culler, only the cubes that may reach the pick
-    // pixel.
+    // pixel, found through the gene's glyph cells (built when missing).
     void DrawPickCubes(unsigned int pickBase, const scene::PickCubeCuller* culler) const;
     // Compiles every structure's list (compile true), or draws the glyphs of
     // the shown structures directly.
@@ -108,6 +111,8 @@ private:
     BrainExpressionModel* Model() const;
     // Draws the remembered voxels of the gene again in their tinted colours.
     void DrawRememberedVoxels(const Filter& filter, bool faster);
+    // The glyph cells of the gene's data as it is now.
+    const GlyphPickCells& PickCells() const;
 
     GLuint m_listBase;
     int m_listCount;
@@ -116,6 +121,8 @@ private:
     const GeneExpression* m_gene;
     int m_compiledColorMode;
     int m_compileCount;
+    mutable std::unique_ptr<GlyphPickCells> m_pickCells;
+    mutable std::vector<uint32_t> m_pickCandidates;
 };
 
 #endif

@@ -445,7 +445,7 @@ void GeneRelationGraphRenderer::InitializeNodes()
 
 void GeneRelationGraphRenderer::Display()
 {
-    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glPushAttrib(GL_ENABLE_BIT);
     glEnable(GL_BLEND);

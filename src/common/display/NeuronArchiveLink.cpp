@@ -1,7 +1,7 @@
 #include "display/NeuronArchiveLink.h"
 
-#include "io/UnicodeFileHelper.h"
 #include "model/Expressor.h"
+#include "model/UserPreferences.h"
 #include "utility/AlertBox.h"
 #include "utility/OSUtils.h"
 #include "utility/PlatformServices.h"
@@ -16,7 +16,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstdio>
-#include <fstream>
 #include <stdexcept>
 
 namespace
@@ -89,16 +88,10 @@ std::string LaunchFolder()
     return sLaunchFolder.back() == '/' ? sLaunchFolder : sLaunchFolder + '/';
 }
 
+// Replaces the file whole: the launcher never reads a half-written one.
 void WriteTextFile(const std::string& path, const std::string& text)
 {
-    std::ofstream out;
-    OpenStream(out, path.c_str(), std::ios::out | std::ios::binary | std::ios::trunc);
-    if (out.is_open())
-    {
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        out.close();
-    }
-    if (!out.good())
+    if (!OSUtils::ReplaceFileContents(path.c_str(), text.data(), text.size()).empty())
         throw std::runtime_error("The file \"" + path + "\" could not be written.");
 }
 
@@ -151,7 +144,8 @@ std::optional<std::array<int, 3>> TableKey(const Expressor& expressor)
 
 std::string MakeLaunchFileText(const std::string& neuronName, const std::string& archiveName)
 {
-    const std::string base = kBaseAddress;
+    // The archive's pages come from the local sample service.
+    const std::string base = UserPreferences::LocalServer();
     const std::string codebase = base + "/Arbolex/cvapp";
     const std::string folder = base + "/Arbolex/dableFiles/" + archiveName;
     const std::string name = XMLUtils::Escaped(neuronName);
@@ -180,7 +174,7 @@ std::string MakeLaunchFileText(const std::string& neuronName, const std::string&
 
 std::string NeuronPageAddress(const std::string& neuronName)
 {
-    return std::string(kBaseAddress) + "/Arbolex/neuron_info.jsp?neuron_name=" + StringUtils::PercentEncode(neuronName);
+    return UserPreferences::LocalServer() + "/Arbolex/neuron_info.jsp?neuron_name=" + StringUtils::PercentEncode(neuronName);
 }
 
 void SetLocations(const std::string& tableFile, const std::string& launchFolder)

@@ -19,8 +19,6 @@ struct Expressor;
 // glyphs are drawn. All state lives in gTintState; main thread only.
 namespace NeuronArchive
 {
-// The archive's base address (the sample atlas service answers its pages too).
-constexpr const char* kBaseAddress = "http://127.0.0.1:8640";
 constexpr const char* kTableFileName = "drxrid.txt";
 constexpr const char* kLaunchFileName = "META_JNLP.jnlp";
 // The launch file's publisher and the address that offers the Java runtime.

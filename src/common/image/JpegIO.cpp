@@ -1,5 +1,6 @@
 #include "image/JpegIO.h"
 
+#include "gl/GLTexture.h"
 #include "image/Image2d.h"
 
 #include <csetjmp>
@@ -269,10 +270,14 @@ bool EncodeRgb(Encoder* e, GrowingDestination* dest, const unsigned char* rgb, i
 }
 } // namespace
 
-bool DecodeJPEGImage(const unsigned char* data, unsigned int length, Image2d* image, int maxSide)
+namespace
 {
-    if (data == nullptr || length == 0)
-        return false;
+// Decodes a colour JPEG held in memory as blue, green, red, 255 per pixel into
+// the buffer pixels(width, height) returns (width x height x 4 bytes); throws
+// as DecodeJPEGImage does (maxSide above 0 bounds either side).
+template <typename PixelsFor>
+void DecodeColourJpeg(const unsigned char* data, unsigned int length, int maxSide, PixelsFor pixels)
+{
     Decoder d;
     if (!ReadHeader(&d, data, length, nullptr))
         d.Throw();
@@ -282,13 +287,44 @@ bool DecodeJPEGImage(const unsigned char* data, unsigned int length, Image2d* im
                         d.cinfo.output_height > static_cast<JDIMENSION>(maxSide)))
         throw std::runtime_error("Unexpected image size.");
     const int width = static_cast<int>(d.cinfo.output_width);
-    const int height = static_cast<int>(d.cinfo.output_height);
-    Image2d decoded(width, height);
     // libjpeg-turbo writes blue, green, red, 255 itself.
     d.cinfo.out_color_space = JCS_EXT_BGRA;
-    if (!DecodeRows(&d, decoded.GetBuffer(), static_cast<size_t>(width) * 4u))
+    if (!DecodeRows(&d, pixels(width, static_cast<int>(d.cinfo.output_height)), static_cast<size_t>(width) * 4u))
         d.Throw();
+}
+} // namespace
+
+bool DecodeJPEGImage(const unsigned char* data, unsigned int length, Image2d* image, int maxSide)
+{
+    if (data == nullptr || length == 0)
+        return false;
+    Image2d decoded;
+    DecodeColourJpeg(data, length, maxSide, [&decoded](int width, int height) {
+        decoded = Image2d(width, height);
+        return decoded.GetBuffer();
+    });
     *image = std::move(decoded);
+    return true;
+}
+
+bool DecodeJPEGImage(const unsigned char* data, unsigned int length, GLTexture* texture)
+{
+    if (data == nullptr || length == 0)
+        return false;
+    std::vector<unsigned char> decoded;
+    int decodedWidth = 0;
+    int decodedHeight = 0;
+    DecodeColourJpeg(data, length, 0, [&](int width, int height) {
+        if (width > GLTexture::kMaxSize || height > GLTexture::kMaxSize)
+            throw std::runtime_error("The image of " + std::to_string(width) + " x " + std::to_string(height) +
+                                     " pixels is too large for a texture.");
+        decodedWidth = width;
+        decodedHeight = height;
+        decoded.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 4u);
+        return decoded.data();
+    });
+    texture->Initialize(decodedWidth, decodedHeight, GL_BGRA);
+    std::memcpy(texture->GetBuffer(), decoded.data(), decoded.size());
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+class GLTexture;
 class Image2d;
 
 // JPEG through libjpeg. libjpeg's errors come back as std::runtime_error with
@@ -18,6 +19,10 @@ class Image2d;
 // side of the image is larger (checked from the header, before any pixel
 // memory is taken); image is changed only when decoding succeeds.
 bool DecodeJPEGImage(const unsigned char* data, unsigned int length, Image2d* image, int maxSide = 0);
+// The same into a texture initialised with GL_BGRA at the image's size. Also
+// throws when the image is larger than a texture may be (the texture is then
+// left as it was).
+bool DecodeJPEGImage(const unsigned char* data, unsigned int length, GLTexture* texture);
 
 // Decodes the greyscale JPEG at the file's current position into out
 // (width x height bytes, rows from the top). Throws "Unexpected image format."

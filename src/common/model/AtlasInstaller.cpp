@@ -1,10 +1,11 @@
 // First-run installation of the atlas: the packed Nissl volume and sagittal
 // map of the data folder are unpacked into the user atlas folder.
 //
-// Every output is written under a temporary name in the atlas folder and
-// renamed into place when complete, and "Version" comes last, so that a crash,
-// a full disk or a cancel never leaves an installation that counts as complete
-// but is truncated.
+// Every output is written under a temporary name in the atlas folder, flushed
+// to the disk and renamed into place when complete, and "Version" comes last,
+// after the folder itself is flushed, so that a crash, a power loss, a full
+// disk or a cancel never leaves an installation that counts as complete but
+// is truncated.
 
 #include "model/Atlas.h"
 
@@ -41,10 +42,11 @@ public:
     PartialFile& operator=(const PartialFile&) = delete;
 
     const std::string& Path() const { return m_path; }
-    // Renames the file to target; throws failure + target when that fails.
+    // Flushes the file to the disk and renames it to target; throws failure +
+    // target when either fails.
     void Commit(const std::string& target, const std::string& failure)
     {
-        if (!OSUtils::MoveFile(m_path.c_str(), target.c_str()))
+        if (!OSUtils::FlushToDisk(m_path.c_str()).empty() || !OSUtils::MoveFile(m_path.c_str(), target.c_str()))
             throw std::runtime_error(failure + target);
         m_path.clear();
     }
@@ -107,6 +109,14 @@ void WriteMapRecords(const std::string& path, const std::vector<unsigned char>& 
     {
         throw std::runtime_error(kSaveFailure + path);
     }
+}
+
+// Flushes the atlas folder, so that the renames and removals before are on
+// the disk before anything that relies on them.
+void FlushFolder(const std::string& folder)
+{
+    if (!OSUtils::FlushToDisk(folder.c_str()).empty())
+        throw std::runtime_error(kSaveFailure + folder);
 }
 
 // Writes "Version" at path; messages name the file as shown.
@@ -179,6 +189,7 @@ bool Atlas::InstallAtlas(ProgressCallback progress, void* context, bool* cancel)
     // "Version" is in place.
     const std::string versionPath = m_userAtlasPath + kVersionFile;
     OSUtils::DeleteFile(versionPath.c_str());
+    FlushFolder(m_userAtlasPath);
 
     const std::string nisslPath = m_userAtlasPath + kNisslFile;
     PartialFile partialNissl(nisslPath + kPartialSuffix);
@@ -189,10 +200,12 @@ bool Atlas::InstallAtlas(ProgressCallback progress, void* context, bool* cancel)
     WithMapMessages([&] { WriteMapRecords(partialMap.Path(), records); });
     partialNissl.Commit(nisslPath, kSaveFailure);
     partialMap.Commit(mapPath, kSaveFailure);
+    FlushFolder(m_userAtlasPath);
 
     PartialFile partialVersion(versionPath + kPartialSuffix);
     WriteVersion(partialVersion.Path(), versionPath);
     partialVersion.Commit(versionPath, kSaveFailure);
+    FlushFolder(m_userAtlasPath);
 
     {
         std::lock_guard<std::mutex> lock(m_loadMutex);
@@ -213,6 +226,7 @@ void Atlas::InstallSagittalAtlasMap(ProgressCallback /*progress*/, void* /*conte
     WithMapMessages([&] {
         WriteMapRecords(partial.Path(), records);
         partial.Commit(mapPath, kSaveFailure);
+        FlushFolder(m_userAtlasPath);
     });
 }
 

@@ -5,7 +5,10 @@
 #include "model/BrainOntology.h"
 #include "model/UserPreferences.h"
 
+#include <zlib.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace
@@ -229,6 +232,46 @@ void GeneExpression::BuildBrainFeatures(const Atlas* atlas)
         if (e.label != nullptr && e.label->index < count)
             m_brainFeatures[e.label->index].expressors.push_back(&e);
     }
+}
+
+void GeneExpression::CombineGrids(const Atlas* atlas)
+{
+    const size_t nx = static_cast<size_t>(atlas->GetViewDimension(0));
+    const size_t sliceSize = nx * static_cast<size_t>(atlas->GetViewDimension(1));
+    const size_t voxels = sliceSize * static_cast<size_t>(atlas->GetViewDimension(2));
+    std::vector<unsigned char> counts(voxels, 0);
+    const char* home = std::getenv("HOME");
+    const bool safeSymbol = m_symbol.find('/') == std::string::npos && m_symbol.find("..") == std::string::npos;
+    if (home != nullptr && home[0] != '\0' && safeSymbol)
+    {
+        const std::string path = std::string(home) + "/temp/" + m_symbol + ".xprt";
+        if (gzFile file = gzopen(path.c_str(), "rb"))
+        {
+            size_t filled = 0;
+            while (filled < voxels)
+            {
+                const unsigned chunk = static_cast<unsigned>(std::min<size_t>(voxels - filled, 1u << 20));
+                const int read = gzread(file, counts.data() + filled, chunk);
+                if (read <= 0)
+                    break;
+                filled += static_cast<size_t>(read);
+            }
+            gzclose(file);
+        }
+    }
+    for (BrainFeature& feature : m_brainFeatures)
+        feature.expressors.clear();
+    m_expressors.clear();
+    for (size_t g = 0; g < voxels; ++g)
+    {
+        if (counts[g] <= 5)
+            continue;
+        Expressor e;
+        e.gridId = static_cast<uint32_t>(g + 1);
+        e.count = counts[g];
+        m_expressors.push_back(e);
+    }
+    DeriveExpressorData(atlas);
 }
 
 void GeneExpression::DeriveExpressorData(const Atlas* atlas)

@@ -100,6 +100,14 @@ public:
     // series id, gene id and url could not fetch its data again: it keeps
     // everything and the result is null.
     virtual GeneExpression* SlimDown();
+    // Rebuilds the expressors from the gene's count volume, one byte a
+    // view-grid voxel (x fastest), gzip-compressed in
+    // "$HOME/temp/<symbol>.xprt": every voxel counting more than 5 becomes an
+    // expressor of that count, with its structure and features. What the file
+    // does not hold counts 0: an unset HOME, a missing or short file, or a
+    // symbol that would name a file elsewhere (holding "/" or "..") leaves no
+    // expressors; bytes past the volume are not read.
+    virtual void CombineGrids(const Atlas* atlas);
 
     // Lookups.
     // The expressor with exactly that grid id, or null (binary search).

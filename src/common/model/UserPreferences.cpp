@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 #include <system_error>
 #include <type_traits>
@@ -276,6 +277,15 @@ std::string UserDefaults::FormatFloat(float value)
 
 const char* const UserPreferences::kDefaultServer = "http://127.0.0.1:8640";
 
+std::string UserPreferences::LocalServer()
+{
+    const char* port = std::getenv("NUVARO_SERVICE_PORT");
+    int value = 0;
+    if (port != nullptr && ParseInteger(TrimBlanks(port), value) && value >= 1 && value <= 65535)
+        return "http://127.0.0.1:" + std::to_string(value);
+    return kDefaultServer;
+}
+
 void UserPreferences::SetStore(std::shared_ptr<PreferenceStore> store)
 {
     DeletePreferences();
@@ -302,7 +312,7 @@ void UserPreferences::DeletePreferences()
 }
 
 UserPreferences::UserPreferences(std::shared_ptr<PreferenceStore> store)
-    : m_baseAddress(kDefaultServer)
+    : m_baseAddress(LocalServer())
     , m_defaults(std::move(store))
 {
     Initialize();

@@ -103,6 +103,10 @@ public:
     // Service address used when the "Host" preference is empty: the local
     // sample atlas service.
     static const char* const kDefaultServer;
+    // The local sample service's address in use: kDefaultServer, or port
+    // NUVARO_SERVICE_PORT on 127.0.0.1 when that environment variable names a
+    // port (the one scripts/run.sh starts the service on).
+    static std::string LocalServer();
     // Seconds after which the automatic version check is due again (7 days).
     static const long kVersionCheckInterval = 604800;
 

@@ -101,7 +101,31 @@ std::string OSUtils::ReplaceFileContents(const char* path, const void* data, siz
     if (error.empty() && std::rename(temporary.c_str(), target.c_str()) != 0)
         error = std::strerror(errno);
     if (!error.empty())
+    {
         ::unlink(temporary.c_str());
+        return error;
+    }
+    // The rename itself lives in the folder.
+    const std::string folder = std::filesystem::path(target).parent_path().string();
+    return FlushToDisk(folder.empty() ? "." : folder.c_str());
+}
+
+std::string OSUtils::FlushToDisk(const char* path)
+{
+    if (path == nullptr || *path == '\0')
+        return "no file name was given";
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::strerror(errno);
+    std::string error;
+    int result;
+    do
+        result = ::fsync(fd);
+    while (result != 0 && errno == EINTR);
+    // A file system that cannot flush (EINVAL) has nothing it could flush.
+    if (result != 0 && errno != EINVAL)
+        error = std::strerror(errno);
+    ::close(fd);
     return error;
 }
 

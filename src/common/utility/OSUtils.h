@@ -21,10 +21,15 @@ public:
     // Moves or renames a file.
     static bool MoveFile(const char* from, const char* to);
     // Writes size bytes to a new file beside path, flushes it to the disk and
-    // renames it over path, so that readers see either the old file or the
-    // whole new one. Returns an empty string on success, else why it failed
-    // (the temporary file is removed then).
+    // renames it over path, then flushes the folder, so that readers (also
+    // after a power loss) see either the old file or the whole new one.
+    // Returns an empty string on success, else why it failed (the temporary
+    // file is removed then).
     static std::string ReplaceFileContents(const char* path, const void* data, size_t size);
+    // Flushes what was written to the file or folder at path (a folder: the
+    // names made, renamed or removed in it) to the disk. Returns an empty
+    // string on success, else why it failed.
+    static std::string FlushToDisk(const char* path);
     // Asks the platform to open the URL in the user's browser.
     static void OpenBrowser(const char* url);
 };

@@ -6,6 +6,7 @@
 #include "gl/MouseListener.h"
 #include "gl/QtCursors.h"
 #include "model/UserPreferences.h"
+#include "shell/HandlerGuard.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -13,6 +14,7 @@
 #include <QImage>
 #include <QImageWriter>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
@@ -23,8 +25,6 @@
 #include <QTimer>
 #include <QWheelEvent>
 
-#include <cstdio>
-#include <exception>
 
 namespace
 {
@@ -77,24 +77,6 @@ int SpecialKey(int key)
     }
 }
 
-// Runs one listener or renderer call inside a Qt handler: nothing may
-// escape into the event loop.
-template <typename Call>
-void Guarded(const char* where, Call&& call)
-{
-    try
-    {
-        call();
-    }
-    catch (const std::exception& e)
-    {
-        std::fprintf(stderr, "%s: %s\n", where, e.what());
-    }
-    catch (...)
-    {
-        std::fprintf(stderr, "%s: unknown error\n", where);
-    }
-}
 } // namespace
 
 GLView::GLView(QWidget* parent) : QOpenGLWidget(parent)
@@ -211,7 +193,20 @@ void GLView::paintGL()
     if (!m_renderer)
         return;
     m_inPaint = true;
-    Guarded("Drawing", [&] { m_renderer->Display(); });
+    // A frame that fails would fail again at every repaint: it is told once,
+    // until a frame is drawn again.
+    bool drawn = true;
+    try
+    {
+        m_renderer->Display();
+    }
+    catch (...)
+    {
+        drawn = false;
+        if (!m_paintFailed)
+            RunAlerting([] { throw; });
+    }
+    m_paintFailed = !drawn;
     m_inPaint = false;
     emit frameDrawn();
 }
@@ -219,7 +214,7 @@ void GLView::paintGL()
 void GLView::resizeGL(int, int)
 {
     if (m_renderer)
-        Guarded("Reshape", [&] { m_renderer->Reshape(deviceWidth(), deviceHeight()); });
+        RunAlerting([&] { m_renderer->Reshape(deviceWidth(), deviceHeight()); });
     resetCursorRects();
 }
 
@@ -243,7 +238,7 @@ void GLView::buttonDown(QMouseEvent* event, bool secondClick)
     else
         m_doubleClickPending &= ~(1u << button);
     const QPointF p = event->position();
-    Guarded("Mouse", [&] {
+    RunAlerting([&] {
         m_mouseListener->OnButtonDown(button, listenerX(p.x()), listenerY(p.y()), Flags(event->modifiers()),
                                       static_cast<unsigned>(event->timestamp()));
     });
@@ -271,7 +266,7 @@ void GLView::mouseReleaseEvent(QMouseEvent* event)
     const QPointF p = event->position();
     const int x = listenerX(p.x()), y = listenerY(p.y()), flags = Flags(event->modifiers());
     const unsigned time = static_cast<unsigned>(event->timestamp());
-    Guarded("Mouse", [&] {
+    RunAlerting([&] {
         if (isDouble)
             m_mouseListener->OnDoubleClick(button, x, y, flags, time);
         else
@@ -285,7 +280,7 @@ void GLView::forwardMove(double x, double y, Qt::KeyboardModifiers modifiers, un
     applyCursor(lx, ly);
     if (!m_mouseListener)
         return;
-    Guarded("Mouse", [&] { m_mouseListener->OnMouseMove(lx, ly, Flags(modifiers), static_cast<unsigned>(time)); });
+    RunAlerting([&] { m_mouseListener->OnMouseMove(lx, ly, Flags(modifiers), static_cast<unsigned>(time)); });
 }
 
 void GLView::mouseMoveEvent(QMouseEvent* event)
@@ -308,7 +303,7 @@ void GLView::leaveEvent(QEvent*)
 {
     if (!m_mouseListener)
         return;
-    Guarded("Mouse", [&] { m_mouseListener->OnMouseLeave(0); });
+    RunAlerting([&] { m_mouseListener->OnMouseLeave(0); });
 }
 
 void GLView::wheelEvent(QWheelEvent* event)
@@ -318,7 +313,7 @@ void GLView::wheelEvent(QWheelEvent* event)
         return;
     const int delta = InputConventions::WheelDelta(event->angleDelta().y() / 120.0);
     const QPointF p = event->position();
-    Guarded("Wheel", [&] {
+    RunAlerting([&] {
         m_mouseListener->OnMouseWheel(listenerX(p.x()), listenerY(p.y()), Flags(event->modifiers()), delta,
                                       static_cast<unsigned>(event->timestamp()));
     });
@@ -335,7 +330,7 @@ void GLView::keyPressEvent(QKeyEvent* event)
     const unsigned time = static_cast<unsigned>(event->timestamp());
     if (const int special = SpecialKey(event->key()))
     {
-        Guarded("Key", [&] { m_keyListener->OnSpecialKeyDown(special, flags, time); });
+        RunAlerting([&] { m_keyListener->OnSpecialKeyDown(special, flags, time); });
         return;
     }
     const QString text = event->text();
@@ -344,7 +339,7 @@ void GLView::keyPressEvent(QKeyEvent* event)
         QOpenGLWidget::keyPressEvent(event);
         return;
     }
-    Guarded("Key", [&] { m_keyListener->OnKeyDown(text.at(0).unicode(), flags, time); });
+    RunAlerting([&] { m_keyListener->OnKeyDown(text.at(0).unicode(), flags, time); });
 }
 
 void GLView::addCursorRect(int x, int y, int width, int height, Cursors::Cursor cursor)
@@ -370,7 +365,7 @@ void GLView::resetCursorRects()
     if (!m_renderer)
         return;
     m_collectingCursorRects = true;
-    Guarded("Cursors", [&] { m_renderer->ResetCursorRects(); });
+    RunAlerting([&] { m_renderer->ResetCursorRects(); });
     m_collectingCursorRects = false;
 }
 
@@ -418,7 +413,12 @@ bool GLView::copyToPasteboard()
     QImage image;
     if (!image.loadFromData(data, "TIFF"))
         return false;
-    QApplication::clipboard()->setImage(image);
+    // The TIFF bytes as they are, and the image for programs that take
+    // other image types.
+    auto* mime = new QMimeData;
+    mime->setData(QStringLiteral("image/tiff"), data);
+    mime->setImageData(image);
+    QApplication::clipboard()->setMimeData(mime);
     return true;
 }
 

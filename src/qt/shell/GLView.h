@@ -117,6 +117,7 @@ private:
     int m_samples = 0;
     bool m_sendMouseMoved = false;
     bool m_inPaint = false;
+    bool m_paintFailed = false;
     bool m_collectingCursorRects = false;
     bool m_cursorRebuildQueued = false;
     // Buttons whose next release is the end of a double click.

@@ -5,12 +5,11 @@
 #include "gl/TextureTextBox.h"
 #include "gl/TimerListener.h"
 #include "shell/GLView.h"
+#include "shell/HandlerGuard.h"
 
 #include <QMetaObject>
 #include <QTimer>
 
-#include <cstdio>
-#include <exception>
 
 GLViewWrapper::GLViewWrapper(GLView* view) : m_view(view)
 {
@@ -88,16 +87,8 @@ void GLViewWrapper::StartTimer(unsigned milliseconds, TimerListener* listener)
     m_timer = new QTimer(this);
     m_timer->setInterval(static_cast<int>(milliseconds));
     connect(m_timer, &QTimer::timeout, this, [this] {
-        if (!m_timerListener)
-            return;
-        try
-        {
-            m_timerListener->TimerElapsed();
-        }
-        catch (const std::exception& e)
-        {
-            std::fprintf(stderr, "Timer: %s\n", e.what());
-        }
+        if (m_timerListener)
+            RunAlerting([this] { m_timerListener->TimerElapsed(); });
     });
     m_timer->start();
 }

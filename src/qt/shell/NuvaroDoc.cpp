@@ -17,6 +17,7 @@
 #include "shell/GLView.h"
 #include "shell/GLViewWrapper.h"
 #include "shell/GeneTableModel.h"
+#include "shell/HandlerGuard.h"
 #include "shell/InstallerController.h"
 #include "shell/NuvaroDocWrapper.h"
 #include "shell/NuvaroWindowController.h"
@@ -65,24 +66,6 @@ void AtlasLoadProgressFunc(float fraction, void* document)
     static_cast<NuvaroDoc*>(document)->updateProgress(fraction);
 }
 
-// Runs a slot's work; an exception reaches the user as an alert instead of
-// the event loop.
-template <typename Call>
-void Alerting(Call&& call)
-{
-    try
-    {
-        call();
-    }
-    catch (const std::exception& e)
-    {
-        ShowAlertBox(e.what());
-    }
-    catch (...)
-    {
-        ShowAlertBox("An unknown error occurred.");
-    }
-}
 } // namespace
 
 int NuvaroDoc::runStartupWork()
@@ -186,7 +169,7 @@ void NuvaroDoc::makeWindowControllers()
     table->horizontalHeader()->setSectionResizeMode(GeneTableModel::kVisibleColumn, QHeaderView::ResizeToContents);
     table->horizontalHeader()->setSectionResizeMode(GeneTableModel::kColorColumn, QHeaderView::ResizeToContents);
     connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { Alerting([this] { geneSelectionChanged(); }); });
+            [this] { RunAlerting([this] { geneSelectionChanged(); }); });
 
     connect(m_window->ontologyViewStyle(), &QButtonGroup::idClicked, this,
             [this](int id) { setOntologyDisplayMode(id); });
@@ -194,7 +177,7 @@ void NuvaroDoc::makeWindowControllers()
         const std::string text = m_window->searchField()->text().trimmed().toStdString();
         if (text.empty() || !m_docWrapper)
             return;
-        Alerting([&] { m_docWrapper->SearchForGene(text.c_str(), text.c_str(), false); });
+        RunAlerting([&] { m_docWrapper->SearchForGene(text.c_str(), text.c_str(), false); });
     });
     connect(m_window->sceneView(), &GLView::frameDrawn, this, [this] {
         if (!m_firstFrameSeen && m_currentRenderer && m_currentRenderer == m_detailRenderer)
@@ -423,7 +406,7 @@ void NuvaroDoc::loadBookmarks(NuvaroDoc* keyDocument)
     m_bookmarksData->registerOutlineView(outline, this);
     connect(m_bookmarksData, &BookmarksDataSource::bookmarkChosen, this, [this](const Bookmark& bookmark, bool now) {
         if (m_commands)
-            Alerting([&] {
+            RunAlerting([&] {
                 m_commands->commands().restoreBookmarkFromClick(&bookmark, now ? Qt::AltModifier : Qt::NoModifier);
             });
     });
@@ -450,7 +433,7 @@ void NuvaroDoc::showBookmarkEditor()
             if (code == 0 || !m_expressionModel || !m_bookmarksData)
                 return;
             const QByteArray name = m_bookmarkEditor->name().toUtf8();
-            Alerting([&] {
+            RunAlerting([&] {
                 m_bookmarksData->addBookmark(
                     std::make_unique<Bookmark>(name.constData(), m_bookmarkEditor->bookmarkType(), m_expressionModel));
             });
@@ -592,7 +575,7 @@ void NuvaroDoc::findSimilarGenes(const char* name, int imageSeriesId)
             m_lastCorrelationGraphAnalysis = false;
             const std::string display = m_correlationChooser->displayString();
             const int series = m_correlationChooser->imageSeriesId();
-            Alerting([&] {
+            RunAlerting([&] {
                 m_docWrapper->SearchForSimilarGenes(display.c_str(), series, m_lastCorrelationDomain,
                                                     m_lastCorrelationPlaneRestriction, false);
             });
@@ -718,7 +701,7 @@ void NuvaroDoc::finishAtlasLoad(int plane, bool visible, bool loaded, const QStr
     }
     if (!loaded)
         return; // cancelled
-    Alerting([&] {
+    RunAlerting([&] {
         if (m_expressionModel)
             m_expressionModel->SetMPRPlaneVisible(static_cast<Image3d::MPRPlane>(plane), visible, true);
     });

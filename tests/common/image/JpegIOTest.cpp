@@ -1,3 +1,4 @@
+#include "gl/GLTexture.h"
 #include "image/Image2d.h"
 #include "image/JpegIO.h"
 #include "support/ErrorText.h"
@@ -129,6 +130,39 @@ TEST(DecodeJPEGImage, BadInputFailsWithTheReasonAndLeavesTheImage)
     EXPECT_NE(huge.find("out of range"), std::string::npos) << huge;
     std::vector<unsigned char> flat(8 * 8 * 3, 128);
     EXPECT_NE(DecodeError(testsupport::WithFrameSize(EncodeJpeg(flat.data(), 8, 8, 3, 90, true), 30000, 30000)), "");
+}
+
+TEST(DecodeJPEGImage, TextureFormFillsABGRATextureAndFailsAlike)
+{
+    const std::string jpeg = EncodeJpeg(QuadrantPixels().data(), 8, 8, 3, 100, true);
+    Image2d image;
+    ASSERT_TRUE(Decode(jpeg, image));
+    GLTexture texture;
+    ASSERT_TRUE(DecodeJPEGImage(reinterpret_cast<const unsigned char*>(jpeg.data()),
+                                static_cast<unsigned int>(jpeg.size()), &texture));
+    ASSERT_EQ(texture.GetWidth(), 8);
+    ASSERT_EQ(texture.GetHeight(), 8);
+    EXPECT_EQ(texture.GetFormat(), static_cast<unsigned>(GL_BGRA));
+    EXPECT_EQ(std::vector<unsigned char>(texture.GetBuffer(), texture.GetBuffer() + 8 * 8 * 4),
+              std::vector<unsigned char>(image.GetBuffer(), image.GetBuffer() + 8 * 8 * 4));
+
+    // Failures leave the texture as it was; a frame wider than any texture is
+    // one of them, caught before the buffer is sized.
+    const unsigned char grey[4] = {0, 80, 160, 240};
+    for (const std::string& bad : {EncodeJpeg(grey, 2, 2, 1), jpeg.substr(0, jpeg.size() / 2),
+                                   testsupport::WithFrameSize(jpeg, GLTexture::kMaxSize + 1, 8)})
+    {
+        GLTexture marked(1, 1, GL_RGBA);
+        marked.GetBuffer()[0] = 42;
+        EXPECT_NE(RuntimeErrorOf([&] {
+                      DecodeJPEGImage(reinterpret_cast<const unsigned char*>(bad.data()),
+                                      static_cast<unsigned int>(bad.size()), &marked);
+                  }),
+                  "");
+        EXPECT_EQ(marked.GetWidth(), 1);
+        EXPECT_EQ(marked.GetBuffer()[0], 42);
+    }
+    EXPECT_FALSE(DecodeJPEGImage(nullptr, 4, &texture));
 }
 
 TEST(EncodeRGBJPEG, ColourImagesDecodeToTheirPixels)

@@ -6,6 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -207,6 +212,84 @@ TEST(AtlasInstaller, UnwritableAtlasFolder)
     std::filesystem::create_directories(install.user + "Atlas25.installing");
     EXPECT_NE(RuntimeErrorOf([&] { install.atlas->InstallAtlas(nullptr, nullptr, nullptr); }), "");
     EXPECT_TRUE(install.UserFiles().empty());
+}
+
+namespace
+{
+// An earlier installation's data files, without "Version" (as a failed
+// reinstall leaves them).
+void WriteEarlierFiles(const Install& install)
+{
+    for (const char* name : {"Atlas25", "SagittalAtlasMap"})
+        atlastest::WriteAtlasFile(install.user + name, "earlier");
+}
+
+// After a failed installation: no "Version", no temporary file, the earlier
+// files whole, not installed; the next run installs.
+void ExpectAFailureTheNextRunMends(Install& install)
+{
+    EXPECT_EQ(install.UserFiles(), (std::set<std::string>{"Atlas25", "SagittalAtlasMap"}));
+    for (const char* name : {"Atlas25", "SagittalAtlasMap"})
+        EXPECT_EQ(ReadFileBytes(install.user + name), "earlier") << name;
+    EXPECT_FALSE(install.atlas->AtlasIsInstalled());
+    EXPECT_TRUE(install.atlas->InstallAtlas(nullptr, nullptr, nullptr));
+    EXPECT_TRUE(install.atlas->AtlasIsInstalled());
+}
+} // namespace
+
+TEST(AtlasInstaller, ACancelWhileSavingLeavesNoVersionAndLosesNothing)
+{
+    // The cancel comes as soon as the volume's temporary file appears, after
+    // the earlier "Version" is gone (an installation can still win the race;
+    // it must then be whole).
+    Install install;
+    WriteEarlierFiles(install);
+    atlastest::WriteAtlasFile(install.user + "Version", "3\n");
+    std::filesystem::remove(install.user + "Atlas25");
+    volatile bool cancel = false;
+    std::thread watcher([&] {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!std::filesystem::exists(install.user + "Atlas25.installing") && std::chrono::steady_clock::now() < end)
+            std::this_thread::yield();
+        cancel = true;
+    });
+    const bool installed = install.atlas->InstallAtlas(nullptr, nullptr, const_cast<bool*>(&cancel));
+    watcher.join();
+    if (installed)
+    {
+        EXPECT_TRUE(install.atlas->AtlasIsInstalled());
+        return;
+    }
+    EXPECT_EQ(install.UserFiles(), std::set<std::string>{"SagittalAtlasMap"});
+    EXPECT_EQ(ReadFileBytes(install.user + "SagittalAtlasMap"), "earlier");
+    EXPECT_FALSE(install.atlas->AtlasIsInstalled());
+    EXPECT_TRUE(install.atlas->InstallAtlas(nullptr, nullptr, nullptr));
+    EXPECT_TRUE(install.atlas->AtlasIsInstalled());
+}
+
+TEST(AtlasInstaller, AFailureHalfWayLeavesNoVersionAndLosesNothing)
+{
+    {
+        // The map cannot be written after the volume was.
+        Install install;
+        WriteEarlierFiles(install);
+        std::filesystem::create_directories(install.user + "SagittalAtlasMap.installing");
+        EXPECT_NE(RuntimeErrorOf([&] { install.atlas->InstallAtlas(nullptr, nullptr, nullptr); }), "");
+        std::filesystem::remove(install.user + "SagittalAtlasMap.installing");
+        ExpectAFailureTheNextRunMends(install);
+    }
+    if (geteuid() != 0)
+    {
+        // A folder that has become read-only.
+        Install install;
+        WriteEarlierFiles(install);
+        std::filesystem::permissions(install.user, std::filesystem::perms::owner_write,
+                                     std::filesystem::perm_options::remove);
+        EXPECT_NE(RuntimeErrorOf([&] { install.atlas->InstallAtlas(nullptr, nullptr, nullptr); }), "");
+        std::filesystem::permissions(install.user, std::filesystem::perms::owner_write,
+                                     std::filesystem::perm_options::add);
+        ExpectAFailureTheNextRunMends(install);
+    }
 }
 
 TEST(AtlasInstaller, InstalledCheck)

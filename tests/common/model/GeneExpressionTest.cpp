@@ -6,10 +6,12 @@
 #include "support/AtlasFixture.h"
 #include "support/GridFileBuilder.h"
 #include "support/MemoryPreferenceStore.h"
+#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 #include "support/TestGenes.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <filesystem>
 #include <memory>
@@ -262,3 +264,88 @@ TEST_F(OtherAtlasTest, FeaturesNeverReachPastTheOntology)
     ExpectFeaturesPointIntoOwnList(*data);
 }
 } // namespace
+
+namespace
+{
+// Writes bytes gzip-compressed to "<home>/temp/<name>".
+void WriteCountVolume(const testsupport::TempDir& home, const std::string& name, const std::string& bytes)
+{
+    std::filesystem::create_directories(home.File("temp"));
+    gzFile file = gzopen(home.File("temp/" + name).c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    if (!bytes.empty())
+    {
+        ASSERT_EQ(gzwrite(file, bytes.data(), static_cast<unsigned>(bytes.size())), static_cast<int>(bytes.size()));
+    }
+    gzclose(file);
+}
+
+std::vector<unsigned> GridIds(const GeneExpression& data)
+{
+    std::vector<unsigned> ids;
+    for (const Expressor& e : data.GetExpressors())
+        ids.push_back(e.gridId);
+    return ids;
+}
+} // namespace
+
+TEST(GeneExpressionTest, CombineGridsReadsTheCountVolume)
+{
+    testsupport::TempDir home;
+    testsupport::ScopedEnv homeVariable("HOME", home.Path().c_str());
+    const Atlas* atlas = Atlas::GetAtlas();
+    std::string volume(testsupport::kTestViewVoxels, '\0');
+    volume[TestGridId(35, 25, 30) - 1] = 6;  // hippocampus
+    volume[TestGridId(100, 40, 60) - 1] = 5; // not above 5
+    volume[TestGridId(132, 80, 114) - 1] = static_cast<char>(200);
+    // Bytes past the volume are not read.
+    WriteCountVolume(home, "Pcp2.xprt", volume + std::string(1000, '\x7f'));
+    auto data = Load(StructureGrid());
+    data->CombineGrids(atlas);
+    EXPECT_EQ(GridIds(*data), (std::vector<unsigned>{TestGridId(35, 25, 30), TestGridId(132, 80, 114)}));
+    const Expressor& hippocampus = data->GetExpressors()[0];
+    EXPECT_EQ(hippocampus.count, 6);
+    EXPECT_EQ(hippocampus.gridX, 35.0f);
+    EXPECT_EQ(hippocampus.gridZ, 30.0f);
+    EXPECT_EQ(hippocampus.label->abbreviation, "HIP");
+    EXPECT_EQ(data->GetExpressors()[1].count, 200);
+    EXPECT_EQ(FeatureSize(*data, 4), 1u);
+    EXPECT_EQ(FeatureSize(*data, 0), 1u);
+    ExpectFeaturesPointIntoOwnList(*data);
+
+    // A short file: what it lacks counts 0.
+    WriteCountVolume(home, "Pcp2.xprt", volume.substr(0, TestGridId(0, 0, 31)));
+    data->CombineGrids(atlas);
+    EXPECT_EQ(GridIds(*data), std::vector<unsigned>{TestGridId(35, 25, 30)});
+}
+
+TEST(GeneExpressionTest, CombineGridsWithoutAFileLeavesNoExpressors)
+{
+    testsupport::TempDir home;
+    const std::string everywhere(testsupport::kTestViewVoxels, '\x09');
+    WriteCountVolume(home, "Pcp2.xprt", everywhere);
+    WriteCountVolume(home, "x.xprt", everywhere);
+    std::filesystem::create_directories(home.File("temp/a"));
+    const Atlas* atlas = Atlas::GetAtlas();
+    struct Case
+    {
+        const char* home;
+        std::string symbol;
+    };
+    // No HOME; no file for the symbol; symbols naming a file elsewhere.
+    const Case cases[] = {{nullptr, "Pcp2"}, {home.Path().c_str(), "Missing"}, {home.Path().c_str(), "a/../x"},
+                          {home.Path().c_str(), "../temp/x"}};
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.symbol);
+        testsupport::ScopedEnv homeVariable("HOME", c.home);
+        Grid20000 grid = StructureGrid();
+        grid.strings[1] = c.symbol;
+        auto data = Load(grid);
+        ASSERT_FALSE(data->GetExpressors().empty());
+        data->CombineGrids(atlas);
+        EXPECT_TRUE(data->GetExpressors().empty());
+        for (const BrainFeature& feature : data->GetBrainFeatures())
+            EXPECT_TRUE(feature.expressors.empty());
+    }
+}

@@ -2,6 +2,7 @@
 
 #include "support/ErrorText.h"
 #include "support/MemoryPreferenceStore.h"
+#include "support/ScopedEnv.h"
 
 #include <gtest/gtest.h>
 
@@ -421,6 +422,28 @@ TEST(UserPreferences, ServiceAddressesFromHost)
     EXPECT_EQ(prefs->GetVersionCheckUrl(), "http://127.0.0.1:8640/Nuvaro/versions.xml");
     UserPreferences::DeletePreferences();
     EXPECT_EQ(UserPreferences::GetPreferences()->GetVersionCheckUrl(), "http://other.example/Nuvaro/versions.xml");
+}
+
+TEST(UserPreferences, TheServicePortOfTheEnvironmentServesWithoutAHost)
+{
+    // scripts/run.sh starts the sample service on NUVARO_SERVICE_PORT; the
+    // application asked port 8640 all the same.
+    const std::pair<const char*, const char*> ports[] = {
+        {"9123", "http://127.0.0.1:9123"}, {" 9124\n", "http://127.0.0.1:9124"}, {"0", "http://127.0.0.1:8640"},
+        {"65536", "http://127.0.0.1:8640"}, {"80a", "http://127.0.0.1:8640"},     {"", "http://127.0.0.1:8640"}};
+    for (const auto& [port, base] : ports)
+    {
+        testsupport::ScopedEnv variable("NUVARO_SERVICE_PORT", port);
+        ScopedPreferenceStore scope;
+        EXPECT_EQ(UserPreferences::GetPreferences()->GetVersionCheckUrl(), std::string(base) + "/Nuvaro/versions.xml")
+            << port;
+    }
+    // A stored "Host" still wins, and stays as it was.
+    testsupport::ScopedEnv variable("NUVARO_SERVICE_PORT", "9123");
+    ScopedPreferenceStore scope;
+    scope.Store().values["Host"] = "http://other.example";
+    EXPECT_EQ(UserPreferences::GetPreferences()->GetVersionCheckUrl(), "http://other.example/Nuvaro/versions.xml");
+    EXPECT_EQ(scope.Store().values["Host"], "http://other.example");
 }
 
 TEST(UserPreferences, GridFileAndPageAddresses)

@@ -18,11 +18,16 @@
 #include "shell/NuvaroDocWrapper.h"
 #include "shell/OntologyDataSource.h"
 #include "shell/OntologyOutlineView.h"
+#include "shell/PreferencesController.h"
+#include "shell/ShellToolbar.h"
+#include "shell/WindowCommands.h"
 #include "shell/StructureOutlines.h"
 
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QDialog>
+#include <QMenu>
+#include <QMenuBar>
 #include <QNetworkAccessManager>
 #include <QPushButton>
 #include <QTableView>
@@ -68,6 +73,21 @@ protected:
         return tab != nullptr ? tab->list() : nullptr;
     }
 
+    // The menu item with that object name, and the menu holding it.
+    QAction* MenuAction(const char* name, QMenu** holder = nullptr) const
+    {
+        for (QAction* top : window->menuBar()->actions())
+            if (QMenu* menu = top->menu())
+                for (QAction* item : menu->actions())
+                    if (item->objectName() == name)
+                    {
+                        if (holder != nullptr)
+                            *holder = menu;
+                        return item;
+                    }
+        return nullptr;
+    }
+
     static sampleservice::SampleService* s_service;
 };
 
@@ -97,6 +117,8 @@ TEST_F(DialogsWindowTest, OutlinesFollowAPickInACollapsedBranchInBothModes)
 
     tree->collapseAll();
     const ImageGrid::AnnotationLabel* deep = DeepStructure();
+    // Shown, so that changing other boxes keeps it selected.
+    Model()->SetStructureSelector(deep->own, true);
     Model()->SelectStructure(deep, true);
     ASSERT_EQ(tree->selectionModel()->selectedRows().size(), 1);
     EXPECT_EQ(outlines->hierarchicalDataSource()->item(tree->selectionModel()->selectedRows().front())->annotationLabel(),
@@ -106,6 +128,19 @@ TEST_F(DialogsWindowTest, OutlinesFollowAPickInACollapsedBranchInBothModes)
     doc->setOntologyDisplayMode(StructureOutlines::AlphabeticalMode);
     EXPECT_EQ(doc->ontologyView(), window->alphaOntologyView());
     EXPECT_EQ(window->alphaOntologyView()->selectionModel()->selectedRows().size(), 1);
+
+    // A box click goes to the window's outline action and keeps the selection.
+    OntologyDataSource* treeSource = outlines->hierarchicalDataSource();
+    doc->setOntologyDisplayMode(StructureOutlines::HierarchicalMode);
+    const QModelIndex row = treeSource->indexOfStructure(deep->parent);
+    const QModelIndex box = treeSource->index(row.row(), OntologyDataSource::StructureColumn, row.parent());
+    const bool before = Model()->GetStructureSelector().Intersects(deep->parent->own);
+    tree->scrollTo(box);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(box).center());
+    EXPECT_NE(Model()->GetStructureSelector().Intersects(deep->parent->own), before);
+    EXPECT_EQ(box.data(Qt::CheckStateRole).toInt(), before ? Qt::Unchecked : Qt::Checked);
+    EXPECT_EQ(Model()->GetSelectedStructure(), deep);
+    doc->setOntologyDisplayMode(StructureOutlines::AlphabeticalMode);
 
     // The outline the user clicks selects in the model; the value-0 row clears it.
     OntologyDataSource* list = outlines->alphabeticalDataSource();
@@ -140,10 +175,31 @@ TEST_F(DialogsWindowTest, ChooserRemembersTheDomainAndPlaneOfTheLastSearch)
     chooser->cancel();
 }
 
+TEST_F(DialogsWindowTest, PreferencesAndAnatomicSearchAreInTheMenusAndToolbar)
+{
+    QMenu* edit = nullptr;
+    QMenu* gene = nullptr;
+    QAction* preferences = MenuAction("preferencesAction", &edit);
+    QAction* anatomic = MenuAction("anatomicSearchAction", &gene);
+    ASSERT_NE(preferences, nullptr);
+    ASSERT_NE(anatomic, nullptr);
+    EXPECT_EQ(edit->title(), "&Edit");
+    EXPECT_EQ(gene->title(), "&Gene");
+    EXPECT_EQ(preferences->menuRole(), QAction::PreferencesRole);
+    EXPECT_TRUE(doc->commands()->toolbar()->actions().contains(anatomic));
+
+    preferences->trigger();
+    ASSERT_NE(PreferencesController::sharedController()->window(), nullptr);
+    EXPECT_TRUE(PreferencesController::sharedController()->window()->isVisible());
+    PreferencesController::sharedController()->window()->hide();
+}
+
 TEST_F(DialogsWindowTest, AnatomicSearchFillsAListTabNamedByTheDisplayString)
 {
+    QAction* menuItem = MenuAction("anatomicSearchAction");
+    ASSERT_NE(menuItem, nullptr);
+    menuItem->trigger();
     AnatomicSearchController* search = AnatomicSearchController::sharedController();
-    search->showAnatomicSearchWindow();
     QDialog* dialog = search->window();
     ASSERT_TRUE(dialog->isVisible());
     QComboBox* structure = search->rowButton(0, AnatomicSearchController::StructureButton);

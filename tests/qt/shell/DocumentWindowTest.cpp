@@ -13,6 +13,7 @@
 #include "shell/GLViewWrapper.h"
 #include "shell/GeneTableModel.h"
 #include "shell/NuvaroDocWrapper.h"
+#include "shell/RecentDocuments.h"
 #include "support/TempDir.h"
 #include "support/qt/ColourPixels.h"
 
@@ -302,5 +303,35 @@ TEST_F(DocumentWindowTest, TheNeuronClassesShowInTheirColoursAndASecondTabShowsT
     EXPECT_EQ(0, doc->tabControlRenderer()->GetActiveTab());
     EXPECT_GT(barPixels(view->grabFramebuffer()), 200);
     SaveScreenshot(window, "document-window-two-tabs");
+}
+
+TEST(RecentDocumentsTest, TheListIsCappedAndAnswersTheUntitledDocumentQuestion)
+{
+    Process();
+    auto& store = Process().prefs.Store();
+    const auto saved = store.values;
+    RecentDocuments::clear();
+    QStringList opened;
+    auto open = [&](bool result) {
+        return [&opened, result](const QString& path) {
+            opened << path;
+            return result;
+        };
+    };
+    // No recent file: an untitled document is wanted.
+    EXPECT_TRUE(NuvaroDoc::applicationShouldOpenUntitledFile(open(true)));
+    EXPECT_TRUE(opened.isEmpty());
+
+    store.values["NSRecentDocumentsLimit"] = "2";
+    RecentDocuments::add("/data/a.xpr");
+    RecentDocuments::add("/data/b.xpr");
+    RecentDocuments::add("/data/c.xpr");
+    RecentDocuments::add("/data/b.xpr");
+    EXPECT_EQ((QStringList{"/data/b.xpr", "/data/c.xpr"}), RecentDocuments::list());
+    // The most recent file is opened; only a failure asks for an untitled one.
+    EXPECT_FALSE(NuvaroDoc::applicationShouldOpenUntitledFile(open(true)));
+    EXPECT_TRUE(NuvaroDoc::applicationShouldOpenUntitledFile(open(false)));
+    EXPECT_EQ((QStringList{"/data/b.xpr", "/data/b.xpr"}), opened);
+    store.values = saved;
 }
 } // namespace

@@ -9,6 +9,7 @@
 #include "support/qt/GLTestRenderer.h"
 
 #include <QClipboard>
+#include <QMimeData>
 #include <QImageReader>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -17,6 +18,7 @@
 #include <QWheelEvent>
 
 #include <atomic>
+#include <stdexcept>
 #include <thread>
 
 using namespace shelltest;
@@ -279,6 +281,9 @@ TEST_F(GLViewTest, TheFrameIsCapturedOpaqueAsTiffAndSavedWhole)
 
     ASSERT_TRUE(view->copyToPasteboard());
     EXPECT_EQ(qRgba(255, 0, 0, 255), QApplication::clipboard()->image().pixel(3, 3));
+    QImage pasted;
+    ASSERT_TRUE(pasted.loadFromData(QApplication::clipboard()->mimeData()->data("image/tiff"), "TIFF"));
+    EXPECT_EQ(qRgba(255, 0, 0, 255), pasted.pixel(3, 3));
 }
 
 // Depth is read outside drawing (a click on a section): with a multisampled
@@ -339,5 +344,30 @@ TEST(GLViewScaleTest, TheViewTestsHoldWithAScaleFactorOfTwo)
     const QString out = QString::fromUtf8(child.readAll());
     EXPECT_EQ(0, child.exitCode()) << out.toStdString();
     EXPECT_TRUE(out.contains("[  PASSED  ] 3 tests.")) << out.toStdString();
+}
+
+TEST_F(GLViewTest, FailuresInHandlersReachTheUserOnceAsAlertsNotTheEventLoop)
+{
+    auto& alerts = Process().services.alerts;
+    alerts.clear();
+    renderer.draw = [] { throw std::runtime_error("frame failed"); };
+    wrapper->Display();
+    wrapper->Display();
+    EXPECT_EQ((std::vector<std::string>{"frame failed"}), alerts);
+    renderer.draw = nullptr;
+    wrapper->Display();
+    renderer.draw = [] { throw std::runtime_error("frame failed"); };
+    wrapper->Display();
+    EXPECT_EQ(2u, alerts.size());
+    renderer.draw = nullptr;
+
+    struct Throwing : MouseListener
+    {
+        bool OnButtonDown(int, int, int, int, unsigned) override { throw std::runtime_error("press failed"); }
+    } throwing;
+    wrapper->SetMouseListener(&throwing);
+    Mouse(QEvent::MouseButtonPress, Qt::LeftButton, QPointF(1, 1));
+    EXPECT_EQ("press failed", alerts.back());
+    wrapper->SetMouseListener(&renderer);
 }
 } // namespace

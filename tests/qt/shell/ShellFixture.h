@@ -15,12 +15,16 @@
 #include "shell/NuvaroWindowController.h"
 #include "support/FakePlatformServices.h"
 #include "support/MemoryPreferenceStore.h"
+#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QAbstractButton>
+#include <QMessageBox>
+#include <QTimer>
 #include <QTest>
 #include <QWidget>
 
@@ -34,8 +38,15 @@ namespace shelltest
 {
 struct ProcessServices
 {
+    // A user folder of this process's own: the first start installs the
+    // atlas there, which suites running side by side must not share.
+    testsupport::TempDir userData;
+    testsupport::ScopedEnv userDataEnv{"XDG_DATA_HOME", userData.Path().c_str()};
     testsupport::ScopedPreferenceStore prefs;
     testsupport::FakePlatformServices services;
+    // A "Critical Error" panel no test expects would block the suite for
+    // good: the watchdog fails the test and answers the panel.
+    QTimer watchdog;
 };
 
 // Made on the first call and kept to the end of the process: the
@@ -44,6 +55,16 @@ inline ProcessServices& Process()
 {
     static ProcessServices* sProcess = [] {
         auto* p = new ProcessServices;
+        p->watchdog.setInterval(50);
+        QObject::connect(&p->watchdog, &QTimer::timeout, [] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible() || box->windowTitle() != QLatin1String("Critical Error"))
+                return;
+            ADD_FAILURE() << "Critical Error: " << box->informativeText().toStdString();
+            if (!box->buttons().isEmpty())
+                box->buttons().first()->click();
+        });
+        p->watchdog.start();
         QApplication::setQuitOnLastWindowClosed(false);
         InstallQtMainThreadDispatcher();
         QtIconImages::Install();

@@ -20,6 +20,8 @@
 #include "shell/NuvaroWindowController.h"
 #include "support/FakePlatformServices.h"
 #include "support/MemoryPreferenceStore.h"
+#include "support/ScopedEnv.h"
+#include "support/TempDir.h"
 #include "support/qt/ColourPixels.h"
 #include "tools/sampleservice/SampleAtlasFolders.h"
 
@@ -44,7 +46,10 @@ TEST(EndToEndTest, ASearchedGeneIsDownloadedFromItsThumbnailIntoTheScene)
     ASSERT_GT(service.Catalogue().genes.size(), 10u) << "the sample catalogue is missing";
     const std::string symbol = service.Catalogue().genes[0].symbol;
 
-    // As main sets the application up, with "Host" on the service.
+    // As main sets the application up, with "Host" on the service and a
+    // user folder of this process's own for the atlas installation.
+    testsupport::TempDir userData;
+    testsupport::ScopedEnv userDataEnv("XDG_DATA_HOME", userData.Path().c_str());
     testsupport::ScopedPreferenceStore prefs;
     prefs.Store().values["Host"] = service.BaseUrl();
     testsupport::FakePlatformServices services;

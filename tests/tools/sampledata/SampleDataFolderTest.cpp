@@ -138,7 +138,13 @@ TEST(SampleDataFolder, CheckerFindsDamageInEachFile)
     zuk.replace(zuk.find("204 204 204"), 11, "204 204 205");
     std::string domains = ReadFileBytes(SampleDataDir() + "SearchDomains.xml");
     domains.replace(domains.rfind("<Domain id=\"") + 12, 1, "9");
+    // Not damage: an ontology with a byte order mark and CRLF line ends, as
+    // the application reads it.
+    std::string ontology = "\xEF\xBB\xBF";
+    for (char c : ReadFileBytes(SampleDataDir() + "ontology.csv"))
+        ontology += c == '\n' ? std::string("\r\n") : std::string(1, c);
     const DamagedFolder folder({
+        {"ontology.csv", ontology},
         {"Atlas25.comp", ReadFileBytes(scratch.File("negative.comp"))},
         {"SagittalAtlasMap.comp", ReadFileBytes(scratch.File("map.comp"))},
         {"Mesh25/LG.msh", InsideOut(SampleDataDir() + "Mesh25/LG.msh")},
@@ -151,6 +157,7 @@ TEST(SampleDataFolder, CheckerFindsDamageInEachFile)
                            "drxrid.txt line \"0,0,0,n1,SomeArchive\" lies outside the brain",
                            "ZUK.map colour of value 240", "SearchDomains.xml names id 9"});
     EXPECT_EQ(problems.find("Annotation"), std::string::npos) << problems;
+    EXPECT_EQ(problems.find("ontology.csv"), std::string::npos) << problems;
 }
 
 TEST(SampleDataFolder, CheckerFindsBrokenContainers)

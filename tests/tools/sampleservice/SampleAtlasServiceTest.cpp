@@ -251,7 +251,7 @@ TEST_F(SampleAtlasServiceTest, TilesOverHttpAreJpegsOfTheSample)
     ASSERT_TRUE(result);
     EXPECT_EQ(servicetest::ReadXml(result->body).Numbers({"IMAGE_PROPERTIES.WIDTH"}),
               std::vector<int>{series.images.front().width});
-    result = client->Get(("/pyramid/" + path + "/TileGroup/0-0-0.jpg").c_str());
+    result = client->Get(("/pyramid/" + path + "/TileGroup0/0-0-0.jpg").c_str());
     ASSERT_TRUE(result);
     EXPECT_EQ(result->status, 200);
     EXPECT_EQ(result->get_header_value("Content-Type"), "image/jpeg");

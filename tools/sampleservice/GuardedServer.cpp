@@ -1,0 +1,312 @@
+#include "GuardedServer.h"
+
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+namespace sampleservice
+{
+namespace
+{
+using Clock = std::chrono::steady_clock;
+// Waits are cut into slices of this length so that a stopping server is seen.
+const std::chrono::milliseconds kSlice(100);
+
+// Runs each connection on a thread of its own, at most `limit` at once: the
+// accepting thread waits for one to finish beyond that. The count outlives
+// the queue, so a finishing thread never touches a destroyed queue.
+class ConnectionThreads : public httplib::TaskQueue
+{
+public:
+    explicit ConnectionThreads(size_t limit) : m_state(std::make_shared<State>()), m_limit(limit) {}
+
+    void enqueue(std::function<void()> fn) override
+    {
+        std::unique_lock<std::mutex> lock(m_state->mutex);
+        m_state->changed.wait(lock, [this] { return m_state->running < m_limit; });
+        ++m_state->running;
+        std::thread([state = m_state, fn = std::move(fn)] {
+            fn();
+            std::lock_guard<std::mutex> finished(state->mutex);
+            --state->running;
+            state->changed.notify_all();
+        }).detach();
+    }
+
+    void shutdown() override
+    {
+        std::unique_lock<std::mutex> lock(m_state->mutex);
+        m_state->changed.wait(lock, [this] { return m_state->running == 0; });
+    }
+
+private:
+    struct State
+    {
+        std::mutex mutex;
+        std::condition_variable changed;
+        size_t running = 0;
+    };
+    std::shared_ptr<State> m_state;
+    size_t m_limit;
+};
+
+int PollMs(Clock::duration wait)
+{
+    return static_cast<int>(std::max<long long>(
+        0, std::chrono::duration_cast<std::chrono::milliseconds>(std::min<Clock::duration>(wait, kSlice)).count()));
+}
+
+// Whether the socket becomes ready for events within the time-out (seconds,
+// microseconds).
+bool WaitFor(int sock, short events, time_t seconds, time_t microseconds)
+{
+    pollfd entry{sock, events, 0};
+    const int ms = static_cast<int>(seconds * 1000 + microseconds / 1000);
+    int ready;
+    do
+        ready = ::poll(&entry, 1, ms);
+    while (ready < 0 && errno == EINTR);
+    return ready > 0;
+}
+
+// The announced body length of a request head, when it is one the server
+// would read (a plain length within the bound); 0 otherwise, and the library
+// then refuses the request itself.
+size_t AnnouncedBody(const std::string& head, size_t maxBody)
+{
+    size_t length = 0;
+    size_t line = head.find('\n');
+    while (line != std::string::npos && line + 1 < head.size())
+    {
+        const size_t start = line + 1;
+        line = head.find('\n', start);
+        const size_t colon = head.find(':', start);
+        if (colon == std::string::npos || (line != std::string::npos && colon > line))
+            continue;
+        std::string name = head.substr(start, colon - start);
+        std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+        if (name == "transfer-encoding")
+            return 0;
+        if (name != "content-length")
+            continue;
+        const size_t end = line == std::string::npos ? head.size() : line;
+        size_t value = 0;
+        bool digits = false;
+        for (size_t i = colon + 1; i < end; ++i)
+        {
+            const char c = head[i];
+            if (c >= '0' && c <= '9')
+            {
+                digits = true;
+                value = value * 10 + static_cast<size_t>(c - '0');
+                if (value > maxBody)
+                    return 0;
+            }
+            else if (c != ' ' && c != '\t' && c != '\r')
+                return 0;
+        }
+        length = digits ? value : 0;
+    }
+    return length;
+}
+
+enum class Gathered
+{
+    Whole,
+    Ended // closed by the client, too slow, too large, or the server stops
+};
+
+// A connection's byte stream for the library: bytes gathered ahead are handed
+// out first, then the socket is read as the library's own stream does.
+class RequestStream : public httplib::Stream
+{
+public:
+    RequestStream(int sock, time_t readSeconds, time_t readMicros, time_t writeSeconds, time_t writeMicros)
+        : m_sock(sock), m_readSeconds(readSeconds), m_readMicros(readMicros), m_writeSeconds(writeSeconds),
+          m_writeMicros(writeMicros)
+    {
+    }
+
+    // Reads until the next request is whole: its head within the head
+    // time-out, its announced body within the request time-out.
+    Gathered Gather(const GuardedServer::Limits& limits, const std::function<bool()>& stopping)
+    {
+        m_pending.erase(0, m_offset);
+        m_offset = 0;
+        const auto start = Clock::now();
+        size_t searched = 0;
+        size_t headEnd;
+        while ((headEnd = m_pending.find("\r\n\r\n", searched)) == std::string::npos)
+        {
+            if (m_pending.size() > limits.maxHeadBytes)
+                return Gathered::Ended;
+            searched = m_pending.size() < 3 ? 0 : m_pending.size() - 3;
+            if (!Fill(start + limits.headTimeout, stopping))
+                return Gathered::Ended;
+        }
+        const size_t whole = headEnd + 4 + AnnouncedBody(m_pending.substr(0, headEnd + 2), limits.maxBodyBytes);
+        while (m_pending.size() < whole)
+            if (!Fill(start + limits.requestTimeout, stopping))
+                return Gathered::Ended;
+        return Gathered::Whole;
+    }
+
+    bool is_readable() const override
+    {
+        return m_offset < m_pending.size() || WaitFor(m_sock, POLLIN, m_readSeconds, m_readMicros);
+    }
+
+    bool is_writable() const override { return WaitFor(m_sock, POLLOUT, m_writeSeconds, m_writeMicros); }
+
+    ssize_t read(char* ptr, size_t size) override
+    {
+        if (m_offset < m_pending.size())
+        {
+            const size_t count = std::min(size, m_pending.size() - m_offset);
+            std::memcpy(ptr, m_pending.data() + m_offset, count);
+            m_offset += count;
+            return static_cast<ssize_t>(count);
+        }
+        if (!WaitFor(m_sock, POLLIN, m_readSeconds, m_readMicros))
+            return -1;
+        ssize_t count;
+        do
+            count = ::recv(m_sock, ptr, size, 0);
+        while (count < 0 && errno == EINTR);
+        return count;
+    }
+
+    ssize_t write(const char* ptr, size_t size) override
+    {
+        if (!is_writable())
+            return -1;
+        ssize_t count;
+        do
+            count = ::send(m_sock, ptr, size, MSG_NOSIGNAL);
+        while (count < 0 && errno == EINTR);
+        return count;
+    }
+
+    void get_remote_ip_and_port(std::string& ip, int& port) const override { Address(true, ip, port); }
+    void get_local_ip_and_port(std::string& ip, int& port) const override { Address(false, ip, port); }
+    socket_t socket() const override { return m_sock; }
+
+private:
+    // Appends what arrives before the deadline; false when nothing can.
+    bool Fill(Clock::time_point deadline, const std::function<bool()>& stopping)
+    {
+        for (;;)
+        {
+            const auto now = Clock::now();
+            if (now >= deadline || stopping())
+                return false;
+            pollfd entry{m_sock, POLLIN, 0};
+            const int ready = ::poll(&entry, 1, PollMs(deadline - now));
+            if (ready < 0 && errno != EINTR)
+                return false;
+            if (ready <= 0)
+                continue;
+            char buffer[16384];
+            const ssize_t count = ::recv(m_sock, buffer, sizeof buffer, 0);
+            if (count < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK))
+                continue;
+            if (count <= 0)
+                return false;
+            m_pending.append(buffer, static_cast<size_t>(count));
+            return true;
+        }
+    }
+
+    void Address(bool remote, std::string& ip, int& port) const
+    {
+        sockaddr_storage address{};
+        socklen_t length = sizeof address;
+        auto* raw = reinterpret_cast<sockaddr*>(&address);
+        if ((remote ? ::getpeername(m_sock, raw, &length) : ::getsockname(m_sock, raw, &length)) != 0)
+            return;
+        char host[NI_MAXHOST];
+        char service[NI_MAXSERV];
+        if (::getnameinfo(raw, length, host, sizeof host, service, sizeof service, NI_NUMERICHOST | NI_NUMERICSERV) != 0)
+            return;
+        ip = host;
+        port = std::atoi(service);
+    }
+
+    int m_sock;
+    time_t m_readSeconds, m_readMicros, m_writeSeconds, m_writeMicros;
+    std::string m_pending;
+    size_t m_offset = 0;
+};
+} // namespace
+
+GuardedServer::GuardedServer(const Limits& limits) : m_limits(limits), m_workers(limits.workers)
+{
+    const size_t connections = limits.maxConnections;
+    new_task_queue = [connections] { return new ConnectionThreads(connections); };
+}
+
+void GuardedServer::LengthenListenQueue(int length)
+{
+    const socket_t sock = svr_sock_;
+    if (sock != INVALID_SOCKET)
+        ::listen(sock, length);
+}
+
+bool GuardedServer::Stopping() const
+{
+    return svr_sock_ == INVALID_SOCKET;
+}
+
+void GuardedServer::WorkerSlots::Acquire()
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_changed.wait(lock, [this] { return m_free > 0; });
+    --m_free;
+}
+
+void GuardedServer::WorkerSlots::Release()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ++m_free;
+    m_changed.notify_one();
+}
+
+bool GuardedServer::process_and_close_socket(socket_t sock)
+{
+    RequestStream stream(sock, read_timeout_sec_, read_timeout_usec_, write_timeout_sec_, write_timeout_usec_);
+    const std::function<bool()> stopping = [this] { return Stopping(); };
+    bool answered = false;
+    for (size_t left = keep_alive_max_count_; left > 0; --left)
+    {
+        if (stream.Gather(m_limits, stopping) != Gathered::Whole)
+            break;
+        bool closed = false;
+        m_workers.Acquire();
+        try
+        {
+            answered = process_request(stream, left == 1 || Stopping(), closed, {});
+        }
+        catch (...)
+        {
+            answered = false;
+        }
+        m_workers.Release();
+        if (!answered || closed)
+            break;
+    }
+    ::shutdown(sock, SHUT_RDWR);
+    ::close(sock);
+    return answered;
+}
+} // namespace sampleservice
