@@ -41,11 +41,6 @@ class CommandsWindowTest : public shelltest::ShellFixture
 protected:
     static void SetUpTestSuite()
     {
-        // User folders of this process's own: suites running side by side
-        // must not install the atlas into one folder at the same time.
-        s_home = new testsupport::TempDir;
-        setenv("XDG_DATA_HOME", s_home->File("data").c_str(), 1);
-        setenv("XDG_CACHE_HOME", s_home->File("cache").c_str(), 1);
         setenv("NUVARO_DATA_DIR", testsupport::SampleDataDir().c_str(), 0);
         sampleservice::ServiceOptions options;
         options.dataDir = servicetest::SampleServiceDir();
@@ -105,11 +100,9 @@ protected:
     }
 
     static sampleservice::SampleService* s_service;
-    static testsupport::TempDir* s_home;
 };
 
 sampleservice::SampleService* CommandsWindowTest::s_service = nullptr;
-testsupport::TempDir* CommandsWindowTest::s_home = nullptr;
 } // namespace
 
 TEST_F(CommandsWindowTest, CopyImagePutsTheOpaqueFrameOnTheClipboard)
