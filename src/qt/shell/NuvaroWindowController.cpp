@@ -91,7 +91,7 @@ NuvaroWindowController::NuvaroWindowController(QWidget* parent) : QMainWindow(pa
     m_geneListView = new QTableView;
     m_geneListView->setObjectName("geneListView");
     m_geneListView->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_geneListView->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_geneListView->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_geneListView->verticalHeader()->hide();
     m_geneListView->horizontalHeader()->setStretchLastSection(false);
     m_geneListView->verticalHeader()->setDefaultSectionSize(20);

@@ -28,6 +28,7 @@
 #include <QLineEdit>
 #include <QNetworkAccessManager>
 #include <QTableView>
+#include <QTreeView>
 
 #include <filesystem>
 
@@ -255,4 +256,43 @@ TEST_F(CommandsWindowTest, FullResolutionAtlasImageShowsThePlateOfTheSections)
     Trigger(CommandId::ShowFullResolutionAtlasImage);
     EXPECT_EQ(BrainExpressionModel::kCoronalAtlasPlate, Model()->GetImageDisplayMode());
     ASSERT_NE(nullptr, doc->detailRenderer()->GetImage());
+}
+
+TEST_F(CommandsWindowTest, CopyTakesTheFocusedOutlinesRowName)
+{
+    QTreeView* outline = doc->ontologyView();
+    ASSERT_NE(nullptr, outline);
+    const QModelIndex first = outline->model()->index(0, 0);
+    ASSERT_TRUE(first.isValid());
+    outline->selectionModel()->select(first, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    outline->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return outline->hasFocus(); }, 2000));
+    QApplication::clipboard()->clear();
+    Trigger(CommandId::Copy);
+    EXPECT_FALSE(first.data().toString().isEmpty());
+    EXPECT_EQ(first.data().toString(), QApplication::clipboard()->text());
+}
+
+TEST_F(CommandsWindowTest, GeneCommandsActOnSeveralSelectedRows)
+{
+    for (const char* file : {"Non_Pyr_Principal.xpr", "Pyramidal.xpr", "Interneuron.xpr"})
+        ASSERT_TRUE(doc->readFromFile(QString::fromStdString(shelltest::ShippedFile(file))));
+    QTableView* table = window->geneListView();
+    table->clearSelection();
+    for (int row : {0, 2})
+        table->selectionModel()->select(table->model()->index(row, 0),
+                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    EXPECT_TRUE(Commands().action(CommandId::ComputeGeneIntersection)->isEnabled());
+    EXPECT_FALSE(Commands().action(CommandId::ExportGene)->isEnabled());
+
+    Trigger(CommandId::CopyGeneInfo);
+    const QStringList lines = QApplication::clipboard()->text().split('\n');
+    ASSERT_EQ(4, lines.size());
+    EXPECT_TRUE(lines[1].startsWith(QString::fromStdString(Model()->GetGene(0)->GetSymbol()) + '\t'));
+    EXPECT_TRUE(lines[2].startsWith(QString::fromStdString(Model()->GetGene(2)->GetSymbol()) + '\t'));
+
+    Trigger(CommandId::CloseGene);
+    ASSERT_EQ(1, Model()->GetNumGenes());
+    EXPECT_EQ("Pyramidal", Model()->GetGene(0)->GetSymbol());
+    EXPECT_EQ(1, table->model()->rowCount());
 }
