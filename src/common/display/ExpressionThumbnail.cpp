@@ -128,16 +128,8 @@ void ExpressionThumbnail::DownloadComplete(const void* data, unsigned long lengt
     m_transfer = nullptr;
     if (m_gene == nullptr)
         return;
-    try
-    {
-        ThumbnailGrid::LoadDownload(gGeneExpressionCache, numGenesAdded, *m_gene, data, length,
-                                    [this](MemoryStream& stream) { return LoadGene(&stream); });
-    }
-    catch (const std::exception& e)
-    {
-        // Nothing may leave a transfer callback.
-        std::printf("3d thumbnail could not be kept: %s\n", e.what());
-    }
+    ThumbnailGrid::LoadDownload(gGeneExpressionCache, numGenesAdded, *m_gene, data, length,
+                                [this](MemoryStream& stream) { return LoadGene(&stream); });
 }
 
 void ExpressionThumbnail::DownloadFailed(const std::string&)

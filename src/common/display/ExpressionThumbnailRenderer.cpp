@@ -235,16 +235,8 @@ void ExpressionThumbnailRenderer::DownloadComplete(const void* data, unsigned lo
     m_bytesReceived = 0;
     if (!m_active || m_gene == nullptr)
         return;
-    try
-    {
-        ThumbnailGrid::LoadDownload(gGeneExpressionCache, numGenesAdded, *m_gene, data, length,
-                                    [this](MemoryStream& stream) { return LoadGene(&stream); });
-    }
-    catch (const std::exception& e)
-    {
-        // Nothing may leave a transfer callback.
-        std::printf("3d thumbnail could not be kept: %s\n", e.what());
-    }
+    ThumbnailGrid::LoadDownload(gGeneExpressionCache, numGenesAdded, *m_gene, data, length,
+                                [this](MemoryStream& stream) { return LoadGene(&stream); });
 }
 
 void ExpressionThumbnailRenderer::DownloadFailed(const std::string&)

@@ -78,23 +78,31 @@ bool LoadFromCache(MemoryGeneExpressionCache& cache, const GeneExpression& gene,
 void LoadDownload(MemoryGeneExpressionCache& cache, int& added, const GeneExpression& gene, const void* data,
                   unsigned long length, const Loader& load)
 {
-    MemoryStream stream(static_cast<unsigned>(length));
-    if (length != 0)
-        stream.Write(data, static_cast<unsigned>(length));
-    stream.Seek(0);
-    // Only bytes that read as a grid are kept: a damaged reply is fetched
-    // again on a later visit instead of being served from the cache.
-    if (!load(stream))
-        return;
-    unsigned key = 0;
-    GeneExpressionCache::GeneIdType type = GeneExpressionCache::kImageSeriesId;
-    if (!GetKey(gene, key, type))
-        return;
-    cache.AddGene(key, 0, type, static_cast<const unsigned char*>(data), length);
-    if (++added >= kCleanEvery)
+    try
     {
-        added = 0;
-        cache.CleanCache();
+        MemoryStream stream(static_cast<unsigned>(length));
+        if (length != 0)
+            stream.Write(data, static_cast<unsigned>(length));
+        stream.Seek(0);
+        // Only bytes that read as a grid are kept: a damaged reply is fetched
+        // again on a later visit instead of being served from the cache.
+        if (!load(stream))
+            return;
+        unsigned key = 0;
+        GeneExpressionCache::GeneIdType type = GeneExpressionCache::kImageSeriesId;
+        if (!GetKey(gene, key, type))
+            return;
+        cache.AddGene(key, 0, type, static_cast<const unsigned char*>(data), length);
+        if (++added >= kCleanEvery)
+        {
+            added = 0;
+            cache.CleanCache();
+        }
+    }
+    catch (const std::exception& e)
+    {
+        // Called from transfer callbacks, which nothing may leave.
+        std::printf("3d thumbnail could not be kept: %s\n", e.what());
     }
 }
 

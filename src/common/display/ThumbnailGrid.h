@@ -33,8 +33,8 @@ std::string GetUrl(const GeneExpression& gene, const std::string& project, int l
 // are dropped so that the next visit fetches anew. False when not cached.
 bool LoadFromCache(MemoryGeneExpressionCache& cache, const GeneExpression& gene, const Loader& load);
 // Hands downloaded bytes to load and caches them when they read; every
-// eleventh addition counted in added cleans the cache. Throws what the
-// cache throws.
+// eleventh addition counted in added cleans the cache. Throws nothing (it
+// serves transfer callbacks): a failure is a line on standard output.
 void LoadDownload(MemoryGeneExpressionCache& cache, int& added, const GeneExpression& gene, const void* data,
                   unsigned long length, const Loader& load);
 
