@@ -3,6 +3,8 @@
 // toolbar's search field through a download, the cycle key, the glyphs in
 // the scene, Export Gene through the real file dialog and File > Open.
 #include "qt/shell/ShellFixture.h"
+#include "support/qt/IdleConnections.h"
+#include "tools/sampleservice/InProcessService.h"
 
 #include "SampleService.h"
 #include "tools/sampleservice/SampleAtlasFolders.h"
@@ -42,21 +44,14 @@ protected:
     static void SetUpTestSuite()
     {
         setenv("NUVARO_DATA_DIR", testsupport::SampleDataDir().c_str(), 0);
-        sampleservice::ServiceOptions options;
-        options.dataDir = servicetest::SampleServiceDir();
-        options.atlasDir = testsupport::SampleDataDir();
-        options.tileCache = false;
-        s_service = new sampleservice::SampleService(options);
-        s_service->Start(0);
+        s_service = servicetest::StartInProcessService();
         shelltest::Process().prefs.Store().values["Host"] = s_service->BaseUrl();
         QtNetFile::Install();
     }
 
     static void TearDownTestSuite()
     {
-        for (QNetworkAccessManager* manager : QCoreApplication::instance()->findChildren<QNetworkAccessManager*>())
-            manager->clearConnectionCache();
-        QCoreApplication::processEvents();
+        testsupport::CloseIdleConnections();
         delete s_service;
         s_service = nullptr;
     }

@@ -3,6 +3,7 @@
 // in a collapsed branch, the similar-gene chooser's round trip, and an
 // anatomic search from the dialog to a filled list tab.
 #include "qt/shell/ShellFixture.h"
+#include "support/qt/IdleConnections.h"
 
 #include "SampleService.h"
 #include "tools/sampleservice/InProcessService.h"
@@ -47,9 +48,7 @@ protected:
 
     static void TearDownTestSuite()
     {
-        for (QNetworkAccessManager* manager : QCoreApplication::instance()->findChildren<QNetworkAccessManager*>())
-            manager->clearConnectionCache();
-        QCoreApplication::processEvents();
+        testsupport::CloseIdleConnections();
         delete s_service;
         s_service = nullptr;
     }

@@ -16,6 +16,7 @@
 #include "model/generelation/SimlaraGraphBuilder.h"
 #include "network/QtNetFile.h"
 
+#include "support/qt/IdleConnections.h"
 #include "support/FakePlatformServices.h"
 #include "utility/MainThreadDispatch.h"
 #include "support/MemoryPreferenceStore.h"
@@ -75,9 +76,7 @@ protected:
 
     static void TearDownTestSuite()
     {
-        for (QNetworkAccessManager* manager : QCoreApplication::instance()->findChildren<QNetworkAccessManager*>())
-            manager->clearConnectionCache();
-        QCoreApplication::processEvents();
+        testsupport::CloseIdleConnections();
         delete s_service;
         s_service = nullptr;
     }

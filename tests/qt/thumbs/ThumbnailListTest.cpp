@@ -24,6 +24,7 @@
 #include "GeneCatalogue.h"
 #include "SampleService.h"
 
+#include "support/qt/IdleConnections.h"
 #include "support/FakeNetFile.h"
 #include "support/FakePlatformServices.h"
 #include "support/GridFileBuilder.h"
@@ -279,11 +280,7 @@ protected:
 
     static void TearDownTestSuite()
     {
-        // The service waits for open connections when it stops: the
-        // transport closes its idle ones first.
-        for (QNetworkAccessManager* manager : QCoreApplication::instance()->findChildren<QNetworkAccessManager*>())
-            manager->clearConnectionCache();
-        QCoreApplication::processEvents();
+        testsupport::CloseIdleConnections();
         delete sService;
         sService = nullptr;
         delete sDir;
