@@ -206,8 +206,9 @@ bool Atlas::InstallAtlas(ProgressCallback progress, void* context, bool* cancel)
     // From here on the folder holds no complete installation until the new
     // "Version" is in place.
     const std::string versionPath = m_userAtlasPath + kVersionFile;
-    OSUtils::DeleteFile(versionPath.c_str());
-    FlushFolder(m_userAtlasPath);
+    // (A first installation has no "Version" to remove, nor a removal to flush.)
+    if (OSUtils::DeleteFile(versionPath.c_str()))
+        FlushFolder(m_userAtlasPath);
 
     const std::string nisslPath = m_userAtlasPath + kNisslFile;
     PartialFile partialNissl(nisslPath + kPartialSuffix);
