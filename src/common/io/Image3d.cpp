@@ -351,19 +351,22 @@ bool Image3d::ImportSlices(const char* path, int nx, int ny, int nz, float voxel
         // A large stack is decoded on two threads, each filling its own range
         // of x (whole 64-voxel runs of each row where the size allows). On
         // every way out of this block the second thread is told to stop and
-        // waited for (the guard, then the future, go before what they use).
-        std::future<bool> second;
-        struct StopOnExit
-        {
-            std::atomic<bool>& stop;
-            ~StopOnExit() { stop = true; }
-        } stopOnExit{stop};
+        // waited for (the guard, then the future, go before all they use).
         int split = nx;
         if (nx >= kParallelImportPlanes)
         {
             split = nx / 2;
             if (split >= 64)
                 split -= split % 64;
+        }
+        std::future<bool> second;
+        struct StopOnExit
+        {
+            std::atomic<bool>& stop;
+            ~StopOnExit() { stop = true; }
+        } stopOnExit{stop};
+        if (split < nx)
+        {
             second = std::async(std::launch::async, [&, in = open()]() mutable {
                 try
                 {
