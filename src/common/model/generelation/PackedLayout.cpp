@@ -18,8 +18,6 @@ namespace GeneRelation
 namespace
 {
 const int kMaxTreeDepth = 20;
-// Cells on the walk's stack at most: three siblings waiting per level.
-const int kStackSize = 4 * (kMaxTreeDepth + 3);
 
 // Cells counted as bodies are gathered in batches of this many, so that their
 // logarithms and powers are worked out in loops the compiler vectorises.
@@ -73,10 +71,8 @@ float Choose(int32_t mask, int32_t special, float value)
     return FromBits((ToBits(value) & ~mask) | (special & mask));
 }
 
-// These work on squared distances (0 or more, +inf or NaN) without branches
-// or float comparisons, so that loops over them vectorise.
-
-// ln x: -inf for 0, x itself for +inf and NaN.
+// Without branches or float comparisons (which keep the compiler from
+// vectorising under the default floating-point rules).
 float LogOfSquared(float x)
 {
     const int32_t bits = ToBits(x);
@@ -85,8 +81,6 @@ float LogOfSquared(float x)
     return Choose(mask, special, LogOfNormal(ClampToNormal(bits)));
 }
 
-// x^half for 0 < half <= 0.5, to about 5e-6 relative: 0 for 0, x itself for
-// +inf and NaN.
 float PowerOfSquared(float x, float half)
 {
     const int32_t bits = ToBits(x);
@@ -115,6 +109,18 @@ int ChildIndex(const float* middle, const float* position)
     return index;
 }
 } // namespace
+
+void LogsOfSquares(const float* squared, int count, float* logs)
+{
+    for (int k = 0; k < count; ++k)
+        logs[k] = LogOfSquared(squared[k]);
+}
+
+void PowersOfSquares(const float* squared, int count, float half, float* powers)
+{
+    for (int k = 0; k < count; ++k)
+        powers[k] = PowerOfSquared(squared[k], half);
+}
 
 PackedLayout::PackedLayout(const RelationGraph& graph)
     : m_baryCenter(), m_treeMin(), m_treeMax(), m_rootWidth(0.0f), m_hasTree(false)
@@ -203,20 +209,19 @@ void PackedLayout::ComputeBaryCenter()
 int PackedLayout::AddCell(int node, const float* position, float weight, const float* minPos, const float* maxPos)
 {
     BuildCell made;
-    made.cell.position[0] = position[0];
-    made.cell.position[1] = position[1];
-    made.cell.weight = weight;
-    float width = std::fmax(maxPos[0] - minPos[0], maxPos[1] - minPos[1]);
-    width = width > 0.0f ? width : 0.0f;
-    made.cell.openSquared = width * width;
-    for (int& child : made.cell.children)
+    made.position[0] = position[0];
+    made.position[1] = position[1];
+    made.weight = weight;
+    const float width = std::fmax(maxPos[0] - minPos[0], maxPos[1] - minPos[1]);
+    made.width = width > 0.0f ? width : 0.0f;
+    made.node = node;
+    for (int& child : made.children)
         child = -1;
-    made.cell.node = node;
     for (int axis = 0; axis < 2; ++axis)
     {
         made.minPos[axis] = minPos[axis];
         made.maxPos[axis] = maxPos[axis];
-        made.cell.middle[axis] = (minPos[axis] + maxPos[axis]) / 2.0f;
+        made.middle[axis] = (minPos[axis] + maxPos[axis]) / 2.0f;
     }
     m_building.push_back(made);
     return static_cast<int>(m_building.size()) - 1;
@@ -226,13 +231,13 @@ void PackedLayout::AddNode(int cell, int node, const float* position, float weig
 {
     if (depth > kMaxTreeDepth)
     {
-        const Cell& at = m_building[cell].cell;
+        const BuildCell& at = m_building[cell];
         std::printf("OctTree: Graph node dropped because tree depth > 20.\n");
         std::printf("Graph node position: %g %g\n", position[0], position[1]);
         std::printf("Tree node position: %g %g\n", at.position[0], at.position[1]);
         return;
     }
-    Cell& at = m_building[cell].cell;
+    BuildCell& at = m_building[cell];
     if (at.node >= 0)
     {
         const int resident = at.node;
@@ -240,7 +245,7 @@ void PackedLayout::AddNode(int cell, int node, const float* position, float weig
         at.node = -1;
         AddNode2(cell, resident, residentPosition, at.weight, depth);
     }
-    Cell& grown = m_building[cell].cell;
+    BuildCell& grown = m_building[cell];
     const float total = grown.weight + weight;
     if (total != 0.0f)
     {
@@ -253,8 +258,8 @@ void PackedLayout::AddNode(int cell, int node, const float* position, float weig
 
 void PackedLayout::AddNode2(int cell, int node, const float* position, float weight, int depth)
 {
-    const int index = ChildIndex(m_building[cell].cell.middle, position);
-    const int child = m_building[cell].cell.children[index];
+    const int index = ChildIndex(m_building[cell].middle, position);
+    const int child = m_building[cell].children[index];
     if (child >= 0)
     {
         AddNode(child, node, position, weight, depth + 1);
@@ -266,26 +271,36 @@ void PackedLayout::AddNode2(int cell, int node, const float* position, float wei
     {
         const BuildCell& parent = m_building[cell];
         const bool upper = (index & (1 << axis)) != 0;
-        minPos[axis] = upper ? parent.cell.middle[axis] : parent.minPos[axis];
-        maxPos[axis] = upper ? parent.maxPos[axis] : parent.cell.middle[axis];
+        minPos[axis] = upper ? parent.middle[axis] : parent.minPos[axis];
+        maxPos[axis] = upper ? parent.maxPos[axis] : parent.middle[axis];
     }
     const int made = AddCell(node, position, weight, minPos, maxPos);
-    m_building[cell].cell.children[index] = made;
+    m_building[cell].children[index] = made;
 }
 
 int PackedLayout::CopyDepthFirst(int cell)
 {
     const int at = static_cast<int>(m_order.size());
-    m_order.push_back(m_building[cell].cell);
+    const BuildCell& built = m_building[cell];
+    Cell copy;
+    copy.position[0] = built.position[0];
+    copy.position[1] = built.position[1];
+    copy.weight = built.weight;
+    copy.openSquared = built.node >= 0 ? -1.0f : built.width * built.width;
+    copy.skip = 0;
+    copy.node = built.node;
+    m_order.push_back(copy);
+    Link link;
+    link.middle[0] = built.middle[0];
+    link.middle[1] = built.middle[1];
+    m_links.push_back(link);
     for (int i = 0; i < 4; ++i)
     {
-        const int child = m_building[cell].cell.children[i];
-        if (child >= 0)
-        {
-            const int copied = CopyDepthFirst(child);
-            m_order[at].children[i] = copied;
-        }
+        const int child = m_building[cell].children[i];
+        const int copied = child >= 0 ? CopyDepthFirst(child) : -1;
+        m_links[at].children[i] = copied;
     }
+    m_order[at].skip = static_cast<int>(m_order.size());
     return at;
 }
 
@@ -316,6 +331,7 @@ void PackedLayout::BuildTree()
     }
     m_hasTree = !m_building.empty();
     m_order.clear();
+    m_links.clear();
     if (!m_hasTree)
     {
         m_rootWidth = 0.0f;
@@ -323,7 +339,7 @@ void PackedLayout::BuildTree()
     }
     // Depth-first, so that the walks below read the cells mostly in order.
     CopyDepthFirst(0);
-    m_rootWidth = std::sqrt(m_order[0].openSquared);
+    m_rootWidth = m_building[0].width;
     for (int axis = 0; axis < 2; ++axis)
     {
         m_treeMin[axis] = minPos[axis];
@@ -331,7 +347,7 @@ void PackedLayout::BuildTree()
     }
 }
 
-void PackedLayout::MoveInTree(std::vector<Cell>& cells, const float* oldPos, const float* newPos, float weight)
+void PackedLayout::MoveInTree(std::vector<Cell>& cells, const float* oldPos, const float* newPos, float weight) const
 {
     for (int index = cells.empty() ? -1 : 0; index >= 0;)
     {
@@ -342,7 +358,8 @@ void PackedLayout::MoveInTree(std::vector<Cell>& cells, const float* oldPos, con
             for (int axis = 0; axis < 2; ++axis)
                 cell.position[axis] += share * (newPos[axis] - oldPos[axis]);
         }
-        index = cell.children[ChildIndex(cell.middle, oldPos)];
+        const Link& link = m_links[static_cast<size_t>(index)];
+        index = link.children[ChildIndex(link.middle, oldPos)];
     }
 }
 
@@ -371,10 +388,9 @@ struct PackedLayout::Batch
             return;
         if (r == 0.0f)
         {
+            LogsOfSquares(squared, n, value);
             for (int k = 0; k < n; ++k)
-                value[k] = 0.5f * LogOfSquared(squared[k]);
-            for (int k = 0; k < n; ++k)
-                sumEnergy += weight[k] * value[k];
+                sumEnergy += weight[k] * 0.5f * value[k];
             if (!withDirection)
                 return;
             for (int k = 0; k < n; ++k)
@@ -387,8 +403,7 @@ struct PackedLayout::Batch
             return;
         }
         const float half = 0.5f * r;
-        for (int k = 0; k < n; ++k)
-            value[k] = PowerOfSquared(squared[k], half);
+        PowersOfSquares(squared, n, half, value);
         for (int k = 0; k < n; ++k)
             sumEnergy += weight[k] * value[k];
         if (!withDirection)
@@ -421,26 +436,24 @@ void PackedLayout::Evaluate(const Part& part, int node, const float* position, c
         Batch batch;
         batch.count = 0;
         const Cell* cells = part.cells.data();
-        int stack[kStackSize];
-        int top = 0;
-        stack[top++] = 0;
-        while (top > 0)
+        const int end = static_cast<int>(part.cells.size());
+        for (int index = 0; index < end;)
         {
-            const Cell& cell = cells[stack[--top]];
+            const Cell& cell = cells[index];
             if (cell.node == node)
+            {
+                index = cell.skip;
                 continue;
+            }
             const float dx = cell.position[0] - position[0];
             const float dy = cell.position[1] - position[1];
             const float squared = dx * dx + dy * dy;
-            if (cell.node < 0 && cell.openSquared > squared)
+            if (cell.openSquared > squared)
             {
-                for (int i = 3; i >= 0; --i)
-                {
-                    if (cell.children[i] >= 0)
-                        stack[top++] = cell.children[i];
-                }
+                ++index;
                 continue;
             }
+            index = cell.skip;
             batch.weight[batch.count] = cell.weight;
             batch.squared[batch.count] = squared;
             batch.dx[batch.count] = dx;

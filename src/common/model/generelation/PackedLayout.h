@@ -41,6 +41,14 @@ int BestStepMultiple(float& bestEnergy, Trial trial)
     return best;
 }
 
+// The layout's logarithms and powers of squared distances x (0 or more, +inf
+// or NaN), count at a time in vectorised loops.
+// ln x to about 2e-7 relative: -inf for 0, x itself for +inf and NaN.
+void LogsOfSquares(const float* squared, int count, float* logs);
+// x^half for 0 < half <= 0.5, to about 5e-6 relative: 0 for 0, x itself for
+// +inf and NaN.
+void PowersOfSquares(const float* squared, int count, float half, float* powers);
+
 // The exponents and factors of one layout iteration.
 struct LayoutTerms
 {
@@ -66,7 +74,7 @@ struct LayoutTerms
 class PackedLayout
 {
 public:
-    static const int kSplitNodes = 2000;
+    static constexpr int kSplitNodes = 1000;
 
     explicit PackedLayout(const RelationGraph& graph);
 
@@ -81,18 +89,30 @@ public:
     bool GetTreeBounds(float* minPos, float* maxPos) const;
 
 private:
+    // A cell as the walks read it, in depth-first order: an opened cell's
+    // first child follows it, and skip is the first cell after its subtree.
     struct Cell
     {
         float position[2];
         float weight;
-        float openSquared;  // (width)^2: opened while the distance^2 is below it
+        float openSquared; // width^2, opened while the distance^2 is below it; -1 in a leaf
+        int skip;
+        int node; // the leaf's node, or -1 in an inner cell
+    };
+    // How MoveInTree finds a cell's children (-1 where none).
+    struct Link
+    {
         int children[4];
-        int node;           // the leaf's node, or -1 in an inner cell
         float middle[2];
     };
     struct BuildCell
     {
-        Cell cell;
+        float position[2];
+        float weight;
+        float width;
+        int node;
+        int children[4];
+        float middle[2];
         float minPos[2];
         float maxPos[2];
     };
@@ -126,7 +146,7 @@ private:
     // terms) of a node against the part's tree and positions.
     void Evaluate(const Part& part, int node, const float* position, const LayoutTerms& terms, bool withDirection,
                   Sums& sums) const;
-    static void MoveInTree(std::vector<Cell>& cells, const float* oldPos, const float* newPos, float weight);
+    void MoveInTree(std::vector<Cell>& cells, const float* oldPos, const float* newPos, float weight) const;
 
     std::vector<float> m_weights;
     std::vector<int> m_seriesIds;
@@ -135,6 +155,7 @@ private:
     std::vector<float> m_edgeWeight;
     std::vector<BuildCell> m_building;
     std::vector<Cell> m_order;
+    std::vector<Link> m_links;
     float m_baryCenter[2];
     float m_treeMin[2];
     float m_treeMax[2];
