@@ -437,28 +437,25 @@ void PackedLayout::Evaluate(const Part& part, int node, const float* position, c
         batch.count = 0;
         const Cell* cells = part.cells.data();
         const int end = static_cast<int>(part.cells.size());
+        // Without branches on the cells: an opened cell goes on to its first
+        // child, any other to the end of its subtree (a leaf's is the next
+        // cell); every cell is written to the batch, and counts when it was
+        // not opened and is not the node's own leaf.
         for (int index = 0; index < end;)
         {
             const Cell& cell = cells[index];
-            if (cell.node == node)
-            {
-                index = cell.skip;
-                continue;
-            }
             const float dx = cell.position[0] - position[0];
             const float dy = cell.position[1] - position[1];
             const float squared = dx * dx + dy * dy;
-            if (cell.openSquared > squared)
-            {
-                ++index;
-                continue;
-            }
-            index = cell.skip;
-            batch.weight[batch.count] = cell.weight;
-            batch.squared[batch.count] = squared;
-            batch.dx[batch.count] = dx;
-            batch.dy[batch.count] = dy;
-            if (++batch.count == kBatch)
+            const bool open = cell.openSquared > squared;
+            index = open ? index + 1 : cell.skip;
+            const int at = batch.count;
+            batch.weight[at] = cell.weight;
+            batch.squared[at] = squared;
+            batch.dx[at] = dx;
+            batch.dy[at] = dy;
+            batch.count = at + ((!open && cell.node != node) ? 1 : 0);
+            if (batch.count == kBatch)
                 batch.Flush(r, withDirection);
         }
         batch.Flush(r, withDirection);
