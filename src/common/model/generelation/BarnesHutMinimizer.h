@@ -63,7 +63,9 @@ private:
 // edges, repulsion between all nodes (approximated with a Barnes-Hut tree) and a
 // weak gravitation toward the barycentre, annealing the exponents over 100
 // iterations; at the end the layout is scaled into the unit square and each
-// node's size is set from its weight. Only positions and sizes change.
+// node's size is set from its weight. Only positions and sizes change. The
+// iterations run on PackedLayout (flat arrays, float, two threads from 1000
+// nodes on) unless SetExact asks for the node-by-node operations below.
 class BarnesHutMinimizer
 {
 public:
@@ -76,8 +78,8 @@ public:
     virtual void ComputeLayout();
     // Runs the iterations node by node through the operations below, on
     // OctTree cells opened while twice their width exceeds their distance,
-    // in double precision distances, on one thread: several times slower, for
-    // comparisons. Otherwise PackedLayout runs them.
+    // with distances in double precision, on one thread: several times
+    // slower, for comparisons.
     void SetExact(bool exact);
     // Reports the fraction of the iterations done after each iteration.
     void SetProgress(ProgressCallback progress, void* context);
