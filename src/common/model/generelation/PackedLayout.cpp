@@ -134,7 +134,6 @@ PackedLayout::PackedLayout(const RelationGraph& graph)
     {
         indices.emplace(it->second, static_cast<int>(m_weights.size()));
         m_weights.push_back(it->second->GetRepulsionWeight());
-        m_seriesIds.push_back(it->first);
         positions.push_back(it->second->GetPosition()[0]);
         positions.push_back(it->second->GetPosition()[1]);
     }

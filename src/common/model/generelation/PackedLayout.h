@@ -71,9 +71,15 @@ struct LayoutTerms
 // nodes see each other's moves at once, across the halves as of the start of
 // the iteration. The halves run on two threads when one can be started and
 // one after the other otherwise, with the same result either way.
+//
+// Positions therefore differ from the node-by-node minimiser's beyond
+// rounding; bench/relation_layout.cpp compares both from the same start
+// (separation of clusters and relation lengths within a few percent of it).
 class PackedLayout
 {
 public:
+    // From here an iteration takes milliseconds, far more than starting the
+    // second thread.
     static constexpr int kSplitNodes = 1000;
 
     explicit PackedLayout(const RelationGraph& graph);
@@ -149,7 +155,6 @@ private:
     void MoveInTree(std::vector<Cell>& cells, const float* oldPos, const float* newPos, float weight) const;
 
     std::vector<float> m_weights;
-    std::vector<int> m_seriesIds;
     std::vector<int> m_edgeStart;
     std::vector<int> m_edgeTarget;
     std::vector<float> m_edgeWeight;
