@@ -277,7 +277,7 @@ std::string GLTriangleMesh::ComposePOVRay(const char* name) const
     return out;
 }
 
-void GLTriangleMesh::ExportPOVRay(const char* directory, const char* name) const
+void GLTriangleMesh::ExportPOVRay(const char* directory, const char* name, FileReplacement* batch) const
 {
-    SceneExport::WriteWholeFile(std::string(directory) + name + ".pov", ComposePOVRay(name));
+    SceneExport::WriteWholeFile(std::string(directory) + name + ".pov", ComposePOVRay(name), batch);
 }
