@@ -152,21 +152,21 @@ PackedLayout::PackedLayout(const RelationGraph& graph)
     }
     m_edgeStart.push_back(static_cast<int>(m_edgeTarget.size()));
 
-    const int parts = count >= kSplitNodes ? 2 : 1;
-    m_parts.resize(static_cast<size_t>(parts));
-    for (int p = 0; p < parts; ++p)
+    const int halves = count >= kSplitNodes ? 2 : 1;
+    m_halves.resize(static_cast<size_t>(halves));
+    for (int p = 0; p < halves; ++p)
     {
-        m_parts[p].first = static_cast<int>(static_cast<long long>(count) * p / parts);
-        m_parts[p].end = static_cast<int>(static_cast<long long>(count) * (p + 1) / parts);
-        m_parts[p].energy = 0.0f;
-        m_parts[p].cancelled = false;
+        m_halves[p].first = static_cast<int>(static_cast<long long>(count) * p / halves);
+        m_halves[p].end = static_cast<int>(static_cast<long long>(count) * (p + 1) / halves);
+        m_halves[p].energy = 0.0f;
+        m_halves[p].cancelled = false;
     }
-    m_parts[0].positions = std::move(positions);
+    m_halves[0].positions = std::move(positions);
 }
 
 void PackedLayout::StoreTo(RelationGraph& graph) const
 {
-    const std::vector<float>& positions = m_parts[0].positions;
+    const std::vector<float>& positions = m_halves[0].positions;
     size_t i = 0;
     for (auto it = graph.Begin(); it != graph.End() && i + 1 < positions.size(); ++it, i += 2)
     {
@@ -189,7 +189,7 @@ bool PackedLayout::GetTreeBounds(float* minPos, float* maxPos) const
 
 void PackedLayout::ComputeBaryCenter()
 {
-    const std::vector<float>& positions = m_parts[0].positions;
+    const std::vector<float>& positions = m_halves[0].positions;
     double weights = 0.0;
     double sum[2] = {0.0, 0.0};
     for (size_t i = 0; i < m_weights.size(); ++i)
@@ -305,7 +305,7 @@ int PackedLayout::CopyDepthFirst(int cell)
 
 void PackedLayout::BuildTree()
 {
-    const std::vector<float>& positions = m_parts[0].positions;
+    const std::vector<float>& positions = m_halves[0].positions;
     float minPos[2] = {std::numeric_limits<float>::max(), std::numeric_limits<float>::max()};
     float maxPos[2] = {std::numeric_limits<float>::lowest(), std::numeric_limits<float>::lowest()};
     for (size_t i = 0; i < m_weights.size(); ++i)
@@ -417,7 +417,7 @@ struct PackedLayout::Batch
     }
 };
 
-void PackedLayout::Evaluate(const Part& part, int node, const float* position, const LayoutTerms& terms,
+void PackedLayout::Evaluate(const Half& half, int node, const float* position, const LayoutTerms& terms,
                             bool withDirection, Sums& sums) const
 {
     const float a = terms.attraction;
@@ -430,12 +430,12 @@ void PackedLayout::Evaluate(const Part& part, int node, const float* position, c
     // Repulsion: sum weight(C) x g(D) over the cells counted as bodies, with
     // g = ln D for r = 0 and D^r / r otherwise; the direction sums
     // weight(C) x D^(r - 2) x (C - position).
-    if (weight != 0.0f && !part.cells.empty())
+    if (weight != 0.0f && !half.cells.empty())
     {
         Batch batch;
         batch.count = 0;
-        const Cell* cells = part.cells.data();
-        const int end = static_cast<int>(part.cells.size());
+        const Cell* cells = half.cells.data();
+        const int end = static_cast<int>(half.cells.size());
         // Without branches on the cells: an opened cell goes on to its first
         // child, any other to the end of its subtree (a leaf's is the next
         // cell); every cell is written to the batch, and counts when it was
@@ -466,7 +466,7 @@ void PackedLayout::Evaluate(const Part& part, int node, const float* position, c
     }
 
     // Attraction along the relations.
-    const std::vector<float>& positions = part.positions;
+    const std::vector<float>& positions = half.positions;
     float attraction = 0.0f;
     for (int e = m_edgeStart[static_cast<size_t>(node)]; e < m_edgeStart[static_cast<size_t>(node) + 1]; ++e)
     {
@@ -511,12 +511,12 @@ void PackedLayout::Evaluate(const Part& part, int node, const float* position, c
     sums.estimate = estimate;
 }
 
-float PackedLayout::MoveNode(Part& part, int node, const LayoutTerms& terms) const
+float PackedLayout::MoveNode(Half& half, int node, const LayoutTerms& terms) const
 {
-    float* position = &part.positions[2 * static_cast<size_t>(node)];
+    float* position = &half.positions[2 * static_cast<size_t>(node)];
     const float start[2] = {position[0], position[1]};
     Sums sums;
-    Evaluate(part, node, start, terms, true, sums);
+    Evaluate(half, node, start, terms, true, sums);
     float bestEnergy = sums.energy;
     float dir[2] = {0.0f, 0.0f};
     if (sums.estimate != 0.0f)
@@ -545,30 +545,30 @@ float PackedLayout::MoveNode(Part& part, int node, const LayoutTerms& terms) con
         const float at[2] = {start[0] + static_cast<float>(multiple) * dir[0],
                              start[1] + static_cast<float>(multiple) * dir[1]};
         Sums trialSums;
-        Evaluate(part, node, at, terms, false, trialSums);
+        Evaluate(half, node, at, terms, false, trialSums);
         return trialSums.energy;
     };
     const int best = BestStepMultiple(bestEnergy, trial);
     for (int axis = 0; axis < 2; ++axis)
         position[axis] = start[axis] + static_cast<float>(best) * dir[axis];
     if (best > 0)
-        MoveInTree(part.cells, start, position, m_weights[static_cast<size_t>(node)]);
+        MoveInTree(half.cells, start, position, m_weights[static_cast<size_t>(node)]);
     return bestEnergy;
 }
 
-void PackedLayout::RunPart(Part& part, const LayoutTerms& terms, const std::atomic<bool>* cancel) const
+void PackedLayout::RunHalf(Half& half, const LayoutTerms& terms, const std::atomic<bool>* cancel) const
 {
-    part.energy = 0.0f;
-    part.cancelled = false;
-    for (int node = part.first; node < part.end; ++node)
+    half.energy = 0.0f;
+    half.cancelled = false;
+    for (int node = half.first; node < half.end; ++node)
     {
         // Polled every 64 nodes: a cancel takes effect within milliseconds.
-        if (((node - part.first + 1) & 63) == 0 && cancel != nullptr && cancel->load(std::memory_order_relaxed))
+        if (((node - half.first + 1) & 63) == 0 && cancel != nullptr && cancel->load(std::memory_order_relaxed))
         {
-            part.cancelled = true;
+            half.cancelled = true;
             return;
         }
-        part.energy += MoveNode(part, node, terms);
+        half.energy += MoveNode(half, node, terms);
     }
 }
 
@@ -576,15 +576,15 @@ bool PackedLayout::Iterate(const LayoutTerms& terms, const std::atomic<bool>* ca
 {
     ComputeBaryCenter();
     BuildTree();
-    Part& first = m_parts[0];
+    Half& first = m_halves[0];
     first.cells = m_order;
-    if (m_parts.size() == 1)
+    if (m_halves.size() == 1)
     {
-        RunPart(first, terms, cancel);
+        RunHalf(first, terms, cancel);
         *energy = first.energy;
         return !first.cancelled;
     }
-    Part& second = m_parts[1];
+    Half& second = m_halves[1];
     second.cells = m_order;
     second.positions = first.positions;
     // Each half reads only its own copies, so the second thread changes
@@ -592,13 +592,13 @@ bool PackedLayout::Iterate(const LayoutTerms& terms, const std::atomic<bool>* ca
     std::thread helper;
     try
     {
-        helper = std::thread([this, &second, &terms, cancel] { RunPart(second, terms, cancel); });
+        helper = std::thread([this, &second, &terms, cancel] { RunHalf(second, terms, cancel); });
     }
     catch (const std::system_error&)
     {
-        RunPart(second, terms, cancel);
+        RunHalf(second, terms, cancel);
     }
-    RunPart(first, terms, cancel);
+    RunHalf(first, terms, cancel);
     if (helper.joinable())
         helper.join();
     std::copy(second.positions.begin() + 2 * static_cast<std::ptrdiff_t>(second.first),

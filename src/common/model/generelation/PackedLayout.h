@@ -122,8 +122,9 @@ private:
         float minPos[2];
         float maxPos[2];
     };
-    // One half's view: its copy of the positions and of the tree.
-    struct Part
+    // The nodes first to end - 1 (one of two halves, or all of a smaller
+    // graph) with their own copy of the positions and of the tree.
+    struct Half
     {
         std::vector<float> positions;
         std::vector<Cell> cells;
@@ -146,11 +147,11 @@ private:
     void AddNode(int cell, int node, const float* position, float weight, int depth);
     void AddNode2(int cell, int node, const float* position, float weight, int depth);
     int CopyDepthFirst(int cell);
-    void RunPart(Part& part, const LayoutTerms& terms, const std::atomic<bool>* cancel) const;
-    float MoveNode(Part& part, int node, const LayoutTerms& terms) const;
+    void RunHalf(Half& half, const LayoutTerms& terms, const std::atomic<bool>* cancel) const;
+    float MoveNode(Half& half, int node, const LayoutTerms& terms) const;
     // Energy at the position (and, when sums.dir is wanted, the direction
-    // terms) of a node against the part's tree and positions.
-    void Evaluate(const Part& part, int node, const float* position, const LayoutTerms& terms, bool withDirection,
+    // terms) of a node against the half's tree and positions.
+    void Evaluate(const Half& half, int node, const float* position, const LayoutTerms& terms, bool withDirection,
                   Sums& sums) const;
     void MoveInTree(std::vector<Cell>& cells, const float* oldPos, const float* newPos, float weight) const;
 
@@ -166,7 +167,7 @@ private:
     float m_treeMax[2];
     float m_rootWidth;
     bool m_hasTree;
-    std::vector<Part> m_parts;
+    std::vector<Half> m_halves;
 };
 } // namespace GeneRelation
 
