@@ -3,7 +3,7 @@
 // where the grid files and the application's plate lookup expect them.
 #include <httplib.h>
 #include "ReplyReading.h"
-#include "SampleAtlasFolders.h"
+#include "InProcessService.h"
 #include "SampleBrain.h"
 #include "SampleService.h"
 #include "ZoomifyTiles.h"
@@ -65,12 +65,7 @@ protected:
     static void SetUpTestSuite()
     {
         testsupport::QuietStdout quiet;
-        ServiceOptions options;
-        options.dataDir = servicetest::SampleServiceDir();
-        options.atlasDir = testsupport::SampleDataDir();
-        options.tileCache = false;
-        s_service = new SampleService(options);
-        s_service->Start(0);
+        s_service = servicetest::StartInProcessService();
         s_brain = SampleBrain::ForFolder(testsupport::SampleDataDir()).get();
     }
 
