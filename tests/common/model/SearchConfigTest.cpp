@@ -103,10 +103,6 @@ using Names = std::vector<std::string>;
 TEST_F(SearchConfigTest, ReadsVersionFlagsAndDomainsInFileOrder)
 {
     SearchConfig config(*s_ontology, false);
-    EXPECT_EQ(config.GetVersion(), 0);
-    EXPECT_FALSE(config.GetSimlaraCoronalAllowed());
-    EXPECT_FALSE(config.GetSimlaraSagittalAllowed());
-
     ASSERT_EQ(Read(config, kGoodList), "");
     EXPECT_EQ(config.GetVersion(), 7);
     EXPECT_TRUE(config.GetSimlaraCoronalAllowed());
