@@ -2,6 +2,7 @@
 
 #include "support/AtlasTestData.h"
 #include "support/ErrorText.h"
+#include "support/SlowFileFeeds.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -60,16 +61,6 @@ struct Install
     std::unique_ptr<Atlas> atlas;
 };
 
-struct ProgressLog
-{
-    std::vector<float> fractions;
-};
-
-void RecordProgress(float fraction, void* context)
-{
-    static_cast<ProgressLog*>(context)->fractions.push_back(fraction);
-}
-
 const std::string kDamaged = "Could not load 3D Nissl image. Your installation of Nuvaro may be damaged.\n\n";
 const std::string kMapDamaged =
     "Could not load sagittal reference atlas mapping. Your installation of Nuvaro may be damaged.\n\n";
@@ -79,8 +70,8 @@ TEST(AtlasInstaller, InstallsTheUnpackedFiles)
 {
     Install install;
     EXPECT_FALSE(install.atlas->AtlasIsInstalled());
-    ProgressLog log;
-    ASSERT_TRUE(install.atlas->InstallAtlas(RecordProgress, &log, nullptr));
+    testsupport::ProgressLog log;
+    ASSERT_TRUE(install.atlas->InstallAtlas(testsupport::ProgressLog::Record, &log, nullptr));
     for (float f : log.fractions)
     {
         EXPECT_GE(f, 0.0f);
