@@ -265,10 +265,8 @@ TEST_F(GeneQueryTest, SearchesPostTheirBodiesToTheRawAddress)
     query.Search(url, "Pax<6> & co", false, true);
     ASSERT_EQ(FakeNetFile::Requests().size(), 1u);
     const FakeNetFile::Request& request = FakeNetFile::Requests().back();
-    EXPECT_EQ(request.url, url);
-    EXPECT_TRUE(request.post);
-    EXPECT_FALSE(request.storeData);
-    EXPECT_EQ(request.body, GeneQuery::FormSoapBody("Pax<6> & co", false, 0, 0, 0, 0, 10, 0, "0310"));
+    EXPECT_EQ(std::make_tuple(request.url, request.post, request.storeData, request.body),
+              std::make_tuple(url, true, false, GeneQuery::FormSoapBody("Pax<6> & co", false, 0, 0, 0, 0, 10, 0, "0310")));
     EXPECT_EQ(list.calls, Calls{"remove new"});
     EXPECT_EQ(FakeNetFile::Latest()->GetMaxBodySize(), NetFile::kMaxXMLBodySize);
 
@@ -284,8 +282,8 @@ TEST_F(GeneQueryTest, SearchesPostTheirBodiesToTheRawAddress)
 
     // The plain form, which no caller selects, carries the term in the address.
     query.Search(kUrl, "Pax 6&x", false, false);
-    EXPECT_EQ(FakeNetFile::Requests().back().url, kUrl + "?name=Pax%206%26x&page=1");
-    EXPECT_FALSE(FakeNetFile::Requests().back().post);
+    EXPECT_EQ(std::make_pair(FakeNetFile::Requests().back().url, FakeNetFile::Requests().back().post),
+              std::make_pair(kUrl + "?name=Pax%206%26x&page=1", false));
 }
 
 TEST_F(GeneQueryTest, PageThreeStartsAtIndexThirty)
