@@ -276,14 +276,6 @@ TEST(MemoryGeneExpressionCache, RejectsWhatItCouldNotHandBack)
     EXPECT_EQ(cache.GetTotalBytes(), 0u);
 }
 
-TEST(GeneAccessInfo, OrdersByTimeThenByAccess)
-{
-    EXPECT_TRUE(GeneAccessInfo(1, kSeries, 10, 9) < GeneAccessInfo(2, kSeries, 11, 1));
-    EXPECT_FALSE(GeneAccessInfo(2, kSeries, 11, 1) < GeneAccessInfo(1, kSeries, 10, 9));
-    EXPECT_TRUE(GeneAccessInfo(1, kSeries, 10, 1) < GeneAccessInfo(2, kSeries, 10, 2));
-    EXPECT_FALSE(GeneAccessInfo(1, kSeries, 10, 2) < GeneAccessInfo(1, kSeries, 10, 2));
-}
-
 namespace
 {
 const char* const kCacheFile = "GeneCache.db";
