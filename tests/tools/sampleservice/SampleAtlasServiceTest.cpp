@@ -238,23 +238,6 @@ TEST_F(SampleAtlasServiceTest, PlatesShowTheStructureTheApplicationsPlateLookupE
     EXPECT_GE(matching, points * 9 / 10) << matching << " of " << points;
 }
 
-TEST_F(SampleAtlasServiceTest, TilesOverHttpAreJpegsOfTheSample)
-{
-    const ImageSeries& series = FirstSeries(1);
-    const std::string path = series.images.front().path;
-    auto result = client->Get(("/pyramid/" + path + "/ImageProperties.xml").c_str());
-    ASSERT_TRUE(result);
-    EXPECT_EQ(servicetest::ReadXml(result->body).Numbers({"IMAGE_PROPERTIES.WIDTH"}),
-              std::vector<int>{series.images.front().width});
-    result = client->Get(("/pyramid/" + path + "/TileGroup0/0-0-0.jpg").c_str());
-    ASSERT_TRUE(result);
-    EXPECT_EQ(result->status, 200);
-    EXPECT_EQ(result->get_header_value("Content-Type"), "image/jpeg");
-    Image2d tile;
-    ASSERT_TRUE(servicetest::DecodeJpeg(result->body, tile));
-    EXPECT_EQ(tile.GetWidth(), PyramidGeometry(series.images.front().width, series.images.front().height).TierWidth(0));
-}
-
 TEST_F(SampleAtlasServiceTest, DomainListAndVersionFileReadAsTheApplicationReadsThem)
 {
     auto result = client->Get("/Nuvaro/SearchDomains.xml");
