@@ -320,7 +320,7 @@ TEST_F(ServiceHttpTest, TilesAndImagePropertiesOverHttp)
     EXPECT_EQ(image.GetHeight(), 4000 / 32);
 }
 
-TEST_F(ServiceHttpTest, ErrorStatusForTheNextMatchingRequests)
+TEST_F(ServiceHttpTest, ErrorStatusOrDelayForTheNextMatchingRequests)
 {
     EXPECT_EQ(Control("set?error=404&count=1"), "set\n");
     EXPECT_EQ(StatusOf(Get("/Nuvaro/versions.xml")), 404);
@@ -333,10 +333,8 @@ TEST_F(ServiceHttpTest, ErrorStatusForTheNextMatchingRequests)
     EXPECT_EQ(StatusOf(Post(GeneSearchBody("pv"))), 200);
     Control("reset");
     EXPECT_EQ(StatusOf(Get(kFullGrid)), 200);
-}
 
-TEST_F(ServiceHttpTest, SlowReplies)
-{
+    // A delay instead of an error.
     EXPECT_EQ(Control("set?delay=150&match=versions"), "set\n");
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(StatusOf(Get("/Nuvaro/versions.xml")), 200);
