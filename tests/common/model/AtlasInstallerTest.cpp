@@ -17,6 +17,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using testsupport::ReadFileBytes;
@@ -111,9 +112,7 @@ TEST(AtlasInstaller, InstallsTheUnpackedFiles)
     std::string path;
     int id = 0, px = 0, py = 0;
     install.atlas->ClosestSagittalAtlasSection(132.5f, 80.5f, 114.5f, path, id, px, py);
-    EXPECT_EQ(id, 130878);
-    EXPECT_EQ(px, 65535);
-    EXPECT_EQ(py, 4417);
+    EXPECT_EQ(std::make_tuple(id, px, py), std::make_tuple(130878, 65535, 4417));
 }
 
 TEST(AtlasInstaller, ReinstallReplacesAnOldInstallation)

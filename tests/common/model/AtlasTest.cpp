@@ -17,6 +17,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 using testsupport::ReadFileBytes;
@@ -191,8 +192,7 @@ TEST(Atlas, CoronalPixelPosition)
     for (const auto& c : cases)
     {
         atlas->ClosestCoronalAtlasSection(60.0f, c.y, c.z, path, id, px, py);
-        EXPECT_EQ(px, c.px) << c.y << " " << c.z;
-        EXPECT_EQ(py, c.py) << c.y << " " << c.z;
+        EXPECT_EQ(std::make_pair(px, py), std::make_pair(c.px, c.py)) << c.y << " " << c.z;
     }
 }
 
@@ -211,19 +211,11 @@ TEST(Atlas, SagittalLookup)
     int id = -1, px = -1, py = -1;
     const std::string prefix = "production1/TALMReferenceAtlas/Sagittal_Annotated/zoomify/Atlas-Sagittal-";
     atlas->ClosestSagittalAtlasSection(5.9f, 7.2f, 9.99f, path, id, px, py);
-    EXPECT_EQ(path, prefix + "16-B.aff");
-    EXPECT_EQ(id, 130861);
-    EXPECT_EQ(px, 0x1234);
-    EXPECT_EQ(py, 0x0ABC);
+    EXPECT_EQ(std::tie(path, id, px, py), std::make_tuple(prefix + "16-B.aff", 130861, 0x1234, 0x0ABC));
     atlas->ClosestSagittalAtlasSection(1.5f, 1.5f, 1.5f, path, id, px, py);
-    EXPECT_EQ(path, prefix + "50-A.aff");
-    EXPECT_EQ(id, 130878);
-    EXPECT_EQ(px, 17);
-    EXPECT_EQ(py, 4417);
+    EXPECT_EQ(std::tie(path, id, px, py), std::make_tuple(prefix + "50-A.aff", 130878, 17, 4417));
     atlas->ClosestSagittalAtlasSection(132.5f, 80.5f, 114.5f, path, id, px, py);
-    EXPECT_EQ(path, prefix + "10-B.aff");
-    EXPECT_EQ(id, 130858);
-    EXPECT_EQ(px, 65535);
+    EXPECT_EQ(std::tie(path, id, px, py), std::make_tuple(prefix + "10-B.aff", 130858, 65535, 1));
 
     // On no plate, and outside the grid (strictly inside on both sides).
     const float outside[][3] = {{6.5f, 7.5f, 9.5f}, {0.0f, 7.0f, 9.0f},   {5.0f, 0.0f, 9.0f},  {5.0f, 7.0f, 0.0f},
