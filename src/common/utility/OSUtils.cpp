@@ -2,6 +2,7 @@
 
 #include "utility/PlatformServices.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -60,54 +61,9 @@ bool OSUtils::MoveFile(const char* from, const char* to)
 
 std::string OSUtils::ReplaceFileContents(const char* path, const void* data, size_t size)
 {
-    static std::atomic<unsigned> sCounter(0);
-    const std::string target = path != nullptr ? path : "";
-    if (target.empty())
-        return "no file name was given";
-    const unsigned char* bytes = static_cast<const unsigned char*>(data);
-    std::string temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt)
-    {
-        temporary = target + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(sCounter++);
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            return std::strerror(errno);
-    }
-    if (fd < 0)
-        return "no temporary file could be created beside it";
-
-    std::string error;
-    // The replacement keeps the permissions of the file it replaces.
-    struct stat existing;
-    if (::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) &&
-        ::fchmod(fd, existing.st_mode & 07777) != 0)
-        error = std::strerror(errno);
-    size_t done = 0;
-    while (done < size && error.empty())
-    {
-        const ssize_t written = ::write(fd, bytes + done, size - done);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            error = std::strerror(written < 0 ? errno : EIO);
-        else
-            done += static_cast<size_t>(written);
-    }
-    if (error.empty() && ::fsync(fd) != 0)
-        error = std::strerror(errno);
-    if (::close(fd) != 0 && error.empty())
-        error = std::strerror(errno);
-    if (error.empty() && std::rename(temporary.c_str(), target.c_str()) != 0)
-        error = std::strerror(errno);
-    if (!error.empty())
-    {
-        ::unlink(temporary.c_str());
-        return error;
-    }
-    // The rename itself lives in the folder.
-    const std::string folder = std::filesystem::path(target).parent_path().string();
-    return FlushToDisk(folder.empty() ? "." : folder.c_str());
+    FileReplacement replacement;
+    const std::string error = replacement.Add(path, data, size);
+    return error.empty() ? replacement.Commit() : error;
 }
 
 std::string OSUtils::FlushToDisk(const char* path)
@@ -154,4 +110,109 @@ void OSUtils::OpenBrowser(const char* url)
     }
     std::fprintf(stderr, "No web browser available to open %s\n", url);
     std::fflush(stderr);
+}
+
+FileReplacement::~FileReplacement()
+{
+    Discard(0);
+}
+
+std::string FileReplacement::Add(const char* path, const void* data, size_t size)
+{
+    static std::atomic<unsigned> sCounter(0);
+    const std::string target = path != nullptr ? path : "";
+    if (target.empty())
+        return "no file name was given";
+    const unsigned char* bytes = static_cast<const unsigned char*>(data);
+    std::string temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt)
+    {
+        temporary = target + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(sCounter++);
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            return std::strerror(errno);
+    }
+    if (fd < 0)
+        return "no temporary file could be created beside it";
+
+    std::string error;
+    // The replacement keeps the permissions of the file it replaces.
+    struct stat existing;
+    if (::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) &&
+        ::fchmod(fd, existing.st_mode & 07777) != 0)
+        error = std::strerror(errno);
+    size_t done = 0;
+    while (done < size && error.empty())
+    {
+        const ssize_t written = ::write(fd, bytes + done, size - done);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            error = std::strerror(written < 0 ? errno : EIO);
+        else
+            done += static_cast<size_t>(written);
+    }
+#ifdef SYNC_FILE_RANGE_WRITE
+    // The disk starts on this file while the caller composes the next one;
+    // Commit's flush then mostly waits for writes already under way.
+    if (error.empty() && size > 0)
+        ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+    if (::close(fd) != 0 && error.empty())
+        error = std::strerror(errno);
+    if (!error.empty())
+    {
+        ::unlink(temporary.c_str());
+        return error;
+    }
+    m_pending.push_back({target, temporary});
+    return error;
+}
+
+std::string FileReplacement::Commit()
+{
+    // Every new file is whole on the disk before any name changes.
+    for (const Pending& file : m_pending)
+    {
+        std::string error = OSUtils::FlushToDisk(file.temporary.c_str());
+        if (!error.empty())
+        {
+            Discard(0);
+            return error;
+        }
+    }
+    std::vector<std::string> folders;
+    std::string error;
+    size_t renamed = 0;
+    for (; renamed < m_pending.size(); ++renamed)
+    {
+        const Pending& file = m_pending[renamed];
+        if (std::rename(file.temporary.c_str(), file.target.c_str()) != 0)
+        {
+            error = std::strerror(errno);
+            break;
+        }
+        std::string folder = std::filesystem::path(file.target).parent_path().string();
+        if (folder.empty())
+            folder = ".";
+        if (std::find(folders.begin(), folders.end(), folder) == folders.end())
+            folders.push_back(folder);
+    }
+    Discard(renamed);
+    // The renames themselves live in the folders.
+    for (const std::string& folder : folders)
+    {
+        const std::string flushed = OSUtils::FlushToDisk(folder.c_str());
+        if (error.empty())
+            error = flushed;
+    }
+    return error;
+}
+
+void FileReplacement::Discard(size_t from)
+{
+    for (size_t i = from; i < m_pending.size(); ++i)
+        ::unlink(m_pending[i].temporary.c_str());
+    m_pending.clear();
 }
