@@ -157,6 +157,7 @@ bool Image3d::Allocate(int nx, int ny, int nz, float voxelSize)
     m_voxels.reset(new (std::nothrow) unsigned char[count]);
     if (!m_voxels)
         return false;
+    OSUtils::PreferLargePages(m_voxels.get(), count);
     m_nx = nx;
     m_ny = ny;
     m_nz = nz;

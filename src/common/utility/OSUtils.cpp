@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <string>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -96,6 +97,21 @@ void OSUtils::StartWritingToDisk(std::FILE* file, uint64_t from, uint64_t length
     (void)file;
     (void)from;
     (void)length;
+#endif
+}
+
+void OSUtils::PreferLargePages(void* buffer, size_t size)
+{
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    // Only the whole 2 MB pages inside the buffer.
+    const uintptr_t large = 2u * 1024u * 1024u;
+    const uintptr_t start = (reinterpret_cast<uintptr_t>(buffer) + large - 1) & ~(large - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(buffer) + size) & ~(large - 1);
+    if (buffer != nullptr && size >= 4 * large && end > start)
+        ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+#else
+    (void)buffer;
+    (void)size;
 #endif
 }
 
