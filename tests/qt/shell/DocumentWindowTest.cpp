@@ -29,6 +29,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QTableView>
 
@@ -72,6 +73,23 @@ TEST_F(DocumentWindowTest, LaunchShowsTheDetailSceneWithTheFilesAsGenes)
     // The toolbar holds the search field.
     EXPECT_NE(nullptr, window->searchField()->parent());
     SaveScreenshot(window, "document-window");
+
+    // What the screen shows of the view (not a fresh rendering as grab()
+    // makes): the scene, not a black rectangle.
+    const QRect area(view->mapTo(window, QPoint(0, 0)), view->size());
+    int lit = 0;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            const QImage shown =
+                window->screen()->grabWindow(window->winId(), area.x(), area.y(), area.width(), area.height()).toImage();
+            lit = 0;
+            for (int y = 0; y < shown.height(); ++y)
+                for (int x = 0; x < shown.width(); ++x)
+                    lit += qGray(shown.pixel(x, y)) > 60 ? 1 : 0;
+            return lit > 1000;
+        },
+        3000))
+        << lit << " lit pixels on screen";
 }
 
 // A model change that fails while a control of the window makes it is told
