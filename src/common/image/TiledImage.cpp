@@ -65,6 +65,8 @@ TiledImage::TiledImage(int viewWidth, int viewHeight, TiledImageOwner* owner)
     {
         if (!texture->IsEmpty())
             std::memset(texture->GetBuffer(), 255, static_cast<size_t>(viewWidth) * viewHeight * 4);
+        // Drawn pixel for pixel at whole-pixel positions only.
+        texture->SetFilter(GL_NEAREST);
         texture->LoadTexture();
     }
 }
@@ -159,7 +161,12 @@ void TiledImage::LoadImage(const GeneExpression::ImageInfo* info, int centreX, i
             static_cast<int>(info->height), plane, spacing, static_cast<int>(info->imageId));
     std::printf("%s\n", m_imagePath.c_str());
     if (info->width == 0 && info->height == 0)
+    {
+        // The shown image's tiles still on their way would land in this
+        // image's view, whether or not its properties ever come.
+        ResetTiles();
         m_infoFetcher = new ZoomifyInfoFetcher(m_imagePath + "/ImageProperties.xml", this);
+    }
     else
         LoadTiles();
 }
@@ -200,7 +207,8 @@ void TiledImage::LoadTiles()
     const int ts = m_tileSize;
     if (!ZoomifyPyramid::IsValidSize(W, H, ts))
     {
-        m_pendingRequests = 0;
+        // Nor may the previous image's tiles land in the refused one's view.
+        ResetTiles();
         ShowAlertBox(ZoomifyInfoFetcher::kBadPropertiesMessage);
         return;
     }
@@ -620,21 +628,36 @@ void TiledImage::Display(float overlayAlpha)
         }
         if (!m_expressionPath.empty() && !m_blank)
         {
-            // The overlay's weight goes into the destination alpha, the
-            // overlay is blended by it, and the alpha is made opaque again so
-            // that the window never turns see-through.
-            glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
-            glColor4f(0.0f, 0.0f, 0.0f, overlayAlpha);
-            GLFillRect(0, 0, m_viewWidth, m_viewHeight);
-            glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+            // The overlay is blended over the image at its weight, and the
+            // alpha must end opaque so that the window never turns
+            // see-through. Both textures are opaque, so the sum of their
+            // tinted alphas saturates at 1 in the same pass whenever the
+            // tint's alpha is at least a half (every tint's is); a fainter
+            // tint gets an alpha-only fill afterwards.
+            float tint[4];
+            GLTexture::GetTintColor(tint);
+            const bool saturates = tint[3] >= 0.5f;
+            // The caller's blend function is given back afterwards.
+            GLint blend[4];
+            glGetIntegerv(GL_BLEND_SRC_RGB, &blend[0]);
+            glGetIntegerv(GL_BLEND_DST_RGB, &blend[1]);
+            glGetIntegerv(GL_BLEND_SRC_ALPHA, &blend[2]);
+            glGetIntegerv(GL_BLEND_DST_ALPHA, &blend[3]);
             glEnable(GL_BLEND);
-            glBlendFunc(GL_DST_ALPHA, GL_ONE_MINUS_DST_ALPHA);
+            glBlendColor(0.0f, 0.0f, 0.0f, overlayAlpha);
+            glBlendFuncSeparate(GL_CONSTANT_ALPHA, GL_ONE_MINUS_CONSTANT_ALPHA, GL_ONE, GL_ONE);
             m_expressionTexture.Draw(0, 0);
+            glBlendColor(0.0f, 0.0f, 0.0f, 0.0f);
+            glBlendFuncSeparate(static_cast<GLenum>(blend[0]), static_cast<GLenum>(blend[1]),
+                                static_cast<GLenum>(blend[2]), static_cast<GLenum>(blend[3]));
             glDisable(GL_BLEND);
-            glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
-            glColor4f(0.0f, 0.0f, 0.0f, 1.0f);
-            GLFillRect(0, 0, m_viewWidth, m_viewHeight);
-            glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+            if (!saturates)
+            {
+                glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
+                glColor4f(0.0f, 0.0f, 0.0f, 1.0f);
+                GLFillRect(0, 0, m_viewWidth, m_viewHeight);
+                glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+            }
         }
         DrawTicks();
         glPopMatrix();
@@ -689,8 +712,35 @@ void TiledImage::DrawThumbnail()
     glDisable(GL_BLEND);
     glPushMatrix();
     glTranslatef(static_cast<float>(m_viewWidth + 1), 0.0f, 0.0f);
+    const float s = m_thumbnailSpacing / THUMBNAIL_PIXEL_SPACING;
+    const float tw = static_cast<float>(m_thumbnailTexture.GetWidth());
+    const float th = static_cast<float>(m_thumbnailTexture.GetHeight());
+
+    // The box is white where the thumbnail, centred in it and drawn opaque
+    // over it, leaves room: strips up to a pixel into the thumbnail's edge,
+    // which it then covers again.
+    const int bw = m_thumbnailBoxWidth;
+    const int bh = m_thumbnailBoxHeight;
+    const int left = static_cast<int>(std::ceil((bw - s * tw) / 2.0f)) + 1;
+    const int right = static_cast<int>(std::floor((bw + s * tw) / 2.0f)) - 1;
+    const int bottom = static_cast<int>(std::ceil((bh - s * th) / 2.0f)) + 1;
+    const int top = static_cast<int>(std::floor((bh + s * th) / 2.0f)) - 1;
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-    GLFillRect(0, 0, m_thumbnailBoxWidth, m_thumbnailBoxHeight);
+    if (left >= right || bottom >= top)
+    {
+        GLFillRect(0, 0, bw, bh);
+    }
+    else
+    {
+        if (left > 0)
+            GLFillRect(0, 0, left, bh);
+        if (right < bw)
+            GLFillRect(right, 0, bw, bh);
+        if (bottom > 0)
+            GLFillRect(0, 0, bw, bottom);
+        if (top < bh)
+            GLFillRect(0, top, bw, bh);
+    }
 
     // The scissor box is in window pixels: the model-view translation of the
     // view's corner is added.
@@ -700,9 +750,6 @@ void TiledImage::DrawThumbnail()
     glScissor(static_cast<GLint>(matrix[12]), static_cast<GLint>(matrix[13]), m_thumbnailBoxWidth,
               m_thumbnailBoxHeight);
 
-    const float s = m_thumbnailSpacing / THUMBNAIL_PIXEL_SPACING;
-    const float tw = static_cast<float>(m_thumbnailTexture.GetWidth());
-    const float th = static_cast<float>(m_thumbnailTexture.GetHeight());
     glScalef(s, s, 1.0f);
     glTranslatef((m_thumbnailBoxWidth / s - tw) / 2.0f, (m_thumbnailBoxHeight / s - th) / 2.0f, 0.0f);
     m_thumbnailTexture.Draw(0, 0);
