@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <stdexcept>
 
 MemoryTileCache gPrimaryTileCache;
@@ -622,42 +623,13 @@ void TiledImage::Display(float overlayAlpha)
             glColor4f(0.5f, 0.5f, 0.5f, 1.0f);
             GLFillRect(0, 0, m_viewWidth, m_viewHeight);
         }
-        else
+        else if (m_expressionPath.empty())
         {
             m_imageTexture.Draw(0, 0);
         }
-        if (!m_expressionPath.empty() && !m_blank)
+        else
         {
-            // The overlay is blended over the image at its weight, and the
-            // alpha must end opaque so that the window never turns
-            // see-through. Both textures are opaque, so the sum of their
-            // tinted alphas saturates at 1 in the same pass whenever the
-            // tint's alpha is at least a half (every tint's is); a fainter
-            // tint gets an alpha-only fill afterwards.
-            float tint[4];
-            GLTexture::GetTintColor(tint);
-            const bool saturates = tint[3] >= 0.5f;
-            // The caller's blend function is given back afterwards.
-            GLint blend[4];
-            glGetIntegerv(GL_BLEND_SRC_RGB, &blend[0]);
-            glGetIntegerv(GL_BLEND_DST_RGB, &blend[1]);
-            glGetIntegerv(GL_BLEND_SRC_ALPHA, &blend[2]);
-            glGetIntegerv(GL_BLEND_DST_ALPHA, &blend[3]);
-            glEnable(GL_BLEND);
-            glBlendColor(0.0f, 0.0f, 0.0f, overlayAlpha);
-            glBlendFuncSeparate(GL_CONSTANT_ALPHA, GL_ONE_MINUS_CONSTANT_ALPHA, GL_ONE, GL_ONE);
-            m_expressionTexture.Draw(0, 0);
-            glBlendColor(0.0f, 0.0f, 0.0f, 0.0f);
-            glBlendFuncSeparate(static_cast<GLenum>(blend[0]), static_cast<GLenum>(blend[1]),
-                                static_cast<GLenum>(blend[2]), static_cast<GLenum>(blend[3]));
-            glDisable(GL_BLEND);
-            if (!saturates)
-            {
-                glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
-                glColor4f(0.0f, 0.0f, 0.0f, 1.0f);
-                GLFillRect(0, 0, m_viewWidth, m_viewHeight);
-                glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-            }
+            DrawImageWithOverlay(overlayAlpha);
         }
         DrawTicks();
         glPopMatrix();
@@ -667,6 +639,86 @@ void TiledImage::Display(float overlayAlpha)
         DrawThumbnail();
     if (m_pendingRequests >= 1)
         DrawProgress();
+}
+
+void TiledImage::DrawImageWithOverlay(float overlayAlpha)
+{
+    // One pass over the view: unit 0 reads the image, unit 1 mixes the
+    // overlay in at its weight, unit 2 tints the mix as every texture is
+    // tinted and makes the alpha opaque, so that the window never turns
+    // see-through.
+    float tint[4];
+    GLTexture::GetTintColor(tint);
+    const GLfloat weight[4] = {0.0f, 0.0f, 0.0f, std::min(std::max(overlayAlpha, 0.0f), 1.0f)};
+    const GLfloat opaque[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+    const GLfloat none[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    glActiveTexture(GL_TEXTURE0);
+    const bool textured = glIsEnabled(GL_TEXTURE_2D);
+    GLint mode = GL_MODULATE;
+    glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &mode);
+
+    glEnable(GL_TEXTURE_2D);
+    m_imageTexture.BindTexture();
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    // Each combining unit's RGB from two or three sources, its alpha from one.
+    auto combine = [](GLenum unit, const GLfloat* constant, GLenum rgb, std::initializer_list<GLenum> sources,
+                      GLenum alphaSource) {
+        glActiveTexture(unit);
+        glEnable(GL_TEXTURE_2D);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE);
+        glTexEnvfv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, constant);
+        glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB, static_cast<GLint>(rgb));
+        const GLenum sourceNames[] = {GL_SOURCE0_RGB, GL_SOURCE1_RGB, GL_SOURCE2_RGB};
+        const GLenum operandNames[] = {GL_OPERAND0_RGB, GL_OPERAND1_RGB, GL_OPERAND2_RGB};
+        int i = 0;
+        for (GLenum source : sources)
+        {
+            glTexEnvi(GL_TEXTURE_ENV, sourceNames[i], static_cast<GLint>(source));
+            // The constant contributes its alpha (the weight), the others their colour.
+            glTexEnvi(GL_TEXTURE_ENV, operandNames[i], source == GL_CONSTANT ? GL_SRC_ALPHA : GL_SRC_COLOR);
+            ++i;
+        }
+        glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_ALPHA, GL_REPLACE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE0_ALPHA, static_cast<GLint>(alphaSource));
+        glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND0_ALPHA, GL_SRC_ALPHA);
+    };
+    combine(GL_TEXTURE1, weight, GL_INTERPOLATE, {GL_TEXTURE, GL_PREVIOUS, GL_CONSTANT}, GL_PREVIOUS);
+    m_expressionTexture.BindTexture();
+    // Unit 2 samples nothing, but a unit combines only with a texture bound.
+    combine(GL_TEXTURE2, opaque, GL_MODULATE, {GL_PREVIOUS, GL_PRIMARY_COLOR}, GL_CONSTANT);
+    m_expressionTexture.BindTexture();
+
+    // Buffer row 0 at the top, as GLTexture::Draw lays it.
+    const GLfloat right = static_cast<float>(m_imageTexture.GetWidth()) / static_cast<float>(m_imageTexture.GetGLWidth());
+    const GLfloat bottom =
+        static_cast<float>(m_imageTexture.GetHeight()) / static_cast<float>(m_imageTexture.GetGLHeight());
+    glColor4fv(tint);
+    {
+        GLBegin quads(GL_QUADS);
+        const auto corner = [](GLfloat s, GLfloat t, int x, int y) {
+            glMultiTexCoord2f(GL_TEXTURE0, s, t);
+            glMultiTexCoord2f(GL_TEXTURE1, s, t);
+            glVertex2i(x, y);
+        };
+        corner(0.0f, bottom, 0, 0);
+        corner(right, bottom, m_viewWidth, 0);
+        corner(right, 0.0f, m_viewWidth, m_viewHeight);
+        corner(0.0f, 0.0f, 0, m_viewHeight);
+    }
+
+    for (GLenum unit : {GL_TEXTURE2, GL_TEXTURE1})
+    {
+        glActiveTexture(unit);
+        glTexEnvfv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, none);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+        glBindTexture(GL_TEXTURE_2D, 0);
+        glDisable(GL_TEXTURE_2D);
+    }
+    glActiveTexture(GL_TEXTURE0);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, mode);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    if (!textured)
+        glDisable(GL_TEXTURE_2D);
 }
 
 void TiledImage::DrawTicks()
