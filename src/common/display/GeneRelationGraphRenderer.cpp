@@ -59,23 +59,14 @@ struct GeneRelationGraphRenderer::LayoutJob
 // ---------------------------------------------------------------------------
 // Node
 
-GeneRelationGraphRenderer::Node::Node(GraphNode* graphNode, ExpressionThumbnail* thumbnail)
-    : m_thumbnail(thumbnail), m_graphNode(graphNode), m_label(nullptr)
+GeneRelationGraphRenderer::Node::Node(GraphNode* graphNode, ExpressionThumbnail* thumbnail, int label)
+    : m_thumbnail(thumbnail), m_graphNode(graphNode), m_label(label)
 {
 }
 
 GeneRelationGraphRenderer::Node::~Node()
 {
-    delete m_label;
     delete m_thumbnail;
-}
-
-void GeneRelationGraphRenderer::Node::SetTextBox(GLTextBox* label)
-{
-    if (label == m_label)
-        return;
-    delete m_label;
-    m_label = label;
 }
 
 // ---------------------------------------------------------------------------
@@ -88,6 +79,7 @@ GeneRelationGraphRenderer::GeneRelationGraphRenderer(GLDisplay* display, BrainEx
       m_searchController(searchController),
       m_display(display),
       m_statusBox(display->CreateTextBox(400, 1, false, GLTextBox::LEFT)),
+      m_labels(display->GetTextRasterizer(), kLabelWidth, false),
       m_width(0),
       m_height(0),
       m_rotating(false),
@@ -122,6 +114,7 @@ GeneRelationGraphRenderer::~GeneRelationGraphRenderer()
     m_display->MakeCurrent();
     if (m_sphereList != 0)
         glDeleteLists(m_sphereList, 2);
+    m_labels.Clear();
     delete m_statusBox;
     if (m_model != nullptr)
         m_model->RemoveListener(this);
@@ -392,11 +385,12 @@ void GeneRelationGraphRenderer::ShowLayout()
 
 void GeneRelationGraphRenderer::DeleteNodes()
 {
-    if (m_nodes.empty())
+    if (m_nodes.empty() && m_labels.GetCount() == 0)
         return;
     // Labels and thumbnails hold GL objects.
     m_display->MakeCurrent();
     m_nodes.clear();
+    m_labels.Clear();
 }
 
 void GeneRelationGraphRenderer::InitializeNodes()
@@ -427,11 +421,9 @@ void GeneRelationGraphRenderer::InitializeNodes()
             thumbnail = new ExpressionThumbnail(
                 m_display, m_model,
                 new GeneExpression(nullptr, graphNode->GetName().c_str(), 0, graphNode->GetImageSeriesId(), 0, 0.0f));
-        auto node = std::make_unique<Node>(graphNode, thumbnail);
-        GLTextBox* label = m_display->CreateTextBox(250, 1, false, GLTextBox::LEFT);
-        label->SetText(graphNode->GetSymbol());
-        node->SetTextBox(label);
-        m_nodes.push_back(std::move(node));
+        std::unique_ptr<ExpressionThumbnail> owned(thumbnail);
+        const int label = m_labels.Add(graphNode->GetSymbol());
+        m_nodes.push_back(std::make_unique<Node>(graphNode, owned.release(), label));
     }
     m_zoom = 1.0f;
     m_panX = 0.0f;
@@ -569,9 +561,11 @@ void GeneRelationGraphRenderer::DrawLabels(float square)
         GetNodeCenter(graphNode, x, y);
         const float vx = x * m_zoom + m_panX;
         const float vy = (y - h / 2.0f) * m_zoom + m_panY;
-        GLTextBox* label = node->GetTextBox();
-        label->Draw(static_cast<int>(vx - label->GetTextWidth() / 2.0f), static_cast<int>(vy - label->GetLineHeight()));
+        const int label = node->GetLabel();
+        m_labels.Queue(label, static_cast<int>(vx - m_labels.GetTextWidth(label) / 2.0f),
+                       static_cast<int>(vy - m_labels.GetLineHeight()), m_width, m_height);
     }
+    m_labels.DrawQueued();
 }
 
 // ---------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 
 #include "gl/GLRenderer.h"
 #include "gl/GLSolids.h"
+#include "gl/TextAtlas.h"
 #include "gl/TimerListener.h"
 #include "model/BrainExpressionModelListener.h"
 #include "model/generelation/RelationGraph.h"
@@ -37,26 +38,24 @@ class GeneRelationGraphRenderer : public GLInteractiveRenderer,
                                   public GeneRelation::SimlaraGraphBuilderListener
 {
 public:
-    // One drawn node: its graph node (not owned), its label and, for a large
-    // node, its thumbnail (both owned).
+    // One drawn node: its graph node (not owned), its label (an index into
+    // the view's label atlas) and, for a large node, its thumbnail (owned).
     class Node
     {
     public:
-        Node(GeneRelation::GraphNode* graphNode, ExpressionThumbnail* thumbnail);
+        Node(GeneRelation::GraphNode* graphNode, ExpressionThumbnail* thumbnail, int label);
         ~Node();
         Node(const Node&) = delete;
         Node& operator=(const Node&) = delete;
 
-        // Replaces (and deletes) the label.
-        void SetTextBox(GLTextBox* label);
-        GLTextBox* GetTextBox() const { return m_label; }
+        int GetLabel() const { return m_label; }
         ExpressionThumbnail* GetThumbnail() const { return m_thumbnail; }
         GeneRelation::GraphNode* GetGraphNode() const { return m_graphNode; }
 
     private:
         ExpressionThumbnail* m_thumbnail;
         GeneRelation::GraphNode* m_graphNode;
-        GLTextBox* m_label;
+        int m_label;
     };
 
     static constexpr float MARGIN = 100.0f;
@@ -64,6 +63,8 @@ public:
     // Nodes with a thumbnail at most (the largest ones).
     static constexpr int kMaxThumbnails = 128;
     static constexpr unsigned kTimerInterval = 50;
+    // Labels are cut at this width.
+    static constexpr int kLabelWidth = 250;
 
     // None is owned. Registers with the model.
     GeneRelationGraphRenderer(GLDisplay* display, BrainExpressionModel* model, Atlas* atlas,
@@ -117,6 +118,7 @@ public:
     float GetPanY() const { return m_panY; }
     float GetAngle() const { return m_angle; }
     const GLTextBox* GetStatusBox() const { return m_statusBox; }
+    const TextAtlas& GetLabels() const { return m_labels; }
     const std::vector<std::unique_ptr<Node>>& GetNodes() const { return m_nodes; }
     GeneRelation::RelationGraph& GetGraph() { return m_graph; }
     GeneRelation::SimlaraGraphBuilder* GetBuilder() const { return m_builder.get(); }
@@ -155,6 +157,8 @@ private:
     SearchController* m_searchController;
     GLDisplay* m_display;
     GLTextBox* m_statusBox;
+    // The nodes' symbols, drawn in one batch.
+    TextAtlas m_labels;
     int m_width;
     int m_height;
     bool m_rotating;
