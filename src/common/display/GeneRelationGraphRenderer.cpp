@@ -97,8 +97,7 @@ GeneRelationGraphRenderer::GeneRelationGraphRenderer(GLDisplay* display, BrainEx
       m_clickY(-1.0f),
       m_sphere(25, 25),
       m_smallSphere(8, 8),
-      m_sphereList(0),
-      m_smallSphereList(0)
+      m_sphereList(0)
 {
     if (m_model != nullptr)
         m_model->AddListener(this);
@@ -113,7 +112,7 @@ GeneRelationGraphRenderer::~GeneRelationGraphRenderer()
     m_retiredBuilders.clear();
     m_display->MakeCurrent();
     if (m_sphereList != 0)
-        glDeleteLists(m_sphereList, 2);
+        glDeleteLists(m_sphereList, 1);
     m_labels.Clear();
     delete m_statusBox;
     if (m_model != nullptr)
@@ -519,24 +518,29 @@ void GeneRelationGraphRenderer::DrawNodes(float square)
 
 void GeneRelationGraphRenderer::DrawSphere(float x, float y, float z, float radius)
 {
+    // The view looks along the z axis with the depth test on: the half
+    // facing it is all that shows.
+    if (radius < 4.0f)
+    {
+        // Below 4 pixels of radius the finer sphere shows no difference. The
+        // vertices are placed here: no matrix changes between spheres, so
+        // thousands of them go to GL as one batch.
+        m_smallSphere.DrawFrontAt(x, y, z, radius);
+        return;
+    }
     if (m_sphereList == 0)
     {
-        m_sphereList = glGenLists(2);
+        m_sphereList = glGenLists(1);
         if (m_sphereList == 0)
             return;
-        m_smallSphereList = m_sphereList + 1;
         glNewList(m_sphereList, GL_COMPILE);
-        m_sphere.DrawAt(0.0f, 0.0f, 0.0f, 1.0f);
-        glEndList();
-        glNewList(m_smallSphereList, GL_COMPILE);
-        m_smallSphere.DrawAt(0.0f, 0.0f, 0.0f, 1.0f);
+        m_sphere.DrawFrontAt(0.0f, 0.0f, 0.0f, 1.0f);
         glEndList();
     }
-    // Below 4 pixels of radius the finer sphere shows no difference.
     glPushMatrix();
     glTranslatef(x, y, z);
     glScalef(radius, radius, radius);
-    glCallList(radius < 4.0f ? m_smallSphereList : m_sphereList);
+    glCallList(m_sphereList);
     glPopMatrix();
 }
 

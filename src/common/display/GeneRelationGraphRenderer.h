@@ -146,8 +146,8 @@ private:
     // Keeps the builder until it is safe to delete it (not inside its calls).
     void RetireBuilder();
     void DrawNodes(float square);
-    // A sphere from a display list; spheres a few pixels wide with fewer
-    // subdivisions, which look the same.
+    // A sphere: from a display list, or, a few pixels wide, with fewer
+    // subdivisions (which look the same) straight into the current batch.
     void DrawSphere(float x, float y, float z, float radius);
     void DrawLabels(float square);
 
@@ -179,9 +179,8 @@ private:
     float m_clickY;
     GLSphere m_sphere;
     GLSphere m_smallSphere;
-    // The unit spheres as display lists (made on the first frame).
+    // The fine unit sphere as a display list (made on the first large one).
     unsigned m_sphereList;
-    unsigned m_smallSphereList;
     // The status shown once the layout is done (a failed build's error).
     std::string m_statusAfterLayout;
     std::shared_ptr<LayoutJob> m_job;
