@@ -163,7 +163,8 @@ void TextAtlas::DrawRun(size_t begin, size_t end)
 {
     if (begin >= end)
         return;
-    GLTexture& texture = m_pages[static_cast<size_t>(m_entries[static_cast<size_t>(m_queue[begin].index)].page)]->texture;
+    const Entry& first = m_entries[static_cast<size_t>(m_queue[begin].index)];
+    GLTexture& texture = m_pages[static_cast<size_t>(first.page)]->texture;
     const bool enabledHere = !glIsEnabled(GL_TEXTURE_2D);
     if (enabledHere)
         glEnable(GL_TEXTURE_2D);
