@@ -97,7 +97,10 @@ GeneRelationGraphRenderer::GeneRelationGraphRenderer(GLDisplay* display, BrainEx
       m_clickY(-1.0f),
       m_sphere(25, 25),
       m_smallSphere(8, 8),
-      m_sphereList(0)
+      m_sphereList(0),
+      m_sceneLists(0),
+      m_sceneListCount(0),
+      m_sceneSquare(0.0f)
 {
     if (m_model != nullptr)
         m_model->AddListener(this);
@@ -384,10 +387,11 @@ void GeneRelationGraphRenderer::ShowLayout()
 
 void GeneRelationGraphRenderer::DeleteNodes()
 {
-    if (m_nodes.empty() && m_labels.GetCount() == 0)
+    if (m_nodes.empty() && m_labels.GetCount() == 0 && m_sceneLists == 0)
         return;
-    // Labels and thumbnails hold GL objects.
+    // Labels, thumbnails and the scene's lists are GL objects.
     m_display->MakeCurrent();
+    DeleteScene();
     m_nodes.clear();
     m_labels.Clear();
 }
@@ -475,6 +479,66 @@ void GeneRelationGraphRenderer::Display()
 void GeneRelationGraphRenderer::DrawNodes(float square)
 {
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    if (m_sceneLists == 0 || m_sceneSquare != square)
+        CompileScene(square);
+    if (m_sceneLists == 0)
+    {
+        // No display lists to be had: the same commands straight away.
+        EmitScene(square, [&](const Node& node) { DrawThumbnail(node, square); });
+        return;
+    }
+    GLuint list = m_sceneLists;
+    glCallList(list);
+    for (const auto& node : m_nodes)
+        if (node->GetThumbnail() != nullptr)
+        {
+            DrawThumbnail(*node, square);
+            glCallList(++list);
+        }
+}
+
+void GeneRelationGraphRenderer::CompileScene(float square)
+{
+    DeleteScene();
+    // The fine sphere's list first: lists are not made while one compiles.
+    DrawSphere(0.0f, 0.0f, 0.0f, 0.0f, false);
+    int count = 1;
+    for (const auto& node : m_nodes)
+        count += node->GetThumbnail() != nullptr ? 1 : 0;
+    const GLuint base = glGenLists(count);
+    if (base == 0)
+        return;
+    m_sceneLists = base;
+    m_sceneListCount = count;
+    m_sceneSquare = square;
+    GLuint list = base;
+    glNewList(list, GL_COMPILE);
+    EmitScene(square, [&](const Node&) {
+        glEndList();
+        glNewList(++list, GL_COMPILE);
+    });
+    glEndList();
+}
+
+void GeneRelationGraphRenderer::DeleteScene()
+{
+    if (m_sceneLists != 0)
+        glDeleteLists(m_sceneLists, m_sceneListCount);
+    m_sceneLists = 0;
+    m_sceneListCount = 0;
+}
+
+void GeneRelationGraphRenderer::DrawThumbnail(const Node& node, float square)
+{
+    float x = 0.0f;
+    float y = 0.0f;
+    GetNodeCenter(node.GetGraphNode(), x, y);
+    node.GetThumbnail()->DrawAt(static_cast<int>(x), static_cast<int>(y),
+                                node.GetGraphNode()->GetSize() * square * THUMB_SCALE, m_angle);
+}
+
+void GeneRelationGraphRenderer::EmitScene(float square, const std::function<void(const Node&)>& atThumbnail)
+{
     glColor4f(0.75f, 0.75f, 0.75f, 0.4f);
     {
         GLBegin lines(GL_LINES);
@@ -506,8 +570,7 @@ void GeneRelationGraphRenderer::DrawNodes(float square)
         if (node->GetThumbnail() != nullptr)
         {
             DrawSphere(x, y, -500.0f, 2.5f);
-            node->GetThumbnail()->DrawAt(static_cast<int>(x), static_cast<int>(y), size * square * THUMB_SCALE,
-                                         m_angle);
+            atThumbnail(*node);
         }
         else
         {
@@ -516,11 +579,11 @@ void GeneRelationGraphRenderer::DrawNodes(float square)
     }
 }
 
-void GeneRelationGraphRenderer::DrawSphere(float x, float y, float z, float radius)
+void GeneRelationGraphRenderer::DrawSphere(float x, float y, float z, float radius, bool draw)
 {
     // The view looks along the z axis with the depth test on: the half
     // facing it is all that shows.
-    if (radius < 4.0f)
+    if (draw && radius < 4.0f)
     {
         // Below 4 pixels of radius the finer sphere shows no difference. The
         // vertices are placed here: no matrix changes between spheres, so
@@ -537,6 +600,8 @@ void GeneRelationGraphRenderer::DrawSphere(float x, float y, float z, float radi
         m_sphere.DrawFrontAt(0.0f, 0.0f, 0.0f, 1.0f);
         glEndList();
     }
+    if (!draw)
+        return;
     glPushMatrix();
     glTranslatef(x, y, z);
     glScalef(radius, radius, radius);

@@ -9,6 +9,7 @@
 #include "model/generelation/RelationGraph.h"
 #include "model/generelation/SimlaraGraphBuilder.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -146,9 +147,17 @@ private:
     // Keeps the builder until it is safe to delete it (not inside its calls).
     void RetireBuilder();
     void DrawNodes(float square);
+    // Edges, then each node's sphere; at a node with a thumbnail, after its
+    // sphere, calls atThumbnail.
+    void EmitScene(float square, const std::function<void(const Node&)>& atThumbnail);
+    void DrawThumbnail(const Node& node, float square);
+    // Compiles EmitScene into display lists, one up to each thumbnail.
+    void CompileScene(float square);
+    void DeleteScene();
     // A sphere: from a display list, or, a few pixels wide, with fewer
     // subdivisions (which look the same) straight into the current batch.
-    void DrawSphere(float x, float y, float z, float radius);
+    // With draw false, only makes the display list.
+    void DrawSphere(float x, float y, float z, float radius, bool draw = true);
     void DrawLabels(float square);
 
     std::vector<std::unique_ptr<Node>> m_nodes;
@@ -181,6 +190,12 @@ private:
     GLSphere m_smallSphere;
     // The fine unit sphere as a display list (made on the first large one).
     unsigned m_sphereList;
+    // Only the thumbnails turn: the rest of the graph is kept in display
+    // lists, made at the first frame after the nodes or the square's size
+    // changed.
+    unsigned m_sceneLists;
+    int m_sceneListCount;
+    float m_sceneSquare;
     // The status shown once the layout is done (a failed build's error).
     std::string m_statusAfterLayout;
     std::shared_ptr<LayoutJob> m_job;
