@@ -338,6 +338,11 @@ TEST_F(GraphViewTest, DrawsEdgesSpheresThumbnailsAndLabelsAtBothSizes)
                               [](const std::array<int, 4>& p) { return p[0] > 200 && p[1] > 200 && p[2] > 200; }),
                   5);
     }
+    // A resize alone moves what was drawn before at the old size.
+    m_display.Resize(800, 600);
+    m_display.Display();
+    const int panX = static_cast<int>(m_view->GetPanX());
+    EXPECT_TRUE(IsGreen(m_display.PixelAt(panX + static_cast<int>(m_view->GetSquareSize()) - 50, 50)));
 }
 
 TEST_F(GraphViewTest, ALabelRunningIntoItsLargerNeighbourIsLeftOut)
