@@ -99,8 +99,7 @@ GeneRelationGraphRenderer::GeneRelationGraphRenderer(GLDisplay* display, BrainEx
       m_smallSphere(8, 8),
       m_sphereList(0),
       m_sceneLists(0),
-      m_sceneListCount(0),
-      m_sceneSquare(0.0f)
+      m_sceneListCount(0)
 {
     if (m_model != nullptr)
         m_model->AddListener(this);
@@ -479,8 +478,13 @@ void GeneRelationGraphRenderer::Display()
 void GeneRelationGraphRenderer::DrawNodes(float square)
 {
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    if (m_sceneLists == 0 || m_sceneSquare != square)
+    const std::vector<float> key = {square, m_zoom, m_panX, m_panY, static_cast<float>(m_width),
+                                    static_cast<float>(m_height)};
+    if (m_sceneLists == 0 || key != m_sceneKey)
+    {
         CompileScene(square);
+        m_sceneKey = key;
+    }
     if (m_sceneLists == 0)
     {
         // No display lists to be had: the same commands straight away.
@@ -510,7 +514,6 @@ void GeneRelationGraphRenderer::CompileScene(float square)
         return;
     m_sceneLists = base;
     m_sceneListCount = count;
-    m_sceneSquare = square;
     GLuint list = base;
     glNewList(list, GL_COMPILE);
     EmitScene(square, [&](const Node&) {
@@ -572,11 +575,30 @@ void GeneRelationGraphRenderer::EmitScene(float square, const std::function<void
             DrawSphere(x, y, -500.0f, 2.5f);
             atThumbnail(*node);
         }
-        else
+        else if (SphereShows(x, y, size * square / 2.0f))
         {
             DrawSphere(x, y, 0.0f, size * square / 2.0f);
         }
     }
+}
+
+bool GeneRelationGraphRenderer::SphereShows(float x, float y, float radius) const
+{
+    // The outline lies within the radius of the centre, in view pixels.
+    const float vx = x * m_zoom + m_panX;
+    const float vy = y * m_zoom + m_panY;
+    const float r = radius * m_zoom;
+    if (vx + r < 0.0f || vx - r > static_cast<float>(m_width) || vy + r < 0.0f ||
+        vy - r > static_cast<float>(m_height))
+        return false;
+    if (r >= 0.75f)
+        return true;
+    // A pixel is lit only when its centre is covered; the nearest centre
+    // decides, with a margin for the rasteriser's rounding.
+    const float dx = vx - (std::floor(vx) + 0.5f);
+    const float dy = vy - (std::floor(vy) + 0.5f);
+    const float reach = r + 0.01f;
+    return dx * dx + dy * dy <= reach * reach;
 }
 
 void GeneRelationGraphRenderer::DrawSphere(float x, float y, float z, float radius, bool draw)

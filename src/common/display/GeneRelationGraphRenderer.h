@@ -154,6 +154,10 @@ private:
     // Compiles EmitScene into display lists, one up to each thumbnail.
     void CompileScene(float square);
     void DeleteScene();
+    // False when a sphere at graph point (x, y) lights no pixel of the view:
+    // wholly outside it, or smaller than a pixel and missing every pixel
+    // centre.
+    bool SphereShows(float x, float y, float radius) const;
     // A sphere: from a display list, or, a few pixels wide, with fewer
     // subdivisions (which look the same) straight into the current batch.
     // With draw false, only makes the display list.
@@ -191,11 +195,11 @@ private:
     // The fine unit sphere as a display list (made on the first large one).
     unsigned m_sphereList;
     // Only the thumbnails turn: the rest of the graph is kept in display
-    // lists, made at the first frame after the nodes or the square's size
-    // changed.
+    // lists, made at the first frame after the nodes, the view's size, zoom
+    // or pan changed.
     unsigned m_sceneLists;
     int m_sceneListCount;
-    float m_sceneSquare;
+    std::vector<float> m_sceneKey;
     // The status shown once the layout is done (a failed build's error).
     std::string m_statusAfterLayout;
     std::shared_ptr<LayoutJob> m_job;
