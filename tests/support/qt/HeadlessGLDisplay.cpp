@@ -136,6 +136,11 @@ GLTextBox* HeadlessGLDisplay::CreateTextBox(int w, int lines, bool smallFont, GL
     return new TextureTextBox(QtTextRasterizer::Instance(), w, lines, smallFont, alignment);
 }
 
+TextRasterizer* HeadlessGLDisplay::GetTextRasterizer()
+{
+    return QtTextRasterizer::Instance();
+}
+
 void HeadlessGLDisplay::RebuildCursorRects()
 {
     cursorRects.clear();

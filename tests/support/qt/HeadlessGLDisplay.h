@@ -40,6 +40,7 @@ public:
     void Display() override;
     bool MakeCurrent() override;
     GLTextBox* CreateTextBox(int width, int lines, bool smallFont, GLTextBox::Alignment alignment) override;
+    TextRasterizer* GetTextRasterizer() override;
 
     // Like the application's view: stops the timer, makes the context
     // current, calls Initialize and Reshape with the current size.
