@@ -51,7 +51,7 @@ class DocumentWindowTest : public ShellFixture
 {
 };
 
-TEST_F(DocumentWindowTest, LaunchShowsTheDetailSceneWithTheFilesAsGenes)
+TEST_F(DocumentWindowTest, LaunchShowsTheFilesAsGenesAndLaterFilesAddRowsOrAreTold)
 {
     Launch(NeuronFiles());
     EXPECT_EQ(QStringLiteral("Nuvaro"), window->windowTitle());
@@ -72,6 +72,23 @@ TEST_F(DocumentWindowTest, LaunchShowsTheDetailSceneWithTheFilesAsGenes)
     // The toolbar holds the search field.
     EXPECT_NE(nullptr, window->searchField()->parent());
     SaveScreenshot(window, "document-window");
+
+    // A later file adds a row to the one window.
+    const int windows = QApplication::topLevelWidgets().size();
+    EXPECT_TRUE(controller->openFile(QString::fromStdString(ShippedFile("Pyramidal.xpr"))));
+    EXPECT_EQ(4, Model()->GetNumGenes());
+    EXPECT_EQ(windows, QApplication::topLevelWidgets().size());
+
+    // A file that is no grid file is told and changes nothing.
+    testsupport::TempDir dir;
+    const std::string path = dir.File("notes.xpr");
+    ASSERT_TRUE(testsupport::WriteFileBytes(path, "just some text\n"));
+    EXPECT_FALSE(controller->openFile(QString::fromStdString(path)));
+    EXPECT_EQ(4, window->geneListView()->model()->rowCount());
+    ASSERT_EQ(1u, Process().services.alerts.size());
+    const std::string& alert = Process().services.alerts[0];
+    EXPECT_EQ(0u, alert.find("Could not open file " + path + "\n\n")) << alert;
+    EXPECT_GT(alert.size(), ("Could not open file " + path + "\n\n").size());
 }
 
 // A model change that fails while a control of the window makes it is told
@@ -157,22 +174,7 @@ TEST_F(DocumentWindowTest, FileOpenThroughTheDialogAddsASelectedRow)
     EXPECT_TRUE(recent.contains(QStringLiteral("Pyramidal.xpr")));
 }
 
-TEST_F(DocumentWindowTest, AFileThatIsNoGridFileIsToldAndChangesNothing)
-{
-    Launch(NeuronFiles());
-    testsupport::TempDir dir;
-    const std::string path = dir.File("notes.xpr");
-    ASSERT_TRUE(testsupport::WriteFileBytes(path, "just some text\n"));
-    EXPECT_FALSE(controller->openFile(QString::fromStdString(path)));
-    EXPECT_EQ(3, Model()->GetNumGenes());
-    EXPECT_EQ(3, window->geneListView()->model()->rowCount());
-    ASSERT_EQ(1u, Process().services.alerts.size());
-    const std::string& alert = Process().services.alerts[0];
-    EXPECT_EQ(0u, alert.find("Could not open file " + path + "\n\n")) << alert;
-    EXPECT_GT(alert.size(), ("Could not open file " + path + "\n\n").size());
-}
-
-TEST_F(DocumentWindowTest, ViewSettingsAndFrameSurviveCloseAndReopen)
+TEST_F(DocumentWindowTest, SettingsSurviveCloseAndReopenAndHelpOpensOncePerBuild)
 {
     Launch();
     window->setGeometry(QRect(40, 50, 900, 640));
@@ -180,12 +182,14 @@ TEST_F(DocumentWindowTest, ViewSettingsAndFrameSurviveCloseAndReopen)
     doc->setOntologyDisplayMode(0);
     doc->toggleExpandedView();
     doc->showViewSettings();
+    Model()->SetCompassLocation(BrainExpressionModel::kCompassAtBregma, true);
     const QRect frame = window->geometry();
     CloseWindow();
     auto& defaults = UserPreferences::GetPreferences()->GetDefaults();
     EXPECT_EQ(0, defaults.GetInt("OntologyViewMode"));
     EXPECT_TRUE(defaults.GetBool("ExpandedDisplayMode"));
     EXPECT_TRUE(defaults.GetBool("ImageControlsVisible"));
+    EXPECT_EQ(static_cast<int>(BrainExpressionModel::kCompassAtBregma), defaults.GetInt("CompassLocation"));
 
     Launch();
     EXPECT_EQ(0, doc->ontologyDisplayMode());
@@ -194,11 +198,18 @@ TEST_F(DocumentWindowTest, ViewSettingsAndFrameSurviveCloseAndReopen)
     EXPECT_TRUE(doc->isExpanded());
     EXPECT_TRUE(doc->viewSettingsVisible());
     EXPECT_EQ(frame.size(), window->geometry().size());
+    EXPECT_EQ(BrainExpressionModel::kCompassAtBregma, Model()->GetCompassLocation());
+    int helpPages = 0;
+    for (const std::string& url : Process().services.urls)
+        helpPages += url.find("Help/index.html") != std::string::npos;
+    EXPECT_EQ(1, helpPages);
+    EXPECT_EQ(UserPreferences::GetPreferences()->GetBuild(), defaults.GetInt("LastVersionRun"));
 
     // Back to the defaults for the other tests.
     doc->setOntologyDisplayMode(1);
     doc->toggleExpandedView();
     doc->showViewSettings();
+    Model()->SetCompassLocation(BrainExpressionModel::kCompassInCorner, true);
 }
 
 TEST_F(DocumentWindowTest, AnOlderAlphabeticalSettingChoosesTheAlphabeticalOutline)
@@ -212,40 +223,6 @@ TEST_F(DocumentWindowTest, AnOlderAlphabeticalSettingChoosesTheAlphabeticalOutli
     doc->setOntologyDisplayMode(1);
     EXPECT_EQ(window->hierOntologyView(), doc->ontologyView());
     store.values.erase("OntologyAlphabetical");
-}
-
-TEST_F(DocumentWindowTest, HelpOpensOncePerNewBuild)
-{
-    Launch();
-    CloseWindow();
-    Launch();
-    int helpPages = 0;
-    for (const std::string& url : Process().services.urls)
-        helpPages += url.find("Help/index.html") != std::string::npos;
-    EXPECT_EQ(1, helpPages);
-    EXPECT_EQ(UserPreferences::GetPreferences()->GetBuild(),
-              UserPreferences::GetPreferences()->GetDefaults().GetInt("LastVersionRun"));
-}
-
-TEST_F(DocumentWindowTest, ModelSettingsAreWrittenAtClose)
-{
-    Launch();
-    Model()->SetCompassLocation(BrainExpressionModel::kCompassAtBregma, true);
-    CloseWindow();
-    EXPECT_EQ(static_cast<int>(BrainExpressionModel::kCompassAtBregma),
-              UserPreferences::GetPreferences()->GetDefaults().GetInt("CompassLocation"));
-    Launch();
-    EXPECT_EQ(BrainExpressionModel::kCompassAtBregma, Model()->GetCompassLocation());
-    Model()->SetCompassLocation(BrainExpressionModel::kCompassInCorner, true);
-}
-
-TEST_F(DocumentWindowTest, ASecondFileAddsARowToTheOneWindow)
-{
-    Launch(NeuronFiles());
-    const int windows = QApplication::topLevelWidgets().size();
-    EXPECT_TRUE(controller->openFile(QString::fromStdString(ShippedFile("Pyramidal.xpr"))));
-    EXPECT_EQ(4, Model()->GetNumGenes());
-    EXPECT_EQ(windows, QApplication::topLevelWidgets().size());
 }
 
 // The three tests below run in this order: the first needs the full atlas
