@@ -161,12 +161,6 @@ bool HeadlessGLDisplay::Move(int x, int y, int flags)
     return m_mouse && m_mouse->OnMouseMove(x, y, flags, m_time);
 }
 
-bool HeadlessGLDisplay::Leave()
-{
-    m_time += 10;
-    return m_mouse && m_mouse->OnMouseLeave(m_time);
-}
-
 void HeadlessGLDisplay::Click(int button, int x, int y, int flags)
 {
     Press(button, x, y, flags);
@@ -209,14 +203,6 @@ std::array<int, 4> HeadlessGLDisplay::PixelAt(int x, int yUp)
         glReadPixels(x, yUp, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
     }
     return {p[0], p[1], p[2], p[3]};
-}
-
-float HeadlessGLDisplay::DepthAt(int x, int yUp)
-{
-    float depth = 1.0f;
-    if (MakeCurrent())
-        glReadPixels(x, yUp, 1, 1, GL_DEPTH_COMPONENT, GL_FLOAT, &depth);
-    return depth;
 }
 
 QImage HeadlessGLDisplay::GrabImage()

@@ -59,7 +59,6 @@ public:
     bool Press(int button, int x, int y, int flags = 0);
     bool Release(int button, int x, int y, int flags = 0);
     bool Move(int x, int y, int flags = 0);
-    bool Leave();
     // A click: press then release.
     void Click(int button, int x, int y, int flags = 0);
     // Press, release, press, then the double click in place of the second release.
@@ -72,7 +71,6 @@ public:
     // Pixels of the last frame. Coordinates in GL convention: origin at the
     // bottom-left pixel. Channels red, green, blue, alpha.
     std::array<int, 4> PixelAt(int x, int yUp);
-    float DepthAt(int x, int yUp);
     // The whole frame, top row first.
     QImage GrabImage();
     // Clears colour (to the given grey, alpha 1) and depth, and sets an
