@@ -1,7 +1,8 @@
 // The commands in the real document window: the frame on the clipboard,
-// Transparent Structures seen in the frame, and the whole road from the
-// toolbar's search field through a download, the cycle key, the glyphs in
-// the scene, Export Gene through the real file dialog and File > Open.
+// Transparent Structures seen in the frame, and the whole road a user takes
+// against the sample atlas service: the toolbar's search field, Download
+// clicked in the view, the cycle key back to the gene's row and glyphs,
+// Export Gene through the real file dialog and File > Open.
 #include "qt/shell/ShellFixture.h"
 #include "support/qt/IdleConnections.h"
 #include "tools/sampleservice/InProcessService.h"
@@ -100,7 +101,7 @@ protected:
 sampleservice::SampleService* CommandsWindowTest::s_service = nullptr;
 } // namespace
 
-TEST_F(CommandsWindowTest, CopyImagePutsTheOpaqueFrameOnTheClipboard)
+TEST_F(CommandsWindowTest, CopyImageTakesTheOpaqueFrameAndTransparentStructuresChangeIt)
 {
     QApplication::clipboard()->clear();
     const QImage frame = NextFrame();
@@ -110,10 +111,7 @@ TEST_F(CommandsWindowTest, CopyImagePutsTheOpaqueFrameOnTheClipboard)
     const QPoint middle(frame.width() / 2, frame.height() / 2);
     EXPECT_EQ(255, qAlpha(copied.pixel(middle)));
     EXPECT_EQ(frame.pixel(middle) & 0xFFFFFF, copied.pixel(middle) & 0xFFFFFF);
-}
 
-TEST_F(CommandsWindowTest, TransparentStructuresChangeTheFrame)
-{
     Trigger(CommandId::ShowSearchableStructures);
     Model()->SetMeshDisplayStyle(BrainExpressionModel::kOpaqueMeshes, true);
     const QImage opaque = NextFrame();
@@ -150,6 +148,11 @@ TEST_F(CommandsWindowTest, SearchDownloadShowExportAndOpen)
     // To the Detail View with the cycle key: the glyphs show in the gene's colour.
     QTest::keyClick(view, Qt::Key_Tab, Qt::ControlModifier);
     ASSERT_EQ(0, doc->tabControlRenderer()->GetActiveTab());
+    QTableView* table = window->geneListView();
+    ASSERT_EQ(1, table->model()->rowCount());
+    EXPECT_EQ(QString::fromStdString(symbol), table->model()->index(0, 0).data().toString());
+    EXPECT_EQ(0, table->currentIndex().row());
+    EXPECT_TRUE(shelltest::Process().services.alerts.empty());
     const QImage shown = NextFrame();
     Model()->SetGeneVisible(0, false);
     const QImage hidden = NextFrame();
@@ -235,16 +238,13 @@ TEST_F(CommandsWindowTest, HelpOpensTheHelpPageAndViewSettingsShowTheSliders)
     EXPECT_FALSE(doc->commands()->viewController()->zoomSlider()->isEnabled());
 }
 
-TEST_F(CommandsWindowTest, PanelsNotInTheWindowKeepTheirCommandsDisabled)
+TEST_F(CommandsWindowTest, CommandsFollowThePanelsAndSectionsOfTheWindow)
 {
+    // Panels not in the window keep their commands disabled.
     Commands().validateAll();
     EXPECT_EQ(HasGraphTabMaker(), Commands().action(CommandId::ImportGeneRelations)->isEnabled());
     EXPECT_FALSE(Commands().action(CommandId::Delete)->isEnabled());
-}
-
-TEST_F(CommandsWindowTest, FullResolutionAtlasImageShowsThePlateOfTheSections)
-{
-    Commands().validateAll();
+    // The full-resolution atlas image needs a shown section and shows its plate.
     EXPECT_FALSE(Commands().action(CommandId::ShowFullResolutionAtlasImage)->isEnabled());
     Model()->SetImageDisplayMode(BrainExpressionModel::kSectionImage, false);
     Model()->SetMPRPlaneVisible(Image3d::kCoronal, true, true);
