@@ -174,29 +174,24 @@ TEST_F(DialogsWindowTest, ChooserRemembersTheDomainAndPlaneOfTheLastSearch)
     chooser->cancel();
 }
 
-TEST_F(DialogsWindowTest, PreferencesAndAnatomicSearchAreInTheMenusAndToolbar)
+TEST_F(DialogsWindowTest, PreferencesAndAnatomicSearchOpenFromTheMenusAndASearchFillsAListTab)
 {
     QMenu* edit = nullptr;
     QMenu* gene = nullptr;
     QAction* preferences = MenuAction("preferencesAction", &edit);
-    QAction* anatomic = MenuAction("anatomicSearchAction", &gene);
+    QAction* menuItem = MenuAction("anatomicSearchAction", &gene);
     ASSERT_NE(preferences, nullptr);
-    ASSERT_NE(anatomic, nullptr);
+    ASSERT_NE(menuItem, nullptr);
     EXPECT_EQ(edit->title(), "&Edit");
     EXPECT_EQ(gene->title(), "&Gene");
     EXPECT_EQ(preferences->menuRole(), QAction::PreferencesRole);
-    EXPECT_TRUE(doc->commands()->toolbar()->actions().contains(anatomic));
-
+    EXPECT_TRUE(doc->commands()->toolbar()->actions().contains(menuItem));
     preferences->trigger();
     ASSERT_NE(PreferencesController::sharedController()->window(), nullptr);
     EXPECT_TRUE(PreferencesController::sharedController()->window()->isVisible());
     PreferencesController::sharedController()->window()->hide();
-}
 
-TEST_F(DialogsWindowTest, AnatomicSearchFillsAListTabNamedByTheDisplayString)
-{
-    QAction* menuItem = MenuAction("anatomicSearchAction");
-    ASSERT_NE(menuItem, nullptr);
+    // The anatomic search fills a list tab named by its display string.
     menuItem->trigger();
     AnatomicSearchController* search = AnatomicSearchController::sharedController();
     QDialog* dialog = search->window();
