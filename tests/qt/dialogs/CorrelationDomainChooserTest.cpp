@@ -2,7 +2,7 @@
 // atlas: row texts, the remembered choices, how it finishes and its alert.
 #include "shell/CorrelationDomainChooser.h"
 
-#include "DialogScreenshot.h"
+#include "support/qt/Screenshot.h"
 #include "model/AnnotationLabel.h"
 #include "model/Atlas.h"
 #include "model/BrainOntology.h"
@@ -115,7 +115,7 @@ TEST_F(CorrelationDomainChooserTest, DoubleClickAndFindFinishWithOneCancelAndEsc
     m_chooser->open();
     ASSERT_TRUE(m_chooser->isVisible());
     EXPECT_EQ(m_chooser->windowModality(), Qt::WindowModal);
-    SaveScreenshotIfAsked(m_chooser, "correlation-domain-chooser");
+    testsupport::SaveScreenshot(m_chooser, "correlation-domain-chooser");
     QSignalSpy finished(m_chooser, &QDialog::finished);
 
     QTableView* table = m_chooser->domainList();

@@ -10,7 +10,7 @@
 #include "model/BrainExpressionModel.h"
 #include "model/BrainExpressionModelListener.h"
 #include "model/BrainOntology.h"
-#include "DialogScreenshot.h"
+#include "support/qt/Screenshot.h"
 #include "support/MemoryPreferenceStore.h"
 
 #include <QAbstractItemModelTester>
@@ -332,7 +332,7 @@ TEST_F(OntologyOutlineViewTest, SwatchFillsTheCellInsideItsTwoPixelBorder)
     ASSERT_GT(cell.height(), 6);
     m_view->expandToDepth(1);
     m_model->ShowSearchableStructures();
-    SaveScreenshotIfAsked(m_view.get(), "structure-outline");
+    testsupport::SaveScreenshot(m_view.get(), "structure-outline");
     const QImage image = m_view->viewport()->grab().toImage();
     const QColor expected(Label(1)->red, Label(1)->green, Label(1)->blue);
     EXPECT_EQ(image.pixelColor(cell.center()), expected);
