@@ -410,17 +410,3 @@ TEST(BookmarksWindowHooks, ChangesSurviveARestartAndAFailedSaveIsTold)
         EXPECT_TRUE(window.source.userModified());
     }
 }
-
-TEST(BookmarksWindowHooks, ACorruptFileIsKeptAndTold)
-{
-    testsupport::TempDir folder;
-    testsupport::FakePlatformServices services;
-    testsupport::WriteFileBytes(folder.File("Bookmarks.xml"), "<Bookmarks><BookmarkGroup name=\"cut");
-    BookmarksFile file(folder.Path());
-    BookmarksController controller;
-    Window window;
-    EXPECT_FALSE(window.source.readBookmarks(&file));
-    EXPECT_EQ(Names(controller.root()), "[Views] [Atlas Structures]");
-    ASSERT_EQ(services.alerts.size(), 1u);
-    EXPECT_NE(services.alerts[0].find("Bookmarks-unreadable-"), std::string::npos);
-}
