@@ -23,6 +23,7 @@
 #include "shell/ViewController3d.h"
 #include "shell/WindowCommands.h"
 #include "network/QtNetFile.h"
+#include "support/qt/ColourPixels.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -86,15 +87,6 @@ protected:
         return view->grabFramebuffer();
     }
 
-    static int DifferentPixels(const QImage& a, const QImage& b)
-    {
-        int count = 0;
-        for (int y = 0; y < a.height() && y < b.height(); ++y)
-            for (int x = 0; x < a.width() && x < b.width(); ++x)
-                count += a.pixel(x, y) != b.pixel(x, y);
-        return count;
-    }
-
     static sampleservice::SampleService* s_service;
 };
 
@@ -117,7 +109,7 @@ TEST_F(CommandsWindowTest, CopyImageTakesTheOpaqueFrameAndTransparentStructuresC
     const QImage opaque = NextFrame();
     Trigger(CommandId::ToggleTransparentStructures);
     EXPECT_EQ(BrainExpressionModel::kTransparentMeshes, Model()->GetMeshDisplayStyle());
-    EXPECT_GT(DifferentPixels(opaque, NextFrame()), 100);
+    EXPECT_GT(testsupport::DifferentPixels(opaque, NextFrame()), 100);
 }
 
 TEST_F(CommandsWindowTest, SearchDownloadShowExportAndOpen)
