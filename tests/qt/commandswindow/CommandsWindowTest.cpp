@@ -3,12 +3,9 @@
 // against the sample atlas service: the toolbar's search field, Download
 // clicked in the view, the cycle key back to the gene's row and glyphs,
 // Export Gene through the real file dialog and File > Open.
-#include "qt/shell/ShellFixture.h"
-#include "support/qt/IdleConnections.h"
-#include "tools/sampleservice/InProcessService.h"
+#include "qt/shell/ServiceShellFixture.h"
 
 #include "SampleService.h"
-#include "tools/sampleservice/SampleAtlasFolders.h"
 
 #include "display/BrainSceneRenderer.h"
 #include "display/BrainThumbnailRenderer.h"
@@ -22,7 +19,6 @@
 #include "shell/ShellCommands.h"
 #include "shell/ViewController3d.h"
 #include "shell/WindowCommands.h"
-#include "network/QtNetFile.h"
 #include "support/qt/ColourPixels.h"
 
 #include <QAction>
@@ -30,7 +26,6 @@
 #include <QFileDialog>
 #include <QSlider>
 #include <QLineEdit>
-#include <QNetworkAccessManager>
 #include <QTableView>
 #include <QTreeView>
 
@@ -40,27 +35,12 @@ using shell::CommandId;
 
 namespace
 {
-class CommandsWindowTest : public shelltest::ShellFixture
+class CommandsWindowTest : public shelltest::ServiceShellFixture
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        setenv("NUVARO_DATA_DIR", testsupport::SampleDataDir().c_str(), 0);
-        s_service = servicetest::StartInProcessService();
-        shelltest::Process().prefs.Store().values["Host"] = s_service->BaseUrl();
-        QtNetFile::Install();
-    }
-
-    static void TearDownTestSuite()
-    {
-        testsupport::CloseIdleConnections();
-        delete s_service;
-        s_service = nullptr;
-    }
-
     void SetUp() override
     {
-        ShellFixture::SetUp();
+        ServiceShellFixture::SetUp();
         Launch();
         window->activateWindow();
         if (!QTest::qWaitForWindowActive(window, 2000))
@@ -87,10 +67,8 @@ protected:
         return view->grabFramebuffer();
     }
 
-    static sampleservice::SampleService* s_service;
 };
 
-sampleservice::SampleService* CommandsWindowTest::s_service = nullptr;
 } // namespace
 
 TEST_F(CommandsWindowTest, CopyImageTakesTheOpaqueFrameAndTransparentStructuresChangeIt)

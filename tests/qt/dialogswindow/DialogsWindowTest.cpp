@@ -2,17 +2,14 @@
 // with the sample atlas service on a free port: the outline follows a pick
 // in a collapsed branch, the similar-gene chooser's round trip, and an
 // anatomic search from the dialog to a filled list tab.
-#include "qt/shell/ShellFixture.h"
-#include "support/qt/IdleConnections.h"
+#include "qt/shell/ServiceShellFixture.h"
 
 #include "SampleService.h"
-#include "tools/sampleservice/InProcessService.h"
 
 #include "model/AnnotationLabel.h"
 #include "model/Atlas.h"
 #include "model/BrainOntology.h"
 #include "model/PagedGeneList.h"
-#include "network/QtNetFile.h"
 #include "shell/AnatomicSearchController.h"
 #include "shell/BrainDocTab.h"
 #include "shell/CorrelationDomainChooser.h"
@@ -29,33 +26,17 @@
 #include <QDialog>
 #include <QMenu>
 #include <QMenuBar>
-#include <QNetworkAccessManager>
 #include <QPushButton>
 #include <QTableView>
 
 namespace
 {
-class DialogsWindowTest : public shelltest::ShellFixture
+class DialogsWindowTest : public shelltest::ServiceShellFixture
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        setenv("NUVARO_DATA_DIR", testsupport::SampleDataDir().c_str(), 0);
-        s_service = servicetest::StartInProcessService();
-        shelltest::Process().prefs.Store().values["Host"] = s_service->BaseUrl();
-        QtNetFile::Install();
-    }
-
-    static void TearDownTestSuite()
-    {
-        testsupport::CloseIdleConnections();
-        delete s_service;
-        s_service = nullptr;
-    }
-
     void SetUp() override
     {
-        ShellFixture::SetUp();
+        ServiceShellFixture::SetUp();
         Launch();
     }
 
@@ -87,10 +68,8 @@ protected:
         return nullptr;
     }
 
-    static sampleservice::SampleService* s_service;
 };
 
-sampleservice::SampleService* DialogsWindowTest::s_service = nullptr;
 
 const ImageGrid::AnnotationLabel* DeepStructure()
 {
