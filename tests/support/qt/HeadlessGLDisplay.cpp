@@ -16,18 +16,8 @@
 
 #include <cstring>
 
-namespace
-{
-// Keeps the GL driver libraries loaded until the process ends. The driver is
-// unloaded when the X connection closes, before the leak checker of the
-// sanitizer build runs; its own allocations would then show without a
-// library name and could not be told apart from the project's.
 void PinGLDrivers()
 {
-    static bool sPinned = false;
-    if (sPinned)
-        return;
-    sPinned = true;
     dl_iterate_phdr(
         [](dl_phdr_info* info, size_t, void*) -> int {
             const char* name = info->dlpi_name;
@@ -38,7 +28,6 @@ void PinGLDrivers()
         },
         nullptr);
 }
-} // namespace
 
 HeadlessGLDisplay::HeadlessGLDisplay(int w, int h)
 {
