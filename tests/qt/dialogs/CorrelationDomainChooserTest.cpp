@@ -174,19 +174,4 @@ TEST_F(CorrelationDomainChooserTest, FindWithoutASelectionOrWithoutDomainsAsksFo
         m_chooser->cancel();
     }
 }
-
-TEST_F(CorrelationDomainChooserTest, ChosenStructureIsFoundAgainAfterTheConfigurationIsReplaced)
-{
-    m_chooser->setData("Gene1", 7, 0, 2, false);
-    m_chooser->domainList()->selectRow(2);
-    const int remembered = m_chooser->domain();
-    EXPECT_EQ(remembered, m_third->databaseId);
-
-    // A domain update reorders the list: the remembered structure is found
-    // by its id, not by its old row.
-    Install({{m_third, 0}, {m_first, 0}});
-    m_chooser->setData("Gene1", 7, remembered, 2, false);
-    EXPECT_EQ(SelectedRow(), 0);
-    EXPECT_EQ(m_chooser->domain(), m_third->databaseId);
-}
 } // namespace
