@@ -51,7 +51,7 @@ class DocumentWindowTest : public ShellFixture
 {
 };
 
-TEST_F(DocumentWindowTest, LaunchShowsTheFilesAsGenesAndLaterFilesAddRowsOrAreTold)
+TEST_F(DocumentWindowTest, LaunchShowsTheFilesAsGenesInTheirColoursAndLaterFilesAddRowsOrAreTold)
 {
     Launch(NeuronFiles());
     EXPECT_EQ(QStringLiteral("Nuvaro"), window->windowTitle());
@@ -72,6 +72,29 @@ TEST_F(DocumentWindowTest, LaunchShowsTheFilesAsGenesAndLaterFilesAddRowsOrAreTo
     // The toolbar holds the search field.
     EXPECT_NE(nullptr, window->searchField()->parent());
     SaveScreenshot(window, "document-window");
+
+    // The neuron classes show in their colours; a second tab shows the tab bar.
+    const QImage frame = view->grabFramebuffer();
+    for (int i = 0; i < Model()->GetNumGenes(); ++i)
+    {
+        float r = 0, g = 0, b = 0;
+        Model()->GetGene(i)->GetColor(r, g, b);
+        EXPECT_GT(testsupport::PixelsOfColour(frame, r, g, b), 50) << Model()->GetGene(i)->GetSymbol();
+    }
+    // One tab: no bar, the scene reaches the top edge (black background).
+    const int bar = TabControlRenderer::kBarHeight;
+    auto barPixels = [&](const QImage& image) {
+        int lit = 0;
+        for (int y = 2; y < bar - 2; ++y)
+            for (int x = 0; x < 200; ++x)
+                lit += qGray(image.pixel(x, y)) > 40;
+        return lit;
+    };
+    EXPECT_EQ(0, barPixels(frame));
+    doc->docWrapper()->CreateNewTab(false, NuvaroDocWrapper::kListTab);
+    EXPECT_EQ(0, doc->tabControlRenderer()->GetActiveTab());
+    EXPECT_GT(barPixels(view->grabFramebuffer()), 200);
+    SaveScreenshot(window, "document-window-two-tabs");
 
     // A later file adds a row to the one window.
     const int windows = QApplication::topLevelWidgets().size();
@@ -291,32 +314,6 @@ TEST_F(DocumentWindowTest, AClickOnASectionSelectsItsStructureWithAndWithoutMult
     }
     EXPECT_EQ(selected[0], selected[1]);
     UserPreferences::GetPreferences()->SetNumSamples(0);
-}
-
-TEST_F(DocumentWindowTest, TheNeuronClassesShowInTheirColoursAndASecondTabShowsTheTabBar)
-{
-    Launch(NeuronFiles());
-    const QImage frame = view->grabFramebuffer();
-    for (int i = 0; i < Model()->GetNumGenes(); ++i)
-    {
-        float r = 0, g = 0, b = 0;
-        Model()->GetGene(i)->GetColor(r, g, b);
-        EXPECT_GT(testsupport::PixelsOfColour(frame, r, g, b), 50) << Model()->GetGene(i)->GetSymbol();
-    }
-    // One tab: no bar, the scene reaches the top edge (black background).
-    const int bar = TabControlRenderer::kBarHeight;
-    auto barPixels = [&](const QImage& image) {
-        int lit = 0;
-        for (int y = 2; y < bar - 2; ++y)
-            for (int x = 0; x < 200; ++x)
-                lit += qGray(image.pixel(x, y)) > 40;
-        return lit;
-    };
-    EXPECT_EQ(0, barPixels(frame));
-    doc->docWrapper()->CreateNewTab(false, NuvaroDocWrapper::kListTab);
-    EXPECT_EQ(0, doc->tabControlRenderer()->GetActiveTab());
-    EXPECT_GT(barPixels(view->grabFramebuffer()), 200);
-    SaveScreenshot(window, "document-window-two-tabs");
 }
 
 TEST(RecentDocumentsTest, TheListIsCappedAndAnswersTheUntitledDocumentQuestion)
