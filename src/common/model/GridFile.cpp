@@ -125,24 +125,66 @@ inline uint64_t BytesAbove4(uint64_t word)
     return (word | low) & high;
 }
 
-// The byte offsets in volume[0, size) whose values are above 4, each passed
-// to emit in increasing order; 8 bytes are looked at a time.
-template <typename Emit>
-void ForEachByteAbove4(const unsigned char* volume, uint32_t size, Emit emit)
+// For each 8-bit mask (bit j: byte j of a word is above 4), the positions of
+// its set bits packed one a byte from the lowest, and their number.
+struct SetBitPositions
 {
+    uint64_t packed[256];
+    uint8_t count[256];
+};
+
+constexpr SetBitPositions MakeSetBitPositions()
+{
+    SetBitPositions table{};
+    for (uint32_t mask = 0; mask < 256; ++mask)
+    {
+        uint64_t packed = 0;
+        uint32_t n = 0;
+        for (uint32_t j = 0; j < 8; ++j)
+        {
+            if ((mask >> j) & 1u)
+                packed |= uint64_t(j) << (8 * n++);
+        }
+        table.packed[mask] = packed;
+        table.count[mask] = static_cast<uint8_t>(n);
+    }
+    return table;
+}
+
+constexpr SetBitPositions kSetBitPositions = MakeSetBitPositions();
+
+// The most columns ColumnsAbove4 takes at a time: their offsets fit a byte.
+constexpr uint32_t kColumnRun = 256;
+// Room ColumnsAbove4 needs in columns: it writes whole words past the end.
+constexpr uint32_t kColumnRoom = kColumnRun + 8;
+
+// Writes the offsets in run[0, size) (size at most kColumnRun) whose values
+// are above 4 to columns (kColumnRoom bytes), in increasing order, and
+// returns their number. Eight bytes are looked at a time and their offsets
+// written whole from a table, without a branch per byte: scattered
+// expression makes any such branch a coin toss.
+uint32_t ColumnsAbove4(const unsigned char* run, uint32_t size, unsigned char* columns)
+{
+    uint32_t n = 0;
     uint32_t i = 0;
     for (; i + 8 <= size; i += 8)
     {
         uint64_t word;
-        std::memcpy(&word, volume + i, sizeof(word));
-        for (uint64_t mask = LowBytesFirst(BytesAbove4(word)); mask != 0; mask &= mask - 1)
-            emit(i + static_cast<uint32_t>(__builtin_ctzll(mask)) / 8);
+        std::memcpy(&word, run + i, sizeof(word));
+        // The high bit of byte j moved to bit j (no two products overlap).
+        const uint32_t mask =
+            static_cast<uint32_t>(((LowBytesFirst(BytesAbove4(word)) >> 7) * 0x0102040810204080ull) >> 56);
+        // i + 7 < 256: adding i to every packed offset carries into no other.
+        const uint64_t offsets = LowBytesFirst(kSetBitPositions.packed[mask] + i * 0x0101010101010101ull);
+        std::memcpy(columns + n, &offsets, sizeof(offsets));
+        n += kSetBitPositions.count[mask];
     }
     for (; i < size; ++i)
     {
-        if (volume[i] > 4)
-            emit(i);
+        columns[n] = static_cast<unsigned char>(i);
+        n += run[i] > 4 ? 1u : 0u;
     }
+    return n;
 }
 
 // The number of bytes in volume[0, size) above 4.
@@ -473,30 +515,35 @@ void GeneExpression::ReadThumbnail(const Atlas* atlas, IOStream* stream, unsigne
         found += CountBytesAbove4(voxels + static_cast<size_t>(k) * sliceSize, sliceSize);
     m_expressors.reserve(found);
 
-    // Each expressor is made whole in one go, its grid position known from
-    // where it lies in the volume (offsets come in increasing order, so the
-    // row follows without a division), in grid id order as lookups need.
+    // Row by row: the columns with expression are gathered first without a
+    // branch per voxel (scattered expression makes any such branch a coin
+    // toss), then each expressor is made whole in one go, in grid id order as
+    // lookups need.
+    const uint32_t ny = static_cast<uint32_t>(atlas->GetViewDimension(1));
+    unsigned char columns[kColumnRoom];
     const VoxelPlacer placer(atlas);
     for (uint32_t k = 0; k < planes; ++k)
     {
-        const unsigned char* plane = voxels + static_cast<size_t>(k) * sliceSize;
         const uint32_t z = k * (step + 1);
-        const uint32_t firstGridId = sliceSize * z + 1;
-        uint32_t y = 0;
-        uint32_t rowStart = 0;
-        ForEachByteAbove4(plane, sliceSize, [&](uint32_t offset) {
-            while (offset >= rowStart + nx)
+        for (uint32_t y = 0; y < ny; ++y)
+        {
+            const unsigned char* row = voxels + static_cast<size_t>(k) * sliceSize + static_cast<size_t>(y) * nx;
+            const uint32_t rowGridId = sliceSize * z + nx * y + 1;
+            for (uint32_t start = 0; start < nx; start += kColumnRun)
             {
-                rowStart += nx;
-                ++y;
+                const uint32_t n = ColumnsAbove4(row + start, std::min(kColumnRun, nx - start), columns);
+                for (uint32_t i = 0; i < n; ++i)
+                {
+                    const uint32_t x = start + columns[i];
+                    // Made in place: copying one made aside would read back
+                    // its fields just written, which stalls the loop.
+                    Expressor& e = m_expressors.emplace_back();
+                    e.gridId = rowGridId + x;
+                    e.count = row[x];
+                    placer.Place(e, x, y, z);
+                }
             }
-            // Made in place: copying one made aside would read back its
-            // fields just written, which stalls the loop.
-            Expressor& e = m_expressors.emplace_back();
-            e.gridId = firstGridId + offset;
-            e.count = plane[offset];
-            placer.Place(e, offset - rowStart, y, z);
-        });
+        }
     }
     BuildBrainFeatures(atlas);
 }
