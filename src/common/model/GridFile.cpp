@@ -509,17 +509,23 @@ void GeneExpression::ReadThumbnail(const Atlas* atlas, IOStream* stream, unsigne
     if (volume.GetBufferSize() < volumeSize)
         throw std::runtime_error("The thumbnail grid is damaged: its volume is smaller than the view grid.");
 
+    // Counted row by row: the list is allocated once, and rows without
+    // expression (most of them, outside the brain) are passed over below.
     const unsigned char* voxels = volume.GetBuffer();
+    const uint32_t ny = static_cast<uint32_t>(atlas->GetViewDimension(1));
+    std::vector<uint32_t> rowCounts(static_cast<size_t>(ny) * planes);
     uint32_t found = 0;
-    for (uint32_t k = 0; k < planes; ++k)
-        found += CountBytesAbove4(voxels + static_cast<size_t>(k) * sliceSize, sliceSize);
+    for (size_t r = 0; r < rowCounts.size(); ++r)
+    {
+        rowCounts[r] = CountBytesAbove4(voxels + r * nx, nx);
+        found += rowCounts[r];
+    }
     m_expressors.reserve(found);
 
     // Row by row: the columns with expression are gathered first without a
     // branch per voxel (scattered expression makes any such branch a coin
     // toss), then each expressor is made whole in one go, in grid id order as
     // lookups need.
-    const uint32_t ny = static_cast<uint32_t>(atlas->GetViewDimension(1));
     unsigned char columns[kColumnRoom];
     const VoxelPlacer placer(atlas);
     for (uint32_t k = 0; k < planes; ++k)
@@ -527,6 +533,8 @@ void GeneExpression::ReadThumbnail(const Atlas* atlas, IOStream* stream, unsigne
         const uint32_t z = k * (step + 1);
         for (uint32_t y = 0; y < ny; ++y)
         {
+            if (rowCounts[static_cast<size_t>(k) * ny + y] == 0)
+                continue;
             const unsigned char* row = voxels + static_cast<size_t>(k) * sliceSize + static_cast<size_t>(y) * nx;
             const uint32_t rowGridId = sliceSize * z + nx * y + 1;
             for (uint32_t start = 0; start < nx; start += kColumnRun)
