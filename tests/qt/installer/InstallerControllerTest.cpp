@@ -86,6 +86,7 @@ public:
             alertTitle = box->windowTitle().toStdString();
             alertText = box->text().toStdString();
             alertIcon = box->icon();
+            alertFormat = box->textFormat();
             for (QAbstractButton* button : box->buttons())
                 alertButtons.push_back(button->text().toStdString());
             box->buttons().first()->click();
@@ -131,6 +132,7 @@ public:
     bool stillShownAfterStop = false;
     std::string alertTitle, alertText;
     QMessageBox::Icon alertIcon = QMessageBox::NoIcon;
+    Qt::TextFormat alertFormat = Qt::AutoText;
     std::vector<std::string> alertButtons;
 
 private:
@@ -378,6 +380,8 @@ TEST(InstallerControllerTest, FailuresShowTheirMessageAndAnswerNo)
         EXPECT_EQ(watcher.alertTitle, "Critical Error");
         EXPECT_EQ(watcher.alertText.substr(0, c.textStart.size()), c.textStart);
         EXPECT_EQ(watcher.alertIcon, QMessageBox::Information);
+        // The messages quote folders and files: never read as markup.
+        EXPECT_EQ(watcher.alertFormat, Qt::PlainText);
         EXPECT_EQ(watcher.alertButtons, std::vector<std::string>{"Quit"});
     }
     EXPECT_FALSE(blocked.atlas->AtlasIsInstalled());
