@@ -17,6 +17,7 @@ packages=(
   libmeshoptimizer-dev
   clang
   libclang-rt-14-dev
+  libdeflate-dev
 )
 
 missing=()
