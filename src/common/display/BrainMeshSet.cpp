@@ -148,7 +148,7 @@ std::vector<std::string> BrainMeshSet::ExportNames(ImageGrid::AnnotationSelector
     return names;
 }
 
-void BrainMeshSet::ExportPOVRay(ImageGrid::AnnotationSelector selector, const char* directory)
+void BrainMeshSet::ExportPOVRay(ImageGrid::AnnotationSelector selector, const char* directory, FileReplacement* batch)
 {
     const std::string folder = SceneExport::FolderWithSeparator(directory != nullptr ? directory : "");
     std::ostringstream usage;
@@ -170,7 +170,7 @@ void BrainMeshSet::ExportPOVRay(ImageGrid::AnnotationSelector selector, const ch
         mesh.Scale(kAtlasToViewScale);
         const std::string name = SceneExport::PovIdentifier(label->abbreviation);
         // A file that cannot be written ends the export (it throws).
-        mesh.ExportPOVRay(folder.c_str(), name.c_str());
+        mesh.ExportPOVRay(folder.c_str(), name.c_str(), batch);
         usage << "#include \"" << name << ".pov\"\n";
         usage << "object {\n";
         usage << "\t" << name << "\n";
@@ -181,5 +181,7 @@ void BrainMeshSet::ExportPOVRay(ImageGrid::AnnotationSelector selector, const ch
         usage << "\n";
     }
     // Last, so that it never names a file that is not there.
+    if (batch != nullptr)
+        SceneExport::CommitWholeFiles(*batch);
     SceneExport::WriteWholeFile(folder + "mesh_usage.pov", usage.str());
 }

@@ -15,6 +15,8 @@ class AnnotationLabel;
 class BrainOntology;
 } // namespace ImageGrid
 
+class FileReplacement;
+
 namespace scene
 {
 class PickCubeCuller;
@@ -73,7 +75,9 @@ public:
     // (SceneExport::PovIdentifier). Structures whose mesh cannot be read are
     // left out; a file that cannot be written throws std::runtime_error
     // "File could not be written.".
-    void ExportPOVRay(ImageGrid::AnnotationSelector selector, const char* directory);
+    // Given a batch, the mesh files join it and it is committed (with what
+    // the caller added before) ahead of the usage file.
+    void ExportPOVRay(ImageGrid::AnnotationSelector selector, const char* directory, FileReplacement* batch = nullptr);
     // The names of the files ExportPOVRay writes for the selector (without
     // ".pov" and the usage file).
     std::vector<std::string> ExportNames(ImageGrid::AnnotationSelector selector) const;

@@ -496,10 +496,10 @@ std::string ExpressionRenderer::ComposePOVRay() const
     return out;
 }
 
-void ExpressionRenderer::ExportPOVRay(const char* folder, const std::string& fileStem) const
+void ExpressionRenderer::ExportPOVRay(const char* folder, const std::string& fileStem, FileReplacement* batch) const
 {
     const std::string stem =
         fileStem.empty() ? SceneExport::GeneFileStem(m_gene != nullptr ? m_gene->GetSymbol() : std::string()) : fileStem;
     SceneExport::WriteWholeFile(SceneExport::FolderWithSeparator(folder != nullptr ? folder : "") + stem + ".pov",
-                                ComposePOVRay());
+                                ComposePOVRay(), batch);
 }

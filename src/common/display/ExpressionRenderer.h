@@ -8,6 +8,7 @@
 #include <vector>
 
 class BrainExpressionModel;
+class FileReplacement;
 class GlyphPickCells;
 class BrainScene;
 class GeneExpression;
@@ -100,7 +101,9 @@ public:
     // Writes that text to folder + fileStem + ".pov"; an empty stem is the
     // gene symbol as a file name (SceneExport::GeneFileStem). Throws
     // std::runtime_error "File could not be written." when it cannot.
-    void ExportPOVRay(const char* folder, const std::string& fileStem = std::string()) const;
+    // Given a batch, the file joins it (SceneExport::WriteWholeFile).
+    void ExportPOVRay(const char* folder, const std::string& fileStem = std::string(),
+                      FileReplacement* batch = nullptr) const;
 
     // Installs the tints of the neuron archive link for every renderer.
     static void SetTintHooks(const TintHooks& hooks);

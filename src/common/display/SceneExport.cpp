@@ -126,9 +126,17 @@ void SceneExport::AppendNumber(std::string& out, float value)
     out.append(text, WriteNumber(text, value));
 }
 
-void SceneExport::WriteWholeFile(const std::string& path, const std::string& text)
+void SceneExport::WriteWholeFile(const std::string& path, const std::string& text, FileReplacement* batch)
 {
-    if (!OSUtils::ReplaceFileContents(path.c_str(), text.data(), text.size()).empty())
+    const std::string error = batch != nullptr ? batch->Add(path.c_str(), text.data(), text.size())
+                                               : OSUtils::ReplaceFileContents(path.c_str(), text.data(), text.size());
+    if (!error.empty())
+        throw std::runtime_error("File could not be written.");
+}
+
+void SceneExport::CommitWholeFiles(FileReplacement& batch)
+{
+    if (!batch.Commit().empty())
         throw std::runtime_error("File could not be written.");
 }
 
@@ -136,6 +144,9 @@ void SceneExport::ExportScene(const std::string& folder, const std::vector<Expre
                               BrainMeshSet* meshes, ImageGrid::AnnotationSelector selector)
 {
     const std::string directory = FolderWithSeparator(folder);
+    // The disk writes of all files overlap; an export that stops removes the
+    // new files not yet in place.
+    FileReplacement batch;
     std::set<std::string> taken{"mesh_usage"};
     if (meshes != nullptr)
     {
@@ -153,10 +164,12 @@ void SceneExport::ExportScene(const std::string& folder, const std::vector<Expre
         for (int n = 1; taken.count(stem) != 0; ++n)
             stem = base + "_" + std::to_string(gene->GetImageSeriesId()) + (n > 1 ? "_" + std::to_string(n) : "");
         taken.insert(stem);
-        renderer->ExportPOVRay(directory.c_str(), stem);
+        renderer->ExportPOVRay(directory.c_str(), stem, &batch);
     }
     if (meshes != nullptr)
-        meshes->ExportPOVRay(selector, directory.c_str());
+        meshes->ExportPOVRay(selector, directory.c_str(), &batch);
+    else
+        CommitWholeFiles(batch);
 }
 
 std::vector<unsigned char> SceneExport::ReadFramePixels(int width, int height)

@@ -8,6 +8,7 @@
 
 class BrainMeshSet;
 class ExpressionRenderer;
+class FileReplacement;
 
 // Names and file writing of the scene's ray-tracer export.
 namespace SceneExport
@@ -31,15 +32,19 @@ constexpr int kMaxNumberText = 32;
 char* WriteNumber(char* out, float value);
 // Replaces the file's contents with text in one step, so that no partial
 // file remains; throws std::runtime_error "File could not be written." when
-// it cannot.
-void WriteWholeFile(const std::string& path, const std::string& text);
+// it cannot. Given a batch, the file joins it and is replaced at its
+// CommitWholeFiles.
+void WriteWholeFile(const std::string& path, const std::string& text, FileReplacement* batch = nullptr);
+// Replaces every file of the batch; throws as WriteWholeFile.
+void CommitWholeFiles(FileReplacement& batch);
 
 // Exports the glyphs of every gene (in the given order) and then the meshes
 // of the structures in the selector into folder (a final "/" is added when
 // missing). A gene whose file name is taken (by an earlier gene, a structure
-// or the usage file) gets "_" + its image series id. Throws
-// std::runtime_error "File could not be written." when a file cannot be
-// written; what was written before stays whole.
+// or the usage file) gets "_" + its image series id. The gene and mesh files
+// are replaced together, then the usage file. Throws std::runtime_error
+// "File could not be written." when a file cannot be written; every file is
+// then whole, with its new or its old contents.
 void ExportScene(const std::string& folder, const std::vector<ExpressionRenderer*>& genes, BrainMeshSet* meshes,
                  ImageGrid::AnnotationSelector selector);
 

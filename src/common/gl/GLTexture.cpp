@@ -14,6 +14,7 @@ GLTexture::GLTexture()
       m_glWidth(0),
       m_glHeight(0),
       m_texture(0),
+      m_filter(GL_LINEAR),
       m_needsUpload(false),
       m_needsStorage(false)
 {}
@@ -78,6 +79,15 @@ void GLTexture::Unload()
     m_needsStorage = false;
 }
 
+void GLTexture::SetFilter(GLint filter)
+{
+    if (filter == m_filter)
+        return;
+    m_filter = filter;
+    if (!IsEmpty())
+        m_needsStorage = m_needsUpload = true;
+}
+
 void GLTexture::Fill()
 {
     std::fill(m_buffer.begin(), m_buffer.end(), 0);
@@ -99,10 +109,13 @@ void GLTexture::CreateTexture()
     glBindTexture(GL_TEXTURE_2D, m_texture);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, m_filter);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, m_filter);
     std::vector<unsigned char> zeros(static_cast<size_t>(m_glWidth) * m_glHeight * 4, 0);
-    glTexImage2D(GL_TEXTURE_2D, 0, 4, m_glWidth, m_glHeight, 0, m_format, GL_UNSIGNED_BYTE, zeros.data());
+    // The unsized internal format lets the driver store the pixels in the
+    // buffer's own channel order: a BGRA upload is then a plain copy, not a
+    // per-pixel swizzle (the sampled colours are the same either way).
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, m_glWidth, m_glHeight, 0, m_format, GL_UNSIGNED_BYTE, zeros.data());
     m_needsStorage = false;
 }
 

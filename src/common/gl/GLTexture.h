@@ -37,6 +37,10 @@ public:
     void Initialize(int width, int height, unsigned format);
     // Deletes the texture and empties the buffer.
     void Unload();
+    // The sampling filter (GL_LINEAR unless set); GL_NEAREST suits a texture
+    // only ever drawn pixel for pixel, where it gives the same picture for less
+    // work. A texture already made takes it at the next upload.
+    void SetFilter(GLint filter);
     // Sets every buffer byte to 0.
     void Fill();
     // Marks the buffer for upload; the upload happens at the next Draw or
@@ -84,6 +88,7 @@ private:
     int m_glWidth;
     int m_glHeight;
     GLuint m_texture;
+    GLint m_filter;
     std::vector<unsigned char> m_buffer;
     bool m_needsUpload;
     bool m_needsStorage;

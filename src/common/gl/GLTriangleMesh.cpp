@@ -224,38 +224,60 @@ void GLTriangleMesh::AppendTriangles(std::vector<uint32_t>& out) const
 
 std::string GLTriangleMesh::ComposePOVRay(const char* name) const
 {
-    std::string out = std::string("#declare ") + name + " = object {\nmesh { \n";
-    size_t triangles = 0;
+    // Every vertex serves several triangles: its text ("<x,y,z>, <nx,ny,nz>")
+    // is written once and copied into each line that names it.
+    std::string vertexText;
+    std::vector<size_t> vertexStart(m_vertices.size() + 1, 0);
+    vertexText.reserve(m_vertices.size() * 64);
+    for (size_t v = 0; v < m_vertices.size(); ++v)
+    {
+        char text[2 * (3 * SceneExport::kMaxNumberText + 4) + 2];
+        char* end = PrintVector(text, &m_vertices[v].x);
+        end = std::copy_n(", ", 2, end);
+        end = PrintVector(end, &m_vertices[v].nx);
+        vertexText.append(text, end);
+        vertexStart[v + 1] = vertexText.size();
+    }
+    const auto vertexLength = [&](uint32_t v) { return vertexStart[v + 1] - vertexStart[v]; };
+    static const char kLineStart[] = "smooth_triangle { ";
+    static const char kLineEnd[] = " }\n";
+    const size_t fixedLength = (sizeof kLineStart - 1) + 2 * 2 + (sizeof kLineEnd - 1);
+
+    const std::string head = std::string("#declare ") + name + " = object {\nmesh { \n";
+    static const char kTail[] = "}\n}\n";
+    // The exact length first, then one pass of copies into the text.
+    size_t length = head.size() + sizeof kTail - 1;
     for (size_t s = 0; s < GetStripCount(); ++s)
-        triangles += GetStripLength(s) > 2 ? GetStripLength(s) - 2 : 0;
-    out.reserve(out.size() + triangles * 160);
+    {
+        const uint32_t* strip = GetStrip(s);
+        const uint32_t n = GetStripLength(s);
+        for (uint32_t i = 0; i + 2 < n; ++i)
+            length += fixedLength + vertexLength(strip[i]) + vertexLength(strip[i + 1]) + vertexLength(strip[i + 2]);
+    }
+    std::string out(length, '\0');
+    char* end = std::copy(head.begin(), head.end(), out.data());
     for (size_t s = 0; s < GetStripCount(); ++s)
     {
         const uint32_t* strip = GetStrip(s);
         const uint32_t n = GetStripLength(s);
         for (uint32_t i = 0; i + 2 < n; ++i)
         {
-            // One line: 6 vectors of 3 numbers and their punctuation.
-            char line[32 + 6 * (3 * SceneExport::kMaxNumberText + 4)];
-            char* end = std::copy_n("smooth_triangle { ", 18, line);
+            end = std::copy_n(kLineStart, sizeof kLineStart - 1, end);
             for (int k = 0; k < 3; ++k)
             {
-                const Point3d& p = m_vertices[strip[i + k]];
                 if (k > 0)
                     end = std::copy_n(", ", 2, end);
-                end = PrintVector(end, &p.x);
-                end = std::copy_n(", ", 2, end);
-                end = PrintVector(end, &p.nx);
+                const uint32_t v = strip[i + k];
+                end = std::copy_n(vertexText.data() + vertexStart[v], vertexLength(v), end);
             }
-            end = std::copy_n(" }\n", 3, end);
-            out.append(line, end);
+            end = std::copy_n(kLineEnd, sizeof kLineEnd - 1, end);
         }
     }
-    out += "}\n}\n";
+    std::copy_n(kTail, sizeof kTail - 1, end);
     return out;
 }
 
-void GLTriangleMesh::ExportPOVRay(const char* directory, const char* name) const
+void GLTriangleMesh::ExportPOVRay(const char* directory, const char* name, FileReplacement* batch) const
 {
-    SceneExport::WriteWholeFile(std::string(directory) + name + ".pov", ComposePOVRay(name));
+    SceneExport::WriteWholeFile(std::string(directory) + name + ".pov", ComposePOVRay(name), batch);
 }

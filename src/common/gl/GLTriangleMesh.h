@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+class FileReplacement;
+
 // A surface given as triangle strips over a shared vertex list, read from a
 // mesh file (".msh", little-endian, no header):
 //
@@ -53,7 +55,8 @@ public:
     // the mesh as a POV-Ray declaration of smooth triangles named name.
     // Throws std::runtime_error "File could not be written." when the file
     // cannot be created or written.
-    void ExportPOVRay(const char* directory, const char* name) const;
+    // Given a batch, the file joins it (SceneExport::WriteWholeFile).
+    void ExportPOVRay(const char* directory, const char* name, FileReplacement* batch = nullptr) const;
     // The text of that file: the object declared as name.
     std::string ComposePOVRay(const char* name) const;
 

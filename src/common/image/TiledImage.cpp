@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <stdexcept>
 
 MemoryTileCache gPrimaryTileCache;
@@ -65,6 +66,8 @@ TiledImage::TiledImage(int viewWidth, int viewHeight, TiledImageOwner* owner)
     {
         if (!texture->IsEmpty())
             std::memset(texture->GetBuffer(), 255, static_cast<size_t>(viewWidth) * viewHeight * 4);
+        // Drawn pixel for pixel at whole-pixel positions only.
+        texture->SetFilter(GL_NEAREST);
         texture->LoadTexture();
     }
 }
@@ -159,7 +162,12 @@ void TiledImage::LoadImage(const GeneExpression::ImageInfo* info, int centreX, i
             static_cast<int>(info->height), plane, spacing, static_cast<int>(info->imageId));
     std::printf("%s\n", m_imagePath.c_str());
     if (info->width == 0 && info->height == 0)
+    {
+        // The shown image's tiles still on their way would land in this
+        // image's view, whether or not its properties ever come.
+        ResetTiles();
         m_infoFetcher = new ZoomifyInfoFetcher(m_imagePath + "/ImageProperties.xml", this);
+    }
     else
         LoadTiles();
 }
@@ -200,7 +208,8 @@ void TiledImage::LoadTiles()
     const int ts = m_tileSize;
     if (!ZoomifyPyramid::IsValidSize(W, H, ts))
     {
-        m_pendingRequests = 0;
+        // Nor may the previous image's tiles land in the refused one's view.
+        ResetTiles();
         ShowAlertBox(ZoomifyInfoFetcher::kBadPropertiesMessage);
         return;
     }
@@ -614,27 +623,13 @@ void TiledImage::Display(float overlayAlpha)
             glColor4f(0.5f, 0.5f, 0.5f, 1.0f);
             GLFillRect(0, 0, m_viewWidth, m_viewHeight);
         }
-        else
+        else if (m_expressionPath.empty())
         {
             m_imageTexture.Draw(0, 0);
         }
-        if (!m_expressionPath.empty() && !m_blank)
+        else
         {
-            // The overlay's weight goes into the destination alpha, the
-            // overlay is blended by it, and the alpha is made opaque again so
-            // that the window never turns see-through.
-            glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
-            glColor4f(0.0f, 0.0f, 0.0f, overlayAlpha);
-            GLFillRect(0, 0, m_viewWidth, m_viewHeight);
-            glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-            glEnable(GL_BLEND);
-            glBlendFunc(GL_DST_ALPHA, GL_ONE_MINUS_DST_ALPHA);
-            m_expressionTexture.Draw(0, 0);
-            glDisable(GL_BLEND);
-            glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
-            glColor4f(0.0f, 0.0f, 0.0f, 1.0f);
-            GLFillRect(0, 0, m_viewWidth, m_viewHeight);
-            glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+            DrawImageWithOverlay(overlayAlpha);
         }
         DrawTicks();
         glPopMatrix();
@@ -644,6 +639,86 @@ void TiledImage::Display(float overlayAlpha)
         DrawThumbnail();
     if (m_pendingRequests >= 1)
         DrawProgress();
+}
+
+void TiledImage::DrawImageWithOverlay(float overlayAlpha)
+{
+    // One pass over the view: unit 0 reads the image, unit 1 mixes the
+    // overlay in at its weight, unit 2 tints the mix as every texture is
+    // tinted and makes the alpha opaque, so that the window never turns
+    // see-through.
+    float tint[4];
+    GLTexture::GetTintColor(tint);
+    const GLfloat weight[4] = {0.0f, 0.0f, 0.0f, std::min(std::max(overlayAlpha, 0.0f), 1.0f)};
+    const GLfloat opaque[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+    const GLfloat none[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    glActiveTexture(GL_TEXTURE0);
+    const bool textured = glIsEnabled(GL_TEXTURE_2D);
+    GLint mode = GL_MODULATE;
+    glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &mode);
+
+    glEnable(GL_TEXTURE_2D);
+    m_imageTexture.BindTexture();
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    // Each combining unit's RGB from two or three sources, its alpha from one.
+    auto combine = [](GLenum unit, const GLfloat* constant, GLenum rgb, std::initializer_list<GLenum> sources,
+                      GLenum alphaSource) {
+        glActiveTexture(unit);
+        glEnable(GL_TEXTURE_2D);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE);
+        glTexEnvfv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, constant);
+        glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB, static_cast<GLint>(rgb));
+        const GLenum sourceNames[] = {GL_SOURCE0_RGB, GL_SOURCE1_RGB, GL_SOURCE2_RGB};
+        const GLenum operandNames[] = {GL_OPERAND0_RGB, GL_OPERAND1_RGB, GL_OPERAND2_RGB};
+        int i = 0;
+        for (GLenum source : sources)
+        {
+            glTexEnvi(GL_TEXTURE_ENV, sourceNames[i], static_cast<GLint>(source));
+            // The constant contributes its alpha (the weight), the others their colour.
+            glTexEnvi(GL_TEXTURE_ENV, operandNames[i], source == GL_CONSTANT ? GL_SRC_ALPHA : GL_SRC_COLOR);
+            ++i;
+        }
+        glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_ALPHA, GL_REPLACE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE0_ALPHA, static_cast<GLint>(alphaSource));
+        glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND0_ALPHA, GL_SRC_ALPHA);
+    };
+    combine(GL_TEXTURE1, weight, GL_INTERPOLATE, {GL_TEXTURE, GL_PREVIOUS, GL_CONSTANT}, GL_PREVIOUS);
+    m_expressionTexture.BindTexture();
+    // Unit 2 samples nothing, but a unit combines only with a texture bound.
+    combine(GL_TEXTURE2, opaque, GL_MODULATE, {GL_PREVIOUS, GL_PRIMARY_COLOR}, GL_CONSTANT);
+    m_expressionTexture.BindTexture();
+
+    // Buffer row 0 at the top, as GLTexture::Draw lays it.
+    const GLfloat right = static_cast<float>(m_imageTexture.GetWidth()) / static_cast<float>(m_imageTexture.GetGLWidth());
+    const GLfloat bottom =
+        static_cast<float>(m_imageTexture.GetHeight()) / static_cast<float>(m_imageTexture.GetGLHeight());
+    glColor4fv(tint);
+    {
+        GLBegin quads(GL_QUADS);
+        const auto corner = [](GLfloat s, GLfloat t, int x, int y) {
+            glMultiTexCoord2f(GL_TEXTURE0, s, t);
+            glMultiTexCoord2f(GL_TEXTURE1, s, t);
+            glVertex2i(x, y);
+        };
+        corner(0.0f, bottom, 0, 0);
+        corner(right, bottom, m_viewWidth, 0);
+        corner(right, 0.0f, m_viewWidth, m_viewHeight);
+        corner(0.0f, 0.0f, 0, m_viewHeight);
+    }
+
+    for (GLenum unit : {GL_TEXTURE2, GL_TEXTURE1})
+    {
+        glActiveTexture(unit);
+        glTexEnvfv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, none);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+        glBindTexture(GL_TEXTURE_2D, 0);
+        glDisable(GL_TEXTURE_2D);
+    }
+    glActiveTexture(GL_TEXTURE0);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, mode);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    if (!textured)
+        glDisable(GL_TEXTURE_2D);
 }
 
 void TiledImage::DrawTicks()
@@ -689,8 +764,35 @@ void TiledImage::DrawThumbnail()
     glDisable(GL_BLEND);
     glPushMatrix();
     glTranslatef(static_cast<float>(m_viewWidth + 1), 0.0f, 0.0f);
+    const float s = m_thumbnailSpacing / THUMBNAIL_PIXEL_SPACING;
+    const float tw = static_cast<float>(m_thumbnailTexture.GetWidth());
+    const float th = static_cast<float>(m_thumbnailTexture.GetHeight());
+
+    // The box is white where the thumbnail, centred in it and drawn opaque
+    // over it, leaves room: strips up to a pixel into the thumbnail's edge,
+    // which it then covers again.
+    const int bw = m_thumbnailBoxWidth;
+    const int bh = m_thumbnailBoxHeight;
+    const int left = static_cast<int>(std::ceil((bw - s * tw) / 2.0f)) + 1;
+    const int right = static_cast<int>(std::floor((bw + s * tw) / 2.0f)) - 1;
+    const int bottom = static_cast<int>(std::ceil((bh - s * th) / 2.0f)) + 1;
+    const int top = static_cast<int>(std::floor((bh + s * th) / 2.0f)) - 1;
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-    GLFillRect(0, 0, m_thumbnailBoxWidth, m_thumbnailBoxHeight);
+    if (left >= right || bottom >= top)
+    {
+        GLFillRect(0, 0, bw, bh);
+    }
+    else
+    {
+        if (left > 0)
+            GLFillRect(0, 0, left, bh);
+        if (right < bw)
+            GLFillRect(right, 0, bw, bh);
+        if (bottom > 0)
+            GLFillRect(0, 0, bw, bottom);
+        if (top < bh)
+            GLFillRect(0, top, bw, bh);
+    }
 
     // The scissor box is in window pixels: the model-view translation of the
     // view's corner is added.
@@ -700,9 +802,6 @@ void TiledImage::DrawThumbnail()
     glScissor(static_cast<GLint>(matrix[12]), static_cast<GLint>(matrix[13]), m_thumbnailBoxWidth,
               m_thumbnailBoxHeight);
 
-    const float s = m_thumbnailSpacing / THUMBNAIL_PIXEL_SPACING;
-    const float tw = static_cast<float>(m_thumbnailTexture.GetWidth());
-    const float th = static_cast<float>(m_thumbnailTexture.GetHeight());
     glScalef(s, s, 1.0f);
     glTranslatef((m_thumbnailBoxWidth / s - tw) / 2.0f, (m_thumbnailBoxHeight / s - th) / 2.0f, 0.0f);
     m_thumbnailTexture.Draw(0, 0);

@@ -171,6 +171,7 @@ private:
     void DropTile(Tile& tile);
     void RedrawAfterTile();
     void Invalidate();
+    void DrawImageWithOverlay(float overlayAlpha);
     void DrawTicks();
     void DrawThumbnail();
     void DrawProgress();

@@ -2,6 +2,7 @@
 
 #include "utility/PlatformServices.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -60,6 +61,50 @@ bool OSUtils::MoveFile(const char* from, const char* to)
 
 std::string OSUtils::ReplaceFileContents(const char* path, const void* data, size_t size)
 {
+    FileReplacement replacement;
+    const std::string error = replacement.Add(path, data, size);
+    return error.empty() ? replacement.Commit() : error;
+}
+
+std::string OSUtils::FlushToDisk(const char* path)
+{
+    if (path == nullptr || *path == '\0')
+        return "no file name was given";
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::strerror(errno);
+    std::string error;
+    int result;
+    do
+        result = ::fsync(fd);
+    while (result != 0 && errno == EINTR);
+    // A file system that cannot flush (EINVAL) has nothing it could flush.
+    if (result != 0 && errno != EINVAL)
+        error = std::strerror(errno);
+    ::close(fd);
+    return error;
+}
+
+void OSUtils::OpenBrowser(const char* url)
+{
+    if (url == nullptr || *url == '\0')
+        return;
+    if (PlatformServices* services = GetPlatformServices())
+    {
+        services->OpenURL(url);
+        return;
+    }
+    std::fprintf(stderr, "No web browser available to open %s\n", url);
+    std::fflush(stderr);
+}
+
+FileReplacement::~FileReplacement()
+{
+    Discard(0);
+}
+
+std::string FileReplacement::Add(const char* path, const void* data, size_t size)
+{
     static std::atomic<unsigned> sCounter(0);
     const std::string target = path != nullptr ? path : "";
     if (target.empty())
@@ -94,50 +139,66 @@ std::string OSUtils::ReplaceFileContents(const char* path, const void* data, siz
         else
             done += static_cast<size_t>(written);
     }
-    if (error.empty() && ::fsync(fd) != 0)
-        error = std::strerror(errno);
+#ifdef SYNC_FILE_RANGE_WRITE
+    // The disk starts on this file while the caller composes the next one;
+    // Commit's flush then mostly waits for writes already under way.
+    if (error.empty() && size > 0)
+        ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
     if (::close(fd) != 0 && error.empty())
-        error = std::strerror(errno);
-    if (error.empty() && std::rename(temporary.c_str(), target.c_str()) != 0)
         error = std::strerror(errno);
     if (!error.empty())
     {
         ::unlink(temporary.c_str());
         return error;
     }
-    // The rename itself lives in the folder.
-    const std::string folder = std::filesystem::path(target).parent_path().string();
-    return FlushToDisk(folder.empty() ? "." : folder.c_str());
-}
-
-std::string OSUtils::FlushToDisk(const char* path)
-{
-    if (path == nullptr || *path == '\0')
-        return "no file name was given";
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return std::strerror(errno);
-    std::string error;
-    int result;
-    do
-        result = ::fsync(fd);
-    while (result != 0 && errno == EINTR);
-    // A file system that cannot flush (EINVAL) has nothing it could flush.
-    if (result != 0 && errno != EINVAL)
-        error = std::strerror(errno);
-    ::close(fd);
+    m_pending.push_back({target, temporary});
     return error;
 }
 
-void OSUtils::OpenBrowser(const char* url)
+std::string FileReplacement::Commit()
 {
-    if (url == nullptr || *url == '\0')
-        return;
-    if (PlatformServices* services = GetPlatformServices())
+    // Every new file is whole on the disk before any name changes.
+    for (const Pending& file : m_pending)
     {
-        services->OpenURL(url);
-        return;
+        std::string error = OSUtils::FlushToDisk(file.temporary.c_str());
+        if (!error.empty())
+        {
+            Discard(0);
+            return error;
+        }
     }
-    std::fprintf(stderr, "No web browser available to open %s\n", url);
-    std::fflush(stderr);
+    std::vector<std::string> folders;
+    std::string error;
+    size_t renamed = 0;
+    for (; renamed < m_pending.size(); ++renamed)
+    {
+        const Pending& file = m_pending[renamed];
+        if (std::rename(file.temporary.c_str(), file.target.c_str()) != 0)
+        {
+            error = std::strerror(errno);
+            break;
+        }
+        std::string folder = std::filesystem::path(file.target).parent_path().string();
+        if (folder.empty())
+            folder = ".";
+        if (std::find(folders.begin(), folders.end(), folder) == folders.end())
+            folders.push_back(folder);
+    }
+    Discard(renamed);
+    // The renames themselves live in the folders.
+    for (const std::string& folder : folders)
+    {
+        const std::string flushed = OSUtils::FlushToDisk(folder.c_str());
+        if (error.empty())
+            error = flushed;
+    }
+    return error;
+}
+
+void FileReplacement::Discard(size_t from)
+{
+    for (size_t i = from; i < m_pending.size(); ++i)
+        ::unlink(m_pending[i].temporary.c_str());
+    m_pending.clear();
 }

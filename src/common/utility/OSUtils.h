@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 // Files, time, sleep and the browser, as the portable code sees them. None of
 // these throws: they report by result.
@@ -24,7 +25,7 @@ public:
     // renames it over path, then flushes the folder, so that readers (also
     // after a power loss) see either the old file or the whole new one.
     // Returns an empty string on success, else why it failed (the temporary
-    // file is removed then).
+    // file is removed then). FileReplacement does this for several files.
     static std::string ReplaceFileContents(const char* path, const void* data, size_t size);
     // Flushes what was written to the file or folder at path (a folder: the
     // names made, renamed or removed in it) to the disk. Returns an empty
@@ -32,6 +33,41 @@ public:
     static std::string FlushToDisk(const char* path);
     // Asks the platform to open the URL in the user's browser.
     static void OpenBrowser(const char* url);
+};
+
+// Several whole-file replacements made together, as ReplaceFileContents makes
+// one, but with the waits for the disk shared: Add writes a file's new
+// contents to a temporary file beside it and starts writing that to the disk;
+// Commit waits until every one is there, renames them over their files in the
+// order added and then flushes each folder once. Each file is always either
+// whole with its old contents or whole with its new ones; a failed Commit
+// leaves the files renamed before the failure replaced and the others as they
+// were. Temporaries not renamed are removed (by a failure or the destructor).
+class FileReplacement
+{
+public:
+    FileReplacement() = default;
+    FileReplacement(const FileReplacement&) = delete;
+    FileReplacement& operator=(const FileReplacement&) = delete;
+    ~FileReplacement();
+
+    // Returns an empty string on success, else why it failed (nothing of
+    // this file is kept then; the files added before stay in the batch).
+    std::string Add(const char* path, const void* data, size_t size);
+    // Returns an empty string on success, else why it failed. Either way the
+    // batch is empty afterwards.
+    std::string Commit();
+
+private:
+    struct Pending
+    {
+        std::string target;
+        std::string temporary;
+    };
+    // Removes the temporaries from the index on and forgets every file.
+    void Discard(size_t from);
+
+    std::vector<Pending> m_pending;
 };
 
 #endif

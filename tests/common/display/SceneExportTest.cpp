@@ -226,3 +226,15 @@ TEST_F(SceneExportTest, AnUnwritableFolderStopsTheExportAndLeavesNothing)
               "File could not be written.");
     EXPECT_EQ(FilesIn(out.Path()), std::vector<std::string>{"plain"});
 }
+
+TEST_F(SceneExportTest, AFileThatCannotBeReplacedStopsTheExportBeforeTheUsageFile)
+{
+    BrainMeshSet set(atlas->GetOntology(), atlas->GetOntology()->GetAnnotationLabel(1), meshes.Path());
+    std::filesystem::create_directories(out.File("CB.pov/kept"));
+    EXPECT_EQ(testsupport::RuntimeErrorOf([&] { SceneExport::ExportScene(out.Path(), {glyphs.get()}, &set, Structures({5, 20})); }),
+              "File could not be written.");
+    // The files before it are whole, no temporary remains, and no usage
+    // file names the missing one.
+    EXPECT_EQ(FilesIn(out.Path()), (std::vector<std::string>{"CB.pov", "CH.pov", "Gene_1.pov"}));
+    EXPECT_EQ(ReadFileBytes(out.File("CH.pov")).rfind("#declare CH", 0), 0u);
+}

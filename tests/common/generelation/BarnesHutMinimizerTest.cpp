@@ -1,4 +1,5 @@
 #include "model/generelation/BarnesHutMinimizer.h"
+#include "model/generelation/PackedLayout.h"
 #include "model/generelation/RelationGraph.h"
 
 #include "GraphTestSupport.h"
@@ -7,8 +8,9 @@
 
 #include <atomic>
 #include <cmath>
-#include <memory>
 #include <cstdlib>
+#include <limits>
+#include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -363,39 +365,57 @@ TEST(RelationGraphLayout, SameInputAndSeedGiveTheSameLayout)
     EXPECT_EQ(Positions(first), Positions(second));
 }
 
-TEST(RelationGraphLayout, ClustersStayTogetherAndApartFromEachOther)
+namespace
 {
-    // Two cliques of eight joined by one weak relation.
-    RelationGraph graph;
-    for (int cluster = 0; cluster < 2; ++cluster)
-    {
-        int base = cluster * 100;
-        for (int i = 1; i <= 8; ++i)
-            for (int j = i + 1; j <= 8; ++j)
-                Relate(graph, base + i, base + j, 1.0f);
-    }
-    Relate(graph, 1, 101, 0.1f);
-    LayOut(graph);
-    ExpectFiniteLayout(graph);
-
+// Mean distance within the two groups (series below 500 000 and above) over the
+// mean distance across them.
+double WithinOverAcross(const RelationGraph& graph)
+{
     double inside = 0.0;
     double across = 0.0;
     int insideCount = 0;
     int acrossCount = 0;
-    for (auto i = graph.Begin(); i != graph.End(); ++i)
-        for (auto j = std::next(i); j != graph.End(); ++j)
+    for (auto i = graph.Begin(); i != graph.End(); i = std::next(i))
+        for (auto j = std::next(i); j != graph.End(); j = std::next(j))
         {
             float d = Distance(i->second, j->second);
-            if ((i->first < 100) == (j->first < 100))
+            if ((i->first < 500000) == (j->first < 500000))
                 inside += d, ++insideCount;
             else
                 across += d, ++acrossCount;
         }
-    EXPECT_LT(inside / insideCount * 2.0, across / acrossCount);
-    for (auto it = graph.Begin(); it != graph.End(); ++it)
+    return inside / insideCount / (across / acrossCount);
+}
+} // namespace
+
+TEST(RelationGraphLayout, ClustersStayTogetherAndApartFromEachOtherInBothMinimisers)
+{
+    for (bool exact : {false, true})
     {
-        EXPECT_GT(it->second->GetPosition()[0], -0.25f);
-        EXPECT_LT(it->second->GetPosition()[0], 1.25f);
+        // Two cliques of eight joined by one weak relation.
+        RelationGraph graph;
+        for (int cluster = 0; cluster < 2; ++cluster)
+        {
+            int base = cluster * 1000000;
+            for (int i = 1; i <= 8; ++i)
+                for (int j = i + 1; j <= 8; ++j)
+                    Relate(graph, base + i, base + j, 1.0f);
+        }
+        Relate(graph, 1, 1000001, 0.1f);
+        BarnesHutMinimizer minimizer(&graph);
+        minimizer.SetExact(exact);
+        testing::internal::CaptureStdout();
+        minimizer.ComputeLayout();
+        testing::internal::GetCapturedStdout();
+        graph.FinishLayout();
+        ExpectFiniteLayout(graph);
+
+        EXPECT_LT(WithinOverAcross(graph), 0.5) << "exact " << exact;
+        for (auto it = graph.Begin(); it != graph.End(); ++it)
+        {
+            EXPECT_GT(it->second->GetPosition()[0], -0.25f);
+            EXPECT_LT(it->second->GetPosition()[0], 1.25f);
+        }
     }
 }
 
@@ -521,4 +541,89 @@ TEST(LayoutGaps, ACopyLaidOutElsewhereGivesTheSameLayoutAndCancelStopsIt)
     testing::internal::CaptureStdout();
     EXPECT_FALSE(copy->LayOut(nullptr, nullptr, &cancel));
     testing::internal::GetCapturedStdout();
+}
+
+TEST(PackedLayout, LogarithmsAndPowersMatchTheLibraryAndKeepTheirSpecialValues)
+{
+    const float inf = std::numeric_limits<float>::infinity();
+    const std::vector<float> squares = {1e-30f, 1e-12f, 3e-5f,  0.5f, 1.0f, 1.41421f, 1.41422f,
+                                        2.0f,   7.5f,   1e6f,   3e30f, 3e38f, 0.0f,   inf,
+                                        std::nanf(""), 1e-44f};
+    const int count = static_cast<int>(squares.size());
+    const int finite = count - 4;
+    std::vector<float> logs(squares.size());
+    GeneRelation::LogsOfSquares(squares.data(), count, logs.data());
+    for (int k = 0; k < finite; ++k)
+        EXPECT_NEAR(logs[k], std::log(squares[k]), 3e-7 * std::fabs(std::log(squares[k])) + 1e-7) << squares[k];
+    EXPECT_EQ(logs[finite], -inf);
+    EXPECT_EQ(logs[finite + 1], inf);
+    EXPECT_TRUE(std::isnan(logs[finite + 2]));
+    // Below the smallest normal float the logarithm is that float's.
+    EXPECT_FLOAT_EQ(logs[finite + 3], std::log(std::numeric_limits<float>::min()));
+
+    for (float half : {0.01f, 0.225f, 0.45f, 0.5f})
+    {
+        std::vector<float> powers(squares.size());
+        GeneRelation::PowersOfSquares(squares.data(), count, half, powers.data());
+        for (int k = 0; k < finite; ++k)
+        {
+            const double expected = std::pow(static_cast<double>(squares[k]), static_cast<double>(half));
+            EXPECT_NEAR(powers[k], expected, 1e-5 * expected) << squares[k] << "^" << half;
+        }
+        EXPECT_EQ(powers[finite], 0.0f);
+        EXPECT_EQ(powers[finite + 1], inf);
+        EXPECT_TRUE(std::isnan(powers[finite + 2]));
+    }
+}
+
+TEST(PackedLayout, LargeGraphsMovedInTwoHalvesSeparateClustersAlikeOnEveryRoad)
+{
+    // Two random trees of half the split size each, with as many extra
+    // relations inside them and five across.
+    auto build = [](RelationGraph& graph) {
+        std::srand(5);
+        const int half = GeneRelation::PackedLayout::kSplitNodes / 2;
+        for (int base : {0, 1000000})
+            for (int i = 1; i < half; ++i)
+            {
+                Relate(graph, base + i + 1, base + std::rand() % i + 1, 1.0f);
+                Relate(graph, base + i + 1, base + std::rand() % half + 1, 1.0f);
+            }
+        for (int i = 0; i < 5; ++i)
+            Relate(graph, std::rand() % half + 1, 1000000 + std::rand() % half + 1, 1.0f);
+    };
+    RelationGraph direct;
+    build(direct);
+    ASSERT_GE(direct.GetNumNodes(), GeneRelation::PackedLayout::kSplitNodes);
+    QuietLayOut(direct);
+    ExpectFiniteLayout(direct);
+    // Both halves moved: the clusters lie apart.
+    EXPECT_LT(WithinOverAcross(direct), 0.5);
+
+    // The copy laid out as the view does it, by the same two threads.
+    RelationGraph viaCopy;
+    build(viaCopy);
+    std::unique_ptr<RelationGraph> copy = viaCopy.CopyForLayout();
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(copy->RunMinimizer(nullptr, nullptr, nullptr));
+    testing::internal::GetCapturedStdout();
+    viaCopy.TakeLayoutFrom(*copy);
+    EXPECT_EQ(Positions(direct), Positions(viaCopy));
+
+    // A cancel during the iterations ends the layout there.
+    struct Stop
+    {
+        std::atomic<bool> cancel{false};
+        int iterations = 0;
+        static void At(float, void* context)
+        {
+            auto* stop = static_cast<Stop*>(context);
+            if (++stop->iterations == 2)
+                stop->cancel = true;
+        }
+    } stop;
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(copy->LayOut(&Stop::At, &stop, &stop.cancel));
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(stop.iterations, 2);
 }

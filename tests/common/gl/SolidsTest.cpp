@@ -5,7 +5,6 @@
 
 #include <cmath>
 #include <stdexcept>
-#include <vector>
 
 namespace
 {
@@ -139,12 +138,4 @@ TEST(GLSphere, PointsLieOnTheUnitSphereAndSurfacesWindOutwards)
     // The ring closes exactly: the last slice repeats the first.
     EXPECT_FLOAT_EQ(s.GetTopCap()[1].x, s.GetTopCap().back().x);
     EXPECT_FLOAT_EQ(s.GetTopCap()[1].y, s.GetTopCap().back().y);
-}
-
-TEST(GLSolids, NormalizedCrossProductHasUnitLength)
-{
-    const float a[3] = {2, 0, 0}, b[3] = {0, 3, 0};
-    float out[3];
-    NormalizedCrossProduct(a, b, out);
-    EXPECT_EQ(std::vector<float>(out, out + 3), (std::vector<float>{0.0f, 0.0f, 1.0f}));
 }

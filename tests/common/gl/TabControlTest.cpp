@@ -64,11 +64,10 @@ TEST_F(TabControlTest, TabsAbutWithWidthsFromLabelsAndIcons)
     b.AddTab("abcd", false, nullptr);                       // 20-pixel label
     b.AddTab(std::string(20, 'x').c_str(), true, nullptr);  // 100-pixel label, 12-pixel icon
     b.AddTab(std::string(16, 'y').c_str(), false, nullptr); // 80 + 8 + 24
-    EXPECT_EQ(b.GetTabLeft(0), 6);
-    EXPECT_EQ(b.GetTabRight(0), 6 + 75);
-    EXPECT_EQ(b.GetTabLeft(1), 81);
-    EXPECT_EQ(b.GetTabRight(1), 81 + 128);
-    EXPECT_EQ(b.GetTabRight(2), 209 + 112);
+    std::vector<int> edges;
+    for (int tab = 0; tab < 3; ++tab)
+        edges.insert(edges.end(), {b.GetTabLeft(tab), b.GetTabRight(tab)});
+    EXPECT_EQ(edges, (std::vector<int>{6, 6 + 75, 81, 81 + 128, 209, 209 + 112}));
 }
 
 TEST_F(TabControlTest, LongNamesAreCutByCharacters)

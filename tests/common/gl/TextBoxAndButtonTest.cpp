@@ -48,10 +48,9 @@ TEST(TextureTextBox, SizesFollowTheFontAndKeepPixelsOnTheCpuUntilDrawn)
     TextureTextBox box(&raster, 200, 1, false, GLTextBox::LEFT);
     box.SetText(std::string(25, 'x'));
     EXPECT_EQ(box.GetTextWidth(), 250); // wider than the box
-    EXPECT_EQ(box.GetTexture().GetWidth(), 200);
-    EXPECT_EQ(box.GetTexture().GetHeight(), 12);
-    EXPECT_EQ(box.GetTexture().GetBuffer()[0], 25);
-    EXPECT_EQ(box.GetTexture().GetTextureName(), 0u);
+    const GLTexture& texture = box.GetTexture();
+    EXPECT_EQ(std::make_tuple(texture.GetWidth(), texture.GetHeight(), int(texture.GetBuffer()[0]), texture.GetTextureName()),
+              std::make_tuple(200, 12, 25, 0u));
 
     // Empty text measures zero and draws nothing: no GL call is made.
     box.SetText("");
@@ -101,13 +100,12 @@ TEST(GLTextureButton, TextButtonsMeasureTheirPlateFromTheRenderedText)
     display.textAdvance = 9;
     GLTextureButton button(&display, "Next", 20, 30);
     ASSERT_EQ(display.textBoxes.size(), 1u);
+    // 15 pixels per character for the label; the plate is the text's 36 plus 12.
     FakeTextBox* label = display.textBoxes[0];
-    EXPECT_EQ(label->width, 60); // 15 pixels per character
-    EXPECT_EQ(label->height, FakeTextBox::kLineHeight);
-    EXPECT_EQ(label->text, "Next");
-    EXPECT_EQ(button.GetWidth(), 36 + 12);
-    EXPECT_EQ(button.GetHeight(), FakeTextBox::kLineHeight + 6);
-    EXPECT_EQ(button.GetTextBaseline(), 33);
+    EXPECT_EQ(std::make_tuple(label->width, label->height, label->text),
+              std::make_tuple(60, FakeTextBox::kLineHeight, "Next"));
+    EXPECT_EQ(std::make_tuple(button.GetWidth(), button.GetHeight(), button.GetTextBaseline()),
+              std::make_tuple(36 + 12, FakeTextBox::kLineHeight + 6, 33));
 
     // Inclusive bounds: x 20..68, y 29..50.
     for (const auto& [x, y, inside] : {std::tuple{20, 29, true}, {68, 50, true}, {69, 40, false}, {19, 40, false},
@@ -147,7 +145,6 @@ TEST(GLTextureButton, GettingTheIconTurnsATextButtonIntoAnIconButton)
     GLTextureButton empty;
     EXPECT_FALSE(empty.PointInside(0, 0));
     empty.Create(1, 2, 3, 4);
-    EXPECT_EQ(empty.GetIconTexture()->GetWidth(), 3);
-    EXPECT_EQ(empty.GetIconTexture()->GetFormat(), static_cast<unsigned>(GL_BGRA));
-    EXPECT_EQ(empty.GetX(), 1);
+    EXPECT_EQ(std::make_tuple(empty.GetX(), empty.GetIconTexture()->GetWidth(), empty.GetIconTexture()->GetFormat()),
+              std::make_tuple(1, 3, static_cast<unsigned>(GL_BGRA)));
 }

@@ -449,6 +449,26 @@ TEST_F(ZoomifyTest, HidingOrDeletingInFlightLeavesNoTransfer)
     EXPECT_EQ(0, FakeNetFile::LiveCount());
 }
 
+TEST_F(ZoomifyTest, TilesStillComingForTheImageBeforeAFailedPropertiesFetchNeverLand)
+{
+    GeneExpression::ImageInfo shown = Record(1000, 1000);
+    Image().LoadImage(&shown, 500, 500, GeneExpression::kCoronal, 1.0f);
+    GeneExpression::ImageInfo next = Record(0, 0);
+    next.imageId = 4712;
+    next.imagePath = "sec/primary/next.aff";
+    Image().LoadImage(&next, 500, 500, GeneExpression::kCoronal, 1.0f);
+    FakeNetFile::Latest()->Fail("HTTP 500");
+    EXPECT_EQ(std::vector<std::string>{"HTTP 500"}, services.alerts);
+    // Whatever of the first image is still open arrives now.
+    while (FakeNetFile* late = FakeNetFile::Latest())
+        late->Reply(SolidJpeg(250, 250, kRed));
+    EXPECT_EQ(0, Image().GetPendingRequests());
+    EXPECT_EQ(0, Image().GetLoadedParts());
+    EXPECT_EQ((std::array<int, 3>{255, 255, 255}), Pixel(Image().GetImageTexture(), 128, 128));
+    std::vector<unsigned char> out;
+    EXPECT_FALSE(gPrimaryTileCache.GetTile(4712, 0, 0, 0, out));
+}
+
 TEST_F(ZoomifyTest, APlateAfterASectionHasNoOverlayAndAfterBlankIsNotGrey)
 {
     GeneExpression::ImageInfo info = Record(1000, 1000);

@@ -276,14 +276,6 @@ TEST(MemoryGeneExpressionCache, RejectsWhatItCouldNotHandBack)
     EXPECT_EQ(cache.GetTotalBytes(), 0u);
 }
 
-TEST(GeneAccessInfo, OrdersByTimeThenByAccess)
-{
-    EXPECT_TRUE(GeneAccessInfo(1, kSeries, 10, 9) < GeneAccessInfo(2, kSeries, 11, 1));
-    EXPECT_FALSE(GeneAccessInfo(2, kSeries, 11, 1) < GeneAccessInfo(1, kSeries, 10, 9));
-    EXPECT_TRUE(GeneAccessInfo(1, kSeries, 10, 1) < GeneAccessInfo(2, kSeries, 10, 2));
-    EXPECT_FALSE(GeneAccessInfo(1, kSeries, 10, 2) < GeneAccessInfo(1, kSeries, 10, 2));
-}
-
 namespace
 {
 const char* const kCacheFile = "GeneCache.db";
@@ -332,19 +324,26 @@ TEST(SqlGeneExpressionCache, StoresAndReadsBackByIdLevelAndType)
     EXPECT_EQ(QueryInt(db, "SELECT fileSize FROM SqlGeneExpressionCache WHERE level=2;"), 100);
 }
 
-TEST(SqlGeneExpressionCache, RejectsWhatItCouldNotHandBack)
+namespace
 {
+// A cache in a folder of its own, and the database under it.
+class SqlGeneExpressionCacheTest : public ::testing::Test
+{
+protected:
     TempDir dir;
-    SqlGeneExpressionCache cache(dir.Path(), kCacheFile);
+    SqlGeneExpressionCache cache{dir.Path(), kCacheFile};
+    SqlDatabase db{dir.File(kCacheFile)};
+};
+} // namespace
+
+TEST_F(SqlGeneExpressionCacheTest, RejectsWhatItCouldNotHandBack)
+{
     ExpectRejectsWhatItCouldNotHandBack(cache);
     EXPECT_FALSE(Has(cache, 1, kSeries));
 }
 
-TEST(SqlGeneExpressionCache, CleaningDropsTheOldestAccessesDownToThreeMiB)
+TEST_F(SqlGeneExpressionCacheTest, CleaningDropsTheOldestAccessesDownToThreeMiB)
 {
-    TempDir dir;
-    SqlGeneExpressionCache cache(dir.Path(), kCacheFile);
-    SqlDatabase db(dir.File(kCacheFile));
     for (unsigned int id = 1; id <= 4; ++id)
         Add(cache, id, kSeries, Grid(id == 4 ? kMiB - 1 : kMiB, 0));
     SetAccessTime(db, 1, "2020-01-01 00:00:04");
@@ -365,11 +364,8 @@ TEST(SqlGeneExpressionCache, CleaningDropsTheOldestAccessesDownToThreeMiB)
     EXPECT_EQ(QueryInt(db, "SELECT SUM(fileSize) FROM SqlGeneExpressionCache;"), static_cast<int>(3 * kMiB));
 }
 
-TEST(SqlGeneExpressionCache, WithinOneSecondTheLatestAccessIsKept)
+TEST_F(SqlGeneExpressionCacheTest, WithinOneSecondTheLatestAccessIsKept)
 {
-    TempDir dir;
-    SqlGeneExpressionCache cache(dir.Path(), kCacheFile);
-    SqlDatabase db(dir.File(kCacheFile));
     for (unsigned int id = 1; id <= 4; ++id)
         Add(cache, id, kSeries, Grid(kMiB, 0));
     // 1 and 3 are read back after all were stored; their stamps then tie with
@@ -382,19 +378,15 @@ TEST(SqlGeneExpressionCache, WithinOneSecondTheLatestAccessIsKept)
     EXPECT_EQ(Held(cache, kSeries, {1, 2, 3, 4}), "1 3 4");
 }
 
-TEST(SqlGeneExpressionCache, FailuresNameTheOperation)
+TEST_F(SqlGeneExpressionCacheTest, FailuresNameTheOperation)
 {
-    TempDir dir;
     EXPECT_EQ(RuntimeErrorOf([&] { SqlGeneExpressionCache(dir.File("missing/"), kCacheFile); }),
               "Could not open database.");
-
-    SqlGeneExpressionCache cache(dir.Path(), kCacheFile);
     EXPECT_NO_THROW(cache.CheckSqlStatus(SQLITE_OK, "Error storing to gene expression cache."));
     EXPECT_EQ(RuntimeErrorOf([&] { cache.CheckSqlStatus(SQLITE_RANGE, "Error storing to gene expression cache."); }),
               "Error storing to gene expression cache.\nnot an error");
 
     // A table that vanished under the cache gives SQLite's message.
-    SqlDatabase db(dir.File(kCacheFile));
     Execute(db, "DROP TABLE SqlGeneExpressionCache;");
     EXPECT_EQ(RuntimeErrorOf([&] { Has(cache, 1, kSeries); }), "no such table: SqlGeneExpressionCache");
     EXPECT_EQ(RuntimeErrorOf([&] { Add(cache, 1, kSeries, Grid(4, 0)); }), "no such table: SqlGeneExpressionCache");

@@ -2,6 +2,7 @@
 #include "support/ErrorText.h"
 #include "support/JpegSamples.h"
 #include "support/LittleEndianBytes.h"
+#include "support/SlowFileFeeds.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +13,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <filesystem>
 #include <cstdint>
 #include <stdexcept>
@@ -24,6 +24,7 @@ using testsupport::ReadFileBytes;
 using testsupport::TempDir;
 using testsupport::WriteFileBytes;
 
+using testsupport::ProgressLog;
 using testsupport::RuntimeErrorOf;
 
 namespace
@@ -68,31 +69,6 @@ std::string GreyPlane(const std::vector<unsigned char>& pixels, int width, int h
 {
     return testsupport::EncodeJpeg(pixels.data(), width, height, 1);
 }
-
-struct ProgressLog
-{
-    std::vector<float> fractions;
-    bool* cancelOnReport = nullptr;
-    bool throwOnReport = false;
-};
-
-void RecordProgress(float fraction, void* context)
-{
-    ProgressLog* log = static_cast<ProgressLog*>(context);
-    log->fractions.push_back(fraction);
-    if (log->cancelOnReport != nullptr)
-        *log->cancelOnReport = true;
-    if (log->throwOnReport)
-        throw std::runtime_error("Stopped by the progress callback.");
-}
-
-// Holds SIGPIPE off while a test writes into pipes that readers may close.
-struct IgnoreSigPipe
-{
-    IgnoreSigPipe() { previous = std::signal(SIGPIPE, SIG_IGN); }
-    ~IgnoreSigPipe() { std::signal(SIGPIPE, previous); }
-    void (*previous)(int);
-};
 
 const float kVoxelSize = 25.0f;
 } // namespace
@@ -154,7 +130,7 @@ TEST(Image3d, RawSaveAndLoadRoundTrip)
     Image3d loaded;
     ProgressLog log;
     bool cancel = false;
-    ASSERT_TRUE(loaded.Load(path.c_str(), 5, 4, 11, 100.0f, RecordProgress, &log, &cancel));
+    ASSERT_TRUE(loaded.Load(path.c_str(), 5, 4, 11, 100.0f, ProgressLog::Record, &log, &cancel));
     EXPECT_TRUE(loaded.IsOpen());
     EXPECT_EQ(loaded.GetVoxelSize(), 100.0f);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(loaded.GetBuffer()), bytes.size()), bytes);
@@ -193,24 +169,15 @@ TEST(Image3d, LoadReportsProgressAndStopsWhenCancelled)
     const size_t chunk = 8u * nx * ny;
     for (bool cancelOnReport : {false, true})
     {
-        ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
-        // The writer stalls after the first chunk, longer than the reporting interval.
-        std::thread writer([&] {
-            const int fd = open(path.c_str(), O_WRONLY);
-            const std::string data(static_cast<size_t>(nx) * ny * nz, '\x07');
-            ssize_t done = write(fd, data.data(), chunk);
-            std::this_thread::sleep_for(std::chrono::milliseconds(150));
-            done += write(fd, data.data() + chunk, data.size() - chunk);
-            close(fd);
-            EXPECT_EQ(done, static_cast<ssize_t>(data.size()));
-        });
         Image3d volume;
         bool cancel = false;
         ProgressLog log;
-        log.cancelOnReport = cancelOnReport ? &cancel : nullptr;
-        const bool loaded = volume.Load(path.c_str(), nx, ny, nz, kVoxelSize, RecordProgress, &log, &cancel);
-        writer.join();
-        unlink(path.c_str());
+        log.cancel = cancelOnReport ? &cancel : nullptr;
+        bool loaded = false;
+        {
+            testsupport::StalledPipeFeed feed(path, std::string(size_t(nx) * ny * nz, '\x07'), chunk, 150);
+            loaded = volume.Load(path.c_str(), nx, ny, nz, kVoxelSize, ProgressLog::Record, &log, &cancel);
+        }
 
         ASSERT_FALSE(log.fractions.empty());
         EXPECT_GT(log.fractions.front(), 0.0f);
@@ -250,7 +217,7 @@ TEST(Image3d, SaveFailuresLeaveNoFile)
 
 TEST(Image3d, SaveThatCannotWriteNamesTheSpaceNeeded)
 {
-    IgnoreSigPipe guard;
+    testsupport::IgnoreSigPipe guard;
     TempDir dir;
     const std::string path = dir.File("pipe");
     ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
@@ -281,7 +248,7 @@ TEST(Image3d, ExceptionFromTheProgressCallbackRemovesTheFile)
     Image3d volume(64, 64, 64, kVoxelSize); // 256 KB, far more than a pipe holds
     ProgressLog log;
     log.throwOnReport = true;
-    EXPECT_EQ(RuntimeErrorOf([&] { volume.Save(path.c_str(), RecordProgress, &log, nullptr); }),
+    EXPECT_EQ(RuntimeErrorOf([&] { volume.Save(path.c_str(), ProgressLog::Record, &log, nullptr); }),
               "Stopped by the progress callback.");
     reader.join();
     EXPECT_EQ(log.fractions.size(), 1u);
@@ -319,7 +286,7 @@ TEST(Image3d, PackedSlicesRoundTrip)
     // A cancelled import reports nothing and leaves the volume empty and closed.
     cancel = true;
     ProgressLog log;
-    EXPECT_FALSE(imported.ImportSlices(path.c_str(), nx, ny, nz, kVoxelSize, RecordProgress, &log, &cancel));
+    EXPECT_FALSE(imported.ImportSlices(path.c_str(), nx, ny, nz, kVoxelSize, ProgressLog::Record, &log, &cancel));
     ExpectClosedAndEmpty(imported);
     EXPECT_TRUE(log.fractions.empty());
 

@@ -138,9 +138,7 @@ TEST_F(SimlaraDatabaseTest, UnknownSeedGivesAnEmptySizedList)
     SimlaraDatabase::OverridePathForTesting(m_path);
     m_list.Simlara("http://unused.test", 4242, 8, "similar to 4242", "0310", 0, 0, true);
     EXPECT_EQ(m_listener.Take(), (Events{"3:0", "4:0", "6:0"}));
-    std::string status;
-    m_list.GetStatusString(status);
-    EXPECT_EQ(status, "     0 experiments");
+    EXPECT_EQ(testsupport::StatusOf(m_list), "     0 experiments");
     EXPECT_STREQ(m_list.GetName(), "similar to 4242");
 }
 
@@ -154,9 +152,7 @@ TEST_F(SimlaraDatabaseTest, MissingDomainTableIsReportedOnceAsAFailure)
     SimlaraDatabase::OverridePathForTesting(m_path);
     m_list.Simlara("http://unused.test", 1001, 99, "broken", "0310", 0, 0, true);
     EXPECT_EQ(m_listener.Take(), (Events{"3:0", "7:0"})) << "a failure is not also a success";
-    std::string status;
-    m_list.GetStatusString(status);
-    EXPECT_EQ(status, "Error: no such table: S99");
+    EXPECT_EQ(testsupport::StatusOf(m_list), "Error: no such table: S99");
 }
 
 TEST_F(SimlaraDatabaseTest, TheShippedFileIsNeverWritten)

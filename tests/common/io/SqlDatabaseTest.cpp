@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 using sqltest::Execute;
 using testsupport::RuntimeErrorOf;
@@ -47,13 +48,11 @@ TEST(SqlDatabase, NewFileGetsPragmasAndOneVersionRow)
     const std::string path = dir.File("new.db");
     {
         SqlDatabase db(path);
-        EXPECT_TRUE(db.IsOpen());
         EXPECT_EQ(db.GetPath(), path);
-        EXPECT_EQ(QueryInt(db, "PRAGMA auto_vacuum;"), 1);
-        EXPECT_EQ(QueryInt(db, "PRAGMA page_size;"), 4096);
-        EXPECT_EQ(QueryInt(db, "PRAGMA synchronous;"), 0);
-        EXPECT_EQ(QueryInt(db, "PRAGMA temp_store;"), 2);
-        EXPECT_TRUE(db.TableExists("version"));
+        std::vector<int> settings;
+        for (const char* pragma : {"auto_vacuum", "page_size", "synchronous", "temp_store"})
+            settings.push_back(QueryInt(db, std::string("PRAGMA ") + pragma + ";"));
+        EXPECT_EQ(settings, (std::vector<int>{1, 4096, 0, 2}));
         EXPECT_EQ(QueryInt(db, "SELECT count(*) FROM version;"), 1);
         EXPECT_EQ(QueryInt(db, "SELECT version FROM version;"), 1);
     }

@@ -2,6 +2,7 @@
 
 #include "support/AtlasTestData.h"
 #include "support/ErrorText.h"
+#include "support/SlowFileFeeds.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using testsupport::ReadFileBytes;
@@ -60,16 +62,6 @@ struct Install
     std::unique_ptr<Atlas> atlas;
 };
 
-struct ProgressLog
-{
-    std::vector<float> fractions;
-};
-
-void RecordProgress(float fraction, void* context)
-{
-    static_cast<ProgressLog*>(context)->fractions.push_back(fraction);
-}
-
 const std::string kDamaged = "Could not load 3D Nissl image. Your installation of Nuvaro may be damaged.\n\n";
 const std::string kMapDamaged =
     "Could not load sagittal reference atlas mapping. Your installation of Nuvaro may be damaged.\n\n";
@@ -79,8 +71,8 @@ TEST(AtlasInstaller, InstallsTheUnpackedFiles)
 {
     Install install;
     EXPECT_FALSE(install.atlas->AtlasIsInstalled());
-    ProgressLog log;
-    ASSERT_TRUE(install.atlas->InstallAtlas(RecordProgress, &log, nullptr));
+    testsupport::ProgressLog log;
+    ASSERT_TRUE(install.atlas->InstallAtlas(testsupport::ProgressLog::Record, &log, nullptr));
     for (float f : log.fractions)
     {
         EXPECT_GE(f, 0.0f);
@@ -120,9 +112,7 @@ TEST(AtlasInstaller, InstallsTheUnpackedFiles)
     std::string path;
     int id = 0, px = 0, py = 0;
     install.atlas->ClosestSagittalAtlasSection(132.5f, 80.5f, 114.5f, path, id, px, py);
-    EXPECT_EQ(id, 130878);
-    EXPECT_EQ(px, 65535);
-    EXPECT_EQ(py, 4417);
+    EXPECT_EQ(std::make_tuple(id, px, py), std::make_tuple(130878, 65535, 4417));
 }
 
 TEST(AtlasInstaller, ReinstallReplacesAnOldInstallation)

@@ -3,18 +3,13 @@
 #include "model/BrainOntology.h"
 #include "support/AtlasTestData.h"
 #include "support/ErrorText.h"
+#include "support/SlowFileFeeds.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <chrono>
 #include <cmath>
-#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <limits>
@@ -22,11 +17,13 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 using testsupport::ReadFileBytes;
 using testsupport::RuntimeErrorOf;
 using testsupport::TempDir;
+using testsupport::ProgressLog;
 
 namespace
 {
@@ -60,66 +57,6 @@ void WriteFullVolumes(const std::string& annotationFolder, const std::string& ni
 // The text of the std::invalid_argument that f throws; empty when none.
 using testsupport::InvalidArgumentOf;
 
-struct ProgressLog
-{
-    std::vector<float> fractions;
-    bool* cancelAbove = nullptr; // set once a report exceeds threshold
-    float threshold = 2.0f;
-};
-
-void RecordProgress(float fraction, void* context)
-{
-    ProgressLog* log = static_cast<ProgressLog*>(context);
-    log->fractions.push_back(fraction);
-    if (log->cancelAbove != nullptr && fraction > log->threshold)
-        *log->cancelAbove = true;
-}
-
-// Holds SIGPIPE off while a test writes into pipes that readers may close.
-struct IgnoreSigPipe
-{
-    IgnoreSigPipe() { previous = std::signal(SIGPIPE, SIG_IGN); }
-    ~IgnoreSigPipe() { std::signal(SIGPIPE, previous); }
-    void (*previous)(int);
-};
-
-// Feeds a volume through a named pipe at path, stalling after the first
-// chunk of planes for longer than the progress interval.
-class StalledVolumeWriter
-{
-public:
-    StalledVolumeWriter(const std::string& path, std::string bytes, size_t firstChunk)
-        : m_path(path)
-    {
-        if (mkfifo(path.c_str(), 0600) != 0)
-            throw std::runtime_error("Could not make a pipe.");
-        m_thread = std::thread([this, bytes, firstChunk] {
-            const int fd = open(m_path.c_str(), O_WRONLY);
-            if (fd < 0)
-                return;
-            if (write(fd, bytes.data(), firstChunk) == static_cast<ssize_t>(firstChunk))
-            {
-                std::this_thread::sleep_for(std::chrono::milliseconds(250));
-                // Fails once the reader has gone away, which is fine.
-                (void)!write(fd, bytes.data() + firstChunk, bytes.size() - firstChunk);
-            }
-            close(fd);
-        });
-    }
-    ~StalledVolumeWriter()
-    {
-        // Lets a writer still waiting for a reader go on (its writes then fail).
-        const int fd = open(m_path.c_str(), O_RDONLY | O_NONBLOCK);
-        if (fd >= 0)
-            close(fd);
-        m_thread.join();
-        unlink(m_path.c_str());
-    }
-
-private:
-    std::string m_path;
-    std::thread m_thread;
-};
 } // namespace
 
 TEST(Atlas, DerivedSizesAndAxisChecks)
@@ -206,12 +143,8 @@ TEST(Atlas, CoronalPlateChoice)
     EXPECT_EQ(path, "production1/TALMReferenceAtlas/Coronal/Zoomify/Atlas-Coronal-527.aff");
     EXPECT_EQ(id, 131010);
 
-    // s = 528 - trunc(4x) - 1 = 8 lies between plates 6 and 11.
-    atlas->ClosestCoronalAtlasSection(129.8f, 40.0f, 50.0f, path, id, px, py);
-    EXPECT_EQ(path, "production1/TALMReferenceAtlas/Coronal/Zoomify/Atlas-Coronal-006.aff");
-    EXPECT_EQ(id, 130880);
-
-    // Every full-atlas index against a plain nearest search (ties to the lower plate).
+    // Every full-atlas index s = 528 - trunc(4x) - 1 against a plain nearest
+    // search (ties to the lower plate).
     for (int s = 0; s < 528; ++s)
     {
         int best = 0;
@@ -259,8 +192,7 @@ TEST(Atlas, CoronalPixelPosition)
     for (const auto& c : cases)
     {
         atlas->ClosestCoronalAtlasSection(60.0f, c.y, c.z, path, id, px, py);
-        EXPECT_EQ(px, c.px) << c.y << " " << c.z;
-        EXPECT_EQ(py, c.py) << c.y << " " << c.z;
+        EXPECT_EQ(std::make_pair(px, py), std::make_pair(c.px, c.py)) << c.y << " " << c.z;
     }
 }
 
@@ -279,19 +211,11 @@ TEST(Atlas, SagittalLookup)
     int id = -1, px = -1, py = -1;
     const std::string prefix = "production1/TALMReferenceAtlas/Sagittal_Annotated/zoomify/Atlas-Sagittal-";
     atlas->ClosestSagittalAtlasSection(5.9f, 7.2f, 9.99f, path, id, px, py);
-    EXPECT_EQ(path, prefix + "16-B.aff");
-    EXPECT_EQ(id, 130861);
-    EXPECT_EQ(px, 0x1234);
-    EXPECT_EQ(py, 0x0ABC);
+    EXPECT_EQ(std::tie(path, id, px, py), std::make_tuple(prefix + "16-B.aff", 130861, 0x1234, 0x0ABC));
     atlas->ClosestSagittalAtlasSection(1.5f, 1.5f, 1.5f, path, id, px, py);
-    EXPECT_EQ(path, prefix + "50-A.aff");
-    EXPECT_EQ(id, 130878);
-    EXPECT_EQ(px, 17);
-    EXPECT_EQ(py, 4417);
+    EXPECT_EQ(std::tie(path, id, px, py), std::make_tuple(prefix + "50-A.aff", 130878, 17, 4417));
     atlas->ClosestSagittalAtlasSection(132.5f, 80.5f, 114.5f, path, id, px, py);
-    EXPECT_EQ(path, prefix + "10-B.aff");
-    EXPECT_EQ(id, 130858);
-    EXPECT_EQ(px, 65535);
+    EXPECT_EQ(std::tie(path, id, px, py), std::make_tuple(prefix + "10-B.aff", 130858, 65535, 1));
 
     // On no plate, and outside the grid (strictly inside on both sides).
     const float outside[][3] = {{6.5f, 7.5f, 9.5f}, {0.0f, 7.0f, 9.0f},   {5.0f, 0.0f, 9.0f},  {5.0f, 7.0f, 0.0f},
@@ -415,7 +339,7 @@ TEST(Atlas, CancelledLoadKeepsTheUserVolume)
 
 TEST(Atlas, ProgressIsSplitAndCancelClosesBothVolumes)
 {
-    IgnoreSigPipe guard;
+    testsupport::IgnoreSigPipe guard;
     // Volumes large enough for several chunks, fed through pipes that stall
     // after the first chunk so that each load reports progress.
     const int nx = 64, ny = 64, nz = 64;
@@ -431,14 +355,14 @@ TEST(Atlas, ProgressIsSplitAndCancelClosesBothVolumes)
         bool cancel = false;
         if (cancelDuringNissl)
         {
-            log.cancelAbove = &cancel;
-            log.threshold = 0.5f;
+            log.cancel = &cancel;
+            log.cancelAbove = 0.5f;
         }
         bool loaded = false;
         {
-            StalledVolumeWriter annotation(folders.data + "Annotation25", volume, chunk);
-            StalledVolumeWriter nissl(folders.data + "Atlas25", volume, chunk);
-            loaded = atlas->LoadFullAtlas(RecordProgress, &log, &cancel);
+            testsupport::StalledPipeFeed annotation(folders.data + "Annotation25", volume, chunk);
+            testsupport::StalledPipeFeed nissl(folders.data + "Atlas25", volume, chunk);
+            loaded = atlas->LoadFullAtlas(ProgressLog::Record, &log, &cancel);
         }
         ASSERT_GE(log.fractions.size(), 2u);
         EXPECT_GT(log.fractions.front(), 0.0f);

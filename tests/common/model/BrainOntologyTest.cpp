@@ -11,6 +11,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using ImageGrid::AnnotationLabel;
@@ -125,33 +126,23 @@ TEST(BrainOntology, LooksUpLabelsByValueIndexNameAndDatabaseId)
     EXPECT_EQ(ontology->GetNumStructures(), 9u);
     EXPECT_EQ(ontology->GetMaxLabels(), 256u);
 
-    const AnnotationLabel* cerebrum = ontology->GetAnnotationLabel(2);
-    EXPECT_EQ(cerebrum->name, "Cerebrum");
-    EXPECT_EQ(cerebrum->abbreviation, "CH");
-    EXPECT_EQ(cerebrum->red, 176);
-    EXPECT_EQ(cerebrum->green, 240);
-    EXPECT_EQ(cerebrum->blue, 255);
-    EXPECT_EQ(cerebrum->annotationValue, 2);
-    EXPECT_EQ(cerebrum->databaseId, 567);
-    EXPECT_EQ(cerebrum->index, 2u);
-    EXPECT_EQ(cerebrum->values[2], 0.0f);
+    // Every field of a line; "No Annotation" in a slot no line fills.
+    auto fields = [&](int value) {
+        const AnnotationLabel* l = ontology->GetAnnotationLabel(static_cast<unsigned char>(value));
+        return std::make_tuple(l->name, l->abbreviation, int(l->red), int(l->green), int(l->blue),
+                               int(l->annotationValue), int(l->databaseId), int(l->index));
+    };
+    EXPECT_EQ(fields(2), std::make_tuple("Cerebrum", "CH", 176, 240, 255, 2, 567, 2));
+    EXPECT_EQ(fields(200), std::make_tuple("Zona incerta", "ZI", 1, 2, 3, 200, 797, 8));
+    EXPECT_EQ(std::get<0>(fields(100)) + std::get<1>(fields(100)), "No AnnotationNA");
+    EXPECT_EQ(std::get<6>(fields(100)), 0xFFFF);
+    EXPECT_EQ(ontology->GetAnnotationLabel(100)->own, AnnotationSelector(false));
 
     const AnnotationLabel* root = ontology->GetAnnotationLabel(1);
-    EXPECT_FLOAT_EQ(root->values[0], 0.5f);
-    EXPECT_FLOAT_EQ(root->values[1], -1.0f);
-    EXPECT_FLOAT_EQ(root->values[2], 20.0f);
+    EXPECT_EQ(std::vector<float>(root->values, root->values + 3), (std::vector<float>{0.5f, -1.0f, 20.0f}));
+    EXPECT_EQ(ontology->GetAnnotationLabel(2)->values[2], 0.0f);
     EXPECT_FLOAT_EQ(ontology->GetAnnotationLabel(3)->values[1], 2.25f);
     const AnnotationLabel* zi = ontology->GetAnnotationLabel(200);
-    EXPECT_EQ(zi->red, 1);
-    EXPECT_EQ(zi->name, "Zona incerta");
-
-    // A slot no line fills keeps the "No Annotation" defaults.
-    const AnnotationLabel* unused = ontology->GetAnnotationLabel(100);
-    EXPECT_EQ(unused->name, "No Annotation");
-    EXPECT_EQ(unused->abbreviation, "NA");
-    EXPECT_EQ(unused->red, 220);
-    EXPECT_EQ(unused->databaseId, 0xFFFF);
-    EXPECT_EQ(unused->own, AnnotationSelector(false));
 
     const AnnotationLabel* none = ontology->GetAnnotationLabel(static_cast<unsigned char>(0));
     EXPECT_EQ(ontology->GetAnnotationLabel("OLF"), ontology->GetAnnotationLabel(4));

@@ -156,11 +156,8 @@ TEST_F(GeneListImportTest, OnlyTheFirstPageIsAnnouncedRecordByRecord)
     for (int i = 1; i <= 25; ++i)
         text += "S" + std::to_string(i) + "," + std::to_string(1000 + i) + "\n";
     Import("many.csv", text);
-    const Events events = m_listener.Take();
-    ASSERT_EQ(events.size(), 12u);
-    EXPECT_EQ(events[1], "0:0");
-    EXPECT_EQ(events[10], "0:9");
-    EXPECT_EQ(events[11], "4:0");
+    EXPECT_EQ(m_listener.Take(),
+              (Events{"3:0", "0:0", "0:1", "0:2", "0:3", "0:4", "0:5", "0:6", "0:7", "0:8", "0:9", "4:0"}));
     EXPECT_EQ(m_list.GetNumPages(), 3);
     EXPECT_EQ(m_list.GetGene(24)->GetImageSeriesId(), 1025);
 }

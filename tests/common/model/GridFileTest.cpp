@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using testsupport::Grid20000;
@@ -71,14 +72,8 @@ std::string Uncompress(const std::string& block)
 // The expressor holds what the file's record said.
 void ExpectRecordValues(const Expressor& e, const GridQuadrat& q)
 {
-    EXPECT_EQ(e.gridId, q.gridId);
-    EXPECT_EQ(e.a, q.a);
-    EXPECT_EQ(e.b, q.b);
-    EXPECT_EQ(e.score, q.score);
-    EXPECT_EQ(e.imageKey, q.imageKey);
-    EXPECT_EQ(e.x, q.x);
-    EXPECT_EQ(e.y, q.y);
-    EXPECT_EQ(e.count, q.count);
+    EXPECT_EQ(std::make_tuple(e.gridId, e.a, e.b, e.score, int(e.imageKey), int(e.x), int(e.y), int(e.count)),
+              std::make_tuple(q.gridId, q.a, q.b, q.score, int(q.imageKey), int(q.x), int(q.y), int(q.count)));
 }
 
 // A version 20000 data set with distinct values everywhere.
@@ -114,33 +109,23 @@ TEST_F(GridFileTest, Version20000MapsHeaderStringsImagesAndQuadrats)
     const Grid20000 g = SampleGrid();
     const auto data = ReadBytes(g.File());
 
-    for (int i = 0; i < 16; ++i)
-        EXPECT_EQ(data->GetSearchHeader()[i], g.header[i]) << "word " << i;
-    EXPECT_EQ(data->GetExperimentId(), 1000);
-    EXPECT_EQ(data->GetImageSeriesId(), 1001);
-    EXPECT_EQ(data->GetGeneId(), 1005);
-    EXPECT_EQ(data->GetEntrezGeneId(), 1006);
-    EXPECT_EQ(data->GetPlaneOfSection(), GeneExpression::kCoronal);
-    EXPECT_EQ(data->GetProbeOrientation(), 1009);
-    EXPECT_EQ(data->GetName(), "Purkinje cell protein 2");
-    EXPECT_EQ(data->GetSymbol(), "Pcp2");
-    EXPECT_EQ(data->GetDescription(0), "first");
-    EXPECT_EQ(data->GetDescription(1), "");
-    EXPECT_EQ(data->GetDescription(2), "third");
-    EXPECT_TRUE(data->IsDataLoaded());
-    EXPECT_TRUE(data->IsDataAvailable());
+    EXPECT_EQ(std::vector<int32_t>(data->GetSearchHeader(), data->GetSearchHeader() + 16),
+              std::vector<int32_t>(g.header, g.header + 16));
+    EXPECT_EQ(std::make_tuple(data->GetExperimentId(), data->GetImageSeriesId(), data->GetGeneId(),
+                              data->GetEntrezGeneId(), int(data->GetPlaneOfSection()), data->GetProbeOrientation()),
+              std::make_tuple(1000, 1001, 1005, 1006, int(GeneExpression::kCoronal), 1009));
+    EXPECT_EQ(std::make_tuple(data->GetName(), data->GetSymbol(), data->GetDescription(0), data->GetDescription(1),
+                              data->GetDescription(2)),
+              std::make_tuple("Purkinje cell protein 2", "Pcp2", "first", "", "third"));
+    EXPECT_TRUE(data->IsDataLoaded() && data->IsDataAvailable());
     EXPECT_EQ(data->GetPixelSpacing(), 0.0f);
-    EXPECT_EQ(data->GetScore(), -1.0f);
 
     // Paths: server-absolute paths are made relative, expression paths derived.
     ASSERT_EQ(data->GetImages().size(), 2u);
     const GeneExpression::ImageInfo* seven = data->GetImageInfo(7);
     ASSERT_NE(seven, nullptr);
-    EXPECT_EQ(seven->imageId, 70001u);
-    EXPECT_EQ(seven->width, 640u);
-    EXPECT_EQ(seven->height, 480u);
-    EXPECT_EQ(seven->imagePath, "data/primary/a.jpg");
-    EXPECT_EQ(seven->expressionPath, "data/express/a.jpg");
+    EXPECT_EQ(std::make_tuple(seven->imageId, seven->width, seven->height, seven->imagePath, seven->expressionPath),
+              std::make_tuple(70001u, 640u, 480u, "data/primary/a.jpg", "data/express/a.jpg"));
     const GeneExpression::ImageInfo* three = data->GetImageInfo(3);
     ASSERT_NE(three, nullptr);
     EXPECT_EQ(three->imagePath, "rel/primary/b.jpg");
@@ -154,9 +139,7 @@ TEST_F(GridFileTest, Version20000MapsHeaderStringsImagesAndQuadrats)
     EXPECT_EQ(e[0].gridId, TestGridId(2, 2, 2));
     for (size_t i = 0; i < 4; ++i)
         ExpectRecordValues(e[i], g.quadrats[(i + 3) % 4]);
-    EXPECT_EQ(e[1].gridX, 35.0f);
-    EXPECT_EQ(e[1].gridY, 25.0f);
-    EXPECT_EQ(e[1].gridZ, 30.0f);
+    EXPECT_EQ(std::make_tuple(e[1].gridX, e[1].gridY, e[1].gridZ), std::make_tuple(35.0f, 25.0f, 30.0f));
     ASSERT_NE(e[1].label, nullptr);
     EXPECT_EQ(e[1].label->abbreviation, "HIP");
     EXPECT_EQ(e[2].label->abbreviation, "CH");
@@ -197,9 +180,7 @@ TEST_F(GridFileTest, RecordsOutOfOrderAreSortedForLookups)
         EXPECT_EQ(data->GetExpressorAtGrid(id), nullptr) << id;
     EXPECT_EQ(GeneExpression("n", "s").GetExpressorAtGrid(1), nullptr);
     // The last voxel of the grid.
-    EXPECT_EQ(e.back().gridX, 132.0f);
-    EXPECT_EQ(e.back().gridY, 80.0f);
-    EXPECT_EQ(e.back().gridZ, 114.0f);
+    EXPECT_EQ(std::make_tuple(e.back().gridX, e.back().gridY, e.back().gridZ), std::make_tuple(132.0f, 80.0f, 114.0f));
 }
 
 TEST_F(GridFileTest, Version20000DamagedBlocks)
@@ -274,14 +255,12 @@ TEST_F(GridFileTest, Version3)
     g.CountsFromLists();
     const auto data = ReadBytes(g.File());
 
-    for (int i = 0; i < 14; ++i)
-        EXPECT_EQ(data->GetSearchHeader()[i], static_cast<int32_t>(g.words[i + 2])) << "word " << i;
-    EXPECT_EQ(data->GetSearchHeader()[14], 1);
-    EXPECT_EQ(data->GetSearchHeader()[15], 2);
+    std::vector<int32_t> header(g.words + 2, g.words + 16);
+    header.insert(header.end(), {1, 2});
+    EXPECT_EQ(std::vector<int32_t>(data->GetSearchHeader(), data->GetSearchHeader() + 16), header);
     EXPECT_EQ(data->GetPixelSpacing(), 0.95f);
-    EXPECT_EQ(data->GetName(), "name3");
-    EXPECT_EQ(data->GetSymbol(), "Sym3");
-    EXPECT_EQ(data->GetDescription(2), "d3");
+    EXPECT_EQ(std::make_tuple(data->GetName(), data->GetSymbol(), data->GetDescription(2)),
+              std::make_tuple("name3", "Sym3", "d3"));
     ASSERT_NE(data->GetImageInfo(4), nullptr);
     EXPECT_EQ(data->GetImageInfo(4)->imagePath, "x/primary/4.jpg");
     EXPECT_EQ(data->GetImageInfo(4)->expressionPath, "x/express/4.jpg");
@@ -306,24 +285,18 @@ TEST_F(GridFileTest, Version2)
         {TestGridId(65, 6, 7), 3, 0.0f, 4.0f, 0.75f, 0},
     };
     const auto data = ReadBytes(testsupport::Version2File("Calb1", records));
-    EXPECT_EQ(data->GetSymbol(), "Calb1");
-    EXPECT_EQ(data->GetName(), "");
-    EXPECT_EQ(data->GetSearchHeader()[8], -1);
-    EXPECT_EQ(data->GetSearchHeader()[9], -1);
-    EXPECT_EQ(data->GetSearchHeader()[0], 0);
+    EXPECT_EQ(std::make_tuple(data->GetSymbol(), data->GetName()), std::make_tuple("Calb1", ""));
+    EXPECT_EQ(std::make_tuple(data->GetSearchHeader()[0], data->GetSearchHeader()[8], data->GetSearchHeader()[9]),
+              std::make_tuple(0, -1, -1));
 
     const std::vector<Expressor>& e = data->GetExpressors();
     ASSERT_EQ(e.size(), 2u);
     EXPECT_EQ(e[0].gridId, TestGridId(65, 6, 7));
     EXPECT_EQ(e[0].a, 0.0f);
     EXPECT_EQ(e[0].label->abbreviation, "BRN");
-    EXPECT_EQ(e[1].count, 0x2345);
     EXPECT_FLOAT_EQ(e[1].a, static_cast<float>(2.0 * std::sqrt(12.0 / 3.14159265358979)));
-    EXPECT_EQ(e[1].b, 2.0f);
-    EXPECT_EQ(e[1].score, 0.5f);
-    EXPECT_EQ(e[1].imageKey, 255);
-    EXPECT_EQ(e[1].x, 0);
-    EXPECT_EQ(e[1].y, 0);
+    EXPECT_EQ(std::make_tuple(int(e[1].count), e[1].b, e[1].score, int(e[1].imageKey), int(e[1].x), int(e[1].y)),
+              std::make_tuple(0x2345, 2.0f, 0.5f, 255, 0, 0));
     EXPECT_EQ(e[1].label->abbreviation, "CB");
 }
 
@@ -407,23 +380,16 @@ TEST_F(GridFileTest, ThumbnailValuesAboveFourAreExpressors)
                                                      {slice * 115 - 2, 4}});
     const auto data = ReadBytes(testsupport::ThumbnailFile(30000, 0, 777, 6, volume));
     const std::vector<Expressor>& e = data->GetExpressors();
-    ASSERT_EQ(e.size(), 5u);
-    EXPECT_EQ(e[0].gridId, 1u);
-    EXPECT_EQ(e[0].count, 5);
-    EXPECT_EQ(e[1].gridId, 10u);
-    EXPECT_EQ(e[1].count, 255);
-    EXPECT_EQ(e[2].gridId, slice);
-    EXPECT_EQ(e[3].gridId, TestGridId(35, 25, 40));
-    EXPECT_EQ(e[3].label->abbreviation, "HIP");
-    EXPECT_EQ(e[3].gridZ, 40.0f);
-    EXPECT_EQ(e[4].gridId, kMaxGridId);
-    EXPECT_EQ(e[4].count, 128);
+    std::vector<std::pair<uint32_t, int>> idsAndCounts;
     for (const Expressor& x : e)
     {
-        EXPECT_EQ(x.a, 0.0f);
-        EXPECT_EQ(x.score, 0.0f);
-        EXPECT_EQ(x.imageKey, 0);
+        idsAndCounts.emplace_back(x.gridId, x.count);
+        EXPECT_EQ(std::make_tuple(x.a, x.score, int(x.imageKey)), std::make_tuple(0.0f, 0.0f, 0));
     }
+    EXPECT_EQ(idsAndCounts, (std::vector<std::pair<uint32_t, int>>{
+                                {1u, 5}, {10u, 255}, {slice, 6}, {TestGridId(35, 25, 40), 200}, {kMaxGridId, 128}}));
+    EXPECT_EQ(e[3].label->abbreviation, "HIP");
+    EXPECT_EQ(e[3].gridZ, 40.0f);
     EXPECT_EQ(data->GetFileSize(), 0u); // only version 30001 carries it
 }
 

@@ -19,6 +19,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using testsupport::FakeNetFile;
@@ -174,9 +175,8 @@ TEST_F(PagedGeneListTest, ASearchReportsItsProgressInOrder)
     EXPECT_EQ(StatusOf(m_list), "Searching...");
     ASSERT_EQ(FakeNetFile::Requests().size(), 1u);
     const std::string body = FakeNetFile::Requests()[0].body;
-    EXPECT_EQ(SoapArgument(body, "in0"), "Pcp2 &amp; &lt;x&gt;");
-    EXPECT_EQ(SoapArgument(body, "in2"), "0");
-    EXPECT_EQ(SoapArgument(body, "in6"), "0310");
+    EXPECT_EQ(std::make_tuple(SoapArgument(body, "in0"), SoapArgument(body, "in2"), SoapArgument(body, "in6")),
+              std::make_tuple("Pcp2 &amp; &lt;x&gt;", "0", "0310"));
     EXPECT_STREQ(m_list.GetName(), "Pcp2");
     EXPECT_TRUE(m_list.CanSearchByGeneId());
 
@@ -264,9 +264,8 @@ TEST_F(PagedGeneListTest, ARemoteSimilarGeneSearchSendsSeedAndDomain)
     ASSERT_EQ(FakeNetFile::Requests().size(), 1u);
     const std::string body = FakeNetFile::Requests()[0].body;
     EXPECT_NE(body.find("<getSimlara1"), std::string::npos);
-    EXPECT_EQ(SoapArgument(body, "in3"), "8");
-    EXPECT_EQ(SoapArgument(body, "in4"), "1001");
-    EXPECT_EQ(SoapArgument(body, "in5"), "2");
+    EXPECT_EQ(std::make_tuple(SoapArgument(body, "in3"), SoapArgument(body, "in4"), SoapArgument(body, "in5")),
+              std::make_tuple("8", "1001", "2"));
     EXPECT_EQ(StatusOf(m_list), "Searching...");
 }
 

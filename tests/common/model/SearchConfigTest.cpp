@@ -100,13 +100,9 @@ BrainOntology* SearchConfigTest::s_ontology = nullptr;
 using Names = std::vector<std::string>;
 } // namespace
 
-TEST_F(SearchConfigTest, ReadsVersionFlagsAndDomainsInFileOrder)
+TEST_F(SearchConfigTest, ReadsVersionFlagsAndDomainsInFileOrderAndRefusesOtherPositions)
 {
     SearchConfig config(*s_ontology, false);
-    EXPECT_EQ(config.GetVersion(), 0);
-    EXPECT_FALSE(config.GetSimlaraCoronalAllowed());
-    EXPECT_FALSE(config.GetSimlaraSagittalAllowed());
-
     ASSERT_EQ(Read(config, kGoodList), "");
     EXPECT_EQ(config.GetVersion(), 7);
     EXPECT_TRUE(config.GetSimlaraCoronalAllowed());
@@ -114,6 +110,11 @@ TEST_F(SearchConfigTest, ReadsVersionFlagsAndDomainsInFileOrder)
     EXPECT_EQ(Abbreviations(config, false), (Names{"grey/0", "CH/1", "CTX/2"}));
     EXPECT_EQ(Abbreviations(config, true), (Names{"CB/0"}));
     EXPECT_EQ(config.GetAnatomicSearchDomain(1), s_ontology->GetAnnotationLabel(static_cast<unsigned char>(2)));
+    // Positions outside the lists are refused.
+    EXPECT_THROW(config.GetAnatomicSearchDomain(3), std::invalid_argument);
+    EXPECT_THROW(config.GetAnatomicSearchIndent(-1), std::invalid_argument);
+    EXPECT_THROW(config.GetSimlaraDomain(1), std::invalid_argument);
+    EXPECT_THROW(config.GetSimlaraIndent(1), std::invalid_argument);
 
     config.Clear();
     EXPECT_EQ(config.GetNumAnatomicSearchDomains(), 0);
@@ -153,16 +154,6 @@ TEST_F(SearchConfigTest, SectionsAttributesAndUnusableDomains)
     EXPECT_TRUE(config.AddAnatomicSearchDomain(512, 2));
     EXPECT_EQ(Abbreviations(config, false), (Names{"grey/0", "CB/2"}));
     EXPECT_EQ(SearchConfig::Domain(*s_ontology, 4242, 1).structure, nullptr);
-}
-
-TEST_F(SearchConfigTest, PositionsOutsideTheListsAreRefused)
-{
-    SearchConfig config(*s_ontology, false);
-    ASSERT_EQ(Read(config, kGoodList), "");
-    EXPECT_THROW(config.GetAnatomicSearchDomain(3), std::invalid_argument);
-    EXPECT_THROW(config.GetAnatomicSearchIndent(-1), std::invalid_argument);
-    EXPECT_THROW(config.GetSimlaraDomain(1), std::invalid_argument);
-    EXPECT_THROW(config.GetSimlaraIndent(1), std::invalid_argument);
 }
 
 TEST_F(SearchConfigTest, BadFilesGiveClearErrors)

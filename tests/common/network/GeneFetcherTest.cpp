@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 using testsupport::FakeNetFile;
@@ -36,17 +37,14 @@ TEST_F(GeneFetcherTest, LoadStoresTheBodyAndReportsIt)
 
     ASSERT_EQ(FakeNetFile::Requests().size(), 1u);
     const FakeNetFile::Request& request = FakeNetFile::Requests()[0];
-    EXPECT_EQ(request.url, m_url);
-    EXPECT_FALSE(request.post);
-    EXPECT_TRUE(request.storeData);
+    EXPECT_EQ(std::make_tuple(request.url, request.post, request.storeData), std::make_tuple(m_url, false, true));
     EXPECT_TRUE(fetcher.IsActive());
 
     const std::string body("grid\0bytes\xff", 11);
     ASSERT_TRUE(FakeNetFile::Latest()->Reply(body, 4));
     EXPECT_EQ(listener.calls, Calls{"loaded Calb1 11"});
     EXPECT_EQ(listener.lastBody, body);
-    EXPECT_FALSE(listener.activeInCallback);
-    EXPECT_FALSE(fetcher.IsActive());
+    EXPECT_FALSE(listener.activeInCallback || fetcher.IsActive());
     EXPECT_EQ(FakeNetFile::LiveCount(), 0);
 }
 
@@ -100,8 +98,7 @@ TEST_F(GeneFetcherTest, FailureLeavesNothingToAbort)
     ASSERT_TRUE(FakeNetFile::Latest()->Respond());
     FakeNetFile::Latest()->Fail("Server returned error 404");
     EXPECT_EQ(listener.calls, Calls{"error Missing Server returned error 404"});
-    EXPECT_FALSE(listener.activeInCallback);
-    EXPECT_FALSE(fetcher.IsActive());
+    EXPECT_FALSE(listener.activeInCallback || fetcher.IsActive());
 
     fetcher.Reset();
     EXPECT_EQ(FakeNetFile::AbortCount(), 0);
@@ -139,11 +136,9 @@ TEST_F(GeneFetcherTest, ResetAndDestructionAbortTheTransfer)
         ASSERT_TRUE(FakeNetFile::Latest()->Deliver("12345"));
         fetcher.Reset();
         EXPECT_FALSE(fetcher.IsActive());
-        EXPECT_EQ(FakeNetFile::LiveCount(), 0);
-        EXPECT_EQ(FakeNetFile::AbortCount(), 1);
-        EXPECT_STREQ(fetcher.GetName(), "");
-        EXPECT_EQ(fetcher.GetUserData(), nullptr);
-        EXPECT_EQ(fetcher.GetProgress(), 0.0f);
+        EXPECT_EQ(std::make_pair(FakeNetFile::LiveCount(), FakeNetFile::AbortCount()), std::make_pair(0, 1));
+        EXPECT_EQ(std::make_tuple(std::string(fetcher.GetName()), fetcher.GetUserData(), fetcher.GetProgress()),
+                  std::make_tuple(std::string(), static_cast<void*>(nullptr), 0.0f));
 
         fetcher.Load("Orphan", m_url, &listener, &tag);
     }

@@ -17,6 +17,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using testsupport::FakeNetFile;
@@ -264,10 +265,8 @@ TEST_F(GeneQueryTest, SearchesPostTheirBodiesToTheRawAddress)
     query.Search(url, "Pax<6> & co", false, true);
     ASSERT_EQ(FakeNetFile::Requests().size(), 1u);
     const FakeNetFile::Request& request = FakeNetFile::Requests().back();
-    EXPECT_EQ(request.url, url);
-    EXPECT_TRUE(request.post);
-    EXPECT_FALSE(request.storeData);
-    EXPECT_EQ(request.body, GeneQuery::FormSoapBody("Pax<6> & co", false, 0, 0, 0, 0, 10, 0, "0310"));
+    EXPECT_EQ(std::make_tuple(request.url, request.post, request.storeData, request.body),
+              std::make_tuple(url, true, false, GeneQuery::FormSoapBody("Pax<6> & co", false, 0, 0, 0, 0, 10, 0, "0310")));
     EXPECT_EQ(list.calls, Calls{"remove new"});
     EXPECT_EQ(FakeNetFile::Latest()->GetMaxBodySize(), NetFile::kMaxXMLBodySize);
 
@@ -283,8 +282,8 @@ TEST_F(GeneQueryTest, SearchesPostTheirBodiesToTheRawAddress)
 
     // The plain form, which no caller selects, carries the term in the address.
     query.Search(kUrl, "Pax 6&x", false, false);
-    EXPECT_EQ(FakeNetFile::Requests().back().url, kUrl + "?name=Pax%206%26x&page=1");
-    EXPECT_FALSE(FakeNetFile::Requests().back().post);
+    EXPECT_EQ(std::make_pair(FakeNetFile::Requests().back().url, FakeNetFile::Requests().back().post),
+              std::make_pair(kUrl + "?name=Pax%206%26x&page=1", false));
 }
 
 TEST_F(GeneQueryTest, PageThreeStartsAtIndexThirty)
@@ -325,16 +324,11 @@ TEST_F(GeneQueryTest, RecordsAreBuiltFromEveryField)
     ASSERT_TRUE(FakeNetFile::Latest()->Reply(SoapReply(record, 2)));
     const GeneExpression* gene = list.GetGene(0);
     ASSERT_NE(gene, nullptr);
-    EXPECT_EQ(gene->GetName(), "paired box 6");
-    EXPECT_EQ(gene->GetSymbol(), "Pax6");
-    EXPECT_EQ(gene->GetUrl(), "g/73520.xpr");
-    EXPECT_EQ(gene->GetExtra(), "adult");
-    EXPECT_EQ(static_cast<int>(gene->GetPlaneOfSection()), 1);
-    EXPECT_EQ(gene->GetProbeOrientation(), 1);
-    EXPECT_EQ(gene->GetImageSeriesId(), 73520);
-    EXPECT_EQ(gene->GetGeneId(), 18508);
-    EXPECT_EQ(gene->GetFileSize(), 4096u);
-    EXPECT_FLOAT_EQ(gene->GetScore(), 0.75f);
+    EXPECT_EQ(std::make_tuple(gene->GetName(), gene->GetSymbol(), gene->GetUrl(), gene->GetExtra()),
+              std::make_tuple("paired box 6", "Pax6", "g/73520.xpr", "adult"));
+    EXPECT_EQ(std::make_tuple(int(gene->GetPlaneOfSection()), gene->GetProbeOrientation(), gene->GetImageSeriesId(),
+                              gene->GetGeneId(), gene->GetFileSize(), gene->GetScore()),
+              std::make_tuple(1, 1, 73520, 18508, 4096u, 0.75f));
     EXPECT_FALSE(gene->GetProcessingStatusGood());
     ASSERT_NE(list.GetGene(1), nullptr);
     EXPECT_EQ(list.GetGene(1)->GetFileSize(), 0u) << "a negative size is no size";

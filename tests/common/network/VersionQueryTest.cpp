@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 using testsupport::FakeNetFile;
 
@@ -124,14 +125,9 @@ TEST_F(VersionQueryTest, DecidesFromTheVersionFileWhateverItsChunking)
         {
             SCOPED_TRACE(std::string(c.name) + (chunk == 1 ? " byte by byte" : ""));
             const Outcome outcome = Run(c.body, chunk);
-            EXPECT_EQ(outcome.error, c.error);
-            EXPECT_EQ(outcome.newVersion, c.newVersion);
-            EXPECT_EQ(outcome.newDomainList, c.newDomainList);
-            EXPECT_EQ(outcome.message, c.message);
-            if (c.error.empty())
-            {
-                EXPECT_EQ(outcome.infoUrl, "http://atlas.test/info");
-            }
+            EXPECT_EQ(std::tie(outcome.error, outcome.newVersion, outcome.newDomainList, outcome.message),
+                      std::tie(c.error, c.newVersion, c.newDomainList, c.message));
+            EXPECT_EQ(outcome.infoUrl, c.error.empty() ? "http://atlas.test/info" : "");
         }
     }
 }

@@ -72,6 +72,34 @@ TEST(OSUtils, ReplaceFileContentsReplacesWholeOrNotAtAll)
     EXPECT_EQ(entries, 0);
 }
 
+TEST(OSUtils, AFailedFileReplacementLeavesEveryFileWhole)
+{
+    TempDir t;
+    for (const char* name : {"a", "c", "d"})
+        ASSERT_TRUE(WriteFileBytes(t.File(name), std::string("old ") + name));
+    std::filesystem::create_directory(t.File("b"));
+    ASSERT_TRUE(WriteFileBytes(t.File("b/inside"), "x"));
+    {
+        FileReplacement batch;
+        for (const char* name : {"a", "b", "c"})
+            ASSERT_EQ(batch.Add(t.File(name).c_str(), "new", 3), "");
+        EXPECT_EQ(testsupport::ReadFileBytes(t.File("a")), "old a") << "nothing is replaced before Commit";
+        // "b" is a folder: the renames stop there.
+        EXPECT_NE(batch.Commit(), "");
+        // A batch dropped without Commit keeps nothing either.
+        FileReplacement dropped;
+        ASSERT_EQ(dropped.Add(t.File("d").c_str(), "new", 3), "");
+    }
+    EXPECT_EQ(testsupport::ReadFileBytes(t.File("a")), "new");
+    EXPECT_TRUE(std::filesystem::exists(t.File("b/inside")));
+    EXPECT_EQ(testsupport::ReadFileBytes(t.File("c")), "old c");
+    EXPECT_EQ(testsupport::ReadFileBytes(t.File("d")), "old d");
+    int entries = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(t.Path()))
+        ++entries;
+    EXPECT_EQ(entries, 4) << "no temporary file is left";
+}
+
 TEST(OSUtils, OpenBrowserGoesToThePlatform)
 {
     testsupport::FakePlatformServices platform;

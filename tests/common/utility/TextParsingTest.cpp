@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <tuple>
 
 using testsupport::RuntimeErrorOf;
 using testsupport::TempDir;
@@ -34,20 +35,17 @@ protected:
 TEST_F(TextParsing, NumbersAreWholeAndIndependentOfTheLocale)
 {
     float f = -1.0f;
-    EXPECT_TRUE(ParseFloat("0.5", f));
-    EXPECT_FLOAT_EQ(f, 0.5f);
-    EXPECT_TRUE(ParseFloat("-2.5e2", f));
-    EXPECT_FLOAT_EQ(f, -250.0f);
-    EXPECT_TRUE(ParseFloat("+3", f));
-    EXPECT_FLOAT_EQ(f, 3.0f);
+    for (const auto& [text, value] : {std::pair{"0.5", 0.5f}, {"-2.5e2", -250.0f}, {"+3", 3.0f}})
+    {
+        EXPECT_TRUE(ParseFloat(text, f)) << text;
+        EXPECT_FLOAT_EQ(f, value);
+    }
     for (const char* bad : {"", "0,5", "1.5x", " 1", "nan", "inf", "1e39", "+-1", "--1"})
         EXPECT_FALSE(ParseFloat(bad, f)) << bad;
 
     long long i = 0;
-    EXPECT_TRUE(ParseInteger("-17", i));
-    EXPECT_EQ(i, -17);
-    EXPECT_TRUE(ParseInteger("+255", i));
-    EXPECT_EQ(i, 255);
+    EXPECT_TRUE(ParseInteger("-17", i) && i == -17);
+    EXPECT_TRUE(ParseInteger("+255", i) && i == 255);
     for (const char* bad : {"", "+", "12a", "1.0", "0x10", "99999999999999999999"})
         EXPECT_FALSE(ParseInteger(bad, i)) << bad;
     int small = 0;
@@ -66,24 +64,19 @@ TEST_F(TextParsing, NumbersAreWholeAndIndependentOfTheLocale)
 
 TEST_F(TextParsing, LeadingNumbersReadLikeTheCLibraryButIgnoreTheLocale)
 {
-    // The import and query tests cover ordinary fields; these are the odd ones.
-    EXPECT_EQ(ParseLeadingInt("3.9", IntOverflow::Zero), 3);
-    EXPECT_EQ(ParseLeadingInt("", IntOverflow::Zero), 0);
-    EXPECT_EQ(ParseLeadingInt("+-3", IntOverflow::Zero), 0);
-    EXPECT_EQ(ParseLeadingInt("99999999999", IntOverflow::Zero), 0);
-    EXPECT_EQ(ParseLeadingFloat("-2.5x"), -2.5f);
-    EXPECT_EQ(ParseLeadingFloat("0,5"), 0.0f);
-    EXPECT_EQ(ParseLeadingFloat("1e999"), 0.0f);
-    EXPECT_EQ(ParseLeadingFloat("nan"), 0.0f);
-    EXPECT_EQ(ParseLeadingFloat("-inf"), 0.0f);
-
-    // Blanks and a sign before the digits, as atoi takes them.
-    EXPECT_EQ(ParseLeadingInt(" \t\v+12 apples", IntOverflow::Zero), 12);
-    EXPECT_EQ(ParseLeadingInt("\f-7", IntOverflow::Zero), -7);
-    EXPECT_EQ(ParseLeadingInt("x1", IntOverflow::Clamp), 0);
-    EXPECT_EQ(ParseLeadingInt("99999999999", IntOverflow::Clamp), 2147483647);
-    EXPECT_EQ(ParseLeadingInt("-99999999999", IntOverflow::Clamp), -2147483647 - 1);
-    EXPECT_EQ(ParseLeadingFloat(" +0.25e1;"), 2.5f);
+    // The import and query tests cover ordinary fields; these are the odd ones
+    // (blanks and a sign before the digits are taken as atoi takes them).
+    const std::tuple<const char*, IntOverflow, int> ints[] = {
+        {"3.9", IntOverflow::Zero, 3},           {"", IntOverflow::Zero, 0},
+        {"+-3", IntOverflow::Zero, 0},           {"99999999999", IntOverflow::Zero, 0},
+        {" \t\v+12 apples", IntOverflow::Zero, 12}, {"\f-7", IntOverflow::Zero, -7},
+        {"x1", IntOverflow::Clamp, 0},           {"99999999999", IntOverflow::Clamp, 2147483647},
+        {"-99999999999", IntOverflow::Clamp, -2147483647 - 1}};
+    for (const auto& [text, overflow, value] : ints)
+        EXPECT_EQ(ParseLeadingInt(text, overflow), value) << text;
+    for (const auto& [text, value] : {std::pair{"-2.5x", -2.5f}, {"0,5", 0.0f}, {"1e999", 0.0f}, {"nan", 0.0f},
+                                      {"-inf", 0.0f}, {" +0.25e1;", 2.5f}})
+        EXPECT_EQ(ParseLeadingFloat(text), value) << text;
 }
 
 TEST_F(TextParsing, FloatsAreFormattedWithAPointWhateverTheLocale)

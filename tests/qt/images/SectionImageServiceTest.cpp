@@ -172,6 +172,17 @@ TEST_F(SectionImageServiceTest, TheOverlayBlendsAtTheModelsAlphaWithTicksThumbna
     EXPECT_NEAR((a[0] + b[0]) / 2.0, p[2], 3.0);
     EXPECT_EQ(255, p[3]) << "the window must not turn see-through";
     EXPECT_EQ((std::array<int, 4>{0, 255, 255, 255}), display.PixelAt(0, 2)) << "a cyan tick";
+    // The units that mixed image and overlay are off again for what is drawn next.
+    display.MakeCurrent();
+    GLint unit = 0;
+    glGetIntegerv(GL_ACTIVE_TEXTURE, &unit);
+    EXPECT_EQ(GL_TEXTURE0, unit);
+    for (GLenum other : {GL_TEXTURE1, GL_TEXTURE2})
+    {
+        glActiveTexture(other);
+        EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
+    }
+    glActiveTexture(GL_TEXTURE0);
 
     // The thumbnail box beside the view holds the red outline of the region.
     int red = 0;

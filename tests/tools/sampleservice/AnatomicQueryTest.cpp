@@ -27,11 +27,11 @@ TEST(AnatomicQuery, ParsesTheDialogsGrammar)
 {
     const AnatomicQuery q = AnatomicQuery::Parse("structac=X1[xlevel=2;xpattern=1] or structac=X2[xdensity=1]");
     ASSERT_EQ(q.Terms().size(), 2u);
-    EXPECT_EQ(q.Terms()[0].abbreviation, "X1");
-    EXPECT_EQ(q.Terms()[0].level, 2);
-    EXPECT_EQ(q.Terms()[0].density, 0);
-    EXPECT_EQ(q.Terms()[0].pattern, 1);
-    EXPECT_EQ(q.Terms()[1].density, 1);
+    const auto& t = q.Terms();
+    EXPECT_EQ(std::make_tuple(t[0].abbreviation, t[0].level, t[0].density, t[0].pattern),
+              std::make_tuple("X1", 2, 0, 1));
+    EXPECT_EQ(std::make_tuple(t[1].abbreviation, t[1].level, t[1].density, t[1].pattern),
+              std::make_tuple("X2", 0, 1, 0));
     EXPECT_EQ(q.Operators(), std::vector<bool>{false});
     const AnatomicQuery three =
         AnatomicQuery::Parse("structac=A[xlevel=1] and structac=B[xlevel=1]  OR  structac=C[xpattern=2]");

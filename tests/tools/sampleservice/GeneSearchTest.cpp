@@ -58,10 +58,8 @@ TEST_F(GeneSearchTest, GeneListReplyHasTheTotalFirstAndFlatRecords)
     EXPECT_EQ(reply.Total(), 3);
     const auto& first = reply.records[0];
     EXPECT_EQ(SeriesFields(first), std::make_tuple(10, "Pvalb", 100, 0, 1));
-    EXPECT_EQ(first.name, "parvalbumin");
-    EXPECT_EQ(first.url, "grids/100.xpr");
-    EXPECT_EQ(first.fileSize, 4321);
-    EXPECT_TRUE(first.available);
+    EXPECT_EQ(std::make_tuple(first.name, first.url, first.fileSize, first.available),
+              std::make_tuple("parvalbumin", "grids/100.xpr", 4321, true));
     // A gene without series has no series fields at all.
     EXPECT_EQ(SeriesFields(reply.records[2]), std::make_tuple(14, "Pvrl1", 0, -1, -1));
     // Record elements carry no namespace prefix.
@@ -78,19 +76,16 @@ TEST_F(GeneSearchTest, GeneListReplyHasTheTotalFirstAndFlatRecords)
 
 TEST(GeneSearchPaging, PageArithmetic)
 {
-    auto page = [](int total, int start, int size) {
-        const PageBounds b = GeneSearch::Page(total, start, size);
-        return std::make_pair(b.first, b.last);
-    };
-    EXPECT_EQ(page(23, 0, 10), std::make_pair(0, 10));
-    EXPECT_EQ(page(23, 10, 10), std::make_pair(10, 20));
-    EXPECT_EQ(page(23, 20, 10), std::make_pair(20, 23));
-    EXPECT_EQ(page(23, 30, 10), std::make_pair(23, 23));
-    EXPECT_EQ(page(23, -5, 10), std::make_pair(0, 10));
-    EXPECT_EQ(page(23, 0, 0), std::make_pair(0, 10));
-    EXPECT_EQ(page(100, 0, 1000), std::make_pair(0, GeneSearch::kMaxPageSize));
-    EXPECT_EQ(page(0, 0, 10), std::make_pair(0, 0));
-    EXPECT_EQ(page(5, 2147483647, 10), std::make_pair(5, 5));
+    // total, start, size; first, last.
+    const int cases[][5] = {{23, 0, 10, 0, 10},  {23, 10, 10, 10, 20}, {23, 20, 10, 20, 23},
+                            {23, 30, 10, 23, 23}, {23, -5, 10, 0, 10},  {23, 0, 0, 0, 10},
+                            {100, 0, 1000, 0, GeneSearch::kMaxPageSize}, {0, 0, 10, 0, 0},
+                            {5, 2147483647, 10, 5, 5}};
+    for (const auto& c : cases)
+    {
+        const PageBounds b = GeneSearch::Page(c[0], c[1], c[2]);
+        EXPECT_EQ(std::make_pair(b.first, b.last), std::make_pair(c[3], c[4])) << c[0] << " " << c[1] << " " << c[2];
+    }
 }
 
 TEST_F(GeneSearchTest, PagingByIn1AndIn2)

@@ -3,7 +3,7 @@
 // where the grid files and the application's plate lookup expect them.
 #include <httplib.h>
 #include "ReplyReading.h"
-#include "SampleAtlasFolders.h"
+#include "InProcessService.h"
 #include "SampleBrain.h"
 #include "SampleService.h"
 #include "ZoomifyTiles.h"
@@ -65,12 +65,7 @@ protected:
     static void SetUpTestSuite()
     {
         testsupport::QuietStdout quiet;
-        ServiceOptions options;
-        options.dataDir = servicetest::SampleServiceDir();
-        options.atlasDir = testsupport::SampleDataDir();
-        options.tileCache = false;
-        s_service = new SampleService(options);
-        s_service->Start(0);
+        s_service = servicetest::StartInProcessService();
         s_brain = SampleBrain::ForFolder(testsupport::SampleDataDir()).get();
     }
 
@@ -241,23 +236,6 @@ TEST_F(SampleAtlasServiceTest, PlatesShowTheStructureTheApplicationsPlateLookupE
             }
     ASSERT_GT(points, 50);
     EXPECT_GE(matching, points * 9 / 10) << matching << " of " << points;
-}
-
-TEST_F(SampleAtlasServiceTest, TilesOverHttpAreJpegsOfTheSample)
-{
-    const ImageSeries& series = FirstSeries(1);
-    const std::string path = series.images.front().path;
-    auto result = client->Get(("/pyramid/" + path + "/ImageProperties.xml").c_str());
-    ASSERT_TRUE(result);
-    EXPECT_EQ(servicetest::ReadXml(result->body).Numbers({"IMAGE_PROPERTIES.WIDTH"}),
-              std::vector<int>{series.images.front().width});
-    result = client->Get(("/pyramid/" + path + "/TileGroup0/0-0-0.jpg").c_str());
-    ASSERT_TRUE(result);
-    EXPECT_EQ(result->status, 200);
-    EXPECT_EQ(result->get_header_value("Content-Type"), "image/jpeg");
-    Image2d tile;
-    ASSERT_TRUE(servicetest::DecodeJpeg(result->body, tile));
-    EXPECT_EQ(tile.GetWidth(), PyramidGeometry(series.images.front().width, series.images.front().height).TierWidth(0));
 }
 
 TEST_F(SampleAtlasServiceTest, DomainListAndVersionFileReadAsTheApplicationReadsThem)

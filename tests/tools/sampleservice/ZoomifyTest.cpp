@@ -1,6 +1,8 @@
 #include "TinyCatalogue.h"
 #include "ZoomifyTiles.h"
 
+#include "image/ZoomifyFetchers.h"
+
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -13,33 +15,6 @@ using namespace sampleservice;
 
 namespace
 {
-// The viewer's tile range for a centre on the tier four times below full size:
-// [first, last] columns and rows, clamped as the viewer clamps them.
-struct Range
-{
-    int firstColumn, firstRow, lastColumn, lastRow, tier, across, down, tierWidth, tierHeight;
-};
-
-Range ViewerRange(int width, int height, int centreX, int centreY, int view = 256, int ts = 256)
-{
-    const double t = std::max(std::log2(static_cast<double>(height) / ts), std::log2(static_cast<double>(width) / ts));
-    const int tiers = static_cast<int>(std::trunc(t)) + 1 + (t != std::trunc(t) ? 1 : 0);
-    Range r{};
-    r.tier = tiers - 3;
-    const int f = 4;
-    r.tierWidth = width / f;
-    r.tierHeight = height / f;
-    r.across = r.tierWidth / ts + (r.tierWidth % ts ? 1 : 0);
-    r.down = r.tierHeight / ts + (r.tierHeight % ts ? 1 : 0);
-    const int left = centreX / f - view / 2;
-    const int top = centreY / f - view / 2;
-    r.firstColumn = std::max(0, left / ts);
-    r.firstRow = std::max(0, top / ts);
-    r.lastColumn = std::min((left + view) / ts, r.across - 1);
-    r.lastRow = std::min((top + view) / ts, r.down - 1);
-    return r;
-}
-
 void ExpectTileDecodes(const PyramidSource& source, int tier, int column, int row, int width, int height)
 {
     std::vector<unsigned char> rgb;
@@ -54,71 +29,56 @@ void ExpectTileDecodes(const PyramidSource& source, int tier, int column, int ro
 }
 } // namespace
 
-TEST(PyramidGeometry, TierCountFollowsTheViewersFormula)
-{
-    const struct
-    {
-        int width, height, tiers;
-    } cases[] = {{1000, 1000, 3} /* t = 1.966 */, {1024, 1024, 3} /* t = 2 exactly: no extra tier */,
-                 {1025, 1000, 4}, {200, 200, 2}, {100, 50, 1}, {kCoronalPlateWidth, kCoronalPlateHeight, 6},
-                 {kSagittalPlateWidth, kSagittalPlateHeight, 6}};
-    for (const auto& c : cases)
-        EXPECT_EQ(PyramidGeometry(c.width, c.height).Tiers(), c.tiers) << c.width << "x" << c.height;
-    EXPECT_THROW(PyramidGeometry(0, 10), std::invalid_argument);
-}
-
-TEST(PyramidGeometry, EveryTileTheViewerAsksForExistsAndCoversItsPart)
+TEST(PyramidGeometry, EveryTierAndTileAgreesWithTheViewersPyramid)
 {
     const std::pair<int, int> sizes[] = {{kCoronalPlateWidth, kCoronalPlateHeight},
                                          {kSagittalPlateWidth, kSagittalPlateHeight},
-                                         {1000, 1000},
+                                         {1000, 1000}, // t = 1.966
+                                         {1024, 1024}, // t = 2 exactly: no extra tier
+                                         {1025, 1000},
+                                         {100, 50},
                                          {4096, 3000}, // a tier of exactly four tiles across
-                                         {5000, 4000}};
+                                         {7000, 4000}};
     for (const auto& [width, height] : sizes)
     {
         SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
         const PyramidGeometry geometry(width, height);
-        for (int cx : {0, 1, width / 3, width / 2, width - 1, width})
-            for (int cy : {0, height / 2, height - 1})
-            {
-                const Range r = ViewerRange(width, height, cx, cy);
-                ASSERT_GE(r.tier, 0);
-                EXPECT_EQ(geometry.TierWidth(r.tier), r.tierWidth);
-                EXPECT_EQ(geometry.TierHeight(r.tier), r.tierHeight);
-                EXPECT_EQ(geometry.TilesAcross(r.tier), r.across);
-                EXPECT_EQ(geometry.TilesDown(r.tier), r.down);
-                for (int row = r.firstRow; row <= r.lastRow; ++row)
-                    for (int column = r.firstColumn; column <= r.lastColumn; ++column)
-                    {
-                        int w = 0, h = 0;
-                        ASSERT_TRUE(geometry.TileSizeAt(r.tier, column, row, w, h)) << "tile " << column << "," << row;
-                        EXPECT_EQ(w, std::min((column + 1) * 256, r.tierWidth) - column * 256);
-                        EXPECT_EQ(h, std::min((row + 1) * 256, r.tierHeight) - row * 256);
-                    }
-            }
-        // Tier 0 holds the whole image in one tile, each tier halves the next,
-        // and no tile lies past an edge or outside the tiers.
-        const int last = geometry.Tiers() - 1;
-        int w = 0, h = 0, count = 0;
-        ASSERT_TRUE(geometry.TileSizeAt(0, 0, 0, w, h));
-        EXPECT_EQ(w, width >> last);
-        EXPECT_EQ(geometry.TilesAcross(0) * geometry.TilesDown(0), 1);
-        for (int tier = 0; tier <= last; ++tier)
+        const int tiers = ZoomifyPyramid::TierCount(width, height, 256);
+        ASSERT_EQ(geometry.Tiers(), tiers);
+        int count = 0, w = 0, h = 0;
+        for (int tier = 0; tier < tiers; ++tier)
         {
-            EXPECT_EQ(geometry.TierWidth(tier), std::max(1, width >> (last - tier))) << tier;
-            EXPECT_EQ(geometry.TierHeight(tier), std::max(1, height >> (last - tier))) << tier;
-            EXPECT_EQ(geometry.TilesAcross(tier), (geometry.TierWidth(tier) + 255) / 256) << tier;
-            EXPECT_EQ(geometry.TilesDown(tier), (geometry.TierHeight(tier) + 255) / 256) << tier;
-            count += geometry.TilesAcross(tier) * geometry.TilesDown(tier);
-            EXPECT_FALSE(geometry.TileSizeAt(tier, geometry.TilesAcross(tier), 0, w, h)) << tier;
-            EXPECT_FALSE(geometry.TileSizeAt(tier, 0, geometry.TilesDown(tier), w, h)) << tier;
+            const int tierWidth = ZoomifyPyramid::TierSide(width, tiers, tier);
+            const int tierHeight = ZoomifyPyramid::TierSide(height, tiers, tier);
+            const int across = ZoomifyPyramid::TilesAlong(tierWidth, 256);
+            const int down = ZoomifyPyramid::TilesAlong(tierHeight, 256);
+            EXPECT_EQ(std::make_tuple(geometry.TierWidth(tier), geometry.TierHeight(tier), geometry.TilesAcross(tier),
+                                      geometry.TilesDown(tier)),
+                      std::make_tuple(tierWidth, tierHeight, across, down))
+                << tier;
+            count += across * down;
+            for (int row = 0; row < down; ++row)
+                for (int column = 0; column < across; ++column)
+                {
+                    ASSERT_TRUE(geometry.TileSizeAt(tier, column, row, w, h)) << tier << "-" << column << "-" << row;
+                    EXPECT_EQ(w, std::min((column + 1) * 256, tierWidth) - column * 256);
+                    EXPECT_EQ(h, std::min((row + 1) * 256, tierHeight) - row * 256);
+                    EXPECT_EQ(geometry.TileGroup(tier, column, row),
+                              ZoomifyPyramid::TileGroup(width, height, 256, tier, column, row));
+                }
+            // No tile lies past an edge.
+            EXPECT_FALSE(geometry.TileSizeAt(tier, across, 0, w, h)) << tier;
+            EXPECT_FALSE(geometry.TileSizeAt(tier, 0, down, w, h)) << tier;
         }
+        EXPECT_EQ(geometry.TilesAcross(0) * geometry.TilesDown(0), 1);
         EXPECT_EQ(geometry.TileCount(), count);
-        EXPECT_FALSE(geometry.TileSizeAt(last + 1, 0, 0, w, h));
+        EXPECT_FALSE(geometry.TileSizeAt(tiers, 0, 0, w, h));
         EXPECT_FALSE(geometry.TileSizeAt(-1, 0, 0, w, h));
         EXPECT_FALSE(geometry.TileSizeAt(0, -1, 0, w, h));
         EXPECT_FALSE(geometry.TileSizeAt(0, 0, -1, w, h));
     }
+    EXPECT_EQ(PyramidGeometry(kCoronalPlateWidth, kCoronalPlateHeight).Tiers(), 6);
+    EXPECT_THROW(PyramidGeometry(0, 10), std::invalid_argument);
 }
 
 TEST(ZoomifyPyramids, EveryAtlasPlateResolvesWithItsSize)

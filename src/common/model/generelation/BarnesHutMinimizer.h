@@ -60,11 +60,12 @@ private:
 };
 
 // Lays out a relation graph by minimising an energy of attraction along the
-// edges, repulsion between all nodes (approximated with an OctTree: a cell
-// narrower than its distance counts as one body) and a
+// edges, repulsion between all nodes (approximated with a Barnes-Hut tree) and a
 // weak gravitation toward the barycentre, annealing the exponents over 100
 // iterations; at the end the layout is scaled into the unit square and each
-// node's size is set from its weight. Only positions and sizes change.
+// node's size is set from its weight. Only positions and sizes change. The
+// iterations run on PackedLayout (flat arrays, float, two threads from 1000
+// nodes on) unless SetExact asks for the node-by-node operations below.
 class BarnesHutMinimizer
 {
 public:
@@ -75,9 +76,11 @@ public:
     BarnesHutMinimizer& operator=(const BarnesHutMinimizer&) = delete;
 
     virtual void ComputeLayout();
-    // Cells are opened while factor x their width exceeds their distance
-    // (1 unless set; for comparisons in benchmarks, before any layout runs).
-    static void SetOpening(float factor);
+    // Runs the iterations node by node through the operations below, on
+    // OctTree cells opened while twice their width exceeds their distance,
+    // with distances in double precision, on one thread: several times
+    // slower, for comparisons.
+    void SetExact(bool exact);
     // Reports the fraction of the iterations done after each iteration.
     void SetProgress(ProgressCallback progress, void* context);
     // A flag (not owned) that, once set, ends ComputeLayout between two
@@ -115,9 +118,16 @@ private:
     float TrialEnergy(GraphNode* node, const OctTree* tree, const float* base, const float* dir, int multiple);
     // Moves one node along its direction to the best multiple of a step.
     float MoveNode(GraphNode* node, OctTree* tree);
-    // Scales the layout into the unit square by the tree's bounds, or by
-    // the bounds of all nodes when there is no tree (no weight above 0).
-    void Normalize(const OctTree* tree);
+    // Scales the layout into the unit square by the last tree's bounds, or
+    // by the bounds of all nodes when there is no tree (no weight above 0).
+    void Normalize(const float* treeMin, const float* treeMax);
+    // Sets the exponents of the iteration (1 to 100); returns r.
+    float AnnealExponents(int iteration);
+    // Reports the iteration; false when the layout is to stop (cancelled,
+    // or the energy is not finite).
+    bool EndIteration(int iteration, float energy);
+    void IteratePacked();
+    void IterateExactly();
     bool PollCancel();
     // The repulsion of a node of the weight at the position, without virtual
     // calls on the way down the tree.
@@ -136,6 +146,7 @@ private:
     void* m_progressContext;
     const std::atomic<bool>* m_cancel;
     bool m_cancelled;
+    bool m_exact;
 };
 } // namespace GeneRelation
 

@@ -1,0 +1,90 @@
+#ifndef NUVARO_TESTS_SUPPORT_SLOWFILEFEEDS_H
+#define NUVARO_TESTS_SUPPORT_SLOWFILEFEEDS_H
+
+// For tests of long file operations and their progress reports: a recorder of
+// the reports, and a named pipe that delivers its bytes slowly enough for a
+// report to come.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace testsupport
+{
+// The progress callback's context: records every fraction; a report above
+// cancelAbove sets *cancel, and with throwOnReport every report throws.
+struct ProgressLog
+{
+    std::vector<float> fractions;
+    bool* cancel = nullptr;
+    float cancelAbove = -1.0f;
+    bool throwOnReport = false;
+
+    static void Record(float fraction, void* context)
+    {
+        ProgressLog* log = static_cast<ProgressLog*>(context);
+        log->fractions.push_back(fraction);
+        if (log->cancel != nullptr && fraction > log->cancelAbove)
+            *log->cancel = true;
+        if (log->throwOnReport)
+            throw std::runtime_error("Stopped by the progress callback.");
+    }
+};
+
+// Holds SIGPIPE off while a test writes into pipes that readers may close.
+struct IgnoreSigPipe
+{
+    IgnoreSigPipe() : previous(std::signal(SIGPIPE, SIG_IGN)) {}
+    ~IgnoreSigPipe() { std::signal(SIGPIPE, previous); }
+    void (*previous)(int);
+};
+
+// Makes a named pipe at path and feeds bytes through it, stalling after the
+// first chunk for longer than the progress interval. The pipe is removed
+// when the feed goes.
+class StalledPipeFeed
+{
+public:
+    StalledPipeFeed(const std::string& path, std::string bytes, size_t firstChunk, int stallMs = 250) : m_path(path)
+    {
+        if (mkfifo(path.c_str(), 0600) != 0)
+            throw std::runtime_error("Could not make a pipe.");
+        m_thread = std::thread([this, bytes, firstChunk, stallMs] {
+            const int fd = open(m_path.c_str(), O_WRONLY);
+            if (fd < 0)
+                return;
+            if (write(fd, bytes.data(), firstChunk) == static_cast<ssize_t>(firstChunk))
+            {
+                std::this_thread::sleep_for(std::chrono::milliseconds(stallMs));
+                // Fails once the reader has gone away, which is fine.
+                (void)!write(fd, bytes.data() + firstChunk, bytes.size() - firstChunk);
+            }
+            close(fd);
+        });
+    }
+    ~StalledPipeFeed()
+    {
+        // Lets a writer still waiting for a reader go on (its writes then fail).
+        const int fd = open(m_path.c_str(), O_RDONLY | O_NONBLOCK);
+        if (fd >= 0)
+            close(fd);
+        m_thread.join();
+        unlink(m_path.c_str());
+    }
+    StalledPipeFeed(const StalledPipeFeed&) = delete;
+    StalledPipeFeed& operator=(const StalledPipeFeed&) = delete;
+
+private:
+    std::string m_path;
+    std::thread m_thread;
+};
+} // namespace testsupport
+
+#endif
