@@ -4,7 +4,9 @@
 //                   blocks, with nothing checked, rearranged or written
 //   LoadFullAtlas / two freads of the same two raw volumes into fresh buffers
 // Each installation is a first one, into an empty user folder. The ratio
-// appears as the counter "ratio" of each benchmark.
+// appears as the counter "ratio" of each benchmark. The installation decodes
+// the slices on two threads and writes the map on a third while they run (run
+// it on two cores, as the targets assume); the bare work runs on one.
 
 #include "image/JpegIO.h"
 #include "io/BufferCompression.h"

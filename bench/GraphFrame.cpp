@@ -4,6 +4,10 @@
 // of the same lines and points from display lists. The rotation ticks every
 // 50 ms, so a frame should stay below that. Runs under Xvfb with
 // LIBGL_ALWAYS_SOFTWARE=1 (LP_NUM_THREADS=2 for the two-thread figure).
+//
+// Argument 1 draws the same frames into a 1 x 1 viewport (the projection is
+// unchanged): what remains is the vertex front end on the calling thread,
+// the difference to argument 0 is rasterising.
 #include "display/ExpressionThumbnail.h"
 #include "display/GeneRelationGraphRenderer.h"
 #include "gl/GLBegin.h"
@@ -134,22 +138,34 @@ Scene& TheScene()
     return *gScene;
 }
 
+// The whole viewport, or one pixel of it.
+void SetViewport(const Scene& scene, bool onePixel)
+{
+    if (onePixel)
+        glViewport(0, 0, 1, 1);
+    else
+        glViewport(0, 0, scene.display.width, scene.display.height);
+}
+
 void BM_GraphFrame(benchmark::State& state)
 {
     Scene& scene = TheScene();
     int thumbnails = 0;
     for (const auto& node : scene.view->GetNodes())
         thumbnails += node->GetThumbnail() != nullptr && node->GetThumbnail()->IsGridLoaded() ? 1 : 0;
+    scene.display.MakeCurrent();
+    SetViewport(scene, state.range(0) != 0);
     for (auto _ : state)
     {
         scene.display.Tick();
         scene.display.Display();
         glFinish();
     }
+    SetViewport(scene, false);
     state.counters["nodes"] = static_cast<double>(scene.view->GetNodes().size());
     state.counters["thumbnails"] = thumbnails;
 }
-BENCHMARK(BM_GraphFrame)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_GraphFrame)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 // The bare operation: the edges as one list of lines and each thumbnail's
 // points as one list, drawn at the same places with nothing else.
@@ -198,6 +214,7 @@ void BM_BareGraphLists(benchmark::State& state)
             centres.emplace_back(x + scene.view->GetPanX(), y + scene.view->GetPanY());
         }
     float angle = 0.0f;
+    SetViewport(scene, state.range(0) != 0);
     for (auto _ : state)
     {
         glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
@@ -218,10 +235,11 @@ void BM_BareGraphLists(benchmark::State& state)
         }
         glFinish();
     }
+    SetViewport(scene, false);
     glDeleteLists(lines, 1);
     glDeleteLists(points, static_cast<GLsizei>(scene.genes.size()));
 }
-BENCHMARK(BM_BareGraphLists)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_BareGraphLists)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 } // namespace
 
 [[maybe_unused]] const bool kCleanupRegistered = (BenchmarkCleanup() = [] { gScene.reset(); }, true);

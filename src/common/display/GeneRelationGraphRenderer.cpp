@@ -59,23 +59,14 @@ struct GeneRelationGraphRenderer::LayoutJob
 // ---------------------------------------------------------------------------
 // Node
 
-GeneRelationGraphRenderer::Node::Node(GraphNode* graphNode, ExpressionThumbnail* thumbnail)
-    : m_thumbnail(thumbnail), m_graphNode(graphNode), m_label(nullptr)
+GeneRelationGraphRenderer::Node::Node(GraphNode* graphNode, ExpressionThumbnail* thumbnail, int label)
+    : m_thumbnail(thumbnail), m_graphNode(graphNode), m_label(label)
 {
 }
 
 GeneRelationGraphRenderer::Node::~Node()
 {
-    delete m_label;
     delete m_thumbnail;
-}
-
-void GeneRelationGraphRenderer::Node::SetTextBox(GLTextBox* label)
-{
-    if (label == m_label)
-        return;
-    delete m_label;
-    m_label = label;
 }
 
 // ---------------------------------------------------------------------------
@@ -88,6 +79,7 @@ GeneRelationGraphRenderer::GeneRelationGraphRenderer(GLDisplay* display, BrainEx
       m_searchController(searchController),
       m_display(display),
       m_statusBox(display->CreateTextBox(400, 1, false, GLTextBox::LEFT)),
+      m_labels(display->GetTextRasterizer(), kLabelWidth, false),
       m_width(0),
       m_height(0),
       m_rotating(false),
@@ -106,7 +98,8 @@ GeneRelationGraphRenderer::GeneRelationGraphRenderer(GLDisplay* display, BrainEx
       m_sphere(25, 25),
       m_smallSphere(8, 8),
       m_sphereList(0),
-      m_smallSphereList(0)
+      m_sceneLists(0),
+      m_sceneListCount(0)
 {
     if (m_model != nullptr)
         m_model->AddListener(this);
@@ -121,7 +114,8 @@ GeneRelationGraphRenderer::~GeneRelationGraphRenderer()
     m_retiredBuilders.clear();
     m_display->MakeCurrent();
     if (m_sphereList != 0)
-        glDeleteLists(m_sphereList, 2);
+        glDeleteLists(m_sphereList, 1);
+    m_labels.Clear();
     delete m_statusBox;
     if (m_model != nullptr)
         m_model->RemoveListener(this);
@@ -392,11 +386,13 @@ void GeneRelationGraphRenderer::ShowLayout()
 
 void GeneRelationGraphRenderer::DeleteNodes()
 {
-    if (m_nodes.empty())
+    if (m_nodes.empty() && m_labels.GetCount() == 0 && m_sceneLists == 0)
         return;
-    // Labels and thumbnails hold GL objects.
+    // Labels, thumbnails and the scene's lists are GL objects.
     m_display->MakeCurrent();
+    DeleteScene();
     m_nodes.clear();
+    m_labels.Clear();
 }
 
 void GeneRelationGraphRenderer::InitializeNodes()
@@ -427,11 +423,9 @@ void GeneRelationGraphRenderer::InitializeNodes()
             thumbnail = new ExpressionThumbnail(
                 m_display, m_model,
                 new GeneExpression(nullptr, graphNode->GetName().c_str(), 0, graphNode->GetImageSeriesId(), 0, 0.0f));
-        auto node = std::make_unique<Node>(graphNode, thumbnail);
-        GLTextBox* label = m_display->CreateTextBox(250, 1, false, GLTextBox::LEFT);
-        label->SetText(graphNode->GetSymbol());
-        node->SetTextBox(label);
-        m_nodes.push_back(std::move(node));
+        std::unique_ptr<ExpressionThumbnail> owned(thumbnail);
+        const int label = m_labels.Add(graphNode->GetSymbol());
+        m_nodes.push_back(std::make_unique<Node>(graphNode, owned.release(), label));
     }
     m_zoom = 1.0f;
     m_panX = 0.0f;
@@ -484,6 +478,70 @@ void GeneRelationGraphRenderer::Display()
 void GeneRelationGraphRenderer::DrawNodes(float square)
 {
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    const std::vector<float> key = {square, m_zoom, m_panX, m_panY, static_cast<float>(m_width),
+                                    static_cast<float>(m_height)};
+    if (m_sceneLists == 0 || key != m_sceneKey)
+    {
+        CompileScene(square);
+        m_sceneKey = key;
+    }
+    if (m_sceneLists == 0)
+    {
+        // No display lists to be had: the same commands straight away.
+        EmitScene(square, [&](const Node& node) { DrawThumbnail(node, square); });
+        return;
+    }
+    GLuint list = m_sceneLists;
+    glCallList(list);
+    for (const auto& node : m_nodes)
+        if (node->GetThumbnail() != nullptr)
+        {
+            DrawThumbnail(*node, square);
+            glCallList(++list);
+        }
+}
+
+void GeneRelationGraphRenderer::CompileScene(float square)
+{
+    DeleteScene();
+    // The fine sphere's list first: lists are not made while one compiles.
+    DrawSphere(0.0f, 0.0f, 0.0f, 0.0f, false);
+    int count = 1;
+    for (const auto& node : m_nodes)
+        count += node->GetThumbnail() != nullptr ? 1 : 0;
+    const GLuint base = glGenLists(count);
+    if (base == 0)
+        return;
+    m_sceneLists = base;
+    m_sceneListCount = count;
+    GLuint list = base;
+    glNewList(list, GL_COMPILE);
+    EmitScene(square, [&](const Node&) {
+        glEndList();
+        glNewList(++list, GL_COMPILE);
+    });
+    glEndList();
+}
+
+void GeneRelationGraphRenderer::DeleteScene()
+{
+    if (m_sceneLists != 0)
+        glDeleteLists(m_sceneLists, m_sceneListCount);
+    m_sceneLists = 0;
+    m_sceneListCount = 0;
+}
+
+void GeneRelationGraphRenderer::DrawThumbnail(const Node& node, float square)
+{
+    float x = 0.0f;
+    float y = 0.0f;
+    GetNodeCenter(node.GetGraphNode(), x, y);
+    node.GetThumbnail()->DrawAt(static_cast<int>(x), static_cast<int>(y),
+                                node.GetGraphNode()->GetSize() * square * THUMB_SCALE, m_angle);
+}
+
+void GeneRelationGraphRenderer::EmitScene(float square, const std::function<void(const Node&)>& atThumbnail)
+{
     glColor4f(0.75f, 0.75f, 0.75f, 0.4f);
     {
         GLBegin lines(GL_LINES);
@@ -515,36 +573,61 @@ void GeneRelationGraphRenderer::DrawNodes(float square)
         if (node->GetThumbnail() != nullptr)
         {
             DrawSphere(x, y, -500.0f, 2.5f);
-            node->GetThumbnail()->DrawAt(static_cast<int>(x), static_cast<int>(y), size * square * THUMB_SCALE,
-                                         m_angle);
+            atThumbnail(*node);
         }
-        else
+        else if (SphereShows(x, y, size * square / 2.0f))
         {
             DrawSphere(x, y, 0.0f, size * square / 2.0f);
         }
     }
 }
 
-void GeneRelationGraphRenderer::DrawSphere(float x, float y, float z, float radius)
+bool GeneRelationGraphRenderer::SphereShows(float x, float y, float radius) const
 {
+    // The outline lies within the radius of the centre, in view pixels.
+    const float vx = x * m_zoom + m_panX;
+    const float vy = y * m_zoom + m_panY;
+    const float r = radius * m_zoom;
+    if (vx + r < 0.0f || vx - r > static_cast<float>(m_width) || vy + r < 0.0f ||
+        vy - r > static_cast<float>(m_height))
+        return false;
+    if (r >= 0.75f)
+        return true;
+    // A pixel is lit only when its centre is covered; the nearest centre
+    // decides, with a margin for the rasteriser's rounding.
+    const float dx = vx - (std::floor(vx) + 0.5f);
+    const float dy = vy - (std::floor(vy) + 0.5f);
+    const float reach = r + 0.01f;
+    return dx * dx + dy * dy <= reach * reach;
+}
+
+void GeneRelationGraphRenderer::DrawSphere(float x, float y, float z, float radius, bool draw)
+{
+    // The view looks along the z axis with the depth test on: the half
+    // facing it is all that shows.
+    if (draw && radius < 4.0f)
+    {
+        // Below 4 pixels of radius the finer sphere shows no difference. The
+        // vertices are placed here: no matrix changes between spheres, so
+        // thousands of them go to GL as one batch.
+        m_smallSphere.DrawFrontAt(x, y, z, radius);
+        return;
+    }
     if (m_sphereList == 0)
     {
-        m_sphereList = glGenLists(2);
+        m_sphereList = glGenLists(1);
         if (m_sphereList == 0)
             return;
-        m_smallSphereList = m_sphereList + 1;
         glNewList(m_sphereList, GL_COMPILE);
-        m_sphere.DrawAt(0.0f, 0.0f, 0.0f, 1.0f);
-        glEndList();
-        glNewList(m_smallSphereList, GL_COMPILE);
-        m_smallSphere.DrawAt(0.0f, 0.0f, 0.0f, 1.0f);
+        m_sphere.DrawFrontAt(0.0f, 0.0f, 0.0f, 1.0f);
         glEndList();
     }
-    // Below 4 pixels of radius the finer sphere shows no difference.
+    if (!draw)
+        return;
     glPushMatrix();
     glTranslatef(x, y, z);
     glScalef(radius, radius, radius);
-    glCallList(radius < 4.0f ? m_smallSphereList : m_sphereList);
+    glCallList(m_sphereList);
     glPopMatrix();
 }
 
@@ -569,9 +652,11 @@ void GeneRelationGraphRenderer::DrawLabels(float square)
         GetNodeCenter(graphNode, x, y);
         const float vx = x * m_zoom + m_panX;
         const float vy = (y - h / 2.0f) * m_zoom + m_panY;
-        GLTextBox* label = node->GetTextBox();
-        label->Draw(static_cast<int>(vx - label->GetTextWidth() / 2.0f), static_cast<int>(vy - label->GetLineHeight()));
+        const int label = node->GetLabel();
+        m_labels.Queue(label, static_cast<int>(vx - m_labels.GetTextWidth(label) / 2.0f),
+                       static_cast<int>(vy - m_labels.GetLineHeight()), m_width, m_height);
     }
+    m_labels.DrawQueued();
 }
 
 // ---------------------------------------------------------------------------

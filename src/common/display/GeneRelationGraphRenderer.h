@@ -3,11 +3,13 @@
 
 #include "gl/GLRenderer.h"
 #include "gl/GLSolids.h"
+#include "gl/TextAtlas.h"
 #include "gl/TimerListener.h"
 #include "model/BrainExpressionModelListener.h"
 #include "model/generelation/RelationGraph.h"
 #include "model/generelation/SimlaraGraphBuilder.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -37,26 +39,24 @@ class GeneRelationGraphRenderer : public GLInteractiveRenderer,
                                   public GeneRelation::SimlaraGraphBuilderListener
 {
 public:
-    // One drawn node: its graph node (not owned), its label and, for a large
-    // node, its thumbnail (both owned).
+    // One drawn node: its graph node (not owned), its label (an index into
+    // the view's label atlas) and, for a large node, its thumbnail (owned).
     class Node
     {
     public:
-        Node(GeneRelation::GraphNode* graphNode, ExpressionThumbnail* thumbnail);
+        Node(GeneRelation::GraphNode* graphNode, ExpressionThumbnail* thumbnail, int label);
         ~Node();
         Node(const Node&) = delete;
         Node& operator=(const Node&) = delete;
 
-        // Replaces (and deletes) the label.
-        void SetTextBox(GLTextBox* label);
-        GLTextBox* GetTextBox() const { return m_label; }
+        int GetLabel() const { return m_label; }
         ExpressionThumbnail* GetThumbnail() const { return m_thumbnail; }
         GeneRelation::GraphNode* GetGraphNode() const { return m_graphNode; }
 
     private:
         ExpressionThumbnail* m_thumbnail;
         GeneRelation::GraphNode* m_graphNode;
-        GLTextBox* m_label;
+        int m_label;
     };
 
     static constexpr float MARGIN = 100.0f;
@@ -64,6 +64,8 @@ public:
     // Nodes with a thumbnail at most (the largest ones).
     static constexpr int kMaxThumbnails = 128;
     static constexpr unsigned kTimerInterval = 50;
+    // Labels are cut at this width.
+    static constexpr int kLabelWidth = 250;
 
     // None is owned. Registers with the model.
     GeneRelationGraphRenderer(GLDisplay* display, BrainExpressionModel* model, Atlas* atlas,
@@ -117,6 +119,7 @@ public:
     float GetPanY() const { return m_panY; }
     float GetAngle() const { return m_angle; }
     const GLTextBox* GetStatusBox() const { return m_statusBox; }
+    const TextAtlas& GetLabels() const { return m_labels; }
     const std::vector<std::unique_ptr<Node>>& GetNodes() const { return m_nodes; }
     GeneRelation::RelationGraph& GetGraph() { return m_graph; }
     GeneRelation::SimlaraGraphBuilder* GetBuilder() const { return m_builder.get(); }
@@ -144,9 +147,21 @@ private:
     // Keeps the builder until it is safe to delete it (not inside its calls).
     void RetireBuilder();
     void DrawNodes(float square);
-    // A sphere from a display list; spheres a few pixels wide with fewer
-    // subdivisions, which look the same.
-    void DrawSphere(float x, float y, float z, float radius);
+    // Edges, then each node's sphere; at a node with a thumbnail, after its
+    // sphere, calls atThumbnail.
+    void EmitScene(float square, const std::function<void(const Node&)>& atThumbnail);
+    void DrawThumbnail(const Node& node, float square);
+    // Compiles EmitScene into display lists, one up to each thumbnail.
+    void CompileScene(float square);
+    void DeleteScene();
+    // False when a sphere at graph point (x, y) lights no pixel of the view:
+    // wholly outside it, or smaller than a pixel and missing every pixel
+    // centre.
+    bool SphereShows(float x, float y, float radius) const;
+    // A sphere: from a display list, or, a few pixels wide, with fewer
+    // subdivisions (which look the same) straight into the current batch.
+    // With draw false, only makes the display list.
+    void DrawSphere(float x, float y, float z, float radius, bool draw = true);
     void DrawLabels(float square);
 
     std::vector<std::unique_ptr<Node>> m_nodes;
@@ -155,6 +170,8 @@ private:
     SearchController* m_searchController;
     GLDisplay* m_display;
     GLTextBox* m_statusBox;
+    // The nodes' symbols, drawn in one batch.
+    TextAtlas m_labels;
     int m_width;
     int m_height;
     bool m_rotating;
@@ -175,9 +192,14 @@ private:
     float m_clickY;
     GLSphere m_sphere;
     GLSphere m_smallSphere;
-    // The unit spheres as display lists (made on the first frame).
+    // The fine unit sphere as a display list (made on the first large one).
     unsigned m_sphereList;
-    unsigned m_smallSphereList;
+    // Only the thumbnails turn: the rest of the graph is kept in display
+    // lists, made at the first frame after the nodes, the view's size, zoom
+    // or pan changed.
+    unsigned m_sceneLists;
+    int m_sceneListCount;
+    std::vector<float> m_sceneKey;
     // The status shown once the layout is done (a failed build's error).
     std::string m_statusAfterLayout;
     std::shared_ptr<LayoutJob> m_job;

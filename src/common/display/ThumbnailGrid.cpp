@@ -137,64 +137,57 @@ float GetExpressorSize(const Expressor& expressor)
     return (static_cast<float>(expressor.count) - 5.0f) / 25.0f;
 }
 
-void PointLists::Generate(const GeneExpression& gene)
+void PointLists::Generate(const GeneExpression&)
 {
-    if (m_base != 0)
+    if (m_list != 0)
         return;
-    const Atlas* atlas = Atlas::GetAtlas();
-    const ImageGrid::BrainOntology* ontology = atlas->GetOntology();
-    const GLsizei count = static_cast<GLsizei>(ontology != nullptr ? ontology->GetNumStructures() : 0);
-    if (count <= 0)
+    m_list = glGenLists(1);
+    m_compiled = false;
+}
+
+void PointLists::Call(const GeneExpression& gene, const ImageGrid::AnnotationSelector& selector)
+{
+    if (m_list == 0)
         return;
-    const GLuint base = glGenLists(count);
-    if (base == 0)
-        return;
-    m_base = base;
-    m_count = count;
-    const std::vector<BrainFeature>& features = gene.GetBrainFeatures();
-    const size_t n = std::min(features.size(), static_cast<size_t>(count));
-    for (size_t i = 0; i < n; ++i)
+    if (!m_compiled || selector != m_selector)
     {
-        const BrainFeature& feature = features[i];
-        if (!IsDrawnFeature(feature))
-            continue;
-        const float r = feature.label->red / 255.0f * 0.8f;
-        const float g = feature.label->green / 255.0f * 0.8f;
-        const float b = feature.label->blue / 255.0f * 0.8f;
-        glNewList(base + static_cast<GLuint>(i), GL_COMPILE);
+        const Atlas* atlas = Atlas::GetAtlas();
+        const ImageGrid::BrainOntology* ontology = atlas->GetOntology();
+        const size_t count = ontology != nullptr ? static_cast<size_t>(ontology->GetNumStructures()) : 0;
+        const std::vector<BrainFeature>& features = gene.GetBrainFeatures();
+        const size_t n = std::min(features.size(), count);
+        glNewList(m_list, GL_COMPILE);
         {
             GLBegin points(GL_POINTS);
-            for (const Expressor* e : feature.expressors)
+            for (size_t i = 0; i < n; ++i)
             {
-                if (e->count <= 4)
+                const BrainFeature& feature = features[i];
+                if (!IsDrawnFeature(feature) || !feature.label->own.Intersects(selector))
                     continue;
-                glColor4f(r, g, b, std::min(8.5f * GetExpressorSize(*e), 1.0f));
-                glVertex3f(e->gridX, e->gridY, e->gridZ);
+                const float r = feature.label->red / 255.0f * 0.8f;
+                const float g = feature.label->green / 255.0f * 0.8f;
+                const float b = feature.label->blue / 255.0f * 0.8f;
+                for (const Expressor* e : feature.expressors)
+                {
+                    if (e->count <= 4)
+                        continue;
+                    glColor4f(r, g, b, std::min(8.5f * GetExpressorSize(*e), 1.0f));
+                    glVertex3f(e->gridX, e->gridY, e->gridZ);
+                }
             }
         }
         glEndList();
+        m_compiled = true;
+        m_selector = selector;
     }
-}
-
-void PointLists::Call(const GeneExpression& gene, const ImageGrid::AnnotationSelector& selector) const
-{
-    if (m_base == 0)
-        return;
-    const std::vector<BrainFeature>& features = gene.GetBrainFeatures();
-    const size_t n = std::min(features.size(), static_cast<size_t>(m_count));
-    for (size_t i = 0; i < n; ++i)
-    {
-        const BrainFeature& feature = features[i];
-        if (IsDrawnFeature(feature) && feature.label->own.Intersects(selector))
-            glCallList(m_base + static_cast<GLuint>(i));
-    }
+    glCallList(m_list);
 }
 
 void PointLists::Delete()
 {
-    if (m_base != 0)
-        glDeleteLists(m_base, m_count);
-    m_base = 0;
-    m_count = 0;
+    if (m_list != 0)
+        glDeleteLists(m_list, 1);
+    m_list = 0;
+    m_compiled = false;
 }
 } // namespace ThumbnailGrid

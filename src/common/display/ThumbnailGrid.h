@@ -48,8 +48,10 @@ void ReportNetworkError(GeneExpression& gene);
 // Relative size of a voxel's point from its count of expressing objects.
 float GetExpressorSize(const Expressor& expressor);
 
-// One display list per structure of the ontology, with the gene's points in
-// the structure's colour (made on first use, with the context current).
+// The gene's points in their structures' colours, structure by structure in
+// ontology order, as one display list holding the structures the current
+// selector picks: one draw per thumbnail. The list is made on first use and
+// compiled again when the selector changes, with the context current.
 class PointLists
 {
 public:
@@ -57,18 +59,19 @@ public:
     PointLists(const PointLists&) = delete;
     PointLists& operator=(const PointLists&) = delete;
 
-    // Compiles the lists of the gene when there are none yet.
+    // Makes the list when there is none yet.
     void Generate(const GeneExpression& gene);
-    // Calls the list of each structure with points whose own annotation set
-    // meets the selector.
-    void Call(const GeneExpression& gene, const ImageGrid::AnnotationSelector& selector) const;
-    // Frees the lists; the caller makes the context current first.
+    // Draws the points of each structure whose own annotation set meets the
+    // selector.
+    void Call(const GeneExpression& gene, const ImageGrid::AnnotationSelector& selector);
+    // Frees the list; the caller makes the context current first.
     void Delete();
-    bool IsEmpty() const { return m_base == 0; }
+    bool IsEmpty() const { return m_list == 0; }
 
 private:
-    GLuint m_base = 0;
-    GLsizei m_count = 0;
+    GLuint m_list = 0;
+    bool m_compiled = false;
+    ImageGrid::AnnotationSelector m_selector;
 };
 } // namespace ThumbnailGrid
 

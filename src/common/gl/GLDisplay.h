@@ -4,6 +4,8 @@
 #include "gl/Cursors.h"
 #include "gl/GLTextBox.h"
 
+class TextRasterizer;
+
 class TimerListener;
 
 // The platform view a renderer draws into.
@@ -35,6 +37,9 @@ public:
     virtual void StopTimer() = 0;
     // A new text box; the caller owns it.
     virtual GLTextBox* CreateTextBox(int width, int lines, bool smallFont, GLTextBox::Alignment alignment) = 0;
+    // The text system of those boxes (not owned), for views that draw many
+    // texts from one texture; null on displays that only measure text.
+    virtual TextRasterizer* GetTextRasterizer() = 0;
     // Declares a rectangle (x, y, width, height, origin at the bottom left of
     // the view) showing the cursor; valid only while the renderer's
     // ResetCursorRects runs.

@@ -216,27 +216,50 @@ GLSphere::GLSphere(int slices, int stacks)
     }
 }
 
+namespace
+{
+void EmitSpherePoints(const GLSphere::Point3d* begin, const GLSphere::Point3d* end, float x, float y, float z,
+                      float radius)
+{
+    for (const GLSphere::Point3d* p = begin; p != end; ++p)
+    {
+        glNormal3f(p->nx, p->ny, p->nz);
+        glVertex3f(p->x * radius + x, p->y * radius + y, p->z * radius + z);
+    }
+}
+} // namespace
+
 void GLSphere::DrawAt(float x, float y, float z, float radius)
 {
-    auto emit = [&](const std::vector<Point3d>& points) {
-        for (const Point3d& p : points)
-        {
-            glNormal3f(p.nx, p.ny, p.nz);
-            glVertex3f(p.x * radius + x, p.y * radius + y, p.z * radius + z);
-        }
-    };
     {
         GLBegin fan(GL_TRIANGLE_FAN);
-        emit(m_top);
+        EmitSpherePoints(m_top.data(), m_top.data() + m_top.size(), x, y, z, radius);
     }
     {
         GLBegin fan(GL_TRIANGLE_FAN);
-        emit(m_bottom);
+        EmitSpherePoints(m_bottom.data(), m_bottom.data() + m_bottom.size(), x, y, z, radius);
     }
     if (!m_body.empty())
     {
         GLBegin strip(GL_QUAD_STRIP);
-        emit(m_body);
+        EmitSpherePoints(m_body.data(), m_body.data() + m_body.size(), x, y, z, radius);
+    }
+}
+
+void GLSphere::DrawFrontAt(float x, float y, float z, float radius)
+{
+    {
+        GLBegin fan(GL_TRIANGLE_FAN);
+        EmitSpherePoints(m_top.data(), m_top.data() + m_top.size(), x, y, z, radius);
+    }
+    // Body row j joins rings j and j + 1; ring (stacks + 1) / 2 is the first
+    // at or past the equator.
+    const size_t rows = static_cast<size_t>(std::max((m_stacks + 1) / 2 - 1, 0));
+    const size_t count = std::min(m_body.size(), rows * 2 * static_cast<size_t>(m_slices + 1));
+    if (count > 0)
+    {
+        GLBegin strip(GL_QUAD_STRIP);
+        EmitSpherePoints(m_body.data(), m_body.data() + count, x, y, z, radius);
     }
 }
 

@@ -80,6 +80,10 @@ public:
 
     // The caps as GL_TRIANGLE_FANs and the body as one GL_QUAD_STRIP.
     void DrawAt(float x, float y, float z, float radius);
+    // Only the half towards +z: the top cap and the body's rows down to the
+    // first ring at or past the equator, which hold the whole outline. Seen
+    // along the z axis with the depth test on, the rest never shows.
+    void DrawFrontAt(float x, float y, float z, float radius);
 
     int GetSlices() const { return m_slices; }
     int GetStacks() const { return m_stacks; }

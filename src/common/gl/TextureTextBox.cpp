@@ -62,17 +62,16 @@ void TextureTextBox::SetText(const std::string& text)
     m_textHeight = textHeight;
 }
 
-void TextureTextBox::DrawBacking(int x, int y)
+void TextureTextBox::DrawBacking(int x, int textBottom, int textWidth, int textHeight)
 {
     const int clicked = gTintState.QMB_expressor_clicked;
-    const int top = y + m_texture.GetHeight() - m_textHeight;
     if (clicked == 1)
         glColor4f(0.682f, 0.737f, 0.333f, 0.75f);
     else if (clicked >= 2)
         glColor4f(0.909f, 0.909f, 0.909f, 0.75f);
     else
         glColor4f(0.1f, 0.1f, 0.1f, 0.75f);
-    GLFillRect(x - 6, top - 4 + (clicked != 0 ? 8 : 0), x + m_textWidth + 12, top + m_textHeight + 4);
+    GLFillRect(x - 6, textBottom - 4 + (clicked != 0 ? 8 : 0), x + textWidth + 12, textBottom + textHeight + 4);
 }
 
 void TextureTextBox::Draw(int x, int y)
@@ -80,6 +79,6 @@ void TextureTextBox::Draw(int x, int y)
     if (m_text.empty())
         return;
     if (m_showBackground || gTintState.QMB_expressor_clicked >= 1)
-        DrawBacking(x, y);
+        DrawBacking(x, y + m_texture.GetHeight() - m_textHeight, m_textWidth, m_textHeight);
     m_texture.Draw(x, y);
 }

@@ -32,8 +32,12 @@ public:
     const std::string& GetText() const { return m_text; }
     const GLTexture& GetTexture() const { return m_texture; }
 
+    // The dark (after a neuron archive click, tinted) rectangle behind a text
+    // of textWidth x textHeight pixels drawn from the top of its box, whose
+    // lower edge is at textBottom.
+    static void DrawBacking(int x, int textBottom, int textWidth, int textHeight);
+
 private:
-    void DrawBacking(int x, int y);
 
     TextRasterizer* m_rasterizer;
     bool m_showBackground;

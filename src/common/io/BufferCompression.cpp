@@ -11,6 +11,8 @@
 namespace
 {
 const char* const kReadError = "Error while reading grid file.";
+const char* const kShorterThanAnnounced =
+    "Error while reading grid file. The compressed data is shorter than announced.";
 
 struct BlockHeader
 {
@@ -32,23 +34,54 @@ BlockHeader ReadHeader(IOStream& in, unsigned int maxSize)
     return header;
 }
 
+// Inflates the whole block from source into out, which holds exactly
+// header.uncompressedSize bytes already: one inflate call to the end of the
+// stream, with the same checks as the stepwise road.
+void InflateWhole(const unsigned char* source, const BlockHeader& header, MemoryStream& out)
+{
+    const unsigned int n = header.uncompressedSize;
+    z_stream zs{};
+    if (inflateInit(&zs) != Z_OK)
+        throw std::runtime_error(kReadError);
+    // An empty buffer may have no storage; zlib refuses a null output pointer.
+    unsigned char none;
+    zs.next_in = const_cast<unsigned char*>(source);
+    zs.avail_in = header.compressedSize;
+    zs.next_out = n > 0 ? out.GetBuffer() : &none;
+    zs.avail_out = n;
+    const int status = inflate(&zs, Z_FINISH);
+    const unsigned long produced = zs.total_out;
+    inflateEnd(&zs);
+    if (status != Z_STREAM_END)
+        throw std::runtime_error(kReadError);
+    if (produced != n)
+        throw std::runtime_error(kShorterThanAnnounced);
+    out.Seek(0);
+}
+
 // Inflates exactly header.uncompressedSize bytes from source into out. The
 // output grows with the data actually produced, so a header cannot make us
 // allocate memory that the stream never fills.
 void Inflate(const unsigned char* source, const BlockHeader& header, MemoryStream& out)
 {
     const unsigned int n = header.uncompressedSize;
-    z_stream zs{};
-    if (inflateInit(&zs) != Z_OK)
-        throw std::runtime_error(kReadError);
-
-    zs.next_in = const_cast<unsigned char*>(source);
-    zs.avail_in = header.compressedSize;
-
     // Start from a size the compressed bytes could plausibly produce, then double.
     const unsigned long long initial = std::max<unsigned long long>(64u * 1024u, 8ull * header.compressedSize);
     unsigned int capacity = static_cast<unsigned int>(std::min<unsigned long long>(n, initial));
     out.Resize(capacity);
+    if (capacity == n)
+    {
+        // Room for all of it from the start: inflated in one call, with the
+        // same checks (format, checksum, exactly n bytes).
+        InflateWhole(source, header, out);
+        return;
+    }
+
+    z_stream zs{};
+    if (inflateInit(&zs) != Z_OK)
+        throw std::runtime_error(kReadError);
+    zs.next_in = const_cast<unsigned char*>(source);
+    zs.avail_in = header.compressedSize;
     unsigned int produced = 0;
     int status = Z_OK;
     // An empty buffer may have no storage, and zlib refuses a null output
@@ -89,7 +122,7 @@ void Inflate(const unsigned char* source, const BlockHeader& header, MemoryStrea
     if (status != Z_STREAM_END)
         throw std::runtime_error(kReadError);
     if (produced != n)
-        throw std::runtime_error("Error while reading grid file. The compressed data is shorter than announced.");
+        throw std::runtime_error(kShorterThanAnnounced);
     out.Resize(n);
     out.Seek(0);
 }

@@ -6,8 +6,10 @@
 #include "utility/OSUtils.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <future>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -28,10 +30,16 @@ using FilePtr = std::unique_ptr<FILE, FileCloser>;
 // Planes read per chunk by Load and written per chunk by Save.
 constexpr int kLoadChunkPlanes = 8;
 constexpr int kSaveChunkPlanes = 2;
+// Save hands what it wrote to the disk in pieces of this size as it goes, so
+// that the flush an installation makes after it waits for the last piece
+// only, not the whole volume.
+constexpr uint64_t kWriteBehindBytes = 8 * 1024 * 1024;
 // ImportSlices decodes several planes before scattering them into the volume,
 // so that each voxel row is written in runs instead of one byte at a time.
 constexpr int kImportBatchPlanes = 64;
 constexpr int64_t kImportBatchBytes = 32 * 1024 * 1024;
+// Stacks of at least this many planes are decoded on two threads.
+constexpr int kParallelImportPlanes = 32;
 
 enum class ChunkResult
 {
@@ -149,6 +157,7 @@ bool Image3d::Allocate(int nx, int ny, int nz, float voxelSize)
     m_voxels.reset(new (std::nothrow) unsigned char[count]);
     if (!m_voxels)
         return false;
+    OSUtils::PreferLargePages(m_voxels.get(), count);
     m_nx = nx;
     m_ny = ny;
     m_nz = nz;
@@ -237,11 +246,18 @@ bool Image3d::Save(const char* path, ProgressCallback progress, void* context, b
     try
     {
         const size_t sliceBytes = static_cast<size_t>(m_sliceSize);
+        uint64_t written = 0, handedOn = 0;
         const ChunkResult result =
             ForEachChunk(m_nz, kSaveChunkPlanes, progress, context, cancel, [&](int z, int planes) {
                 const size_t bytes = sliceBytes * static_cast<size_t>(planes);
                 if (std::fwrite(m_voxels.get() + sliceBytes * static_cast<size_t>(z), 1, bytes, file) != bytes)
                     throw std::runtime_error(writeError);
+                written += bytes;
+                if (written - handedOn >= kWriteBehindBytes && std::fflush(file) == 0)
+                {
+                    OSUtils::StartWritingToDisk(file, handedOn, written - handedOn);
+                    handedOn = written;
+                }
                 return true;
             });
         if (result == ChunkResult::Cancelled)
@@ -276,13 +292,19 @@ bool Image3d::ImportSlices(const char* path, int nx, int ny, int nz, float voxel
     if (!Allocate(nx, ny, nz, voxelSize))
         throw std::runtime_error("There is not enough memory for a volume of " + SizeText(nx, ny, nz) + " voxels.");
     const std::string where = path != nullptr ? path : "";
-    try
-    {
+    const std::string readError = "Error reading from compressed atlas file " + where;
+    const auto open = [&] {
         FilePtr file(path != nullptr ? OpenFile(path, "rb") : nullptr);
         if (!file)
             throw std::runtime_error("Could not open compressed atlas file " + where);
-        const std::string readError = "Error reading from compressed atlas file " + where;
-
+        return file;
+    };
+    // Set when either decoding thread stops early, so that the other stops too.
+    std::atomic<bool> stop(false);
+    std::atomic<int> decoded(0);
+    try
+    {
+        FilePtr file = open();
         std::vector<uint32_t> offsets(static_cast<size_t>(nx));
         if (std::fread(offsets.data(), sizeof(uint32_t), offsets.size(), file.get()) != offsets.size())
             throw std::runtime_error(readError);
@@ -298,31 +320,74 @@ bool Image3d::ImportSlices(const char* path, int nx, int ny, int nz, float voxel
         const int64_t planeBytes = static_cast<int64_t>(ny) * nz;
         const int batch = static_cast<int>(
             std::max<int64_t>(1, std::min<int64_t>(kImportBatchPlanes, kImportBatchBytes / planeBytes)));
-        std::vector<unsigned char> planes(static_cast<size_t>(planeBytes * batch));
-        ProgressThrottle throttle(progress, context);
-        for (int x0 = 0; x0 < nx; x0 += batch)
-        {
-            const int count = std::min(batch, nx - x0);
-            for (int b = 0; b < count; ++b)
+        // Decodes planes [from, to) from its own file handle; false when
+        // cancelled or stopped. Only the calling thread reports progress.
+        const auto decode = [&](FilePtr in, int from, int to, bool reports) {
+            std::vector<unsigned char> planes(static_cast<size_t>(planeBytes * std::min(batch, to - from)));
+            ProgressThrottle throttle(reports ? progress : nullptr, context);
+            for (int x0 = from; x0 < to; x0 += batch)
             {
-                const int x = x0 + b;
-                throttle.Report(static_cast<float>(x + 1) / static_cast<float>(nx));
-                if (IsCancelled(cancel))
+                const int count = std::min(batch, to - x0);
+                for (int b = 0; b < count; ++b)
                 {
-                    file.reset();
-                    Clear();
-                    return false;
+                    const int x = x0 + b;
+                    throttle.Report(static_cast<float>(decoded.load() + 1) / static_cast<float>(nx));
+                    if (IsCancelled(cancel) || stop.load())
+                        return false;
+                    const int64_t offset = offsets[static_cast<size_t>(x)];
+                    if (offset < tableEnd || offset >= fileSize)
+                        throw std::runtime_error("Unexpected data while reading from compressed atlas file " + where);
+                    if (std::fseek(in.get(), static_cast<long>(offset), SEEK_SET) != 0)
+                        throw std::runtime_error(readError);
+                    ReadJPEG(in.get(), planes.data() + planeBytes * b, ny, nz);
+                    ++decoded;
                 }
-                const int64_t offset = offsets[static_cast<size_t>(x)];
-                if (offset < tableEnd || offset >= fileSize)
-                    throw std::runtime_error("Unexpected data while reading from compressed atlas file " + where);
-                if (std::fseek(file.get(), static_cast<long>(offset), SEEK_SET) != 0)
-                    throw std::runtime_error(readError);
-                ReadJPEG(file.get(), planes.data() + planeBytes * b, ny, nz);
+                // Pixel (i, j) of plane x is voxel (x, i, j): the batch fills
+                // `count` neighbouring voxels of each (y, z) row.
+                ScatterPlanes(planes.data(), planeBytes, count, m_voxels.get() + x0, nx);
             }
-            // Pixel (i, j) of plane x is voxel (x, i, j): the batch fills
-            // `count` neighbouring voxels of each (y, z) row.
-            ScatterPlanes(planes.data(), planeBytes, count, m_voxels.get() + x0, nx);
+            return true;
+        };
+
+        // A large stack is decoded on two threads, each filling its own range
+        // of x (whole 64-voxel runs of each row where the size allows). On
+        // every way out of this block the second thread is told to stop and
+        // waited for (the guard, then the future, go before all they use).
+        int split = nx;
+        if (nx >= kParallelImportPlanes)
+        {
+            split = nx / 2;
+            if (split >= 64)
+                split -= split % 64;
+        }
+        std::future<bool> second;
+        struct StopOnExit
+        {
+            std::atomic<bool>& stop;
+            ~StopOnExit() { stop = true; }
+        } stopOnExit{stop};
+        if (split < nx)
+        {
+            second = std::async(std::launch::async, [&, in = open()]() mutable {
+                try
+                {
+                    return decode(std::move(in), split, nx, false);
+                }
+                catch (...)
+                {
+                    stop = true;
+                    throw;
+                }
+            });
+        }
+        const bool first = decode(std::move(file), 0, split, true);
+        if (!first)
+            stop = true;
+        const bool rest = second.valid() ? second.get() : true;
+        if (!first || !rest)
+        {
+            Clear();
+            return false;
         }
     }
     catch (...)

@@ -42,13 +42,23 @@ public:
     PartialFile& operator=(const PartialFile&) = delete;
 
     const std::string& Path() const { return m_path; }
-    // Flushes the file to the disk and renames it to target; throws failure +
-    // target when either fails.
-    void Commit(const std::string& target, const std::string& failure)
+    // Flushes the file to the disk; throws failure + target when that fails.
+    void Flush(const std::string& target, const std::string& failure) const
     {
-        if (!OSUtils::FlushToDisk(m_path.c_str()).empty() || !OSUtils::MoveFile(m_path.c_str(), target.c_str()))
+        if (!OSUtils::FlushToDisk(m_path.c_str()).empty())
+            throw std::runtime_error(failure + target);
+    }
+    // Renames the flushed file to target; throws failure + target when that fails.
+    void Rename(const std::string& target, const std::string& failure)
+    {
+        if (!OSUtils::MoveFile(m_path.c_str(), target.c_str()))
             throw std::runtime_error(failure + target);
         m_path.clear();
+    }
+    void Commit(const std::string& target, const std::string& failure)
+    {
+        Flush(target, failure);
+        Rename(target, failure);
     }
 
 private:
@@ -157,11 +167,19 @@ bool Atlas::InstallAtlas(ProgressCallback progress, void* context, bool* cancel)
     IntermediateCallback steps(progress, context);
     steps.range = 1.0f / 2.0f;
 
-    // The map is unpacked in memory on a second thread while the slices are
-    // decoded; nothing is written before both are done. (The future waits for
-    // that thread on every way out.)
-    std::future<std::vector<unsigned char>> mapRecords =
-        std::async(std::launch::async, [this] { return UnpackSagittalAtlasMap(); });
+    // The map is unpacked, written under its temporary name and flushed to
+    // the disk on a second thread while the slices are decoded (the slices
+    // then take that thread's core too); nothing takes the place of an
+    // earlier file before both are done. (The future, made after the
+    // temporary file, waits for that thread on every way out, before the
+    // file is removed.)
+    const std::string mapPath = m_userAtlasPath + kMapFile;
+    PartialFile partialMap(mapPath + kPartialSuffix);
+    std::future<void> mapWritten = std::async(std::launch::async, [this, &partialMap, &mapPath] {
+        const std::vector<unsigned char> records = UnpackSagittalAtlasMap();
+        WithMapMessages([&] { WriteMapRecords(partialMap.Path(), records); });
+        partialMap.Flush(mapPath, kSaveFailure);
+    });
 
     // The slices go into a volume of their own: a Nissl volume already in use
     // is never replaced under its readers.
@@ -183,23 +201,21 @@ bool Atlas::InstallAtlas(ProgressCallback progress, void* context, bool* cancel)
         throw std::runtime_error("Could not load 3D Nissl image. Your installation of Nuvaro may be corrupted.");
     }
     steps.start += steps.range;
-    const std::vector<unsigned char> records = mapRecords.get();
+    mapWritten.get();
 
     // From here on the folder holds no complete installation until the new
     // "Version" is in place.
     const std::string versionPath = m_userAtlasPath + kVersionFile;
-    OSUtils::DeleteFile(versionPath.c_str());
-    FlushFolder(m_userAtlasPath);
+    // (A first installation has no "Version" to remove, nor a removal to flush.)
+    if (OSUtils::DeleteFile(versionPath.c_str()))
+        FlushFolder(m_userAtlasPath);
 
     const std::string nisslPath = m_userAtlasPath + kNisslFile;
     PartialFile partialNissl(nisslPath + kPartialSuffix);
     if (!nissl->Save(partialNissl.Path().c_str(), IntermediateCallback::Progress, &steps, cancel))
         return false;
-    const std::string mapPath = m_userAtlasPath + kMapFile;
-    PartialFile partialMap(mapPath + kPartialSuffix);
-    WithMapMessages([&] { WriteMapRecords(partialMap.Path(), records); });
     partialNissl.Commit(nisslPath, kSaveFailure);
-    partialMap.Commit(mapPath, kSaveFailure);
+    partialMap.Rename(mapPath, kSaveFailure);
     FlushFolder(m_userAtlasPath);
 
     PartialFile partialVersion(versionPath + kPartialSuffix);

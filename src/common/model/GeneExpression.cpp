@@ -1,6 +1,5 @@
 #include "model/GeneExpression.h"
 
-#include "io/Image3d.h"
 #include "model/Atlas.h"
 #include "model/BrainOntology.h"
 #include "model/UserPreferences.h"
@@ -272,36 +271,6 @@ void GeneExpression::CombineGrids(const Atlas* atlas)
         m_expressors.push_back(e);
     }
     DeriveExpressorData(atlas);
-}
-
-void GeneExpression::DeriveExpressorData(const Atlas* atlas)
-{
-    const uint32_t nx = static_cast<uint32_t>(atlas->GetViewDimension(0));
-    const uint32_t sliceSize = nx * static_cast<uint32_t>(atlas->GetViewDimension(1));
-    const float r = atlas->GetViewResolution();
-    const Image3d* annotation = atlas->GetAnnotationImage();
-    const ImageGrid::BrainOntology* ontology = atlas->GetOntology();
-    // When the annotation volume is the view grid itself, the voxel centre of
-    // grid id g is voxel g - 1 (what GetValue finds for it, without the
-    // arithmetic in micrometres).
-    const bool sameGrid = annotation->IsOpen() && annotation->GetVoxelSize() == r &&
-                          static_cast<uint32_t>(annotation->GetNX()) == nx &&
-                          static_cast<uint32_t>(annotation->GetSliceSize()) == sliceSize &&
-                          annotation->GetNZ() == atlas->GetViewDimension(2);
-    const unsigned char* voxels = annotation->GetBuffer();
-    for (Expressor& e : m_expressors)
-    {
-        const uint32_t g = e.gridId - 1;
-        const uint32_t z = g / sliceSize;
-        const uint32_t inSlice = g - z * sliceSize;
-        const uint32_t y = inSlice / nx;
-        e.gridX = static_cast<float>(inSlice - y * nx);
-        e.gridY = static_cast<float>(y);
-        e.gridZ = static_cast<float>(z);
-        const int value = sameGrid ? voxels[g] : annotation->GetValue(e.gridX * r, e.gridY * r, e.gridZ * r);
-        e.label = ontology != nullptr ? ontology->GetAnnotationLabel(static_cast<unsigned char>(value)) : nullptr;
-    }
-    ComputeBrainFeatures(atlas);
 }
 
 std::string GeneExpression::TranslatePath(const std::string& path)

@@ -10,8 +10,13 @@
 #include <vector>
 
 class Atlas;
+class Image3d;
 class IOStream;
 class MemoryStream;
+namespace ImageGrid
+{
+class BrainOntology;
+}
 
 // One gene's expression data set: the measurements of one image series
 // resampled onto the atlas's 100-micrometre view grid. It is both the record
@@ -205,6 +210,31 @@ private:
     // Fills every expressor's grid position and structure, then sorts the
     // list and rebuilds the features (ComputeBrainFeatures).
     void DeriveExpressorData(const Atlas* atlas);
+    // What placing an expressor needs of the atlas: the view grid's shape and
+    // the structure at each voxel centre.
+    class VoxelPlacer
+    {
+    public:
+        explicit VoxelPlacer(const Atlas* atlas);
+        // Sets e's grid position to (x, y, z), the voxel of its grid id, and
+        // its structure.
+        void Place(Expressor& e, uint32_t x, uint32_t y, uint32_t z) const;
+        // Same, the voxel found from e's grid id.
+        void Place(Expressor& e) const;
+
+    private:
+        // The annotation value at e's grid position, looked up in micrometres.
+        int ValueInMicrometres(const Expressor& e) const;
+
+        uint32_t m_nx;
+        uint32_t m_sliceSize;
+        float m_resolution;
+        const Image3d* m_annotation;
+        const ImageGrid::BrainOntology* m_ontology;
+        // The annotation volume's voxels when it is the view grid itself (the
+        // voxel centre of grid id g is then voxel g - 1), else null.
+        const unsigned char* m_sameGridVoxels;
+    };
     // Rebuilds the features from the ontology over the expressors as they are.
     void BuildBrainFeatures(const Atlas* atlas);
     // Makes the features point into this object's expressors after copying

@@ -4,8 +4,10 @@
 
 #include "io/BufferCompression.h"
 #include "io/FileStream.h"
+#include "io/Image3d.h"
 #include "io/MemoryStream.h"
 #include "model/Atlas.h"
+#include "model/BrainOntology.h"
 #include "utility/ByteSwapper.h"
 #include "utility/OSUtils.h"
 
@@ -176,6 +178,55 @@ std::string UnsupportedVersion(uint32_t version)
 
 } // namespace
 
+GeneExpression::VoxelPlacer::VoxelPlacer(const Atlas* atlas)
+    : m_nx(static_cast<uint32_t>(atlas->GetViewDimension(0))),
+      m_sliceSize(m_nx * static_cast<uint32_t>(atlas->GetViewDimension(1))),
+      m_resolution(atlas->GetViewResolution()),
+      m_annotation(atlas->GetAnnotationImage()),
+      m_ontology(atlas->GetOntology()),
+      m_sameGridVoxels(nullptr)
+{
+    // When the annotation volume is the view grid itself, the voxel centre of
+    // grid id g is voxel g - 1 (what GetValue finds for it, without the
+    // arithmetic in micrometres).
+    if (m_annotation->IsOpen() && m_annotation->GetVoxelSize() == m_resolution &&
+        static_cast<uint32_t>(m_annotation->GetNX()) == m_nx &&
+        static_cast<uint32_t>(m_annotation->GetSliceSize()) == m_sliceSize &&
+        m_annotation->GetNZ() == atlas->GetViewDimension(2))
+        m_sameGridVoxels = m_annotation->GetBuffer();
+}
+
+inline void GeneExpression::VoxelPlacer::Place(Expressor& e, uint32_t x, uint32_t y, uint32_t z) const
+{
+    e.gridX = static_cast<float>(x);
+    e.gridY = static_cast<float>(y);
+    e.gridZ = static_cast<float>(z);
+    const int value = m_sameGridVoxels != nullptr ? m_sameGridVoxels[e.gridId - 1] : ValueInMicrometres(e);
+    e.label = m_ontology != nullptr ? m_ontology->GetAnnotationLabel(static_cast<unsigned char>(value)) : nullptr;
+}
+
+int GeneExpression::VoxelPlacer::ValueInMicrometres(const Expressor& e) const
+{
+    return m_annotation->GetValue(e.gridX * m_resolution, e.gridY * m_resolution, e.gridZ * m_resolution);
+}
+
+void GeneExpression::VoxelPlacer::Place(Expressor& e) const
+{
+    const uint32_t g = e.gridId - 1;
+    const uint32_t z = g / m_sliceSize;
+    const uint32_t inSlice = g - z * m_sliceSize;
+    const uint32_t y = inSlice / m_nx;
+    Place(e, inSlice - y * m_nx, y, z);
+}
+
+void GeneExpression::DeriveExpressorData(const Atlas* atlas)
+{
+    const VoxelPlacer placer(atlas);
+    for (Expressor& e : m_expressors)
+        placer.Place(e);
+    ComputeBrainFeatures(atlas);
+}
+
 void GeneExpression::ReadFile(const char* path)
 {
     FileStream file(path != nullptr ? path : "", std::ios::in | std::ios::binary);
@@ -198,13 +249,17 @@ void GeneExpression::Read(IOStream& stream)
         stream.Seek(start);
 
         const uint32_t first = ReadU32(stream);
+        bool thumbnail = false;
         if (first == kGridMagic)
         {
             const uint32_t version = ReadU32(stream);
             if (version == kVersion20000)
                 ReadVersion20000(&stream);
             else if (version == kThumbnailVersion || version == kThumbnailWithSizeVersion)
+            {
+                thumbnail = true;
                 ReadThumbnail(atlas, &stream, version);
+            }
             else
                 throw std::runtime_error(UnsupportedVersion(version));
         }
@@ -216,7 +271,9 @@ void GeneExpression::Read(IOStream& stream)
             throw std::runtime_error(UnsupportedVersion(first));
 
         m_dataLoaded = true;
-        DeriveExpressorData(atlas);
+        // A thumbnail places its expressors and builds the features as it reads.
+        if (!thumbnail)
+            DeriveExpressorData(atlas);
     }
     catch (...)
     {
@@ -414,19 +471,34 @@ void GeneExpression::ReadThumbnail(const Atlas* atlas, IOStream* stream, unsigne
     uint32_t found = 0;
     for (uint32_t k = 0; k < planes; ++k)
         found += CountBytesAbove4(voxels + static_cast<size_t>(k) * sliceSize, sliceSize);
-    m_expressors.resize(found);
+    m_expressors.reserve(found);
 
-    Expressor* out = m_expressors.data();
+    // Each expressor is made whole in one go, its grid position known from
+    // where it lies in the volume (offsets come in increasing order, so the
+    // row follows without a division), in grid id order as lookups need.
+    const VoxelPlacer placer(atlas);
     for (uint32_t k = 0; k < planes; ++k)
     {
         const unsigned char* plane = voxels + static_cast<size_t>(k) * sliceSize;
-        const uint32_t firstGridId = sliceSize * k * (step + 1) + 1;
+        const uint32_t z = k * (step + 1);
+        const uint32_t firstGridId = sliceSize * z + 1;
+        uint32_t y = 0;
+        uint32_t rowStart = 0;
         ForEachByteAbove4(plane, sliceSize, [&](uint32_t offset) {
-            out->gridId = firstGridId + offset;
-            out->count = plane[offset];
-            ++out;
+            while (offset >= rowStart + nx)
+            {
+                rowStart += nx;
+                ++y;
+            }
+            // Made in place: copying one made aside would read back its
+            // fields just written, which stalls the loop.
+            Expressor& e = m_expressors.emplace_back();
+            e.gridId = firstGridId + offset;
+            e.count = plane[offset];
+            placer.Place(e, offset - rowStart, y, z);
         });
     }
+    BuildBrainFeatures(atlas);
 }
 
 void GeneExpression::BuildContent20000(MemoryStream& content) const

@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <string>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -83,6 +84,35 @@ std::string OSUtils::FlushToDisk(const char* path)
         error = std::strerror(errno);
     ::close(fd);
     return error;
+}
+
+void OSUtils::StartWritingToDisk(std::FILE* file, uint64_t from, uint64_t length)
+{
+#if defined(__linux__)
+    // Only a hint: whatever fails here, the flush that follows still reports.
+    if (file != nullptr && length > 0)
+        ::sync_file_range(fileno(file), static_cast<off64_t>(from), static_cast<off64_t>(length),
+                          SYNC_FILE_RANGE_WRITE);
+#else
+    (void)file;
+    (void)from;
+    (void)length;
+#endif
+}
+
+void OSUtils::PreferLargePages(void* buffer, size_t size)
+{
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    // Only the whole 2 MB pages inside the buffer.
+    const uintptr_t large = 2u * 1024u * 1024u;
+    const uintptr_t start = (reinterpret_cast<uintptr_t>(buffer) + large - 1) & ~(large - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(buffer) + size) & ~(large - 1);
+    if (buffer != nullptr && size >= 4 * large && end > start)
+        ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+#else
+    (void)buffer;
+    (void)size;
+#endif
 }
 
 void OSUtils::OpenBrowser(const char* url)

@@ -2,6 +2,8 @@
 #define NUVARO_UTILITY_OSUTILS_H
 
 #include <cstddef>
+#include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -31,6 +33,15 @@ public:
     // names made, renamed or removed in it) to the disk. Returns an empty
     // string on success, else why it failed.
     static std::string FlushToDisk(const char* path);
+    // Starts writing bytes [from, from + length) of the open file to the disk
+    // without waiting (where the platform allows; a no-op elsewhere), so that
+    // a flush of a large file later finds most of it written. The file's
+    // buffer must have been flushed.
+    static void StartWritingToDisk(std::FILE* file, uint64_t from, uint64_t length);
+    // Asks for large memory pages under the buffer where the platform offers
+    // them (a no-op elsewhere, and for buffers under a few megabytes): a
+    // volume of tens of megabytes then takes a page fault per 2 MB, not per 4 KB.
+    static void PreferLargePages(void* buffer, size_t size);
     // Asks the platform to open the URL in the user's browser.
     static void OpenBrowser(const char* url);
 };

@@ -114,6 +114,11 @@ GLTextBox* GLViewWrapper::CreateTextBox(int width, int lines, bool smallFont, GL
     return new TextureTextBox(QtTextRasterizer::Instance(), width, lines, smallFont, alignment);
 }
 
+TextRasterizer* GLViewWrapper::GetTextRasterizer()
+{
+    return QtTextRasterizer::Instance();
+}
+
 void GLViewWrapper::AddCursorRect(int x, int y, int width, int height, Cursors::Cursor cursor)
 {
     if (m_view)

@@ -41,6 +41,7 @@ public:
     void StartTimer(unsigned milliseconds, TimerListener* listener) override;
     void StopTimer() override;
     GLTextBox* CreateTextBox(int width, int lines, bool smallFont, GLTextBox::Alignment alignment) override;
+    TextRasterizer* GetTextRasterizer() override;
     void AddCursorRect(int x, int y, int width, int height, Cursors::Cursor cursor) override;
     void InvalidateCursorRects() override;
 

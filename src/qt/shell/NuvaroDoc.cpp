@@ -208,9 +208,15 @@ bool NuvaroDoc::loadScene()
     GLView* view = m_window->sceneView();
     try
     {
-        // Step 9: the view needs its context before anything draws.
+        // Step 9: the view needs its context before anything draws. The
+        // window is shown first: a context made while the window was never
+        // shown is one the window cannot compose, and the screen would show
+        // the view black for good.
         if (!view->hasContext())
+        {
+            m_window->show();
             view->grabFramebuffer();
+        }
         if (!view->hasContext())
             throw std::runtime_error("No OpenGL context could be made for the scene.");
         m_viewWrapper = new GLViewWrapper(view);

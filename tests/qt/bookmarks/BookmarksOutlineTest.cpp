@@ -8,6 +8,7 @@
 #include "support/FakePlatformServices.h"
 #include "support/QuietStdout.h"
 #include "support/TempDir.h"
+#include "support/qt/Screenshot.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -21,7 +22,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 
 namespace
 {
@@ -347,6 +347,7 @@ TEST(BookmarkEditor, RestrictionCancelAndIncompleteAlerts)
     EXPECT_TRUE(editor.box(Bookmark::kClippingPlanes)->isEnabled());
 
     editor.open();
+    testsupport::SaveScreenshot(&editor, "bookmark-editor");
     editor.synchronize(0);
     editor.save();
     ASSERT_NE(editor.alert(), nullptr);
@@ -365,26 +366,6 @@ TEST(BookmarkEditor, RestrictionCancelAndIncompleteAlerts)
     EXPECT_EQ(editor.savedBookmarkType(), Bookmark::kZoom);
 }
 
-
-// Pictures for a look by eye: NUVARO_SCREENSHOT_DIR=<folder>.
-TEST(BookmarksScreens, OutlineAndEditor)
-{
-    const char* folder = std::getenv("NUVARO_SCREENSHOT_DIR");
-    if (folder == nullptr)
-        GTEST_SKIP() << "no NUVARO_SCREENSHOT_DIR";
-    BookmarksController controller;
-    Window window;
-    CreateDefaultBookmarks(&window.source, controller.root());
-    window.Show();
-    window.source.selectItems({controller.root()->firstChild()->childAtIndex(1)}, false);
-    QTest::qWait(50);
-    window.view.grab().save(QString::fromUtf8(folder) + "/bookmarks-outline.png");
-    BookmarkEditor editor;
-    editor.nameField()->setText("Hippocampus from above");
-    editor.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&editor));
-    editor.grab().save(QString::fromUtf8(folder) + "/bookmark-editor.png");
-}
 
 // A window's life with the file: load, change, release, and a restart.
 TEST(BookmarksWindowHooks, ChangesSurviveARestartAndAFailedSaveIsTold)
@@ -428,18 +409,4 @@ TEST(BookmarksWindowHooks, ChangesSurviveARestartAndAFailedSaveIsTold)
         ASSERT_EQ(services.alerts.size(), 1u);
         EXPECT_TRUE(window.source.userModified());
     }
-}
-
-TEST(BookmarksWindowHooks, ACorruptFileIsKeptAndTold)
-{
-    testsupport::TempDir folder;
-    testsupport::FakePlatformServices services;
-    testsupport::WriteFileBytes(folder.File("Bookmarks.xml"), "<Bookmarks><BookmarkGroup name=\"cut");
-    BookmarksFile file(folder.Path());
-    BookmarksController controller;
-    Window window;
-    EXPECT_FALSE(window.source.readBookmarks(&file));
-    EXPECT_EQ(Names(controller.root()), "[Views] [Atlas Structures]");
-    ASSERT_EQ(services.alerts.size(), 1u);
-    EXPECT_NE(services.alerts[0].find("Bookmarks-unreadable-"), std::string::npos);
 }

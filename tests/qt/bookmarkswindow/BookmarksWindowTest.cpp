@@ -1,6 +1,6 @@
 // The bookmarks in the real document window: the outline on page 2 of the
 // side panel, the Bookmarks menu, a click that applies a bookmark, and the
-// file across a restart (the process-wide tree made anew), also a corrupt one.
+// file across a restart (the process-wide tree made anew).
 #include "qt/shell/ShellFixture.h"
 
 #include "bookmarks/BookmarkEditor.h"
@@ -138,13 +138,4 @@ TEST_F(BookmarksWindowTest, AClickWithAltJumpsToTheBookmarkAndSortAndDeleteWork)
     ASSERT_TRUE(Action(CommandId::Delete)->isEnabled());
     Action(CommandId::Delete)->trigger();
     EXPECT_EQ(Root()->numberOfChildren(), 1);
-}
-
-TEST_F(BookmarksWindowTest, ACorruptFileIsKeptAndTold)
-{
-    ASSERT_TRUE(testsupport::WriteFileBytes(FilePath(), "<Bookmarks><BookmarkGroup name=\"cut"));
-    LaunchActive();
-    EXPECT_EQ(Root()->numberOfChildren(), 2);
-    ASSERT_EQ(shelltest::Process().services.alerts.size(), 1u);
-    EXPECT_NE(shelltest::Process().services.alerts[0].find("Bookmarks-unreadable-"), std::string::npos);
 }

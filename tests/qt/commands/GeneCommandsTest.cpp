@@ -59,7 +59,7 @@ protected:
 };
 } // namespace
 
-TEST_F(GeneCommandsTest, CopyGeneInfoPutsTheSelectedRowsOnTheClipboard)
+TEST_F(GeneCommandsTest, GeneTableCommandsActOnTheSelectedRows)
 {
     AddFourGenes();
     context->rows = {0, 2};
@@ -79,24 +79,18 @@ TEST_F(GeneCommandsTest, CopyGeneInfoPutsTheSelectedRowsOnTheClipboard)
     context->outlineLabel = "Région olfactive";
     Trigger(CommandId::Copy);
     EXPECT_EQ("Région olfactive", QApplication::clipboard()->text().toStdString());
-}
 
-TEST_F(GeneCommandsTest, CloseGeneRemovesTheSelectedGenesFromTheHighestRow)
-{
-    AddFourGenes();
-    context->rows = {1, 3};
-    Trigger(CommandId::CloseGene);
-    EXPECT_EQ((std::vector<std::string>{"Gad1", "Pvalb"}), Symbols());
-    EXPECT_EQ(1, context->reloads);
-}
-
-TEST_F(GeneCommandsTest, ShowGeneInfoOpensOnePagePerSelectedGene)
-{
-    AddFourGenes();
+    // One information page per selected gene.
     context->rows = {0, 3};
     Trigger(CommandId::ShowGeneInfo);
     const std::string base = UserPreferences::GetPreferences()->GetImageSeriesInfoUrl();
     EXPECT_EQ((std::vector<std::string>{base + "100", base + "400"}), services.urls);
+
+    // Close Gene removes the selected genes from the highest row.
+    context->rows = {1, 3};
+    Trigger(CommandId::CloseGene);
+    EXPECT_EQ((std::vector<std::string>{"Gad1", "Pvalb"}), Symbols());
+    EXPECT_EQ(1, context->reloads);
 }
 
 TEST_F(GeneCommandsTest, ACommandWhoseRuleIsFalseDoesNothing)

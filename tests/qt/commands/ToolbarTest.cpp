@@ -6,6 +6,7 @@
 #include "shell/SelectionTools.h"
 #include "shell/ShellMenus.h"
 #include "shell/ShellToolbar.h"
+#include "support/qt/Screenshot.h"
 
 #include <QMenuBar>
 #include <QToolButton>
@@ -60,10 +61,5 @@ TEST_F(ToolbarTest, HoldsItsItemsAndStartsGeneSearches)
     QTest::keyClicks(toolbar->searchField(), QStringLiteral("Gad1"));
     QTest::keyClick(toolbar->searchField(), Qt::Key_Return);
     EXPECT_EQ((std::vector<std::string>{"Gad1"}), context->searches);
-
-    if (const char* folder = std::getenv("NUVARO_SCREENSHOT_DIR"))
-    {
-        QTest::qWait(50);
-        window.grab().save(QString::fromLocal8Bit(folder) + "/toolbar.png");
-    }
+    testsupport::SaveScreenshot(&window, "toolbar");
 }

@@ -1,13 +1,11 @@
 // The commands in the real document window: the frame on the clipboard,
-// Transparent Structures seen in the frame, and the whole road from the
-// toolbar's search field through a download, the cycle key, the glyphs in
-// the scene, Export Gene through the real file dialog and File > Open.
-#include "qt/shell/ShellFixture.h"
-#include "support/qt/IdleConnections.h"
-#include "tools/sampleservice/InProcessService.h"
+// Transparent Structures seen in the frame, and the whole road a user takes
+// against the sample atlas service: the toolbar's search field, Download
+// clicked in the view, the cycle key back to the gene's row and glyphs,
+// Export Gene through the real file dialog and File > Open.
+#include "qt/shell/ServiceShellFixture.h"
 
 #include "SampleService.h"
-#include "tools/sampleservice/SampleAtlasFolders.h"
 
 #include "display/BrainSceneRenderer.h"
 #include "display/BrainThumbnailRenderer.h"
@@ -21,14 +19,13 @@
 #include "shell/ShellCommands.h"
 #include "shell/ViewController3d.h"
 #include "shell/WindowCommands.h"
-#include "network/QtNetFile.h"
+#include "support/qt/ColourPixels.h"
 
 #include <QAction>
 #include <QClipboard>
 #include <QFileDialog>
 #include <QSlider>
 #include <QLineEdit>
-#include <QNetworkAccessManager>
 #include <QTableView>
 #include <QTreeView>
 
@@ -38,27 +35,12 @@ using shell::CommandId;
 
 namespace
 {
-class CommandsWindowTest : public shelltest::ShellFixture
+class CommandsWindowTest : public shelltest::ServiceShellFixture
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        setenv("NUVARO_DATA_DIR", testsupport::SampleDataDir().c_str(), 0);
-        s_service = servicetest::StartInProcessService();
-        shelltest::Process().prefs.Store().values["Host"] = s_service->BaseUrl();
-        QtNetFile::Install();
-    }
-
-    static void TearDownTestSuite()
-    {
-        testsupport::CloseIdleConnections();
-        delete s_service;
-        s_service = nullptr;
-    }
-
     void SetUp() override
     {
-        ShellFixture::SetUp();
+        ServiceShellFixture::SetUp();
         Launch();
         window->activateWindow();
         if (!QTest::qWaitForWindowActive(window, 2000))
@@ -85,22 +67,11 @@ protected:
         return view->grabFramebuffer();
     }
 
-    static int DifferentPixels(const QImage& a, const QImage& b)
-    {
-        int count = 0;
-        for (int y = 0; y < a.height() && y < b.height(); ++y)
-            for (int x = 0; x < a.width() && x < b.width(); ++x)
-                count += a.pixel(x, y) != b.pixel(x, y);
-        return count;
-    }
-
-    static sampleservice::SampleService* s_service;
 };
 
-sampleservice::SampleService* CommandsWindowTest::s_service = nullptr;
 } // namespace
 
-TEST_F(CommandsWindowTest, CopyImagePutsTheOpaqueFrameOnTheClipboard)
+TEST_F(CommandsWindowTest, CopyImageTakesTheOpaqueFrameAndTransparentStructuresChangeIt)
 {
     QApplication::clipboard()->clear();
     const QImage frame = NextFrame();
@@ -110,16 +81,13 @@ TEST_F(CommandsWindowTest, CopyImagePutsTheOpaqueFrameOnTheClipboard)
     const QPoint middle(frame.width() / 2, frame.height() / 2);
     EXPECT_EQ(255, qAlpha(copied.pixel(middle)));
     EXPECT_EQ(frame.pixel(middle) & 0xFFFFFF, copied.pixel(middle) & 0xFFFFFF);
-}
 
-TEST_F(CommandsWindowTest, TransparentStructuresChangeTheFrame)
-{
     Trigger(CommandId::ShowSearchableStructures);
     Model()->SetMeshDisplayStyle(BrainExpressionModel::kOpaqueMeshes, true);
     const QImage opaque = NextFrame();
     Trigger(CommandId::ToggleTransparentStructures);
     EXPECT_EQ(BrainExpressionModel::kTransparentMeshes, Model()->GetMeshDisplayStyle());
-    EXPECT_GT(DifferentPixels(opaque, NextFrame()), 100);
+    EXPECT_GT(testsupport::DifferentPixels(opaque, NextFrame()), 100);
 }
 
 TEST_F(CommandsWindowTest, SearchDownloadShowExportAndOpen)
@@ -150,6 +118,11 @@ TEST_F(CommandsWindowTest, SearchDownloadShowExportAndOpen)
     // To the Detail View with the cycle key: the glyphs show in the gene's colour.
     QTest::keyClick(view, Qt::Key_Tab, Qt::ControlModifier);
     ASSERT_EQ(0, doc->tabControlRenderer()->GetActiveTab());
+    QTableView* table = window->geneListView();
+    ASSERT_EQ(1, table->model()->rowCount());
+    EXPECT_EQ(QString::fromStdString(symbol), table->model()->index(0, 0).data().toString());
+    EXPECT_EQ(0, table->currentIndex().row());
+    EXPECT_TRUE(shelltest::Process().services.alerts.empty());
     const QImage shown = NextFrame();
     Model()->SetGeneVisible(0, false);
     const QImage hidden = NextFrame();
@@ -235,16 +208,13 @@ TEST_F(CommandsWindowTest, HelpOpensTheHelpPageAndViewSettingsShowTheSliders)
     EXPECT_FALSE(doc->commands()->viewController()->zoomSlider()->isEnabled());
 }
 
-TEST_F(CommandsWindowTest, PanelsNotInTheWindowKeepTheirCommandsDisabled)
+TEST_F(CommandsWindowTest, CommandsFollowThePanelsAndSectionsOfTheWindow)
 {
+    // Panels not in the window keep their commands disabled.
     Commands().validateAll();
     EXPECT_EQ(HasGraphTabMaker(), Commands().action(CommandId::ImportGeneRelations)->isEnabled());
     EXPECT_FALSE(Commands().action(CommandId::Delete)->isEnabled());
-}
-
-TEST_F(CommandsWindowTest, FullResolutionAtlasImageShowsThePlateOfTheSections)
-{
-    Commands().validateAll();
+    // The full-resolution atlas image needs a shown section and shows its plate.
     EXPECT_FALSE(Commands().action(CommandId::ShowFullResolutionAtlasImage)->isEnabled());
     Model()->SetImageDisplayMode(BrainExpressionModel::kSectionImage, false);
     Model()->SetMPRPlaneVisible(Image3d::kCoronal, true, true);

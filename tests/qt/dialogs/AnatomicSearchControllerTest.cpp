@@ -2,7 +2,7 @@
 // atlas: its rows, Find's alerts and the search handed to the document.
 #include "shell/AnatomicSearchController.h"
 
-#include "DialogScreenshot.h"
+#include "support/qt/Screenshot.h"
 #include "model/AnnotationLabel.h"
 #include "model/Atlas.h"
 #include "model/BrainOntology.h"
@@ -121,7 +121,7 @@ TEST_F(AnatomicSearchControllerTest, AddingAndDeletingRows)
     EXPECT_TRUE(m_controller.row2()->isVisible());
     EXPECT_TRUE(m_controller.addRowButton()->isEnabled());
     m_controller.addRow();
-    SaveScreenshotIfAsked(m_controller.window(), "anatomic-search");
+    testsupport::SaveScreenshot(m_controller.window(), "anatomic-search");
     EXPECT_TRUE(m_controller.row3()->isVisible());
     EXPECT_FALSE(m_controller.addRowButton()->isEnabled());
     m_controller.addRow();

@@ -45,41 +45,31 @@ protected:
     std::string m_query = "unchanged", m_display = "unchanged";
 };
 
-TEST_F(AnatomicSearchQueryTest, ExampleWithTwoRows)
-{
-    ASSERT_EQ(Build({{0, &m_x1, 2, 0, 1}, {1, &m_x2, 0, 1, 0}}), "");
-    EXPECT_EQ(m_query, "structac=X1[xlevel=2;xpattern=1] or structac=X2[xdensity=1]");
-    EXPECT_EQ(m_display, "X1 or X2");
-}
-
-TEST_F(AnatomicSearchQueryTest, FiltersOfOneRow)
+TEST_F(AnatomicSearchQueryTest, RowsJoinTheirFiltersWithTheirOperators)
 {
     struct Case
     {
-        int level, coverage, pattern;
-        const char* query;
+        std::vector<Row> rows;
+        const char *query, *display;
     };
     const Case cases[] = {
-        {1, 0, 0, "structac=X1[xlevel=1]"},
-        {0, 2, 0, "structac=X1[xdensity=2]"},
-        {0, 0, 2, "structac=X1[xpattern=2]"},
-        {2, 1, 1, "structac=X1[xlevel=2;xdensity=1;xpattern=1]"},
-        {3, 1, 3, "structac=X1[xdensity=1]"}, // items past 2 mean no filter
+        {{{0, &m_x1, 1, 0, 0}}, "structac=X1[xlevel=1]", "X1"},
+        {{{0, &m_x1, 0, 2, 0}}, "structac=X1[xdensity=2]", "X1"},
+        {{{0, &m_x1, 0, 0, 2}}, "structac=X1[xpattern=2]", "X1"},
+        {{{0, &m_x1, 2, 1, 1}}, "structac=X1[xlevel=2;xdensity=1;xpattern=1]", "X1"},
+        {{{0, &m_x1, 3, 1, 3}}, "structac=X1[xdensity=1]", "X1"}, // items past 2 mean no filter
+        {{{0, &m_x1, 2, 0, 1}, {1, &m_x2, 0, 1, 0}}, "structac=X1[xlevel=2;xpattern=1] or structac=X2[xdensity=1]",
+         "X1 or X2"},
+        // The first row's operator item is never read.
+        {{{1, &m_x1, 1, 0, 0}, {0, &m_x2, 0, 0, 2}, {5, &m_x3, 0, 2, 0}},
+         "structac=X1[xlevel=1] and structac=X2[xpattern=2] or structac=X3[xdensity=2]", "X1 and X2 or X3"},
     };
     for (const Case& c : cases)
     {
-        ASSERT_EQ(Build({{0, &m_x1, c.level, c.coverage, c.pattern}}), "") << c.query;
+        ASSERT_EQ(Build(c.rows), "") << c.query;
         EXPECT_EQ(m_query, c.query);
-        EXPECT_EQ(m_display, "X1");
+        EXPECT_EQ(m_display, c.display);
     }
-}
-
-TEST_F(AnatomicSearchQueryTest, ThreeRowsWithMixedOperators)
-{
-    // The first row's operator item is never read.
-    ASSERT_EQ(Build({{1, &m_x1, 1, 0, 0}, {0, &m_x2, 0, 0, 2}, {5, &m_x3, 0, 2, 0}}), "");
-    EXPECT_EQ(m_query, "structac=X1[xlevel=1] and structac=X2[xpattern=2] or structac=X3[xdensity=2]");
-    EXPECT_EQ(m_display, "X1 and X2 or X3");
 }
 
 TEST_F(AnatomicSearchQueryTest, FirstFailingRowGivesItsMessageAndNothingIsBuilt)

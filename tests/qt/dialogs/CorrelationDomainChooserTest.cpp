@@ -2,7 +2,7 @@
 // atlas: row texts, the remembered choices, how it finishes and its alert.
 #include "shell/CorrelationDomainChooser.h"
 
-#include "DialogScreenshot.h"
+#include "support/qt/Screenshot.h"
 #include "model/AnnotationLabel.h"
 #include "model/Atlas.h"
 #include "model/BrainOntology.h"
@@ -115,7 +115,7 @@ TEST_F(CorrelationDomainChooserTest, DoubleClickAndFindFinishWithOneCancelAndEsc
     m_chooser->open();
     ASSERT_TRUE(m_chooser->isVisible());
     EXPECT_EQ(m_chooser->windowModality(), Qt::WindowModal);
-    SaveScreenshotIfAsked(m_chooser, "correlation-domain-chooser");
+    testsupport::SaveScreenshot(m_chooser, "correlation-domain-chooser");
     QSignalSpy finished(m_chooser, &QDialog::finished);
 
     QTableView* table = m_chooser->domainList();
@@ -173,20 +173,5 @@ TEST_F(CorrelationDomainChooserTest, FindWithoutASelectionOrWithoutDomainsAsksFo
         EXPECT_EQ(OpenAlert(), nullptr);
         m_chooser->cancel();
     }
-}
-
-TEST_F(CorrelationDomainChooserTest, ChosenStructureIsFoundAgainAfterTheConfigurationIsReplaced)
-{
-    m_chooser->setData("Gene1", 7, 0, 2, false);
-    m_chooser->domainList()->selectRow(2);
-    const int remembered = m_chooser->domain();
-    EXPECT_EQ(remembered, m_third->databaseId);
-
-    // A domain update reorders the list: the remembered structure is found
-    // by its id, not by its old row.
-    Install({{m_third, 0}, {m_first, 0}});
-    m_chooser->setData("Gene1", 7, remembered, 2, false);
-    EXPECT_EQ(SelectedRow(), 0);
-    EXPECT_EQ(m_chooser->domain(), m_third->databaseId);
 }
 } // namespace

@@ -10,7 +10,7 @@
 #include "model/BrainExpressionModel.h"
 #include "model/BrainExpressionModelListener.h"
 #include "model/BrainOntology.h"
-#include "DialogScreenshot.h"
+#include "support/qt/Screenshot.h"
 #include "support/MemoryPreferenceStore.h"
 
 #include <QAbstractItemModelTester>
@@ -131,83 +131,49 @@ protected:
     std::unique_ptr<OntologyDataSource> m_source;
 };
 
-TEST_F(OntologyOutlineTest, ModelPassesTheItemModelChecksInBothModesAndAcrossAReset)
+TEST_F(OntologyOutlineTest, TreeAndListHoldEveryStructureOnceAndNoAnnotationLast)
 {
     QAbstractItemModelTester tester(m_source.get(), QAbstractItemModelTester::FailureReportingMode::Fatal);
-    m_source->redraw();
-    m_source->setDisplayAlphabetical(true);
-    m_source->redraw();
-    m_source->setDisplayAlphabetical(false);
-    EXPECT_EQ(m_source->rowCount(), 2);
-}
-
-TEST_F(OntologyOutlineTest, TreeShowsTheRootStructureThenNoAnnotationAndChildrenInOntologyOrder)
-{
+    // The tree: the root structure, then No Annotation; children in ontology order.
     ASSERT_EQ(m_source->rowCount(), 2);
-    EXPECT_EQ(m_source->item(m_source->index(0, 0))->annotationLabel(), Label(1));
     EXPECT_EQ(m_source->item(m_source->index(1, 0))->annotationLabel(), Label(0));
     EXPECT_FALSE(m_source->hasChildren(m_source->index(1, 0)));
     EXPECT_EQ(m_source->index(0, 0).data().toString().toStdString(),
               Label(1)->name + " (" + Label(1)->abbreviation + ")");
-
-    // Every structure of the tree appears exactly once, under its parent, in
-    // the order of the parent's children.
-    int structures = 0;
+    int unused = -1;
     for (int v = 1; v < 256; ++v)
     {
         const ImageGrid::AnnotationLabel* label = Label(static_cast<unsigned char>(v));
         if (label->annotationValue == 0)
+        {
+            unused = v;
             continue;
-        ++structures;
+        }
         const QModelIndex row = m_source->indexOfStructure(label);
         ASSERT_TRUE(row.isValid()) << label->name;
-        EXPECT_EQ(m_source->item(row)->annotationLabel(), label);
         ASSERT_EQ(m_source->rowCount(row), static_cast<int>(label->children.size()));
         for (size_t c = 0; c < label->children.size(); ++c)
-        {
-            const QModelIndex child = m_source->index(static_cast<int>(c), 0, row);
-            EXPECT_EQ(m_source->item(child)->annotationLabel(), label->children[c]);
-            EXPECT_EQ(m_source->parent(child), row);
-        }
+            EXPECT_EQ(m_source->item(m_source->index(static_cast<int>(c), 0, row))->annotationLabel(),
+                      label->children[c]);
     }
-    EXPECT_EQ(structures + 1, static_cast<int>(m_ontology->GetNumStructures()));
-    EXPECT_EQ(AllRowValues().size(), m_ontology->GetNumStructures());
-}
-
-TEST_F(OntologyOutlineTest, ListHoldsEveryStructureByNameThenNoAnnotationWithoutChildren)
-{
-    m_source->setDisplayAlphabetical(true);
-    const int count = static_cast<int>(m_ontology->GetNumStructures());
-    ASSERT_EQ(m_source->rowCount(), count);
-    for (int i = 0; i < count; ++i)
-    {
-        const QModelIndex row = m_source->index(i, 0);
-        EXPECT_EQ(m_source->item(row)->annotationLabel(),
-                  m_ontology->GetAnnotationLabelByAlphabeticalIndex(static_cast<unsigned char>(i)));
-        EXPECT_FALSE(m_source->hasChildren(row));
-        EXPECT_FALSE(m_source->parent(row).isValid());
-    }
-    EXPECT_EQ(m_source->item(m_source->index(count - 1, 0))->annotationLabel(), Label(0));
-}
-
-TEST_F(OntologyOutlineTest, AnnotationValueWithoutStructureHasNoRowInEitherMode)
-{
-    int unused = -1;
-    for (int v = 255; v > 0 && unused < 0; --v)
-        if (Label(static_cast<unsigned char>(v))->annotationValue == 0)
-            unused = v;
     ASSERT_GT(unused, 0);
+    // A value without a structure has no row in either mode; No Annotation has one.
     for (bool alphabetical : {false, true})
     {
         m_source->setDisplayAlphabetical(alphabetical);
-        EXPECT_FALSE(m_source->indexOfStructure(Label(static_cast<unsigned char>(unused))).isValid());
         const std::multiset<int> values = AllRowValues();
+        EXPECT_EQ(values.size(), m_ontology->GetNumStructures());
         EXPECT_EQ(values.count(unused), 0u);
         EXPECT_EQ(values.count(0), 1u);
-        // No null rows: every row has a proxy.
-        for (int r = 0; r < m_source->rowCount(); ++r)
-            EXPECT_NE(m_source->item(m_source->index(r, 0)), nullptr);
+        EXPECT_FALSE(m_source->indexOfStructure(Label(static_cast<unsigned char>(unused))).isValid());
     }
+    // The list: flat, by name, No Annotation last.
+    const int count = static_cast<int>(m_ontology->GetNumStructures());
+    ASSERT_EQ(m_source->rowCount(), count);
+    for (int i = 0; i < count; ++i)
+        EXPECT_EQ(m_source->item(m_source->index(i, 0))->annotationLabel(),
+                  m_ontology->GetAnnotationLabelByAlphabeticalIndex(static_cast<unsigned char>(i)));
+    EXPECT_EQ(m_source->item(m_source->index(count - 1, 0))->annotationLabel(), Label(0));
 }
 
 TEST_F(OntologyOutlineTest, CheckStatesFollowTheSelectors)
@@ -303,17 +269,14 @@ protected:
     std::unique_ptr<OutlineFollower> m_follower;
 };
 
-TEST_F(OntologyOutlineViewTest, ChoosingARowSelectsItsStructureAndTheNoAnnotationRowClearsIt)
+TEST_F(OntologyOutlineViewTest, RowsAndStructuresSelectEachOtherEvenInACollapsedBranch)
 {
-    const QModelIndex root = m_source->index(0, 0);
-    ClickCell(root);
+    // A chosen row selects its structure; the No Annotation row clears it.
+    ClickCell(m_source->index(0, 0));
     EXPECT_EQ(m_model->GetSelectedStructure(), Label(1));
     ClickCell(m_source->index(1, 0));
     EXPECT_EQ(m_model->GetSelectedStructure(), nullptr);
-}
 
-TEST_F(OntologyOutlineViewTest, StructurePickedInACollapsedBranchIsShownAndStaysSelected)
-{
     m_view->collapseAll();
     const ImageGrid::AnnotationLabel* deep = DeepStructure();
     m_model->SelectStructure(deep, true);
@@ -369,7 +332,7 @@ TEST_F(OntologyOutlineViewTest, SwatchFillsTheCellInsideItsTwoPixelBorder)
     ASSERT_GT(cell.height(), 6);
     m_view->expandToDepth(1);
     m_model->ShowSearchableStructures();
-    SaveScreenshotIfAsked(m_view.get(), "structure-outline");
+    testsupport::SaveScreenshot(m_view.get(), "structure-outline");
     const QImage image = m_view->viewport()->grab().toImage();
     const QColor expected(Label(1)->red, Label(1)->green, Label(1)->blue);
     EXPECT_EQ(image.pixelColor(cell.center()), expected);

@@ -4,7 +4,7 @@
 #include "shell/MultisampleChoices.h"
 #include "shell/PreferencesController.h"
 
-#include "DialogScreenshot.h"
+#include "support/qt/Screenshot.h"
 #include "model/UserPreferences.h"
 #include "support/MemoryPreferenceStore.h"
 
@@ -25,17 +25,7 @@ using MultisampleChoices::ItemForStoredValue;
 using MultisampleChoices::ItemTitles;
 using MultisampleChoices::StoredValue;
 
-TEST(MultisampleChoicesTest, TitlesByMaximum)
-{
-    EXPECT_EQ(ItemTitles(8), (std::vector<std::string>{"1x", "2x", "4x", "6x", "8x"}));
-    EXPECT_EQ(ItemTitles(4), (std::vector<std::string>{"1x", "2x", "4x"}));
-    EXPECT_EQ(ItemTitles(3), (std::vector<std::string>{"1x", "2x"}));
-    EXPECT_EQ(ItemTitles(1), (std::vector<std::string>{"1x"}));
-    EXPECT_TRUE(ItemTitles(0).empty());
-    EXPECT_TRUE(ItemTitles(-4).empty());
-}
-
-TEST(MultisampleChoicesTest, ItemsAndStoredValuesMapBothWays)
+TEST(MultisampleChoicesTest, ItemsTitlesAndStoredValuesMapBothWays)
 {
     const int stored[] = {0, 1, 2, 4, 6};
     for (int item = 0; item < 5; ++item)
@@ -51,6 +41,9 @@ TEST(MultisampleChoicesTest, ItemsAndStoredValuesMapBothWays)
     EXPECT_EQ(ItemForStoredValue(40, 5), 4);
     EXPECT_EQ(ItemForStoredValue(-2, 5), 0);
     EXPECT_EQ(ItemForStoredValue(2, 0), -1);
+    // A maximum between two items stops at the lower one (the window shows the others).
+    EXPECT_EQ(ItemTitles(3), (std::vector<std::string>{"1x", "2x"}));
+    EXPECT_TRUE(ItemTitles(-4).empty());
 }
 
 class RecordingPreferencesListener : public UserPreferencesListener
@@ -102,7 +95,7 @@ protected:
 TEST_F(PreferencesControllerTest, ChoosingEightTimesStoresSixAndReopeningShowsItOnce)
 {
     Open(8);
-    SaveScreenshotIfAsked(m_controller.window(), "preferences");
+    testsupport::SaveScreenshot(m_controller.window(), "preferences");
     EXPECT_EQ(PopupTitles(), (std::vector<std::string>{"1x", "2x", "4x", "6x", "8x"}));
     Choose(4);
     EXPECT_EQ(Preferences().GetNumSamples(), 6);

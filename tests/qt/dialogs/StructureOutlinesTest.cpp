@@ -25,27 +25,17 @@ protected:
     OntologyOutlineView m_alphabetical;
 };
 
-TEST_F(StructureOutlinesTest, TreeStartsExpandedUnderItsFirstRowAndTheListIsByName)
+TEST_F(StructureOutlinesTest, TreeStartsExpandedAndOnlyTheOutlineOfTheModeFollowsTheSelectedStructure)
 {
     StructureOutlines outlines(&m_model, nullptr, &m_hierarchical, &m_alphabetical);
     OntologyDataSource* tree = outlines.hierarchicalDataSource();
     const QModelIndex root = tree->index(0, 0);
     EXPECT_TRUE(m_hierarchical.isExpanded(root));
-    const ImageGrid::AnnotationLabel* rootLabel = tree->item(root)->annotationLabel();
-    const ImageGrid::AnnotationLabel* grandchild = rootLabel->children.at(0)->children.at(0);
-    EXPECT_TRUE(m_hierarchical.isExpanded(tree->indexOfStructure(grandchild->parent)));
+    const ImageGrid::AnnotationLabel* label = tree->item(root)->annotationLabel()->children.at(0);
+    EXPECT_TRUE(m_hierarchical.isExpanded(tree->indexOfStructure(label)));
     EXPECT_TRUE(outlines.alphabeticalDataSource()->alphabeticalMode());
-    EXPECT_EQ(m_alphabetical.model(), outlines.alphabeticalDataSource());
-    EXPECT_EQ(outlines.view(StructureOutlines::AlphabeticalMode), &m_alphabetical);
-    EXPECT_EQ(outlines.view(StructureOutlines::BookmarksMode), nullptr);
-}
 
-TEST_F(StructureOutlinesTest, OnlyTheOutlineOfTheModeFollowsTheSelectedStructure)
-{
-    StructureOutlines outlines(&m_model, nullptr, &m_hierarchical, &m_alphabetical);
-    const ImageGrid::AnnotationLabel* label = Atlas::GetAtlas()->GetOntology()->GetAnnotationLabel(1)->children.at(0);
     m_model.SelectStructure(label, false);
-
     outlines.updateSelection(StructureOutlines::AlphabeticalMode);
     ASSERT_EQ(m_alphabetical.selectionModel()->selectedRows().size(), 1);
     EXPECT_EQ(outlines.alphabeticalDataSource()->item(m_alphabetical.selectionModel()->selectedRows().front()),

@@ -2,17 +2,14 @@
 // with the sample atlas service on a free port: the outline follows a pick
 // in a collapsed branch, the similar-gene chooser's round trip, and an
 // anatomic search from the dialog to a filled list tab.
-#include "qt/shell/ShellFixture.h"
-#include "support/qt/IdleConnections.h"
+#include "qt/shell/ServiceShellFixture.h"
 
 #include "SampleService.h"
-#include "tools/sampleservice/InProcessService.h"
 
 #include "model/AnnotationLabel.h"
 #include "model/Atlas.h"
 #include "model/BrainOntology.h"
 #include "model/PagedGeneList.h"
-#include "network/QtNetFile.h"
 #include "shell/AnatomicSearchController.h"
 #include "shell/BrainDocTab.h"
 #include "shell/CorrelationDomainChooser.h"
@@ -29,33 +26,17 @@
 #include <QDialog>
 #include <QMenu>
 #include <QMenuBar>
-#include <QNetworkAccessManager>
 #include <QPushButton>
 #include <QTableView>
 
 namespace
 {
-class DialogsWindowTest : public shelltest::ShellFixture
+class DialogsWindowTest : public shelltest::ServiceShellFixture
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        setenv("NUVARO_DATA_DIR", testsupport::SampleDataDir().c_str(), 0);
-        s_service = servicetest::StartInProcessService();
-        shelltest::Process().prefs.Store().values["Host"] = s_service->BaseUrl();
-        QtNetFile::Install();
-    }
-
-    static void TearDownTestSuite()
-    {
-        testsupport::CloseIdleConnections();
-        delete s_service;
-        s_service = nullptr;
-    }
-
     void SetUp() override
     {
-        ShellFixture::SetUp();
+        ServiceShellFixture::SetUp();
         Launch();
     }
 
@@ -87,10 +68,8 @@ protected:
         return nullptr;
     }
 
-    static sampleservice::SampleService* s_service;
 };
 
-sampleservice::SampleService* DialogsWindowTest::s_service = nullptr;
 
 const ImageGrid::AnnotationLabel* DeepStructure()
 {
@@ -174,29 +153,24 @@ TEST_F(DialogsWindowTest, ChooserRemembersTheDomainAndPlaneOfTheLastSearch)
     chooser->cancel();
 }
 
-TEST_F(DialogsWindowTest, PreferencesAndAnatomicSearchAreInTheMenusAndToolbar)
+TEST_F(DialogsWindowTest, PreferencesAndAnatomicSearchOpenFromTheMenusAndASearchFillsAListTab)
 {
     QMenu* edit = nullptr;
     QMenu* gene = nullptr;
     QAction* preferences = MenuAction("preferencesAction", &edit);
-    QAction* anatomic = MenuAction("anatomicSearchAction", &gene);
+    QAction* menuItem = MenuAction("anatomicSearchAction", &gene);
     ASSERT_NE(preferences, nullptr);
-    ASSERT_NE(anatomic, nullptr);
+    ASSERT_NE(menuItem, nullptr);
     EXPECT_EQ(edit->title(), "&Edit");
     EXPECT_EQ(gene->title(), "&Gene");
     EXPECT_EQ(preferences->menuRole(), QAction::PreferencesRole);
-    EXPECT_TRUE(doc->commands()->toolbar()->actions().contains(anatomic));
-
+    EXPECT_TRUE(doc->commands()->toolbar()->actions().contains(menuItem));
     preferences->trigger();
     ASSERT_NE(PreferencesController::sharedController()->window(), nullptr);
     EXPECT_TRUE(PreferencesController::sharedController()->window()->isVisible());
     PreferencesController::sharedController()->window()->hide();
-}
 
-TEST_F(DialogsWindowTest, AnatomicSearchFillsAListTabNamedByTheDisplayString)
-{
-    QAction* menuItem = MenuAction("anatomicSearchAction");
-    ASSERT_NE(menuItem, nullptr);
+    // The anatomic search fills a list tab named by its display string.
     menuItem->trigger();
     AnatomicSearchController* search = AnatomicSearchController::sharedController();
     QDialog* dialog = search->window();

@@ -3,6 +3,7 @@
 #include "support/qt/GLFeedback.h"
 #include "support/qt/GLTestRenderer.h"
 #include "support/qt/HeadlessGLDisplay.h"
+#include "support/qt/ColourPixels.h"
 
 #include <gtest/gtest.h>
 
@@ -65,15 +66,7 @@ protected:
         display.Display();
     }
 
-    int Coverage()
-    {
-        QImage image = display.GrabImage();
-        int count = 0;
-        for (int y = 0; y < kSize; ++y)
-            for (int x = 0; x < kSize; ++x)
-                count += qRed(image.pixel(x, y)) > 0;
-        return count;
-    }
+    int Coverage() { return testsupport::NonBlackPixels(display.GrabImage()); }
 
     static constexpr int kSize = 100;
     HeadlessGLDisplay display{kSize, kSize};

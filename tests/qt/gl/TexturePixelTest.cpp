@@ -1,5 +1,6 @@
 #include "gl/GLTexture.h"
 #include "gl/GLTextureButton.h"
+#include "gl/TextAtlas.h"
 #include "gl/TextureTextBox.h"
 #include "gl/TintState.h"
 #include "support/qt/GLTestRenderer.h"
@@ -236,6 +237,44 @@ TEST_F(TexturePixelTest, TextBoxesClipLongTextToTheirWidth)
         for (int yy = 10; yy < 10 + box->GetHeight(); ++yy)
             lit += display.PixelAt(xx, yy)[0] > 0;
     EXPECT_EQ(lit, 0);
+}
+
+TEST_F(TexturePixelTest, AnAtlasDrawsItsTextsAsTheirTextBoxesWould)
+{
+    // Enough texts for several shelves, overlapping, clipped to the box,
+    // partly and wholly outside the view.
+    std::vector<std::string> texts = {"Gfap", "Ä-ß ÿ", "A rather long text for a narrow box", ""};
+    for (int i = 0; i < 60; ++i)
+        texts.push_back("G" + std::to_string(i * 37));
+    auto place = [](size_t i) {
+        return std::make_pair(static_cast<int>(i % 8) * 27 - 20, static_cast<int>(i / 8) * 9 - 5);
+    };
+    TextAtlas atlas(display.GetTextRasterizer(), 60, false);
+    std::vector<std::unique_ptr<GLTextBox>> boxes;
+    for (const std::string& text : texts)
+    {
+        ASSERT_EQ(atlas.Add(text), static_cast<int>(boxes.size()));
+        boxes.emplace_back(display.CreateTextBox(60, 1, false, GLTextBox::LEFT));
+        boxes.back()->SetText(text);
+        EXPECT_EQ(atlas.GetTextWidth(static_cast<int>(boxes.size()) - 1), boxes.back()->GetTextWidth());
+    }
+    for (const int clicked : {0, 1})
+    {
+        gTintState.QMB_expressor_clicked = clicked;
+        Frame([&]() {
+            for (size_t i = 0; i < boxes.size(); ++i)
+                boxes[i]->Draw(place(i).first, place(i).second);
+        }, GL_ONE);
+        const QImage expected = display.GrabImage();
+        Frame([&]() {
+            for (size_t i = 0; i < texts.size(); ++i)
+                atlas.Queue(static_cast<int>(i), place(i).first, place(i).second, 200, 120);
+            atlas.DrawQueued();
+        }, GL_ONE);
+        EXPECT_TRUE(display.GrabImage() == expected) << clicked;
+    }
+    display.MakeCurrent();
+    atlas.Clear();
 }
 
 TEST_F(TexturePixelTest, IconButtonsShowDisabledAndPressedStates)

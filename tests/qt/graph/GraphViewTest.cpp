@@ -338,6 +338,32 @@ TEST_F(GraphViewTest, DrawsEdgesSpheresThumbnailsAndLabelsAtBothSizes)
                               [](const std::array<int, 4>& p) { return p[0] > 200 && p[1] > 200 && p[2] > 200; }),
                   5);
     }
+    // A resize alone moves what was drawn before at the old size.
+    m_display.Resize(800, 600);
+    m_display.Display();
+    const int panX = static_cast<int>(m_view->GetPanX());
+    EXPECT_TRUE(IsGreen(m_display.PixelAt(panX + static_cast<int>(m_view->GetSquareSize()) - 50, 50)));
+}
+
+TEST_F(GraphViewTest, ASphereSmallerThanAPixelLightsThePixelWhoseCentreItCovers)
+{
+    Load("1,Aaa,2,Bbb,1\n");
+    for (const int steps : {0, 5})
+    {
+        SCOPED_TRACE(steps);
+        Put(1, 0.0f, 0.0f, 0.001f); // 0.3 pixels of radius at zoom 1
+        Put(2, 0.9f, 0.9f, 0.05f);
+        m_view->GetGraph().FinishLayout();
+        m_view->InitializeNodes();
+        for (int i = 0; i < steps; ++i)
+            m_display.Wheel(400, 300, 1.0);
+        // Centred on view pixel (200, 150).
+        const float zoom = m_view->GetZoom();
+        Put(1, ((200.5f - m_view->GetPanX()) / zoom - 50.0f) / 500.0f,
+            ((150.5f - m_view->GetPanY()) / zoom - 50.0f) / 500.0f, 0.001f);
+        m_display.Display();
+        EXPECT_TRUE(IsGreen(m_display.PixelAt(200, 150)));
+    }
 }
 
 TEST_F(GraphViewTest, ALabelRunningIntoItsLargerNeighbourIsLeftOut)

@@ -285,10 +285,12 @@ TEST_F(NetFileTest, RequestsCarryTheirHeadersAndBody)
         SCOPED_TRACE(post != nullptr ? "POST" : "GET");
         CaptureServer capture;
         Recorder recorder;
-        Fetch(recorder, capture.Url(), post != nullptr, post);
+        // The address goes out as given, its own query and escapes included.
+        Fetch(recorder, capture.Url() + "?key=a&b=c%26d", post != nullptr, post);
         EXPECT_EQ(recorder.events, (Strings{"response", "data", "complete"})) << recorder.failure;
         EXPECT_EQ(recorder.received, "<ok/>");
-        EXPECT_EQ(capture.Raw().rfind(std::string(post ? "POST" : "GET") + " /capture HTTP/1.1\r\n", 0), 0u)
+        EXPECT_EQ(capture.Raw().rfind(std::string(post ? "POST" : "GET") + " /capture?key=a&b=c%26d HTTP/1.1\r\n", 0),
+                  0u)
             << capture.Raw();
         EXPECT_EQ(capture.Values("User-Agent"), Strings{"NuvaroTest/2.5 (Linux; build 33)"});
         EXPECT_EQ(capture.Values("Accept-Encoding"), Strings{"identity"});

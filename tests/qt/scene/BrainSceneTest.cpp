@@ -7,6 +7,7 @@
 #include "model/AnnotationLabel.h"
 #include "model/BrainOntology.h"
 #include "support/QueuedMainThreadDispatcher.h"
+#include "support/qt/ColourPixels.h"
 
 #include <algorithm>
 #include <memory>
@@ -25,15 +26,7 @@ using scenetest::kWidth;
 class BrainSceneTest : public BrainSceneFixture
 {
 protected:
-    int NonBlackPixels()
-    {
-        const QImage image = display.GrabImage();
-        int count = 0;
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x)
-                count += (image.pixel(x, y) & 0xFFFFFF) != 0;
-        return count;
-    }
+    int NonBlackPixels() { return testsupport::NonBlackPixels(display.GrabImage()); }
 };
 
 TEST_F(BrainSceneTest, AnEmptySceneIsBlackAndAnEmptyViewDrawsWithoutFailing)
@@ -52,11 +45,7 @@ TEST_F(BrainSceneTest, TheCornerCompassShowsOnlyAtLocationZero)
 {
     // The compass sits 40 pixels from the right and 35 from the top.
     auto compassPixels = [this]() {
-        int count = 0;
-        for (int y = kHeight - 70; y < kHeight; ++y)
-            for (int x = kWidth - 80; x < kWidth; ++x)
-                count += !IsBlack(display.PixelAt(x, y));
-        return count;
+        return testsupport::NonBlackPixels(display.GrabImage(), {kWidth - 80, 0, 80, 70});
     };
     model->SetCompassLocation(BrainExpressionModel::kCompassInCorner, true);
     display.Display();
@@ -289,16 +278,8 @@ TEST_F(BrainSceneTest, SkippingGlyphBackFacesChangesNoPixel)
         const QImage all = display.GrabImage();
         display.SetRenderer(scene.get());
 
-        int differing = 0;
-        int glyphPixels = 0;
-        for (int y = 0; y < all.height(); ++y)
-            for (int x = 0; x < all.width(); ++x)
-            {
-                differing += culled.pixel(x, y) != all.pixel(x, y);
-                glyphPixels += (all.pixel(x, y) & 0xFFFFFF) != 0;
-            }
-        EXPECT_EQ(0, differing) << "faster drawing " << faster;
-        EXPECT_GT(glyphPixels, 5000);
+        EXPECT_EQ(0, testsupport::DifferentPixels(culled, all)) << "faster drawing " << faster;
+        EXPECT_GT(testsupport::NonBlackPixels(all), 5000);
     }
 }
 } // namespace

@@ -183,6 +183,14 @@ TEST_F(SectionImageSceneTest, ARefusedConnectionIsShownAsAnAlert)
 
 TEST_F(SectionImageSceneTest, BarCellsChangeTheModeOnlyWhenPressAndReleaseMeet)
 {
+    // The section cell cannot be pressed without a section image.
+    model->SetImageDisplayMode(BrainExpressionModel::kCoronalAtlasPlate, true);
+    ASSERT_TRUE(Image()->IsVisible());
+    display.Press(0, Cell(2)[0], Cell(2)[1]);
+    EXPECT_EQ(-1, scene->GetImageControlBar().GetTrackingCell());
+    display.Release(0, Cell(2)[0], Cell(2)[1]);
+    EXPECT_EQ(BrainExpressionModel::kCoronalAtlasPlate, model->GetImageDisplayMode());
+
     const int gene = AddImageGene();
     SelectVoxelOf(gene);
     model->SetImageDisplayMode(BrainExpressionModel::kSectionImage, true);
@@ -203,16 +211,6 @@ TEST_F(SectionImageSceneTest, BarCellsChangeTheModeOnlyWhenPressAndReleaseMeet)
     EXPECT_TRUE(Image()->IsVisible());
     Click(0, {3, Cell(0)[1]});
     EXPECT_FALSE(Image()->IsVisible());
-}
-
-TEST_F(SectionImageSceneTest, TheSectionCellCannotBePressedWithoutAnImage)
-{
-    model->SetImageDisplayMode(BrainExpressionModel::kCoronalAtlasPlate, true);
-    ASSERT_TRUE(Image()->IsVisible());
-    display.Press(0, Cell(2)[0], Cell(2)[1]);
-    EXPECT_EQ(-1, scene->GetImageControlBar().GetTrackingCell());
-    display.Release(0, Cell(2)[0], Cell(2)[1]);
-    EXPECT_EQ(BrainExpressionModel::kCoronalAtlasPlate, model->GetImageDisplayMode());
 }
 
 TEST_F(SectionImageSceneTest, APressOnEmptySpaceHidesTheImageAHoverKeepsItAndDoubleClicksFallThrough)

@@ -9,6 +9,7 @@
 #include "support/TempDir.h"
 #include "support/TestGenes.h"
 #include "utility/ResourcePath.h"
+#include "support/qt/ColourPixels.h"
 
 #include <cstdlib>
 
@@ -77,15 +78,7 @@ protected:
         return Pick(0, 133, 0, 81, [&]() { glyphs->Display(true, base); });
     }
 
-    int Coverage()
-    {
-        const QImage image = display.GrabImage();
-        int count = 0;
-        for (int y = 0; y < kSize; ++y)
-            for (int x = 0; x < kSize; ++x)
-                count += (image.pixel(x, y) & 0xFFFFFF) != 0;
-        return count;
-    }
+    int Coverage() { return testsupport::NonBlackPixels(display.GrabImage()); }
 
     static bool Near(const std::array<int, 4>& a, const std::array<int, 3>& rgb)
     {

@@ -29,6 +29,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QTableView>
 
@@ -51,7 +52,7 @@ class DocumentWindowTest : public ShellFixture
 {
 };
 
-TEST_F(DocumentWindowTest, LaunchShowsTheDetailSceneWithTheFilesAsGenes)
+TEST_F(DocumentWindowTest, LaunchShowsTheFilesAsGenesInTheirColoursAndLaterFilesAddRowsOrAreTold)
 {
     Launch(NeuronFiles());
     EXPECT_EQ(QStringLiteral("Nuvaro"), window->windowTitle());
@@ -72,6 +73,63 @@ TEST_F(DocumentWindowTest, LaunchShowsTheDetailSceneWithTheFilesAsGenes)
     // The toolbar holds the search field.
     EXPECT_NE(nullptr, window->searchField()->parent());
     SaveScreenshot(window, "document-window");
+
+    // What the screen shows of the view (not a fresh rendering as grab()
+    // makes): the scene, not a black rectangle.
+    const QRect area(view->mapTo(window, QPoint(0, 0)), view->size());
+    int lit = 0;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            const QImage shown =
+                window->screen()->grabWindow(window->winId(), area.x(), area.y(), area.width(), area.height()).toImage();
+            lit = 0;
+            for (int y = 0; y < shown.height(); ++y)
+                for (int x = 0; x < shown.width(); ++x)
+                    lit += qGray(shown.pixel(x, y)) > 60 ? 1 : 0;
+            return lit > 1000;
+        },
+        3000))
+        << lit << " lit pixels on screen";
+
+    // The neuron classes show in their colours; a second tab shows the tab bar.
+    const QImage frame = view->grabFramebuffer();
+    for (int i = 0; i < Model()->GetNumGenes(); ++i)
+    {
+        float r = 0, g = 0, b = 0;
+        Model()->GetGene(i)->GetColor(r, g, b);
+        EXPECT_GT(testsupport::PixelsOfColour(frame, r, g, b), 50) << Model()->GetGene(i)->GetSymbol();
+    }
+    // One tab: no bar, the scene reaches the top edge (black background).
+    const int bar = TabControlRenderer::kBarHeight;
+    auto barPixels = [&](const QImage& image) {
+        int lit = 0;
+        for (int y = 2; y < bar - 2; ++y)
+            for (int x = 0; x < 200; ++x)
+                lit += qGray(image.pixel(x, y)) > 40;
+        return lit;
+    };
+    EXPECT_EQ(0, barPixels(frame));
+    doc->docWrapper()->CreateNewTab(false, NuvaroDocWrapper::kListTab);
+    EXPECT_EQ(0, doc->tabControlRenderer()->GetActiveTab());
+    EXPECT_GT(barPixels(view->grabFramebuffer()), 200);
+    SaveScreenshot(window, "document-window-two-tabs");
+
+    // A later file adds a row to the one window.
+    const int windows = QApplication::topLevelWidgets().size();
+    EXPECT_TRUE(controller->openFile(QString::fromStdString(ShippedFile("Pyramidal.xpr"))));
+    EXPECT_EQ(4, Model()->GetNumGenes());
+    EXPECT_EQ(windows, QApplication::topLevelWidgets().size());
+
+    // A file that is no grid file is told and changes nothing.
+    testsupport::TempDir dir;
+    const std::string path = dir.File("notes.xpr");
+    ASSERT_TRUE(testsupport::WriteFileBytes(path, "just some text\n"));
+    EXPECT_FALSE(controller->openFile(QString::fromStdString(path)));
+    EXPECT_EQ(4, window->geneListView()->model()->rowCount());
+    ASSERT_EQ(1u, Process().services.alerts.size());
+    const std::string& alert = Process().services.alerts[0];
+    EXPECT_EQ(0u, alert.find("Could not open file " + path + "\n\n")) << alert;
+    EXPECT_GT(alert.size(), ("Could not open file " + path + "\n\n").size());
 }
 
 // A model change that fails while a control of the window makes it is told
@@ -157,22 +215,7 @@ TEST_F(DocumentWindowTest, FileOpenThroughTheDialogAddsASelectedRow)
     EXPECT_TRUE(recent.contains(QStringLiteral("Pyramidal.xpr")));
 }
 
-TEST_F(DocumentWindowTest, AFileThatIsNoGridFileIsToldAndChangesNothing)
-{
-    Launch(NeuronFiles());
-    testsupport::TempDir dir;
-    const std::string path = dir.File("notes.xpr");
-    ASSERT_TRUE(testsupport::WriteFileBytes(path, "just some text\n"));
-    EXPECT_FALSE(controller->openFile(QString::fromStdString(path)));
-    EXPECT_EQ(3, Model()->GetNumGenes());
-    EXPECT_EQ(3, window->geneListView()->model()->rowCount());
-    ASSERT_EQ(1u, Process().services.alerts.size());
-    const std::string& alert = Process().services.alerts[0];
-    EXPECT_EQ(0u, alert.find("Could not open file " + path + "\n\n")) << alert;
-    EXPECT_GT(alert.size(), ("Could not open file " + path + "\n\n").size());
-}
-
-TEST_F(DocumentWindowTest, ViewSettingsAndFrameSurviveCloseAndReopen)
+TEST_F(DocumentWindowTest, SettingsSurviveCloseAndReopenAndHelpOpensOncePerBuild)
 {
     Launch();
     window->setGeometry(QRect(40, 50, 900, 640));
@@ -180,12 +223,14 @@ TEST_F(DocumentWindowTest, ViewSettingsAndFrameSurviveCloseAndReopen)
     doc->setOntologyDisplayMode(0);
     doc->toggleExpandedView();
     doc->showViewSettings();
+    Model()->SetCompassLocation(BrainExpressionModel::kCompassAtBregma, true);
     const QRect frame = window->geometry();
     CloseWindow();
     auto& defaults = UserPreferences::GetPreferences()->GetDefaults();
     EXPECT_EQ(0, defaults.GetInt("OntologyViewMode"));
     EXPECT_TRUE(defaults.GetBool("ExpandedDisplayMode"));
     EXPECT_TRUE(defaults.GetBool("ImageControlsVisible"));
+    EXPECT_EQ(static_cast<int>(BrainExpressionModel::kCompassAtBregma), defaults.GetInt("CompassLocation"));
 
     Launch();
     EXPECT_EQ(0, doc->ontologyDisplayMode());
@@ -194,11 +239,18 @@ TEST_F(DocumentWindowTest, ViewSettingsAndFrameSurviveCloseAndReopen)
     EXPECT_TRUE(doc->isExpanded());
     EXPECT_TRUE(doc->viewSettingsVisible());
     EXPECT_EQ(frame.size(), window->geometry().size());
+    EXPECT_EQ(BrainExpressionModel::kCompassAtBregma, Model()->GetCompassLocation());
+    int helpPages = 0;
+    for (const std::string& url : Process().services.urls)
+        helpPages += url.find("Help/index.html") != std::string::npos;
+    EXPECT_EQ(1, helpPages);
+    EXPECT_EQ(UserPreferences::GetPreferences()->GetBuild(), defaults.GetInt("LastVersionRun"));
 
     // Back to the defaults for the other tests.
     doc->setOntologyDisplayMode(1);
     doc->toggleExpandedView();
     doc->showViewSettings();
+    Model()->SetCompassLocation(BrainExpressionModel::kCompassInCorner, true);
 }
 
 TEST_F(DocumentWindowTest, AnOlderAlphabeticalSettingChoosesTheAlphabeticalOutline)
@@ -212,40 +264,6 @@ TEST_F(DocumentWindowTest, AnOlderAlphabeticalSettingChoosesTheAlphabeticalOutli
     doc->setOntologyDisplayMode(1);
     EXPECT_EQ(window->hierOntologyView(), doc->ontologyView());
     store.values.erase("OntologyAlphabetical");
-}
-
-TEST_F(DocumentWindowTest, HelpOpensOncePerNewBuild)
-{
-    Launch();
-    CloseWindow();
-    Launch();
-    int helpPages = 0;
-    for (const std::string& url : Process().services.urls)
-        helpPages += url.find("Help/index.html") != std::string::npos;
-    EXPECT_EQ(1, helpPages);
-    EXPECT_EQ(UserPreferences::GetPreferences()->GetBuild(),
-              UserPreferences::GetPreferences()->GetDefaults().GetInt("LastVersionRun"));
-}
-
-TEST_F(DocumentWindowTest, ModelSettingsAreWrittenAtClose)
-{
-    Launch();
-    Model()->SetCompassLocation(BrainExpressionModel::kCompassAtBregma, true);
-    CloseWindow();
-    EXPECT_EQ(static_cast<int>(BrainExpressionModel::kCompassAtBregma),
-              UserPreferences::GetPreferences()->GetDefaults().GetInt("CompassLocation"));
-    Launch();
-    EXPECT_EQ(BrainExpressionModel::kCompassAtBregma, Model()->GetCompassLocation());
-    Model()->SetCompassLocation(BrainExpressionModel::kCompassInCorner, true);
-}
-
-TEST_F(DocumentWindowTest, ASecondFileAddsARowToTheOneWindow)
-{
-    Launch(NeuronFiles());
-    const int windows = QApplication::topLevelWidgets().size();
-    EXPECT_TRUE(controller->openFile(QString::fromStdString(ShippedFile("Pyramidal.xpr"))));
-    EXPECT_EQ(4, Model()->GetNumGenes());
-    EXPECT_EQ(windows, QApplication::topLevelWidgets().size());
 }
 
 // The three tests below run in this order: the first needs the full atlas
@@ -314,32 +332,6 @@ TEST_F(DocumentWindowTest, AClickOnASectionSelectsItsStructureWithAndWithoutMult
     }
     EXPECT_EQ(selected[0], selected[1]);
     UserPreferences::GetPreferences()->SetNumSamples(0);
-}
-
-TEST_F(DocumentWindowTest, TheNeuronClassesShowInTheirColoursAndASecondTabShowsTheTabBar)
-{
-    Launch(NeuronFiles());
-    const QImage frame = view->grabFramebuffer();
-    for (int i = 0; i < Model()->GetNumGenes(); ++i)
-    {
-        float r = 0, g = 0, b = 0;
-        Model()->GetGene(i)->GetColor(r, g, b);
-        EXPECT_GT(testsupport::PixelsOfColour(frame, r, g, b), 50) << Model()->GetGene(i)->GetSymbol();
-    }
-    // One tab: no bar, the scene reaches the top edge (black background).
-    const int bar = TabControlRenderer::kBarHeight;
-    auto barPixels = [&](const QImage& image) {
-        int lit = 0;
-        for (int y = 2; y < bar - 2; ++y)
-            for (int x = 0; x < 200; ++x)
-                lit += qGray(image.pixel(x, y)) > 40;
-        return lit;
-    };
-    EXPECT_EQ(0, barPixels(frame));
-    doc->docWrapper()->CreateNewTab(false, NuvaroDocWrapper::kListTab);
-    EXPECT_EQ(0, doc->tabControlRenderer()->GetActiveTab());
-    EXPECT_GT(barPixels(view->grabFramebuffer()), 200);
-    SaveScreenshot(window, "document-window-two-tabs");
 }
 
 TEST(RecentDocumentsTest, TheListIsCappedAndAnswersTheUntitledDocumentQuestion)

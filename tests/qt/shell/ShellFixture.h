@@ -17,9 +17,9 @@
 #include "support/MemoryPreferenceStore.h"
 #include "support/ScopedEnv.h"
 #include "support/TempDir.h"
+#include "support/qt/Screenshot.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QAbstractButton>
@@ -30,7 +30,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -93,13 +92,7 @@ D* WaitForModal(int ms = 5000)
     return nullptr;
 }
 
-// Saves a picture of the widget when NUVARO_SCREENSHOT_DIR names a folder.
-inline void SaveScreenshot(QWidget* w, const char* name)
-{
-    const char* dir = std::getenv("NUVARO_SCREENSHOT_DIR");
-    if (dir && *dir)
-        w->grab().save(QDir(QString::fromUtf8(dir)).filePath(QString::fromUtf8(name) + ".png"));
-}
+using testsupport::SaveScreenshot;
 
 class ShellFixture : public testing::Test
 {

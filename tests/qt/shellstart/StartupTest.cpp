@@ -1,14 +1,13 @@
 // The once-per-process start-up of the first document in a process of its
-// own: a data folder without an atlas, then the first-run installation
-// (cancelled, failing, done), then a full-atlas load that fails. The tests
-// run in this order and share the folders.
+// own: a data folder without an atlas, then a start that installs the atlas
+// and a full-atlas load that fails. The tests run in this order and share the
+// folders.
 
 #include "gl/QtIconImages.h"
 #include "model/Atlas.h"
 #include "model/BrainExpressionModel.h"
 #include "platform/QtMainThreadDispatcher.h"
 #include "shell/CriticalError.h"
-#include "shell/InstallerController.h"
 #include "shell/NuvaroAppController.h"
 #include "shell/NuvaroDoc.h"
 #include "shell/NuvaroWindowController.h"
@@ -18,13 +17,10 @@
 #include "support/TempDir.h"
 #include "utility/ResourcePath.h"
 
+#include <QAbstractButton>
 #include <QApplication>
-#include <QDialog>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QMessageBox>
-#include <QProgressBar>
-#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
@@ -127,27 +123,11 @@ TEST(StartupTest, TheCriticalErrorShowsItsMessageAsPlainText)
     EXPECT_EQ(Qt::PlainText, answer.informativeFormat);
 }
 
-TEST(StartupTest, TheFirstInstallInstallsTheAtlasBehindThePanel)
-{
-    FillDataFolder();
-    ASSERT_FALSE(Atlas::GetAtlas()->AtlasIsInstalled());
-    InstallerController installer;
-    int reports = 0;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (QDialog* panel = installer.panel())
-            if (auto* bar = panel->findChild<QProgressBar*>(); bar && bar->value() > 0)
-                ++reports;
-    });
-    poll.start(1);
-    EXPECT_TRUE(installer.runInstaller());
-    EXPECT_TRUE(Atlas::GetAtlas()->AtlasIsInstalled());
-    EXPECT_GT(reports, 0);
-}
-
 TEST(StartupTest, AFailedBackgroundLoadIsToldAndReenablesTheToggles)
 {
-    // The full-size annotation volume is cut short: loading it throws.
+    // The first start installs the atlas behind the panel; the full-size
+    // annotation volume is cut short: loading it throws.
+    FillDataFolder();
     const fs::path annotation = fs::path(Process().data.Path()) / "Annotation25";
     fs::remove(annotation);
     ASSERT_TRUE(testsupport::WriteFileBytes(annotation.string(), std::string(1000, '\0')));

@@ -2,6 +2,7 @@
 #define NUVARO_TESTS_SUPPORT_QT_COLOURPIXELS_H
 
 #include <QImage>
+#include <QRect>
 
 #include <cmath>
 
@@ -24,6 +25,27 @@ inline int PixelsOfColour(const QImage& image, float r, float g, float b)
             if ((pr * r + pg * g + pb * b) / (plen * len) > 0.995f)
                 ++count;
         }
+    return count;
+}
+
+// The pixels of the image, or of the area in it, that are not black.
+inline int NonBlackPixels(const QImage& image, QRect area = QRect())
+{
+    area = area.isNull() ? image.rect() : area & image.rect();
+    int count = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            count += (image.pixel(x, y) & 0xFFFFFF) != 0;
+    return count;
+}
+
+// The pixels in which two images differ, over the area they share.
+inline int DifferentPixels(const QImage& a, const QImage& b)
+{
+    int count = 0;
+    for (int y = 0; y < a.height() && y < b.height(); ++y)
+        for (int x = 0; x < a.width() && x < b.width(); ++x)
+            count += a.pixel(x, y) != b.pixel(x, y);
     return count;
 }
 } // namespace testsupport

@@ -16,18 +16,8 @@
 
 #include <cstring>
 
-namespace
-{
-// Keeps the GL driver libraries loaded until the process ends. The driver is
-// unloaded when the X connection closes, before the leak checker of the
-// sanitizer build runs; its own allocations would then show without a
-// library name and could not be told apart from the project's.
 void PinGLDrivers()
 {
-    static bool sPinned = false;
-    if (sPinned)
-        return;
-    sPinned = true;
     dl_iterate_phdr(
         [](dl_phdr_info* info, size_t, void*) -> int {
             const char* name = info->dlpi_name;
@@ -38,7 +28,6 @@ void PinGLDrivers()
         },
         nullptr);
 }
-} // namespace
 
 HeadlessGLDisplay::HeadlessGLDisplay(int w, int h)
 {
@@ -136,6 +125,11 @@ GLTextBox* HeadlessGLDisplay::CreateTextBox(int w, int lines, bool smallFont, GL
     return new TextureTextBox(QtTextRasterizer::Instance(), w, lines, smallFont, alignment);
 }
 
+TextRasterizer* HeadlessGLDisplay::GetTextRasterizer()
+{
+    return QtTextRasterizer::Instance();
+}
+
 void HeadlessGLDisplay::RebuildCursorRects()
 {
     cursorRects.clear();
@@ -159,12 +153,6 @@ bool HeadlessGLDisplay::Move(int x, int y, int flags)
 {
     m_time += 10;
     return m_mouse && m_mouse->OnMouseMove(x, y, flags, m_time);
-}
-
-bool HeadlessGLDisplay::Leave()
-{
-    m_time += 10;
-    return m_mouse && m_mouse->OnMouseLeave(m_time);
 }
 
 void HeadlessGLDisplay::Click(int button, int x, int y, int flags)
@@ -209,14 +197,6 @@ std::array<int, 4> HeadlessGLDisplay::PixelAt(int x, int yUp)
         glReadPixels(x, yUp, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
     }
     return {p[0], p[1], p[2], p[3]};
-}
-
-float HeadlessGLDisplay::DepthAt(int x, int yUp)
-{
-    float depth = 1.0f;
-    if (MakeCurrent())
-        glReadPixels(x, yUp, 1, 1, GL_DEPTH_COMPONENT, GL_FLOAT, &depth);
-    return depth;
 }
 
 QImage HeadlessGLDisplay::GrabImage()
