@@ -17,7 +17,6 @@ packages=(
   libmeshoptimizer-dev
   clang
   libclang-rt-14-dev
-  libdeflate-dev
 )
 
 missing=()

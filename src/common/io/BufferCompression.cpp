@@ -2,7 +2,6 @@
 
 #include "utility/ByteSwapper.h"
 
-#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -36,23 +35,24 @@ BlockHeader ReadHeader(IOStream& in, unsigned int maxSize)
 }
 
 // Inflates the whole block from source into out, which holds exactly
-// header.uncompressedSize bytes already.
+// header.uncompressedSize bytes already: one inflate call to the end of the
+// stream, with the same checks as the stepwise road.
 void InflateWhole(const unsigned char* source, const BlockHeader& header, MemoryStream& out)
 {
     const unsigned int n = header.uncompressedSize;
-    struct Decompressor
-    {
-        libdeflate_decompressor* d = libdeflate_alloc_decompressor();
-        ~Decompressor() { libdeflate_free_decompressor(d); }
-    } decompressor;
-    if (decompressor.d == nullptr)
+    z_stream zs{};
+    if (inflateInit(&zs) != Z_OK)
         throw std::runtime_error(kReadError);
-    // An empty buffer may have no storage; the decompressor needs a pointer.
+    // An empty buffer may have no storage; zlib refuses a null output pointer.
     unsigned char none;
-    size_t produced = 0;
-    const libdeflate_result result = libdeflate_zlib_decompress(
-        decompressor.d, source, header.compressedSize, n > 0 ? out.GetBuffer() : &none, n, &produced);
-    if (result != LIBDEFLATE_SUCCESS)
+    zs.next_in = const_cast<unsigned char*>(source);
+    zs.avail_in = header.compressedSize;
+    zs.next_out = n > 0 ? out.GetBuffer() : &none;
+    zs.avail_out = n;
+    const int status = inflate(&zs, Z_FINISH);
+    const unsigned long produced = zs.total_out;
+    inflateEnd(&zs);
+    if (status != Z_STREAM_END)
         throw std::runtime_error(kReadError);
     if (produced != n)
         throw std::runtime_error(kShorterThanAnnounced);
@@ -72,7 +72,7 @@ void Inflate(const unsigned char* source, const BlockHeader& header, MemoryStrea
     if (capacity == n)
     {
         // Room for all of it from the start: inflated in one call, with the
-        // same checks (format, checksum, exactly n bytes) in half the time.
+        // same checks (format, checksum, exactly n bytes).
         InflateWhole(source, header, out);
         return;
     }
