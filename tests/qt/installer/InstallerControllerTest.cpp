@@ -188,6 +188,10 @@ InstallerController::InstallFunction StoppingInstall(Atlas& atlas, PanelWatcher*
                 h.callback(fraction, h.context);
             }
         };
+        // Stopping at 0 asks before the first report: an import can end
+        // before its first throttled progress report.
+        if (stopAt == 0.0f)
+            relay(0.0f, &hook);
         return atlas.InstallAtlas(relay, &hook, cancel);
     };
 }
@@ -271,8 +275,8 @@ TEST(InstallerControllerTest, AStopLeavesNothingAndALaterRunInstalls)
         float at;
     };
     // The closing roads stop during the slowed save: a fast import may end
-    // before its first (throttled) progress report.
-    const Case cases[] = {{"Quit during the import", Stop::QuitButton, 0.1f},
+    // before its first (throttled) progress report, so its stop comes first.
+    const Case cases[] = {{"Quit during the import", Stop::QuitButton, 0.0f},
                           {"Quit during the save", Stop::QuitButton, 0.51f},
                           {"panel closed", Stop::ClosePanel, 0.51f},
                           {"Escape", Stop::EscapeKey, 0.51f}};
