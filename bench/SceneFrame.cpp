@@ -24,6 +24,7 @@
 // data folder a synthetic one is written to a temporary user folder.
 
 #include "GLBenchmarkMain.h"
+#include "SceneBench.h"
 
 #include "display/BrainMeshSet.h"
 #include "display/BrainSceneRenderer.h"
@@ -63,28 +64,6 @@ constexpr int kGlyphsPerGene = 50000;
 double Seconds(Clock::time_point since)
 {
     return std::chrono::duration<double>(Clock::now() - since).count();
-}
-
-// A Nissl volume for the slices when neither the data folder nor the user's
-// atlas folder has one: a synthetic one in a temporary user folder.
-void EnsureNisslVolume()
-{
-    static const std::string home = std::filesystem::temp_directory_path().string() + "/nuvaro-bench-scene";
-    setenv("XDG_DATA_HOME", home.c_str(), 1);
-    if (std::filesystem::exists(ResourcePath::GetResourcePath() + "Atlas25"))
-        return;
-    const std::string path = ResourcePath::GetUserAtlasPath() + "Atlas25";
-    if (std::filesystem::exists(path))
-        return;
-    std::filesystem::create_directories(ResourcePath::GetUserAtlasPath());
-    std::ofstream out(path, std::ios::binary);
-    std::vector<char> plane(528u * 320u);
-    for (int z = 0; z < 456; ++z)
-    {
-        for (size_t i = 0; i < plane.size(); ++i)
-            plane[i] = static_cast<char>((i * 7 + static_cast<size_t>(z) * 3) & 0xFF);
-        out.write(plane.data(), static_cast<std::streamsize>(plane.size()));
-    }
 }
 
 // Genes whose voxels lie in the brain, spread over all of it.
@@ -207,28 +186,8 @@ void BM_SceneFrame(benchmark::State& state)
         bench.model->SetStructureSelector(ImageGrid::AnnotationSelector(), false);
     for (int i = 0; state.range(0) == 2 && i < kGenes; ++i)
         bench.model->SetGeneVisible(i, false);
-    double scene = 0.0;
-    double bare = 0.0;
-    double frontEnd = 0.0;
-    int frames = 0;
-    for (auto _ : state)
-    {
-        auto start = Clock::now();
-        bench.Frame();
-        scene += Seconds(start);
-
-        start = Clock::now();
-        BareFrame(bench, false);
-        bare += Seconds(start);
-
-        start = Clock::now();
-        BareFrame(bench, true);
-        frontEnd += Seconds(start);
-        ++frames;
-    }
-    state.counters["fps"] = frames / scene;
-    state.counters["ratio"] = scene / bare;
-    state.counters["raster_share"] = 1.0 - frontEnd / bare;
+    TimeFramesAgainstBare(
+        state, [&] { bench.Frame(); }, [&](bool tinyViewport) { BareFrame(bench, tinyViewport); });
     bench.model->SetStructureSelector(shown, false);
     for (int i = 0; i < kGenes; ++i)
         bench.model->SetGeneVisible(i, true);

@@ -8,6 +8,7 @@
 #include "NeuronClasses.h"
 #include "Parallel.h"
 #include "SampleGenes.h"
+#include "MeshSimplify.h"
 #include "StructureMeshes.h"
 #include "Structures.h"
 #include "TextFiles.h"
@@ -164,11 +165,7 @@ void GenerateDataFolder(const std::string& folder, int threads, std::ostream& lo
         int i = order[k - 1];
         TriangleMesh mesh = StructureMesh(atlas, tables[i], extents[i].min, extents[i].max, &steps[i]);
         triangles += mesh.TriangleCount();
-        // One strip per triangle: with real strips (EncodeStripMeshFile) the
-        // software renderer's selection mode reports other hit depths than
-        // for the same triangles sent one by one, as the hover pick's mesh
-        // cells send them, and the two picks would disagree.
-        WriteFile(Join(folder, std::string("Mesh25/") + all[i].abbreviation + ".msh"), EncodeMeshFile(mesh));
+        WriteFile(Join(folder, std::string("Mesh25/") + all[i].abbreviation + ".msh"), EncodeStripMeshFile(mesh));
     });
     std::string coarse;
     for (size_t i = 0; i < all.size(); ++i)

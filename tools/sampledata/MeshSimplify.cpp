@@ -112,9 +112,93 @@ float PointTriangleDistance(const float* p, const float* a, const float* b, cons
     sub(p, closest, d);
     return std::sqrt(dot(d, d));
 }
+// Triangles sorted into a grid of cells, each in every cell its box (grown
+// by limit) touches, as (cell, triangle) pairs sorted by cell; a point then
+// looks at its own cell only.
+class TriangleGrid
+{
+public:
+    TriangleGrid(const std::vector<float>& positions, const std::vector<uint32_t>& triangles, float limit)
+        : m_positions(positions), m_triangles(triangles), m_limit(limit)
+    {
+        for (size_t v = 0; v < positions.size(); v += 3)
+            for (int k = 0; k < 3; ++k)
+            {
+                m_low[k] = std::min(m_low[k], positions[v + k] - limit);
+                m_high[k] = std::max(m_high[k], positions[v + k] + limit);
+            }
+        m_cell = std::max(limit, 2.0f);
+        for (int k = 0; k < 3; ++k)
+            m_n[k] = std::clamp(int((m_high[k] - m_low[k]) / m_cell) + 1, 1, 1000);
+        m_pairs.reserve(triangles.size() * 4);
+        for (uint32_t t = 0; t + 2 < triangles.size(); t += 3)
+        {
+            int lo[3], hi[3];
+            for (int k = 0; k < 3; ++k)
+            {
+                float mn = 1e30f, mx = -1e30f;
+                for (int c = 0; c < 3; ++c)
+                {
+                    mn = std::min(mn, positions[3 * triangles[t + c] + k]);
+                    mx = std::max(mx, positions[3 * triangles[t + c] + k]);
+                }
+                lo[k] = Coordinate(mn - limit, k);
+                hi[k] = Coordinate(mx + limit, k);
+            }
+            for (int z = lo[2]; z <= hi[2]; ++z)
+                for (int y = lo[1]; y <= hi[1]; ++y)
+                    for (int x = lo[0]; x <= hi[0]; ++x)
+                        m_pairs.push_back(CellIndex(x, y, z) << 32 | t);
+        }
+        std::sort(m_pairs.begin(), m_pairs.end());
+    }
+
+    // The largest distance from the points to the triangles, exact up to the
+    // limit (farther counts as twice the limit); it stops at the first point
+    // farther than stopAbove.
+    float Deviation(const std::vector<float>& points, float stopAbove) const
+    {
+        if (points.empty())
+            return 0.0f;
+        if (m_triangles.empty())
+            return 2.0f * m_limit;
+        float worst = 0.0f;
+        for (size_t p = 0; p < points.size() && worst <= stopAbove; p += 3)
+        {
+            const float* point = &points[p];
+            const uint64_t key = CellIndex(Coordinate(point[0], 0), Coordinate(point[1], 1), Coordinate(point[2], 2));
+            float best = 2.0f * m_limit;
+            for (auto it = std::lower_bound(m_pairs.begin(), m_pairs.end(), key << 32);
+                 it != m_pairs.end() && (*it >> 32) == key; ++it)
+            {
+                const uint32_t t = uint32_t(*it);
+                best = std::min(best, PointTriangleDistance(point, &m_positions[3 * m_triangles[t]],
+                                                            &m_positions[3 * m_triangles[t + 1]],
+                                                            &m_positions[3 * m_triangles[t + 2]]));
+            }
+            if (best > m_limit)
+                best = 2.0f * m_limit;
+            worst = std::max(worst, best);
+        }
+        return worst;
+    }
+
+private:
+    uint64_t CellIndex(int x, int y, int z) const { return (uint64_t(z) * m_n[1] + uint64_t(y)) * m_n[0] + uint64_t(x); }
+    int Coordinate(float value, int k) const { return std::clamp(int((value - m_low[k]) / m_cell), 0, m_n[k] - 1); }
+
+    const std::vector<float>& m_positions;
+    const std::vector<uint32_t>& m_triangles;
+    float m_limit;
+    float m_low[3] = {1e30f, 1e30f, 1e30f};
+    float m_high[3] = {-1e30f, -1e30f, -1e30f};
+    float m_cell = 2.0f;
+    int m_n[3] = {1, 1, 1};
+    std::vector<uint64_t> m_pairs;
+};
 } // namespace
 
-TriangleMesh SimplifySurface(const TriangleMesh& mesh, float maxError)
+TriangleMesh SimplifySurface(const TriangleMesh& mesh, float maxError, float keep)
 {
     if (mesh.indices.empty())
         return mesh;
@@ -122,44 +206,49 @@ TriangleMesh SimplifySurface(const TriangleMesh& mesh, float maxError)
     const float scale = meshopt_simplifyScale(mesh.positions.data(), mesh.VertexCount(), 3 * sizeof(float));
     if (!(scale > 0.0f))
         return mesh;
-    // In steps: an edge collapse may pinch a closed surface, and a step that
-    // does is tried again smaller, then not taken.
-    const size_t goal = mesh.indices.size() / 4 / 3 * 3;
-    std::vector<std::vector<uint32_t>> steps{mesh.indices};
+    // meshoptimizer bounds the distance of the vertices it keeps to the
+    // planes of the triangles they stand for, not the distance of the new
+    // triangles to the surface: a long triangle across a curved part cuts
+    // it. So each result is measured both ways, and the fewest triangles
+    // (from keep of them up to all, found by halving) whose surface stays
+    // within maxError and closed where it was closed are taken.
     std::vector<uint32_t> next(mesh.indices.size());
-    int fraction = 5; // each step keeps (fraction - 1) / fraction of the triangles
-    while (steps.back().size() > goal && fraction <= 20)
-    {
-        const std::vector<uint32_t>& current = steps.back();
-        const size_t target = std::max(goal, current.size() * size_t(fraction - 1) / size_t(fraction) / 3 * 3);
-        const size_t count = meshopt_simplify(next.data(), current.data(), current.size(), mesh.positions.data(),
-                                              mesh.VertexCount(), 3 * sizeof(float), target, 0.5f * maxError / scale);
+    const TriangleGrid surface(mesh.positions, mesh.indices, kMaxSurfaceDeviation);
+    const std::vector<float> surfaceSamples = SurfaceSamples(mesh.positions, mesh.indices, 1.0f);
+    auto attempt = [&](double fraction) -> TriangleMesh {
+        const size_t target = std::max<size_t>(3, size_t(double(mesh.indices.size()) * fraction) / 3 * 3);
+        const size_t count = meshopt_simplify(next.data(), mesh.indices.data(), mesh.indices.size(),
+                                              mesh.positions.data(), mesh.VertexCount(), 3 * sizeof(float), target,
+                                              maxError / scale, 0, nullptr);
         std::vector<uint32_t> result =
             WithoutFlaps(std::vector<uint32_t>(next.begin(), next.begin() + std::ptrdiff_t(count)));
-        if (result.empty() || result.size() >= current.size() ||
+        if (result.empty() || result.size() >= mesh.indices.size() ||
             (closed && !check::CheckClosedAndOriented(result).empty()))
-            fraction *= 2;
-        else
-            steps.push_back(std::move(result));
-    }
-    // Each step keeps to the bound against the step before; together they
-    // may stray further. The vertices stay where the marching cubes put them,
-    // so the distance is measured from every one of them, and the last step
-    // within the bound is taken (found by halving).
-    size_t good = 0, bad = steps.size();
-    if (SurfaceDeviation(mesh.positions, mesh.positions, steps.back(), kMaxSurfaceDeviation) <= maxError)
-        good = steps.size() - 1;
-    else
-        bad = steps.size() - 1;
-    while (bad - good > 1 && good + 1 < steps.size())
+            return {};
+        TriangleMesh simple = Compacted(mesh, result);
+        if (surface.Deviation(SurfaceSamples(simple.positions, simple.indices, 1.0f), maxError) > maxError ||
+            TriangleGrid(simple.positions, simple.indices, kMaxSurfaceDeviation).Deviation(surfaceSamples, maxError) >
+                maxError)
+            return {};
+        return simple;
+    };
+    TriangleMesh best = attempt(keep);
+    if (!best.indices.empty())
+        return best;
+    double good = 1.0, bad = keep;
+    for (int halving = 0; halving < 4; ++halving)
     {
-        const size_t middle = (good + bad) / 2;
-        if (SurfaceDeviation(mesh.positions, mesh.positions, steps[middle], kMaxSurfaceDeviation) <= maxError)
-            good = middle;
-        else
+        const double middle = std::sqrt(good * bad);
+        TriangleMesh simple = attempt(middle);
+        if (simple.indices.empty())
             bad = middle;
+        else
+        {
+            good = middle;
+            best = std::move(simple);
+        }
     }
-    return good == 0 ? mesh : Compacted(mesh, steps[good]);
+    return best.indices.empty() ? mesh : best;
 }
 
 std::string EncodeStripMeshFile(const TriangleMesh& mesh)
@@ -172,8 +261,7 @@ std::string EncodeStripMeshFile(const TriangleMesh& mesh)
     // triangle of a run is one of the mesh's. Short runs go as single
     // triangles (the application draws leading strips of up to 5 indices as
     // separate triangles, in index order); long ones are cut into strips of
-    // at most 256 indices (GL implementations split longer primitives in
-    // display lists, and selection mode then reports other depths) at even
+    // at most 256 indices (far below the file's 16-bit strip length) at even
     // offsets, two indices shared, so that every triangle keeps its winding.
     std::vector<std::vector<uint32_t>> singles, strips;
     const size_t kMaxStrip = 256;
@@ -225,69 +313,59 @@ std::string EncodeStripMeshFile(const TriangleMesh& mesh)
     return EncodeMeshFile(mesh, singles);
 }
 
+std::vector<float> SurfaceSamples(const std::vector<float>& positions, const std::vector<uint32_t>& triangles,
+                                  float spacing)
+{
+    std::vector<float> out;
+    std::vector<bool> vertexTaken(positions.size() / 3, false);
+    for (size_t t = 0; t + 2 < triangles.size(); t += 3)
+    {
+        const float* corner[3];
+        for (int c = 0; c < 3; ++c)
+        {
+            corner[c] = &positions[3 * size_t(triangles[t + c])];
+            if (!vertexTaken[triangles[t + c]])
+            {
+                vertexTaken[triangles[t + c]] = true;
+                out.insert(out.end(), corner[c], corner[c] + 3);
+            }
+        }
+        float longest = 0.0f;
+        for (int c = 0; c < 3; ++c)
+        {
+            const float* p = corner[c];
+            const float* q = corner[(c + 1) % 3];
+            longest = std::max(longest, std::sqrt((p[0] - q[0]) * (p[0] - q[0]) + (p[1] - q[1]) * (p[1] - q[1]) +
+                                                  (p[2] - q[2]) * (p[2] - q[2])));
+        }
+        // A grid of n + 1 points along each edge; the corners are taken above.
+        const int n = std::clamp(int(std::ceil(longest / spacing)), 1, 64);
+        for (int i = 0; i <= n; ++i)
+            for (int j = 0; i + j <= n; ++j)
+            {
+                if ((i == 0 && j == 0) || i == n || j == n)
+                    continue;
+                const float u = float(i) / float(n), v = float(j) / float(n);
+                for (int k = 0; k < 3; ++k)
+                    out.push_back(corner[0][k] + u * (corner[1][k] - corner[0][k]) + v * (corner[2][k] - corner[0][k]));
+            }
+    }
+    return out;
+}
+
+float SurfaceDistance(const TriangleMesh& surface, const TriangleMesh& simple, float limit)
+{
+    return std::max(SurfaceDeviation(SurfaceSamples(surface.positions, surface.indices, 1.0f), simple.positions,
+                                     simple.indices, limit),
+                    SurfaceDeviation(SurfaceSamples(simple.positions, simple.indices, 1.0f), surface.positions,
+                                     surface.indices, limit));
+}
+
 float SurfaceDeviation(const std::vector<float>& points, const std::vector<float>& positions,
                        const std::vector<uint32_t>& triangles, float limit)
 {
     if (points.empty())
         return 0.0f;
-    if (triangles.empty())
-        return 2.0f * limit;
-    // Triangles into a grid of cells, each in every cell its box (grown by
-    // limit) touches, as (cell, triangle) pairs sorted by cell; a point then
-    // looks at its own cell only.
-    float low[3] = {1e30f, 1e30f, 1e30f}, high[3] = {-1e30f, -1e30f, -1e30f};
-    for (size_t v = 0; v < positions.size(); v += 3)
-        for (int k = 0; k < 3; ++k)
-        {
-            low[k] = std::min(low[k], positions[v + k] - limit);
-            high[k] = std::max(high[k], positions[v + k] + limit);
-        }
-    const float cell = std::max(limit, 2.0f);
-    int n[3];
-    for (int k = 0; k < 3; ++k)
-        n[k] = std::clamp(int((high[k] - low[k]) / cell) + 1, 1, 1000);
-    auto cellIndex = [&](int x, int y, int z) { return (uint64_t(z) * n[1] + uint64_t(y)) * n[0] + uint64_t(x); };
-    auto coordinate = [&](float value, int k) { return std::clamp(int((value - low[k]) / cell), 0, n[k] - 1); };
-    std::vector<uint64_t> pairs;
-    pairs.reserve(triangles.size() * 4);
-    for (uint32_t t = 0; t < triangles.size(); t += 3)
-    {
-        int lo[3], hi[3];
-        for (int k = 0; k < 3; ++k)
-        {
-            float mn = 1e30f, mx = -1e30f;
-            for (int c = 0; c < 3; ++c)
-            {
-                mn = std::min(mn, positions[3 * triangles[t + c] + k]);
-                mx = std::max(mx, positions[3 * triangles[t + c] + k]);
-            }
-            lo[k] = coordinate(mn - limit, k);
-            hi[k] = coordinate(mx + limit, k);
-        }
-        for (int z = lo[2]; z <= hi[2]; ++z)
-            for (int y = lo[1]; y <= hi[1]; ++y)
-                for (int x = lo[0]; x <= hi[0]; ++x)
-                    pairs.push_back(cellIndex(x, y, z) << 32 | t);
-    }
-    std::sort(pairs.begin(), pairs.end());
-    float worst = 0.0f;
-    for (size_t p = 0; p < points.size(); p += 3)
-    {
-        const float* point = &points[p];
-        const uint64_t key = cellIndex(coordinate(point[0], 0), coordinate(point[1], 1), coordinate(point[2], 2));
-        float best = 2.0f * limit;
-        for (auto it = std::lower_bound(pairs.begin(), pairs.end(), key << 32); it != pairs.end() && (*it >> 32) == key;
-             ++it)
-        {
-            const uint32_t t = uint32_t(*it);
-            best = std::min(best, PointTriangleDistance(point, &positions[3 * triangles[t]],
-                                                        &positions[3 * triangles[t + 1]],
-                                                        &positions[3 * triangles[t + 2]]));
-        }
-        if (best > limit)
-            best = 2.0f * limit;
-        worst = std::max(worst, best);
-    }
-    return worst;
+    return TriangleGrid(positions, triangles, limit).Deviation(points, 2.0f * limit);
 }
 } // namespace sampledata

@@ -14,12 +14,12 @@ namespace sampledata
 // marching-cubes surface it was made from.
 constexpr float kMaxSurfaceDeviation = 0.5f;
 
-// The surface simplified with meshoptimizer to about a quarter of its
-// triangles, as far as that stays within maxError of it: the vertices kept
-// are the surface's own (with their normals), unused ones dropped. A closed,
-// consistently oriented surface stays so; when no simplification keeps it so
-// the surface comes back as it was.
-TriangleMesh SimplifySurface(const TriangleMesh& mesh, float maxError = 0.35f);
+// The surface simplified with meshoptimizer towards keep of its triangles,
+// as far as it stays within maxError of the surface (SurfaceDistance): the
+// vertices kept are the surface's own (with their normals), unused ones
+// dropped. A closed, consistently oriented surface stays so; when no
+// simplification keeps it so the surface comes back as it was.
+TriangleMesh SimplifySurface(const TriangleMesh& mesh, float maxError = 0.45f, float keep = 0.125f);
 
 // The mesh file bytes with the triangles joined into strips (meshoptimizer's
 // stripifier): single triangles first, as 3-index strips, then strips of at
@@ -32,6 +32,17 @@ std::string EncodeStripMeshFile(const TriangleMesh& mesh);
 // limit; a point farther away than limit counts as limit * 2.
 float SurfaceDeviation(const std::vector<float>& points, const std::vector<float>& positions,
                        const std::vector<uint32_t>& triangles, float limit);
+// Points on the triangles: every vertex used and, within each triangle, a
+// grid of points no farther apart along its edges than spacing.
+std::vector<float> SurfaceSamples(const std::vector<float>& positions, const std::vector<uint32_t>& triangles,
+                                  float spacing);
+
+// How far a simplified surface lies from the surface it was made from,
+// measured both ways: the largest SurfaceDeviation of either surface's
+// samples (SurfaceSamples a voxel apart, so that the middle of a long
+// simplified triangle that cuts across a curved part is measured too) from
+// the other's triangles.
+float SurfaceDistance(const TriangleMesh& surface, const TriangleMesh& simple, float limit);
 } // namespace sampledata
 
 #endif

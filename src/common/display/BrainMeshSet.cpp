@@ -114,8 +114,12 @@ void BrainMeshSet::Draw(ImageGrid::AnnotationSelector selector, const ImageGrid:
             glColor4f(label->red / 255.0f * kColorDimming, label->green / 255.0f * kColorDimming,
                       label->blue / 255.0f * kColorDimming, kMeshAlpha);
         if (picking)
+        {
             glLoadName(static_cast<GLuint>(label->annotationValue + pickBase));
-        glCallList(m_listBase + static_cast<GLuint>(i));
+            m_pickCells[i].DrawTriangles(m_pickCells[i].GetTriangles(), m_pickPositions);
+        }
+        else
+            glCallList(m_listBase + static_cast<GLuint>(i));
     });
 }
 

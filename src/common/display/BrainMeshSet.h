@@ -47,6 +47,10 @@ public:
     // Draws every node whose structure is in the selector, with the pick name
     // annotation value + pickBase (in selection mode). A structure whose mesh
     // cannot be read draws nothing and is tried again at the next draw.
+    // In selection mode every triangle goes singly, as DrawForPick sends
+    // them, not through the display list: Mesa joins the strips of a list
+    // into one strip with zero-area triangles between them, and selection
+    // mode counts those as hits (at other depths, and where no surface is).
     void Draw(ImageGrid::AnnotationSelector selector, const ImageGrid::AnnotationLabel* selected, int pickBase);
 
     // The selection-mode counterpart of Draw: names every node in the

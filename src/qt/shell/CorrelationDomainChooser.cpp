@@ -79,6 +79,8 @@ CorrelationDomainChooser::CorrelationDomainChooser(QWidget* parent)
       m_seedLabel(new QLabel)
 {
     setWindowTitle(tr("Find Similar Genes"));
+    // The gene's name comes from the service or an imported list.
+    m_seedLabel->setTextFormat(Qt::PlainText);
 
     m_domainList->setModel(m_domains);
     m_domainList->setSelectionMode(QAbstractItemView::SingleSelection);

@@ -1,6 +1,7 @@
 #include "shell/InstallerController.h"
 
 #include "model/Atlas.h"
+#include "shell/AlertSheet.h"
 #include "utility/ResourcePath.h"
 
 #include <QCloseEvent>
@@ -149,6 +150,8 @@ bool InstallerController::runInstaller()
     {
         QMessageBox alert(QMessageBox::Information, QStringLiteral("Critical Error"),
                           QString::fromStdString(m_failure), QMessageBox::NoButton);
+        // The message quotes folders and files.
+        ShowTextsPlain(&alert);
         alert.addButton(QStringLiteral("Quit"), QMessageBox::AcceptRole);
         alert.exec();
         cancel = true;

@@ -654,6 +654,7 @@ void NuvaroDoc::setMPRPlaneVisibility(int plane, bool visible)
         return;
     }
     m_atlasLoading = true;
+    m_atlasCancelRequested = false;
     m_atlasCancel = false;
     updateDetailModeControls();
     setStatusText(QStringLiteral("Loading atlas..."));
@@ -684,6 +685,8 @@ void NuvaroDoc::setMPRPlaneVisibility(int plane, bool visible)
 
 void NuvaroDoc::updateProgress(float fraction)
 {
+    // Called on the loading thread, which checks its flag right after.
+    m_atlasCancel = m_atlasCancelRequested.load();
     QMetaObject::invokeMethod(
         this,
         [this, fraction] {
@@ -719,7 +722,7 @@ void NuvaroDoc::stopAtlasThread()
 {
     if (!m_atlasThread.joinable())
         return;
-    m_atlasCancel = true;
+    m_atlasCancelRequested = true;
     m_atlasThread.join();
     m_atlasLoading = false;
 }

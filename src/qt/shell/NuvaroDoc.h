@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -210,6 +211,9 @@ private:
     bool m_released = false;
     bool m_firstFrameSeen = false;
     std::thread m_atlasThread;
+    // Set on the main thread to stop the load; the loading thread copies it
+    // into the flag the atlas reads at each of its progress reports.
+    std::atomic<bool> m_atlasCancelRequested{false};
     bool m_atlasCancel = false;
 };
 

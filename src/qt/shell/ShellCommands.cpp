@@ -2,6 +2,7 @@
 
 #include "model/BrainExpressionModel.h"
 #include "model/GeneExpression.h"
+#include "shell/AlertSheet.h"
 #include "shell/AtlasPlaneToggleBar.h"
 #include "shell/SelectionTools.h"
 
@@ -77,6 +78,8 @@ void ShellCommands::validateAll()
 void ShellCommands::showAlert(const QString& text)
 {
     auto* box = new QMessageBox(QMessageBox::Warning, QString(), text, QMessageBox::Ok, m_context.Window());
+    // Failures quote file paths and server answers.
+    ShowTextsPlain(box);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
     box->open();

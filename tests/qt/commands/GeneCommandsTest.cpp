@@ -190,6 +190,10 @@ TEST_F(GeneCommandsTest, ABadGeneListShowsTheReadersMessageAndKeepsTheTabs)
     AcceptFileDialog(QString::fromStdString(path));
     ASSERT_EQ(1u, alerts.size());
     EXPECT_EQ("The gene list file is not in the expected format: " + path, alerts[0]);
+    // The message quotes the file's path: shown as it is, never read as markup.
+    auto* box = window.findChild<QMessageBox*>();
+    ASSERT_NE(nullptr, box);
+    EXPECT_EQ(Qt::PlainText, box->textFormat());
     EXPECT_EQ(1, context->tabs);
     EXPECT_EQ(0, context->active);
 

@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QLabel>
 #include <QMessageBox>
 #include <QSignalSpy>
 #include <QTableView>
@@ -82,6 +83,18 @@ TEST_F(CorrelationDomainChooserTest, RowsShowIndentedNameAndAbbreviation)
     m_chooser->setData("Gene1", 7, 0, 2, false);
     EXPECT_EQ(RowText(0).size(), 32 * 4 + m_first->name.size() + m_first->abbreviation.size() + 3);
     EXPECT_EQ(RowText(1).toStdString(), m_second->name + " (" + m_second->abbreviation + ")");
+}
+
+TEST_F(CorrelationDomainChooserTest, TheGenesNameIsShownAsItIsNeverAsMarkup)
+{
+    // Names come from the service and from imported gene lists.
+    m_chooser->setData("<b>Gene1", 7, 0, 2, false);
+    const QLabel* seed = nullptr;
+    for (const QLabel* label : m_chooser->findChildren<QLabel*>())
+        if (label->text().contains(QStringLiteral("<b>Gene1")))
+            seed = label;
+    ASSERT_NE(seed, nullptr);
+    EXPECT_EQ(seed->textFormat(), Qt::PlainText);
 }
 
 TEST_F(CorrelationDomainChooserTest, SetDataSelectsTheRememberedStructureElseTheFirstRow)

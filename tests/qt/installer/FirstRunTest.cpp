@@ -25,7 +25,9 @@ struct AppRun
 // Starts the application and waits for it to draw its first frame and quit.
 AppRun StartApplication(const testsupport::TempDir& home)
 {
-    const QString program = QString::fromStdString(testsupport::SampleDataDir() + "../../MacOS/Tessary");
+    // Worked out on the path's text: Data may be a link to a folder elsewhere.
+    const fs::path executable = fs::path(testsupport::SampleDataDir() + "../../MacOS/Tessary").lexically_normal();
+    const QString program = QString::fromStdString(executable.string());
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("NUVARO_DATA_DIR", QString::fromStdString(testsupport::SampleDataDir()));
     environment.insert("NUVARO_QUIT_AFTER_FIRST_FRAME", "1");

@@ -60,8 +60,8 @@ TEST(MeshSimplify, FewerTrianglesClosedAndNearTheSurface)
         ASSERT_EQ(check::CheckClosedAndOriented(surface.indices), "");
         EXPECT_EQ(check::CheckClosedAndOriented(simple.indices), "");
         EXPECT_LT(simple.TriangleCount(), surface.TriangleCount() * 3 / 5);
-        // Within the bound both ways: the kept vertices are the surface's own.
-        EXPECT_LE(SurfaceDeviation(surface.positions, simple.positions, simple.indices, kMaxSurfaceDeviation), 0.35f);
+        // Within the bound both ways; the kept vertices are the surface's own.
+        EXPECT_LE(SurfaceDistance(surface, simple, kMaxSurfaceDeviation), 0.45f);
         EXPECT_EQ(SurfaceDeviation(simple.positions, surface.positions, surface.indices, kMaxSurfaceDeviation), 0.0f);
         EXPECT_EQ(simple.normals.size(), simple.positions.size());
         const double before = check::EnclosedVolume(surface.positions.data(), 3, surface.indices);
@@ -93,4 +93,34 @@ TEST(MeshSimplify, DeviationIsMeasuredUpToItsLimit)
     // Beyond the limit: twice the limit.
     EXPECT_FLOAT_EQ(SurfaceDeviation({2, 2, 3}, square.positions, square.indices, 0.5f), 1.0f);
     EXPECT_FLOAT_EQ(SurfaceDeviation({2, 2, 3}, square.positions, {}, 0.5f), 1.0f);
+}
+
+TEST(MeshSimplify, DistanceMeasuresTheMiddleOfLongTriangles)
+{
+    // A triangle whose corners are vertices of the surface, from one side of
+    // it to the other: measured at its corners it lies on the surface, its
+    // middle cuts through the inside.
+    const TriangleMesh surface = Surface(false);
+    const float* first = &surface.positions[0];
+    uint32_t opposite = 0;
+    float farthest = 0.0f;
+    for (uint32_t v = 0; v < surface.VertexCount(); ++v)
+    {
+        float d = 0.0f;
+        for (int k = 0; k < 3; ++k)
+            d += (surface.positions[3 * v + k] - first[k]) * (surface.positions[3 * v + k] - first[k]);
+        if (d > farthest)
+        {
+            farthest = d;
+            opposite = v;
+        }
+    }
+    TriangleMesh across;
+    across.positions = surface.positions;
+    across.indices = {0, opposite, surface.indices[1]};
+    const std::vector<float> corners = SurfaceSamples(across.positions, across.indices, 1000.0f);
+    EXPECT_EQ(corners.size(), 9u);
+    EXPECT_EQ(SurfaceDeviation(corners, surface.positions, surface.indices, kMaxSurfaceDeviation), 0.0f);
+    EXPECT_GT(SurfaceDistance(surface, across, kMaxSurfaceDeviation), kMaxSurfaceDeviation);
+    EXPECT_LT(SurfaceDistance(surface, surface, kMaxSurfaceDeviation), 1e-4f);
 }
