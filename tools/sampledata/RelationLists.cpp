@@ -10,7 +10,6 @@
 #include <sqlite3.h>
 
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -84,14 +83,6 @@ std::string Weight(double weight)
     out << weight;
     return out.str();
 }
-
-void Write(const std::string& path, const std::string& text)
-{
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-    if (!out)
-        throw std::runtime_error("Could not write " + path);
-}
 } // namespace
 
 void WriteRelationLists(const std::string& serviceFolder, const std::string& correlationDatabase)
@@ -110,14 +101,14 @@ void WriteRelationLists(const std::string& serviceFolder, const std::string& cor
                         r.name[i] + "\",";
         families += Weight(r.weight) + "\r\n";
     }
-    Write((folder / "families.csv").string(), families);
+    WriteFile((folder / "families.csv").string(), families);
 
     std::string shortForm;
     for (size_t k = 0; k < 20; ++k)
         shortForm += std::to_string(relations[k].series[0]) + "," + relations[k].symbol[0] + "," +
                      std::to_string(relations[k].series[1]) + "," + relations[k].symbol[1] + "," +
                      Weight(relations[k].weight) + "\n";
-    Write((folder / "short.csv").string(), shortForm);
+    WriteFile((folder / "short.csv").string(), shortForm);
 
     const Relation& a = relations[0];
     const Relation& b = relations[1];
@@ -134,7 +125,7 @@ void WriteRelationLists(const std::string& serviceFolder, const std::string& cor
     edges += line(b.series[0], b.symbol[0], b.series[1], b.symbol[1], "0");       // weight 0
     edges += line(b.series[0], b.symbol[0], a.series[0], a.symbol[0], "-0.4");    // below 0: skipped
     edges += line(a.series[1], a.symbol[1], kUnknownSeries, "Unknown1", "0.3");  // not served
-    Write((folder / "edge-cases.csv").string(), edges);
+    WriteFile((folder / "edge-cases.csv").string(), edges);
 }
 
 void CheckRelationLists(const std::string& serviceFolder, std::vector<std::string>& problems)
