@@ -31,12 +31,6 @@ struct Relation
     double weight;
 };
 
-std::string Text(sqlite3_stmt* statement, int column)
-{
-    const unsigned char* text = sqlite3_column_text(statement, column);
-    return text != nullptr ? reinterpret_cast<const char*>(text) : "";
-}
-
 // Each experiment's top positive partners in the first similar-gene domain.
 std::vector<Relation> TopPartners(const std::string& databasePath)
 {
@@ -60,8 +54,8 @@ std::vector<Relation> TopPartners(const std::string& databasePath)
         {
             r.series[i] = sqlite3_column_int(query, 4 * i);
             r.gene[i] = sqlite3_column_int(query, 4 * i + 1);
-            r.symbol[i] = Text(query, 4 * i + 2);
-            r.name[i] = Text(query, 4 * i + 3) + ", series " + std::to_string(r.series[i]);
+            r.symbol[i] = query.Text(4 * i + 2);
+            r.name[i] = query.Text(4 * i + 3) + ", series " + std::to_string(r.series[i]);
         }
         r.weight = sqlite3_column_double(query, 8);
         if (r.series[0] != current)
