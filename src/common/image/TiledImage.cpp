@@ -62,14 +62,10 @@ TiledImage::TiledImage(int viewWidth, int viewHeight, TiledImageOwner* owner)
 {
     m_imageTexture.Initialize(viewWidth, viewHeight, GL_BGRA);
     m_expressionTexture.Initialize(viewWidth, viewHeight, GL_BGRA);
-    for (GLTexture* texture : {&m_imageTexture, &m_expressionTexture})
-    {
-        if (!texture->IsEmpty())
-            std::memset(texture->GetBuffer(), 255, static_cast<size_t>(viewWidth) * viewHeight * 4);
-        // Drawn pixel for pixel at whole-pixel positions only.
-        texture->SetFilter(GL_NEAREST);
-        texture->LoadTexture();
-    }
+    // Drawn pixel for pixel at whole-pixel positions only.
+    m_imageTexture.SetFilter(GL_NEAREST);
+    m_expressionTexture.SetFilter(GL_NEAREST);
+    WhitenTextures();
 }
 
 TiledImage::~TiledImage()
@@ -339,6 +335,11 @@ void TiledImage::ResetTiles()
     m_progressCount = 0;
     m_lastTileRedraw = 0.0;
     m_lastProgressRedraw = 0.0;
+    WhitenTextures();
+}
+
+void TiledImage::WhitenTextures()
+{
     for (GLTexture* texture : {&m_imageTexture, &m_expressionTexture})
     {
         if (!texture->IsEmpty())

@@ -169,6 +169,8 @@ private:
     // Ends a tile's open parts after a failure; the part still open come off
     // the pending count.
     void DropTile(Tile& tile);
+    // Fills the image and overlay textures with white and uploads them.
+    void WhitenTextures();
     void RedrawAfterTile();
     void Invalidate();
     void DrawImageWithOverlay(float overlayAlpha);
