@@ -35,12 +35,6 @@ int FloorDiv(int a, int b)
 {
     return a >= 0 ? a / b : -((-a + b - 1) / b);
 }
-
-void CleanBothCaches()
-{
-    gPrimaryTileCache.CleanCache();
-    gExpressionTileCache.CleanCache();
-}
 } // namespace
 
 TiledImage::Tile::Tile()
@@ -473,7 +467,6 @@ void TiledImage::RedrawAfterTile()
     {
         m_lastTileRedraw = now;
         Invalidate();
-        CleanBothCaches();
     }
 }
 
@@ -518,7 +511,6 @@ void TiledImage::ZoomifyTileLoadError(ZoomifyTileFetcher* fetcher, const std::st
         DropTile(*tile);
         Invalidate();
         std::printf("Tile load error: %s\n", message.c_str());
-        CleanBothCaches();
     });
 }
 
