@@ -184,7 +184,6 @@ private:
     ZoomifyInfoFetcher* m_infoFetcher;
     ZoomifyTileFetcher m_thumbnailFetcher;
     GLTexture m_thumbnailTexture;
-    Image2d m_thumbnailImage;
     bool m_thumbnailLoaded;
     // The image the thumbnail was asked for (path and id).
     std::string m_thumbnailKey;
@@ -206,10 +205,6 @@ private:
     int m_thumbnailBoxHeight;
     int m_imageWidth;
     int m_imageHeight;
-    int m_levelWidth;
-    int m_levelHeight;
-    int m_tilesAcross;
-    int m_tilesDown;
     int m_pendingRequests;
     int m_loadedParts;
     double m_lastTileRedraw;
