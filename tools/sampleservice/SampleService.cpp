@@ -6,6 +6,7 @@
 #include "ServiceFiles.h"
 #include "SoapRequest.h"
 #include "ZoomifyTiles.h"
+#include "utility/StringUtils.h"
 
 #include <httplib.h>
 
@@ -16,7 +17,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -173,12 +173,6 @@ std::string DefaultTileCache()
     if (home != nullptr && home[0] == '/')
         return JoinPath(home, ".cache/nuvaro-sampleservice/tiles");
     return std::string();
-}
-
-std::string Lowered(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
 }
 } // namespace
 
@@ -453,9 +447,11 @@ bool SampleService::ControlAllowed(const httplib::Request& request) const
     if (request.remote_addr != "127.0.0.1" && request.remote_addr != "::1")
         return false;
     const std::string port = ":" + std::to_string(m_port);
-    auto local = [&port](const std::string& authority) {
-        const std::string lowered = Lowered(authority);
-        return lowered == "127.0.0.1" + port || lowered == "localhost" + port;
+    const std::string loopback = "127.0.0.1" + port;
+    const std::string localhost = "localhost" + port;
+    auto local = [&](const std::string& authority) {
+        return StringUtils::EqualsIgnoringCase(authority, loopback.c_str()) ||
+               StringUtils::EqualsIgnoringCase(authority, localhost.c_str());
     };
     if (!request.has_header("Host") || !local(request.get_header_value("Host")))
         return false;
