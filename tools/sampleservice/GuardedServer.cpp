@@ -252,6 +252,7 @@ private:
 
 GuardedServer::GuardedServer(const Limits& limits) : m_limits(limits), m_workers(limits.workers)
 {
+    set_payload_max_length(limits.maxBodyBytes);
     const size_t connections = limits.maxConnections;
     new_task_queue = [connections] { return new ConnectionThreads(connections); };
 }

@@ -227,9 +227,9 @@ void SampleService::Start(int port)
     auto server = std::make_unique<GuardedServer>(limits);
     GuardedServer* guarded = server.get();
     m_server = std::move(server);
-    m_server->set_payload_max_length(4u * 1024u * 1024u);
-    // The library holds a body to that bound only when its length is announced;
-    // a chunked body, or one ended by closing, it reads whole however large.
+    // The library holds a body to the guarded server's bound (4 MiB) only when
+    // its length is announced; a chunked body, or one ended by closing, it
+    // reads whole however large.
     m_server->set_pre_routing_handler([](const httplib::Request& request, httplib::Response& response) {
         const bool mayCarryBody = request.method != "GET" && request.method != "HEAD" && request.method != "DELETE" &&
                                   request.method != "OPTIONS";
