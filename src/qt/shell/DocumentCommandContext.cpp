@@ -167,13 +167,10 @@ BrainSceneRenderer* DocumentCommandContext::DetailRenderer() const
     return m_doc->detailRenderer();
 }
 
-QImage DocumentCommandContext::CaptureFrame()
+void DocumentCommandContext::CopyFrame()
 {
-    if (m_doc->window() == nullptr || m_doc->viewWrapper() == nullptr)
-        return QImage();
-    const QImage frame = m_doc->window()->sceneView()->grabFramebuffer();
-    // The clipboard gets the frame as shown: opaque.
-    return frame.isNull() ? frame : frame.convertToFormat(QImage::Format_RGB32).convertToFormat(QImage::Format_ARGB32);
+    if (m_doc->window() != nullptr && m_doc->viewWrapper() != nullptr)
+        m_doc->window()->sceneView()->copyToPasteboard();
 }
 
 bool DocumentCommandContext::CanShowAtlasImage() const
