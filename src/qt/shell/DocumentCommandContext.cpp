@@ -10,8 +10,6 @@
 #include "shell/NuvaroDoc.h"
 #include "shell/NuvaroDocWrapper.h"
 #include "shell/NuvaroWindowController.h"
-#include "utility/PlatformServices.h"
-#include "utility/ResourcePath.h"
 
 #include <QApplication>
 #include <QItemSelectionModel>
@@ -225,8 +223,7 @@ void DocumentCommandContext::FindSimilarGenes(const std::string& symbol, int ima
 
 void DocumentCommandContext::ShowHelp()
 {
-    if (PlatformServices* services = GetPlatformServices())
-        services->OpenURL(ResourcePath::GetResourcePath() + "Help/index.html");
+    NuvaroDoc::showHelp();
 }
 
 bool DocumentCommandContext::HasBookmarksPanel() const

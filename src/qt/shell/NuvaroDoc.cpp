@@ -97,11 +97,16 @@ int NuvaroDoc::runStartupWork()
     const int build = UserPreferences::GetPreferences()->GetBuild();
     if (Defaults().GetInt(kLastVersionRunKey) < build)
     {
-        if (PlatformServices* services = GetPlatformServices())
-            services->OpenURL(ResourcePath::GetResourcePath() + "Help/index.html");
+        showHelp();
         Defaults().SetInt(kLastVersionRunKey, build);
     }
     return 0;
+}
+
+void NuvaroDoc::showHelp()
+{
+    if (PlatformServices* services = GetPlatformServices())
+        services->OpenURL(ResourcePath::GetResourcePath() + "Help/index.html");
 }
 
 void NuvaroDoc::startVersionCheck()

@@ -157,6 +157,8 @@ public:
     virtual void setupToolbar();
     // Starts the version check (once per process, when the preferences allow).
     static void startVersionCheck();
+    // Opens the bundled help pages in the browser.
+    static void showHelp();
 
     // The document whose window is key, or none.
     static NuvaroDoc* currentDocument();
