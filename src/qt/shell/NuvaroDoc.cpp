@@ -289,10 +289,12 @@ void NuvaroDoc::release()
     if (m_released)
         return;
     m_released = true;
+    // The atlas load is stopped before anything is torn down: the sooner it
+    // is asked to, the less of it runs for nothing.
+    stopAtlasThread();
     // The commands listen to the model: they go first.
     delete m_commands;
     m_commands = nullptr;
-    stopAtlasThread();
     if (m_window)
     {
         saveBookmarksIfChanged();
