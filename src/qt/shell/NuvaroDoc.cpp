@@ -315,8 +315,6 @@ void NuvaroDoc::release()
     m_docWrapper = nullptr;
     delete m_expressionModel;
     m_expressionModel = nullptr;
-    delete m_snapBackBookmark;
-    m_snapBackBookmark = nullptr;
     Defaults().Synchronize();
 }
 
@@ -586,8 +584,6 @@ void NuvaroDoc::findSimilarGenes(const char* name, int imageSeriesId)
                 return;
             m_lastCorrelationDomain = m_correlationChooser->domain();
             m_lastCorrelationPlaneRestriction = m_correlationChooser->planeRestriction();
-            // Graph analysis is never started from here: the search opens a list tab.
-            m_lastCorrelationGraphAnalysis = false;
             const std::string display = m_correlationChooser->displayString();
             const int series = m_correlationChooser->imageSeriesId();
             RunAlerting([&] {
@@ -596,8 +592,9 @@ void NuvaroDoc::findSimilarGenes(const char* name, int imageSeriesId)
             });
         });
     }
+    // Graph analysis is never started from here: the search opens a list tab.
     m_correlationChooser->setData(name != nullptr ? name : "", imageSeriesId, m_lastCorrelationDomain,
-                                  m_lastCorrelationPlaneRestriction, m_lastCorrelationGraphAnalysis);
+                                  m_lastCorrelationPlaneRestriction, false);
     m_correlationChooser->open();
 }
 

@@ -13,7 +13,6 @@
 #include <memory>
 #include <thread>
 
-class Bookmark;
 class BookmarkEditor;
 class BookmarksDataSource;
 class CorrelationDomainChooser;
@@ -196,7 +195,6 @@ private:
     QPointer<QWidget> m_atlasPlaneToggleBar;
     QPointer<QButtonGroup> m_selectionTools;
     BrainExpressionModel* m_expressionModel = nullptr;
-    Bookmark* m_snapBackBookmark = nullptr;
     BookmarksDataSource* m_bookmarksData = nullptr;
     BookmarkEditor* m_bookmarkEditor = nullptr;
     GLViewWrapper* m_viewWrapper = nullptr;
@@ -206,7 +204,6 @@ private:
     bool m_atlasLoading = false;
     int m_lastCorrelationDomain = 0;
     int m_lastCorrelationPlaneRestriction = 2;
-    bool m_lastCorrelationGraphAnalysis = false;
     GLInteractiveRenderer* m_currentRenderer = nullptr;
     BrainSceneRenderer* m_detailRenderer = nullptr;
     TabControlRenderer* m_tabRenderer = nullptr;
