@@ -28,6 +28,7 @@
 #include "shell/VersionUpdateHandler.h"
 #include "utility/AlertBox.h"
 #include "utility/PlatformServices.h"
+#include "utility/ProgressCallback.h"
 #include "utility/ResourcePath.h"
 
 #include <QAbstractButton>
@@ -658,7 +659,6 @@ void NuvaroDoc::setMPRPlaneVisibility(int plane, bool visible)
         return;
     }
     m_atlasLoading = true;
-    m_atlasCancelRequested = false;
     m_atlasCancel = false;
     updateDetailModeControls();
     setStatusText(QStringLiteral("Loading atlas..."));
@@ -689,8 +689,6 @@ void NuvaroDoc::setMPRPlaneVisibility(int plane, bool visible)
 
 void NuvaroDoc::updateProgress(float fraction)
 {
-    // Called on the loading thread, which checks its flag right after.
-    m_atlasCancel = m_atlasCancelRequested.load();
     QMetaObject::invokeMethod(
         this,
         [this, fraction] {
@@ -726,7 +724,7 @@ void NuvaroDoc::stopAtlasThread()
 {
     if (!m_atlasThread.joinable())
         return;
-    m_atlasCancelRequested = true;
+    RequestCancel(&m_atlasCancel);
     m_atlasThread.join();
     m_atlasLoading = false;
 }

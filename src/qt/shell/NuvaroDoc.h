@@ -8,7 +8,6 @@
 #include <QObject>
 #include <QPointer>
 
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -210,9 +209,7 @@ private:
     bool m_released = false;
     bool m_firstFrameSeen = false;
     std::thread m_atlasThread;
-    // Set on the main thread to stop the load; the loading thread copies it
-    // into the flag the atlas reads at each of its progress reports.
-    std::atomic<bool> m_atlasCancelRequested{false};
+    // Set on the main thread (RequestCancel) to stop the load, polled by it.
     bool m_atlasCancel = false;
 };
 
