@@ -66,19 +66,13 @@ public:
     std::function<void(const std::string&)> onUpdate;
 };
 
-class GraphBuilderTest : public ::testing::Test
+class GraphBuilderTest : public servicetest::InProcessServiceSuite<::testing::Test>
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        s_service = servicetest::StartInProcessService();
-    }
-
     static void TearDownTestSuite()
     {
         testsupport::CloseIdleConnections();
-        delete s_service;
-        s_service = nullptr;
+        InProcessServiceSuite::TearDownTestSuite();
     }
 
     void SetUp() override
@@ -139,10 +133,8 @@ protected:
     RelationGraph m_graph;
     RecordingBuildListener m_listener;
     int m_seed = 0;
-    static sampleservice::SampleService* s_service;
 };
 
-sampleservice::SampleService* GraphBuilderTest::s_service = nullptr;
 
 TEST_F(GraphBuilderTest, GrowsFromTheLocalDatabaseWithoutTheService)
 {

@@ -29,16 +29,9 @@ QtIconImages* AppIcons()
     return &images;
 }
 
-class SectionImageSceneDrawTest : public scenetest::BrainSceneFixture
+class SectionImageSceneDrawTest : public servicetest::InProcessServiceSuite<scenetest::BrainSceneFixture>
 {
 protected:
-    static void SetUpTestSuite() { s_service = servicetest::StartInProcessService(); }
-    static void TearDownTestSuite()
-    {
-        delete s_service;
-        s_service = nullptr;
-    }
-
     void SetUp() override
     {
         preferences.Store().values["Host"] = s_service->BaseUrl();
@@ -53,13 +46,11 @@ protected:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
-    static sampleservice::SampleService* s_service;
     testsupport::QuietStdout quiet;
     // The application's icons, so that the bar has its real geometry.
     ScopedIconImageSource icons{AppIcons()};
 };
 
-sampleservice::SampleService* SectionImageSceneDrawTest::s_service = nullptr;
 
 bool Near(const std::array<int, 4>& p, int r, int g, int b)
 {

@@ -43,19 +43,9 @@ private:
     HeadlessGLDisplay* m_display;
 };
 
-class SectionImageServiceTest : public testing::Test
+class SectionImageServiceTest : public servicetest::InProcessServiceSuite<testing::Test>
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        s_service = servicetest::StartInProcessService();
-    }
-    static void TearDownTestSuite()
-    {
-        delete s_service;
-        s_service = nullptr;
-    }
-
     void SetUp() override
     {
         ASSERT_TRUE(display.IsValid());
@@ -136,7 +126,6 @@ protected:
         return true;
     }
 
-    static sampleservice::SampleService* s_service;
     testsupport::QuietStdout quiet;
     testsupport::ScopedPreferenceStore preferences;
     testsupport::FakePlatformServices services;
@@ -146,7 +135,6 @@ protected:
     std::unique_ptr<TiledImage> image;
 };
 
-sampleservice::SampleService* SectionImageServiceTest::s_service = nullptr;
 
 // Centred on the corner of four shown-tier tiles of an 11200 x 8000 section:
 // tile 4-5-4 fills the view's lower right quarter.

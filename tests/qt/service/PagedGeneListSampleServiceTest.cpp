@@ -32,20 +32,9 @@ using Events = std::vector<std::string>;
 
 namespace
 {
-class PagedGeneListSampleServiceTest : public ::testing::Test
+class PagedGeneListSampleServiceTest : public servicetest::InProcessServiceSuite<::testing::Test>
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        s_service = servicetest::StartInProcessService();
-    }
-
-    static void TearDownTestSuite()
-    {
-        delete s_service;
-        s_service = nullptr;
-    }
-
     void SetUp() override
     {
         ASSERT_GT(s_service->Catalogue().genes.size(), 100u) << "the sample catalogue is missing";
@@ -107,14 +96,12 @@ protected:
         return symbols;
     }
 
-    static sampleservice::SampleService* s_service;
     testsupport::QuietStdout m_quiet;
     testsupport::ScopedPreferenceStore m_preferences;
     PagedGeneList m_list{"0310", 10};
     RecordingListListener m_listener;
 };
 
-sampleservice::SampleService* PagedGeneListSampleServiceTest::s_service = nullptr;
 
 // A search's events: emptied, status, sized, one per record, complete.
 Events PageEvents(int records)

@@ -12,13 +12,13 @@
 
 namespace shelltest
 {
-class ServiceShellFixture : public ShellFixture
+class ServiceShellFixture : public servicetest::InProcessServiceSuite<ShellFixture>
 {
 protected:
     static void SetUpTestSuite()
     {
         setenv("NUVARO_DATA_DIR", testsupport::SampleDataDir().c_str(), 0);
-        s_service = servicetest::StartInProcessService();
+        InProcessServiceSuite::SetUpTestSuite();
         Process().prefs.Store().values["Host"] = s_service->BaseUrl();
         QtNetFile::Install();
     }
@@ -26,11 +26,8 @@ protected:
     static void TearDownTestSuite()
     {
         testsupport::CloseIdleConnections();
-        delete s_service;
-        s_service = nullptr;
+        InProcessServiceSuite::TearDownTestSuite();
     }
-
-    static inline sampleservice::SampleService* s_service = nullptr;
 };
 } // namespace shelltest
 

@@ -53,19 +53,9 @@ const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new UserFol
 
 const char* const kNewVersion = "A new version of Nuvaro is available.";
 
-class VersionUpdateHandlerTest : public ::testing::Test
+class VersionUpdateHandlerTest : public servicetest::InProcessServiceSuite<::testing::Test>
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        s_service = servicetest::StartInProcessService();
-    }
-    static void TearDownTestSuite()
-    {
-        delete s_service;
-        s_service = nullptr;
-    }
-
     void SetUp() override
     {
         s_service->ResetControls();
@@ -152,14 +142,12 @@ protected:
     }
     bool Stamped() { return m_preferences.Store().values.count("LastVersionCheck") != 0; }
 
-    static sampleservice::SampleService* s_service;
     static std::string s_printed;
     testsupport::ScopedPreferenceStore m_preferences;
     testsupport::FakePlatformServices m_platform;
     int m_installedVersion = 0;
 };
 
-sampleservice::SampleService* VersionUpdateHandlerTest::s_service = nullptr;
 std::string VersionUpdateHandlerTest::s_printed;
 } // namespace
 

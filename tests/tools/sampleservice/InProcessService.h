@@ -18,6 +18,23 @@ inline sampleservice::SampleService* StartInProcessService()
     service->Start(0);
     return service;
 }
+
+// A fixture base whose test suite shares one in-process service, started
+// before the suite's first test and stopped after its last. Base is the
+// fixture it extends (testing::Test or a fixture of its own).
+template <class Base>
+class InProcessServiceSuite : public Base
+{
+protected:
+    static void SetUpTestSuite() { s_service = StartInProcessService(); }
+    static void TearDownTestSuite()
+    {
+        delete s_service;
+        s_service = nullptr;
+    }
+
+    static inline sampleservice::SampleService* s_service = nullptr;
+};
 } // namespace servicetest
 
 #endif

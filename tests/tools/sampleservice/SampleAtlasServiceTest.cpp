@@ -59,20 +59,14 @@ TierImage DrawTier(const PyramidSource& source, int tier)
 bool IsBackground(const unsigned char* pixel) { return pixel[0] == 246 && pixel[1] == 245 && pixel[2] == 249; }
 bool IsBlack(const unsigned char* pixel) { return pixel[0] == 0 && pixel[1] == 0 && pixel[2] == 0; }
 
-class SampleAtlasServiceTest : public ::testing::Test
+class SampleAtlasServiceTest : public servicetest::InProcessServiceSuite<::testing::Test>
 {
 protected:
     static void SetUpTestSuite()
     {
         testsupport::QuietStdout quiet;
-        s_service = servicetest::StartInProcessService();
+        InProcessServiceSuite::SetUpTestSuite();
         s_brain = SampleBrain::ForFolder(testsupport::SampleDataDir()).get();
-    }
-
-    static void TearDownTestSuite()
-    {
-        delete s_service;
-        s_service = nullptr;
     }
 
     void SetUp() override
@@ -113,12 +107,10 @@ protected:
         throw std::runtime_error("The sample catalogue has no series in that plane.");
     }
 
-    static SampleService* s_service;
     static const SampleBrain* s_brain;
     std::unique_ptr<httplib::Client> client;
 };
 
-SampleService* SampleAtlasServiceTest::s_service = nullptr;
 const SampleBrain* SampleAtlasServiceTest::s_brain = nullptr;
 } // namespace
 
