@@ -77,12 +77,7 @@ void ShellCommands::validateAll()
 
 void ShellCommands::showAlert(const QString& text)
 {
-    auto* box = new QMessageBox(QMessageBox::Warning, QString(), text, QMessageBox::Ok, m_context.Window());
-    // Failures quote file paths and server answers.
-    ShowTextsPlain(box);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::WindowModal);
-    box->open();
+    ShowAlertSheet(m_context.Window(), text)->setIcon(QMessageBox::Warning);
     emit alertShown(text);
 }
 
