@@ -12,6 +12,9 @@
 #include "platform/Startup.h"
 #include "shell/InstallerController.h"
 
+#include "support/QuietStdout.h"
+#include "support/TempDir.h"
+
 #include "BenchTiming.h"
 
 #include <QApplication>
@@ -21,14 +24,10 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace
 {
@@ -40,30 +39,16 @@ class Installation
 {
 public:
     Installation()
-        : m_user(std::filesystem::temp_directory_path() / ("nuvaro-installer-bench-" + std::to_string(getpid())))
     {
-        std::filesystem::create_directories(m_user);
         // The ontology loader prints a line per structure.
-        std::fflush(stdout);
-        const int saved = dup(1);
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        m_atlas = std::make_unique<Atlas>(NUVARO_BENCH_DATA_DIR "/", m_user.string() + "/");
-        std::fflush(stdout);
-        dup2(saved, 1);
-        close(null);
-        close(saved);
-    }
-    ~Installation()
-    {
-        m_atlas.reset();
-        std::filesystem::remove_all(m_user);
+        testsupport::QuietStdout quiet;
+        m_atlas = std::make_unique<Atlas>(NUVARO_BENCH_DATA_DIR "/", m_user.Path());
     }
     // Empties the user folder: every installation is a first one.
     void Empty()
     {
         for (const char* name : {"Atlas25", "SagittalAtlasMap", "Version"})
-            std::filesystem::remove(m_user / name);
+            std::filesystem::remove(m_user.File(name));
     }
     bool ThroughPanel()
     {
@@ -75,7 +60,8 @@ public:
     bool Bare() { return m_atlas->InstallAtlas(nullptr, nullptr, nullptr); }
 
 private:
-    std::filesystem::path m_user;
+    // Declared first: removed after the atlas has gone.
+    testsupport::TempDir m_user;
     std::unique_ptr<Atlas> m_atlas;
 };
 

@@ -783,10 +783,7 @@ private:
         {
             std::vector<std::string> row;
             for (int c = 0; c < sqlite3_column_count(statement); ++c)
-            {
-                const unsigned char* text = sqlite3_column_text(statement, c);
-                row.emplace_back(text != nullptr ? reinterpret_cast<const char*>(text) : "");
-            }
+                row.push_back(statement.Text(c));
             rows.push_back(std::move(row));
         }
         return rows;

@@ -10,7 +10,6 @@
 #include <sqlite3.h>
 
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -31,12 +30,6 @@ struct Relation
     std::string name[2];
     double weight;
 };
-
-std::string Text(sqlite3_stmt* statement, int column)
-{
-    const unsigned char* text = sqlite3_column_text(statement, column);
-    return text != nullptr ? reinterpret_cast<const char*>(text) : "";
-}
 
 // Each experiment's top positive partners in the first similar-gene domain.
 std::vector<Relation> TopPartners(const std::string& databasePath)
@@ -61,8 +54,8 @@ std::vector<Relation> TopPartners(const std::string& databasePath)
         {
             r.series[i] = sqlite3_column_int(query, 4 * i);
             r.gene[i] = sqlite3_column_int(query, 4 * i + 1);
-            r.symbol[i] = Text(query, 4 * i + 2);
-            r.name[i] = Text(query, 4 * i + 3) + ", series " + std::to_string(r.series[i]);
+            r.symbol[i] = query.Text(4 * i + 2);
+            r.name[i] = query.Text(4 * i + 3) + ", series " + std::to_string(r.series[i]);
         }
         r.weight = sqlite3_column_double(query, 8);
         if (r.series[0] != current)
@@ -84,14 +77,6 @@ std::string Weight(double weight)
     out << weight;
     return out.str();
 }
-
-void Write(const std::string& path, const std::string& text)
-{
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-    if (!out)
-        throw std::runtime_error("Could not write " + path);
-}
 } // namespace
 
 void WriteRelationLists(const std::string& serviceFolder, const std::string& correlationDatabase)
@@ -110,14 +95,14 @@ void WriteRelationLists(const std::string& serviceFolder, const std::string& cor
                         r.name[i] + "\",";
         families += Weight(r.weight) + "\r\n";
     }
-    Write((folder / "families.csv").string(), families);
+    WriteFile((folder / "families.csv").string(), families);
 
     std::string shortForm;
     for (size_t k = 0; k < 20; ++k)
         shortForm += std::to_string(relations[k].series[0]) + "," + relations[k].symbol[0] + "," +
                      std::to_string(relations[k].series[1]) + "," + relations[k].symbol[1] + "," +
                      Weight(relations[k].weight) + "\n";
-    Write((folder / "short.csv").string(), shortForm);
+    WriteFile((folder / "short.csv").string(), shortForm);
 
     const Relation& a = relations[0];
     const Relation& b = relations[1];
@@ -134,7 +119,7 @@ void WriteRelationLists(const std::string& serviceFolder, const std::string& cor
     edges += line(b.series[0], b.symbol[0], b.series[1], b.symbol[1], "0");       // weight 0
     edges += line(b.series[0], b.symbol[0], a.series[0], a.symbol[0], "-0.4");    // below 0: skipped
     edges += line(a.series[1], a.symbol[1], kUnknownSeries, "Unknown1", "0.3");  // not served
-    Write((folder / "edge-cases.csv").string(), edges);
+    WriteFile((folder / "edge-cases.csv").string(), edges);
 }
 
 void CheckRelationLists(const std::string& serviceFolder, std::vector<std::string>& problems)

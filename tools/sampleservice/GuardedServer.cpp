@@ -1,12 +1,13 @@
 #include "GuardedServer.h"
 
+#include "utility/StringUtils.h"
+
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -94,11 +95,10 @@ size_t AnnouncedBody(const std::string& head, size_t maxBody)
         const size_t colon = head.find(':', start);
         if (colon == std::string::npos || (line != std::string::npos && colon > line))
             continue;
-        std::string name = head.substr(start, colon - start);
-        std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
-        if (name == "transfer-encoding")
+        const std::string name = head.substr(start, colon - start);
+        if (StringUtils::EqualsIgnoringCase(name, "transfer-encoding"))
             return 0;
-        if (name != "content-length")
+        if (!StringUtils::EqualsIgnoringCase(name, "content-length"))
             continue;
         const size_t end = line == std::string::npos ? head.size() : line;
         size_t value = 0;
@@ -252,6 +252,7 @@ private:
 
 GuardedServer::GuardedServer(const Limits& limits) : m_limits(limits), m_workers(limits.workers)
 {
+    set_payload_max_length(limits.maxBodyBytes);
     const size_t connections = limits.maxConnections;
     new_task_queue = [connections] { return new ConnectionThreads(connections); };
 }

@@ -15,7 +15,8 @@ namespace sampleservice
 // length) before it takes one of a few workers to answer it; a head that has
 // not arrived whole within headTimeout closes the connection, and so does a
 // request not whole within requestTimeout. Connections beyond maxConnections
-// wait in the listen queue until one closes.
+// wait in the listen queue until one closes. Bodies are bounded by
+// maxBodyBytes (the library's payload limit).
 class GuardedServer : public httplib::Server
 {
 public:

@@ -6,6 +6,7 @@
 #include "ServiceFiles.h"
 #include "SoapRequest.h"
 #include "ZoomifyTiles.h"
+#include "utility/StringUtils.h"
 
 #include <httplib.h>
 
@@ -16,7 +17,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -174,12 +174,6 @@ std::string DefaultTileCache()
         return JoinPath(home, ".cache/nuvaro-sampleservice/tiles");
     return std::string();
 }
-
-std::string Lowered(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
 } // namespace
 
 SampleService::SampleService(ServiceOptions options)
@@ -233,9 +227,9 @@ void SampleService::Start(int port)
     auto server = std::make_unique<GuardedServer>(limits);
     GuardedServer* guarded = server.get();
     m_server = std::move(server);
-    m_server->set_payload_max_length(4u * 1024u * 1024u);
-    // The library holds a body to that bound only when its length is announced;
-    // a chunked body, or one ended by closing, it reads whole however large.
+    // The library holds a body to the guarded server's bound (4 MiB) only when
+    // its length is announced; a chunked body, or one ended by closing, it
+    // reads whole however large.
     m_server->set_pre_routing_handler([](const httplib::Request& request, httplib::Response& response) {
         const bool mayCarryBody = request.method != "GET" && request.method != "HEAD" && request.method != "DELETE" &&
                                   request.method != "OPTIONS";
@@ -453,9 +447,11 @@ bool SampleService::ControlAllowed(const httplib::Request& request) const
     if (request.remote_addr != "127.0.0.1" && request.remote_addr != "::1")
         return false;
     const std::string port = ":" + std::to_string(m_port);
-    auto local = [&port](const std::string& authority) {
-        const std::string lowered = Lowered(authority);
-        return lowered == "127.0.0.1" + port || lowered == "localhost" + port;
+    const std::string loopback = "127.0.0.1" + port;
+    const std::string localhost = "localhost" + port;
+    auto local = [&](const std::string& authority) {
+        return StringUtils::EqualsIgnoringCase(authority, loopback.c_str()) ||
+               StringUtils::EqualsIgnoringCase(authority, localhost.c_str());
     };
     if (!request.has_header("Host") || !local(request.get_header_value("Host")))
         return false;

@@ -1471,29 +1471,25 @@ void BrainSceneRenderer::ShowAtlasImage()
             image->LoadImage((UserPreferences::GetPreferences()->GetImageTileHost() + path).c_str(), px, py, width,
                              height, plane, 1.9f, imageId);
     }
+    catch (const std::exception& error)
+    {
+        AtlasImageFailed(error.what());
+    }
     catch (...)
     {
-        std::string message =
-            "There was an unexpected error while trying to read reference atlas coordinate information. "
-            "This application may be damaged.";
-        try
-        {
-            throw;
-        }
-        catch (const std::exception& error)
-        {
-            message = error.what();
-        }
-        catch (...)
-        {
-        }
-        image->ShowBlank();
-        // Hovering repeats the lookup at every move: one alert per failure.
-        if (message != m_atlasImageAlert)
-        {
-            m_atlasImageAlert = message;
-            ShowAlertBox(message);
-        }
+        AtlasImageFailed("There was an unexpected error while trying to read reference atlas coordinate "
+                         "information. This application may be damaged.");
+    }
+}
+
+void BrainSceneRenderer::AtlasImageFailed(const std::string& message)
+{
+    m_image->ShowBlank();
+    // Hovering repeats the lookup at every move: one alert per failure.
+    if (message != m_atlasImageAlert)
+    {
+        m_atlasImageAlert = message;
+        ShowAlertBox(message);
     }
 }
 

@@ -200,6 +200,8 @@ private:
     void DrawPickCubes(int geneIndex, unsigned int pickBase);
     // Makes the section image when there is none yet.
     TiledImage* EnsureImage();
+    // Blanks the atlas plate and alerts, once for each new message.
+    void AtlasImageFailed(const std::string& message);
     bool ImageShown() const { return m_image != nullptr && m_image->IsVisible(); }
 
     // The places where the threshold controls (one per gene, at the index of

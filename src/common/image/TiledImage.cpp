@@ -35,12 +35,6 @@ int FloorDiv(int a, int b)
 {
     return a >= 0 ? a / b : -((-a + b - 1) / b);
 }
-
-void CleanBothCaches()
-{
-    gPrimaryTileCache.CleanCache();
-    gExpressionTileCache.CleanCache();
-}
 } // namespace
 
 TiledImage::Tile::Tile()
@@ -55,21 +49,16 @@ TiledImage::TiledImage(int viewWidth, int viewHeight, TiledImageOwner* owner)
     : m_infoFetcher(nullptr), m_thumbnailFetcher(&gPrimaryTileCache), m_thumbnailLoaded(false), m_owner(owner),
       m_imageId(0), m_numTiers(0), m_shownTier(0), m_tileSize(256), m_centerX(-1), m_centerY(-1),
       m_viewWidth(viewWidth), m_viewHeight(viewHeight), m_thumbnailBoxWidth(0), m_thumbnailBoxHeight(0),
-      m_imageWidth(0), m_imageHeight(0), m_levelWidth(0), m_levelHeight(0), m_tilesAcross(0), m_tilesDown(0),
-      m_pendingRequests(0), m_loadedParts(0), m_lastTileRedraw(0.0), m_lastProgressRedraw(0.0),
-      m_progressCount(0), m_plane(GeneExpression::kCoronal), m_shownTierSpacing(0.0f), m_thumbnailSpacing(0.0f),
-      m_spacing(0.0f), m_visible(false), m_blank(false), m_clock(SteadySeconds)
+      m_imageWidth(0), m_imageHeight(0), m_pendingRequests(0), m_loadedParts(0), m_lastTileRedraw(0.0),
+      m_lastProgressRedraw(0.0), m_progressCount(0), m_plane(GeneExpression::kCoronal), m_shownTierSpacing(0.0f),
+      m_thumbnailSpacing(0.0f), m_spacing(0.0f), m_visible(false), m_blank(false), m_clock(SteadySeconds)
 {
     m_imageTexture.Initialize(viewWidth, viewHeight, GL_BGRA);
     m_expressionTexture.Initialize(viewWidth, viewHeight, GL_BGRA);
-    for (GLTexture* texture : {&m_imageTexture, &m_expressionTexture})
-    {
-        if (!texture->IsEmpty())
-            std::memset(texture->GetBuffer(), 255, static_cast<size_t>(viewWidth) * viewHeight * 4);
-        // Drawn pixel for pixel at whole-pixel positions only.
-        texture->SetFilter(GL_NEAREST);
-        texture->LoadTexture();
-    }
+    // Drawn pixel for pixel at whole-pixel positions only.
+    m_imageTexture.SetFilter(GL_NEAREST);
+    m_expressionTexture.SetFilter(GL_NEAREST);
+    WhitenTextures();
 }
 
 TiledImage::~TiledImage()
@@ -220,10 +209,10 @@ void TiledImage::LoadTiles()
     m_shownTier = std::max(0, m_numTiers - 3);
     const int f = 1 << (m_numTiers - 1 - m_shownTier);
     const int g = 1 << std::min(m_numTiers - 1, 30);
-    m_levelWidth = ZoomifyPyramid::TierSide(W, m_numTiers, m_shownTier);
-    m_levelHeight = ZoomifyPyramid::TierSide(H, m_numTiers, m_shownTier);
-    m_tilesAcross = ZoomifyPyramid::TilesAlong(m_levelWidth, ts);
-    m_tilesDown = ZoomifyPyramid::TilesAlong(m_levelHeight, ts);
+    const int levelWidth = ZoomifyPyramid::TierSide(W, m_numTiers, m_shownTier);
+    const int levelHeight = ZoomifyPyramid::TierSide(H, m_numTiers, m_shownTier);
+    const int tilesAcross = ZoomifyPyramid::TilesAlong(levelWidth, ts);
+    const int tilesDown = ZoomifyPyramid::TilesAlong(levelHeight, ts);
     m_shownTierSpacing = static_cast<float>(f) * m_spacing;
     m_thumbnailSpacing = static_cast<float>(g) * m_spacing;
     std::printf("Image spacing %g  Thumbnail spacing: %g\n", m_shownTierSpacing, m_thumbnailSpacing);
@@ -240,14 +229,14 @@ void TiledImage::LoadTiles()
     m_thumbnailRegion.bottom = m_thumbnailRegion.top + m_viewHeight * f / g;
 
     // Only tiles with a visible part; a region beside the tier has none.
-    const bool overlaps = right > 0 && bottom > 0 && left < m_levelWidth && top < m_levelHeight;
+    const bool overlaps = right > 0 && bottom > 0 && left < levelWidth && top < levelHeight;
     const int firstColumn = std::max(0, FloorDiv(left, ts));
     const int firstRow = std::max(0, FloorDiv(top, ts));
-    const int lastColumn = overlaps ? std::min(FloorDiv(right - 1, ts), m_tilesAcross - 1) : -1;
-    const int lastRow = overlaps ? std::min(FloorDiv(bottom - 1, ts), m_tilesDown - 1) : -1;
+    const int lastColumn = overlaps ? std::min(FloorDiv(right - 1, ts), tilesAcross - 1) : -1;
+    const int lastRow = overlaps ? std::min(FloorDiv(bottom - 1, ts), tilesDown - 1) : -1;
     std::printf("Tiles %d %d %d %d\n", firstColumn, firstRow, lastColumn, lastRow);
     std::printf("ROI %d %d %d %d\n", left, top, right, bottom);
-    std::printf("Level width: %d height %d\n", m_levelWidth, m_levelHeight);
+    std::printf("Level width: %d height %d\n", levelWidth, levelHeight);
 
     // Re-centring the same image keeps its thumbnail instead of decoding and
     // uploading it again.
@@ -282,9 +271,9 @@ void TiledImage::LoadTiles()
                 tile.active = true;
                 // The visible part: the tile's area within the region.
                 const int x0 = std::max(c * ts, left);
-                const int x1 = std::min(std::min((c + 1) * ts, m_levelWidth), right);
+                const int x1 = std::min(std::min((c + 1) * ts, levelWidth), right);
                 const int y0 = std::max(r * ts, top);
-                const int y1 = std::min(std::min((r + 1) * ts, m_levelHeight), bottom);
+                const int y1 = std::min(std::min((r + 1) * ts, levelHeight), bottom);
                 tile.source = Nuvaro::Rectangle(x0 - c * ts, y0 - r * ts, x1 - c * ts, y1 - r * ts);
                 tile.destination = Nuvaro::Rectangle(x0 - left, y0 - top, x1 - left, y1 - top);
                 if (tile.source.GetWidth() <= 0 || tile.source.GetHeight() <= 0)
@@ -339,6 +328,11 @@ void TiledImage::ResetTiles()
     m_progressCount = 0;
     m_lastTileRedraw = 0.0;
     m_lastProgressRedraw = 0.0;
+    WhitenTextures();
+}
+
+void TiledImage::WhitenTextures()
+{
     for (GLTexture* texture : {&m_imageTexture, &m_expressionTexture})
     {
         if (!texture->IsEmpty())
@@ -472,7 +466,6 @@ void TiledImage::RedrawAfterTile()
     {
         m_lastTileRedraw = now;
         Invalidate();
-        CleanBothCaches();
     }
 }
 
@@ -480,16 +473,18 @@ void TiledImage::ThumbnailArrived(ZoomifyTileFetcher* fetcher)
 {
     try
     {
+        // Its pixels live on in the texture's buffer.
+        Image2d thumbnail;
         if (!DecodeJPEGImage(fetcher->GetImageData(), static_cast<unsigned int>(fetcher->GetImageDataLength()),
-                             &m_thumbnailImage, m_tileSize))
+                             &thumbnail, m_tileSize))
         {
             fetcher->Reset();
             return;
         }
-        const int w = m_thumbnailImage.GetWidth();
-        const int h = m_thumbnailImage.GetHeight();
+        const int w = thumbnail.GetWidth();
+        const int h = thumbnail.GetHeight();
         m_thumbnailTexture.Initialize(w, h, GL_BGRA);
-        CopyToTexture(m_thumbnailImage, m_thumbnailTexture, Nuvaro::Rectangle(0, 0, w, h),
+        CopyToTexture(thumbnail, m_thumbnailTexture, Nuvaro::Rectangle(0, 0, w, h),
                       Nuvaro::Rectangle(0, 0, w, h));
         m_thumbnailLoaded = true;
         m_thumbnailTexture.LoadTexture();
@@ -517,7 +512,6 @@ void TiledImage::ZoomifyTileLoadError(ZoomifyTileFetcher* fetcher, const std::st
         DropTile(*tile);
         Invalidate();
         std::printf("Tile load error: %s\n", message.c_str());
-        CleanBothCaches();
     });
 }
 

@@ -169,6 +169,8 @@ private:
     // Ends a tile's open parts after a failure; the part still open come off
     // the pending count.
     void DropTile(Tile& tile);
+    // Fills the image and overlay textures with white and uploads them.
+    void WhitenTextures();
     void RedrawAfterTile();
     void Invalidate();
     void DrawImageWithOverlay(float overlayAlpha);
@@ -182,7 +184,6 @@ private:
     ZoomifyInfoFetcher* m_infoFetcher;
     ZoomifyTileFetcher m_thumbnailFetcher;
     GLTexture m_thumbnailTexture;
-    Image2d m_thumbnailImage;
     bool m_thumbnailLoaded;
     // The image the thumbnail was asked for (path and id).
     std::string m_thumbnailKey;
@@ -204,10 +205,6 @@ private:
     int m_thumbnailBoxHeight;
     int m_imageWidth;
     int m_imageHeight;
-    int m_levelWidth;
-    int m_levelHeight;
-    int m_tilesAcross;
-    int m_tilesDown;
     int m_pendingRequests;
     int m_loadedParts;
     double m_lastTileRedraw;

@@ -321,7 +321,9 @@ bool Image3d::ImportSlices(const char* path, int nx, int ny, int nz, float voxel
         const int batch = static_cast<int>(
             std::max<int64_t>(1, std::min<int64_t>(kImportBatchPlanes, kImportBatchBytes / planeBytes)));
         // Decodes planes [from, to) from its own file handle; false when
-        // cancelled or stopped. Only the calling thread reports progress.
+        // cancelled or stopped. Only the calling thread reports progress and
+        // reads the cancel flag (the progress callback may set it, unguarded);
+        // the second thread sees a cancel through stop.
         const auto decode = [&](FilePtr in, int from, int to, bool reports) {
             std::vector<unsigned char> planes(static_cast<size_t>(planeBytes * std::min(batch, to - from)));
             ProgressThrottle throttle(reports ? progress : nullptr, context);
@@ -332,7 +334,7 @@ bool Image3d::ImportSlices(const char* path, int nx, int ny, int nz, float voxel
                 {
                     const int x = x0 + b;
                     throttle.Report(static_cast<float>(decoded.load() + 1) / static_cast<float>(nx));
-                    if (IsCancelled(cancel) || stop.load())
+                    if ((reports && IsCancelled(cancel)) || stop.load())
                         return false;
                     const int64_t offset = offsets[static_cast<size_t>(x)];
                     if (offset < tableEnd || offset >= fileSize)
@@ -384,7 +386,8 @@ bool Image3d::ImportSlices(const char* path, int nx, int ny, int nz, float voxel
         if (!first)
             stop = true;
         const bool rest = second.valid() ? second.get() : true;
-        if (!first || !rest)
+        // A cancel after the first half was done still counts.
+        if (!first || !rest || IsCancelled(cancel))
         {
             Clear();
             return false;

@@ -25,16 +25,6 @@ std::string& PathOverride()
     static std::string path;
     return path;
 }
-
-// SQLite's text of a column; empty for NULL.
-std::string TextColumn(sqlite3_stmt* statement, int column)
-{
-    const unsigned char* text = sqlite3_column_text(statement, column);
-    if (text == nullptr)
-        return std::string();
-    return std::string(reinterpret_cast<const char*>(text),
-                       static_cast<size_t>(sqlite3_column_bytes(statement, column)));
-}
 } // namespace
 
 SimlaraDatabase::SimlaraDatabase()
@@ -129,8 +119,8 @@ bool SimlaraDatabase::FindSimilar(int seed, int domain, PagedGeneList* list, int
             CheckSqlStatus(sqlite3_bind_int(statement, 1, seed), kLookupFailure);
             while (statement.Step())
             {
-                const std::string name = TextColumn(statement, 0);
-                const std::string symbol = TextColumn(statement, 1);
+                const std::string name = statement.Text(0);
+                const std::string symbol = statement.Text(1);
                 genes.push_back(std::make_unique<GeneExpression>(
                     name.c_str(), symbol.c_str(), sqlite3_column_int(statement, 2), sqlite3_column_int(statement, 3),
                     sqlite3_column_int(statement, 4), static_cast<float>(sqlite3_column_double(statement, 5))));

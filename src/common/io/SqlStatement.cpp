@@ -95,3 +95,11 @@ void SqlStatement::ExecuteAll()
     }
     Finalize();
 }
+
+std::string SqlStatement::Text(int column) const
+{
+    const unsigned char* text = sqlite3_column_text(m_stmt, column);
+    if (text == nullptr)
+        return std::string();
+    return std::string(reinterpret_cast<const char*>(text), static_cast<size_t>(sqlite3_column_bytes(m_stmt, column)));
+}

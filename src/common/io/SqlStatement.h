@@ -35,6 +35,9 @@ public:
     // Runs every remaining statement to completion, discarding result rows.
     virtual void ExecuteAll();
 
+    // The text of a column of the current row; empty for NULL.
+    std::string Text(int column) const;
+
     operator sqlite3_stmt*() const { return m_stmt; }
 
 private:

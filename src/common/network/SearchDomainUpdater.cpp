@@ -18,17 +18,6 @@ namespace
 const char* const kWriteError = "Search domain update failed. File write error.";
 const char* const kUnreadable = "Could not read new search domain list file.";
 
-// Flushes the folder holding a renamed file, so that the new name survives a
-// crash; failures are ignored (the rename itself has happened).
-void SyncFolder(const std::string& folder)
-{
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    ::fsync(fd);
-    ::close(fd);
-}
-
 bool IndentsInRange(const SearchConfig& config)
 {
     for (int i = 0; i < config.GetNumAnatomicSearchDomains(); ++i)
@@ -159,7 +148,9 @@ void SearchDomainUpdater::DownloadComplete(const void*, unsigned long)
         Report(kWriteError);
         return;
     }
-    SyncFolder(ResourcePath::GetUserSettingsPath());
+    // The new name should survive a crash; a failed flush is ignored (the
+    // rename itself has happened).
+    OSUtils::FlushToDisk(ResourcePath::GetUserSettingsPath().c_str());
     SearchConfig::SetConfig(config.release());
     Report("");
 }

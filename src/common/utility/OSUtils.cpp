@@ -15,6 +15,24 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+namespace
+{
+// Starts writing bytes [from, from + length) of the open file to the disk
+// without waiting, where the platform allows. Only a hint: whatever fails
+// here, the flush that follows still reports.
+void StartWriting(int fd, uint64_t from, uint64_t length)
+{
+#if defined(__linux__)
+    if (fd >= 0 && length > 0)
+        ::sync_file_range(fd, static_cast<off64_t>(from), static_cast<off64_t>(length), SYNC_FILE_RANGE_WRITE);
+#else
+    (void)fd;
+    (void)from;
+    (void)length;
+#endif
+}
+} // namespace
+
 void OSUtils::OSSleep(unsigned int ms)
 {
     usleep(static_cast<useconds_t>(ms) * 1000u);
@@ -88,16 +106,8 @@ std::string OSUtils::FlushToDisk(const char* path)
 
 void OSUtils::StartWritingToDisk(std::FILE* file, uint64_t from, uint64_t length)
 {
-#if defined(__linux__)
-    // Only a hint: whatever fails here, the flush that follows still reports.
-    if (file != nullptr && length > 0)
-        ::sync_file_range(fileno(file), static_cast<off64_t>(from), static_cast<off64_t>(length),
-                          SYNC_FILE_RANGE_WRITE);
-#else
-    (void)file;
-    (void)from;
-    (void)length;
-#endif
+    if (file != nullptr)
+        StartWriting(fileno(file), from, length);
 }
 
 void OSUtils::PreferLargePages(void* buffer, size_t size)
@@ -169,12 +179,10 @@ std::string FileReplacement::Add(const char* path, const void* data, size_t size
         else
             done += static_cast<size_t>(written);
     }
-#ifdef SYNC_FILE_RANGE_WRITE
     // The disk starts on this file while the caller composes the next one;
     // Commit's flush then mostly waits for writes already under way.
-    if (error.empty() && size > 0)
-        ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
-#endif
+    if (error.empty())
+        StartWriting(fd, 0, size);
     if (::close(fd) != 0 && error.empty())
         error = std::strerror(errno);
     if (!error.empty())

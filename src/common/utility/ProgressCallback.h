@@ -40,10 +40,17 @@ private:
     std::chrono::steady_clock::time_point m_last;
 };
 
-// True when the caller's cancel flag is given and set.
+// True when the caller's cancel flag is given and set. The flag is read
+// atomically: the thread that sets it (RequestCancel) is usually another.
 inline bool IsCancelled(const bool* cancel)
 {
-    return cancel != nullptr && *cancel;
+    return cancel != nullptr && __atomic_load_n(cancel, __ATOMIC_RELAXED);
+}
+
+// Sets a cancel flag that a work running on another thread polls.
+inline void RequestCancel(bool* cancel)
+{
+    __atomic_store_n(cancel, true, __ATOMIC_RELAXED);
 }
 
 #endif

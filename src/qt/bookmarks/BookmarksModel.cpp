@@ -70,12 +70,17 @@ BookmarkNode* BookmarksModel::nodeForIndex(const QModelIndex& index) const
 
 QModelIndex BookmarksModel::indexForNode(const BookmarkNode* node) const
 {
-    if (node == nullptr || node == m_root || node->nodeParent() == nullptr)
+    // Asked before the node is touched: one that has left the tree may be gone.
+    if (node == nullptr || !isLive(node))
         return QModelIndex();
-    const int row = node->nodeParent()->indexOfChild(node);
-    if (row < 0 || !isLive(node))
+    return indexOfTreeNode(node);
+}
+
+QModelIndex BookmarksModel::indexOfTreeNode(const BookmarkNode* node) const
+{
+    if (node == m_root)
         return QModelIndex();
-    return createIndex(row, 0, const_cast<BookmarkNode*>(node));
+    return createIndex(node->nodeParent()->indexOfChild(node), 0, const_cast<BookmarkNode*>(node));
 }
 
 bool BookmarksModel::isLive(const BookmarkNode* node) const
@@ -144,7 +149,7 @@ void BookmarksModel::sortAll()
     m_root->recursiveSortChildren();
     QModelIndexList after;
     for (size_t i = 0; i < nodes.size(); ++i)
-        after.push_back(before[static_cast<int>(i)].isValid() ? indexForNode(nodes[i]) : QModelIndex());
+        after.push_back(before[static_cast<int>(i)].isValid() ? indexOfTreeNode(nodes[i]) : QModelIndex());
     changePersistentIndexList(before, after);
     emit layoutChanged();
 }
@@ -167,7 +172,7 @@ QModelIndex BookmarksModel::parent(const QModelIndex& child) const
 {
     if (!child.isValid())
         return QModelIndex();
-    return indexForNode(nodeForIndex(child)->nodeParent());
+    return indexOfTreeNode(nodeForIndex(child)->nodeParent());
 }
 
 int BookmarksModel::rowCount(const QModelIndex& parent) const

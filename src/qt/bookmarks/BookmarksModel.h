@@ -81,6 +81,9 @@ public:
                       const QModelIndex& parent) override;
 
 private:
+    // indexForNode for a node known to be in the tree, without the walk over
+    // the whole tree that checks it (parent() is asked for every row shown).
+    QModelIndex indexOfTreeNode(const BookmarkNode* node) const;
     // The dragged nodes of the drag's source that are still in the tree,
     // reduced to the tops of their subtrees.
     std::vector<BookmarkNode*> draggedCover(const QMimeData* data) const;

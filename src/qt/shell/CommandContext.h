@@ -3,8 +3,6 @@
 
 #include "shell/CommandRules.h"
 
-#include <QImage>
-
 #include <string>
 #include <vector>
 
@@ -60,8 +58,9 @@ public:
 
     // The scene of tab 0 (null while the window has no working scene).
     virtual BrainSceneRenderer* DetailRenderer() const = 0;
-    // The GL view's current frame with alpha 255; null when there is none.
-    virtual QImage CaptureFrame() = 0;
+    // Puts the GL view's current frame on the clipboard; nothing when there
+    // is none.
+    virtual void CopyFrame() = 0;
     virtual bool AtlasLoading() const = 0;
     // Shows or hides a Nissl plane, loading the full atlas first when needed.
     virtual void SetMPRPlaneVisibility(int plane, bool visible) = 0;

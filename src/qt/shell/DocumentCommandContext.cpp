@@ -10,8 +10,6 @@
 #include "shell/NuvaroDoc.h"
 #include "shell/NuvaroDocWrapper.h"
 #include "shell/NuvaroWindowController.h"
-#include "utility/PlatformServices.h"
-#include "utility/ResourcePath.h"
 
 #include <QApplication>
 #include <QItemSelectionModel>
@@ -167,13 +165,10 @@ BrainSceneRenderer* DocumentCommandContext::DetailRenderer() const
     return m_doc->detailRenderer();
 }
 
-QImage DocumentCommandContext::CaptureFrame()
+void DocumentCommandContext::CopyFrame()
 {
-    if (m_doc->window() == nullptr || m_doc->viewWrapper() == nullptr)
-        return QImage();
-    const QImage frame = m_doc->window()->sceneView()->grabFramebuffer();
-    // The clipboard gets the frame as shown: opaque.
-    return frame.isNull() ? frame : frame.convertToFormat(QImage::Format_RGB32).convertToFormat(QImage::Format_ARGB32);
+    if (m_doc->window() != nullptr && m_doc->viewWrapper() != nullptr)
+        m_doc->window()->sceneView()->copyToPasteboard();
 }
 
 bool DocumentCommandContext::CanShowAtlasImage() const
@@ -228,8 +223,7 @@ void DocumentCommandContext::FindSimilarGenes(const std::string& symbol, int ima
 
 void DocumentCommandContext::ShowHelp()
 {
-    if (PlatformServices* services = GetPlatformServices())
-        services->OpenURL(ResourcePath::GetResourcePath() + "Help/index.html");
+    NuvaroDoc::showHelp();
 }
 
 bool DocumentCommandContext::HasBookmarksPanel() const

@@ -37,7 +37,7 @@ public:
     void LoadDirectedGraphFile(const std::string& path) override;
     bool HasGraphView() const override;
     BrainSceneRenderer* DetailRenderer() const override;
-    QImage CaptureFrame() override;
+    void CopyFrame() override;
     bool CanShowAtlasImage() const override;
     void ShowAtlasImage() override;
     bool AtlasLoading() const override;

@@ -52,11 +52,7 @@ void ShellCommands::addEditCommands()
                             command(CommandId::CopyGeneInfo)->run();
                     })->action();
     copy->setShortcut(QKeySequence::Copy);
-    add(CommandId::CopyImage, tr("Copy Image"), [this](DocumentCommand&) {
-        const QImage frame = m_context.CaptureFrame();
-        if (!frame.isNull())
-            QApplication::clipboard()->setImage(frame);
-    });
+    add(CommandId::CopyImage, tr("Copy Image"), [this](DocumentCommand&) { m_context.CopyFrame(); });
     DocumentCommand* remove = add(CommandId::Delete, tr("Delete"), [this](DocumentCommand&) {
         if (m_context.HasBookmarksPanel())
             m_context.DeleteSelectedBookmarks();

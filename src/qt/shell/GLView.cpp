@@ -387,7 +387,7 @@ void GLView::applyCursor(int x, int y)
         setCursor(*c);
 }
 
-QByteArray GLView::getImageData()
+QImage GLView::opaqueFrame()
 {
     if (!hasContext() && !isVisible())
         return {};
@@ -397,7 +397,15 @@ QByteArray GLView::getImageData()
     // The pixels as read, each made opaque: whatever alpha the renderer
     // cleared with, the colour channels stand as they are.
     frame.reinterpretAsFormat(QImage::Format_RGB32);
-    frame = frame.convertToFormat(QImage::Format_RGBA8888);
+    return frame.convertToFormat(QImage::Format_RGBA8888);
+}
+
+namespace
+{
+QByteArray Tiff(const QImage& frame)
+{
+    if (frame.isNull())
+        return {};
     QByteArray data;
     QBuffer buffer(&data);
     buffer.open(QIODevice::WriteOnly);
@@ -406,20 +414,24 @@ QByteArray GLView::getImageData()
         return {};
     return data;
 }
+} // namespace
+
+QByteArray GLView::getImageData()
+{
+    return Tiff(opaqueFrame());
+}
 
 bool GLView::copyToPasteboard()
 {
-    const QByteArray data = getImageData();
+    const QImage frame = opaqueFrame();
+    const QByteArray data = Tiff(frame);
     if (data.isEmpty())
-        return false;
-    QImage image;
-    if (!image.loadFromData(data, "TIFF"))
         return false;
     // The TIFF bytes as they are, and the image for programs that take
     // other image types.
     auto* mime = new QMimeData;
     mime->setData(QStringLiteral("image/tiff"), data);
-    mime->setImageData(image);
+    mime->setImageData(frame);
     QApplication::clipboard()->setMimeData(mime);
     return true;
 }

@@ -73,7 +73,8 @@ public:
 
     // The current frame, alpha 255, as TIFF; empty when there is none.
     QByteArray getImageData();
-    // Puts the frame on the clipboard as an image; false when there is none.
+    // Puts the frame on the clipboard as TIFF and as an image; false when
+    // there is none.
     bool copyToPasteboard();
     // Writes the frame as a TIFF file, whole or not at all; false on failure.
     bool saveImage(const QString& path);
@@ -103,6 +104,8 @@ private:
         QRect rect;
         Cursors::Cursor cursor;
     };
+    // The current frame with every pixel's alpha 255; null when there is none.
+    QImage opaqueFrame();
     // Listener coordinates of a widget position.
     int listenerX(double x) const;
     int listenerY(double y) const;

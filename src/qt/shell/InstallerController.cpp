@@ -16,11 +16,8 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstring>
 #include <exception>
 #include <functional>
-#include <vector>
 
 namespace
 {
@@ -46,11 +43,9 @@ private:
 
 std::string GenericFailure(const std::string& atlasFolder)
 {
-    const char* const format = "Nuvaro could not complete its installation at %s. Please make sure you have access "
-                               "permissions at this location and there is 75 MB of disk space available";
-    std::vector<char> text(std::strlen(format) + atlasFolder.size() + 1);
-    std::snprintf(text.data(), text.size(), format, atlasFolder.c_str());
-    return text.data();
+    return "Nuvaro could not complete its installation at " + atlasFolder +
+           ". Please make sure you have access permissions at this location and there is 75 MB of disk space "
+           "available";
 }
 } // namespace
 

@@ -28,6 +28,7 @@
 #include "shell/VersionUpdateHandler.h"
 #include "utility/AlertBox.h"
 #include "utility/PlatformServices.h"
+#include "utility/ProgressCallback.h"
 #include "utility/ResourcePath.h"
 
 #include <QAbstractButton>
@@ -97,11 +98,16 @@ int NuvaroDoc::runStartupWork()
     const int build = UserPreferences::GetPreferences()->GetBuild();
     if (Defaults().GetInt(kLastVersionRunKey) < build)
     {
-        if (PlatformServices* services = GetPlatformServices())
-            services->OpenURL(ResourcePath::GetResourcePath() + "Help/index.html");
+        showHelp();
         Defaults().SetInt(kLastVersionRunKey, build);
     }
     return 0;
+}
+
+void NuvaroDoc::showHelp()
+{
+    if (PlatformServices* services = GetPlatformServices())
+        services->OpenURL(ResourcePath::GetResourcePath() + "Help/index.html");
 }
 
 void NuvaroDoc::startVersionCheck()
@@ -284,10 +290,12 @@ void NuvaroDoc::release()
     if (m_released)
         return;
     m_released = true;
+    // The atlas load is stopped before anything is torn down: the sooner it
+    // is asked to, the less of it runs for nothing.
+    stopAtlasThread();
     // The commands listen to the model: they go first.
     delete m_commands;
     m_commands = nullptr;
-    stopAtlasThread();
     if (m_window)
     {
         saveBookmarksIfChanged();
@@ -308,8 +316,6 @@ void NuvaroDoc::release()
     m_docWrapper = nullptr;
     delete m_expressionModel;
     m_expressionModel = nullptr;
-    delete m_snapBackBookmark;
-    m_snapBackBookmark = nullptr;
     Defaults().Synchronize();
 }
 
@@ -579,8 +585,6 @@ void NuvaroDoc::findSimilarGenes(const char* name, int imageSeriesId)
                 return;
             m_lastCorrelationDomain = m_correlationChooser->domain();
             m_lastCorrelationPlaneRestriction = m_correlationChooser->planeRestriction();
-            // Graph analysis is never started from here: the search opens a list tab.
-            m_lastCorrelationGraphAnalysis = false;
             const std::string display = m_correlationChooser->displayString();
             const int series = m_correlationChooser->imageSeriesId();
             RunAlerting([&] {
@@ -589,8 +593,9 @@ void NuvaroDoc::findSimilarGenes(const char* name, int imageSeriesId)
             });
         });
     }
+    // Graph analysis is never started from here: the search opens a list tab.
     m_correlationChooser->setData(name != nullptr ? name : "", imageSeriesId, m_lastCorrelationDomain,
-                                  m_lastCorrelationPlaneRestriction, m_lastCorrelationGraphAnalysis);
+                                  m_lastCorrelationPlaneRestriction, false);
     m_correlationChooser->open();
 }
 
@@ -654,7 +659,6 @@ void NuvaroDoc::setMPRPlaneVisibility(int plane, bool visible)
         return;
     }
     m_atlasLoading = true;
-    m_atlasCancelRequested = false;
     m_atlasCancel = false;
     updateDetailModeControls();
     setStatusText(QStringLiteral("Loading atlas..."));
@@ -685,8 +689,6 @@ void NuvaroDoc::setMPRPlaneVisibility(int plane, bool visible)
 
 void NuvaroDoc::updateProgress(float fraction)
 {
-    // Called on the loading thread, which checks its flag right after.
-    m_atlasCancel = m_atlasCancelRequested.load();
     QMetaObject::invokeMethod(
         this,
         [this, fraction] {
@@ -722,7 +724,7 @@ void NuvaroDoc::stopAtlasThread()
 {
     if (!m_atlasThread.joinable())
         return;
-    m_atlasCancelRequested = true;
+    RequestCancel(&m_atlasCancel);
     m_atlasThread.join();
     m_atlasLoading = false;
 }

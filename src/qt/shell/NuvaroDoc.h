@@ -8,12 +8,10 @@
 #include <QObject>
 #include <QPointer>
 
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <thread>
 
-class Bookmark;
 class BookmarkEditor;
 class BookmarksDataSource;
 class CorrelationDomainChooser;
@@ -157,6 +155,8 @@ public:
     virtual void setupToolbar();
     // Starts the version check (once per process, when the preferences allow).
     static void startVersionCheck();
+    // Opens the bundled help pages in the browser.
+    static void showHelp();
 
     // The document whose window is key, or none.
     static NuvaroDoc* currentDocument();
@@ -194,7 +194,6 @@ private:
     QPointer<QWidget> m_atlasPlaneToggleBar;
     QPointer<QButtonGroup> m_selectionTools;
     BrainExpressionModel* m_expressionModel = nullptr;
-    Bookmark* m_snapBackBookmark = nullptr;
     BookmarksDataSource* m_bookmarksData = nullptr;
     BookmarkEditor* m_bookmarkEditor = nullptr;
     GLViewWrapper* m_viewWrapper = nullptr;
@@ -204,16 +203,13 @@ private:
     bool m_atlasLoading = false;
     int m_lastCorrelationDomain = 0;
     int m_lastCorrelationPlaneRestriction = 2;
-    bool m_lastCorrelationGraphAnalysis = false;
     GLInteractiveRenderer* m_currentRenderer = nullptr;
     BrainSceneRenderer* m_detailRenderer = nullptr;
     TabControlRenderer* m_tabRenderer = nullptr;
     bool m_released = false;
     bool m_firstFrameSeen = false;
     std::thread m_atlasThread;
-    // Set on the main thread to stop the load; the loading thread copies it
-    // into the flag the atlas reads at each of its progress reports.
-    std::atomic<bool> m_atlasCancelRequested{false};
+    // Set on the main thread (RequestCancel) to stop the load, polled by it.
     bool m_atlasCancel = false;
 };
 

@@ -143,8 +143,31 @@ void ShellCommands::searchForGene(const QString& text)
     m_context.SearchForGene(utf8.toStdString());
 }
 
+namespace
+{
+// Changes of the camera and of positions within the scene, sent for every
+// frame of a drag or an animation: no rule reads them.
+bool ChangesNoRule(int code)
+{
+    switch (code)
+    {
+    case BrainExpressionModel::kRotationChanged:
+    case BrainExpressionModel::kOriginChanged:
+    case BrainExpressionModel::kZoomChanged:
+    case BrainExpressionModel::kSliceLocationChanged:
+    case BrainExpressionModel::kCuttingPlaneLocationChanged:
+    case BrainExpressionModel::kImageAlphaChanged:
+        return true;
+    default:
+        return false;
+    }
+}
+} // namespace
+
 void ShellCommands::ModelChanged(int code, BrainExpressionModel*, int argument)
 {
+    if (ChangesNoRule(code))
+        return;
     if (QThread::currentThread() != thread())
     {
         // A change made on the atlas-loading thread: follow it on the main thread.

@@ -72,7 +72,7 @@ public:
     void UpdateActiveTabName() override { tabName = list != nullptr ? list->GetName() : ""; }
     void LoadDirectedGraphFile(const std::string& path) override { graphFiles.push_back(path); }
     BrainSceneRenderer* DetailRenderer() const override { return scene; }
-    QImage CaptureFrame() override { return frame; }
+    void CopyFrame() override {}
     bool AtlasLoading() const override { return atlasLoading; }
     void SetMPRPlaneVisibility(int plane, bool visible) override
     {
@@ -99,7 +99,6 @@ public:
     std::string tabName;
     std::vector<std::string> graphFiles;
     BrainSceneRenderer* scene = nullptr;
-    QImage frame;
     bool atlasLoading = false;
     bool sidePanelHidden = false;
     bool viewSettingsShown = false;

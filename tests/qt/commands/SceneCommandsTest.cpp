@@ -252,3 +252,19 @@ TEST_F(SceneCommandsTest, OutlineCheckBoxesTakeControlOnlyInTheHierarchicalOutli
     commands->toggleOntologyStructureSiblings(&hip);
     EXPECT_EQ(hip.own, model->GetStructureSelector());
 }
+
+// Camera changes come with every frame of a drag: they leave the actions as
+// they are, while a change a rule reads validates them.
+TEST_F(SceneCommandsTest, CameraChangesDoNotRevalidateButRuleChangesDo)
+{
+    EXPECT_FALSE(Action(CommandId::CopyGeneInfo)->isEnabled());
+    context->rows = {0};
+    const float rotation[4] = {0, 0, 0, 1};
+    const float origin[3] = {1, 2, 3};
+    model->SetRotation(rotation, true);
+    model->SetOrigin(origin, true);
+    model->SetZoom(model->GetZoom() * 2, true);
+    EXPECT_FALSE(Action(CommandId::CopyGeneInfo)->isEnabled());
+    model->SetCuttingPlanesVisible(!model->GetCuttingPlanesVisible(), true);
+    EXPECT_TRUE(Action(CommandId::CopyGeneInfo)->isEnabled());
+}

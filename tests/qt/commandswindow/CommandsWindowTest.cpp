@@ -23,6 +23,7 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QMimeData>
 #include <QFileDialog>
 #include <QSlider>
 #include <QLineEdit>
@@ -81,6 +82,7 @@ TEST_F(CommandsWindowTest, CopyImageTakesTheOpaqueFrameAndTransparentStructuresC
     const QPoint middle(frame.width() / 2, frame.height() / 2);
     EXPECT_EQ(255, qAlpha(copied.pixel(middle)));
     EXPECT_EQ(frame.pixel(middle) & 0xFFFFFF, copied.pixel(middle) & 0xFFFFFF);
+    EXPECT_TRUE(QApplication::clipboard()->mimeData()->hasFormat(QStringLiteral("image/tiff")));
 
     Trigger(CommandId::ShowSearchableStructures);
     Model()->SetMeshDisplayStyle(BrainExpressionModel::kOpaqueMeshes, true);
