@@ -1,11 +1,12 @@
 #ifndef NUVARO_BENCH_SCENEBENCH_H
 #define NUVARO_BENCH_SCENEBENCH_H
 
+#include "BenchTiming.h"
+
 #include "utility/ResourcePath.h"
 
 #include <benchmark/benchmark.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -42,21 +43,21 @@ inline void EnsureNisslVolume()
 template <typename Frame, typename Bare>
 void TimeFramesAgainstBare(benchmark::State& state, Frame&& frame, Bare&& bare)
 {
-    using Clock = std::chrono::steady_clock;
-    auto seconds = [](Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); };
+    using benchtiming::Clock;
+    using benchtiming::Seconds;
     double whole = 0.0, bareTime = 0.0, frontEnd = 0.0;
     int frames = 0;
     for (auto _ : state)
     {
         auto start = Clock::now();
         frame();
-        whole += seconds(start);
+        whole += Seconds(start);
         start = Clock::now();
         bare(false);
-        bareTime += seconds(start);
+        bareTime += Seconds(start);
         start = Clock::now();
         bare(true);
-        frontEnd += seconds(start);
+        frontEnd += Seconds(start);
         ++frames;
     }
     state.counters["fps"] = frames / whole;

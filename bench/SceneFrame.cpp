@@ -43,7 +43,6 @@
 #include <GL/gl.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -54,17 +53,13 @@
 
 namespace
 {
-using Clock = std::chrono::steady_clock;
+using benchtiming::Clock;
+using benchtiming::Seconds;
 
 constexpr int kWidth = 1024;
 constexpr int kHeight = 768;
 constexpr int kGenes = 3;
 constexpr int kGlyphsPerGene = 50000;
-
-double Seconds(Clock::time_point since)
-{
-    return std::chrono::duration<double>(Clock::now() - since).count();
-}
 
 // Genes whose voxels lie in the brain, spread over all of it.
 GeneExpression* MakeGene(int index, int glyphs = kGlyphsPerGene)

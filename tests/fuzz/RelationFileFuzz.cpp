@@ -38,6 +38,6 @@ NUVARO_FUZZ_TARGET(RelationFile)
             return;
         }
         std::atomic<bool> cancel(false);
-        graph.LayOut(CancelAfterFirstIteration, &cancel, &cancel);
+        graph.RunMinimizer(CancelAfterFirstIteration, &cancel, &cancel);
     });
 }

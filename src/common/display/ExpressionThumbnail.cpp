@@ -10,7 +10,6 @@
 
 #include <GL/gl.h>
 
-#include <cstdio>
 #include <exception>
 #include <stdexcept>
 
@@ -81,15 +80,9 @@ void ExpressionThumbnail::SetGene(GeneExpression* gene)
         return;
     try
     {
-        if (!ThumbnailGrid::LoadFromCache(gGeneExpressionCache, *gene,
-                                          [this](MemoryStream& stream) { return LoadGene(&stream); }))
-        {
-            const std::string url = GetGeneUrl(0);
-            std::printf("Fetching 3D thumbnail from %s\n", url.c_str());
-            m_transfer = NetFile::Create(url, this, true);
-            if (m_transfer == nullptr)
-                throw std::runtime_error("Could not connect to gene server.");
-        }
+        m_transfer = ThumbnailGrid::LoadOrFetch(
+            gGeneExpressionCache, *gene, [this](MemoryStream& stream) { return LoadGene(&stream); },
+            [this] { return GetGeneUrl(0); }, this);
     }
     catch (const std::exception&)
     {
@@ -159,22 +152,15 @@ void ExpressionThumbnail::DrawAt(int x, int y, float width, float angle)
     const Atlas* atlas = Atlas::GetAtlas();
     const float dx = static_cast<float>(atlas->GetViewDimension(0));
     const float dy = static_cast<float>(atlas->GetViewDimension(1));
-    const float dz = static_cast<float>(atlas->GetViewDimension(2));
     if (m_gridLoaded && m_gene != nullptr && dx > 0.0f)
     {
         const float s = width / dx;
         m_points.Generate(*m_gene);
         const int a = static_cast<int>(dx * s / 2.0f + 0.5f);
         const int b = static_cast<int>(dy * s / 2.0f + 0.5f);
-        glPushMatrix();
-        glTranslatef(static_cast<float>(x - a), static_cast<float>(y + b), 0.0f);
-        glScalef(s, -s, -s);
-        glTranslatef(dx / 2.0f, dy / 2.0f, dz / 2.0f);
-        glRotatef(angle, 0.0f, 1.0f, 0.0f);
-        glTranslatef(-dx / 2.0f, -dy / 2.0f, -dz / 2.0f);
-        m_points.Call(*m_gene, m_model != nullptr ? m_model->GetExpressionSelector()
-                                                  : ImageGrid::AnnotationSelector(true));
-        glPopMatrix();
+        m_points.CallTurned(*m_gene,
+                            m_model != nullptr ? m_model->GetExpressionSelector() : ImageGrid::AnnotationSelector(true),
+                            static_cast<float>(x - a), static_cast<float>(y + b), s, angle);
     }
     glDisable(GL_LINE_SMOOTH);
     glDisable(GL_DEPTH_TEST);

@@ -22,7 +22,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstdio>
 #include <exception>
 #include <stdexcept>
 
@@ -184,15 +183,9 @@ void ExpressionThumbnailRenderer::SetGene(GeneExpression* gene)
     {
         try
         {
-            if (!ThumbnailGrid::LoadFromCache(gGeneExpressionCache, *gene,
-                                              [this](MemoryStream& stream) { return LoadGene(&stream); }))
-            {
-                const std::string url = GetGeneUrl(0);
-                std::printf("Fetching 3D thumbnail from %s\n", url.c_str());
-                m_transfer = NetFile::Create(url, this, true);
-                if (m_transfer == nullptr)
-                    throw std::runtime_error("Could not connect to gene server.");
-            }
+            m_transfer = ThumbnailGrid::LoadOrFetch(
+                gGeneExpressionCache, *gene, [this](MemoryStream& stream) { return LoadGene(&stream); },
+                [this] { return GetGeneUrl(0); }, this);
             started = true;
         }
         catch (const std::exception&)
@@ -346,25 +339,18 @@ void ExpressionThumbnailRenderer::Display()
     const int rh = m_owner->GetRowHeight();
     const int th = m_owner->GetThumbnailHeight();
     const float s = m_owner->GetThumbScale();
-    const Atlas* atlas = Atlas::GetAtlas();
-    const float dx = static_cast<float>(atlas->GetViewDimension(0));
-    const float dy = static_cast<float>(atlas->GetViewDimension(1));
-    const float dz = static_cast<float>(atlas->GetViewDimension(2));
+    const float dx = static_cast<float>(Atlas::GetAtlas()->GetViewDimension(0));
 
     if (m_gridLoaded && m_gene != nullptr)
     {
         GenerateDisplayList();
         const int a = static_cast<int>((w - dx * s) / 2.0f + 0.5f);
         const int b = static_cast<int>((rh - th) / 2.0f + 0.5f);
-        glPushMatrix();
-        glTranslatef(static_cast<float>(m_originX + a), static_cast<float>(m_originY + rh - b), 0.0f);
-        glScalef(s, -s, -s);
-        glTranslatef(dx / 2.0f, dy / 2.0f, dz / 2.0f);
-        glRotatef(m_owner->GetAngle(), 0.0f, 1.0f, 0.0f);
-        glTranslatef(-dx / 2.0f, -dy / 2.0f, -dz / 2.0f);
-        m_points.Call(*m_gene, m_owner->GetDocModel() != nullptr ? m_owner->GetDocModel()->GetExpressionSelector()
-                                                                 : ImageGrid::AnnotationSelector(true));
-        glPopMatrix();
+        m_points.CallTurned(*m_gene,
+                            m_owner->GetDocModel() != nullptr ? m_owner->GetDocModel()->GetExpressionSelector()
+                                                              : ImageGrid::AnnotationSelector(true),
+                            static_cast<float>(m_originX + a), static_cast<float>(m_originY + rh - b), s,
+                            m_owner->GetAngle());
     }
 
     glDisable(GL_LINE_SMOOTH);

@@ -478,7 +478,7 @@ void GeneRelationGraphRenderer::Display()
 void GeneRelationGraphRenderer::DrawNodes(float square)
 {
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    const std::vector<float> key = {square, m_zoom, m_panX, m_panY, static_cast<float>(m_width),
+    const std::array<float, 6> key = {square, m_zoom, m_panX, m_panY, static_cast<float>(m_width),
                                     static_cast<float>(m_height)};
     if (m_sceneLists == 0 || key != m_sceneKey)
     {

@@ -9,6 +9,7 @@
 #include "model/generelation/RelationGraph.h"
 #include "model/generelation/SimlaraGraphBuilder.h"
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <string>
@@ -199,7 +200,7 @@ private:
     // or pan changed.
     unsigned m_sceneLists;
     int m_sceneListCount;
-    std::vector<float> m_sceneKey;
+    std::array<float, 6> m_sceneKey{};
     // The status shown once the layout is done (a failed build's error).
     std::string m_statusAfterLayout;
     std::shared_ptr<LayoutJob> m_job;

@@ -120,12 +120,6 @@ char* SceneExport::WriteNumber(char* out, float value)
     return std::to_chars(out, out + kMaxNumberText, value, std::chars_format::general, 6).ptr;
 }
 
-void SceneExport::AppendNumber(std::string& out, float value)
-{
-    char text[kMaxNumberText];
-    out.append(text, WriteNumber(text, value));
-}
-
 void SceneExport::WriteWholeFile(const std::string& path, const std::string& text, FileReplacement* batch)
 {
     const std::string error = batch != nullptr ? batch->Add(path.c_str(), text.data(), text.size())

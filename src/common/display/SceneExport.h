@@ -24,10 +24,9 @@ std::string GeneFileStem(const std::string& symbol);
 // followed by it with every other character as "_" ("ISO2-3" is "S_ISO2_3",
 // "int" is "S_int").
 std::string PovIdentifier(const std::string& abbreviation);
-// Appends the number as a default-formatted stream writes it (the %g
-// conversion: 6 significant digits), whatever the locale.
-void AppendNumber(std::string& out, float value);
-// The same into a buffer of at least kMaxNumberText bytes; returns the end.
+// Writes the number as a default-formatted stream writes it (the %g
+// conversion: 6 significant digits), whatever the locale, into a buffer of at
+// least kMaxNumberText bytes; returns the end.
 constexpr int kMaxNumberText = 32;
 char* WriteNumber(char* out, float value);
 // Replaces the file's contents with text in one step, so that no partial

@@ -8,6 +8,7 @@
 #include "model/BrainOntology.h"
 #include "model/GeneExpression.h"
 #include "model/UserPreferences.h"
+#include "network/NetFile.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -73,6 +74,19 @@ bool LoadFromCache(MemoryGeneExpressionCache& cache, const GeneExpression& gene,
     if (!load(stream))
         cache.RemoveGene(key, 0, type);
     return true;
+}
+
+NetFile* LoadOrFetch(MemoryGeneExpressionCache& cache, const GeneExpression& gene, const Loader& load,
+                     const std::function<std::string()>& url, NetEventListener* listener)
+{
+    if (LoadFromCache(cache, gene, load))
+        return nullptr;
+    const std::string address = url();
+    std::printf("Fetching 3D thumbnail from %s\n", address.c_str());
+    NetFile* transfer = NetFile::Create(address, listener, true);
+    if (transfer == nullptr)
+        throw std::runtime_error("Could not connect to gene server.");
+    return transfer;
 }
 
 void LoadDownload(MemoryGeneExpressionCache& cache, int& added, const GeneExpression& gene, const void* data,
@@ -181,6 +195,23 @@ void PointLists::Call(const GeneExpression& gene, const ImageGrid::AnnotationSel
         m_selector = selector;
     }
     glCallList(m_list);
+}
+
+void PointLists::CallTurned(const GeneExpression& gene, const ImageGrid::AnnotationSelector& selector, float left,
+                            float top, float scale, float angle)
+{
+    const Atlas* atlas = Atlas::GetAtlas();
+    const float dx = static_cast<float>(atlas->GetViewDimension(0));
+    const float dy = static_cast<float>(atlas->GetViewDimension(1));
+    const float dz = static_cast<float>(atlas->GetViewDimension(2));
+    glPushMatrix();
+    glTranslatef(left, top, 0.0f);
+    glScalef(scale, -scale, -scale);
+    glTranslatef(dx / 2.0f, dy / 2.0f, dz / 2.0f);
+    glRotatef(angle, 0.0f, 1.0f, 0.0f);
+    glTranslatef(-dx / 2.0f, -dy / 2.0f, -dz / 2.0f);
+    Call(gene, selector);
+    glPopMatrix();
 }
 
 void PointLists::Delete()

@@ -12,6 +12,8 @@
 class GeneExpression;
 class MemoryGeneExpressionCache;
 class MemoryStream;
+class NetEventListener;
+class NetFile;
 struct Expressor;
 
 // What the thumbnails of the list cells and of the graph nodes share: the
@@ -32,6 +34,12 @@ std::string GetUrl(const GeneExpression& gene, const std::string& project, int l
 // Hands the cached thumbnail of the gene to load; bytes that no longer read
 // are dropped so that the next visit fetches anew. False when not cached.
 bool LoadFromCache(MemoryGeneExpressionCache& cache, const GeneExpression& gene, const Loader& load);
+// Loads the gene's thumbnail from the cache or else starts its transfer to
+// the listener, with a line on standard output: the transfer, null when the
+// cache served. Throws std::runtime_error when url throws or no connection
+// opens.
+NetFile* LoadOrFetch(MemoryGeneExpressionCache& cache, const GeneExpression& gene, const Loader& load,
+                     const std::function<std::string()>& url, NetEventListener* listener);
 // Hands downloaded bytes to load and caches them when they read; every
 // eleventh addition counted in added cleans the cache. Throws nothing (it
 // serves transfer callbacks): a failure is a line on standard output.
@@ -64,6 +72,11 @@ public:
     // Draws the points of each structure whose own annotation set meets the
     // selector.
     void Call(const GeneExpression& gene, const ImageGrid::AnnotationSelector& selector);
+    // Call with the atlas's view box scaled by scale (y and z flipped), its
+    // top-left corner at (left, top) in view pixels (y up), turned by angle
+    // degrees about its vertical centre axis.
+    void CallTurned(const GeneExpression& gene, const ImageGrid::AnnotationSelector& selector, float left, float top,
+                    float scale, float angle);
     // Frees the list; the caller makes the context current first.
     void Delete();
     bool IsEmpty() const { return m_list == 0; }

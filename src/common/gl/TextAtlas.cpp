@@ -41,9 +41,7 @@ int TextAtlas::Add(const std::string& text)
         m_rasterizer->Render(text, m_smallFont, GLTextBox::LEFT, m_boxWidth, m_lineHeight, bitmap, entry.textWidth,
                              entry.textHeight);
         const size_t rowBytes = static_cast<size_t>(m_boxWidth) * 4;
-        if (bitmap.width != m_boxWidth || bitmap.height != m_lineHeight || bitmap.bitsPerPixel != 32 ||
-            bitmap.bytesPerRow != m_boxWidth * 4 || !bitmap.hasAlpha || bitmap.samplesPerPixel != 4 ||
-            bitmap.bytes.size() < rowBytes * static_cast<size_t>(m_lineHeight))
+        if (!bitmap.IsPackedRgba(m_boxWidth, m_lineHeight))
             throw std::runtime_error("Cannot render text. Unexpected bitmap format.");
         // The box's transparent columns right of the ink draw nothing.
         for (int y = 0; y < m_lineHeight; ++y)

@@ -49,9 +49,7 @@ void TextureTextBox::SetText(const std::string& text)
         return;
     }
     const size_t size = static_cast<size_t>(m_width) * m_height * 4;
-    if (bitmap.width != m_width || bitmap.height != m_height || bitmap.bitsPerPixel != 32 ||
-        bitmap.bytesPerRow != m_width * 4 || !bitmap.hasAlpha || bitmap.samplesPerPixel != 4 ||
-        bitmap.bytes.size() < size)
+    if (!bitmap.IsPackedRgba(m_width, m_height))
         throw std::runtime_error("Cannot render text. Unexpected bitmap format.");
 
     // The texture uploads the new pixels at its next draw.

@@ -539,7 +539,7 @@ TEST(LayoutGaps, ACopyLaidOutElsewhereGivesTheSameLayoutAndCancelStopsIt)
 
     std::atomic<bool> cancel(true);
     testing::internal::CaptureStdout();
-    EXPECT_FALSE(copy->LayOut(nullptr, nullptr, &cancel));
+    EXPECT_FALSE(copy->RunMinimizer(nullptr, nullptr, &cancel));
     testing::internal::GetCapturedStdout();
 }
 
@@ -623,7 +623,7 @@ TEST(PackedLayout, LargeGraphsMovedInTwoHalvesSeparateClustersAlikeOnEveryRoad)
         }
     } stop;
     testing::internal::CaptureStdout();
-    EXPECT_FALSE(copy->LayOut(&Stop::At, &stop, &stop.cancel));
+    EXPECT_FALSE(copy->RunMinimizer(&Stop::At, &stop, &stop.cancel));
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(stop.iterations, 2);
 }

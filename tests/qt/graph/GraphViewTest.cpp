@@ -41,12 +41,6 @@ using testsupport::FakeNetFile;
 
 namespace
 {
-std::string TextOf(const GLTextBox* box)
-{
-    const auto* text = dynamic_cast<const TextureTextBox*>(box);
-    return text != nullptr ? text->GetText() : "<no text box>";
-}
-
 class RecordingSearchController : public SearchController
 {
 public:

@@ -55,13 +55,6 @@ using testsupport::RunEventsUntil;
 
 namespace
 {
-// The text of a box made by the headless display.
-std::string TextOf(const GLTextBox* box)
-{
-    const auto* text = dynamic_cast<const TextureTextBox*>(box);
-    return text != nullptr ? text->GetText() : "<no text box>";
-}
-
 // Makes the renderer the display's renderer and input listener (null: none).
 void ShowRenderer(HeadlessGLDisplay& display, GLInteractiveRenderer* renderer)
 {

@@ -16,6 +16,12 @@
 
 #include <cstring>
 
+std::string TextOf(const GLTextBox* box)
+{
+    const auto* text = dynamic_cast<const TextureTextBox*>(box);
+    return text != nullptr ? text->GetText() : "<no text box>";
+}
+
 void PinGLDrivers()
 {
     dl_iterate_phdr(

@@ -17,6 +17,7 @@
 
 #include <array>
 #include <memory>
+#include <string>
 
 class GLRenderer;
 class KeyListener;
@@ -31,6 +32,10 @@ class QOpenGLFramebufferObject;
 // name, out of reach of the suppressions for system libraries. Called at start
 // and whenever a context is made (the driver loads with the first one).
 void PinGLDrivers();
+
+// The text of a box made by the headless display ("<no text box>" for one it
+// did not make).
+std::string TextOf(const GLTextBox* box);
 
 class HeadlessGLDisplay : public FakeGLDisplay
 {

@@ -166,15 +166,8 @@ void RelationGraph::DeleteNodes()
 
 void RelationGraph::ComputeLayout()
 {
-    LayOut(nullptr, nullptr, nullptr);
-}
-
-bool RelationGraph::LayOut(ProgressCallback progress, void* context, const std::atomic<bool>* cancel)
-{
-    if (!RunMinimizer(progress, context, cancel))
-        return false;
+    RunMinimizer(nullptr, nullptr, nullptr);
     FinishLayout();
-    return true;
 }
 
 bool RelationGraph::RunMinimizer(ProgressCallback progress, void* context, const std::atomic<bool>* cancel)

@@ -118,12 +118,11 @@ public:
     // ImportFile without the layout: replaces the graph with the relations of
     // the file. Throws std::runtime_error when the file cannot be opened.
     void ReadFile(const char* path);
-    // The layout with progress (fraction of the iterations done) and a cancel
-    // flag polled between nodes. False when cancelled: positions are then
-    // partly moved and the sizes are stale.
-    bool LayOut(ProgressCallback progress, void* context, const std::atomic<bool>* cancel);
-    // Only the minimiser's part of LayOut (positions and sizes); the closest
-    // neighbours and the average size are left to FinishLayout.
+    // The minimiser's part of ComputeLayout (positions and sizes), with
+    // progress (fraction of the iterations done) and a cancel flag polled
+    // between nodes; the closest neighbours and the average size are left to
+    // FinishLayout. False when cancelled: positions are then partly moved and
+    // the sizes are stale.
     bool RunMinimizer(ProgressCallback progress, void* context, const std::atomic<bool>* cancel);
     // Closest neighbours and the average size after the minimiser ran.
     void FinishLayout();
