@@ -57,6 +57,9 @@ public slots:
     void toggleVerticalSync();
     void multiSamplingChanged();
     void bookmarkAnimationSpeedChanged();
+    // Kept for a grid-lines switch; the atlas draws no grid lines, so it
+    // changes nothing. No control of the window sends it.
+    void toggleAtlasGridLines();
 
 private:
     void buildWindow();
