@@ -3,7 +3,7 @@
 #include "model/GeneExpression.h"
 #include "model/UserPreferences.h"
 #include "shell/ShellCommands.h"
-#include "utility/PlatformServices.h"
+#include "utility/OSUtils.h"
 
 #include <QAction>
 #include <QApplication>
@@ -21,8 +21,11 @@ void ShellCommands::addGeneCommands()
     });
     add(CommandId::ShowGeneInfo, tr("Show Gene Info"), [this](DocumentCommand&) {
         const std::string& base = UserPreferences::GetPreferences()->GetImageSeriesInfoUrl();
+        // After a page that could not be opened (and was reported) the
+        // others would fail the same way.
         for (int row : m_context.SelectedGeneRows())
-            GetPlatformServices()->OpenURL(base + std::to_string(m_model->GetGene(row)->GetImageSeriesId()));
+            if (!OSUtils::OpenBrowser((base + std::to_string(m_model->GetGene(row)->GetImageSeriesId())).c_str()))
+                break;
     });
     add(CommandId::CloseGene, tr("Close Gene"), [this](DocumentCommand&) {
         const std::vector<int> rows = m_context.SelectedGeneRows();
