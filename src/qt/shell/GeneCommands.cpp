@@ -2,6 +2,7 @@
 #include "model/BrainExpressionModel.h"
 #include "model/GeneExpression.h"
 #include "model/UserPreferences.h"
+#include "network/GeneQuery.h"
 #include "shell/ShellCommands.h"
 #include "utility/OSUtils.h"
 
@@ -38,6 +39,15 @@ void ShellCommands::addGeneCommands()
         if (rows.empty())
             return;
         const GeneExpression* gene = m_model->GetGene(rows.front());
+        if (gene == nullptr)
+            return;
+        // The menu item is disabled for such a gene; a shortcut or a menu
+        // opened before the selection changed still gets here.
+        if (!GeneQuery::CanSimlara(gene))
+        {
+            showAlert(QStringLiteral("Not enough information to find similar genes."));
+            return;
+        }
         m_context.FindSimilarGenes(gene->GetSymbol(), gene->GetImageSeriesId());
     })->setAvailability([this] { return m_context.HasSimilarGeneChooser(); });
     // Possible with two or more genes; the model's intersection is not
