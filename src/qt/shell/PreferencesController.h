@@ -57,8 +57,8 @@ public slots:
     void toggleVerticalSync();
     void multiSamplingChanged();
     void bookmarkAnimationSpeedChanged();
-    // Kept for a grid-lines switch; the atlas draws no grid lines, so it
-    // changes nothing. No control of the window sends it.
+    // The atlas grid-lines switch. The atlas draws no grid lines, so it
+    // changes nothing; no control of the window sends it.
     void toggleAtlasGridLines();
 
 private:
