@@ -44,13 +44,20 @@ bool ShowConfirmationBox(const std::string& message)
     return false;
 }
 
+void ReportOpenFailure(OpenTarget kind, const std::string& target)
+{
+    ShowAlertBox((kind == OpenTarget::Page ? "The page could not be opened in a web browser:\n"
+                                           : "The file could not be opened with an application:\n") +
+                 target);
+}
+
 namespace
 {
 // The one road to the browser and to the desktop's applications: the
 // installed services open the target, and when they cannot the user is told
 // in an alert on the document window that names it.
 bool OpenThroughPlatform(bool (PlatformServices::*open)(const std::string&), const std::string& target,
-                         const char* failure, const char* withoutServices)
+                         OpenTarget kind, const char* withoutServices)
 {
     PlatformServices* services = GetPlatformServices();
     if (services == nullptr)
@@ -61,7 +68,7 @@ bool OpenThroughPlatform(bool (PlatformServices::*open)(const std::string&), con
     }
     if ((services->*open)(target))
         return true;
-    ShowAlertBox(failure + target);
+    ReportOpenFailure(kind, target);
     return false;
 }
 } // namespace
@@ -70,8 +77,7 @@ bool OSUtils::OpenBrowser(const char* url)
 {
     if (url == nullptr || *url == '\0')
         return false;
-    return OpenThroughPlatform(&PlatformServices::OpenURL, url, "The page could not be opened in a web browser:\n",
-                               "No web browser available to open ");
+    return OpenThroughPlatform(&PlatformServices::OpenURL, url, OpenTarget::Page, "No web browser available to open ");
 }
 
 bool OpenWithDefaultApplication(const std::string& path)
@@ -82,6 +88,5 @@ bool OpenWithDefaultApplication(const std::string& path)
         std::fflush(stderr);
         return false;
     }
-    return OpenThroughPlatform(&PlatformServices::OpenFile, path, "The file could not be opened with an application:\n",
-                               "No application available to open ");
+    return OpenThroughPlatform(&PlatformServices::OpenFile, path, OpenTarget::File, "No application available to open ");
 }

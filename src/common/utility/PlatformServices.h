@@ -21,7 +21,9 @@ public:
     virtual bool ShowConfirmation(const std::string& message) = 0;
     // Opens the URL in the user's default web browser. False when the
     // platform could not hand it to a browser (none found, none started).
-    // Callers go through OSUtils::OpenBrowser, which tells the user then.
+    // Callers go through OSUtils::OpenBrowser, which tells the user then; a
+    // failure the platform learns of only later is told through
+    // ReportOpenFailure.
     virtual bool OpenURL(const std::string& url) = 0;
     // Opens the local file with the desktop's default application for its
     // type; returns without waiting for that application. False when no
@@ -35,6 +37,17 @@ public:
 PlatformServices* SetPlatformServices(PlatformServices* services);
 // The installed implementation, or null.
 PlatformServices* GetPlatformServices();
+
+// What could not be opened: a page (a URL) or a local file.
+enum class OpenTarget
+{
+    Page,
+    File
+};
+
+// Tells the user, in an alert, that the page or file could not be opened,
+// naming it.
+void ReportOpenFailure(OpenTarget kind, const std::string& target);
 
 // Opens the file through the installed services' OpenFile. When they cannot,
 // the user is told in an alert that names the file; without services (or

@@ -8,7 +8,9 @@
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QThread>
 #include <QUrl>
 
@@ -31,6 +33,35 @@ bool PassedToMainThread(Call call, Qt::ConnectionType type)
         return false;
     if (QCoreApplication::instance() != nullptr)
         QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(call), type);
+    return true;
+}
+
+// Hands the URL to the desktop. The desktop's opener, xdg-open, is run and
+// watched here rather than through QDesktopServices, which only starts it:
+// when it finds no browser or application it says so by its exit status,
+// after this call has returned, and the user is told then. Without xdg-open,
+// Qt looks for a browser itself (BROWSER and the browsers it knows).
+bool OpenWithDesktop(const QUrl& url, OpenTarget kind, const std::string& shown)
+{
+    const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (opener.isEmpty())
+        return QDesktopServices::openUrl(url);
+    // Not parented and not deleted while it runs: some openers wait for the
+    // browser they start, and deleting a running QProcess kills it.
+    auto* process = new QProcess;
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    QObject::connect(process, &QProcess::finished, [process, kind, shown](int code, QProcess::ExitStatus status) {
+        if (status != QProcess::NormalExit || code != 0)
+            ReportOpenFailure(kind, shown);
+        process->deleteLater();
+    });
+    QObject::connect(process, &QProcess::errorOccurred, [process, kind, shown](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
+        ReportOpenFailure(kind, shown);
+        process->deleteLater();
+    });
+    process->start(opener, {url.toString(QUrl::FullyEncoded)});
     return true;
 }
 
@@ -104,7 +135,7 @@ bool QtPlatformServices::OpenURL(const std::string& url)
                                                           : QUrl(text, QUrl::TolerantMode);
     if (!target.isValid() || target.scheme().isEmpty())
         return false;
-    return QDesktopServices::openUrl(target);
+    return OpenWithDesktop(target, OpenTarget::Page, url);
 }
 
 bool QtPlatformServices::OpenFile(const std::string& path)
@@ -114,7 +145,7 @@ bool QtPlatformServices::OpenFile(const std::string& path)
     // A relative path would make a relative "file:" URL, which the desktop
     // cannot open: it is taken from the working folder.
     const QString file = QFileInfo(QString::fromStdString(path)).absoluteFilePath();
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(file));
+    return OpenWithDesktop(QUrl::fromLocalFile(file), OpenTarget::File, path);
 }
 
 void InstallQtPlatformServices()

@@ -3,6 +3,8 @@
 #include "utility/AlertBox.h"
 #include "utility/OSUtils.h"
 #include "support/NoBrowserEnvironment.h"
+#include "support/ScopedEnv.h"
+#include "support/TempDir.h"
 #include "support/qt/Screenshot.h"
 
 #include <QAbstractButton>
@@ -19,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <thread>
 
@@ -143,6 +146,10 @@ public slots:
 
 TEST(QtPlatformServices, BrowserAddressesAndFilesGoToTheDesktopFromAnyThread)
 {
+    // Without xdg-open the requests go through QDesktopServices, whose URL
+    // handlers catch them here.
+    testsupport::TempDir noOpener;
+    testsupport::ScopedEnv path("PATH", noOpener.Path().c_str());
     QtServicesScope scope;
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler("https", &catcher, "Open");
@@ -220,6 +227,57 @@ TEST(QtPlatformServices, WithoutABrowserThePageOrFileIsNamedInAnAlertOnTheWindow
         testsupport::SaveScreenshot(OpenBoxes().front(), "page-not-opened-alert");
     for (QMessageBox* box : OpenBoxes())
         box->close();
+}
+
+// With xdg-open on the PATH the request goes to it, and its exit status is
+// watched: an opener that finds no browser or application says so only when
+// it ends, after the request has returned, and the user is told then.
+TEST(QtPlatformServices, AnOpenerThatFailsLaterIsToldInAnAlertNamingThePage)
+{
+    testsupport::TempDir bin;
+    const std::string log = bin.File("opened.txt");
+    // Fails for addresses that hold "nobrowser", opens everything else.
+    ASSERT_TRUE(testsupport::WriteFileBytes(bin.File("xdg-open"),
+                                            "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + log +
+                                                "'\ncase \"$1\" in *nobrowser*) exit 3;; esac\nexit 0\n"));
+    std::filesystem::permissions(bin.File("xdg-open"), std::filesystem::perms::owner_all);
+    testsupport::ScopedEnv path("PATH", (bin.Path() + ":/usr/bin:/bin").c_str());
+    QtServicesScope scope;
+    QMainWindow window;
+    window.resize(500, 300);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+
+    EXPECT_TRUE(OSUtils::OpenBrowser("https://atlas.example/info?id=100&name=a b"));
+    EXPECT_TRUE(OpenWithDefaultApplication("/tmp/neuron cache/META_JNLP.jnlp"));
+    EXPECT_TRUE(OSUtils::OpenBrowser("https://nobrowser.example/neuron_info.jsp?neuron_name=c1"));
+    EXPECT_TRUE(OpenWithDefaultApplication("/tmp/nobrowser/META_JNLP.jnlp"));
+    // Both openers have ended (every address is in the log), and nothing more comes.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return OpenBoxes().size() >= 2; }, 10000));
+    QTest::qWait(200);
+
+    QStringList texts;
+    for (QMessageBox* box : OpenBoxes())
+    {
+        EXPECT_EQ(box->parentWidget(), &window);
+        texts.append(box->text());
+    }
+    texts.sort();
+    EXPECT_EQ(texts, (QStringList{
+                         "The file could not be opened with an application:\n/tmp/nobrowser/META_JNLP.jnlp",
+                         "The page could not be opened in a web browser:\n"
+                         "https://nobrowser.example/neuron_info.jsp?neuron_name=c1",
+                     }));
+    for (QMessageBox* box : OpenBoxes())
+        box->close();
+    QStringList opened = QString::fromStdString(testsupport::ReadFileBytes(log)).split('\n', Qt::SkipEmptyParts);
+    opened.sort();
+    EXPECT_EQ(opened, (QStringList{
+                          "file:///tmp/neuron%20cache/META_JNLP.jnlp",
+                          "file:///tmp/nobrowser/META_JNLP.jnlp",
+                          "https://atlas.example/info?id=100&name=a%20b",
+                          "https://nobrowser.example/neuron_info.jsp?neuron_name=c1",
+                      }));
 }
 
 #include "QtPlatformServicesTest.moc"
