@@ -217,6 +217,24 @@ TEST_F(LaunchTest, TwoLaunchesAtOnceEndWithOneWindow)
     }
 }
 
+TEST_F(LaunchTest, ALaunchThatStartsACopyEndsWithStatusZeroWhateverTheCopyGives)
+{
+    auto launch = Start({}, false);
+    QString out;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            out += QString::fromUtf8(launch->readAllStandardOutput());
+            return out.contains("First scene frame drawn");
+        },
+        60000))
+        << out.toStdString();
+    const std::vector<pid_t> copies = apptest::ChildrenOf(static_cast<pid_t>(launch->processId()));
+    ASSERT_EQ(1u, copies.size());
+    ::kill(copies[0], SIGKILL);
+    ASSERT_TRUE(apptest::FinishWhileServing(*launch, out, 30000));
+    EXPECT_EQ(0, apptest::Status(*launch));
+}
+
 // A local socket file at path that no application answers on.
 void LeaveStaleSocket(const std::string& path)
 {
