@@ -1,5 +1,7 @@
 #include "platform/QtPlatformServices.h"
 
+#include "utility/OSUtils.h"
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileInfo>
@@ -10,7 +12,6 @@
 #include <QThread>
 #include <QUrl>
 
-#include <cstdio>
 #include <utility>
 
 namespace
@@ -64,6 +65,8 @@ void QtPlatformServices::ShowAlert(const std::string& message)
     QWidget* window = DocumentWindow();
     QMessageBox* box = MakeBox(message, window);
     box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    // Alerts name files and addresses the user may want to copy.
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(window != nullptr ? Qt::WindowModal : Qt::NonModal);
     box->show();
@@ -90,31 +93,28 @@ bool QtPlatformServices::ShowConfirmation(const std::string& message)
     return answer;
 }
 
-void QtPlatformServices::OpenURL(const std::string& url)
+bool QtPlatformServices::OpenURL(const std::string& url)
 {
-    if (PassedToMainThread([this, url] { OpenURL(url); }, Qt::QueuedConnection))
-        return;
+    // Off the main thread the whole request, its failure alert included, is
+    // made again on the main thread.
+    if (PassedToMainThread([url] { OSUtils::OpenBrowser(url.c_str()); }, Qt::QueuedConnection))
+        return true;
     const QString text = QString::fromStdString(url);
     const QUrl target = text.startsWith(QLatin1Char('/')) ? QUrl::fromLocalFile(text)
                                                           : QUrl(text, QUrl::TolerantMode);
     if (!target.isValid() || target.scheme().isEmpty())
-    {
-        std::fprintf(stderr, "Not a web address: %s\n", url.c_str());
-        return;
-    }
-    if (!QDesktopServices::openUrl(target))
-        std::fprintf(stderr, "Could not open %s in a web browser.\n", url.c_str());
+        return false;
+    return QDesktopServices::openUrl(target);
 }
 
-void QtPlatformServices::OpenFile(const std::string& path)
+bool QtPlatformServices::OpenFile(const std::string& path)
 {
-    if (PassedToMainThread([this, path] { OpenFile(path); }, Qt::QueuedConnection))
-        return;
+    if (PassedToMainThread([path] { OpenWithDefaultApplication(path); }, Qt::QueuedConnection))
+        return true;
     // A relative path would make a relative "file:" URL, which the desktop
     // cannot open: it is taken from the working folder.
     const QString file = QFileInfo(QString::fromStdString(path)).absoluteFilePath();
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(file)))
-        std::fprintf(stderr, "Could not open %s.\n", path.c_str());
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(file));
 }
 
 void InstallQtPlatformServices()

@@ -2,6 +2,8 @@
 
 #include "utility/AlertBox.h"
 #include "utility/OSUtils.h"
+#include "support/NoBrowserEnvironment.h"
+#include "support/qt/Screenshot.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -159,6 +161,11 @@ TEST(QtPlatformServices, BrowserAddressesAndFilesGoToTheDesktopFromAnyThread)
     }).join();
     EXPECT_EQ(catcher.urls.size(), 4);
     QCoreApplication::sendPostedEvents();
+    // An address without a scheme is not passed on; the user is told.
+    ASSERT_EQ(OpenBoxes().size(), 1);
+    QPointer<QMessageBox> box = OpenBoxes().front();
+    EXPECT_EQ(box->text().toStdString(), "The page could not be opened in a web browser:\nnot a url");
+    box->close();
 
     QDesktopServices::unsetUrlHandler("https");
     QDesktopServices::unsetUrlHandler("file");
@@ -170,6 +177,49 @@ TEST(QtPlatformServices, BrowserAddressesAndFilesGoToTheDesktopFromAnyThread)
     EXPECT_EQ(catcher.urls[3].toString(QUrl::FullyEncoded).left(8).toStdString(), "file:///");
     EXPECT_EQ(catcher.urls[4].toString().toStdString(), "https://atlas.example/from-thread");
     EXPECT_EQ(catcher.urls[5], QUrl::fromLocalFile("/tmp/from thread.jnlp"));
+}
+
+// Where Qt finds no browser and no application to start (on Linux: no
+// xdg-open, no browser of its own list on the PATH and none named by
+// BROWSER), QDesktopServices::openUrl answers false, and the page or file is
+// named in an alert on the document window, also for a request made on
+// another thread. Qt keeps a browser once it has found one, so nothing
+// before this test in this process may open a page for real.
+TEST(QtPlatformServices, WithoutABrowserThePageOrFileIsNamedInAnAlertOnTheWindow)
+{
+    testsupport::NoBrowserEnvironment noBrowser;
+    QtServicesScope scope;
+    QMainWindow window;
+    window.resize(500, 300);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+
+    EXPECT_FALSE(OSUtils::OpenBrowser("https://atlas.example/info?id=100"));
+    EXPECT_FALSE(OSUtils::OpenBrowser("/opt/nuvaro/Data/Help/index.html"));
+    EXPECT_FALSE(OpenWithDefaultApplication("/tmp/neuron cache/META_JNLP.jnlp"));
+    std::thread([] { OSUtils::OpenBrowser("https://atlas.example/from-thread"); }).join();
+    QCoreApplication::sendPostedEvents();
+
+    QStringList texts;
+    for (QMessageBox* box : OpenBoxes())
+    {
+        EXPECT_EQ(box->parentWidget(), &window);
+        EXPECT_EQ(box->windowModality(), Qt::WindowModal);
+        // The address can be copied from the alert.
+        EXPECT_TRUE(box->textInteractionFlags() & Qt::TextSelectableByMouse);
+        texts.append(box->text());
+    }
+    texts.sort();
+    EXPECT_EQ(texts, (QStringList{
+                         "The file could not be opened with an application:\n/tmp/neuron cache/META_JNLP.jnlp",
+                         "The page could not be opened in a web browser:\n/opt/nuvaro/Data/Help/index.html",
+                         "The page could not be opened in a web browser:\nhttps://atlas.example/from-thread",
+                         "The page could not be opened in a web browser:\nhttps://atlas.example/info?id=100",
+                     }));
+    if (!OpenBoxes().isEmpty())
+        testsupport::SaveScreenshot(OpenBoxes().front(), "page-not-opened-alert");
+    for (QMessageBox* box : OpenBoxes())
+        box->close();
 }
 
 #include "QtPlatformServicesTest.moc"
