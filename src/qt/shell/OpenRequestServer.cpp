@@ -16,8 +16,6 @@
 
 namespace
 {
-// Requests kept while no receiver takes them (the application is starting).
-constexpr std::size_t kMaxWaiting = 64;
 constexpr qint64 kReadChunk = 16 * 1024;
 } // namespace
 
@@ -118,7 +116,7 @@ void OpenRequestServer::read(Connection* connection)
     }
     if (decoder.GetState() != OpenRequest::Decoder::State::Complete)
         return;
-    if (!m_receiver && m_waiting.size() >= kMaxWaiting)
+    if (!m_receiver && m_waiting.size() >= static_cast<std::size_t>(kMaxWaitingRequests))
     {
         drop(connection);
         return;

@@ -23,6 +23,9 @@ class OpenRequestServer : public QObject
 public:
     static constexpr int kMaxConnections = 8;
     static constexpr int kDefaultRequestTimeoutMs = 5000;
+    // Requests kept while no receiver takes them (the application is
+    // starting); later ones are not answered.
+    static constexpr int kMaxWaitingRequests = 16;
 
     using Receiver = std::function<void(const QStringList& files)>;
 

@@ -306,6 +306,15 @@ TEST_F(OpenRequestServerTest, RequestsWaitForTheApplicationToBeReady)
     std::vector<QStringList> late;
     starting.setReceiver([&](const QStringList& files) { late.push_back(files); });
     EXPECT_EQ((std::vector<QStringList>{{"/1.xpr"}, {"/2.xpr"}}), late);
+
+    // Only so many wait: a launch beyond them is not answered.
+    OpenRequestServer busy;
+    const std::string busyPath = dir.File("busy.socket");
+    ASSERT_TRUE(busy.listen(QString::fromStdString(busyPath)));
+    int taken = 0;
+    for (int i = 0; i < OpenRequestServer::kMaxWaitingRequests + 3; ++i)
+        taken += HandOverWhileServing(busyPath, {"/n.xpr"}, 2000, ::getuid(), why) == SingleInstance::Delivery::Delivered;
+    EXPECT_EQ(OpenRequestServer::kMaxWaitingRequests, taken);
 }
 
 TEST_F(OpenRequestServerTest, NoApplicationAnsweringMeansNoHandOver)
