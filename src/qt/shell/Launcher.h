@@ -21,7 +21,7 @@ constexpr const char* kMarker = "/Contents/MacOS/Tessary";
 struct LaunchPlan
 {
     // True: start `program` with `arguments` (argument 0 included), wait and
-    // exit with its status; false: run the application.
+    // exit with status 0 whatever it gives; false: run the application.
     bool relaunch = false;
     std::string program;
     std::vector<std::string> arguments;
