@@ -339,6 +339,40 @@ TEST_F(GraphViewTest, DrawsEdgesSpheresThumbnailsAndLabelsAtBothSizes)
     EXPECT_TRUE(IsGreen(m_display.PixelAt(panX + static_cast<int>(m_view->GetSquareSize()) - 50, 50)));
 }
 
+TEST_F(GraphViewTest, RelationsNearTheLargestFloatAreDrawnAsOrdinaryOnesAre)
+{
+    // The same graph with ordinary weights and with weights whose sums are
+    // beyond the largest float, from the same start.
+    auto draw = [&](const char* weight) {
+        std::srand(5);
+        const std::string w = weight;
+        Load("1,Aaa,2,Bbb," + w + "\n2,Bbb,3,Ccc," + w + "\n3,Ccc,4,Ddd," + w + "\n1,Aaa,3,Ccc," + w + "\n");
+        EXPECT_TRUE(m_view->IsReady());
+        m_display.Display();
+        struct Frame
+        {
+            std::vector<float> sizes;
+            int green = 0;
+            int white = 0;
+        } frame;
+        for (const auto& node : m_view->GetNodes())
+            frame.sizes.push_back(node->GetGraphNode()->GetSize());
+        frame.green = CountPixels(0, 0, 799, 599, IsGreen);
+        frame.white = CountPixels(0, 0, 799, 599, [](const std::array<int, 4>& p) {
+            return p[0] > 200 && p[1] > 200 && p[2] > 200;
+        });
+        return frame;
+    };
+    const auto ordinary = draw("0.5");
+    const auto huge = draw("3e38");
+    ASSERT_EQ(huge.sizes.size(), ordinary.sizes.size());
+    for (size_t i = 0; i < huge.sizes.size(); ++i)
+        EXPECT_NEAR(huge.sizes[i], ordinary.sizes[i], 0.2f * ordinary.sizes[i]) << "node " << i;
+    EXPECT_GT(huge.green, ordinary.green / 2);
+    EXPECT_LT(huge.green, ordinary.green * 2);
+    EXPECT_GT(huge.white, ordinary.white / 2);
+}
+
 TEST_F(GraphViewTest, ASphereSmallerThanAPixelLightsThePixelWhoseCentreItCovers)
 {
     Load("1,Aaa,2,Bbb,1\n");
