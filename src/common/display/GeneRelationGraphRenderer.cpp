@@ -468,7 +468,7 @@ void GeneRelationGraphRenderer::Display()
         glDisable(GL_LINE_SMOOTH);
         glDisable(GL_DEPTH_TEST);
         glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
-        DrawLabels(square);
+        DrawLabels();
     }
     glPopAttrib();
     if (m_tabBar != nullptr && m_tabBar->IsVisible())
@@ -631,9 +631,10 @@ void GeneRelationGraphRenderer::DrawSphere(float x, float y, float z, float radi
     glPopMatrix();
 }
 
-void GeneRelationGraphRenderer::DrawLabels(float square)
+std::vector<GeneRelationGraphRenderer::LabelPlacement> GeneRelationGraphRenderer::PlaceLabels() const
 {
-    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+    const float square = GetSquareSize();
+    std::vector<LabelPlacement> placements;
     for (const auto& node : m_nodes)
     {
         const GraphNode* graphNode = node->GetGraphNode();
@@ -653,9 +654,18 @@ void GeneRelationGraphRenderer::DrawLabels(float square)
         const float vx = x * m_zoom + m_panX;
         const float vy = (y - h / 2.0f) * m_zoom + m_panY;
         const int label = node->GetLabel();
-        m_labels.Queue(label, static_cast<int>(vx - m_labels.GetTextWidth(label) / 2.0f),
-                       static_cast<int>(vy - m_labels.GetLineHeight()), m_width, m_height);
+        const int width = m_labels.GetTextWidth(label);
+        placements.push_back({node.get(), static_cast<int>(vx - width / 2.0f),
+                              static_cast<int>(vy - m_labels.GetLineHeight()), width, m_labels.GetLineHeight()});
     }
+    return placements;
+}
+
+void GeneRelationGraphRenderer::DrawLabels()
+{
+    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+    for (const LabelPlacement& placement : PlaceLabels())
+        m_labels.Queue(placement.node->GetLabel(), placement.x, placement.y, m_width, m_height);
     m_labels.DrawQueued();
 }
 

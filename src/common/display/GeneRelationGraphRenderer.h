@@ -128,6 +128,19 @@ public:
     float GetSquareSize() const;
     // Where a node's centre is drawn, in graph coordinates (before zoom and pan).
     void GetNodeCenter(const GeneRelation::GraphNode* node, float& x, float& y) const;
+    // A label as Display places it: the lower-left corner of its text box in
+    // view pixels (origin bottom left) and the text's size.
+    struct LabelPlacement
+    {
+        const Node* node;
+        int x;
+        int y;
+        int width;
+        int height;
+    };
+    // The labels Display draws at the view's size, zoom and pan, in node
+    // order; a label left out for its larger neighbour has none.
+    std::vector<LabelPlacement> PlaceLabels() const;
 
 private:
     struct LayoutJob;
@@ -163,7 +176,7 @@ private:
     // subdivisions (which look the same) straight into the current batch.
     // With draw false, only makes the display list.
     void DrawSphere(float x, float y, float z, float radius, bool draw = true);
-    void DrawLabels(float square);
+    void DrawLabels();
 
     std::vector<std::unique_ptr<Node>> m_nodes;
     Atlas* m_atlas;

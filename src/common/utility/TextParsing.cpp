@@ -3,10 +3,12 @@
 #include "io/UnicodeFileHelper.h"
 #include "utility/OSUtils.h"
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <cmath>
 #include <fstream>
+#include <limits>
 #include <stdexcept>
 #include <type_traits>
 
@@ -82,6 +84,44 @@ std::string_view LeadingNumber(std::string_view text)
     return text;
 }
 
+// For a decimal number (digits, a point, an exponent) that from_chars found
+// out of range: true when it is too large for a double, false when too small.
+// The number's order of magnitude (the place of its first significant digit
+// plus its exponent) is far above 0 in the one case and far below in the other.
+bool OverflowsDouble(std::string_view number)
+{
+    size_t at = number.find_first_not_of("+-");
+    long long magnitude = 0;
+    bool significant = false;
+    bool afterPoint = false;
+    for (; at < number.size(); ++at)
+    {
+        const char c = number[at];
+        if (c == '.')
+            afterPoint = true;
+        else if (c < '0' || c > '9')
+            break;
+        else if (!significant && c == '0')
+            magnitude -= afterPoint ? 1 : 0;
+        else
+        {
+            significant = true;
+            magnitude += afterPoint ? 0 : 1;
+        }
+    }
+    long long exponent = 0;
+    if (at < number.size())
+    {
+        // 'e' or 'E', a sign, digits; saturated far beyond any double.
+        const bool negative = at + 1 < number.size() && number[at + 1] == '-';
+        for (++at; at < number.size(); ++at)
+            if (number[at] >= '0' && number[at] <= '9')
+                exponent = std::min(exponent * 10 + (number[at] - '0'), 1000000000LL);
+        exponent = negative ? -exponent : exponent;
+    }
+    return magnitude + exponent > 0;
+}
+
 template <typename T>
 bool ParseWholeNumber(std::string_view text, T& value)
 {
@@ -141,12 +181,38 @@ int ParseLeadingInt(std::string_view text, IntOverflow overflow)
 
 float ParseLeadingFloat(std::string_view text)
 {
+    const double value = ParseLeadingDouble(text);
+    if (!std::isfinite(value) || std::fabs(value) > kFloatMax)
+        return 0.0f;
+    return static_cast<float>(value);
+}
+
+double ParseLeadingDouble(std::string_view text)
+{
     text = LeadingNumber(text);
     double value = 0.0;
-    const std::errc error =
-        std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::general).ec;
-    if (error != std::errc() || !std::isfinite(value) || std::fabs(value) > kFloatMax)
-        return 0.0f;
+    const std::from_chars_result result =
+        std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::general);
+    if (result.ec == std::errc())
+        return value;
+    if (result.ec != std::errc::result_out_of_range)
+        return 0.0;
+    const std::string_view number = text.substr(0, static_cast<size_t>(result.ptr - text.data()));
+    const bool negative = number.front() == '-';
+    if (!OverflowsDouble(number))
+        return negative ? -0.0 : 0.0;
+    return negative ? -std::numeric_limits<double>::infinity() : std::numeric_limits<double>::infinity();
+}
+
+float RoundToFloat(double value)
+{
+    // Halfway between the largest float and 2^128 and beyond rounds to
+    // infinity; converting such a double with a cast is undefined.
+    const double overflow = 0x1.ffffffp127;
+    if (value >= overflow)
+        return std::numeric_limits<float>::infinity();
+    if (value <= -overflow)
+        return -std::numeric_limits<float>::infinity();
     return static_cast<float>(value);
 }
 

@@ -43,6 +43,13 @@ enum class IntOverflow
 // not a number or out of the range of float reads as 0.
 int ParseLeadingInt(std::string_view text, IntOverflow overflow);
 float ParseLeadingFloat(std::string_view text);
+// The number at the start of text as strtod reads it, independently of the
+// locale: infinite beyond the range of double ("1e400"), 0 below it, "inf",
+// "infinity" and "nan" in any case, 0 when there is no number.
+double ParseLeadingDouble(std::string_view text);
+// The float nearest to the value, rounding as an IEEE conversion does:
+// infinite where that rounds past the largest float, NaN for NaN.
+float RoundToFloat(double value);
 
 // The precision that makes FormatFloat write the shortest text that reads
 // back as the same float.

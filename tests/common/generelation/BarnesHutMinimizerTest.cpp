@@ -468,6 +468,54 @@ TEST(RelationGraphLayout, CoincidentNegativeAndHugeWeightsStayFinite)
         EXPECT_GE(it->second->GetSize(), 0.0f);
 }
 
+TEST(RelationGraphLayout, HugeWeightsLayOutInTheUnitSquareWithFiniteSizes)
+{
+    const float largest = std::numeric_limits<float>::max();
+    struct Case
+    {
+        const char* name;
+        std::vector<std::tuple<int, int, float>> relations;
+        // Every node well apart from the others; with weights 38 orders of
+        // magnitude apart the light genes may end practically on one spot.
+        bool apart;
+    };
+    const std::vector<Case> cases = {
+        {"triangle of 1e30", {{1, 2, 1e30f}, {2, 3, 1e30f}, {3, 1, 1e30f}}, true},
+        {"square of 1e20 with a diagonal",
+         {{1, 2, 1e20f}, {2, 3, 1e20f}, {3, 4, 1e20f}, {4, 1, 1e20f}, {1, 3, 1e20f}},
+         true},
+        // Node 2 and 3 each sum two of the largest floats.
+        {"path of the largest float", {{1, 2, largest}, {2, 3, largest}, {3, 4, largest}}, true},
+        {"one huge relation among ordinary ones", {{1, 2, 1.0f}, {2, 3, 1e38f}, {3, 4, 1.0f}, {4, 5, 0.5f}}, false},
+        {"tiny weights", {{1, 2, 1e-30f}, {2, 3, 1e-30f}, {3, 1, 2e-30f}}, true},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        RelationGraph graph;
+        for (const auto& [a, b, weight] : c.relations)
+            Relate(graph, a, b, weight);
+        const std::string output = LayOut(graph);
+        EXPECT_NE(output.find("iteration 100 "), std::string::npos) << "the layout stopped early";
+        ExpectFiniteLayout(graph);
+        EXPECT_GT(Distance(graph.GetNode(2), graph.GetNode(3)), 0.05f);
+        for (auto it = graph.Begin(); it != graph.End(); ++it)
+        {
+            const GraphNode* node = it->second;
+            EXPECT_TRUE(std::isfinite(node->GetRepulsionWeight())) << "node " << it->first;
+            for (int axis = 0; axis < 2; ++axis)
+            {
+                EXPECT_GT(node->GetPosition()[axis], -0.25f) << "node " << it->first;
+                EXPECT_LT(node->GetPosition()[axis], 1.25f) << "node " << it->first;
+            }
+            // No sphere wider than the drawing square.
+            EXPECT_LE(node->GetSize(), 1.0f) << "node " << it->first;
+            for (auto other = std::next(it); c.apart && other != graph.End(); ++other)
+                EXPECT_GT(Distance(node, other->second), 0.01f) << it->first << " and " << other->first;
+        }
+    }
+}
+
 namespace
 {
 void QuietLayOut(GeneRelation::RelationGraph& graph)

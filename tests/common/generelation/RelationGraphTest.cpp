@@ -334,6 +334,46 @@ TEST(RelationGraph, NegativeAndNonFiniteWeightsAreIgnoredAndTheImportSaysHowMany
     EXPECT_NE(printed.find("Skipped 3 gene relations"), std::string::npos) << printed;
 }
 
+TEST(RelationImport, WeightsThatAreNoFiniteFloatAreSkippedLikeNegativeOnes)
+{
+    // Each line names its own pair of new genes, so a line that is kept shows
+    // as two nodes. Beyond the largest float ("1e39", "3.41e38") and beyond
+    // double ("1e400") count as infinite; what rounds to the largest float or
+    // underflows to 0 is a finite weight.
+    const std::vector<std::pair<const char*, bool>> weights = {
+        {"nan", false},        {"NaN", false},       {"-nan", false},      {"inf", false},
+        {"-inf", false},       {"Infinity", false},  {"1e39", false},      {"-1e39", false},
+        {"3.41e38", false},    {"1e400", false},     {"1e99999999999", false},
+        {"3.4028234e38", true}, {"1e-400", true},    {"0.000e500", true},  {"0.5", true}};
+    std::string text;
+    int series = 1;
+    for (const auto& [weight, kept] : weights)
+    {
+        text += std::to_string(series) + ",A," + std::to_string(series + 1) + ",B," + weight + "\n";
+        series += 2;
+    }
+    TempDir dir;
+    const std::string path = dir.File("weights.csv");
+    ASSERT_TRUE(WriteFileBytes(path, text));
+    RelationGraph graph;
+    testing::internal::CaptureStdout();
+    graph.ReadFile(path.c_str());
+    const std::string printed = testing::internal::GetCapturedStdout();
+    series = 1;
+    int skipped = 0;
+    for (const auto& [weight, kept] : weights)
+    {
+        EXPECT_EQ(graph.GetNode(series) != nullptr, kept) << weight;
+        if (kept)
+        {
+            EXPECT_TRUE(std::isfinite(EdgeWeight(graph.GetNode(series), graph.GetNode(series + 1)))) << weight;
+        }
+        skipped += kept ? 0 : 1;
+        series += 2;
+    }
+    EXPECT_NE(printed.find("Skipped " + std::to_string(skipped) + " gene relations"), std::string::npos) << printed;
+}
+
 TEST(RelationImport, StopsAtTheGeneAndRelationLimitsSayingSoOnce)
 {
     TempDir dir;

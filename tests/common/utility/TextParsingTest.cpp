@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cmath>
 #include <filesystem>
+#include <limits>
 #include <tuple>
 
 using testsupport::RuntimeErrorOf;
@@ -77,6 +79,32 @@ TEST_F(TextParsing, LeadingNumbersReadLikeTheCLibraryButIgnoreTheLocale)
     for (const auto& [text, value] : {std::pair{"-2.5x", -2.5f}, {"0,5", 0.0f}, {"1e999", 0.0f}, {"nan", 0.0f},
                                       {"-inf", 0.0f}, {" +0.25e1;", 2.5f}})
         EXPECT_EQ(ParseLeadingFloat(text), value) << text;
+}
+
+TEST_F(TextParsing, LeadingDoublesKeepInfinitiesAndNaNAndRoundToFloatsWithoutOverflowing)
+{
+    const double inf = std::numeric_limits<double>::infinity();
+    for (const auto& [text, value] :
+         {std::pair{"1e400", inf}, {"-1e400x", -inf}, {"123456.7e99999999999999999", inf}, {"1e-400", 0.0},
+          {"-0.00000000001e-390", -0.0}, {"0.000e500", 0.0}, {"1000000e-329", 1e-323}, {"INF", inf},
+          {" -Infinity,", -inf}, {"1e39", 1e39}, {"x", 0.0}, {"+-1", 0.0}, {"2.5e1;", 25.0}})
+    {
+        const double read = ParseLeadingDouble(text);
+        EXPECT_EQ(read, value) << text;
+        EXPECT_EQ(std::signbit(read), std::signbit(value)) << text;
+    }
+    EXPECT_TRUE(std::isnan(ParseLeadingDouble("nan")));
+    EXPECT_TRUE(std::isnan(ParseLeadingDouble("-NaN(7)")));
+
+    // The float halfway between the largest float and 2^128 is where
+    // rounding reaches infinity.
+    const float largest = std::numeric_limits<float>::max();
+    const float finf = std::numeric_limits<float>::infinity();
+    for (const auto& [value, rounded] :
+         {std::pair{0x1.fffffefffffffp127, largest}, {0x1.ffffffp127, finf}, {-0x1.ffffffp127, -finf},
+          {1e39, finf}, {-1e300, -finf}, {0.1, 0.1f}, {1e-50, 0.0f}, {inf, finf}})
+        EXPECT_EQ(RoundToFloat(value), rounded) << value;
+    EXPECT_TRUE(std::isnan(RoundToFloat(std::nan(""))));
 }
 
 TEST_F(TextParsing, FloatsAreFormattedWithAPointWhateverTheLocale)

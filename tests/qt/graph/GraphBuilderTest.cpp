@@ -276,8 +276,8 @@ TEST_F(GraphViewBuildTest, ClickingANodeOfTheSampleFamiliesFindsItsSeries)
     m_display.SetMouseListener(m_view.get());
     m_view->LoadFile((servicetest::SampleServiceDir() + "relations/families.csv").c_str());
     ASSERT_TRUE(m_view->IsReady());
-    const GeneRelation::GraphNode* node = m_view->GetGraph().GetNode(m_seed);
-    ASSERT_NE(node, nullptr);
+    const GeneRelation::GraphNode* node = m_view->GetGraph().Begin()->second;
+    m_seed = node->GetImageSeriesId();
     ASSERT_NE(node->GetGeneId(), 0);
     // The node alone under the pointer: the others move out of the way.
     for (auto it = m_view->GetGraph().Begin(); it != m_view->GetGraph().End(); ++it)

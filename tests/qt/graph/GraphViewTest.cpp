@@ -28,6 +28,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
@@ -339,6 +340,40 @@ TEST_F(GraphViewTest, DrawsEdgesSpheresThumbnailsAndLabelsAtBothSizes)
     EXPECT_TRUE(IsGreen(m_display.PixelAt(panX + static_cast<int>(m_view->GetSquareSize()) - 50, 50)));
 }
 
+TEST_F(GraphViewTest, RelationsNearTheLargestFloatAreDrawnAsOrdinaryOnesAre)
+{
+    // The same graph with ordinary weights and with weights whose sums are
+    // beyond the largest float, from the same start.
+    auto draw = [&](const char* weight) {
+        std::srand(5);
+        const std::string w = weight;
+        Load("1,Aaa,2,Bbb," + w + "\n2,Bbb,3,Ccc," + w + "\n3,Ccc,4,Ddd," + w + "\n1,Aaa,3,Ccc," + w + "\n");
+        EXPECT_TRUE(m_view->IsReady());
+        m_display.Display();
+        struct Frame
+        {
+            std::vector<float> sizes;
+            int green = 0;
+            int white = 0;
+        } frame;
+        for (const auto& node : m_view->GetNodes())
+            frame.sizes.push_back(node->GetGraphNode()->GetSize());
+        frame.green = CountPixels(0, 0, 799, 599, IsGreen);
+        frame.white = CountPixels(0, 0, 799, 599, [](const std::array<int, 4>& p) {
+            return p[0] > 200 && p[1] > 200 && p[2] > 200;
+        });
+        return frame;
+    };
+    const auto ordinary = draw("0.5");
+    const auto huge = draw("3e38");
+    ASSERT_EQ(huge.sizes.size(), ordinary.sizes.size());
+    for (size_t i = 0; i < huge.sizes.size(); ++i)
+        EXPECT_NEAR(huge.sizes[i], ordinary.sizes[i], 0.2f * ordinary.sizes[i]) << "node " << i;
+    EXPECT_GT(huge.green, ordinary.green / 2);
+    EXPECT_LT(huge.green, ordinary.green * 2);
+    EXPECT_GT(huge.white, ordinary.white / 2);
+}
+
 TEST_F(GraphViewTest, ASphereSmallerThanAPixelLightsThePixelWhoseCentreItCovers)
 {
     Load("1,Aaa,2,Bbb,1\n");
@@ -546,19 +581,30 @@ TEST_F(GraphViewTest, DeletingTheViewMidDownloadAbortsTheThumbnails)
 
 namespace
 {
-TEST_F(GraphViewTest, TheSampleFamiliesLoadWithAtMost128Thumbnails)
+TEST_F(GraphViewTest, AtMost128NodesGetAThumbnailTheLargestFirst)
 {
-    const std::string path = testsupport::SampleDataDir() + "../../../../sample-service/relations/families.csv";
+    // A ring of 300 genes of one size, three of them heavier by a relation
+    // to a lighter gene: all are at least 0.8 times the average size.
+    std::string text;
+    for (int i = 1; i <= 300; ++i)
+        text += std::to_string(i) + ",G" + std::to_string(i) + "," + std::to_string(i % 300 + 1) + ",G" +
+                std::to_string(i % 300 + 1) + ",1\n";
+    for (const int member : {120, 200, 299})
+        text += "1000,Hub," + std::to_string(member) + ",G" + std::to_string(member) + ",0.5\n";
     m_display.Resize(1024, 768);
-    m_view->LoadFile(path.c_str());
+    Load(text);
     ASSERT_TRUE(m_view->IsReady());
-    EXPECT_GT(m_view->GetGraph().GetNumNodes(), 300);
-    int thumbnails = 0;
+    std::vector<int> withThumbnail;
     for (const auto& node : m_view->GetNodes())
-        thumbnails += node->GetThumbnail() != nullptr ? 1 : 0;
-    EXPECT_EQ(thumbnails, GeneRelationGraphRenderer::kMaxThumbnails);
+        if (node->GetThumbnail() != nullptr)
+            withThumbnail.push_back(node->GetGraphNode()->GetImageSeriesId());
+    ASSERT_EQ(withThumbnail.size(), static_cast<size_t>(GeneRelationGraphRenderer::kMaxThumbnails));
+    // The three largest (120, 200, 299), then the ring's lowest series ids.
+    std::vector<int> expected = {200, 299};
+    for (int id = 1; id <= 126; ++id)
+        expected.push_back(id);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(withThumbnail, expected);
     m_display.Display();
-    if (const char* png = std::getenv("NUVARO_GRAPH_PNG"))
-        m_display.GrabImage().convertToFormat(QImage::Format_RGB32).save(png);
 }
 } // namespace

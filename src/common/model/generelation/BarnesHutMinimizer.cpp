@@ -19,11 +19,8 @@ const int kIterations = 100;
 // (bench/relation_layout.cpp).
 const float kOpening = 2.0f;
 const int kMaxTreeDepth = 20;
-
-float Weight(const GraphNode* node)
-{
-    return node->GetRepulsionWeight();
-}
+// Node weights the layout takes as they are (see WeightScaleFor).
+const int kWeightExponentRange = 20;
 
 bool IsFinite(const float* v)
 {
@@ -141,6 +138,7 @@ BarnesHutMinimizer::BarnesHutMinimizer(RelationGraph* graph)
       m_attractionExponent(1.0f),
       m_gravitationFactor(0.01f),
       m_baryCenter(),
+      m_weightScale(1.0),
       m_progress(nullptr),
       m_progressContext(nullptr),
       m_cancel(nullptr),
@@ -174,6 +172,30 @@ bool BarnesHutMinimizer::PollCancel()
 
 BarnesHutMinimizer::~BarnesHutMinimizer() = default;
 
+double BarnesHutMinimizer::WeightScaleFor(double largestWeight)
+{
+    if (!(largestWeight > 0.0) || !std::isfinite(largestWeight))
+        return 1.0;
+    // largestWeight = m 2^exponent with m in [0.5, 1).
+    int exponent = 0;
+    std::frexp(largestWeight, &exponent);
+    if (exponent > kWeightExponentRange)
+        return std::ldexp(1.0, kWeightExponentRange - exponent);
+    if (exponent < -kWeightExponentRange)
+        return std::ldexp(1.0, -exponent);
+    return 1.0;
+}
+
+float BarnesHutMinimizer::Weight(const GraphNode* node) const
+{
+    return ScaledWeight(node->GetWeightSum(), m_weightScale);
+}
+
+float BarnesHutMinimizer::EdgeWeight(float weight) const
+{
+    return m_weightScale == 1.0 ? weight : ScaledWeight(weight, m_weightScale);
+}
+
 float BarnesHutMinimizer::GetDist(const float* p, const float* q)
 {
     double dx = static_cast<double>(p[0]) - q[0];
@@ -183,21 +205,21 @@ float BarnesHutMinimizer::GetDist(const float* p, const float* q)
 
 float BarnesHutMinimizer::ComputeRepulsionFactor()
 {
-    float weights = 0.0f;
-    float edgeWeights = 0.0f;
+    double weights = 0.0;
+    double edgeWeights = 0.0;
     for (auto it = m_graph->Begin(); it != m_graph->End(); ++it)
     {
         const GraphNode* node = it->second;
         weights += Weight(node);
         for (auto edge = node->EdgeBegin(); edge != node->EdgeEnd(); ++edge)
-            edgeWeights += edge->second;
+            edgeWeights += EdgeWeight(edge->second);
     }
-    if (weights > 0.0f && edgeWeights > 0.0f)
+    if (weights > 0.0 && edgeWeights > 0.0)
     {
-        float factor = edgeWeights / weights / weights *
-                       std::pow(weights, 0.5f * (m_attractionExponent - m_repulsionExponent));
-        if (std::isfinite(factor))
-            return factor;
+        const double factor = edgeWeights / weights / weights *
+                              std::pow(weights, 0.5 * (m_attractionExponent - m_repulsionExponent));
+        if (std::isfinite(factor) && factor <= std::numeric_limits<float>::max())
+            return static_cast<float>(factor);
     }
     return 1.0f;
 }
@@ -237,7 +259,7 @@ float BarnesHutMinimizer::GetAttractionEnergy(const GraphNode* node)
         if (edge->first == node)
             continue;
         float distance = GetDist(edge->first->GetPosition(), node->GetPosition());
-        energy += edge->second * std::pow(distance, m_attractionExponent) / m_attractionExponent;
+        energy += EdgeWeight(edge->second) * std::pow(distance, m_attractionExponent) / m_attractionExponent;
     }
     return energy;
 }
@@ -294,7 +316,7 @@ float BarnesHutMinimizer::AddAttractionDir(const GraphNode* node, float* dir)
         float distance = GetDist(other, position);
         if (distance == 0.0f)
             continue;
-        float t = edge->second * std::pow(distance, m_attractionExponent - 2.0f);
+        float t = EdgeWeight(edge->second) * std::pow(distance, m_attractionExponent - 2.0f);
         for (int axis = 0; axis < 2; ++axis)
             dir[axis] += (other[axis] - position[axis]) * t;
         estimate += std::fabs(m_attractionExponent - 1.0f) * t;
@@ -396,25 +418,26 @@ std::unique_ptr<OctTree> BarnesHutMinimizer::BuildOctTree()
 void BarnesHutMinimizer::PrintStatistics(const OctTree* tree)
 {
     int count = m_graph->GetNumNodes();
-    float attractionWeight = 0.0f;
-    float attractionEnergy = 0.0f;
-    float weights = 0.0f;
-    float squaredWeights = 0.0f;
-    float repulsionEnergy = 0.0f;
+    double attractionWeight = 0.0;
+    double attractionEnergy = 0.0;
+    double weights = 0.0;
+    double squaredWeights = 0.0;
+    double repulsionEnergy = 0.0;
     for (auto it = m_graph->Begin(); it != m_graph->End(); ++it)
     {
         const GraphNode* node = it->second;
         for (auto edge = node->EdgeBegin(); edge != node->EdgeEnd(); ++edge)
-            attractionWeight += edge->second;
+            attractionWeight += EdgeWeight(edge->second);
         attractionEnergy += GetAttractionEnergy(node);
-        weights += Weight(node);
-        squaredWeights += Weight(node) * Weight(node);
+        const double weight = Weight(node);
+        weights += weight;
+        squaredWeights += weight * weight;
         repulsionEnergy += GetRepulsionEnergy(node, tree);
     }
-    float a = m_attractionExponent;
-    float r = m_repulsionExponent;
-    float meanAttraction = std::pow(a * attractionEnergy / attractionWeight, 1.0f / a);
-    float overallRepulsion = weights * weights - squaredWeights;
+    double a = m_attractionExponent;
+    double r = m_repulsionExponent;
+    double meanAttraction = std::pow(a * attractionEnergy / attractionWeight, 1.0 / a);
+    double overallRepulsion = weights * weights - squaredWeights;
     std::printf("Number of attracting nodes: %d\n", count);
     std::printf("Overall attraction: %g\n", attractionWeight);
     std::printf("Weighted mean of attraction energy: %g\n", meanAttraction);
@@ -422,8 +445,8 @@ void BarnesHutMinimizer::PrintStatistics(const OctTree* tree)
     std::printf("Overall repulsion: %g\n", overallRepulsion);
     std::printf("Repulsion energy: %g\n", repulsionEnergy);
     repulsionEnergy /= m_repulsionFactor;
-    float meanRepulsion = r == 0.0f ? std::exp(-repulsionEnergy / overallRepulsion)
-                                    : std::pow(r * -repulsionEnergy / overallRepulsion, 1.0f / r);
+    double meanRepulsion = r == 0.0 ? std::exp(-repulsionEnergy / overallRepulsion)
+                                    : std::pow(r * -repulsionEnergy / overallRepulsion, 1.0 / r);
     std::printf("Weighted mean of repulsion energy: %g\n", meanRepulsion);
     std::printf("Mean attraction / mean repulsion: %g\n", meanAttraction / meanRepulsion);
 }
@@ -516,6 +539,11 @@ void BarnesHutMinimizer::ComputeLayout()
     if (m_graph->GetNumNodes() < 2)
         return;
 
+    double largestWeight = 0.0;
+    for (auto it = m_graph->Begin(); it != m_graph->End(); ++it)
+        largestWeight = std::fmax(largestWeight, it->second->GetWeightSum());
+    m_weightScale = WeightScaleFor(largestWeight);
+
     m_repulsionFactor = ComputeRepulsionFactor();
     ComputeBaryCenter();
     std::unique_ptr<OctTree> tree = BuildOctTree();
@@ -566,7 +594,7 @@ bool BarnesHutMinimizer::EndIteration(int iteration, float energy)
 
 void BarnesHutMinimizer::IteratePacked()
 {
-    PackedLayout packed(*m_graph);
+    PackedLayout packed(*m_graph, m_weightScale);
     for (int iteration = 1; iteration <= kIterations; ++iteration)
     {
         AnnealExponents(iteration);

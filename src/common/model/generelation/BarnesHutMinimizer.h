@@ -66,6 +66,14 @@ private:
 // node's size is set from its weight. Only positions and sizes change. The
 // iterations run on PackedLayout (flat arrays, float, two threads from 1000
 // nodes on) unless SetExact asks for the node-by-node operations below.
+//
+// Weights enter every sum of the layout in float. So that relations near the
+// largest float lay out as others do, the layout takes every node and
+// relation weight times a power of two that brings the largest node weight
+// to within 2^-20 and 2^20 when it lies outside (1 otherwise: such graphs lay
+// out exactly as given). Positions grow with the square root of the weights
+// and sizes with the square root of a node's weight over the layout's extent,
+// so the scaling into the unit square undoes the factor.
 class BarnesHutMinimizer
 {
 public:
@@ -111,9 +119,16 @@ public:
     float GetAttractionExponent() const { return m_attractionExponent; }
     float GetRepulsionFactor() const { return m_repulsionFactor; }
     float GetGravitationFactor() const { return m_gravitationFactor; }
+    // The factor on every weight of the last ComputeLayout (1 until then).
+    double GetWeightScale() const { return m_weightScale; }
+    // That factor for a graph whose largest node weight is the given one.
+    static double WeightScaleFor(double largestWeight);
     const float* GetBaryCenter() const { return m_baryCenter; }
 
 private:
+    // A node's repulsion weight and a relation's weight as the layout uses them.
+    float Weight(const GraphNode* node) const;
+    float EdgeWeight(float weight) const;
     // Places the node at base + multiple x dir and returns its energy there.
     float TrialEnergy(GraphNode* node, const OctTree* tree, const float* base, const float* dir, int multiple);
     // Moves one node along its direction to the best multiple of a step.
@@ -142,6 +157,7 @@ private:
     float m_attractionExponent;
     float m_gravitationFactor;
     float m_baryCenter[2];
+    double m_weightScale;
     ProgressCallback m_progress;
     void* m_progressContext;
     const std::atomic<bool>* m_cancel;

@@ -1,6 +1,7 @@
 #include "model/generelation/PackedLayout.h"
 
 #include "model/generelation/RelationGraph.h"
+#include "utility/TextParsing.h"
 
 #include <algorithm>
 #include <cmath>
@@ -110,6 +111,11 @@ int ChildIndex(const float* middle, const float* position)
 }
 } // namespace
 
+float ScaledWeight(double weight, double scale)
+{
+    return RoundToFloat(weight * scale);
+}
+
 void LogsOfSquares(const float* squared, int count, float* logs)
 {
     for (int k = 0; k < count; ++k)
@@ -122,7 +128,7 @@ void PowersOfSquares(const float* squared, int count, float half, float* powers)
         powers[k] = PowerOfSquared(squared[k], half);
 }
 
-PackedLayout::PackedLayout(const RelationGraph& graph)
+PackedLayout::PackedLayout(const RelationGraph& graph, double weightScale)
     : m_baryCenter(), m_treeMin(), m_treeMax(), m_rootWidth(0.0f), m_hasTree(false)
 {
     const int count = graph.GetNumNodes();
@@ -133,7 +139,7 @@ PackedLayout::PackedLayout(const RelationGraph& graph)
     for (auto it = graph.Begin(); it != graph.End(); ++it)
     {
         indices.emplace(it->second, static_cast<int>(m_weights.size()));
-        m_weights.push_back(it->second->GetRepulsionWeight());
+        m_weights.push_back(ScaledWeight(it->second->GetWeightSum(), weightScale));
         positions.push_back(it->second->GetPosition()[0]);
         positions.push_back(it->second->GetPosition()[1]);
     }
@@ -147,7 +153,7 @@ PackedLayout::PackedLayout(const RelationGraph& graph)
             if (edge->first == it->second)
                 continue;
             m_edgeTarget.push_back(indices.at(edge->first));
-            m_edgeWeight.push_back(edge->second);
+            m_edgeWeight.push_back(ScaledWeight(edge->second, weightScale));
         }
     }
     m_edgeStart.push_back(static_cast<int>(m_edgeTarget.size()));

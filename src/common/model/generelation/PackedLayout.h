@@ -41,6 +41,11 @@ int BestStepMultiple(float& bestEnergy, Trial trial)
     return best;
 }
 
+// A node or relation weight as the layout works with it: the weight times
+// the layout's weight scale (a power of two, see BarnesHutMinimizer), as a
+// float.
+float ScaledWeight(double weight, double scale);
+
 // The layout's logarithms and powers of squared distances x (0 or more, +inf
 // or NaN), count at a time in vectorised loops.
 // ln x to about 2e-7 relative: -inf for 0, x itself for +inf and NaN.
@@ -82,7 +87,8 @@ public:
     // second thread.
     static constexpr int kSplitNodes = 1000;
 
-    explicit PackedLayout(const RelationGraph& graph);
+    // The graph's node and relation weights are taken times weightScale.
+    PackedLayout(const RelationGraph& graph, double weightScale);
 
     // One iteration: the barycentre, a fresh tree, then every node moved
     // along its direction to the best multiple of a step. Returns false when

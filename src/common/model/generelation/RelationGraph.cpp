@@ -2,6 +2,7 @@
 
 #include "model/generelation/BarnesHutMinimizer.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdlib>
@@ -39,7 +40,7 @@ GraphNode::GraphNode(int imageSeriesId, int geneId, const char* name, const char
 }
 
 GraphNode::GraphNode(int imageSeriesId, int geneId, const char* name, const char* symbol, const float* position)
-    : m_repulsionWeight(0.0f),
+    : m_weightSum(0.0),
       m_closestNeighborDistance(std::numeric_limits<float>::max()),
       m_size(1.0f),
       m_imageSeriesId(imageSeriesId),
@@ -86,13 +87,14 @@ int GraphNode::GetGeneId() const
 
 float GraphNode::GetRepulsionWeight() const
 {
-    return m_repulsionWeight;
+    const double largest = std::numeric_limits<float>::max();
+    return static_cast<float>(std::clamp(m_weightSum, -largest, largest));
 }
 
 void GraphNode::AddEdge(GraphNode* neighbor, float weight)
 {
     if (m_edges.emplace(neighbor, weight).second)
-        m_repulsionWeight += weight;
+        m_weightSum += weight;
 }
 
 GraphNode::EdgeMap::const_iterator GraphNode::EdgeBegin() const
@@ -216,7 +218,7 @@ std::unique_ptr<RelationGraph> RelationGraph::CopyForLayout() const
         for (const auto& edge : entry.second->m_edges)
             node->m_edges.emplace_hint(node->m_edges.end(), copy->m_nodes[edge.first->m_imageSeriesId], edge.second);
         // The sum as the original added it up, so that the layouts agree to the bit.
-        node->m_repulsionWeight = entry.second->m_repulsionWeight;
+        node->m_weightSum = entry.second->m_weightSum;
     }
     return copy;
 }

@@ -44,8 +44,11 @@ public:
     virtual const std::string& GetName() const;
     virtual int GetImageSeriesId() const;
     virtual int GetGeneId() const;
-    // The sum of the weights of the node's edges.
+    // The sum of the weights of the node's edges (the largest float when
+    // the sum is beyond it).
     virtual float GetRepulsionWeight() const;
+    // The same sum in double precision, as it was added up.
+    double GetWeightSum() const { return m_weightSum; }
     // Adds an edge to the neighbour; an existing edge keeps its first weight.
     virtual void AddEdge(GraphNode* neighbor, float weight);
     virtual EdgeMap::const_iterator EdgeBegin() const;
@@ -65,7 +68,9 @@ private:
 
     EdgeMap m_edges;
     float m_position[2];
-    float m_repulsionWeight;
+    // The repulsion weight, summed in double so that relations near the
+    // largest float add up to a finite number.
+    double m_weightSum;
     float m_closestNeighborDistance;
     float m_size;
     int m_imageSeriesId;

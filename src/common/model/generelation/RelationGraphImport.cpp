@@ -29,6 +29,14 @@ struct RelationLine
     float weight = 0.0f;
 };
 
+// A weight as the graph stores it: "nan", "inf" and numbers beyond the range
+// of float stay infinite or NaN, so that the import refuses them instead of
+// taking them as 0.
+float ReadWeight(const std::string& field)
+{
+    return RoundToFloat(ParseLeadingDouble(field));
+}
+
 // Fills relation from the fields of a line; false when the line holds no
 // relation (too few fields, or a series id that does not read as non-zero).
 bool ReadRelation(const std::vector<std::string>& fields, RelationLine& relation)
@@ -42,7 +50,7 @@ bool ReadRelation(const std::vector<std::string>& fields, RelationLine& relation
             relation.symbol[i] = fields[4 * i + 2];
             relation.name[i] = fields[4 * i + 3];
         }
-        relation.weight = ParseLeadingFloat(fields[8]);
+        relation.weight = ReadWeight(fields[8]);
     }
     else if (fields.size() >= 5)
     {
@@ -53,7 +61,7 @@ bool ReadRelation(const std::vector<std::string>& fields, RelationLine& relation
             relation.symbol[i] = fields[2 * i + 1];
             relation.name[i] = fields[2 * i + 1];
         }
-        relation.weight = ParseLeadingFloat(fields[4]);
+        relation.weight = ReadWeight(fields[4]);
     }
     else
         return false;
@@ -125,6 +133,6 @@ void RelationGraph::ReadFile(const char* path)
                     relation.symbol[1].c_str(), relation.weight);
     }
     if (badWeights != 0)
-        std::printf("Skipped %d gene relations with a negative or unreadable weight.\n", badWeights);
+        std::printf("Skipped %d gene relations with a negative or non-finite weight.\n", badWeights);
 }
 } // namespace GeneRelation
