@@ -117,14 +117,26 @@ void GeneQueryReplyReader::StartElement(const char* name, const char**)
         m_inGene = true;
 }
 
+std::string GeneQueryReplyReader::FieldTooLongMessage()
+{
+    return "The server's reply holds a field longer than the limit of " + std::to_string(kMaxFieldLength) +
+           " bytes.";
+}
+
 void GeneQueryReplyReader::DataHandler(const char* data, int length)
 {
-    m_text.append(data, static_cast<size_t>(length));
+    // One byte past the bound is enough to tell that a field is too long.
+    const size_t room = kMaxFieldLength + 1 - std::min(m_text.size(), kMaxFieldLength + 1);
+    m_text.append(data, std::min(room, static_cast<size_t>(std::max(length, 0))));
 }
 
 void GeneQueryReplyReader::EndElement(const char* name)
 {
-    switch (m_soap ? Lookup(kSoapFields, name) : Lookup(kGetFields, name))
+    const FieldType field = m_soap ? Lookup(kSoapFields, name) : Lookup(kGetFields, name);
+    const bool isField = field != kNoField || (m_inGene && std::strcmp(name, "id") == 0);
+    if (isField && m_text.size() > kMaxFieldLength)
+        throw RefusedReply(FieldTooLongMessage());
+    switch (field)
     {
     case kTotalField:
         m_items.push_back(Item{true, ParseLeadingInt(m_text, IntOverflow::Clamp), Record()});
@@ -373,15 +385,28 @@ void GeneQuery::ResponseReceived(const std::string&, unsigned long)
 
 void GeneQuery::DataReceived(const void* data, unsigned long length)
 {
-    ParseAndDeliver(static_cast<const char*>(data), length, false);
+    std::string refusal;
+    const unsigned generation = m_generation;
+    if (!ParseAndDeliver(static_cast<const char*>(data), length, false, refusal) || refusal.empty() ||
+        generation != m_generation)
+        return;
+    // The rest of a refused reply is not wanted; it fails like a transfer.
+    NetFile::AbortAndClear(m_transfer);
+    DownloadFailed(refusal);
 }
 
 void GeneQuery::DownloadComplete(const void*, unsigned long)
 {
     m_transfer = nullptr;
+    std::string refusal;
     const unsigned generation = m_generation;
-    if (!ParseAndDeliver(nullptr, 0, true) || generation != m_generation)
+    if (!ParseAndDeliver(nullptr, 0, true, refusal) || generation != m_generation)
         return;
+    if (!refusal.empty())
+    {
+        ReportFailure(refusal);
+        return;
+    }
     std::printf("Query complete.  Number of genes: %d\n", m_total);
     if (m_listener != nullptr)
         m_listener->GeneQueryComplete(this);
@@ -390,18 +415,25 @@ void GeneQuery::DownloadComplete(const void*, unsigned long)
 void GeneQuery::DownloadFailed(const std::string& message)
 {
     m_transfer = nullptr;
+    std::string refusal;
     const unsigned generation = m_generation;
-    if (!ParseAndDeliver(nullptr, 0, true) || generation != m_generation)
+    if (!ParseAndDeliver(nullptr, 0, true, refusal) || generation != m_generation)
         return;
+    ReportFailure(message);
+}
+
+void GeneQuery::ReportFailure(const std::string& message)
+{
     std::printf("Query failed: %s\n", message.c_str());
     if (m_listener != nullptr)
         m_listener->GeneQueryError(this, message);
 }
 
-bool GeneQuery::ParseAndDeliver(const char* data, unsigned long length, bool final)
+bool GeneQuery::ParseAndDeliver(const char* data, unsigned long length, bool final, std::string& refusal)
 {
     // A reply that breaks off is not reported: the records read before the
-    // fault stay, later ones are not seen.
+    // fault stay, later ones are not seen. A reply the reader refuses keeps
+    // the records before the refusal too, and its reason is passed back.
     try
     {
         do
@@ -411,6 +443,10 @@ bool GeneQuery::ParseAndDeliver(const char* data, unsigned long length, bool fin
             data += chunk;
             length -= static_cast<unsigned long>(chunk);
         } while (length > 0);
+    }
+    catch (const RefusedReply& e)
+    {
+        refusal = e.what();
     }
     catch (const std::exception&)
     {

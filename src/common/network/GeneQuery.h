@@ -5,6 +5,7 @@
 #include "utility/XMLElementHandler.h"
 #include "utility/XMLParser.h"
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -46,9 +47,24 @@ public:
 // plain reply of the GET form. Element names are matched exactly; numbers are
 // read as the leading decimal number of the text (0 when there is none),
 // whatever the process locale.
+//
+// Each field's text is bounded: a reply whose field is longer than
+// kMaxFieldLength bytes is refused when that field ends (RefusedReply).
+// The text of other elements is never used and is kept only up to the bound.
 class GeneQueryReplyReader : public XMLElementHandler
 {
 public:
+    // Far beyond any real name, symbol, address or date.
+    static constexpr size_t kMaxFieldLength = 4096;
+
+    // Thrown out of the parse of a reply that breaks a bound of the reader.
+    class RefusedReply : public std::runtime_error
+    {
+    public:
+        using std::runtime_error::runtime_error;
+    };
+    static std::string FieldTooLongMessage();
+
     // One result record as read; the defaults stand for fields the reply
     // does not give.
     struct Record
@@ -164,8 +180,11 @@ public:
 
 private:
     // Feeds a chunk (null and final to end the reply) and hands what it read
-    // to the list. False when this query was deleted meanwhile.
-    bool ParseAndDeliver(const char* data, unsigned long length, bool final);
+    // to the list. False when this query was deleted meanwhile. refusal
+    // receives the reason when the reader refused the reply.
+    bool ParseAndDeliver(const char* data, unsigned long length, bool final, std::string& refusal);
+    // Logs the failure and tells the listener.
+    void ReportFailure(const std::string& message);
     // Hands the items read so far to the list; false when this query was
     // deleted by a list call. Stops early when a list call aborted or
     // restarted the query.
