@@ -5,7 +5,8 @@
 // only (imageId, level) was ("whole_key" 0), each against the bare deletion
 // of the same rows by rowid in one statement, on an identical database, in
 // the same run. "ratio" is CleanCache / bare deletion; "deleted" the tiles
-// cleaning removed.
+// cleaning removed. The older layout runs at 20 000 tiles only: at 80 000 it
+// takes minutes.
 
 #include "image/SqlTileCache.h"
 #include "io/SqlDatabase.h"
@@ -104,7 +105,6 @@ BENCHMARK(BM_CleanTileCache)
     ->Args({20000, 1})
     ->Args({20000, 0})
     ->Args({80000, 1})
-    ->Args({80000, 0})
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime();
