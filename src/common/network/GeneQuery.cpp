@@ -90,7 +90,7 @@ FieldType Lookup(const FieldName (&table)[N], const char* name)
 // ---------------------------------------------------------------------------
 // GeneQueryReplyReader
 
-GeneQueryReplyReader::GeneQueryReplyReader() : m_soap(true), m_inGene(false)
+GeneQueryReplyReader::GeneQueryReplyReader() : m_soap(true), m_inGene(false), m_inField(false)
 {
 }
 
@@ -98,6 +98,7 @@ void GeneQueryReplyReader::StartReply(bool soap)
 {
     m_soap = soap;
     m_inGene = false;
+    m_inField = false;
     m_text.clear();
     m_record = Record();
     m_items.clear();
@@ -110,11 +111,19 @@ std::vector<GeneQueryReplyReader::Item> GeneQueryReplyReader::TakeItems()
     return items;
 }
 
+bool GeneQueryReplyReader::IsField(const char* name) const
+{
+    // In the SOAP form a Gene element carries its gene id as "id".
+    return (m_soap ? Lookup(kSoapFields, name) : Lookup(kGetFields, name)) != kNoField ||
+           (m_inGene && std::strcmp(name, "id") == 0);
+}
+
 void GeneQueryReplyReader::StartElement(const char* name, const char**)
 {
     m_text.clear();
     if (std::strcmp(name, "Gene") == 0)
         m_inGene = true;
+    m_inField = IsField(name);
 }
 
 std::string GeneQueryReplyReader::FieldTooLongMessage()
@@ -128,15 +137,17 @@ void GeneQueryReplyReader::DataHandler(const char* data, int length)
     // One byte past the bound is enough to tell that a field is too long.
     const size_t room = kMaxFieldLength + 1 - std::min(m_text.size(), kMaxFieldLength + 1);
     m_text.append(data, std::min(room, static_cast<size_t>(std::max(length, 0))));
+    if (m_inField && m_text.size() > kMaxFieldLength)
+        throw RefusedReply(FieldTooLongMessage());
 }
 
 void GeneQueryReplyReader::EndElement(const char* name)
 {
-    const FieldType field = m_soap ? Lookup(kSoapFields, name) : Lookup(kGetFields, name);
-    const bool isField = field != kNoField || (m_inGene && std::strcmp(name, "id") == 0);
-    if (isField && m_text.size() > kMaxFieldLength)
+    // A field whose text an inner element split is checked here.
+    if (IsField(name) && m_text.size() > kMaxFieldLength)
         throw RefusedReply(FieldTooLongMessage());
-    switch (field)
+    m_inField = false;
+    switch (m_soap ? Lookup(kSoapFields, name) : Lookup(kGetFields, name))
     {
     case kTotalField:
         m_items.push_back(Item{true, ParseLeadingInt(m_text, IntOverflow::Clamp), Record()});

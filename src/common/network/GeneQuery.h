@@ -49,8 +49,9 @@ public:
 // whatever the process locale.
 //
 // Each field's text is bounded: a reply whose field is longer than
-// kMaxFieldLength bytes is refused when that field ends (RefusedReply).
-// The text of other elements is never used and is kept only up to the bound.
+// kMaxFieldLength bytes is refused (RefusedReply) as soon as its text passes
+// the bound, or at the latest when the field ends. The text of other
+// elements is never used and is kept only up to the bound.
 class GeneQueryReplyReader : public XMLElementHandler
 {
 public:
@@ -105,8 +106,13 @@ public:
 private:
     void EndRecord();
 
+    // Whether the element name is a field of the form in use.
+    bool IsField(const char* name) const;
+
     bool m_soap;
     bool m_inGene;
+    // The innermost open element is a field.
+    bool m_inField;
     std::string m_text;
     Record m_record;
     std::vector<Item> m_items;

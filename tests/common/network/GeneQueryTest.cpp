@@ -471,7 +471,11 @@ TEST_F(GeneQueryTest, AReplyWithAnOverlongFieldFailsAndKeepsTheRecordsBeforeIt)
                              std::string(2 * 1024 * 1024, 'x') + "</geneName></Gene>\n";
     const std::string reply = SoapReply(Records(0, 2) + huge + Records(3, 2), 5);
     FakeNetFile::Latest()->Respond();
-    EXPECT_FALSE(FakeNetFile::Latest()->Deliver(reply, 64 * 1024)) << "the transfer is aborted";
+    // The transfer ends as soon as the name passes the bound, not with the name.
+    const size_t nameStart = reply.find("xxxx");
+    EXPECT_FALSE(FakeNetFile::Latest()->Deliver(reply.substr(0, nameStart + GeneQueryReplyReader::kMaxFieldLength + 1),
+                                                1024))
+        << "the transfer is aborted";
     EXPECT_EQ(FakeNetFile::LiveCount(), 0);
     EXPECT_EQ(list.calls, (Calls{"remove new", "response", "resize 5", "add 0", "add 1",
                                  "error " + GeneQueryReplyReader::FieldTooLongMessage()}));
