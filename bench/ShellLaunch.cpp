@@ -4,6 +4,8 @@
 // QOpenGLWidget with the same surface format until its first paintGL. The two
 // alternate within the run; the atlas is installed by a warm-up launch first.
 // Reports the medians ("subject_ms", "bare_ms") and their quotient "ratio".
+// Then a launch with a file while the application runs, which hands the
+// file over and ends ("handover_ms").
 // Needs an X display (run under xvfb-run).
 //   bench_ShellLaunch --bare   is the bare program.
 
@@ -12,6 +14,7 @@
 #include "BenchTiming.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QMainWindow>
 #include <QOpenGLWidget>
 #include <QProcess>
@@ -73,6 +76,9 @@ QProcessEnvironment& ChildEnvironment()
         QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"})
             e.insert(name, home.filePath(name));
+        // A session folder of its own (private, as the temporary folder is):
+        // a launch never hands its files to an application the user runs.
+        e.insert("XDG_RUNTIME_DIR", home.path());
         e.insert("NUVARO_QUIT_AFTER_FIRST_FRAME", "1");
         return e;
     }();
@@ -142,6 +148,66 @@ void BM_LaunchToFirstFrame(benchmark::State& state)
     state.counters["ratio"] = Median(subject) / Median(bare);
 }
 BENCHMARK(BM_LaunchToFirstFrame)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(7);
+
+// A launch with one file while the application runs: from the start of the
+// launch to its end, the file handed over (goal: well under the time to a
+// first frame). Reports the median "handover_ms".
+void BM_HandOverToRunningApplication(benchmark::State& state)
+{
+    const QString app = QString::fromUtf8(NUVARO_BENCH_APP);
+    const QString xprs = QFileInfo(app).absolutePath() + "/../Resources/Data/xprs/";
+    const QStringList shipped{xprs + "Non_Pyr_Principal.xpr", xprs + "Pyramidal.xpr", xprs + "Interneuron.xpr"};
+    QProcessEnvironment env = ChildEnvironment();
+    env.remove("NUVARO_QUIT_AFTER_FIRST_FRAME");
+    QProcess running;
+    running.setProcessEnvironment(env);
+    running.start(app, shipped);
+    QByteArray out;
+    const Clock::time_point start = Clock::now();
+    while (!out.contains("First scene frame drawn") && running.state() != QProcess::NotRunning &&
+           Seconds(start) < 120.0)
+    {
+        running.waitForReadyRead(50);
+        out += running.readAllStandardOutput();
+    }
+    if (!out.contains("First scene frame drawn"))
+    {
+        state.SkipWithError("the application drew no frame");
+        running.kill();
+        running.waitForFinished();
+        return;
+    }
+    std::vector<double> times;
+    for (auto _ : state)
+    {
+        QProcess launch;
+        launch.setProcessEnvironment(env);
+        const Clock::time_point begun = Clock::now();
+        launch.start(app, {shipped[1]});
+        // The application answers from its event loop: keep reading its output.
+        while (launch.state() != QProcess::NotRunning && Seconds(begun) < 30.0)
+        {
+            launch.waitForFinished(5);
+            running.readAllStandardOutput();
+        }
+        const double seconds = Seconds(begun);
+        if (launch.state() != QProcess::NotRunning || launch.exitCode() != 0)
+        {
+            state.SkipWithError("the launch did not hand over its file");
+            launch.kill();
+            launch.waitForFinished();
+            break;
+        }
+        times.push_back(seconds);
+        state.SetIterationTime(seconds);
+    }
+    running.terminate();
+    if (!running.waitForFinished(10000))
+        running.kill();
+    running.waitForFinished();
+    state.counters["handover_ms"] = 1000.0 * Median(times);
+}
+BENCHMARK(BM_HandOverToRunningApplication)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(9);
 } // namespace
 
 int main(int argc, char** argv)

@@ -33,17 +33,21 @@ mkdir -p "$XDG_RUNTIME_DIR" "$TMPDIR" && chmod 700 "$XDG_RUNTIME_DIR"
 werror=OFF
 if [ "${CI:-}" = "true" ]; then werror=ON; fi
 
+# run_suite DIR [LOCALE] [ctest options...]: the locale goes to the tests
+# through env, not as an assignment in front of the call, since bash would then
+# switch its own locale too and warn when the locale was made after it started
+# (deps.sh generates it on a fresh machine).
 run_suite() {
-  local dir=$1
-  shift
-  xvfb-run -a -s "-screen 0 1280x1024x24" \
+  local dir=$1 locale=$2
+  shift 2
+  env ${locale:+LC_ALL=$locale LANG=$locale} xvfb-run -a -s "-screen 0 1280x1024x24" \
     ctest --test-dir "$dir" --output-on-failure --parallel "$jobs" --timeout 600 "$@"
 }
 
 echo "== Release build =="
 "$root/scripts/build.sh" "$root/build" -DCMAKE_BUILD_TYPE=Release -DNUVARO_WERROR=$werror
 status=0
-run_suite "$root/build" || status=$?
+run_suite "$root/build" "" || status=$?
 
 echo "== Sanitizer build =="
 "$root/scripts/build.sh" "$root/build-asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -56,6 +60,6 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # LeakSanitizer's exit-time thread tracer can crash while Mesa's software
 # renderer threads are shutting down on a busy machine; a suite that fails
 # that way gets one more run. Real failures fail both runs.
-LC_ALL=de_DE.UTF-8 LANG=de_DE.UTF-8 run_suite "$root/build-asan" --repeat until-pass:2 || status=$?
+run_suite "$root/build-asan" de_DE.UTF-8 --repeat until-pass:2 || status=$?
 
 exit $status

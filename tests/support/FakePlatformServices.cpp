@@ -23,13 +23,19 @@ bool FakePlatformServices::ShowConfirmation(const std::string& message)
     return m_answer;
 }
 
-void FakePlatformServices::OpenURL(const std::string& url)
+bool FakePlatformServices::OpenURL(const std::string& url)
 {
+    if (onOpen)
+        onOpen(url);
     urls.push_back(url);
+    return m_opens;
 }
 
-void FakePlatformServices::OpenFile(const std::string& path)
+bool FakePlatformServices::OpenFile(const std::string& path)
 {
+    if (onOpen)
+        onOpen(path);
     files.push_back(path);
+    return m_opens;
 }
 } // namespace testsupport

@@ -176,7 +176,7 @@ void GenerateDataFolder(const std::string& folder, int threads, std::ostream& lo
 
     // The grid files are written by the application's own writer, which
     // reads the atlas of this very folder.
-    setenv("NUVARO_DATA_DIR", std::filesystem::absolute(folder).string().c_str(), 1);
+    UseFolderAtlas(folder);
     const auto neuronGrids = NeuronClassGrids(neuronVoxels);
     for (int c = 0; c < kNeuronClassCount; ++c)
         WriteGridFile(Join(folder, std::string("xprs/") + NeuronClassName(c) + ".xpr"), neuronGrids[c]);

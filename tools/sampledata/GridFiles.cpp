@@ -5,11 +5,14 @@
 
 #include "io/BufferCompression.h"
 #include "io/MemoryStream.h"
+#include "model/Atlas.h"
 #include "model/GeneExpression.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <stdexcept>
 
 namespace sampledata
@@ -127,6 +130,16 @@ std::string EncodeThumbnail(const GridData& data, uint32_t version, uint32_t ful
     PutU32(out, expected);
     out.append(reinterpret_cast<const char*>(block.GetBuffer()), 8 + compressed);
     return out;
+}
+
+void UseFolderAtlas(const std::string& folder)
+{
+    std::string path = std::filesystem::absolute(folder).string();
+    if (path.empty() || path.back() != '/')
+        path += '/';
+    // Anything else that looks for the data folder finds this one too.
+    setenv("NUVARO_DATA_DIR", path.c_str(), 1);
+    Atlas::MakeAtlas(path, path);
 }
 
 void WriteGridFile(const std::string& path, const GridData& data)

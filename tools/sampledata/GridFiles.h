@@ -32,6 +32,12 @@ struct GridData
     std::vector<Expressor> voxels;
 };
 
+// Makes the process-wide atlas, which the grid file reader and writer use,
+// from the data folder `folder` unless one exists. The folder stands in for
+// the user's atlas folder too: the tools never install the atlas, and making
+// the user's folders is left to the application's first run.
+void UseFolderAtlas(const std::string& folder);
+
 // The data set as a version 3 grid file.
 std::string EncodeVersion3(const GridData& data);
 

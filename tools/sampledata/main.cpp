@@ -3,12 +3,12 @@
 //   nuvaro-sampledata [--threads N] [--service SERVICEFOLDER] --check FOLDER
 #include "Checker.h"
 #include "Generator.h"
+#include "GridFiles.h"
 #include "Parallel.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <exception>
-#include <filesystem>
 #include <iostream>
 #include <string>
 
@@ -49,7 +49,7 @@ int main(int argc, char** argv)
             return 0;
         }
         // The grid file reader takes the structures from the atlas of this folder.
-        setenv("NUVARO_DATA_DIR", std::filesystem::absolute(folder).string().c_str(), 1);
+        sampledata::UseFolderAtlas(folder);
         auto problems = sampledata::CheckDataFolder(folder, threads, std::cout);
         if (!service.empty())
             for (const auto& problem : sampledata::CheckServiceFolder(service, threads, std::cout))

@@ -81,6 +81,13 @@ Atlas* Atlas::GetAtlas()
     return sAtlas;
 }
 
+Atlas* Atlas::MakeAtlas(const std::string& dataPath, const std::string& userAtlasPath)
+{
+    if (sAtlas == nullptr)
+        sAtlas = new Atlas(dataPath, userAtlasPath);
+    return sAtlas;
+}
+
 void Atlas::DeleteAtlas()
 {
     delete sAtlas;

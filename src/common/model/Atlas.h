@@ -87,6 +87,11 @@ public:
     // the user atlas folder (ResourcePath). A constructor failure passes to the
     // caller and leaves no instance, so the next call tries again.
     static Atlas* GetAtlas();
+    // The process-wide instance, made from the given folders when there is
+    // none yet; for programs that read grid files against a data folder of
+    // their own and must not make the user's atlas folder (the sample data
+    // tools). A constructor failure passes to the caller and leaves no instance.
+    static Atlas* MakeAtlas(const std::string& dataPath, const std::string& userAtlasPath);
     // Deletes the instance and forgets it.
     static void DeleteAtlas();
 

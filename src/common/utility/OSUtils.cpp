@@ -1,7 +1,5 @@
 #include "utility/OSUtils.h"
 
-#include "utility/PlatformServices.h"
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -125,18 +123,8 @@ void OSUtils::PreferLargePages(void* buffer, size_t size)
 #endif
 }
 
-void OSUtils::OpenBrowser(const char* url)
-{
-    if (url == nullptr || *url == '\0')
-        return;
-    if (PlatformServices* services = GetPlatformServices())
-    {
-        services->OpenURL(url);
-        return;
-    }
-    std::fprintf(stderr, "No web browser available to open %s\n", url);
-    std::fflush(stderr);
-}
+// OSUtils::OpenBrowser is in PlatformServices.cpp, beside the road to the
+// desktop's default applications that it shares.
 
 FileReplacement::~FileReplacement()
 {

@@ -42,8 +42,12 @@ public:
     // them (a no-op elsewhere, and for buffers under a few megabytes): a
     // volume of tens of megabytes then takes a page fault per 2 MB, not per 4 KB.
     static void PreferLargePages(void* buffer, size_t size);
-    // Asks the platform to open the URL in the user's browser.
-    static void OpenBrowser(const char* url);
+    // Asks the platform to open the URL (or an absolute file path) in the
+    // user's browser. When it cannot, the user is told in an alert that
+    // names the address; without platform services the address is only
+    // printed to standard error. True when a browser was asked; false for
+    // a null or empty URL too.
+    static bool OpenBrowser(const char* url);
 };
 
 // Several whole-file replacements made together, as ReplaceFileContents makes

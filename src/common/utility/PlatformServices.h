@@ -19,11 +19,17 @@ public:
     // Asks the question with the buttons "No" (the default) and "Yes" and
     // waits; true only when the user chose "Yes".
     virtual bool ShowConfirmation(const std::string& message) = 0;
-    // Opens the URL in the user's default web browser.
-    virtual void OpenURL(const std::string& url) = 0;
+    // Opens the URL in the user's default web browser. False when the
+    // platform could not hand it to a browser (none found, none started).
+    // Callers go through OSUtils::OpenBrowser, which tells the user then; a
+    // failure the platform learns of only later is told through
+    // ReportOpenFailure.
+    virtual bool OpenURL(const std::string& url) = 0;
     // Opens the local file with the desktop's default application for its
-    // type; returns without waiting for that application.
-    virtual void OpenFile(const std::string& path) = 0;
+    // type; returns without waiting for that application. False when no
+    // application could be started for it. Callers go through
+    // OpenWithDefaultApplication.
+    virtual bool OpenFile(const std::string& path) = 0;
 };
 
 // Installs the platform's implementation (not owned; null removes it) and
@@ -32,8 +38,21 @@ PlatformServices* SetPlatformServices(PlatformServices* services);
 // The installed implementation, or null.
 PlatformServices* GetPlatformServices();
 
-// Opens the file through the installed services' OpenFile; without services
-// (or with an empty path) only prints the path to standard error.
-void OpenWithDefaultApplication(const std::string& path);
+// What could not be opened: a page (a URL) or a local file.
+enum class OpenTarget
+{
+    Page,
+    File
+};
+
+// Tells the user, in an alert, that the page or file could not be opened,
+// naming it.
+void ReportOpenFailure(OpenTarget kind, const std::string& target);
+
+// Opens the file through the installed services' OpenFile. When they cannot,
+// the user is told in an alert that names the file; without services (or
+// with an empty path) the path is only printed to standard error. True when
+// the file was handed to an application.
+bool OpenWithDefaultApplication(const std::string& path);
 
 #endif

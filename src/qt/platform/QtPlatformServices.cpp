@@ -1,16 +1,19 @@
 #include "platform/QtPlatformServices.h"
 
+#include "utility/OSUtils.h"
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QThread>
 #include <QUrl>
 
-#include <cstdio>
 #include <utility>
 
 namespace
@@ -30,6 +33,35 @@ bool PassedToMainThread(Call call, Qt::ConnectionType type)
         return false;
     if (QCoreApplication::instance() != nullptr)
         QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(call), type);
+    return true;
+}
+
+// Hands the URL to the desktop. The desktop's opener, xdg-open, is run and
+// watched here rather than through QDesktopServices, which only starts it:
+// when it finds no browser or application it says so by its exit status,
+// after this call has returned, and the user is told then. Without xdg-open,
+// Qt looks for a browser itself (BROWSER and the browsers it knows).
+bool OpenWithDesktop(const QUrl& url, OpenTarget kind, const std::string& shown)
+{
+    const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (opener.isEmpty())
+        return QDesktopServices::openUrl(url);
+    // Not parented and not deleted while it runs: some openers wait for the
+    // browser they start, and deleting a running QProcess kills it.
+    auto* process = new QProcess;
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    QObject::connect(process, &QProcess::finished, [process, kind, shown](int code, QProcess::ExitStatus status) {
+        if (status != QProcess::NormalExit || code != 0)
+            ReportOpenFailure(kind, shown);
+        process->deleteLater();
+    });
+    QObject::connect(process, &QProcess::errorOccurred, [process, kind, shown](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
+        ReportOpenFailure(kind, shown);
+        process->deleteLater();
+    });
+    process->start(opener, {url.toString(QUrl::FullyEncoded)});
     return true;
 }
 
@@ -64,6 +96,8 @@ void QtPlatformServices::ShowAlert(const std::string& message)
     QWidget* window = DocumentWindow();
     QMessageBox* box = MakeBox(message, window);
     box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    // Alerts name files and addresses the user may want to copy.
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(window != nullptr ? Qt::WindowModal : Qt::NonModal);
     box->show();
@@ -90,31 +124,28 @@ bool QtPlatformServices::ShowConfirmation(const std::string& message)
     return answer;
 }
 
-void QtPlatformServices::OpenURL(const std::string& url)
+bool QtPlatformServices::OpenURL(const std::string& url)
 {
-    if (PassedToMainThread([this, url] { OpenURL(url); }, Qt::QueuedConnection))
-        return;
+    // Off the main thread the whole request, its failure alert included, is
+    // made again on the main thread.
+    if (PassedToMainThread([url] { OSUtils::OpenBrowser(url.c_str()); }, Qt::QueuedConnection))
+        return true;
     const QString text = QString::fromStdString(url);
     const QUrl target = text.startsWith(QLatin1Char('/')) ? QUrl::fromLocalFile(text)
                                                           : QUrl(text, QUrl::TolerantMode);
     if (!target.isValid() || target.scheme().isEmpty())
-    {
-        std::fprintf(stderr, "Not a web address: %s\n", url.c_str());
-        return;
-    }
-    if (!QDesktopServices::openUrl(target))
-        std::fprintf(stderr, "Could not open %s in a web browser.\n", url.c_str());
+        return false;
+    return OpenWithDesktop(target, OpenTarget::Page, url);
 }
 
-void QtPlatformServices::OpenFile(const std::string& path)
+bool QtPlatformServices::OpenFile(const std::string& path)
 {
-    if (PassedToMainThread([this, path] { OpenFile(path); }, Qt::QueuedConnection))
-        return;
+    if (PassedToMainThread([path] { OpenWithDefaultApplication(path); }, Qt::QueuedConnection))
+        return true;
     // A relative path would make a relative "file:" URL, which the desktop
     // cannot open: it is taken from the working folder.
     const QString file = QFileInfo(QString::fromStdString(path)).absoluteFilePath();
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(file)))
-        std::fprintf(stderr, "Could not open %s.\n", path.c_str());
+    return OpenWithDesktop(QUrl::fromLocalFile(file), OpenTarget::File, path);
 }
 
 void InstallQtPlatformServices()

@@ -14,28 +14,103 @@
 #include "shell/Launcher.h"
 #include "shell/NuvaroAppController.h"
 #include "shell/NuvaroDoc.h"
+#include "shell/OpenRequest.h"
+#include "shell/OpenRequestServer.h"
+#include "shell/SingleInstance.h"
 #include "utility/ResourcePath.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 
+#include <unistd.h>
+
+namespace
+{
+// How long a launch waits for another launch that is starting the
+// application, and for the running application to take its files.
+constexpr int kLockWaitMs = 10000;
+constexpr int kAnswerWaitMs = 5000;
+
+// Looks for the application running on this desktop and hands it the files.
+// True when it took them. Otherwise the lock is held (unless it could not be
+// had in time) so that no other launch starts an application before this
+// one listens; place is empty when files cannot be shared safely here.
+bool HandedOver(const std::vector<std::string>& files, SingleInstance::Place& place, SingleInstance::Lock& lock)
+{
+    std::string why;
+    if (!SingleInstance::FindPlace(place, why))
+    {
+        std::fprintf(stderr, "Files opened later go to a new window: %s\n", why.c_str());
+        ::unsetenv(SingleInstance::kLockVariable);
+        place = {};
+        return false;
+    }
+    // A launch that started this process looked already, under this lock.
+    if (lock.Adopt(place.lock))
+        return false;
+    const bool locked = lock.Acquire(place.lock, kLockWaitMs);
+    std::vector<std::string> absolute;
+    for (const std::string& file : files)
+    {
+        const std::string path = SingleInstance::Absolute(file);
+        if (OpenRequest::CanCarry(path))
+            absolute.push_back(path);
+        else
+            std::fprintf(stderr, "Could not open file %s: the path is too long\n", file.c_str());
+    }
+    const SingleInstance::Delivery delivery =
+        SingleInstance::HandOver(place.socket, absolute, kAnswerWaitMs, ::getuid(), why);
+    if (delivery == SingleInstance::Delivery::NoInstance)
+    {
+        if (!locked)
+            std::fprintf(stderr, "Another launch of Tessary did not finish starting; starting anyway.\n");
+        return false;
+    }
+    if (!why.empty())
+        std::fprintf(stderr, "%s\n", why.c_str());
+    return true;
+}
+} // namespace
+
 int RunNuvaro(int argc, char** argv)
 {
-    // The decision uses the arguments as given, before Qt takes its own.
+    // The decision uses the arguments as given; Qt never reads them.
     const std::vector<std::string> raw(argv, argv + argc);
     const Launcher::LaunchPlan plan = Launcher::PlanLaunch(raw, ResourcePath::ExecutablePath());
+    Launcher::PrintLines(plan);
+    SingleInstance::Place place;
+    SingleInstance::Lock lock;
+    if (HandedOver(Launcher::UserFiles(raw), place, lock))
+        return 0;
     if (plan.relaunch)
-        return Launcher::Execute(plan);
-    Launcher::Execute(plan);
+    {
+        // The started copy listens and then lets the lock go.
+        lock.HandToChild();
+        Launcher::Execute(plan);
+        return 0;
+    }
 
     ApplyDefaultSurfaceFormat();
-    QApplication app(argc, argv);
+    // Qt sees only the program path: every other argument is a user's file,
+    // whatever it begins with, never an option of Qt's.
+    int qtArgc = argc > 0 ? 1 : 0;
+    char* qtArgv[] = {argc > 0 ? argv[0] : nullptr, nullptr};
+    QApplication app(qtArgc, qtArgv);
     QApplication::setApplicationName(QStringLiteral("Nuvaro"));
     UseCNumericLocale();
+    OpenRequestServer server;
+    if (!place.socket.empty())
+    {
+        QString why;
+        if (!server.listen(QFile::decodeName(QByteArray::fromStdString(place.socket)), &why))
+            std::fprintf(stderr, "Files opened later go to a new window: %s\n", why.toLocal8Bit().constData());
+    }
+    lock.Release();
     UserPreferences::SetStore(std::make_shared<QSettingsStore>());
     InstallQtPlatformServices();
     InstallQtMainThreadDispatcher();
@@ -45,8 +120,9 @@ int RunNuvaro(int argc, char** argv)
     NetFile::SetUserAgent(UserPreferences::GetPreferences()->GetUserAgent());
     GLView::testCapabilities();
 
-    QStringList files = QCoreApplication::arguments();
-    files.removeFirst();
+    QStringList files;
+    for (int i = 1; i < argc; ++i)
+        files << QFile::decodeName(argv[i]);
     auto controller = std::make_unique<NuvaroAppController>();
     const bool quitAfterFirstFrame = std::getenv("NUVARO_QUIT_AFTER_FIRST_FRAME") != nullptr;
     QObject::connect(controller.get(), &NuvaroAppController::firstSceneFrameDrawn, &app, [quitAfterFirstFrame] {
@@ -58,7 +134,11 @@ int RunNuvaro(int argc, char** argv)
     const int status = controller->start(files);
     if (status != 0)
         return status;
+    server.setReceiver([target = controller.get()](const QStringList& handedOver) {
+        target->openHandedOverFiles(handedOver);
+    });
     const int result = app.exec();
+    server.setReceiver(nullptr);
     controller.reset();
     return result;
 }

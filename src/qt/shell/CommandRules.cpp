@@ -76,4 +76,11 @@ CommandStatus ValidateCommand(CommandId command, int tag, const DocumentState& s
     }
 }
 
+bool HandlerGoesOn(CommandId command, int tag, const DocumentState& s)
+{
+    if (command == CommandId::FindSimilarGenes)
+        return s.selectedRows >= 1;
+    return ValidateCommand(command, tag, s).enabled;
+}
+
 } // namespace shell

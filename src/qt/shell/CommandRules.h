@@ -111,6 +111,13 @@ struct CommandStatus
 // command carries (colour mode, compass location, plane, tool mode).
 CommandStatus ValidateCommand(CommandId command, int tag, const DocumentState& state);
 
+// Whether the command's handler goes on when its action fires (by a
+// shortcut, or from a menu validated before the document changed): the
+// rule's enabled state, except for a command whose handler tells the user
+// why it cannot act. Find Similar Genes goes on with any selected row and
+// explains a gene that lacks the information for the search in an alert.
+bool HandlerGoesOn(CommandId command, int tag, const DocumentState& state);
+
 } // namespace shell
 
 #endif

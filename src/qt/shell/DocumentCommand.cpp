@@ -24,7 +24,7 @@ void DocumentCommand::validate(const DocumentState& state)
 bool DocumentCommand::run()
 {
     bool ran = false;
-    if (ValidateCommand(m_id, m_tag, m_commands.state()).enabled && isAvailable() && m_body)
+    if (HandlerGoesOn(m_id, m_tag, m_commands.state()) && isAvailable() && m_body)
     {
         ran = true;
         m_commands.runAlerting([this] { m_body(*this); });

@@ -15,8 +15,8 @@ class ShellCommands;
 
 // One command of the window, attached to one QAction: it sets the action's
 // enabled and checked state from its row of the rule table, and when the
-// action fires it asks the rule again (a shortcut fires without a menu being
-// validated) and runs its body only when the rule allows it. Exceptions from
+// action fires it asks the rules again (a shortcut fires without a menu being
+// validated) and runs its body only when HandlerGoesOn allows it. Exceptions from
 // the body end here and are shown as an alert on the window. Checkable
 // actions have toggled themselves before the body runs; bodies read the new
 // state from the model, and the check mark is set from the rule afterwards.
@@ -39,7 +39,7 @@ public:
 
     // Applies the rule to the action.
     void validate(const DocumentState& state);
-    // Runs the command when its rule allows it now; true when it ran.
+    // Runs the command when the rules let its handler go on now; true when it ran.
     bool run();
 
 private:

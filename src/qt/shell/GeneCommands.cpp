@@ -2,8 +2,9 @@
 #include "model/BrainExpressionModel.h"
 #include "model/GeneExpression.h"
 #include "model/UserPreferences.h"
+#include "network/GeneQuery.h"
 #include "shell/ShellCommands.h"
-#include "utility/PlatformServices.h"
+#include "utility/OSUtils.h"
 
 #include <QAction>
 #include <QApplication>
@@ -21,8 +22,11 @@ void ShellCommands::addGeneCommands()
     });
     add(CommandId::ShowGeneInfo, tr("Show Gene Info"), [this](DocumentCommand&) {
         const std::string& base = UserPreferences::GetPreferences()->GetImageSeriesInfoUrl();
+        // After a page that could not be opened (and was reported) the
+        // others would fail the same way.
         for (int row : m_context.SelectedGeneRows())
-            GetPlatformServices()->OpenURL(base + std::to_string(m_model->GetGene(row)->GetImageSeriesId()));
+            if (!OSUtils::OpenBrowser((base + std::to_string(m_model->GetGene(row)->GetImageSeriesId())).c_str()))
+                break;
     });
     add(CommandId::CloseGene, tr("Close Gene"), [this](DocumentCommand&) {
         const std::vector<int> rows = m_context.SelectedGeneRows();
@@ -35,6 +39,15 @@ void ShellCommands::addGeneCommands()
         if (rows.empty())
             return;
         const GeneExpression* gene = m_model->GetGene(rows.front());
+        if (gene == nullptr)
+            return;
+        // The menu item is disabled for such a gene; a shortcut or a menu
+        // opened before the selection changed still gets here.
+        if (!GeneQuery::CanSimlara(gene))
+        {
+            showAlert(QStringLiteral("Not enough information to find similar genes."));
+            return;
+        }
         m_context.FindSimilarGenes(gene->GetSymbol(), gene->GetImageSeriesId());
     })->setAvailability([this] { return m_context.HasSimilarGeneChooser(); });
     // Possible with two or more genes; the model's intersection is not

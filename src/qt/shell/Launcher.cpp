@@ -58,11 +58,22 @@ LaunchPlan PlanLaunch(const std::vector<std::string>& argv, const std::string& s
     return plan;
 }
 
-int Execute(const LaunchPlan& plan)
+std::vector<std::string> UserFiles(const std::vector<std::string>& argv)
+{
+    if (argv.size() <= 1)
+        return {};
+    return std::vector<std::string>(argv.begin() + 1, argv.end());
+}
+
+void PrintLines(const LaunchPlan& plan)
 {
     for (const std::string& line : plan.lines)
         std::fputs(line.c_str(), stdout);
     std::fflush(stdout);
+}
+
+int Execute(const LaunchPlan& plan)
+{
     if (!plan.relaunch)
         return -1;
     std::vector<char*> args;

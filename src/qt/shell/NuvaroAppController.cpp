@@ -86,6 +86,21 @@ bool NuvaroAppController::openFile(const QString& path)
     return true;
 }
 
+void NuvaroAppController::openHandedOverFiles(const QStringList& files)
+{
+    if (NuvaroDoc* doc = currentDocument())
+    {
+        QWidget* window = doc->window();
+        if (window->isMinimized())
+            window->showNormal();
+        window->show();
+        window->raise();
+        window->activateWindow();
+    }
+    for (const QString& file : files)
+        openFile(file);
+}
+
 NuvaroDoc* NuvaroAppController::openDocumentWithContentsOfFile(const QString& path, bool display)
 {
     NuvaroDoc* doc = currentDocument();

@@ -28,6 +28,10 @@ public:
     // the open) document; noted as recent when read. False when there is no
     // document or the read failed.
     bool openFile(const QString& path);
+    // Files a later launch handed over: the window comes forward and each
+    // file is opened as openFile opens it. A launch without files only
+    // brings the window forward.
+    void openHandedOverFiles(const QStringList& files);
     // Open and Open Recent: as openFile, but the file is noted as recent
     // whatever the read gives. With no document a new one is made for the
     // file (shown when display is true). Returns the document.

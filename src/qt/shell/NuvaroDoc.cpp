@@ -27,7 +27,7 @@
 #include "shell/StructureOutlines.h"
 #include "shell/VersionUpdateHandler.h"
 #include "utility/AlertBox.h"
-#include "utility/PlatformServices.h"
+#include "utility/OSUtils.h"
 #include "utility/ProgressCallback.h"
 #include "utility/ResourcePath.h"
 
@@ -42,6 +42,7 @@
 #include <QProgressBar>
 #include <QStackedWidget>
 #include <QTableView>
+#include <QTimer>
 #include <QTreeView>
 
 #include <cstdio>
@@ -98,7 +99,9 @@ int NuvaroDoc::runStartupWork()
     const int build = UserPreferences::GetPreferences()->GetBuild();
     if (Defaults().GetInt(kLastVersionRunKey) < build)
     {
-        showHelp();
+        // Opened once the event loop runs, when the document window is
+        // shown: a page that cannot be opened is reported on that window.
+        QTimer::singleShot(0, qApp, [] { RunAlerting([] { showHelp(); }); });
         Defaults().SetInt(kLastVersionRunKey, build);
     }
     return 0;
@@ -106,8 +109,7 @@ int NuvaroDoc::runStartupWork()
 
 void NuvaroDoc::showHelp()
 {
-    if (PlatformServices* services = GetPlatformServices())
-        services->OpenURL(ResourcePath::GetResourcePath() + "Help/index.html");
+    OSUtils::OpenBrowser((ResourcePath::GetResourcePath() + "Help/index.html").c_str());
 }
 
 void NuvaroDoc::startVersionCheck()

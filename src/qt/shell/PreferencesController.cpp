@@ -201,3 +201,5 @@ void PreferencesController::bookmarkAnimationSpeedChanged()
     const float speed = static_cast<float>(MAX_SPEED - shown);
     ApplySetting([speed](UserPreferences& p) { p.SetBookmarkAnimationSpeed(speed); });
 }
+
+void PreferencesController::toggleAtlasGridLines() {}

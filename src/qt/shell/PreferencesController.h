@@ -57,6 +57,9 @@ public slots:
     void toggleVerticalSync();
     void multiSamplingChanged();
     void bookmarkAnimationSpeedChanged();
+    // The atlas grid-lines switch. The atlas draws no grid lines, so it
+    // changes nothing; no control of the window sends it.
+    void toggleAtlasGridLines();
 
 private:
     void buildWindow();

@@ -36,6 +36,13 @@ const ImageGrid::AnnotationLabel* EnclosingStructure(const Model& model)
     }
     return model.GetStructureSelector().Intersects(structure->own) ? nullptr : structure;
 }
+
+// A check-box click with Control held: Qt's ControlModifier on Linux and
+// Windows; on macOS Qt reports the Control key as MetaModifier.
+bool IsGroupClick(Qt::KeyboardModifiers modifiers)
+{
+    return (modifiers & (Qt::ControlModifier | Qt::MetaModifier)) != 0;
+}
 } // namespace
 
 void ShellCommands::addSceneCommands()
@@ -167,7 +174,7 @@ void ShellCommands::toggleOntologyStructureCheckbox(const ImageGrid::AnnotationL
 {
     if (structure == nullptr || m_model == nullptr)
         return;
-    const bool group = m_context.OntologyDisplayMode() == 1 && (modifiers & Qt::MetaModifier) != 0;
+    const bool group = m_context.OntologyDisplayMode() == 1 && IsGroupClick(modifiers);
     m_model->SetStructureSelector(ToggleStructureCheckbox(m_model->GetStructureSelector(), *structure, group), true);
 }
 
@@ -177,7 +184,7 @@ void ShellCommands::toggleOntologyExpressionCheckbox(const ImageGrid::Annotation
     if (structure == nullptr || m_model == nullptr)
         return;
     const bool hierarchical = m_context.OntologyDisplayMode() == 1;
-    const bool group = hierarchical && (modifiers & Qt::MetaModifier) != 0;
+    const bool group = hierarchical && IsGroupClick(modifiers);
     m_model->SetExpressionSelector(
         ToggleExpressionCheckbox(m_model->GetExpressionSelector(), *structure, hierarchical, group), true);
 }

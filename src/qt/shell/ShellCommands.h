@@ -84,8 +84,9 @@ public:
     // resynced) while the atlas loads.
     void changeAtlasPlaneFromToggle(int plane, bool visible);
     // The structure outline's check boxes and sibling command on a clicked
-    // structure (null: nothing). Ctrl-click in the hierarchical outline (Meta
-    // held) is the group case; the result is stored with notification.
+    // structure (null: nothing). A click with Control held (Ctrl, or Meta as
+    // Qt names Control on macOS) in the hierarchical outline is the group
+    // case; the result is stored with notification.
     void toggleOntologyStructureCheckbox(const ImageGrid::AnnotationLabel* structure, Qt::KeyboardModifiers modifiers);
     void toggleOntologyExpressionCheckbox(const ImageGrid::AnnotationLabel* structure, Qt::KeyboardModifiers modifiers);
     void toggleOntologyStructureSiblings(const ImageGrid::AnnotationLabel* structure);

@@ -242,6 +242,21 @@ TEST_F(NeuronArchiveLinkTest, RightOrShiftPressOpensTheArchivePage)
     EXPECT_NE(written.find("dableFiles/Survey, second part/DRX%20version/my cell&amp;co.DRX.swc"), std::string::npos);
 }
 
+// Without a browser or an application for the launch file the user is told
+// which page or file did not open; the launch file is written all the same.
+TEST_F(NeuronArchiveLinkTest, APageOrLaunchFileThatDoesNotOpenIsReported)
+{
+    WriteTable(kTable);
+    platform.SetOpens(false);
+    Press(Voxel(7, 3, 4, 5), 1);
+    Press(Voxel(31, 30, 31, 32), -1);
+    ASSERT_EQ(platform.alerts.size(), 2u);
+    EXPECT_EQ(platform.alerts[0], "The file could not be opened with an application:\n" + LaunchPath());
+    EXPECT_EQ(platform.alerts[1], "The page could not be opened in a web browser:\n"
+                                  "http://127.0.0.1:8640/Arbolex/neuron_info.jsp?neuron_name=my%20cell%26co");
+    EXPECT_EQ(ReadFileBytes(LaunchPath()), gTintState.archive_metajnlp);
+}
+
 TEST_F(NeuronArchiveLinkTest, PressesThatOpenNothing)
 {
     WriteTable(kTable);

@@ -541,6 +541,11 @@ TEST_F(ZoomifyTest, ThePlateBrowserAddressUsesCentreFractionsWithADecimalPoint)
     ASSERT_EQ(1u, services.urls.size());
     EXPECT_EQ(UserPreferences::GetPreferences()->GetSingleImageViewerUrl() + "130900&x=0.324253&y=0.0473065&z=80",
               services.urls[0]);
+    // Without a browser the address is named in an alert.
+    services.SetOpens(false);
+    Image().ShowImageInBrowser();
+    ASSERT_EQ(1u, services.alerts.size());
+    EXPECT_EQ("The page could not be opened in a web browser:\n" + services.urls[0], services.alerts[0]);
 }
 
 TEST_F(ZoomifyTest, ARefusedConnectionPassesOutWithNothingPending)

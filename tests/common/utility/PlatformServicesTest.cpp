@@ -53,3 +53,27 @@ TEST(PlatformServices, WithoutServicesMessagesAndFilesGoToStandardErrorAndTheAns
     EXPECT_NE(err.find("https://atlas.example/"), std::string::npos) << err;
     EXPECT_NE(err.find("/tmp/x/META_JNLP.jnlp"), std::string::npos) << err;
 }
+
+// Every page and file goes through the same two calls; when the platform
+// cannot open one, the user gets one alert naming it, in the window.
+TEST(PlatformServices, APageOrFileThePlatformCannotOpenIsReportedWithItsAddress)
+{
+    FakePlatformServices platform;
+    EXPECT_TRUE(OSUtils::OpenBrowser("https://atlas.example/info?id=100"));
+    EXPECT_TRUE(OpenWithDefaultApplication("/tmp/x/META_JNLP.jnlp"));
+    EXPECT_TRUE(platform.alerts.empty());
+
+    platform.SetOpens(false);
+    EXPECT_FALSE(OSUtils::OpenBrowser("https://atlas.example/info?id=100&x=50%"));
+    EXPECT_FALSE(OSUtils::OpenBrowser("/opt/nuvaro/Data/Help/index.html"));
+    EXPECT_FALSE(OpenWithDefaultApplication("/tmp/x/META_JNLP.jnlp"));
+    // Nothing to open asks nothing and says nothing.
+    EXPECT_FALSE(OSUtils::OpenBrowser(""));
+    EXPECT_EQ(platform.urls.size(), 3u);
+    EXPECT_EQ(platform.files.size(), 2u);
+    EXPECT_EQ(platform.alerts, (std::vector<std::string>{
+                                   "The page could not be opened in a web browser:\nhttps://atlas.example/info?id=100&x=50%",
+                                   "The page could not be opened in a web browser:\n/opt/nuvaro/Data/Help/index.html",
+                                   "The file could not be opened with an application:\n/tmp/x/META_JNLP.jnlp",
+                               }));
+}

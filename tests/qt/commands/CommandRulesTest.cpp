@@ -63,6 +63,22 @@ TEST(CommandRules, GeneTableCommandsCountSelectedRows)
     });
 }
 
+// A handler goes on where its rule enables the item; Find Similar Genes goes
+// on with any selected row, to explain a gene it cannot search for.
+TEST(CommandRules, HandlersGoOnWhereTheRuleAllowsAndFindSimilarGenesWithAnyRow)
+{
+    DocumentState state;
+    state.selectedRows = 1;
+    EXPECT_TRUE(shell::HandlerGoesOn(CommandId::FindSimilarGenes, 0, state));
+    EXPECT_TRUE(shell::HandlerGoesOn(CommandId::ExportGene, 0, state));
+    EXPECT_FALSE(shell::HandlerGoesOn(CommandId::ComputeGeneIntersection, 0, state));
+    state.selectedRows = 0;
+    EXPECT_FALSE(shell::HandlerGoesOn(CommandId::FindSimilarGenes, 0, state));
+    state.detail = false;
+    EXPECT_FALSE(shell::HandlerGoesOn(CommandId::ResetView, 0, state));
+    EXPECT_TRUE(shell::HandlerGoesOn(CommandId::Help, 0, state));
+}
+
 TEST(CommandRules, TabCommandsFollowTheBridgeAndTheTabCount)
 {
     CheckCases({

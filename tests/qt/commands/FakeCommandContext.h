@@ -82,6 +82,11 @@ public:
     void ToggleExpandedView() override { sidePanelHidden = !sidePanelHidden; }
     bool ViewSettingsShown() const override { return viewSettingsShown; }
     void ToggleViewSettings() override { viewSettingsShown = !viewSettingsShown; }
+    bool HasSimilarGeneChooser() const override { return similarGeneChooser; }
+    void FindSimilarGenes(const std::string& symbol, int imageSeriesId) override
+    {
+        similarSearches.push_back(symbol + "/" + std::to_string(imageSeriesId));
+    }
 
     BrainExpressionModel* model;
     shell::ShellCommands* commands = nullptr;
@@ -102,15 +107,18 @@ public:
     bool atlasLoading = false;
     bool sidePanelHidden = false;
     bool viewSettingsShown = false;
+    bool similarGeneChooser = false;
+    std::vector<std::string> similarSearches; // "symbol/image series id"
 };
 
-// Adds a gene with the symbol, name, image series and Entrez ids and one
-// expressing voxel; returns its row.
+// Adds a gene with the symbol, name, image series and Entrez ids, plane of
+// section and one expressing voxel; returns its row.
 inline int AddTestGene(BrainExpressionModel& model, const std::string& symbol, int imageSeriesId, int entrezId,
-                       const std::string& name = "")
+                       const std::string& name = "", int planeOfSection = 0)
 {
     testsupport::Grid20000 grid;
     grid.header[1] = imageSeriesId;
+    grid.header[8] = planeOfSection;
     grid.header[6] = entrezId;
     grid.strings[0] = name.empty() ? symbol + " gene" : name;
     grid.strings[1] = symbol;

@@ -86,6 +86,16 @@ TEST_F(GeneCommandsTest, GeneTableCommandsActOnTheSelectedRows)
     const std::string base = UserPreferences::GetPreferences()->GetImageSeriesInfoUrl();
     EXPECT_EQ((std::vector<std::string>{base + "100", base + "400"}), services.urls);
 
+    // Without a browser the first page is reported by its address, and the
+    // others are not tried.
+    services.urls.clear();
+    services.SetOpens(false);
+    context->rows = {1, 2, 3};
+    Trigger(CommandId::ShowGeneInfo);
+    EXPECT_EQ(std::vector<std::string>{base + "200"}, services.urls);
+    EXPECT_EQ(std::vector<std::string>{"The page could not be opened in a web browser:\n" + base + "200"},
+              services.alerts);
+
     // Close Gene removes the selected genes from the highest row.
     context->rows = {1, 3};
     Trigger(CommandId::CloseGene);
@@ -107,6 +117,44 @@ TEST_F(GeneCommandsTest, ACommandWhoseRuleIsFalseDoesNothing)
     EXPECT_EQ(4, model->GetNumGenes());
     EXPECT_EQ(nullptr, commands->openFileDialog());
     EXPECT_FALSE(Action(CommandId::ExportGene)->isEnabled());
+}
+
+TEST_F(GeneCommandsTest, FindSimilarGenesExplainsAGeneWithoutTheInformation)
+{
+    context->similarGeneChooser = true;
+    AddTestGene(*model, "Gad1", 100, 11, "", 2);
+    AddTestGene(*model, "Pyramidal", 0, 0);
+    // A gene without an image series: the item is disabled.
+    context->rows = {1};
+    commands->validateAll();
+    EXPECT_FALSE(Action(CommandId::FindSimilarGenes)->isEnabled());
+    EXPECT_TRUE(alerts.empty());
+
+    // The menu was validated with the first gene; the selection moved to
+    // the second before the item (or its shortcut) fired.
+    context->rows = {0};
+    commands->validateAll();
+    ASSERT_TRUE(Action(CommandId::FindSimilarGenes)->isEnabled());
+    context->rows = {1, 0};
+    Action(CommandId::FindSimilarGenes)->trigger();
+    EXPECT_EQ((std::vector<std::string>{"Not enough information to find similar genes."}), alerts);
+    EXPECT_TRUE(context->similarSearches.empty());
+    EXPECT_FALSE(Action(CommandId::FindSimilarGenes)->isEnabled());
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(nullptr, box);
+    EXPECT_EQ(&window, box->parentWidget());
+    EXPECT_EQ("Not enough information to find similar genes.", box->text().toStdString());
+    box->button(QMessageBox::Ok)->click();
+
+    // A gene with the information goes to the chooser, without an alert;
+    // no selected row does nothing.
+    context->rows = {0};
+    Trigger(CommandId::FindSimilarGenes);
+    EXPECT_EQ((std::vector<std::string>{"Gad1/100"}), context->similarSearches);
+    context->rows = {};
+    EXPECT_FALSE(commands->command(CommandId::FindSimilarGenes)->run());
+    EXPECT_EQ(1u, alerts.size());
+    EXPECT_EQ(1u, context->similarSearches.size());
 }
 
 TEST_F(GeneCommandsTest, ExportWritesAFileThatReadsBackEqual)

@@ -253,6 +253,33 @@ TEST_F(SceneCommandsTest, OutlineCheckBoxesTakeControlOnlyInTheHierarchicalOutli
     EXPECT_EQ(hip.own, model->GetStructureSelector());
 }
 
+// Control is Qt's ControlModifier here and MetaModifier on macOS: either
+// makes the group case, other modifiers do not.
+TEST_F(SceneCommandsTest, ControlOrMetaOnAnOutlineCheckBoxIsTheGroupCase)
+{
+    const AnnotationLabel& hip = Structure("HIP");
+    const AnnotationLabel& hpf = Structure("HPF");
+    const struct
+    {
+        Qt::KeyboardModifiers held;
+        bool group;
+    } cases[] = {{Qt::ControlModifier, true},
+                 {Qt::MetaModifier, true},
+                 {Qt::ControlModifier | Qt::ShiftModifier, true},
+                 {Qt::NoModifier, false},
+                 {Qt::ShiftModifier, false},
+                 {Qt::AltModifier, false}};
+    for (const auto& c : cases)
+    {
+        model->SetStructureSelector(AnnotationSelector(), false);
+        model->SetExpressionSelector(AnnotationSelector(), false);
+        commands->toggleOntologyStructureCheckbox(&hip, c.held);
+        EXPECT_EQ(c.group ? hpf.childrenSet : hip.own, model->GetStructureSelector()) << c.held.toInt();
+        commands->toggleOntologyExpressionCheckbox(&hip, c.held);
+        EXPECT_EQ(c.group ? hpf.childrenSet : hip.subtree, model->GetExpressionSelector()) << c.held.toInt();
+    }
+}
+
 // Camera changes come with every frame of a drag: they leave the actions as
 // they are, while a change a rule reads validates them.
 TEST_F(SceneCommandsTest, CameraChangesDoNotRevalidateButRuleChangesDo)

@@ -8,6 +8,11 @@
 #include "SampleService.h"
 
 #include "display/BrainSceneRenderer.h"
+#include "network/GeneQuery.h"
+#include "platform/QtPlatformServices.h"
+#include "support/NoBrowserEnvironment.h"
+#include "support/TestGenes.h"
+#include "utility/ResourcePath.h"
 #include "display/BrainThumbnailRenderer.h"
 #include "display/ExpressionThumbnailRenderer.h"
 #include "display/TabControlRenderer.h"
@@ -23,6 +28,7 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QFileDialog>
 #include <QSlider>
@@ -59,6 +65,19 @@ protected:
     {
         Commands().validateAll();
         Commands().action(id, tag)->trigger();
+    }
+
+    // The one alert shown (on any window), or null.
+    static QMessageBox* ShownAlert()
+    {
+        QMessageBox* shown = nullptr;
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(widget); box != nullptr && box->isVisible())
+            {
+                EXPECT_EQ(nullptr, shown) << "more than one alert";
+                shown = box;
+            }
+        return shown;
     }
 
     // The next frame the view draws.
@@ -208,6 +227,46 @@ TEST_F(CommandsWindowTest, HelpOpensTheHelpPageAndViewSettingsShowTheSliders)
     // On a list tab the zoom slider is disabled.
     QTest::keyClick(view, Qt::Key_T, Qt::ControlModifier);
     EXPECT_FALSE(doc->commands()->viewController()->zoomSlider()->isEnabled());
+}
+
+// Where no browser can be started, Help names the help file in an alert on
+// the window (the Qt services with nothing on the PATH that opens a page).
+// Find Similar Genes reached for a gene without an image series (by a
+// shortcut or a menu opened before the selection changed) says why it
+// cannot search.
+TEST_F(CommandsWindowTest, AlertsForAHelpPageThatDoesNotOpenAndAGeneWithoutSimilarGenes)
+{
+    {
+        testsupport::NoBrowserEnvironment noBrowser;
+        PlatformServices* const recording = GetPlatformServices();
+        InstallQtPlatformServices();
+        Trigger(CommandId::Help);
+        SetPlatformServices(recording);
+    }
+    QMessageBox* box = ShownAlert();
+    ASSERT_NE(nullptr, box);
+    EXPECT_EQ(window, box->parentWidget());
+    EXPECT_EQ("The page could not be opened in a web browser:\n" + ResourcePath::GetResourcePath() + "Help/index.html",
+              box->text().toStdString());
+    shelltest::SaveScreenshot(box, "help-not-opened-alert");
+    box->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    Model()->AddGene(testsupport::ReadTestGene("Basket", {}).release());
+    ASSERT_FALSE(GeneQuery::CanSimlara(Model()->GetGene(0)));
+    QTableView* table = window->geneListView();
+    table->selectionModel()->select(table->model()->index(0, 0),
+                                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    Commands().validateAll();
+    EXPECT_FALSE(Commands().action(CommandId::FindSimilarGenes)->isEnabled());
+    EXPECT_TRUE(Commands().command(CommandId::FindSimilarGenes)->run());
+    box = ShownAlert();
+    ASSERT_NE(nullptr, box);
+    EXPECT_EQ(window, box->parentWidget());
+    EXPECT_EQ("Not enough information to find similar genes.", box->text().toStdString());
+    EXPECT_EQ(1, doc->tabControlRenderer()->GetNumTabs());
+    shelltest::SaveScreenshot(box, "similar-genes-alert");
+    box->close();
 }
 
 TEST_F(CommandsWindowTest, CommandsFollowThePanelsAndSectionsOfTheWindow)

@@ -154,6 +154,27 @@ TEST_F(PreferencesControllerTest, ShowingAndRefreshingWritesNothing)
     EXPECT_FALSE(m_controller.window()->isModal());
 }
 
+// The grid-lines action is sent by name, before the window exists and while
+// it is shown: it is there and changes nothing.
+TEST_F(PreferencesControllerTest, TheGridLinesActionExistsAndChangesNothing)
+{
+    EXPECT_TRUE(QMetaObject::invokeMethod(&m_controller, "toggleAtlasGridLines"));
+    Open(8);
+    const auto controls = [&] {
+        return std::vector<int>{m_controller.autoCheckForUpdatesButton()->isChecked(),
+                                m_controller.autoRotateButton()->isChecked(),
+                                m_controller.fasterRenderingButton()->isChecked(),
+                                m_controller.verticalSyncButton()->isChecked(),
+                                m_controller.multiSamplingPopup()->currentIndex(),
+                                m_controller.bookmarkAnimationSlider()->value()};
+    };
+    const std::vector<int> before = controls();
+    EXPECT_TRUE(QMetaObject::invokeMethod(&m_controller, "toggleAtlasGridLines"));
+    EXPECT_EQ(controls(), before);
+    EXPECT_EQ(NewWrites(), 0);
+    EXPECT_TRUE(m_listener.codes.empty());
+}
+
 TEST_F(PreferencesControllerTest, EachCheckBoxWritesItsKeyAndCodeOnce)
 {
     Open(4);

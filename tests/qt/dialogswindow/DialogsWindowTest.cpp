@@ -129,6 +129,42 @@ TEST_F(DialogsWindowTest, OutlinesFollowAPickInACollapsedBranchInBothModes)
     EXPECT_EQ(Model()->GetSelectedStructure(), nullptr);
 }
 
+// Control-click is the group case of the hierarchical outline's boxes. The
+// tree view would take Control-click as a selection toggle; the selected
+// row and structure stay as they were.
+TEST_F(DialogsWindowTest, ControlClickOnAnOutlineBoxSetsTheSiblingsAndKeepsTheSelection)
+{
+    StructureOutlines* outlines = doc->structureOutlines();
+    ASSERT_NE(outlines, nullptr);
+    doc->setOntologyDisplayMode(StructureOutlines::HierarchicalMode);
+    QTreeView* tree = window->hierOntologyView();
+    OntologyDataSource* source = outlines->hierarchicalDataSource();
+    const ImageGrid::AnnotationLabel* deep = DeepStructure();
+    const ImageGrid::AnnotationLabel* parent = deep->parent;
+    Model()->SetStructureSelector(deep->own, true);
+    Model()->SetExpressionSelector(ImageGrid::AnnotationSelector(), true);
+    Model()->SelectStructure(deep, true);
+    const auto selectedRows = [&] { return tree->selectionModel()->selectedRows(); };
+    ASSERT_EQ(selectedRows().size(), 1);
+
+    const QModelIndex row = source->indexOfStructure(parent);
+    const auto clickBox = [&](int column) {
+        const QModelIndex box = source->index(row.row(), column, row.parent());
+        tree->scrollTo(box);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::ControlModifier, tree->visualRect(box).center());
+    };
+    clickBox(OntologyDataSource::StructureColumn);
+    ImageGrid::AnnotationSelector shown = deep->own;
+    shown.Merge(parent->parent->childrenSet);
+    EXPECT_EQ(Model()->GetStructureSelector(), shown);
+    clickBox(OntologyDataSource::ExpressionColumn);
+    EXPECT_EQ(Model()->GetExpressionSelector(), parent->parent->childrenSet);
+
+    EXPECT_EQ(Model()->GetSelectedStructure(), deep);
+    ASSERT_EQ(selectedRows().size(), 1);
+    EXPECT_EQ(source->item(selectedRows().front())->annotationLabel(), deep);
+}
+
 TEST_F(DialogsWindowTest, ChooserRemembersTheDomainAndPlaneOfTheLastSearch)
 {
     doc->findSimilarGenes("Gene1", 1001);

@@ -2,6 +2,10 @@
 
 #include "utility/AlertBox.h"
 #include "utility/OSUtils.h"
+#include "support/NoBrowserEnvironment.h"
+#include "support/ScopedEnv.h"
+#include "support/TempDir.h"
+#include "support/qt/Screenshot.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -17,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <thread>
 
@@ -141,6 +146,10 @@ public slots:
 
 TEST(QtPlatformServices, BrowserAddressesAndFilesGoToTheDesktopFromAnyThread)
 {
+    // Without xdg-open the requests go through QDesktopServices, whose URL
+    // handlers catch them here.
+    testsupport::TempDir noOpener;
+    testsupport::ScopedEnv path("PATH", noOpener.Path().c_str());
     QtServicesScope scope;
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler("https", &catcher, "Open");
@@ -159,6 +168,11 @@ TEST(QtPlatformServices, BrowserAddressesAndFilesGoToTheDesktopFromAnyThread)
     }).join();
     EXPECT_EQ(catcher.urls.size(), 4);
     QCoreApplication::sendPostedEvents();
+    // An address without a scheme is not passed on; the user is told.
+    ASSERT_EQ(OpenBoxes().size(), 1);
+    QPointer<QMessageBox> box = OpenBoxes().front();
+    EXPECT_EQ(box->text().toStdString(), "The page could not be opened in a web browser:\nnot a url");
+    box->close();
 
     QDesktopServices::unsetUrlHandler("https");
     QDesktopServices::unsetUrlHandler("file");
@@ -170,6 +184,100 @@ TEST(QtPlatformServices, BrowserAddressesAndFilesGoToTheDesktopFromAnyThread)
     EXPECT_EQ(catcher.urls[3].toString(QUrl::FullyEncoded).left(8).toStdString(), "file:///");
     EXPECT_EQ(catcher.urls[4].toString().toStdString(), "https://atlas.example/from-thread");
     EXPECT_EQ(catcher.urls[5], QUrl::fromLocalFile("/tmp/from thread.jnlp"));
+}
+
+// Where Qt finds no browser and no application to start (on Linux: no
+// xdg-open, no browser of its own list on the PATH and none named by
+// BROWSER), QDesktopServices::openUrl answers false, and the page or file is
+// named in an alert on the document window, also for a request made on
+// another thread. Qt keeps a browser once it has found one, so nothing
+// before this test in this process may open a page for real.
+TEST(QtPlatformServices, WithoutABrowserThePageOrFileIsNamedInAnAlertOnTheWindow)
+{
+    testsupport::NoBrowserEnvironment noBrowser;
+    QtServicesScope scope;
+    QMainWindow window;
+    window.resize(500, 300);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+
+    EXPECT_FALSE(OSUtils::OpenBrowser("https://atlas.example/info?id=100"));
+    EXPECT_FALSE(OSUtils::OpenBrowser("/opt/nuvaro/Data/Help/index.html"));
+    EXPECT_FALSE(OpenWithDefaultApplication("/tmp/neuron cache/META_JNLP.jnlp"));
+    std::thread([] { OSUtils::OpenBrowser("https://atlas.example/from-thread"); }).join();
+    QCoreApplication::sendPostedEvents();
+
+    QStringList texts;
+    for (QMessageBox* box : OpenBoxes())
+    {
+        EXPECT_EQ(box->parentWidget(), &window);
+        EXPECT_EQ(box->windowModality(), Qt::WindowModal);
+        // The address can be copied from the alert.
+        EXPECT_TRUE(box->textInteractionFlags() & Qt::TextSelectableByMouse);
+        texts.append(box->text());
+    }
+    texts.sort();
+    EXPECT_EQ(texts, (QStringList{
+                         "The file could not be opened with an application:\n/tmp/neuron cache/META_JNLP.jnlp",
+                         "The page could not be opened in a web browser:\n/opt/nuvaro/Data/Help/index.html",
+                         "The page could not be opened in a web browser:\nhttps://atlas.example/from-thread",
+                         "The page could not be opened in a web browser:\nhttps://atlas.example/info?id=100",
+                     }));
+    if (!OpenBoxes().isEmpty())
+        testsupport::SaveScreenshot(OpenBoxes().front(), "page-not-opened-alert");
+    for (QMessageBox* box : OpenBoxes())
+        box->close();
+}
+
+// With xdg-open on the PATH the request goes to it, and its exit status is
+// watched: an opener that finds no browser or application says so only when
+// it ends, after the request has returned, and the user is told then.
+TEST(QtPlatformServices, AnOpenerThatFailsLaterIsToldInAnAlertNamingThePage)
+{
+    testsupport::TempDir bin;
+    const std::string log = bin.File("opened.txt");
+    // Fails for addresses that hold "nobrowser", opens everything else.
+    ASSERT_TRUE(testsupport::WriteFileBytes(bin.File("xdg-open"),
+                                            "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + log +
+                                                "'\ncase \"$1\" in *nobrowser*) exit 3;; esac\nexit 0\n"));
+    std::filesystem::permissions(bin.File("xdg-open"), std::filesystem::perms::owner_all);
+    testsupport::ScopedEnv path("PATH", (bin.Path() + ":/usr/bin:/bin").c_str());
+    QtServicesScope scope;
+    QMainWindow window;
+    window.resize(500, 300);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+
+    EXPECT_TRUE(OSUtils::OpenBrowser("https://atlas.example/info?id=100&name=a b"));
+    EXPECT_TRUE(OpenWithDefaultApplication("/tmp/neuron cache/META_JNLP.jnlp"));
+    EXPECT_TRUE(OSUtils::OpenBrowser("https://nobrowser.example/neuron_info.jsp?neuron_name=c1"));
+    EXPECT_TRUE(OpenWithDefaultApplication("/tmp/nobrowser/META_JNLP.jnlp"));
+    // Both openers have ended (every address is in the log), and nothing more comes.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return OpenBoxes().size() >= 2; }, 10000));
+    QTest::qWait(200);
+
+    QStringList texts;
+    for (QMessageBox* box : OpenBoxes())
+    {
+        EXPECT_EQ(box->parentWidget(), &window);
+        texts.append(box->text());
+    }
+    texts.sort();
+    EXPECT_EQ(texts, (QStringList{
+                         "The file could not be opened with an application:\n/tmp/nobrowser/META_JNLP.jnlp",
+                         "The page could not be opened in a web browser:\n"
+                         "https://nobrowser.example/neuron_info.jsp?neuron_name=c1",
+                     }));
+    for (QMessageBox* box : OpenBoxes())
+        box->close();
+    QStringList opened = QString::fromStdString(testsupport::ReadFileBytes(log)).split('\n', Qt::SkipEmptyParts);
+    opened.sort();
+    EXPECT_EQ(opened, (QStringList{
+                          "file:///tmp/neuron%20cache/META_JNLP.jnlp",
+                          "file:///tmp/nobrowser/META_JNLP.jnlp",
+                          "https://atlas.example/info?id=100&name=a%20b",
+                          "https://nobrowser.example/neuron_info.jsp?neuron_name=c1",
+                      }));
 }
 
 #include "QtPlatformServicesTest.moc"

@@ -244,6 +244,7 @@ TEST_F(DocumentWindowTest, SettingsSurviveCloseAndReopenAndHelpOpensOncePerBuild
     for (const std::string& url : Process().services.urls)
         helpPages += url.find("Help/index.html") != std::string::npos;
     EXPECT_EQ(1, helpPages);
+    EXPECT_TRUE(Process().windowShownForHelp);
     EXPECT_EQ(UserPreferences::GetPreferences()->GetBuild(), defaults.GetInt("LastVersionRun"));
 
     // Back to the defaults for the other tests.

@@ -1,6 +1,8 @@
 // The launch rule as a pure function, and the built program started the way
 // a user and the desktop start it.
 
+#include "AppProcess.h"
+
 #include "shell/Launcher.h"
 #include "support/TempDir.h"
 
@@ -57,6 +59,14 @@ TEST(LaunchPlanTest, MoreArgumentsRunTheApplicationAndPrintThem)
               plan.lines);
 }
 
+TEST(LaunchPlanTest, TheRunningApplicationGetsOnlyTheUsersFiles)
+{
+    EXPECT_EQ(Strings{}, Launcher::UserFiles({kExe}));
+    EXPECT_EQ(Strings{}, Launcher::UserFiles({}));
+    EXPECT_EQ((Strings{"-platform"}), Launcher::UserFiles({kExe, "-platform"}));
+    EXPECT_EQ((Strings{"a.xpr", "b.xpr"}), Launcher::UserFiles({kExe, "a.xpr", "b.xpr"}));
+}
+
 TEST(LaunchPlanTest, TheBundleIsCutAtTheFirstMarkerOrIsTheWholePath)
 {
     EXPECT_EQ("/x/A.app", Launcher::BundlePath("/x/A.app/Contents/MacOS/Tessary"));
@@ -80,30 +90,14 @@ TEST(LaunchPlanTest, AProgramThatCannotStartGivesANonZeroStatus)
 // and its standard output.
 int RunApp(const QStringList& args, QString& out)
 {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("NUVARO_QUIT_AFTER_FIRST_FRAME", "1");
-    // In a sanitizer build the program's exit-time leak report cannot name
-    // the GL driver, unloaded by then; memory errors are still reported.
-    env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":detect_leaks=0");
-    testsupport::TempDir home;
-    env.insert("XDG_CONFIG_HOME", QString::fromStdString(home.File("config")));
-    env.insert("XDG_DATA_HOME", QString::fromStdString(home.File("data")));
-    env.insert("XDG_CACHE_HOME", QString::fromStdString(home.File("cache")));
-    p.setProcessEnvironment(env);
-    p.setProcessChannelMode(QProcess::SeparateChannels);
-    p.start(QString::fromUtf8(NUVARO_TEST_APP), args);
-    if (!p.waitForFinished(120000))
-    {
-        p.kill();
-        p.waitForFinished();
+    apptest::AppHome home;
+    auto p = apptest::StartApp(args, home.Environment());
+    if (!apptest::FinishWhileServing(*p, out))
         return -1;
-    }
-    out = QString::fromUtf8(p.readAllStandardOutput());
-    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    return apptest::Status(*p);
 }
 
-TEST(LaunchedProgramTest, TheDesktopEntryIsValidAndItsExecLineOpensOneMoreFile)
+TEST(LaunchedProgramTest, TheDesktopEntryIsValidAndItsExecLineOpensTheFileBesideTheShippedOnes)
 {
     const QString validator = QStandardPaths::findExecutable("desktop-file-validate");
     if (validator.isEmpty())
@@ -119,14 +113,12 @@ TEST(LaunchedProgramTest, TheDesktopEntryIsValidAndItsExecLineOpensOneMoreFile)
         if (line.rfind("Exec=", 0) == 0)
             exec = line.substr(5);
     ASSERT_FALSE(exec.empty());
-    // The desktop splits the line at spaces outside quotes and puts the
-    // file in place of %F.
+    // The desktop splits the line at spaces outside quotes and starts one
+    // launch per file, the file in place of %f: a launch with one file,
+    // which a running application takes (and nothing else again).
     QStringList args = QProcess::splitCommand(QString::fromStdString(exec));
-    ASSERT_EQ(QStringLiteral("%F"), args.last());
-    args.removeLast();
-    const QString program = args.takeFirst();
-    EXPECT_EQ(QString::fromUtf8(NUVARO_TEST_APP), program);
-    args << QString::fromStdString(testsupport::SampleDataDir() + "xprs/Pyramidal.xpr");
+    ASSERT_EQ((QStringList{QString::fromUtf8(NUVARO_TEST_APP), QStringLiteral("%f")}), args);
+    args = QStringList{QString::fromStdString(testsupport::SampleDataDir() + "xprs/Pyramidal.xpr")};
     QString out;
     ASSERT_EQ(0, RunApp(args, out)) << out.toStdString();
     // The shipped files and the one more.

@@ -43,6 +43,9 @@ struct ProcessServices
     testsupport::ScopedEnv userDataEnv{"XDG_DATA_HOME", userData.Path().c_str()};
     testsupport::ScopedPreferenceStore prefs;
     testsupport::FakePlatformServices services;
+    // Whether a document window was shown when the start-up opened the help
+    // page (a page that cannot be opened is reported on that window).
+    bool windowShownForHelp = false;
     // A "Critical Error" panel no test expects would block the suite for
     // good: the watchdog fails the test and answers the panel.
     QTimer watchdog;
@@ -64,6 +67,14 @@ inline ProcessServices& Process()
                 box->buttons().first()->click();
         });
         p->watchdog.start();
+        p->services.onOpen = [p](const std::string& target) {
+            if (target.find("Help/index.html") == std::string::npos)
+                return;
+            p->windowShownForHelp = false;
+            for (QWidget* widget : QApplication::topLevelWidgets())
+                if (qobject_cast<NuvaroWindowController*>(widget) != nullptr && widget->isVisible())
+                    p->windowShownForHelp = true;
+        };
         QApplication::setQuitOnLastWindowClosed(false);
         InstallQtMainThreadDispatcher();
         QtIconImages::Install();

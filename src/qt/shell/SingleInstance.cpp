@@ -1,0 +1,339 @@
+#include "shell/SingleInstance.h"
+
+#include "shell/OpenRequest.h"
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace SingleInstance
+{
+namespace
+{
+using Clock = std::chrono::steady_clock;
+
+std::string WithoutTrailingSlashes(std::string folder)
+{
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    return folder;
+}
+
+std::string ErrorText(int error)
+{
+    return std::strerror(error);
+}
+
+// Names the desktop: each display has its own application.
+std::string DesktopKey()
+{
+    std::string key;
+    if (const char* wayland = std::getenv("WAYLAND_DISPLAY"); wayland && *wayland)
+        key = std::string("wayland-") + wayland;
+    else if (const char* x11 = std::getenv("DISPLAY"); x11 && *x11)
+        key = std::string("x11-") + x11;
+    else
+        key = "nodisplay";
+    for (char& c : key)
+    {
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+                           c == '.' || c == '_';
+        if (!plain)
+            c = '_';
+    }
+    return key.substr(0, 48);
+}
+
+timeval Timeval(long ms)
+{
+    // A zero time-out means none at all to the socket calls.
+    ms = ms < 1 ? 1 : ms;
+    return timeval{static_cast<time_t>(ms / 1000), static_cast<suseconds_t>((ms % 1000) * 1000)};
+}
+
+long MillisecondsLeft(Clock::time_point deadline)
+{
+    return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
+}
+
+// One request on a connection of its own; false with the reason when it was
+// not taken.
+bool SendRequest(const std::string& path, const std::string& request, int timeoutMs, uid_t user, std::string& why)
+{
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+    {
+        why = "no socket: " + ErrorText(errno);
+        return false;
+    }
+    struct Closer
+    {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+
+    const timeval sendTimeout = Timeval(timeoutMs);
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path)
+    {
+        why = "the socket path is too long";
+        return false;
+    }
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+    {
+        why = "no application answers on " + path + " (" + ErrorText(errno) + ")";
+        return false;
+    }
+    if (!PeerIsUser(fd, user))
+    {
+        why = "the application on " + path + " runs as another user";
+        return false;
+    }
+    for (std::size_t sent = 0; sent < request.size();)
+    {
+        const ssize_t n = ::send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+        {
+            why = "the application on " + path + " did not take the request (" + ErrorText(errno) + ")";
+            return false;
+        }
+        sent += static_cast<std::size_t>(n);
+    }
+    std::string answer;
+    while (answer.size() < OpenRequest::kAccepted.size())
+    {
+        const long left = MillisecondsLeft(deadline);
+        if (left <= 0)
+        {
+            why = "the application on " + path + " did not answer in time";
+            return false;
+        }
+        const timeval receiveTimeout = Timeval(left);
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &receiveTimeout, sizeof receiveTimeout);
+        char buffer[8];
+        const ssize_t n = ::recv(fd, buffer, OpenRequest::kAccepted.size() - answer.size(), 0);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK))
+            continue;
+        if (n <= 0)
+        {
+            why = "the application on " + path + " refused the request";
+            return false;
+        }
+        answer.append(buffer, static_cast<std::size_t>(n));
+    }
+    if (answer != OpenRequest::kAccepted)
+    {
+        why = "the application on " + path + " gave an answer that is not understood";
+        return false;
+    }
+    return true;
+}
+} // namespace
+
+bool IsPrivateFolder(const std::string& path, uid_t owner, std::string& why)
+{
+    struct stat info{};
+    if (::lstat(path.c_str(), &info) != 0)
+    {
+        why = path + ": " + ErrorText(errno);
+        return false;
+    }
+    if (S_ISLNK(info.st_mode))
+        why = path + " is a link";
+    else if (!S_ISDIR(info.st_mode))
+        why = path + " is not a folder";
+    else if (info.st_uid != owner)
+        why = path + " belongs to another user";
+    else if ((info.st_mode & 077) != 0)
+    {
+        char mode[16];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+        why = path + " is open to other users (mode " + mode + ")";
+    }
+    else
+        return true;
+    return false;
+}
+
+bool FindPlace(Place& place, std::string& why)
+{
+    const uid_t uid = ::getuid();
+    std::string folder;
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime)
+    {
+        if (runtime[0] != '/')
+        {
+            why = "XDG_RUNTIME_DIR is not an absolute path";
+            return false;
+        }
+        const std::string base = WithoutTrailingSlashes(runtime);
+        if (!IsPrivateFolder(base, uid, why))
+            return false;
+        folder = base + "/nuvaro";
+    }
+    else
+    {
+        const char* tmp = std::getenv("TMPDIR");
+        folder = WithoutTrailingSlashes(tmp && tmp[0] == '/' ? tmp : "/tmp") + "/nuvaro-" + std::to_string(uid);
+    }
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+    {
+        why = "cannot make " + folder + ": " + ErrorText(errno);
+        return false;
+    }
+    if (!IsPrivateFolder(folder, uid, why))
+        return false;
+    const std::string key = DesktopKey();
+    Place found{folder, folder + "/" + key + ".socket", folder + "/" + key + ".lock"};
+    if (found.socket.size() >= sizeof(sockaddr_un{}.sun_path))
+    {
+        why = "the socket path " + found.socket + " is too long";
+        return false;
+    }
+    place = found;
+    return true;
+}
+
+bool PeerIsUser(int fd, uid_t user)
+{
+    ucred credentials{};
+    socklen_t size = sizeof credentials;
+    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &size) == 0 && size == sizeof credentials &&
+           credentials.uid == user;
+}
+
+std::string Absolute(const std::string& path)
+{
+    if (path.empty() || path[0] == '/')
+        return path;
+    std::string folder(PATH_MAX, '\0');
+    while (::getcwd(folder.data(), folder.size()) == nullptr)
+    {
+        if (errno != ERANGE)
+            return path;
+        folder.resize(folder.size() * 2);
+    }
+    folder.resize(std::strlen(folder.c_str()));
+    return folder == "/" ? "/" + path : folder + "/" + path;
+}
+
+Lock::~Lock()
+{
+    Release();
+}
+
+bool Lock::Acquire(const std::string& path, int timeoutMs)
+{
+    Release();
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0)
+        return false;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+    {
+        if ((errno != EWOULDBLOCK && errno != EINTR) || Clock::now() >= deadline)
+        {
+            ::close(fd);
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    m_fd = fd;
+    return true;
+}
+
+bool Lock::Adopt(const std::string& path)
+{
+    Release();
+    const char* value = std::getenv(kLockVariable);
+    if (!value)
+        return false;
+    const std::string text = value;
+    ::unsetenv(kLockVariable);
+    char* end = nullptr;
+    errno = 0;
+    const long fd = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno != 0 || fd < 0 || fd > INT_MAX)
+        return false;
+    struct stat held{};
+    struct stat file{};
+    if (::fstat(static_cast<int>(fd), &held) != 0 || ::lstat(path.c_str(), &file) != 0 ||
+        held.st_dev != file.st_dev || held.st_ino != file.st_ino)
+        return false;
+    // The lock belongs to the open file, shared with the launch that made it:
+    // taking it again succeeds only when that launch holds it.
+    if (::flock(static_cast<int>(fd), LOCK_EX | LOCK_NB) != 0)
+    {
+        ::close(static_cast<int>(fd));
+        return false;
+    }
+    ::fcntl(static_cast<int>(fd), F_SETFD, FD_CLOEXEC);
+    m_fd = static_cast<int>(fd);
+    return true;
+}
+
+void Lock::HandToChild()
+{
+    if (m_fd < 0)
+        return;
+    // A second descriptor of the same open file, the one programs inherit.
+    const int inherited = ::dup(m_fd);
+    if (inherited >= 0)
+        ::setenv(kLockVariable, std::to_string(inherited).c_str(), 1);
+}
+
+void Lock::Release()
+{
+    if (m_fd < 0)
+        return;
+    ::flock(m_fd, LOCK_UN);
+    ::close(m_fd);
+    m_fd = -1;
+}
+
+Delivery HandOver(const std::string& socket, const std::vector<std::string>& files, int timeoutMs, uid_t user,
+                  std::string& why)
+{
+    struct stat info{};
+    if (::lstat(socket.c_str(), &info) != 0)
+    {
+        why = "no application listens on " + socket;
+        return Delivery::NoInstance;
+    }
+    if (!S_ISSOCK(info.st_mode) || info.st_uid != user)
+    {
+        why = socket + " is not a socket of this user";
+        return Delivery::NoInstance;
+    }
+    const std::vector<std::string> requests = OpenRequest::Encode(files);
+    for (std::size_t i = 0; i < requests.size(); ++i)
+    {
+        if (SendRequest(socket, requests[i], timeoutMs, user, why))
+            continue;
+        if (i == 0)
+            return Delivery::NoInstance;
+        why = std::to_string(files.size() - i * OpenRequest::kMaxFiles) + " of the files were not handed over: " + why;
+        return Delivery::Delivered;
+    }
+    why.clear();
+    return Delivery::Delivered;
+}
+} // namespace SingleInstance

@@ -1,0 +1,301 @@
+// One document across the desktop: later launches of the built program hand
+// their files to the application already running, here the document window
+// of the test process or another launch, and user files are never read as
+// options of Qt's.
+
+#include "AppProcess.h"
+#include "ShellFixture.h"
+
+#include "shell/OpenRequestServer.h"
+#include "shell/RecentDocuments.h"
+#include "shell/SingleInstance.h"
+
+#include <QTableView>
+
+#include <filesystem>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#ifdef NUVARO_TEST_APP
+using namespace shelltest;
+
+namespace
+{
+namespace fs = std::filesystem;
+
+QStringList NeuronFiles()
+{
+    return {QString::fromStdString(ShippedFile("Non_Pyr_Principal.xpr")),
+            QString::fromStdString(ShippedFile("Pyramidal.xpr")),
+            QString::fromStdString(ShippedFile("Interneuron.xpr"))};
+}
+
+// A grid file under the given name in the folder.
+std::string GridCopy(const testsupport::TempDir& dir, const std::string& name)
+{
+    fs::copy_file(ShippedFile("Pyramidal.xpr"), dir.File(name), fs::copy_options::overwrite_existing);
+    return dir.File(name);
+}
+
+std::string WithoutSlash(const std::string& folder)
+{
+    return folder.substr(0, folder.size() - 1);
+}
+
+// Settings and data shared by every launch of this file: the first one
+// installs the atlas.
+apptest::AppHome& Home()
+{
+    static apptest::AppHome* home = new apptest::AppHome;
+    return *home;
+}
+
+// The document window of this process is the running application: it
+// listens where launches on this desktop look.
+class HandOverTest : public ShellFixture
+{
+protected:
+    void SetUp() override
+    {
+        ShellFixture::SetUp();
+        std::string why;
+        ASSERT_TRUE(SingleInstance::FindPlace(place, why)) << why;
+        ASSERT_TRUE(server.listen(QString::fromStdString(place.socket)));
+        server.setReceiver([this](const QStringList& files) { controller->openHandedOverFiles(files); });
+    }
+
+    // Runs a launch to its end; its status (-1 when it did not end).
+    int LaunchAgain(const QStringList& args, QString& out)
+    {
+        auto p = apptest::StartApp(args, Home().Environment(runtimePath), work.Path());
+        if (!apptest::FinishWhileServing(*p, out, 60000))
+            return -1;
+        return apptest::Status(*p);
+    }
+
+    int Rows() { return window->geneListView()->model()->rowCount(); }
+
+    testsupport::TempDir runtime;
+    std::string runtimePath = WithoutSlash(runtime.Path());
+    testsupport::ScopedEnv runtimeEnv{"XDG_RUNTIME_DIR", runtimePath.c_str()};
+    testsupport::TempDir work;
+    SingleInstance::Place place;
+    OpenRequestServer server;
+};
+
+TEST_F(HandOverTest, LaterLaunchesAddTheUsersFilesToTheOneWindow)
+{
+    Launch(NeuronFiles());
+    ASSERT_EQ(3, Rows());
+    const int windows = QApplication::topLevelWidgets().size();
+    GridCopy(work, "mine.xpr");
+
+    // A launch with one file, named as in a terminal: only that file, not
+    // the shipped ones again; the launch opens no window of its own.
+    QString out;
+    EXPECT_EQ(0, LaunchAgain({"mine.xpr"}, out)) << out.toStdString();
+    EXPECT_FALSE(out.contains("First scene frame drawn")) << out.toStdString();
+    EXPECT_FALSE(out.contains("Loaded VERSION")) << out.toStdString();
+    EXPECT_EQ(4, Rows());
+    EXPECT_EQ(3, window->geneListView()->currentIndex().row());
+    EXPECT_EQ(QString::fromStdString(work.File("mine.xpr")), RecentDocuments::list().value(0));
+    EXPECT_EQ(windows, QApplication::topLevelWidgets().size());
+    EXPECT_TRUE(Process().services.alerts.empty());
+
+    // A bare launch adds nothing and brings the window forward.
+    {
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+        out.clear();
+        EXPECT_EQ(0, LaunchAgain({}, out)) << out.toStdString();
+        EXPECT_EQ(4, Rows());
+        EXPECT_TRUE(QTest::qWaitForWindowActive(window));
+    }
+
+    // A launch with three files or more hands over all of them.
+    out.clear();
+    EXPECT_EQ(0, LaunchAgain(NeuronFiles(), out)) << out.toStdString();
+    EXPECT_EQ(7, Rows());
+    EXPECT_EQ(windows, QApplication::topLevelWidgets().size());
+    SaveScreenshot(window, "handed-over-files");
+}
+
+TEST_F(HandOverTest, AFileThatCannotBeReadIsToldInTheRunningWindow)
+{
+    Launch(NeuronFiles());
+    RecentDocuments::clear();
+    ASSERT_TRUE(testsupport::WriteFileBytes(work.File("notes.xpr"), "just some text\n"));
+    QString out;
+    EXPECT_EQ(0, LaunchAgain({"notes.xpr"}, out)) << out.toStdString();
+    EXPECT_EQ(3, Rows());
+    ASSERT_EQ(1u, Process().services.alerts.size());
+    const std::string& alert = Process().services.alerts[0];
+    EXPECT_EQ(0u, alert.find("Could not open file " + work.File("notes.xpr") + "\n\n")) << alert;
+    EXPECT_TRUE(RecentDocuments::list().isEmpty());
+}
+
+// Launches of the built program only, in a session folder of the test's.
+class LaunchTest : public testing::Test
+{
+protected:
+    apptest::Launch Start(const QStringList& args, bool quitAfterFirstFrame)
+    {
+        return apptest::StartApp(args, Home().Environment(runtimePath, quitAfterFirstFrame), work.Path());
+    }
+
+    // Runs a launch that must start the application itself.
+    void ExpectOwnWindow(const QStringList& args, int loads)
+    {
+        auto p = Start(args, true);
+        QString out;
+        ASSERT_TRUE(apptest::FinishWhileServing(*p, out)) << out.toStdString();
+        EXPECT_EQ(0, apptest::Status(*p)) << out.toStdString() << p->readAllStandardError().toStdString();
+        EXPECT_TRUE(out.contains("First scene frame drawn")) << out.toStdString();
+        EXPECT_EQ(loads, static_cast<int>(out.count("Loaded VERSION"))) << out.toStdString();
+    }
+
+    testsupport::TempDir runtime;
+    std::string runtimePath = WithoutSlash(runtime.Path());
+    testsupport::TempDir work;
+};
+
+TEST_F(LaunchTest, TwoLaunchesAtOnceEndWithOneWindow)
+{
+    GridCopy(work, "a.xpr");
+    GridCopy(work, "b.xpr");
+    GridCopy(work, "c.xpr");
+    GridCopy(work, "d.xpr");
+    // As the file manager starts one launch per file; then one launch with a
+    // file beside one with several.
+    const std::vector<std::pair<QStringList, QStringList>> pairs{
+        {{"a.xpr"}, {"b.xpr"}},
+        {{"a.xpr"}, {"b.xpr", "c.xpr", "d.xpr"}},
+    };
+    for (const auto& [firstArgs, secondArgs] : pairs)
+    {
+        SCOPED_TRACE(firstArgs.join(' ').toStdString() + " | " + secondArgs.join(' ').toStdString());
+        auto first = Start(firstArgs, false);
+        auto second = Start(secondArgs, false);
+        QString firstOut, secondOut;
+        // One of them hands its files to the other and ends.
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return first->state() == QProcess::NotRunning || second->state() == QProcess::NotRunning; }, 60000));
+        const bool firstEnded = first->state() == QProcess::NotRunning;
+        QProcess& ended = firstEnded ? *first : *second;
+        QProcess& running = firstEnded ? *second : *first;
+        QString& endedOut = firstEnded ? firstOut : secondOut;
+        QString& runningOut = firstEnded ? secondOut : firstOut;
+        endedOut += QString::fromUtf8(ended.readAllStandardOutput());
+        EXPECT_EQ(0, apptest::Status(ended)) << endedOut.toStdString();
+        EXPECT_FALSE(endedOut.contains("First scene frame drawn")) << endedOut.toStdString();
+        // The other shows its window with every user file in it.
+        const QStringList userFiles = firstArgs + secondArgs;
+        const bool allThere = QTest::qWaitFor(
+            [&] {
+                runningOut += QString::fromUtf8(running.readAllStandardOutput());
+                if (!runningOut.contains("First scene frame drawn"))
+                    return false;
+                // Its own files as given, the handed-over ones absolute.
+                for (const QString& file : userFiles)
+                    if (!runningOut.contains(file + "'\n"))
+                        return false;
+                return true;
+            },
+            60000);
+        EXPECT_TRUE(allThere) << runningOut.toStdString();
+        // Each user file once, and the shipped ones once when the window
+        // came from a launch with at most one file.
+        const int shipped = (firstEnded ? secondArgs : firstArgs).size() <= 1 ? 3 : 0;
+        EXPECT_EQ(shipped + userFiles.size(), static_cast<int>(runningOut.count("Loaded VERSION")))
+            << runningOut.toStdString();
+        EXPECT_EQ(QProcess::Running, running.state());
+    }
+}
+
+TEST_F(LaunchTest, ALaunchThatStartsACopyEndsWithStatusZeroWhateverTheCopyGives)
+{
+    auto launch = Start({}, false);
+    QString out;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            out += QString::fromUtf8(launch->readAllStandardOutput());
+            return out.contains("First scene frame drawn");
+        },
+        60000))
+        << out.toStdString();
+    const std::vector<pid_t> copies = apptest::ChildrenOf(static_cast<pid_t>(launch->processId()));
+    ASSERT_EQ(1u, copies.size());
+    ::kill(copies[0], SIGKILL);
+    ASSERT_TRUE(apptest::FinishWhileServing(*launch, out, 30000));
+    EXPECT_EQ(0, apptest::Status(*launch));
+}
+
+// A local socket file at path that no application answers on.
+void LeaveStaleSocket(const std::string& path)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    EXPECT_EQ(0, ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address));
+    ::close(fd);
+}
+
+TEST_F(LaunchTest, ASocketNoApplicationAnswersOnIsReplaced)
+{
+    testsupport::ScopedEnv runtimeEnv("XDG_RUNTIME_DIR", runtimePath.c_str());
+    SingleInstance::Place place;
+    std::string why;
+    ASSERT_TRUE(SingleInstance::FindPlace(place, why)) << why;
+    LeaveStaleSocket(place.socket);
+    ExpectOwnWindow(NeuronFiles(), 3);
+    // A bare launch does the same, through its copy with the shipped files.
+    LeaveStaleSocket(place.socket + ".x");
+    ::rename((place.socket + ".x").c_str(), place.socket.c_str());
+    ExpectOwnWindow({}, 3);
+}
+
+TEST_F(LaunchTest, AnApplicationInAFolderOthersCanEnterOrOwnIsNotUsed)
+{
+    testsupport::ScopedEnv runtimeEnv("XDG_RUNTIME_DIR", runtimePath.c_str());
+    SingleInstance::Place place;
+    std::string why;
+    ASSERT_TRUE(SingleInstance::FindPlace(place, why)) << why;
+    // Someone listens where the launch would look.
+    OpenRequestServer listening;
+    std::vector<QStringList> received;
+    listening.setReceiver([&](const QStringList& files) { received.push_back(files); });
+    ASSERT_TRUE(listening.listen(QString::fromStdString(place.socket)));
+
+    ASSERT_EQ(0, ::chmod(place.folder.c_str(), 0755));
+    ExpectOwnWindow(NeuronFiles(), 3);
+    ASSERT_EQ(0, ::chmod(place.folder.c_str(), 0700));
+    ASSERT_EQ(0, ::chmod(runtimePath.c_str(), 0711));
+    ExpectOwnWindow(NeuronFiles(), 3);
+    ASSERT_EQ(0, ::chmod(runtimePath.c_str(), 0700));
+    if (::geteuid() == 0)
+    {
+        ASSERT_EQ(0, ::chown(place.folder.c_str(), 65534, 65534));
+        ExpectOwnWindow(NeuronFiles(), 3);
+        ASSERT_EQ(0, ::chown(place.folder.c_str(), 0, 0));
+    }
+    EXPECT_TRUE(received.empty());
+}
+
+TEST_F(LaunchTest, FilesNamedLikeQtOptionsAreOpenedAsFiles)
+{
+    GridCopy(work, "-platform");
+    GridCopy(work, "-reverse");
+    GridCopy(work, "-stylesheet=x.xpr");
+    ExpectOwnWindow({"-platform", "-reverse", "-stylesheet=x.xpr"}, 3);
+    // A launch with one file passes it on to its copy with the shipped files.
+    ExpectOwnWindow({"-stylesheet=x.xpr"}, 4);
+    ExpectOwnWindow({"-reverse"}, 4);
+}
+} // namespace
+#endif

@@ -1,0 +1,442 @@
+// The pieces that keep one application per desktop: the open request on the
+// wire, the private folder, the lock, the launch's hand-over and the running
+// application's server, each against peers that misbehave.
+
+#include "shell/OpenRequest.h"
+#include "shell/OpenRequestServer.h"
+#include "shell/SingleInstance.h"
+#include "support/ScopedEnv.h"
+#include "support/TempDir.h"
+
+#include <QCoreApplication>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace
+{
+using OpenRequest::Decoder;
+using Strings = std::vector<std::string>;
+
+Decoder::State DecodeWhole(const std::string& bytes, Decoder& decoder)
+{
+    return decoder.Feed(bytes.data(), bytes.size());
+}
+
+TEST(OpenRequestTest, FilesComeThroughInOrderWithTheirBytesHoweverTheRequestIsCut)
+{
+    const Strings files{"/home/u/-platform", "/home/u/it's a\nnew line.xpr", "/home/u/\xff\xfe latin.xpr",
+                        "/home/u/gr\xc3\xbcn.xpr", "/" + std::string(OpenRequest::kMaxPathBytes - 1, 'x')};
+    const Strings requests = OpenRequest::Encode(files);
+    ASSERT_EQ(1u, requests.size());
+    Decoder whole;
+    ASSERT_EQ(Decoder::State::Complete, DecodeWhole(requests[0], whole)) << whole.Error();
+    EXPECT_EQ(files, whole.Files());
+
+    Decoder bytewise;
+    for (std::size_t i = 0; i + 1 < requests[0].size(); ++i)
+        ASSERT_EQ(Decoder::State::NeedMore, bytewise.Feed(&requests[0][i], 1)) << "at byte " << i;
+    ASSERT_EQ(Decoder::State::Complete, bytewise.Feed(&requests[0].back(), 1));
+    EXPECT_EQ(files, bytewise.Files());
+
+    // A launch without files sends a request all the same.
+    Decoder none;
+    EXPECT_EQ(Decoder::State::Complete, DecodeWhole(OpenRequest::Encode({}).at(0), none));
+    EXPECT_TRUE(none.Files().empty());
+}
+
+TEST(OpenRequestTest, ManyFilesGoInSeveralRequestsWithinTheBound)
+{
+    Strings files;
+    for (int i = 0; i < 600; ++i)
+        files.push_back("/data/gene" + std::to_string(i) + ".xpr");
+    const Strings requests = OpenRequest::Encode(files);
+    ASSERT_EQ(3u, requests.size());
+    Strings decoded;
+    for (const std::string& request : requests)
+    {
+        EXPECT_LE(request.size(), OpenRequest::kMaxRequestBytes);
+        Decoder decoder;
+        ASSERT_EQ(Decoder::State::Complete, DecodeWhole(request, decoder)) << decoder.Error();
+        decoded.insert(decoded.end(), decoder.Files().begin(), decoder.Files().end());
+    }
+    EXPECT_EQ(files, decoded);
+}
+
+TEST(OpenRequestTest, AnythingElseIsRefused)
+{
+    const std::string good = OpenRequest::Encode({"/a.xpr"})[0];
+    auto withByte = [&](std::size_t at, char value) {
+        std::string bytes = good;
+        bytes[at] = value;
+        return bytes;
+    };
+    std::string relative = good;
+    relative[10] = 'a';
+    const struct
+    {
+        const char* what;
+        std::string bytes;
+    } cases[] = {
+        {"another protocol", "GET / HTTP/1.1\r\nHost: x\r\n\r\n"},
+        {"a later version", withByte(5, 2)},
+        {"more files than a request may carry", withByte(6, 1)},
+        {"a path of no bytes", withByte(9, 0)},
+        {"a path longer than any the system opens", withByte(8, 0x10)},
+        {"a relative path", relative},
+        {"a NUL in the path", good.substr(0, 11) + std::string(1, '\0') + good.substr(12)},
+        {"bytes after the request", good + "more"},
+    };
+    for (const auto& c : cases)
+    {
+        Decoder decoder;
+        EXPECT_EQ(Decoder::State::Refused, DecodeWhole(c.bytes, decoder)) << c.what;
+        EXPECT_FALSE(decoder.Error().empty()) << c.what;
+        EXPECT_TRUE(decoder.Files().empty()) << c.what;
+        // Once refused, nothing more makes it whole.
+        EXPECT_EQ(Decoder::State::Refused, DecodeWhole(good, decoder)) << c.what;
+    }
+    EXPECT_FALSE(OpenRequest::CanCarry("relative.xpr"));
+    EXPECT_FALSE(OpenRequest::CanCarry("/" + std::string(OpenRequest::kMaxPathBytes, 'x')));
+}
+
+// A folder for the application's socket, as the session gives one.
+struct RuntimeFolder
+{
+    testsupport::TempDir dir;
+    std::string path = dir.Path().substr(0, dir.Path().size() - 1);
+    bool made = ::chmod(path.c_str(), 0700) == 0;
+    testsupport::ScopedEnv env{"XDG_RUNTIME_DIR", path.c_str()};
+};
+
+TEST(SingleInstancePlaceTest, EachDesktopHasASocketInAFolderOnlyTheUserEnters)
+{
+    RuntimeFolder runtime;
+    testsupport::ScopedEnv noWayland("WAYLAND_DISPLAY", nullptr);
+    testsupport::ScopedEnv display("DISPLAY", ":7");
+    SingleInstance::Place place;
+    std::string why;
+    ASSERT_TRUE(SingleInstance::FindPlace(place, why)) << why;
+    EXPECT_EQ(runtime.path + "/nuvaro", place.folder);
+    struct stat info{};
+    ASSERT_EQ(0, ::lstat(place.folder.c_str(), &info));
+    EXPECT_EQ(0700u, info.st_mode & 07777);
+    EXPECT_EQ(0u, place.socket.rfind(place.folder + "/", 0));
+    EXPECT_NE(place.socket, place.lock);
+
+    testsupport::ScopedEnv otherDisplay("DISPLAY", ":8/../x");
+    SingleInstance::Place other;
+    ASSERT_TRUE(SingleInstance::FindPlace(other, why)) << why;
+    EXPECT_NE(place.socket, other.socket);
+    EXPECT_EQ(place.folder + "/", other.socket.substr(0, place.folder.size() + 1));
+
+    // Without a session folder: one of the user's own in the temporary folder.
+    testsupport::TempDir tmp;
+    testsupport::ScopedEnv tmpEnv("TMPDIR", tmp.Path().c_str());
+    testsupport::ScopedEnv noRuntime("XDG_RUNTIME_DIR", nullptr);
+    ASSERT_TRUE(SingleInstance::FindPlace(other, why)) << why;
+    EXPECT_EQ(tmp.Path() + "nuvaro-" + std::to_string(::getuid()), other.folder);
+}
+
+TEST(SingleInstancePlaceTest, AFolderOthersCanEnterOrOwnIsNeverUsed)
+{
+    SingleInstance::Place place;
+    std::string why;
+    {
+        RuntimeFolder runtime;
+        ASSERT_EQ(0, ::chmod(runtime.path.c_str(), 0755));
+        EXPECT_FALSE(SingleInstance::FindPlace(place, why));
+        EXPECT_NE(std::string::npos, why.find("open to other users (mode 0755)")) << why;
+    }
+    {
+        RuntimeFolder runtime;
+        ASSERT_EQ(0, ::mkdir((runtime.path + "/nuvaro").c_str(), 0770));
+        ASSERT_EQ(0, ::chmod((runtime.path + "/nuvaro").c_str(), 0770));
+        EXPECT_FALSE(SingleInstance::FindPlace(place, why));
+        EXPECT_NE(std::string::npos, why.find("open to other users")) << why;
+    }
+    {
+        // A link, even to a private folder, may be turned to another.
+        RuntimeFolder runtime;
+        testsupport::TempDir elsewhere;
+        ASSERT_EQ(0, ::chmod(elsewhere.Path().c_str(), 0700));
+        ASSERT_EQ(0, ::symlink(elsewhere.Path().c_str(), (runtime.path + "/nuvaro").c_str()));
+        EXPECT_FALSE(SingleInstance::FindPlace(place, why));
+        EXPECT_NE(std::string::npos, why.find("is a link")) << why;
+    }
+    {
+        RuntimeFolder runtime;
+        EXPECT_FALSE(SingleInstance::IsPrivateFolder(runtime.path, ::getuid() + 1, why));
+        EXPECT_NE(std::string::npos, why.find("belongs to another user")) << why;
+        if (::geteuid() == 0)
+        {
+            // Really another user's folder.
+            ASSERT_EQ(0, ::mkdir((runtime.path + "/nuvaro").c_str(), 0700));
+            ASSERT_EQ(0, ::chown((runtime.path + "/nuvaro").c_str(), 65534, 65534));
+            EXPECT_FALSE(SingleInstance::FindPlace(place, why));
+            EXPECT_NE(std::string::npos, why.find("belongs to another user")) << why;
+        }
+    }
+}
+
+TEST(SingleInstancePlaceTest, PathsAreMadeAbsoluteAgainstTheWorkingFolder)
+{
+    char cwd[4096];
+    ASSERT_NE(nullptr, ::getcwd(cwd, sizeof cwd));
+    EXPECT_EQ(std::string(cwd) + "/-platform", SingleInstance::Absolute("-platform"));
+    EXPECT_EQ(std::string(cwd) + "/a/../b.xpr", SingleInstance::Absolute("a/../b.xpr"));
+    EXPECT_EQ("/x/y.xpr", SingleInstance::Absolute("/x/y.xpr"));
+}
+
+TEST(SingleInstanceLockTest, OneHolderAtATimeAndTheStartedCopyTakesItOver)
+{
+    testsupport::TempDir dir;
+    const std::string path = dir.File("desktop.lock");
+    SingleInstance::Lock first;
+    ASSERT_TRUE(first.Acquire(path, 0));
+    SingleInstance::Lock second;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(second.Acquire(path, 150));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
+
+    // The launch hands its lock to the copy it starts; the copy holds it
+    // (a fresh open of the file still waits) until it lets it go.
+    first.HandToChild();
+    SingleInstance::Lock adopted;
+    ASSERT_TRUE(adopted.Adopt(path));
+    EXPECT_EQ(nullptr, std::getenv(SingleInstance::kLockVariable));
+    EXPECT_FALSE(second.Acquire(path, 0));
+    adopted.Release();
+    EXPECT_TRUE(second.Acquire(path, 0));
+
+    // A variable that names anything but the lock file is not a lock.
+    testsupport::ScopedEnv bogus(SingleInstance::kLockVariable, "0");
+    SingleInstance::Lock none;
+    EXPECT_FALSE(none.Adopt(path));
+    testsupport::ScopedEnv garbage(SingleInstance::kLockVariable, "7x");
+    EXPECT_FALSE(none.Adopt(path));
+}
+
+TEST(SingleInstanceTest, ThePeerIsCheckedForTheUser)
+{
+    int pair[2];
+    ASSERT_EQ(0, ::socketpair(AF_UNIX, SOCK_STREAM, 0, pair));
+    EXPECT_TRUE(SingleInstance::PeerIsUser(pair[0], ::getuid()));
+    EXPECT_FALSE(SingleInstance::PeerIsUser(pair[0], ::getuid() + 1));
+    ::close(pair[0]);
+    ::close(pair[1]);
+    EXPECT_FALSE(SingleInstance::PeerIsUser(-1, ::getuid()));
+}
+
+// A raw local socket at path: bound only (a file no application answers
+// on), or listening without ever accepting (a hung application).
+int RawSocket(const std::string& path, bool listening)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || (listening && ::listen(fd, 4) != 0))
+    {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Runs the hand-over on a thread of its own while this thread serves events.
+SingleInstance::Delivery HandOverWhileServing(const std::string& socket, const Strings& files, int timeoutMs,
+                                              uid_t user, std::string& why)
+{
+    auto result = std::async(std::launch::async, [&] {
+        return SingleInstance::HandOver(socket, files, timeoutMs, user, why);
+    });
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return result.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, timeoutMs + 10000));
+    return result.get();
+}
+
+class OpenRequestServerTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(0, ::chmod(dir.Path().c_str(), 0700));
+        server.setReceiver([this](const QStringList& files) { received.push_back(files); });
+        ASSERT_TRUE(server.listen(QString::fromStdString(socket)));
+    }
+
+    testsupport::TempDir dir;
+    std::string socket = dir.File("desktop.socket");
+    OpenRequestServer server;
+    std::vector<QStringList> received;
+};
+
+TEST_F(OpenRequestServerTest, ALaunchHandsOverItsFilesAndEndsOnTheAnswer)
+{
+    std::string why;
+    EXPECT_EQ(SingleInstance::Delivery::Delivered,
+              HandOverWhileServing(socket, {"/a/one.xpr", "/b/-reverse"}, 5000, ::getuid(), why))
+        << why;
+    ASSERT_EQ(1u, received.size());
+    EXPECT_EQ((QStringList{"/a/one.xpr", "/b/-reverse"}), received[0]);
+    // A bare launch hands over no file.
+    EXPECT_EQ(SingleInstance::Delivery::Delivered, HandOverWhileServing(socket, {}, 5000, ::getuid(), why)) << why;
+    ASSERT_EQ(2u, received.size());
+    EXPECT_TRUE(received[1].isEmpty());
+}
+
+TEST_F(OpenRequestServerTest, RequestsWaitForTheApplicationToBeReady)
+{
+    OpenRequestServer starting;
+    const std::string path = dir.File("starting.socket");
+    ASSERT_TRUE(starting.listen(QString::fromStdString(path)));
+    std::string why;
+    ASSERT_EQ(SingleInstance::Delivery::Delivered, HandOverWhileServing(path, {"/1.xpr"}, 5000, ::getuid(), why));
+    ASSERT_EQ(SingleInstance::Delivery::Delivered, HandOverWhileServing(path, {"/2.xpr"}, 5000, ::getuid(), why));
+    std::vector<QStringList> late;
+    starting.setReceiver([&](const QStringList& files) { late.push_back(files); });
+    EXPECT_EQ((std::vector<QStringList>{{"/1.xpr"}, {"/2.xpr"}}), late);
+
+    // Only so many wait: a launch beyond them is not answered.
+    OpenRequestServer busy;
+    const std::string busyPath = dir.File("busy.socket");
+    ASSERT_TRUE(busy.listen(QString::fromStdString(busyPath)));
+    int taken = 0;
+    for (int i = 0; i < OpenRequestServer::kMaxWaitingRequests + 3; ++i)
+        taken += HandOverWhileServing(busyPath, {"/n.xpr"}, 2000, ::getuid(), why) == SingleInstance::Delivery::Delivered;
+    EXPECT_EQ(OpenRequestServer::kMaxWaitingRequests, taken);
+}
+
+TEST_F(OpenRequestServerTest, NoApplicationAnsweringMeansNoHandOver)
+{
+    std::string why;
+    // No socket at all.
+    EXPECT_EQ(SingleInstance::Delivery::NoInstance,
+              SingleInstance::HandOver(dir.File("none.socket"), {"/a.xpr"}, 2000, ::getuid(), why));
+    // A socket file left by an application that crashed: refused at once.
+    const int stale = RawSocket(dir.File("stale.socket"), false);
+    ASSERT_GE(stale, 0);
+    ::close(stale);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(SingleInstance::Delivery::NoInstance,
+              SingleInstance::HandOver(dir.File("stale.socket"), {"/a.xpr"}, 5000, ::getuid(), why));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    // An application that hangs: the launch gives up after the time-out.
+    const int hung = RawSocket(dir.File("hung.socket"), true);
+    ASSERT_GE(hung, 0);
+    EXPECT_EQ(SingleInstance::Delivery::NoInstance,
+              SingleInstance::HandOver(dir.File("hung.socket"), {"/a.xpr"}, 300, ::getuid(), why));
+    EXPECT_NE(std::string::npos, why.find("did not answer")) << why;
+    ::close(hung);
+    // Something not a socket.
+    ASSERT_TRUE(testsupport::WriteFileBytes(dir.File("plain.socket"), "x"));
+    EXPECT_EQ(SingleInstance::Delivery::NoInstance,
+              SingleInstance::HandOver(dir.File("plain.socket"), {"/a.xpr"}, 2000, ::getuid(), why));
+    EXPECT_TRUE(received.empty());
+}
+
+TEST_F(OpenRequestServerTest, AnotherUsersSocketOrLaunchIsNeverServed)
+{
+    std::string why;
+    // The launch does not trust a socket (or a link to one) of another user.
+    EXPECT_EQ(SingleInstance::Delivery::NoInstance,
+              HandOverWhileServing(socket, {"/a.xpr"}, 2000, ::getuid() + 1, why));
+    ASSERT_EQ(0, ::symlink(socket.c_str(), dir.File("link.socket").c_str()));
+    EXPECT_EQ(SingleInstance::Delivery::NoInstance,
+              HandOverWhileServing(dir.File("link.socket"), {"/a.xpr"}, 2000, ::getuid(), why));
+    EXPECT_TRUE(received.empty());
+
+    // The application serves no launch of another user.
+    OpenRequestServer others(::getuid() + 1);
+    std::vector<QStringList> got;
+    others.setReceiver([&](const QStringList& files) { got.push_back(files); });
+    ASSERT_TRUE(others.listen(QString::fromStdString(dir.File("others.socket"))));
+    EXPECT_EQ(SingleInstance::Delivery::NoInstance,
+              HandOverWhileServing(dir.File("others.socket"), {"/a.xpr"}, 2000, ::getuid(), why));
+    EXPECT_TRUE(got.empty());
+}
+
+// A peer on a raw connection; reads what the server answers.
+struct RawPeer
+{
+    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    explicit RawPeer(const std::string& path)
+    {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+        connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~RawPeer() { ::close(fd); }
+    void Send(const std::string& bytes) { ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
+    // Serves events until the server closes the connection; what it sent.
+    bool ClosedByServer(std::string& answer, int ms)
+    {
+        bool closed = false;
+        (void)QTest::qWaitFor(
+            [&] {
+                char buffer[64];
+                const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+                if (n > 0)
+                    answer.append(buffer, static_cast<std::size_t>(n));
+                closed = n == 0;
+                return closed;
+            },
+            ms);
+        return closed;
+    }
+    bool connected = false;
+};
+
+TEST_F(OpenRequestServerTest, GarbageSilenceAndCrowdsAreDroppedWithoutStoppingTheServer)
+{
+    std::string answer;
+    {
+        RawPeer garbage(socket);
+        ASSERT_TRUE(garbage.connected);
+        garbage.Send("GET / HTTP/1.1\r\n\r\n");
+        EXPECT_TRUE(garbage.ClosedByServer(answer, 3000));
+        EXPECT_EQ("", answer);
+    }
+    {
+        // A request announcing a long path that never comes.
+        server.setRequestTimeout(300);
+        RawPeer stalling(socket);
+        std::string request = OpenRequest::Encode({"/" + std::string(4000, 'x')})[0];
+        stalling.Send(request.substr(0, 100));
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_TRUE(stalling.ClosedByServer(answer, 5000));
+        EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
+        EXPECT_EQ("", answer);
+    }
+    {
+        // Silent peers take at most the connections the server keeps.
+        server.setRequestTimeout(OpenRequestServer::kDefaultRequestTimeoutMs);
+        std::vector<std::unique_ptr<RawPeer>> crowd;
+        for (int i = 0; i < OpenRequestServer::kMaxConnections + 2; ++i)
+            crowd.push_back(std::make_unique<RawPeer>(socket));
+        QTest::qWait(100);
+        std::string extra;
+        EXPECT_TRUE(crowd.back()->ClosedByServer(extra, 1000));
+        std::string first;
+        EXPECT_FALSE(crowd.front()->ClosedByServer(first, 50));
+    }
+    QTest::qWait(200);
+    std::string why;
+    EXPECT_EQ(SingleInstance::Delivery::Delivered,
+              HandOverWhileServing(socket, {"/still/served.xpr"}, 5000, ::getuid(), why))
+        << why;
+    ASSERT_EQ(1u, received.size());
+    EXPECT_EQ(QStringList{"/still/served.xpr"}, received[0]);
+}
+} // namespace
