@@ -1,6 +1,9 @@
 #include "FuzzTarget.h"
 
+#include "model/Atlas.h"
+#include "model/SearchConfig.h"
 #include "support/AtlasFixture.h"
+#include "support/FakeNetFile.h"
 #include "support/FakePlatformServices.h"
 #include "support/MemoryPreferenceStore.h"
 #include "support/TempDir.h"
@@ -69,5 +72,26 @@ std::string ScratchFile(const char* name, const uint8_t* data, size_t size)
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     return path;
+}
+void AnswerTheTransferOf(const uint8_t* data, size_t size, const std::function<void()>& start)
+{
+    using testsupport::FakeNetFile;
+    if (size < 1)
+        return;
+    auto* installed = new SearchConfig(*Atlas::GetAtlas()->GetOntology(), false);
+    installed->SetVersion(5);
+    SearchConfig::SetConfig(installed);
+    FakeNetFile::Install();
+    Expected(start);
+    if (FakeNetFile* transfer = FakeNetFile::Latest())
+    {
+        const std::string reply(reinterpret_cast<const char*>(data + 1), size - 1);
+        const size_t split = reply.empty() ? 0 : data[0] % (reply.size() + 1);
+        if (transfer->Respond() && transfer->Deliver(reply.substr(0, split)) &&
+            transfer->Deliver(reply.substr(split)))
+            transfer->Complete();
+    }
+    FakeNetFile::Uninstall();
+    SearchConfig::DeleteConfig();
 }
 } // namespace fuzz

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,6 +36,14 @@ void Prepare();
 // Writes the bytes to a scratch file (the same path on every call with that
 // name) and returns its path.
 std::string ScratchFile(const char* name, const uint8_t* data, size_t size);
+
+// For readers that start their own transfer and delete themselves after
+// their one report: with fake transfers (testsupport::FakeNetFile) and an
+// installed search-domain list of version 5, runs start, which makes the
+// reader (its failure road is no finding), then answers the reader's transfer
+// with the bytes after the first, cut into two chunks where the first byte
+// says, and completes it unless the reader ends it on the way.
+void AnswerTheTransferOf(const uint8_t* data, size_t size, const std::function<void()>& start);
 
 // Runs f; the reader's failure road is no finding.
 template <typename F>

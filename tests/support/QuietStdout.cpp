@@ -12,9 +12,17 @@ QuietStdout::QuietStdout()
     ::testing::internal::CaptureStdout();
 }
 
-QuietStdout::~QuietStdout()
+std::string QuietStdout::Take()
 {
     const std::string log = ::testing::internal::GetCapturedStdout();
+    m_taken += log;
+    ::testing::internal::CaptureStdout();
+    return log;
+}
+
+QuietStdout::~QuietStdout()
+{
+    const std::string log = m_taken + ::testing::internal::GetCapturedStdout();
     if (::testing::Test::HasFailure())
         std::printf("%s", log.c_str());
 }

@@ -1,5 +1,6 @@
 #include "image/SqlTileCache.h"
 
+#include "image/ZoomifyFetchers.h"
 #include "io/SqlCacheTrim.h"
 #include "io/SqlStatement.h"
 #include "utility/ResourcePath.h"
@@ -16,13 +17,21 @@ namespace
 const char* const kSchema = "BEGIN TRANSACTION;"
                             "CREATE TABLE TileCache (imageId INTEGER, level INTEGER, x INTEGER, y INTEGER,"
                             "lastAccessed DATE, tileSize INTEGER, tileData BLOB);"
-                            "CREATE INDEX idx_tileCacheLocation on TileCache (imageId, level);"
+                            "CREATE INDEX idx_tileCacheKey on TileCache (imageId, level, x, y);"
                             "CREATE INDEX idx_tileCacheAccessTime on TileCache (lastAccessed);"
                             "CREATE INDEX idx_tileCacheSize on TileCache (tileSize);"
                             "COMMIT;";
+// Files made when only (imageId, level) was indexed: every lookup and
+// deletion of one tile then scanned all tiles of its level, so cleaning a
+// large level took time quadratic in its tiles. The whole key replaces it.
+const char* const kKeyIndex = "CREATE INDEX IF NOT EXISTS idx_tileCacheKey on TileCache (imageId, level, x, y);"
+                              "DROP INDEX IF EXISTS idx_tileCacheLocation;";
 const char* const kInsert = "INSERT INTO TileCache (imageId, level, x, y, tileSize, tileData, lastAccessed) "
                             "VALUES (?, ?, ?, ?, ?, ?, DATETIME('NOW'));";
-const char* const kSelect = "SELECT tileData, rowid FROM TileCache WHERE imageId=? AND level=? AND x=? AND y=?;";
+// The blob only when it is no larger than a tile may be: length() is read
+// without loading the blob, so an oversized row costs no memory.
+const char* const kSelect = "SELECT CASE WHEN length(tileData) <= ?5 THEN tileData END, length(tileData), rowid "
+                            "FROM TileCache WHERE imageId=?1 AND level=?2 AND x=?3 AND y=?4;";
 // The stamp has whole seconds only; moving the row behind all others orders
 // the uses within one second as well (cleaning breaks ties by row).
 const char* const kTouch = "UPDATE TileCache SET lastAccessed=DATETIME('NOW'), "
@@ -43,6 +52,7 @@ SqlTileCache::SqlTileCache(const std::string& folder, const char* fileName)
 {
     m_database.Open(folder + (fileName != nullptr ? fileName : ""));
     m_database.CreateTableIfMissing("TileCache", kSchema);
+    m_database.RunInTransaction([&] { SqlStatement(&m_database, kKeyIndex).ExecuteAll(); });
 }
 
 SqlTileCache::~SqlTileCache() {}
@@ -87,13 +97,25 @@ void SqlTileCache::AddTile(int imageId, int level, int x, int y, const unsigned 
 
 bool SqlTileCache::GetTile(int imageId, int level, int x, int y, std::vector<unsigned char>& out)
 {
+    const Key key{imageId, level, x, y};
     SqlStatement select(&m_database, kSelect);
-    PrepareForKey(select, Key{imageId, level, x, y}, kRetrieveError);
+    PrepareForKey(select, key, kRetrieveError);
+    CheckSqlStatus(sqlite3_bind_int64(select, 5, static_cast<sqlite3_int64>(ZoomifyTileFetcher::kMaxBodySize)),
+                   kRetrieveError);
     if (!select.Step())
         return false;
+    if (sqlite3_column_int64(select, 1) > static_cast<sqlite3_int64>(ZoomifyTileFetcher::kMaxBodySize))
+    {
+        // No download could have stored it: a damaged or foreign file. The
+        // row goes, and the tile is fetched anew.
+        select.Finalize();
+        std::printf("Dropping oversized tile %d %d %d %d from the cache.\n", imageId, level, x, y);
+        DeleteKey(key, kRetrieveError);
+        return false;
+    }
     const int length = std::max(sqlite3_column_bytes(select, 0), 0);
     const unsigned char* blob = static_cast<const unsigned char*>(sqlite3_column_blob(select, 0));
-    const sqlite3_int64 row = sqlite3_column_int64(select, 1);
+    const sqlite3_int64 row = sqlite3_column_int64(select, 2);
     out.assign(blob, blob != nullptr ? blob + length : blob);
     select.Finalize();
 

@@ -17,11 +17,14 @@ public:
     // The database fileName in the per-user caches folder.
     explicit SqlTileCache(const char* fileName);
     // The database fileName in folder (which ends in "/"); the table is made
-    // when it is missing.
+    // when it is missing, and the whole tile key is indexed also in files
+    // made before it was.
     SqlTileCache(const std::string& folder, const char* fileName);
     ~SqlTileCache() override;
 
     void AddTile(int imageId, int level, int x, int y, const unsigned char* data, unsigned long size) override;
+    // A row larger than a downloaded tile may be (ZoomifyTileFetcher's
+    // bound) is never read: it is deleted and reported as a miss.
     bool GetTile(int imageId, int level, int x, int y, std::vector<unsigned char>& out) override;
     void RemoveTile(int imageId, int level, int x, int y) override;
     void CleanCache() override;

@@ -276,9 +276,14 @@ void TiledImage::LoadTiles()
                 const int y1 = std::min(std::min((r + 1) * ts, levelHeight), bottom);
                 tile.source = Nuvaro::Rectangle(x0 - c * ts, y0 - r * ts, x1 - c * ts, y1 - r * ts);
                 tile.destination = Nuvaro::Rectangle(x0 - left, y0 - top, x1 - left, y1 - top);
+                // Only a view without width or height gives a tile of the range
+                // no visible part; it is asked for all the same.
                 if (tile.source.GetWidth() <= 0 || tile.source.GetHeight() <= 0)
                     std::printf("Bad Source: %d %d %d %d\n", tile.source.left, tile.source.top, tile.source.right,
                                 tile.source.bottom);
+                if (tile.destination.GetWidth() <= 0 || tile.destination.GetHeight() <= 0)
+                    std::printf("Bad Dest: %d %d %d %d\n\n", tile.destination.left, tile.destination.top,
+                                tile.destination.right, tile.destination.bottom);
                 const int group = ZoomifyPyramid::TileGroup(W, H, ts, m_shownTier, c, r);
                 tile.imageFetcher.LoadImage(m_imagePath, this, m_imageId, m_shownTier, c, r, &tile, kImagePart,
                                             group);

@@ -5,6 +5,7 @@
 #include "model/Expressor.h"
 
 #include <cstdint>
+#include <iosfwd>
 #include <map>
 #include <string>
 #include <vector>
@@ -261,5 +262,11 @@ private:
     float m_pixelSpacing;
     float m_score;
 };
+
+// Reads a grid-file string from a file stream: one length byte, then that
+// many bytes (a length of 0 gives an empty string). A read that falls short
+// throws std::runtime_error("Invalid string in grid file.") and leaves s as it
+// was. The grid readers read their strings through IOStream instead.
+void ReadString(std::fstream& file, std::string& s);
 
 #endif

@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <stdexcept>
 
 namespace
@@ -632,4 +633,16 @@ void GeneExpression::Write(const std::string& path)
     const std::string error = OSUtils::ReplaceFileContents(path.c_str(), file.GetBuffer(), file.Tell());
     if (!error.empty())
         throw std::runtime_error(failure + error + ".");
+}
+
+void ReadString(std::fstream& file, std::string& s)
+{
+    char length = 0;
+    if (!file.get(length))
+        throw std::runtime_error("Invalid string in grid file.");
+    // At most 255 bytes, so the buffer is small whatever the file says.
+    std::string value(static_cast<unsigned char>(length), '\0');
+    if (!value.empty() && !file.read(&value[0], static_cast<std::streamsize>(value.size())))
+        throw std::runtime_error("Invalid string in grid file.");
+    s = std::move(value);
 }

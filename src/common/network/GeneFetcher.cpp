@@ -2,6 +2,14 @@
 
 #include "network/NetFile.h"
 
+#include <algorithm>
+
+namespace
+{
+// Thumbnail grids are a few tens of kilobytes.
+constexpr unsigned long kMaxReservation = 1ul << 20;
+} // namespace
+
 GeneFetcher::GeneFetcher()
     : m_listener(nullptr), m_transfer(nullptr), m_userData(nullptr), m_expectedLength(0), m_receivedBytes(0),
       m_progress(0.0f)
@@ -100,4 +108,104 @@ void GeneFetcher::DownloadFailed(const std::string& message)
     m_transfer = nullptr;
     if (m_listener != nullptr)
         m_listener->GeneLoadError(this, message);
+}
+
+// ---------------------------------------------------------------------------
+// GeneThumbnailFetcher
+
+GeneThumbnailFetcher::GeneThumbnailFetcher()
+    : m_listener(nullptr), m_transfer(nullptr), m_userData(nullptr), m_active(false)
+{
+}
+
+GeneThumbnailFetcher::~GeneThumbnailFetcher()
+{
+    NetFile::AbortAndClear(m_transfer);
+}
+
+void GeneThumbnailFetcher::LoadThumbnail(const std::string& url, GeneThumbnailCompletionListener* listener,
+                                         void* userData)
+{
+    NetFile::AbortAndClear(m_transfer);
+    m_listener = listener;
+    m_userData = userData;
+    m_data.clear();
+    m_active = true;
+    try
+    {
+        m_transfer = NetFile::Create(url, this, false);
+    }
+    catch (...)
+    {
+        Reset();
+        throw;
+    }
+}
+
+void GeneThumbnailFetcher::Reset()
+{
+    m_active = false;
+    NetFile::AbortAndClear(m_transfer);
+    m_userData = nullptr;
+    m_listener = nullptr;
+    std::vector<unsigned char>().swap(m_data);
+}
+
+const unsigned char* GeneThumbnailFetcher::GetData() const
+{
+    return m_data.data();
+}
+
+unsigned long GeneThumbnailFetcher::GetDataLength() const
+{
+    return static_cast<unsigned long>(m_data.size());
+}
+
+void* GeneThumbnailFetcher::GetUserData() const
+{
+    return m_userData;
+}
+
+bool GeneThumbnailFetcher::IsActive() const
+{
+    return m_active;
+}
+
+void GeneThumbnailFetcher::ResponseReceived(const std::string&, unsigned long expectedLength)
+{
+    if (!m_active)
+        return;
+    m_data.clear();
+    // The length is only a hint: an unknown one reserves nothing, and a large
+    // one no more than a thumbnail grid takes; the bytes themselves are
+    // bounded by the transfer.
+    if (expectedLength < GeneFetcher::kUnknownLength)
+        m_data.reserve(std::min(expectedLength, kMaxReservation));
+}
+
+void GeneThumbnailFetcher::DataReceived(const void* data, unsigned long length)
+{
+    if (!m_active || data == nullptr)
+        return;
+    const unsigned char* bytes = static_cast<const unsigned char*>(data);
+    m_data.insert(m_data.end(), bytes, bytes + length);
+}
+
+void GeneThumbnailFetcher::DownloadComplete(const void*, unsigned long)
+{
+    if (!m_active)
+        return;
+    m_transfer = nullptr;
+    if (m_listener != nullptr)
+        m_listener->GeneThumbnailLoaded(this);
+}
+
+void GeneThumbnailFetcher::DownloadFailed(const std::string& message)
+{
+    if (!m_active)
+        return;
+    m_transfer = nullptr;
+    m_data.clear();
+    if (m_listener != nullptr)
+        m_listener->GeneThumbnailLoadError(this, message);
 }

@@ -4,8 +4,10 @@
 #include "network/NetEventListener.h"
 
 #include <string>
+#include <vector>
 
 class GeneFetcher;
+class GeneThumbnailFetcher;
 class NetFile;
 
 // Receives the outcome and progress of a GeneFetcher's download.
@@ -68,6 +70,56 @@ private:
     unsigned long m_expectedLength;
     unsigned long m_receivedBytes;
     float m_progress;
+};
+
+// Hears how a GeneThumbnailFetcher's download ended.
+class GeneThumbnailCompletionListener
+{
+public:
+    virtual ~GeneThumbnailCompletionListener() = default;
+
+    // The bytes are the fetcher's (GetData, GetDataLength) until its next
+    // LoadThumbnail or Reset.
+    virtual void GeneThumbnailLoaded(GeneThumbnailFetcher* fetcher) = 0;
+    virtual void GeneThumbnailLoadError(GeneThumbnailFetcher* fetcher, const std::string& message) = 0;
+};
+
+// Downloads one thumbnail grid at a time, collecting the body itself, with
+// the grid fetcher's body size bound (the transport's default). Active from
+// LoadThumbnail until Reset; transfer callbacks that arrive while inactive
+// are ignored. The listener may load again, Reset or delete the fetcher from
+// inside its callbacks.
+class GeneThumbnailFetcher : public NetEventListener
+{
+public:
+    GeneThumbnailFetcher();
+    ~GeneThumbnailFetcher() override;
+    GeneThumbnailFetcher(const GeneThumbnailFetcher&) = delete;
+    GeneThumbnailFetcher& operator=(const GeneThumbnailFetcher&) = delete;
+
+    void DownloadComplete(const void* data, unsigned long length) override;
+    void DownloadFailed(const std::string& message) override;
+    void ResponseReceived(const std::string& mimeType, unsigned long expectedLength) override;
+    void DataReceived(const void* data, unsigned long length) override;
+
+    // Abandons a download still running, without a callback, and starts
+    // fetching url. Throws std::runtime_error("Could not open connection.")
+    // when the transfer cannot start; the fetcher is then idle.
+    virtual void LoadThumbnail(const std::string& url, GeneThumbnailCompletionListener* listener, void* userData);
+    // Idle again: aborts the transfer, forgets the listener, user data and bytes.
+    virtual void Reset();
+    // The bytes received so far (the whole grid once loaded).
+    virtual const unsigned char* GetData() const;
+    virtual unsigned long GetDataLength() const;
+    virtual void* GetUserData() const;
+    virtual bool IsActive() const;
+
+private:
+    GeneThumbnailCompletionListener* m_listener;
+    NetFile* m_transfer;
+    void* m_userData;
+    bool m_active;
+    std::vector<unsigned char> m_data;
 };
 
 #endif

@@ -90,7 +90,7 @@ FieldType Lookup(const FieldName (&table)[N], const char* name)
 // ---------------------------------------------------------------------------
 // GeneQueryReplyReader
 
-GeneQueryReplyReader::GeneQueryReplyReader() : m_soap(true), m_inGene(false)
+GeneQueryReplyReader::GeneQueryReplyReader() : m_soap(true), m_inGene(false), m_inField(false)
 {
 }
 
@@ -98,6 +98,7 @@ void GeneQueryReplyReader::StartReply(bool soap)
 {
     m_soap = soap;
     m_inGene = false;
+    m_inField = false;
     m_text.clear();
     m_record = Record();
     m_items.clear();
@@ -110,20 +111,42 @@ std::vector<GeneQueryReplyReader::Item> GeneQueryReplyReader::TakeItems()
     return items;
 }
 
+bool GeneQueryReplyReader::IsField(const char* name) const
+{
+    // In the SOAP form a Gene element carries its gene id as "id".
+    return (m_soap ? Lookup(kSoapFields, name) : Lookup(kGetFields, name)) != kNoField ||
+           (m_inGene && std::strcmp(name, "id") == 0);
+}
+
 void GeneQueryReplyReader::StartElement(const char* name, const char**)
 {
     m_text.clear();
     if (std::strcmp(name, "Gene") == 0)
         m_inGene = true;
+    m_inField = IsField(name);
+}
+
+std::string GeneQueryReplyReader::FieldTooLongMessage()
+{
+    return "The server's reply holds a field longer than the limit of " + std::to_string(kMaxFieldLength) +
+           " bytes.";
 }
 
 void GeneQueryReplyReader::DataHandler(const char* data, int length)
 {
-    m_text.append(data, static_cast<size_t>(length));
+    // One byte past the bound is enough to tell that a field is too long.
+    const size_t room = kMaxFieldLength + 1 - std::min(m_text.size(), kMaxFieldLength + 1);
+    m_text.append(data, std::min(room, static_cast<size_t>(std::max(length, 0))));
+    if (m_inField && m_text.size() > kMaxFieldLength)
+        throw RefusedReply(FieldTooLongMessage());
 }
 
 void GeneQueryReplyReader::EndElement(const char* name)
 {
+    // A field whose text an inner element split is checked here.
+    if (IsField(name) && m_text.size() > kMaxFieldLength)
+        throw RefusedReply(FieldTooLongMessage());
+    m_inField = false;
     switch (m_soap ? Lookup(kSoapFields, name) : Lookup(kGetFields, name))
     {
     case kTotalField:
@@ -373,15 +396,28 @@ void GeneQuery::ResponseReceived(const std::string&, unsigned long)
 
 void GeneQuery::DataReceived(const void* data, unsigned long length)
 {
-    ParseAndDeliver(static_cast<const char*>(data), length, false);
+    std::string refusal;
+    const unsigned generation = m_generation;
+    if (!ParseAndDeliver(static_cast<const char*>(data), length, false, refusal) || refusal.empty() ||
+        generation != m_generation)
+        return;
+    // The rest of a refused reply is not wanted; it fails like a transfer.
+    NetFile::AbortAndClear(m_transfer);
+    DownloadFailed(refusal);
 }
 
 void GeneQuery::DownloadComplete(const void*, unsigned long)
 {
     m_transfer = nullptr;
+    std::string refusal;
     const unsigned generation = m_generation;
-    if (!ParseAndDeliver(nullptr, 0, true) || generation != m_generation)
+    if (!ParseAndDeliver(nullptr, 0, true, refusal) || generation != m_generation)
         return;
+    if (!refusal.empty())
+    {
+        ReportFailure(refusal);
+        return;
+    }
     std::printf("Query complete.  Number of genes: %d\n", m_total);
     if (m_listener != nullptr)
         m_listener->GeneQueryComplete(this);
@@ -390,18 +426,25 @@ void GeneQuery::DownloadComplete(const void*, unsigned long)
 void GeneQuery::DownloadFailed(const std::string& message)
 {
     m_transfer = nullptr;
+    std::string refusal;
     const unsigned generation = m_generation;
-    if (!ParseAndDeliver(nullptr, 0, true) || generation != m_generation)
+    if (!ParseAndDeliver(nullptr, 0, true, refusal) || generation != m_generation)
         return;
+    ReportFailure(message);
+}
+
+void GeneQuery::ReportFailure(const std::string& message)
+{
     std::printf("Query failed: %s\n", message.c_str());
     if (m_listener != nullptr)
         m_listener->GeneQueryError(this, message);
 }
 
-bool GeneQuery::ParseAndDeliver(const char* data, unsigned long length, bool final)
+bool GeneQuery::ParseAndDeliver(const char* data, unsigned long length, bool final, std::string& refusal)
 {
     // A reply that breaks off is not reported: the records read before the
-    // fault stay, later ones are not seen.
+    // fault stay, later ones are not seen. A reply the reader refuses keeps
+    // the records before the refusal too, and its reason is passed back.
     try
     {
         do
@@ -411,6 +454,10 @@ bool GeneQuery::ParseAndDeliver(const char* data, unsigned long length, bool fin
             data += chunk;
             length -= static_cast<unsigned long>(chunk);
         } while (length > 0);
+    }
+    catch (const RefusedReply& e)
+    {
+        refusal = e.what();
     }
     catch (const std::exception&)
     {

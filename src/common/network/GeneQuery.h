@@ -5,6 +5,7 @@
 #include "utility/XMLElementHandler.h"
 #include "utility/XMLParser.h"
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -46,9 +47,25 @@ public:
 // plain reply of the GET form. Element names are matched exactly; numbers are
 // read as the leading decimal number of the text (0 when there is none),
 // whatever the process locale.
+//
+// Each field's text is bounded: a reply whose field is longer than
+// kMaxFieldLength bytes is refused (RefusedReply) as soon as its text passes
+// the bound, or at the latest when the field ends. The text of other
+// elements is never used and is kept only up to the bound.
 class GeneQueryReplyReader : public XMLElementHandler
 {
 public:
+    // Far beyond any real name, symbol, address or date.
+    static constexpr size_t kMaxFieldLength = 4096;
+
+    // Thrown out of the parse of a reply that breaks a bound of the reader.
+    class RefusedReply : public std::runtime_error
+    {
+    public:
+        using std::runtime_error::runtime_error;
+    };
+    static std::string FieldTooLongMessage();
+
     // One result record as read; the defaults stand for fields the reply
     // does not give.
     struct Record
@@ -89,8 +106,13 @@ public:
 private:
     void EndRecord();
 
+    // Whether the element name is a field of the form in use.
+    bool IsField(const char* name) const;
+
     bool m_soap;
     bool m_inGene;
+    // The innermost open element is a field.
+    bool m_inField;
     std::string m_text;
     Record m_record;
     std::vector<Item> m_items;
@@ -164,8 +186,11 @@ public:
 
 private:
     // Feeds a chunk (null and final to end the reply) and hands what it read
-    // to the list. False when this query was deleted meanwhile.
-    bool ParseAndDeliver(const char* data, unsigned long length, bool final);
+    // to the list. False when this query was deleted meanwhile. refusal
+    // receives the reason when the reader refused the reply.
+    bool ParseAndDeliver(const char* data, unsigned long length, bool final, std::string& refusal);
+    // Logs the failure and tells the listener.
+    void ReportFailure(const std::string& message);
     // Hands the items read so far to the list; false when this query was
     // deleted by a list call. Stops early when a list call aborted or
     // restarted the query.

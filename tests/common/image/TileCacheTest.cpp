@@ -1,11 +1,14 @@
 #include "image/SqlTileCache.h"
 #include "image/TileCache.h"
+#include "image/ZoomifyFetchers.h"
+#include "common/io/SqlTestSupport.h"
 #include "support/QuietStdout.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <string>
 #include <vector>
 
 namespace
@@ -184,5 +187,72 @@ TEST(SqlTileCache, CheckSqlStatusThrowsTheMessageWithSqlitesReason)
     catch (const std::runtime_error& e)
     {
         EXPECT_EQ(0, std::string(e.what()).rfind("Error storing to image cache.\n", 0));
+    }
+}
+
+TEST(SqlTileCache, ARowLargerThanATileMayBeIsDroppedUnread)
+{
+    testsupport::QuietStdout quiet;
+    testsupport::TempDir dir;
+    SqlTileCache cache(dir.Path(), "tiles.db");
+    const unsigned long bound = ZoomifyTileFetcher::kMaxBodySize;
+    Add(cache, 1, 2, 0, 0, Bytes(bound, 3));
+    Add(cache, 1, 2, 1, 0, Bytes(bound + 1, 4));
+
+    std::vector<unsigned char> out;
+    ASSERT_TRUE(cache.GetTile(1, 2, 0, 0, out));
+    EXPECT_EQ(out.size(), bound);
+
+    // The oversized row is a miss, costs no memory for its blob, and is gone afterwards.
+    out.assign(3, 7);
+    sqlite3_memory_highwater(1);
+    const sqlite3_int64 before = sqlite3_memory_used();
+    EXPECT_FALSE(cache.GetTile(1, 2, 1, 0, out));
+    EXPECT_LT(sqlite3_memory_highwater(0) - before, static_cast<sqlite3_int64>(bound / 2));
+    EXPECT_EQ(out, std::vector<unsigned char>(3, 7)) << "a miss leaves out untouched";
+    SqlDatabase db(dir.File("tiles.db"));
+    EXPECT_EQ(sqltest::QueryInt(db, "SELECT COUNT(*) FROM TileCache WHERE x=1;"), 0);
+    EXPECT_EQ(sqltest::QueryInt(db, "SELECT COUNT(*) FROM TileCache WHERE x=0;"), 1);
+}
+
+TEST(SqlTileCache, TheWholeTileKeyIsIndexedInNewAndOlderFiles)
+{
+    testsupport::QuietStdout quiet;
+    // The layout files had when only (imageId, level) was indexed.
+    const char* const olderLayout = "CREATE TABLE TileCache (imageId INTEGER, level INTEGER, x INTEGER, y INTEGER,"
+                                    "lastAccessed DATE, tileSize INTEGER, tileData BLOB);"
+                                    "CREATE INDEX idx_tileCacheLocation on TileCache (imageId, level);"
+                                    "CREATE INDEX idx_tileCacheAccessTime on TileCache (lastAccessed);"
+                                    "CREATE INDEX idx_tileCacheSize on TileCache (tileSize);"
+                                    "INSERT INTO TileCache VALUES (5, 1, 2, 3, DATETIME('NOW'), 3, x'010203');";
+    for (const bool older : {false, true})
+    {
+        SCOPED_TRACE(older ? "older file" : "new file");
+        testsupport::TempDir dir;
+        if (older)
+        {
+            SqlDatabase made(dir.File("tiles.db"));
+            sqltest::Execute(made, olderLayout);
+        }
+        SqlTileCache cache(dir.Path(), "tiles.db");
+        if (!older)
+            Add(cache, 5, 1, 2, 3, Bytes(3, 1));
+        EXPECT_TRUE(Has(cache, 5, 1, 2, 3));
+
+        SqlDatabase db(dir.File("tiles.db"));
+        EXPECT_EQ(sqltest::QueryInt(db, "SELECT COUNT(*) FROM sqlite_master WHERE name='idx_tileCacheKey';"), 1);
+        EXPECT_EQ(sqltest::QueryInt(db, "SELECT COUNT(*) FROM sqlite_master WHERE name='idx_tileCacheLocation';"),
+                  0);
+        // Deleting one tile looks it up by the whole key.
+        SqlStatement plan(&db, "EXPLAIN QUERY PLAN DELETE FROM TileCache WHERE imageId=5 AND level=1 AND x=2 AND y=3;");
+        ASSERT_TRUE(plan.PrepareNext());
+        std::string steps;
+        while (plan.Step())
+            steps += plan.Text(3) + ";";
+        EXPECT_NE(steps.find("idx_tileCacheKey (imageId=? AND level=? AND x=? AND y=?)"), std::string::npos) << steps;
+
+        // Opening once more changes nothing.
+        SqlTileCache again(dir.Path(), "tiles.db");
+        EXPECT_TRUE(Has(again, 5, 1, 2, 3));
     }
 }

@@ -328,6 +328,44 @@ TEST_F(ZoomifyTest, RangeRectanglesAndTiersForSmallExactAndOffsetImages)
     }
 }
 
+TEST_F(ZoomifyTest, OnlyAViewWithoutWidthOrHeightHasTilesWithNothingVisibleAndAsksForThemAllTheSame)
+{
+    // With a view of any positive size every tile of the range has a visible
+    // part (the range ends before a tile that the region only touches, see
+    // "region ends on a tile edge" above). A view 0 pixels wide or high meets
+    // the tiles under its line with nothing visible.
+    struct Case
+    {
+        int viewWidth, viewHeight;
+        std::string log;
+    };
+    const Case cases[] = {
+        {0, 256, "Bad Source: 125 0 125 250\nBad Dest: 0 3 0 253\n\n"},
+        {256, 0, "Bad Source: 0 125 250 125\nBad Dest: 3 0 253 0\n\n"},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.log);
+        FakeNetFile::Install();
+        TiledImage view(c.viewWidth, c.viewHeight, &owner);
+        quiet.Take();
+        view.LoadImage("http://h/p.aff", 500, 500, 1000, 1000, GeneExpression::kCoronal, 1.0f, 5);
+        const std::string log = quiet.Take();
+        EXPECT_NE(log.find(c.log), std::string::npos) << log;
+        EXPECT_EQ(RequestedUrls(), (std::vector<std::string>{"http://h/p.aff/TileGroup0/0-0-0.jpg",
+                                                             "http://h/p.aff/TileGroup0/0-0-0.jpg"}));
+        EXPECT_EQ(view.GetPendingRequests(), 1);
+    }
+
+    // A view of one pixel has a visible part in its tile.
+    FakeNetFile::Install();
+    TiledImage pixel(1, 1, &owner);
+    quiet.Take();
+    pixel.LoadImage("http://h/p.aff", 500, 500, 1000, 1000, GeneExpression::kCoronal, 1.0f, 5);
+    EXPECT_EQ(quiet.Take().find("Bad "), std::string::npos);
+    EXPECT_EQ(pixel.GetPendingRequests(), 1);
+}
+
 TEST_F(ZoomifyTest, ARegionBesideTheTierRequestsNoTileAndStaysWhite)
 {
     Image().LoadImage("http://h/p.aff", 100000, 500, 1000, 1000, GeneExpression::kCoronal, 1.0f, 5);

@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -597,5 +598,48 @@ TEST_F(GridWriteTest, OpeningMissingOrEmptyFiles)
               "File could not be opened.");
     ASSERT_TRUE(testsupport::WriteFileBytes(dir.File("empty.xpr"), ""));
     EXPECT_NE(RuntimeErrorOf([&] { GeneExpression g(dir.File("empty.xpr").c_str()); }), "");
+}
+TEST(GridFileString, ReadsLengthPrefixedStringsFromAFileStream)
+{
+    struct Case
+    {
+        const char* name;
+        std::string bytes;
+        std::vector<std::string> strings; // read one after the other; one more read then fails
+    };
+    const std::string longest(255, 'x');
+    const Case cases[] = {
+        {"empty file", "", {}},
+        {"length 0", std::string(1, '\0'), {""}},
+        {"one string", "\3abc", {"abc"}},
+        {"two strings, the second empty", std::string("\2hi\0", 4), {"hi", ""}},
+        {"longest string", "\xff" + longest + "\1z", {longest, "z"}},
+        {"bytes with zeros", std::string("\3a\0b", 4), {std::string("a\0b", 3)}},
+        {"short by one byte", "\3ab", {}},
+        {"length only", "\x10", {}},
+    };
+    testsupport::TempDir dir;
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.File("strings.bin");
+        ASSERT_TRUE(testsupport::WriteFileBytes(path, c.bytes));
+        std::fstream file(path, std::ios::in | std::ios::binary);
+        for (const std::string& expected : c.strings)
+        {
+            std::string s = "previous";
+            ASSERT_EQ(RuntimeErrorOf([&] { ReadString(file, s); }), "");
+            EXPECT_EQ(s, expected);
+        }
+        // A failed read leaves the string as it was.
+        std::string s = "previous";
+        EXPECT_EQ(RuntimeErrorOf([&] { ReadString(file, s); }), "Invalid string in grid file.");
+        EXPECT_EQ(s, "previous");
+    }
+
+    // A stream that is not open fails the same way.
+    std::fstream closed;
+    std::string s;
+    EXPECT_EQ(RuntimeErrorOf([&] { ReadString(closed, s); }), "Invalid string in grid file.");
 }
 } // namespace

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -255,6 +256,69 @@ TEST(GeneQueryReplyTest, RecordBoundariesOfBothForms)
         << "the plain form has no score";
 }
 
+TEST(GeneQueryReplyTest, FieldsLongerThanTheBoundRefuseTheReply)
+{
+    const size_t bound = GeneQueryReplyReader::kMaxFieldLength;
+    const std::string fits(bound, 'n');
+    const std::string over(bound + 1, 'n');
+    struct Case
+    {
+        const char* name;
+        bool soap;
+        std::string records;
+        bool refused;
+    };
+    const Case cases[] = {
+        {"name at the bound", true, "<Gene><geneName>" + fits + "</geneName></Gene>", false},
+        {"name", true, "<Gene><geneName>" + over + "</geneName></Gene>", true},
+        {"symbol", true, "<Gene><geneSymbol>" + over + "</geneSymbol></Gene>", true},
+        {"address", true, "<ImageSeries><expressionFileUrl>" + over + "</expressionFileUrl></ImageSeries>", true},
+        {"condition", true, "<Correlation><condition>" + over + "</condition></Correlation>", true},
+        {"gene id inside a Gene", true, "<Gene><id>" + over + "</id></Gene>", true},
+        {"entities count as their text", true,
+         "<Gene><geneName>" + std::string(bound / 2, 'a') + [&] {
+             std::string amps;
+             for (size_t i = 0; i <= bound / 2; ++i)
+                 amps += "&amp;";
+             return amps;
+         }() + "</geneName></Gene>",
+         true},
+        {"text split by an inner element", true,
+         "<Gene><geneName>a<b>" + fits + "</b>tail</geneName></Gene>", true},
+        {"plain form name", false, "<gene><name>" + over + "</name></gene>", true},
+        {"element that is no field", true, "<Gene><remark>" + std::string(100000, 'r') + "</remark></Gene>", false},
+        {"id outside a Gene", true, "<id>" + over + "</id><Gene/>", false},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        // A record before the long one is read; nothing after the refusal is.
+        const std::string first = c.soap ? "<Gene><geneSymbol>First</geneSymbol></Gene>"
+                                         : "<gene><symbol>First</symbol></gene>";
+        const std::string after = c.soap ? "<Gene><geneSymbol>After</geneSymbol></Gene>"
+                                         : "<gene><symbol>After</symbol></gene>";
+        const std::string xml = c.soap ? SoapReply(first + c.records + after, 3)
+                                       : "<result>" + first + c.records + after + "</result>";
+        GeneQueryReplyReader reader;
+        reader.StartReply(c.soap);
+        XMLParser parser(&reader);
+        const std::string error = RuntimeErrorOf([&] {
+            for (size_t at = 0; at < xml.size(); at += 1000)
+                parser.Parse(xml.data() + at, static_cast<int>(std::min<size_t>(1000, xml.size() - at)), false);
+        });
+        parser.Parse(nullptr, 0, true);
+        EXPECT_EQ(error, c.refused ? GeneQueryReplyReader::FieldTooLongMessage() : "");
+        std::vector<std::string> symbols;
+        for (const Item& item : reader.TakeItems())
+            if (!item.isTotal)
+                symbols.push_back(item.record.symbol);
+        if (c.refused)
+            EXPECT_EQ(symbols, std::vector<std::string>{"First"});
+        else
+            EXPECT_EQ(symbols.back(), "After");
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Searching through a transfer
 
@@ -396,6 +460,32 @@ TEST_F(GeneQueryTest, MalformedRepliesKeepTheRecordsBeforeTheFault)
     query.RequestPage(0);
     ASSERT_TRUE(FakeNetFile::Latest()->Reply(SoapReply(Records(0, 2), 2)));
     EXPECT_EQ(list.FilledSlots(), (std::vector<int>{0, 1}));
+}
+
+TEST_F(GeneQueryTest, AReplyWithAnOverlongFieldFailsAndKeepsTheRecordsBeforeIt)
+{
+    // A name of megabytes: the records before it stay, the rest of the reply
+    // is not read, and the list hears the failure.
+    query.Search(kUrl, "Pax6", false, true);
+    const std::string huge = "<Gene><id>9</id><geneSymbol>Huge</geneSymbol><geneName>" +
+                             std::string(2 * 1024 * 1024, 'x') + "</geneName></Gene>\n";
+    const std::string reply = SoapReply(Records(0, 2) + huge + Records(3, 2), 5);
+    FakeNetFile::Latest()->Respond();
+    // The transfer ends as soon as the name passes the bound, not with the name.
+    const size_t nameStart = reply.find("xxxx");
+    EXPECT_FALSE(FakeNetFile::Latest()->Deliver(reply.substr(0, nameStart + GeneQueryReplyReader::kMaxFieldLength + 1),
+                                                1024))
+        << "the transfer is aborted";
+    EXPECT_EQ(FakeNetFile::LiveCount(), 0);
+    EXPECT_EQ(list.calls, (Calls{"remove new", "response", "resize 5", "add 0", "add 1",
+                                 "error " + GeneQueryReplyReader::FieldTooLongMessage()}));
+    EXPECT_EQ(list.FilledSlots(), (std::vector<int>{0, 1}));
+
+    // The next request reads its reply as usual.
+    list.calls.clear();
+    query.RequestPage(0);
+    ASSERT_TRUE(FakeNetFile::Latest()->Reply(SoapReply(Records(0, 2), 2)));
+    EXPECT_EQ(list.calls.back(), "complete");
 }
 
 TEST_F(GeneQueryTest, FailuresAndRefusedConnections)
