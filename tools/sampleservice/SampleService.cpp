@@ -671,8 +671,9 @@ Reply SampleService::GridReply(const std::string& path, const std::multimap<std:
 Reply SampleService::PyramidReply(const std::string& rest)
 {
     static const std::string kProperties = "/ImageProperties.xml";
+    static const std::string kTileFolder = "/TileGroup/";
     std::string pyramid;
-    int tier = -1, column = -1, row = -1, tileGroup = -1;
+    int tier = -1, column = -1, row = -1;
     bool properties = false;
     if (EndsWith(rest, kProperties))
     {
@@ -681,13 +682,14 @@ Reply SampleService::PyramidReply(const std::string& rest)
     }
     else
     {
-        const size_t group = rest.rfind("/TileGroup");
-        const size_t slash = rest.rfind('/');
-        if (group == std::string::npos || slash == std::string::npos || slash < group || !EndsWith(rest, ".jpg") ||
-            !ParseInteger(rest.substr(group + 10, slash - group - 10), tileGroup))
+        // Every tile lies in the one "TileGroup" folder, named tier-column-row.
+        const size_t folder = rest.rfind(kTileFolder);
+        if (folder == std::string::npos || rest.find('/', folder + kTileFolder.size()) != std::string::npos ||
+            !EndsWith(rest, ".jpg"))
             return NotFound("The pyramid request " + rest + " names no tile.");
-        pyramid = rest.substr(0, group);
-        const std::string name = rest.substr(slash + 1, rest.size() - slash - 5);
+        pyramid = rest.substr(0, folder);
+        const size_t start = folder + kTileFolder.size();
+        const std::string name = rest.substr(start, rest.size() - start - 4);
         const size_t dash1 = name.find('-');
         const size_t dash2 = dash1 == std::string::npos ? std::string::npos : name.find('-', dash1 + 1);
         if (dash2 == std::string::npos || !ParseInteger(name.substr(0, dash1), tier) ||
@@ -700,16 +702,15 @@ Reply SampleService::PyramidReply(const std::string& rest)
     const PyramidGeometry geometry(source.width, source.height);
     if (properties)
         return XmlReply(ImagePropertiesXml(geometry));
-    // A tile lives in its own group folder only, so a client that forms the
-    // wrong one finds out.
-    if (geometry.TileGroup(tier, column, row) != tileGroup)
-        return NotFound("The image " + pyramid + " has no tile " + std::to_string(tier) + "-" + std::to_string(column) +
-                        "-" + std::to_string(row) + " in TileGroup" + std::to_string(tileGroup) + ".");
-    source.brain = SampleBrain::ForFolder(AtlasFolder());
+    int tileWidth = 0, tileHeight = 0;
     Reply reply;
-    reply.kind = Reply::Kind::Jpeg;
-    reply.contentType = "image/jpeg";
-    reply.body = m_tiles->Tile(pyramid, source, tier, column, row);
+    if (geometry.TileSizeAt(tier, column, row, tileWidth, tileHeight))
+    {
+        source.brain = SampleBrain::ForFolder(AtlasFolder());
+        reply.kind = Reply::Kind::Jpeg;
+        reply.contentType = "image/jpeg";
+        reply.body = m_tiles->Tile(pyramid, source, tier, column, row);
+    }
     if (reply.body.empty())
         return NotFound("The image " + pyramid + " has no tile " + std::to_string(tier) + "-" + std::to_string(column) +
                         "-" + std::to_string(row) + ".");

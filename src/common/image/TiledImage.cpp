@@ -261,7 +261,7 @@ void TiledImage::LoadTiles()
     try
     {
         if (!keepThumbnail)
-            m_thumbnailFetcher.LoadImage(m_imagePath, this, m_imageId, 0, 0, 0, nullptr, kThumbnailPart, 0);
+            m_thumbnailFetcher.LoadImage(m_imagePath, this, m_imageId, 0, 0, 0, nullptr, kThumbnailPart);
         int index = 0;
         for (int r = firstRow; r <= lastRow; ++r)
         {
@@ -279,9 +279,7 @@ void TiledImage::LoadTiles()
                 if (tile.source.GetWidth() <= 0 || tile.source.GetHeight() <= 0)
                     std::printf("Bad Source: %d %d %d %d\n", tile.source.left, tile.source.top, tile.source.right,
                                 tile.source.bottom);
-                const int group = ZoomifyPyramid::TileGroup(W, H, ts, m_shownTier, c, r);
-                tile.imageFetcher.LoadImage(m_imagePath, this, m_imageId, m_shownTier, c, r, &tile, kImagePart,
-                                            group);
+                tile.imageFetcher.LoadImage(m_imagePath, this, m_imageId, m_shownTier, c, r, &tile, kImagePart);
                 --unmade;
                 if (!overlay)
                     continue;
@@ -293,7 +291,7 @@ void TiledImage::LoadTiles()
                     continue;
                 }
                 tile.expressionFetcher.LoadImage(m_expressionPath, this, m_imageId, m_shownTier, c, r, &tile,
-                                                 kExpressionPart, group);
+                                                 kExpressionPart);
                 --unmade;
             }
         }

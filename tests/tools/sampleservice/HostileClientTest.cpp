@@ -233,16 +233,17 @@ TEST_F(HostileClientTest, ControlAnswersOnlyRequestsNamingTheServiceItself)
     EXPECT_EQ(Status("/Nuvaro/versions.xml"), 503);
 }
 
-TEST_F(HostileClientTest, TilesLiveInTheirOwnGroupOnly)
+TEST_F(HostileClientTest, TilesLiveInTheOneUnnumberedTileGroup)
 {
     StartService();
     // A 7000 x 4000 image has 151 tiles below its last tier, 28 across in it:
-    // tile 5-20-3 is number 255, 5-21-3 number 256.
+    // tile 5-21-3 would be the 257th, past the first numbered group of 256.
     const std::string image = "/pyramid/sections/5002.aff/";
-    EXPECT_EQ(Status(image + "TileGroup0/5-20-3.jpg"), 200);
-    EXPECT_EQ(Status(image + "TileGroup1/5-21-3.jpg"), 200);
-    for (const char* wrong : {"TileGroup1/5-20-3.jpg", "TileGroup0/5-21-3.jpg", "TileGroup/0-0-0.jpg",
-                              "TileGroupx/0-0-0.jpg"})
+    for (const char* tile : {"TileGroup/0-0-0.jpg", "TileGroup/5-20-3.jpg", "TileGroup/5-21-3.jpg"})
+        EXPECT_EQ(Status(image + tile), 200) << tile;
+    for (const char* wrong : {"TileGroup0/5-20-3.jpg", "TileGroup1/5-21-3.jpg", "TileGroup0/0-0-0.jpg",
+                              "TileGroup//0-0-0.jpg", "TileGroup/x/0-0-0.jpg", "TileGroup/0-0-0.png",
+                              "TileGroup/5-28-0.jpg", "TileGroup/6-0-0.jpg", "TileGroup/-1-0-0.jpg"})
         EXPECT_EQ(Status(image + wrong), 404) << wrong;
 }
 
@@ -257,7 +258,7 @@ TEST(ServiceTileCache, DefaultsToTheUsersCacheFolder)
     SampleService service(options);
     service.Start(0);
     httplib::Client client("127.0.0.1", service.Port());
-    auto result = client.Get("/pyramid/sections/5002.aff/TileGroup0/0-0-0.jpg");
+    auto result = client.Get("/pyramid/sections/5002.aff/TileGroup/0-0-0.jpg");
     ASSERT_TRUE(result);
     EXPECT_EQ(result->status, 200);
     std::error_code error;

@@ -31,7 +31,7 @@ const char* const kDomains =
 const std::initializer_list<const char*> kVersionFields = {"mac.build", "searchAPI.oldest", "searchAPI.domains"};
 
 const char* const kFullGrid = "/GridFile?imageseriesid=100&level=2";
-const char* const kTile = "/pyramid/sections/5002.aff/TileGroup0/0-0-0.jpg";
+const char* const kTile = "/pyramid/sections/5002.aff/TileGroup/0-0-0.jpg";
 
 class ServiceHttpTest : public ::testing::Test
 {
@@ -207,9 +207,9 @@ TEST_F(ServiceHttpTest, UnknownOrMalformedAddressesAreNotFound)
     for (const char* missing :
          {"/GridFile?imageseriesid=999&level=0", "/GridFile?imageseriesid=100&level=1", "/GridFile?imageseriesid=101&level=0",
           "/GridFile?geneid=14&project=0310&level=0", "/GridFile/grids/nothing.xpr&level=0",
-          "/GridFile?imageseriesid=abc&level=0", "/GridFile", "/pyramid/sections/5002.aff/TileGroup0/0-1-0.jpg",
-          "/pyramid/sections/5002.aff/TileGroup0/9-0-0.jpg", "/pyramid/sections/5002.aff/TileGroup0/0-0.jpg",
-          "/pyramid/sections/nope.aff/ImageProperties.xml", "/pyramid/sections/5002.aff/TileGroup0/x-0-0.jpg",
+          "/GridFile?imageseriesid=abc&level=0", "/GridFile", "/pyramid/sections/5002.aff/TileGroup/0-1-0.jpg",
+          "/pyramid/sections/5002.aff/TileGroup/9-0-0.jpg", "/pyramid/sections/5002.aff/TileGroup/0-0.jpg",
+          "/pyramid/sections/nope.aff/ImageProperties.xml", "/pyramid/sections/5002.aff/TileGroup/x-0-0.jpg",
           "/viewImage.do?imageId=4", "/viewSeriesInfo.do?imageSeriesId=x", "/nothing/here"})
         EXPECT_EQ(StatusOf(Get(missing)), 404) << missing;
 }
@@ -284,7 +284,7 @@ TEST_F(ServiceHttpTest, BrowserAndNeuronArchivePages)
     ASSERT_NO_FATAL_FAILURE(ExpectLength(result));
     EXPECT_EQ(result->status, 200);
     EXPECT_EQ(result->get_header_value("Content-Type").rfind("text/html", 0), 0u);
-    for (const char* part : {"Pvalb", "viewSeriesInfo.do?imageSeriesId=100", "/pyramid/express/sections/5001.aff/TileGroup0/0-0-0.jpg"})
+    for (const char* part : {"Pvalb", "viewSeriesInfo.do?imageSeriesId=100", "/pyramid/express/sections/5001.aff/TileGroup/0-0-0.jpg"})
         EXPECT_TRUE(Contains(result->body, part)) << part;
     EXPECT_TRUE(Contains(BodyOf(Get("/viewSeriesInfo.do?imageSeriesId=100")), "viewImage.do?imageId=5001"));
     // Every reference atlas plate has a page, the first sagittal and the last coronal too.
