@@ -255,6 +255,13 @@ GuardedServer::GuardedServer(const Limits& limits) : m_limits(limits), m_workers
     set_payload_max_length(limits.maxBodyBytes);
     const size_t connections = limits.maxConnections;
     new_task_queue = [connections] { return new ConnectionThreads(connections); };
+    // The port is taken again at once after a restart, while the last run's
+    // closed connections linger; the library's default would instead let
+    // several servers share the port (SO_REUSEPORT).
+    set_socket_options([](socket_t sock) {
+        const int yes = 1;
+        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
 }
 
 void GuardedServer::LengthenListenQueue(int length)

@@ -17,11 +17,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <cstdio>
 #include <stdexcept>
+#include <system_error>
 
 namespace sampleservice
 {
@@ -117,20 +119,25 @@ std::string FaultText(const FaultSettings& f)
     return out;
 }
 
-// Whether a plain socket can bind the port. The HTTP library allows several
-// listeners on one port, which would let a second service start silently.
-bool PortIsFree(int port)
+// Why the port cannot be bound the way the server binds it (with address
+// reuse, so that only a listener on it stands in the way); empty when it can.
+std::string BindFailure(int port)
 {
     const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
     if (probe < 0)
-        return true;
+        return std::generic_category().message(errno);
+    const int yes = 1;
+    ::setsockopt(probe, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool free = ::bind(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    std::string failure;
+    if (::bind(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+        failure = errno == EADDRINUSE ? std::string("another program is using it")
+                                      : std::generic_category().message(errno);
     ::close(probe);
-    return free;
+    return failure;
 }
 
 // Whether every byte range a request names lies inside a reply of length
@@ -247,12 +254,6 @@ void SampleService::Start(int port)
     m_server->Post(".*", handler);
     m_server->Put(".*", handler);
     m_server->Delete(".*", handler);
-    if (port != 0 && !PortIsFree(port))
-    {
-        m_server.reset();
-        throw std::runtime_error("The sample service could not listen on 127.0.0.1 port " + std::to_string(port) +
-                                 ": another program is using it.");
-    }
     int bound = 0;
     if (port == 0)
         bound = m_server->bind_to_any_port("127.0.0.1");
@@ -261,8 +262,9 @@ void SampleService::Start(int port)
     if (bound <= 0)
     {
         m_server.reset();
+        const std::string why = port == 0 ? std::string() : BindFailure(port);
         throw std::runtime_error("The sample service could not listen on 127.0.0.1 port " + std::to_string(port) +
-                                 " (is another program using it?).");
+                                 (why.empty() ? std::string(".") : ": " + why + "."));
     }
     m_port = bound;
     guarded->LengthenListenQueue(SOMAXCONN);

@@ -274,8 +274,42 @@ TEST(ServiceWithoutData, RefusesABrokenCatalogueAndABusyPort)
     options.dataDir = dir.File("empty");
     SampleService first(options);
     first.Start(0);
+    // The port stays the first service's alone, and the refusal says why.
     SampleService second(options);
-    EXPECT_THROW(second.Start(first.Port()), std::runtime_error);
+    try
+    {
+        second.Start(first.Port());
+        ADD_FAILURE() << "a second service listens on the first one's port";
+    }
+    catch (const std::runtime_error& error)
+    {
+        EXPECT_TRUE(Contains(error.what(), "another program is using it")) << error.what();
+    }
+}
+
+TEST(ServiceRestart, TheSamePortAnswersAtOnceWhileClosedConnectionsLinger)
+{
+    // Connections the service closed itself linger on its port for a minute
+    // (TIME_WAIT); a service started again meanwhile refused the port.
+    testsupport::TempDir dir;
+    ServiceOptions options;
+    options.dataDir = dir.Path();
+    auto first = std::make_unique<SampleService>(options);
+    first->Start(0);
+    const int port = first->Port();
+    std::vector<std::unique_ptr<httplib::Client>> clients;
+    for (int i = 0; i < 4; ++i)
+    {
+        clients.push_back(std::make_unique<httplib::Client>("127.0.0.1", port));
+        clients.back()->set_keep_alive(true);
+        EXPECT_EQ(StatusOf(clients.back()->Get("/Nuvaro/versions.xml")), 200);
+    }
+    first->Stop();
+    clients.clear();
+    SampleService second(options);
+    ASSERT_NO_THROW(second.Start(port));
+    httplib::Client client("127.0.0.1", port);
+    EXPECT_EQ(StatusOf(client.Get("/Nuvaro/versions.xml")), 200);
 }
 
 TEST_F(ServiceHttpTest, BrowserAndNeuronArchivePages)
