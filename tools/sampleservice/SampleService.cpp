@@ -231,6 +231,7 @@ void SampleService::Start(int port)
         throw std::logic_error("The sample service is already running.");
     GuardedServer::Limits limits;
     limits.headTimeout = std::chrono::milliseconds(std::max(1, m_options.headTimeoutMs));
+    limits.bodyTimeout = std::chrono::milliseconds(std::max(1, m_options.bodyTimeoutMs));
     auto server = std::make_unique<GuardedServer>(limits);
     GuardedServer* guarded = server.get();
     m_server = std::move(server);
@@ -455,12 +456,22 @@ bool SampleService::ControlAllowed(const httplib::Request& request) const
         return StringUtils::EqualsIgnoringCase(authority, loopback.c_str()) ||
                StringUtils::EqualsIgnoringCase(authority, localhost.c_str());
     };
-    if (!request.has_header("Host") || !local(request.get_header_value("Host")))
+    // One Host naming this service; an Origin, if any, naming it too; and no
+    // page of another origin behind the request, as far as the browser says.
+    if (request.get_header_value_count("Host") != 1 || !local(request.get_header_value("Host")))
         return false;
-    if (!request.has_header("Origin"))
-        return true;
-    const std::string origin = request.get_header_value("Origin");
-    return StartsWith(origin, "http://") && local(origin.substr(7));
+    const size_t origins = request.get_header_value_count("Origin");
+    if (origins > 1)
+        return false;
+    if (origins == 1)
+    {
+        const std::string origin = request.get_header_value("Origin");
+        if (!StartsWith(origin, "http://") || !local(origin.substr(7)))
+            return false;
+    }
+    const size_t sites = request.get_header_value_count("Sec-Fetch-Site");
+    const std::string site = request.get_header_value("Sec-Fetch-Site");
+    return sites == 0 || (sites == 1 && (site == "same-origin" || site == "none"));
 }
 
 void SampleService::Control(const httplib::Request& request, httplib::Response& response)
@@ -470,6 +481,21 @@ void SampleService::Control(const httplib::Request& request, httplib::Response& 
         response.status = 403;
         response.set_content("The control endpoint answers requests from the local machine to " + BaseUrl() +
                                  " only.\n",
+                             "text/plain");
+        return;
+    }
+    // A change of state needs what a page of another origin cannot send
+    // without asking first: a POST with the control header.
+    const bool changesState = request.path == "/control/set" || request.path == "/control/reset";
+    const bool post = request.method == "POST";
+    if (changesState && (!post || request.get_header_value_count(kControlHeader) != 1 ||
+                         request.get_header_value(kControlHeader) != "1"))
+    {
+        response.status = post ? 403 : 405;
+        if (!post)
+            response.set_header("Allow", "POST");
+        response.set_content(request.path + " changes the service only when sent with POST and the header \"" +
+                                 std::string(kControlHeader) + ": 1\".\n",
                              "text/plain");
         return;
     }
