@@ -222,9 +222,7 @@ void BM_HttpTile(benchmark::State& state)
     SampleService service(options);
     service.Start(0);
     httplib::Client client("127.0.0.1", service.Port());
-    const int group = PyramidGeometry(kCoronalPlateWidth, kCoronalPlateHeight).TileGroup(4, 5, 3);
-    const std::string target =
-        "/pyramid/" + CoronalPlatePaths()[60] + "/TileGroup" + std::to_string(group) + "/4-5-3.jpg";
+    const std::string target = "/pyramid/" + CoronalPlatePaths()[60] + "/TileGroup/4-5-3.jpg";
     for (auto _ : state)
         benchmark::DoNotOptimize(client.Get(target.c_str()));
 }

@@ -33,15 +33,24 @@ else
   service_pid=$!
   trap stop_service EXIT
   trap 'exit 130' INT TERM
-  for _ in $(seq 1 100); do
-    answers && break
+  # Without the service every search fails: the application starts only once
+  # the service answers. The service says itself why it could not start.
+  why="did not answer within 10 s"
+  for _ in $(seq 1 200); do
+    answers && why="" && break
     if ! kill -0 "$service_pid" 2>/dev/null; then
-      echo "The sample atlas service did not start." >&2
+      service_status=0
+      wait "$service_pid" || service_status=$?
       service_pid=""
+      why="stopped with status $service_status"
       break
     fi
     sleep 0.05
   done
+  if [ -n "$why" ]; then
+    echo "The sample atlas service on 127.0.0.1:$port $why; the application is not started." >&2
+    exit 1
+  fi
 fi
 
 status=0

@@ -1,6 +1,6 @@
 #include "GuardedServer.h"
 
-#include "utility/StringUtils.h"
+#include "RequestHead.h"
 
 #include <netdb.h>
 #include <poll.h>
@@ -23,6 +23,10 @@ namespace
 using Clock = std::chrono::steady_clock;
 // Waits are cut into slices of this length so that a stopping server is seen.
 const std::chrono::milliseconds kSlice(100);
+// A refused request's connection is read on for at most kLinger, and only
+// while bytes keep arriving at least every kLingerQuiet.
+const std::chrono::milliseconds kLinger(500);
+const std::chrono::milliseconds kLingerQuiet(50);
 
 // Runs each connection on a thread of its own, at most `limit` at once: the
 // accepting thread waits for one to finish beyond that. The count outlives
@@ -81,51 +85,36 @@ bool WaitFor(int sock, short events, time_t seconds, time_t microseconds)
     return ready > 0;
 }
 
-// The announced body length of a request head, when it is one the server
-// would read (a plain length within the bound); 0 otherwise, and the library
-// then refuses the request itself.
-size_t AnnouncedBody(const std::string& head, size_t maxBody)
+enum class Outcome
 {
-    size_t length = 0;
-    size_t line = head.find('\n');
-    while (line != std::string::npos && line + 1 < head.size())
-    {
-        const size_t start = line + 1;
-        line = head.find('\n', start);
-        const size_t colon = head.find(':', start);
-        if (colon == std::string::npos || (line != std::string::npos && colon > line))
-            continue;
-        const std::string name = head.substr(start, colon - start);
-        if (StringUtils::EqualsIgnoringCase(name, "transfer-encoding"))
-            return 0;
-        if (!StringUtils::EqualsIgnoringCase(name, "content-length"))
-            continue;
-        const size_t end = line == std::string::npos ? head.size() : line;
-        size_t value = 0;
-        bool digits = false;
-        for (size_t i = colon + 1; i < end; ++i)
-        {
-            const char c = head[i];
-            if (c >= '0' && c <= '9')
-            {
-                digits = true;
-                value = value * 10 + static_cast<size_t>(c - '0');
-                if (value > maxBody)
-                    return 0;
-            }
-            else if (c != ' ' && c != '\t' && c != '\r')
-                return 0;
-        }
-        length = digits ? value : 0;
-    }
-    return length;
-}
-
-enum class Gathered
-{
-    Whole,
-    Ended // closed by the client, too slow, too large, or the server stops
+    Whole,   // a request to answer
+    Refused, // a request to refuse (see Gathered::status)
+    Ended    // closed by the client, too slow, head too large, or the server stops
 };
+
+struct Gathered
+{
+    Outcome outcome = Outcome::Ended;
+    int status = 0;
+    std::string reason;
+};
+
+const char* StatusText(int status)
+{
+    switch (status)
+    {
+    case 400:
+        return "Bad Request";
+    case 413:
+        return "Payload Too Large";
+    case 415:
+        return "Unsupported Media Type";
+    case 503:
+        return "Service Unavailable";
+    default:
+        return "Error";
+    }
+}
 
 // A connection's byte stream for the library: bytes gathered ahead are handed
 // out first, then the socket is read as the library's own stream does.
@@ -138,11 +127,21 @@ public:
     {
     }
 
+    ~RequestStream() { ReleaseBody(); }
+
     // Reads until the next request is whole: its head within the head
-    // time-out, its announced body within the request time-out.
-    Gathered Gather(const GuardedServer::Limits& limits, const std::function<bool()>& stopping)
+    // time-out, its announced body within the body time-out after that. A
+    // large body first takes its bytes from the allowance.
+    Gathered Gather(const GuardedServer::Limits& limits, GuardedServer::BodyAllowance& bodies,
+                    const std::function<bool()>& stopping)
     {
-        m_pending.erase(0, m_offset);
+        ReleaseBody();
+        // An idle connection keeps no more room than a head needs: the room
+        // of a large body goes with it.
+        if (m_pending.capacity() > limits.maxHeadBytes)
+            std::string(m_pending, m_offset).swap(m_pending);
+        else
+            m_pending.erase(0, m_offset);
         m_offset = 0;
         const auto start = Clock::now();
         size_t searched = 0;
@@ -150,16 +149,73 @@ public:
         while ((headEnd = m_pending.find("\r\n\r\n", searched)) == std::string::npos)
         {
             if (m_pending.size() > limits.maxHeadBytes)
-                return Gathered::Ended;
+                return {};
             searched = m_pending.size() < 3 ? 0 : m_pending.size() - 3;
             if (!Fill(start + limits.headTimeout, stopping))
-                return Gathered::Ended;
+                return {};
         }
-        const size_t whole = headEnd + 4 + AnnouncedBody(m_pending.substr(0, headEnd + 2), limits.maxBodyBytes);
+        const HeadVerdict verdict =
+            JudgeRequestHead(std::string_view(m_pending).substr(0, headEnd + 2), limits.maxBodyBytes);
+        if (verdict.refusal != 0)
+            return {Outcome::Refused, verdict.refusal, verdict.reason};
+        if (verdict.severalRanges)
+        {
+            std::string head = WithoutRangeFields(std::string_view(m_pending).substr(0, headEnd + 2));
+            m_pending.replace(0, headEnd + 2, head);
+            headEnd = head.size() - 2;
+        }
+        const size_t whole = headEnd + 4 + verdict.bodyLength;
+        if (verdict.bodyLength > limits.maxHeadBytes)
+        {
+            if (!bodies.Take(verdict.bodyLength))
+                return {Outcome::Refused, 503, "The sample service holds as many large request bodies as it may."};
+            m_bodies = &bodies;
+            m_bodyBytes = verdict.bodyLength;
+        }
+        m_pending.reserve(whole);
+        const auto bodyDeadline = Clock::now() + limits.bodyTimeout;
         while (m_pending.size() < whole)
-            if (!Fill(start + limits.requestTimeout, stopping))
-                return Gathered::Ended;
-        return Gathered::Whole;
+            if (!Fill(bodyDeadline, stopping))
+                return {};
+        return {Outcome::Whole, 0, std::string()};
+    }
+
+    // Gives back what the last request's body took from the allowance.
+    void ReleaseBody()
+    {
+        if (m_bodies != nullptr)
+            m_bodies->Give(m_bodyBytes);
+        m_bodies = nullptr;
+        m_bodyBytes = 0;
+    }
+
+    // Answers a refused request and closes the connection, reading on
+    // for a moment so that the reply is not lost to a reset while the
+    // client is still sending.
+    void Refuse(const Gathered& refusal, const std::function<bool()>& stopping)
+    {
+        const std::string body = refusal.reason + "\n";
+        const std::string reply = "HTTP/1.1 " + std::to_string(refusal.status) + " " + StatusText(refusal.status) +
+                                  "\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " +
+                                  std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+        size_t sent = 0;
+        while (sent < reply.size())
+        {
+            const ssize_t count = write(reply.data() + sent, reply.size() - sent);
+            if (count <= 0)
+                return;
+            sent += static_cast<size_t>(count);
+        }
+        ::shutdown(m_sock, SHUT_WR);
+        const auto end = Clock::now() + kLinger;
+        char buffer[16384];
+        while (Clock::now() < end && !stopping())
+        {
+            pollfd entry{m_sock, POLLIN, 0};
+            if (::poll(&entry, 1, static_cast<int>(kLingerQuiet.count())) <= 0 ||
+                ::recv(m_sock, buffer, sizeof buffer, 0) <= 0)
+                break;
+        }
     }
 
     bool is_readable() const override
@@ -247,14 +303,24 @@ private:
     time_t m_readSeconds, m_readMicros, m_writeSeconds, m_writeMicros;
     std::string m_pending;
     size_t m_offset = 0;
+    GuardedServer::BodyAllowance* m_bodies = nullptr;
+    size_t m_bodyBytes = 0;
 };
 } // namespace
 
-GuardedServer::GuardedServer(const Limits& limits) : m_limits(limits), m_workers(limits.workers)
+GuardedServer::GuardedServer(const Limits& limits)
+    : m_limits(limits), m_workers(limits.workers), m_bodies(limits.maxPendingBodyBytes)
 {
     set_payload_max_length(limits.maxBodyBytes);
     const size_t connections = limits.maxConnections;
     new_task_queue = [connections] { return new ConnectionThreads(connections); };
+    // The port is taken again at once after a restart, while the last run's
+    // closed connections linger; the library's default would instead let
+    // several servers share the port (SO_REUSEPORT).
+    set_socket_options([](socket_t sock) {
+        const int yes = 1;
+        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
 }
 
 void GuardedServer::LengthenListenQueue(int length)
@@ -267,6 +333,21 @@ void GuardedServer::LengthenListenQueue(int length)
 bool GuardedServer::Stopping() const
 {
     return svr_sock_ == INVALID_SOCKET;
+}
+
+bool GuardedServer::BodyAllowance::Take(size_t bytes)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (bytes > m_free)
+        return false;
+    m_free -= bytes;
+    return true;
+}
+
+void GuardedServer::BodyAllowance::Give(size_t bytes)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_free += bytes;
 }
 
 void GuardedServer::WorkerSlots::Acquire()
@@ -290,7 +371,10 @@ bool GuardedServer::process_and_close_socket(socket_t sock)
     bool answered = false;
     for (size_t left = keep_alive_max_count_; left > 0; --left)
     {
-        if (stream.Gather(m_limits, stopping) != Gathered::Whole)
+        const Gathered request = stream.Gather(m_limits, m_bodies, stopping);
+        if (request.outcome == Outcome::Refused)
+            stream.Refuse(request, stopping);
+        if (request.outcome != Outcome::Whole)
             break;
         bool closed = false;
         m_workers.Acquire();
@@ -303,6 +387,7 @@ bool GuardedServer::process_and_close_socket(socket_t sock)
             answered = false;
         }
         m_workers.Release();
+        stream.ReleaseBody();
         if (!answered || closed)
             break;
     }

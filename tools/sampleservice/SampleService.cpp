@@ -17,11 +17,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <cstdio>
 #include <stdexcept>
+#include <system_error>
 
 namespace sampleservice
 {
@@ -117,20 +119,25 @@ std::string FaultText(const FaultSettings& f)
     return out;
 }
 
-// Whether a plain socket can bind the port. The HTTP library allows several
-// listeners on one port, which would let a second service start silently.
-bool PortIsFree(int port)
+// Why the port cannot be bound the way the server binds it (with address
+// reuse, so that only a listener on it stands in the way); empty when it can.
+std::string BindFailure(int port)
 {
     const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
     if (probe < 0)
-        return true;
+        return std::generic_category().message(errno);
+    const int yes = 1;
+    ::setsockopt(probe, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool free = ::bind(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    std::string failure;
+    if (::bind(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+        failure = errno == EADDRINUSE ? std::string("another program is using it")
+                                      : std::generic_category().message(errno);
     ::close(probe);
-    return free;
+    return failure;
 }
 
 // Whether every byte range a request names lies inside a reply of length
@@ -224,6 +231,7 @@ void SampleService::Start(int port)
         throw std::logic_error("The sample service is already running.");
     GuardedServer::Limits limits;
     limits.headTimeout = std::chrono::milliseconds(std::max(1, m_options.headTimeoutMs));
+    limits.bodyTimeout = std::chrono::milliseconds(std::max(1, m_options.bodyTimeoutMs));
     auto server = std::make_unique<GuardedServer>(limits);
     GuardedServer* guarded = server.get();
     m_server = std::move(server);
@@ -247,12 +255,6 @@ void SampleService::Start(int port)
     m_server->Post(".*", handler);
     m_server->Put(".*", handler);
     m_server->Delete(".*", handler);
-    if (port != 0 && !PortIsFree(port))
-    {
-        m_server.reset();
-        throw std::runtime_error("The sample service could not listen on 127.0.0.1 port " + std::to_string(port) +
-                                 ": another program is using it.");
-    }
     int bound = 0;
     if (port == 0)
         bound = m_server->bind_to_any_port("127.0.0.1");
@@ -261,8 +263,9 @@ void SampleService::Start(int port)
     if (bound <= 0)
     {
         m_server.reset();
+        const std::string why = port == 0 ? std::string() : BindFailure(port);
         throw std::runtime_error("The sample service could not listen on 127.0.0.1 port " + std::to_string(port) +
-                                 " (is another program using it?).");
+                                 (why.empty() ? std::string(".") : ": " + why + "."));
     }
     m_port = bound;
     guarded->LengthenListenQueue(SOMAXCONN);
@@ -453,12 +456,22 @@ bool SampleService::ControlAllowed(const httplib::Request& request) const
         return StringUtils::EqualsIgnoringCase(authority, loopback.c_str()) ||
                StringUtils::EqualsIgnoringCase(authority, localhost.c_str());
     };
-    if (!request.has_header("Host") || !local(request.get_header_value("Host")))
+    // One Host naming this service; an Origin, if any, naming it too; and no
+    // page of another origin behind the request, as far as the browser says.
+    if (request.get_header_value_count("Host") != 1 || !local(request.get_header_value("Host")))
         return false;
-    if (!request.has_header("Origin"))
-        return true;
-    const std::string origin = request.get_header_value("Origin");
-    return StartsWith(origin, "http://") && local(origin.substr(7));
+    const size_t origins = request.get_header_value_count("Origin");
+    if (origins > 1)
+        return false;
+    if (origins == 1)
+    {
+        const std::string origin = request.get_header_value("Origin");
+        if (!StartsWith(origin, "http://") || !local(origin.substr(7)))
+            return false;
+    }
+    const size_t sites = request.get_header_value_count("Sec-Fetch-Site");
+    const std::string site = request.get_header_value("Sec-Fetch-Site");
+    return sites == 0 || (sites == 1 && (site == "same-origin" || site == "none"));
 }
 
 void SampleService::Control(const httplib::Request& request, httplib::Response& response)
@@ -468,6 +481,21 @@ void SampleService::Control(const httplib::Request& request, httplib::Response& 
         response.status = 403;
         response.set_content("The control endpoint answers requests from the local machine to " + BaseUrl() +
                                  " only.\n",
+                             "text/plain");
+        return;
+    }
+    // A change of state needs what a page of another origin cannot send
+    // without asking first: a POST with the control header.
+    const bool changesState = request.path == "/control/set" || request.path == "/control/reset";
+    const bool post = request.method == "POST";
+    if (changesState && (!post || request.get_header_value_count(kControlHeader) != 1 ||
+                         request.get_header_value(kControlHeader) != "1"))
+    {
+        response.status = post ? 403 : 405;
+        if (!post)
+            response.set_header("Allow", "POST");
+        response.set_content(request.path + " changes the service only when sent with POST and the header \"" +
+                                 std::string(kControlHeader) + ": 1\".\n",
                              "text/plain");
         return;
     }
@@ -671,8 +699,9 @@ Reply SampleService::GridReply(const std::string& path, const std::multimap<std:
 Reply SampleService::PyramidReply(const std::string& rest)
 {
     static const std::string kProperties = "/ImageProperties.xml";
+    static const std::string kTileFolder = "/TileGroup/";
     std::string pyramid;
-    int tier = -1, column = -1, row = -1, tileGroup = -1;
+    int tier = -1, column = -1, row = -1;
     bool properties = false;
     if (EndsWith(rest, kProperties))
     {
@@ -681,13 +710,14 @@ Reply SampleService::PyramidReply(const std::string& rest)
     }
     else
     {
-        const size_t group = rest.rfind("/TileGroup");
-        const size_t slash = rest.rfind('/');
-        if (group == std::string::npos || slash == std::string::npos || slash < group || !EndsWith(rest, ".jpg") ||
-            !ParseInteger(rest.substr(group + 10, slash - group - 10), tileGroup))
+        // Every tile lies in the one "TileGroup" folder, named tier-column-row.
+        const size_t folder = rest.rfind(kTileFolder);
+        if (folder == std::string::npos || rest.find('/', folder + kTileFolder.size()) != std::string::npos ||
+            !EndsWith(rest, ".jpg"))
             return NotFound("The pyramid request " + rest + " names no tile.");
-        pyramid = rest.substr(0, group);
-        const std::string name = rest.substr(slash + 1, rest.size() - slash - 5);
+        pyramid = rest.substr(0, folder);
+        const size_t start = folder + kTileFolder.size();
+        const std::string name = rest.substr(start, rest.size() - start - 4);
         const size_t dash1 = name.find('-');
         const size_t dash2 = dash1 == std::string::npos ? std::string::npos : name.find('-', dash1 + 1);
         if (dash2 == std::string::npos || !ParseInteger(name.substr(0, dash1), tier) ||
@@ -700,16 +730,15 @@ Reply SampleService::PyramidReply(const std::string& rest)
     const PyramidGeometry geometry(source.width, source.height);
     if (properties)
         return XmlReply(ImagePropertiesXml(geometry));
-    // A tile lives in its own group folder only, so a client that forms the
-    // wrong one finds out.
-    if (geometry.TileGroup(tier, column, row) != tileGroup)
-        return NotFound("The image " + pyramid + " has no tile " + std::to_string(tier) + "-" + std::to_string(column) +
-                        "-" + std::to_string(row) + " in TileGroup" + std::to_string(tileGroup) + ".");
-    source.brain = SampleBrain::ForFolder(AtlasFolder());
+    int tileWidth = 0, tileHeight = 0;
     Reply reply;
-    reply.kind = Reply::Kind::Jpeg;
-    reply.contentType = "image/jpeg";
-    reply.body = m_tiles->Tile(pyramid, source, tier, column, row);
+    if (geometry.TileSizeAt(tier, column, row, tileWidth, tileHeight))
+    {
+        source.brain = SampleBrain::ForFolder(AtlasFolder());
+        reply.kind = Reply::Kind::Jpeg;
+        reply.contentType = "image/jpeg";
+        reply.body = m_tiles->Tile(pyramid, source, tier, column, row);
+    }
     if (reply.body.empty())
         return NotFound("The image " + pyramid + " has no tile " + std::to_string(tier) + "-" + std::to_string(column) +
                         "-" + std::to_string(row) + ".");

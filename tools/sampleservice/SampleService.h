@@ -64,8 +64,10 @@ struct ServiceOptions
     int oldestApi = 1;          // version file "oldest"
     int domainsVersion = -1;    // list version; -1: the version in SearchDomains.xml
     bool logToStdout = false;
-    // A request head not whole within this time closes its connection.
+    // A request head not whole within this time closes its connection, and
+    // so does a body not whole within bodyTimeoutMs after its head.
     int headTimeoutMs = 5000;
+    int bodyTimeoutMs = 10000;
     FaultSettings faults;
 };
 
@@ -73,17 +75,24 @@ struct ServiceOptions
 // the gene catalogue, on 127.0.0.1 only.
 //
 // Test controls (loopback only, never counted or faulted; refused with 403
-// unless the Host header names 127.0.0.1 or localhost with the service's port
-// and an Origin header, if any, names the same):
+// unless the Host header, given once, names 127.0.0.1 or localhost with the
+// service's port, an Origin header, if any, names the same, and a
+// Sec-Fetch-Site header, if any, says "same-origin" or "none"):
 //   GET /control/status   "requests N" and the fault settings, as text
 //   GET /control/log      one line per request: "METHOD target status bytes"
-//   GET /control/reset    clears the counter, the log and every fault
-//   GET /control/set?...  sets faults and version switches: error=404,
+// The changes need a POST with the header "X-Nuvaro-Control: 1", which a web
+// page of another origin cannot send without asking first (405 for another
+// method, 403 without the header); settings come in the query or a form body:
+//   POST /control/reset   clears the counter, the log and every fault
+//   POST /control/set?... sets faults and version switches: error=404,
 //       delay=ms, nolength=1, truncate=1, corruptjpeg=1, corruptgrid=1,
 //       malformedxml=1, match=text, count=n, build=n, oldest=n, domains=n
 class SampleService
 {
 public:
+    // The header that a request changing the controls carries, with value "1".
+    static constexpr const char* kControlHeader = "X-Nuvaro-Control";
+
     // Reads the catalogue; throws std::runtime_error when it cannot be read.
     // A missing catalogue file gives an empty catalogue.
     explicit SampleService(ServiceOptions options);

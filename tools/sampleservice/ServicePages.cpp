@@ -109,7 +109,7 @@ Reply ViewImagePage(const GeneCatalogue& catalogue, const std::string& imageIdTe
                                " pixels.</p>\n";
             body += "<p>Centred at x = " + XMLUtils::Escaped(x) + ", y = " + XMLUtils::Escaped(y) + ", zoom " +
                     XMLUtils::Escaped(zoom) + ".</p>\n";
-            body += "<p><img alt=\"plate\" src=\"" + XMLUtils::Escaped(base + "/pyramid/" + path + "/TileGroup0/0-0-0.jpg") +
+            body += "<p><img alt=\"plate\" src=\"" + XMLUtils::Escaped(base + "/pyramid/" + path + "/TileGroup/0-0-0.jpg") +
                     "\"></p>";
             return HtmlReply(200, "Reference atlas plate " + std::to_string(imageId), body);
         }
@@ -124,11 +124,11 @@ Reply ViewImagePage(const GeneCatalogue& catalogue, const std::string& imageIdTe
                        ", " + PlaneName(series->plane) + ", " + std::to_string(image->width) + " x " +
                        std::to_string(image->height) + " pixels.</p>\n";
     body += "<p>Centred at x = " + XMLUtils::Escaped(x) + ", y = " + XMLUtils::Escaped(y) + ", zoom " + XMLUtils::Escaped(zoom) + ".</p>\n";
-    body += "<p><img alt=\"section\" src=\"" + XMLUtils::Escaped(base + "/pyramid/" + image->path + "/TileGroup0/0-0-0.jpg") +
+    body += "<p><img alt=\"section\" src=\"" + XMLUtils::Escaped(base + "/pyramid/" + image->path + "/TileGroup/0-0-0.jpg") +
             "\">";
     if (!image->expressionPath.empty())
         body += " <img alt=\"expression\" src=\"" +
-                XMLUtils::Escaped(base + "/pyramid/" + image->expressionPath + "/TileGroup0/0-0-0.jpg") + "\">";
+                XMLUtils::Escaped(base + "/pyramid/" + image->expressionPath + "/TileGroup/0-0-0.jpg") + "\">";
     body += "</p>";
     return HtmlReply(200, "Section image " + std::to_string(imageId), body);
 }

@@ -523,18 +523,6 @@ int PyramidGeometry::TileCount() const
     return count;
 }
 
-int PyramidGeometry::TileGroup(int tier, int column, int row) const
-{
-    int width = 0;
-    int height = 0;
-    if (!TileSizeAt(tier, column, row, width, height))
-        return -1;
-    int index = row * TilesAcross(tier) + column;
-    for (int smaller = 0; smaller < tier; ++smaller)
-        index += TilesAcross(smaller) * TilesDown(smaller);
-    return index / 256;
-}
-
 bool PyramidGeometry::TileSizeAt(int tier, int column, int row, int& tileWidth, int& tileHeight) const
 {
     if (tier < 0 || tier >= m_tiers || column < 0 || row < 0 || column >= TilesAcross(tier) ||

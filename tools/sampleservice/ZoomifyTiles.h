@@ -34,10 +34,6 @@ public:
     int TilesDown(int tier) const;
     // Tiles over all tiers.
     int TileCount() const;
-    // The "TileGroupN" folder of a tile: its index counted over all tiers
-    // (smallest tier first, rows from the top), divided by 256. -1 when the
-    // tile does not exist.
-    int TileGroup(int tier, int column, int row) const;
     // Whether the tile exists; when it does, its pixel size.
     bool TileSizeAt(int tier, int column, int row, int& tileWidth, int& tileHeight) const;
 

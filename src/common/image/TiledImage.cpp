@@ -261,7 +261,7 @@ void TiledImage::LoadTiles()
     try
     {
         if (!keepThumbnail)
-            m_thumbnailFetcher.LoadImage(m_imagePath, this, m_imageId, 0, 0, 0, nullptr, kThumbnailPart, 0);
+            m_thumbnailFetcher.LoadImage(m_imagePath, this, m_imageId, 0, 0, 0, nullptr, kThumbnailPart);
         int index = 0;
         for (int r = firstRow; r <= lastRow; ++r)
         {
@@ -284,9 +284,7 @@ void TiledImage::LoadTiles()
                 if (tile.destination.GetWidth() <= 0 || tile.destination.GetHeight() <= 0)
                     std::printf("Bad Dest: %d %d %d %d\n\n", tile.destination.left, tile.destination.top,
                                 tile.destination.right, tile.destination.bottom);
-                const int group = ZoomifyPyramid::TileGroup(W, H, ts, m_shownTier, c, r);
-                tile.imageFetcher.LoadImage(m_imagePath, this, m_imageId, m_shownTier, c, r, &tile, kImagePart,
-                                            group);
+                tile.imageFetcher.LoadImage(m_imagePath, this, m_imageId, m_shownTier, c, r, &tile, kImagePart);
                 --unmade;
                 if (!overlay)
                     continue;
@@ -298,7 +296,7 @@ void TiledImage::LoadTiles()
                     continue;
                 }
                 tile.expressionFetcher.LoadImage(m_expressionPath, this, m_imageId, m_shownTier, c, r, &tile,
-                                                 kExpressionPart, group);
+                                                 kExpressionPart);
                 --unmade;
             }
         }

@@ -43,21 +43,10 @@ int ZoomifyPyramid::TilesAlong(int tierSide, int tileSize)
     return tierSide / tileSize + (tierSide % tileSize != 0 ? 1 : 0);
 }
 
-int ZoomifyPyramid::TileGroup(int width, int height, int tileSize, int tier, int column, int row)
+std::string ZoomifyPyramid::TileAddress(const std::string& baseUrl, int tier, int column, int row)
 {
-    const int tiers = TierCount(width, height, tileSize);
-    long long index = 0;
-    for (int k = 0; k < tier && k < tiers; ++k)
-        index += static_cast<long long>(TilesAlong(TierSide(width, tiers, k), tileSize)) *
-                 TilesAlong(TierSide(height, tiers, k), tileSize);
-    index += static_cast<long long>(row) * TilesAlong(TierSide(width, tiers, tier), tileSize) + column;
-    return static_cast<int>(index / kTilesPerGroup);
-}
-
-std::string ZoomifyPyramid::TileAddress(const std::string& baseUrl, int group, int tier, int column, int row)
-{
-    return baseUrl + "/TileGroup" + std::to_string(group) + "/" + std::to_string(tier) + "-" +
-           std::to_string(column) + "-" + std::to_string(row) + ".jpg";
+    return baseUrl + "/TileGroup/" + std::to_string(tier) + "-" + std::to_string(column) + "-" + std::to_string(row) +
+           ".jpg";
 }
 
 // ---------------------------------------------------------------------------
@@ -169,7 +158,7 @@ ZoomifyTileFetcher::~ZoomifyTileFetcher()
 }
 
 void ZoomifyTileFetcher::LoadImage(const std::string& baseUrl, ZoomifyTileCompletionListener* listener, int imageId,
-                                   int tier, int column, int row, void* userData, long userData2, int group)
+                                   int tier, int column, int row, void* userData, long userData2)
 {
     m_tier = tier;
     m_column = column;
@@ -193,7 +182,7 @@ void ZoomifyTileFetcher::LoadImage(const std::string& baseUrl, ZoomifyTileComple
     m_data.clear();
     try
     {
-        m_transfer = NetFile::Create(ZoomifyPyramid::TileAddress(baseUrl, group, tier, column, row), this, false);
+        m_transfer = NetFile::Create(ZoomifyPyramid::TileAddress(baseUrl, tier, column, row), this, false);
     }
     catch (...)
     {

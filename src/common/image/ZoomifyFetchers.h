@@ -16,24 +16,22 @@ class ZoomifyTileFetcher;
 // it: with t = max(log2(H / ts), log2(W / ts)) there are trunc(t) + 1 tiers,
 // one more when t has a fraction, and at least 1. Tier k is the image scaled
 // down by 2^(tiers - 1 - k) (integer quotient, at least one pixel); tier 0 is
-// the smallest. Tiles are numbered over all tiers from tier 0, row by row,
-// and every 256 of them share one "TileGroupN" folder.
+// the smallest. Every tile of every tier lies in one "TileGroup" folder,
+// named by its tier, column and row.
 namespace ZoomifyPyramid
 {
 // The sizes a pyramid may have; properties outside them are refused.
 constexpr int kMaxImageSide = 1048576;
 constexpr int kMinTileSize = 64;
 constexpr int kMaxTileSize = 1024;
-constexpr int kTilesPerGroup = 256;
 
 bool IsValidSize(int width, int height, int tileSize);
 // Expect sizes that IsValidSize accepts.
 int TierCount(int width, int height, int tileSize);
 int TierSide(int side, int tiers, int tier);
 int TilesAlong(int tierSide, int tileSize);
-int TileGroup(int width, int height, int tileSize, int tier, int column, int row);
-// base + "/TileGroupN/" + tier-column-row + ".jpg".
-std::string TileAddress(const std::string& baseUrl, int group, int tier, int column, int row);
+// base + "/TileGroup/" + tier-column-row + ".jpg".
+std::string TileAddress(const std::string& baseUrl, int tier, int column, int row);
 } // namespace ZoomifyPyramid
 
 class ZoomifyInfoCompletionListener
@@ -115,10 +113,10 @@ public:
     void ResponseReceived(const std::string& mimeType, unsigned long expectedLength) override;
     void DataReceived(const void* data, unsigned long length) override;
 
-    // Abandons a running transfer and asks for the tile (in TileGroup
-    // `group`). An exception of NetFile::Create passes out with the fetcher idle.
+    // Abandons a running transfer and asks for the tile. An exception of
+    // NetFile::Create passes out with the fetcher idle.
     virtual void LoadImage(const std::string& baseUrl, ZoomifyTileCompletionListener* listener, int imageId,
-                           int tier, int column, int row, void* userData, long userData2, int group = 0);
+                           int tier, int column, int row, void* userData, long userData2);
     // Idle again: aborts the transfer, forgets the listener, user data and bytes.
     virtual void Reset();
     virtual unsigned long GetImageDataLength() const { return static_cast<unsigned long>(m_data.size()); }

@@ -152,18 +152,16 @@ const std::array<unsigned char, 3> kRed{220, 30, 30};
 const std::array<unsigned char, 3> kBlue{30, 30, 220};
 } // namespace
 
-TEST(ZoomifyPyramid, TiersGroupsAndAddressesFollowThePyramidNumbering)
+TEST(ZoomifyPyramid, TiersAndTileAddresses)
 {
     EXPECT_EQ(3, ZoomifyPyramid::TierCount(1000, 1000, 256));
     EXPECT_EQ(1, ZoomifyPyramid::TierCount(100, 100, 256));
     EXPECT_EQ(1, ZoomifyPyramid::TierCount(40, 30, 256));
     EXPECT_EQ(2, ZoomifyPyramid::TierCount(400, 300, 256));
     EXPECT_EQ(4, ZoomifyPyramid::TierCount(2048, 1800, 256));
-    // A coronal plate: 1 + 4 + 9 + 30 + 108 tiles below the full tier of 23 across.
-    EXPECT_EQ(0, ZoomifyPyramid::TileGroup(5690, 4418, 256, 4, 11, 8));
-    EXPECT_EQ(1, ZoomifyPyramid::TileGroup(5690, 4418, 256, 5, 10, 5));
-    EXPECT_EQ(0, ZoomifyPyramid::TileGroup(5690, 4418, 256, 0, 0, 0));
-    EXPECT_EQ("http://h/p.aff/TileGroup0/3-1-2.jpg", ZoomifyPyramid::TileAddress("http://h/p.aff", 0, 3, 1, 2));
+    // The folder carries no group number, whatever the tile's place in the pyramid.
+    EXPECT_EQ("http://h/p.aff/TileGroup/3-1-2.jpg", ZoomifyPyramid::TileAddress("http://h/p.aff", 3, 1, 2));
+    EXPECT_EQ("http://h/p.aff/TileGroup/5-22-17.jpg", ZoomifyPyramid::TileAddress("http://h/p.aff", 5, 22, 17));
 }
 
 TEST_F(ZoomifyTest, TileFetcherServesCachedTilesSynchronouslyAndRefetchesAfterRemoval)
@@ -173,7 +171,7 @@ TEST_F(ZoomifyTest, TileFetcherServesCachedTilesSynchronouslyAndRefetchesAfterRe
     ZoomifyTileFetcher fetcher(&cache);
     fetcher.LoadImage("http://h/p.aff", &listener, 9, 3, 1, 2, nullptr, 0);
     ASSERT_EQ(1u, FakeNetFile::Requests().size());
-    EXPECT_EQ("http://h/p.aff/TileGroup0/3-1-2.jpg", FakeNetFile::Requests()[0].url);
+    EXPECT_EQ("http://h/p.aff/TileGroup/3-1-2.jpg", FakeNetFile::Requests()[0].url);
     EXPECT_EQ(ZoomifyTileFetcher::kMaxBodySize, FakeNetFile::Latest()->GetMaxBodySize());
     // An unknown length is only a hint.
     FakeNetFile::Latest()->Respond("image/jpeg", 0xFFFFFFFFul);
@@ -246,8 +244,8 @@ TEST_F(ZoomifyTest, PropertiesAreReadWithoutRegardToCaseAndRequestTheTiles)
     EXPECT_EQ(1, Image().GetPendingRequests());
     const std::vector<std::string> urls = RequestedUrls();
     ASSERT_EQ(3u, urls.size());
-    EXPECT_EQ(kPyramid + "sec/primary/img.aff/TileGroup0/0-0-0.jpg", urls[1]);
-    EXPECT_EQ(kPyramid + "sec/primary/img.aff/TileGroup0/0-0-0.jpg", urls[2]);
+    EXPECT_EQ(kPyramid + "sec/primary/img.aff/TileGroup/0-0-0.jpg", urls[1]);
+    EXPECT_EQ(kPyramid + "sec/primary/img.aff/TileGroup/0-0-0.jpg", urls[2]);
 }
 
 TEST_F(ZoomifyTest, BadPropertiesGiveOneAlertAndNoTileRequest)

@@ -94,7 +94,7 @@ TEST_F(SectionImageSceneTest, EachModeAsksForThePlateOrTheSectionOfTheSelection)
     model->SetImageDisplayMode(BrainExpressionModel::kSectionImage, true);
     ASSERT_NE(nullptr, Image());
     const std::string host = UserPreferences::GetPreferences()->GetImageTileHost();
-    EXPECT_EQ(host + "sec/express/a.aff/TileGroup0/4-5-4.jpg", LastUrl());
+    EXPECT_EQ(host + "sec/express/a.aff/TileGroup/4-5-4.jpg", LastUrl());
     EXPECT_EQ(800001, Image()->GetImageId());
 
     model->SetImageDisplayMode(BrainExpressionModel::kCoronalAtlasPlate, true);
@@ -105,7 +105,7 @@ TEST_F(SectionImageSceneTest, EachModeAsksForThePlateOrTheSectionOfTheSelection)
     EXPECT_EQ(host + path, Image()->GetImagePath());
     EXPECT_EQ(id, Image()->GetImageId());
     EXPECT_TRUE(Image()->GetExpressionPath().empty());
-    EXPECT_EQ(0u, LastUrl().find(host + path + "/TileGroup"));
+    EXPECT_EQ(0u, LastUrl().find(host + path + "/TileGroup/"));
 
     EXPECT_TRUE(services.alerts.empty());
 }

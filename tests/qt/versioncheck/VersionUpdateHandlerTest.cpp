@@ -2,6 +2,7 @@
 // test process on a free port, with temporary user folders.
 #include "SampleService.h"
 #include "tools/sampleservice/InProcessService.h"
+#include "tools/sampleservice/ServiceControl.h"
 
 #include "shell/VersionUpdateHandler.h"
 
@@ -81,7 +82,7 @@ protected:
     static void Set(const std::string& switches)
     {
         httplib::Client client("127.0.0.1", s_service->Port());
-        auto reply = client.Get(("/control/set?" + switches).c_str());
+        auto reply = servicetest::SendControl(client, "set?" + switches);
         ASSERT_TRUE(reply && reply->status == 200) << switches;
     }
     static bool Requested(const std::string& path)
