@@ -92,6 +92,14 @@ BookmarkNode::Owned BookmarkNode::removeFromParent()
     return m_parent != nullptr ? m_parent->removeChild(this) : nullptr;
 }
 
+void BookmarkNode::removeAllChildren()
+{
+    std::vector<Owned> removed;
+    removed.swap(m_children);
+    for (Owned& child : removed)
+        child->m_parent = nullptr;
+}
+
 int BookmarkNode::indexOfChild(const BookmarkNode* child) const
 {
     for (size_t i = 0; i < m_children.size(); ++i)

@@ -54,6 +54,8 @@ public:
     Owned removeChild(const BookmarkNode* child);
     // Takes this node out of its parent; null when it has none.
     Owned removeFromParent();
+    // Deletes every child with its subtree, at once however many there are.
+    void removeAllChildren();
     // The child's position, or -1. Both look by identity (nodes have no other
     // equality).
     int indexOfChild(const BookmarkNode* child) const;

@@ -4,19 +4,16 @@
 #include "model/AnnotationLabel.h"
 #include "model/Atlas.h"
 #include "model/BrainOntology.h"
+#include "utility/OSUtils.h"
 #include "utility/TextParsing.h"
 #include "utility/XMLUtils.h"
 
-#include <cstdio>
 #include <cstring>
-#include <memory>
 #include <stdexcept>
 #include <string_view>
 
 namespace
 {
-constexpr size_t kChunkSize = 4096;
-
 bool Is(const char* a, const char* b)
 {
     return std::strcmp(a, b) == 0;
@@ -48,18 +45,14 @@ std::vector<std::string_view> SplitAtBlanks(std::string_view text)
     }
 }
 
-struct FileCloser
-{
-    void operator()(FILE* file) const { std::fclose(file); }
-};
-
 const char* const kElementNames[] = {"Bookmarks", "BookmarkGroup", "Bookmark", "ExpressionFilter", "AtlasStructures",
                                      "Structure", "Rotation", "Origin", "Zoom", "NisslSlice", "ClippingPlane",
                                      "ExpressionScoreThreshold", "NumberOfExpressorsThreshold"};
 } // namespace
 
 BookmarksReader::BookmarksReader(const char* path, BookmarksIOAdapter* adapter)
-    : m_selector(false), m_adapter(adapter), m_parser(this), m_sawRoot(false), m_metUnknownNames(false)
+    : m_selector(false), m_adapter(adapter), m_parser(this), m_nodes(0), m_depth(0), m_sawRoot(false),
+      m_metUnknownNames(false)
 {
     if (adapter == nullptr)
         throw std::invalid_argument("A bookmark adapter is required to read bookmarks.");
@@ -67,22 +60,22 @@ BookmarksReader::BookmarksReader(const char* path, BookmarksIOAdapter* adapter)
         throw std::invalid_argument("Bookmark file name not specified.");
     m_parents.push_back(nullptr);
 
-    std::unique_ptr<FILE, FileCloser> file(std::fopen(path, "rb"));
-    if (file == nullptr)
-        throw std::runtime_error("Bookmarks file could not be opened.");
-    std::vector<char> buffer(kChunkSize);
-    for (;;)
+    std::string text;
+    switch (OSUtils::ReadRegularFile(path, kMaxFileBytes, text))
     {
-        const size_t count = std::fread(buffer.data(), 1, kChunkSize, file.get());
-        if (count < kChunkSize && std::ferror(file.get()))
-            throw std::runtime_error("Bookmarks file could not be opened.");
-        const bool final = count < kChunkSize;
-        if (!m_parser.Parse(buffer.data(), static_cast<int>(count), final))
-            throw std::runtime_error("Error parsing bookmarks file.");
-        if (final)
-            break;
+    case OSUtils::ReadResult::Read:
+        break;
+    case OSUtils::ReadResult::TooLarge:
+        throw std::runtime_error("The bookmarks file is too large.");
+    case OSUtils::ReadResult::CannotOpen:
+        throw std::runtime_error("Bookmarks file could not be opened.");
     }
-    if (!m_sawRoot)
+    // The whole text in one piece: expat reads an unfinished token again
+    // from its start with every piece, so small pieces would cost time
+    // growing with the square of the longest token.
+    const bool parsed = m_parser.Parse(text.data(), static_cast<int>(text.size()), false);
+    text = std::string();
+    if (!m_parser.Parse(nullptr, 0, true) || !parsed || !m_sawRoot)
         throw std::runtime_error("Error parsing bookmarks file.");
 }
 
@@ -99,9 +92,19 @@ void BookmarksReader::CheckAttributes(const char** attributes, std::initializer_
     }
 }
 
+void BookmarksReader::CountNode()
+{
+    if (++m_nodes > kMaxNodes)
+        throw std::runtime_error("The bookmarks file holds more bookmarks and groups than can be shown.");
+}
+
 void BookmarksReader::StartElement(const char* name, const char** attributes)
 {
     m_text.clear();
+    // Expat keeps every open element: unknown elements nested without end
+    // would take memory without bound.
+    if (++m_depth > kMaxElementDepth)
+        throw std::runtime_error("The bookmarks file nests its elements too deeply.");
     if (!m_sawRoot)
     {
         // Another document is no bookmarks file, even if well formed.
@@ -156,6 +159,7 @@ void BookmarksReader::StartGroup(const char** attributes)
     }
     if (groupName.empty())
         groupName = "Bookmark Group";
+    CountNode();
     m_parents.push_back(m_adapter->AddGroup(groupName.c_str(), expanded, m_parents.back()));
 }
 
@@ -236,6 +240,7 @@ void BookmarksReader::StartThreshold(const char** attributes, Bookmark::Range& r
 
 void BookmarksReader::EndElement(const char* name)
 {
+    --m_depth;
     if (Is(name, "ExpressionFilter"))
     {
         m_bookmark.m_type |= Bookmark::kExpressionFilter;
@@ -265,7 +270,10 @@ void BookmarksReader::EndElement(const char* name)
         m_bookmark.m_zoom = ParseLeadingFloat(m_text);
     }
     else if (Is(name, "Bookmark"))
+    {
+        CountNode();
         m_adapter->AddBookmark(m_bookmark, m_parents.back());
+    }
     else if (Is(name, "BookmarkGroup") && m_parents.size() > 1)
         m_parents.pop_back();
 }

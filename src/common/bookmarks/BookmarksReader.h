@@ -15,9 +15,11 @@ class BookmarksIOAdapter;
 // each group handed the handle of its parent (null for the top level). The
 // whole file is read by the constructor, which throws on failure:
 // std::invalid_argument without an adapter or a path, std::runtime_error when
-// the file cannot be opened, is no well-formed XML, has another root element
-// than Bookmarks or nests groups deeper than kMaxGroupDepth. What was handed
-// to the adapter before a failure stays there.
+// the file cannot be opened, is no regular file, is larger than
+// kMaxFileBytes, is no well-formed XML, has another root element than
+// Bookmarks, nests groups deeper than kMaxGroupDepth or any elements deeper
+// than kMaxElementDepth, or holds more than kMaxNodes groups and bookmarks
+// together. What was handed to the adapter before a failure stays there.
 //
 // Numbers are read as atof and atoi read them but whatever the locale; a
 // number that is infinite or not a number reads as 0. Element and attribute
@@ -26,6 +28,12 @@ class BookmarksReader : public XMLElementHandler
 {
 public:
     static constexpr int kMaxGroupDepth = 256;
+    // Room for the groups and a bookmark's own elements within them.
+    static constexpr int kMaxElementDepth = kMaxGroupDepth + 8;
+    static constexpr size_t kMaxFileBytes = size_t(64) << 20;
+    // Far more than anyone keeps, and few enough that the tree and its
+    // outline stay within a few hundred megabytes.
+    static constexpr int kMaxNodes = 1000000;
 
     BookmarksReader(const char* path, BookmarksIOAdapter* adapter);
     ~BookmarksReader() override;
@@ -41,6 +49,8 @@ private:
     void StartStructure(const char** attributes);
     void StartPlane(const char* name, const char** attributes);
     void StartThreshold(const char** attributes, Bookmark::Range& range);
+    // Counts one more group or bookmark; throws past kMaxNodes.
+    void CountNode();
     // Notes an attribute this version does not read.
     void CheckAttributes(const char** attributes, std::initializer_list<const char*> known);
 
@@ -50,6 +60,8 @@ private:
     BookmarksIOAdapter* m_adapter;
     XMLParser m_parser;
     std::string m_text;
+    int m_nodes;
+    int m_depth;
     bool m_sawRoot;
     bool m_metUnknownNames;
 };
