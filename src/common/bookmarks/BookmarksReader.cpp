@@ -8,6 +8,7 @@
 #include "utility/TextParsing.h"
 #include "utility/XMLUtils.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 #include <string_view>
@@ -45,6 +46,24 @@ std::vector<std::string_view> SplitAtBlanks(std::string_view text)
     }
 }
 
+// No tag holds more attributes than there are equals signs between two '<'
+// (a '<' cannot stand inside a tag).
+size_t MostEqualSignsBetweenTags(std::string_view text)
+{
+    size_t most = 0, count = 0;
+    for (char c : text)
+    {
+        if (c == '<')
+        {
+            most = std::max(most, count);
+            count = 0;
+        }
+        else if (c == '=')
+            ++count;
+    }
+    return std::max(most, count);
+}
+
 const char* const kElementNames[] = {"Bookmarks", "BookmarkGroup", "Bookmark", "ExpressionFilter", "AtlasStructures",
                                      "Structure", "Rotation", "Origin", "Zoom", "NisslSlice", "ClippingPlane",
                                      "ExpressionScoreThreshold", "NumberOfExpressorsThreshold"};
@@ -70,6 +89,9 @@ BookmarksReader::BookmarksReader(const char* path, BookmarksIOAdapter* adapter)
     case OSUtils::ReadResult::CannotOpen:
         throw std::runtime_error("Bookmarks file could not be opened.");
     }
+    // Expat keeps every attribute of a tag before it reports the tag.
+    if (MostEqualSignsBetweenTags(text) > kMaxAttributes)
+        throw std::runtime_error("The bookmarks file has an element with too many attributes.");
     // The whole text in one piece: expat reads an unfinished token again
     // from its start with every piece, so small pieces would cost time
     // growing with the square of the longest token.
@@ -88,8 +110,17 @@ void BookmarksReader::CheckAttributes(const char** attributes, std::initializer_
         bool found = false;
         for (const char* name : known)
             found = found || Is(attributes[i], name);
-        m_metUnknownNames = m_metUnknownNames || !found;
+        if (!found)
+            NoteUnknownName(attributes[i]);
     }
+}
+
+void BookmarksReader::NoteUnknownName(const char* name)
+{
+    m_metUnknownNames = true;
+    // Expat keeps every name it meets for the rest of the document.
+    if (m_unknownNames.insert(name).second && m_unknownNames.size() > kMaxUnknownNames)
+        throw std::runtime_error("The bookmarks file uses too many names this version does not know.");
 }
 
 void BookmarksReader::CountNode()
@@ -115,7 +146,8 @@ void BookmarksReader::StartElement(const char* name, const char** attributes)
     bool known = false;
     for (const char* element : kElementNames)
         known = known || Is(name, element);
-    m_metUnknownNames = m_metUnknownNames || !known;
+    if (!known)
+        NoteUnknownName(name);
 
     if (Is(name, "BookmarkGroup"))
         StartGroup(attributes);
@@ -282,6 +314,6 @@ void BookmarksReader::DataHandler(const char* data, int length)
 {
     // Only the short texts of Rotation, Origin and Zoom are read; a huge
     // text elsewhere is not kept whole.
-    if (length > 0 && m_text.size() < 4096)
-        m_text.append(data, static_cast<size_t>(length));
+    if (length > 0 && m_text.size() < kMaxText)
+        m_text.append(data, std::min(static_cast<size_t>(length), kMaxText - m_text.size()));
 }

@@ -6,6 +6,7 @@
 #include "utility/XMLElementHandler.h"
 #include "utility/XMLParser.h"
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -18,8 +19,10 @@ class BookmarksIOAdapter;
 // the file cannot be opened, is no regular file, is larger than
 // kMaxFileBytes, is no well-formed XML, has another root element than
 // Bookmarks, nests groups deeper than kMaxGroupDepth or any elements deeper
-// than kMaxElementDepth, or holds more than kMaxNodes groups and bookmarks
-// together. What was handed to the adapter before a failure stays there.
+// than kMaxElementDepth, holds more than kMaxNodes groups and bookmarks
+// together, more than kMaxAttributes attributes in one element or more than
+// kMaxUnknownNames different unknown names. What was handed to the adapter
+// before a failure stays there.
 //
 // Numbers are read as atof and atoi read them but whatever the locale; a
 // number that is infinite or not a number reads as 0. Element and attribute
@@ -34,6 +37,11 @@ public:
     // Far more than anyone keeps, and few enough that the tree and its
     // outline stay within a few hundred megabytes.
     static constexpr int kMaxNodes = 1000000;
+    // Names of elements and attributes of later versions, all different.
+    static constexpr size_t kMaxUnknownNames = 1000;
+    static constexpr size_t kMaxAttributes = 1000; // of one element
+    // The longest element text kept (the numbers of Rotation, Origin, Zoom).
+    static constexpr size_t kMaxText = 4096;
 
     BookmarksReader(const char* path, BookmarksIOAdapter* adapter);
     ~BookmarksReader() override;
@@ -51,6 +59,8 @@ private:
     void StartThreshold(const char** attributes, Bookmark::Range& range);
     // Counts one more group or bookmark; throws past kMaxNodes.
     void CountNode();
+    // Notes a name this version does not know; throws past kMaxUnknownNames.
+    void NoteUnknownName(const char* name);
     // Notes an attribute this version does not read.
     void CheckAttributes(const char** attributes, std::initializer_list<const char*> known);
 
@@ -60,6 +70,7 @@ private:
     BookmarksIOAdapter* m_adapter;
     XMLParser m_parser;
     std::string m_text;
+    std::set<std::string> m_unknownNames;
     int m_nodes;
     int m_depth;
     bool m_sawRoot;

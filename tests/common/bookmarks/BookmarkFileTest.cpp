@@ -324,9 +324,19 @@ TEST(BookmarkFile, UnreadableFilesAreKeptAndReplacedByTheDefaults)
     for (int i = 0; i <= BookmarksReader::kMaxNodes; ++i)
         many += "<BookmarkGroup/>";
     many += "</Bookmarks>";
+    // The parser keeps every name it meets, and every attribute of a tag
+    // until the tag ends.
+    std::string manyNames = "<Bookmarks>";
+    for (size_t i = 0; i <= BookmarksReader::kMaxUnknownNames; ++i)
+        manyNames += "<Later" + std::to_string(i) + "/>";
+    manyNames += "</Bookmarks>";
+    std::string manyAttributes = "<Bookmarks";
+    for (size_t i = 0; i <= BookmarksReader::kMaxAttributes; ++i)
+        manyAttributes += " a" + std::to_string(i) + "=\"\"";
+    manyAttributes += "/>";
     const std::string corrupt = Wrapped("    <BookmarkGroup name=\"g\">\n    <Bookmark name=\"cut");
-    for (const std::string& text :
-         {corrupt, std::string("<Other><Bookmark name=\"x\"/></Other>"), deep, deepUnknown, many})
+    for (const std::string& text : {corrupt, std::string("<Other><Bookmark name=\"x\"/></Other>"), deep, deepUnknown,
+                                    many, manyNames, manyAttributes})
     {
         TempDir dir;
         WriteFileBytes(dir.File("Bookmarks.xml"), text);
