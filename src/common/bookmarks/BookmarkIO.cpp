@@ -60,11 +60,18 @@ void* BookmarksTreeAdapter::AddGroup(const char* name, bool expanded, void* pare
 {
     BookmarkNode* group = Node(parent, m_root)->appendChild(BookmarkNode::bookmarkGroup(name != nullptr ? name : ""));
     if (expanded && m_view != nullptr)
-    {
-        m_view->reloadData();
-        m_view->expandItem(group);
-    }
+        m_expanded.push_back(group);
     return group;
+}
+
+void BookmarksTreeAdapter::Finish()
+{
+    if (m_view == nullptr || m_expanded.empty())
+        return;
+    m_view->reloadData();
+    for (BookmarkNode* group : m_expanded)
+        m_view->expandItem(group);
+    m_expanded.clear();
 }
 
 void BookmarksTreeAdapter::AddBookmark(const Bookmark& bookmark, void* parent)

@@ -99,6 +99,7 @@ BookmarksReader::BookmarksReader(const char* path, BookmarksIOAdapter* adapter)
     text = std::string();
     if (!m_parser.Parse(nullptr, 0, true) || !parsed || !m_sawRoot)
         throw std::runtime_error("Error parsing bookmarks file.");
+    m_adapter->Finish();
 }
 
 BookmarksReader::~BookmarksReader() = default;

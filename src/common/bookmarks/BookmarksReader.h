@@ -36,7 +36,7 @@ public:
     static constexpr size_t kMaxFileBytes = size_t(64) << 20;
     // Far more than anyone keeps, and few enough that the tree and its
     // outline stay within a few hundred megabytes.
-    static constexpr int kMaxNodes = 1000000;
+    static constexpr int kMaxNodes = 250000;
     // Names of elements and attributes of later versions, all different.
     static constexpr size_t kMaxUnknownNames = 1000;
     static constexpr size_t kMaxAttributes = 1000; // of one element

@@ -299,6 +299,23 @@ TEST(BookmarkFile, ReaderEdgeCases)
     }
 }
 
+TEST(BookmarkFile, ExpandedGroupsAreShownWithOneReloadOfTheView)
+{
+    // A reload for each expanded group, each costing the whole tree, would
+    // make a file of a few thousand groups take minutes.
+    std::string groups;
+    for (int i = 0; i < 50; ++i)
+        groups += "<BookmarkGroup name=\"g" + std::to_string(i) + "\" expanded=\"true\"><BookmarkGroup/></BookmarkGroup>";
+    auto r = ReadText(Wrapped(groups));
+    ASSERT_TRUE(r->read);
+    EXPECT_EQ(r->view.reloads, 1);
+    EXPECT_EQ(r->view.expanded.size(), 50u);
+    size_t written = 0;
+    for (size_t at = r->saved.find("expanded"); at != std::string::npos; at = r->saved.find("expanded", at + 1))
+        ++written;
+    EXPECT_EQ(written, 50u) << r->saved;
+}
+
 TEST(BookmarkFile, AFileOfExactlyOneChunkEndsWithAnEmptyFinalChunk)
 {
     std::string text = Wrapped("    <BookmarkGroup name=\"g\">\n    </BookmarkGroup>\n");
