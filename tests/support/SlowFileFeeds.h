@@ -10,7 +10,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -83,6 +85,60 @@ public:
 
 private:
     std::string m_path;
+    std::thread m_thread;
+};
+// A named pipe where a file is expected. A reader that opens it as a file
+// would wait for a writer for ever; should one still wait after a few
+// seconds, the watch opens the pipe for writing once, so that the reader
+// goes on (and reads nothing), and notes that it had to.
+class FifoWatch
+{
+public:
+    explicit FifoWatch(const std::string& path) : m_path(path)
+    {
+        if (mkfifo(path.c_str(), 0600) != 0)
+            throw std::runtime_error("Could not make a pipe.");
+        m_thread = std::thread([this] {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            if (m_done.wait_for(lock, std::chrono::seconds(3), [this] { return m_stopped; }))
+                return;
+            // Opens only while a reader waits on the pipe.
+            const int fd = open(m_path.c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0)
+            {
+                m_readerWaited = true;
+                close(fd);
+            }
+        });
+    }
+    ~FifoWatch() { Stop(); }
+    FifoWatch(const FifoWatch&) = delete;
+    FifoWatch& operator=(const FifoWatch&) = delete;
+
+    // Ends the watch; true when a reader had waited on the pipe.
+    bool ReaderWaited()
+    {
+        Stop();
+        return m_readerWaited;
+    }
+
+private:
+    void Stop()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stopped = true;
+        }
+        m_done.notify_all();
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+    std::string m_path;
+    std::mutex m_mutex;
+    std::condition_variable m_done;
+    bool m_stopped = false;
+    bool m_readerWaited = false;
     std::thread m_thread;
 };
 } // namespace testsupport

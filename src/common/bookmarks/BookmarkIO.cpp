@@ -21,9 +21,6 @@
 
 namespace
 {
-// No bookmarks file is this large; a larger one is not read (nor copied).
-constexpr std::uintmax_t kMaxFileBytes = 64u << 20;
-
 BookmarkNode* Node(void* handle, BookmarkNode* root)
 {
     return handle != nullptr ? static_cast<BookmarkNode*>(handle) : root;
@@ -49,7 +46,7 @@ std::string CopyWhole(const std::string& from, const std::string& to)
     std::string bytes;
     try
     {
-        bytes = ReadSmallTextFile(from.c_str(), kMaxFileBytes, "could not read ", "too large: ");
+        bytes = ReadSmallTextFile(from.c_str(), BookmarksReader::kMaxFileBytes, "could not read ", "too large: ");
     }
     catch (const std::exception& e)
     {
@@ -63,11 +60,18 @@ void* BookmarksTreeAdapter::AddGroup(const char* name, bool expanded, void* pare
 {
     BookmarkNode* group = Node(parent, m_root)->appendChild(BookmarkNode::bookmarkGroup(name != nullptr ? name : ""));
     if (expanded && m_view != nullptr)
-    {
-        m_view->reloadData();
-        m_view->expandItem(group);
-    }
+        m_expanded.push_back(group);
     return group;
+}
+
+void BookmarksTreeAdapter::Finish()
+{
+    if (m_view == nullptr || m_expanded.empty())
+        return;
+    m_view->reloadData();
+    for (BookmarkNode* group : m_expanded)
+        m_view->expandItem(group);
+    m_expanded.clear();
 }
 
 void BookmarksTreeAdapter::AddBookmark(const Bookmark& bookmark, void* parent)
@@ -152,10 +156,6 @@ bool BookmarksFile::Read(BookmarksOutline* view, BookmarkNode* root)
     }
     try
     {
-        std::error_code ec;
-        const std::uintmax_t size = std::filesystem::file_size(xml, ec);
-        if (!ec && size > kMaxFileBytes)
-            throw std::runtime_error("The bookmarks file is too large.");
         BookmarksTreeAdapter adapter(view, root);
         BookmarksReader reader(xml.c_str(), &adapter);
         m_copyBeforeSave = reader.MetUnknownNames();
@@ -164,8 +164,8 @@ bool BookmarksFile::Read(BookmarksOutline* view, BookmarkNode* root)
     catch (...)
     {
     }
-    while (root->numberOfChildren() > 0)
-        root->lastChild()->removeFromParent();
+    // (One by one, each removal would look for its node among all the rest.)
+    root->removeAllChildren();
     if (view != nullptr)
         view->reloadData();
     const std::string kept = DatedPath("Bookmarks-unreadable-");

@@ -5,6 +5,7 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 class BookmarkNode;
 
@@ -28,20 +29,26 @@ public:
     // Returns the handle of the new group.
     virtual void* AddGroup(const char* name, bool expanded, void* parent) = 0;
     virtual void AddBookmark(const Bookmark& bookmark, void* parent) = 0;
+    // The whole file has been read (not called after a failure).
+    virtual void Finish() {}
 };
 
-// Builds the tree under root: group handles are the group nodes; a group
-// read as expanded is expanded in the view (when there is one).
+// Builds the tree under root: group handles are the group nodes; the groups
+// read as expanded are expanded in the view (when there is one) once the
+// file is read, after one reloadData: a reload for each would take time
+// growing with the square of the tree's size.
 class BookmarksTreeAdapter : public BookmarksIOAdapter
 {
 public:
     BookmarksTreeAdapter(BookmarksOutline* view, BookmarkNode* root) : m_root(root), m_view(view) {}
     void* AddGroup(const char* name, bool expanded, void* parent) override;
     void AddBookmark(const Bookmark& bookmark, void* parent) override;
+    void Finish() override;
 
 private:
     BookmarkNode* m_root;
     BookmarksOutline* m_view;
+    std::vector<BookmarkNode*> m_expanded;
 };
 
 // The bookmarks file "Bookmarks.xml" in one folder, with what this run has

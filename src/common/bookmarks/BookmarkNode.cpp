@@ -1,7 +1,18 @@
 #include "bookmarks/BookmarkNode.h"
 
 #include <algorithm>
+#include <unordered_set>
 #include <utility>
+
+namespace
+{
+// Every node not yet deleted.
+std::unordered_set<const BookmarkNode*>& ExistingNodes()
+{
+    static std::unordered_set<const BookmarkNode*> nodes;
+    return nodes;
+}
+} // namespace
 
 BookmarkNode::Owned BookmarkNode::bookmarkNodeWithData(std::unique_ptr<Bookmark> data)
 {
@@ -15,26 +26,46 @@ BookmarkNode::Owned BookmarkNode::bookmarkGroup(const std::string& name)
     return group;
 }
 
-BookmarkNode::BookmarkNode(BookmarkNode* parent) : m_parent(parent), m_isLeaf(false) {}
+BookmarkNode::BookmarkNode(BookmarkNode* parent) : m_parent(parent), m_position(0), m_isLeaf(false)
+{
+    ExistingNodes().insert(this);
+}
 
 BookmarkNode::BookmarkNode(std::unique_ptr<Bookmark> data, BookmarkNode* parent, bool isLeaf)
-    : m_parent(parent), m_data(std::move(data)), m_isLeaf(isLeaf)
+    : m_parent(parent), m_position(0), m_data(std::move(data)), m_isLeaf(isLeaf)
 {
+    ExistingNodes().insert(this);
     if (m_data != nullptr)
         m_name = m_data->GetName();
 }
 
 BookmarkNode::BookmarkNode(const BookmarkNode& node, BookmarkNode* parent)
-    : m_parent(parent), m_name(node.m_name), m_isLeaf(node.m_isLeaf)
+    : m_parent(parent), m_position(0), m_name(node.m_name), m_isLeaf(node.m_isLeaf)
 {
+    ExistingNodes().insert(this);
     if (node.m_data != nullptr)
         m_data = std::make_unique<Bookmark>(*node.m_data);
     m_children.reserve(node.m_children.size());
     for (const Owned& child : node.m_children)
         m_children.push_back(std::make_unique<BookmarkNode>(*child, this));
+    renumberChildren(0);
 }
 
-BookmarkNode::~BookmarkNode() = default;
+BookmarkNode::~BookmarkNode()
+{
+    ExistingNodes().erase(this);
+}
+
+bool BookmarkNode::exists(const BookmarkNode* node)
+{
+    return node != nullptr && ExistingNodes().count(node) != 0;
+}
+
+void BookmarkNode::renumberChildren(size_t from)
+{
+    for (size_t i = from; i < m_children.size(); ++i)
+        m_children[i]->m_position = i;
+}
 
 void BookmarkNode::setNodeData(std::unique_ptr<Bookmark> data)
 {
@@ -62,6 +93,7 @@ BookmarkNode* BookmarkNode::insertChild(Owned child, int index)
     child->m_parent = this;
     BookmarkNode* inserted = child.get();
     m_children.insert(m_children.begin() + index, std::move(child));
+    renumberChildren(static_cast<size_t>(index));
     return inserted;
 }
 
@@ -84,6 +116,7 @@ BookmarkNode::Owned BookmarkNode::removeChild(const BookmarkNode* child)
     Owned removed = std::move(m_children[static_cast<size_t>(index)]);
     removed->m_parent = nullptr;
     m_children.erase(m_children.begin() + index);
+    renumberChildren(static_cast<size_t>(index));
     return removed;
 }
 
@@ -92,14 +125,20 @@ BookmarkNode::Owned BookmarkNode::removeFromParent()
     return m_parent != nullptr ? m_parent->removeChild(this) : nullptr;
 }
 
+void BookmarkNode::removeAllChildren()
+{
+    std::vector<Owned> removed;
+    removed.swap(m_children);
+    for (Owned& child : removed)
+        child->m_parent = nullptr;
+}
+
 int BookmarkNode::indexOfChild(const BookmarkNode* child) const
 {
-    for (size_t i = 0; i < m_children.size(); ++i)
-    {
-        if (m_children[i].get() == child)
-            return static_cast<int>(i);
-    }
-    return -1;
+    if (!exists(child) || child->m_parent != this || child->m_position >= m_children.size() ||
+        m_children[child->m_position].get() != child)
+        return -1;
+    return static_cast<int>(child->m_position);
 }
 
 std::vector<BookmarkNode*> BookmarkNode::children() const
@@ -162,6 +201,7 @@ void BookmarkNode::recursiveSortChildren()
 {
     std::stable_sort(m_children.begin(), m_children.end(),
                      [](const Owned& a, const Owned& b) { return a->compare(*b) < 0; });
+    renumberChildren(0);
     for (Owned& child : m_children)
         child->recursiveSortChildren();
 }

@@ -54,8 +54,11 @@ public:
     Owned removeChild(const BookmarkNode* child);
     // Takes this node out of its parent; null when it has none.
     Owned removeFromParent();
+    // Deletes every child with its subtree, at once however many there are.
+    void removeAllChildren();
     // The child's position, or -1. Both look by identity (nodes have no other
-    // equality).
+    // equality), at once however many children there are; child may already
+    // be deleted.
     int indexOfChild(const BookmarkNode* child) const;
     int indexOfChildIdenticalTo(const BookmarkNode* child) const { return indexOfChild(child); }
     int numberOfChildren() const { return static_cast<int>(m_children.size()); }
@@ -74,6 +77,10 @@ public:
     // True when node is this node or lies anywhere below it. Compares
     // addresses only, so node may already be deleted.
     bool containsNode(const BookmarkNode* node) const;
+    // True while node is a node that has not been deleted (by address: a new
+    // node may take a deleted one's address). Nodes are made and deleted on
+    // one thread at a time.
+    static bool exists(const BookmarkNode* node);
 
     // Sorts the children with compare (stable), then each child's children.
     void recursiveSortChildren();
@@ -83,7 +90,11 @@ public:
     int compare(const BookmarkNode& other) const;
 
 private:
+    // Gives the children from index on their positions.
+    void renumberChildren(size_t from);
+
     BookmarkNode* m_parent;
+    size_t m_position; // among the parent's children
     std::unique_ptr<Bookmark> m_data;
     std::string m_name;
     bool m_isLeaf;

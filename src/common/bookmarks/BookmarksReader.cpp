@@ -4,19 +4,17 @@
 #include "model/AnnotationLabel.h"
 #include "model/Atlas.h"
 #include "model/BrainOntology.h"
+#include "utility/OSUtils.h"
 #include "utility/TextParsing.h"
 #include "utility/XMLUtils.h"
 
-#include <cstdio>
+#include <algorithm>
 #include <cstring>
-#include <memory>
 #include <stdexcept>
 #include <string_view>
 
 namespace
 {
-constexpr size_t kChunkSize = 4096;
-
 bool Is(const char* a, const char* b)
 {
     return std::strcmp(a, b) == 0;
@@ -48,10 +46,23 @@ std::vector<std::string_view> SplitAtBlanks(std::string_view text)
     }
 }
 
-struct FileCloser
+// No tag holds more attributes than there are equals signs between two '<'
+// (a '<' cannot stand inside a tag).
+size_t MostEqualSignsBetweenTags(std::string_view text)
 {
-    void operator()(FILE* file) const { std::fclose(file); }
-};
+    size_t most = 0, count = 0;
+    for (char c : text)
+    {
+        if (c == '<')
+        {
+            most = std::max(most, count);
+            count = 0;
+        }
+        else if (c == '=')
+            ++count;
+    }
+    return std::max(most, count);
+}
 
 const char* const kElementNames[] = {"Bookmarks", "BookmarkGroup", "Bookmark", "ExpressionFilter", "AtlasStructures",
                                      "Structure", "Rotation", "Origin", "Zoom", "NisslSlice", "ClippingPlane",
@@ -59,7 +70,8 @@ const char* const kElementNames[] = {"Bookmarks", "BookmarkGroup", "Bookmark", "
 } // namespace
 
 BookmarksReader::BookmarksReader(const char* path, BookmarksIOAdapter* adapter)
-    : m_selector(false), m_adapter(adapter), m_parser(this), m_sawRoot(false), m_metUnknownNames(false)
+    : m_selector(false), m_adapter(adapter), m_parser(this), m_nodes(0), m_depth(0), m_sawRoot(false),
+      m_metUnknownNames(false)
 {
     if (adapter == nullptr)
         throw std::invalid_argument("A bookmark adapter is required to read bookmarks.");
@@ -67,23 +79,27 @@ BookmarksReader::BookmarksReader(const char* path, BookmarksIOAdapter* adapter)
         throw std::invalid_argument("Bookmark file name not specified.");
     m_parents.push_back(nullptr);
 
-    std::unique_ptr<FILE, FileCloser> file(std::fopen(path, "rb"));
-    if (file == nullptr)
-        throw std::runtime_error("Bookmarks file could not be opened.");
-    std::vector<char> buffer(kChunkSize);
-    for (;;)
+    std::string text;
+    switch (OSUtils::ReadRegularFile(path, kMaxFileBytes, text))
     {
-        const size_t count = std::fread(buffer.data(), 1, kChunkSize, file.get());
-        if (count < kChunkSize && std::ferror(file.get()))
-            throw std::runtime_error("Bookmarks file could not be opened.");
-        const bool final = count < kChunkSize;
-        if (!m_parser.Parse(buffer.data(), static_cast<int>(count), final))
-            throw std::runtime_error("Error parsing bookmarks file.");
-        if (final)
-            break;
+    case OSUtils::ReadResult::Read:
+        break;
+    case OSUtils::ReadResult::TooLarge:
+        throw std::runtime_error("The bookmarks file is too large.");
+    case OSUtils::ReadResult::CannotOpen:
+        throw std::runtime_error("Bookmarks file could not be opened.");
     }
-    if (!m_sawRoot)
+    // Expat keeps every attribute of a tag before it reports the tag.
+    if (MostEqualSignsBetweenTags(text) > kMaxAttributes)
+        throw std::runtime_error("The bookmarks file has an element with too many attributes.");
+    // The whole text in one piece: expat reads an unfinished token again
+    // from its start with every piece, so small pieces would cost time
+    // growing with the square of the longest token.
+    const bool parsed = m_parser.Parse(text.data(), static_cast<int>(text.size()), false);
+    text = std::string();
+    if (!m_parser.Parse(nullptr, 0, true) || !parsed || !m_sawRoot)
         throw std::runtime_error("Error parsing bookmarks file.");
+    m_adapter->Finish();
 }
 
 BookmarksReader::~BookmarksReader() = default;
@@ -95,13 +111,32 @@ void BookmarksReader::CheckAttributes(const char** attributes, std::initializer_
         bool found = false;
         for (const char* name : known)
             found = found || Is(attributes[i], name);
-        m_metUnknownNames = m_metUnknownNames || !found;
+        if (!found)
+            NoteUnknownName(attributes[i]);
     }
+}
+
+void BookmarksReader::NoteUnknownName(const char* name)
+{
+    m_metUnknownNames = true;
+    // Expat keeps every name it meets for the rest of the document.
+    if (m_unknownNames.insert(name).second && m_unknownNames.size() > kMaxUnknownNames)
+        throw std::runtime_error("The bookmarks file uses too many names this version does not know.");
+}
+
+void BookmarksReader::CountNode()
+{
+    if (++m_nodes > kMaxNodes)
+        throw std::runtime_error("The bookmarks file holds more bookmarks and groups than can be shown.");
 }
 
 void BookmarksReader::StartElement(const char* name, const char** attributes)
 {
     m_text.clear();
+    // Expat keeps every open element: unknown elements nested without end
+    // would take memory without bound.
+    if (++m_depth > kMaxElementDepth)
+        throw std::runtime_error("The bookmarks file nests its elements too deeply.");
     if (!m_sawRoot)
     {
         // Another document is no bookmarks file, even if well formed.
@@ -112,7 +147,8 @@ void BookmarksReader::StartElement(const char* name, const char** attributes)
     bool known = false;
     for (const char* element : kElementNames)
         known = known || Is(name, element);
-    m_metUnknownNames = m_metUnknownNames || !known;
+    if (!known)
+        NoteUnknownName(name);
 
     if (Is(name, "BookmarkGroup"))
         StartGroup(attributes);
@@ -156,6 +192,7 @@ void BookmarksReader::StartGroup(const char** attributes)
     }
     if (groupName.empty())
         groupName = "Bookmark Group";
+    CountNode();
     m_parents.push_back(m_adapter->AddGroup(groupName.c_str(), expanded, m_parents.back()));
 }
 
@@ -236,6 +273,7 @@ void BookmarksReader::StartThreshold(const char** attributes, Bookmark::Range& r
 
 void BookmarksReader::EndElement(const char* name)
 {
+    --m_depth;
     if (Is(name, "ExpressionFilter"))
     {
         m_bookmark.m_type |= Bookmark::kExpressionFilter;
@@ -265,7 +303,10 @@ void BookmarksReader::EndElement(const char* name)
         m_bookmark.m_zoom = ParseLeadingFloat(m_text);
     }
     else if (Is(name, "Bookmark"))
+    {
+        CountNode();
         m_adapter->AddBookmark(m_bookmark, m_parents.back());
+    }
     else if (Is(name, "BookmarkGroup") && m_parents.size() > 1)
         m_parents.pop_back();
 }
@@ -274,6 +315,6 @@ void BookmarksReader::DataHandler(const char* data, int length)
 {
     // Only the short texts of Rotation, Origin and Zoom are read; a huge
     // text elsewhere is not kept whole.
-    if (length > 0 && m_text.size() < 4096)
-        m_text.append(data, static_cast<size_t>(length));
+    if (length > 0 && m_text.size() < kMaxText)
+        m_text.append(data, std::min(static_cast<size_t>(length), kMaxText - m_text.size()));
 }

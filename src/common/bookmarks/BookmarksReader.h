@@ -6,6 +6,7 @@
 #include "utility/XMLElementHandler.h"
 #include "utility/XMLParser.h"
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -15,9 +16,13 @@ class BookmarksIOAdapter;
 // each group handed the handle of its parent (null for the top level). The
 // whole file is read by the constructor, which throws on failure:
 // std::invalid_argument without an adapter or a path, std::runtime_error when
-// the file cannot be opened, is no well-formed XML, has another root element
-// than Bookmarks or nests groups deeper than kMaxGroupDepth. What was handed
-// to the adapter before a failure stays there.
+// the file cannot be opened, is no regular file, is larger than
+// kMaxFileBytes, is no well-formed XML, has another root element than
+// Bookmarks, nests groups deeper than kMaxGroupDepth or any elements deeper
+// than kMaxElementDepth, holds more than kMaxNodes groups and bookmarks
+// together, more than kMaxAttributes attributes in one element or more than
+// kMaxUnknownNames different unknown names. What was handed to the adapter
+// before a failure stays there.
 //
 // Numbers are read as atof and atoi read them but whatever the locale; a
 // number that is infinite or not a number reads as 0. Element and attribute
@@ -26,6 +31,17 @@ class BookmarksReader : public XMLElementHandler
 {
 public:
     static constexpr int kMaxGroupDepth = 256;
+    // Room for the groups and a bookmark's own elements within them.
+    static constexpr int kMaxElementDepth = kMaxGroupDepth + 8;
+    static constexpr size_t kMaxFileBytes = size_t(64) << 20;
+    // Far more than anyone keeps, and few enough that the tree and its
+    // outline stay within a few hundred megabytes.
+    static constexpr int kMaxNodes = 250000;
+    // Names of elements and attributes of later versions, all different.
+    static constexpr size_t kMaxUnknownNames = 1000;
+    static constexpr size_t kMaxAttributes = 1000; // of one element
+    // The longest element text kept (the numbers of Rotation, Origin, Zoom).
+    static constexpr size_t kMaxText = 4096;
 
     BookmarksReader(const char* path, BookmarksIOAdapter* adapter);
     ~BookmarksReader() override;
@@ -41,6 +57,10 @@ private:
     void StartStructure(const char** attributes);
     void StartPlane(const char* name, const char** attributes);
     void StartThreshold(const char** attributes, Bookmark::Range& range);
+    // Counts one more group or bookmark; throws past kMaxNodes.
+    void CountNode();
+    // Notes a name this version does not know; throws past kMaxUnknownNames.
+    void NoteUnknownName(const char* name);
     // Notes an attribute this version does not read.
     void CheckAttributes(const char** attributes, std::initializer_list<const char*> known);
 
@@ -50,6 +70,9 @@ private:
     BookmarksIOAdapter* m_adapter;
     XMLParser m_parser;
     std::string m_text;
+    std::set<std::string> m_unknownNames;
+    int m_nodes;
+    int m_depth;
     bool m_sawRoot;
     bool m_metUnknownNames;
 };

@@ -1,6 +1,5 @@
 #include "model/SearchConfig.h"
 
-#include "io/UnicodeFileHelper.h"
 #include "model/Atlas.h"
 #include "model/BrainOntology.h"
 #include "utility/OSUtils.h"
@@ -247,7 +246,7 @@ SearchConfigReader::SearchConfigReader(const char* path, SearchConfig* config)
     if (path == nullptr)
         throw std::invalid_argument("Search configuration file path not specified.");
 
-    std::unique_ptr<FILE, int (*)(FILE*)> file(OpenFile(path, "rb"), &std::fclose);
+    std::unique_ptr<FILE, int (*)(FILE*)> file(OSUtils::OpenRegularFile(path), &std::fclose);
     if (!file)
         throw std::runtime_error("Search configuration file could not be opened.");
 
@@ -257,7 +256,7 @@ SearchConfigReader::SearchConfigReader(const char* path, SearchConfig* config)
     for (;;)
     {
         const size_t count = std::fread(chunk, 1, kChunkSize, file.get());
-        // A folder opens like a file here but cannot be read.
+        // A read that fails part way leaves no usable list.
         if (std::ferror(file.get()))
             throw std::runtime_error("Search configuration file could not be opened.");
         total += count;

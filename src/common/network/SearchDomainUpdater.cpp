@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
 #include <memory>
 #include <stdexcept>
 #include <unistd.h>
@@ -17,6 +16,15 @@ namespace
 {
 const char* const kWriteError = "Search domain update failed. File write error.";
 const char* const kUnreadable = "Could not read new search domain list file.";
+
+// A download cut off by a kill leaves the temporary file behind; the next
+// file replacement in the settings folder removes it unless an updater, of
+// this process or another, holds it.
+const bool sTemporaryDeclared = [] {
+    FileReplacement::DeclareHeldTemporary(
+        [] { return ResourcePath::LocateUserSettingsPath() + SearchDomainUpdater::kTemporaryName; });
+    return true;
+}();
 
 bool IndentsInRange(const SearchConfig& config)
 {
@@ -37,7 +45,8 @@ SearchDomainUpdater::SearchDomainUpdater(SearchDomainUpdateListener* listener)
       m_listener(listener),
       m_received(0)
 {
-    m_file = ::open(m_tempPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // Held from here until it is renamed or removed.
+    m_file = OSUtils::OpenHeldTemporary(m_tempPath.c_str());
     if (m_file < 0)
         throw std::runtime_error("Search domain file could not be opened for writing.");
     try
@@ -46,8 +55,8 @@ SearchDomainUpdater::SearchDomainUpdater(SearchDomainUpdateListener* listener)
     }
     catch (...)
     {
-        ::close(m_file);
         OSUtils::DeleteFile(m_tempPath.c_str());
+        ::close(m_file);
         throw;
     }
     m_transfer->SetMaxBodySize(SearchConfigReader::kMaxFileSize);
@@ -56,8 +65,7 @@ SearchDomainUpdater::SearchDomainUpdater(SearchDomainUpdateListener* listener)
 SearchDomainUpdater::~SearchDomainUpdater()
 {
     NetFile::AbortAndClear(m_transfer);
-    if (m_file >= 0)
-        ::close(m_file);
+    ReleaseFile();
 }
 
 void SearchDomainUpdater::ResponseReceived(const std::string&, unsigned long)
@@ -96,12 +104,9 @@ void SearchDomainUpdater::DownloadFailed(const std::string& message)
     Report(message);
 }
 
-bool SearchDomainUpdater::CloseFile()
+bool SearchDomainUpdater::FlushFile()
 {
-    bool ok = ::fsync(m_file) == 0;
-    ok = ::close(m_file) == 0 && ok;
-    m_file = -1;
-    return ok;
+    return OSUtils::FlushDescriptor(m_file).empty();
 }
 
 SearchConfig* SearchDomainUpdater::ReadNewList(std::string& message) const
@@ -131,7 +136,7 @@ SearchConfig* SearchDomainUpdater::ReadNewList(std::string& message) const
 void SearchDomainUpdater::DownloadComplete(const void*, unsigned long)
 {
     m_transfer = nullptr;
-    if (!CloseFile())
+    if (!FlushFile())
     {
         Report(kWriteError);
         return;
@@ -157,13 +162,9 @@ void SearchDomainUpdater::DownloadComplete(const void*, unsigned long)
 
 void SearchDomainUpdater::Report(const std::string& message)
 {
-    if (m_file >= 0)
-    {
-        ::close(m_file);
-        m_file = -1;
-    }
     if (!message.empty())
         OSUtils::DeleteFile(m_tempPath.c_str());
+    ReleaseFile();
     if (m_listener != nullptr)
     {
         if (message.empty())
@@ -174,14 +175,19 @@ void SearchDomainUpdater::Report(const std::string& message)
     delete this;
 }
 
-void SearchDomainUpdater::Abort()
+void SearchDomainUpdater::ReleaseFile()
 {
-    NetFile::AbortAndClear(m_transfer);
     if (m_file >= 0)
     {
         ::close(m_file);
         m_file = -1;
     }
+}
+
+void SearchDomainUpdater::Abort()
+{
+    NetFile::AbortAndClear(m_transfer);
     OSUtils::DeleteFile(m_tempPath.c_str());
+    ReleaseFile();
     delete this;
 }

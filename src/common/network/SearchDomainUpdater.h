@@ -25,7 +25,9 @@ public:
 // is known, renames it over the user's copy and installs it as the
 // process-wide SearchConfig. A list that fails any check, a failed write and
 // a failed transfer leave the user's copy and the installed configuration as
-// they were, and the temporary file is removed.
+// they were, and the temporary file is removed. The temporary file is held
+// (OSUtils::OpenHeldTemporary) while an updater uses it: a second updater,
+// also of another process, cannot start meanwhile.
 //
 // Created with new; reports once and deletes itself (or is ended by Abort).
 // Main thread only.
@@ -55,8 +57,10 @@ private:
     SearchDomainUpdater(const SearchDomainUpdater&) = delete;
     SearchDomainUpdater& operator=(const SearchDomainUpdater&) = delete;
 
-    // Flushes and closes the temporary file; false when that failed.
-    bool CloseFile();
+    // Flushes the temporary file to the disk; false when that failed. The
+    // file stays open, and so held, until ReleaseFile.
+    bool FlushFile();
+    void ReleaseFile();
     // Reads the temporary file; the new configuration, or null (with the
     // reason in message) when it is not an acceptable replacement.
     SearchConfig* ReadNewList(std::string& message) const;

@@ -3,11 +3,16 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
+#include <mutex>
 #include <string>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -29,6 +34,114 @@ void StartWriting(int fd, uint64_t from, uint64_t length)
     (void)length;
 #endif
 }
+
+bool SameFile(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Takes the lock of the file open as fd under path without waiting. False
+// when someone else holds it, or when the name no longer leads to this file
+// (a clearing removed it between the open and the lock). A file system
+// without locks lets the writer go on unheld; no clearing removes its file.
+bool Hold(int fd, const char* path)
+{
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+        return false;
+    struct stat opened, named;
+    return ::fstat(fd, &opened) == 0 && ::lstat(path, &named) == 0 && SameFile(opened, named);
+}
+
+// Decimal digits without a leading zero, as std::to_string writes them, of a
+// value from 1 to max.
+bool ParseCanonical(const std::string& text, unsigned long long max, unsigned long long& value)
+{
+    if (text.empty() || text.size() > 10 || text[0] == '0')
+        return false;
+    value = 0;
+    for (char c : text)
+    {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    return value <= max;
+}
+
+// The process id of a name <file>.tmp<process id>-<n>, or 0 for any other name.
+pid_t TemporaryOwner(const std::string& name)
+{
+    const size_t mark = name.rfind(".tmp");
+    const size_t dash = name.rfind('-');
+    if (mark == std::string::npos || mark == 0 || dash == std::string::npos || dash < mark)
+        return 0;
+    unsigned long long pid = 0, counter = 0;
+    if (!ParseCanonical(name.substr(mark + 4, dash - mark - 4), INT_MAX, pid) ||
+        !(name.substr(dash + 1) == "0" || ParseCanonical(name.substr(dash + 1), UINT_MAX, counter)))
+        return 0;
+    return static_cast<pid_t>(pid);
+}
+
+bool ProcessRuns(pid_t pid)
+{
+    // EPERM: it runs, as another user.
+    return ::kill(pid, 0) == 0 || errno != ESRCH;
+}
+
+// Removes the regular file of this user named name in the open folder when
+// nobody holds it; true when it did.
+bool RemoveUnheld(int folder, const char* name)
+{
+    struct stat named;
+    if (::fstatat(folder, name, &named, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(named.st_mode) ||
+        named.st_uid != ::geteuid())
+        return false;
+    const int fd = ::openat(folder, name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat opened, still;
+    const bool removed = ::fstat(fd, &opened) == 0 && SameFile(opened, named) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+                         ::fstatat(folder, name, &still, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(still, opened) &&
+                         ::unlinkat(folder, name, 0) == 0;
+    ::close(fd);
+    return removed;
+}
+
+std::mutex sDeclaredMutex;
+std::vector<std::function<std::string()>>& Declared()
+{
+    static std::vector<std::function<std::string()>> paths;
+    return paths;
+}
+
+// The declared fixed-name temporaries that lie in the folder (by identity).
+std::vector<std::string> DeclaredNamesIn(const struct stat& folder)
+{
+    std::vector<std::function<std::string()>> declared;
+    {
+        std::lock_guard<std::mutex> lock(sDeclaredMutex);
+        declared = Declared();
+    }
+    std::vector<std::string> names;
+    for (const auto& provider : declared)
+    {
+        std::string path;
+        try
+        {
+            path = provider();
+        }
+        catch (...)
+        {
+            continue;
+        }
+        const std::filesystem::path declaredPath(path);
+        std::string parent = declaredPath.parent_path().string();
+        struct stat info;
+        if (!path.empty() && ::stat(parent.empty() ? "." : parent.c_str(), &info) == 0 && SameFile(info, folder))
+            names.push_back(declaredPath.filename().string());
+    }
+    return names;
+}
 } // namespace
 
 void OSUtils::OSSleep(unsigned int ms)
@@ -46,16 +159,57 @@ double OSUtils::GetTime()
 
 bool OSUtils::FileExists(const char* path)
 {
-    if (path == nullptr)
-        return false;
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec))
-        return false;
-    FILE* file = std::fopen(path, "rb");
+    FILE* file = OpenRegularFile(path);
     if (file == nullptr)
         return false;
     std::fclose(file);
     return true;
+}
+
+std::FILE* OSUtils::OpenRegularFile(const char* path)
+{
+    struct stat info;
+    // Only a regular file is opened at all (a device may act on being
+    // opened); non-blocking, so that a FIFO put in its place meanwhile does
+    // not wait for a writer.
+    if (path == nullptr || ::stat(path, &info) != 0 || !S_ISREG(info.st_mode))
+        return nullptr;
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    const int flags = ::fcntl(fd, F_GETFL);
+    std::FILE* file = nullptr;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0)
+        file = ::fdopen(fd, "rb");
+    if (file == nullptr)
+        ::close(fd);
+    return file;
+}
+
+OSUtils::ReadResult OSUtils::ReadRegularFile(const char* path, size_t maxBytes, std::string& bytes)
+{
+    std::FILE* file = OpenRegularFile(path);
+    if (file == nullptr)
+        return ReadResult::CannotOpen;
+    struct stat info;
+    ReadResult result = ReadResult::CannotOpen;
+    if (::fstat(fileno(file), &info) == 0 && info.st_size >= 0)
+    {
+        const auto size = static_cast<unsigned long long>(info.st_size);
+        if (size > maxBytes)
+            result = ReadResult::TooLarge;
+        else
+        {
+            bytes.assign(static_cast<size_t>(size), '\0');
+            // A file cut short since it was opened cannot be read whole.
+            if (std::fread(bytes.data(), 1, bytes.size(), file) == bytes.size())
+                result = ReadResult::Read;
+            else
+                bytes.clear();
+        }
+    }
+    std::fclose(file);
+    return result;
 }
 
 bool OSUtils::DeleteFile(const char* path)
@@ -83,6 +237,45 @@ std::string OSUtils::ReplaceFileContents(const char* path, const void* data, siz
     return error.empty() ? replacement.Commit() : error;
 }
 
+int OSUtils::OpenHeldTemporary(const char* path)
+{
+    if (path == nullptr || *path == '\0')
+    {
+        errno = EINVAL;
+        return -1;
+    }
+    // A writer that has just lost the name to a clearing, or a clearing that
+    // holds the file for a moment, is waited for a little.
+    for (int attempt = 0; attempt < 20; ++attempt)
+    {
+        const int fd = ::open(path, O_RDWR | O_CREAT | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0644);
+        if (fd < 0)
+            return -1;
+        struct stat info;
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || flags < 0 ||
+            ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+        {
+            ::close(fd);
+            errno = EINVAL;
+            return -1;
+        }
+        if (Hold(fd, path))
+        {
+            if (::ftruncate(fd, 0) == 0)
+                return fd;
+            const int error = errno;
+            ::close(fd);
+            errno = error;
+            return -1;
+        }
+        ::close(fd);
+        OSSleep(10);
+    }
+    errno = EWOULDBLOCK;
+    return -1;
+}
+
 std::string OSUtils::FlushToDisk(const char* path)
 {
     if (path == nullptr || *path == '\0')
@@ -90,16 +283,21 @@ std::string OSUtils::FlushToDisk(const char* path)
     const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return std::strerror(errno);
-    std::string error;
+    const std::string error = FlushDescriptor(fd);
+    ::close(fd);
+    return error;
+}
+
+std::string OSUtils::FlushDescriptor(int fd)
+{
     int result;
     do
         result = ::fsync(fd);
     while (result != 0 && errno == EINTR);
     // A file system that cannot flush (EINVAL) has nothing it could flush.
     if (result != 0 && errno != EINVAL)
-        error = std::strerror(errno);
-    ::close(fd);
-    return error;
+        return std::strerror(errno);
+    return std::string();
 }
 
 void OSUtils::StartWritingToDisk(std::FILE* file, uint64_t from, uint64_t length)
@@ -126,6 +324,35 @@ void OSUtils::PreferLargePages(void* buffer, size_t size)
 // OSUtils::OpenBrowser is in PlatformServices.cpp, beside the road to the
 // desktop's default applications that it shares.
 
+void FileReplacement::DeclareHeldTemporary(std::function<std::string()> path)
+{
+    std::lock_guard<std::mutex> lock(sDeclaredMutex);
+    Declared().push_back(std::move(path));
+}
+
+int FileReplacement::RemoveLeftTemporaries(const std::string& folder)
+{
+    DIR* listing = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (listing == nullptr)
+        return 0;
+    const int fd = ::dirfd(listing);
+    struct stat info;
+    const std::vector<std::string> declared = ::fstat(fd, &info) == 0 ? DeclaredNamesIn(info) : std::vector<std::string>();
+    const pid_t self = ::getpid();
+    int removed = 0;
+    while (const dirent* entry = ::readdir(listing))
+    {
+        const std::string name = entry->d_name;
+        const pid_t owner = TemporaryOwner(name);
+        const bool left = owner != 0 ? owner != self && !ProcessRuns(owner)
+                                     : std::find(declared.begin(), declared.end(), name) != declared.end();
+        if (left && RemoveUnheld(fd, name.c_str()))
+            ++removed;
+    }
+    ::closedir(listing);
+    return removed;
+}
+
 FileReplacement::~FileReplacement()
 {
     Discard(0);
@@ -137,15 +364,28 @@ std::string FileReplacement::Add(const char* path, const void* data, size_t size
     const std::string target = path != nullptr ? path : "";
     if (target.empty())
         return "no file name was given";
+    std::string folder = std::filesystem::path(target).parent_path().string();
+    if (std::find(m_cleared.begin(), m_cleared.end(), folder) == m_cleared.end())
+    {
+        // Before anything is written: the leftovers may be what fills the disk.
+        RemoveLeftTemporaries(folder);
+        m_cleared.push_back(folder);
+    }
     const unsigned char* bytes = static_cast<const unsigned char*>(data);
     std::string temporary;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt)
     {
         temporary = target + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(sCounter++);
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        fd = ::open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST)
             return std::strerror(errno);
+        // Taken or removed at once by a clearing elsewhere: the next name.
+        if (fd >= 0 && !Hold(fd, temporary.c_str()))
+        {
+            ::close(fd);
+            fd = -1;
+        }
     }
     if (fd < 0)
         return "no temporary file could be created beside it";
@@ -171,14 +411,14 @@ std::string FileReplacement::Add(const char* path, const void* data, size_t size
     // Commit's flush then mostly waits for writes already under way.
     if (error.empty())
         StartWriting(fd, 0, size);
-    if (::close(fd) != 0 && error.empty())
-        error = std::strerror(errno);
     if (!error.empty())
     {
         ::unlink(temporary.c_str());
+        ::close(fd);
         return error;
     }
-    m_pending.push_back({target, temporary});
+    // Held until renamed or removed.
+    m_pending.push_back({target, temporary, fd});
     return error;
 }
 
@@ -187,7 +427,7 @@ std::string FileReplacement::Commit()
     // Every new file is whole on the disk before any name changes.
     for (const Pending& file : m_pending)
     {
-        std::string error = OSUtils::FlushToDisk(file.temporary.c_str());
+        std::string error = OSUtils::FlushDescriptor(file.held);
         if (!error.empty())
         {
             Discard(0);
@@ -205,6 +445,7 @@ std::string FileReplacement::Commit()
             error = std::strerror(errno);
             break;
         }
+        ::close(file.held);
         std::string folder = std::filesystem::path(file.target).parent_path().string();
         if (folder.empty())
             folder = ".";
@@ -225,6 +466,10 @@ std::string FileReplacement::Commit()
 void FileReplacement::Discard(size_t from)
 {
     for (size_t i = from; i < m_pending.size(); ++i)
+    {
+        // Removed while still held, so that no clearing meets it unheld.
         ::unlink(m_pending[i].temporary.c_str());
+        ::close(m_pending[i].held);
+    }
     m_pending.clear();
 }

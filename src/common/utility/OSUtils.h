@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,19 @@ public:
     static double GetTime();
     // True when the path names a file that opens for reading (folders count as absent).
     static bool FileExists(const char* path);
+    // Opens the file at path for reading when it is a regular file (links
+    // followed). A FIFO, device, socket or folder is refused at once, never
+    // waited on. Null on failure.
+    static std::FILE* OpenRegularFile(const char* path);
+    enum class ReadResult
+    {
+        Read,
+        CannotOpen,
+        TooLarge
+    };
+    // Reads the whole regular file at path (see OpenRegularFile) into bytes.
+    // A file of more than maxBytes is refused before anything is allocated.
+    static ReadResult ReadRegularFile(const char* path, size_t maxBytes, std::string& bytes);
     // Removes the file or empty folder at path; a folder with contents is
     // left alone (and false returned).
     static bool DeleteFile(const char* path);
@@ -29,10 +43,19 @@ public:
     // Returns an empty string on success, else why it failed (the temporary
     // file is removed then). FileReplacement does this for several files.
     static std::string ReplaceFileContents(const char* path, const void* data, size_t size);
+    // Opens (creating it when missing) a temporary file that keeps a fixed
+    // name for writing, empties it and holds it until the descriptor is
+    // closed; rename or remove it before closing. -1 (errno set) when it
+    // cannot be opened or another writer, in this process or another one,
+    // holds it. Declared with DeclareHeldTemporary, such a file left behind
+    // by a killed writer is removed by the next FileReplacement in its folder.
+    static int OpenHeldTemporary(const char* path);
     // Flushes what was written to the file or folder at path (a folder: the
     // names made, renamed or removed in it) to the disk. Returns an empty
     // string on success, else why it failed.
     static std::string FlushToDisk(const char* path);
+    // The same for the file open as fd.
+    static std::string FlushDescriptor(int fd);
     // Starts writing bytes [from, from + length) of the open file to the disk
     // without waiting (where the platform allows; a no-op elsewhere), so that
     // a flush of a large file later finds most of it written. The file's
@@ -58,9 +81,26 @@ public:
 // whole with its old contents or whole with its new ones; a failed Commit
 // leaves the files renamed before the failure replaced and the others as they
 // were. Temporaries not renamed are removed (by a failure or the destructor).
+//
+// The temporary of a file is named <file>.tmp<process id>-<n> and held (see
+// OSUtils::OpenHeldTemporary) from its creation to its rename. A process
+// killed in between leaves it behind, so Add first clears the folder of such
+// leftovers: every regular file of the user with a name of exactly that form
+// whose process no longer runs and which nobody holds, and every declared
+// fixed-name temporary of the folder that nobody holds. Nothing else is ever
+// removed: not a name of another form, a link, a folder, nor the temporary of
+// a running process (this one's included).
 class FileReplacement
 {
 public:
+    // Declares the path of a temporary file that keeps a fixed name and is
+    // written only through OSUtils::OpenHeldTemporary; path() is asked at each
+    // clearing (an exception or an empty path counts as no declaration).
+    static void DeclareHeldTemporary(std::function<std::string()> path);
+    // Removes the leftover temporaries of the folder as Add does; the number
+    // of files removed.
+    static int RemoveLeftTemporaries(const std::string& folder);
+
     FileReplacement() = default;
     FileReplacement(const FileReplacement&) = delete;
     FileReplacement& operator=(const FileReplacement&) = delete;
@@ -78,11 +118,13 @@ private:
     {
         std::string target;
         std::string temporary;
+        int held; // the temporary's open descriptor
     };
     // Removes the temporaries from the index on and forgets every file.
     void Discard(size_t from);
 
     std::vector<Pending> m_pending;
+    std::vector<std::string> m_cleared; // folders already cleared of leftovers
 };
 
 #endif

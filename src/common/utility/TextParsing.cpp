@@ -1,13 +1,11 @@
 #include "utility/TextParsing.h"
 
-#include "io/UnicodeFileHelper.h"
 #include "utility/OSUtils.h"
 
 #include <algorithm>
 #include <charconv>
 #include <climits>
 #include <cmath>
-#include <fstream>
 #include <limits>
 #include <stdexcept>
 #include <type_traits>
@@ -15,23 +13,19 @@
 std::string ReadSmallTextFile(const char* path, std::size_t maxBytes, const char* openFailure, const char* tooLarge)
 {
     const std::string name = path != nullptr ? path : "";
-    // A folder opens like a file on Linux; it is never a text file here.
-    if (!OSUtils::FileExists(path))
-        throw std::runtime_error(openFailure + name);
-    std::ifstream in;
-    OpenStream(in, path, std::ios::in | std::ios::binary);
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    if (!in.is_open() || size < 0)
-        throw std::runtime_error(openFailure + name);
-    if (static_cast<unsigned long long>(size) > maxBytes)
+    std::string contents;
+    // Only a regular file: a folder opens like a file on Linux, and a FIFO
+    // would wait for a writer.
+    switch (OSUtils::ReadRegularFile(path, maxBytes, contents))
+    {
+    case OSUtils::ReadResult::Read:
+        return contents;
+    case OSUtils::ReadResult::TooLarge:
         throw std::runtime_error(tooLarge + name);
-    in.seekg(0, std::ios::beg);
-    std::string contents(static_cast<std::size_t>(size), '\0');
-    in.read(contents.data(), size);
-    if (in.gcount() != size)
-        throw std::runtime_error(openFailure + name);
-    return contents;
+    case OSUtils::ReadResult::CannotOpen:
+        break;
+    }
+    throw std::runtime_error(openFailure + name);
 }
 
 std::string_view WithoutByteOrderMark(std::string_view text)

@@ -2,6 +2,11 @@
 
 #include "utility/XMLElementHandler.h"
 
+// The library is built with DTD support; its header shows the functions
+// that depend on it only when told so.
+#ifndef XML_DTD
+#define XML_DTD
+#endif
 #include <expat.h>
 
 XMLParser::XMLParser(XMLElementHandler* handler)
@@ -31,6 +36,12 @@ bool XMLParser::Parse(const char* data, int length, bool final)
             m_errorMessage = "The XML parser could not be created.";
             return false;
         }
+        // None of the readers' formats has entities of its own: entities that
+        // would grow a document past twice its size (once past 1 MiB) end
+        // it, rather than expat's default of a hundredfold, which lets a
+        // file of tens of megabytes take gigabytes.
+        XML_SetBillionLaughsAttackProtectionMaximumAmplification(m_parser, kMaxEntityAmplification);
+        XML_SetBillionLaughsAttackProtectionActivationThreshold(m_parser, kEntityAmplificationThreshold);
         XML_SetUserData(m_parser, this);
         XML_SetElementHandler(m_parser, &XMLParser::OnStartElement, &XMLParser::OnEndElement);
         XML_SetCharacterDataHandler(m_parser, &XMLParser::OnCharacterData);

@@ -18,6 +18,11 @@ struct XML_ParserStruct;
 class XMLParser
 {
 public:
+    // Entity references may make a document at most this many times longer,
+    // once it has grown past the threshold (in bytes).
+    static constexpr float kMaxEntityAmplification = 2.0f;
+    static constexpr unsigned long long kEntityAmplificationThreshold = 1u << 20;
+
     // The handler is not owned and may be null (nothing is reported then).
     explicit XMLParser(XMLElementHandler* handler);
     virtual ~XMLParser();

@@ -85,7 +85,10 @@ QModelIndex BookmarksModel::indexOfTreeNode(const BookmarkNode* node) const
 
 bool BookmarksModel::isLive(const BookmarkNode* node) const
 {
-    return node != nullptr && m_root->containsNode(node);
+    // By its ancestors, once it is known to exist: a tree walk for every
+    // lookup would make showing a large tree take time growing with the
+    // square of its size.
+    return BookmarkNode::exists(node) && node->isDescendantOfNode(m_root);
 }
 
 BookmarkNode* BookmarksModel::insertNode(BookmarkNode* parent, int index, BookmarkNode::Owned node)

@@ -10,6 +10,7 @@
 #include "support/QuietStdout.h"
 #include "support/RecordingModel.h"
 #include "support/ScopedNumericLocale.h"
+#include "support/SlowFileFeeds.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -298,6 +299,23 @@ TEST(BookmarkFile, ReaderEdgeCases)
     }
 }
 
+TEST(BookmarkFile, ExpandedGroupsAreShownWithOneReloadOfTheView)
+{
+    // A reload for each expanded group, each costing the whole tree, would
+    // make a file of a few thousand groups take minutes.
+    std::string groups;
+    for (int i = 0; i < 50; ++i)
+        groups += "<BookmarkGroup name=\"g" + std::to_string(i) + "\" expanded=\"true\"><BookmarkGroup/></BookmarkGroup>";
+    auto r = ReadText(Wrapped(groups));
+    ASSERT_TRUE(r->read);
+    EXPECT_EQ(r->view.reloads, 1);
+    EXPECT_EQ(r->view.expanded.size(), 50u);
+    size_t written = 0;
+    for (size_t at = r->saved.find("expanded"); at != std::string::npos; at = r->saved.find("expanded", at + 1))
+        ++written;
+    EXPECT_EQ(written, 50u) << r->saved;
+}
+
 TEST(BookmarkFile, AFileOfExactlyOneChunkEndsWithAnEmptyFinalChunk)
 {
     std::string text = Wrapped("    <BookmarkGroup name=\"g\">\n    </BookmarkGroup>\n");
@@ -313,8 +331,29 @@ TEST(BookmarkFile, UnreadableFilesAreKeptAndReplacedByTheDefaults)
     std::string deep = "<Bookmarks>";
     for (int i = 0; i <= BookmarksReader::kMaxGroupDepth; ++i)
         deep += "<BookmarkGroup>";
+    // Elements of a later version nested without end would all be kept by
+    // the parser.
+    std::string deepUnknown = "<Bookmarks>";
+    for (int i = 1; i <= BookmarksReader::kMaxElementDepth; ++i)
+        deepUnknown += "<Later>";
+    // More nodes than anyone keeps: the tree would take gigabytes.
+    std::string many = "<Bookmarks>";
+    for (int i = 0; i <= BookmarksReader::kMaxNodes; ++i)
+        many += "<BookmarkGroup/>";
+    many += "</Bookmarks>";
+    // The parser keeps every name it meets, and every attribute of a tag
+    // until the tag ends.
+    std::string manyNames = "<Bookmarks>";
+    for (size_t i = 0; i <= BookmarksReader::kMaxUnknownNames; ++i)
+        manyNames += "<Later" + std::to_string(i) + "/>";
+    manyNames += "</Bookmarks>";
+    std::string manyAttributes = "<Bookmarks";
+    for (size_t i = 0; i <= BookmarksReader::kMaxAttributes; ++i)
+        manyAttributes += " a" + std::to_string(i) + "=\"\"";
+    manyAttributes += "/>";
     const std::string corrupt = Wrapped("    <BookmarkGroup name=\"g\">\n    <Bookmark name=\"cut");
-    for (const std::string& text : {corrupt, std::string("<Other><Bookmark name=\"x\"/></Other>"), deep})
+    for (const std::string& text : {corrupt, std::string("<Other><Bookmark name=\"x\"/></Other>"), deep, deepUnknown,
+                                    many, manyNames, manyAttributes})
     {
         TempDir dir;
         WriteFileBytes(dir.File("Bookmarks.xml"), text);
@@ -332,6 +371,38 @@ TEST(BookmarkFile, UnreadableFilesAreKeptAndReplacedByTheDefaults)
         ASSERT_TRUE(file.Save(&view, root.get()));
         ASSERT_TRUE(file.Save(&view, root.get()));
         EXPECT_EQ(ReadFileBytes(dir.File(files[0])), text);
+    }
+}
+
+TEST(BookmarkFile, AFileBeyondTheSizeLimitOrAPipeIsSetAsideUnread)
+{
+    for (bool pipe : {false, true})
+    {
+        SCOPED_TRACE(pipe ? "pipe" : "too large");
+        TempDir dir;
+        std::unique_ptr<testsupport::FifoWatch> watch;
+        if (pipe)
+            watch = std::make_unique<testsupport::FifoWatch>(dir.File("Bookmarks.xml"));
+        else
+        {
+            WriteFileBytes(dir.File("Bookmarks.xml"), Wrapped(""));
+            // Sparse: nothing of it is ever read.
+            std::filesystem::resize_file(dir.File("Bookmarks.xml"), BookmarksReader::kMaxFileBytes + 1);
+        }
+        FakePlatformServices services;
+        BookmarksFile file(dir.Path());
+        BookmarkNode::Owned root = MakeRoot();
+        EXPECT_FALSE(file.Read(nullptr, root.get()));
+        if (watch != nullptr)
+            EXPECT_FALSE(watch->ReaderWaited()) << "the start waited for a writer";
+        EXPECT_EQ(ChildNames(root.get()), "[Views] [Atlas Structures]");
+        EXPECT_EQ(services.alerts.size(), 1u);
+        const std::vector<std::string> files = FilesIn(dir);
+        ASSERT_EQ(files.size(), 1u);
+        EXPECT_EQ(files[0].rfind("Bookmarks-unreadable-", 0), 0u) << files[0];
+        if (!pipe)
+            EXPECT_EQ(std::filesystem::file_size(dir.File(files[0])), BookmarksReader::kMaxFileBytes + 1);
+        EXPECT_TRUE(file.Save(nullptr, root.get()));
     }
 }
 
@@ -461,4 +532,7 @@ TEST(BookmarkFile, ASaveKilledAtAnyMomentLeavesAReadableFile)
         EXPECT_TRUE(r->read) << round;
         EXPECT_TRUE(r->alerts.empty());
     }
+    // What the killed saves left behind goes with the next save.
+    ASSERT_TRUE(first.Save(&view, root.get()));
+    EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"Bookmarks.bak", "Bookmarks.xml"}));
 }

@@ -8,6 +8,7 @@
 #include "support/AtlasFixture.h"
 
 #include "support/ErrorText.h"
+#include "support/SlowFileFeeds.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -169,6 +170,13 @@ TEST_F(SearchConfigTest, BadFilesGiveClearErrors)
               "Search configuration file could not be opened.");
     EXPECT_EQ(RuntimeErrorOf([&] { SearchConfigReader r(m_dir.Path().c_str(), &config); }),
               "Search configuration file could not be opened.");
+    {
+        // A pipe in the place of the user's copy is refused, not waited on.
+        testsupport::FifoWatch pipe(m_dir.File("pipe.xml"));
+        EXPECT_EQ(RuntimeErrorOf([&] { SearchConfigReader r(m_dir.File("pipe.xml").c_str(), &config); }),
+                  "Search configuration file could not be opened.");
+        EXPECT_FALSE(pipe.ReaderWaited());
+    }
 
     struct Case
     {

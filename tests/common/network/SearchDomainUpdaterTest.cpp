@@ -177,3 +177,35 @@ TEST_F(SearchDomainUpdaterTest, StartFailuresAndAbortLeaveNoFile)
     EXPECT_EQ(FakeNetFile::LiveCount(), 0);
     EXPECT_FALSE(std::filesystem::exists(m_tempPath));
 }
+
+TEST_F(SearchDomainUpdaterTest, ALeftListGoesWithTheNextReplacementInTheSettingsFolderUnlessAnUpdateUsesIt)
+{
+    const std::string settings = ResourcePath::GetUserSettingsPath();
+    // An update under way holds its list: neither a replacement in the
+    // folder nor a second update touches it.
+    RecordingUpdateListener listener;
+    new SearchDomainUpdater(&listener);
+    ASSERT_TRUE(FakeNetFile::Latest()->Respond());
+    ASSERT_TRUE(FakeNetFile::Latest()->Deliver(List(6).substr(0, 40)));
+    EXPECT_EQ(OSUtils::ReplaceFileContents((settings + "Bookmarks.xml").c_str(), "x", 1), "");
+    EXPECT_EQ(ReadFileBytes(m_tempPath), List(6).substr(0, 40));
+    RecordingUpdateListener second;
+    EXPECT_EQ(testsupport::RuntimeErrorOf([&] { new SearchDomainUpdater(&second); }),
+              "Search domain file could not be opened for writing.");
+    ASSERT_TRUE(FakeNetFile::Latest()->Deliver(List(6).substr(40)));
+    FakeNetFile::Latest()->Complete();
+    EXPECT_EQ(listener.calls, std::vector<std::string>{"complete"});
+    EXPECT_EQ(ReadFileBytes(m_userPath), List(6));
+
+    // What an update killed part way left goes with the next replacement in
+    // the settings folder; one elsewhere, and a file of that name there, stay.
+    testsupport::TempDir elsewhere;
+    ASSERT_TRUE(WriteFileBytes(m_tempPath, List(7).substr(0, 40)));
+    ASSERT_TRUE(WriteFileBytes(elsewhere.File(SearchDomainUpdater::kTemporaryName), "a file of the user's"));
+    EXPECT_EQ(OSUtils::ReplaceFileContents(elsewhere.File("export.pov").c_str(), "x", 1), "");
+    EXPECT_TRUE(std::filesystem::exists(m_tempPath));
+    EXPECT_EQ(OSUtils::ReplaceFileContents((settings + "Bookmarks.xml").c_str(), "y", 1), "");
+    EXPECT_FALSE(std::filesystem::exists(m_tempPath));
+    EXPECT_EQ(ReadFileBytes(elsewhere.File(SearchDomainUpdater::kTemporaryName)), "a file of the user's");
+    std::filesystem::remove(settings + "Bookmarks.xml");
+}

@@ -200,3 +200,28 @@ TEST(XMLParser, DestroyingAParserInMidDocumentIsClean)
     delete parser; // the sanitizer build checks that expat's parser is freed
     EXPECT_EQ(handler.events.size(), 2u);
 }
+
+TEST(XMLParser, EntitiesMayNotBlowADocumentUp)
+{
+    // An entity of 64 KiB used n times, in an attribute or in the text: the
+    // document grows to about n times its size.
+    const auto document = [](int uses, bool inAttribute) {
+        std::string refs;
+        for (int i = 0; i < uses; ++i)
+            refs += "&e;";
+        return "<!DOCTYPE d [<!ENTITY e \"" + std::string(64 << 10, 'x') + "\">]>" +
+               (inAttribute ? "<d a=\"" + refs + "\"/>" : "<d>" + refs + "</d>");
+    };
+    for (bool inAttribute : {false, true})
+    {
+        SCOPED_TRACE(inAttribute ? "attribute" : "text");
+        for (const auto& [uses, accepted] : {std::pair<int, bool>{1, true}, {40, false}})
+        {
+            RecordingHandler handler;
+            XMLParser parser(&handler);
+            const std::string text = document(uses, inAttribute);
+            const bool read = parser.Parse(text.data(), static_cast<int>(text.size()), false);
+            EXPECT_EQ(parser.Parse(nullptr, 0, true) && read, accepted) << uses << " uses";
+        }
+    }
+}
