@@ -8,8 +8,15 @@
 FileStream::FileStream(const char* path, std::ios_base::openmode mode)
 {
     // A folder opens like a file on Linux; it is never a valid stream here.
+    // Nor, to read from, is anything else that is not a regular file: opening
+    // a named pipe waits for a writer, for ever if none comes.
+    if (path == nullptr)
+        throw std::runtime_error("File could not be opened.");
     std::error_code ec;
-    if (path == nullptr || std::filesystem::is_directory(path, ec))
+    const std::filesystem::file_status status = std::filesystem::status(path, ec);
+    if (std::filesystem::is_directory(status) ||
+        ((mode & std::ios_base::in) != 0 && std::filesystem::exists(status) &&
+         !std::filesystem::is_regular_file(status)))
         throw std::runtime_error("File could not be opened.");
     OpenStream(m_stream, path, mode);
     if (m_stream.fail())

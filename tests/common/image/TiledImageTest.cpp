@@ -350,8 +350,8 @@ TEST_F(ZoomifyTest, OnlyAViewWithoutWidthOrHeightHasTilesWithNothingVisibleAndAs
         view.LoadImage("http://h/p.aff", 500, 500, 1000, 1000, GeneExpression::kCoronal, 1.0f, 5);
         const std::string log = quiet.Take();
         EXPECT_NE(log.find(c.log), std::string::npos) << log;
-        EXPECT_EQ(RequestedUrls(), (std::vector<std::string>{"http://h/p.aff/TileGroup0/0-0-0.jpg",
-                                                             "http://h/p.aff/TileGroup0/0-0-0.jpg"}));
+        EXPECT_EQ(RequestedUrls(), (std::vector<std::string>{"http://h/p.aff/TileGroup/0-0-0.jpg",
+                                                             "http://h/p.aff/TileGroup/0-0-0.jpg"}));
         EXPECT_EQ(view.GetPendingRequests(), 1);
     }
 

@@ -1,6 +1,7 @@
 #include "io/FileStream.h"
 #include "io/MemoryStream.h"
 #include "support/ErrorText.h"
+#include "support/SlowFileFeeds.h"
 #include "support/TempDir.h"
 #include "utility/ByteSwapper.h"
 
@@ -120,6 +121,12 @@ TEST(FileStreamTest, LittleEndianOnDiskAndErrors)
               "File could not be opened.");
     EXPECT_EQ(RuntimeErrorOf([&] { FileStream folder(dir.Path().c_str(), std::ios::in | std::ios::binary); }),
               "File could not be opened.");
+    // A named pipe where a file to read is expected (a grid file the user
+    // opens, a mesh) is refused at once instead of waiting for a writer.
+    testsupport::FifoWatch pipe(dir.File("pipe.xpr"));
+    EXPECT_EQ(RuntimeErrorOf([&] { FileStream fifo(dir.File("pipe.xpr").c_str(), std::ios::in | std::ios::binary); }),
+              "File could not be opened.");
+    EXPECT_FALSE(pipe.ReaderWaited());
 }
 
 TEST(FileStreamTest, DataLostInTheFinalFlushIsReported)
