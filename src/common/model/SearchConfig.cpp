@@ -246,34 +246,22 @@ SearchConfigReader::SearchConfigReader(const char* path, SearchConfig* config)
     if (path == nullptr)
         throw std::invalid_argument("Search configuration file path not specified.");
 
-    std::unique_ptr<FILE, int (*)(FILE*)> file(OSUtils::OpenRegularFile(path), &std::fclose);
-    if (!file)
-        throw std::runtime_error("Search configuration file could not be opened.");
-
-    constexpr size_t kChunkSize = 4096;
-    char chunk[kChunkSize];
-    unsigned long total = 0;
-    for (;;)
+    // The file is parsed in one piece: fed in small pieces, expat would scan a
+    // long token again for every piece.
+    std::string text;
+    switch (OSUtils::ReadRegularFile(path, kMaxFileSize, text))
     {
-        const size_t count = std::fread(chunk, 1, kChunkSize, file.get());
-        // A read that fails part way leaves no usable list.
-        if (std::ferror(file.get()))
-            throw std::runtime_error("Search configuration file could not be opened.");
-        total += count;
-        if (total > kMaxFileSize)
-            throw std::runtime_error("Search configuration file is too large.");
-        const bool final = count < kChunkSize;
-        if (!m_parser.Parse(chunk, static_cast<int>(count), final))
-        {
-            // Ends the document so that the parser holds nothing more.
-            if (!final)
-                m_parser.Parse(nullptr, 0, true);
-            throw std::runtime_error("Error parsing search configuration file.");
-        }
-        if (final)
-            break;
+    case OSUtils::ReadResult::Read:
+        break;
+    case OSUtils::ReadResult::TooLarge:
+        throw std::runtime_error("Search configuration file is too large.");
+    case OSUtils::ReadResult::CannotOpen:
+        throw std::runtime_error("Search configuration file could not be opened.");
     }
-    file.reset();
+    const bool parsed = m_parser.Parse(text.data(), static_cast<int>(text.size()), false);
+    // The document always ends, so that the parser holds nothing more.
+    if (!m_parser.Parse(nullptr, 0, true) || !parsed)
+        throw std::runtime_error("Error parsing search configuration file.");
 
     if (config->GetNumAnatomicSearchDomains() == 0 || config->GetNumSimlaraDomains() == 0)
         throw std::runtime_error("Search configuration file is not in the expected format.");
