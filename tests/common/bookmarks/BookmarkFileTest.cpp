@@ -394,14 +394,18 @@ TEST(BookmarkFile, AFileBeyondTheSizeLimitOrAPipeIsSetAsideUnread)
         BookmarkNode::Owned root = MakeRoot();
         EXPECT_FALSE(file.Read(nullptr, root.get()));
         if (watch != nullptr)
+        {
             EXPECT_FALSE(watch->ReaderWaited()) << "the start waited for a writer";
+        }
         EXPECT_EQ(ChildNames(root.get()), "[Views] [Atlas Structures]");
         EXPECT_EQ(services.alerts.size(), 1u);
         const std::vector<std::string> files = FilesIn(dir);
         ASSERT_EQ(files.size(), 1u);
         EXPECT_EQ(files[0].rfind("Bookmarks-unreadable-", 0), 0u) << files[0];
         if (!pipe)
+        {
             EXPECT_EQ(std::filesystem::file_size(dir.File(files[0])), BookmarksReader::kMaxFileBytes + 1);
+        }
         EXPECT_TRUE(file.Save(nullptr, root.get()));
     }
 }
