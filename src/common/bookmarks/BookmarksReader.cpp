@@ -92,12 +92,7 @@ BookmarksReader::BookmarksReader(const char* path, BookmarksIOAdapter* adapter)
     // Expat keeps every attribute of a tag before it reports the tag.
     if (MostEqualSignsBetweenTags(text) > kMaxAttributes)
         throw std::runtime_error("The bookmarks file has an element with too many attributes.");
-    // The whole text in one piece: expat reads an unfinished token again
-    // from its start with every piece, so small pieces would cost time
-    // growing with the square of the longest token.
-    const bool parsed = m_parser.Parse(text.data(), static_cast<int>(text.size()), false);
-    text = std::string();
-    if (!m_parser.Parse(nullptr, 0, true) || !parsed || !m_sawRoot)
+    if (!m_parser.ParseWhole(text.data(), static_cast<int>(text.size())) || !m_sawRoot)
         throw std::runtime_error("Error parsing bookmarks file.");
     m_adapter->Finish();
 }

@@ -246,8 +246,6 @@ SearchConfigReader::SearchConfigReader(const char* path, SearchConfig* config)
     if (path == nullptr)
         throw std::invalid_argument("Search configuration file path not specified.");
 
-    // The file is parsed in one piece: fed in small pieces, expat would scan a
-    // long token again for every piece.
     std::string text;
     switch (OSUtils::ReadRegularFile(path, kMaxFileSize, text))
     {
@@ -258,9 +256,7 @@ SearchConfigReader::SearchConfigReader(const char* path, SearchConfig* config)
     case OSUtils::ReadResult::CannotOpen:
         throw std::runtime_error("Search configuration file could not be opened.");
     }
-    const bool parsed = m_parser.Parse(text.data(), static_cast<int>(text.size()), false);
-    // The document always ends, so that the parser holds nothing more.
-    if (!m_parser.Parse(nullptr, 0, true) || !parsed)
+    if (!m_parser.ParseWhole(text.data(), static_cast<int>(text.size())))
         throw std::runtime_error("Error parsing search configuration file.");
 
     if (config->GetNumAnatomicSearchDomains() == 0 || config->GetNumSimlaraDomains() == 0)

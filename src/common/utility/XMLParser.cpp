@@ -25,6 +25,21 @@ void XMLParser::SetHandler(XMLElementHandler* handler)
     m_handler = handler;
 }
 
+bool XMLParser::ParseWhole(const char* data, int length)
+{
+    bool parsed = false;
+    try
+    {
+        parsed = Parse(data, length, false);
+    }
+    catch (...)
+    {
+        Parse(nullptr, 0, true);
+        throw;
+    }
+    return Parse(nullptr, 0, true) && parsed;
+}
+
 bool XMLParser::Parse(const char* data, int length, bool final)
 {
     if (m_parser == nullptr)

@@ -34,6 +34,12 @@ public:
     // Feeds one chunk; true when expat accepted it. After a false result on
     // a non-final chunk every further chunk fails until the final call.
     virtual bool Parse(const char* data, int length, bool final);
+    // Parses a whole document held in memory in one piece and ends it; true
+    // when it was accepted. (Fed in small pieces, expat reads an unfinished
+    // token again from its start with every piece, which costs time growing
+    // with the square of the longest token.) The document is ended also when
+    // the handler throws, whose exception then passes on.
+    bool ParseWhole(const char* data, int length);
 
     // A sentence describing the last rejected chunk (empty when none was).
     const std::string& GetErrorMessage() const { return m_errorMessage; }

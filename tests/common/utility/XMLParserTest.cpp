@@ -182,6 +182,22 @@ TEST(XMLParser, HandlerExceptionsReachTheCallerAfterExpatReturns)
         EXPECT_EQ(handler.events.back(), "end r");
     }
 
+    // A whole document in one call ends also when the handler throws: the
+    // next document starts afresh.
+    {
+        RecordingHandler handler;
+        handler.throwAt = "start bad";
+        XMLParser parser(&handler);
+        EXPECT_THROW(parser.ParseWhole(doc.data(), static_cast<int>(doc.size())), std::runtime_error);
+        handler.throwAt.clear();
+        handler.events.clear();
+        EXPECT_TRUE(parser.ParseWhole(doc.data(), static_cast<int>(doc.size())));
+        EXPECT_EQ(handler.events.back(), "end r");
+        const std::string unfinished = "<r><a>";
+        EXPECT_FALSE(parser.ParseWhole(unfinished.data(), static_cast<int>(unfinished.size())));
+        EXPECT_TRUE(parser.ParseWhole(doc.data(), static_cast<int>(doc.size())));
+    }
+
     // Thrown during the final call: the parser is released all the same.
     RecordingHandler handler;
     handler.throwAt = "end r";
