@@ -1,6 +1,6 @@
 #include "RequestHead.h"
 
-#include <cstring>
+#include "utility/StringUtils.h"
 
 namespace sampleservice
 {
@@ -9,20 +9,6 @@ namespace
 bool IsSpaceOrTab(char c)
 {
     return c == ' ' || c == '\t';
-}
-
-// Whether name equals lowercase once its ASCII capitals are made small.
-bool SameName(std::string_view name, const char* lowercase)
-{
-    if (name.size() != std::strlen(lowercase))
-        return false;
-    for (size_t i = 0; i < name.size(); ++i)
-    {
-        const char c = name[i] >= 'A' && name[i] <= 'Z' ? static_cast<char>(name[i] - 'A' + 'a') : name[i];
-        if (c != lowercase[i])
-            return false;
-    }
-    return true;
 }
 
 // Calls visit(line, name, value) for every field line after the request
@@ -75,7 +61,7 @@ HeadVerdict JudgeRequestHead(std::string_view head, size_t maxBodyBytes)
     bool lengthMalformed = false, tooLarge = false, chunked = false, encoded = false, severalRanges = false;
     size_t length = 0;
     const bool fields = ForEachField(head, [&](std::string_view, std::string_view name, std::string_view value) {
-        if (SameName(name, "content-length"))
+        if (StringUtils::EqualsIgnoringCase(name, "content-length"))
         {
             ++lengths;
             lengthMalformed = lengthMalformed || value.empty();
@@ -93,11 +79,11 @@ HeadVerdict JudgeRequestHead(std::string_view head, size_t maxBodyBytes)
                 }
             }
         }
-        else if (SameName(name, "transfer-encoding"))
+        else if (StringUtils::EqualsIgnoringCase(name, "transfer-encoding"))
             chunked = true;
-        else if (SameName(name, "content-encoding"))
-            encoded = encoded || !SameName(value, "identity");
-        else if (SameName(name, "range"))
+        else if (StringUtils::EqualsIgnoringCase(name, "content-encoding"))
+            encoded = encoded || !StringUtils::EqualsIgnoringCase(value, "identity");
+        else if (StringUtils::EqualsIgnoringCase(name, "range"))
         {
             ++ranges;
             severalRanges = severalRanges || value.find(',') != std::string_view::npos;
@@ -121,7 +107,7 @@ std::string WithoutRangeFields(std::string_view head)
 {
     std::string kept(head.substr(0, head.find('\n') + 1));
     ForEachField(head, [&kept](std::string_view line, std::string_view name, std::string_view) {
-        if (!SameName(name, "range"))
+        if (!StringUtils::EqualsIgnoringCase(name, "range"))
             kept += line;
     });
     return kept;

@@ -35,6 +35,16 @@ void StartWriting(int fd, uint64_t from, uint64_t length)
 #endif
 }
 
+// True when the file open (non-blocking) as fd is a regular file, which is
+// then made blocking for its reads and writes.
+bool RegularAndBlocking(int fd)
+{
+    struct stat info;
+    const int flags = ::fcntl(fd, F_GETFL);
+    return ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && flags >= 0 &&
+           ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+}
+
 bool SameFile(const struct stat& a, const struct stat& b)
 {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
@@ -177,10 +187,7 @@ std::FILE* OSUtils::OpenRegularFile(const char* path)
     const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return nullptr;
-    const int flags = ::fcntl(fd, F_GETFL);
-    std::FILE* file = nullptr;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0)
-        file = ::fdopen(fd, "rb");
+    std::FILE* file = RegularAndBlocking(fd) ? ::fdopen(fd, "rb") : nullptr;
     if (file == nullptr)
         ::close(fd);
     return file;
@@ -251,10 +258,7 @@ int OSUtils::OpenHeldTemporary(const char* path)
         const int fd = ::open(path, O_RDWR | O_CREAT | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0644);
         if (fd < 0)
             return -1;
-        struct stat info;
-        const int flags = ::fcntl(fd, F_GETFL);
-        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || flags < 0 ||
-            ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+        if (!RegularAndBlocking(fd))
         {
             ::close(fd);
             errno = EINVAL;

@@ -20,7 +20,7 @@ void StringUtils::SplitLine(std::string line, std::vector<std::string>& fields)
     fields.push_back(field);
 }
 
-bool StringUtils::EqualsIgnoringCase(const std::string& text, const char* lowercaseWord)
+bool StringUtils::EqualsIgnoringCase(std::string_view text, const char* lowercaseWord)
 {
     size_t i = 0;
     for (; i < text.size() && lowercaseWord[i] != '\0'; ++i)

@@ -2,6 +2,7 @@
 #define NUVARO_UTILITY_STRINGUTILS_H
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace StringUtils
@@ -14,7 +15,7 @@ void SplitLine(std::string line, std::vector<std::string>& fields);
 
 // True when text equals lowercaseWord once its ASCII capitals are made small
 // ("Coronal" and "CORONAL" equal "coronal"); other bytes must match exactly.
-bool EqualsIgnoringCase(const std::string& text, const char* lowercaseWord);
+bool EqualsIgnoringCase(std::string_view text, const char* lowercaseWord);
 
 // Every byte but letters, digits and "-_.~" as %XX, for a URL query value.
 std::string PercentEncode(const std::string& text);
