@@ -78,15 +78,17 @@ bool ParseCanonical(const std::string& text, unsigned long long max, unsigned lo
     return value <= max;
 }
 
-// The process id of a name <file>.tmp<process id>-<n>, or 0 for any other name.
-pid_t TemporaryOwner(const std::string& name)
+// The process id of a name <file>.tmp<process id>-<n> for the given file
+// name, or 0 for any other name (another file's temporary included).
+pid_t TemporaryOwner(const std::string& name, const std::string& file)
 {
-    const size_t mark = name.rfind(".tmp");
+    const std::string prefix = file + ".tmp";
     const size_t dash = name.rfind('-');
-    if (mark == std::string::npos || mark == 0 || dash == std::string::npos || dash < mark)
+    if (file.empty() || name.compare(0, prefix.size(), prefix) != 0 || dash == std::string::npos ||
+        dash < prefix.size())
         return 0;
     unsigned long long pid = 0, counter = 0;
-    if (!ParseCanonical(name.substr(mark + 4, dash - mark - 4), INT_MAX, pid) ||
+    if (!ParseCanonical(name.substr(prefix.size(), dash - prefix.size()), INT_MAX, pid) ||
         !(name.substr(dash + 1) == "0" || ParseCanonical(name.substr(dash + 1), UINT_MAX, counter)))
         return 0;
     return static_cast<pid_t>(pid);
@@ -334,8 +336,11 @@ void FileReplacement::DeclareHeldTemporary(std::function<std::string()> path)
     Declared().push_back(std::move(path));
 }
 
-int FileReplacement::RemoveLeftTemporaries(const std::string& folder)
+int FileReplacement::RemoveLeftTemporaries(const std::string& path)
 {
+    const std::filesystem::path target(path);
+    const std::string folder = target.parent_path().string();
+    const std::string file = target.filename().string();
     DIR* listing = ::opendir(folder.empty() ? "." : folder.c_str());
     if (listing == nullptr)
         return 0;
@@ -347,7 +352,7 @@ int FileReplacement::RemoveLeftTemporaries(const std::string& folder)
     while (const dirent* entry = ::readdir(listing))
     {
         const std::string name = entry->d_name;
-        const pid_t owner = TemporaryOwner(name);
+        const pid_t owner = TemporaryOwner(name, file);
         const bool left = owner != 0 ? owner != self && !ProcessRuns(owner)
                                      : std::find(declared.begin(), declared.end(), name) != declared.end();
         if (left && RemoveUnheld(fd, name.c_str()))
@@ -368,13 +373,8 @@ std::string FileReplacement::Add(const char* path, const void* data, size_t size
     const std::string target = path != nullptr ? path : "";
     if (target.empty())
         return "no file name was given";
-    std::string folder = std::filesystem::path(target).parent_path().string();
-    if (std::find(m_cleared.begin(), m_cleared.end(), folder) == m_cleared.end())
-    {
-        // Before anything is written: the leftovers may be what fills the disk.
-        RemoveLeftTemporaries(folder);
-        m_cleared.push_back(folder);
-    }
+    // Before anything is written: the leftovers may be what fills the disk.
+    RemoveLeftTemporaries(target);
     const unsigned char* bytes = static_cast<const unsigned char*>(data);
     std::string temporary;
     int fd = -1;

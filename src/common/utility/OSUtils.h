@@ -84,12 +84,14 @@ public:
 //
 // The temporary of a file is named <file>.tmp<process id>-<n> and held (see
 // OSUtils::OpenHeldTemporary) from its creation to its rename. A process
-// killed in between leaves it behind, so Add first clears the folder of such
-// leftovers: every regular file of the user with a name of exactly that form
-// whose process no longer runs and which nobody holds, and every declared
-// fixed-name temporary of the folder that nobody holds. Nothing else is ever
-// removed: not a name of another form, a link, a folder, nor the temporary of
-// a running process (this one's included).
+// killed in between leaves it behind, so Add first clears such leftovers of
+// the file it replaces: every regular file of the user beside it named
+// exactly <file>.tmp<process id>-<n> whose process no longer runs and which
+// nobody holds, and every declared fixed-name temporary of the folder that
+// nobody holds. Nothing else is ever removed: not the temporary of another
+// file (the folder may be any folder of the user's, holding files of the
+// user's that only look like temporaries), a name of another form, a link, a
+// folder, nor the temporary of a running process (this one's included).
 class FileReplacement
 {
 public:
@@ -97,9 +99,9 @@ public:
     // written only through OSUtils::OpenHeldTemporary; path() is asked at each
     // clearing (an exception or an empty path counts as no declaration).
     static void DeclareHeldTemporary(std::function<std::string()> path);
-    // Removes the leftover temporaries of the folder as Add does; the number
-    // of files removed.
-    static int RemoveLeftTemporaries(const std::string& folder);
+    // Removes the leftover temporaries of the file at path, and the declared
+    // ones of its folder, as Add does; the number of files removed.
+    static int RemoveLeftTemporaries(const std::string& path);
 
     FileReplacement() = default;
     FileReplacement(const FileReplacement&) = delete;
@@ -124,7 +126,6 @@ private:
     void Discard(size_t from);
 
     std::vector<Pending> m_pending;
-    std::vector<std::string> m_cleared; // folders already cleared of leftovers
 };
 
 #endif

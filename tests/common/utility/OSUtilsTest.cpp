@@ -208,7 +208,26 @@ TEST(OSUtils, OnlyRegularFilesAreOpenedForReadingAndNothingWaitsForAWriter)
     EXPECT_EQ(OSUtils::ReadRegularFile(nullptr, 5, bytes), OSUtils::ReadResult::CannotOpen);
 }
 
-TEST(FileReplacement, ReplacingIntoAFolderRemovesOnlyTheTemporariesOfEndedProcesses)
+TEST(FileReplacement, ASaveRemovesOnlyTheLeftTemporariesOfTheFileItReplaces)
+{
+    // Any folder the user picks may hold files of the user's that look like
+    // the temporaries of other files.
+    TempDir t;
+    const std::string ended = std::to_string(EndedProcess());
+    const std::string results = t.File("results.tmp" + ended + "-12");
+    const std::string other = t.File("other.xpr.tmp" + ended + "-0");
+    const std::string own = t.File("Gene.xpr.tmp" + ended + "-0");
+    for (const std::string& path : {results, other, own})
+        ASSERT_TRUE(WriteFileBytes(path, "user's"));
+
+    EXPECT_EQ(OSUtils::ReplaceFileContents(t.File("Gene.xpr").c_str(), "grid", 4), "");
+    EXPECT_TRUE(Exists(results));
+    EXPECT_TRUE(Exists(other));
+    EXPECT_FALSE(Exists(own));
+    EXPECT_EQ(testsupport::ReadFileBytes(t.File("Gene.xpr")), "grid");
+}
+
+TEST(FileReplacement, ReplacingAFileRemovesOnlyItsTemporariesOfEndedProcesses)
 {
     TempDir t;
     const std::string ended = std::to_string(EndedProcess());
@@ -220,9 +239,14 @@ TEST(FileReplacement, ReplacingIntoAFolderRemovesOnlyTheTemporariesOfEndedProces
         bool removed;
     } cases[] = {
         {"Bookmarks.xml.tmp" + ended + "-0", Kind::File, true},
-        {"Bookmarks.bak.tmp" + ended + "-17", Kind::File, true},
-        {"scene.pov.tmp" + ended + "-4294967295", Kind::File, true},
-        {"a.tmp2.tmp" + ended + "-3", Kind::File, true},
+        {"Bookmarks.xml.tmp" + ended + "-17", Kind::File, true},
+        {"Bookmarks.xml.tmp" + ended + "-4294967295", Kind::File, true},
+        // Another file's, or a name that only ends like one.
+        {"Bookmarks.bak.tmp" + ended + "-17", Kind::File, false},
+        {"scene.pov.tmp" + ended + "-3", Kind::File, false},
+        {"Bookmarks.xml.tmp2.tmp" + ended + "-3", Kind::File, false},
+        {"xBookmarks.xml.tmp" + ended + "-3", Kind::File, false},
+        {"Bookmarks.xm.tmp" + ended + "-3", Kind::File, false},
         // This process, and one that runs (the first process always does).
         {"Bookmarks.xml.tmp" + self + "-0", Kind::File, false},
         {"Bookmarks.xml.tmp1-3", Kind::File, false},
@@ -238,27 +262,34 @@ TEST(FileReplacement, ReplacingIntoAFolderRemovesOnlyTheTemporariesOfEndedProces
         {"Bookmarks.xml.tmp" + ended + "-4294967296", Kind::File, false},
         {"Bookmarks.xml.tmp99999999999-1", Kind::File, false},
         {".tmp" + ended + "-1", Kind::File, false},
-        // Never anything but a regular file.
-        {"folder.tmp" + ended + "-1", Kind::Folder, false},
-        {"pipe.tmp" + ended + "-1", Kind::Fifo, false},
-        {"link.tmp" + ended + "-1", Kind::LinkToFile, false},
     };
     for (const auto& c : cases)
         Make(t.File(c.name), c.kind);
+    // Never anything but a regular file: a folder, a pipe or a link of the
+    // temporary's name stay. They live in folders of their own, as the name
+    // is the same for each.
+    for (Kind kind : {Kind::Folder, Kind::Fifo, Kind::LinkToFile})
+    {
+        SCOPED_TRACE(static_cast<int>(kind));
+        TempDir odd;
+        const std::string name = odd.File("Bookmarks.xml.tmp" + ended + "-1");
+        Make(name, kind);
+        EXPECT_EQ(OSUtils::ReplaceFileContents(odd.File("Bookmarks.xml").c_str(), "new", 3), "");
+        EXPECT_TRUE(Exists(name));
+    }
     // Held by someone (here this test) although its process has ended.
-    const std::string held = t.File("held.tmp" + ended + "-2");
+    const std::string held = t.File("Bookmarks.xml.tmp" + ended + "-2");
     Make(held, Kind::File);
     const int holder = ::open(held.c_str(), O_RDONLY);
     ASSERT_EQ(flock(holder, LOCK_EX), 0);
 
-    EXPECT_EQ(OSUtils::ReplaceFileContents(t.File("data").c_str(), "new", 3), "");
+    EXPECT_EQ(OSUtils::ReplaceFileContents(t.File("Bookmarks.xml").c_str(), "new", 3), "");
     for (const auto& c : cases)
         EXPECT_EQ(Exists(t.File(c.name)), !c.removed) << c.name;
     EXPECT_TRUE(Exists(held));
-    EXPECT_TRUE(Exists(t.File("link.tmp" + ended + "-1.target")));
     ::close(holder);
-    EXPECT_EQ(FileReplacement::RemoveLeftTemporaries(t.Path()), 1) << "no longer held";
-    EXPECT_EQ(FileReplacement::RemoveLeftTemporaries(t.File("missing/")), 0);
+    EXPECT_EQ(FileReplacement::RemoveLeftTemporaries(t.File("Bookmarks.xml")), 1) << "no longer held";
+    EXPECT_EQ(FileReplacement::RemoveLeftTemporaries(t.File("missing/Bookmarks.xml")), 0);
 }
 
 TEST(FileReplacement, TheTemporariesOfAKilledReplacementGoAndOnesInFlightStay)
@@ -282,21 +313,28 @@ TEST(FileReplacement, TheTemporariesOfAKilledReplacementGoAndOnesInFlightStay)
         left = entry.path().string();
     ASSERT_EQ(left.rfind(t.File("Bookmarks.xml.tmp") + std::to_string(child) + "-", 0), 0u) << left;
 
-    // This process's own replacement under way in the same folder.
+    // Another file's replacement leaves it; this process's own replacement
+    // of the same file, under way, clears it.
+    FileReplacement bak;
+    ASSERT_EQ(bak.Add(t.File("Bookmarks.bak").c_str(), "bak", 3), "");
+    EXPECT_TRUE(Exists(left));
     FileReplacement inFlight;
-    ASSERT_EQ(inFlight.Add(t.File("Bookmarks.bak").c_str(), "kept", 4), "");
+    ASSERT_EQ(inFlight.Add(t.File("Bookmarks.xml").c_str(), "kept", 4), "");
     EXPECT_FALSE(Exists(left)) << "the clearing runs before the temporary is written";
 
+    // A second replacement of the same file meanwhile leaves the first one's
+    // temporary alone.
     FileReplacement other;
-    ASSERT_EQ(other.Add(t.File("export.pov").c_str(), "pov", 3), "");
+    ASSERT_EQ(other.Add(t.File("Bookmarks.xml").c_str(), "later", 5), "");
     EXPECT_EQ(other.Commit(), "");
     EXPECT_EQ(inFlight.Commit(), "");
-    EXPECT_EQ(testsupport::ReadFileBytes(t.File("Bookmarks.bak")), "kept");
+    EXPECT_EQ(bak.Commit(), "");
+    EXPECT_EQ(testsupport::ReadFileBytes(t.File("Bookmarks.xml")), "kept");
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(t.Path()))
         names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"Bookmarks.bak", "export.pov"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"Bookmarks.bak", "Bookmarks.xml"}));
 }
 
 TEST(FileReplacement, ADeclaredFixedNameTemporaryGoesOnlyWhenNobodyHoldsIt)
@@ -344,7 +382,7 @@ TEST(FileReplacement, ADeclaredFixedNameTemporaryGoesOnlyWhenNobodyHoldsIt)
         std::filesystem::remove_all(sDeclared);
         Make(sDeclared, kind);
         EXPECT_EQ(OSUtils::OpenHeldTemporary(sDeclared.c_str()), -1);
-        EXPECT_EQ(FileReplacement::RemoveLeftTemporaries(t.File("settings")), 0);
+        EXPECT_EQ(FileReplacement::RemoveLeftTemporaries(t.File("settings/data")), 0);
         EXPECT_TRUE(Exists(sDeclared));
     }
     sDeclared.clear();
