@@ -29,12 +29,6 @@ double SteadySeconds()
     using namespace std::chrono;
     return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
-
-// Integer division rounding toward negative infinity.
-int FloorDiv(int a, int b)
-{
-    return a >= 0 ? a / b : -((-a + b - 1) / b);
-}
 } // namespace
 
 TiledImage::Tile::Tile()
@@ -228,12 +222,15 @@ void TiledImage::LoadTiles()
     m_thumbnailRegion.right = m_thumbnailRegion.left + m_viewWidth * f / g;
     m_thumbnailRegion.bottom = m_thumbnailRegion.top + m_viewHeight * f / g;
 
-    // Only tiles with a visible part; a region beside the tier has none.
-    const bool overlaps = right > 0 && bottom > 0 && left < levelWidth && top < levelHeight;
-    const int firstColumn = std::max(0, FloorDiv(left, ts));
-    const int firstRow = std::max(0, FloorDiv(top, ts));
-    const int lastColumn = overlaps ? std::min(FloorDiv(right - 1, ts), tilesAcross - 1) : -1;
-    const int lastRow = overlaps ? std::min(FloorDiv(bottom - 1, ts), tilesDown - 1) : -1;
+    // The range runs to the tile that holds the region's right and bottom
+    // edges, so a tile the region only touches is asked for too (its
+    // rectangles are empty and reported below). A region wholly beyond the
+    // tier's right or bottom edge, or a tile or more before its left or top
+    // edge, has an empty range.
+    const int firstColumn = std::max(0, left / ts);
+    const int firstRow = std::max(0, top / ts);
+    const int lastColumn = std::min(right / ts, tilesAcross - 1);
+    const int lastRow = std::min(bottom / ts, tilesDown - 1);
     std::printf("Tiles %d %d %d %d\n", firstColumn, firstRow, lastColumn, lastRow);
     std::printf("ROI %d %d %d %d\n", left, top, right, bottom);
     std::printf("Level width: %d height %d\n", levelWidth, levelHeight);
@@ -245,8 +242,8 @@ void TiledImage::LoadTiles()
     ResetTiles();
     m_thumbnailLoaded = keepThumbnail;
     m_thumbnailKey = thumbnailKey;
-    const int columns = overlaps ? lastColumn - firstColumn + 1 : 0;
-    const int rows = overlaps ? lastRow - firstRow + 1 : 0;
+    const int columns = std::max(0, lastColumn - firstColumn + 1);
+    const int rows = std::max(0, lastRow - firstRow + 1);
     m_tiles.clear();
     for (int i = 0; i < columns * rows; ++i)
         m_tiles.emplace_back(new Tile());
@@ -276,8 +273,8 @@ void TiledImage::LoadTiles()
                 const int y1 = std::min(std::min((r + 1) * ts, levelHeight), bottom);
                 tile.source = Nuvaro::Rectangle(x0 - c * ts, y0 - r * ts, x1 - c * ts, y1 - r * ts);
                 tile.destination = Nuvaro::Rectangle(x0 - left, y0 - top, x1 - left, y1 - top);
-                // Only a view without width or height gives a tile of the range
-                // no visible part; it is asked for all the same.
+                // A tile the region only touches has no visible part; it is
+                // asked for all the same.
                 if (tile.source.GetWidth() <= 0 || tile.source.GetHeight() <= 0)
                     std::printf("Bad Source: %d %d %d %d\n", tile.source.left, tile.source.top, tile.source.right,
                                 tile.source.bottom);

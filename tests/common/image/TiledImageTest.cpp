@@ -298,7 +298,10 @@ TEST_F(ZoomifyTest, RangeRectanglesAndTiersForSmallExactAndOffsetImages)
         {"two tiers", 400, 300, 200, 150, 0, {"0-0-0"}, {0, 0, 200, 150}, {28, 53, 228, 203}},
         {"exact multiple, right edge", 2048, 1800, 2047, 900, 1, {"1-1-0", "1-1-1"}, {127, 97, 256, 256},
          {0, 0, 129, 159}},
-        {"region ends on a tile edge", 4096, 4096, 1536, 1536, 2, {"2-1-1"}, {0, 0, 256, 256}, {0, 0, 256, 256}},
+        // The tiles right of and below the region are only touched; they are
+        // asked for too.
+        {"region ends on a tile edge", 4096, 4096, 1536, 1536, 2, {"2-1-1", "2-2-1", "2-1-2", "2-2-2"},
+         {0, 0, 256, 256}, {0, 0, 256, 256}},
     };
     for (const Case& c : cases)
     {
@@ -326,12 +329,43 @@ TEST_F(ZoomifyTest, RangeRectanglesAndTiersForSmallExactAndOffsetImages)
     }
 }
 
-TEST_F(ZoomifyTest, OnlyAViewWithoutWidthOrHeightHasTilesWithNothingVisibleAndAsksForThemAllTheSame)
+TEST_F(ZoomifyTest, TilesTheRegionOnlyTouchesAreAskedForAndReportedAsEmpty)
 {
-    // With a view of any positive size every tile of the range has a visible
-    // part (the range ends before a tile that the region only touches, see
-    // "region ends on a tile edge" above). A view 0 pixels wide or high meets
-    // the tiles under its line with nothing visible.
+    // A 256 x 256 view of a 4096 x 4096 image centred at (1536, 1536) shows
+    // shown-tier pixels 256 to 512 both ways: exactly tile (1, 1). The range
+    // runs to 512 / 256 = 2, so the tiles right of it, below it and at its
+    // corner are asked for as well, each with empty rectangles.
+    TiledImage& view = Image();
+    quiet.Take();
+    view.LoadImage("http://h/p.aff", 1536, 1536, 4096, 4096, GeneExpression::kCoronal, 1.0f, 5);
+    const std::string log = quiet.Take();
+    EXPECT_NE(log.find("Tiles 1 1 2 2\n"), std::string::npos) << log;
+    EXPECT_EQ(RequestedUrls(), (std::vector<std::string>{
+                                   "http://h/p.aff/TileGroup/0-0-0.jpg", "http://h/p.aff/TileGroup/2-1-1.jpg",
+                                   "http://h/p.aff/TileGroup/2-2-1.jpg", "http://h/p.aff/TileGroup/2-1-2.jpg",
+                                   "http://h/p.aff/TileGroup/2-2-2.jpg"}));
+    EXPECT_EQ(view.GetPendingRequests(), 4);
+    EXPECT_EQ(log.find("Bad Source: 0 0 256 256"), std::string::npos) << "tile (1, 1) is whole";
+    for (const char* line : {"Bad Source: 0 0 0 256\nBad Dest: 256 0 256 256\n\n",
+                             "Bad Source: 0 0 256 0\nBad Dest: 0 256 256 256\n\n",
+                             "Bad Source: 0 0 0 0\nBad Dest: 256 256 256 256\n\n"})
+        EXPECT_NE(log.find(line), std::string::npos) << line << log;
+
+    // The touched tiles land nowhere: the view shows tile (1, 1) alone, and
+    // every tile ends the pending count.
+    // (Newest first: the touched tiles, then tile (1, 1).)
+    for (const auto& colour : {kBlue, kBlue, kBlue, kRed})
+    {
+        ASSERT_NE(FakeNetFile::Latest(), nullptr);
+        FakeNetFile::Latest()->Reply(SolidJpeg(256, 256, colour));
+    }
+    EXPECT_EQ(view.GetPendingRequests(), 0);
+    for (int xy : {0, 128, 255})
+        EXPECT_TRUE(Near({220, 30, 30}, Pixel(view.GetImageTexture(), xy, xy))) << xy;
+}
+
+TEST_F(ZoomifyTest, AViewWithoutWidthOrHeightAsksForTheTileUnderItsLineAllTheSame)
+{
     struct Case
     {
         int viewWidth, viewHeight;
@@ -458,14 +492,18 @@ TEST_F(ZoomifyTest, ABadCachedTileIsDroppedWithoutAskingForItsOverlay)
     gPrimaryTileCache.AddTile(4711, 2, 1, 1, junk, sizeof junk);
     GeneExpression::ImageInfo info = Record(4096, 4096);
     Image().LoadImage(&info, 1536, 1536, GeneExpression::kCoronal, 1.0f);
-    EXPECT_EQ(0, Image().GetPendingRequests());
-    EXPECT_EQ(1u, FakeNetFile::Requests().size()) << "the thumbnail only";
+    // The view shows tile (1, 1); the three tiles it only touches are asked
+    // for with both parts, the bad one's overlay is not.
+    EXPECT_EQ(6, Image().GetPendingRequests());
+    for (const std::string& url : RequestedUrls())
+        EXPECT_EQ(url.find("/2-1-1.jpg"), std::string::npos) << url;
+    EXPECT_EQ(7u, FakeNetFile::Requests().size()) << "and the thumbnail";
     std::vector<unsigned char> out;
     EXPECT_FALSE(gPrimaryTileCache.GetTile(4711, 2, 1, 1, out));
 
     // The next view fetches it again.
     Image().LoadImage(&info, 1536, 1536, GeneExpression::kCoronal, 1.0f);
-    EXPECT_EQ(2, Image().GetPendingRequests());
+    EXPECT_EQ(8, Image().GetPendingRequests());
 }
 
 TEST_F(ZoomifyTest, HidingOrDeletingInFlightLeavesNoTransfer)
