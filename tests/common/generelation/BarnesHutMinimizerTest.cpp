@@ -419,6 +419,79 @@ TEST(RelationGraphLayout, ClustersStayTogetherAndApartFromEachOtherInBothMinimis
     }
 }
 
+namespace
+{
+// The minimiser with every weight taken as it is.
+class UnscaledMinimizer : public BarnesHutMinimizer
+{
+public:
+    using BarnesHutMinimizer::BarnesHutMinimizer;
+
+protected:
+    double ChooseWeightScale() const override { return 1.0; }
+};
+
+// Three families of eight, each relation weight times the factor; the same
+// start positions every time.
+void AddFamilies(RelationGraph& graph, float factor)
+{
+    std::srand(11);
+    for (int family = 0; family < 3; ++family)
+        for (int i = 1; i <= 8; ++i)
+            for (int j = i + 1; j <= 8; ++j)
+                Relate(graph, family * 100 + i, family * 100 + j, factor * (0.5f + static_cast<float>((i * j) % 5) / 4.0f));
+    Relate(graph, 1, 101, factor * 0.05f);
+    Relate(graph, 101, 201, factor * 0.05f);
+}
+
+std::vector<float> SizesOf(const RelationGraph& graph)
+{
+    std::vector<float> sizes;
+    for (auto it = graph.Begin(); it != graph.End(); ++it)
+        sizes.push_back(it->second->GetSize());
+    return sizes;
+}
+} // namespace
+
+TEST(RelationGraphLayout, WeightsAFloatHoldsLayOutExactlyAsGiven)
+{
+    // Weights of 2^25 and more, far from what a float cannot hold, lay out
+    // as the float arithmetic gives them, unscaled; so do weights of 2^-12.
+    for (bool exact : {false, true})
+    {
+        for (float factor : {std::ldexp(1.0f, 25), std::ldexp(1.0f, 40), std::ldexp(1.0f, -12)})
+        {
+            SCOPED_TRACE(testing::Message() << "exact " << exact << ", factor " << factor);
+            RelationGraph graph;
+            RelationGraph reference;
+            AddFamilies(graph, factor);
+            AddFamilies(reference, factor);
+            ASSERT_EQ(Positions(graph), Positions(reference));
+            BarnesHutMinimizer minimizer(&graph);
+            UnscaledMinimizer unscaled(&reference);
+            testing::internal::CaptureStdout();
+            for (BarnesHutMinimizer* m : {&minimizer, static_cast<BarnesHutMinimizer*>(&unscaled)})
+            {
+                m->SetExact(exact);
+                m->ComputeLayout();
+            }
+            testing::internal::GetCapturedStdout();
+            EXPECT_EQ(minimizer.GetWeightScale(), 1.0);
+            EXPECT_EQ(Positions(graph), Positions(reference));
+            EXPECT_EQ(SizesOf(graph), SizesOf(reference));
+            ExpectFiniteLayout(graph);
+        }
+    }
+    // Weights a float cannot take through the layout are scaled.
+    RelationGraph huge;
+    AddFamilies(huge, 1e30f);
+    BarnesHutMinimizer minimizer(&huge);
+    testing::internal::CaptureStdout();
+    minimizer.ComputeLayout();
+    testing::internal::GetCapturedStdout();
+    EXPECT_LT(minimizer.GetWeightScale(), 1e-20);
+}
+
 TEST(RelationGraphLayout, ZeroWeightsNeverMoveNorGiveNaN)
 {
     RelationGraph allZero;

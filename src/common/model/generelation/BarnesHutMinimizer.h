@@ -67,13 +67,11 @@ private:
 // iterations run on PackedLayout (flat arrays, float, two threads from 1000
 // nodes on) unless SetExact asks for the node-by-node operations below.
 //
-// Weights enter every sum of the layout in float. So that relations near the
-// largest float lay out as others do, the layout takes every node and
-// relation weight times a power of two that brings the largest node weight
-// to within 2^-20 and 2^20 when it lies outside (1 otherwise: such graphs lay
-// out exactly as given). Positions grow with the square root of the weights
-// and sizes with the square root of a node's weight over the layout's extent,
-// so the scaling into the unit square undoes the factor.
+// Weights enter every sum of the layout in float. Graphs whose weights would
+// take those sums beyond what a float holds (relations near the largest
+// float, or far below 1) are laid out with every node and relation weight
+// times a power of two that brings them just within it (see WeightScaleFor);
+// every other graph lays out exactly as given.
 class BarnesHutMinimizer
 {
 public:
@@ -121,9 +119,14 @@ public:
     float GetGravitationFactor() const { return m_gravitationFactor; }
     // The factor on every weight of the last ComputeLayout (1 until then).
     double GetWeightScale() const { return m_weightScale; }
-    // That factor for a graph whose largest node weight is the given one.
-    static double WeightScaleFor(double largestWeight);
+    // That factor for the graph.
+    static double WeightScaleFor(const RelationGraph& graph);
     const float* GetBaryCenter() const { return m_baryCenter; }
+
+protected:
+    // The factor on every weight that ComputeLayout takes: WeightScaleFor of
+    // the graph.
+    virtual double ChooseWeightScale() const;
 
 private:
     // A node's repulsion weight and a relation's weight as the layout uses them.
