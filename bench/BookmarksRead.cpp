@@ -1,36 +1,50 @@
 // Reading hostile bookmarks files against the bare read of their bytes, in
 // the same iterations (the counter "ratio"; "seconds" is the whole read):
-//   BM_LongName/MB: one bookmark whose name is MB megabytes long, the file
-//     just within the size limit at 63 (target: any file within the limit
-//     reads in under 2 s);
-//   BM_ChunkedParse/MB: the same text fed to the parser in 4 KB pieces, as the
+//   BM_LongName/chars: one bookmark whose name is that many characters long
+//     (two-byte characters, so the file holds twice as many bytes): at the
+//     name bound (BookmarkNode::kMaxNameLength) and one beyond it, then 8 MB
+//     and 63 MB of name, the latter just within the file size limit. "nodes"
+//     is 1 when the file was read and -1 when the reader refused it (as it
+//     does every name beyond the bound; target: any file within the size
+//     limit is read or refused in under 2 s);
+//   BM_ChunkedParse/MB: such a text fed to the parser in 4 KB pieces, as the
 //     reader once did, for comparison (time grows with the square of MB);
 //   BM_MostNodes/kind: the largest tree the reader accepts (BookmarksReader::
 //     kMaxNodes nodes): 0 bookmarks, 1 expanded groups, 2 bookmarks in groups
 //     nested as deeply as allowed, each as short as the format allows, and
 //     3 bookmarks whose names fill the file up to the size limit, read into
-//     the tree. "peak_MB" is the
-//     peak memory of a fresh process that reads the file once, "bare_peak_MB"
-//     that of one that only reads its bytes (target: about 0.5 GB at most).
+//     the tree.
+// Memory, for every file: "peak_MB" is the peak memory of a fresh process
+// that reads the file once, "bare_peak_MB" that of one that only reads its
+// bytes, "peak_ratio" their quotient and "file_MB" the file's size (target:
+// about 0.5 GB at most).
 
 #include "bookmarks/BookmarkIO.h"
 #include "bookmarks/BookmarkNode.h"
 #include "bookmarks/BookmarksReader.h"
+#include "model/Atlas.h"
 #include "utility/OSUtils.h"
 #include "utility/XMLParser.h"
 
 #include "BenchTiming.h"
+#include "support/QuietStdout.h"
 #include "support/TempDir.h"
 
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <set>
+#include <spawn.h>
 #include <stdexcept>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+extern char** environ;
 
 namespace
 {
@@ -54,13 +68,21 @@ std::string ReadBytes(const std::string& path)
     return bytes;
 }
 
-// Reads the file into a fresh tree; the number of nodes read.
+// Reads the file into a fresh tree; the number of nodes read, or -1 when the
+// reader refused the file.
 int ReadTree(const std::string& path)
 {
     BookmarkNode::Owned root = BookmarkNode::bookmarkGroup("Root");
     Outline view;
     BookmarksTreeAdapter adapter(&view, root.get());
-    BookmarksReader reader(path.c_str(), &adapter);
+    try
+    {
+        BookmarksReader reader(path.c_str(), &adapter);
+    }
+    catch (const std::runtime_error&)
+    {
+        return -1;
+    }
     int nodes = 0;
     std::vector<const BookmarkNode*> pending{root.get()};
     while (!pending.empty())
@@ -74,66 +96,117 @@ int ReadTree(const std::string& path)
     return nodes;
 }
 
-const char* const kPeakOfVariable = "NUVARO_BENCH_PEAK_OF";
+// The first argument of a measuring run (see PeakMB).
+const char* const kPeakOf = "--peak-of";
 
-// A copy of this program started by PeakMB: it reads the file named in the
-// variable (only its bytes when the value starts with "bare:") and ends.
-const bool sMeasuringRun = [] {
-    const char* value = std::getenv(kPeakOfVariable);
-    if (value == nullptr)
-        return false;
-    try
-    {
-        const std::string path = value;
-        if (path.rfind("bare:", 0) == 0)
-            ReadBytes(path.substr(5));
-        else
-            ReadTree(path);
-    }
-    catch (...)
-    {
-        _exit(1);
-    }
-    _exit(0);
-}();
-
-// The peak memory, in megabytes, of a fresh process that reads the file
-// (its bytes only when bare) once.
-double PeakMB(const std::string& path, bool bare)
+// The high-water mark of this process's memory in kilobytes ("VmHWM").
+long OwnPeakKB()
 {
-    const std::string value = (bare ? "bare:" : "") + path;
-    const pid_t child = fork();
-    if (child == 0)
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
     {
-        setenv(kPeakOfVariable, value.c_str(), 1);
-        execl("/proc/self/exe", "bench_BookmarksRead", static_cast<char*>(nullptr));
-        _exit(2);
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::strtol(line.c_str() + 6, nullptr, 10);
     }
-    int status = 0;
-    rusage usage{};
-    if (child < 0 || wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        throw std::runtime_error("the measuring process failed");
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+    return -1;
 }
 
-std::string LongNameFile(size_t megabytes)
+// The sample atlas, which bookmarks read into, loaded without its log.
+void LoadAtlas()
 {
-    return "<Bookmarks><Bookmark name=\"" + std::string(megabytes << 20, 'n') + "\"/></Bookmarks>\n";
+    testsupport::QuietStdout quiet;
+    Atlas::GetAtlas();
+}
+
+// A measuring run: loads the atlas as the program has it, then reads the
+// file (only its bytes when kind is "bare") once and writes its own peak
+// memory in kilobytes on standard output.
+int MeasuringRun(const std::string& kind, const std::string& path)
+{
+    try
+    {
+        LoadAtlas();
+        if (kind == "bare")
+            benchmark::DoNotOptimize(ReadBytes(path).size());
+        else
+            benchmark::DoNotOptimize(ReadTree(path));
+    }
+    catch (const std::exception& e)
+    {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+    std::printf("%ld\n", OwnPeakKB());
+    return 0;
+}
+
+// The peak memory, in megabytes, of a fresh process that reads the file (its
+// bytes only when bare) once: this program started again with kPeakOf. A
+// forked copy would not do: it starts with this process's memory, and Linux
+// counts that in the copy's peak even after it starts another program.
+double PeakMB(const std::string& path, bool bare)
+{
+    int out[2];
+    if (pipe(out) != 0)
+        throw std::runtime_error("no pipe for the measuring process");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    posix_spawn_file_actions_addclose(&actions, out[1]);
+    std::string program = "bench_BookmarksRead", flag = kPeakOf, kind = bare ? "bare" : "tree", file = path;
+    char* argv[] = {program.data(), flag.data(), kind.data(), file.data(), nullptr};
+    pid_t child = -1;
+    const int spawned = posix_spawn(&child, "/proc/self/exe", &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    std::string reply;
+    char buffer[64];
+    for (ssize_t n; spawned == 0 && (n = read(out[0], buffer, sizeof buffer)) > 0;)
+        reply.append(buffer, static_cast<size_t>(n));
+    close(out[0]);
+    int status = 0;
+    rusage usage{};
+    if (spawned != 0 || wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0 || std::atol(reply.c_str()) <= 0)
+        throw std::runtime_error("the measuring process failed");
+    return static_cast<double>(std::atol(reply.c_str())) / 1024.0;
+}
+
+// The file's size and the peak memory of reading it against a bare read.
+void CountPeaks(benchmark::State& state, const std::string& path)
+{
+    const double peak = PeakMB(path, false), bare = PeakMB(path, true);
+    state.counters["file_MB"] = static_cast<double>(ReadBytes(path).size()) / (1 << 20);
+    state.counters["peak_MB"] = peak;
+    state.counters["bare_peak_MB"] = bare;
+    state.counters["peak_ratio"] = peak / bare;
+}
+
+// A name of that many two-byte characters.
+std::string LongNameFile(size_t characters)
+{
+    std::string name;
+    name.reserve(characters * 2);
+    for (size_t i = 0; i < characters; ++i)
+        name += "\xC3\xA9";
+    return "<Bookmarks><Bookmark name=\"" + name + "\"/></Bookmarks>\n";
 }
 
 // Times the read of the file at path into a tree against the bare read of
-// its bytes, alternating in each iteration.
-void RunRead(benchmark::State& state, const std::string& path, int expectedNodes)
+// its bytes, alternating in each iteration; the nodes read (-1: refused).
+int RunRead(benchmark::State& state, const std::string& path)
 {
     double readSeconds = 0.0, bareSeconds = 0.0;
+    int nodes = 0;
     for (auto _ : state)
     {
         const auto t0 = benchtiming::Clock::now();
         benchmark::DoNotOptimize(ReadBytes(path).size());
         const double bare = benchtiming::Seconds(t0);
         const auto t1 = benchtiming::Clock::now();
-        if (ReadTree(path) != expectedNodes)
-            throw std::runtime_error("the tree was not read whole");
+        nodes = ReadTree(path);
         const double read = benchtiming::Seconds(t1);
         bareSeconds += bare;
         readSeconds += read;
@@ -141,21 +214,34 @@ void RunRead(benchmark::State& state, const std::string& path, int expectedNodes
     }
     state.counters["seconds"] = readSeconds / static_cast<double>(state.iterations());
     state.counters["ratio"] = readSeconds / bareSeconds;
+    state.counters["nodes"] = nodes;
+    return nodes;
 }
+
+const int64_t kNameBound = static_cast<int64_t>(BookmarkNode::kMaxNameLength);
 
 void BM_LongName(benchmark::State& state)
 {
     testsupport::TempDir dir;
     const std::string path = dir.File("Bookmarks.xml");
     testsupport::WriteFileBytes(path, LongNameFile(static_cast<size_t>(state.range(0))));
-    RunRead(state, path, 1);
+    RunRead(state, path);
+    CountPeaks(state, path);
 }
-BENCHMARK(BM_LongName)->Arg(8)->Arg(63)->UseManualTime()->Iterations(2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LongName)
+    ->ArgName("chars")
+    ->Arg(kNameBound)
+    ->Arg(kNameBound + 1)
+    ->Arg(int64_t(4) << 20)
+    ->Arg(int64_t(63) << 19)
+    ->UseManualTime()
+    ->Iterations(2)
+    ->Unit(benchmark::kMillisecond);
 
 // The text fed in 4 KB pieces to a parser without a handler.
 void BM_ChunkedParse(benchmark::State& state)
 {
-    const std::string text = LongNameFile(static_cast<size_t>(state.range(0)));
+    const std::string text = LongNameFile(static_cast<size_t>(state.range(0)) << 19);
     double chunkedSeconds = 0.0, wholeSeconds = 0.0;
     for (auto _ : state)
     {
@@ -215,10 +301,9 @@ void BM_MostNodes(benchmark::State& state)
     testsupport::TempDir dir;
     const std::string path = dir.File("Bookmarks.xml");
     testsupport::WriteFileBytes(path, MostNodesFile(static_cast<int>(state.range(0))));
-    RunRead(state, path, BookmarksReader::kMaxNodes);
-    state.counters["file_MB"] = static_cast<double>(ReadBytes(path).size()) / (1 << 20);
-    state.counters["peak_MB"] = PeakMB(path, false);
-    state.counters["bare_peak_MB"] = PeakMB(path, true);
+    if (RunRead(state, path) != BookmarksReader::kMaxNodes)
+        state.SkipWithError("the tree was not read whole");
+    CountPeaks(state, path);
 }
 BENCHMARK(BM_MostNodes)
     ->ArgName("kind")
@@ -230,3 +315,18 @@ BENCHMARK(BM_MostNodes)
     ->Iterations(2)
     ->Unit(benchmark::kMillisecond);
 } // namespace
+
+int main(int argc, char** argv)
+{
+    // Every bookmark starts from the sample atlas's empty selections.
+    setenv("NUVARO_DATA_DIR", NUVARO_BENCH_DATA_DIR, 0);
+    if (argc == 4 && std::strcmp(argv[1], kPeakOf) == 0)
+        return MeasuringRun(argv[2], argv[3]);
+    LoadAtlas();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

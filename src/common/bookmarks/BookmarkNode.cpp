@@ -1,5 +1,7 @@
 #include "bookmarks/BookmarkNode.h"
 
+#include "gl/Utf8.h"
+
 #include <algorithm>
 #include <unordered_set>
 #include <utility>
@@ -14,6 +16,12 @@ std::unordered_set<const BookmarkNode*>& ExistingNodes()
 }
 } // namespace
 
+std::string BookmarkNode::boundedName(const std::string& name)
+{
+    // (Bytes are never fewer than characters.)
+    return name.size() <= kMaxNameLength ? name : Utf8::Prefix(name, kMaxNameLength);
+}
+
 BookmarkNode::Owned BookmarkNode::bookmarkNodeWithData(std::unique_ptr<Bookmark> data)
 {
     return std::make_unique<BookmarkNode>(std::move(data), nullptr, true);
@@ -22,7 +30,7 @@ BookmarkNode::Owned BookmarkNode::bookmarkNodeWithData(std::unique_ptr<Bookmark>
 BookmarkNode::Owned BookmarkNode::bookmarkGroup(const std::string& name)
 {
     Owned group = std::make_unique<BookmarkNode>(nullptr);
-    group->m_name = name;
+    group->m_name = boundedName(name);
     return group;
 }
 
@@ -36,7 +44,7 @@ BookmarkNode::BookmarkNode(std::unique_ptr<Bookmark> data, BookmarkNode* parent,
 {
     ExistingNodes().insert(this);
     if (m_data != nullptr)
-        m_name = m_data->GetName();
+        setName(m_data->GetName());
 }
 
 BookmarkNode::BookmarkNode(const BookmarkNode& node, BookmarkNode* parent)
@@ -74,9 +82,9 @@ void BookmarkNode::setNodeData(std::unique_ptr<Bookmark> data)
 
 void BookmarkNode::setName(const std::string& name)
 {
-    m_name = name;
+    m_name = boundedName(name);
     if (m_data != nullptr)
-        m_data->m_name = name;
+        m_data->m_name = m_name;
 }
 
 BookmarkNode* BookmarkNode::appendChild(Owned child)

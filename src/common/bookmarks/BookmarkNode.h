@@ -16,7 +16,16 @@ class BookmarkNode
 public:
     using Owned = std::unique_ptr<BookmarkNode>;
 
-    // A leaf that takes the bookmark; its name is the bookmark's.
+    // The longest name of a group or bookmark, in characters (code points):
+    // far longer than any real name, and short enough that every place that
+    // lays a name out stays quick.
+    static constexpr size_t kMaxNameLength = 1024;
+    // The name cut after kMaxNameLength characters (never inside one). Every
+    // node's name is cut so; the file reader refuses longer names instead.
+    static std::string boundedName(const std::string& name);
+
+    // A leaf that takes the bookmark; its name is the bookmark's (both cut to
+    // the bound).
     static Owned bookmarkNodeWithData(std::unique_ptr<Bookmark> data);
     // An empty group with that name.
     static Owned bookmarkGroup(const std::string& name);
@@ -41,7 +50,7 @@ public:
     BookmarkNode* nodeParent() const { return m_parent; }
     void setNodeParent(BookmarkNode* parent) { m_parent = parent; }
     const std::string& name() const { return m_name; }
-    // Renames the node and its bookmark.
+    // Renames the node and its bookmark (cut to the bound).
     void setName(const std::string& name);
 
     // Each inserted child's parent becomes this node. An index out of range

@@ -1,6 +1,8 @@
 #include "bookmarks/BookmarksReader.h"
 
 #include "bookmarks/BookmarkIO.h"
+#include "bookmarks/BookmarkNode.h"
+#include "gl/Utf8.h"
 #include "model/AnnotationLabel.h"
 #include "model/Atlas.h"
 #include "model/BrainOntology.h"
@@ -62,6 +64,16 @@ size_t MostEqualSignsBetweenTags(std::string_view text)
             ++count;
     }
     return std::max(most, count);
+}
+
+// A name longer than a node may carry makes the file unreadable (so that it
+// is set aside whole) rather than being cut where nobody sees it.
+const char* CheckedName(const char* name)
+{
+    if (name != nullptr && Utf8::CountCodePoints(name) > BookmarkNode::kMaxNameLength)
+        throw std::runtime_error("The bookmarks file has a name longer than " +
+                                 std::to_string(BookmarkNode::kMaxNameLength) + " characters.");
+    return name;
 }
 
 const char* const kElementNames[] = {"Bookmarks", "BookmarkGroup", "Bookmark", "ExpressionFilter", "AtlasStructures",
@@ -151,7 +163,7 @@ void BookmarksReader::StartElement(const char* name, const char** attributes)
     {
         CheckAttributes(attributes, {"name"});
         m_bookmark.Clear(true);
-        if (const char* bookmarkName = XMLUtils::FindAttribute(attributes, "name"))
+        if (const char* bookmarkName = CheckedName(XMLUtils::FindAttribute(attributes, "name")))
             m_bookmark.m_name = bookmarkName;
     }
     else if (Is(name, "Structure"))
@@ -181,7 +193,7 @@ void BookmarksReader::StartGroup(const char** attributes)
     for (int i = 0; attributes[i] != nullptr && attributes[i + 1] != nullptr; i += 2)
     {
         if (Is(attributes[i], "name"))
-            groupName = attributes[i + 1];
+            groupName = CheckedName(attributes[i + 1]);
         else if (Is(attributes[i], "expanded"))
             expanded = Is(attributes[i + 1], "true");
     }

@@ -20,9 +20,10 @@ class BookmarksIOAdapter;
 // kMaxFileBytes, is no well-formed XML, has another root element than
 // Bookmarks, nests groups deeper than kMaxGroupDepth or any elements deeper
 // than kMaxElementDepth, holds more than kMaxNodes groups and bookmarks
-// together, more than kMaxAttributes attributes in one element or more than
-// kMaxUnknownNames different unknown names. What was handed to the adapter
-// before a failure stays there.
+// together, more than kMaxAttributes attributes in one element, more than
+// kMaxUnknownNames different unknown names or a group or bookmark name longer
+// than BookmarkNode::kMaxNameLength characters. What was handed to the
+// adapter before a failure stays there.
 //
 // Numbers are read as atof and atoi read them but whatever the locale; a
 // number that is infinite or not a number reads as 0. Element and attribute

@@ -10,7 +10,7 @@ bool IsContinuation(unsigned char c)
 }
 } // namespace
 
-size_t CountCodePoints(const std::string& text)
+size_t CountCodePoints(std::string_view text)
 {
     size_t count = 0;
     for (unsigned char c : text)

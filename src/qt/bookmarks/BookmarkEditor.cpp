@@ -1,5 +1,6 @@
 #include "bookmarks/BookmarkEditor.h"
 
+#include "bookmarks/BookmarkNameField.h"
 #include "model/Bookmark.h"
 
 #include <QCheckBox>
@@ -19,6 +20,7 @@ BookmarkEditor::BookmarkEditor(QWidget* parent)
     setMinimumWidth(360);
 
     auto* layout = new QVBoxLayout(this);
+    LimitToBookmarkNames(m_name);
     auto* form = new QFormLayout;
     form->addRow(tr("Bookmark name:"), m_name);
     layout->addLayout(form);

@@ -1,12 +1,15 @@
 #include "bookmarks/BookmarksDataSource.h"
 
+#include "bookmarks/BookmarkNameField.h"
 #include "bookmarks/BookmarksController.h"
 #include "bookmarks/BookmarksModel.h"
 #include "bookmarks/BookmarksOutlineView.h"
 #include "utility/AlertBox.h"
 
+#include <QApplication>
 #include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QStyle>
 #include <QStyledItemDelegate>
 
 #include <algorithm>
@@ -15,11 +18,33 @@
 namespace
 {
 // Writes an in-place name edit through the data source, so that the
-// window's change mark and the notification follow.
+// window's change mark and the notification follow; takes names up to the
+// bound and draws them elided to their row.
 class NameDelegate : public QStyledItemDelegate
 {
 public:
     NameDelegate(BookmarksDataSource* source, QObject* parent) : QStyledItemDelegate(parent), m_source(source) {}
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        if (auto* line = qobject_cast<QLineEdit*>(editor))
+            LimitToBookmarkNames(line);
+        return editor;
+    }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        // The style lays out the whole text it is given, at every repaint,
+        // before it elides it: it is given only what fits the row.
+        QStyleOptionViewItem item = option;
+        initStyleOption(&item, index);
+        QStyle* style = item.widget != nullptr ? item.widget->style() : QApplication::style();
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, item.widget) + 1;
+        const QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &item, item.widget);
+        item.text = item.fontMetrics.elidedText(item.text, item.textElideMode, textRect.width() - 2 * margin);
+        style->drawControl(QStyle::CE_ItemViewItem, &item, painter, item.widget);
+    }
 
     void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override
     {

@@ -12,6 +12,7 @@
 #include "support/ScopedNumericLocale.h"
 #include "support/SlowFileFeeds.h"
 #include "support/TempDir.h"
+#include "utility/XMLUtils.h"
 
 #include <gtest/gtest.h>
 
@@ -352,8 +353,13 @@ TEST(BookmarkFile, UnreadableFilesAreKeptAndReplacedByTheDefaults)
         manyAttributes += " a" + std::to_string(i) + "=\"\"";
     manyAttributes += "/>";
     const std::string corrupt = Wrapped("    <BookmarkGroup name=\"g\">\n    <Bookmark name=\"cut");
+    // A name one character beyond the bound, of a group or of a bookmark.
+    const std::string tooLong = XMLUtils::EscapedAttribute(NameOfLength(BookmarkNode::kMaxNameLength + 1));
+    const std::string longGroupName = Wrapped("<BookmarkGroup name=\"g\"/><BookmarkGroup name=\"" + tooLong + "\"/>");
+    const std::string longBookmarkName =
+        Wrapped("<BookmarkGroup name=\"g\"><Bookmark name=\"b\"/><Bookmark name=\"" + tooLong + "\"/></BookmarkGroup>");
     for (const std::string& text : {corrupt, std::string("<Other><Bookmark name=\"x\"/></Other>"), deep, deepUnknown,
-                                    many, manyNames, manyAttributes})
+                                    many, manyNames, manyAttributes, longGroupName, longBookmarkName})
     {
         TempDir dir;
         WriteFileBytes(dir.File("Bookmarks.xml"), text);
@@ -372,6 +378,22 @@ TEST(BookmarkFile, UnreadableFilesAreKeptAndReplacedByTheDefaults)
         ASSERT_TRUE(file.Save(&view, root.get()));
         EXPECT_EQ(ReadFileBytes(dir.File(files[0])), text);
     }
+}
+
+TEST(BookmarkFile, NamesAtTheBoundAreReadAndSavedWhole)
+{
+    const std::string name = NameOfLength(BookmarkNode::kMaxNameLength);
+    BookmarkNode::Owned root = MakeRoot();
+    AddLeaf(AddGroup(root.get(), name), name);
+    const std::string text = BookmarksFile::Compose(nullptr, root.get());
+    auto r = ReadText(text);
+    ASSERT_TRUE(r->read);
+    EXPECT_TRUE(r->alerts.empty());
+    ASSERT_EQ(r->root->numberOfChildren(), 1);
+    EXPECT_TRUE(r->root->firstChild()->name() == name);
+    ASSERT_NE(r->root->firstChild()->firstChild(), nullptr);
+    EXPECT_TRUE(r->root->firstChild()->firstChild()->nodeData()->m_name == name);
+    EXPECT_TRUE(r->saved == text);
 }
 
 TEST(BookmarkFile, AFileBeyondTheSizeLimitOrAPipeIsSetAsideUnread)

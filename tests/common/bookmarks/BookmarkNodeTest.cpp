@@ -65,3 +65,28 @@ TEST(BookmarkNode, RemovalGoesByIdentityAmongEqualNames)
     EXPECT_EQ(root->removeChild(second), nullptr);
     EXPECT_FALSE(root->containsNode(second));
 }
+
+TEST(BookmarkNode, NamesAreCutAtTheBoundBetweenCharacters)
+{
+    const size_t bound = BookmarkNode::kMaxNameLength;
+    const std::string atBound = NameOfLength(bound);
+    // The last character within the bound has four bytes; after it come one
+    // more such character, or a long run of one-byte ones.
+    for (const std::string& tail : {std::string("\xF0\x9F\x90\x81"), std::string(100000, 'x')})
+    {
+        const std::string longer = atBound + tail;
+        BookmarkNode::Owned root = MakeRoot();
+        BookmarkNode* group = AddGroup(root.get(), longer);
+        BookmarkNode* leaf = AddLeaf(group, longer);
+        EXPECT_TRUE(group->name() == atBound) << group->name().size();
+        EXPECT_TRUE(leaf->name() == atBound) << leaf->name().size();
+        EXPECT_TRUE(leaf->nodeData()->m_name == atBound) << leaf->nodeData()->m_name.size();
+        leaf->setName(longer);
+        group->setName(longer);
+        EXPECT_TRUE(leaf->name() == atBound) << leaf->name().size();
+        EXPECT_TRUE(leaf->nodeData()->m_name == atBound) << leaf->nodeData()->m_name.size();
+        EXPECT_TRUE(group->name() == atBound) << group->name().size();
+    }
+    BookmarkNode::Owned root = MakeRoot();
+    EXPECT_TRUE(AddLeaf(root.get(), atBound)->name() == atBound);
+}

@@ -35,6 +35,17 @@ inline BookmarkNode* AddGroup(BookmarkNode* parent, const std::string& name)
     return parent->appendChild(BookmarkNode::bookmarkGroup(name));
 }
 
+// A name of count characters, of every UTF-8 length in turn (1 to 4 bytes)
+// and with characters the file escapes.
+inline std::string NameOfLength(size_t count)
+{
+    static const char* const characters[] = {"a", "\xC3\xA9", "\xE2\x86\x92", "\xF0\x9F\x90\x81", "&", "\""};
+    std::string name;
+    for (size_t i = 0; i < count; ++i)
+        name += characters[i % 6];
+    return name;
+}
+
 // The names of node's children, joined by blanks; groups in brackets.
 inline std::string ChildNames(const BookmarkNode* node)
 {

@@ -16,7 +16,9 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProxyStyle>
 #include <QSignalSpy>
+#include <QStyleOptionViewItem>
 #include <QTest>
 #include <QTimer>
 
@@ -50,7 +52,55 @@ struct Window
         view.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
     }
+    // Opens the node's name for editing (F2) with all of it selected.
+    QLineEdit* EditName(BookmarkNode* node)
+    {
+        source.selectItems({node}, false);
+        view.setFocus();
+        QTest::keyClick(&view, Qt::Key_F2);
+        auto* editor = view.findChild<QLineEdit*>();
+        if (editor != nullptr)
+            editor->selectAll();
+        return editor;
+    }
+    // Ends the edit with Return; false when the editor stays open.
+    static bool CommitWithReturn(QPointer<QLineEdit> editor)
+    {
+        QTest::keyClick(editor, Qt::Key_Return);
+        return QTest::qWaitFor([&] { return editor == nullptr || !editor->isVisible(); }, 2000);
+    }
 };
+
+// Keeps what the view asks the style to draw for each item.
+class RecordingStyle : public QProxyStyle
+{
+public:
+    struct Item
+    {
+        QString text;
+        QRect rect;
+        QRect textRect;
+        QFontMetrics metrics;
+    };
+
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override
+    {
+        if (const auto* item = qstyleoption_cast<const QStyleOptionViewItem*>(option);
+            item != nullptr && element == CE_ItemViewItem)
+            items.push_back({item->text, item->rect, subElementRect(SE_ItemViewItemText, item, widget), item->fontMetrics});
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
+
+    mutable std::vector<Item> items;
+};
+
+// The number of characters (code points) of the text; a surrogate left alone
+// counts as one.
+qsizetype Characters(const QString& text)
+{
+    return text.toUcs4().size();
+}
 
 } // namespace
 
@@ -277,19 +327,57 @@ TEST_F(BookmarksOutlineTest, ReturnEndingANameEditOnlyCommits)
 {
     first->Show();
     QSignalSpy chosen(&first->source, &BookmarksDataSource::bookmarkChosen);
-    first->source.selectItems({x}, false);
-    first->view.setFocus();
-    QTest::keyClick(&first->view, Qt::Key_F2);
-    QPointer<QLineEdit> editor = first->view.findChild<QLineEdit*>();
+    QLineEdit* editor = first->EditName(x);
     ASSERT_NE(editor, nullptr);
-    editor->selectAll();
     QTest::keyClicks(editor, "renamed");
-    QTest::keyClick(editor, Qt::Key_Return);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return editor == nullptr || !editor->isVisible(); }, 2000));
+    EXPECT_TRUE(Window::CommitWithReturn(editor));
     EXPECT_EQ(x->name(), "renamed");
     EXPECT_EQ(chosen.count(), 0);
     EXPECT_TRUE(first->source.userModified());
     EXPECT_EQ(first->source.selectedNodes(), std::vector<BookmarkNode*>{x});
+}
+
+TEST_F(BookmarksOutlineTest, RenamingInPlaceTakesNamesUpToTheBound)
+{
+    first->Show();
+    const int bound = static_cast<int>(BookmarkNode::kMaxNameLength);
+    // A bookmark and a group, as typed and as pasted.
+    for (BookmarkNode* node : {x, C})
+    {
+        QLineEdit* editor = first->EditName(node);
+        ASSERT_NE(editor, nullptr);
+        editor->insert(QString(bound + 500, QChar(0xE9)));
+        EXPECT_TRUE(editor->text() == QString(bound, QChar(0xE9))) << editor->text().size();
+        QTest::keyClicks(editor, "z");
+        EXPECT_TRUE(editor->text() == QString(bound, QChar(0xE9))) << editor->text().size();
+        EXPECT_TRUE(Window::CommitWithReturn(editor));
+        EXPECT_TRUE(QString::fromStdString(node->name()) == QString(bound, QChar(0xE9))) << node->name().size();
+    }
+    EXPECT_STREQ(x->nodeData()->GetName(), x->name().c_str());
+}
+
+TEST_F(BookmarksOutlineTest, ALongNameIsHandedToTheStyleElidedToItsRow)
+{
+    RecordingStyle style;
+    first->view.setStyle(&style);
+    first->Show();
+    const QString name(static_cast<int>(BookmarkNode::kMaxNameLength), QChar('W'));
+    ASSERT_TRUE(first->source.renameNode(x, name));
+    style.items.clear();
+    first->view.viewport()->repaint();
+    const QRect row = first->view.visualRect(first->Index(x));
+    bool found = false;
+    for (const RecordingStyle::Item& item : style.items)
+    {
+        if (item.rect != row)
+            continue;
+        found = true;
+        EXPECT_TRUE(item.text.startsWith("WWW")) << item.text.left(20).toStdString();
+        EXPECT_TRUE(item.text.endsWith(QChar(0x2026))) << item.text.size();
+        EXPECT_LE(item.metrics.horizontalAdvance(item.text), item.textRect.width());
+    }
+    EXPECT_TRUE(found);
+    first->view.setStyle(nullptr);
 }
 
 TEST_F(BookmarksOutlineTest, RealMouseDragsMoveAndCopyWithCtrl)
@@ -366,6 +454,40 @@ TEST(BookmarkEditor, RestrictionCancelAndIncompleteAlerts)
     EXPECT_EQ(editor.savedBookmarkType(), Bookmark::kZoom);
 }
 
+TEST(BookmarkEditor, TheNameTakesUpToTheBoundWithoutSplittingACharacter)
+{
+    QWidget window;
+    window.show();
+    BookmarkEditor editor(&window);
+    editor.open();
+    QLineEdit* field = editor.nameField();
+    const int bound = static_cast<int>(BookmarkNode::kMaxNameLength);
+    const QString full(bound, QChar('a'));
+    field->setText(full);
+    QTest::keyClicks(field, "b");
+    EXPECT_TRUE(field->text() == full) << field->text().size();
+    // Typed in the middle of a full name: refused, the end of the name kept.
+    field->setCursorPosition(10);
+    QTest::keyClicks(field, "c");
+    EXPECT_TRUE(field->text() == full) << field->text().size();
+
+    // Pasted: taken up to the bound, a character of two UTF-16 units whole.
+    const QString mouse = QString::fromUtf8("\xF0\x9F\x90\x81");
+    field->clear();
+    field->insert("x");
+    field->insert(mouse.repeated(3000));
+    EXPECT_EQ(Characters(field->text()), bound);
+    EXPECT_TRUE(field->text() == "x" + mouse.repeated(bound - 1)) << field->text().size();
+    field->setCursorPosition(1);
+    field->insert(mouse);
+    EXPECT_TRUE(field->text() == "x" + mouse.repeated(bound - 1)) << field->text().size();
+    field->setText(mouse.repeated(bound) + "tail");
+    EXPECT_TRUE(field->text() == mouse.repeated(bound)) << field->text().size();
+    EXPECT_TRUE(QString::fromUtf8(editor.name().toUtf8()) == editor.name());
+    editor.save();
+    EXPECT_EQ(editor.result(), 1);
+    EXPECT_TRUE(editor.name() == mouse.repeated(bound)) << editor.name().size();
+}
 
 // A window's life with the file: load, change, release, and a restart.
 TEST(BookmarksWindowHooks, ChangesSurviveARestartAndAFailedSaveIsTold)
