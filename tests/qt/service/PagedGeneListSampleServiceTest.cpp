@@ -174,11 +174,15 @@ TEST_F(PagedGeneListSampleServiceTest, ServerErrorsAndMalformedRepliesAreReporte
     // The switch was for one request: the next search succeeds.
     EXPECT_EQ(Find("Thrf", "Thrf"), PageEvents(10));
 
-    // A reply broken after its first record keeps that record and no more.
+    // A reply broken after its first record keeps that record and no more,
+    // and the search fails.
     sampleservice::FaultSettings broken;
     broken.malformedXml = true;
     SearchFaults(broken, 1);
-    const Events events = Find("Cbgp", "Cbgp");
+    m_list.Search(Url(), "Cbgp", "Cbgp", "0310", false, true);
+    const Events events = RunSearch();
+    EXPECT_EQ(events.back(), "7:0");
+    EXPECT_EQ(StatusOf(m_list).rfind("Error: " + GeneQuery::MalformedReplyMessage(), 0), 0u) << StatusOf(m_list);
     EXPECT_EQ(std::count(events.begin(), events.end(), "0:0"), 1);
     EXPECT_EQ(std::count(events.begin(), events.end(), "0:1"), 0);
     EXPECT_EQ(m_list.GetGene(0)->GetSymbol(), ServiceOrder("Cbgp").front());
