@@ -132,6 +132,11 @@ std::string GeneQueryReplyReader::FieldTooLongMessage()
            " bytes.";
 }
 
+std::string GeneQueryReplyReader::MalformedReplyMessage()
+{
+    return "The server's reply is not well-formed XML.";
+}
+
 void GeneQueryReplyReader::DataHandler(const char* data, int length)
 {
     // One byte past the bound is enough to tell that a field is too long.
@@ -442,29 +447,31 @@ void GeneQuery::ReportFailure(const std::string& message)
 
 bool GeneQuery::ParseAndDeliver(const char* data, unsigned long length, bool final, std::string& refusal)
 {
-    // A reply that breaks off is not reported: the records read before the
-    // fault stay, later ones are not seen. A reply the reader refuses keeps
-    // the records before the refusal too, and its reason is passed back.
+    // A reply that is not well-formed XML (a compressed body, a proxy's error
+    // page, a body cut short) or that the reader refuses keeps the records
+    // read before the fault, and the reason is passed back: an empty tab
+    // would otherwise read as a search that found nothing.
     try
     {
         do
         {
             const int chunk = static_cast<int>(std::min<unsigned long>(length, INT_MAX));
-            m_parser.Parse(data, chunk, final && static_cast<unsigned long>(chunk) == length);
+            if (!m_parser.Parse(data, chunk, final && static_cast<unsigned long>(chunk) == length))
+            {
+                std::printf("%s\n", m_parser.GetErrorMessage().c_str());
+                refusal = MalformedReplyMessage();
+                break;
+            }
             data += chunk;
             length -= static_cast<unsigned long>(chunk);
         } while (length > 0);
     }
-    catch (const RefusedReply& e)
+    catch (const std::exception& e)
     {
         refusal = e.what();
     }
-    catch (const std::exception&)
-    {
-    }
     return Deliver();
 }
-
 
 bool GeneQuery::Deliver()
 {

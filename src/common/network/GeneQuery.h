@@ -65,6 +65,8 @@ public:
         using std::runtime_error::runtime_error;
     };
     static std::string FieldTooLongMessage();
+    // The failure of a reply that is not well-formed XML.
+    static std::string MalformedReplyMessage();
 
     // One result record as read; the defaults stand for fields the reply
     // does not give.
@@ -187,7 +189,8 @@ public:
 private:
     // Feeds a chunk (null and final to end the reply) and hands what it read
     // to the list. False when this query was deleted meanwhile. refusal
-    // receives the reason when the reader refused the reply.
+    // receives the reason when the reply is not well-formed XML or the
+    // reader refused it.
     bool ParseAndDeliver(const char* data, unsigned long length, bool final, std::string& refusal);
     // Logs the failure and tells the listener.
     void ReportFailure(const std::string& message);

@@ -172,9 +172,12 @@ void QtNetFile::ReleaseReply()
         return;
     QNetworkReply* reply = m_reply.data();
     m_reply.clear();
-    // Disconnected first: abort() emits its signals before it returns.
-    if (reply->isRunning())
-        reply->abort();
+    // The reply is deleted, never aborted: a reply that failed on its own (an
+    // error status, a broken connection) may still have Qt's report of that
+    // failure queued, and an abort() before it arrives ends the reply a
+    // second time, which Qt reports as an internal problem. Deleting a
+    // running reply stops its transfer just as well, and drops whatever Qt
+    // still had queued for it.
     // We may be inside one of the reply's own signals.
     if (gHandlerDepth > 0)
         gReleasedReplies.emplace_back(reply);

@@ -49,7 +49,8 @@ private:
     // touched any more. Listener calls are skipped while it is null.
     template <typename Call>
     bool Notify(Call&& call);
-    // Disconnects, stops and releases the reply; no signal reaches us after.
+    // Disconnects the reply and has it deleted, which stops its transfer; no
+    // signal reaches us after.
     void ReleaseReply();
 
     QPointer<QNetworkReply> m_reply;

@@ -201,11 +201,14 @@ TEST_F(PagedGeneListTest, FailuresAreReportedWithTheirMessage)
     EXPECT_EQ(m_listener.Take(), (Events{"3:0", "7:0"}));
     EXPECT_EQ(StatusOf(m_list), "Error: Server returned error 404");
 
-    // A malformed reply keeps the records read before the fault.
+    // A reply that is not well-formed XML keeps the records read before the
+    // fault and fails: the status tells it, beside the counts.
     m_list.Search(kService, "Pcp2", "Pcp2", "0310", false, true);
     const std::string reply = Reply(23, 0, 3);
-    ASSERT_TRUE(FakeNetFile::Latest()->Reply(reply.substr(0, reply.find("<Gene><id>502")) + "<Gene></Gen>"));
-    EXPECT_EQ(m_listener.Take(), (Events{"3:0", "2:0", "4:0", "0:0", "0:1", "6:0"}));
+    FakeNetFile::Latest()->Reply(reply.substr(0, reply.find("<Gene><id>502")) + "<Gene></Gen>");
+    EXPECT_EQ(m_listener.Take(), (Events{"3:0", "2:0", "4:0", "0:0", "0:1", "7:0"}));
+    EXPECT_EQ(StatusOf(m_list), "Error: " + GeneQuery::MalformedReplyMessage() + "     23 experiments, displaying 1-10");
+    EXPECT_NE(m_list.GetGene(1), nullptr);
 
     // A request that cannot start passes its error out; no search claims to run.
     FakeNetFile::RefuseConnections(true);

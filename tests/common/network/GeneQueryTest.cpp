@@ -428,38 +428,65 @@ TEST_F(GeneQueryTest, TotalsNeverShrinkAndAreCapped)
     EXPECT_THROW(query.RequestPage(GeneQuery::kMaxResults / 10), std::invalid_argument);
 }
 
-TEST_F(GeneQueryTest, MalformedRepliesKeepTheRecordsBeforeTheFault)
+TEST_F(GeneQueryTest, RepliesThatAreNotWellFormedXmlFailAndKeepTheRecordsBeforeTheFault)
 {
+    // An empty list must never stand for "nothing found" when the reply
+    // could not be read: the records before the fault stay, the rest of the
+    // reply is not read, and the list hears the failure.
+    const std::string failure = "error " + GeneQueryReplyReader::MalformedReplyMessage();
     query.Search(kUrl, "Pax6", false, true);
     std::string reply = SoapReply(Records(0, 3), 3);
-    // The third record is broken; the transfer still completes.
+    // The third record is broken.
     reply.replace(reply.find("<Gene><id>102"), 6, "<Gene <");
-    ASSERT_TRUE(FakeNetFile::Latest()->Reply(reply, 50));
+    EXPECT_FALSE(FakeNetFile::Latest()->Reply(reply, 50)) << "the transfer is aborted";
+    EXPECT_EQ(FakeNetFile::LiveCount(), 0);
     EXPECT_EQ(list.FilledSlots(), (std::vector<int>{0, 1}));
-    EXPECT_EQ(list.calls.back(), "complete");
+    EXPECT_EQ(list.calls.back(), failure);
 
-    // Not XML at all, and an empty body.
-    for (const std::string& body : {std::string("Internal trouble, try later."), std::string()})
+    // Not XML at all: a plain message, a compressed body (sent although the
+    // request asked for none), a proxy's error page, nothing.
+    const std::string gzip("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03\xb3\xb1\xaf\xc8\xcd\x51\x28\x4b\x2d", 19);
+    const std::string proxyPage = "<html>\r\n<head><title>502 Bad Gateway</title></head>\r\n<body>\r\n"
+                                  "<center><h1>502 Bad Gateway</h1></center>\r\n<hr><center>proxy</center>\r\n"
+                                  "</body>\r\n</html>\r\n";
+    for (const std::string& body : {std::string("Internal trouble, try later."), gzip, proxyPage, std::string()})
     {
+        SCOPED_TRACE(body.substr(0, 12));
         list.calls.clear();
         query.RequestPage(0);
-        ASSERT_TRUE(FakeNetFile::Latest()->Reply(body));
-        EXPECT_EQ(list.calls, (Calls{"response", "complete"}));
+        FakeNetFile::Latest()->Reply(body);
+        EXPECT_EQ(list.calls, (Calls{"response", failure}));
+        EXPECT_EQ(FakeNetFile::LiveCount(), 0);
     }
 
-    // A reply cut off in the middle of a record adds nothing of it.
+    // A reply cut off in the middle of a record keeps the whole records
+    // before it, whether the transfer ends there or breaks off.
+    for (bool transferFails : {false, true})
+    {
+        list.calls.clear();
+        query.Search(kUrl, "Pax6", false, true);
+        const std::string whole = SoapReply(Records(0, 3), 3);
+        FakeNetFile::Latest()->Respond();
+        FakeNetFile::Latest()->Deliver(whole.substr(0, whole.find("</Gene>", whole.find("G2"))), 40);
+        if (transferFails)
+            FakeNetFile::Latest()->Fail("The request timed out.");
+        else
+            FakeNetFile::Latest()->Complete();
+        EXPECT_EQ(list.calls, (Calls{"remove new", "response", "resize 3", "add 0", "add 1",
+                                     transferFails ? "error The request timed out." : failure}));
+    }
+
+    // A well-formed reply without records found nothing, and says so.
     list.calls.clear();
-    query.Search(kUrl, "Pax6", false, true);
-    const std::string cut = SoapReply(Records(0, 2), 2);
-    FakeNetFile::Latest()->Respond();
-    FakeNetFile::Latest()->Deliver(cut.substr(0, cut.find("</Gene>", cut.find("G1"))));
-    FakeNetFile::Latest()->Complete();
-    EXPECT_EQ(list.calls, (Calls{"remove new", "response", "resize 2", "add 0", "complete"}));
+    query.RequestPage(0);
+    ASSERT_TRUE(FakeNetFile::Latest()->Reply(SoapReply("", 0)));
+    EXPECT_EQ(list.calls, (Calls{"response", "complete"}));
 
     // The next request reads its reply from a fresh document.
     query.RequestPage(0);
     ASSERT_TRUE(FakeNetFile::Latest()->Reply(SoapReply(Records(0, 2), 2)));
     EXPECT_EQ(list.FilledSlots(), (std::vector<int>{0, 1}));
+    EXPECT_EQ(list.calls.back(), "complete");
 }
 
 TEST_F(GeneQueryTest, AReplyWithAnOverlongFieldFailsAndKeepsTheRecordsBeforeIt)

@@ -4,6 +4,7 @@
 #include "network/QtNetFile.h"
 #include "support/ErrorText.h"
 #include "support/qt/LoopbackServer.h"
+#include "support/qt/QtWarningRecorder.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -18,6 +19,7 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <stdexcept>
@@ -80,6 +82,19 @@ public:
         server.Get("/large", [](const httplib::Request&, httplib::Response& res) {
             res.set_content(std::string(200000, 'x'), "application/octet-stream");
         });
+        // The method and the body a request arrived with; the target of the
+        // redirects below.
+        const auto echo = [](const httplib::Request& req, httplib::Response& res) {
+            res.set_content("<reply>" + req.method + ":" + req.body + "</reply>", "text/xml");
+        };
+        server.Get("/echo", echo);
+        server.Post("/echo", echo);
+        // "/moved-307" and the like: redirects to /echo with that status.
+        const auto moved = [](const httplib::Request& req, httplib::Response& res) {
+            res.set_redirect("/echo", std::stoi(req.matches[1].str()));
+            res.set_content("This body belongs to the redirect and must not be seen.", "text/plain");
+        };
+        server.Post(R"(/moved-(\d+))", moved);
         server.Get("/slow", [this](const httplib::Request&, httplib::Response& res) {
             HoldUntilStopped();
             res.set_content("late", "text/plain");
@@ -153,6 +168,21 @@ private:
     QTcpServer m_server;
     std::string m_reply;
     std::string m_raw;
+};
+
+// Accepts connections and never answers: every request to it times out.
+class SilentServer
+{
+public:
+    SilentServer()
+    {
+        if (!m_server.listen(QHostAddress::LocalHost))
+            throw std::runtime_error("The silent server could not listen.");
+    }
+    std::string Url() const { return "http://127.0.0.1:" + std::to_string(m_server.serverPort()) + "/silent"; }
+
+private:
+    QTcpServer m_server;
 };
 
 // Records every callback; optional hooks let a test act inside one.
@@ -459,4 +489,114 @@ TEST_F(NetFileTest, UnusableAddressesFailAtOnce)
     NetFile::SetFactory(nullptr);
     EXPECT_THROW(NetFile::Create(s_server->Url("/hello"), &recorder, true), std::runtime_error);
     QtNetFile::Install();
+}
+
+TEST_F(NetFileTest, FailuresEndTheirReplyOnceAndQuietly)
+{
+    // Each kind of failure ends with one DownloadFailed, and Qt has nothing
+    // to complain about: a reply that failed on its own must not be aborted
+    // again. Every kind runs a few times, since the order in which Qt
+    // reports a reply's error and its headers varies from run to run.
+    testsupport::QtWarningRecorder warnings;
+    const std::string post = "<x/>";
+    const std::string cutReply = "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: 100\r\n"
+                                 "Connection: close\r\n\r\n<partial>";
+    SilentServer silent;
+    QtNetFile::SetTransferTimeoutForTesting(100);
+    struct Case
+    {
+        const char* name;
+        std::function<std::string()> url;
+        bool post;
+        unsigned long maxBodySize;
+        std::string failure; // empty: any message
+    };
+    const Case cases[] = {
+        {"refused", [] { return std::string("http://127.0.0.1:1/nothing"); }, false, 0, ""},
+        {"404", [] { return s_server->Url("/missing"); }, false, 0, "Server returned error 404"},
+        {"500", [] { return s_server->Url("/broken"); }, true, 0, "Server returned error 500"},
+        {"time-out", [&] { return silent.Url(); }, true, 0, "The request timed out."},
+        {"announced too large", [] { return s_server->Url("/large"); }, false, 4096,
+         NetFile::TooLargeMessage(4096)},
+        {"streamed too large", [] { return s_server->Url("/chunked"); }, false, 4096,
+         NetFile::TooLargeMessage(4096)},
+        {"cut short", [] { return std::string(); }, false, 0, ""},
+    };
+    for (const Case& c : cases)
+    {
+        for (int run = 0; run < 4; ++run)
+        {
+            SCOPED_TRACE(std::string(c.name) + " run " + std::to_string(run));
+            CaptureServer cut(cutReply);
+            const std::string url = c.url ? c.url() : std::string();
+            Recorder recorder;
+            Fetch(recorder, url.empty() ? cut.Url() : url, true, c.post ? &post : nullptr, c.maxBodySize);
+            ASSERT_FALSE(recorder.events.empty());
+            EXPECT_EQ(recorder.events.back(), "failed");
+            EXPECT_EQ(std::count(recorder.events.begin(), recorder.events.end(), "failed"), 1);
+            if (!c.failure.empty())
+            {
+                EXPECT_EQ(recorder.failure, c.failure);
+            }
+            EXPECT_FALSE(recorder.failure.empty());
+            // Signals still queued for the released reply come and go.
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            testsupport::RunEventsUntil([] { return false; }, 20);
+            EXPECT_EQ(warnings.Take(), Strings{});
+        }
+    }
+
+    // Our own aborts, and a listener's exception, end a running reply.
+    for (int run = 0; run < 4; ++run)
+    {
+        Recorder early, inResponse, inData, throwing;
+        NetFile::Create(s_server->Url("/chunked"), &early, true)->Abort();
+        NetFile* responseTransfer = NetFile::Create(s_server->Url("/chunked"), &inResponse, true);
+        NetFile* dataTransfer = NetFile::Create(s_server->Url("/chunked"), &inData, false);
+        inResponse.onResponse = [&] { responseTransfer->Abort(); };
+        inData.onData = [&] { dataTransfer->Abort(); };
+        throwing.onData = [] { throw std::runtime_error("No use for it."); };
+        Fetch(throwing, s_server->Url("/chunked"), false);
+        ASSERT_TRUE(RunUntil([&] { return !inResponse.events.empty() && inData.dataCalls > 0; }));
+        testsupport::RunEventsUntil([] { return false; }, 20);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_EQ(throwing.events.back(), "failed");
+        EXPECT_EQ(warnings.Take(), Strings{});
+    }
+}
+
+TEST_F(NetFileTest, RedirectedRequestsCompleteWithTheFinalReplyEveryTime)
+{
+    // A POST redirected with 307 or 308 goes again as a POST with its body;
+    // after 301, 302 or 303 it goes on as a GET. Either way only the final
+    // reply is reported, and it completes: never an error after its body.
+    // Many runs, as the order of Qt's signals varies.
+    testsupport::QtWarningRecorder warnings;
+    const std::string body = "<search>" + std::string(3000, 's') + "</search>";
+    struct Case
+    {
+        int status;
+        bool keepsPost;
+    };
+    for (const Case c : {Case{307, true}, Case{308, true}, Case{301, false}, Case{302, false}, Case{303, false}})
+    {
+        int spurious = 0;
+        for (int run = 0; run < 40; ++run)
+        {
+            SCOPED_TRACE("status " + std::to_string(c.status) + " run " + std::to_string(run));
+            Recorder recorder;
+            Fetch(recorder, s_server->Url("/moved-" + std::to_string(c.status)), run % 2 == 0, &body);
+            const std::string expected = "<reply>" + std::string(c.keepsPost ? "POST:" + body : "GET:") + "</reply>";
+            if (recorder.events != Strings{"response", "data", "complete"} || recorder.received != expected)
+            {
+                ++spurious;
+                ADD_FAILURE() << "events " << ::testing::PrintToString(recorder.events) << " failure '"
+                              << recorder.failure << "' body " << recorder.received.substr(0, 40);
+            }
+            EXPECT_EQ(recorder.mime, "text/xml");
+        }
+        EXPECT_EQ(spurious, 0) << "of 40 runs";
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(warnings.Take(), Strings{});
 }

@@ -13,6 +13,7 @@
 #include "support/QuietStdout.h"
 #include "support/RecordingListListener.h"
 #include "support/qt/LoopbackServer.h"
+#include "support/qt/QtWarningRecorder.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -159,6 +160,7 @@ TEST_F(PagedGeneListSampleServiceTest, FirstNextAndPreviousPagesWithTotals)
 
 TEST_F(PagedGeneListSampleServiceTest, ServerErrorsAndMalformedRepliesAreReported)
 {
+    testsupport::QtWarningRecorder warnings;
     sampleservice::FaultSettings notFound;
     notFound.errorStatus = 404;
     SearchFaults(notFound, 1);
@@ -166,19 +168,52 @@ TEST_F(PagedGeneListSampleServiceTest, ServerErrorsAndMalformedRepliesAreReporte
     EXPECT_EQ(RunSearch(), (Events{"3:0", "7:0"}));
     EXPECT_EQ(StatusOf(m_list), "Error: Server returned error 404");
     EXPECT_EQ(m_list.GetNumGenes(), 0);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(warnings.Take(), std::vector<std::string>{});
 
     // The switch was for one request: the next search succeeds.
     EXPECT_EQ(Find("Thrf", "Thrf"), PageEvents(10));
 
-    // A reply broken after its first record keeps that record and no more.
+    // A reply broken after its first record keeps that record and no more,
+    // and the search fails.
     sampleservice::FaultSettings broken;
     broken.malformedXml = true;
     SearchFaults(broken, 1);
-    const Events events = Find("Cbgp", "Cbgp");
+    m_list.Search(Url(), "Cbgp", "Cbgp", "0310", false, true);
+    const Events events = RunSearch();
+    EXPECT_EQ(events.back(), "7:0");
+    EXPECT_EQ(StatusOf(m_list).rfind("Error: " + GeneQuery::MalformedReplyMessage(), 0), 0u) << StatusOf(m_list);
     EXPECT_EQ(std::count(events.begin(), events.end(), "0:0"), 1);
     EXPECT_EQ(std::count(events.begin(), events.end(), "0:1"), 0);
     EXPECT_EQ(m_list.GetGene(0)->GetSymbol(), ServiceOrder("Cbgp").front());
     EXPECT_EQ(m_list.GetGene(1), nullptr);
+}
+
+TEST_F(PagedGeneListSampleServiceTest, SearchesRedirectedByAFrontServerCompleteWithoutAnError)
+{
+    // A front server sends every search on to the service with 307 or 308:
+    // the POST goes again with its body, and the page arrives as from the
+    // service itself, every time and without any complaint from Qt.
+    testsupport::QtWarningRecorder warnings;
+    const std::vector<std::string> expected = ServiceOrder("Thrf", 10);
+    for (const int status : {307, 308})
+    {
+        testsupport::LoopbackServer front;
+        front.Server().Post("/search", [status](const httplib::Request&, httplib::Response& res) {
+            res.set_redirect(Url(), status);
+        });
+        front.Start();
+        for (int run = 0; run < 15; ++run)
+        {
+            SCOPED_TRACE("status " + std::to_string(status) + " run " + std::to_string(run));
+            m_list.Search(front.Url("/search"), "Thrf", "Thrf", "0310", false, true);
+            EXPECT_EQ(RunSearch(), PageEvents(10));
+            EXPECT_EQ(StatusOf(m_list), "     16 experiments, displaying 1-10");
+            EXPECT_EQ(Symbols(0, 10), expected);
+        }
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(warnings.Take(), std::vector<std::string>{});
 }
 
 TEST_F(PagedGeneListSampleServiceTest, ANewSearchAbandonsTheOneInFlight)

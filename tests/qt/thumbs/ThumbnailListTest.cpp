@@ -31,6 +31,7 @@
 #include "support/MemoryPreferenceStore.h"
 #include "support/QuietStdout.h"
 #include "support/RecordingModel.h"
+#include "support/SoapText.h"
 #include "support/TempDir.h"
 #include "support/qt/HeadlessGLDisplay.h"
 #include "support/qt/LoopbackServer.h"
@@ -613,6 +614,44 @@ TEST_F(ThumbnailCellTest, PagingButtonsFollowTheListsPages)
     EXPECT_FALSE(m_display.Press(0, 5 + 4, 10));
     m_display.Release(0, 5 + 4, 10);
     EXPECT_EQ(m_list.GetCurrentPage(), 0);
+}
+
+TEST_F(ThumbnailCellTest, ASearchReplyThatCannotBeReadShowsItsFailureBesideTheRecordsBeforeTheFault)
+{
+    // The tab must not read as "nothing found" when the reply was no XML.
+    const std::string failure = "Error: " + GeneQuery::MalformedReplyMessage();
+    std::string records;
+    for (int i = 0; i < 3; ++i)
+        records += testsupport::GeneRecord(500 + i, "Cut" + std::to_string(i), 9000 + i);
+    const std::string whole = testsupport::SoapReply(records, 23);
+    const std::string cut = whole.substr(0, whole.find("</Gene>", whole.find("Cut2")));
+    const std::string gzip("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03\xb3\xb1\xaf\xc8\xcd\x51", 16);
+    const std::string proxyPage = "<html><head><title>502 Bad Gateway</title></head><body><h1>Bad Gateway</h1>"
+                                  "<hr></body></html>";
+    struct Case
+    {
+        std::string body;
+        int cells;
+        std::string status;
+    };
+    const Case cases[] = {
+        {cut, 2, failure + "     23 experiments, displaying 1-10"},
+        {"binary garbage \x01\x02\xff", 0, failure},
+        {gzip, 0, failure},
+        {proxyPage, 0, failure},
+        // Well-formed without records: nothing was found, and no error.
+        {testsupport::SoapReply("", 0), 0, "     0 experiments"},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.status + " for " + c.body.substr(0, 20));
+        m_list.Search("http://search.example/services/GeneSearchService", "Cut", "Cut", "0310", false, true);
+        FakeNetFile* transfer = FakeNetFile::Latest();
+        ASSERT_NE(transfer, nullptr);
+        transfer->Reply(c.body, 64);
+        EXPECT_EQ(m_renderer->GetFilledCount(), c.cells);
+        EXPECT_EQ(TextOf(m_renderer->GetListStatusBox()), c.status);
+    }
 }
 
 TEST_F(ThumbnailListServerTest, SearchFillsTenCellsAndThePagingButtonsFetchTheRightPages)
