@@ -1,8 +1,12 @@
 // Speed of the sample atlas service: a tile rendered and encoded (target under
 // 20 ms) and a page of ten search results answered (target under 20 ms), each
 // beside the bare operation it builds on. Tile figures carry "ratio": their
-// time as a multiple of encoding a flat tile in the same run.
+// time as a multiple of encoding a flat tile in the same run. A request
+// answered while many connections idle or trickle their heads (target under
+// 100 ms) carries "ratio" too: its time as a multiple of the same request on
+// an unloaded service in the same run.
 #include "GeneSearch.h"
+#include "GuardedServer.h"
 #include "SampleBrain.h"
 #include "SampleService.h"
 #include "SoapRequest.h"
@@ -11,9 +15,18 @@
 #include <benchmark/benchmark.h>
 #include <httplib.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 using namespace sampleservice;
 
@@ -227,4 +240,101 @@ void BM_HttpTile(benchmark::State& state)
         benchmark::DoNotOptimize(client.Get(target.c_str()));
 }
 BENCHMARK(BM_HttpTile)->Unit(benchmark::kMillisecond);
+
+int ConnectLoopback(int port)
+{
+    const int sock = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (sock >= 0 && ::connect(sock, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+    {
+        ::close(sock);
+        return -1;
+    }
+    return sock;
+}
+
+// Milliseconds for the version file on a new connection; a minute when no
+// answer comes.
+double VersionRequestMs(int port)
+{
+    httplib::Client client("127.0.0.1", port);
+    client.set_read_timeout(60, 0);
+    const auto start = std::chrono::steady_clock::now();
+    auto result = client.Get("/Nuvaro/versions.xml");
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    return result && result->status == 200 ? ms : 60000.0;
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// A request while range(0) connections send nothing and range(1) send their
+// heads a line every 100 ms; each iteration opens them anew (the service may
+// have closed them). "ratio": the request's time as a multiple of the same
+// request on the unloaded service.
+void BM_RequestBesideIdleConnections(benchmark::State& state)
+{
+    GuardedServer::RaiseOpenFileLimit();
+    ServiceOptions options;
+    options.dataDir = "/nonexistent";
+    options.tileCache = false;
+    SampleService service(options);
+    service.Start(0);
+    const int port = service.Port();
+    std::vector<double> bare;
+    for (int i = 0; i < 21; ++i)
+        bare.push_back(VersionRequestMs(port));
+    std::vector<double> loaded;
+    for (auto _ : state)
+    {
+        std::vector<int> idle, trickling;
+        for (int64_t i = 0; i < state.range(0); ++i)
+            idle.push_back(ConnectLoopback(port));
+        for (int64_t i = 0; i < state.range(1); ++i)
+        {
+            trickling.push_back(ConnectLoopback(port));
+            (void)!::send(trickling.back(), "GET / HTTP/1.1\r\n", 16, MSG_NOSIGNAL);
+        }
+        std::atomic<bool> stop{false};
+        std::thread trickle([&] {
+            for (int line = 0; !stop; ++line)
+            {
+                const std::string field = "X-Slow: " + std::to_string(line) + "\r\n";
+                for (int sock : trickling)
+                    (void)!::send(sock, field.data(), field.size(), MSG_NOSIGNAL);
+                for (int wait = 0; wait < 10 && !stop; ++wait)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        const double ms = VersionRequestMs(port);
+        state.SetIterationTime(ms / 1000.0);
+        loaded.push_back(ms);
+        stop = true;
+        trickle.join();
+        for (int sock : idle)
+            ::close(sock);
+        for (int sock : trickling)
+            ::close(sock);
+    }
+    state.counters["bare_ms"] = Median(bare);
+    state.counters["ms"] = Median(loaded);
+    state.counters["ratio"] = Median(loaded) / Median(bare);
+}
+BENCHMARK(BM_RequestBesideIdleConnections)
+    ->Args({0, 0})
+    ->Args({300, 0})
+    ->Args({1000, 0})
+    ->Args({2000, 0})
+    ->Args({0, 256})
+    ->Args({2000, 256})
+    ->Iterations(3)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 } // namespace

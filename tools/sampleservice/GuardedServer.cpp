@@ -2,102 +2,57 @@
 
 #include "RequestHead.h"
 
+#include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <condition_variable>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <thread>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace sampleservice
 {
 namespace
 {
 using Clock = std::chrono::steady_clock;
-// Waits are cut into slices of this length so that a stopping server is seen.
-const std::chrono::milliseconds kSlice(100);
-// A refused request's connection is read on for at most kLinger, and only
-// while bytes keep arriving at least every kLingerQuiet.
-const std::chrono::milliseconds kLinger(500);
-const std::chrono::milliseconds kLingerQuiet(50);
+// How often the loop closes the connections whose time is up, and so how late
+// it may be by.
+const std::chrono::milliseconds kSweep(25);
+// Files left to the rest of the process (data files, the tile cache) when the
+// connections are bounded by the open-file limit.
+const size_t kSpareFiles = 64;
+const size_t kReadPiece = 16384;
 
-// Runs each connection on a thread of its own, at most `limit` at once: the
-// accepting thread waits for one to finish beyond that. The count outlives
-// the queue, so a finishing thread never touches a destroyed queue.
-class ConnectionThreads : public httplib::TaskQueue
+size_t OpenFileLimit()
 {
-public:
-    explicit ConnectionThreads(size_t limit) : m_state(std::make_shared<State>()), m_limit(limit) {}
-
-    void enqueue(std::function<void()> fn) override
-    {
-        std::unique_lock<std::mutex> lock(m_state->mutex);
-        m_state->changed.wait(lock, [this] { return m_state->running < m_limit; });
-        ++m_state->running;
-        std::thread([state = m_state, fn = std::move(fn)] {
-            fn();
-            std::lock_guard<std::mutex> finished(state->mutex);
-            --state->running;
-            state->changed.notify_all();
-        }).detach();
-    }
-
-    void shutdown() override
-    {
-        std::unique_lock<std::mutex> lock(m_state->mutex);
-        m_state->changed.wait(lock, [this] { return m_state->running == 0; });
-    }
-
-private:
-    struct State
-    {
-        std::mutex mutex;
-        std::condition_variable changed;
-        size_t running = 0;
-    };
-    std::shared_ptr<State> m_state;
-    size_t m_limit;
-};
-
-int PollMs(Clock::duration wait)
-{
-    return static_cast<int>(std::max<long long>(
-        0, std::chrono::duration_cast<std::chrono::milliseconds>(std::min<Clock::duration>(wait, kSlice)).count()));
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return 1024;
+    return limit.rlim_cur == RLIM_INFINITY ? SIZE_MAX : static_cast<size_t>(limit.rlim_cur);
 }
 
-// Whether the socket becomes ready for events within the time-out (seconds,
-// microseconds).
-bool WaitFor(int sock, short events, time_t seconds, time_t microseconds)
+std::chrono::milliseconds Milliseconds(time_t seconds, time_t microseconds)
 {
-    pollfd entry{sock, events, 0};
-    const int ms = static_cast<int>(seconds * 1000 + microseconds / 1000);
-    int ready;
-    do
-        ready = ::poll(&entry, 1, ms);
-    while (ready < 0 && errno == EINTR);
-    return ready > 0;
+    return std::chrono::milliseconds(seconds * 1000 + microseconds / 1000);
 }
-
-enum class Outcome
-{
-    Whole,   // a request to answer
-    Refused, // a request to refuse (see Gathered::status)
-    Ended    // closed by the client, too slow, head too large, or the server stops
-};
-
-struct Gathered
-{
-    Outcome outcome = Outcome::Ended;
-    int status = 0;
-    std::string reason;
-};
 
 const char* StatusText(int status)
 {
@@ -105,6 +60,8 @@ const char* StatusText(int status)
     {
     case 400:
         return "Bad Request";
+    case 411:
+        return "Length Required";
     case 413:
         return "Payload Too Large";
     case 415:
@@ -116,180 +73,139 @@ const char* StatusText(int status)
     }
 }
 
-// A connection's byte stream for the library: bytes gathered ahead are handed
-// out first, then the socket is read as the library's own stream does.
+std::string RefusalReply(int status, const std::string& reason)
+{
+    const std::string body = reason + "\n";
+    return "HTTP/1.1 " + std::to_string(status) + " " + StatusText(status) +
+           "\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " + std::to_string(body.size()) +
+           "\r\nConnection: close\r\n\r\n" + body;
+}
+
+// Whether the socket becomes ready for events within the wait.
+bool WaitFor(int sock, short events, std::chrono::milliseconds wait)
+{
+    pollfd entry{sock, events, 0};
+    int ready;
+    do
+        ready = ::poll(&entry, 1, static_cast<int>(wait.count()));
+    while (ready < 0 && errno == EINTR);
+    return ready > 0;
+}
+
+bool WouldBlock()
+{
+    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+}
+
+enum class Phase
+{
+    Head,   // waiting for a request head (a new or kept connection)
+    Body,   // the head is judged; waiting for its body
+    Worker, // whole: queued for or held by a worker
+    Linger  // ended: the reply goes out, what still arrives is dropped
+};
+
+// A connection and the bytes read ahead on it.
+struct Connection
+{
+    explicit Connection(int socket) : sock(socket) {}
+    ~Connection()
+    {
+        ReleaseBody();
+        ::close(sock);
+    }
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // Gives back what the request's body took from the allowance.
+    void ReleaseBody()
+    {
+        if (bodies != nullptr)
+            bodies->Give(bodyBytes);
+        bodies = nullptr;
+        bodyBytes = 0;
+    }
+
+    const int sock;
+    Phase phase = Phase::Head;
+    bool watched = false;            // registered with the loop's epoll
+    uint64_t order = 0;              // when its present phase began, as a count
+    Clock::time_point deadline;      // when its present phase ends it
+    std::string pending;             // bytes read, from the start of the request
+    size_t offset = 0;               // of which the library has read this many
+    size_t searched = 0;             // no head ends before this offset
+    size_t whole = 0;                // the request's length, head and body
+    std::string reply;               // a refusal still to send
+    size_t replySent = 0;
+    size_t dropped = 0;              // bytes dropped while lingering
+    size_t answered = 0;             // requests answered
+    GuardedServer::BodyAllowance* bodies = nullptr;
+    size_t bodyBytes = 0;
+};
+
+// A whole request for the library, read from the bytes gathered ahead; the
+// reply goes to the socket, waiting for room up to the write time-out.
 class RequestStream : public httplib::Stream
 {
 public:
-    RequestStream(int sock, time_t readSeconds, time_t readMicros, time_t writeSeconds, time_t writeMicros)
-        : m_sock(sock), m_readSeconds(readSeconds), m_readMicros(readMicros), m_writeSeconds(writeSeconds),
-          m_writeMicros(writeMicros)
+    RequestStream(Connection& connection, std::chrono::milliseconds readTimeout,
+                  std::chrono::milliseconds writeTimeout)
+        : m_connection(connection), m_readTimeout(readTimeout), m_writeTimeout(writeTimeout)
     {
-    }
-
-    ~RequestStream() { ReleaseBody(); }
-
-    // Reads until the next request is whole: its head within the head
-    // time-out, its announced body within the body time-out after that. A
-    // large body first takes its bytes from the allowance.
-    Gathered Gather(const GuardedServer::Limits& limits, GuardedServer::BodyAllowance& bodies,
-                    const std::function<bool()>& stopping)
-    {
-        ReleaseBody();
-        // An idle connection keeps no more room than a head needs: the room
-        // of a large body goes with it.
-        if (m_pending.capacity() > limits.maxHeadBytes)
-            std::string(m_pending, m_offset).swap(m_pending);
-        else
-            m_pending.erase(0, m_offset);
-        m_offset = 0;
-        const auto start = Clock::now();
-        size_t searched = 0;
-        size_t headEnd;
-        while ((headEnd = m_pending.find("\r\n\r\n", searched)) == std::string::npos)
-        {
-            if (m_pending.size() > limits.maxHeadBytes)
-                return {};
-            searched = m_pending.size() < 3 ? 0 : m_pending.size() - 3;
-            if (!Fill(start + limits.headTimeout, stopping))
-                return {};
-        }
-        const HeadVerdict verdict =
-            JudgeRequestHead(std::string_view(m_pending).substr(0, headEnd + 2), limits.maxBodyBytes);
-        if (verdict.refusal != 0)
-            return {Outcome::Refused, verdict.refusal, verdict.reason};
-        if (verdict.severalRanges)
-        {
-            std::string head = WithoutRangeFields(std::string_view(m_pending).substr(0, headEnd + 2));
-            m_pending.replace(0, headEnd + 2, head);
-            headEnd = head.size() - 2;
-        }
-        const size_t whole = headEnd + 4 + verdict.bodyLength;
-        if (verdict.bodyLength > limits.maxHeadBytes)
-        {
-            if (!bodies.Take(verdict.bodyLength))
-                return {Outcome::Refused, 503, "The sample service holds as many large request bodies as it may."};
-            m_bodies = &bodies;
-            m_bodyBytes = verdict.bodyLength;
-        }
-        m_pending.reserve(whole);
-        const auto bodyDeadline = Clock::now() + limits.bodyTimeout;
-        while (m_pending.size() < whole)
-            if (!Fill(bodyDeadline, stopping))
-                return {};
-        return {Outcome::Whole, 0, std::string()};
-    }
-
-    // Gives back what the last request's body took from the allowance.
-    void ReleaseBody()
-    {
-        if (m_bodies != nullptr)
-            m_bodies->Give(m_bodyBytes);
-        m_bodies = nullptr;
-        m_bodyBytes = 0;
-    }
-
-    // Answers a refused request and closes the connection, reading on
-    // for a moment so that the reply is not lost to a reset while the
-    // client is still sending.
-    void Refuse(const Gathered& refusal, const std::function<bool()>& stopping)
-    {
-        const std::string body = refusal.reason + "\n";
-        const std::string reply = "HTTP/1.1 " + std::to_string(refusal.status) + " " + StatusText(refusal.status) +
-                                  "\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " +
-                                  std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
-        size_t sent = 0;
-        while (sent < reply.size())
-        {
-            const ssize_t count = write(reply.data() + sent, reply.size() - sent);
-            if (count <= 0)
-                return;
-            sent += static_cast<size_t>(count);
-        }
-        ::shutdown(m_sock, SHUT_WR);
-        const auto end = Clock::now() + kLinger;
-        char buffer[16384];
-        while (Clock::now() < end && !stopping())
-        {
-            pollfd entry{m_sock, POLLIN, 0};
-            if (::poll(&entry, 1, static_cast<int>(kLingerQuiet.count())) <= 0 ||
-                ::recv(m_sock, buffer, sizeof buffer, 0) <= 0)
-                break;
-        }
     }
 
     bool is_readable() const override
     {
-        return m_offset < m_pending.size() || WaitFor(m_sock, POLLIN, m_readSeconds, m_readMicros);
+        return m_connection.offset < m_connection.pending.size() ||
+               WaitFor(m_connection.sock, POLLIN, m_readTimeout);
     }
 
-    bool is_writable() const override { return WaitFor(m_sock, POLLOUT, m_writeSeconds, m_writeMicros); }
+    bool is_writable() const override { return WaitFor(m_connection.sock, POLLOUT, m_writeTimeout); }
 
     ssize_t read(char* ptr, size_t size) override
     {
-        if (m_offset < m_pending.size())
+        Connection& c = m_connection;
+        if (c.offset < c.pending.size())
         {
-            const size_t count = std::min(size, m_pending.size() - m_offset);
-            std::memcpy(ptr, m_pending.data() + m_offset, count);
-            m_offset += count;
+            const size_t count = std::min(size, c.pending.size() - c.offset);
+            std::memcpy(ptr, c.pending.data() + c.offset, count);
+            c.offset += count;
             return static_cast<ssize_t>(count);
         }
-        if (!WaitFor(m_sock, POLLIN, m_readSeconds, m_readMicros))
-            return -1;
-        ssize_t count;
-        do
-            count = ::recv(m_sock, ptr, size, 0);
-        while (count < 0 && errno == EINTR);
-        return count;
+        for (;;)
+        {
+            if (!WaitFor(c.sock, POLLIN, m_readTimeout))
+                return -1;
+            const ssize_t count = ::recv(c.sock, ptr, size, 0);
+            if (count >= 0 || !WouldBlock())
+                return count;
+        }
     }
 
     ssize_t write(const char* ptr, size_t size) override
     {
-        if (!is_writable())
-            return -1;
-        ssize_t count;
-        do
-            count = ::send(m_sock, ptr, size, MSG_NOSIGNAL);
-        while (count < 0 && errno == EINTR);
-        return count;
+        for (;;)
+        {
+            if (!is_writable())
+                return -1;
+            const ssize_t count = ::send(m_connection.sock, ptr, size, MSG_NOSIGNAL);
+            if (count >= 0 || !WouldBlock())
+                return count;
+        }
     }
 
     void get_remote_ip_and_port(std::string& ip, int& port) const override { Address(true, ip, port); }
     void get_local_ip_and_port(std::string& ip, int& port) const override { Address(false, ip, port); }
-    socket_t socket() const override { return m_sock; }
+    socket_t socket() const override { return m_connection.sock; }
 
 private:
-    // Appends what arrives before the deadline; false when nothing can.
-    bool Fill(Clock::time_point deadline, const std::function<bool()>& stopping)
-    {
-        for (;;)
-        {
-            const auto now = Clock::now();
-            if (now >= deadline || stopping())
-                return false;
-            pollfd entry{m_sock, POLLIN, 0};
-            const int ready = ::poll(&entry, 1, PollMs(deadline - now));
-            if (ready < 0 && errno != EINTR)
-                return false;
-            if (ready <= 0)
-                continue;
-            char buffer[16384];
-            const ssize_t count = ::recv(m_sock, buffer, sizeof buffer, 0);
-            if (count < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK))
-                continue;
-            if (count <= 0)
-                return false;
-            m_pending.append(buffer, static_cast<size_t>(count));
-            return true;
-        }
-    }
-
     void Address(bool remote, std::string& ip, int& port) const
     {
         sockaddr_storage address{};
         socklen_t length = sizeof address;
         auto* raw = reinterpret_cast<sockaddr*>(&address);
-        if ((remote ? ::getpeername(m_sock, raw, &length) : ::getsockname(m_sock, raw, &length)) != 0)
+        const int sock = m_connection.sock;
+        if ((remote ? ::getpeername(sock, raw, &length) : ::getsockname(sock, raw, &length)) != 0)
             return;
         char host[NI_MAXHOST];
         char service[NI_MAXSERV];
@@ -299,21 +215,498 @@ private:
         port = std::atoi(service);
     }
 
-    int m_sock;
-    time_t m_readSeconds, m_readMicros, m_writeSeconds, m_writeMicros;
-    std::string m_pending;
-    size_t m_offset = 0;
-    GuardedServer::BodyAllowance* m_bodies = nullptr;
-    size_t m_bodyBytes = 0;
+    Connection& m_connection;
+    std::chrono::milliseconds m_readTimeout, m_writeTimeout;
 };
 } // namespace
 
-GuardedServer::GuardedServer(const Limits& limits)
-    : m_limits(limits), m_workers(limits.workers), m_bodies(limits.maxPendingBodyBytes)
+// The library's accepting thread hands each new connection over at once
+// (enqueue runs the library's task, which calls process_and_close_socket,
+// on that thread). One loop thread reads heads and bodies and ends
+// connections; the workers answer whole requests.
+class ConnectionLoop : public httplib::TaskQueue
+{
+public:
+    // answer(stream, last, closed) answers one request; stopping() tells
+    // whether the server stops.
+    using Answer = std::function<bool(httplib::Stream&, bool, bool&)>;
+
+    // The loop puts itself in registered while it runs.
+    ConnectionLoop(const GuardedServer::Limits& limits, GuardedServer::BodyAllowance& bodies, Answer answer,
+                   std::function<bool()> stopping, size_t keepAliveMax, std::chrono::milliseconds readTimeout,
+                   std::chrono::milliseconds writeTimeout, ConnectionLoop*& registered)
+        : m_registered(registered), m_limits(limits), m_bodies(bodies), m_answer(std::move(answer)),
+          m_stopping(std::move(stopping)), m_keepAliveMax(std::max<size_t>(1, keepAliveMax)),
+          m_readTimeout(readTimeout), m_writeTimeout(writeTimeout)
+    {
+        m_registered = this;
+        const size_t files = OpenFileLimit();
+        m_fileLimit = files > kSpareFiles ? files - kSpareFiles : 1;
+        m_capacity = std::max<size_t>(1, std::min(m_limits.maxConnections, m_fileLimit));
+        m_epoll = ::epoll_create1(EPOLL_CLOEXEC);
+        m_wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+        if (m_epoll < 0 || m_wake < 0)
+            return;
+        epoll_event event{};
+        event.events = EPOLLIN;
+        event.data.fd = m_wake;
+        ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_wake, &event);
+        m_loop = std::thread([this] { Run(); });
+        for (size_t i = 0; i < std::max<size_t>(1, m_limits.workers); ++i)
+            m_workers.emplace_back([this] { Work(); });
+    }
+
+    ~ConnectionLoop() override { shutdown(); }
+
+    void enqueue(std::function<void()> fn) override { fn(); }
+
+    // Ends every connection and waits for the threads. Requests being
+    // answered are answered first.
+    void shutdown() override
+    {
+        m_registered = nullptr;
+        {
+            std::lock_guard<std::mutex> lock(m_workMutex);
+            m_workersStop = true;
+        }
+        m_workReady.notify_all();
+        for (std::thread& worker : m_workers)
+            worker.join();
+        m_workers.clear();
+        m_loopStop = true;
+        Wake();
+        if (m_loop.joinable())
+            m_loop.join();
+        m_work.clear();
+        for (int fd : {m_epoll, m_wake})
+            if (fd >= 0)
+                ::close(fd);
+        m_epoll = m_wake = -1;
+    }
+
+    // Takes a newly accepted connection (on the accepting thread).
+    void Adopt(int sock)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_inboxMutex);
+            if (!m_loopEnded && m_loop.joinable())
+            {
+                m_accepted.push_back(sock);
+                sock = -1;
+            }
+        }
+        if (sock >= 0)
+            ::close(sock);
+        else
+            Wake();
+    }
+
+private:
+    void Wake()
+    {
+        const uint64_t one = 1;
+        if (m_wake >= 0)
+            (void)!::write(m_wake, &one, sizeof one);
+    }
+
+    // The loop thread.
+    void Run()
+    {
+        epoll_event events[256];
+        auto swept = Clock::now();
+        while (!m_loopStop)
+        {
+            const int count = ::epoll_wait(m_epoll, events, 256, static_cast<int>(kSweep.count()));
+            for (int i = 0; i < count; ++i)
+            {
+                const int fd = events[i].data.fd;
+                if (fd == m_wake)
+                {
+                    uint64_t value;
+                    (void)!::read(m_wake, &value, sizeof value);
+                    continue;
+                }
+                const auto found = m_held.find(fd);
+                if (found != m_held.end())
+                    Serve(*found->second, events[i].events);
+            }
+            TakeInbox();
+            const auto now = Clock::now();
+            if (now - swept >= kSweep)
+            {
+                swept = now;
+                Sweep(now);
+            }
+        }
+        std::vector<int> accepted;
+        std::vector<std::pair<std::unique_ptr<Connection>, bool>> returned;
+        {
+            std::lock_guard<std::mutex> lock(m_inboxMutex);
+            m_loopEnded = true;
+            accepted.swap(m_accepted);
+            returned.swap(m_returned);
+        }
+        for (int sock : accepted)
+            ::close(sock);
+        m_waiting.clear();
+        m_held.clear();
+    }
+
+    void TakeInbox()
+    {
+        std::vector<int> accepted;
+        std::vector<std::pair<std::unique_ptr<Connection>, bool>> returned;
+        {
+            std::lock_guard<std::mutex> lock(m_inboxMutex);
+            accepted.swap(m_accepted);
+            returned.swap(m_returned);
+        }
+        for (auto& [connection, keep] : returned)
+        {
+            --m_atWorkers;
+            TakeBack(std::move(connection), keep);
+        }
+        for (int sock : accepted)
+            Admit(sock);
+    }
+
+    // A new connection: held when there is room, or when one waiting longest
+    // can be closed to make room.
+    void Admit(int sock)
+    {
+        const bool full = m_held.size() + m_atWorkers >= m_capacity || static_cast<size_t>(sock) >= m_fileLimit;
+        if (full && !CloseLongestWaiting())
+        {
+            ::close(sock);
+            return;
+        }
+        const int flags = ::fcntl(sock, F_GETFL, 0);
+        ::fcntl(sock, F_SETFL, flags | O_NONBLOCK);
+        auto connection = std::make_unique<Connection>(sock);
+        Connection& c = *connection;
+        m_held.emplace(sock, std::move(connection));
+        Enter(c, Phase::Head, Clock::now() + m_limits.headTimeout);
+        Watch(c, EPOLLIN);
+    }
+
+    // A connection back from a worker: kept for its next request (which may
+    // have arrived already) or ended.
+    void TakeBack(std::unique_ptr<Connection> connection, bool keep)
+    {
+        Connection& c = *connection;
+        m_held.emplace(c.sock, std::move(connection));
+        if (!keep)
+        {
+            Linger(c, std::string());
+            return;
+        }
+        // A kept connection holds no more room than a head needs: the room of
+        // a large body goes with it.
+        if (c.pending.capacity() > m_limits.maxHeadBytes)
+            std::string(c.pending, c.offset).swap(c.pending);
+        else
+            c.pending.erase(0, c.offset);
+        c.offset = c.searched = c.whole = 0;
+        Enter(c, Phase::Head, Clock::now() + m_limits.headTimeout);
+        Watch(c, EPOLLIN);
+        Advance(c);
+    }
+
+    void Serve(Connection& c, uint32_t events)
+    {
+        if (c.phase == Phase::Linger)
+        {
+            if ((events & EPOLLOUT) != 0)
+                SendReply(c);
+            else
+                Drop(c);
+            return;
+        }
+        bool ended = false;
+        const size_t room = c.phase == Phase::Head ? m_limits.maxHeadBytes + 1 : c.whole;
+        char buffer[kReadPiece];
+        while (c.pending.size() < room)
+        {
+            const ssize_t count = ::recv(c.sock, buffer, sizeof buffer, 0);
+            if (count < 0 && WouldBlock())
+                break;
+            if (count <= 0)
+            {
+                ended = true;
+                break;
+            }
+            c.pending.append(buffer, static_cast<size_t>(count));
+        }
+        // A client that closes its side after a whole request is answered;
+        // else the connection ends with the stream.
+        if (Advance(c) && ended)
+            Close(c);
+    }
+
+    // Judges a head once it is whole and hands a whole request to a worker.
+    // True while the connection waits for more of its request (else it has
+    // gone to a worker, lingers or is closed).
+    bool Advance(Connection& c)
+    {
+        if (c.phase == Phase::Head)
+        {
+            size_t headEnd = c.pending.find("\r\n\r\n", c.searched);
+            if (headEnd == std::string::npos)
+            {
+                if (c.pending.size() <= m_limits.maxHeadBytes)
+                {
+                    c.searched = c.pending.size() < 3 ? 0 : c.pending.size() - 3;
+                    return true;
+                }
+                Close(c);
+                return false;
+            }
+            const HeadVerdict verdict =
+                JudgeRequestHead(std::string_view(c.pending).substr(0, headEnd + 2), m_limits.maxBodyBytes);
+            if (verdict.refusal != 0)
+            {
+                Linger(c, RefusalReply(verdict.refusal, verdict.reason));
+                return false;
+            }
+            if (verdict.severalRanges)
+            {
+                const std::string head = WithoutRangeFields(std::string_view(c.pending).substr(0, headEnd + 2));
+                c.pending.replace(0, headEnd + 2, head);
+                headEnd = head.size() - 2;
+            }
+            // Without a length a request has no body; the library would read
+            // one to the end of the connection.
+            if (!verdict.lengthAnnounced)
+            {
+                static const std::string kNoBody = "Content-Length: 0\r\n";
+                c.pending.insert(headEnd + 2, kNoBody);
+                headEnd += kNoBody.size();
+            }
+            if (verdict.bodyLength > m_limits.maxHeadBytes)
+            {
+                if (!m_bodies.Take(verdict.bodyLength))
+                {
+                    Linger(c, RefusalReply(503, "The sample service holds as many large request bodies as it may."));
+                    return false;
+                }
+                c.bodies = &m_bodies;
+                c.bodyBytes = verdict.bodyLength;
+            }
+            c.whole = headEnd + 4 + verdict.bodyLength;
+            c.pending.reserve(c.whole);
+            Enter(c, Phase::Body, Clock::now() + m_limits.bodyTimeout);
+        }
+        if (c.pending.size() < c.whole)
+            return true;
+        Unwatch(c);
+        Enter(c, Phase::Worker, Clock::time_point::max());
+        const auto found = m_held.find(c.sock);
+        {
+            std::lock_guard<std::mutex> lock(m_workMutex);
+            m_work.push_back(std::move(found->second));
+        }
+        m_held.erase(found);
+        ++m_atWorkers;
+        m_workReady.notify_one();
+        return false;
+    }
+
+    // Ends a connection as HTTP servers do: sends reply (if any), shuts down
+    // the sending side, and reads and drops what the client still sends
+    // until it closes or the time or byte bound is reached, so that the
+    // client is not reset before it has read the reply.
+    void Linger(Connection& c, std::string reply)
+    {
+        c.ReleaseBody();
+        std::string().swap(c.pending);
+        c.offset = c.searched = c.whole = 0;
+        c.reply = std::move(reply);
+        c.replySent = 0;
+        Enter(c, Phase::Linger, Clock::now() + m_limits.lingerTimeout);
+        Watch(c, EPOLLIN);
+        SendReply(c);
+    }
+
+    void SendReply(Connection& c)
+    {
+        while (c.replySent < c.reply.size())
+        {
+            const ssize_t count =
+                ::send(c.sock, c.reply.data() + c.replySent, c.reply.size() - c.replySent, MSG_NOSIGNAL);
+            if (count < 0 && WouldBlock())
+            {
+                Watch(c, EPOLLIN | EPOLLOUT);
+                return;
+            }
+            if (count <= 0)
+            {
+                Close(c);
+                return;
+            }
+            c.replySent += static_cast<size_t>(count);
+        }
+        std::string().swap(c.reply);
+        ::shutdown(c.sock, SHUT_WR);
+        Watch(c, EPOLLIN);
+    }
+
+    void Drop(Connection& c)
+    {
+        char buffer[kReadPiece];
+        for (;;)
+        {
+            const ssize_t count = ::recv(c.sock, buffer, sizeof buffer, 0);
+            if (count < 0 && WouldBlock())
+                return;
+            if (count <= 0 || (c.dropped += static_cast<size_t>(count)) > m_limits.maxLingerBytes)
+            {
+                Close(c);
+                return;
+            }
+        }
+    }
+
+    // Closes the connection that has waited longest: one lingering, else one
+    // waiting for a head, else for a body. False when all are being answered.
+    bool CloseLongestWaiting()
+    {
+        if (m_waiting.empty())
+            return false;
+        Close(*m_held.at(m_waiting.begin()->second));
+        return true;
+    }
+
+    void Close(Connection& c)
+    {
+        Unwatch(c);
+        m_waiting.erase({Rank(c.phase), c.order});
+        const int sock = c.sock;
+        m_held.erase(sock);
+    }
+
+    void Sweep(Clock::time_point now)
+    {
+        std::vector<Connection*> late;
+        for (const auto& [fd, connection] : m_held)
+            if (connection->deadline <= now)
+                late.push_back(connection.get());
+        for (Connection* c : late)
+            Close(*c);
+    }
+
+    static int Rank(Phase phase)
+    {
+        return phase == Phase::Linger ? 0 : phase == Phase::Head ? 1 : 2;
+    }
+
+    void Enter(Connection& c, Phase phase, Clock::time_point deadline)
+    {
+        m_waiting.erase({Rank(c.phase), c.order});
+        c.phase = phase;
+        c.order = ++m_order;
+        c.deadline = deadline;
+        if (phase != Phase::Worker)
+            m_waiting.emplace(std::make_pair(Rank(phase), c.order), c.sock);
+    }
+
+    void Watch(Connection& c, uint32_t events)
+    {
+        epoll_event event{};
+        event.events = events;
+        event.data.fd = c.sock;
+        ::epoll_ctl(m_epoll, c.watched ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, c.sock, &event);
+        c.watched = true;
+    }
+
+    void Unwatch(Connection& c)
+    {
+        if (c.watched)
+            ::epoll_ctl(m_epoll, EPOLL_CTL_DEL, c.sock, nullptr);
+        c.watched = false;
+    }
+
+    // A worker thread: answers whole requests and gives their connections back.
+    void Work()
+    {
+        for (;;)
+        {
+            std::unique_ptr<Connection> connection;
+            {
+                std::unique_lock<std::mutex> lock(m_workMutex);
+                m_workReady.wait(lock, [this] { return m_workersStop || !m_work.empty(); });
+                if (m_workersStop)
+                    return;
+                connection = std::move(m_work.front());
+                m_work.pop_front();
+            }
+            RequestStream stream(*connection, m_readTimeout, m_writeTimeout);
+            const bool last = ++connection->answered >= m_keepAliveMax || m_stopping();
+            bool closed = false;
+            bool answered = false;
+            try
+            {
+                answered = m_answer(stream, last, closed);
+            }
+            catch (...)
+            {
+                answered = false;
+            }
+            connection->ReleaseBody();
+            {
+                std::lock_guard<std::mutex> lock(m_inboxMutex);
+                if (m_loopEnded)
+                    continue;
+                m_returned.emplace_back(std::move(connection), answered && !closed);
+            }
+            Wake();
+        }
+    }
+
+    ConnectionLoop*& m_registered;
+    const GuardedServer::Limits m_limits;
+    GuardedServer::BodyAllowance& m_bodies;
+    const Answer m_answer;
+    const std::function<bool()> m_stopping;
+    const size_t m_keepAliveMax;
+    const std::chrono::milliseconds m_readTimeout, m_writeTimeout;
+    size_t m_fileLimit = 0;
+    size_t m_capacity = 0;
+    int m_epoll = -1;
+    int m_wake = -1;
+
+    // The loop thread's own.
+    std::unordered_map<int, std::unique_ptr<Connection>> m_held;
+    // The held connections by how long they wait, as Rank and order.
+    std::map<std::pair<int, uint64_t>, int> m_waiting;
+    size_t m_atWorkers = 0;
+    uint64_t m_order = 0;
+    std::atomic<bool> m_loopStop{false};
+    std::thread m_loop;
+
+    std::mutex m_inboxMutex; // guards the next three
+    std::vector<int> m_accepted;
+    std::vector<std::pair<std::unique_ptr<Connection>, bool>> m_returned;
+    bool m_loopEnded = false;
+
+    std::mutex m_workMutex; // guards the next two
+    std::deque<std::unique_ptr<Connection>> m_work;
+    bool m_workersStop = false;
+    std::condition_variable m_workReady;
+    std::vector<std::thread> m_workers;
+};
+
+GuardedServer::GuardedServer(const Limits& limits) : m_limits(limits), m_bodies(limits.maxPendingBodyBytes)
 {
     set_payload_max_length(limits.maxBodyBytes);
-    const size_t connections = limits.maxConnections;
-    new_task_queue = [connections] { return new ConnectionThreads(connections); };
+    new_task_queue = [this] {
+        auto* loop = new ConnectionLoop(
+            m_limits, m_bodies,
+            [this](httplib::Stream& stream, bool last, bool& closed) { return Answer(stream, last, closed); },
+            [this] { return Stopping(); }, keep_alive_max_count_,
+            Milliseconds(read_timeout_sec_, read_timeout_usec_), Milliseconds(write_timeout_sec_, write_timeout_usec_),
+            m_loop);
+        return loop;
+    };
     // The port is taken again at once after a restart, while the last run's
     // closed connections linger; the library's default would instead let
     // several servers share the port (SO_REUSEPORT).
@@ -330,9 +723,25 @@ void GuardedServer::LengthenListenQueue(int length)
         ::listen(sock, length);
 }
 
+size_t GuardedServer::RaiseOpenFileLimit()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max)
+    {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+    return OpenFileLimit();
+}
+
 bool GuardedServer::Stopping() const
 {
     return svr_sock_ == INVALID_SOCKET;
+}
+
+bool GuardedServer::Answer(httplib::Stream& stream, bool last, bool& closed)
+{
+    return process_request(stream, last, closed, {});
 }
 
 bool GuardedServer::BodyAllowance::Take(size_t bytes)
@@ -350,49 +759,12 @@ void GuardedServer::BodyAllowance::Give(size_t bytes)
     m_free += bytes;
 }
 
-void GuardedServer::WorkerSlots::Acquire()
-{
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_changed.wait(lock, [this] { return m_free > 0; });
-    --m_free;
-}
-
-void GuardedServer::WorkerSlots::Release()
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    ++m_free;
-    m_changed.notify_one();
-}
-
 bool GuardedServer::process_and_close_socket(socket_t sock)
 {
-    RequestStream stream(sock, read_timeout_sec_, read_timeout_usec_, write_timeout_sec_, write_timeout_usec_);
-    const std::function<bool()> stopping = [this] { return Stopping(); };
-    bool answered = false;
-    for (size_t left = keep_alive_max_count_; left > 0; --left)
-    {
-        const Gathered request = stream.Gather(m_limits, m_bodies, stopping);
-        if (request.outcome == Outcome::Refused)
-            stream.Refuse(request, stopping);
-        if (request.outcome != Outcome::Whole)
-            break;
-        bool closed = false;
-        m_workers.Acquire();
-        try
-        {
-            answered = process_request(stream, left == 1 || Stopping(), closed, {});
-        }
-        catch (...)
-        {
-            answered = false;
-        }
-        m_workers.Release();
-        stream.ReleaseBody();
-        if (!answered || closed)
-            break;
-    }
-    ::shutdown(sock, SHUT_RDWR);
-    ::close(sock);
-    return answered;
+    if (m_loop != nullptr)
+        m_loop->Adopt(sock);
+    else
+        ::close(sock);
+    return true;
 }
 } // namespace sampleservice

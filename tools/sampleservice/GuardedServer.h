@@ -4,28 +4,39 @@
 #include <httplib.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <mutex>
 
 namespace sampleservice
 {
-// An HTTP server that slow clients cannot starve. Each connection has a thread
-// of its own that gathers a whole request (its head, and a body of announced
-// length) before it takes one of a few workers to answer it; a head that has
-// not arrived whole within headTimeout closes the connection, and so does a
-// body not whole within bodyTimeout after its head. Connections beyond
-// maxConnections wait in the listen queue until one closes.
+class ConnectionLoop;
+
+// An HTTP server that slow or idle clients cannot starve. One thread reads
+// every connection's requests with epoll and hands a request to one of a few
+// workers only once it is whole (its head, and a body of announced length);
+// a worker answers it with the library and gives a kept connection back. A
+// head that has not arrived whole within headTimeout closes the connection
+// (an idle kept connection too), and so does a body not whole within
+// bodyTimeout after its head. At most maxConnections are held at once (fewer
+// when the process may not open that many files): beyond them the connection
+// that has waited longest for its request is closed, one lingering after a
+// refusal first; a new connection is closed at once only when every held one
+// is being answered.
 //
 // Heads are judged before any body is read (see JudgeRequestHead): a
-// malformed or repeated Content-Length, an encoded body or one beyond
-// maxBodyBytes is refused with a short reply and the connection closed. Bodies
+// malformed or repeated Content-Length, a chunked or encoded body or one
+// beyond maxBodyBytes is refused with a short reply; a head without a length
+// gets "Content-Length: 0", since a request without one has no body. Bodies
 // larger than maxHeadBytes draw on one allowance of maxPendingBodyBytes shared
 // by all connections while they arrive and are answered; a request whose body
-// does not fit is refused with 503. Smaller bodies, like heads, are bounded by
-// the connection count alone. A head that names several byte ranges loses its
-// Range fields and is answered whole: the library's multipart replies are
-// wrong and may be many times the size of the file.
+// does not fit is refused with 503. A head that names several byte ranges
+// loses its Range fields and is answered whole: the library's multipart
+// replies are wrong and may be many times the size of the file.
+//
+// A connection that the service ends after a reply (a refusal, or one the
+// library closes) is not closed at once: its sending side is shut down and
+// what the client still sends is read and dropped, for at most lingerTimeout
+// and maxLingerBytes, so that the client reads the reply instead of a reset.
 class GuardedServer : public httplib::Server
 {
 public:
@@ -33,11 +44,13 @@ public:
     {
         std::chrono::milliseconds headTimeout{5000};
         std::chrono::milliseconds bodyTimeout{10000};
+        std::chrono::milliseconds lingerTimeout{2000};
         size_t workers = 8;
-        size_t maxConnections = 256;
+        size_t maxConnections = 1024;
         size_t maxHeadBytes = 64 * 1024;
         size_t maxBodyBytes = 4 * 1024 * 1024;
         size_t maxPendingBodyBytes = 32 * 1024 * 1024;
+        size_t maxLingerBytes = 16 * 1024 * 1024;
     };
 
     explicit GuardedServer(const Limits& limits);
@@ -46,6 +59,10 @@ public:
     // listens with room for 5, so a burst of clients waits for resent SYNs).
     // Call after binding.
     void LengthenListenQueue(int length);
+
+    // Raises the process's soft limit of open files to its hard limit, so
+    // that many connections can be held; returns the soft limit in force.
+    static size_t RaiseOpenFileLimit();
 
     // The bytes that large bodies may hold at once, shared by all connections.
     class BodyAllowance
@@ -62,26 +79,19 @@ public:
     };
 
 private:
+    friend class ConnectionLoop;
+
+    // Called on the accepting thread for each new connection: hands it to
+    // the connection loop, which closes it.
     bool process_and_close_socket(socket_t sock) override;
     bool Stopping() const;
-
-    // Up to Limits::workers requests are answered at once.
-    class WorkerSlots
-    {
-    public:
-        explicit WorkerSlots(size_t count) : m_free(count) {}
-        void Acquire();
-        void Release();
-
-    private:
-        std::mutex m_mutex;
-        std::condition_variable m_changed;
-        size_t m_free;
-    };
+    // Answers the one request at the start of stream with the library.
+    bool Answer(httplib::Stream& stream, bool last, bool& closed);
 
     Limits m_limits;
-    WorkerSlots m_workers;
     BodyAllowance m_bodies;
+    // Set while the server listens (on the accepting thread only).
+    ConnectionLoop* m_loop = nullptr;
 };
 } // namespace sampleservice
 

@@ -93,12 +93,15 @@ HeadVerdict JudgeRequestHead(std::string_view head, size_t maxBodyBytes)
         return Refused(400, "The request head holds a line that is not a header field.");
     if (lengthMalformed || lengths > 1)
         return Refused(400, "The request's Content-Length is not one plain decimal number.");
+    if (chunked)
+        return Refused(411, "The sample service reads request bodies of announced length only.");
     if (encoded)
         return Refused(415, "The sample service reads request bodies without Content-Encoding only.");
     if (tooLarge)
         return Refused(413, "The request body is larger than the sample service accepts.");
     HeadVerdict verdict;
-    verdict.bodyLength = chunked ? 0 : length;
+    verdict.bodyLength = length;
+    verdict.lengthAnnounced = lengths == 1;
     verdict.severalRanges = severalRanges || ranges > 1;
     return verdict;
 }

@@ -31,7 +31,6 @@ namespace
 {
 const size_t kMaxGridBytes = 256u * 1024u * 1024u;
 const size_t kMaxDomainListBytes = 4u * 1024u * 1024u;
-const size_t kMaxLogLines = 10000;
 
 bool StartsWith(const std::string& text, const std::string& prefix)
 {
@@ -232,22 +231,10 @@ void SampleService::Start(int port)
     GuardedServer::Limits limits;
     limits.headTimeout = std::chrono::milliseconds(std::max(1, m_options.headTimeoutMs));
     limits.bodyTimeout = std::chrono::milliseconds(std::max(1, m_options.bodyTimeoutMs));
+    limits.maxConnections = static_cast<size_t>(std::max(1, m_options.maxConnections));
     auto server = std::make_unique<GuardedServer>(limits);
     GuardedServer* guarded = server.get();
     m_server = std::move(server);
-    // The library holds a body to the guarded server's bound (4 MiB) only when
-    // its length is announced; a chunked body, or one ended by closing, it
-    // reads whole however large.
-    m_server->set_pre_routing_handler([](const httplib::Request& request, httplib::Response& response) {
-        const bool mayCarryBody = request.method != "GET" && request.method != "HEAD" && request.method != "DELETE" &&
-                                  request.method != "OPTIONS";
-        if (!request.has_header("Transfer-Encoding") && (!mayCarryBody || request.has_header("Content-Length")))
-            return httplib::Server::HandlerResponse::Unhandled;
-        response.status = 411;
-        response.set_header("Connection", "close");
-        response.set_content("The sample service reads request bodies of announced length only.\n", "text/plain");
-        return httplib::Server::HandlerResponse::Handled;
-    });
     auto handler = [this](const httplib::Request& request, httplib::Response& response) {
         Serve(request, response);
     };
@@ -299,7 +286,17 @@ unsigned long SampleService::RequestCount() const
 std::vector<std::string> SampleService::RequestLog() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_log;
+    return std::vector<std::string>(m_log.begin(), m_log.end());
+}
+
+std::string SampleService::RequestLogText() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::string text;
+    text.reserve(m_logBytes);
+    for (const std::string& line : m_log)
+        text.append(line).push_back('\n');
+    return text;
 }
 
 void SampleService::SetFaults(const FaultSettings& faults)
@@ -319,6 +316,7 @@ void SampleService::ResetControls()
     std::lock_guard<std::mutex> lock(m_mutex);
     m_requests = 0;
     m_log.clear();
+    m_logBytes = 0;
     m_faults = FaultSettings();
 }
 
@@ -340,9 +338,13 @@ void SampleService::Record(const std::string& line)
 {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_log.size() >= kMaxLogLines)
-            m_log.erase(m_log.begin(), m_log.begin() + static_cast<long>(kMaxLogLines / 10));
         m_log.push_back(line);
+        m_logBytes += line.size() + 1;
+        while (m_log.size() > kMaxLogLines || m_logBytes > kMaxLogBytes)
+        {
+            m_logBytes -= m_log.front().size() + 1;
+            m_log.pop_front();
+        }
     }
     if (m_options.logToStdout)
     {
@@ -510,8 +512,7 @@ void SampleService::Control(const httplib::Request& request, httplib::Response& 
     }
     else if (request.path == "/control/log")
     {
-        for (const auto& line : RequestLog())
-            answer += line + "\n";
+        answer = RequestLogText();
     }
     else if (request.path == "/control/reset")
     {

@@ -4,7 +4,9 @@
 #include "GeneCatalogue.h"
 #include "ServicePages.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -68,6 +70,9 @@ struct ServiceOptions
     // so does a body not whole within bodyTimeoutMs after its head.
     int headTimeoutMs = 5000;
     int bodyTimeoutMs = 10000;
+    // Connections held at once; beyond it the one that has waited longest
+    // for a request is closed.
+    int maxConnections = 1024;
     FaultSettings faults;
 };
 
@@ -79,7 +84,8 @@ struct ServiceOptions
 // service's port, an Origin header, if any, names the same, and a
 // Sec-Fetch-Site header, if any, says "same-origin" or "none"):
 //   GET /control/status   "requests N" and the fault settings, as text
-//   GET /control/log      one line per request: "METHOD target status bytes"
+//   GET /control/log      one line per request: "METHOD target status bytes",
+//                         the newest kMaxLogLines within kMaxLogBytes
 // The changes need a POST with the header "X-Nuvaro-Control: 1", which a web
 // page of another origin cannot send without asking first (405 for another
 // method, 403 without the header); settings come in the query or a form body:
@@ -92,6 +98,9 @@ class SampleService
 public:
     // The header that a request changing the controls carries, with value "1".
     static constexpr const char* kControlHeader = "X-Nuvaro-Control";
+    // The request log keeps the newest lines within both bounds.
+    static constexpr size_t kMaxLogLines = 10000;
+    static constexpr size_t kMaxLogBytes = 1024 * 1024;
 
     // Reads the catalogue; throws std::runtime_error when it cannot be read.
     // A missing catalogue file gives an empty catalogue.
@@ -115,6 +124,8 @@ public:
 
     unsigned long RequestCount() const;
     std::vector<std::string> RequestLog() const;
+    // The log as the control request shows it, a line each.
+    std::string RequestLogText() const;
     void SetFaults(const FaultSettings& faults);
     FaultSettings Faults() const;
     void ResetControls();
@@ -149,7 +160,8 @@ private:
 
     mutable std::mutex m_mutex; // guards what follows
     unsigned long m_requests = 0;
-    std::vector<std::string> m_log;
+    std::deque<std::string> m_log;
+    size_t m_logBytes = 0; // the log's lines with their line ends
     FaultSettings m_faults;
     int m_buildNumber;
     int m_oldestApi;

@@ -1,5 +1,6 @@
 // The sample atlas service as a program: serves the sample atlas on
 // 127.0.0.1 until it receives SIGINT or SIGTERM.
+#include "GuardedServer.h"
 #include "SampleService.h"
 
 #include <csignal>
@@ -52,6 +53,9 @@ int main(int argc, char** argv)
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
+    // Every connection takes a file: many idle ones must not keep the
+    // service from opening its own files or from accepting more.
+    sampleservice::GuardedServer::RaiseOpenFileLimit();
     try
     {
         sampleservice::SampleService service(options);

@@ -82,6 +82,23 @@ void Send(int sock, const std::string& text)
     (void)!::send(sock, text.data(), text.size(), MSG_NOSIGNAL);
 }
 
+// Sends all of text as a client that reads no reply before its request is
+// sent; false when the connection fails first (a reset, a time-out).
+bool SendAll(int sock, const std::string& text)
+{
+    const timeval wait{3, 0};
+    ::setsockopt(sock, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
+    size_t sent = 0;
+    while (sent < text.size())
+    {
+        const ssize_t count = ::send(sock, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
+        if (count <= 0)
+            return false;
+        sent += static_cast<size_t>(count);
+    }
+    return true;
+}
+
 // Whether received holds one whole reply: its head and announced body.
 bool WholeReply(const std::string& received)
 {
@@ -153,7 +170,7 @@ std::string Gzip(const std::string& bytes)
 class HostileClientTest : public ::testing::Test
 {
 protected:
-    void StartService(int headTimeoutMs = 5000, int bodyTimeoutMs = 10000)
+    void StartService(int headTimeoutMs = 5000, int bodyTimeoutMs = 10000, int maxConnections = 1024)
     {
         servicetest::TinyCatalogue().WriteFile(dir.File("catalogue.txt"));
         ServiceOptions options;
@@ -161,6 +178,7 @@ protected:
         options.tileCache = false;
         options.headTimeoutMs = headTimeoutMs;
         options.bodyTimeoutMs = bodyTimeoutMs;
+        options.maxConnections = maxConnections;
         service = std::make_unique<SampleService>(options);
         service->Start(0);
         client = std::make_unique<httplib::Client>("127.0.0.1", service->Port());
@@ -405,6 +423,156 @@ TEST_F(HostileClientTest, HeadsNotWholeInTimeCloseTheConnection)
     ::close(prompt);
     EXPECT_EQ(replies.rfind("HTTP/1.1 200", 0), 0u);
     EXPECT_NE(replies.find("HTTP/1.1 404"), std::string::npos);
+}
+
+TEST_F(HostileClientTest, IdleAndTricklingConnectionsDoNotDelayOthers)
+{
+    StartService(30000);
+    // 300 connections that send nothing and 32 that trickle their heads:
+    // each held one of 256 connection threads until its head time ran out,
+    // and every other client waited behind them in the listen queue.
+    std::vector<int> idle;
+    for (int i = 0; i < 300; ++i)
+    {
+        idle.push_back(Connect(service->Port()));
+        ASSERT_GE(idle.back(), 0);
+    }
+    std::vector<int> trickling;
+    for (int i = 0; i < 32; ++i)
+    {
+        trickling.push_back(Connect(service->Port()));
+        ASSERT_GE(trickling.back(), 0);
+        Send(trickling.back(), "GET /Nuvaro/versions.xml HTTP/1.1\r\n");
+    }
+    std::atomic<bool> stop{false};
+    std::thread trickle([&] {
+        for (int line = 0; line < 20 && !stop; ++line)
+        {
+            for (int sock : trickling)
+                Send(sock, "X-Slow: " + std::to_string(line) + "\r\n");
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    });
+    // A client is answered meanwhile, on a kept connection twice.
+    client->set_read_timeout(3, 0);
+    client->set_keep_alive(true);
+    EXPECT_EQ(Status("/Nuvaro/versions.xml"), 200);
+    EXPECT_EQ(Status("/Nuvaro/SearchDomains.xml"), 404);
+    stop = true;
+    trickle.join();
+    // Within the bound, waiting connections are left open until their time.
+    EXPECT_FALSE(ClosedWithin(idle.front(), std::chrono::milliseconds(50)));
+    EXPECT_FALSE(ClosedWithin(trickling.front(), std::chrono::milliseconds(50)));
+    for (int sock : idle)
+        ::close(sock);
+    for (int sock : trickling)
+        ::close(sock);
+}
+
+TEST_F(HostileClientTest, ConnectionsBeyondTheBoundCloseTheLongestWaiting)
+{
+    StartService(30000, 10000, 16);
+    // 24 connections wait for a head where 16 may: the oldest 8 are closed.
+    std::vector<int> socks;
+    for (int i = 0; i < 24; ++i)
+    {
+        socks.push_back(Connect(service->Port()));
+        ASSERT_GE(socks.back(), 0);
+        if (i % 2 == 1)
+            Send(socks.back(), "GET /Nuvaro/versions.xml HTTP/1.1\r\n");
+    }
+    // A new client is answered, and the next oldest waits no longer.
+    client->set_read_timeout(3, 0);
+    EXPECT_EQ(Status("/Nuvaro/versions.xml"), 200);
+    for (size_t i = 0; i < socks.size(); ++i)
+    {
+        if (i < 9)
+            EXPECT_TRUE(ClosedWithin(socks[i], std::chrono::milliseconds(1000))) << i;
+        else
+            EXPECT_FALSE(ClosedWithin(socks[i], std::chrono::milliseconds(10))) << i;
+        ::close(socks[i]);
+    }
+}
+
+TEST_F(HostileClientTest, RefusalsReachClientsThatAreStillSending)
+{
+    StartService();
+    // Each client sends its body in pieces with pauses between them, and reads
+    // only once it has sent it all. The service closed 50 ms after the last
+    // bytes it read (at once after a 411): the next piece drew a reset, and the
+    // client never read the answer.
+    const std::pair<std::string, int> cases[] = {{"Transfer-Encoding: chunked", 411},
+                                                 {"Content-Length: 5000000", 413},
+                                                 {"Content-Encoding: gzip\r\nContent-Length: 300000", 415}};
+    for (const auto& [fields, status] : cases)
+    {
+        const int sock = Connect(service->Port());
+        ASSERT_GE(sock, 0);
+        bool sent = SendAll(sock, "POST /services/GeneSearchService HTTP/1.1\r\nHost: x\r\nContent-Type: text/xml\r\n" +
+                                      fields + "\r\n\r\n");
+        for (int piece = 0; piece < 3 && sent; ++piece)
+        {
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            sent = SendAll(sock, std::string(64 * 1024, 'x'));
+        }
+        EXPECT_TRUE(sent) << fields;
+        ::shutdown(sock, SHUT_WR);
+        EXPECT_EQ(FirstStatus(ReceiveWithin(sock, std::chrono::seconds(3))), status) << fields;
+        ::close(sock);
+    }
+    // A client that goes on sending is closed all the same.
+    const int sock = Connect(service->Port());
+    ASSERT_GE(sock, 0);
+    Send(sock, "POST /services/GeneSearchService HTTP/1.1\r\nHost: x\r\nContent-Length: 5000000\r\n\r\n");
+    const std::string piece(256 * 1024, 'x');
+    const auto end = Clock::now() + std::chrono::seconds(20);
+    while (Clock::now() < end && SendAll(sock, piece))
+    {
+    }
+    EXPECT_LT(Clock::now(), end);
+    ::close(sock);
+}
+
+TEST_F(HostileClientTest, ControlChangesAsCurlSendsThem)
+{
+    StartService();
+    // "curl -X POST -H 'X-Nuvaro-Control: 1' URL" sends neither a length nor
+    // a body: an empty body, not one that runs to the end of the connection
+    // (411 before). Both requests on one connection.
+    const std::string head = " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(service->Port()) +
+                             "\r\nUser-Agent: curl/7.88.1\r\nAccept: */*\r\nX-Nuvaro-Control: 1\r\n\r\n";
+    const int sock = Connect(service->Port());
+    ASSERT_GE(sock, 0);
+    Send(sock, "POST /control/set?error=500&count=1" + head);
+    std::string received = ReceiveWithin(sock, std::chrono::seconds(3), true);
+    EXPECT_EQ(FirstStatus(received), 200) << received;
+    EXPECT_EQ(service->Faults().errorStatus, 500);
+    Send(sock, "POST /control/reset" + head);
+    received = ReceiveWithin(sock, std::chrono::seconds(3), true);
+    EXPECT_EQ(FirstStatus(received), 200) << received;
+    EXPECT_FALSE(service->Faults().Any());
+    ::close(sock);
+}
+
+TEST_F(HostileClientTest, RequestLogIsBoundedInBytes)
+{
+    StartService();
+    // Requests with long targets: 10 000 lines of up to 8 KiB each let one
+    // client make the service hold 80 MB, and several times that while the
+    // log was read.
+    const std::string target = "/" + std::string(8000, 'a');
+    for (int i = 0; i < 200; ++i)
+        ASSERT_EQ(Status(target + std::to_string(i)), 404) << i;
+    const std::vector<std::string> log = service->RequestLog();
+    size_t bytes = 0;
+    for (const std::string& line : log)
+        bytes += line.size() + 1;
+    EXPECT_LE(bytes, SampleService::kMaxLogBytes);
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back().rfind("GET " + target + "199 404", 0), 0u);
+    auto result = client->Get("/control/log");
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->body.size(), bytes);
 }
 
 TEST_F(HostileClientTest, ControlAnswersOnlyRequestsNamingTheServiceItself)

@@ -47,7 +47,8 @@ TEST(RequestHead, FramingTheLibraryCouldReadOtherwiseIsRefused)
         {"Content-Encoding: identity, br\r\n", 415, 0},
         {"content-encoding: Identity\r\nContent-Length: 12\r\n", 0, 12},
         // A chunked body is read by nobody: the service refuses it.
-        {"Transfer-Encoding: chunked\r\nContent-Length: 12\r\n", 0, 0},
+        {"Transfer-Encoding: chunked\r\nContent-Length: 12\r\n", 411, 0},
+        {"transfer-encoding: identity\r\n", 411, 0},
         // A malformed length outweighs a large one.
         {"Content-Length: 99999\r\nContent-Length: 1\r\n", 400, 0}};
     for (const auto& [fields, refusal, length] : cases)
@@ -58,6 +59,9 @@ TEST(RequestHead, FramingTheLibraryCouldReadOtherwiseIsRefused)
         EXPECT_EQ(verdict.bodyLength, length) << fields;
     }
     EXPECT_EQ(JudgeRequestHead("GET / HTTP/1.1\n", kMaxBody).refusal, 400);
+    // Without a length the body is empty; the guard then announces that.
+    EXPECT_FALSE(Judge("Host: x\r\n").lengthAnnounced);
+    EXPECT_TRUE(Judge("Content-Length: 0\r\n").lengthAnnounced);
 }
 
 TEST(RequestHead, SeveralRangesLoseTheirFields)

@@ -14,9 +14,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <poll.h>
+
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 namespace
 {
@@ -65,8 +69,9 @@ protected:
         fs::create_directories(root.File("build/sample-service"));
         fs::copy_file(NUVARO_TEST_SOURCE_DIR "/../scripts/run.sh", root.File("scripts/run.sh"));
         fs::create_symlink(NUVARO_SAMPLESERVICE_PROGRAM, root.File("build/sampleservice"));
-        for (const char* stub : {"scripts/deps.sh", "scripts/build.sh"})
-            WriteProgram(stub, "#!/usr/bin/env bash\nexit 0\n");
+        WriteProgram("scripts/deps.sh", "#!/usr/bin/env bash\nexit 0\n");
+        // The build notes what it was asked to build.
+        WriteProgram("scripts/build.sh", "#!/usr/bin/env bash\necho \"$*\" >> \"$(dirname \"$0\")/build.log\"\n");
         WriteProgram("build/Nuvaro.app/Contents/MacOS/Tessary", kApplication);
         const int sock = BindLoopback(port);
         ASSERT_GE(sock, 0);
@@ -130,6 +135,55 @@ TEST_F(RunScriptTest, AServiceThatCannotStartStopsTheScriptBeforeTheApplication)
         << output;
     EXPECT_NE(output.find("the application is not started"), std::string::npos) << output;
     EXPECT_EQ(ApplicationLog(), "");
+}
+
+TEST_F(RunScriptTest, AnotherServerOnThePortStopsTheScriptBeforeTheApplication)
+{
+    // A web server of another kind answers on the port: it was taken for the
+    // sample service, and every search then failed with its 501.
+    int listening = port;
+    const int server = BindLoopback(listening);
+    ASSERT_GE(server, 0);
+    ASSERT_EQ(::listen(server, 16), 0);
+    std::atomic<bool> stop{false};
+    std::thread answer([&] {
+        while (!stop)
+        {
+            pollfd entry{server, POLLIN, 0};
+            if (::poll(&entry, 1, 20) <= 0)
+                continue;
+            const int sock = ::accept(server, nullptr, nullptr);
+            if (sock < 0)
+                continue;
+            char request[4096];
+            (void)!::recv(sock, request, sizeof request, 0);
+            const std::string reply = "HTTP/1.1 501 Not Implemented\r\nServer: OtherServer/2.1\r\n"
+                                      "Content-Length: 0\r\nConnection: close\r\n\r\n";
+            (void)!::send(sock, reply.data(), reply.size(), MSG_NOSIGNAL);
+            ::close(sock);
+        }
+    });
+    std::string output;
+    EXPECT_EQ(Run(output), 1) << output;
+    stop = true;
+    answer.join();
+    ::close(server);
+    EXPECT_EQ(output.find("using it"), std::string::npos) << output;
+    EXPECT_NE(output.find("HTTP/1.1 501 Not Implemented"), std::string::npos) << output;
+    EXPECT_NE(output.find("OtherServer/2.1"), std::string::npos) << output;
+    EXPECT_NE(output.find("the application is not started"), std::string::npos) << output;
+    EXPECT_EQ(ApplicationLog(), "");
+}
+
+TEST_F(RunScriptTest, BuildsOnlyWhatTheApplicationAndTheServiceNeed)
+{
+    // The test suites and benchmarks took more than half of a first build.
+    std::string output;
+    EXPECT_EQ(Run(output), 0) << output;
+    const std::string build = testsupport::ReadFileBytes(root.File("scripts/build.log"));
+    for (const char* target : {"--target Tessary", "--target sampledata", "--target sampleservice"})
+        EXPECT_NE(build.find(target), std::string::npos) << target << " in " << build;
+    EXPECT_EQ(build.find("test_"), std::string::npos) << build;
 }
 
 TEST_F(RunScriptTest, AServiceThatAlreadyAnswersIsUsed)
