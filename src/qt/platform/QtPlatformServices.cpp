@@ -10,10 +10,12 @@
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QThread>
 #include <QUrl>
 
+#include <algorithm>
 #include <utility>
 
 namespace
@@ -65,6 +67,40 @@ bool OpenWithDesktop(const QUrl& url, OpenTarget kind, const std::string& shown)
     return true;
 }
 
+// Moves a box just shown off the alerts open before it: shown on the same
+// spot (the middle of the window), the later one would hide the earlier, as
+// the start-up's help alert hid the alert about a file given at launch. It
+// goes below them or, where the screen ends, a step down and right of the
+// lowest.
+void KeepClearOfOpenAlerts(QMessageBox* box)
+{
+    QList<QRect> open;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (widget != box && widget->isVisible() && qobject_cast<QMessageBox*>(widget) != nullptr)
+            open.append(widget->frameGeometry());
+    const QRect shown = box->frameGeometry();
+    QRect frame = shown;
+    // Each round clears one more box at least; the boxes it was moved below
+    // stay above it.
+    for (qsizetype round = 0; round < open.size(); ++round)
+    {
+        const auto covered =
+            std::find_if(open.begin(), open.end(), [&](const QRect& other) { return other.intersects(frame); });
+        if (covered == open.end())
+            break;
+        frame.moveTop(covered->bottom() + 9);
+    }
+    const QScreen* screen = box->screen();
+    if (screen != nullptr && frame.bottom() > screen->availableGeometry().bottom() && !open.isEmpty())
+    {
+        const auto lowest = std::max_element(open.begin(), open.end(),
+                                             [](const QRect& a, const QRect& b) { return a.top() < b.top(); });
+        frame.moveTopLeft(lowest->topLeft() + QPoint(24, 24));
+    }
+    if (frame.topLeft() != shown.topLeft())
+        box->move(frame.topLeft());
+}
+
 QMessageBox* MakeBox(const std::string& message, QWidget* parent)
 {
     auto* box = new QMessageBox(parent);
@@ -101,6 +137,7 @@ void QtPlatformServices::ShowAlert(const std::string& message)
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(window != nullptr ? Qt::WindowModal : Qt::NonModal);
     box->show();
+    KeepClearOfOpenAlerts(box);
 }
 
 bool QtPlatformServices::ShowConfirmation(const std::string& message)

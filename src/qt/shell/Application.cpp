@@ -23,6 +23,8 @@
 #include <QFile>
 #include <QTimer>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -31,16 +33,23 @@
 
 namespace
 {
-// How long a launch waits for another launch that is starting the
-// application, and for the running application to take its files.
-constexpr int kLockWaitMs = 10000;
-constexpr int kAnswerWaitMs = 5000;
+enum class Found
+{
+    // The running application took the files.
+    HandedOver,
+    // None runs: this launch starts it.
+    NoApplication,
+    // One runs but did not take the files.
+    NotTaken
+};
 
-// Looks for the application running on this desktop and hands it the files.
-// True when it took them. Otherwise the lock is held (unless it could not be
+// Looks for the application running on this desktop and hands it the files
+// (the first OpenRequest::kMaxHandedOverFiles; the others are named on the
+// standard error). When none runs, the lock is held (unless it could not be
 // had in time) so that no other launch starts an application before this
 // one listens; place is empty when files cannot be shared safely here.
-bool HandedOver(const std::vector<std::string>& files, SingleInstance::Place& place, SingleInstance::Lock& lock)
+Found LookForApplication(const std::vector<std::string>& files, SingleInstance::Place& place,
+                         SingleInstance::Lock& lock)
 {
     std::string why;
     if (!SingleInstance::FindPlace(place, why))
@@ -48,12 +57,11 @@ bool HandedOver(const std::vector<std::string>& files, SingleInstance::Place& pl
         std::fprintf(stderr, "Files opened later go to a new window: %s\n", why.c_str());
         ::unsetenv(SingleInstance::kLockVariable);
         place = {};
-        return false;
+        return Found::NoApplication;
     }
     // A launch that started this process looked already, under this lock.
     if (lock.Adopt(place.lock))
-        return false;
-    const bool locked = lock.Acquire(place.lock, kLockWaitMs);
+        return Found::NoApplication;
     std::vector<std::string> absolute;
     for (const std::string& file : files)
     {
@@ -63,17 +71,28 @@ bool HandedOver(const std::vector<std::string>& files, SingleInstance::Place& pl
         else
             std::fprintf(stderr, "Could not open file %s: the path is too long\n", file.c_str());
     }
-    const SingleInstance::Delivery delivery =
-        SingleInstance::HandOver(place.socket, absolute, kAnswerWaitMs, ::getuid(), why);
-    if (delivery == SingleInstance::Delivery::NoInstance)
+    const std::size_t handed = std::min(absolute.size(), OpenRequest::kMaxHandedOverFiles);
+    const std::vector<std::string> first(absolute.begin(), absolute.begin() + static_cast<std::ptrdiff_t>(handed));
+    switch (SingleInstance::Reach(place, lock, first, SingleInstance::Patience{}, ::getuid(), why))
     {
-        if (!locked)
-            std::fprintf(stderr, "Another launch of Tessary did not finish starting; starting anyway.\n");
-        return false;
+    case SingleInstance::Delivery::Delivered:
+        if (!why.empty())
+            std::fprintf(stderr, "%s\n", why.c_str());
+        for (std::size_t i = handed; i < absolute.size(); ++i)
+            std::fprintf(stderr, "Could not open file %s: one launch hands over at most %zu files\n",
+                         absolute[i].c_str(), OpenRequest::kMaxHandedOverFiles);
+        return Found::HandedOver;
+    case SingleInstance::Delivery::NotTaken:
+        std::fprintf(stderr, "Tessary runs on this desktop but did not take the files (%s); no other window is "
+                             "opened.\n",
+                     why.c_str());
+        return Found::NotTaken;
+    case SingleInstance::Delivery::NoInstance:
+        if (!why.empty())
+            std::fprintf(stderr, "%s; starting anyway.\n", why.c_str());
+        return Found::NoApplication;
     }
-    if (!why.empty())
-        std::fprintf(stderr, "%s\n", why.c_str());
-    return true;
+    return Found::NoApplication;
 }
 } // namespace
 
@@ -85,8 +104,15 @@ int RunNuvaro(int argc, char** argv)
     Launcher::PrintLines(plan);
     SingleInstance::Place place;
     SingleInstance::Lock lock;
-    if (HandedOver(Launcher::UserFiles(raw), place, lock))
+    switch (LookForApplication(Launcher::UserFiles(raw), place, lock))
+    {
+    case Found::HandedOver:
         return 0;
+    case Found::NotTaken:
+        return 1;
+    case Found::NoApplication:
+        break;
+    }
     if (plan.relaunch)
     {
         // The started copy listens and then lets the lock go.
@@ -107,6 +133,8 @@ int RunNuvaro(int argc, char** argv)
     if (!place.socket.empty())
     {
         QString why;
+        // The alive lock is taken before the start lock is let go, so that
+        // the next launch finds this application alive.
         if (!server.listen(QFile::decodeName(QByteArray::fromStdString(place.socket)), &why))
             std::fprintf(stderr, "Files opened later go to a new window: %s\n", why.toLocal8Bit().constData());
     }

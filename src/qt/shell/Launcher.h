@@ -44,7 +44,9 @@ std::vector<std::string> UserFiles(const std::vector<std::string>& argv);
 void PrintLines(const LaunchPlan& plan);
 // For a relaunch, starts the program without a shell, waits and returns its
 // exit status (127 when it cannot be started, 128 + the signal when one
-// ended it). -1 for a plan without relaunch.
+// ended it). While it waits, SIGTERM, SIGHUP and SIGINT (unless ignored) are
+// passed on to the program instead of ending the launch, which ends when the
+// program does. -1 for a plan without relaunch.
 int Execute(const LaunchPlan& plan);
 } // namespace Launcher
 

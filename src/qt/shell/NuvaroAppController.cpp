@@ -5,9 +5,15 @@
 #include "shell/WindowCommands.h"
 #include "shell/NuvaroDoc.h"
 #include "shell/NuvaroWindowController.h"
+#include "shell/OpenRequest.h"
 #include "shell/RecentDocuments.h"
+#include "utility/AlertBox.h"
 
 #include <QMenuBar>
+
+#include <algorithm>
+#include <iterator>
+#include <string>
 
 NuvaroAppController::NuvaroAppController(QObject* parent) : QObject(parent)
 {
@@ -62,9 +68,8 @@ int NuvaroAppController::start(const QStringList& files)
     NuvaroDoc* doc = makeDocument(&status);
     if (!doc)
         return status;
-    for (const QString& file : files)
-        openFile(file);
     doc->window()->show();
+    openFiles(files);
     return 0;
 }
 
@@ -97,8 +102,38 @@ void NuvaroAppController::openHandedOverFiles(const QStringList& files)
         window->raise();
         window->activateWindow();
     }
+    // Each file read keeps the main thread and takes memory: one launch
+    // gets only so much of them.
+    const qsizetype opened = std::min<qsizetype>(files.size(), OpenRequest::kMaxHandedOverFiles);
+    std::vector<OpenFailure> notOpened;
+    for (qsizetype i = opened; i < files.size(); ++i)
+        notOpened.push_back({files[i].toUtf8().toStdString(),
+                             "Not opened: one launch hands over at most " +
+                                 std::to_string(OpenRequest::kMaxHandedOverFiles) + " files."});
+    openFiles(files.mid(0, opened), std::move(notOpened));
+}
+
+void NuvaroAppController::openFiles(const QStringList& files, std::vector<OpenFailure> notOpened)
+{
+    NuvaroDoc* doc = currentDocument();
+    if (!doc)
+        return;
+    std::vector<OpenFailure> failures;
     for (const QString& file : files)
-        openFile(file);
+    {
+        std::string reason;
+        if (doc->readFromFile(file, reason))
+        {
+            RecentDocuments::add(file);
+            emit recentDocumentsChanged();
+        }
+        else
+            failures.push_back({file.toUtf8().toStdString(), reason});
+    }
+    failures.insert(failures.end(), std::make_move_iterator(notOpened.begin()),
+                    std::make_move_iterator(notOpened.end()));
+    if (!failures.empty())
+        ShowAlertBox(OpenFailures::Text(failures));
 }
 
 NuvaroDoc* NuvaroAppController::openDocumentWithContentsOfFile(const QString& path, bool display)

@@ -1,9 +1,13 @@
 #ifndef NUVARO_QT_SHELL_NUVAROAPPCONTROLLER_H
 #define NUVARO_QT_SHELL_NUVAROAPPCONTROLLER_H
 
+#include "shell/OpenFailures.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
+
+#include <vector>
 
 class FileMenu;
 class NuvaroDoc;
@@ -19,7 +23,8 @@ public:
     ~NuvaroAppController() override;
 
     // Makes the document and its window, reads the files into it and shows
-    // the window. 0 to run the event loop, else the status to exit with.
+    // the window; the files that could not be read are told in one alert on
+    // it. 0 to run the event loop, else the status to exit with.
     int start(const QStringList& files);
 
     // The document whose window is key, else the open one; null when none.
@@ -29,8 +34,9 @@ public:
     // document or the read failed.
     bool openFile(const QString& path);
     // Files a later launch handed over: the window comes forward and each
-    // file is opened as openFile opens it. A launch without files only
-    // brings the window forward.
+    // file is opened as openFile opens it, the first
+    // OpenRequest::kMaxHandedOverFiles only; those not opened are told in
+    // one alert. A launch without files only brings the window forward.
     void openHandedOverFiles(const QStringList& files);
     // Open and Open Recent: as openFile, but the file is noted as recent
     // whatever the read gives. With no document a new one is made for the
@@ -47,6 +53,10 @@ signals:
     void firstSceneFrameDrawn();
 
 private:
+    // Opens the files as openFile does, the failures told in one alert
+    // together with those in notOpened.
+    void openFiles(const QStringList& files, std::vector<OpenFailure> notOpened = {});
+
     QPointer<NuvaroDoc> m_document;
 };
 

@@ -21,6 +21,7 @@
 #include "shell/InstallerController.h"
 #include "shell/NuvaroDocWrapper.h"
 #include "shell/NuvaroWindowController.h"
+#include "shell/OpenFailures.h"
 #include "shell/OntologyLabelProxy.h"
 #include "shell/OntologyOutlineView.h"
 #include "shell/RecentDocuments.h"
@@ -323,6 +324,15 @@ void NuvaroDoc::release()
 
 bool NuvaroDoc::readFromFile(const QString& path)
 {
+    std::string reason;
+    if (readFromFile(path, reason))
+        return true;
+    ShowAlertBox(OpenFailures::Text({{path.toUtf8().toStdString(), reason}}));
+    return false;
+}
+
+bool NuvaroDoc::readFromFile(const QString& path, std::string& reason)
+{
     const QByteArray utf8 = path.toUtf8();
     try
     {
@@ -335,12 +345,11 @@ bool NuvaroDoc::readFromFile(const QString& path)
     }
     catch (const std::exception& e)
     {
-        const std::string reason = e.what();
-        ShowAlertBox("Could not open file " + utf8.toStdString() + (reason.empty() ? "" : "\n\n" + reason));
+        reason = e.what();
     }
     catch (...)
     {
-        ShowAlertBox("Could not open file " + utf8.toStdString());
+        reason.clear();
     }
     return false;
 }

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 #include <thread>
 
 class BookmarkEditor;
@@ -64,6 +65,9 @@ public:
     // Adds the grid file to the model; on failure shows "Could not open
     // file ..." on the window and returns false.
     bool readFromFile(const QString& path);
+    // The same without the alert: on failure reason gets why (for the caller
+    // to tell several failures at once).
+    bool readFromFile(const QString& path, std::string& reason);
 
     // The untitled-document question: opens the most recent file through
     // open (display on); true when an untitled document is wanted (no recent

@@ -20,6 +20,10 @@ namespace OpenRequest
 {
 constexpr std::size_t kHeaderBytes = 8;
 constexpr std::size_t kMaxFiles = 256;
+// The files one launch hands over: the application opens no more of one
+// request, since each file read keeps its main thread and takes memory
+// (a launch keeps the window busy for a second or so at most).
+constexpr std::size_t kMaxHandedOverFiles = 32;
 // One less than the system's PATH_MAX: no longer path can be opened.
 constexpr std::size_t kMaxPathBytes = 4095;
 constexpr std::size_t kMaxRequestBytes = kHeaderBytes + kMaxFiles * (2 + kMaxPathBytes);

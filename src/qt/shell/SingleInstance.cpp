@@ -2,6 +2,7 @@
 
 #include "shell/OpenRequest.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -73,33 +74,15 @@ long MillisecondsLeft(Clock::time_point deadline)
 bool SendRequest(const std::string& path, const std::string& request, int timeoutMs, uid_t user, std::string& why)
 {
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = Connect(path, timeoutMs, why);
     if (fd < 0)
-    {
-        why = "no socket: " + ErrorText(errno);
         return false;
-    }
     struct Closer
     {
         int fd;
         ~Closer() { ::close(fd); }
     } closer{fd};
 
-    const timeval sendTimeout = Timeval(timeoutMs);
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (path.size() >= sizeof address.sun_path)
-    {
-        why = "the socket path is too long";
-        return false;
-    }
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
-    {
-        why = "no application answers on " + path + " (" + ErrorText(errno) + ")";
-        return false;
-    }
     if (!PeerIsUser(fd, user))
     {
         why = "the application on " + path + " runs as another user";
@@ -147,6 +130,34 @@ bool SendRequest(const std::string& path, const std::string& request, int timeou
     return true;
 }
 } // namespace
+
+int Connect(const std::string& path, int timeoutMs, std::string& why)
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path)
+    {
+        why = "the socket path is too long";
+        return -1;
+    }
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+    {
+        why = "no socket: " + ErrorText(errno);
+        return -1;
+    }
+    // Also bounds the wait for a place in a full backlog.
+    const timeval sendTimeout = Timeval(timeoutMs);
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+    {
+        why = "no application answers on " + path + " (" + ErrorText(errno) + ")";
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
 
 bool IsPrivateFolder(const std::string& path, uid_t owner, std::string& why)
 {
@@ -202,7 +213,8 @@ bool FindPlace(Place& place, std::string& why)
     if (!IsPrivateFolder(folder, uid, why))
         return false;
     const std::string key = DesktopKey();
-    Place found{folder, folder + "/" + key + ".socket", folder + "/" + key + ".lock"};
+    const std::string socket = folder + "/" + key + ".socket";
+    Place found{folder, socket, folder + "/" + key + ".lock", AliveFile(socket)};
     if (found.socket.size() >= sizeof(sockaddr_un{}.sun_path))
     {
         why = "the socket path " + found.socket + " is too long";
@@ -210,6 +222,29 @@ bool FindPlace(Place& place, std::string& why)
     }
     place = found;
     return true;
+}
+
+std::string AliveFile(const std::string& socket)
+{
+    const std::string suffix = ".socket";
+    if (socket.size() > suffix.size() && socket.compare(socket.size() - suffix.size(), suffix.size(), suffix) == 0)
+        return socket.substr(0, socket.size() - suffix.size()) + ".alive";
+    return socket + ".alive";
+}
+
+bool IsAlive(const std::string& aliveFile)
+{
+    const int fd = ::open(aliveFile.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    // A shared lock: launches looking at the same time do not see each other.
+    int locked;
+    do
+        locked = ::flock(fd, LOCK_SH | LOCK_NB);
+    while (locked != 0 && errno == EINTR);
+    const bool held = locked != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return held;
 }
 
 bool PeerIsUser(int fd, uid_t user)
@@ -335,5 +370,34 @@ Delivery HandOver(const std::string& socket, const std::vector<std::string>& fil
     }
     why.clear();
     return Delivery::Delivered;
+}
+
+Delivery Reach(const Place& place, Lock& lock, const std::vector<std::string>& files, const Patience& patience,
+               uid_t user, std::string& why)
+{
+    const Clock::time_point giveUp = Clock::now() + std::chrono::milliseconds(patience.giveUpMs);
+    for (;;)
+    {
+        const bool locked = lock.Acquire(place.lock, patience.lockWaitMs);
+        if (!IsAlive(place.alive))
+        {
+            why = locked ? "" : "Another launch of Tessary did not finish starting";
+            return Delivery::NoInstance;
+        }
+        // Others may look while this launch waits for the application.
+        lock.Release();
+        std::string failure;
+        if (HandOver(place.socket, files, patience.answerWaitMs, user, failure) == Delivery::Delivered)
+        {
+            why = failure;
+            return Delivery::Delivered;
+        }
+        if (Clock::now() >= giveUp)
+        {
+            why = failure;
+            return Delivery::NotTaken;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::min<long>(200, MillisecondsLeft(giveUp) + 1)));
+    }
 }
 } // namespace SingleInstance

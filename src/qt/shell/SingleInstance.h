@@ -11,7 +11,11 @@
 // reaches it hands its files over (OpenRequest) and ends. A lock file beside
 // the socket is held from the moment a launch looks for the application to
 // the moment the application it starts listens, so that two launches at once
-// never both start one.
+// never both start one. The running application also holds a lock on an
+// "alive" file for its whole life (the system lets it go when the process
+// ends, however it ends): a launch tells a live application, however busy or
+// slow to answer, from a dead one by that lock alone, and starts one only
+// when none is alive.
 //
 // Nothing here trusts what it finds: the folder must belong to the user and
 // let nobody else in, the socket must be the user's, and the peer on the
@@ -27,7 +31,16 @@ struct Place
     std::string folder;
     std::string socket;
     std::string lock;
+    std::string alive;
 };
+
+// The alive file that goes with a socket: the path with ".alive" in place of
+// ".socket" (or after it).
+std::string AliveFile(const std::string& socket);
+
+// True while a process holds the alive file's lock (the running
+// application's OpenRequestServer does from before it listens).
+bool IsAlive(const std::string& aliveFile);
 
 // The folder, socket and lock file for this user and desktop (the
 // X11 or Wayland display): in "nuvaro" inside $XDG_RUNTIME_DIR, or, without
@@ -39,6 +52,10 @@ bool FindPlace(Place& place, std::string& why);
 // True when path is a folder (not a link) that belongs to owner and gives
 // nobody else any access; else the reason.
 bool IsPrivateFolder(const std::string& path, uid_t owner, std::string& why);
+
+// A new connection to the local socket at path (blocking, closed on exec),
+// made within timeoutMs; -1, with the reason, when there is none.
+int Connect(const std::string& path, int timeoutMs, std::string& why);
 
 // True when the other end of the connected local socket runs as user.
 bool PeerIsUser(int fd, uid_t user);
@@ -73,7 +90,10 @@ private:
 enum class Delivery
 {
     Delivered,
-    NoInstance
+    // No application answered (HandOver), or none is alive (Reach).
+    NoInstance,
+    // An application is alive but did not take the files in time (Reach).
+    NotTaken
 };
 
 // Hands the files (absolute paths) to the application listening on the
@@ -82,6 +102,26 @@ enum class Delivery
 // a crashed or hung application, a refusal), with the reason.
 Delivery HandOver(const std::string& socket, const std::vector<std::string>& files, int timeoutMs, uid_t user,
                   std::string& why);
+
+struct Patience
+{
+    // For a launch that is starting the application.
+    int lockWaitMs = 10000;
+    // For one answer of the running application.
+    int answerWaitMs = 5000;
+    // For the running application to take the files at all.
+    int giveUpMs = 20000;
+};
+
+// A launch looking for the application on the desktop (place): under the
+// place's lock, an application that is alive is handed the files, tried
+// again until patience.giveUpMs when it does not take them (it may be
+// crowded or stopped); NotTaken then, with the reason. NoInstance when none
+// is alive (also when the one that was dies meanwhile): the lock is then held
+// (unless it could not be had within lockWaitMs, told in why) so that the
+// caller starts the application before any other launch looks.
+Delivery Reach(const Place& place, Lock& lock, const std::vector<std::string>& files, const Patience& patience,
+               uid_t user, std::string& why);
 } // namespace SingleInstance
 
 #endif

@@ -4,15 +4,26 @@
 // options of Qt's.
 
 #include "AppProcess.h"
+#include "RawPeer.h"
 #include "ShellFixture.h"
 
+#include "platform/QtPlatformServices.h"
+#include "shell/OpenFailures.h"
+#include "shell/OpenRequest.h"
 #include "shell/OpenRequestServer.h"
 #include "shell/RecentDocuments.h"
 #include "shell/SingleInstance.h"
+#include "utility/AlertBox.h"
+#include "utility/PlatformServices.h"
 
+#include <QMessageBox>
+#include <QScreen>
 #include <QTableView>
 
+#include <chrono>
 #include <filesystem>
+#include <future>
+#include <thread>
 
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -137,6 +148,150 @@ TEST_F(HandOverTest, AFileThatCannotBeReadIsToldInTheRunningWindow)
     const std::string& alert = Process().services.alerts[0];
     EXPECT_EQ(0u, alert.find("Could not open file " + work.File("notes.xpr") + "\n\n")) << alert;
     EXPECT_TRUE(RecentDocuments::list().isEmpty());
+}
+
+TEST_F(HandOverTest, IdleConnectionsOnTheSocketKeepNoLaunchFromTheWindow)
+{
+    Launch(NeuronFiles());
+    const int windows = QApplication::topLevelWidgets().size();
+    GridCopy(work, "mine.xpr");
+    std::vector<std::unique_ptr<apptest::RawPeer>> idle;
+    for (int i = 0; i < 16; ++i)
+    {
+        idle.push_back(std::make_unique<apptest::RawPeer>(place.socket));
+        ASSERT_TRUE(idle.back()->connected);
+    }
+    QTest::qWait(100);
+    QString out;
+    EXPECT_EQ(0, LaunchAgain({"mine.xpr"}, out)) << out.toStdString();
+    EXPECT_FALSE(out.contains("First scene frame drawn")) << out.toStdString();
+    EXPECT_EQ(4, Rows());
+    EXPECT_EQ(windows, QApplication::topLevelWidgets().size());
+}
+
+TEST_F(HandOverTest, ALaunchIsTakenWhileTheWindowIsBusy)
+{
+    Launch(NeuronFiles());
+    GridCopy(work, "mine.xpr");
+    auto p = apptest::StartApp({"mine.xpr"}, Home().Environment(runtimePath), work.Path());
+    // Longer than a launch waits for an answer.
+    std::this_thread::sleep_for(std::chrono::seconds(6));
+    QString out;
+    ASSERT_TRUE(apptest::FinishWhileServing(*p, out, 60000)) << out.toStdString();
+    EXPECT_EQ(0, apptest::Status(*p)) << out.toStdString();
+    EXPECT_FALSE(out.contains("First scene frame drawn")) << out.toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Rows() == 4; }, 5000));
+}
+
+TEST_F(HandOverTest, ManyFilesThatCannotBeOpenedAreToldInOneAlert)
+{
+    Launch(NeuronFiles());
+    RecentDocuments::clear();
+    QStringList missing;
+    for (int i = 0; i < 256; ++i)
+        missing << QStringLiteral("missing-%1.xpr").arg(i);
+    auto p = apptest::StartApp(missing, Home().Environment(runtimePath), work.Path());
+    QString out;
+    ASSERT_TRUE(apptest::FinishWhileServing(*p, out, 60000)) << out.toStdString();
+    EXPECT_EQ(0, apptest::Status(*p)) << out.toStdString();
+    // The launch hands over as many as one launch may; it names the others.
+    const QString err = QString::fromUtf8(p->readAllStandardError());
+    EXPECT_TRUE(err.contains(QString::fromStdString(work.File("missing-255.xpr")))) << err.toStdString();
+    EXPECT_FALSE(err.contains(QString::fromStdString(work.File("missing-31.xpr:")))) << err.toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !Process().services.alerts.empty(); }, 5000));
+    QTest::qWait(100);
+    ASSERT_EQ(1u, Process().services.alerts.size());
+    const std::string& alert = Process().services.alerts[0];
+    const std::string count = std::to_string(OpenRequest::kMaxHandedOverFiles);
+    EXPECT_EQ(0u, alert.find("Could not open " + count + " files:\n\n" + work.File("missing-0.xpr") + ": "))
+        << alert;
+    EXPECT_NE(std::string::npos,
+              alert.find("\nand " + std::to_string(OpenRequest::kMaxHandedOverFiles - OpenFailures::kListed) +
+                         " more."))
+        << alert;
+    EXPECT_EQ(3, Rows());
+    EXPECT_TRUE(RecentDocuments::list().isEmpty());
+
+    // A request with more files than one launch hands over (another
+    // program's): the others are not read, and told in the same alert.
+    Process().services.alerts.clear();
+    std::vector<std::string> many;
+    for (int i = 0; i < 40; ++i)
+        many.push_back(work.File("missing-" + std::to_string(i) + ".xpr"));
+    many[35] = GridCopy(work, "beyond.xpr");
+    std::string why;
+    auto handed = std::async(std::launch::async,
+                             [&] { return SingleInstance::HandOver(place.socket, many, 5000, ::getuid(), why); });
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return handed.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 10000));
+    EXPECT_EQ(SingleInstance::Delivery::Delivered, handed.get()) << why;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !Process().services.alerts.empty(); }, 5000));
+    ASSERT_EQ(1u, Process().services.alerts.size());
+    EXPECT_EQ(0u, Process().services.alerts[0].find("Could not open 40 files:")) << Process().services.alerts[0];
+    EXPECT_EQ(3, Rows());
+}
+
+// Installs Qt's own alerts for one test and puts back the recording ones.
+class QtAlertsScope
+{
+public:
+    QtAlertsScope() : m_previous(GetPlatformServices()) { InstallQtPlatformServices(); }
+    ~QtAlertsScope()
+    {
+        SetPlatformServices(m_previous);
+        for (QMessageBox* box : OpenBoxes())
+            box->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    static QList<QMessageBox*> OpenBoxes()
+    {
+        QList<QMessageBox*> boxes;
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(widget); box != nullptr && box->isVisible())
+                boxes.append(box);
+        return boxes;
+    }
+
+private:
+    PlatformServices* m_previous;
+};
+
+// Files given at launch that cannot be read, an empty grid file and a file
+// the system calls regular that gives no byte (read fails), are told in an
+// alert that the start-up's own alerts (a help page that cannot be opened,
+// shown once the event loop runs) do not hide.
+TEST_F(HandOverTest, FilesThatCannotBeReadAtLaunchAreToldInAnAlertNothingHides)
+{
+    QtAlertsScope qtAlerts;
+    ASSERT_TRUE(testsupport::WriteFileBytes(work.File("empty.xpr"), ""));
+    QTimer::singleShot(0, qApp,
+                       [] { ShowAlertBox("The page could not be opened in a web browser: /help/index.html"); });
+    QStringList files = NeuronFiles();
+    files << QString::fromStdString(work.File("empty.xpr")) << QStringLiteral("/proc/self/mem");
+    Launch(files);
+    ASSERT_TRUE(QTest::qWaitFor([] { return QtAlertsScope::OpenBoxes().size() >= 2; }, 5000));
+    QTest::qWait(100);
+    // Run alone, this test makes the process's first document, whose own
+    // help page alert may come too.
+    QMessageBox* filesBox = nullptr;
+    for (QMessageBox* box : QtAlertsScope::OpenBoxes())
+    {
+        if (!box->text().startsWith("Could not open"))
+            continue;
+        EXPECT_EQ(nullptr, filesBox) << "more than one alert names files";
+        filesBox = box;
+    }
+    ASSERT_NE(nullptr, filesBox);
+    const QString text = filesBox->text();
+    EXPECT_TRUE(text.startsWith("Could not open 2 files:\n\n" + QString::fromStdString(work.File("empty.xpr")) + ": "))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains("\n/proc/self/mem: ")) << text.toStdString();
+    EXPECT_EQ(filesBox->parentWidget(), window);
+    for (QMessageBox* other : QtAlertsScope::OpenBoxes())
+        EXPECT_TRUE(other == filesBox || !filesBox->frameGeometry().intersects(other->frameGeometry()))
+            << other->text().toStdString();
+    EXPECT_TRUE(filesBox->screen()->availableGeometry().contains(filesBox->frameGeometry()));
+    EXPECT_EQ(3, Rows());
 }
 
 // Launches of the built program only, in a session folder of the test's.

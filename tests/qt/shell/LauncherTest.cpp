@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <csignal>
 #include <fstream>
 #include <sstream>
 
@@ -123,6 +125,41 @@ TEST(LaunchedProgramTest, TheDesktopEntryIsValidAndItsExecLineOpensTheFileBeside
     ASSERT_EQ(0, RunApp(args, out)) << out.toStdString();
     // The shipped files and the one more.
     EXPECT_EQ(4, static_cast<int>(out.count(QStringLiteral("Loaded VERSION")))) << out.toStdString();
+}
+
+bool Gone(pid_t pid)
+{
+    return ::kill(pid, 0) != 0 && errno == ESRCH;
+}
+
+// A launch ended from the terminal (SIGINT), by closing the terminal
+// (SIGHUP) or by the session (SIGTERM) takes the copy it started with it,
+// and still ends as it does when the copy ends.
+TEST(LaunchedProgramTest, EndingTheLaunchEndsTheCopyItStarted)
+{
+    apptest::AppHome home;
+    for (int signal : {SIGTERM, SIGHUP, SIGINT})
+    {
+        SCOPED_TRACE(signal);
+        auto launch = apptest::StartApp({}, home.Environment({}, false));
+        QString out;
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                out += QString::fromUtf8(launch->readAllStandardOutput());
+                return out.contains("First scene frame drawn") || launch->state() == QProcess::NotRunning;
+            },
+            60000))
+            << out.toStdString();
+        const std::vector<pid_t> copies = apptest::ChildrenOf(static_cast<pid_t>(launch->processId()));
+        ASSERT_EQ(1u, copies.size());
+        ::kill(static_cast<pid_t>(launch->processId()), signal);
+        const bool copyGone = QTest::qWaitFor([&] { return Gone(copies[0]); }, 10000);
+        EXPECT_TRUE(copyGone);
+        if (!copyGone)
+            ::kill(copies[0], SIGKILL);
+        ASSERT_TRUE(apptest::FinishWhileServing(*launch, out, 10000));
+        EXPECT_EQ(0, apptest::Status(*launch));
+    }
 }
 #endif
 } // namespace

@@ -2,6 +2,8 @@
 // wire, the private folder, the lock, the launch's hand-over and the running
 // application's server, each against peers that misbehave.
 
+#include "RawPeer.h"
+
 #include "shell/OpenRequest.h"
 #include "shell/OpenRequestServer.h"
 #include "shell/SingleInstance.h"
@@ -24,6 +26,7 @@
 
 namespace
 {
+using apptest::RawPeer;
 using OpenRequest::Decoder;
 using Strings = std::vector<std::string>;
 
@@ -366,38 +369,6 @@ TEST_F(OpenRequestServerTest, AnotherUsersSocketOrLaunchIsNeverServed)
     EXPECT_TRUE(got.empty());
 }
 
-// A peer on a raw connection; reads what the server answers.
-struct RawPeer
-{
-    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    explicit RawPeer(const std::string& path)
-    {
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
-        connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    }
-    ~RawPeer() { ::close(fd); }
-    void Send(const std::string& bytes) { ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
-    // Serves events until the server closes the connection; what it sent.
-    bool ClosedByServer(std::string& answer, int ms)
-    {
-        bool closed = false;
-        (void)QTest::qWaitFor(
-            [&] {
-                char buffer[64];
-                const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
-                if (n > 0)
-                    answer.append(buffer, static_cast<std::size_t>(n));
-                closed = n == 0;
-                return closed;
-            },
-            ms);
-        return closed;
-    }
-    bool connected = false;
-};
-
 TEST_F(OpenRequestServerTest, GarbageSilenceAndCrowdsAreDroppedWithoutStoppingTheServer)
 {
     std::string answer;
@@ -419,24 +390,123 @@ TEST_F(OpenRequestServerTest, GarbageSilenceAndCrowdsAreDroppedWithoutStoppingTh
         EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
         EXPECT_EQ("", answer);
     }
+    std::string why;
     {
-        // Silent peers take at most the connections the server keeps.
+        // Silent peers take at most the connections the server keeps: a
+        // newer one puts out the oldest, and they keep no launch out.
         server.setRequestTimeout(OpenRequestServer::kDefaultRequestTimeoutMs);
         std::vector<std::unique_ptr<RawPeer>> crowd;
         for (int i = 0; i < OpenRequestServer::kMaxConnections + 2; ++i)
             crowd.push_back(std::make_unique<RawPeer>(socket));
         QTest::qWait(100);
-        std::string extra;
-        EXPECT_TRUE(crowd.back()->ClosedByServer(extra, 1000));
-        std::string first;
-        EXPECT_FALSE(crowd.front()->ClosedByServer(first, 50));
+        std::string oldest;
+        EXPECT_TRUE(crowd[0]->ClosedByServer(oldest, 1000));
+        EXPECT_TRUE(crowd[1]->ClosedByServer(oldest, 1000));
+        std::string newest;
+        EXPECT_FALSE(crowd.back()->ClosedByServer(newest, 50));
+        EXPECT_EQ(SingleInstance::Delivery::Delivered,
+                  HandOverWhileServing(socket, {"/past/the/crowd.xpr"}, 5000, ::getuid(), why))
+            << why;
     }
     QTest::qWait(200);
-    std::string why;
     EXPECT_EQ(SingleInstance::Delivery::Delivered,
               HandOverWhileServing(socket, {"/still/served.xpr"}, 5000, ::getuid(), why))
         << why;
-    ASSERT_EQ(1u, received.size());
-    EXPECT_EQ(QStringList{"/still/served.xpr"}, received[0]);
+    ASSERT_EQ(2u, received.size());
+    EXPECT_EQ(QStringList{"/past/the/crowd.xpr"}, received[0]);
+    EXPECT_EQ(QStringList{"/still/served.xpr"}, received[1]);
+}
+
+// The launch runs on this thread without serving events: the application's
+// main thread is as busy as it can be.
+TEST_F(OpenRequestServerTest, ALaunchIsAnsweredPastIdlePeersWhileTheMainThreadIsBusy)
+{
+    std::vector<std::unique_ptr<RawPeer>> idle;
+    for (int i = 0; i < 2 * OpenRequestServer::kMaxConnections; ++i)
+    {
+        idle.push_back(std::make_unique<RawPeer>(socket));
+        ASSERT_TRUE(idle.back()->connected);
+    }
+    std::string why;
+    EXPECT_EQ(SingleInstance::Delivery::Delivered,
+              SingleInstance::HandOver(socket, {"/busy/one.xpr"}, 2000, ::getuid(), why))
+        << why;
+    EXPECT_EQ(SingleInstance::Delivery::Delivered,
+              SingleInstance::HandOver(socket, {"/busy/two.xpr"}, 2000, ::getuid(), why))
+        << why;
+    // The files reach the receiver on the main thread, in order, once it
+    // serves events again.
+    EXPECT_TRUE(received.empty());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return received.size() == 2; }, 5000));
+    EXPECT_EQ((std::vector<QStringList>{{"/busy/one.xpr"}, {"/busy/two.xpr"}}), received);
+}
+
+// The application that runs holds the alive lock beside its socket: a
+// second one neither takes over its socket nor replaces it.
+TEST_F(OpenRequestServerTest, ALiveApplicationsSocketIsNeverTakenOver)
+{
+    OpenRequestServer second;
+    QString why;
+    EXPECT_FALSE(second.listen(QString::fromStdString(socket), &why));
+    EXPECT_FALSE(why.isEmpty());
+    EXPECT_FALSE(second.isListening());
+    EXPECT_TRUE(SingleInstance::IsAlive(SingleInstance::AliveFile(socket)));
+    std::string handOverWhy;
+    EXPECT_EQ(SingleInstance::Delivery::Delivered,
+              HandOverWhileServing(socket, {"/first/one.xpr"}, 5000, ::getuid(), handOverWhy))
+        << handOverWhy;
+    EXPECT_EQ(1u, received.size());
+}
+
+// A launch finds the application through the place: alive however slow it
+// is to answer, dead only when no process holds its alive lock.
+TEST(SingleInstanceReachTest, OnlyAnApplicationThatIsGoneIsStartedAgain)
+{
+    RuntimeFolder runtime;
+    SingleInstance::Place place;
+    std::string why;
+    ASSERT_TRUE(SingleInstance::FindPlace(place, why)) << why;
+    EXPECT_EQ(SingleInstance::AliveFile(place.socket), place.alive);
+    SingleInstance::Patience patience;
+    patience.lockWaitMs = 1000;
+    patience.answerWaitMs = 200;
+    patience.giveUpMs = 700;
+
+    // Alive but hung: never answers. The launch tries for a while, gives up
+    // and does not hold the lock (it starts nothing).
+    SingleInstance::Lock alive;
+    ASSERT_TRUE(alive.Acquire(place.alive, 0));
+    const int hung = RawSocket(place.socket, true);
+    ASSERT_GE(hung, 0);
+    SingleInstance::Lock lock;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(SingleInstance::Delivery::NotTaken,
+              SingleInstance::Reach(place, lock, {"/a.xpr"}, patience, ::getuid(), why));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(patience.giveUpMs));
+    EXPECT_NE(std::string::npos, why.find("did not answer")) << why;
+    EXPECT_FALSE(lock.IsHeld());
+
+    // It dies: the system lets its lock go, and the launch starts the
+    // application at once, holding the lock.
+    alive.Release();
+    ::close(hung);
+    EXPECT_EQ(SingleInstance::Delivery::NoInstance,
+              SingleInstance::Reach(place, lock, {"/a.xpr"}, patience, ::getuid(), why));
+    EXPECT_TRUE(lock.IsHeld());
+    lock.Release();
+
+    // An application that serves: the files go to it.
+    OpenRequestServer server;
+    std::vector<QStringList> received;
+    server.setReceiver([&](const QStringList& files) { received.push_back(files); });
+    ASSERT_TRUE(server.listen(QString::fromStdString(place.socket)));
+    auto reached = std::async(std::launch::async, [&] {
+        return SingleInstance::Reach(place, lock, {"/b.xpr"}, patience, ::getuid(), why);
+    });
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return reached.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 5000));
+    EXPECT_EQ(SingleInstance::Delivery::Delivered, reached.get()) << why;
+    EXPECT_FALSE(lock.IsHeld());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return received.size() == 1; }, 5000));
 }
 } // namespace
