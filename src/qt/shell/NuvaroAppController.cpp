@@ -1,5 +1,7 @@
 #include "shell/NuvaroAppController.h"
 
+#include <QApplication>
+
 #include "shell/AnatomicSearchController.h"
 #include "shell/FileMenu.h"
 #include "shell/WindowCommands.h"
@@ -101,6 +103,23 @@ void NuvaroAppController::openHandedOverFiles(const QStringList& files)
         window->show();
         window->raise();
         window->activateWindow();
+        // Alerts and dialogs still open come forward with it: behind the
+        // window, one that is modal would block it unseen.
+        QWidget* modal = nullptr;
+        for (QWidget* top : QApplication::topLevelWidgets())
+        {
+            // (A window-modal alert is a sheet.)
+            const Qt::WindowType type = top->windowType();
+            if (top == window || !top->isVisible() || (type != Qt::Dialog && type != Qt::Sheet))
+                continue;
+            top->raise();
+            if (top->isModal())
+                modal = top;
+        }
+        if (QWidget* active = QApplication::activeModalWidget(); active != nullptr)
+            modal = active;
+        if (modal != nullptr)
+            modal->activateWindow();
     }
     // Each file read keeps the main thread and takes memory: one launch
     // gets only so much of them.

@@ -16,6 +16,7 @@
 #include "utility/AlertBox.h"
 #include "utility/PlatformServices.h"
 
+#include <QImage>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTableView>
@@ -292,6 +293,44 @@ TEST_F(HandOverTest, FilesThatCannotBeReadAtLaunchAreToldInAnAlertNothingHides)
             << other->text().toStdString();
     EXPECT_TRUE(filesBox->screen()->availableGeometry().contains(filesBox->frameGeometry()));
     EXPECT_EQ(3, Rows());
+}
+
+// A launch brings the window forward, and an alert still open on it comes
+// forward too: behind the window it would block it unseen.
+TEST_F(HandOverTest, ALaunchBringsTheWindowForwardWithItsOpenAlertInFront)
+{
+    QtAlertsScope qtAlerts;
+    Launch(NeuronFiles());
+    ShowAlertBox("An alert still open.");
+    QMessageBox* box = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            for (QMessageBox* open : QtAlertsScope::OpenBoxes())
+                if (open->text() == "An alert still open.")
+                    box = open;
+            return box != nullptr;
+        },
+        5000));
+    // What the screen shows where the alert is: the alert itself.
+    const auto alertSeen = [box] {
+        QTest::qWait(300);
+        const QRect area = box->geometry();
+        const QImage shown =
+            box->screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage();
+        const QImage own = box->grab().toImage().convertToFormat(shown.format());
+        if (shown.size() != own.size())
+            return false;
+        int same = 0;
+        for (int y = 0; y < own.height(); ++y)
+            for (int x = 0; x < own.width(); ++x)
+                same += shown.pixel(x, y) == own.pixel(x, y) ? 1 : 0;
+        return same > own.width() * own.height() * 9 / 10;
+    };
+    ASSERT_TRUE(alertSeen());
+
+    QString out;
+    EXPECT_EQ(0, LaunchAgain({}, out)) << out.toStdString();
+    EXPECT_TRUE(alertSeen()) << "the alert is behind its window";
 }
 
 // Launches of the built program only, in a session folder of the test's.
