@@ -1,5 +1,6 @@
 #include "shell/DialogWindow.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
@@ -15,4 +16,23 @@ void PresentDialogWindow(QWidget* window, bool centre)
     window->show();
     window->raise();
     window->activateWindow();
+}
+
+void BringOpenDialogsForward(QWidget* window)
+{
+    QWidget* modal = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets())
+    {
+        // (A window-modal alert is a sheet.)
+        const Qt::WindowType type = top->windowType();
+        if (top == window || !top->isVisible() || (type != Qt::Dialog && type != Qt::Sheet))
+            continue;
+        top->raise();
+        if (top->isModal())
+            modal = top;
+    }
+    if (QWidget* active = QApplication::activeModalWidget(); active != nullptr)
+        modal = active;
+    if (modal != nullptr)
+        modal->activateWindow();
 }

@@ -1,8 +1,7 @@
 #include "shell/NuvaroAppController.h"
 
-#include <QApplication>
-
 #include "shell/AnatomicSearchController.h"
+#include "shell/DialogWindow.h"
 #include "shell/FileMenu.h"
 #include "shell/WindowCommands.h"
 #include "shell/NuvaroDoc.h"
@@ -12,6 +11,7 @@
 #include "utility/AlertBox.h"
 
 #include <QMenuBar>
+#include <QTimer>
 
 #include <algorithm>
 #include <iterator>
@@ -71,6 +71,9 @@ int NuvaroAppController::start(const QStringList& files)
     if (!doc)
         return status;
     doc->window()->show();
+    // Alerts of the window's making (an unreadable bookmarks file, say) were
+    // shown before it: it is now above them.
+    QTimer::singleShot(0, doc->window(), [window = doc->window()] { BringOpenDialogsForward(window); });
     openFiles(files);
     return 0;
 }
@@ -103,23 +106,7 @@ void NuvaroAppController::openHandedOverFiles(const QStringList& files)
         window->show();
         window->raise();
         window->activateWindow();
-        // Alerts and dialogs still open come forward with it: behind the
-        // window, one that is modal would block it unseen.
-        QWidget* modal = nullptr;
-        for (QWidget* top : QApplication::topLevelWidgets())
-        {
-            // (A window-modal alert is a sheet.)
-            const Qt::WindowType type = top->windowType();
-            if (top == window || !top->isVisible() || (type != Qt::Dialog && type != Qt::Sheet))
-                continue;
-            top->raise();
-            if (top->isModal())
-                modal = top;
-        }
-        if (QWidget* active = QApplication::activeModalWidget(); active != nullptr)
-            modal = active;
-        if (modal != nullptr)
-            modal->activateWindow();
+        BringOpenDialogsForward(window);
     }
     // Each file read keeps the main thread and takes memory: one launch
     // gets only so much of them.

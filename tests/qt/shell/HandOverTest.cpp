@@ -244,6 +244,30 @@ public:
             box->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
+    // Whether the screen shows the box where it is (not a window over it).
+    static bool Seen(QWidget* box)
+    {
+        QTest::qWait(300);
+        const QRect area = box->geometry();
+        const QImage shown =
+            box->screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage();
+        const QImage own = box->grab().toImage().convertToFormat(shown.format());
+        if (shown.size() != own.size())
+            return false;
+        int same = 0;
+        for (int y = 0; y < own.height(); ++y)
+            for (int x = 0; x < own.width(); ++x)
+                same += shown.pixel(x, y) == own.pixel(x, y) ? 1 : 0;
+        return same > own.width() * own.height() * 9 / 10;
+    }
+    // The open box whose text starts so, or null.
+    static QMessageBox* Box(const QString& start)
+    {
+        for (QMessageBox* box : OpenBoxes())
+            if (box->text().startsWith(start))
+                return box;
+        return nullptr;
+    }
     static QList<QMessageBox*> OpenBoxes()
     {
         QList<QMessageBox*> boxes;
@@ -303,34 +327,24 @@ TEST_F(HandOverTest, ALaunchBringsTheWindowForwardWithItsOpenAlertInFront)
     Launch(NeuronFiles());
     ShowAlertBox("An alert still open.");
     QMessageBox* box = nullptr;
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            for (QMessageBox* open : QtAlertsScope::OpenBoxes())
-                if (open->text() == "An alert still open.")
-                    box = open;
-            return box != nullptr;
-        },
-        5000));
-    // What the screen shows where the alert is: the alert itself.
-    const auto alertSeen = [box] {
-        QTest::qWait(300);
-        const QRect area = box->geometry();
-        const QImage shown =
-            box->screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage();
-        const QImage own = box->grab().toImage().convertToFormat(shown.format());
-        if (shown.size() != own.size())
-            return false;
-        int same = 0;
-        for (int y = 0; y < own.height(); ++y)
-            for (int x = 0; x < own.width(); ++x)
-                same += shown.pixel(x, y) == own.pixel(x, y) ? 1 : 0;
-        return same > own.width() * own.height() * 9 / 10;
-    };
-    ASSERT_TRUE(alertSeen());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (box = QtAlertsScope::Box("An alert still open.")) != nullptr; }, 5000));
+    ASSERT_TRUE(QtAlertsScope::Seen(box));
 
     QString out;
     EXPECT_EQ(0, LaunchAgain({}, out)) << out.toStdString();
-    EXPECT_TRUE(alertSeen()) << "the alert is behind its window";
+    EXPECT_TRUE(QtAlertsScope::Seen(box)) << "the alert is behind its window";
+}
+
+// An alert shown while the window is being made (an unreadable bookmarks
+// file's, say) comes before the window: the window must not hide it.
+TEST_F(HandOverTest, AnAlertFromBeforeTheWindowIsNotHiddenByIt)
+{
+    QtAlertsScope qtAlerts;
+    ShowAlertBox("An alert from the window's making.");
+    QMessageBox* box = QtAlertsScope::Box("An alert from the window's making.");
+    ASSERT_NE(nullptr, box);
+    Launch(NeuronFiles());
+    EXPECT_TRUE(QtAlertsScope::Seen(box)) << "the alert is behind the window";
 }
 
 // Launches of the built program only, in a session folder of the test's.
