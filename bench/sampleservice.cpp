@@ -11,17 +11,15 @@
 #include "SampleService.h"
 #include "SoapRequest.h"
 #include "ZoomifyTiles.h"
+#include "support/LoopbackClients.h"
 
 #include <benchmark/benchmark.h>
 #include <httplib.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
+#include <climits>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -241,20 +239,6 @@ void BM_HttpTile(benchmark::State& state)
 }
 BENCHMARK(BM_HttpTile)->Unit(benchmark::kMillisecond);
 
-int ConnectLoopback(int port)
-{
-    const int sock = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (sock >= 0 && ::connect(sock, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
-    {
-        ::close(sock);
-        return -1;
-    }
-    return sock;
-}
 
 // Milliseconds for the version file on a new connection; a minute when no
 // answer comes.
@@ -295,29 +279,15 @@ void BM_RequestBesideIdleConnections(benchmark::State& state)
     {
         std::vector<int> idle, trickling;
         for (int64_t i = 0; i < state.range(0); ++i)
-            idle.push_back(ConnectLoopback(port));
+            idle.push_back(testsupport::ConnectLoopback(port));
         for (int64_t i = 0; i < state.range(1); ++i)
-        {
-            trickling.push_back(ConnectLoopback(port));
-            (void)!::send(trickling.back(), "GET / HTTP/1.1\r\n", 16, MSG_NOSIGNAL);
-        }
-        std::atomic<bool> stop{false};
-        std::thread trickle([&] {
-            for (int line = 0; !stop; ++line)
-            {
-                const std::string field = "X-Slow: " + std::to_string(line) + "\r\n";
-                for (int sock : trickling)
-                    (void)!::send(sock, field.data(), field.size(), MSG_NOSIGNAL);
-                for (int wait = 0; wait < 10 && !stop; ++wait)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            }
-        });
+            trickling.push_back(testsupport::ConnectLoopback(port));
+        testsupport::TricklingHeads trickle(trickling, "GET / HTTP/1.1", INT_MAX, std::chrono::milliseconds(100));
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         const double ms = VersionRequestMs(port);
         state.SetIterationTime(ms / 1000.0);
         loaded.push_back(ms);
-        stop = true;
-        trickle.join();
+        trickle.Stop();
         for (int sock : idle)
             ::close(sock);
         for (int sock : trickling)

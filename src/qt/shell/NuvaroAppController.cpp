@@ -86,14 +86,7 @@ NuvaroDoc* NuvaroAppController::currentDocument() const
 
 bool NuvaroAppController::openFile(const QString& path)
 {
-    NuvaroDoc* doc = currentDocument();
-    if (!doc)
-        return false;
-    if (!doc->readFromFile(path))
-        return false;
-    RecentDocuments::add(path);
-    emit recentDocumentsChanged();
-    return true;
+    return openFiles({path}) == 1;
 }
 
 void NuvaroAppController::openHandedOverFiles(const QStringList& files)
@@ -119,17 +112,19 @@ void NuvaroAppController::openHandedOverFiles(const QStringList& files)
     openFiles(files.mid(0, opened), std::move(notOpened));
 }
 
-void NuvaroAppController::openFiles(const QStringList& files, std::vector<OpenFailure> notOpened)
+int NuvaroAppController::openFiles(const QStringList& files, std::vector<OpenFailure> notOpened)
 {
     NuvaroDoc* doc = currentDocument();
     if (!doc)
-        return;
+        return 0;
+    int read = 0;
     std::vector<OpenFailure> failures;
     for (const QString& file : files)
     {
         std::string reason;
         if (doc->readFromFile(file, reason))
         {
+            ++read;
             RecentDocuments::add(file);
             emit recentDocumentsChanged();
         }
@@ -140,6 +135,7 @@ void NuvaroAppController::openFiles(const QStringList& files, std::vector<OpenFa
                     std::make_move_iterator(notOpened.end()));
     if (!failures.empty())
         ShowAlertBox(OpenFailures::Text(failures));
+    return read;
 }
 
 NuvaroDoc* NuvaroAppController::openDocumentWithContentsOfFile(const QString& path, bool display)

@@ -53,9 +53,10 @@ signals:
     void firstSceneFrameDrawn();
 
 private:
-    // Opens the files as openFile does, the failures told in one alert
-    // together with those in notOpened.
-    void openFiles(const QStringList& files, std::vector<OpenFailure> notOpened = {});
+    // Reads the files into the current document, noting each one read as
+    // recent; the failures are told in one alert together with those in
+    // notOpened. The number of files read (none without a document).
+    int openFiles(const QStringList& files, std::vector<OpenFailure> notOpened = {});
 
     QPointer<NuvaroDoc> m_document;
 };

@@ -6,6 +6,7 @@
 #include "SampleService.h"
 #include "TinyCatalogue.h"
 
+#include "support/LoopbackClients.h"
 #include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
@@ -62,20 +63,7 @@ long long HeldBytes()
 }
 
 // A raw connection to the service, for clients no HTTP library would be.
-int Connect(int port)
-{
-    const int sock = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(sock, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
-    {
-        ::close(sock);
-        return -1;
-    }
-    return sock;
-}
+using testsupport::ConnectLoopback;
 
 void Send(int sock, const std::string& text)
 {
@@ -262,7 +250,7 @@ TEST_F(HostileClientTest, ContentLengthIsOnePlainNumberOrTheRequestIsRefused)
         {"Content-Length: \t" + length + "  ", 200}};
     for (const auto& [field, status] : cases)
     {
-        const int sock = Connect(service->Port());
+        const int sock = ConnectLoopback(service->Port());
         ASSERT_GE(sock, 0);
         Send(sock, "POST /services/GeneSearchService HTTP/1.1\r\nHost: x\r\nConnection: close\r\n"
                    "Content-Type: text/xml\r\n" +
@@ -286,7 +274,7 @@ TEST_F(HostileClientTest, SlowBodiesHaveADeadlineAndShareABoundedAllowance)
     std::vector<int> socks;
     for (int i = 0; i < 12; ++i)
     {
-        const int sock = Connect(service->Port());
+        const int sock = ConnectLoopback(service->Port());
         ASSERT_GE(sock, 0);
         const timeval wait{2, 0};
         ::setsockopt(sock, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
@@ -315,7 +303,7 @@ TEST_F(HostileClientTest, SlowBodiesHaveADeadlineAndShareABoundedAllowance)
         ::close(sock);
     }
     // Their allowance is free again.
-    const int sock = Connect(service->Port());
+    const int sock = ConnectLoopback(service->Port());
     Send(sock, "POST /services/GeneSearchService HTTP/1.1\r\nHost: x\r\nConnection: close\r\n"
                "Content-Type: text/xml\r\nContent-Length: " +
                    std::to_string(announced) + "\r\n\r\n" + body + "x");
@@ -335,7 +323,7 @@ TEST_F(HostileClientTest, KeptConnectionsHoldNoRoomOfTheirLastBody)
     std::vector<int> socks;
     for (int i = 0; i < 12; ++i)
     {
-        socks.push_back(Connect(service->Port()));
+        socks.push_back(ConnectLoopback(service->Port()));
         ASSERT_GE(socks.back(), 0);
         Send(socks.back(), request);
         EXPECT_EQ(FirstStatus(ReceiveWithin(socks.back(), std::chrono::seconds(5), true)), 500);
@@ -358,25 +346,16 @@ TEST_F(HostileClientTest, TricklingClientsDoNotDelayOthers)
     std::vector<int> socks;
     for (int i = 0; i < 16; ++i)
     {
-        socks.push_back(Connect(service->Port()));
+        socks.push_back(ConnectLoopback(service->Port()));
         ASSERT_GE(socks.back(), 0);
-        Send(socks.back(), "GET /Nuvaro/versions.xml HTTP/1.1\r\n");
     }
-    std::atomic<bool> stop{false};
-    std::thread trickle([&] {
-        for (int line = 0; line < 15 && !stop; ++line)
-        {
-            for (int sock : socks)
-                Send(sock, "X-Slow: " + std::to_string(line) + "\r\n");
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-    });
+    testsupport::TricklingHeads trickle(socks, "GET /Nuvaro/versions.xml HTTP/1.1", 15,
+                                        std::chrono::milliseconds(100));
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
     const auto start = Clock::now();
     EXPECT_EQ(Status("/Nuvaro/versions.xml"), 200);
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(1));
-    stop = true;
-    trickle.join();
+    trickle.Stop();
     for (int sock : socks)
         ::close(sock);
 }
@@ -384,8 +363,8 @@ TEST_F(HostileClientTest, TricklingClientsDoNotDelayOthers)
 TEST_F(HostileClientTest, HeadsNotWholeInTimeCloseTheConnection)
 {
     StartService(300);
-    const int silent = Connect(service->Port());
-    const int trickling = Connect(service->Port());
+    const int silent = ConnectLoopback(service->Port());
+    const int trickling = ConnectLoopback(service->Port());
     ASSERT_GE(silent, 0);
     ASSERT_GE(trickling, 0);
     Send(silent, "GET /Nuvaro/versions.xml HTTP/1.1\r\n");
@@ -404,7 +383,7 @@ TEST_F(HostileClientTest, HeadsNotWholeInTimeCloseTheConnection)
     ::close(silent);
     ::close(trickling);
     // A whole head on a kept connection is answered, pipelined ones too.
-    const int prompt = Connect(service->Port());
+    const int prompt = ConnectLoopback(service->Port());
     Send(prompt, "GET /Nuvaro/versions.xml HTTP/1.1\r\nHost: x\r\n\r\nGET /nothing HTTP/1.1\r\nHost: x\r\n\r\n");
     std::string replies;
     char buffer[4096];
@@ -434,32 +413,23 @@ TEST_F(HostileClientTest, IdleAndTricklingConnectionsDoNotDelayOthers)
     std::vector<int> idle;
     for (int i = 0; i < 300; ++i)
     {
-        idle.push_back(Connect(service->Port()));
+        idle.push_back(ConnectLoopback(service->Port()));
         ASSERT_GE(idle.back(), 0);
     }
     std::vector<int> trickling;
     for (int i = 0; i < 32; ++i)
     {
-        trickling.push_back(Connect(service->Port()));
+        trickling.push_back(ConnectLoopback(service->Port()));
         ASSERT_GE(trickling.back(), 0);
-        Send(trickling.back(), "GET /Nuvaro/versions.xml HTTP/1.1\r\n");
     }
-    std::atomic<bool> stop{false};
-    std::thread trickle([&] {
-        for (int line = 0; line < 20 && !stop; ++line)
-        {
-            for (int sock : trickling)
-                Send(sock, "X-Slow: " + std::to_string(line) + "\r\n");
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-    });
+    testsupport::TricklingHeads trickle(trickling, "GET /Nuvaro/versions.xml HTTP/1.1", 20,
+                                        std::chrono::milliseconds(100));
     // A client is answered meanwhile, on a kept connection twice.
     client->set_read_timeout(3, 0);
     client->set_keep_alive(true);
     EXPECT_EQ(Status("/Nuvaro/versions.xml"), 200);
     EXPECT_EQ(Status("/Nuvaro/SearchDomains.xml"), 404);
-    stop = true;
-    trickle.join();
+    trickle.Stop();
     // Within the bound, waiting connections are left open until their time.
     EXPECT_FALSE(ClosedWithin(idle.front(), std::chrono::milliseconds(50)));
     EXPECT_FALSE(ClosedWithin(trickling.front(), std::chrono::milliseconds(50)));
@@ -476,7 +446,7 @@ TEST_F(HostileClientTest, ConnectionsBeyondTheBoundCloseTheLongestWaiting)
     std::vector<int> socks;
     for (int i = 0; i < 24; ++i)
     {
-        socks.push_back(Connect(service->Port()));
+        socks.push_back(ConnectLoopback(service->Port()));
         ASSERT_GE(socks.back(), 0);
         if (i % 2 == 1)
             Send(socks.back(), "GET /Nuvaro/versions.xml HTTP/1.1\r\n");
@@ -506,7 +476,7 @@ TEST_F(HostileClientTest, RefusalsReachClientsThatAreStillSending)
                                                  {"Content-Encoding: gzip\r\nContent-Length: 300000", 415}};
     for (const auto& [fields, status] : cases)
     {
-        const int sock = Connect(service->Port());
+        const int sock = ConnectLoopback(service->Port());
         ASSERT_GE(sock, 0);
         bool sent = SendAll(sock, "POST /services/GeneSearchService HTTP/1.1\r\nHost: x\r\nContent-Type: text/xml\r\n" +
                                       fields + "\r\n\r\n");
@@ -521,7 +491,7 @@ TEST_F(HostileClientTest, RefusalsReachClientsThatAreStillSending)
         ::close(sock);
     }
     // A client that goes on sending is closed all the same.
-    const int sock = Connect(service->Port());
+    const int sock = ConnectLoopback(service->Port());
     ASSERT_GE(sock, 0);
     Send(sock, "POST /services/GeneSearchService HTTP/1.1\r\nHost: x\r\nContent-Length: 5000000\r\n\r\n");
     const std::string piece(256 * 1024, 'x');
@@ -541,7 +511,7 @@ TEST_F(HostileClientTest, ControlChangesAsCurlSendsThem)
     // (411 before). Both requests on one connection.
     const std::string head = " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(service->Port()) +
                              "\r\nUser-Agent: curl/7.88.1\r\nAccept: */*\r\nX-Nuvaro-Control: 1\r\n\r\n";
-    const int sock = Connect(service->Port());
+    const int sock = ConnectLoopback(service->Port());
     ASSERT_GE(sock, 0);
     Send(sock, "POST /control/set?error=500&count=1" + head);
     std::string received = ReceiveWithin(sock, std::chrono::seconds(3), true);
