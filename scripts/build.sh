@@ -4,6 +4,7 @@
 # Without --target everything is built.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/scripts/ccache-env.sh"
 dir=$1
 shift
 options=()

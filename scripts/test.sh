@@ -11,17 +11,8 @@ cd "$root"
 jobs=$(nproc)
 export LIBGL_ALWAYS_SOFTWARE=1
 export QT_QPA_PLATFORM=xcb
-# The compiler cache lives in the user's cache folder (read before HOME is
-# replaced below), so clones and runs on one machine share it; inside the
-# clone when that folder cannot be written. Paths under the clone are hashed
-# relative to it.
-if [ -z "${CCACHE_DIR:-}" ]; then
-  CCACHE_DIR=${XDG_CACHE_HOME:-${HOME:-/nonexistent}/.cache}/ccache
-  if ! mkdir -p "$CCACHE_DIR" 2>/dev/null || [ ! -w "$CCACHE_DIR" ]; then
-    CCACHE_DIR=$root/.cache/ccache
-  fi
-fi
-export CCACHE_DIR CCACHE_BASEDIR=$root
+# The compiler cache is found before HOME is replaced below.
+. "$root/scripts/ccache-env.sh"
 # The tests never use the real user's folders. Their temporary folders go
 # there too, so that those of a test that crashed or timed out go with it.
 test_home=$(mktemp -d)

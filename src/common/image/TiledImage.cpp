@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <limits>
 #include <stdexcept>
 
 MemoryTileCache gPrimaryTileCache;
@@ -28,6 +29,11 @@ double SteadySeconds()
 {
     using namespace std::chrono;
     return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+int ClampToInt(double value)
+{
+    return static_cast<int>(std::clamp<double>(value, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
 } // namespace
 
@@ -211,28 +217,34 @@ void TiledImage::LoadTiles()
     m_thumbnailSpacing = static_cast<float>(g) * m_spacing;
     std::printf("Image spacing %g  Thumbnail spacing: %g\n", m_shownTierSpacing, m_thumbnailSpacing);
 
-    // The region of interest in shown-tier pixels.
-    const int left = m_centerX / f - m_viewWidth / 2;
-    const int top = m_centerY / f - m_viewHeight / 2;
-    const int right = left + m_viewWidth;
-    const int bottom = top + m_viewHeight;
+    // The region of interest in shown-tier pixels, and the tile range, in
+    // 64 bits: a centre near the int limits (read from a grid file) would
+    // overflow them in int.
+    using Wide = long long;
+    const Wide left = Wide{m_centerX} / f - m_viewWidth / 2;
+    const Wide top = Wide{m_centerY} / f - m_viewHeight / 2;
+    const Wide right = left + m_viewWidth;
+    const Wide bottom = top + m_viewHeight;
 
-    m_thumbnailRegion.left = static_cast<int>(std::trunc((m_centerX + f * (m_viewWidth / -2.0)) / g));
-    m_thumbnailRegion.top = static_cast<int>(std::trunc((m_centerY + f * (m_viewHeight / -2.0)) / g));
-    m_thumbnailRegion.right = m_thumbnailRegion.left + m_viewWidth * f / g;
-    m_thumbnailRegion.bottom = m_thumbnailRegion.top + m_viewHeight * f / g;
+    m_thumbnailRegion.left = ClampToInt(std::trunc((m_centerX + f * (m_viewWidth / -2.0)) / g));
+    m_thumbnailRegion.top = ClampToInt(std::trunc((m_centerY + f * (m_viewHeight / -2.0)) / g));
+    m_thumbnailRegion.right = ClampToInt(static_cast<double>(m_thumbnailRegion.left) + m_viewWidth * f / g);
+    m_thumbnailRegion.bottom = ClampToInt(static_cast<double>(m_thumbnailRegion.top) + m_viewHeight * f / g);
 
-    // The range runs to the tile that holds the region's right and bottom
-    // edges, so a tile the region only touches is asked for too (its
-    // rectangles are empty and reported below). A region wholly beyond the
-    // tier's right or bottom edge, or a tile or more before its left or top
-    // edge, has an empty range.
-    const int firstColumn = std::max(0, left / ts);
-    const int firstRow = std::max(0, top / ts);
-    const int lastColumn = std::min(right / ts, tilesAcross - 1);
-    const int lastRow = std::min(bottom / ts, tilesDown - 1);
+    // The range runs from the tile that holds the region's left and top
+    // edges to the one that holds its right and bottom edges, within the
+    // tier's tiles (divisions truncate toward zero), so a tile the region
+    // only touches is asked for too (its rectangles are empty and reported
+    // below). So is a partial last tile when the region lies beyond the
+    // tier's right or bottom edge but within that tile's full size. A region
+    // a whole tile or more before the tier's left or top edge, or beyond its
+    // last tile's full size, has an empty range.
+    const int firstColumn = static_cast<int>(std::clamp<Wide>(left / ts, 0, tilesAcross));
+    const int firstRow = static_cast<int>(std::clamp<Wide>(top / ts, 0, tilesDown));
+    const int lastColumn = static_cast<int>(std::clamp<Wide>(right / ts, -1, tilesAcross - 1));
+    const int lastRow = static_cast<int>(std::clamp<Wide>(bottom / ts, -1, tilesDown - 1));
     std::printf("Tiles %d %d %d %d\n", firstColumn, firstRow, lastColumn, lastRow);
-    std::printf("ROI %d %d %d %d\n", left, top, right, bottom);
+    std::printf("ROI %lld %lld %lld %lld\n", left, top, right, bottom);
     std::printf("Level width: %d height %d\n", levelWidth, levelHeight);
 
     // Re-centring the same image keeps its thumbnail instead of decoding and
@@ -267,12 +279,15 @@ void TiledImage::LoadTiles()
                 Tile& tile = *m_tiles[static_cast<size_t>(index++)];
                 tile.active = true;
                 // The visible part: the tile's area within the region.
-                const int x0 = std::max(c * ts, left);
-                const int x1 = std::min(std::min((c + 1) * ts, levelWidth), right);
-                const int y0 = std::max(r * ts, top);
-                const int y1 = std::min(std::min((r + 1) * ts, levelHeight), bottom);
-                tile.source = Nuvaro::Rectangle(x0 - c * ts, y0 - r * ts, x1 - c * ts, y1 - r * ts);
-                tile.destination = Nuvaro::Rectangle(x0 - left, y0 - top, x1 - left, y1 - top);
+                // Within the range, every difference below fits an int.
+                const Wide x0 = std::max<Wide>(Wide{c} * ts, left);
+                const Wide x1 = std::min<Wide>(std::min((c + 1) * ts, levelWidth), right);
+                const Wide y0 = std::max<Wide>(Wide{r} * ts, top);
+                const Wide y1 = std::min<Wide>(std::min((r + 1) * ts, levelHeight), bottom);
+                tile.source = Nuvaro::Rectangle(static_cast<int>(x0 - c * ts), static_cast<int>(y0 - r * ts),
+                                                static_cast<int>(x1 - c * ts), static_cast<int>(y1 - r * ts));
+                tile.destination = Nuvaro::Rectangle(static_cast<int>(x0 - left), static_cast<int>(y0 - top),
+                                                     static_cast<int>(x1 - left), static_cast<int>(y1 - top));
                 // A tile the region only touches has no visible part; it is
                 // asked for all the same.
                 if (tile.source.GetWidth() <= 0 || tile.source.GetHeight() <= 0)
@@ -285,13 +300,9 @@ void TiledImage::LoadTiles()
                 --unmade;
                 if (!overlay)
                     continue;
-                // A cached image part that proved bad has ended the tile.
-                if (!tile.active)
-                {
-                    --unmade;
-                    --m_pendingRequests;
-                    continue;
-                }
+                // Asked for even when a cached image part has just proved bad
+                // and ended the tile: it lands in no texture then, and takes
+                // its request off the pending count as it comes.
                 tile.expressionFetcher.LoadImage(m_expressionPath, this, m_imageId, m_shownTier, c, r, &tile,
                                                  kExpressionPart);
                 --unmade;
@@ -562,8 +573,10 @@ bool TiledImage::ShowImageInBrowser()
     {
         if (m_imageWidth <= 0 || m_imageHeight <= 0)
             return false;
-        const float x = -static_cast<float>(m_centerX - m_imageWidth / 2) / static_cast<float>(m_imageWidth);
-        const float y = -static_cast<float>(m_centerY - m_imageHeight / 2) / static_cast<float>(m_imageHeight);
+        const float x = -static_cast<float>(static_cast<long long>(m_centerX) - m_imageWidth / 2) /
+                        static_cast<float>(m_imageWidth);
+        const float y = -static_cast<float>(static_cast<long long>(m_centerY) - m_imageHeight / 2) /
+                        static_cast<float>(m_imageHeight);
         url = UserPreferences::GetPreferences()->FormSingleImageViewerUrl(static_cast<std::uint32_t>(m_imageId), x, y,
                                                                           80);
     }

@@ -250,6 +250,7 @@ GeneQuery::GeneQuery(GeneQueryResultList* list, GeneQueryCompletionListener* lis
     , m_parser(this)
     , m_list(list)
     , m_generation(0)
+    , m_malformedLogged(false)
     , m_deletedFlag(nullptr)
 {
 }
@@ -312,6 +313,7 @@ void GeneQuery::Abort()
 
 void GeneQuery::EndDocument()
 {
+    m_malformedLogged = false;
     try
     {
         m_parser.Parse(nullptr, 0, true);
@@ -458,7 +460,9 @@ bool GeneQuery::ParseAndDeliver(const char* data, unsigned long length, bool fin
             const int chunk = static_cast<int>(std::min<unsigned long>(length, INT_MAX));
             if (!m_parser.Parse(data, chunk, final && static_cast<unsigned long>(chunk) == length))
             {
-                std::printf("%s\n", m_parser.GetErrorMessage().c_str());
+                if (!m_malformedLogged)
+                    std::printf("%s\n", m_parser.GetErrorMessage().c_str());
+                m_malformedLogged = true;
                 refusal = MalformedReplyMessage();
                 break;
             }
@@ -470,6 +474,8 @@ bool GeneQuery::ParseAndDeliver(const char* data, unsigned long length, bool fin
     {
         refusal = e.what();
     }
+    if (final)
+        m_malformedLogged = false;
     return Deliver();
 }
 

@@ -219,6 +219,9 @@ private:
     GeneQueryResultList* m_list;
     // Counts aborts and requests, so that delivery notices a restart.
     unsigned m_generation;
+    // The reply being read was found malformed and the parser's reason
+    // logged; the parser repeats it at the reply's end, which is not logged.
+    bool m_malformedLogged;
     // Points at a flag of the running callback that the destructor sets.
     bool* m_deletedFlag;
 };

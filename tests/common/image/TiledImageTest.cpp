@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <functional>
@@ -400,10 +401,37 @@ TEST_F(ZoomifyTest, AViewWithoutWidthOrHeightAsksForTheTileUnderItsLineAllTheSam
 
 TEST_F(ZoomifyTest, ARegionBesideTheTierRequestsNoTileAndStaysWhite)
 {
-    Image().LoadImage("http://h/p.aff", 100000, 500, 1000, 1000, GeneExpression::kCoronal, 1.0f, 5);
-    EXPECT_EQ(1u, FakeNetFile::Requests().size()) << "only the thumbnail";
+    // Centres as far off as a grid file can put them, on an image of one
+    // tile (shown at full size) and on a larger one.
+    const int least = std::numeric_limits<int>::min();
+    const int most = std::numeric_limits<int>::max();
+    const std::array<int, 4> cases[] = {
+        {100000, 500, 1000, 1000}, {least, 500, 200, 200}, {500, least, 200, 200}, {most, most, 200, 200},
+        {least, least, 200, 200},  {least, most, 5000, 5000},
+    };
+    for (const auto& [cx, cy, width, height] : cases)
+    {
+        SCOPED_TRACE(std::to_string(cx) + " " + std::to_string(cy));
+        FakeNetFile::Install();
+        Image().LoadImage("http://h/p.aff", cx, cy, width, height, GeneExpression::kCoronal, 1.0f, 5);
+        EXPECT_EQ(1u, FakeNetFile::Requests().size()) << "only the thumbnail";
+        EXPECT_EQ(0, Image().GetPendingRequests());
+        EXPECT_EQ(0, Image().GetTileCount());
+        EXPECT_TRUE(Near({255, 255, 255}, Pixel(Image().GetImageTexture(), 128, 128)));
+        EXPECT_TRUE(Image().ShowImageInBrowser());
+    }
+
+    // Beyond the tier's right edge (250 pixels) but within its only tile's
+    // full size, that tile is asked for, with empty rectangles.
+    FakeNetFile::Install();
+    quiet.Take();
+    Image().LoadImage("http://h/p.aff", 1520, 500, 1000, 1000, GeneExpression::kCoronal, 1.0f, 5);
+    const std::string log = quiet.Take();
+    EXPECT_NE(log.find("Tiles 0 0 0 0\nROI 252 -3 508 253\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("Bad Source: 252 0 250 250\n"), std::string::npos) << log;
+    EXPECT_EQ(1, Image().GetPendingRequests());
+    FakeNetFile::Latest()->Reply(SolidJpeg(250, 250, kRed));
     EXPECT_EQ(0, Image().GetPendingRequests());
-    EXPECT_EQ(0, Image().GetTileCount());
     EXPECT_TRUE(Near({255, 255, 255}, Pixel(Image().GetImageTexture(), 128, 128)));
 }
 
@@ -486,24 +514,35 @@ TEST_F(ZoomifyTest, PendingRequestsReturnToZeroOnEveryRoad)
     }
 }
 
-TEST_F(ZoomifyTest, ABadCachedTileIsDroppedWithoutAskingForItsOverlay)
+TEST_F(ZoomifyTest, ABadCachedTileIsDroppedAndItsOverlayIsAskedForAllTheSame)
 {
     const unsigned char junk[] = {1, 2, 3, 4};
     gPrimaryTileCache.AddTile(4711, 2, 1, 1, junk, sizeof junk);
     GeneExpression::ImageInfo info = Record(4096, 4096);
     Image().LoadImage(&info, 1536, 1536, GeneExpression::kCoronal, 1.0f);
     // The view shows tile (1, 1); the three tiles it only touches are asked
-    // for with both parts, the bad one's overlay is not.
-    EXPECT_EQ(6, Image().GetPendingRequests());
-    for (const std::string& url : RequestedUrls())
-        EXPECT_EQ(url.find("/2-1-1.jpg"), std::string::npos) << url;
-    EXPECT_EQ(7u, FakeNetFile::Requests().size()) << "and the thumbnail";
+    // for with both parts, the bad one for its overlay part alone.
+    EXPECT_EQ(7, Image().GetPendingRequests());
+    const std::vector<std::string> urls = RequestedUrls();
+    EXPECT_EQ(1, std::count_if(urls.begin(), urls.end(),
+                               [](const std::string& url) { return url.find("/2-1-1.jpg") != std::string::npos; }));
+    EXPECT_EQ(8u, FakeNetFile::Requests().size()) << "and the thumbnail";
     std::vector<unsigned char> out;
     EXPECT_FALSE(gPrimaryTileCache.GetTile(4711, 2, 1, 1, out));
+    EXPECT_FALSE(Image().GetTile(0).imageFetcher.IsActive());
 
-    // The next view fetches it again.
+    // Its overlay lands nowhere and ends its request; the others draw.
+    while (FakeNetFile* next = FakeNetFile::Latest())
+        next->Reply(SolidJpeg(256, 256, kRed));
+    EXPECT_EQ(0, Image().GetPendingRequests());
+    EXPECT_TRUE(Near({255, 255, 255}, Pixel(Image().GetImageTexture(), 128, 128)));
+
+    // The next view fetches it again; every other part now comes from the
+    // caches.
+    FakeNetFile::Install();
     Image().LoadImage(&info, 1536, 1536, GeneExpression::kCoronal, 1.0f);
-    EXPECT_EQ(8, Image().GetPendingRequests());
+    EXPECT_EQ(1, Image().GetPendingRequests());
+    EXPECT_EQ(RequestedUrls(), std::vector<std::string>{kPyramid + "sec/primary/img.aff/TileGroup/2-1-1.jpg"});
 }
 
 TEST_F(ZoomifyTest, HidingOrDeletingInFlightLeavesNoTransfer)

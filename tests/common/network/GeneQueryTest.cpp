@@ -453,10 +453,16 @@ TEST_F(GeneQueryTest, RepliesThatAreNotWellFormedXmlFailAndKeepTheRecordsBeforeT
     {
         SCOPED_TRACE(body.substr(0, 12));
         list.calls.clear();
+        m_quiet.Take();
         query.RequestPage(0);
         FakeNetFile::Latest()->Reply(body);
         EXPECT_EQ(list.calls, (Calls{"response", failure}));
         EXPECT_EQ(FakeNetFile::LiveCount(), 0);
+        // The parser's reason is logged once, though the reply's end repeats it.
+        const std::string log = m_quiet.Take();
+        const size_t reason = log.find("The XML document is malformed");
+        EXPECT_NE(reason, std::string::npos) << log;
+        EXPECT_EQ(log.find("The XML document is malformed", reason + 1), std::string::npos) << log;
     }
 
     // A reply cut off in the middle of a record keeps the whole records

@@ -67,11 +67,13 @@ private:
 // iterations run on PackedLayout (flat arrays, float, two threads from 1000
 // nodes on) unless SetExact asks for the node-by-node operations below.
 //
-// Weights enter every sum of the layout in float. Graphs whose weights would
-// take those sums beyond what a float holds (relations near the largest
-// float, or far below 1) are laid out with every node and relation weight
-// times a power of two that brings them just within it (see WeightScaleFor);
-// every other graph lays out exactly as given.
+// Weights enter every sum of the layout in float. A graph whose largest
+// repulsion prefactor lies beyond 2^80 or below 2^-40 (relations near the
+// largest float, or far below 1), where those sums overflow or the layout
+// loses its positions' precision, is laid out with every node and relation
+// weight times one power of two: the one that brings the largest node weight
+// to [2^19, 2^20) from above, or to [0.5, 1) from below (see WeightScaleFor).
+// Every other graph lays out exactly as given.
 class BarnesHutMinimizer
 {
 public:
