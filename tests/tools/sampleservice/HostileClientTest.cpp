@@ -96,24 +96,49 @@ bool WholeReply(const std::string& received)
            received.size() >= head + 4 + std::strtoul(received.c_str() + field + 16, nullptr, 10);
 }
 
-// What the service sends on a connection until it closes it or the wait
-// ends, or, with oneReply, until one whole reply has arrived.
-std::string ReceiveWithin(int sock, std::chrono::milliseconds wait, bool oneReply = false)
+struct Received
+{
+    std::string bytes;
+    bool closed = false; // the service closed the connection
+};
+
+// What the service sends on a connection until it closes it, the wait ends
+// or enough(bytes) holds.
+template <class Enough>
+Received Receive(int sock, std::chrono::milliseconds wait, Enough enough)
 {
     const auto end = Clock::now() + wait;
-    std::string received;
+    Received received;
     char buffer[4096];
-    while (Clock::now() < end && !(oneReply && WholeReply(received)))
+    while (Clock::now() < end && !enough(received.bytes))
     {
         pollfd entry{sock, POLLIN, 0};
         if (::poll(&entry, 1, 20) <= 0)
             continue;
         const ssize_t count = ::recv(sock, buffer, sizeof buffer, 0);
         if (count <= 0)
+        {
+            received.closed = true;
             break;
-        received.append(buffer, static_cast<size_t>(count));
+        }
+        received.bytes.append(buffer, static_cast<size_t>(count));
     }
     return received;
+}
+
+// What the service sends on a connection until it closes it or the wait
+// ends, or, with oneReply, until one whole reply has arrived.
+std::string ReceiveWithin(int sock, std::chrono::milliseconds wait, bool oneReply = false)
+{
+    return Receive(sock, wait, [oneReply](const std::string& bytes) { return oneReply && WholeReply(bytes); }).bytes;
+}
+
+size_t Occurrences(const std::string& text, const std::string& part)
+{
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
+        ++count;
+    return count;
 }
 
 // The status of the first reply in what a connection received; -1 for none.
@@ -500,6 +525,76 @@ TEST_F(HostileClientTest, RefusalsReachClientsThatAreStillSending)
     {
     }
     EXPECT_LT(Clock::now(), end);
+    ::close(sock);
+}
+
+TEST_F(HostileClientTest, RequestLinesTheLibraryRefusesAreAnsweredOnceAndClosed)
+{
+    StartService();
+    // Each was answered with 400 again and again, thousands of times a
+    // second for as long as the client read: what the library left of the
+    // head became the next request.
+    const std::string lines[] = {"GET / HTTP/1.2",      "GET / HTTP/2.0",
+                                 "FETCH / HTTP/1.1",    "GET /a b HTTP/1.1",
+                                 std::string("GET /a\0b HTTP/1.1", 17), "GET /"};
+    for (const std::string& line : lines)
+    {
+        const int sock = ConnectLoopback(service->Port());
+        ASSERT_GE(sock, 0);
+        Send(sock, line + "\r\nHost: x\r\n\r\n");
+        const Received received =
+            Receive(sock, std::chrono::seconds(10), [](const std::string& bytes) { return bytes.size() > 65536; });
+        ::close(sock);
+        EXPECT_EQ(FirstStatus(received.bytes), 400) << line;
+        EXPECT_EQ(Occurrences(received.bytes, "HTTP/1.1 "), 1u) << line;
+        EXPECT_TRUE(received.closed) << line;
+    }
+    EXPECT_EQ(Status("/Nuvaro/versions.xml"), 200);
+}
+
+TEST_F(HostileClientTest, ClientsThatNeverReadHoldNoWorker)
+{
+    // 32 clients each ask for a 1 MiB grid twenty times at once and never
+    // read: a worker wrote each reply itself and waited for the client (5 s
+    // each time), so the 8 workers answered nobody else for 20 s.
+    std::filesystem::create_directories(dir.File("grids"));
+    ASSERT_TRUE(testsupport::WriteFileBytes(dir.File("grids/100.xpr"), std::string(1u << 20, 'G')));
+    StartService();
+    const std::vector<int> readers =
+        testsupport::SlowReaders(service->Port(), 32, "/GridFile?imageseriesid=100&level=2");
+    for (int sock : readers)
+        ASSERT_GE(sock, 0);
+    // Once every worker has taken one of their requests, another client is answered.
+    const auto end = Clock::now() + std::chrono::seconds(20);
+    while (service->RequestCount() < 8 && Clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_GE(service->RequestCount(), 8u);
+    client->set_read_timeout(10, 0);
+    EXPECT_EQ(Status("/Nuvaro/versions.xml"), 200);
+    for (int sock : readers)
+        ::close(sock);
+}
+
+TEST_F(HostileClientTest, AKeptConnectionServesManyPipelinedRequests)
+{
+    StartService();
+    // The library's bound of 5 requests per connection closed it after the
+    // fifth: every fifth request paid for a new connection.
+    const int sock = ConnectLoopback(service->Port());
+    ASSERT_GE(sock, 0);
+    std::string requests;
+    for (int i = 0; i < 12; ++i)
+        requests += "GET /Nuvaro/versions.xml HTTP/1.1\r\nHost: x\r\n\r\n";
+    Send(sock, requests);
+    const Received received = Receive(sock, std::chrono::seconds(10), [](const std::string& bytes) {
+        return Occurrences(bytes, "HTTP/1.1 200 OK") == 12 && WholeReply(bytes.substr(bytes.rfind("HTTP/1.1")));
+    });
+    EXPECT_EQ(Occurrences(received.bytes, "HTTP/1.1 200 OK"), 12u);
+    EXPECT_EQ(Occurrences(received.bytes, "Connection: close"), 0u);
+    EXPECT_FALSE(received.closed);
+    // The connection still serves.
+    Send(sock, "GET /Nuvaro/versions.xml HTTP/1.1\r\nHost: x\r\n\r\n");
+    EXPECT_EQ(FirstStatus(ReceiveWithin(sock, std::chrono::seconds(10), true)), 200);
     ::close(sock);
 }
 

@@ -9,7 +9,13 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -83,6 +89,84 @@ std::string BodyOf(const httplib::Result& result)
 {
     EXPECT_TRUE(result);
     return result ? result->body : std::string();
+}
+
+// Holds the soft limit of open files at the lowest free descriptor plus spare:
+// at most spare more files can be opened in the scope.
+class ScopedFileLimit
+{
+public:
+    explicit ScopedFileLimit(int spare)
+    {
+        ::getrlimit(RLIMIT_NOFILE, &m_old);
+        const int lowest = ::dup(0);
+        if (lowest >= 0)
+            ::close(lowest);
+        rlimit tight = m_old;
+        tight.rlim_cur = static_cast<rlim_t>(std::max(lowest, 0) + spare);
+        ::setrlimit(RLIMIT_NOFILE, &tight);
+    }
+    ~ScopedFileLimit() { ::setrlimit(RLIMIT_NOFILE, &m_old); }
+    ScopedFileLimit(const ScopedFileLimit&) = delete;
+    ScopedFileLimit& operator=(const ScopedFileLimit&) = delete;
+
+private:
+    rlimit m_old{};
+};
+
+// Runs the service program with arguments, its soft and hard open-file limit
+// at files and nothing open but its output (stdout and stderr, caught in
+// output); its exit status, or -1 when it has not ended within the wait and
+// is killed.
+int RunServiceProgram(const std::vector<std::string>& arguments, rlim_t files, std::string& output,
+                      std::chrono::seconds wait)
+{
+    std::vector<std::string> words{NUVARO_SAMPLESERVICE_PROGRAM};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    rlimit current{};
+    ::getrlimit(RLIMIT_NOFILE, &current);
+    const int highest = current.rlim_cur == RLIM_INFINITY ? 65536 : static_cast<int>(current.rlim_cur);
+    int pipe[2];
+    if (::pipe2(pipe, O_CLOEXEC) != 0)
+        return -2;
+    const pid_t child = ::fork();
+    if (child == 0)
+    {
+        ::dup2(pipe[1], 1);
+        ::dup2(pipe[1], 2);
+        for (int fd = 3; fd < highest; ++fd)
+            ::close(fd);
+        const rlimit limit{files, files};
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(pipe[1]);
+    output.clear();
+    const auto end = std::chrono::steady_clock::now() + wait;
+    bool ended = false;
+    while (!ended && std::chrono::steady_clock::now() < end)
+    {
+        pollfd entry{pipe[0], POLLIN, 0};
+        if (::poll(&entry, 1, 50) <= 0)
+            continue;
+        char buffer[4096];
+        const ssize_t count = ::read(pipe[0], buffer, sizeof buffer);
+        if (count > 0)
+            output.append(buffer, static_cast<size_t>(count));
+        else
+            ended = true;
+    }
+    ::close(pipe[0]);
+    if (!ended)
+        ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // A whole reply: announced length, no compression.
@@ -319,6 +403,41 @@ TEST(ServiceWithoutData, RefusesABrokenCatalogueAndABusyPort)
     {
         EXPECT_TRUE(Contains(error.what(), "another program is using it")) << error.what();
     }
+}
+
+TEST(ServiceWithoutData, SaysSoWhenItCannotWaitForConnections)
+{
+    // Without the loop's epoll set (room for no file) or its wake-up event (room
+    // for one), the service went on and closed every connection unanswered.
+    testsupport::TempDir dir;
+    ServiceOptions options;
+    options.dataDir = dir.Path();
+    options.tileCache = false;
+    for (int spare : {0, 1})
+    {
+        SampleService service(options);
+        std::string refusal = "started";
+        {
+            ScopedFileLimit limit(spare);
+            try
+            {
+                service.Start(0);
+            }
+            catch (const std::runtime_error& error)
+            {
+                refusal = error.what();
+            }
+        }
+        EXPECT_TRUE(Contains(refusal, "cannot wait for connections")) << spare << ": " << refusal;
+    }
+    // The program says so and exits with status 1 (its own output takes
+    // descriptors 1 and 2, and the loop 3 and 4).
+    std::string output;
+    EXPECT_EQ(RunServiceProgram({"--port", "1", "--data", dir.Path(), "--no-cache"}, 4, output,
+                                std::chrono::seconds(30)),
+              1)
+        << output;
+    EXPECT_TRUE(Contains(output, "cannot wait for connections")) << output;
 }
 
 TEST(ServiceRestart, TheSamePortAnswersAtOnceWhileClosedConnectionsLinger)
