@@ -239,9 +239,10 @@ public:
         if (m_wake < 0 || ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_wake, &event) != 0)
         {
             const int error = errno;
+            const char* call = m_wake < 0 ? "eventfd" : "epoll_ctl";
             CloseFiles();
             errno = error;
-            CannotWait(m_wake < 0 ? "eventfd" : "epoll_ctl");
+            CannotWait(call);
         }
         try
         {
