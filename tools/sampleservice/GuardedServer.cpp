@@ -86,6 +86,18 @@ std::string RefusalReply(int status, const std::string& reason)
            "\r\nConnection: close\r\n\r\n" + body;
 }
 
+// Tells a reply's client that the connection ends with it: the library's
+// Keep-Alive field, when the head has one, becomes "Connection: close".
+void SayConnectionCloses(std::string& reply)
+{
+    const size_t headEnd = reply.find("\r\n\r\n");
+    const size_t field = reply.find("\r\nKeep-Alive:");
+    if (field == std::string::npos || field >= headEnd)
+        return;
+    const size_t fieldEnd = reply.find("\r\n", field + 2);
+    reply.replace(field + 2, fieldEnd - field - 2, "Connection: close");
+}
+
 bool WouldBlock()
 {
     return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
@@ -784,10 +796,10 @@ private:
             // left of the request is no next request.
             bool keep = answered && parsed && !closed && !last;
             if (stream.Overflowed())
-            {
                 connection->reply = RefusalReply(500, "The reply is larger than the sample service sends.");
-                keep = false;
-            }
+            else if (!keep)
+                SayConnectionCloses(connection->reply);
+            keep = keep && !stream.Overflowed();
             {
                 std::lock_guard<std::mutex> lock(m_inboxMutex);
                 if (m_loopEnded)

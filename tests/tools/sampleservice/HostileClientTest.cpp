@@ -541,6 +541,7 @@ TEST_F(HostileClientTest, RequestLinesTheLibraryRefusesAreAnsweredOnceAndClosed)
         ::close(sock);
         EXPECT_EQ(FirstStatus(received.bytes), 400) << line;
         EXPECT_EQ(Occurrences(received.bytes, "HTTP/1.1 "), 1u) << line;
+        EXPECT_EQ(Occurrences(received.bytes, "\r\nConnection: close\r\n"), 1u) << line;
         EXPECT_TRUE(received.closed) << line;
     }
     EXPECT_EQ(Status("/Nuvaro/versions.xml"), 200);
