@@ -4,7 +4,11 @@
 // time as a multiple of encoding a flat tile in the same run. A request
 // answered while many connections idle or trickle their heads (target under
 // 100 ms) carries "ratio" too: its time as a multiple of the same request on
-// an unloaded service in the same run.
+// an unloaded service in the same run; so does one answered while many
+// clients ask for the largest grid twenty times over and never read (target
+// under 100 ms). Twenty requests on one kept-alive connection carry "ratio":
+// their time as a multiple of twenty requests on fresh connections (target at
+// most 1.5).
 #include "GeneSearch.h"
 #include "GuardedServer.h"
 #include "SampleBrain.h"
@@ -12,6 +16,7 @@
 #include "SoapRequest.h"
 #include "ZoomifyTiles.h"
 #include "support/LoopbackClients.h"
+#include "support/TempDir.h"
 
 #include <benchmark/benchmark.h>
 #include <httplib.h>
@@ -21,6 +26,7 @@
 #include <algorithm>
 #include <climits>
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
@@ -120,14 +126,17 @@ std::shared_ptr<const SampleBrain> Brain()
     return SampleBrain::ForFolder(NUVARO_BENCH_DATA_DIR);
 }
 
-// The sample atlas service's own catalogue, beside the build's data folder.
+// The sample atlas service's own data folder, beside the build's data folder.
+const std::string kSampleServiceDir = NUVARO_BENCH_DATA_DIR "/../../../../sample-service";
+
+// The sample atlas service's own catalogue.
 const GeneCatalogue* SampleCatalogue()
 {
     static const std::unique_ptr<GeneCatalogue> catalogue = []() -> std::unique_ptr<GeneCatalogue> {
         try
         {
             return std::make_unique<GeneCatalogue>(
-                GeneCatalogue::ReadFile(NUVARO_BENCH_DATA_DIR "/../../../../sample-service/catalogue.txt"));
+                GeneCatalogue::ReadFile(kSampleServiceDir + "/catalogue.txt"));
         }
         catch (const std::exception&)
         {
@@ -258,15 +267,35 @@ double Median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
-// A request while range(0) connections send nothing and range(1) send their
-// heads a line every 100 ms; each iteration opens them anew (the service may
-// have closed them). "ratio": the request's time as a multiple of the same
-// request on the unloaded service.
-void BM_RequestBesideIdleConnections(benchmark::State& state)
+// Connections held open beside a request; closed when it goes (the
+// trickling ones stopped first).
+struct HeldConnections
+{
+    HeldConnections() = default;
+    HeldConnections(HeldConnections&&) = default;
+    ~HeldConnections()
+    {
+        if (trickle)
+            trickle->Stop();
+        for (int sock : socks)
+            if (sock >= 0)
+                ::close(sock);
+    }
+
+    std::vector<int> socks;
+    std::unique_ptr<testsupport::TricklingHeads> trickle;
+};
+
+// Times the version request on a new connection while hold(port) holds
+// connections open, opened anew for each iteration (the service may have
+// closed them). "ratio": the median time as a multiple of the same request's
+// on the unloaded service.
+template <class Hold>
+void TimeRequestBeside(benchmark::State& state, const std::string& dataDir, Hold hold)
 {
     GuardedServer::RaiseOpenFileLimit();
     ServiceOptions options;
-    options.dataDir = "/nonexistent";
+    options.dataDir = dataDir;
     options.tileCache = false;
     SampleService service(options);
     service.Start(0);
@@ -277,25 +306,34 @@ void BM_RequestBesideIdleConnections(benchmark::State& state)
     std::vector<double> loaded;
     for (auto _ : state)
     {
-        std::vector<int> idle, trickling;
-        for (int64_t i = 0; i < state.range(0); ++i)
-            idle.push_back(testsupport::ConnectLoopback(port));
-        for (int64_t i = 0; i < state.range(1); ++i)
-            trickling.push_back(testsupport::ConnectLoopback(port));
-        testsupport::TricklingHeads trickle(trickling, "GET / HTTP/1.1", INT_MAX, std::chrono::milliseconds(100));
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        const HeldConnections held = hold(port);
+        // Time for their requests to arrive and be answered as far as they go.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
         const double ms = VersionRequestMs(port);
         state.SetIterationTime(ms / 1000.0);
         loaded.push_back(ms);
-        trickle.Stop();
-        for (int sock : idle)
-            ::close(sock);
-        for (int sock : trickling)
-            ::close(sock);
     }
     state.counters["bare_ms"] = Median(bare);
     state.counters["ms"] = Median(loaded);
     state.counters["ratio"] = Median(loaded) / Median(bare);
+}
+
+// A request while range(0) connections send nothing and range(1) send their
+// heads a line every 100 ms.
+void BM_RequestBesideIdleConnections(benchmark::State& state)
+{
+    TimeRequestBeside(state, "/nonexistent", [&state](int port) {
+        HeldConnections held;
+        for (int64_t i = 0; i < state.range(0); ++i)
+            held.socks.push_back(testsupport::ConnectLoopback(port));
+        std::vector<int> trickling;
+        for (int64_t i = 0; i < state.range(1); ++i)
+            trickling.push_back(testsupport::ConnectLoopback(port));
+        held.socks.insert(held.socks.end(), trickling.begin(), trickling.end());
+        held.trickle = std::make_unique<testsupport::TricklingHeads>(trickling, "GET / HTTP/1.1", INT_MAX,
+                                                                     std::chrono::milliseconds(100));
+        return held;
+    });
 }
 BENCHMARK(BM_RequestBesideIdleConnections)
     ->Args({0, 0})
@@ -306,5 +344,130 @@ BENCHMARK(BM_RequestBesideIdleConnections)
     ->Args({2000, 256})
     ->Iterations(3)
     ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// The address of the sample atlas's largest full grid; empty without the
+// sample atlas.
+std::string LargestGridTarget()
+{
+    const GeneCatalogue* catalogue = SampleCatalogue();
+    if (catalogue == nullptr)
+        return std::string();
+    std::string largest;
+    uintmax_t bytes = 0;
+    for (const ImageSeries& series : catalogue->series)
+    {
+        std::error_code error;
+        const uintmax_t size = std::filesystem::file_size(kSampleServiceDir + "/" + series.fullGrid, error);
+        if (!error && size > bytes)
+        {
+            bytes = size;
+            largest = "/GridFile?imageseriesid=" + std::to_string(series.imageSeriesId) + "&level=2";
+        }
+    }
+    return largest;
+}
+
+// A request while range(0) clients each ask for the largest grid twenty
+// times at once with a 4 KiB receive buffer and never read.
+void BM_RequestBesideSlowReaders(benchmark::State& state)
+{
+    const std::string grid = LargestGridTarget();
+    if (grid.empty())
+    {
+        state.SkipWithError("The sample atlas is missing.");
+        return;
+    }
+    TimeRequestBeside(state, kSampleServiceDir, [&](int port) {
+        HeldConnections held;
+        held.socks = testsupport::SlowReaders(port, static_cast<int>(state.range(0)), grid);
+        return held;
+    });
+}
+BENCHMARK(BM_RequestBesideSlowReaders)
+    ->Arg(8)
+    ->Arg(64)
+    ->Arg(256)
+    ->Iterations(3)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// Twenty requests for one address on one kept-alive connection against
+// twenty on fresh connections: range(0) 0 the version file (177 bytes), 1 a
+// section tile (about 7 KB, from the tile cache), 2 the largest grid. "ratio":
+// kept-alive time as a multiple of fresh-connection time.
+void BM_KeptAliveAgainstFreshConnections(benchmark::State& state)
+{
+    const std::string grid = LargestGridTarget();
+    if (grid.empty())
+    {
+        state.SkipWithError("The sample atlas is missing.");
+        return;
+    }
+    testsupport::TempDir cache;
+    ServiceOptions options;
+    options.dataDir = kSampleServiceDir;
+    options.atlasDir = NUVARO_BENCH_DATA_DIR;
+    options.cacheDir = cache.Path();
+    SampleService service(options);
+    service.Start(0);
+    std::string target = "/Nuvaro/versions.xml";
+    if (state.range(0) == 1)
+    {
+        const ImageSeries& series = SampleCatalogue()->series.front();
+        target = "/pyramid/" + series.images[series.images.size() / 2].path + "/TileGroup/4-5-4.jpg";
+    }
+    else if (state.range(0) == 2)
+        target = grid;
+    const int kRequests = 20;
+    // Every request answered whole with 200; false otherwise.
+    auto ask = [&](httplib::Client& client) {
+        auto result = client.Get(target.c_str());
+        return result && result->status == 200;
+    };
+    {
+        httplib::Client warm("127.0.0.1", service.Port());
+        if (!ask(warm))
+        {
+            state.SkipWithError("The service does not answer the address.");
+            return;
+        }
+    }
+    double keptSeconds = 0.0, freshSeconds = 0.0;
+    bool answered = true;
+    for (auto _ : state)
+    {
+        auto start = std::chrono::steady_clock::now();
+        {
+            httplib::Client kept("127.0.0.1", service.Port());
+            kept.set_keep_alive(true);
+            for (int i = 0; i < kRequests; ++i)
+                answered = ask(kept) && answered;
+        }
+        const double kept = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        start = std::chrono::steady_clock::now();
+        for (int i = 0; i < kRequests; ++i)
+        {
+            httplib::Client fresh("127.0.0.1", service.Port());
+            answered = ask(fresh) && answered;
+        }
+        const double fresh = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        state.SetIterationTime(kept);
+        keptSeconds += kept;
+        freshSeconds += fresh;
+    }
+    if (!answered)
+        state.SkipWithError("A request was not answered.");
+    const auto iterations = static_cast<double>(state.iterations());
+    state.counters["kept_ms"] = 1000.0 * keptSeconds / iterations;
+    state.counters["fresh_ms"] = 1000.0 * freshSeconds / iterations;
+    state.counters["ratio"] = keptSeconds / freshSeconds;
+}
+BENCHMARK(BM_KeptAliveAgainstFreshConnections)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->UseManualTime()
+    ->MinTime(1.0)
     ->Unit(benchmark::kMillisecond);
 } // namespace

@@ -2,7 +2,8 @@
 #define NUVARO_TESTS_SUPPORT_LOOPBACKCLIENTS_H
 
 // Raw clients of a server on the loopback address, for clients no HTTP
-// library would be: idle connections and heads sent a line at a time.
+// library would be: idle connections, heads sent a line at a time and
+// clients that ask and never read.
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -18,12 +19,19 @@
 
 namespace testsupport
 {
-// A connection to the port on 127.0.0.1, or -1.
-inline int ConnectLoopback(int port)
+// A connection to the port on 127.0.0.1, or -1. A receiveBuffer above 0
+// holds the connection's receive buffer to about that many bytes.
+inline int ConnectLoopback(int port, int receiveBuffer = 0)
 {
     const int sock = ::socket(AF_INET, SOCK_STREAM, 0);
     if (sock < 0)
         return -1;
+    if (receiveBuffer > 0 &&
+        ::setsockopt(sock, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer) != 0)
+    {
+        ::close(sock);
+        return -1;
+    }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port));
@@ -41,6 +49,24 @@ inline int ConnectLoopback(int port)
 inline void SendText(int sock, const std::string& text)
 {
     (void)!::send(sock, text.data(), text.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+}
+
+// count clients that each ask for target `requests` times at once
+// (pipelined) with a receive buffer of 4 KiB, and never read; -1 for a client
+// that could not connect. The connections are the caller's.
+inline std::vector<int> SlowReaders(int port, int count, const std::string& target, int requests = 20)
+{
+    std::string asked;
+    for (int i = 0; i < requests; ++i)
+        asked += "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n\r\n";
+    std::vector<int> socks;
+    for (int i = 0; i < count; ++i)
+    {
+        socks.push_back(ConnectLoopback(port, 4096));
+        if (socks.back() >= 0)
+            SendText(socks.back(), asked);
+    }
+    return socks;
 }
 
 // Clients that send the start of a request head and then one more header

@@ -4,7 +4,8 @@
 
 #include <fcntl.h>
 #include <netdb.h>
-#include <poll.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/resource.h>
@@ -22,7 +23,9 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <stdexcept>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <utility>
@@ -40,6 +43,11 @@ const std::chrono::milliseconds kSweep(25);
 // connections are bounded by the open-file limit.
 const size_t kSpareFiles = 64;
 const size_t kReadPiece = 16384;
+// The room the system gives a connection's replies on their way out. Left to
+// itself it grows to 4 MiB for a client that does not read, and so takes
+// several replies ahead of the reply bounds (a gigabyte of the system's
+// memory for 256 such clients, which slowed every other connection).
+const int kSendBuffer = 64 * 1024;
 
 size_t OpenFileLimit()
 {
@@ -47,11 +55,6 @@ size_t OpenFileLimit()
     if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
         return 1024;
     return limit.rlim_cur == RLIM_INFINITY ? SIZE_MAX : static_cast<size_t>(limit.rlim_cur);
-}
-
-std::chrono::milliseconds Milliseconds(time_t seconds, time_t microseconds)
-{
-    return std::chrono::milliseconds(seconds * 1000 + microseconds / 1000);
 }
 
 const char* StatusText(int status)
@@ -66,6 +69,8 @@ const char* StatusText(int status)
         return "Payload Too Large";
     case 415:
         return "Unsupported Media Type";
+    case 500:
+        return "Internal Server Error";
     case 503:
         return "Service Unavailable";
     default:
@@ -81,15 +86,16 @@ std::string RefusalReply(int status, const std::string& reason)
            "\r\nConnection: close\r\n\r\n" + body;
 }
 
-// Whether the socket becomes ready for events within the wait.
-bool WaitFor(int sock, short events, std::chrono::milliseconds wait)
+// Tells a reply's client that the connection ends with it: the library's
+// Keep-Alive field, when the head has one, becomes "Connection: close".
+void SayConnectionCloses(std::string& reply)
 {
-    pollfd entry{sock, events, 0};
-    int ready;
-    do
-        ready = ::poll(&entry, 1, static_cast<int>(wait.count()));
-    while (ready < 0 && errno == EINTR);
-    return ready > 0;
+    const size_t headEnd = reply.find("\r\n\r\n");
+    const size_t field = reply.find("\r\nKeep-Alive:");
+    if (field == std::string::npos || field >= headEnd)
+        return;
+    const size_t fieldEnd = reply.find("\r\n", field + 2);
+    reply.replace(field + 2, fieldEnd - field - 2, "Connection: close");
 }
 
 bool WouldBlock()
@@ -102,6 +108,7 @@ enum class Phase
     Head,   // waiting for a request head (a new or kept connection)
     Body,   // the head is judged; waiting for its body
     Worker, // whole: queued for or held by a worker
+    Write,  // the reply goes out as the client takes it; the connection is kept
     Linger  // ended: the reply goes out, what still arrives is dropped
 };
 
@@ -135,63 +142,52 @@ struct Connection
     size_t offset = 0;               // of which the library has read this many
     size_t searched = 0;             // no head ends before this offset
     size_t whole = 0;                // the request's length, head and body
-    std::string reply;               // a refusal still to send
+    std::string reply;               // the reply being sent
     size_t replySent = 0;
+    size_t replyHeld = 0;            // bytes of it counted against the shared bound
+    bool sendingEnded = false;       // lingering: the reply is out and the sending side shut
     size_t dropped = 0;              // bytes dropped while lingering
     size_t answered = 0;             // requests answered
     GuardedServer::BodyAllowance* bodies = nullptr;
     size_t bodyBytes = 0;
 };
 
-// A whole request for the library, read from the bytes gathered ahead; the
-// reply goes to the socket, waiting for room up to the write time-out.
+// A whole request for the library, read from the bytes gathered ahead and
+// ending with the request; the reply is gathered in the connection's reply,
+// up to a bound, for the loop to send.
 class RequestStream : public httplib::Stream
 {
 public:
-    RequestStream(Connection& connection, std::chrono::milliseconds readTimeout,
-                  std::chrono::milliseconds writeTimeout)
-        : m_connection(connection), m_readTimeout(readTimeout), m_writeTimeout(writeTimeout)
+    RequestStream(Connection& connection, size_t maxReplyBytes)
+        : m_connection(connection), m_maxReplyBytes(maxReplyBytes)
     {
     }
 
-    bool is_readable() const override
-    {
-        return m_connection.offset < m_connection.pending.size() ||
-               WaitFor(m_connection.sock, POLLIN, m_readTimeout);
-    }
+    // Whether the reply grew past its bound (and so is cut short).
+    bool Overflowed() const { return m_overflowed; }
 
-    bool is_writable() const override { return WaitFor(m_connection.sock, POLLOUT, m_writeTimeout); }
+    bool is_readable() const override { return m_connection.offset < m_connection.whole; }
+    bool is_writable() const override { return true; }
 
     ssize_t read(char* ptr, size_t size) override
     {
         Connection& c = m_connection;
-        if (c.offset < c.pending.size())
-        {
-            const size_t count = std::min(size, c.pending.size() - c.offset);
-            std::memcpy(ptr, c.pending.data() + c.offset, count);
-            c.offset += count;
-            return static_cast<ssize_t>(count);
-        }
-        for (;;)
-        {
-            if (!WaitFor(c.sock, POLLIN, m_readTimeout))
-                return -1;
-            const ssize_t count = ::recv(c.sock, ptr, size, 0);
-            if (count >= 0 || !WouldBlock())
-                return count;
-        }
+        const size_t count = std::min(size, c.whole - std::min(c.offset, c.whole));
+        std::memcpy(ptr, c.pending.data() + c.offset, count);
+        c.offset += count;
+        return static_cast<ssize_t>(count);
     }
 
     ssize_t write(const char* ptr, size_t size) override
     {
-        for (;;)
+        std::string& reply = m_connection.reply;
+        if (size > m_maxReplyBytes - reply.size())
         {
-            if (!is_writable())
-                return -1;
-            const ssize_t count = ::send(m_connection.sock, ptr, size, MSG_NOSIGNAL);
-            if (count >= 0 || !WouldBlock())
-                return count;
+            m_overflowed = true;
+            return -1;
         }
+        reply.append(ptr, size);
+        return static_cast<ssize_t>(size);
     }
 
     void get_remote_ip_and_port(std::string& ip, int& port) const override { Address(true, ip, port); }
@@ -216,55 +212,69 @@ private:
     }
 
     Connection& m_connection;
-    std::chrono::milliseconds m_readTimeout, m_writeTimeout;
+    const size_t m_maxReplyBytes;
+    bool m_overflowed = false;
 };
+
+[[noreturn]] void CannotWait(const char* call)
+{
+    throw std::runtime_error(std::string("The sample service cannot wait for connections (") + call + ": " +
+                             std::generic_category().message(errno) + ").");
+}
 } // namespace
 
 // The library's accepting thread hands each new connection over at once
-// (enqueue runs the library's task, which calls process_and_close_socket,
-// on that thread). One loop thread reads heads and bodies and ends
-// connections; the workers answer whole requests.
-class ConnectionLoop : public httplib::TaskQueue
+// (its task queue runs the library's task, which calls
+// process_and_close_socket, on that thread). One loop thread reads heads and
+// bodies, writes replies and ends connections; the workers make replies.
+class ConnectionLoop
 {
 public:
-    // answer(stream, last, closed) answers one request; stopping() tells
-    // whether the server stops.
-    using Answer = std::function<bool(httplib::Stream&, bool, bool&)>;
+    // answer(stream, last, closed, parsed) answers one request; stopping()
+    // tells whether the server stops.
+    using Answer = std::function<bool(httplib::Stream&, bool, bool&, bool&)>;
 
-    // The loop puts itself in registered while it runs.
     ConnectionLoop(const GuardedServer::Limits& limits, GuardedServer::BodyAllowance& bodies, Answer answer,
-                   std::function<bool()> stopping, size_t keepAliveMax, std::chrono::milliseconds readTimeout,
-                   std::chrono::milliseconds writeTimeout, ConnectionLoop*& registered)
-        : m_registered(registered), m_limits(limits), m_bodies(bodies), m_answer(std::move(answer)),
-          m_stopping(std::move(stopping)), m_keepAliveMax(std::max<size_t>(1, keepAliveMax)),
-          m_readTimeout(readTimeout), m_writeTimeout(writeTimeout)
+                   std::function<bool()> stopping)
+        : m_limits(limits), m_bodies(bodies), m_answer(std::move(answer)), m_stopping(std::move(stopping))
     {
-        m_registered = this;
         const size_t files = OpenFileLimit();
         m_fileLimit = files > kSpareFiles ? files - kSpareFiles : 1;
         m_capacity = std::max<size_t>(1, std::min(m_limits.maxConnections, m_fileLimit));
         m_epoll = ::epoll_create1(EPOLL_CLOEXEC);
+        if (m_epoll < 0)
+            CannotWait("epoll_create1");
         m_wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-        if (m_epoll < 0 || m_wake < 0)
-            return;
         epoll_event event{};
         event.events = EPOLLIN;
         event.data.fd = m_wake;
-        ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_wake, &event);
-        m_loop = std::thread([this] { Run(); });
-        for (size_t i = 0; i < std::max<size_t>(1, m_limits.workers); ++i)
-            m_workers.emplace_back([this] { Work(); });
+        if (m_wake < 0 || ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_wake, &event) != 0)
+        {
+            const int error = errno;
+            const char* call = m_wake < 0 ? "eventfd" : "epoll_ctl";
+            CloseFiles();
+            errno = error;
+            CannotWait(call);
+        }
+        try
+        {
+            m_loop = std::thread([this] { Run(); });
+            for (size_t i = 0; i < std::max<size_t>(1, m_limits.workers); ++i)
+                m_workers.emplace_back([this] { Work(); });
+        }
+        catch (...)
+        {
+            Shutdown();
+            throw;
+        }
     }
 
-    ~ConnectionLoop() override { shutdown(); }
-
-    void enqueue(std::function<void()> fn) override { fn(); }
+    ~ConnectionLoop() { Shutdown(); }
 
     // Ends every connection and waits for the threads. Requests being
     // answered are answered first.
-    void shutdown() override
+    void Shutdown()
     {
-        m_registered = nullptr;
         {
             std::lock_guard<std::mutex> lock(m_workMutex);
             m_workersStop = true;
@@ -277,11 +287,12 @@ public:
         Wake();
         if (m_loop.joinable())
             m_loop.join();
+        {
+            std::lock_guard<std::mutex> lock(m_inboxMutex);
+            m_loopEnded = true;
+        }
         m_work.clear();
-        for (int fd : {m_epoll, m_wake})
-            if (fd >= 0)
-                ::close(fd);
-        m_epoll = m_wake = -1;
+        CloseFiles();
     }
 
     // Takes a newly accepted connection (on the accepting thread).
@@ -289,7 +300,7 @@ public:
     {
         {
             std::lock_guard<std::mutex> lock(m_inboxMutex);
-            if (!m_loopEnded && m_loop.joinable())
+            if (!m_loopEnded)
             {
                 m_accepted.push_back(sock);
                 sock = -1;
@@ -302,6 +313,14 @@ public:
     }
 
 private:
+    void CloseFiles()
+    {
+        for (int fd : {m_epoll, m_wake})
+            if (fd >= 0)
+                ::close(fd);
+        m_epoll = m_wake = -1;
+    }
+
     void Wake()
     {
         const uint64_t one = 1;
@@ -371,7 +390,9 @@ private:
     }
 
     // A new connection: held when there is room, or when one waiting longest
-    // can be closed to make room.
+    // can be closed to make room. Replies go out as soon as they are written
+    // (a reply's last piece would otherwise wait for the client's
+    // acknowledgement of the one before), through a send buffer of bounded size.
     void Admit(int sock)
     {
         const bool full = m_held.size() + m_atWorkers >= m_capacity || static_cast<size_t>(sock) >= m_fileLimit;
@@ -381,7 +402,14 @@ private:
             return;
         }
         const int flags = ::fcntl(sock, F_GETFL, 0);
-        ::fcntl(sock, F_SETFL, flags | O_NONBLOCK);
+        const int on = 1;
+        if (flags < 0 || ::fcntl(sock, F_SETFL, flags | O_NONBLOCK) != 0 ||
+            ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) != 0 ||
+            ::setsockopt(sock, SOL_SOCKET, SO_SNDBUF, &kSendBuffer, sizeof kSendBuffer) != 0)
+        {
+            ::close(sock);
+            return;
+        }
         auto connection = std::make_unique<Connection>(sock);
         Connection& c = *connection;
         m_held.emplace(sock, std::move(connection));
@@ -389,37 +417,80 @@ private:
         Watch(c, EPOLLIN);
     }
 
-    // A connection back from a worker: kept for its next request (which may
-    // have arrived already) or ended.
+    // A connection back from a worker with its reply: ended after the reply,
+    // or kept for its next request (which may have arrived already) once the
+    // reply is out.
     void TakeBack(std::unique_ptr<Connection> connection, bool keep)
     {
         Connection& c = *connection;
         m_held.emplace(c.sock, std::move(connection));
         if (!keep)
         {
-            Linger(c, std::string());
+            Linger(c, std::move(c.reply));
             return;
         }
-        // A kept connection holds no more room than a head needs: the room of
-        // a large body goes with it.
+        // The request is done with, its body too when the library left it
+        // unread. A kept connection holds no more room than a head needs: the
+        // room of a large body goes with it.
         if (c.pending.capacity() > m_limits.maxHeadBytes)
-            std::string(c.pending, c.offset).swap(c.pending);
+            std::string(c.pending, c.whole).swap(c.pending);
         else
-            c.pending.erase(0, c.offset);
+            c.pending.erase(0, c.whole);
         c.offset = c.searched = c.whole = 0;
+        c.replySent = 0;
+        GoOnWriting(c);
+    }
+
+    // Sends what the socket takes of a kept connection's reply; once all is
+    // out, the connection waits for its next request.
+    void GoOnWriting(Connection& c)
+    {
+        switch (Send(c))
+        {
+        case Sent::Failed:
+            Close(c);
+            return;
+        case Sent::Partly:
+            if (c.phase != Phase::Write)
+            {
+                Hold(c);
+                Enter(c, Phase::Write, Clock::now() + m_limits.replyTimeout);
+                Watch(c, EPOLLOUT);
+            }
+            return;
+        case Sent::All:
+            ReleaseReply(c);
+            NextRequest(c);
+            return;
+        }
+    }
+
+    // A kept connection whose reply is out waits for its next request.
+    void NextRequest(Connection& c)
+    {
         Enter(c, Phase::Head, Clock::now() + m_limits.headTimeout);
-        Watch(c, EPOLLIN);
-        Advance(c);
+        if (Watch(c, EPOLLIN))
+            Advance(c);
     }
 
     void Serve(Connection& c, uint32_t events)
     {
+        if ((events & EPOLLERR) != 0)
+        {
+            Close(c);
+            return;
+        }
         if (c.phase == Phase::Linger)
         {
-            if ((events & EPOLLOUT) != 0)
-                SendReply(c);
-            else
-                Drop(c);
+            if ((events & (EPOLLIN | EPOLLHUP)) != 0 && !Drop(c))
+                return;
+            if (!c.sendingEnded && (events & EPOLLOUT) != 0)
+                EndSending(c);
+            return;
+        }
+        if (c.phase == Phase::Write)
+        {
+            GoOnWriting(c);
             return;
         }
         bool ended = false;
@@ -511,10 +582,10 @@ private:
         return false;
     }
 
-    // Ends a connection as HTTP servers do: sends reply (if any), shuts down
-    // the sending side, and reads and drops what the client still sends
-    // until it closes or the time or byte bound is reached, so that the
-    // client is not reset before it has read the reply.
+    // Ends a connection as HTTP servers do: sends reply (if any) within the
+    // reply time, shuts down the sending side, and reads and drops what the
+    // client still sends until it closes or the time or byte bound is
+    // reached, so that the client is not reset before it has read the reply.
     void Linger(Connection& c, std::string reply)
     {
         c.ReleaseBody();
@@ -522,52 +593,103 @@ private:
         c.offset = c.searched = c.whole = 0;
         c.reply = std::move(reply);
         c.replySent = 0;
-        Enter(c, Phase::Linger, Clock::now() + m_limits.lingerTimeout);
-        Watch(c, EPOLLIN);
-        SendReply(c);
+        Hold(c);
+        Enter(c, Phase::Linger, Clock::now() + m_limits.replyTimeout);
+        if (Watch(c, EPOLLIN))
+            EndSending(c);
     }
 
-    void SendReply(Connection& c)
+    // Sends what the socket takes of a lingering connection's reply, and
+    // shuts its sending side once all is out.
+    void EndSending(Connection& c)
+    {
+        switch (Send(c))
+        {
+        case Sent::Failed:
+            Close(c);
+            return;
+        case Sent::Partly:
+            Watch(c, EPOLLIN | EPOLLOUT);
+            return;
+        case Sent::All:
+            break;
+        }
+        ReleaseReply(c);
+        ::shutdown(c.sock, SHUT_WR);
+        c.sendingEnded = true;
+        Enter(c, Phase::Linger, Clock::now() + m_limits.lingerTimeout);
+        Watch(c, EPOLLIN);
+    }
+
+    enum class Sent
+    {
+        All,
+        Partly,
+        Failed
+    };
+
+    // Sends what the socket takes of the reply, without waiting.
+    static Sent Send(Connection& c)
     {
         while (c.replySent < c.reply.size())
         {
             const ssize_t count =
                 ::send(c.sock, c.reply.data() + c.replySent, c.reply.size() - c.replySent, MSG_NOSIGNAL);
             if (count < 0 && WouldBlock())
-            {
-                Watch(c, EPOLLIN | EPOLLOUT);
-                return;
-            }
+                return Sent::Partly;
             if (count <= 0)
-            {
-                Close(c);
-                return;
-            }
+                return Sent::Failed;
             c.replySent += static_cast<size_t>(count);
         }
-        std::string().swap(c.reply);
-        ::shutdown(c.sock, SHUT_WR);
-        Watch(c, EPOLLIN);
+        return Sent::All;
     }
 
-    void Drop(Connection& c)
+    // Counts a reply that waits for its client against the shared bound,
+    // dropping the replies (and connections) that have waited longest while
+    // it would pass it.
+    void Hold(Connection& c)
+    {
+        c.replyHeld = c.reply.size();
+        auto next = m_waiting.begin();
+        while (m_replyBytes + c.replyHeld > m_limits.maxPendingReplyBytes && next != m_waiting.end())
+        {
+            Connection& other = *m_held.at(next->second);
+            ++next;
+            if (&other != &c && other.replyHeld > 0)
+                Close(other);
+        }
+        m_replyBytes += c.replyHeld;
+    }
+
+    void ReleaseReply(Connection& c)
+    {
+        m_replyBytes -= c.replyHeld;
+        c.replyHeld = 0;
+        std::string().swap(c.reply);
+        c.replySent = 0;
+    }
+
+    // Reads and drops what a lingering connection's client sends; false when
+    // the connection is closed.
+    bool Drop(Connection& c)
     {
         char buffer[kReadPiece];
         for (;;)
         {
             const ssize_t count = ::recv(c.sock, buffer, sizeof buffer, 0);
             if (count < 0 && WouldBlock())
-                return;
+                return true;
             if (count <= 0 || (c.dropped += static_cast<size_t>(count)) > m_limits.maxLingerBytes)
             {
                 Close(c);
-                return;
+                return false;
             }
         }
     }
 
     // Closes the connection that has waited longest: one lingering, else one
-    // waiting for a head, else for a body. False when all are being answered.
+    // waiting for a head, else for a body, else for its client to read.
+    // False when all are at workers.
     bool CloseLongestWaiting()
     {
         if (m_waiting.empty())
@@ -580,6 +702,7 @@ private:
     {
         Unwatch(c);
         m_waiting.erase({Rank(c.phase), c.order});
+        m_replyBytes -= c.replyHeld;
         const int sock = c.sock;
         m_held.erase(sock);
     }
@@ -596,7 +719,17 @@ private:
 
     static int Rank(Phase phase)
     {
-        return phase == Phase::Linger ? 0 : phase == Phase::Head ? 1 : 2;
+        switch (phase)
+        {
+        case Phase::Linger:
+            return 0;
+        case Phase::Head:
+            return 1;
+        case Phase::Body:
+            return 2;
+        default:
+            return 3;
+        }
     }
 
     void Enter(Connection& c, Phase phase, Clock::time_point deadline)
@@ -609,13 +742,20 @@ private:
             m_waiting.emplace(std::make_pair(Rank(phase), c.order), c.sock);
     }
 
-    void Watch(Connection& c, uint32_t events)
+    // Waits for events on the connection; closes it (and returns false) when
+    // epoll cannot.
+    bool Watch(Connection& c, uint32_t events)
     {
         epoll_event event{};
         event.events = events;
         event.data.fd = c.sock;
-        ::epoll_ctl(m_epoll, c.watched ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, c.sock, &event);
+        if (::epoll_ctl(m_epoll, c.watched ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, c.sock, &event) != 0)
+        {
+            Close(c);
+            return false;
+        }
         c.watched = true;
+        return true;
     }
 
     void Unwatch(Connection& c)
@@ -625,7 +765,8 @@ private:
         c.watched = false;
     }
 
-    // A worker thread: answers whole requests and gives their connections back.
+    // A worker thread: makes the replies of whole requests and gives their
+    // connections back.
     void Work()
     {
         for (;;)
@@ -639,36 +780,40 @@ private:
                 connection = std::move(m_work.front());
                 m_work.pop_front();
             }
-            RequestStream stream(*connection, m_readTimeout, m_writeTimeout);
-            const bool last = ++connection->answered >= m_keepAliveMax || m_stopping();
-            bool closed = false;
-            bool answered = false;
+            RequestStream stream(*connection, m_limits.maxReplyBytes);
+            const bool last = ++connection->answered >= m_limits.maxRequestsPerConnection || m_stopping();
+            bool closed = false, parsed = false, answered = false;
             try
             {
-                answered = m_answer(stream, last, closed);
+                answered = m_answer(stream, last, closed, parsed);
             }
             catch (...)
             {
                 answered = false;
             }
             connection->ReleaseBody();
+            // A request the library refused unread is answered once: what it
+            // left of the request is no next request.
+            bool keep = answered && parsed && !closed && !last;
+            if (stream.Overflowed())
+                connection->reply = RefusalReply(500, "The reply is larger than the sample service sends.");
+            else if (!keep)
+                SayConnectionCloses(connection->reply);
+            keep = keep && !stream.Overflowed();
             {
                 std::lock_guard<std::mutex> lock(m_inboxMutex);
                 if (m_loopEnded)
                     continue;
-                m_returned.emplace_back(std::move(connection), answered && !closed);
+                m_returned.emplace_back(std::move(connection), keep);
             }
             Wake();
         }
     }
 
-    ConnectionLoop*& m_registered;
     const GuardedServer::Limits m_limits;
     GuardedServer::BodyAllowance& m_bodies;
     const Answer m_answer;
     const std::function<bool()> m_stopping;
-    const size_t m_keepAliveMax;
-    const std::chrono::milliseconds m_readTimeout, m_writeTimeout;
     size_t m_fileLimit = 0;
     size_t m_capacity = 0;
     int m_epoll = -1;
@@ -679,6 +824,7 @@ private:
     // The held connections by how long they wait, as Rank and order.
     std::map<std::pair<int, uint64_t>, int> m_waiting;
     size_t m_atWorkers = 0;
+    size_t m_replyBytes = 0; // of replies waiting for their clients
     uint64_t m_order = 0;
     std::atomic<bool> m_loopStop{false};
     std::thread m_loop;
@@ -695,18 +841,26 @@ private:
     std::vector<std::thread> m_workers;
 };
 
+namespace
+{
+// The library's task queue while the server listens: runs each new
+// connection's task at once and stops the loop when listening ends.
+class LoopQueue : public httplib::TaskQueue
+{
+public:
+    explicit LoopQueue(ConnectionLoop& loop) : m_loop(loop) {}
+    void enqueue(std::function<void()> fn) override { fn(); }
+    void shutdown() override { m_loop.Shutdown(); }
+
+private:
+    ConnectionLoop& m_loop;
+};
+} // namespace
+
 GuardedServer::GuardedServer(const Limits& limits) : m_limits(limits), m_bodies(limits.maxPendingBodyBytes)
 {
     set_payload_max_length(limits.maxBodyBytes);
-    new_task_queue = [this] {
-        auto* loop = new ConnectionLoop(
-            m_limits, m_bodies,
-            [this](httplib::Stream& stream, bool last, bool& closed) { return Answer(stream, last, closed); },
-            [this] { return Stopping(); }, keep_alive_max_count_,
-            Milliseconds(read_timeout_sec_, read_timeout_usec_), Milliseconds(write_timeout_sec_, write_timeout_usec_),
-            m_loop);
-        return loop;
-    };
+    set_keep_alive_max_count(limits.maxRequestsPerConnection);
     // The port is taken again at once after a restart, while the last run's
     // closed connections linger; the library's default would instead let
     // several servers share the port (SO_REUSEPORT).
@@ -714,6 +868,18 @@ GuardedServer::GuardedServer(const Limits& limits) : m_limits(limits), m_bodies(
         const int yes = 1;
         ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     });
+    m_loop = std::make_unique<ConnectionLoop>(
+        m_limits, m_bodies,
+        [this](httplib::Stream& stream, bool last, bool& closed, bool& parsed) {
+            return Answer(stream, last, closed, parsed);
+        },
+        [this] { return Stopping(); });
+    new_task_queue = [this] { return new LoopQueue(*m_loop); };
+}
+
+GuardedServer::~GuardedServer()
+{
+    m_loop.reset();
 }
 
 void GuardedServer::LengthenListenQueue(int length)
@@ -739,9 +905,9 @@ bool GuardedServer::Stopping() const
     return svr_sock_ == INVALID_SOCKET;
 }
 
-bool GuardedServer::Answer(httplib::Stream& stream, bool last, bool& closed)
+bool GuardedServer::Answer(httplib::Stream& stream, bool last, bool& closed, bool& parsed)
 {
-    return process_request(stream, last, closed, {});
+    return process_request(stream, last, closed, [&parsed](httplib::Request&) { parsed = true; });
 }
 
 bool GuardedServer::BodyAllowance::Take(size_t bytes)
@@ -761,10 +927,7 @@ void GuardedServer::BodyAllowance::Give(size_t bytes)
 
 bool GuardedServer::process_and_close_socket(socket_t sock)
 {
-    if (m_loop != nullptr)
-        m_loop->Adopt(sock);
-    else
-        ::close(sock);
+    m_loop->Adopt(sock);
     return true;
 }
 } // namespace sampleservice

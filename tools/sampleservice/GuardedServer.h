@@ -5,23 +5,31 @@
 
 #include <chrono>
 #include <cstddef>
+#include <memory>
 #include <mutex>
 
 namespace sampleservice
 {
 class ConnectionLoop;
 
-// An HTTP server that slow or idle clients cannot starve. One thread reads
-// every connection's requests with epoll and hands a request to one of a few
-// workers only once it is whole (its head, and a body of announced length);
-// a worker answers it with the library and gives a kept connection back. A
-// head that has not arrived whole within headTimeout closes the connection
-// (an idle kept connection too), and so does a body not whole within
-// bodyTimeout after its head. At most maxConnections are held at once (fewer
+// An HTTP server that slow or idle clients cannot starve. One thread waits
+// on every connection with epoll: it reads requests and hands a request to
+// one of a few workers only once it is whole (its head, and a body of
+// announced length); a worker makes the reply with the library in memory and
+// gives it back, and the thread writes it as the client takes it. A client
+// that does not read its reply holds no worker: a reply not taken whole
+// within replyTimeout closes its connection, a connection holds one reply at
+// a time (at most maxReplyBytes; a larger one is answered with 500), and the
+// replies waiting for their clients share maxPendingReplyBytes: beyond it the
+// one that has waited longest is dropped with its connection. A head that has
+// not arrived whole within headTimeout closes the connection (an idle kept
+// connection too), and so does a body not whole within bodyTimeout after its
+// head. A connection serves at most maxRequestsPerConnection requests, in
+// order (pipelined ones too). At most maxConnections are held at once (fewer
 // when the process may not open that many files): beyond them the connection
-// that has waited longest for its request is closed, one lingering after a
-// refusal first; a new connection is closed at once only when every held one
-// is being answered.
+// that has waited longest for its request is closed (one lingering after a
+// refusal first, one whose reply waits for its client last); a new
+// connection is closed at once only when every held one is at a worker.
 //
 // Heads are judged before any body is read (see JudgeRequestHead): a
 // malformed or repeated Content-Length, a chunked or encoded body or one
@@ -31,7 +39,10 @@ class ConnectionLoop;
 // by all connections while they arrive and are answered; a request whose body
 // does not fit is refused with 503. A head that names several byte ranges
 // loses its Range fields and is answered whole: the library's multipart
-// replies are wrong and may be many times the size of the file.
+// replies are wrong and may be many times the size of the file. A request
+// whose head the library refuses itself (its request line: an unknown method
+// or version, a blank in the target) is answered once and ends its
+// connection.
 //
 // A connection that the service ends after a reply (a refusal, or one the
 // library closes) is not closed at once: its sending side is shut down and
@@ -44,16 +55,25 @@ public:
     {
         std::chrono::milliseconds headTimeout{5000};
         std::chrono::milliseconds bodyTimeout{10000};
+        std::chrono::milliseconds replyTimeout{10000};
         std::chrono::milliseconds lingerTimeout{2000};
         size_t workers = 8;
         size_t maxConnections = 1024;
+        size_t maxRequestsPerConnection = 1000;
         size_t maxHeadBytes = 64 * 1024;
         size_t maxBodyBytes = 4 * 1024 * 1024;
         size_t maxPendingBodyBytes = 32 * 1024 * 1024;
+        size_t maxReplyBytes = 32 * 1024 * 1024;
+        size_t maxPendingReplyBytes = 64 * 1024 * 1024;
         size_t maxLingerBytes = 16 * 1024 * 1024;
     };
 
+    // Starts the connection loop and its workers; throws std::runtime_error
+    // when the loop cannot be set up.
     explicit GuardedServer(const Limits& limits);
+    ~GuardedServer() override;
+    GuardedServer(const GuardedServer&) = delete;
+    GuardedServer& operator=(const GuardedServer&) = delete;
 
     // Lengthens the queue of connections waiting to be accepted (the library
     // listens with room for 5, so a burst of clients waits for resent SYNs).
@@ -85,13 +105,13 @@ private:
     // the connection loop, which closes it.
     bool process_and_close_socket(socket_t sock) override;
     bool Stopping() const;
-    // Answers the one request at the start of stream with the library.
-    bool Answer(httplib::Stream& stream, bool last, bool& closed);
+    // Answers the one request at the start of stream with the library;
+    // parsed tells whether the library read its head (else it refused it).
+    bool Answer(httplib::Stream& stream, bool last, bool& closed, bool& parsed);
 
     Limits m_limits;
     BodyAllowance m_bodies;
-    // Set while the server listens (on the accepting thread only).
-    ConnectionLoop* m_loop = nullptr;
+    std::unique_ptr<ConnectionLoop> m_loop;
 };
 } // namespace sampleservice
 

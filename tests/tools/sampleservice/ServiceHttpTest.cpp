@@ -9,9 +9,17 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/epoll.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -83,6 +91,109 @@ std::string BodyOf(const httplib::Result& result)
 {
     EXPECT_TRUE(result);
     return result ? result->body : std::string();
+}
+
+// The connection loop's set-up calls, failed on demand: the suite is linked
+// with --wrap for each, so the service's calls come here.
+enum class LoopCall
+{
+    None,
+    EpollCreate,
+    EventFd,
+    EpollCtl
+};
+std::atomic<LoopCall> gFailing{LoopCall::None};
+} // namespace
+
+extern "C" int __real_epoll_create1(int flags);
+extern "C" int __real_eventfd(unsigned int count, int flags);
+extern "C" int __real_epoll_ctl(int epoll, int op, int fd, struct epoll_event* event);
+
+extern "C" int __wrap_epoll_create1(int flags)
+{
+    if (gFailing == LoopCall::EpollCreate)
+    {
+        errno = EMFILE;
+        return -1;
+    }
+    return __real_epoll_create1(flags);
+}
+
+extern "C" int __wrap_eventfd(unsigned int count, int flags)
+{
+    if (gFailing == LoopCall::EventFd)
+    {
+        errno = EMFILE;
+        return -1;
+    }
+    return __real_eventfd(count, flags);
+}
+
+extern "C" int __wrap_epoll_ctl(int epoll, int op, int fd, struct epoll_event* event)
+{
+    if (gFailing == LoopCall::EpollCtl)
+    {
+        errno = ENOMEM;
+        return -1;
+    }
+    return __real_epoll_ctl(epoll, op, fd, event);
+}
+
+namespace
+{
+// Runs the service program with arguments, its soft and hard open-file limit
+// at files and nothing open but its output (stdout and stderr, caught in
+// output); its exit status, or -1 when it has not ended within the wait and
+// is killed.
+int RunServiceProgram(const std::vector<std::string>& arguments, rlim_t files, std::string& output,
+                      std::chrono::seconds wait)
+{
+    std::vector<std::string> words{NUVARO_SAMPLESERVICE_PROGRAM};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    rlimit current{};
+    ::getrlimit(RLIMIT_NOFILE, &current);
+    const int highest = current.rlim_cur == RLIM_INFINITY ? 65536 : static_cast<int>(current.rlim_cur);
+    int pipe[2];
+    if (::pipe2(pipe, O_CLOEXEC) != 0)
+        return -2;
+    const pid_t child = ::fork();
+    if (child == 0)
+    {
+        ::dup2(pipe[1], 1);
+        ::dup2(pipe[1], 2);
+        for (int fd = 3; fd < highest; ++fd)
+            ::close(fd);
+        const rlimit limit{files, files};
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(pipe[1]);
+    output.clear();
+    const auto end = std::chrono::steady_clock::now() + wait;
+    bool ended = false;
+    while (!ended && std::chrono::steady_clock::now() < end)
+    {
+        pollfd entry{pipe[0], POLLIN, 0};
+        if (::poll(&entry, 1, 50) <= 0)
+            continue;
+        char buffer[4096];
+        const ssize_t count = ::read(pipe[0], buffer, sizeof buffer);
+        if (count > 0)
+            output.append(buffer, static_cast<size_t>(count));
+        else
+            ended = true;
+    }
+    ::close(pipe[0]);
+    if (!ended)
+        ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // A whole reply: announced length, no compression.
@@ -319,6 +430,57 @@ TEST(ServiceWithoutData, RefusesABrokenCatalogueAndABusyPort)
     {
         EXPECT_TRUE(Contains(error.what(), "another program is using it")) << error.what();
     }
+}
+
+TEST(ServiceWithoutData, SaysSoWhenItCannotWaitForConnections)
+{
+    // Without the loop's epoll set or its wake-up event, the service went on
+    // and closed every connection unanswered.
+    testsupport::TempDir dir;
+    ServiceOptions options;
+    options.dataDir = dir.Path();
+    options.tileCache = false;
+    const std::pair<LoopCall, const char*> failures[] = {{LoopCall::EpollCreate, "epoll_create1: Too many open files"},
+                                                         {LoopCall::EventFd, "eventfd: Too many open files"},
+                                                         {LoopCall::EpollCtl, "epoll_ctl: Cannot allocate memory"}};
+    for (const auto& [call, reason] : failures)
+    {
+        SampleService service(options);
+        std::string refusal = "started";
+        gFailing = call;
+        try
+        {
+            service.Start(0);
+        }
+        catch (const std::runtime_error& error)
+        {
+            refusal = error.what();
+        }
+        gFailing = LoopCall::None;
+        EXPECT_TRUE(Contains(refusal, "cannot wait for connections")) << refusal;
+        EXPECT_TRUE(Contains(refusal, reason)) << refusal;
+    }
+    SampleService service(options);
+    service.Start(0);
+    httplib::Client client("127.0.0.1", service.Port());
+    EXPECT_EQ(StatusOf(client.Get("/Nuvaro/versions.xml")), 200);
+}
+
+TEST(ServiceProgram, SaysSoAndExitsWhenItCannotWaitForConnections)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizers' checks of dynamic types need files of their own, which the limit denies";
+#endif
+    // Its output takes descriptors 1 and 2, the loop's epoll set 3: room for
+    // no wake-up event. The program went on and closed every connection.
+    testsupport::TempDir dir;
+    std::string output;
+    EXPECT_EQ(RunServiceProgram({"--port", "1", "--data", dir.Path(), "--no-cache"}, 4, output,
+                                std::chrono::seconds(30)),
+              1)
+        << output;
+    EXPECT_TRUE(Contains(output, "The sample service cannot wait for connections (eventfd: Too many open files)."))
+        << output;
 }
 
 TEST(ServiceRestart, TheSamePortAnswersAtOnceWhileClosedConnectionsLinger)
