@@ -233,7 +233,7 @@ TEST_F(NeuronPickSceneTest, APressWhoseAlertTakesTheReleaseLeavesNoDragBehind)
     GLViewWrapper shownDisplay(view);
     BrainSceneRenderer shown(&shownDisplay, model.get(), nullptr);
     window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window, 20000));
     ASSERT_EQ(QSize(kWidth, kHeight), view->size());
     shownDisplay.SetRenderer(&shown);
     shownDisplay.SetMouseListener(&shown);
