@@ -392,10 +392,6 @@ void GLView::mouseMoveEvent(QMouseEvent* event)
 
 void GLView::enterEvent(QEnterEvent* event)
 {
-    // Qt sends no enter while a press holds the mouse in the view: buttons
-    // held now were pressed elsewhere, and a press of the view's that is not
-    // among them was released where the view did not see it.
-    endPressesNotHeld(QGuiApplication::mouseButtons());
     forwardMove(event->position().x(), event->position().y(), event->modifiers(), event->timestamp());
 }
 
