@@ -316,7 +316,10 @@ void TabControlRenderer::Display(int width)
             textX = l + 16;
         }
         glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
-        tab->label->Draw(textX, textY);
+        // A backing band stays inside the tab, between its close icon and
+        // its right edge, above the bar's lines.
+        const int frameLeft = tab->closable ? l + 4 + m_closeIcon.GetWidth() : l + 1;
+        tab->label->DrawInFrame(textX, textY, frameLeft, bottom + 3, r, H - 2);
     }
     glPopAttrib();
 }

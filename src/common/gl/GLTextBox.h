@@ -26,6 +26,15 @@ public:
     virtual int GetTextWidth() = 0;
     virtual int GetWidth() = 0;
     virtual int GetHeight() = 0;
+    // Draws as Draw does, but a backing rectangle, when one is drawn, is the
+    // one around the text's lines that a shown background has, kept inside
+    // the frame [frameX0, frameX1) x [frameY0, frameY1): for a label set in a
+    // frame of its own (a tab), which the rectangle of the neuron tint, placed
+    // for texts that end with a line end, would leave half bare and overrun.
+    virtual void DrawInFrame(int x, int y, int /*frameX0*/, int /*frameY0*/, int /*frameX1*/, int /*frameY1*/)
+    {
+        Draw(x, y);
+    }
 };
 
 #endif

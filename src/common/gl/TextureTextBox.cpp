@@ -4,6 +4,7 @@
 #include "gl/TextRasterizer.h"
 #include "gl/TintState.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -60,23 +61,62 @@ void TextureTextBox::SetText(const std::string& text)
     m_textHeight = textHeight;
 }
 
-void TextureTextBox::DrawBacking(int x, int textBottom, int textWidth, int textHeight)
+namespace
 {
-    const int clicked = gTintState.QMB_expressor_clicked;
+// The backing's colour: tinted after a neuron archive press, dark otherwise.
+void BackingColour(int clicked)
+{
     if (clicked == 1)
         glColor4f(0.682f, 0.737f, 0.333f, 0.75f);
     else if (clicked >= 2)
         glColor4f(0.909f, 0.909f, 0.909f, 0.75f);
     else
         glColor4f(0.1f, 0.1f, 0.1f, 0.75f);
-    GLFillRect(x - 6, textBottom - 4 + (clicked != 0 ? 8 : 0), x + textWidth + 12, textBottom + textHeight + 4);
+}
+
+// The rectangle a shown background fills around a text.
+constexpr int kBackingLeft = 6;
+constexpr int kBackingRight = 12;
+constexpr int kBackingMargin = 4;
+} // namespace
+
+void TextureTextBox::DrawBacking(int x, int textBottom, int textWidth, int textHeight)
+{
+    const int clicked = gTintState.QMB_expressor_clicked;
+    BackingColour(clicked);
+    // With the tint on, the lower edge rises by 8 into the empty line that
+    // ends the view's texts (they end with a line end); for a single line it
+    // leaves the line's lower part bare, hence DrawInFrame for labels.
+    GLFillRect(x - kBackingLeft, textBottom - kBackingMargin + (clicked != 0 ? 8 : 0),
+               x + textWidth + kBackingRight, textBottom + textHeight + kBackingMargin);
+}
+
+bool TextureTextBox::BackingShown() const
+{
+    return m_showBackground || gTintState.QMB_expressor_clicked >= 1;
 }
 
 void TextureTextBox::Draw(int x, int y)
 {
     if (m_text.empty())
         return;
-    if (m_showBackground || gTintState.QMB_expressor_clicked >= 1)
-        DrawBacking(x, y + m_texture.GetHeight() - m_textHeight, m_textWidth, m_textHeight);
+    if (BackingShown())
+        DrawBacking(x, TextBottom(y), m_textWidth, m_textHeight);
+    m_texture.Draw(x, y);
+}
+
+void TextureTextBox::DrawInFrame(int x, int y, int frameX0, int frameY0, int frameX1, int frameY1)
+{
+    if (m_text.empty())
+        return;
+    const int x0 = std::max(x - kBackingLeft, frameX0);
+    const int y0 = std::max(TextBottom(y) - kBackingMargin, frameY0);
+    const int x1 = std::min(x + m_textWidth + kBackingRight, frameX1);
+    const int y1 = std::min(TextBottom(y) + m_textHeight + kBackingMargin, frameY1);
+    if (BackingShown() && x0 < x1 && y0 < y1)
+    {
+        BackingColour(gTintState.QMB_expressor_clicked);
+        GLFillRect(x0, y0, x1, y1);
+    }
     m_texture.Draw(x, y);
 }

@@ -27,6 +27,7 @@ public:
     int GetTextWidth() override { return m_textWidth; }
     int GetWidth() override { return m_width; }
     int GetHeight() override { return m_height; }
+    void DrawInFrame(int x, int y, int frameX0, int frameY0, int frameX1, int frameY1) override;
 
     int GetTextHeight() const { return m_textHeight; }
     const std::string& GetText() const { return m_text; }
@@ -38,6 +39,9 @@ public:
     static void DrawBacking(int x, int textBottom, int textWidth, int textHeight);
 
 private:
+    bool BackingShown() const;
+    // y of the lower edge of the text's lines for a box drawn at y.
+    int TextBottom(int y) const { return y + m_texture.GetHeight() - m_textHeight; }
 
     TextRasterizer* m_rasterizer;
     bool m_showBackground;

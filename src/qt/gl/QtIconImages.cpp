@@ -39,9 +39,12 @@ QImage CloseTab()
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
-    p.setBrush(QColor(150, 150, 150));
+    p.setBrush(QColor(175, 175, 175));
     p.drawEllipse(QRectF(0.5, 0.5, 11, 11));
-    p.setPen(QPen(QColor(40, 40, 40), 1.6, Qt::SolidLine, Qt::RoundCap));
+    // The cross is cut out of the disc: the tab shows through it, so it
+    // stays a cross under the neuron tint, which darkens every icon pixel.
+    p.setCompositionMode(QPainter::CompositionMode_Clear);
+    p.setPen(QPen(Qt::black, 1.6, Qt::SolidLine, Qt::RoundCap));
     p.drawLine(QPointF(3.5, 3.5), QPointF(8.5, 8.5));
     p.drawLine(QPointF(8.5, 3.5), QPointF(3.5, 8.5));
     return image;

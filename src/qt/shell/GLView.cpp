@@ -230,20 +230,103 @@ int GLView::listenerY(double y) const
     return InputConventions::ListenerX(y * devicePixelRatioF());
 }
 
+namespace
+{
+unsigned ButtonBit(int button)
+{
+    return 1u << button;
+}
+
+unsigned HeldBits(Qt::MouseButtons held)
+{
+    unsigned bits = 0;
+    for (Qt::MouseButton button : {Qt::LeftButton, Qt::MiddleButton, Qt::RightButton})
+        if (held.testFlag(button))
+            bits |= ButtonBit(ListenerButton(button));
+    return bits;
+}
+
+// A release the view sends for a lost one is dated this long after the last
+// event reported: later than a quick release that keeps the trackball
+// spinning (25 ms) and than the press-release span of a click (500 ms), so
+// ending a press that way never starts a spin or counts as a click.
+constexpr unsigned kLostReleaseDelay = 1000;
+} // namespace
+
+void GLView::noteReported(int x, int y, int flags, unsigned time)
+{
+    m_lastX = x;
+    m_lastY = y;
+    m_lastFlags = flags;
+    m_lastTime = time;
+}
+
+template <typename Call>
+void GLView::callListener(Call&& call)
+{
+    ++m_listenerCalls;
+    RunAlerting(call);
+    --m_listenerCalls;
+    sendLostReleases();
+}
+
+void GLView::endPresses(unsigned buttons)
+{
+    m_lostReleases |= buttons & m_buttonsDown;
+    sendLostReleases();
+}
+
+void GLView::endPressesNotHeld(Qt::MouseButtons held)
+{
+    endPresses(m_buttonsDown & ~HeldBits(held));
+}
+
+void GLView::sendLostReleases()
+{
+    // Within a listener call the release waits until the call has returned:
+    // the listener is still handling the press. A frame (whose failure is
+    // told in an alert) is not interrupted either.
+    if (m_inPaint && m_lostReleases != 0)
+    {
+        QMetaObject::invokeMethod(this, &GLView::sendLostReleases, Qt::QueuedConnection);
+        return;
+    }
+    while (m_lostReleases != 0 && m_listenerCalls == 0)
+    {
+        int button = 0;
+        while ((m_lostReleases & ButtonBit(button)) == 0)
+            ++button;
+        const unsigned bit = ButtonBit(button);
+        m_lostReleases &= ~bit;
+        m_buttonsDown &= ~bit;
+        m_doubleClickPending &= ~bit;
+        if (!m_mouseListener)
+            continue;
+        const int x = m_lastX, y = m_lastY, flags = m_lastFlags;
+        const unsigned time = m_lastTime + kLostReleaseDelay;
+        noteReported(x, y, flags, time);
+        callListener([&] { m_mouseListener->OnButtonUp(button, x, y, flags, time); });
+    }
+}
+
 void GLView::buttonDown(QMouseEvent* event, bool secondClick)
 {
     const int button = ListenerButton(event->button());
+    // Presses of the other buttons that are no longer held, and an earlier
+    // press of this one, were released where the view did not see it.
+    endPressesNotHeld(event->buttons() & ~event->button());
     if (button < 0 || !m_mouseListener)
         return;
     if (secondClick)
-        m_doubleClickPending |= 1u << button;
+        m_doubleClickPending |= ButtonBit(button);
     else
-        m_doubleClickPending &= ~(1u << button);
+        m_doubleClickPending &= ~ButtonBit(button);
+    m_buttonsDown |= ButtonBit(button);
     const QPointF p = event->position();
-    RunAlerting([&] {
-        m_mouseListener->OnButtonDown(button, listenerX(p.x()), listenerY(p.y()), Flags(event->modifiers()),
-                                      static_cast<unsigned>(event->timestamp()));
-    });
+    const int x = listenerX(p.x()), y = listenerY(p.y()), flags = Flags(event->modifiers());
+    const unsigned time = static_cast<unsigned>(event->timestamp());
+    noteReported(x, y, flags, time);
+    callListener([&] { m_mouseListener->OnButtonDown(button, x, y, flags, time); });
 }
 
 void GLView::mousePressEvent(QMouseEvent* event)
@@ -261,14 +344,21 @@ void GLView::mouseDoubleClickEvent(QMouseEvent* event)
 void GLView::mouseReleaseEvent(QMouseEvent* event)
 {
     const int button = ListenerButton(event->button());
-    if (button < 0 || !m_mouseListener)
+    endPressesNotHeld(event->buttons() | event->button());
+    // Only a press the listener was told of is released: the view may have
+    // ended this one itself already.
+    if (button < 0 || (m_buttonsDown & ButtonBit(button)) == 0)
         return;
-    const bool isDouble = (m_doubleClickPending & (1u << button)) != 0;
-    m_doubleClickPending &= ~(1u << button);
+    const bool isDouble = (m_doubleClickPending & ButtonBit(button)) != 0;
+    m_doubleClickPending &= ~ButtonBit(button);
+    m_buttonsDown &= ~ButtonBit(button);
+    if (!m_mouseListener)
+        return;
     const QPointF p = event->position();
     const int x = listenerX(p.x()), y = listenerY(p.y()), flags = Flags(event->modifiers());
     const unsigned time = static_cast<unsigned>(event->timestamp());
-    RunAlerting([&] {
+    noteReported(x, y, flags, time);
+    callListener([&] {
         if (isDouble)
             m_mouseListener->OnDoubleClick(button, x, y, flags, time);
         else
@@ -282,11 +372,15 @@ void GLView::forwardMove(double x, double y, Qt::KeyboardModifiers modifiers, un
     applyCursor(lx, ly);
     if (!m_mouseListener)
         return;
-    RunAlerting([&] { m_mouseListener->OnMouseMove(lx, ly, Flags(modifiers), static_cast<unsigned>(time)); });
+    const int flags = Flags(modifiers);
+    const unsigned t = static_cast<unsigned>(time);
+    noteReported(lx, ly, flags, t);
+    callListener([&] { m_mouseListener->OnMouseMove(lx, ly, flags, t); });
 }
 
 void GLView::mouseMoveEvent(QMouseEvent* event)
 {
+    endPressesNotHeld(event->buttons());
     const bool dragging = (event->buttons() & (Qt::LeftButton | Qt::MiddleButton | Qt::RightButton)) != 0;
     if (!dragging && !m_sendMouseMoved)
     {
@@ -305,7 +399,27 @@ void GLView::leaveEvent(QEvent*)
 {
     if (!m_mouseListener)
         return;
-    RunAlerting([&] { m_mouseListener->OnMouseLeave(0); });
+    callListener([&] { m_mouseListener->OnMouseLeave(0); });
+}
+
+void GLView::focusOutEvent(QFocusEvent* event)
+{
+    QOpenGLWidget::focusOutEvent(event);
+    endPresses(m_buttonsDown);
+}
+
+bool GLView::event(QEvent* event)
+{
+    switch (event->type())
+    {
+    case QEvent::WindowBlocked: // a modal window opened: the releases go to it
+    case QEvent::UngrabMouse:
+        endPresses(m_buttonsDown);
+        break;
+    default:
+        break;
+    }
+    return QOpenGLWidget::event(event);
 }
 
 void GLView::wheelEvent(QWheelEvent* event)
@@ -315,10 +429,10 @@ void GLView::wheelEvent(QWheelEvent* event)
         return;
     const int delta = InputConventions::WheelDelta(event->angleDelta().y() / 120.0);
     const QPointF p = event->position();
-    RunAlerting([&] {
-        m_mouseListener->OnMouseWheel(listenerX(p.x()), listenerY(p.y()), Flags(event->modifiers()), delta,
-                                      static_cast<unsigned>(event->timestamp()));
-    });
+    const int x = listenerX(p.x()), y = listenerY(p.y()), flags = Flags(event->modifiers());
+    const unsigned time = static_cast<unsigned>(event->timestamp());
+    noteReported(x, y, flags, time);
+    callListener([&] { m_mouseListener->OnMouseWheel(x, y, flags, delta, time); });
 }
 
 void GLView::keyPressEvent(QKeyEvent* event)
@@ -332,7 +446,7 @@ void GLView::keyPressEvent(QKeyEvent* event)
     const unsigned time = static_cast<unsigned>(event->timestamp());
     if (const int special = SpecialKey(event->key()))
     {
-        RunAlerting([&] { m_keyListener->OnSpecialKeyDown(special, flags, time); });
+        callListener([&] { m_keyListener->OnSpecialKeyDown(special, flags, time); });
         return;
     }
     const QString text = event->text();
@@ -341,7 +455,7 @@ void GLView::keyPressEvent(QKeyEvent* event)
         QOpenGLWidget::keyPressEvent(event);
         return;
     }
-    RunAlerting([&] { m_keyListener->OnKeyDown(text.at(0).unicode(), flags, time); });
+    callListener([&] { m_keyListener->OnKeyDown(text.at(0).unicode(), flags, time); });
 }
 
 void GLView::addCursorRect(int x, int y, int width, int height, Cursors::Cursor cursor)

@@ -21,6 +21,13 @@ class QOpenGLFramebufferObject;
 // the toolkit's conventions (device pixels, origin at the top-left pixel,
 // buttons 0 left, 1 middle, 2 right, flags 1 Shift, 2 Ctrl, 4 Alt, the
 // release of a second click as a double click). It owns no drawing state.
+//
+// Every press it reports ends with a release. When the view does not get a
+// button's release (a modal window opens while the button is down, the view
+// loses focus or the mouse, or a mouse event says the button is no longer
+// held) it sends the listener that button-up itself, at the last position it
+// reported, so that no renderer stays in a drag that nothing ends. A release
+// that then arrives after all is dropped.
 class GLView : public QOpenGLWidget
 {
     Q_OBJECT
@@ -97,6 +104,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     struct CursorRect
@@ -113,6 +122,18 @@ private:
     void buttonDown(QMouseEvent* event, bool secondClick);
     void forwardMove(double x, double y, Qt::KeyboardModifiers modifiers, unsigned long time);
     void applyCursor(int x, int y);
+    // Keeps what a mouse event reported to the listener carried.
+    void noteReported(int x, int y, int flags, unsigned time);
+    // Runs a listener call (guarded as every handler is). Releases found lost
+    // meanwhile are sent once the outermost call has returned: a call may
+    // open a window or run an event loop before it returns.
+    template <typename Call>
+    void callListener(Call&& call);
+    // The presses of these buttons have lost their release: ends them.
+    void endPresses(unsigned buttons);
+    // Ends the pressed buttons that a mouse event reports as not held.
+    void endPressesNotHeld(Qt::MouseButtons held);
+    void sendLostReleases();
 
     GLRenderer* m_renderer = nullptr;
     MouseListener* m_mouseListener = nullptr;
@@ -125,6 +146,17 @@ private:
     bool m_cursorRebuildQueued = false;
     // Buttons whose next release is the end of a double click.
     unsigned m_doubleClickPending = 0;
+    // Buttons (bit 1 << listener button) reported down and not yet up.
+    unsigned m_buttonsDown = 0;
+    // Buttons whose release was lost, to be reported up.
+    unsigned m_lostReleases = 0;
+    // Listener calls under way.
+    int m_listenerCalls = 0;
+    // What the last event reported to the listener carried.
+    int m_lastX = 0;
+    int m_lastY = 0;
+    int m_lastFlags = 0;
+    unsigned m_lastTime = 0;
     std::vector<CursorRect> m_cursorRects;
     std::unique_ptr<QOpenGLFramebufferObject> m_resolved;
 };

@@ -1,5 +1,7 @@
 #include "display/TabControlRenderer.h"
 #include "gl/QtIconImages.h"
+#include "gl/TextureTextBox.h"
+#include "gl/TintState.h"
 #include "support/qt/GLTestRenderer.h"
 #include "support/qt/HeadlessGLDisplay.h"
 
@@ -33,6 +35,7 @@ protected:
     {
         display.MakeCurrent();
         bar.reset();
+        gTintState = TintState();
     }
     int Red(int x, int yUp) { return display.PixelAt(x, yUp)[0]; }
     // Listener y of a row counted upwards.
@@ -133,4 +136,70 @@ TEST_F(TabBarPixelTest, CloseIconsBrightenWhilePressedAndFlashingHighlightsATab)
     EXPECT_TRUE(Grey(Red(bar->GetTabRight(1) - 3, kHeight - 15), 0.75f)) << Red(bar->GetTabRight(1) - 3, kHeight - 15);
     display.Display();
     EXPECT_TRUE(Grey(Red(bar->GetTabRight(1) - 3, kHeight - 15), 0.3f));
+}
+
+// After a press on a known neuron every text box draws its backing band. A
+// label's band lies behind its whole line of text, inside its own tab, and
+// leaves the close icon as it is drawn without a band.
+TEST_F(TabBarPixelTest, WithTheNeuronTintEachLabelHasItsBandBehindItInsideItsTab)
+{
+    bar->AddTab("Detail View", false, nullptr);
+    bar->AddTab("Untitled", true, nullptr);
+    bar->AddTab("Results of a long search", true, nullptr);
+    // Where the close icon's cross lines meet (image pixel 5, 5 from its top left).
+    const int crossX = bar->GetTabLeft(1) + 4 + 5, crossY = kHeight - 22 + 5 + 11 - 5;
+    display.Display();
+    const std::array<int, 4> untintedCross = display.PixelAt(crossX, crossY);
+    struct Tint
+    {
+        int clicked;
+        float band[3];
+    };
+    for (const Tint& tint : {Tint{1, {0.682f, 0.737f, 0.333f}}, Tint{5, {0.909f, 0.909f, 0.909f}}})
+    {
+        SCOPED_TRACE("clicked " + std::to_string(tint.clicked));
+        gTintState.QMB_expressor_clicked = tint.clicked;
+        bar->SetTabName(1, "Untitled");
+        display.Display();
+        // A band pixel: the band's colour at alpha 0.75 over the bar's or the active tab's grey.
+        auto band = [&](int x, int yUp) {
+            const std::array<int, 4> p = display.PixelAt(x, yUp);
+            for (float ground : {0.3f, 0.45f})
+            {
+                bool same = true;
+                for (int c = 0; c < 3; ++c)
+                    same = same && std::abs(p[c] - std::min(255, int((tint.band[c] + 0.25f * ground) * 255))) <= 3;
+                if (same)
+                    return true;
+            }
+            return false;
+        };
+        for (int i = 0; i < bar->GetNumTabs(); ++i)
+        {
+            auto* label = dynamic_cast<TextureTextBox*>(const_cast<GLTextBox*>(bar->GetTabLabel(i)));
+            ASSERT_NE(nullptr, label);
+            const int textX = bar->GetTabLeft(i) + (i == 0 ? 16 : 12 + 8);
+            const int textY = kHeight - 22 + (22 - label->GetLineHeight() - 2) / 2 + 2;
+            const int lineBottom = textY + label->GetHeight() - label->GetTextHeight();
+            // Right of the text every row of its line lies on the band ...
+            for (int yUp = lineBottom; yUp < lineBottom + label->GetTextHeight(); ++yUp)
+                EXPECT_TRUE(band(textX + label->GetTextWidth() + 2, yUp)) << "tab " << i << " row " << yUp;
+            // ... which ends inside the tab.
+            EXPECT_FALSE(band(bar->GetTabRight(i) + 1, lineBottom + 4)) << "tab " << i;
+        }
+        // The close icon keeps its cross, and looks as it does in a tab
+        // without a label (it is 12 pixels wide, 4 right of the tab's edge).
+        EXPECT_EQ(untintedCross, display.PixelAt(crossX, crossY));
+        auto icon = [&] {
+            std::vector<std::array<int, 4>> pixels;
+            for (int x = bar->GetTabLeft(1); x < bar->GetTabLeft(1) + 4 + 12; ++x)
+                for (int yUp = kHeight - 20; yUp < kHeight - 2; ++yUp)
+                    pixels.push_back(display.PixelAt(x, yUp));
+            return pixels;
+        };
+        const auto withLabel = icon();
+        bar->SetTabName(1, "");
+        display.Display();
+        EXPECT_TRUE(withLabel == icon());
+    }
 }

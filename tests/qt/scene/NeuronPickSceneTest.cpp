@@ -8,8 +8,17 @@
 #include "display/NeuronArchiveLink.h"
 #include "gl/InputConventions.h"
 #include "model/Expressor.h"
+#include "platform/QtPlatformServices.h"
+#include "shell/GLView.h"
+#include "shell/GLViewWrapper.h"
+#include "support/NoBrowserEnvironment.h"
 #include "support/QuietStdout.h"
 #include "support/TempDir.h"
+
+#include <QApplication>
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QTest>
 
 #include <cctype>
 #include <cmath>
@@ -19,6 +28,8 @@
 namespace
 {
 using scenetest::BrainSceneFixture;
+using scenetest::kHeight;
+using scenetest::kWidth;
 
 // The table's lines by grid position: neuron name and archive name.
 struct TableLine
@@ -204,5 +215,68 @@ TEST_F(NeuronPickSceneTest, AVoxelWithoutANeuronSaysUnknownAndOpensNothing)
     }
     EXPECT_TRUE(services.files.empty());
     EXPECT_TRUE(services.urls.empty());
+}
+
+// Where no application opens the launch file and no browser the archive page,
+// a press on a known neuron opens an alert while the button is down, and the
+// alert takes the release. Once it is closed, moving the pointer with no
+// button held neither pans nor turns the brain.
+TEST_F(NeuronPickSceneTest, APressWhoseAlertTakesTheReleaseLeavesNoDragBehind)
+{
+    const Target target = FindFrontVoxel(KnownNeuron);
+    ASSERT_NE(nullptr, target.voxel);
+    // The scene in a window's view, as the application shows it.
+    QMainWindow window;
+    auto* view = new GLView;
+    window.setCentralWidget(view);
+    window.resize(kWidth, kHeight);
+    GLViewWrapper shownDisplay(view);
+    BrainSceneRenderer shown(&shownDisplay, model.get(), nullptr);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window, 20000));
+    ASSERT_EQ(QSize(kWidth, kHeight), view->size());
+    shownDisplay.SetRenderer(&shown);
+    shownDisplay.SetMouseListener(&shown);
+    testsupport::NoBrowserEnvironment noBrowser;
+    PlatformServices* const recording = GetPlatformServices();
+    InstallQtPlatformServices();
+
+    auto camera = [&] {
+        std::vector<float> state(model->GetOrigin(), model->GetOrigin() + 3);
+        state.insert(state.end(), model->GetRotation(), model->GetRotation() + 4);
+        state.push_back(model->GetZoom());
+        return state;
+    };
+    struct Press
+    {
+        const char* name;
+        Qt::MouseButton button;
+        Qt::KeyboardModifiers modifiers;
+    };
+    for (const Press& press : {Press{"left (launch file)", Qt::LeftButton, {}},
+                               Press{"shift-left (page)", Qt::LeftButton, Qt::ShiftModifier},
+                               Press{"right (page)", Qt::RightButton, {}}})
+    {
+        SCOPED_TRACE(press.name);
+        const std::vector<float> before = camera();
+        const QPoint at = view->mapTo(&window, QPoint(PointOf(target)[0], PointOf(target)[1]));
+        QTest::mousePress(window.windowHandle(), press.button, press.modifiers, at);
+        EXPECT_TRUE(QTest::qWaitFor([] { return QApplication::activeModalWidget() != nullptr; }, 20000));
+        // The release goes to the alert, not to the blocked window.
+        QTest::mouseRelease(window.windowHandle(), press.button, press.modifiers, at);
+        EXPECT_TRUE(QTest::qWaitFor(
+            [] {
+                if (QWidget* alert = QApplication::activeModalWidget())
+                    alert->close();
+                return QApplication::activeModalWidget() == nullptr;
+            },
+            20000));
+        for (int i = 1; i <= 5; ++i)
+            QTest::mouseMove(window.windowHandle(), at + QPoint(20 * i, 10 * i));
+        EXPECT_EQ(before, camera());
+    }
+    SetPlatformServices(recording);
+    shownDisplay.SetMouseListener(nullptr);
+    shownDisplay.SetRenderer(nullptr);
 }
 } // namespace
