@@ -172,7 +172,9 @@ private:
     }
 
     std::deque<Waiting> m_waiting;
-    QPointer<QMessageBox> m_shown;
+    // (A widget: the box may be in its destructor, no longer a message box,
+    // when its last events arrive.)
+    QPointer<QWidget> m_shown;
     // The window of the box last closed.
     QPointer<QWidget> m_closedOn;
     bool m_making = false;
