@@ -1,5 +1,6 @@
 #include "platform/QtPlatformServices.h"
 
+#include "platform/AlertQueue.h"
 #include "utility/OSUtils.h"
 
 #include <QApplication>
@@ -10,12 +11,10 @@
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
-#include <QScreen>
 #include <QStandardPaths>
 #include <QThread>
 #include <QUrl>
 
-#include <algorithm>
 #include <utility>
 
 namespace
@@ -67,40 +66,6 @@ bool OpenWithDesktop(const QUrl& url, OpenTarget kind, const std::string& shown)
     return true;
 }
 
-// Moves a box just shown off the alerts open before it: shown on the same
-// spot (the middle of the window), the later one would hide the earlier, as
-// the start-up's help alert hid the alert about a file given at launch. It
-// goes below them or, where the screen ends, a step down and right of the
-// lowest.
-void KeepClearOfOpenAlerts(QMessageBox* box)
-{
-    QList<QRect> open;
-    for (QWidget* widget : QApplication::topLevelWidgets())
-        if (widget != box && widget->isVisible() && qobject_cast<QMessageBox*>(widget) != nullptr)
-            open.append(widget->frameGeometry());
-    const QRect shown = box->frameGeometry();
-    QRect frame = shown;
-    // Each round clears one more box at least; the boxes it was moved below
-    // stay above it.
-    for (qsizetype round = 0; round < open.size(); ++round)
-    {
-        const auto covered =
-            std::find_if(open.begin(), open.end(), [&](const QRect& other) { return other.intersects(frame); });
-        if (covered == open.end())
-            break;
-        frame.moveTop(covered->bottom() + 9);
-    }
-    const QScreen* screen = box->screen();
-    if (screen != nullptr && frame.bottom() > screen->availableGeometry().bottom() && !open.isEmpty())
-    {
-        const auto lowest = std::max_element(open.begin(), open.end(),
-                                             [](const QRect& a, const QRect& b) { return a.top() < b.top(); });
-        frame.moveTopLeft(lowest->topLeft() + QPoint(24, 24));
-    }
-    if (frame.topLeft() != shown.topLeft())
-        box->move(frame.topLeft());
-}
-
 QMessageBox* MakeBox(const std::string& message, QWidget* parent)
 {
     auto* box = new QMessageBox(parent);
@@ -129,15 +94,13 @@ void QtPlatformServices::ShowAlert(const std::string& message)
 {
     if (PassedToMainThread([this, message] { ShowAlert(message); }, Qt::QueuedConnection))
         return;
-    QWidget* window = DocumentWindow();
-    QMessageBox* box = MakeBox(message, window);
-    box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
-    // Alerts name files and addresses the user may want to copy.
-    box->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(window != nullptr ? Qt::WindowModal : Qt::NonModal);
-    box->show();
-    KeepClearOfOpenAlerts(box);
+    QueueAlert(nullptr, [message](QWidget* window) {
+        QMessageBox* box = MakeBox(message, window);
+        box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+        // Alerts name files and addresses the user may want to copy.
+        box->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        return box;
+    });
 }
 
 bool QtPlatformServices::ShowConfirmation(const std::string& message)
@@ -153,6 +116,10 @@ bool QtPlatformServices::ShowConfirmation(const std::string& message)
     box->setEscapeButton(no);
     box->setWindowModality(Qt::ApplicationModal);
     box->exec();
+    // The keys go back to the box it stood over (an alert), if any: nothing
+    // gives them back without a window manager.
+    if (QWidget* under = QApplication::activeModalWidget(); under != nullptr && under != box)
+        under->activateWindow();
     // The box goes with its window should that be closed meanwhile.
     if (box.isNull())
         return false;

@@ -14,6 +14,7 @@ public:
     // An untitled message box with one "OK" button, window-modal on the
     // document window (free-standing when there is none), its text
     // selectable; returns at once and the box deletes itself when closed.
+    // It waits its turn behind the boxes open before it (see AlertQueue.h).
     void ShowAlert(const std::string& message) override;
     // An untitled application-modal box with "No" (default and escape
     // button) and "Yes"; waits for the answer.

@@ -1,7 +1,9 @@
 #include "shell/AlertSheet.h"
 
+#include "platform/AlertQueue.h"
+
 #include <QLabel>
-#include <QMessageBox>
+#include <QMainWindow>
 
 void ShowTextsPlain(QMessageBox* box)
 {
@@ -11,13 +13,22 @@ void ShowTextsPlain(QMessageBox* box)
         label->setTextFormat(Qt::PlainText);
 }
 
-QMessageBox* ShowAlertSheet(QWidget* window, const QString& messageText, const QString& informativeText)
+void ShowAlertSheet(QWidget* window, const QString& messageText, const QString& informativeText,
+                    QMessageBox::Icon icon)
 {
-    auto* box = new QMessageBox(QMessageBox::NoIcon, QString(), messageText, QMessageBox::Ok, window);
-    box->setInformativeText(informativeText);
-    ShowTextsPlain(box);
+    auto make = [messageText, informativeText, icon](QWidget* parent) {
+        auto* box = new QMessageBox(icon, QString(), messageText, QMessageBox::Ok, parent);
+        box->setInformativeText(informativeText);
+        ShowTextsPlain(box);
+        return box;
+    };
+    if (qobject_cast<QMainWindow*>(window) != nullptr)
+    {
+        QueueAlert(window, make);
+        return;
+    }
+    QMessageBox* box = make(window);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
     box->open();
-    return box;
 }

@@ -31,8 +31,13 @@ void BringOpenDialogsForward(QWidget* window)
         if (top->isModal())
             modal = top;
     }
+    // The modal window that takes the input goes in front of the others: one
+    // that it blocks, standing in front, would take clicks it cannot answer.
     if (QWidget* active = QApplication::activeModalWidget(); active != nullptr)
         modal = active;
     if (modal != nullptr)
+    {
+        modal->raise();
         modal->activateWindow();
+    }
 }

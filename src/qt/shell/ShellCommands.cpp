@@ -77,7 +77,7 @@ void ShellCommands::validateAll()
 
 void ShellCommands::showAlert(const QString& text)
 {
-    ShowAlertSheet(m_context.Window(), text)->setIcon(QMessageBox::Warning);
+    ShowAlertSheet(m_context.Window(), text, QString(), QMessageBox::Warning);
     emit alertShown(text);
 }
 

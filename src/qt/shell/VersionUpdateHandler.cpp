@@ -1,6 +1,7 @@
 #include "shell/VersionUpdateHandler.h"
 
 #include "model/UserPreferences.h"
+#include "platform/AlertQueue.h"
 #include "platform/QtPlatformServices.h"
 #include "utility/OSUtils.h"
 #include "utility/TextParsing.h"
@@ -141,21 +142,27 @@ void VersionUpdateHandler::VersionQueryComplete(const VersionQuery* query)
         return;
     }
 
-    QWidget* window = ShownDocumentWindow();
-    auto* box = new QMessageBox(window);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setIcon(QMessageBox::Information);
-    box->setWindowTitle(QStringLiteral("Upgrade Nuvaro"));
-    box->setText(QString::fromStdString(query->GetMessage()));
-    box->setTextFormat(Qt::PlainText);
-    QPushButton* more = box->addButton(QStringLiteral("More Information"), QMessageBox::AcceptRole);
-    QPushButton* goOn = box->addButton(QStringLiteral("Continue"), QMessageBox::RejectRole);
-    box->setDefaultButton(more);
-    box->setEscapeButton(goOn);
-    m_box = box;
-    QObject::connect(box, &QMessageBox::finished, m_delegate,
-                     [this, box, more](int) { UpgradeAnswered(box->clickedButton() == more); });
-    box->open();
+    // Asked once the boxes open before it on the window are closed, unless
+    // the check has ended by then.
+    const QString message = QString::fromStdString(query->GetMessage());
+    QueueAlert(ShownDocumentWindow(), [delegate = QPointer<VersionQueryDelegate>(m_delegate), message](QWidget* window) {
+        VersionUpdateHandler* handler = delegate ? delegate->handler : nullptr;
+        if (handler == nullptr || handler->m_finished)
+            return static_cast<QMessageBox*>(nullptr);
+        auto* box = new QMessageBox(window);
+        box->setIcon(QMessageBox::Information);
+        box->setWindowTitle(QStringLiteral("Upgrade Nuvaro"));
+        box->setText(message);
+        box->setTextFormat(Qt::PlainText);
+        QPushButton* more = box->addButton(QStringLiteral("More Information"), QMessageBox::AcceptRole);
+        QPushButton* goOn = box->addButton(QStringLiteral("Continue"), QMessageBox::RejectRole);
+        box->setDefaultButton(more);
+        box->setEscapeButton(goOn);
+        handler->m_box = box;
+        QObject::connect(box, &QMessageBox::finished, handler->m_delegate,
+                         [handler, box, more](int) { handler->UpgradeAnswered(box->clickedButton() == more); });
+        return box;
+    });
 }
 
 void VersionUpdateHandler::UpgradeAnswered(bool moreInformation)

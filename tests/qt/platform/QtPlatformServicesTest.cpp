@@ -5,6 +5,7 @@
 #include "support/NoBrowserEnvironment.h"
 #include "support/ScopedEnv.h"
 #include "support/TempDir.h"
+#include "support/qt/AlertInput.h"
 #include "support/qt/Screenshot.h"
 
 #include <QAbstractButton>
@@ -207,14 +208,20 @@ TEST(QtPlatformServices, WithoutABrowserThePageOrFileIsNamedInAnAlertOnTheWindow
     std::thread([] { OSUtils::OpenBrowser("https://atlas.example/from-thread"); }).join();
     QCoreApplication::sendPostedEvents();
 
+    // One alert at a time, each once the one before it is closed.
     QStringList texts;
-    for (QMessageBox* box : OpenBoxes())
+    for (int i = 0; i < 4; ++i)
     {
+        QMessageBox* box = testsupport::WaitForAnswerableBox();
+        ASSERT_NE(box, nullptr) << i;
         EXPECT_EQ(box->parentWidget(), &window);
         EXPECT_EQ(box->windowModality(), Qt::WindowModal);
         // The address can be copied from the alert.
         EXPECT_TRUE(box->textInteractionFlags() & Qt::TextSelectableByMouse);
         texts.append(box->text());
+        if (i == 0)
+            testsupport::SaveScreenshot(box, "page-not-opened-alert");
+        box->close();
     }
     texts.sort();
     EXPECT_EQ(texts, (QStringList{
@@ -223,10 +230,8 @@ TEST(QtPlatformServices, WithoutABrowserThePageOrFileIsNamedInAnAlertOnTheWindow
                          "The page could not be opened in a web browser:\nhttps://atlas.example/from-thread",
                          "The page could not be opened in a web browser:\nhttps://atlas.example/info?id=100",
                      }));
-    if (!OpenBoxes().isEmpty())
-        testsupport::SaveScreenshot(OpenBoxes().front(), "page-not-opened-alert");
-    for (QMessageBox* box : OpenBoxes())
-        box->close();
+    QCoreApplication::sendPostedEvents();
+    EXPECT_TRUE(OpenBoxes().isEmpty());
 }
 
 // With xdg-open on the PATH the request goes to it, and its exit status is
@@ -252,24 +257,27 @@ TEST(QtPlatformServices, AnOpenerThatFailsLaterIsToldInAnAlertNamingThePage)
     EXPECT_TRUE(OpenWithDefaultApplication("/tmp/neuron cache/META_JNLP.jnlp"));
     EXPECT_TRUE(OSUtils::OpenBrowser("https://nobrowser.example/neuron_info.jsp?neuron_name=c1"));
     EXPECT_TRUE(OpenWithDefaultApplication("/tmp/nobrowser/META_JNLP.jnlp"));
-    // Both openers have ended (every address is in the log), and nothing more comes.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return OpenBoxes().size() >= 2; }, 10000));
-    QTest::qWait(200);
-
+    // The two failures, one after the other.
     QStringList texts;
-    for (QMessageBox* box : OpenBoxes())
+    for (int i = 0; i < 2; ++i)
     {
+        QMessageBox* box = testsupport::WaitForAnswerableBox();
+        ASSERT_NE(box, nullptr) << i;
         EXPECT_EQ(box->parentWidget(), &window);
         texts.append(box->text());
+        box->close();
     }
+    // Every opener has ended (every address is in the log), and nothing more comes.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return QString::fromStdString(testsupport::ReadFileBytes(log)).count('\n') == 4; }, 20000));
+    QTest::qWait(200);
+    EXPECT_TRUE(OpenBoxes().isEmpty());
     texts.sort();
     EXPECT_EQ(texts, (QStringList{
                          "The file could not be opened with an application:\n/tmp/nobrowser/META_JNLP.jnlp",
                          "The page could not be opened in a web browser:\n"
                          "https://nobrowser.example/neuron_info.jsp?neuron_name=c1",
                      }));
-    for (QMessageBox* box : OpenBoxes())
-        box->close();
     QStringList opened = QString::fromStdString(testsupport::ReadFileBytes(log)).split('\n', Qt::SkipEmptyParts);
     opened.sort();
     EXPECT_EQ(opened, (QStringList{
