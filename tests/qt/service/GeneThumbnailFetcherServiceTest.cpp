@@ -97,17 +97,20 @@ TEST_F(GeneThumbnailFetcherServiceTest, AnUnknownSeriesOrAServerErrorIsReported)
     ASSERT_TRUE(RunEventsUntil([&] { return m_listener.Finished(); }));
     EXPECT_EQ(m_listener.calls, Calls{"error Server returned error 404 (0 bytes held)"});
 
-    // A failure cut into the body drops what had arrived.
+    // A failure cut into the body drops what had arrived. Every grid reply
+    // is cut, not only the next one: a request sent again reaches the
+    // service twice (Qt sends a request again by itself when a kept-alive
+    // connection closes before any of its answer came), and the second
+    // copy must not be answered whole.
     m_listener.calls.clear();
     sampleservice::FaultSettings truncated;
     truncated.truncate = true;
     truncated.match = "/GridFile";
-    truncated.count = 1;
     s_service->SetFaults(truncated);
     m_fetcher.LoadThumbnail(ThumbnailUrl(SeriesId(0)), &m_listener, nullptr);
     ASSERT_TRUE(RunEventsUntil([&] { return m_listener.Finished(); }));
     ASSERT_EQ(m_listener.calls.size(), 1u);
-    EXPECT_EQ(m_listener.calls[0].rfind("error ", 0), 0u) << m_listener.calls[0];
+    EXPECT_EQ(m_listener.calls[0].rfind("error ", 0), 0u) << m_listener.calls[0] << "\n" << s_service->RequestLogText();
     EXPECT_EQ(m_fetcher.GetDataLength(), 0ul);
 }
 
