@@ -6,9 +6,11 @@
 // report to come.
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
@@ -49,8 +51,10 @@ struct IgnoreSigPipe
 };
 
 // Makes a named pipe at path and feeds bytes through it, stalling after the
-// first chunk for longer than the progress interval. The pipe is removed
-// when the feed goes.
+// first chunk for longer than the progress interval. The stall starts once
+// the reader has taken the first chunk, so it lies wholly within the
+// reader's operation however late the reader gets to it. The pipe is
+// removed when the feed goes.
 class StalledPipeFeed
 {
 public:
@@ -64,6 +68,12 @@ public:
                 return;
             if (write(fd, bytes.data(), firstChunk) == static_cast<ssize_t>(firstChunk))
             {
+                // The bound only ends a feed whose reader never reads.
+                const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+                int queued = 0;
+                while (!m_ending && ioctl(fd, FIONREAD, &queued) == 0 && queued > 0 &&
+                       std::chrono::steady_clock::now() < end)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
                 std::this_thread::sleep_for(std::chrono::milliseconds(stallMs));
                 // Fails once the reader has gone away, which is fine.
                 (void)!write(fd, bytes.data() + firstChunk, bytes.size() - firstChunk);
@@ -73,6 +83,7 @@ public:
     }
     ~StalledPipeFeed()
     {
+        m_ending = true;
         // Lets a writer still waiting for a reader go on (its writes then fail).
         const int fd = open(m_path.c_str(), O_RDONLY | O_NONBLOCK);
         if (fd >= 0)
@@ -85,6 +96,7 @@ public:
 
 private:
     std::string m_path;
+    std::atomic<bool> m_ending{false};
     std::thread m_thread;
 };
 // A named pipe where a file is expected. A reader that opens it as a file

@@ -33,7 +33,8 @@ if $own_display; then
   Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$home/display" 2>"$home/xvfb.log" &
   server=$!
   display=""
-  read -r -t 20 display <"$home/display" || true
+  # A server that fails closes the pipe at once; the bound is for one that hangs.
+  read -r -t 60 display <"$home/display" || true
   if [ -z "$display" ]; then
     echo "Xvfb did not start:" >&2
     cat "$home/xvfb.log" >&2 || true

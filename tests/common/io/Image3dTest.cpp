@@ -130,13 +130,19 @@ TEST(Image3d, RawSaveAndLoadRoundTrip)
     Image3d loaded;
     ProgressLog log;
     bool cancel = false;
+    const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(loaded.Load(path.c_str(), 5, 4, 11, 100.0f, ProgressLog::Record, &log, &cancel));
+    const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_TRUE(loaded.IsOpen());
     EXPECT_EQ(loaded.GetVoxelSize(), 100.0f);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(loaded.GetBuffer()), bytes.size()), bytes);
     EXPECT_EQ(loaded.GetValue(4, 3, 10), volume.GetValue(4, 3, 10));
-    // Far shorter than the reporting interval: no report at all.
-    EXPECT_TRUE(log.fractions.empty());
+    // Shorter than the reporting interval: no report at all. (A busy
+    // machine may hold the load up for longer; then a report is right.)
+    if (took < std::chrono::milliseconds(100))
+    {
+        EXPECT_TRUE(log.fractions.empty());
+    }
 }
 
 TEST(Image3d, FailedLoadsLeaveTheVolumeClosed)

@@ -9,6 +9,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -237,13 +238,17 @@ TEST(AtlasInstaller, ACancelWhileSavingLeavesNoVersionAndLosesNothing)
     atlastest::WriteAtlasFile(install.user + "Version", "3\n");
     std::filesystem::remove(install.user + "Atlas25");
     volatile bool cancel = false;
+    std::atomic<bool> returned{false};
     std::thread watcher([&] {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (!std::filesystem::exists(install.user + "Atlas25.installing") && std::chrono::steady_clock::now() < end)
+        // The bound only ends a watch whose file never comes.
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!std::filesystem::exists(install.user + "Atlas25.installing") && !returned &&
+               std::chrono::steady_clock::now() < end)
             std::this_thread::yield();
         cancel = true;
     });
     const bool installed = install.atlas->InstallAtlas(nullptr, nullptr, const_cast<bool*>(&cancel));
+    returned = true;
     watcher.join();
     if (installed)
     {

@@ -78,7 +78,7 @@ protected:
         ASSERT_NE(nullptr, name);
         name->setText(path);
         QTest::keyClick(name, Qt::Key_Return);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return commands->openFileDialog() == nullptr || !dialog->isVisible(); }, 5000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return commands->openFileDialog() == nullptr || !dialog->isVisible(); }, 30000));
     }
 
     testsupport::ScopedPreferenceStore preferences;

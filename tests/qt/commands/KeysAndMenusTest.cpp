@@ -31,7 +31,7 @@ protected:
         w.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
         w.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&w, 30000));
     }
 
     void Key(Qt::Key key, Qt::KeyboardModifiers modifiers) { QTest::keyClick(&window, key, modifiers); }
@@ -41,7 +41,7 @@ protected:
     std::string OpenedWithKeys(Qt::Key mnemonic, const std::vector<QAction*>& actions)
     {
         Key(mnemonic, Qt::AltModifier);
-        EXPECT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }, 2000));
+        EXPECT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }, 30000));
         std::string states;
         for (QAction* action : actions)
             states += !action->isEnabled() ? '-' : action->isChecked() ? 'x' : 'e';
@@ -79,7 +79,7 @@ TEST_F(KeysAndMenusTest, CtrlWClosesTheTabOrTheWindowByTheTabsAndTheWindowsKeySt
     // Losing key status gives Ctrl+W back to Close Window.
     QWidget other;
     Activate(other);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !window.isActiveWindow(); }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window.isActiveWindow(); }, 30000));
     EXPECT_EQ(QKeySequence(Qt::CTRL | Qt::Key_W), closeWindow->shortcut());
     EXPECT_TRUE(Action(CommandId::CloseTab)->shortcut().isEmpty());
 

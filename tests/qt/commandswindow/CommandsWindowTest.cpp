@@ -56,7 +56,7 @@ protected:
             window->raise();
             window->activateWindow();
         }
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window, 30000));
         ASSERT_NE(nullptr, doc->commands());
     }
 
@@ -124,16 +124,16 @@ TEST_F(CommandsWindowTest, SearchDownloadShowExportAndOpen)
     ASSERT_NE(nullptr, tab);
     auto* thumbnails = dynamic_cast<BrainThumbnailRenderer*>(tab->renderer());
     ASSERT_NE(nullptr, thumbnails);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return thumbnails->GetFilledCount() > 0; }, 10000));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return thumbnails->GetCell(0).IsDownloadAllowed(); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return thumbnails->GetFilledCount() > 0; }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return thumbnails->GetCell(0).IsDownloadAllowed(); }, 30000));
 
-    // Download on the first cell, clicked in the GL view.
-    view->update();
-    QTest::qWait(50);
+    // Download on the first cell, clicked in the GL view, where the frame
+    // drawn now placed it.
+    view->grabFramebuffer();
     const ExpressionThumbnailRenderer::TextLayout layout = thumbnails->GetCell(0).Layout();
     const QPoint download(layout.downloadX + 4, view->deviceHeight() - 1 - (layout.downloadY + 4));
     QTest::mouseClick(view, Qt::LeftButton, {}, download);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Model()->GetNumGenes() == 1; }, 15000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Model()->GetNumGenes() == 1; }, 30000));
     EXPECT_EQ(symbol, Model()->GetGene(0)->GetSymbol());
 
     // To the Detail View with the cycle key: the glyphs show in the gene's colour.
@@ -163,7 +163,7 @@ TEST_F(CommandsWindowTest, SearchDownloadShowExportAndOpen)
     EXPECT_GT(glyphPixels, 0);
 
     // Export through the real file dialog.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->geneListView()->selectionModel()->selectedRows().isEmpty(); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->geneListView()->selectionModel()->selectedRows().isEmpty(); }, 30000));
     testsupport::TempDir folder;
     Trigger(CommandId::ExportGene);
     auto* save = shelltest::WaitForModal<QFileDialog>();
@@ -171,7 +171,7 @@ TEST_F(CommandsWindowTest, SearchDownloadShowExportAndOpen)
     auto* name = save->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
     name->setText(QString::fromStdString(folder.File("exported")));
     QTest::keyClick(name, Qt::Key_Return);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(folder.File("exported.xpr")); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(folder.File("exported.xpr")); }, 30000));
 
     // And open it through File > Open...: a second row with the same symbol.
     FileMenu* files = window->findChild<FileMenu*>();
@@ -182,7 +182,7 @@ TEST_F(CommandsWindowTest, SearchDownloadShowExportAndOpen)
     name = open->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
     name->setText(QString::fromStdString(folder.File("exported.xpr")));
     QTest::keyClick(name, Qt::Key_Return);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Model()->GetNumGenes() == 2; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Model()->GetNumGenes() == 2; }, 30000));
     EXPECT_EQ(symbol, Model()->GetGene(1)->GetSymbol());
 }
 
@@ -199,7 +199,7 @@ TEST_F(CommandsWindowTest, CloseKeysInTheWindow)
     ASSERT_EQ(2, doc->tabControlRenderer()->GetNumTabs());
     QPointer<NuvaroDoc> watched(doc.data());
     QTest::keyClick(view, Qt::Key_W, Qt::ControlModifier | Qt::ShiftModifier);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return watched.isNull(); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return watched.isNull(); }, 30000));
     doc = nullptr;
 }
 
@@ -292,7 +292,7 @@ TEST_F(CommandsWindowTest, CopyTakesTheFocusedOutlinesRowName)
     ASSERT_TRUE(first.isValid());
     outline->selectionModel()->select(first, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     outline->setFocus();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return outline->hasFocus(); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return outline->hasFocus(); }, 30000));
     QApplication::clipboard()->clear();
     Trigger(CommandId::Copy);
     EXPECT_FALSE(first.data().toString().isEmpty());

@@ -85,8 +85,6 @@ TEST_F(GraphTabTest, TheSampleFamiliesCanBeReadFamilyByFamily)
         static_cast<BrainDocTab*>(doc->tabControlRenderer()->GetTabData(1))->renderer());
     ASSERT_NE(graph, nullptr);
     ASSERT_TRUE(testsupport::RunEventsUntil([&] { return graph->IsReady(); }, 60000));
-    view->update();
-    QTest::qWait(100);
     SaveScreenshot(window, "graph-sample");
 
     const QPoint centre(view->width() / 2, view->height() / 2);
@@ -149,8 +147,6 @@ TEST_F(GraphTabTest, TheSampleFamiliesCanBeReadFamilyByFamily)
             EXPECT_GE(label.x, 0) << label.node->GetGraphNode()->GetSymbol();
             EXPECT_LE(label.x + label.width, view->width()) << label.node->GetGraphNode()->GetSymbol();
         }
-    view->update();
-    QTest::qWait(100);
     SaveScreenshot(window, "graph-sample-zoomed");
 }
 } // namespace

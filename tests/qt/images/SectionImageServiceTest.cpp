@@ -13,9 +13,9 @@
 #include "support/qt/GLTestRenderer.h"
 #include "support/qt/HeadlessGLDisplay.h"
 #include "support/qt/LoopbackServer.h"
+#include "support/qt/SampleServiceWaits.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QEvent>
 
 #include <gtest/gtest.h>
@@ -243,9 +243,7 @@ TEST_F(SectionImageServiceTest, ProgressShowsWhileTilesAreSlowAndNoOldTileLandsA
     const int plateParts = image->GetLoadedParts();
     EXPECT_EQ(image->GetTileCount(), plateParts);
     // The section's replies arrive after the switch and are dropped.
-    QElapsedTimer timer;
-    timer.start();
-    RunEventsUntil([&] { return timer.elapsed() > 700; }, 1000);
+    EXPECT_TRUE(testsupport::RunEventsPastTheServicesAnswers(*s_service));
     EXPECT_EQ(plateParts, image->GetLoadedParts());
     EXPECT_TRUE(image->GetExpressionPath().empty());
 }

@@ -104,6 +104,7 @@ public:
             auto* progress = panel->findChild<QProgressBar*>();
             bar.push_back(progress->value());
             QObject::connect(progress, &QProgressBar::valueChanged, [this](int value) { bar.push_back(value); });
+            panelSeen = true;
         }
         if (stopRequested && !m_stopped)
         {
@@ -123,6 +124,8 @@ public:
 
     Stop stop = Stop::None;
     std::atomic<bool> stopRequested{false};
+    // Set once the watcher has seen the panel and watches its bar.
+    std::atomic<bool> panelSeen{false};
     int ticks = 0;
     std::vector<int> bar;
     Qt::WindowModality modality = Qt::NonModal;
@@ -182,7 +185,9 @@ InstallerController::InstallFunction StoppingInstall(Atlas& atlas, PanelWatcher*
             if (fraction < h.stopAt || h.stopAt < 0.0f || *h.flag)
                 return;
             (*h.watcher)->stopRequested = true;
-            for (int i = 0; i < 5000 && !*h.flag; ++i)
+            // The bound only ends an installation whose stop never comes.
+            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+            while (!*h.flag && std::chrono::steady_clock::now() < end)
             {
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
                 h.callback(fraction, h.context);
@@ -323,7 +328,13 @@ TEST(InstallerControllerTest, ThePanelIsWindowModalOnAShownWindowAndTheBarStaysI
     QMainWindow documentWindow;
     documentWindow.show();
     std::vector<float> reports = {-0.5f, 0.25f, 0.5f, 1.75f};
+    PanelWatcher* watcher = nullptr;
     InstallerController controller(&documentWindow, [&](ProgressCallback callback, void* context, bool*) {
+        // The reports start once the watcher sees the bar, however late the
+        // main thread gets to it (the bound only ends a watch that never comes).
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!watcher->panelSeen && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         for (float fraction : reports)
         {
             callback(fraction, context);
@@ -331,13 +342,14 @@ TEST(InstallerControllerTest, ThePanelIsWindowModalOnAShownWindowAndTheBarStaysI
         }
         return true;
     });
-    PanelWatcher watcher(controller);
+    PanelWatcher w(controller);
+    watcher = &w;
     EXPECT_TRUE(controller.runInstaller());
-    EXPECT_EQ(watcher.modality, Qt::WindowModal);
-    EXPECT_EQ(watcher.parent, &documentWindow);
-    ASSERT_FALSE(watcher.bar.empty());
-    EXPECT_EQ(watcher.bar.back(), 100);
-    EXPECT_GE(watcher.bar.front(), 0);
+    EXPECT_EQ(w.modality, Qt::WindowModal);
+    EXPECT_EQ(w.parent, &documentWindow);
+    ASSERT_FALSE(w.bar.empty());
+    EXPECT_EQ(w.bar.back(), 100);
+    EXPECT_GE(w.bar.front(), 0);
 }
 
 TEST(InstallerControllerTest, FailuresShowTheirMessageAndAnswerNo)

@@ -12,6 +12,7 @@
 #include "support/RecordingThumbnailListener.h"
 #include "support/TempDir.h"
 #include "support/qt/LoopbackServer.h"
+#include "support/qt/SampleServiceWaits.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -96,17 +97,20 @@ TEST_F(GeneThumbnailFetcherServiceTest, AnUnknownSeriesOrAServerErrorIsReported)
     ASSERT_TRUE(RunEventsUntil([&] { return m_listener.Finished(); }));
     EXPECT_EQ(m_listener.calls, Calls{"error Server returned error 404 (0 bytes held)"});
 
-    // A failure cut into the body drops what had arrived.
+    // A failure cut into the body drops what had arrived. Every grid reply
+    // is cut, not only the next one: a request sent again reaches the
+    // service twice (Qt sends a request again by itself when a kept-alive
+    // connection closes before any of its answer came), and the second
+    // copy must not be answered whole.
     m_listener.calls.clear();
     sampleservice::FaultSettings truncated;
     truncated.truncate = true;
     truncated.match = "/GridFile";
-    truncated.count = 1;
     s_service->SetFaults(truncated);
     m_fetcher.LoadThumbnail(ThumbnailUrl(SeriesId(0)), &m_listener, nullptr);
     ASSERT_TRUE(RunEventsUntil([&] { return m_listener.Finished(); }));
     ASSERT_EQ(m_listener.calls.size(), 1u);
-    EXPECT_EQ(m_listener.calls[0].rfind("error ", 0), 0u) << m_listener.calls[0];
+    EXPECT_EQ(m_listener.calls[0].rfind("error ", 0), 0u) << m_listener.calls[0] << "\n" << s_service->RequestLogText();
     EXPECT_EQ(m_fetcher.GetDataLength(), 0ul);
 }
 
@@ -117,8 +121,8 @@ TEST_F(GeneThumbnailFetcherServiceTest, AResetDuringTheTransferEndsItWithoutACal
     ASSERT_TRUE(RunEventsUntil([] { return s_service->RequestCount() == 1; }));
     m_fetcher.Reset();
     EXPECT_FALSE(m_fetcher.IsActive());
-    // The slow reply is due meanwhile; none of it arrives.
-    RunEventsUntil([] { return false; }, 500);
+    // The slow reply goes out meanwhile; none of it arrives.
+    EXPECT_TRUE(testsupport::RunEventsPastTheServicesAnswers(*s_service));
     EXPECT_TRUE(m_listener.calls.empty());
     EXPECT_EQ(m_fetcher.GetDataLength(), 0ul);
 
@@ -139,8 +143,8 @@ TEST_F(GeneThumbnailFetcherServiceTest, ASecondLoadWhileOneIsHeldDeliversOnlyThe
     m_fetcher.LoadThumbnail(ThumbnailUrl(SeriesId(1)), &m_listener, nullptr);
     ASSERT_TRUE(RunEventsUntil([&] { return m_listener.Finished(); }));
     EXPECT_TRUE(m_listener.lastBody == second) << "the bytes are not the second series' thumbnail grid";
-    // The first, slow reply is due meanwhile; it reaches no one.
-    RunEventsUntil([] { return false; }, 500);
+    // The first, slow reply goes out meanwhile; it reaches no one.
+    EXPECT_TRUE(testsupport::RunEventsPastTheServicesAnswers(*s_service));
     EXPECT_TRUE(first.calls.empty());
     EXPECT_EQ(m_listener.calls.size(), 1u);
     EXPECT_TRUE(std::string(reinterpret_cast<const char*>(m_fetcher.GetData()), m_fetcher.GetDataLength()) == second);

@@ -25,6 +25,7 @@
 #include <QColorDialog>
 #include <QTimer>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QLabel>
 #include <QMenuBar>
@@ -88,7 +89,7 @@ TEST_F(DocumentWindowTest, LaunchShowsTheFilesAsGenesInTheirColoursAndLaterFiles
                     lit += qGray(shown.pixel(x, y)) > 60 ? 1 : 0;
             return lit > 1000;
         },
-        3000))
+        30000))
         << lit << " lit pixels on screen";
 
     // The neuron classes show in their colours; a second tab shows the tab bar.
@@ -205,7 +206,7 @@ TEST_F(DocumentWindowTest, FileOpenThroughTheDialogAddsASelectedRow)
         QTest::keyClick(name, Qt::Key_Return);
     });
     fileMenu->openAction()->trigger();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Model()->GetNumGenes() == 1; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Model()->GetNumGenes() == 1; }, 30000));
     EXPECT_EQ(0, window->geneListView()->currentIndex().row());
     EXPECT_EQ(Model()->GetGene(0), Model()->GetSelectedGene());
     // Open Recent now names the file.
@@ -219,7 +220,9 @@ TEST_F(DocumentWindowTest, SettingsSurviveCloseAndReopenAndHelpOpensOncePerBuild
 {
     Launch();
     window->setGeometry(QRect(40, 50, 900, 640));
-    QTest::qWait(50);
+    // A round trip to the X server: its answers to the show and to this
+    // change have come and been handled, however long they took.
+    QGuiApplication::sync();
     doc->setOntologyDisplayMode(0);
     doc->toggleExpandedView();
     doc->showViewSettings();
@@ -286,7 +289,7 @@ TEST_F(DocumentWindowTest, ASectionTurnedOnLoadsTheAtlasInTheBackgroundThenShows
     ASSERT_FALSE(Atlas::GetAtlas()->FullAtlasIsLoaded());
     // Progress reported on another thread reaches the bar on this one.
     std::thread([&] { doc->updateProgress(0.5f); }).join();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return window->progressBar()->value() == 50; }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->progressBar()->value() == 50; }, 30000));
     doc->setMPRPlaneVisibility(0, true);
     EXPECT_TRUE(doc->atlasLoading());
     EXPECT_EQ(QStringLiteral("Loading atlas..."), window->statusField()->text());

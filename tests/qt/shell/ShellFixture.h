@@ -90,7 +90,7 @@ inline std::string ShippedFile(const char* name)
 
 // Waits for a modal widget of the type; null after ms.
 template <class D>
-D* WaitForModal(int ms = 5000)
+D* WaitForModal(int ms = 30000)
 {
     QElapsedTimer t;
     t.start();
@@ -138,7 +138,7 @@ protected:
     {
         QPointer<NuvaroDoc> watched(doc.data());
         window->close();
-        EXPECT_TRUE(QTest::qWaitFor([&] { return watched.isNull(); }, 5000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return watched.isNull(); }, 30000));
         doc = nullptr;
         window = nullptr;
         view = nullptr;

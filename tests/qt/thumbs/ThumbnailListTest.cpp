@@ -35,6 +35,7 @@
 #include "support/TempDir.h"
 #include "support/qt/HeadlessGLDisplay.h"
 #include "support/qt/LoopbackServer.h"
+#include "support/qt/SampleServiceWaits.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -793,7 +794,7 @@ TEST_F(ThumbnailListServerTest, QueuedDownloadsRunOneAtATimeAndCancelAllEmptiesT
     EXPECT_FALSE(m_renderer->IsDownloading());
     EXPECT_EQ(m_renderer->GetQueueLength(), 0);
     EXPECT_EQ(TextOf(m_renderer->GetDownloadStatusBox()), "");
-    RunEventsUntil([] { return false; }, 200);
+    EXPECT_TRUE(testsupport::RunEventsPastTheServicesAnswers(*sService));
     EXPECT_EQ(m_model->GetNumGenes(), 3);
 }
 

@@ -16,6 +16,7 @@
 #include "support/MemoryPreferenceStore.h"
 #include "support/TempDir.h"
 #include "support/qt/LoopbackServer.h"
+#include "support/qt/SampleServiceWaits.h"
 
 #include <QApplication>
 #include <QMainWindow>
@@ -247,8 +248,8 @@ TEST_F(VersionUpdateHandlerTest, QuittingAbortsTheCheckAndTheOpenBox)
     QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit", Qt::DirectConnection);
     Settle();
     EXPECT_EQ(VersionUpdateHandler::InstanceCount(), 0);
-    // Past the reply's time nothing has arrived.
-    Printing([] { return RunEventsUntil([] { return false; }, 400); });
+    // Once the delayed reply has gone out, nothing of it has arrived.
+    EXPECT_TRUE(Printing([] { return testsupport::RunEventsPastTheServicesAnswers(*s_service); }));
     EXPECT_EQ(Output(), Lines{});
 
     // With "Upgrade Nuvaro" open.

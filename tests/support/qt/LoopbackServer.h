@@ -96,14 +96,28 @@ private:
 };
 
 // Runs the event loop until the condition holds or the time is up; returns
-// the condition.
-inline bool RunEventsUntil(const std::function<bool()>& condition, int milliseconds = 5000)
+// the condition. The default bound only ends a test that would otherwise
+// wait for ever: a busy machine may take seconds for what takes
+// milliseconds on a quiet one.
+inline bool RunEventsUntil(const std::function<bool()>& condition, int milliseconds = 30000)
 {
     QElapsedTimer timer;
     timer.start();
     while (!condition() && timer.elapsed() < milliseconds)
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
     return condition();
+}
+
+// For checks that something does not arrive: runs the event loop until an
+// event that comes after it (at most RunEventsUntil's bound), then settleMs
+// longer for what was already under way. A fixed wait alone would be over
+// before a late reply on a busy machine, and the check would pass unseen.
+// Returns whether the event came.
+inline bool RunEventsPast(const std::function<bool()>& event, int settleMs = 100)
+{
+    const bool came = RunEventsUntil(event);
+    RunEventsUntil([] { return false; }, settleMs);
+    return came;
 }
 } // namespace testsupport
 
