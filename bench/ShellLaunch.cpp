@@ -19,6 +19,7 @@
 
 #include "gl/SurfaceFormat.h"
 #include "shell/SingleInstance.h"
+#include "support/LocalPeer.h"
 
 #include "BenchTiming.h"
 
@@ -288,22 +289,6 @@ void BM_HandOverToRunningApplication(benchmark::State& state)
 }
 BENCHMARK(BM_HandOverToRunningApplication)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(9);
 
-// A connection to the socket that sends nothing and stays open.
-struct IdleConnection
-{
-    explicit IdleConnection(const std::string& path)
-    {
-        std::string why;
-        fd = SingleInstance::Connect(path, 5000, why);
-    }
-    ~IdleConnection()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    int fd = -1;
-};
-
 // Launches with a file while state.range(0) idle connections hold the socket,
 // alternating with launches without them.
 void BM_HandOverPastIdleConnections(benchmark::State& state)
@@ -322,9 +307,10 @@ void BM_HandOverPastIdleConnections(benchmark::State& state)
         QByteArray out;
         const double b = running.Launch({running.shipped[1]}, out, true);
         secondWindows += out.contains("First scene frame drawn") ? 1 : 0;
-        std::vector<std::unique_ptr<IdleConnection>> idle;
+        // Connections that send nothing and stay open.
+        std::vector<std::unique_ptr<testsupport::LocalPeer>> idle;
         for (int64_t i = 0; i < state.range(0); ++i)
-            idle.push_back(std::make_unique<IdleConnection>(socket));
+            idle.push_back(std::make_unique<testsupport::LocalPeer>(socket));
         const double s = running.Launch({running.shipped[1]}, out, true);
         secondWindows += out.contains("First scene frame drawn") ? 1 : 0;
         if (!KeepPair(state, s, b, subject, bare, "a launch did not end"))
