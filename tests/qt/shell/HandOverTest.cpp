@@ -558,10 +558,10 @@ TEST_F(LaunchTest, ANonFileAtTheAliveFilesPlaceIsReplaced)
         auto launch = Start({QString::fromStdString(file)}, true);
         QString out;
         ASSERT_TRUE(apptest::FinishWhileServing(*launch, out)) << out.toStdString();
-        EXPECT_EQ(0, apptest::Status(*launch)) << out.toStdString();
+        EXPECT_EQ(0, apptest::Status(*launch)) << out.toStdString() << launch->readAllStandardError().toStdString();
         EXPECT_FALSE(out.contains("First scene frame drawn")) << out.toStdString();
         EXPECT_TRUE(WaitForOutput(*window, windowOut, QString::fromStdString("'" + file + "'")))
-            << windowOut.toStdString();
+            << windowOut.right(2000).toStdString() << window->readAllStandardError().toStdString();
     }
 }
 
