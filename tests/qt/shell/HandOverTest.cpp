@@ -548,12 +548,16 @@ TEST_F(LaunchTest, ANonFileAtTheAliveFilesPlaceIsReplaced)
     for (std::size_t k = 0; k < kinds.size(); ++k)
     {
         SCOPED_TRACE(kinds[k].first);
-        ::unlink(place.alive.c_str());
+        fs::remove_all(place.alive);
         ASSERT_TRUE(kinds[k].second());
         // A launch starts one window, which serves the next launch.
         auto window = Start(NeuronFiles(), false);
         QString windowOut;
-        ASSERT_TRUE(WaitForOutput(*window, windowOut, "First scene frame drawn")) << windowOut.toStdString();
+        if (!WaitForOutput(*window, windowOut, "First scene frame drawn"))
+        {
+            ADD_FAILURE() << "no window: " << window->readAllStandardError().toStdString();
+            continue;
+        }
         const std::string file = GridCopy(work, "beside-" + std::to_string(k) + ".xpr");
         auto launch = Start({QString::fromStdString(file)}, true);
         QString out;
