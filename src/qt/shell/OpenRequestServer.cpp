@@ -29,17 +29,7 @@ constexpr std::size_t kReadChunk = 16 * 1024;
 // The backlog of connections not yet accepted; the serving thread takes them
 // as they come.
 constexpr int kBacklog = 64;
-} // namespace
 
-struct OpenRequestServer::Connection
-{
-    int fd = -1;
-    Clock::time_point deadline;
-    OpenRequest::Decoder decoder;
-};
-
-namespace
-{
 void CloseFd(int& fd)
 {
     if (fd >= 0)
@@ -92,6 +82,13 @@ bool LaunchGoesOn(int fd)
     return answer == OpenRequest::kGo;
 }
 } // namespace
+
+struct OpenRequestServer::Connection
+{
+    int fd = -1;
+    Clock::time_point deadline;
+    OpenRequest::Decoder decoder;
+};
 
 OpenRequestServer::OpenRequestServer(uid_t user, QObject* parent) : QObject(parent), m_user(user)
 {
