@@ -139,6 +139,21 @@ TEST_F(HandOverTest, LaterLaunchesAddTheUsersFilesToTheOneWindow)
     SaveScreenshot(window, "handed-over-files");
 }
 
+// The window was closed while the application runs on (its search or
+// preferences window keeps it): a launch's file comes in a new window.
+TEST_F(HandOverTest, AFileHandedOverAfterTheWindowClosedComesInANewWindow)
+{
+    Launch(NeuronFiles());
+    CloseWindow();
+    GridCopy(work, "mine.xpr");
+    QString out;
+    EXPECT_EQ(0, LaunchAgain({"mine.xpr"}, out)) << out.toStdString();
+    NuvaroDoc* reopened = controller->currentDocument();
+    ASSERT_NE(nullptr, reopened);
+    EXPECT_TRUE(reopened->window()->isVisible());
+    EXPECT_EQ(1, reopened->window()->geneListView()->model()->rowCount());
+}
+
 TEST_F(HandOverTest, AFileThatCannotBeReadIsToldInTheRunningWindow)
 {
     Launch(NeuronFiles());
