@@ -13,12 +13,15 @@
 // thread CPU time "busy_ms" against "bare_busy_ms", the time to its last
 // "wall_ms" against "bare_wall_ms", and "peak_extra_mb", its
 // peak resident memory above what it had before).
+// A bare launch while a FIFO, a folder or a link lies where the alive file
+// goes, against one with nothing there ("subject_ms", "bare_ms", "ratio").
 // Needs an X display (run under xvfb-run); the alerts are counted with
 // xwininfo (-1 without it).
 //   bench_ShellLaunch --bare   is the bare program.
 
 #include "gl/SurfaceFormat.h"
 #include "shell/SingleInstance.h"
+#include "support/LocalPeer.h"
 
 #include "BenchTiming.h"
 
@@ -36,6 +39,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -43,6 +47,7 @@
 #include <thread>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace
@@ -183,6 +188,56 @@ void BM_LaunchToFirstFrame(benchmark::State& state)
 }
 BENCHMARK(BM_LaunchToFirstFrame)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(7);
 
+// Where launches with the environment find the application.
+SingleInstance::Place PlaceIn(const QProcessEnvironment& env)
+{
+    const QByteArray before = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", env.value("XDG_RUNTIME_DIR").toLocal8Bit());
+    SingleInstance::Place place;
+    std::string why;
+    SingleInstance::FindPlace(place, why);
+    qputenv("XDG_RUNTIME_DIR", before);
+    return place;
+}
+
+// A bare launch while a FIFO (0), a folder (1) or a link (2) lies where the
+// alive file goes, left there by something else: its time to the first
+// frame ("subject_ms") against the same launch with nothing there
+// ("bare_ms"), and their quotient "ratio" (goal: about 1; a launch that
+// hangs on it fails the benchmark).
+void BM_LaunchPastAStrayAliveFile(benchmark::State& state)
+{
+    const QString app = QString::fromUtf8(NUVARO_BENCH_APP);
+    if (TimeToFirstFrame(app, {}) < 0.0)
+    {
+        state.SkipWithError("Tessary did not draw a frame");
+        return;
+    }
+    const std::string alive = PlaceIn(ChildEnvironment()).alive;
+    const std::string target = alive + ".target";
+    std::vector<double> subject, bare;
+    for (auto _ : state)
+    {
+        std::filesystem::remove_all(alive);
+        const bool made = state.range(0) == 0   ? ::mkfifo(alive.c_str(), 0600) == 0
+                          : state.range(0) == 1 ? ::mkdir(alive.c_str(), 0700) == 0
+                                                : ::symlink(target.c_str(), alive.c_str()) == 0;
+        const double s = made ? TimeToFirstFrame(app, {}) : -1.0;
+        std::filesystem::remove_all(alive);
+        const double b = TimeToFirstFrame(app, {});
+        if (!KeepPair(state, s, b, subject, bare, "a launch drew no frame"))
+            return;
+    }
+    ReportMedians(state, "subject_ms", subject, bare);
+}
+BENCHMARK(BM_LaunchPastAStrayAliveFile)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(3);
+
 // The application started with the shipped files and running until the
 // object goes; null process when it drew no frame.
 struct RunningApplication
@@ -246,16 +301,7 @@ struct RunningApplication
     }
 
     // Where launches find it.
-    SingleInstance::Place Place() const
-    {
-        const QByteArray before = qgetenv("XDG_RUNTIME_DIR");
-        qputenv("XDG_RUNTIME_DIR", env.value("XDG_RUNTIME_DIR").toLocal8Bit());
-        SingleInstance::Place place;
-        std::string why;
-        SingleInstance::FindPlace(place, why);
-        qputenv("XDG_RUNTIME_DIR", before);
-        return place;
-    }
+    SingleInstance::Place Place() const { return PlaceIn(env); }
 
     bool ready = false;
 };
@@ -288,22 +334,6 @@ void BM_HandOverToRunningApplication(benchmark::State& state)
 }
 BENCHMARK(BM_HandOverToRunningApplication)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(9);
 
-// A connection to the socket that sends nothing and stays open.
-struct IdleConnection
-{
-    explicit IdleConnection(const std::string& path)
-    {
-        std::string why;
-        fd = SingleInstance::Connect(path, 5000, why);
-    }
-    ~IdleConnection()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    int fd = -1;
-};
-
 // Launches with a file while state.range(0) idle connections hold the socket,
 // alternating with launches without them.
 void BM_HandOverPastIdleConnections(benchmark::State& state)
@@ -322,9 +352,10 @@ void BM_HandOverPastIdleConnections(benchmark::State& state)
         QByteArray out;
         const double b = running.Launch({running.shipped[1]}, out, true);
         secondWindows += out.contains("First scene frame drawn") ? 1 : 0;
-        std::vector<std::unique_ptr<IdleConnection>> idle;
+        // Connections that send nothing and stay open.
+        std::vector<std::unique_ptr<testsupport::LocalPeer>> idle;
         for (int64_t i = 0; i < state.range(0); ++i)
-            idle.push_back(std::make_unique<IdleConnection>(socket));
+            idle.push_back(std::make_unique<testsupport::LocalPeer>(socket));
         const double s = running.Launch({running.shipped[1]}, out, true);
         secondWindows += out.contains("First scene frame drawn") ? 1 : 0;
         if (!KeepPair(state, s, b, subject, bare, "a launch did not end"))

@@ -43,6 +43,22 @@ enum class Found
     NotTaken
 };
 
+// How long a launch waits for the running application to take its files:
+// NUVARO_HANDOVER_GIVE_UP_MS when set to a number of milliseconds (for
+// tests), else the default.
+SingleInstance::Patience LaunchPatience()
+{
+    SingleInstance::Patience patience;
+    if (const char* text = std::getenv("NUVARO_HANDOVER_GIVE_UP_MS"); text && *text)
+    {
+        char* end = nullptr;
+        const long ms = std::strtol(text, &end, 10);
+        if (*end == '\0' && ms > 0 && ms <= 3600000)
+            patience.giveUpMs = static_cast<int>(ms);
+    }
+    return patience;
+}
+
 // Looks for the application running on this desktop and hands it the files
 // (the first OpenRequest::kMaxHandedOverFiles; the others are named on the
 // standard error). When none runs, the lock is held (unless it could not be
@@ -73,7 +89,7 @@ Found LookForApplication(const std::vector<std::string>& files, SingleInstance::
     }
     const std::size_t handed = std::min(absolute.size(), OpenRequest::kMaxHandedOverFiles);
     const std::vector<std::string> first(absolute.begin(), absolute.begin() + static_cast<std::ptrdiff_t>(handed));
-    switch (SingleInstance::Reach(place, lock, first, SingleInstance::Patience{}, ::getuid(), why))
+    switch (SingleInstance::Reach(place, lock, first, LaunchPatience(), ::getuid(), why))
     {
     case SingleInstance::Delivery::Delivered:
         if (!why.empty())
@@ -83,8 +99,8 @@ Found LookForApplication(const std::vector<std::string>& files, SingleInstance::
                          absolute[i].c_str(), OpenRequest::kMaxHandedOverFiles);
         return Found::HandedOver;
     case SingleInstance::Delivery::NotTaken:
-        std::fprintf(stderr, "Tessary runs on this desktop but did not take the files (%s); no other window is "
-                             "opened.\n",
+        std::fprintf(stderr, "Tessary runs on this desktop but did not take the files (%s); they are not opened, "
+                             "and no other window is.\n",
                      why.c_str());
         return Found::NotTaken;
     case SingleInstance::Delivery::NoInstance:
@@ -159,14 +175,22 @@ int RunNuvaro(int argc, char** argv)
         if (quitAfterFirstFrame)
             QTimer::singleShot(0, qApp, &QApplication::closeAllWindows);
     });
+    // From the moment the window starts to quit, launches find no
+    // application and start their own: none is answered, none waits for a
+    // window that is going.
+    QObject::connect(&app, &QGuiApplication::lastWindowClosed, &server, &OpenRequestServer::close);
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &server, &OpenRequestServer::close);
     const int status = controller->start(files);
     if (status != 0)
+    {
+        server.close();
         return status;
+    }
     server.setReceiver([target = controller.get()](const QStringList& handedOver) {
         target->openHandedOverFiles(handedOver);
     });
     const int result = app.exec();
-    server.setReceiver(nullptr);
+    server.close();
     controller.reset();
     return result;
 }

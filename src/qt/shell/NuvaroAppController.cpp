@@ -91,7 +91,13 @@ bool NuvaroAppController::openFile(const QString& path)
 
 void NuvaroAppController::openHandedOverFiles(const QStringList& files)
 {
-    if (NuvaroDoc* doc = currentDocument())
+    // The window was closed while another (a search, the preferences)
+    // keeps the application: the launch was told its files are taken, so a
+    // new window takes them.
+    NuvaroDoc* doc = currentDocument();
+    if (!doc)
+        doc = makeDocument();
+    if (doc)
     {
         QWidget* window = doc->window();
         if (window->isMinimized())

@@ -33,7 +33,8 @@ public:
     // the open) document; noted as recent when read. False when there is no
     // document or the read failed.
     bool openFile(const QString& path);
-    // Files a later launch handed over: the window comes forward and each
+    // Files a later launch handed over: the window (a new one when it was
+    // closed) comes forward and each
     // file is opened as openFile opens it, the first
     // OpenRequest::kMaxHandedOverFiles only; those not opened are told in
     // one alert. A launch without files only brings the window forward.

@@ -5,12 +5,13 @@
 
 namespace OpenRequest
 {
-const std::string kAccepted = "NVOK";
+const std::string kTaking = "NVTK";
+const std::string kGo = "NVGO";
 
 namespace
 {
 const std::string kMagic = "NVOF";
-constexpr unsigned kVersion = 1;
+constexpr unsigned kVersion = 2;
 
 void PutU16(std::string& out, std::size_t value)
 {

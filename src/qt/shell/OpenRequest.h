@@ -9,13 +9,19 @@
 // desktop: the files it was asked to open, as absolute paths in their order
 // (none: only bring the window forward).
 //
-//   "NVOF", version (2 bytes, big-endian, 1), file count (2 bytes), then for
+//   "NVOF", version (2 bytes, big-endian, 2), file count (2 bytes), then for
 //   each file its length (2 bytes) and its bytes (an absolute path, no NUL).
 //
-// The application answers kAccepted once it has taken the files and closes
-// the connection; anything it cannot read it refuses by closing the
-// connection without an answer. A message is never longer than
-// kMaxRequestBytes, so a peer cannot make the reader hold more.
+// A hand-over is opened once or not at all, whoever gives up first: the
+// application answers kTaking only when its main thread is about to open the
+// files; the launch, if it still waits, answers kGo and from then on counts
+// the files as handed over; the application opens them only once it has read
+// kGo. A launch that has given up (closed the connection, or got kTaking too
+// late) gets nothing opened, and an application that stops waiting for kGo
+// shuts the connection for reading first, so that a later kGo fails to send.
+// Anything the application cannot read it refuses by closing the connection
+// without an answer. A message is never longer than kMaxRequestBytes, so a
+// peer cannot make the reader hold more.
 namespace OpenRequest
 {
 constexpr std::size_t kHeaderBytes = 8;
@@ -27,8 +33,11 @@ constexpr std::size_t kMaxHandedOverFiles = 32;
 // One less than the system's PATH_MAX: no longer path can be opened.
 constexpr std::size_t kMaxPathBytes = 4095;
 constexpr std::size_t kMaxRequestBytes = kHeaderBytes + kMaxFiles * (2 + kMaxPathBytes);
-// The answer to a request that was taken.
-extern const std::string kAccepted;
+// The application's answer once it is about to open the files, and the
+// launch's answer to that (both kAnswerBytes long).
+constexpr std::size_t kAnswerBytes = 4;
+extern const std::string kTaking;
+extern const std::string kGo;
 
 // True for a path a request can carry: absolute, not longer than
 // kMaxPathBytes, without NUL.

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -28,6 +29,58 @@ constexpr std::size_t kReadChunk = 16 * 1024;
 // The backlog of connections not yet accepted; the serving thread takes them
 // as they come.
 constexpr int kBacklog = 64;
+
+void CloseFd(int& fd)
+{
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+
+// On the main thread: tells the launch on fd that its files are about to be
+// opened and waits (at most kGoTimeoutMs) for it to go on. True when it did;
+// false when it gave up, went away or answered otherwise, and then a go it
+// sends later fails (the connection is shut for reading first).
+bool LaunchGoesOn(int fd)
+{
+    const std::string& taking = OpenRequest::kTaking;
+    // The first bytes on the connection: they fit whole, or the launch
+    // gets nothing it would take for an answer.
+    ssize_t sent;
+    do
+        sent = ::send(fd, taking.data(), taking.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    while (sent < 0 && errno == EINTR);
+    if (sent != static_cast<ssize_t>(taking.size()))
+        return false;
+    const Clock::time_point deadline =
+        Clock::now() + std::chrono::milliseconds(OpenRequestServer::kGoTimeoutMs);
+    std::string answer;
+    bool shut = false;
+    while (answer.size() < OpenRequest::kGo.size())
+    {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (!shut && left <= 0)
+        {
+            // From here on the launch's go fails to send; what it sent
+            // before is still read.
+            ::shutdown(fd, SHUT_RD);
+            shut = true;
+        }
+        if (!shut)
+        {
+            pollfd polled{fd, POLLIN, 0};
+            if (::poll(&polled, 1, static_cast<int>(left)) == 0)
+                continue;
+        }
+        char buffer[8];
+        const ssize_t n = ::recv(fd, buffer, OpenRequest::kGo.size() - answer.size(), MSG_DONTWAIT);
+        if (n > 0)
+            answer.append(buffer, static_cast<std::size_t>(n));
+        else if (n == 0 || shut || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK))
+            return false;
+    }
+    return answer == OpenRequest::kGo;
+}
 } // namespace
 
 struct OpenRequestServer::Connection
@@ -47,19 +100,17 @@ OpenRequestServer::OpenRequestServer(QObject* parent) : OpenRequestServer(::getu
 
 OpenRequestServer::~OpenRequestServer()
 {
-    stop();
+    close();
 }
 
 bool OpenRequestServer::listen(const QString& pathText, QString* why)
 {
-    stop();
+    close();
     const std::string path = QFile::encodeName(pathText).toStdString();
     auto fail = [&](const std::string& reason) {
         if (why)
             *why = QString::fromStdString(reason);
-        if (m_listener >= 0)
-            ::close(m_listener);
-        m_listener = -1;
+        CloseFd(m_listener);
         m_alive.Release();
         return false;
     };
@@ -71,16 +122,19 @@ bool OpenRequestServer::listen(const QString& pathText, QString* why)
     // Taken before the socket is touched: while another application holds
     // it, its socket stays as it is. (A launch looking holds it shared for a
     // moment.)
-    if (!m_alive.Acquire(SingleInstance::AliveFile(path), 250))
-        return fail("another application runs on this desktop (" + SingleInstance::AliveFile(path) + " is held)");
-    struct stat info{};
-    if (::lstat(path.c_str(), &info) == 0)
+    const std::string alive = SingleInstance::AliveFile(path);
+    std::string lockWhy;
+    if (!m_alive.Acquire(alive, 250, &lockWhy))
     {
-        if (!S_ISSOCK(info.st_mode))
-            return fail(path + " is not a socket");
-        // Left by an application that is gone: the lock says none is alive.
-        ::unlink(path.c_str());
+        if (SingleInstance::IsAlive(alive))
+            return fail("another application runs on this desktop (" + alive + " is held)");
+        return fail(lockWhy);
     }
+    struct stat info{};
+    // Left by an application that is gone (the lock says none is alive):
+    // its socket, or anything else in its place.
+    if (::lstat(path.c_str(), &info) == 0 && !SingleInstance::RemoveStale(path, lockWhy))
+        return fail(lockWhy);
     m_listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (m_listener < 0)
         return fail(std::string("no socket: ") + std::strerror(errno));
@@ -111,7 +165,7 @@ bool OpenRequestServer::isListening() const
     return m_listener >= 0;
 }
 
-void OpenRequestServer::stop()
+void OpenRequestServer::close()
 {
     if (m_thread.joinable())
     {
@@ -122,21 +176,23 @@ void OpenRequestServer::stop()
         m_thread.join();
     }
     for (int& fd : m_stopPipe)
-    {
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
-    }
+        CloseFd(fd);
     if (m_listener >= 0)
     {
-        ::close(m_listener);
-        m_listener = -1;
+        CloseFd(m_listener);
         // Only this server's own socket file: never one that replaced it.
         struct stat info{};
         if (::lstat(m_path.c_str(), &info) == 0 && info.st_dev == m_socketDevice && info.st_ino == m_socketInode)
             ::unlink(m_path.c_str());
     }
     m_path.clear();
+    {
+        // Unanswered: their launches look again and find no application.
+        std::lock_guard<std::mutex> guard(m_mutex);
+        for (Waiting& waiting : m_waiting)
+            CloseFd(waiting.fd);
+        m_waiting.clear();
+    }
     m_alive.Release();
 }
 
@@ -148,23 +204,33 @@ void OpenRequestServer::setReceiver(Receiver receiver)
     }
 }
 
+int OpenRequestServer::waitingRequests() const
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    return static_cast<int>(m_waiting.size());
+}
+
 bool OpenRequestServer::passOn()
 {
     if (!m_receiver)
         return false;
-    QStringList files;
+    Waiting waiting;
     {
         std::lock_guard<std::mutex> guard(m_mutex);
         if (m_waiting.empty())
             return false;
-        files = std::move(m_waiting.front());
+        waiting = std::move(m_waiting.front());
         m_waiting.pop_front();
     }
+    const bool goesOn = LaunchGoesOn(waiting.fd);
+    CloseFd(waiting.fd);
+    if (!goesOn)
+        return true;
     // A copy: the receiver may replace itself.
     const Receiver receiver = m_receiver;
     try
     {
-        receiver(files);
+        receiver(waiting.files);
     }
     catch (const std::exception& e)
     {
@@ -175,6 +241,17 @@ bool OpenRequestServer::passOn()
         std::fprintf(stderr, "Could not open the files handed over.\n");
     }
     return true;
+}
+
+void OpenRequestServer::dropWaiting(unsigned long long id)
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    const auto found = std::find_if(m_waiting.begin(), m_waiting.end(),
+                                    [id](const Waiting& waiting) { return waiting.id == id; });
+    if (found == m_waiting.end())
+        return;
+    CloseFd(found->fd);
+    m_waiting.erase(found);
 }
 
 bool OpenRequestServer::read(Connection& connection)
@@ -204,14 +281,13 @@ bool OpenRequestServer::read(Connection& connection)
         files << QFile::decodeName(QByteArray::fromStdString(file));
     {
         std::lock_guard<std::mutex> guard(m_mutex);
-        // Not answered: the launch tries again later.
+        // Refused: the launch tries again later.
         if (m_waiting.size() >= static_cast<std::size_t>(kMaxWaitingRequests))
             return true;
-        m_waiting.push_back(std::move(files));
+        m_waiting.push_back(Waiting{connection.fd, std::move(files), ++m_nextId});
     }
-    // The answer lets the launch end; the files are opened after it. Four
-    // bytes always fit in a new connection's buffer.
-    ::send(connection.fd, OpenRequest::kAccepted.data(), OpenRequest::kAccepted.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    // The connection waits with its request, for the main thread.
+    connection.fd = -1;
     QMetaObject::invokeMethod(this, [this] { passOn(); }, Qt::QueuedConnection);
     return true;
 }
@@ -219,10 +295,7 @@ bool OpenRequestServer::read(Connection& connection)
 void OpenRequestServer::serve()
 {
     std::vector<Connection> connections;
-    auto drop = [](Connection& connection) {
-        ::close(connection.fd);
-        connection.fd = -1;
-    };
+    std::vector<std::pair<int, unsigned long long>> waiting;
     std::vector<pollfd> polled;
     for (;;)
     {
@@ -233,6 +306,16 @@ void OpenRequestServer::serve()
             polled.push_back(pollfd{connection.fd, POLLIN, 0});
             first = std::min(first, connection.deadline);
         }
+        // A waiting launch sends nothing more until it is answered: input or
+        // a hang-up means it gave up.
+        waiting.clear();
+        {
+            std::lock_guard<std::mutex> guard(m_mutex);
+            for (const Waiting& request : m_waiting)
+                waiting.emplace_back(request.fd, request.id);
+        }
+        for (const auto& request : waiting)
+            polled.push_back(pollfd{request.first, POLLIN, 0});
         int timeoutMs = -1;
         if (!connections.empty())
         {
@@ -254,8 +337,11 @@ void OpenRequestServer::serve()
             Connection& connection = connections[i];
             const bool ready = polled[i + 2].revents != 0;
             if ((ready && read(connection)) || now >= connection.deadline)
-                drop(connection);
+                CloseFd(connection.fd);
         }
+        for (std::size_t i = 0; i < waiting.size(); ++i)
+            if (polled[i + 2 + connections.size()].revents != 0)
+                dropWaiting(waiting[i].second);
         connections.erase(std::remove_if(connections.begin(), connections.end(),
                                          [](const Connection& connection) { return connection.fd < 0; }),
                           connections.end());
@@ -281,17 +367,17 @@ void OpenRequestServer::serve()
             // already and takes no place among the held connections.
             if (!SingleInstance::PeerIsUser(fd, m_user) || read(connection))
             {
-                drop(connection);
+                CloseFd(connection.fd);
                 continue;
             }
             if (connections.size() >= static_cast<std::size_t>(kMaxConnections))
             {
-                drop(connections.front());
+                CloseFd(connections.front().fd);
                 connections.erase(connections.begin());
             }
             connections.push_back(std::move(connection));
         }
     }
     for (Connection& connection : connections)
-        drop(connection);
+        CloseFd(connection.fd);
 }

@@ -69,12 +69,48 @@ long MillisecondsLeft(Clock::time_point deadline)
     return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
 }
 
-// One request on a connection of its own; false with the reason when it was
-// not taken.
-bool SendRequest(const std::string& path, const std::string& request, int timeoutMs, uid_t user, std::string& why)
+// Reads the answer (kAnswerBytes) to fd until the deadline; false with the
+// reason when it is not expected.
+bool ReceiveAnswer(int fd, const std::string& expected, Clock::time_point deadline, const std::string& path,
+                   std::string& why)
 {
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    const int fd = Connect(path, timeoutMs, why);
+    std::string answer;
+    while (answer.size() < expected.size())
+    {
+        const long left = MillisecondsLeft(deadline);
+        if (left <= 0)
+        {
+            why = "the application on " + path + " did not answer in time";
+            return false;
+        }
+        const timeval receiveTimeout = Timeval(left);
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &receiveTimeout, sizeof receiveTimeout);
+        char buffer[8];
+        const ssize_t n = ::recv(fd, buffer, expected.size() - answer.size(), 0);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK))
+            continue;
+        if (n <= 0)
+        {
+            why = "the application on " + path + " refused the request";
+            return false;
+        }
+        answer.append(buffer, static_cast<std::size_t>(n));
+    }
+    if (answer != expected)
+    {
+        why = "the application on " + path + " gave an answer that is not understood";
+        return false;
+    }
+    return true;
+}
+
+// One request on a connection of its own, until the deadline; true once the
+// application is about to open the files and was told to go on, else false
+// with the reason (the files are then never opened).
+bool SendRequest(const std::string& path, const std::string& request, Clock::time_point deadline, uid_t user,
+                 std::string& why)
+{
+    const int fd = Connect(path, static_cast<int>(std::max(1L, MillisecondsLeft(deadline))), why);
     if (fd < 0)
         return false;
     struct Closer
@@ -100,34 +136,55 @@ bool SendRequest(const std::string& path, const std::string& request, int timeou
         }
         sent += static_cast<std::size_t>(n);
     }
-    std::string answer;
-    while (answer.size() < OpenRequest::kAccepted.size())
+    if (!ReceiveAnswer(fd, OpenRequest::kTaking, deadline, path, why))
+        return false;
+    // Too late: closing the connection unanswered tells the application.
+    if (MillisecondsLeft(deadline) <= 0)
     {
-        const long left = MillisecondsLeft(deadline);
-        if (left <= 0)
-        {
-            why = "the application on " + path + " did not answer in time";
-            return false;
-        }
-        const timeval receiveTimeout = Timeval(left);
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &receiveTimeout, sizeof receiveTimeout);
-        char buffer[8];
-        const ssize_t n = ::recv(fd, buffer, OpenRequest::kAccepted.size() - answer.size(), 0);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK))
-            continue;
-        if (n <= 0)
-        {
-            why = "the application on " + path + " refused the request";
-            return false;
-        }
-        answer.append(buffer, static_cast<std::size_t>(n));
+        why = "the application on " + path + " did not answer in time";
+        return false;
     }
-    if (answer != OpenRequest::kAccepted)
+    // Sent whole or not at all: an application that stopped waiting has shut
+    // the connection for reading, and the send fails.
+    const ssize_t n = ::send(fd, OpenRequest::kGo.data(), OpenRequest::kGo.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n != static_cast<ssize_t>(OpenRequest::kGo.size()))
     {
-        why = "the application on " + path + " gave an answer that is not understood";
+        why = "the application on " + path + " stopped waiting for the hand-over";
         return false;
     }
     return true;
+}
+
+// Opens the lock file at path for a lock, made when missing. Anything there
+// that is not a regular file of this user (a folder, a link, a FIFO, a
+// socket, another user's file) is moved out of the way first: never
+// followed, read or waited on. -1, with the reason, when there is none.
+int OpenLockFile(const std::string& path, std::string& why)
+{
+    for (int attempt = 0; attempt < 4; ++attempt)
+    {
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+        if (fd >= 0)
+        {
+            struct stat info{};
+            if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid())
+                return fd;
+            ::close(fd);
+        }
+        else if (errno == EINTR)
+            continue;
+        // Else a link (O_NOFOLLOW), a folder, a socket or another user's
+        // file is there.
+        else if (errno != ELOOP && errno != EISDIR && errno != ENXIO && errno != EACCES && errno != EPERM)
+        {
+            why = "cannot open " + path + ": " + ErrorText(errno);
+            return -1;
+        }
+        if (!RemoveStale(path, why))
+            return -1;
+    }
+    why = path + " keeps being replaced";
+    return -1;
 }
 } // namespace
 
@@ -234,9 +291,16 @@ std::string AliveFile(const std::string& socket)
 
 bool IsAlive(const std::string& aliveFile)
 {
-    const int fd = ::open(aliveFile.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    // Not blocking on a FIFO, not following a link.
+    const int fd = ::open(aliveFile.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0)
         return false;
+    struct stat info{};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid())
+    {
+        ::close(fd);
+        return false;
+    }
     // A shared lock: launches looking at the same time do not see each other.
     int locked;
     do
@@ -245,6 +309,28 @@ bool IsAlive(const std::string& aliveFile)
     const bool held = locked != 0 && errno == EWOULDBLOCK;
     ::close(fd);
     return held;
+}
+
+bool RemoveStale(const std::string& path, std::string& why)
+{
+    if (::unlink(path.c_str()) == 0 || errno == ENOENT)
+        return true;
+    if (errno == EISDIR || errno == EPERM)
+    {
+        if (::rmdir(path.c_str()) == 0 || errno == ENOENT)
+            return true;
+        // A folder with something in it: out of the way, kept as it is.
+        static unsigned counter = 0;
+        const std::string aside =
+            path + ".stale-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
+        if (::rename(path.c_str(), aside.c_str()) == 0)
+        {
+            std::fprintf(stderr, "Moved %s aside to %s: it was in the way\n", path.c_str(), aside.c_str());
+            return true;
+        }
+    }
+    why = "cannot remove " + path + ": " + ErrorText(errno);
+    return false;
 }
 
 bool PeerIsUser(int fd, uid_t user)
@@ -275,17 +361,25 @@ Lock::~Lock()
     Release();
 }
 
-bool Lock::Acquire(const std::string& path, int timeoutMs)
+bool Lock::Acquire(const std::string& path, int timeoutMs, std::string* why)
 {
     Release();
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    std::string reason;
+    const int fd = OpenLockFile(path, reason);
     if (fd < 0)
+    {
+        if (why)
+            *why = reason;
         return false;
+    }
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     while (::flock(fd, LOCK_EX | LOCK_NB) != 0)
     {
         if ((errno != EWOULDBLOCK && errno != EINTR) || Clock::now() >= deadline)
         {
+            if (why)
+                *why = errno == EWOULDBLOCK || errno == EINTR ? path + " is held by another process"
+                                                              : "cannot lock " + path + ": " + ErrorText(errno);
             ::close(fd);
             return false;
         }
@@ -358,10 +452,11 @@ Delivery HandOver(const std::string& socket, const std::vector<std::string>& fil
         why = socket + " is not a socket of this user";
         return Delivery::NoInstance;
     }
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     const std::vector<std::string> requests = OpenRequest::Encode(files);
     for (std::size_t i = 0; i < requests.size(); ++i)
     {
-        if (SendRequest(socket, requests[i], timeoutMs, user, why))
+        if (SendRequest(socket, requests[i], deadline, user, why))
             continue;
         if (i == 0)
             return Delivery::NoInstance;
@@ -386,8 +481,11 @@ Delivery Reach(const Place& place, Lock& lock, const std::vector<std::string>& f
         }
         // Others may look while this launch waits for the application.
         lock.Release();
+        // One try waits for the application as long as the launch does: it
+        // is tried again only when it refused the files.
         std::string failure;
-        if (HandOver(place.socket, files, patience.answerWaitMs, user, failure) == Delivery::Delivered)
+        const int left = static_cast<int>(std::max(1L, MillisecondsLeft(giveUp)));
+        if (HandOver(place.socket, files, left, user, failure) == Delivery::Delivered)
         {
             why = failure;
             return Delivery::Delivered;

@@ -18,7 +18,9 @@
 // when none is alive.
 //
 // Nothing here trusts what it finds: the folder must belong to the user and
-// let nobody else in, the socket must be the user's, and the peer on the
+// let nobody else in, the socket must be the user's, the lock files must be
+// regular files of the user (anything else in their place is stale: it is
+// moved out of the way, never followed or waited on), and the peer on the
 // other end of a connection must run as the user.
 namespace SingleInstance
 {
@@ -39,8 +41,15 @@ struct Place
 std::string AliveFile(const std::string& socket);
 
 // True while a process holds the alive file's lock (the running
-// application's OpenRequestServer does from before it listens).
+// application's OpenRequestServer does from before it listens until it
+// stops serving). Never blocks: anything but a regular file of the user
+// there is no live application.
 bool IsAlive(const std::string& aliveFile);
+
+// Removes what is at path without following it: a file, link, FIFO or
+// socket is unlinked, an empty folder removed, a folder with something in
+// it renamed beside it. False, with the reason, when it stays.
+bool RemoveStale(const std::string& path, std::string& why);
 
 // The folder, socket and lock file for this user and desktop (the
 // X11 or Wayland display): in "nuvaro" inside $XDG_RUNTIME_DIR, or, without
@@ -72,8 +81,10 @@ public:
     Lock(const Lock&) = delete;
     Lock& operator=(const Lock&) = delete;
 
-    // Waits up to timeoutMs for the lock. False when it cannot be had.
-    bool Acquire(const std::string& path, int timeoutMs);
+    // Waits up to timeoutMs for the lock on the file at path, made when
+    // missing (and replaced when not a regular file of the user). False,
+    // with the reason, when it cannot be had.
+    bool Acquire(const std::string& path, int timeoutMs, std::string* why = nullptr);
     // Takes over the lock that the launch which started this process holds
     // for it (named by kLockVariable, which is removed from the
     // environment). False when there is none for this path.
@@ -90,16 +101,18 @@ private:
 enum class Delivery
 {
     Delivered,
-    // No application answered (HandOver), or none is alive (Reach).
+    // No application took the files (HandOver), or none is alive (Reach).
     NoInstance,
     // An application is alive but did not take the files in time (Reach).
     NotTaken
 };
 
 // Hands the files (absolute paths) to the application listening on the
-// socket, which must belong to user and be served by a process of user.
-// NoInstance when none answers within timeoutMs (no socket, a stale one,
-// a crashed or hung application, a refusal), with the reason.
+// socket, which must belong to user and be served by a process of user
+// (OpenRequest: the files are opened once the hand-over is Delivered, and
+// never otherwise). NoInstance when none takes them within timeoutMs (no
+// socket, a stale one, a crashed, hung or busy application, a refusal), with
+// the reason.
 Delivery HandOver(const std::string& socket, const std::vector<std::string>& files, int timeoutMs, uid_t user,
                   std::string& why);
 
@@ -107,19 +120,18 @@ struct Patience
 {
     // For a launch that is starting the application.
     int lockWaitMs = 10000;
-    // For one answer of the running application.
-    int answerWaitMs = 5000;
-    // For the running application to take the files at all.
+    // For the running application to take the files.
     int giveUpMs = 20000;
 };
 
 // A launch looking for the application on the desktop (place): under the
 // place's lock, an application that is alive is handed the files, tried
-// again until patience.giveUpMs when it does not take them (it may be
-// crowded or stopped); NotTaken then, with the reason. NoInstance when none
-// is alive (also when the one that was dies meanwhile): the lock is then held
-// (unless it could not be had within lockWaitMs, told in why) so that the
-// caller starts the application before any other launch looks.
+// again until patience.giveUpMs when it refuses them (it may be crowded);
+// NotTaken then, with the reason, and the files are never opened. NoInstance
+// when none is alive (also when the one that was dies or stops serving
+// meanwhile): the lock is then held (unless it could not be had within
+// lockWaitMs, told in why) so that the caller starts the application before
+// any other launch looks.
 Delivery Reach(const Place& place, Lock& lock, const std::vector<std::string>& files, const Patience& patience,
                uid_t user, std::string& why);
 } // namespace SingleInstance

@@ -39,6 +39,9 @@ struct AppHome
         else
             env.remove("NUVARO_QUIT_AFTER_FIRST_FRAME");
         env.remove(QString::fromUtf8("NUVARO_INSTANCE_LOCK_FD"));
+        // A window of a loaded machine may take its time to take a launch's
+        // files: the launch waits for it well beyond its usual 20 s.
+        env.insert("NUVARO_HANDOVER_GIVE_UP_MS", "90000");
         // In a sanitizer build the program's exit-time leak report cannot
         // name the GL driver, unloaded by then; memory errors are still
         // reported.

@@ -23,7 +23,9 @@
 #include <QTableView>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
+#include <functional>
 #include <future>
 #include <thread>
 
@@ -138,6 +140,21 @@ TEST_F(HandOverTest, LaterLaunchesAddTheUsersFilesToTheOneWindow)
     SaveScreenshot(window, "handed-over-files");
 }
 
+// The window was closed while the application runs on (its search or
+// preferences window keeps it): a launch's file comes in a new window.
+TEST_F(HandOverTest, AFileHandedOverAfterTheWindowClosedComesInANewWindow)
+{
+    Launch(NeuronFiles());
+    CloseWindow();
+    GridCopy(work, "mine.xpr");
+    QString out;
+    EXPECT_EQ(0, LaunchAgain({"mine.xpr"}, out)) << out.toStdString();
+    NuvaroDoc* reopened = controller->currentDocument();
+    ASSERT_NE(nullptr, reopened);
+    EXPECT_TRUE(reopened->window()->isVisible());
+    EXPECT_EQ(1, reopened->window()->geneListView()->model()->rowCount());
+}
+
 TEST_F(HandOverTest, AFileThatCannotBeReadIsToldInTheRunningWindow)
 {
     Launch(NeuronFiles());
@@ -182,7 +199,7 @@ TEST_F(HandOverTest, ALaunchIsTakenWhileTheWindowIsBusy)
     ASSERT_TRUE(apptest::FinishWhileServing(*p, out, 60000)) << out.toStdString();
     EXPECT_EQ(0, apptest::Status(*p)) << out.toStdString();
     EXPECT_FALSE(out.contains("First scene frame drawn")) << out.toStdString();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return Rows() == 4; }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Rows() == 4; }, 30000));
 }
 
 TEST_F(HandOverTest, ManyFilesThatCannotBeOpenedAreToldInOneAlert)
@@ -200,7 +217,7 @@ TEST_F(HandOverTest, ManyFilesThatCannotBeOpenedAreToldInOneAlert)
     const QString err = QString::fromUtf8(p->readAllStandardError());
     EXPECT_TRUE(err.contains(QString::fromStdString(work.File("missing-255.xpr")))) << err.toStdString();
     EXPECT_FALSE(err.contains(QString::fromStdString(work.File("missing-31.xpr:")))) << err.toStdString();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !Process().services.alerts.empty(); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !Process().services.alerts.empty(); }, 30000));
     QTest::qWait(100);
     ASSERT_EQ(1u, Process().services.alerts.size());
     const std::string& alert = Process().services.alerts[0];
@@ -223,11 +240,11 @@ TEST_F(HandOverTest, ManyFilesThatCannotBeOpenedAreToldInOneAlert)
     many[35] = GridCopy(work, "beyond.xpr");
     std::string why;
     auto handed = std::async(std::launch::async,
-                             [&] { return SingleInstance::HandOver(place.socket, many, 5000, ::getuid(), why); });
+                             [&] { return SingleInstance::HandOver(place.socket, many, 30000, ::getuid(), why); });
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return handed.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 10000));
+        [&] { return handed.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 60000));
     EXPECT_EQ(SingleInstance::Delivery::Delivered, handed.get()) << why;
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !Process().services.alerts.empty(); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !Process().services.alerts.empty(); }, 30000));
     ASSERT_EQ(1u, Process().services.alerts.size());
     EXPECT_EQ(0u, Process().services.alerts[0].find("Could not open 40 files:")) << Process().services.alerts[0];
     EXPECT_EQ(3, Rows());
@@ -442,6 +459,129 @@ TEST_F(LaunchTest, ALaunchThatStartsACopyEndsWithStatusZeroWhateverTheCopyGives)
     ::kill(copies[0], SIGKILL);
     ASSERT_TRUE(apptest::FinishWhileServing(*launch, out, 30000));
     EXPECT_EQ(0, apptest::Status(*launch));
+}
+
+// How many times the program's output says it read the file.
+int TimesOpened(const QString& out, const std::string& file)
+{
+    int times = 0;
+    for (const QString& line : out.split('\n'))
+        times += line.startsWith("Loaded VERSION") && line.endsWith("'" + QString::fromStdString(file) + "'") ? 1 : 0;
+    return times;
+}
+
+// Serves events until the output of the program holds text; false when the
+// program ended first or ms passed.
+bool WaitForOutput(QProcess& p, QString& out, const QString& text, int ms = 60000)
+{
+    return QTest::qWaitFor(
+        [&] {
+            out += QString::fromUtf8(p.readAllStandardOutput());
+            return out.contains(text) || p.state() == QProcess::NotRunning;
+        },
+        ms) &&
+           out.contains(text);
+}
+
+TEST_F(LaunchTest, LaunchesWhileTheWindowQuitsEachReachAWindow)
+{
+    // The first window quits once it has drawn; launches with a file follow
+    // one another until it is gone, each ending when its file is taken or
+    // when the window it started has drawn.
+    auto first = Start(NeuronFiles(), true);
+    QString firstOut;
+    ASSERT_TRUE(WaitForOutput(*first, firstOut, "First scene frame drawn")) << firstOut.toStdString();
+    struct Made
+    {
+        std::string file;
+        int status;
+        QString out;
+    };
+    std::vector<Made> made;
+    for (int i = 0, afterEnd = 0; afterEnd < 2 && i < 40; ++i)
+    {
+        afterEnd += first->state() == QProcess::NotRunning ? 1 : 0;
+        const std::string file = GridCopy(work, "while-quitting-" + std::to_string(i) + ".xpr");
+        auto launch = Start({QString::fromStdString(file)}, true);
+        QString out;
+        ASSERT_TRUE(apptest::FinishWhileServing(*launch, out)) << out.toStdString();
+        made.push_back({file, apptest::Status(*launch), out});
+    }
+    ASSERT_TRUE(apptest::FinishWhileServing(*first, firstOut));
+    for (const Made& launch : made)
+    {
+        SCOPED_TRACE(launch.file);
+        EXPECT_EQ(0, launch.status) << launch.out.toStdString();
+        EXPECT_EQ(1, TimesOpened(firstOut, launch.file) + TimesOpened(launch.out, launch.file));
+    }
+}
+
+TEST_F(LaunchTest, AFileALaunchGaveUpOnIsNeverOpened)
+{
+    auto window = Start(NeuronFiles(), false);
+    QString windowOut;
+    ASSERT_TRUE(WaitForOutput(*window, windowOut, "First scene frame drawn")) << windowOut.toStdString();
+    const pid_t pid = static_cast<pid_t>(window->processId());
+    // The window stopped: the launch gives up on it (soon, here).
+    ASSERT_EQ(0, ::kill(pid, SIGSTOP));
+    const std::string file = GridCopy(work, "given-up.xpr");
+    QProcessEnvironment env = Home().Environment(runtimePath, false);
+    env.insert("NUVARO_HANDOVER_GIVE_UP_MS", "2000");
+    auto launch = apptest::StartApp({QString::fromStdString(file)}, env, work.Path());
+    QString out;
+    const bool ended = apptest::FinishWhileServing(*launch, out);
+    ::kill(pid, SIGCONT);
+    ASSERT_TRUE(ended) << out.toStdString();
+    EXPECT_EQ(1, apptest::Status(*launch)) << out.toStdString();
+    const QString err = QString::fromUtf8(launch->readAllStandardError());
+    EXPECT_TRUE(err.contains("did not take the files")) << err.toStdString();
+
+    // It goes on: a later launch's file is opened, the given-up one never.
+    const std::string later = GridCopy(work, "later.xpr");
+    auto next = Start({QString::fromStdString(later)}, false);
+    ASSERT_TRUE(apptest::FinishWhileServing(*next, out)) << out.toStdString();
+    EXPECT_EQ(0, apptest::Status(*next));
+    EXPECT_TRUE(WaitForOutput(*window, windowOut, QString::fromStdString("'" + later + "'")))
+        << windowOut.toStdString();
+    EXPECT_EQ(0, TimesOpened(windowOut, file)) << windowOut.toStdString();
+}
+
+TEST_F(LaunchTest, ANonFileAtTheAliveFilesPlaceIsReplaced)
+{
+    testsupport::ScopedEnv runtimeEnv("XDG_RUNTIME_DIR", runtimePath.c_str());
+    SingleInstance::Place place;
+    std::string why;
+    ASSERT_TRUE(SingleInstance::FindPlace(place, why)) << why;
+    testsupport::TempDir elsewhere;
+    const std::string target = elsewhere.File("target");
+    ASSERT_TRUE(testsupport::WriteFileBytes(target, ""));
+    const std::vector<std::pair<std::string, std::function<bool()>>> kinds{
+        {"a FIFO", [&] { return ::mkfifo(place.alive.c_str(), 0600) == 0; }},
+        {"a folder", [&] { return ::mkdir(place.alive.c_str(), 0700) == 0; }},
+        {"a link", [&] { return ::symlink(target.c_str(), place.alive.c_str()) == 0; }},
+    };
+    for (std::size_t k = 0; k < kinds.size(); ++k)
+    {
+        SCOPED_TRACE(kinds[k].first);
+        fs::remove_all(place.alive);
+        ASSERT_TRUE(kinds[k].second());
+        // A launch starts one window, which serves the next launch.
+        auto window = Start(NeuronFiles(), false);
+        QString windowOut;
+        if (!WaitForOutput(*window, windowOut, "First scene frame drawn"))
+        {
+            ADD_FAILURE() << "no window: " << window->readAllStandardError().toStdString();
+            continue;
+        }
+        const std::string file = GridCopy(work, "beside-" + std::to_string(k) + ".xpr");
+        auto launch = Start({QString::fromStdString(file)}, true);
+        QString out;
+        ASSERT_TRUE(apptest::FinishWhileServing(*launch, out)) << out.toStdString();
+        EXPECT_EQ(0, apptest::Status(*launch)) << out.toStdString() << launch->readAllStandardError().toStdString();
+        EXPECT_FALSE(out.contains("First scene frame drawn")) << out.toStdString();
+        EXPECT_TRUE(WaitForOutput(*window, windowOut, QString::fromStdString("'" + file + "'")))
+            << windowOut.right(2000).toStdString() << window->readAllStandardError().toStdString();
+    }
 }
 
 // A local socket file at path that no application answers on.

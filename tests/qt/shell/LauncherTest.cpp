@@ -153,11 +153,11 @@ TEST(LaunchedProgramTest, EndingTheLaunchEndsTheCopyItStarted)
         const std::vector<pid_t> copies = apptest::ChildrenOf(static_cast<pid_t>(launch->processId()));
         ASSERT_EQ(1u, copies.size());
         ::kill(static_cast<pid_t>(launch->processId()), signal);
-        const bool copyGone = QTest::qWaitFor([&] { return Gone(copies[0]); }, 10000);
+        const bool copyGone = QTest::qWaitFor([&] { return Gone(copies[0]); }, 30000);
         EXPECT_TRUE(copyGone);
         if (!copyGone)
             ::kill(copies[0], SIGKILL);
-        ASSERT_TRUE(apptest::FinishWhileServing(*launch, out, 10000));
+        ASSERT_TRUE(apptest::FinishWhileServing(*launch, out, 30000));
         EXPECT_EQ(0, apptest::Status(*launch));
     }
 }

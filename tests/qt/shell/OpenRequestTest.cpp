@@ -16,12 +16,16 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <functional>
 #include <future>
 #include <thread>
 
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace
@@ -91,7 +95,7 @@ TEST(OpenRequestTest, AnythingElseIsRefused)
         std::string bytes;
     } cases[] = {
         {"another protocol", "GET / HTTP/1.1\r\nHost: x\r\n\r\n"},
-        {"a later version", withByte(5, 2)},
+        {"a later version", withByte(5, 3)},
         {"more files than a request may carry", withByte(6, 1)},
         {"a path of no bytes", withByte(9, 0)},
         {"a path longer than any the system opens", withByte(8, 0x10)},
@@ -256,16 +260,24 @@ int RawSocket(const std::string& path, bool listening)
     return fd;
 }
 
+// Runs the function on a thread of its own while this thread serves events
+// (or, busy, does not until it is done); its result.
+template <typename Function>
+auto RunBeside(Function function, bool busy = false)
+{
+    auto result = std::async(std::launch::async, std::move(function));
+    if (busy)
+        result.wait();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return result.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 90000));
+    return result.get();
+}
+
 // Runs the hand-over on a thread of its own while this thread serves events.
 SingleInstance::Delivery HandOverWhileServing(const std::string& socket, const Strings& files, int timeoutMs,
                                               uid_t user, std::string& why)
 {
-    auto result = std::async(std::launch::async, [&] {
-        return SingleInstance::HandOver(socket, files, timeoutMs, user, why);
-    });
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return result.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, timeoutMs + 10000));
-    return result.get();
+    return RunBeside([&] { return SingleInstance::HandOver(socket, files, timeoutMs, user, why); });
 }
 
 class OpenRequestServerTest : public testing::Test
@@ -288,36 +300,62 @@ TEST_F(OpenRequestServerTest, ALaunchHandsOverItsFilesAndEndsOnTheAnswer)
 {
     std::string why;
     EXPECT_EQ(SingleInstance::Delivery::Delivered,
-              HandOverWhileServing(socket, {"/a/one.xpr", "/b/-reverse"}, 5000, ::getuid(), why))
+              HandOverWhileServing(socket, {"/a/one.xpr", "/b/-reverse"}, 30000, ::getuid(), why))
         << why;
     ASSERT_EQ(1u, received.size());
     EXPECT_EQ((QStringList{"/a/one.xpr", "/b/-reverse"}), received[0]);
     // A bare launch hands over no file.
-    EXPECT_EQ(SingleInstance::Delivery::Delivered, HandOverWhileServing(socket, {}, 5000, ::getuid(), why)) << why;
+    EXPECT_EQ(SingleInstance::Delivery::Delivered, HandOverWhileServing(socket, {}, 30000, ::getuid(), why)) << why;
     ASSERT_EQ(2u, received.size());
     EXPECT_TRUE(received[1].isEmpty());
 }
 
 TEST_F(OpenRequestServerTest, RequestsWaitForTheApplicationToBeReady)
 {
+    // Launches made while the application starts wait for it, and their
+    // files go to it in order once it is ready.
     OpenRequestServer starting;
     const std::string path = dir.File("starting.socket");
     ASSERT_TRUE(starting.listen(QString::fromStdString(path)));
-    std::string why;
-    ASSERT_EQ(SingleInstance::Delivery::Delivered, HandOverWhileServing(path, {"/1.xpr"}, 5000, ::getuid(), why));
-    ASSERT_EQ(SingleInstance::Delivery::Delivered, HandOverWhileServing(path, {"/2.xpr"}, 5000, ::getuid(), why));
+    std::string why1, why2;
+    auto first = std::async(std::launch::async,
+                            [&] { return SingleInstance::HandOver(path, {"/1.xpr"}, 60000, ::getuid(), why1); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return starting.waitingRequests() == 1; }, 30000));
+    auto second = std::async(std::launch::async,
+                             [&] { return SingleInstance::HandOver(path, {"/2.xpr"}, 60000, ::getuid(), why2); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return starting.waitingRequests() == 2; }, 30000));
     std::vector<QStringList> late;
     starting.setReceiver([&](const QStringList& files) { late.push_back(files); });
+    EXPECT_EQ(SingleInstance::Delivery::Delivered, first.get()) << why1;
+    EXPECT_EQ(SingleInstance::Delivery::Delivered, second.get()) << why2;
     EXPECT_EQ((std::vector<QStringList>{{"/1.xpr"}, {"/2.xpr"}}), late);
 
-    // Only so many wait: a launch beyond them is not answered.
+    // Only so many wait: a launch beyond them is refused at once.
     OpenRequestServer busy;
     const std::string busyPath = dir.File("busy.socket");
     ASSERT_TRUE(busy.listen(QString::fromStdString(busyPath)));
+    constexpr int kLaunches = OpenRequestServer::kMaxWaitingRequests + 3;
+    std::string whys[kLaunches];
+    std::vector<std::future<SingleInstance::Delivery>> launches;
+    for (int i = 0; i < kLaunches; ++i)
+        launches.push_back(std::async(std::launch::async, [&, i] {
+            return SingleInstance::HandOver(busyPath, {"/n.xpr"}, 60000, ::getuid(), whys[i]);
+        }));
+    auto ended = [&] {
+        int count = 0;
+        for (auto& launch : launches)
+            count += launch.wait_for(std::chrono::seconds(0)) == std::future_status::ready ? 1 : 0;
+        return count;
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ended() == kLaunches - OpenRequestServer::kMaxWaitingRequests; }, 30000));
+    int received = 0;
+    busy.setReceiver([&](const QStringList&) { ++received; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ended() == kLaunches; }, 30000));
     int taken = 0;
-    for (int i = 0; i < OpenRequestServer::kMaxWaitingRequests + 3; ++i)
-        taken += HandOverWhileServing(busyPath, {"/n.xpr"}, 2000, ::getuid(), why) == SingleInstance::Delivery::Delivered;
+    for (auto& launch : launches)
+        taken += launch.get() == SingleInstance::Delivery::Delivered ? 1 : 0;
     EXPECT_EQ(OpenRequestServer::kMaxWaitingRequests, taken);
+    EXPECT_EQ(OpenRequestServer::kMaxWaitingRequests, received);
 }
 
 TEST_F(OpenRequestServerTest, NoApplicationAnsweringMeansNoHandOver)
@@ -332,8 +370,8 @@ TEST_F(OpenRequestServerTest, NoApplicationAnsweringMeansNoHandOver)
     ::close(stale);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(SingleInstance::Delivery::NoInstance,
-              SingleInstance::HandOver(dir.File("stale.socket"), {"/a.xpr"}, 5000, ::getuid(), why));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+              SingleInstance::HandOver(dir.File("stale.socket"), {"/a.xpr"}, 60000, ::getuid(), why));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
     // An application that hangs: the launch gives up after the time-out.
     const int hung = RawSocket(dir.File("hung.socket"), true);
     ASSERT_GE(hung, 0);
@@ -376,7 +414,7 @@ TEST_F(OpenRequestServerTest, GarbageSilenceAndCrowdsAreDroppedWithoutStoppingTh
         RawPeer garbage(socket);
         ASSERT_TRUE(garbage.connected);
         garbage.Send("GET / HTTP/1.1\r\n\r\n");
-        EXPECT_TRUE(garbage.ClosedByServer(answer, 3000));
+        EXPECT_TRUE(garbage.ClosedByServer(answer, 30000));
         EXPECT_EQ("", answer);
     }
     {
@@ -386,7 +424,7 @@ TEST_F(OpenRequestServerTest, GarbageSilenceAndCrowdsAreDroppedWithoutStoppingTh
         std::string request = OpenRequest::Encode({"/" + std::string(4000, 'x')})[0];
         stalling.Send(request.substr(0, 100));
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_TRUE(stalling.ClosedByServer(answer, 5000));
+        EXPECT_TRUE(stalling.ClosedByServer(answer, 30000));
         EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
         EXPECT_EQ("", answer);
     }
@@ -398,28 +436,26 @@ TEST_F(OpenRequestServerTest, GarbageSilenceAndCrowdsAreDroppedWithoutStoppingTh
         std::vector<std::unique_ptr<RawPeer>> crowd;
         for (int i = 0; i < OpenRequestServer::kMaxConnections + 2; ++i)
             crowd.push_back(std::make_unique<RawPeer>(socket));
-        QTest::qWait(100);
         std::string oldest;
-        EXPECT_TRUE(crowd[0]->ClosedByServer(oldest, 1000));
-        EXPECT_TRUE(crowd[1]->ClosedByServer(oldest, 1000));
+        EXPECT_TRUE(crowd[0]->ClosedByServer(oldest, 30000));
+        EXPECT_TRUE(crowd[1]->ClosedByServer(oldest, 30000));
         std::string newest;
         EXPECT_FALSE(crowd.back()->ClosedByServer(newest, 50));
         EXPECT_EQ(SingleInstance::Delivery::Delivered,
-                  HandOverWhileServing(socket, {"/past/the/crowd.xpr"}, 5000, ::getuid(), why))
+                  HandOverWhileServing(socket, {"/past/the/crowd.xpr"}, 30000, ::getuid(), why))
             << why;
     }
-    QTest::qWait(200);
     EXPECT_EQ(SingleInstance::Delivery::Delivered,
-              HandOverWhileServing(socket, {"/still/served.xpr"}, 5000, ::getuid(), why))
+              HandOverWhileServing(socket, {"/still/served.xpr"}, 30000, ::getuid(), why))
         << why;
     ASSERT_EQ(2u, received.size());
     EXPECT_EQ(QStringList{"/past/the/crowd.xpr"}, received[0]);
     EXPECT_EQ(QStringList{"/still/served.xpr"}, received[1]);
 }
 
-// The launch runs on this thread without serving events: the application's
-// main thread is as busy as it can be.
-TEST_F(OpenRequestServerTest, ALaunchIsAnsweredPastIdlePeersWhileTheMainThreadIsBusy)
+// The main thread does not serve events for a while: the launch waits past
+// idle peers, and the files are opened once the main thread takes them.
+TEST_F(OpenRequestServerTest, ALaunchWaitsPastIdlePeersWhileTheMainThreadIsBusy)
 {
     std::vector<std::unique_ptr<RawPeer>> idle;
     for (int i = 0; i < 2 * OpenRequestServer::kMaxConnections; ++i)
@@ -427,17 +463,23 @@ TEST_F(OpenRequestServerTest, ALaunchIsAnsweredPastIdlePeersWhileTheMainThreadIs
         idle.push_back(std::make_unique<RawPeer>(socket));
         ASSERT_TRUE(idle.back()->connected);
     }
-    std::string why;
-    EXPECT_EQ(SingleInstance::Delivery::Delivered,
-              SingleInstance::HandOver(socket, {"/busy/one.xpr"}, 2000, ::getuid(), why))
-        << why;
-    EXPECT_EQ(SingleInstance::Delivery::Delivered,
-              SingleInstance::HandOver(socket, {"/busy/two.xpr"}, 2000, ::getuid(), why))
-        << why;
-    // The files reach the receiver on the main thread, in order, once it
-    // serves events again.
+    std::string why1, why2;
+    auto first = std::async(std::launch::async, [&] {
+        return SingleInstance::HandOver(socket, {"/busy/one.xpr"}, 60000, ::getuid(), why1);
+    });
+    auto second = std::async(std::launch::async, [&] {
+        first.wait();
+        return SingleInstance::HandOver(socket, {"/busy/two.xpr"}, 60000, ::getuid(), why2);
+    });
+    const auto start = std::chrono::steady_clock::now();
+    while ((server.waitingRequests() == 0 || std::chrono::steady_clock::now() < start + std::chrono::seconds(1)) &&
+           std::chrono::steady_clock::now() < start + std::chrono::seconds(30))
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(1, server.waitingRequests());
     EXPECT_TRUE(received.empty());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return received.size() == 2; }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return received.size() == 2; }, 30000));
+    EXPECT_EQ(SingleInstance::Delivery::Delivered, first.get()) << why1;
+    EXPECT_EQ(SingleInstance::Delivery::Delivered, second.get()) << why2;
     EXPECT_EQ((std::vector<QStringList>{{"/busy/one.xpr"}, {"/busy/two.xpr"}}), received);
 }
 
@@ -453,7 +495,7 @@ TEST_F(OpenRequestServerTest, ALiveApplicationsSocketIsNeverTakenOver)
     EXPECT_TRUE(SingleInstance::IsAlive(SingleInstance::AliveFile(socket)));
     std::string handOverWhy;
     EXPECT_EQ(SingleInstance::Delivery::Delivered,
-              HandOverWhileServing(socket, {"/first/one.xpr"}, 5000, ::getuid(), handOverWhy))
+              HandOverWhileServing(socket, {"/first/one.xpr"}, 30000, ::getuid(), handOverWhy))
         << handOverWhy;
     EXPECT_EQ(1u, received.size());
 }
@@ -469,7 +511,6 @@ TEST(SingleInstanceReachTest, OnlyAnApplicationThatIsGoneIsStartedAgain)
     EXPECT_EQ(SingleInstance::AliveFile(place.socket), place.alive);
     SingleInstance::Patience patience;
     patience.lockWaitMs = 1000;
-    patience.answerWaitMs = 200;
     patience.giveUpMs = 700;
 
     // Alive but hung: never answers. The launch tries for a while, gives up
@@ -500,13 +541,217 @@ TEST(SingleInstanceReachTest, OnlyAnApplicationThatIsGoneIsStartedAgain)
     std::vector<QStringList> received;
     server.setReceiver([&](const QStringList& files) { received.push_back(files); });
     ASSERT_TRUE(server.listen(QString::fromStdString(place.socket)));
-    auto reached = std::async(std::launch::async, [&] {
-        return SingleInstance::Reach(place, lock, {"/b.xpr"}, patience, ::getuid(), why);
-    });
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return reached.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 5000));
-    EXPECT_EQ(SingleInstance::Delivery::Delivered, reached.get()) << why;
+    patience.giveUpMs = 60000;
+    EXPECT_EQ(SingleInstance::Delivery::Delivered,
+              RunBeside([&] { return SingleInstance::Reach(place, lock, {"/b.xpr"}, patience, ::getuid(), why); }))
+        << why;
     EXPECT_FALSE(lock.IsHeld());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return received.size() == 1; }, 5000));
+    EXPECT_EQ(1u, received.size());
+}
+
+// Whatever a launch does once its request is read, its files are opened
+// exactly when it counts them handed over: once, or never.
+TEST_F(OpenRequestServerTest, FilesAreOpenedExactlyWhenTheLaunchCountsThemHandedOver)
+{
+    const std::string request = OpenRequest::Encode({"/x.xpr"})[0];
+    const std::string& taking = OpenRequest::kTaking;
+    // A raw launch that sends its request and then does what then does;
+    // whether it counts the files handed over.
+    auto raw = [&](std::function<bool(RawPeer&)> then) {
+        return [&, then] {
+            RawPeer peer(socket);
+            return peer.Send(request) && then(peer);
+        };
+    };
+    const struct
+    {
+        const char* what;
+        std::function<bool()> launch;
+        // The main thread serves no events until the launch is done.
+        bool busy = false;
+    } cases[] = {
+        {"goes on once answered",
+         raw([&](RawPeer& peer) { return peer.Read(4, 30000) == taking && peer.Send(OpenRequest::kGo); })},
+        {"gives up before it is answered", raw([](RawPeer&) { return false; })},
+        {"gives up once answered", raw([](RawPeer& peer) {
+             peer.Read(4, 30000);
+             return false;
+         })},
+        {"answers otherwise", raw([](RawPeer& peer) {
+             peer.Read(4, 30000);
+             peer.Send("NVNO");
+             return false;
+         })},
+        // The application waits so long for it, then closes the connection.
+        {"goes on too late", raw([&](RawPeer& peer) {
+             return peer.Read(4, 30000) == taking && peer.ClosedWithin(30000) && peer.Send(OpenRequest::kGo);
+         })},
+        // A launch as it runs, giving up while the window does not serve.
+        {"a launch that gives up on a busy window",
+         [&] {
+             std::string why;
+             return SingleInstance::HandOver(socket, {"/x.xpr"}, 300, ::getuid(), why) ==
+                    SingleInstance::Delivery::Delivered;
+         },
+         true},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        received.clear();
+        const bool counted = RunBeside(c.launch, c.busy);
+        // Requests are taken in order: once a later one is, this one was.
+        std::string why;
+        ASSERT_EQ(SingleInstance::Delivery::Delivered,
+                  HandOverWhileServing(socket, {"/later.xpr"}, 30000, ::getuid(), why))
+            << why;
+        std::vector<QStringList> expected{{"/later.xpr"}};
+        if (counted)
+            expected.insert(expected.begin(), QStringList{"/x.xpr"});
+        EXPECT_EQ(expected, received);
+    }
+}
+
+// The application stops serving as it starts to quit (or fails to start):
+// a launch that waits is not answered, finds no application alive and
+// starts its own, which serves the next launches.
+TEST(SingleInstanceReachTest, AnApplicationThatStopsServingLetsTheWaitingLaunchStartItsOwn)
+{
+    RuntimeFolder runtime;
+    SingleInstance::Place place;
+    std::string why;
+    ASSERT_TRUE(SingleInstance::FindPlace(place, why)) << why;
+    SingleInstance::Patience patience;
+    patience.giveUpMs = 60000;
+    for (const bool ready : {false, true})
+    {
+        SCOPED_TRACE(ready ? "the window quits with a launch waiting" : "the start fails with a launch waiting");
+        std::vector<QStringList> received;
+        auto quitting = std::make_unique<OpenRequestServer>();
+        ASSERT_TRUE(quitting->listen(QString::fromStdString(place.socket)));
+        if (ready)
+            quitting->setReceiver([&](const QStringList& files) { received.push_back(files); });
+        SingleInstance::Lock lock;
+        auto reached = std::async(std::launch::async, [&] {
+            return SingleInstance::Reach(place, lock, {"/a.xpr"}, patience, ::getuid(), why);
+        });
+        // The main thread serves no events meanwhile.
+        const auto start = std::chrono::steady_clock::now();
+        while (quitting->waitingRequests() == 0 && std::chrono::steady_clock::now() < start + std::chrono::seconds(30))
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_EQ(1, quitting->waitingRequests());
+        quitting->close();
+        EXPECT_FALSE(SingleInstance::IsAlive(place.alive));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return reached.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 90000));
+        EXPECT_EQ(SingleInstance::Delivery::NoInstance, reached.get()) << why;
+        EXPECT_TRUE(lock.IsHeld());
+        QTest::qWait(0);
+        EXPECT_TRUE(received.empty());
+
+        // The launch's own application, while the first one still ends.
+        OpenRequestServer next;
+        std::vector<QStringList> taken;
+        next.setReceiver([&](const QStringList& files) { taken.push_back(files); });
+        ASSERT_TRUE(next.listen(QString::fromStdString(place.socket)));
+        lock.Release();
+        quitting.reset();
+        EXPECT_EQ(SingleInstance::Delivery::Delivered,
+                  RunBeside([&] { return SingleInstance::Reach(place, lock, {"/b.xpr"}, patience, ::getuid(), why); }))
+            << why;
+        EXPECT_EQ(std::vector<QStringList>{{"/b.xpr"}}, taken);
+    }
+}
+
+// SingleInstance::IsAlive(path) in a child process: 1 or 0, or -1 when it
+// did not return within ms (it blocked).
+int IsAliveWithin(const std::string& path, int ms)
+{
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(SingleInstance::IsAlive(path) ? 1 : 0);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    int status = 0;
+    while (::waitpid(child, &status, WNOHANG) == 0)
+    {
+        if (std::chrono::steady_clock::now() > deadline)
+        {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, &status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Anything but a regular file of the user where the alive file (or the
+// socket) goes was left there: a launch finds no application alive, without
+// waiting, and the application it starts replaces it, never following it,
+// and serves.
+TEST(SingleInstanceAliveTest, AnythingButARegularFileOfTheUserIsReplaced)
+{
+    RuntimeFolder runtime;
+    SingleInstance::Place place;
+    std::string why;
+    ASSERT_TRUE(SingleInstance::FindPlace(place, why)) << why;
+    testsupport::TempDir elsewhere;
+    const std::string target = elsewhere.File("target");
+    ASSERT_TRUE(testsupport::WriteFileBytes(target, "keep"));
+    using Make = std::function<bool(const std::string&)>;
+    const struct
+    {
+        const char* what;
+        Make make;
+        bool atSocket = false;
+    } cases[] = {
+        {"a FIFO", [](const std::string& at) { return ::mkfifo(at.c_str(), 0600) == 0; }},
+        {"a folder with a file in it",
+         [](const std::string& at) {
+             return ::mkdir(at.c_str(), 0700) == 0 && testsupport::WriteFileBytes(at + "/inside", "x");
+         }},
+        {"a link to a regular file",
+         [&](const std::string& at) { return ::symlink(target.c_str(), at.c_str()) == 0; }},
+        {"a socket",
+         [](const std::string& at) {
+             const int fd = RawSocket(at, false);
+             ::close(fd);
+             return fd >= 0;
+         }},
+        {"another user's file",
+         [](const std::string& at) {
+             return ::geteuid() != 0 ||
+                    (testsupport::WriteFileBytes(at, "") && ::chown(at.c_str(), 65534, 65534) == 0);
+         }},
+        {"a folder with a file in it at the socket's place",
+         [](const std::string& at) {
+             return ::mkdir(at.c_str(), 0700) == 0 && testsupport::WriteFileBytes(at + "/inside", "x");
+         },
+         true},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        ::unlink(place.alive.c_str());
+        ASSERT_TRUE(c.make(c.atSocket ? place.socket : place.alive));
+        EXPECT_EQ(0, IsAliveWithin(place.alive, 30000));
+        {
+            OpenRequestServer server;
+            std::vector<QStringList> received;
+            server.setReceiver([&](const QStringList& files) { received.push_back(files); });
+            QString listenWhy;
+            ASSERT_TRUE(server.listen(QString::fromStdString(place.socket), &listenWhy)) << listenWhy.toStdString();
+            EXPECT_TRUE(SingleInstance::IsAlive(place.alive));
+            EXPECT_EQ(SingleInstance::Delivery::Delivered,
+                      HandOverWhileServing(place.socket, {"/x.xpr"}, 30000, ::getuid(), why))
+                << why;
+            EXPECT_EQ(std::vector<QStringList>{{"/x.xpr"}}, received);
+        }
+        EXPECT_EQ("keep", testsupport::ReadFileBytes(target));
+        // What was moved aside.
+        for (const auto& entry : std::filesystem::directory_iterator(place.folder))
+            if (entry.path().filename().string().find(".stale-") != std::string::npos)
+                std::filesystem::remove_all(entry.path());
+    }
 }
 } // namespace

@@ -1,56 +1,27 @@
 #ifndef NUVARO_TESTS_QT_SHELL_RAWPEER_H
 #define NUVARO_TESTS_QT_SHELL_RAWPEER_H
 
-// A peer of the application's socket on a raw connection: sends what it is
-// told (or nothing) and reads what the server answers.
+// A peer of the application's socket on a raw connection, for a server
+// running in the test process: sends what it is told (or nothing) and reads
+// what the server answers while the test serves events.
 
-#include "shell/SingleInstance.h"
+#include "support/LocalPeer.h"
 
 #include <QTest>
 
 #include <string>
 
-#include <sys/socket.h>
-#include <unistd.h>
-
 namespace apptest
 {
-struct RawPeer
+struct RawPeer : testsupport::LocalPeer
 {
-    explicit RawPeer(const std::string& path)
-    {
-        std::string why;
-        fd = SingleInstance::Connect(path, 5000, why);
-        connected = fd >= 0;
-    }
-    ~RawPeer()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    RawPeer(const RawPeer&) = delete;
-    RawPeer& operator=(const RawPeer&) = delete;
+    using LocalPeer::LocalPeer;
 
-    void Send(const std::string& bytes) { ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
     // Serves events until the server closes the connection; what it sent.
     bool ClosedByServer(std::string& answer, int ms)
     {
-        bool closed = false;
-        (void)QTest::qWaitFor(
-            [&] {
-                char buffer[64];
-                const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
-                if (n > 0)
-                    answer.append(buffer, static_cast<std::size_t>(n));
-                closed = n == 0;
-                return closed;
-            },
-            ms);
-        return closed;
+        return QTest::qWaitFor([&] { return ReadNow(answer); }, ms);
     }
-
-    int fd = -1;
-    bool connected = false;
 };
 } // namespace apptest
 
