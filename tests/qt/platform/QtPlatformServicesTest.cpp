@@ -41,16 +41,6 @@ private:
     PlatformServices* m_previous;
 };
 
-QList<QMessageBox*> OpenBoxes()
-{
-    QList<QMessageBox*> boxes;
-    for (QWidget* widget : QApplication::allWidgets())
-    {
-        if (auto* box = qobject_cast<QMessageBox*>(widget); box != nullptr && box->isVisible())
-            boxes.append(box);
-    }
-    return boxes;
-}
 
 QStringList ButtonTexts(QMessageBox* box)
 {
@@ -85,8 +75,8 @@ TEST(QtPlatformServices, AlertIsAPlainTextSheetOnTheDocumentWindowAndReturnsAtOn
     // Without a window the box stands alone.
     ASSERT_EQ(QtPlatformServices::DocumentWindow(), nullptr);
     ShowAlertBox("No window");
-    ASSERT_EQ(OpenBoxes().size(), 1);
-    QPointer<QMessageBox> alone = OpenBoxes().front();
+    ASSERT_EQ(testsupport::OpenMessageBoxes().size(), 1);
+    QPointer<QMessageBox> alone = testsupport::OpenMessageBoxes().front();
     EXPECT_EQ(alone->parentWidget(), nullptr);
     alone->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -97,8 +87,8 @@ TEST(QtPlatformServices, AlertIsAPlainTextSheetOnTheDocumentWindowAndReturnsAtOn
     window.show();
     ASSERT_EQ(QtPlatformServices::DocumentWindow(), &window);
     ShowAlertBox("Error reading gene data. <b>100%</b> %s\nsecond line");
-    ASSERT_EQ(OpenBoxes().size(), 1);
-    QPointer<QMessageBox> box = OpenBoxes().front();
+    ASSERT_EQ(testsupport::OpenMessageBoxes().size(), 1);
+    QPointer<QMessageBox> box = testsupport::OpenMessageBoxes().front();
     EXPECT_EQ(box->parentWidget(), &window);
     EXPECT_EQ(box->windowModality(), Qt::WindowModal);
     EXPECT_EQ(box->textFormat(), Qt::PlainText);
@@ -134,7 +124,7 @@ TEST(QtPlatformServices, ConfirmationDefaultsToNo)
             if (button->text() == "Yes")
                 button->click();
     }));
-    EXPECT_TRUE(OpenBoxes().isEmpty());
+    EXPECT_TRUE(testsupport::OpenMessageBoxes().isEmpty());
 }
 
 // Receives the URLs that QDesktopServices would hand to the browser.
@@ -172,8 +162,8 @@ TEST(QtPlatformServices, BrowserAddressesAndFilesGoToTheDesktopFromAnyThread)
     EXPECT_EQ(catcher.urls.size(), 4);
     QCoreApplication::sendPostedEvents();
     // An address without a scheme is not passed on; the user is told.
-    ASSERT_EQ(OpenBoxes().size(), 1);
-    QPointer<QMessageBox> box = OpenBoxes().front();
+    ASSERT_EQ(testsupport::OpenMessageBoxes().size(), 1);
+    QPointer<QMessageBox> box = testsupport::OpenMessageBoxes().front();
     EXPECT_EQ(box->text().toStdString(), "The page could not be opened in a web browser:\nnot a url");
     box->close();
 
@@ -233,7 +223,7 @@ TEST(QtPlatformServices, WithoutABrowserThePageOrFileIsNamedInAnAlertOnTheWindow
                          "The page could not be opened in a web browser:\nhttps://atlas.example/info?id=100",
                      }));
     QCoreApplication::sendPostedEvents();
-    EXPECT_TRUE(OpenBoxes().isEmpty());
+    EXPECT_TRUE(testsupport::OpenMessageBoxes().isEmpty());
 }
 
 // With xdg-open on the PATH the request goes to it, and its exit status is
@@ -273,7 +263,7 @@ TEST(QtPlatformServices, AnOpenerThatFailsLaterIsToldInAnAlertNamingThePage)
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return QString::fromStdString(testsupport::ReadFileBytes(log)).count('\n') == 4; }, 20000));
     QTest::qWait(200);
-    EXPECT_TRUE(OpenBoxes().isEmpty());
+    EXPECT_TRUE(testsupport::OpenMessageBoxes().isEmpty());
     texts.sort();
     EXPECT_EQ(texts, (QStringList{
                          "The file could not be opened with an application:\n/tmp/nobrowser/META_JNLP.jnlp",
